@@ -1,0 +1,277 @@
+#include "driver/ErrorHandler.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "driver/OrbaOptions.h"
+#include "driver/OrbaState.h"
+#include "parser/ControlState.h"
+#include "preproc/LineInfo.h"
+#include "preproc/LineState.h"
+#include "util/MemoryPools.h"
+#include "util/StringBuffer.h"
+#include "util/assertion.h"
+#include "util/interrupt.h"
+
+namespace {
+
+constexpr uint32_t kNoLineNumber = 0xFFFFFFFFu;
+constexpr size_t kInitialFormatCapacity = 256;
+
+MemPool* errorLinePool = nullptr;
+
+// "vekt " in front of every diagnostic line; built once, on the first line printed.
+const char* programPrefix() {
+  static const std::string prefix = std::string(orbaOptions()->programName) + " ";
+  return prefix.c_str();
+}
+
+bool isSeverityLetter(char letter) {
+  return letter == 'F' || letter == 'E' || letter == 'W' || letter == 'I' || letter == 'S';
+}
+
+// A text whose number the catalog does not know still carries its letter; such
+// a record is printed and counted by that letter rather than lost.
+char severityOf(int32_t id, const char* text) {
+  char severity = messages::severity(id);
+  if (severity != 0) return severity;
+  return isSeverityLetter(text[0]) ? text[0] : 'E';
+}
+
+bool keyOf(const LineInfo* position, uint32_t* key) {
+  if (!position) return false;
+  *key = position->lineNumber;
+  return true;
+}
+
+[[noreturn]] void endWithFatalStatus() {
+  markFatalExit();
+  std::exit(2);
+}
+
+}  // namespace
+
+ErrorLine::ErrorLine(char severity, int32_t id, const LineInfo* position, const char* text)
+    : severity(severity), id(id), position(position), text(text) {}
+
+void* ErrorLine::operator new(size_t size) {
+  if (!errorLinePool) errorLinePool = MemoryPools::instance().registerPool("ErrorLine", &errorLinePool);
+  return mem_pool_alloc(errorLinePool, size);
+}
+
+void ErrorLine::operator delete(void* block) {
+  // Once the registry has gone, the block's memory went with its pool.
+  if (errorLinePool) MemoryPools::free(errorLinePool, block, sizeof(ErrorLine));
+}
+
+ErrorHandler::ErrorHandler() = default;
+
+ErrorHandler::~ErrorHandler() {
+  openErrorFile(nullptr);
+  for (auto& entry : records_) delete entry.second;
+  records_.clear();
+}
+
+const char* ErrorHandler::formatMessage(int32_t id, ...) {
+  va_list args;
+  va_start(args, id);
+  const char* text = vformat(id, args);
+  va_end(args);
+  return text;
+}
+
+void ErrorHandler::report(int32_t id, const LineInfo* position, ...) {
+  va_list args;
+  va_start(args, position);
+  vreport(id, position, args);
+  va_end(args);
+}
+
+void ErrorHandler::vreport(int32_t id, const LineInfo* position, va_list args) {
+  record(id, position, vformat(id, args));
+}
+
+void ErrorHandler::reportWithoutLocation(int32_t id, ...) {
+  va_list args;
+  va_start(args, id);
+  const char* text = vformat(id, args);
+  va_end(args);
+  record(id, nullptr, text);
+}
+
+void ErrorHandler::reportText(const char* text, const LineInfo* position) {
+  if (!text) return;
+  uint32_t number = 0;
+  bool numbered = text[0] != '\0';
+  for (int digit = 1; numbered && digit <= 3; ++digit) {
+    if (text[digit] < '0' || text[digit] > '9') numbered = false;
+    else number = number * 10 + static_cast<uint32_t>(text[digit] - '0');
+  }
+  int32_t id = numbered ? messages::indexOfNumber(number) : 0;
+  // Callers may hand in texts they built themselves; the record must outlive them.
+  record(id, position, stringBuffer()->intern(text));
+}
+
+const char* ErrorHandler::vformat(int32_t id, va_list args) {
+  const MessageRecord& message = messages::record(id);
+  VEKT_ASSERT(message.severity != 0);
+  if (formatBuffer_.size() < kInitialFormatCapacity) formatBuffer_.resize(kInitialFormatCapacity);
+
+  int headLength = std::snprintf(formatBuffer_.data(), formatBuffer_.size(), "%c%03u: ",
+                                 message.severity, message.number);
+  va_list retry;
+  va_copy(retry, args);
+  size_t room = formatBuffer_.size() - static_cast<size_t>(headLength);
+  int bodyLength = std::vsnprintf(formatBuffer_.data() + headLength, room, message.text, args);
+  if (bodyLength < 0) {
+    formatBuffer_[static_cast<size_t>(headLength)] = '\0';
+  } else if (static_cast<size_t>(bodyLength) >= room) {
+    formatBuffer_.resize(static_cast<size_t>(headLength) + static_cast<size_t>(bodyLength) + 1);
+    std::vsnprintf(formatBuffer_.data() + headLength, static_cast<size_t>(bodyLength) + 1,
+                   message.text, retry);
+  }
+  va_end(retry);
+  return stringBuffer()->intern(formatBuffer_.data());
+}
+
+void ErrorHandler::record(int32_t id, const LineInfo* position, const char* text) {
+  const char severity = severityOf(id, text);
+  const ControlState* state = position ? position->controlState : nullptr;
+
+  bool promoted = false;
+  if (severity == 'W' && state) {
+    promoted = state->warningsAsErrors || state->promotedWarnings.count(id) != 0;
+    bool suppressed = state->allWarningsOff || state->suppressedWarnings.count(id) != 0;
+    if (suppressed && !promoted) return;
+  }
+
+  uint32_t key = 0;
+  if (!keyOf(position, &key)) {
+    ErrorLine* line = new ErrorLine(severity, id, nullptr, text);
+    printLine(outputStream(), line);
+    delete line;
+  } else {
+    bool duplicate = false;
+    auto [from, to] = records_.equal_range(key);
+    for (auto it = from; it != to && !duplicate; ++it) {
+      const ErrorLine* kept = it->second;
+      duplicate = kept->position == position && kept->id == id &&
+                  (kept->text == text || std::strcmp(kept->text, text) == 0);
+    }
+    if (!duplicate) {
+      ErrorLine* line = new ErrorLine(severity, id, position, text);
+      line->promoted = promoted;
+      records_.emplace_hint(to, key, line);
+    }
+  }
+
+  if (severity == 'E' || promoted) {
+    errorFlag_ = true;
+  } else if (severity == 'F' || severity == 'S') {
+    if (id != F_too_many_errors) printRecorded(outputStream());
+    endWithFatalStatus();
+  }
+}
+
+void ErrorHandler::printLine(FILE* stream, ErrorLine* line) {
+  if (errorLimit_ != 0 && errorCount_ > errorLimit_) {
+    // At the limit again, so that the report below prints instead of recursing.
+    errorCount_ = errorLimit_;
+    reportWithoutLocation(F_too_many_errors, errorLimit_);
+    return;
+  }
+
+  char letter = line->severity;
+  if (letter == 'E') {
+    ++errorCount_;
+  } else if (letter == 'W') {
+    if (line->promoted) {
+      ++promotedCount_;
+      letter = 'E';
+    } else {
+      ++warningCount_;
+    }
+  }
+
+  const char* text = line->text;
+  std::fputs(programPrefix(), stream);
+  if (text[0] != '\0') {
+    std::fputc(letter != line->severity ? letter : text[0], stream);
+    ++text;
+  }
+  const LineInfo* position = line->position;
+  const char* colon = std::strchr(text, ':');
+  if (position && position->lineNumber != kNoLineNumber && colon) {
+    std::fwrite(text, 1, static_cast<size_t>(colon + 1 - text), stream);
+    const char* fileName = lineState()->fileName(static_cast<int32_t>(position->sourceFile));
+    std::fprintf(stream, " [\"%s\" %d]", fileName ? fileName : "", position->lineNumberSigned());
+    text = colon + 1;
+  }
+  std::fputs(text, stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+void ErrorHandler::printRecorded(FILE* stream) {
+  for (auto& entry : records_) printLine(stream, entry.second);
+}
+
+bool ErrorHandler::hasErrorAt(const LineInfo* position) const {
+  uint32_t key = 0;
+  if (!keyOf(position, &key)) return false;
+  auto [from, to] = records_.equal_range(key);
+  for (auto it = from; it != to; ++it) {
+    const ErrorLine* kept = it->second;
+    if (kept->position != position) continue;
+    char severity = kept->severity;
+    if (severity == 'E' || severity == 'F' || severity == 'S' || kept->promoted) return true;
+  }
+  return false;
+}
+
+void ErrorHandler::resetCounts() {
+  errorCount_ = 0;
+  warningCount_ = 0;
+  promotedCount_ = 0;
+}
+
+FILE* ErrorHandler::outputStream() { return errorFileOpen_ ? errorFile_ : stderr; }
+
+void ErrorHandler::openErrorFile(const char* name) {
+  if (errorFile_) {
+    std::fclose(errorFile_);
+    errorFile_ = nullptr;
+  }
+  errorFileOpen_ = false;
+  errorFileName_ = name;
+  if (!name) return;
+  // A file that cannot be made is no error: the diagnostics stay on standard error.
+  errorFile_ = std::fopen(name, "w");
+  errorFileOpen_ = errorFile_ != nullptr;
+}
+
+void ErrorHandler::summaryHook(FILE*) {}
+
+ErrorHandler::ErrorIter::ErrorIter(const ErrorHandler& handler)
+    : records_(handler.records_), it_(handler.records_.begin()) {}
+
+void ErrorHandler::ErrorIter::first() { it_ = records_.begin(); }
+
+void ErrorHandler::ErrorIter::next() {
+  if (it_ != records_.end()) ++it_;
+}
+
+bool ErrorHandler::ErrorIter::isDone() const { return it_ == records_.end(); }
+
+ErrorLine* ErrorHandler::ErrorIter::current() const {
+  return it_ == records_.end() ? nullptr : it_->second;
+}
+
+void ErrorHandler::ErrorIter::seek(const LineInfo* position) {
+  if (!position) {
+    first();
+    return;
+  }
+  it_ = records_.lower_bound(position->lineNumber);
+}

@@ -1,0 +1,90 @@
+// The one sink of all diagnostics: formats catalog messages, applies the per-line
+// warning controls, keeps positioned diagnostics until the end of the run and
+// prints them ordered by line, and ends the program on fatal and internal ones.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+#include "driver/MessageCatalog.h"
+
+struct LineInfo;
+
+class ErrorLine {
+ public:
+  ErrorLine(char severity, int32_t id, const LineInfo* position, const char* text);
+  virtual ~ErrorLine() = default;
+  static void* operator new(size_t size);
+  static void operator delete(void* block);
+
+  char severity;
+  int32_t id;
+  bool promoted = false;
+  const LineInfo* position;
+  const char* text;  // interned
+};
+
+class ErrorHandler {
+ public:
+  using RecordMap = std::multimap<uint32_t, ErrorLine*>;
+
+  ErrorHandler();
+  virtual ~ErrorHandler();
+
+  // Returns the formatted text, interned; nothing is recorded.
+  virtual const char* formatMessage(int32_t id, ...);
+  virtual void report(int32_t id, const LineInfo* position, ...);
+  virtual void vreport(int32_t id, const LineInfo* position, va_list args);
+  virtual void reportWithoutLocation(int32_t id, ...);
+
+  // Records a text that formatMessage made earlier; the identifier comes from its number.
+  void reportText(const char* text, const LineInfo* position);
+  const char* vformat(int32_t id, va_list args);
+  void record(int32_t id, const LineInfo* position, const char* text);
+
+  void printLine(FILE* stream, ErrorLine* line);
+  void printRecorded(FILE* stream);
+  bool hasErrorAt(const LineInfo* position) const;
+  void resetCounts();
+  FILE* outputStream();
+  void openErrorFile(const char* name);
+  void summaryHook(FILE* stream);
+
+  bool errorFlag() const { return errorFlag_; }
+  int32_t errorLimit() const { return errorLimit_; }
+  void setErrorLimit(int32_t limit) { errorLimit_ = limit; }
+  int32_t errorCount() const { return errorCount_; }
+  int32_t warningCount() const { return warningCount_; }
+  int32_t promotedCount() const { return promotedCount_; }
+
+  // Walks the kept records in line order.
+  class ErrorIter {
+   public:
+    explicit ErrorIter(const ErrorHandler& handler);
+    virtual ~ErrorIter() = default;
+    virtual void first();
+    virtual void next();
+    virtual bool isDone() const;
+    virtual ErrorLine* current() const;
+    void seek(const LineInfo* position);
+
+   private:
+    const RecordMap& records_;
+    RecordMap::const_iterator it_;
+  };
+
+ private:
+  const char* errorFileName_ = nullptr;
+  FILE* errorFile_ = nullptr;
+  bool errorFileOpen_ = false;
+  RecordMap records_;
+  int32_t errorCount_ = 0;
+  int32_t errorLimit_ = 42;
+  int32_t warningCount_ = 0;
+  int32_t promotedCount_ = 0;
+  bool errorFlag_ = false;
+  std::vector<char> formatBuffer_;  // reused by every vformat; grows to the longest text
+};

@@ -1,0 +1,51 @@
+#include "driver/VersionText.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr char kVersion[] = "?.?";
+constexpr char kRevision[] = "0";
+constexpr char kBuild[] = "341";
+constexpr char kNotice[] = "Copyright (c) the vekt authors. All rights reserved.   ";
+constexpr int kVersionLineWidth = 76;
+
+const std::string& productLine() {
+  static const std::string line = std::string("ZELKOVA ") + "Kalvo for TriCore: assembler";
+  return line;
+}
+
+std::string versionText() {
+  char text[96];
+  std::snprintf(text, sizeof text, "v%.*sr%.*s Build %.*s", 22, kVersion, 22, kRevision, 22,
+                kBuild);
+  return text;
+}
+
+std::string noticeLine() {
+  std::string notice = kNotice;
+  while (!notice.empty() && notice.back() == ' ') notice.pop_back();
+  return notice;
+}
+
+}  // namespace
+
+const char* versionString() {
+  static std::string line;
+  if (line.empty()) {
+    std::string version = versionText();
+    size_t room = static_cast<size_t>(kVersionLineWidth) - version.size();
+    line = productLine().substr(0, room) + " " + version + "\n";
+  }
+  return line.c_str();
+}
+
+void printBanner() {
+  std::string notice = noticeLine();
+  int width = static_cast<int>(std::max(productLine().size(), notice.size()) + 3);
+  std::fprintf(stderr, "%-*sv%sr%s Build %s\n%-*s\n", width, productLine().c_str(), kVersion,
+               kRevision, kBuild, width, notice.c_str());
+  std::fflush(stderr);
+}

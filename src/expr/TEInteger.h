@@ -1,0 +1,31 @@
+// Integer leaf. One node per value for the whole run, so integers are compared and
+// shared by pointer and never freed.
+#pragma once
+
+#include "expr/OrbaExpression.h"
+
+class TEInteger : public OrbaExpression {
+ public:
+  // The interned node of the value (null only when the pool gives no block).
+  static TEInteger* create(int64_t value);
+  // Empties the interning table when the expression pool is replaced.
+  static void forgetInterned();
+
+  // A node outside the interning table (unary folds, validator transforms).
+  explicit TEInteger(int64_t value) : value_(value) {}
+  static void* operator new(size_t size) noexcept { return OrbaExpression::operator new(size); }
+  static void operator delete(void*, size_t) {}
+
+  bool isShared() const override { return true; }
+  bool isValue() const override { return true; }
+  int64_t getInteger() const override { return value_; }
+  double getDouble() const override { return static_cast<double>(value_); }
+  uint32_t getKind() const override { return EK_integer; }
+  void print(std::ostream& out, unsigned mode) const override;
+  OrbaExpression* evaluate() override { return this; }
+  uint32_t getUnit() const override { return 1; }
+  OrbaExpression* clone() override { return create(value_); }
+
+ private:
+  int64_t value_;
+};

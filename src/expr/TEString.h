@@ -1,0 +1,35 @@
+// String leaf: the text is a NUL-terminated copy held in the "TEString" pool and may
+// contain NUL bytes of its own.
+#pragma once
+
+#include "expr/OrbaExpression.h"
+
+class TEString : public OrbaExpression {
+ public:
+  // A new node with its own copy of the length bytes (parser literals, concatenation).
+  static TEString* create(const char* text, uint32_t length);
+  // The one interned node for the text, made when absent.
+  static TEString* intern(const char* text, uint32_t length);
+  // Empties the interning table when the expression pool is replaced.
+  static void forgetInterned();
+
+  ~TEString() override;
+  // The node itself is never given back; only its text is.
+  static void* operator new(size_t size) noexcept { return OrbaExpression::operator new(size); }
+  static void operator delete(void*, size_t) {}
+
+  bool isShared() const override { return true; }
+  bool isValue() const override { return true; }
+  const char* getString() const override { return text_; }
+  uint32_t getStringLength() const override { return length_; }
+  uint32_t getKind() const override { return EK_string; }
+  void print(std::ostream& out, unsigned mode) const override;
+  OrbaExpression* evaluate() override { return this; }
+  uint32_t getUnit() const override { return 1; }
+  OrbaExpression* clone() override { return intern(text_, length_); }
+
+ private:
+  TEString(char* text, uint32_t length) : text_(text), length_(length) {}
+  char* text_;
+  uint32_t length_;
+};

@@ -1,0 +1,3 @@
+#include "flow/Section.h"
+
+Section* placeholderSection = nullptr;

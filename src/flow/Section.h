@@ -1,0 +1,41 @@
+// A section of the output: its name, where it lies and what kind of contents it
+// holds. Only what expressions and symbols read so far; the flow list, the
+// attributes and the layout state join it with the section directives.
+#pragma once
+
+#include <cstdint>
+
+class OrbaExpression;
+class Symbol;
+
+class Section {
+ public:
+  struct SectionFlags {
+    bool isCode = false;
+    bool isData = false;
+    bool isDebug = false;
+  };
+
+  explicit Section(const char* name) : name_(name) {}
+  virtual ~Section() = default;
+  Section(const Section&) = delete;
+  Section& operator=(const Section&) = delete;
+
+  const char* name() const { return name_; }
+  void setName(const char* name) { name_ = name; }
+  // The expression of the section's start address.
+  virtual OrbaExpression* baseExpression() const { return baseExpression_; }
+  void setBaseExpression(OrbaExpression* expression) { baseExpression_ = expression; }
+
+  SectionFlags flags;
+  uint8_t hasAddress = 0;  // the section has its final, fixed address
+  Symbol* sectionSymbol = nullptr;
+
+ private:
+  const char* name_;  // interned
+  OrbaExpression* baseExpression_ = nullptr;
+};
+
+// The section that the parse opens for code before any section directive; a symbol
+// in it has no section of its own.
+extern Section* placeholderSection;

@@ -1,0 +1,3 @@
+#include "flow/SectionAdmin.h"
+
+SectionAdmin::~SectionAdmin() = default;

@@ -1,0 +1,88 @@
+// An assembler symbol: its name, binding flags, value expression and section.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct MemPool;
+struct LineInfo;
+class OrbaExpression;
+class Section;
+
+// The pool of symbols and of the symbol table's scopes; registered as "Symbol" by
+// the start-up and registered anew by SymbolTable::reset.
+extern MemPool* g_symbolPool;
+
+class Symbol {
+ public:
+  // First flag byte.
+  static constexpr uint8_t kBinding0 = 0x01;  // binding bit read by the object-file conversion
+  static constexpr uint8_t kDefined = 0x02;
+  static constexpr uint8_t kEquate = 0x08;
+  static constexpr uint8_t kExternal = 0x10;
+  static constexpr uint8_t kInternal = 0x20;  // generated name
+  static constexpr uint8_t kBinding6 = 0x40;
+  static constexpr uint8_t kGlobal = 0x80;
+  // Second flag byte.
+  static constexpr uint8_t kLocal = 0x01;
+  static constexpr uint8_t kUsed = 0x02;
+  static constexpr uint8_t kSet = 0x04;
+  static constexpr uint8_t kWeak = 0x08;
+  static constexpr uint8_t kCountsAsReference = 0x20;  // also marks section symbols
+  static constexpr uint8_t kSectionByValue = 0x80;     // also marks alias symbols
+  // Third flag byte.
+  static constexpr uint8_t kRelocatable = 0x01;
+  static constexpr uint8_t kSpecialFunctionRegister = 0x02;
+  static constexpr uint8_t kDebugReferenced = 0x04;
+  static constexpr uint8_t kProgramReferenced = 0x08;
+
+  enum Type : int32_t { kNoType = 0, kFunc = 1, kObject = 2, kFile = 3 };
+
+  // A new symbol from the symbol pool: flags clear, no value, no section, both
+  // unit words 1. Null when the pool gives no block.
+  static Symbol* create(const char* name, int16_t scope);
+
+  Symbol(const char* name, int16_t scope) : name(name), scope(scope) {}
+  virtual ~Symbol() = default;
+  Symbol(const Symbol&) = delete;
+  Symbol& operator=(const Symbol&) = delete;
+
+  static void* operator new(size_t size) noexcept;
+  static void operator delete(void* block, size_t size);
+
+  virtual void setType(const int32_t* newType) { type = *newType; }
+
+  bool isDefined() const { return flags[0] & kDefined; }
+  bool isEquate() const { return flags[0] & kEquate; }
+  bool isExternal() const { return flags[0] & kExternal; }
+  bool isInternal() const { return flags[0] & kInternal; }
+  bool isGlobal() const { return flags[0] & kGlobal; }
+  bool isLocal() const { return flags[1] & kLocal; }
+  bool isUsed() const { return flags[1] & kUsed; }
+  bool isSet() const { return flags[1] & kSet; }
+  bool isWeak() const { return flags[1] & kWeak; }
+  bool countsAsReference() const { return flags[1] & kCountsAsReference; }
+  bool isSectionByValue() const { return flags[1] & kSectionByValue; }
+  bool isRelocatable() const { return flags[2] & kRelocatable; }
+  bool isSpecialFunctionRegister() const { return flags[2] & kSpecialFunctionRegister; }
+
+  const char* name;  // interned
+  int16_t scope;
+  uint8_t flags[3] = {0, 0, 0};
+  int32_t memoryClass = 1;
+  uint32_t unit = 1;
+  int32_t type = kNoType;
+  OrbaExpression* sizeExpression = nullptr;
+  OrbaExpression* valueExpression = nullptr;
+  Section* section = nullptr;
+  LineInfo* definitionLine = nullptr;
+  LineInfo* bindingLine = nullptr;  // the last binding directive
+  std::vector<LineInfo*> references;  // the first element is the first reference
+  uint32_t layoutBlock = 0;  // compared with the section's current layout block
+  uint32_t objectFileId = 0;
+  uint32_t objectSymbolId = 0;
+  // Set while an expression walk is inside this symbol's value, so that a value
+  // that refers back to its own symbol ends the walk instead of recursing forever.
+  bool valueVisit = false;
+};

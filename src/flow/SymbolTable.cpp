@@ -1,0 +1,218 @@
+#include "flow/SymbolTable.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+
+#include "driver/ErrorHandler.h"
+#include "driver/OrbaOptions.h"
+#include "driver/OrbaState.h"
+#include "flow/Section.h"
+#include "flow/Symbol.h"
+#include "preproc/LineInfo.h"
+#include "preproc/LineState.h"
+#include "util/MemoryPools.h"
+#include "util/StringBuffer.h"
+
+namespace {
+
+constexpr size_t kInitialNames = 4096;
+
+}  // namespace
+
+size_t SymbolTable::NameHash::operator()(const char* name) const {
+  size_t length = std::char_traits<char>::length(name);
+  size_t step = length / 10 + 1;
+  uint32_t hash = 2166136261u;
+  for (size_t index = 0; index < length; index += step) {
+    auto folded = static_cast<char>(std::toupper(static_cast<unsigned char>(name[index])));
+    // Bytes from 0x80 count as negative, as they always have.
+    auto byte = static_cast<int32_t>(static_cast<signed char>(folded));
+    hash = (hash * 16777619u) ^ static_cast<uint32_t>(byte);
+  }
+  return hash;
+}
+
+bool SymbolTable::NameEqual::operator()(const char* a, const char* b) const {
+  if (a == b) return true;
+  if (orbaOptions()->caseSensitive) return std::strcmp(a, b) == 0;
+  for (;; ++a, ++b) {
+    if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b)))
+      return false;
+    if (*a == '\0') return true;
+  }
+}
+
+SymbolTable::LocalSymbolTable::LocalSymbolTable(SymbolTable* owner, uint16_t scopeId,
+                                                LocalSymbolTable* enclosing)
+    : owner(owner),
+      global(&owner->names),
+      scopeId(scopeId),
+      enclosing(enclosing),
+      symbols(kInitialNames),
+      localLabelCounts(16) {}
+
+void* SymbolTable::LocalSymbolTable::operator new(size_t size) noexcept {
+  return Symbol::operator new(size);
+}
+
+void SymbolTable::LocalSymbolTable::operator delete(void* block, size_t size) {
+  Symbol::operator delete(block, size);
+}
+
+Symbol* SymbolTable::LocalSymbolTable::lookup(const char* name) const {
+  for (const LocalSymbolTable* scope = this; scope; scope = scope->enclosing) {
+    auto found = scope->symbols.find(name);
+    if (found != scope->symbols.end()) return found->second;
+  }
+  return nullptr;
+}
+
+uint32_t SymbolTable::LocalSymbolTable::localLabelCount(const char* digits) const {
+  auto found = localLabelCounts.find(digits);
+  return found == localLabelCounts.end() ? 0 : found->second;
+}
+
+Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* line) {
+  bool numberedLocal = std::isdigit(static_cast<unsigned char>(name[0]));
+  std::string localName;
+  if (numberedLocal) {
+    auto counter = localLabelCounts.find(name);
+    if (counter == localLabelCounts.end())
+      counter = localLabelCounts.emplace(stringBuffer()->intern(name), 0);
+    uint32_t definition = ++counter->second;
+    // Each definition gets a name of its own that no source name can spell.
+    int length = static_cast<int>(std::char_traits<char>::length(name));
+    localName.resize(32 + static_cast<size_t>(length));
+    int written = std::snprintf(localName.data(), localName.size(), "__NL%06u_%*.*s", definition,
+                                length, length, name);
+    localName.resize(static_cast<size_t>(written));
+    name = localName.c_str();
+  }
+
+  auto found = symbols.find(name);
+  if (found != symbols.end()) {
+    Symbol* symbol = found->second;
+    if (symbol->isDefined()) {
+      if (symbol->isSpecialFunctionRegister()) {
+        const char* fileName =
+            line ? lineState()->fileName(static_cast<int32_t>(line->sourceFile)) : nullptr;
+        errorHandler()->reportWithoutLocation(E_sfr_defined_symbol, fileName ? fileName : "",
+                                              line ? line->lineNumberSigned() : -1, name);
+      } else {
+        int earlier = symbol->definitionLine ? symbol->definitionLine->lineNumberSigned() : 0;
+        errorHandler()->report(E_multiple_defined_symbol, line, name, earlier);
+      }
+      return nullptr;
+    }
+    if (symbol->isExternal()) {
+      errorHandler()->report(E_symbol_defined_external, line, name);
+      return nullptr;
+    }
+    symbol->flags[0] |= Symbol::kDefined;
+    symbol->definitionLine = line;
+    return symbol;
+  }
+
+  Symbol* symbol = Symbol::create(stringBuffer()->intern(name), static_cast<int16_t>(scopeId));
+  if (!symbol) return nullptr;
+  symbol->flags[0] |= Symbol::kDefined;
+  if (numberedLocal) symbol->flags[0] |= Symbol::kInternal;
+  symbol->definitionLine = line;
+  symbols.emplace(symbol->name, symbol);
+  return symbol;
+}
+
+SymbolTable::SymbolIter::SymbolIter(const SymbolTable& table) : scopes_(table.scopes) { first(); }
+
+void SymbolTable::SymbolIter::copyScope() {
+  entries_.clear();
+  entry_ = 0;
+  if (scope_ == scopes_.end()) return;
+  for (const auto& entry : scope_->second->symbols) entries_.push_back(entry.second);
+}
+
+void SymbolTable::SymbolIter::skipEmptyScopes() {
+  while (scope_ != scopes_.end() && entry_ >= entries_.size()) {
+    ++scope_;
+    copyScope();
+  }
+}
+
+void SymbolTable::SymbolIter::first() {
+  scope_ = scopes_.begin();
+  copyScope();
+  skipEmptyScopes();
+}
+
+void SymbolTable::SymbolIter::next() {
+  if (isDone()) return;
+  ++entry_;
+  skipEmptyScopes();
+}
+
+bool SymbolTable::SymbolIter::isDone() const { return scope_ == scopes_.end(); }
+
+Symbol* SymbolTable::SymbolIter::current() const { return isDone() ? nullptr : entries_[entry_]; }
+
+SymbolTable::SymbolTable() : names(kInitialNames) {
+  // The name maps follow the options' case rule, so the options come first.
+  orbaOptions();
+  makeModuleScope();
+}
+
+SymbolTable::~SymbolTable() { discardScopes(false); }
+
+void SymbolTable::makeModuleScope() {
+  currentScope = 0;
+  current = new LocalSymbolTable(this, 0, nullptr);
+  scopes[0] = current;
+}
+
+void SymbolTable::discardScopes(bool poolIsGoing) {
+  // A symbol may sit in the module-wide map and in a scope; each goes once.
+  std::unordered_set<Symbol*> symbols;
+  for (const auto& entry : names) symbols.insert(entry.second);
+  for (const auto& scope : scopes)
+    for (const auto& entry : scope.second->symbols) symbols.insert(entry.second);
+  // When the pool goes, it takes the records' memory; only what they own on the
+  // heap is released here.
+  for (Symbol* symbol : symbols) {
+    if (poolIsGoing) symbol->~Symbol();
+    else delete symbol;
+  }
+  for (const auto& scope : scopes) {
+    if (poolIsGoing) scope.second->~LocalSymbolTable();
+    else delete scope.second;
+  }
+  scopes.clear();
+  names.clear();
+  current = nullptr;
+}
+
+Symbol* SymbolTable::referenceSymbol(const char* name, LineInfo* line) {
+  Symbol* symbol = current->lookup(name);
+  if (!symbol) {
+    symbol = Symbol::create(name, static_cast<int16_t>(current->scopeId));
+    current->symbols.emplace(symbol->name, symbol);
+  }
+  symbol->flags[1] |= Symbol::kUsed;
+  symbol->references.push_back(line);
+  bool debugSection = line && line->section && line->section->flags.isDebug;
+  symbol->flags[2] |= debugSection ? Symbol::kDebugReferenced : Symbol::kProgramReferenced;
+  return symbol;
+}
+
+uint32_t SymbolTable::localLabelCount(const char* digits) const {
+  return current ? current->localLabelCount(digits) : 0;
+}
+
+void SymbolTable::reset() {
+  discardScopes(true);
+  MemoryPools& pools = MemoryPools::instance();
+  if (MemPool* old = pools.find("Symbol")) pools.destroyRegistered(old);
+  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
+  makeModuleScope();
+}

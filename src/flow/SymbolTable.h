@@ -1,0 +1,94 @@
+// The run-wide table of symbols: nested scopes of names, scope 0 being the module,
+// with the definition counts of the numbered local labels.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+struct MemPool;
+struct LineInfo;
+class Symbol;
+
+class SymbolTable {
+ public:
+  // Hash of a name: every step-th character (step = length / 10 + 1) in FNV order,
+  // letter case folded so that a name lands in the same bucket under both case rules.
+  struct NameHash {
+    size_t operator()(const char* name) const;
+  };
+  // Exact comparison while the options' case-sensitive flag is set, else ignoring
+  // letter case; the flag can change during the parse.
+  struct NameEqual {
+    bool operator()(const char* a, const char* b) const;
+  };
+  template <typename Value>
+  using NameMap = std::unordered_multimap<const char*, Value, NameHash, NameEqual>;
+
+  class LocalSymbolTable {
+   public:
+    LocalSymbolTable(SymbolTable* owner, uint16_t scopeId, LocalSymbolTable* enclosing);
+    virtual ~LocalSymbolTable() = default;
+    static void* operator new(size_t size) noexcept;
+    static void operator delete(void* block, size_t size);
+
+    // Finds the name here or in the enclosing scopes; null when no scope has it.
+    Symbol* lookup(const char* name) const;
+    // Defines the name in this scope. A name that starts with a digit is a numbered
+    // local label and gets the name of its next definition. Null after a diagnostic.
+    Symbol* defineSymbol(const char* name, LineInfo* line);
+    // Definitions made so far of the numbered local label (digits only); 0 when none.
+    uint32_t localLabelCount(const char* digits) const;
+
+    SymbolTable* owner;
+    NameMap<Symbol*>* global;
+    uint16_t scopeId;
+    LocalSymbolTable* enclosing;
+    NameMap<Symbol*> symbols;
+    NameMap<uint32_t> localLabelCounts;
+  };
+
+  // Walks every symbol, scope by scope in ascending id, over copies taken as it goes.
+  class SymbolIter {
+   public:
+    explicit SymbolIter(const SymbolTable& table);
+    virtual ~SymbolIter() = default;
+    virtual void first();
+    virtual void next();
+    virtual bool isDone() const;
+    virtual Symbol* current() const;
+
+   private:
+    void copyScope();
+    void skipEmptyScopes();
+    std::map<uint16_t, LocalSymbolTable*> scopes_;
+    std::map<uint16_t, LocalSymbolTable*>::const_iterator scope_;
+    std::vector<Symbol*> entries_;
+    size_t entry_ = 0;
+  };
+
+  SymbolTable();
+  virtual ~SymbolTable();
+  SymbolTable(const SymbolTable&) = delete;
+  SymbolTable& operator=(const SymbolTable&) = delete;
+
+  // Finds the name from the current scope outwards or creates it in the current
+  // scope, marks it used and records the reference; never null.
+  Symbol* referenceSymbol(const char* name, LineInfo* line);
+  // Definitions so far of a numbered local label in the current scope.
+  uint32_t localLabelCount(const char* digits) const;
+  // Discards every symbol with the "Symbol" pool and starts again with scope 0.
+  void reset();
+  SymbolIter* createIterator() const { return new SymbolIter(*this); }
+
+  LocalSymbolTable* current = nullptr;
+  uint16_t currentScope = 0;
+  std::map<uint16_t, LocalSymbolTable*> scopes;
+  NameMap<Symbol*> names;
+
+ private:
+  void makeModuleScope();
+  void discardScopes(bool poolIsGoing);
+};

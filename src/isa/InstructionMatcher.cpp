@@ -1,0 +1,286 @@
+#include "isa/InstructionMatcher.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/MessageCatalog.h"
+#include "preproc/LineInfo.h"
+
+#include "util/MemoryPools.h"
+#include "util/c-memory.h"
+#include "util/hashtab.h"
+
+namespace isa {
+
+namespace {
+
+constexpr uint32_t kPathGrowth = 128;
+
+bool isBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool isWordCharacter(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_';
+}
+bool isLineEnd(unsigned char c) { return c == 0 || c == '\n' || c == '\r' || c == 0x1A; }
+// Bytes that the automaton uses as pseudo-characters, and bytes outside its signed range,
+// are never looked up as text.
+bool isTextCharacter(unsigned char c) {
+  return c > ' ' && c < 0x7F && c != kParsedOperandCharacter;
+}
+
+}  // namespace
+
+// One parsed expression operand, keyed by the state it leads to and where it starts.
+struct InstructionMatcher::ExpressionMemo {
+  uint16_t state;
+  uint16_t padding;
+  uint32_t padding2;
+  const char* position;  // the key ends here
+  void* expression;
+  const char* error;
+  char* text;
+  uint32_t length;
+  ExpressionMemo* nextFree;
+};
+
+InstructionMatcher::InstructionMatcher(OperandParser& operands, MatchListener& listener)
+    : operands_(operands), listener_(listener) {
+  initMatchModule();
+  expressionMemo_ = hashtab_create(nullptr, static_cast<int32_t>(offsetof(ExpressionMemo, expression)));
+}
+
+InstructionMatcher::~InstructionMatcher() {
+  clearMemo();
+  hashtab_free(expressionMemo_);
+  for (MatchPath* list : {path_, freePaths_}) {
+    while (list) {
+      MatchPath* next = list->next;
+      std::free(list->states);
+      MemoryPools::free(matchPool(1), list, sizeof(MatchPath));
+      list = next;
+    }
+  }
+}
+
+void InstructionMatcher::clearMemo() {
+  for (ExpressionMemo* memo : memoRecords_) {
+    MemoryPools::free(matchPool(0), memo->text, (memo->length | 127) + 1);
+    MemoryPools::free(matchPool(2), memo, sizeof(ExpressionMemo));
+  }
+  memoRecords_.clear();
+  hashtab_free(expressionMemo_);
+  expressionMemo_ = hashtab_create(nullptr, static_cast<int32_t>(offsetof(ExpressionMemo, expression)));
+}
+
+void InstructionMatcher::pushPath() {
+  MatchPath* frame = freePaths_;
+  if (frame) {
+    freePaths_ = frame->next;
+  } else {
+    frame = static_cast<MatchPath*>(mem_pool_alloc(matchPool(1), sizeof(MatchPath)));
+  }
+  uint32_t needed = path_ ? path_->count : 0;
+  if (frame->capacity < needed || frame->capacity == 0) {
+    uint32_t capacity = ((needed / kPathGrowth) + 1) * kPathGrowth;
+    frame->states = static_cast<uint16_t*>(xrealloc(frame->states, capacity * sizeof(uint16_t)));
+    frame->capacity = capacity;
+  }
+  frame->count = needed;
+  if (needed) std::memcpy(frame->states, path_->states, needed * sizeof(uint16_t));
+  frame->next = path_;
+  path_ = frame;
+}
+
+void InstructionMatcher::popPath() {
+  MatchPath* frame = path_;
+  path_ = frame->next;
+  frame->next = freePaths_;
+  freePaths_ = frame;
+}
+
+void InstructionMatcher::appendState(uint16_t state) {
+  if (path_->count == path_->capacity) {
+    path_->capacity += kPathGrowth;
+    path_->states = static_cast<uint16_t*>(xrealloc(path_->states, path_->capacity * sizeof(uint16_t)));
+  }
+  path_->states[path_->count++] = state;
+}
+
+bool InstructionMatcher::atStatementEnd(const char* text) const {
+  const char* p = text;
+  while (*p == ' ' || *p == '\t' || *p == '\v' || *p == '\f') ++p;
+  if (isLineEnd(static_cast<unsigned char>(*p))) return true;
+  return commentPrefixLength_ && std::strncmp(p, options_.commentPrefix, commentPrefixLength_) == 0;
+}
+
+uint32_t InstructionMatcher::parseExpression(uint16_t target, const char* text) {
+  ExpressionMemo key{};
+  key.state = target;
+  key.position = text;
+  if (auto* memo = static_cast<ExpressionMemo*>(hashtab_lookup(expressionMemo_, &key))) return memo->length;
+  void* expression = nullptr;
+  const char* error = nullptr;
+  uint32_t length = operands_.parse(text, line_, &expression, &error);
+  if (!expression && !error && length == 0) error = nullptr;
+  auto* memo = static_cast<ExpressionMemo*>(mem_pool_alloc(matchPool(2), sizeof(ExpressionMemo)));
+  memo->state = target;
+  memo->position = text;
+  memo->expression = expression;
+  memo->error = error;
+  memo->length = length;
+  memo->text = static_cast<char*>(mem_pool_alloc(matchPool(0), (length | 127) + 1));
+  std::memcpy(memo->text, text, length);
+  memo->text[length] = 0;
+  hashtab_lookup(expressionMemo_, memo);
+  hashtab_insert(expressionMemo_, memo);
+  memoRecords_.push_back(memo);
+  return length;
+}
+
+void InstructionMatcher::offerForms(const MatchState& state, MatchContext& context) {
+  bool hardware = false, generic = false;
+  for (const MatchAlternative* const* a = state.alternatives; a && *a; ++a) {
+    if ((*a)->kind == kHardwareForm) {
+      hardware = true;
+      ++context.acceptedForms;
+      listener_.acceptForm(**a, *path_);
+    } else {
+      generic = true;
+    }
+  }
+  if (!generic) return;
+  // Generated lines are never expanded again.
+  if (options_.genericsAllowed && (!line_ || line_->variant < 0)) {
+    for (const MatchAlternative* const* a = state.alternatives; *a; ++a) {
+      if ((*a)->kind != kGenericForm) continue;
+      ++context.acceptedForms;
+      listener_.acceptForm(**a, *path_);
+    }
+  } else if (!hardware) {
+    // Only generic forms matched: any failure with a real position replaces this record.
+    context.onlyGenericRejected = true;
+    if (!context.failure.position)
+      context.failure = SyntaxFailure{nullptr, E_error, "only hardware instructions are allowed"};
+  }
+}
+
+const char* InstructionMatcher::matchInstruction(uint16_t state, const char* text, MatchContext& context) {
+  const MatchState* states = matchStates();
+  pushPath();
+  appendState(state);
+  const char* furthest = text;
+  const char* p = text;
+  int previousClass = 0;  // 2 after a word character, 0 otherwise
+  // Each turn consumes a character or a blank run, so the loop ends with the text.
+  while (*p) {
+    const MatchState& st = states[state];
+    bool atEnd = atStatementEnd(p);
+    const unsigned char c = static_cast<unsigned char>(*p);
+    uint16_t onBlank = st.successor(state, kBlankCharacter);
+    uint16_t onExpression = st.successor(state, kExpressionCharacter);
+    if (st.alternativeCount && !atEnd) {
+      // An accepting state ends the walk unless the text can go on from it.
+      const char* decide = p;
+      if (isBlank(c) && !onBlank)
+        while (isBlank(static_cast<unsigned char>(*decide))) ++decide;
+      if (!(isBlank(c) && onBlank) && !onExpression) {
+        unsigned char d = static_cast<unsigned char>(*decide);
+        if (!isTextCharacter(d) || !st.successor(state, d)) break;
+      }
+    }
+    if (onExpression && states[onExpression].wordClass() != previousClass) {
+      uint32_t length = parseExpression(onExpression, p);
+      if (length) {
+        const char* reached = matchInstruction(onExpression, p + length, context);
+        if (reached > furthest) furthest = reached;
+      }
+    }
+    if (atEnd) break;
+    if (isBlank(c)) {
+      const char* runEnd = p;
+      while (isBlank(static_cast<unsigned char>(*runEnd))) ++runEnd;
+      if (onBlank) {
+        const char* reached = matchInstruction(onBlank, runEnd, context);
+        if (reached > furthest) furthest = reached;
+      }
+      previousClass = 0;
+      p = runEnd;
+      continue;
+    }
+    uint16_t next = isTextCharacter(c) ? st.successor(state, c) : 0;
+    if (!next || states[next].wordClass() == previousClass) break;
+    state = next;
+    appendState(state);
+    previousClass = isWordCharacter(c) ? 2 : 0;
+    ++p;
+  }
+  if (p > furthest) furthest = p;
+  const MatchState& st = states[state];
+  const char* after = p;
+  while (*after == ' ' || *after == '\t' || *after == '\v' || *after == '\f') ++after;
+  bool ends = isLineEnd(static_cast<unsigned char>(*after)) ||
+              (commentPrefixLength_ && std::strncmp(after, options_.commentPrefix, commentPrefixLength_) == 0) ||
+              (after != p && !st.successor(state, kBlankCharacter));
+  if (!ends || !st.alternativeCount) {
+    if (st.expectedSlot && st.expectedSlot->values->text)
+      noteSyntaxErrorText(context.failure, after, st.expectedSlot->values->text);
+    else
+      noteSyntaxUnexpected(context.failure, after);
+  } else {
+    context.matchedLength = static_cast<uint32_t>(furthest - context.text);
+    offerForms(st, context);
+  }
+  popPath();
+  return furthest;
+}
+
+uint32_t InstructionMatcher::matchStatement(const char* text, const LineInfo* line, const MatchOptions& options,
+                                            MatchContext& context) {
+  clearMemo();
+  line_ = line;
+  options_ = options;
+  commentPrefixLength_ = options.commentPrefix ? std::strlen(options.commentPrefix) : 0;
+  context.text = text;
+  context.matchedLength = 0;
+  matchInstruction(kStartState, text, context);
+  return context.acceptedForms ? context.matchedLength : 0;
+}
+
+uint32_t SimpleOperandParser::parse(const char* text, const LineInfo*, void** expression, const char** error) {
+  const char* p = text;
+  *expression = nullptr;
+  *error = nullptr;
+  auto skipBlanks = [&] {
+    while (*p == ' ' || *p == '\t') ++p;
+  };
+  bool haveTerm = false;
+  while (true) {
+    skipBlanks();
+    while (*p == '-' || *p == '+') ++p, skipBlanks();
+    const char* termStart = p;
+    if (*p >= '0' && *p <= '9') {
+      if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
+      while (isWordCharacter(static_cast<unsigned char>(*p)) && *p != '.') ++p;
+    } else if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || *p == '_') {
+      while (isWordCharacter(static_cast<unsigned char>(*p))) ++p;
+    }
+    if (p == termStart) {
+      if (!haveTerm) {
+        *error = "unexpected character in expression";
+        return 0;
+      }
+      return static_cast<uint32_t>(termStart - text);
+    }
+    haveTerm = true;
+    const char* afterTerm = p;
+    skipBlanks();
+    if (*p != '+' && *p != '-') return static_cast<uint32_t>(afterTerm - text);
+    // A "+" or "-" followed by "]" belongs to an addressing mode, not to the expression.
+    const char* q = p + 1;
+    while (*q == ' ' || *q == '\t') ++q;
+    if (*q == ']' || *q == 0) return static_cast<uint32_t>(afterTerm - text);
+    ++p;
+  }
+}
+
+}  // namespace isa

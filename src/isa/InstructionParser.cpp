@@ -1,0 +1,6 @@
+#include "isa/InstructionParser.h"
+
+#include "isa/InstructionMatcher.h"
+
+InstructionParser::InstructionParser() { isa::initMatchModule(); }
+InstructionParser::~InstructionParser() = default;

@@ -1,0 +1,123 @@
+#include "objlib/ios_admin.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "objlib/exprlib.h"
+#include "objlib/ios_idtable.h"
+#include "objlib/ios_pool.h"
+#include "objlib/ios_strtab.h"
+
+namespace {
+
+IosAdmin* admin = nullptr;
+
+// Releases what a file owns in reverse dependence, clearing each reference, so the
+// same sequence tears down a file that was only partly built.
+void teardownFile(IosFile* file) {
+  ios_strtab_delete(file->strtab);
+  file->strtab = nullptr;
+  // The context owns the entry-point node; dropping the reference is enough.
+  file->entry_expr = nullptr;
+  expr_context_free(file->expr_context);
+  file->expr_context = nullptr;
+  if (file->misrac_text != nullptr) {
+    pool_free(file->misrac_text, std::strlen(file->misrac_text) + 1);
+    file->misrac_text = nullptr;
+  }
+  idtab_delete(file->file_table1);
+  file->file_table1 = nullptr;
+  idtab_delete(file->file_table2);
+  file->file_table2 = nullptr;
+  pool_free_block(file, admin->file_pool);
+}
+
+}  // namespace
+
+IosAdmin* ios_get_admin() { return admin; }
+
+int ios_admin_init(IosErrorCode* error) {
+  if (admin != nullptr) return 0;
+  auto* made = static_cast<IosAdmin*>(std::calloc(1, sizeof(IosAdmin)));
+  if (made == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  made->file_pool = pool_create(sizeof(IosFile));
+  if (made->file_pool == nullptr) {
+    std::free(made);
+    return ios_fail(error, IOS_ERR_NO_MEMORY);
+  }
+  admin = made;
+  return 0;
+}
+
+void ios_admin_release() {
+  if (admin == nullptr) return;
+  if (admin->files != nullptr) {
+    for (uint32_t id = 1; id <= admin->files->highest_id; ++id) {
+      if (auto* file = static_cast<IosFile*>(idtab_get(admin->files, id))) teardownFile(file);
+    }
+    idtab_delete(admin->files);
+  }
+  pool_destroy(admin->file_pool);
+  std::free(admin);
+  admin = nullptr;
+}
+
+int ios_file_create(uint32_t* file_id, IosErrorCode* error) {
+  return ios_file_create_sized(EXPR_DEFAULT_INT_WIDTH, file_id, error);
+}
+
+int ios_file_create_sized(uint32_t int_width, uint32_t* file_id, IosErrorCode* error) {
+  if (admin == nullptr) return ios_fail(error, IOS_ERR_NO_ADMIN);
+  if (file_id == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
+  if (admin->files == nullptr) {
+    admin->files = idtab_new();
+    if (admin->files == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  }
+  auto* file = static_cast<IosFile*>(pool_alloc_block(admin->file_pool));
+  if (file == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  std::memset(file, 0, sizeof *file);
+  uint32_t id = idtab_next_id(admin->files);
+  file->file_id = id;
+  file->file_table1 = idtab_new();
+  file->file_table2 = idtab_new();
+  bool built = file->file_table1 != nullptr && file->file_table2 != nullptr &&
+               expr_context_new(&file->expr_context, int_width) == 0;
+  if (built) {
+    file->strtab = ios_strtab_new(id);
+    built = file->strtab != nullptr;
+  }
+  if (!built || idtab_set(admin->files, id - 1, file) != 0) {
+    teardownFile(file);
+    return ios_fail(error, IOS_ERR_NO_MEMORY);
+  }
+  *file_id = id;
+  return 0;
+}
+
+int ios_file_delete(uint32_t file_id, IosErrorCode* error) {
+  IosFile* file = nullptr;
+  if (ios_get_file(file_id, &file, error) != 0) return 1;
+  idtab_set(admin->files, file_id - 1, nullptr);
+  teardownFile(file);
+  return 0;
+}
+
+int ios_get_file(uint32_t file_id, IosFile** file, IosErrorCode* error) {
+  if (admin == nullptr) return ios_fail(error, IOS_ERR_NO_ADMIN);
+  auto* found = static_cast<IosFile*>(idtab_get(admin->files, file_id));
+  if (found == nullptr) return ios_fail(error, IOS_ERR_NO_FILE);
+  if (file != nullptr) *file = found;
+  return 0;
+}
+
+int ios_file_get_expr_context(uint32_t file_id, ExprLibContext** context,
+                              IosErrorCode* error) {
+  IosFile* file = nullptr;
+  if (ios_get_file(file_id, &file, error) != 0) return 1;
+  if (context == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
+  *context = file->expr_context;
+  // Handing out a null context as a success would only move the failure to the
+  // first builder call, far from its cause.
+  if (file->expr_context == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
+  return 0;
+}

@@ -1,0 +1,165 @@
+#include "output/FileNames.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The current directory, fetched at the first absolutePath that succeeds.
+char* currentDirectory = nullptr;
+
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Appends path to base ('\' read as '/') unless path starts with '/'.
+size_t copyRoot(char* out, const char* base, const char* path) {
+  size_t length = 0;
+  if (isSeparator(path[0])) return 0;
+  for (const char* c = base; *c; ++c) out[length++] = *c == '\\' ? '/' : *c;
+  if (length > 0 && out[length - 1] != '/') out[length++] = '/';
+  return length;
+}
+
+// Applies one "../" to the output: folds it into the last component or keeps it.
+size_t applyParent(char* out, size_t length) {
+  for (;;) {
+    if (length == 0) break;
+    // The output ends in '/'; the last component starts after the '/' before it.
+    size_t start = length - 1;
+    while (start > 0 && out[start - 1] != '/') --start;
+    const char* component = out + start;
+    size_t componentLength = length - start;
+    if (component[0] == '/') {
+      if (start == 0) break;  // the root: ".." cannot climb above it
+      length = start;         // an empty component from "//"
+      continue;
+    }
+    if (componentLength == 3 && std::memcmp(component, "../", 3) == 0) break;
+    if (componentLength == 2 && std::memcmp(component, "./", 2) == 0) {
+      length = start;
+      continue;
+    }
+    return start;
+  }
+  std::memcpy(out + length, "../", 3);
+  return length + 3;
+}
+
+}  // namespace
+
+char* normalizePathInBuffer(const char* base, const char* path) {
+  if (!base) base = "";
+  if (!path) path = "";
+  size_t baseLength = std::strlen(base);
+  size_t pathLength = std::strlen(path);
+  char* out = static_cast<char*>(std::malloc(baseLength + pathLength + 9));
+  if (!out) return nullptr;
+  size_t length = copyRoot(out, base, path);
+
+  const char* component = path;
+  for (const char* c = path; *c; ++c) {
+    if (!isSeparator(*c)) continue;
+    size_t componentLength = static_cast<size_t>(c - component) + 1;
+    if (componentLength == 2 && component[0] == '.') {
+      // "./" adds nothing
+    } else if (componentLength == 3 && component[0] == '.' && component[1] == '.') {
+      length = applyParent(out, length);
+    } else {
+      std::memcpy(out + length, component, componentLength - 1);
+      length += componentLength - 1;
+      out[length++] = '/';
+    }
+    component = c + 1;
+  }
+  // The final name, also "." or "..", is kept as written.
+  size_t rest = std::strlen(component);
+  std::memcpy(out + length, component, rest);
+  out[length + rest] = '\0';
+  return out;
+}
+
+char* absolutePath(const char* path) {
+  if (!currentDirectory) {
+    for (size_t size = 128; size <= 2048 && !currentDirectory; size *= 2) {
+      char* buffer = static_cast<char*>(std::malloc(size));
+      if (!buffer) return nullptr;
+      if (getcwd(buffer, size)) {
+        currentDirectory = buffer;
+      } else {
+        std::free(buffer);
+        if (errno != ERANGE) return nullptr;
+      }
+    }
+    if (!currentDirectory) return nullptr;
+  }
+  return normalizePathInBuffer(currentDirectory, path);
+}
+
+namespace {
+
+// The absolute form of the path and the position of its last separator (npos
+// when none). Without an absolute form the path is split as written.
+std::string splitAbsolute(const char* path, size_t& lastSeparator) {
+  if (!path) path = "";
+  std::string absolute;
+  if (char* formed = absolutePath(path)) {
+    absolute = formed;
+    std::free(formed);
+  } else {
+    absolute = path;
+  }
+  lastSeparator = absolute.find_last_of("/\\");
+  return absolute;
+}
+
+}  // namespace
+
+const std::string& pathBaseName(const char* path) {
+  static std::string baseName;
+  baseName.clear();
+  size_t separator;
+  std::string absolute = splitAbsolute(path, separator);
+  if (separator == std::string::npos) {
+    baseName = absolute;
+  } else {
+    baseName.assign(absolute, separator + 1, std::string::npos);
+  }
+  return baseName;
+}
+
+const std::string& pathDirName(const char* path) {
+  static std::string dirName;
+  dirName.clear();
+  size_t separator;
+  std::string absolute = splitAbsolute(path, separator);
+  if (separator != std::string::npos && separator > 0) dirName.assign(absolute, 0, separator);
+  return dirName;
+}
+
+namespace {
+
+// Non-blocking, so that naming a FIFO does not hang the assembler.
+bool isReadableRegularFile(const char* name) {
+  int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  struct stat status;
+  bool regular = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+  close(descriptor);
+  return regular;
+}
+
+}  // namespace
+
+bool findRegularFile(const char* name, const char* suffix, std::string& path) {
+  if (!name || !*name) return false;
+  path = name;
+  if (isReadableRegularFile(path.c_str())) return true;
+  // A directory opens on this host, so a non-regular name also falls through to
+  // the suffix, as a failed open does.
+  if (!suffix || !*suffix) return false;
+  path += suffix;
+  return isReadableRegularFile(path.c_str());
+}

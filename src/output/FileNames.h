@@ -1,0 +1,26 @@
+// Path helpers: absolute and normalised paths, the file-name and directory parts
+// of a path, and the test whether a name is a readable regular file. Both '/' and
+// '\' separate components in input paths; results use '/'.
+#pragma once
+
+#include <string>
+
+// The path joined to base and normalised: "./" dropped, "../" folded into the
+// component before it, '\' turned into '/'. A path starting with '/' stands
+// alone. Returns a malloc'ed text the caller frees, or null when memory runs out.
+char* normalizePathInBuffer(const char* base, const char* path);
+// The path made absolute against the current directory (fetched once) and
+// normalised; malloc'ed, or null when the current directory is unavailable.
+char* absolutePath(const char* path);
+
+// The part of the path's absolute form after its last separator. The returned
+// text is overwritten by the next call.
+const std::string& pathBaseName(const char* path);
+// The part of the path's absolute form before its last separator; empty when
+// that separator is the first character. Overwritten by the next call.
+const std::string& pathDirName(const char* path);
+
+// Tries the name, then the name with the suffix appended (when the suffix is not
+// empty); true when the file opened for reading is a regular file. path holds
+// the last name tried.
+bool findRegularFile(const char* name, const char* suffix, std::string& path);

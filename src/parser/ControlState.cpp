@@ -1,0 +1,3 @@
+#include "parser/ControlState.h"
+
+ControlState::ControlState() = default;

@@ -1,0 +1,35 @@
+// One preprocessed or generated source line of the line list.
+#pragma once
+
+#include <cstdint>
+
+class ControlState;
+class Section;
+
+struct LineInfo {
+  LineInfo* previous = nullptr;
+  LineInfo* next = nullptr;
+  ControlState* controlState = nullptr;
+  Section* section = nullptr;
+  const char* text = nullptr;     // interned
+  uint32_t sourceFile = 0;        // index into the line state's table of source files
+  uint32_t lineNumber = 0;        // -1 (all ones) when the line has no number
+  int16_t variant = -1;
+  uint16_t extra[3] = {0, 0, 0};
+  int32_t codeAddress = -1;
+  uint32_t sourceStart = 0;
+  uint32_t sourceEnd = 0;
+  uint8_t flags[4] = {0, 0, 0, 0};
+  uint8_t* codeBytes = nullptr;
+  uint32_t codeByteCount = 0;
+
+  // The first byte keeps only bit 4 and the fourth only bit 7.
+  void clearFlags() {
+    flags[0] &= 0x10;
+    flags[1] = 0;
+    flags[2] = 0;
+    flags[3] &= 0x80;
+  }
+  bool active() const { return flags[0] & 0x01; }
+  int32_t lineNumberSigned() const { return static_cast<int32_t>(lineNumber); }
+};

@@ -1,0 +1,66 @@
+// The process-wide registry of named memory pools: one pool per pooled class.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <vector>
+
+#include "util/c-memory.h"
+
+struct MemPool;
+
+class MemoryPools {
+ public:
+  static MemoryPools& instance();
+  // Deletes the registry and every pool still registered (the last act of the tear-down).
+  static void deleteInstance();
+
+  // Fills the block with 0x2A and recycles it when its size is one of the pool's two.
+  static void free(MemPool* pool, void* block, size_t size);
+  static void destroyPool(MemPool* pool);
+
+  // Creates a pool and registers it under the class name (a literal, not copied).
+  MemPool* registerPool(const char* name);
+  // As above; *handle is cleared when the registry destroys the pool, so that a
+  // pooled class registers a fresh pool at its next allocation.
+  MemPool* registerPool(const char* name, MemPool** handle);
+  // Destroys a registered pool ahead of the registry and clears its slot.
+  void destroyRegistered(MemPool* pool);
+  // The registered pool of that name that is still alive, or null.
+  MemPool* find(const char* name) const;
+  // The class name a live pool is registered under, or null.
+  const char* nameOf(MemPool* pool) const;
+
+  virtual ~MemoryPools();
+
+ private:
+  MemoryPools() = default;
+  void forget(MemPool* pool);
+
+  std::vector<MemPool*> pools_;
+  std::map<MemPool*, const char*> names_;
+  std::map<MemPool*, MemPool**> handles_;
+};
+
+// Defines operator new/delete of a class so that its objects come from a named pool.
+#define VEKT_POOLED_CLASS(Class)                                   \
+ public:                                                           \
+  static MemPool*& pool();                                         \
+  static void* operator new(size_t size);                          \
+  static void operator delete(void* block, size_t size);
+
+// The .cpp side of VEKT_POOLED_CLASS. The pool is registered under Name at the
+// first allocation and again after the registry has been torn down.
+#define VEKT_POOLED_CLASS_IMPL(Class, Name)                                      \
+  MemPool*& Class::pool() {                                                      \
+    static MemPool* handle = nullptr;                                            \
+    return handle;                                                               \
+  }                                                                              \
+  void* Class::operator new(size_t size) {                                       \
+    MemPool*& handle = pool();                                                   \
+    if (!handle) handle = MemoryPools::instance().registerPool(Name, &handle);   \
+    return mem_pool_alloc(handle, size);                                         \
+  }                                                                              \
+  void Class::operator delete(void* block, size_t size) {                        \
+    MemoryPools::free(pool(), block, size);                                      \
+  }

@@ -1,0 +1,99 @@
+#include "util/c-memory.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <unistd.h>
+
+#include "util/assertion.h"
+
+void mem_out_of_memory() {
+  static const char text[] = "c-memory.c: Cannot allocate memory.\n";
+  // write() needs no heap, which is exactly what just ran out.
+  ssize_t written = write(STDERR_FILENO, text, sizeof text - 1);
+  (void)written;
+  std::exit(2);
+}
+
+void* xcalloc(size_t count, size_t size) {
+  if (count == 0 || size == 0) return nullptr;
+  void* memory = std::calloc(count, size);
+  if (!memory) mem_out_of_memory();
+  return memory;
+}
+
+void* xrealloc(void* pointer, size_t size) {
+  if (size == 0) {
+    std::free(pointer);
+    return nullptr;
+  }
+  void* memory = pointer ? std::realloc(pointer, size) : std::malloc(size);
+  if (!memory) mem_out_of_memory();
+  return memory;
+}
+
+MemPool* mem_pool_create() {
+  MemPool* pool = static_cast<MemPool*>(std::calloc(1, sizeof(MemPool)));
+  if (!pool) mem_out_of_memory();
+  return new (pool) MemPool();
+}
+
+size_t mem_pool_rounded_size(size_t size) {
+  size_t rounded = (size + 3) & ~static_cast<size_t>(3);
+  return rounded < sizeof(void*) ? sizeof(void*) : rounded;
+}
+
+namespace {
+
+constexpr size_t kLinkSize = sizeof(char*);
+
+void* popFreeBlock(void*& head, size_t size) {
+  void* block = head;
+  void* following;
+  std::memcpy(&following, block, sizeof following);  // 4-aligned blocks: no typed load
+  head = following;
+  std::memset(block, 0, size);
+  return block;
+}
+
+}  // namespace
+
+void* mem_pool_alloc(MemPool* pool, size_t size) {
+  VEKT_ASSERT(pool);
+  size_t rounded = mem_pool_rounded_size(size);
+  pool->inUse += rounded;
+
+  if (rounded == pool->size1 && pool->free1) return popFreeBlock(pool->free1, rounded);
+  if (rounded == pool->size2 && pool->free2) return popFreeBlock(pool->free2, rounded);
+
+  size_t alignment = rounded % 8 == 0 ? 8 : 4;
+  if (pool->next) {
+    size_t pad = (alignment - reinterpret_cast<uintptr_t>(pool->next) % alignment) % alignment;
+    if (rounded + pad <= pool->left) {
+      char* block = pool->next + pad;
+      pool->next += rounded + pad;
+      pool->left -= rounded + pad;
+      return block;
+    }
+  }
+
+  // The link is pointer-sized and calloc memory is aligned for any object, so a
+  // block right behind the link is 8-aligned: no extra pad is needed.
+  char* chunk;
+  char* block;
+  if (rounded > kMemPoolOwnChunkThreshold) {
+    chunk = static_cast<char*>(std::calloc(1, kLinkSize + rounded));
+    if (!chunk) mem_out_of_memory();
+    block = chunk + kLinkSize;
+  } else {
+    chunk = static_cast<char*>(std::calloc(1, kMemPoolChunkSize));
+    if (!chunk) mem_out_of_memory();
+    block = chunk + kLinkSize;
+    pool->next = block + rounded;
+    pool->left = kMemPoolChunkSize - kLinkSize - rounded;
+  }
+  std::memcpy(chunk, &pool->chunks, kLinkSize);
+  pool->chunks = chunk;
+  return block;
+}

@@ -1,0 +1,37 @@
+// Allocation wrappers that never hand back a failed allocation, and MemPool, an
+// arena of zero-filled blocks with two recycled block sizes.
+#pragma once
+
+#include <cstddef>
+
+// Sizes are rounded up to a multiple of 4 with a minimum of 8, so that a freed
+// block can hold the host's free-list link. A block whose rounded size is a
+// multiple of 8 is 8-aligned, any other 4-aligned: an object whose size is not a
+// multiple of 8 cannot need more. The first pointer of every chunk chains it to
+// the chunk made before it.
+struct MemPool {
+  char* chunks = nullptr;  // newest chunk; its first pointer links to the older ones
+  char* next = nullptr;    // first free byte of the current chunk
+  size_t left = 0;         // bytes still free behind next
+  size_t size1 = 0;        // first recycled block size (0 = not yet fixed)
+  void* free1 = nullptr;   // free list of blocks of size1
+  size_t size2 = 0;        // second recycled block size
+  void* free2 = nullptr;   // free list of blocks of size2
+  size_t inUse = 0;        // bytes handed out and not yet returned (rounded sizes)
+};
+
+// Bytes of an ordinary chunk, its chain link included.
+constexpr size_t kMemPoolChunkSize = 4092;
+// Requests above this many bytes get a chunk of their own.
+constexpr size_t kMemPoolOwnChunkThreshold = 200;
+
+// Prints the out-of-memory text of this layer and ends the process with status 2.
+[[noreturn]] void mem_out_of_memory();
+
+void* xcalloc(size_t count, size_t size);
+void* xrealloc(void* pointer, size_t size);
+
+MemPool* mem_pool_create();
+void* mem_pool_alloc(MemPool* pool, size_t size);
+// The size a request of that many bytes really takes from a pool.
+size_t mem_pool_rounded_size(size_t size);

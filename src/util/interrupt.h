@@ -1,0 +1,54 @@
+// Interrupt handling and the exit-time removal of output files that would be left
+// incomplete: the object file after an interrupt, a run with errors or a fatal
+// exit; the list file after an interrupt or a fatal exit; nothing with
+// --keep-output-files.
+#pragma once
+
+#include <csignal>
+
+// Set by the run's exit code when errors were recorded.
+extern volatile std::sig_atomic_t errorsFound;
+// Set by the option processing for --keep-output-files.
+extern volatile std::sig_atomic_t keepOutputFiles;
+
+// Receives the signals that the dispatcher forwards. handleSignal runs inside the
+// signal handler: only async-signal-safe work belongs there.
+class EventHandler {
+ public:
+  virtual ~EventHandler() = default;
+  virtual void handleSignal(int signalNumber) = 0;
+};
+
+// Ends the program with status 1 on an interrupt, after removing the recorded
+// output files itself (exit-time handlers cannot run from a signal handler).
+class SIGINTHandler : public EventHandler {
+ public:
+  void handleSignal(int signalNumber) override;
+  static bool interrupted();
+};
+
+// One handler object per signal number 0..22.
+class SignalDispatcher {
+ public:
+  static constexpr int kSignalCount = 23;
+  static SignalDispatcher& instance();
+  void setHandler(int signalNumber, EventHandler* handler);
+  // Forwards to the handler registered for the number; other numbers are ignored.
+  static void dispatch(int signalNumber);
+
+ private:
+  SignalDispatcher() = default;
+  EventHandler* handlers_[kSignalCount] = {};
+};
+
+// The first act of the start-up: registers the exit-time removal and the
+// interrupt handler. Calling it again changes nothing.
+void installInterruptHandling();
+
+// Record a copy of the name when the file is opened; a later call replaces it.
+void recordObjectFileName(const char* name);
+void recordListFileName(const char* name);
+
+// Called by the error handler before it ends the program after an F or S message,
+// which never reaches the run's exit code.
+void markFatalExit();

@@ -1,0 +1,70 @@
+// Feeds arbitrary bytes as one line to the expression scanner and parser, then
+// evaluates and prints what came back. The first byte picks the radix and whether
+// the parse is a preprocessor condition; the text ends at the first NUL.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "driver/ErrorHandler.h"
+#include "driver/OrbaOptions.h"
+#include "driver/OrbaState.h"
+#include "expr/ExprParser.h"
+#include "expr/ExprScanner.h"
+#include "expr/OrbaExpression.h"
+#include "flow/SymbolTable.h"
+#include "parser/ControlState.h"
+#include "preproc/LineInfo.h"
+#include "preproc/LineState.h"
+#include "util/StringBuffer.h"
+
+namespace {
+
+void setUpOnce() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  static char program[] = "vekt";
+  static char* argv[] = {program, nullptr};
+  _orbaOptions = new OrbaOptions(1, argv);
+  _stringBuffer = new StringBuffer();
+  _errorHandler = new ErrorHandler();
+  // Diagnostics with a position are kept until the end; there is no end here.
+  _errorHandler->setErrorLimit(0);
+  _lineState = new LineState();
+  _lineState->addSourceFile("fuzz.asm");
+  _symbolTable = new SymbolTable();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  setUpOnce();
+  if (size < 1) return 0;
+  static const int16_t kRadixes[] = {10, 16, 2, 8};
+  ControlState control;
+  control.radix = kRadixes[data[0] & 3];
+  bool preprocessor = data[0] & 4;
+  LineInfo line;
+  line.lineNumber = 1;
+  line.controlState = &control;
+
+  std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
+  text = text.c_str();
+  ExprScanner stream;
+  stream.reset(text.c_str(), &line);
+  // An operand list: parse, step over what stopped the expression, parse again.
+  for (int operand = 0; operand < 8 && *stream.cursor != '\0'; ++operand) {
+    const char* before = stream.cursor;
+    const char* message = nullptr;
+    OrbaExpression* tree = parseExpressionAt(&stream, &message, preprocessor);
+    if (stream.cursor < before || stream.cursor > text.c_str() + text.size()) __builtin_trap();
+    if (message != nullptr && stream.cursor != before) __builtin_trap();
+    if (tree != nullptr) {
+      (void)tree->toString(3);
+      OrbaExpression* value = tree->evaluate();
+      if (value != nullptr) (void)value->toString(0);
+    }
+    if (stream.cursor == before) ++stream.cursor;
+  }
+  return 0;
+}

@@ -1,0 +1,50 @@
+// The command-line parser, the option-file reader and the --diag selection must
+// never crash, whatever words or file contents they get.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "driver/DiagOutput.h"
+#include "driver/c-opt.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
+  switch (data[0] % 3) {
+    case 0: {
+      // Words separated by zero bytes, as on a command line.
+      std::vector<std::string> words{"vekt"};
+      size_t start = 0;
+      for (size_t end; (end = input.find('\0', start)) != std::string::npos; start = end + 1)
+        words.push_back(input.substr(start, end - start));
+      words.push_back(input.substr(start));
+      std::vector<char*> argv;
+      for (std::string& word : words) argv.push_back(word.data());
+      opt_parse(static_cast<int>(argv.size()), argv.data());
+      break;
+    }
+    case 1: {
+      // The same bytes as an option file.
+      static const std::string path = "/tmp/vekt-options-fuzz-" + std::to_string(getpid()) + ".opt";
+      FILE* file = std::fopen(path.c_str(), "wb");
+      if (!file) return 0;
+      std::fwrite(input.data(), 1, input.size(), file);
+      std::fclose(file);
+      char program[] = "vekt", flag[] = "-f";
+      std::string name = path;
+      char* argv[] = {program, flag, name.data()};
+      opt_parse(3, argv);
+      break;
+    }
+    default: {
+      const char* error = nullptr;
+      diag_describe(input.c_str(), &error);
+      break;
+    }
+  }
+  opt_release();
+  return 0;
+}

@@ -1,0 +1,17 @@
+import os
+import lit.formats
+
+config.name = "vekt"
+config.test_format = lit.formats.ShTest(execute_external=True)
+config.suffixes = [".asm", ".test"]
+config.excludes = ["Inputs"]
+config.test_source_root = os.path.dirname(__file__)
+config.test_exec_root = os.path.join(config.vekt_binary_dir, "tests", "lit")
+
+config.substitutions.append(("%vekt", os.path.join(config.vekt_binary_dir, "vekt")))
+config.substitutions.append(("%isa-probe", os.path.join(config.vekt_binary_dir, "isa-probe")))
+
+# FileCheck, not and count come from the same LLVM tools folder.
+tools_dir = os.path.dirname(config.filecheck)
+config.environment["PATH"] = os.pathsep.join([tools_dir, config.environment.get("PATH", os.environ.get("PATH", ""))])
+config.environment["LC_ALL"] = "C"

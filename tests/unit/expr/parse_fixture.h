@@ -1,0 +1,96 @@
+// Drives the expression parser the way the statement parser does: a token stream
+// over one line of text, parseExpressionAt, then the printed tree, its evaluation
+// and where the cursor stopped. The managers the parser reaches are made per test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+
+#include "driver/ErrorHandler.h"
+#include "driver/OrbaOptions.h"
+#include "driver/OrbaState.h"
+#include "expr/ExprActions.h"
+#include "expr/ExprParser.h"
+#include "expr/ExprScanner.h"
+#include "expr/OrbaExpression.h"
+#include "flow/Symbol.h"
+#include "flow/SymbolTable.h"
+#include "parser/ControlState.h"
+#include "preproc/LineInfo.h"
+#include "preproc/LineState.h"
+#include "util/StringBuffer.h"
+
+class ExprParseTest : public testing::Test {
+ public:
+  struct Outcome {
+    OrbaExpression* tree = nullptr;
+    const char* message = nullptr;
+    long stop = 0;  // cursor offset from the start of the text
+  };
+
+ protected:
+  void SetUp() override {
+    savedStringBuffer_ = _stringBuffer;
+    savedErrorHandler_ = _errorHandler;
+    savedLineState_ = _lineState;
+    savedSymbolTable_ = _symbolTable;
+    savedOptions_ = _orbaOptions;
+    char* argv[] = {program_, nullptr};
+    options_ = new OrbaOptions(1, argv);
+    _orbaOptions = options_;
+    _stringBuffer = new StringBuffer();
+    _errorHandler = new ErrorHandler();
+    _lineState = new LineState();
+    _lineState->addSourceFile("t.asm");
+    _symbolTable = new SymbolTable();
+    line_.lineNumber = 1;
+    line_.controlState = &control_;
+  }
+
+  void TearDown() override {
+    delete _symbolTable;
+    delete _lineState;
+    delete _errorHandler;
+    delete _stringBuffer;
+    delete options_;
+    _orbaOptions = savedOptions_;
+    _stringBuffer = savedStringBuffer_;
+    _errorHandler = savedErrorHandler_;
+    _lineState = savedLineState_;
+    _symbolTable = savedSymbolTable_;
+  }
+
+  // The text is kept for the test's lifetime: nodes and symbols may point into it.
+  Outcome parse(const char* text, bool preprocessor = false) {
+    const std::string& kept = texts_.emplace_back(text);
+    ExprScanner stream;
+    stream.reset(kept.c_str(), &line_);
+    Outcome outcome;
+    outcome.tree = parseExpressionAt(&stream, &outcome.message, preprocessor);
+    outcome.stop = stream.cursor - kept.c_str();
+    return outcome;
+  }
+
+  static std::string printed(const OrbaExpression* expression) {
+    return expression ? expression->toString(0) : std::string("<null>");
+  }
+
+  static std::string evaluated(OrbaExpression* expression) {
+    return expression ? printed(expression->evaluate()) : std::string("<null>");
+  }
+
+  ControlState control_;
+  LineInfo line_;
+
+ private:
+  StringBuffer* savedStringBuffer_ = nullptr;
+  ErrorHandler* savedErrorHandler_ = nullptr;
+  LineState* savedLineState_ = nullptr;
+  SymbolTable* savedSymbolTable_ = nullptr;
+  OrbaOptions* savedOptions_ = nullptr;
+  OrbaOptions* options_ = nullptr;
+  char program_[5] = "vekt";
+  std::deque<std::string> texts_;
+};

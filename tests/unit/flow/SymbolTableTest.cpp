@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <set>
+#include <string>
+
+#include "driver/ErrorHandler.h"
+#include "driver/OrbaOptions.h"
+#include "driver/OrbaState.h"
+#include "flow/Section.h"
+#include "flow/Symbol.h"
+#include "flow/SymbolTable.h"
+#include "preproc/LineInfo.h"
+#include "preproc/LineState.h"
+#include "util/MemoryPools.h"
+#include "util/StringBuffer.h"
+
+namespace {
+
+// A symbol table with the managers it reaches, made for one test.
+class SymbolTableTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    savedStringBuffer_ = _stringBuffer;
+    savedErrorHandler_ = _errorHandler;
+    savedLineState_ = _lineState;
+    savedOptions_ = _orbaOptions;
+    _stringBuffer = new StringBuffer();
+    _errorHandler = new ErrorHandler();
+    _lineState = new LineState();
+    _lineState->addSourceFile("t.asm");
+    char* argv[] = {program_, nullptr};
+    options_ = new OrbaOptions(1, argv);
+    _orbaOptions = options_;
+    table_ = new SymbolTable();
+  }
+
+  void TearDown() override {
+    delete table_;
+    delete options_;
+    delete _lineState;
+    delete _errorHandler;
+    delete _stringBuffer;
+    _stringBuffer = savedStringBuffer_;
+    _errorHandler = savedErrorHandler_;
+    _lineState = savedLineState_;
+    _orbaOptions = savedOptions_;
+  }
+
+  const char* name(const char* text) { return _stringBuffer->intern(text); }
+
+  LineInfo* line(uint32_t number, Section* section = nullptr) {
+    LineInfo& info = lines_.emplace_back();
+    info.lineNumber = number;
+    info.section = section;
+    return &info;
+  }
+
+  Symbol* define(const char* text, uint32_t lineNumber = 1) {
+    return table_->current->defineSymbol(name(text), line(lineNumber));
+  }
+
+  SymbolTable* table_ = nullptr;
+  OrbaOptions* options_ = nullptr;
+
+ private:
+  char program_[5] = "vekt";
+  StringBuffer* savedStringBuffer_ = nullptr;
+  ErrorHandler* savedErrorHandler_ = nullptr;
+  LineState* savedLineState_ = nullptr;
+  OrbaOptions* savedOptions_ = nullptr;
+  std::deque<LineInfo> lines_;
+};
+
+TEST_F(SymbolTableTest, NumberedLocalLabelsGetOneNamePerDefinition) {
+  struct Case {
+    const char* label;
+    const char* expected;
+  } cases[] = {
+      {"1", "__NL000001_1"},
+      {"1", "__NL000002_1"},
+      {"10", "__NL000001_10"},
+      {"1", "__NL000003_1"},
+  };
+  for (const Case& c : cases) {
+    Symbol* symbol = define(c.label);
+    ASSERT_NE(symbol, nullptr);
+    EXPECT_STREQ(symbol->name, c.expected);
+    EXPECT_TRUE(symbol->isDefined());
+    EXPECT_TRUE(symbol->isInternal());
+  }
+  EXPECT_EQ(table_->localLabelCount(name("1")), 3u);
+  EXPECT_EQ(table_->localLabelCount(name("10")), 1u);
+  EXPECT_EQ(table_->localLabelCount(name("7")), 0u);
+  EXPECT_FALSE(_errorHandler->errorFlag());
+}
+
+TEST_F(SymbolTableTest, LocalLabelCounterBeyondSixDigitsWidens) {
+  const char* label = name("4");
+  EXPECT_EQ(table_->localLabelCount(label), 0u);
+  table_->current->localLabelCounts.emplace(label, 999999u);
+  EXPECT_STREQ(define("4")->name, "__NL1000000_4");
+}
+
+TEST_F(SymbolTableTest, DefinitionConflictsAreReported) {
+  ASSERT_NE(define("start", 4), nullptr);
+  LineInfo* again = line(5);
+  EXPECT_EQ(table_->current->defineSymbol(name("start"), again), nullptr);
+  EXPECT_TRUE(_errorHandler->hasErrorAt(again));
+
+  Symbol* external = table_->referenceSymbol(name("ext"), line(6));
+  external->flags[0] |= Symbol::kExternal;
+  LineInfo* labelLine = line(7);
+  EXPECT_EQ(table_->current->defineSymbol(name("ext"), labelLine), nullptr);
+  EXPECT_TRUE(_errorHandler->hasErrorAt(labelLine));
+}
+
+TEST_F(SymbolTableTest, ReferenceBeforeDefinitionIsCompletedByTheDefinition) {
+  Section text(".text");
+  Section debug(".debug_info");
+  debug.flags.isDebug = true;
+  LineInfo* use = line(2, &text);
+  Symbol* referenced = table_->referenceSymbol(name("later"), use);
+  ASSERT_NE(referenced, nullptr);
+  EXPECT_FALSE(referenced->isDefined());
+  EXPECT_TRUE(referenced->isUsed());
+  EXPECT_TRUE(referenced->flags[2] & Symbol::kProgramReferenced);
+  EXPECT_FALSE(referenced->flags[2] & Symbol::kDebugReferenced);
+  EXPECT_EQ(table_->referenceSymbol(name("later"), line(3, &debug)), referenced);
+  EXPECT_TRUE(referenced->flags[2] & Symbol::kDebugReferenced);
+  ASSERT_EQ(referenced->references.size(), 2u);
+  EXPECT_EQ(referenced->references.front(), use);
+
+  LineInfo* definition = line(9);
+  EXPECT_EQ(table_->current->defineSymbol(name("later"), definition), referenced);
+  EXPECT_TRUE(referenced->isDefined());
+  EXPECT_EQ(referenced->definitionLine, definition);
+  EXPECT_FALSE(_errorHandler->errorFlag());
+}
+
+TEST_F(SymbolTableTest, CaseRuleFollowsTheOptions) {
+  Symbol* label = define("Label");
+  EXPECT_EQ(table_->current->lookup(name("LABEL")), nullptr);
+  options_->caseSensitive = false;
+  EXPECT_EQ(table_->current->lookup(name("LABEL")), label);
+  EXPECT_EQ(table_->referenceSymbol(name("label"), line(2)), label);
+  options_->caseSensitive = true;
+  EXPECT_NE(define("LABEL"), label);
+}
+
+TEST_F(SymbolTableTest, HashSamplesEveryStepthCharacterIgnoringCase) {
+  SymbolTable::NameHash hash;
+  struct Case {
+    const char* a;
+    const char* b;
+    bool sameHash;
+  } cases[] = {
+      {"abcdefghi", "abcdefghX", false},  // 9 characters: each one counts
+      {"abcdefghi", "Xbcdefghi", false},
+      {"abcdefghijklmnopqrstuvwxy", "aXcdefghijklmnopqrstuvwxy", true},   // 25: step 3
+      {"abcdefghijklmnopqrstuvwxy", "abcXefghijklmnopqrstuvwxy", false},
+      {"abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrstuvwxX", false},  // position 24
+      {"Loop", "LOOP", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.a << " / " << c.b);
+    EXPECT_EQ(hash(c.a) == hash(c.b), c.sameHash);
+  }
+}
+
+TEST_F(SymbolTableTest, NestedScopesFindOuterNamesAndHideThem) {
+  Symbol* outer = define("x");
+  auto* nested = new SymbolTable::LocalSymbolTable(table_, 1, table_->current);
+  table_->scopes[1] = nested;
+  EXPECT_EQ(nested->lookup(name("x")), outer);
+  Symbol* inner = nested->defineSymbol(name("x"), line(2));
+  ASSERT_NE(inner, nullptr);
+  EXPECT_NE(inner, outer);
+  EXPECT_EQ(nested->lookup(name("x")), inner);
+  EXPECT_EQ(table_->scopes[0]->lookup(name("x")), outer);
+  EXPECT_EQ(nested->lookup(name("absent")), nullptr);
+}
+
+TEST_F(SymbolTableTest, IteratorVisitsEveryScopeSkippingEmptyOnes) {
+  define("a");
+  define("b");
+  table_->scopes[1] = new SymbolTable::LocalSymbolTable(table_, 1, table_->current);
+  auto* third = new SymbolTable::LocalSymbolTable(table_, 2, table_->current);
+  table_->scopes[2] = third;
+  third->defineSymbol(name("c"), line(3));
+
+  SymbolTable::SymbolIter* iter = table_->createIterator();
+  std::multiset<std::string> seen;
+  for (iter->first(); !iter->isDone(); iter->next()) seen.insert(iter->current()->name);
+  EXPECT_EQ(seen, (std::multiset<std::string>{"a", "b", "c"}));
+  // A symbol defined in a scope the walk has already copied is not seen by it.
+  iter->first();
+  define("late");
+  seen.clear();
+  for (; !iter->isDone(); iter->next()) seen.insert(iter->current()->name);
+  EXPECT_EQ(seen, (std::multiset<std::string>{"a", "b", "c"}));
+  delete iter;
+
+  SymbolTable empty;
+  SymbolTable::SymbolIter* none = empty.createIterator();
+  EXPECT_TRUE(none->isDone());
+  EXPECT_EQ(none->current(), nullptr);
+  delete none;
+}
+
+TEST_F(SymbolTableTest, ResetDiscardsSymbolsWithTheirPool) {
+  define("a");
+  define("1");
+  table_->scopes[1] = new SymbolTable::LocalSymbolTable(table_, 1, table_->current);
+  table_->reset();
+  MemPool* after = MemoryPools::instance().find("Symbol");
+  EXPECT_NE(after, nullptr);
+  EXPECT_EQ(after, g_symbolPool);
+  EXPECT_EQ(table_->scopes.size(), 1u);
+  EXPECT_EQ(table_->current, table_->scopes[0]);
+  EXPECT_EQ(table_->current->lookup(name("a")), nullptr);
+  EXPECT_EQ(table_->localLabelCount(name("1")), 0u);
+  EXPECT_STREQ(define("1")->name, "__NL000001_1");
+}
+
+}  // namespace

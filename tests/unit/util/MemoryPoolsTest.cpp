@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "util/MemoryPools.h"
+#include "util/c-memory.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define UNDER_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define UNDER_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+namespace {
+
+bool allBytes(const void* block, size_t size, unsigned char value, size_t from = 0) {
+  const unsigned char* bytes = static_cast<const unsigned char*>(block);
+  for (size_t i = from; i < size; ++i) {
+    if (bytes[i] != value) return false;
+  }
+  return true;
+}
+
+// A pool's free lists and bump space, exercised through a script of steps.
+TEST(MemPoolTest, PoolRecyclesOnlyFirstTwoFreedSizes) {
+  struct Case {
+    const char* name;
+    std::vector<size_t> freedSizes;  // freed in this order, one block each
+    size_t reallocated;              // then this size is allocated again
+    bool recycled;                   // comes back from a free list
+  };
+  const Case cases[] = {
+      {"first freed size", {12, 20, 28}, 12, true},
+      {"second freed size", {12, 20, 28}, 20, true},
+      {"third freed size stays in its chunk", {12, 20, 28}, 28, false},
+      {"sizes compare after rounding", {13}, 16, true},
+      {"one size only", {24, 24}, 24, true},
+      {"unfreed size", {12}, 40, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemPool* pool = mem_pool_create();
+    std::vector<void*> freed;
+    for (size_t size : c.freedSizes) freed.push_back(mem_pool_alloc(pool, size));
+    for (size_t i = 0; i < freed.size(); ++i) MemoryPools::free(pool, freed[i], c.freedSizes[i]);
+    void* again = mem_pool_alloc(pool, c.reallocated);
+    bool fromFreeList = false;
+    for (void* block : freed) fromFreeList |= block == again;
+    EXPECT_EQ(fromFreeList, c.recycled);
+    EXPECT_TRUE(allBytes(again, mem_pool_rounded_size(c.reallocated), 0));
+    MemoryPools::destroyPool(pool);
+  }
+}
+
+TEST(MemPoolTest, FreedBlockReadsAs2AUntilReusedThenAsZero) {
+  MemPool* pool = mem_pool_create();
+  // Three sizes: the third is not recycled, so all its bytes keep the fill.
+  void* first = mem_pool_alloc(pool, 16);
+  void* second = mem_pool_alloc(pool, 24);
+  void* third = mem_pool_alloc(pool, 32);
+  std::memset(first, 0x11, 16);
+  std::memset(second, 0x11, 24);
+  std::memset(third, 0x11, 32);
+  MemoryPools::free(pool, first, 16);
+  MemoryPools::free(pool, second, 24);
+  MemoryPools::free(pool, third, 32);
+  // A recycled block's first pointer is its free-list link.
+  EXPECT_TRUE(allBytes(first, 16, 0x2A, sizeof(void*)));
+  EXPECT_TRUE(allBytes(second, 24, 0x2A, sizeof(void*)));
+  EXPECT_TRUE(allBytes(third, 32, 0x2A));
+  void* reused = mem_pool_alloc(pool, 16);
+  ASSERT_EQ(reused, first);
+  EXPECT_TRUE(allBytes(reused, 16, 0));
+  MemoryPools::destroyPool(pool);
+}
+
+TEST(MemPoolTest, RoundsSizesAndAlignsToEightOnlyForMultiplesOfEight) {
+  struct Case {
+    size_t request;
+    size_t rounded;
+    size_t alignment;
+  };
+  // 1..4 take 8 so that a freed block holds a host pointer.
+  const Case cases[] = {{1, 8, 8},   {4, 8, 8},   {5, 8, 8},     {6, 8, 8},
+                        {12, 12, 4}, {20, 20, 4}, {24, 24, 8},   {201, 204, 4}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    EXPECT_EQ(mem_pool_rounded_size(c.request), c.rounded);
+    MemPool* pool = mem_pool_create();
+    // A 4-byte-aligned 12-byte block first, so that an 8-aligned request needs a pad.
+    mem_pool_alloc(pool, 12);
+    void* block = mem_pool_alloc(pool, c.request);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % c.alignment, 0u);
+    EXPECT_EQ(pool->inUse, 12 + c.rounded);
+    MemoryPools::destroyPool(pool);
+  }
+}
+
+TEST(MemPoolTest, LargeRequestThatDoesNotFitGetsOwnChunkAndKeepsBumpPointer) {
+  MemPool* pool = mem_pool_create();
+  // Large requests use the bump space of the current chunk while it lasts.
+  char* small = static_cast<char*>(mem_pool_alloc(pool, 16));
+  char* inBumpSpace = static_cast<char*>(mem_pool_alloc(pool, 201));
+  EXPECT_EQ(inBumpSpace, small + 16);
+  while (pool->left >= 204) mem_pool_alloc(pool, 100);
+  char* next = pool->next;
+  size_t left = pool->left;
+  char* firstChunk = pool->chunks;
+  void* large = mem_pool_alloc(pool, 201);
+  EXPECT_EQ(pool->next, next);
+  EXPECT_EQ(pool->left, left);
+  EXPECT_NE(pool->chunks, firstChunk);
+  EXPECT_EQ(static_cast<char*>(large), pool->chunks + sizeof(void*));
+  EXPECT_TRUE(allBytes(large, 204, 0));
+  // The next small request still comes from the first chunk's bump space.
+  EXPECT_EQ(static_cast<char*>(mem_pool_alloc(pool, 16)), next);
+  MemoryPools::destroyPool(pool);
+}
+
+TEST(MemPoolTest, RequestThatDoesNotFitStartsNewOrdinaryChunk) {
+  MemPool* pool = mem_pool_create();
+  mem_pool_alloc(pool, 200);
+  size_t usable = kMemPoolChunkSize - sizeof(void*);
+  EXPECT_EQ(pool->left, usable - 200);
+  // Fill the chunk until fewer than 200 bytes are left.
+  while (pool->left >= 200) mem_pool_alloc(pool, 200);
+  char* oldChunk = pool->chunks;
+  void* block = mem_pool_alloc(pool, 200);
+  EXPECT_NE(pool->chunks, oldChunk);
+  EXPECT_EQ(static_cast<char*>(block), pool->chunks + sizeof(void*));
+  EXPECT_EQ(pool->left, usable - 200);
+  MemoryPools::destroyPool(pool);
+}
+
+TEST(CMemoryTest, EmptyRequestsAllocateNothing) {
+  EXPECT_EQ(xcalloc(0, 8), nullptr);
+  EXPECT_EQ(xcalloc(8, 0), nullptr);
+  void* block = xrealloc(nullptr, 16);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(xrealloc(block, 0), nullptr);  // frees; ASan reports a leak otherwise
+  EXPECT_EQ(xrealloc(nullptr, 0), nullptr);
+}
+
+TEST(CMemoryDeathTest, ExhaustionPrintsTextAndExitsWithTwo) {
+#ifdef UNDER_ADDRESS_SANITIZER
+  GTEST_SKIP() << "the sanitizer's allocator aborts before the C library can fail";
+#endif
+  EXPECT_EXIT(xcalloc(SIZE_MAX / 2, 4), testing::ExitedWithCode(2),
+              "^c-memory.c: Cannot allocate memory.\n$");
+}
+
+// Deleting the registry would pull the pools from under other tests' objects, so
+// these cases run in a child process and report through the exit status.
+TEST(MemoryPoolsDeathTest, PoolDestroyedAheadOfRegistryIsFreedOnce) {
+  EXPECT_EXIT(
+      {
+        MemoryPools::deleteInstance();
+        MemoryPools& pools = MemoryPools::instance();
+        MemPool* early = pools.registerPool("Early");
+        MemPool* late = pools.registerPool("Late");
+        mem_pool_alloc(early, 16);
+        mem_pool_alloc(late, 16);
+        bool found = pools.find("Early") == early;
+        pools.destroyRegistered(early);
+        bool gone = pools.find("Early") == nullptr && pools.find("Late") == late;
+        pools.destroyRegistered(early);  // finds nothing the second time
+        MemoryPools::deleteInstance();   // a double free aborts under ASan
+        std::exit(found && gone ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+TEST(MemoryPoolsTest, ReRegisteredNameFindsTheLivePool) {
+  MemoryPools& pools = MemoryPools::instance();
+  pools.registerPool("ReRegistered");
+  pools.destroyRegistered(pools.find("ReRegistered"));
+  EXPECT_EQ(pools.find("ReRegistered"), nullptr);
+  MemPool* after = pools.registerPool("ReRegistered");
+  EXPECT_EQ(pools.find("ReRegistered"), after);
+  EXPECT_STREQ(pools.nameOf(after), "ReRegistered");
+  pools.destroyRegistered(after);
+}
+
+// A pooled class as the rest of the assembler declares one.
+class PooledNode {
+ public:
+  VEKT_POOLED_CLASS(PooledNode)
+  explicit PooledNode(int value) : value(value) {}
+  virtual ~PooledNode() = default;
+  int value;
+  void* link = nullptr;
+};
+
+class PooledLeaf : public PooledNode {
+ public:
+  using PooledNode::PooledNode;
+  double weight = 0;
+};
+
+VEKT_POOLED_CLASS_IMPL(PooledNode, "PooledNode")
+
+TEST(MemoryPoolsTest, PooledClassAllocatesFromItsNamedPool) {
+  PooledNode* node = new PooledNode(7);
+  MemPool* pool = PooledNode::pool();
+  ASSERT_NE(pool, nullptr);
+  EXPECT_EQ(MemoryPools::instance().find("PooledNode"), pool);
+  EXPECT_EQ(pool->inUse, sizeof(PooledNode));
+  // A derived object is returned with its own size through the virtual destructor.
+  PooledNode* leaf = new PooledLeaf(8);
+  EXPECT_EQ(pool->inUse, sizeof(PooledNode) + sizeof(PooledLeaf));
+  delete leaf;
+  delete node;
+  EXPECT_EQ(pool->inUse, 0u);
+  PooledNode* again = new PooledNode(9);
+  EXPECT_EQ(again, node);  // recycled
+  EXPECT_EQ(again->value, 9);
+  delete again;
+}
+
+TEST(MemoryPoolsDeathTest, PooledClassRegistersAgainAfterTearDown) {
+  EXPECT_EXIT(
+      {
+        delete new PooledNode(1);
+        bool registered = PooledNode::pool() != nullptr;
+        MemoryPools::deleteInstance();
+        bool cleared = PooledNode::pool() == nullptr;
+        PooledNode* node = new PooledNode(2);
+        bool again = MemoryPools::instance().find("PooledNode") == PooledNode::pool();
+        delete node;
+        MemoryPools::deleteInstance();
+        std::exit(registered && cleared && again ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

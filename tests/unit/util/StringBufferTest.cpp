@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "util/MemoryPools.h"
+#include "util/StringBuffer.h"
+
+namespace {
+
+TEST(StringBufferTest, EqualTextsShareOneStoredCopy) {
+  StringBuffer strings;
+  struct Case {
+    const char* first;
+    const char* second;
+    bool same;
+  };
+  char heldElsewhere[] = "label";
+  const Case cases[] = {
+      {"label", heldElsewhere, true},
+      {"", "", true},
+      {"label", "Label", false},
+      {"a\xff", "a\xff", true},
+      {"label", "label ", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.first);
+    const char* first = strings.intern(c.first);
+    const char* second = strings.intern(c.second);
+    EXPECT_EQ(first == second, c.same);
+    EXPECT_STREQ(first, c.first);
+    EXPECT_NE(first, c.first);  // the caller's buffer is never the stored copy
+  }
+}
+
+TEST(StringBufferTest, CallerChangesDoNotReachTheStoredCopy) {
+  StringBuffer strings;
+  char text[] = "start";
+  const char* stored = strings.intern(text);
+  text[0] = 'S';
+  EXPECT_STREQ(stored, "start");
+  EXPECT_EQ(strings.intern("start"), stored);
+  EXPECT_NE(strings.intern(text), stored);
+}
+
+TEST(StringBufferTest, RangeInternsLikeTheWholeText) {
+  StringBuffer strings;
+  std::string longText(1000, 'x');  // beyond the first scratch block
+  struct Case {
+    std::string line;
+    size_t from;
+    size_t to;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"  mov d0,#1 ; comment", 2, 5, "mov"},
+      {"abc", 1, 1, ""},
+      {"abc", 0, 3, "abc"},
+      {longText + "!", 0, 1000, longText},
+      {"x" + longText, 1, 1001, longText},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected.substr(0, 20));
+    const char* ranged = strings.internRange(c.line.data() + c.from, c.line.data() + c.to);
+    EXPECT_EQ(ranged, strings.intern(c.expected.c_str()));
+    EXPECT_EQ(ranged, c.expected);
+  }
+}
+
+TEST(StringBufferTest, ManyTextsStayDistinctAndFindable) {
+  StringBuffer strings;
+  std::vector<const char*> stored;
+  for (int i = 0; i < 5000; ++i) stored.push_back(strings.intern(("sym" + std::to_string(i)).c_str()));
+  for (int i = 0; i < 5000; ++i) EXPECT_EQ(strings.intern(("sym" + std::to_string(i)).c_str()), stored[i]);
+}
+
+TEST(StringBufferTest, TearDownReleasesItsRegisteredPool) {
+  MemPool* pool;
+  {
+    StringBuffer strings;
+    strings.intern("x");
+    pool = MemoryPools::instance().find("StringBuffer");
+    ASSERT_NE(pool, nullptr);
+  }
+  EXPECT_NE(MemoryPools::instance().find("StringBuffer"), pool);
+}
+
+}  // namespace
