@@ -14,7 +14,9 @@
 #include "expr/OrbaExpression.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
+#include "driver/ObjlibErrorText.h"
 #include "isa/InstructionParser.h"
+#include "objlib/ios_admin.h"
 #include "output/DwarfAdmin.h"
 #include "output/FileNames.h"
 #include "output/ListManager.h"
@@ -203,11 +205,32 @@ void OrbaAssembler::writePreprocessed() {
   if (failed) errorHandler()->reportWithoutLocation(F_write_error, destination);
 }
 
+// A failed object-store call is fatal: F008 with the store's text for the code.
+static void checkStore(int failed, IosErrorCode error) {
+  if (failed) errorHandler()->reportWithoutLocation(F_ioslib_error, ios_error_text(error));
+}
+
 void OrbaAssembler::writeObject() {
   ObjectFile writer;
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  // The store's admin is made once per process.
+  static bool adminCreated = false;
+  if (!adminCreated) {
+    checkStore(ios_admin_init(&error), error);
+    adminCreated = true;
+  }
+  uint32_t fileId = 0;
+  checkStore(ios_file_create_sized(8, &fileId, &error), error);
+  ExprLibContext* context = nullptr;
+  checkStore(ios_file_get_expr_context(fileId, &context, &error), error);
+  currentObjectExprContext = context;
+
   beforeWriteObject();
   writer.write();
   afterWriteObject();
+
+  checkStore(ios_file_delete(fileId, &error), error);
+  currentObjectExprContext = nullptr;
 }
 
 int OrbaAssembler::exitCode() {

@@ -3,10 +3,15 @@
 
 #include <cstdint>
 
+#include "util/MemoryPools.h"
+
 class ControlState;
 class Section;
 
 struct LineInfo {
+  VEKT_POOLED_CLASS(LineInfo)
+
+ public:
   LineInfo* previous = nullptr;
   LineInfo* next = nullptr;
   ControlState* controlState = nullptr;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <map>
+#include <new>
 #include <vector>
 
 #include "util/c-memory.h"
@@ -47,6 +48,7 @@ class MemoryPools {
  public:                                                           \
   static MemPool*& pool();                                         \
   static void* operator new(size_t size);                          \
+  static void* operator new(size_t size, const std::nothrow_t&) noexcept; \
   static void operator delete(void* block, size_t size);
 
 // The .cpp side of VEKT_POOLED_CLASS. The pool is registered under Name at the
@@ -60,6 +62,10 @@ class MemoryPools {
     MemPool*& handle = pool();                                                   \
     if (!handle) handle = MemoryPools::instance().registerPool(Name, &handle);   \
     return mem_pool_alloc(handle, size);                                         \
+  }                                                                              \
+  /* Pools never hand back a failed allocation, so nothrow only forwards. */     \
+  void* Class::operator new(size_t size, const std::nothrow_t&) noexcept {       \
+    return Class::operator new(size);                                            \
   }                                                                              \
   void Class::operator delete(void* block, size_t size) {                        \
     MemoryPools::free(pool(), block, size);                                      \
