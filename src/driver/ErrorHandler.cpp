@@ -39,12 +39,6 @@ char severityOf(int32_t id, const char* text) {
   return isSeverityLetter(text[0]) ? text[0] : 'E';
 }
 
-bool keyOf(const LineInfo* position, uint32_t* key) {
-  if (!position) return false;
-  *key = position->lineNumber;
-  return true;
-}
-
 [[noreturn]] void endWithFatalStatus() {
   markFatalExit();
   std::exit(2);
@@ -56,7 +50,8 @@ ErrorLine::ErrorLine(char severity, int32_t id, const LineInfo* position, const 
     : severity(severity), id(id), position(position), text(text) {}
 
 void* ErrorLine::operator new(size_t size) {
-  if (!errorLinePool) errorLinePool = MemoryPools::instance().registerPool("ErrorLine", &errorLinePool);
+  if (!errorLinePool)
+    errorLinePool = MemoryPools::instance().registerPool("ErrorLine", &errorLinePool);
   return mem_pool_alloc(errorLinePool, size);
 }
 
@@ -67,11 +62,9 @@ void ErrorLine::operator delete(void* block) {
 
 ErrorHandler::ErrorHandler() = default;
 
-ErrorHandler::~ErrorHandler() {
-  openErrorFile(nullptr);
-  for (auto& entry : records_) delete entry.second;
-  records_.clear();
-}
+// The kept records stay in their pool, which the tear-down destroys after the
+// handler; deleting them here could touch a pool that is already gone.
+ErrorHandler::~ErrorHandler() { openErrorFile(nullptr); }
 
 const char* ErrorHandler::formatMessage(int32_t id, ...) {
   va_list args;
@@ -146,12 +139,12 @@ void ErrorHandler::record(int32_t id, const LineInfo* position, const char* text
     if (suppressed && !promoted) return;
   }
 
-  uint32_t key = 0;
-  if (!keyOf(position, &key)) {
+  if (!position) {
     ErrorLine* line = new ErrorLine(severity, id, nullptr, text);
     printLine(outputStream(), line);
     delete line;
   } else {
+    const uint32_t key = position->lineNumber;
     bool duplicate = false;
     auto [from, to] = records_.equal_range(key);
     for (auto it = from; it != to && !duplicate; ++it) {
@@ -218,9 +211,8 @@ void ErrorHandler::printRecorded(FILE* stream) {
 }
 
 bool ErrorHandler::hasErrorAt(const LineInfo* position) const {
-  uint32_t key = 0;
-  if (!keyOf(position, &key)) return false;
-  auto [from, to] = records_.equal_range(key);
+  if (!position) return false;
+  auto [from, to] = records_.equal_range(position->lineNumber);
   for (auto it = from; it != to; ++it) {
     const ErrorLine* kept = it->second;
     if (kept->position != position) continue;

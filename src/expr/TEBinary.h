@@ -32,6 +32,8 @@ class TEBinary : public OrbaExpression {
   OrbaExpression* evaluate() override;
   uint32_t getUnit() const override;
   OrbaExpression* clone() override { return new TEBinary(op_, left_, right_); }
+  ExprValue& getValue(ExprValue& value, const ExprLocation& location, bool& error) override;
+  ExprNode* toObject(ObjectFile* context, bool warn) override;
 
  private:
   int32_t op_;

@@ -17,6 +17,7 @@ class TEDouble : public OrbaExpression {
   OrbaExpression* evaluate() override { return this; }
   uint32_t getUnit() const override { return 1; }
   OrbaExpression* clone() override { return new TEDouble(value_); }
+  ExprValue& getValue(ExprValue& value, const ExprLocation& location, bool& error) override;
 
  private:
   double value_;

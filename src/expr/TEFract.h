@@ -50,6 +50,7 @@ class TEFract : public OrbaExpression {
   OrbaExpression* evaluate() override { return this; }
   uint32_t getUnit() const override { return 1; }
   OrbaExpression* clone() override { return new TEFract(value_); }
+  ExprValue& getValue(ExprValue& value, const ExprLocation& location, bool& error) override;
 
  private:
   fract_value value_;

@@ -38,6 +38,7 @@ class TEFunction : public OrbaExpression {
   uint32_t getUnit() const override;
   OrbaExpression* clone() override;
   ExprValue& getValue(ExprValue& value, const ExprLocation& location, bool& error) override;
+  ExprNode* toObject(ObjectFile* context, bool warn) override;
 
   // The evaluation families; each gets the function code first and returns a new
   // or shared result node, an error node on failure.
@@ -83,6 +84,10 @@ class TETricoreFunction : public TEFunction {
   OrbaExpression* clone() override;
   OrbaExpression* substitute(Symbol* symbol, OrbaExpression* expression) override;
   ExprValue& getValue(ExprValue& value, const ExprLocation& location, bool& error) override;
+
+  // The object form with the relocation function of the half (@HIS, @LO, @LOS), for
+  // operands that the encoder relocates itself.
+  virtual ExprNode* toRelocationObject(ObjectFile* context);
 };
 
 // Helpers of the argument rules, shared with the target functions. Each returns

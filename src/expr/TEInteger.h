@@ -25,6 +25,8 @@ class TEInteger : public OrbaExpression {
   OrbaExpression* evaluate() override { return this; }
   uint32_t getUnit() const override { return 1; }
   OrbaExpression* clone() override { return create(value_); }
+  ExprValue& getValue(ExprValue& value, const ExprLocation& location, bool& error) override;
+  ExprNode* toObject(ObjectFile* context, bool warn) override;
 
  private:
   int64_t value_;

@@ -22,6 +22,7 @@ class TELineInfo : public OrbaExpression {
   OrbaExpression* evaluate() override;
   uint32_t getUnit() const override { return 0; }
   OrbaExpression* clone() override { return create(line_); }
+  ExprValue& getValue(ExprValue& value, const ExprLocation& location, bool& error) override;
 
  private:
   explicit TELineInfo(const LineInfo* line) : line_(line) {}

@@ -16,6 +16,7 @@ class TESection : public OrbaExpression {
   OrbaExpression* evaluate() override;
   uint32_t getUnit() const override { return 0; }
   OrbaExpression* clone() override { return new TESection(section_); }
+  ExprValue& getValue(ExprValue& value, const ExprLocation& location, bool& error) override;
 
  private:
   Section* section_;

@@ -27,6 +27,8 @@ class TEString : public OrbaExpression {
   OrbaExpression* evaluate() override { return this; }
   uint32_t getUnit() const override { return 1; }
   OrbaExpression* clone() override { return intern(text_, length_); }
+  ExprValue& getValue(ExprValue& value, const ExprLocation& location, bool& error) override;
+  ExprNode* toObject(ObjectFile* context, bool warn) override;
 
  private:
   TEString(char* text, uint32_t length) : text_(text), length_(length) {}

@@ -21,6 +21,8 @@ class TESymbol : public OrbaExpression {
   OrbaExpression* evaluate() override;
   uint32_t getUnit() const override;
   OrbaExpression* clone() override { return new TESymbol(symbol_); }
+  ExprValue& getValue(ExprValue& value, const ExprLocation& location, bool& error) override;
+  ExprNode* toObject(ObjectFile* context, bool warn) override;
 
  private:
   Symbol* symbol_;

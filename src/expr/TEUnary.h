@@ -24,6 +24,8 @@ class TEUnary : public OrbaExpression {
   OrbaExpression* evaluate() override;
   uint32_t getUnit() const override;
   OrbaExpression* clone() override { return new TEUnary(op_, operand_); }
+  ExprValue& getValue(ExprValue& value, const ExprLocation& location, bool& error) override;
+  ExprNode* toObject(ObjectFile* context, bool warn) override;
 
   // Each is given the operator code and the evaluated operand.
   virtual OrbaExpression* foldNot(int32_t op, OrbaExpression* value);

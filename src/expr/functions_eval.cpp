@@ -14,6 +14,7 @@
 #include "expr/TEFunction.h"
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
+#include "expr/TETricoreFunction.h"
 #include "expr/functions.h"
 
 namespace exprargs {
@@ -493,15 +494,15 @@ OrbaExpression* TEFunction::evaluateRange(int32_t code, const Arguments& argumen
   return TEError::kind7();
 }
 
-// Needs the instruction's location in its section, which the layout passes provide.
-OrbaExpression* TEFunction::evaluatePcRelative(int32_t code, const Arguments&) {
+// Both measure against the instruction's location in its section (TETricoreFunction.cpp).
+OrbaExpression* TEFunction::evaluatePcRelative(int32_t code, const Arguments& arguments) {
   if (code != FN_PCREL) invalidCode(__LINE__);
-  return TEError::kind5();
+  return evaluatePcRelativeCall(arguments);
 }
 
-OrbaExpression* TEFunction::evaluateInPage(int32_t code, const Arguments&) {
+OrbaExpression* TEFunction::evaluateInPage(int32_t code, const Arguments& arguments) {
   if (code != FN_INPAGE) invalidCode(__LINE__);
-  return TEError::kind5();
+  return evaluateInPageCall(arguments);
 }
 
 OrbaExpression* TEFunction::evaluatePageOffset(int32_t code, const Arguments& arguments) {

@@ -27,9 +27,19 @@ class Section {
   virtual OrbaExpression* baseExpression() const { return baseExpression_; }
   void setBaseExpression(OrbaExpression* expression) { baseExpression_ = expression; }
 
+  // The address of the instruction being laid out or emitted in this section.
+  virtual int32_t instructionLocation() const { return locationCounter; }
+
   SectionFlags flags;
   uint8_t hasAddress = 0;  // the section has its final, fixed address
+  // Set when @PCREL and @INPAGE must measure targets in this section from its base
+  // address rather than from the section start.
+  uint8_t noSectionRelativeEvaluation = 0;
   Symbol* sectionSymbol = nullptr;
+  int32_t locationCounter = 0;
+  // The block word of the current layout state; a symbol laid out in another block
+  // is shifted by the distance the current pass has moved.
+  uint32_t layoutBlock = 0;
 
  private:
   const char* name_;  // interned

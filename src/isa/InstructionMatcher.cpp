@@ -72,6 +72,21 @@ void InstructionMatcher::clearMemo() {
   expressionMemo_ = hashtab_create(nullptr, static_cast<int32_t>(offsetof(ExpressionMemo, expression)));
 }
 
+bool InstructionMatcher::findExpression(uint16_t state, const char* end, ParsedExpression& out) const {
+  // A statement parses only a handful of expressions, so a scan is cheaper than a second table.
+  for (const ExpressionMemo* memo : memoRecords_) {
+    if (memo->state != state || memo->position + memo->length != end) continue;
+    out.state = memo->state;
+    out.expression = memo->expression;
+    out.start = memo->position;
+    out.text = memo->text;
+    out.error = memo->error;
+    out.length = memo->length;
+    return true;
+  }
+  return false;
+}
+
 void InstructionMatcher::pushPath() {
   MatchPath* frame = freePaths_;
   if (frame) {

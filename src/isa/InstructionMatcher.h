@@ -94,6 +94,18 @@ class InstructionMatcher {
   uint32_t matchStatement(const char* text, const LineInfo* line, const MatchOptions& options,
                           MatchContext& context);
 
+  // An expression operand that the walk parsed for the current statement.
+  struct ParsedExpression {
+    uint16_t state = 0;             // the state the expression leads to
+    void* expression = nullptr;     // the parse result, null when nothing was parsed
+    const char* start = nullptr;    // where it starts in the statement text
+    const char* text = nullptr;     // NUL-terminated copy of the consumed characters
+    const char* error = nullptr;
+    uint32_t length = 0;
+  };
+  // The expression that leads to `state` and ends at `end`; false when the walk parsed none.
+  bool findExpression(uint16_t state, const char* end, ParsedExpression& out) const;
+
  private:
   struct ExpressionMemo;
   const char* matchInstruction(uint16_t state, const char* text, MatchContext& context);

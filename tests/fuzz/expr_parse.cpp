@@ -35,6 +35,15 @@ void setUpOnce() {
   _symbolTable = new SymbolTable();
 }
 
+// Nodes live until the end of the run by design; a fuzzing run has no end, so each
+// input gives its tree back. A fresh parse shares no node that is not interned.
+void releaseTree(OrbaExpression* node) {
+  if (node == nullptr || node->isShared()) return;
+  if (node->hasOperands())
+    for (int32_t i = 0; i < node->getArgumentCount(); ++i) releaseTree(node->getArgument(i));
+  releaseTempExpression(node);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -63,8 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       (void)tree->toString(3);
       OrbaExpression* value = tree->evaluate();
       if (value != nullptr) (void)value->toString(0);
+      releaseTree(tree);
     }
     if (stream.cursor == before) ++stream.cursor;
   }
+  symbolTable()->reset();
   return 0;
 }

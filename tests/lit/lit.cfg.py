@@ -15,3 +15,6 @@ config.substitutions.append(("%isa-probe", os.path.join(config.vekt_binary_dir, 
 tools_dir = os.path.dirname(config.filecheck)
 config.environment["PATH"] = os.pathsep.join([tools_dir, config.environment.get("PATH", os.environ.get("PATH", ""))])
 config.environment["LC_ALL"] = "C"
+
+if os.path.exists("/dev/full"):
+    config.available_features.add("dev-full")

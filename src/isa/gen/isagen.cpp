@@ -366,7 +366,7 @@ void checkData(const IsaData& data) {
         for (const Sequence& alt : item.alternatives) pending.push_back(&alt);
         for (const std::string& field : item.fields) {
           if (form.bits == 0) fail(where + ": generic forms have no fields");
-          else if (field != "disp4x" && !data.formats.at(form.format).fields.count(field))
+          else if (field != "disp4x" && field != "disp4h" && !data.formats.at(form.format).fields.count(field))
             fail(where + ": field " + field + " not in format " + form.format);
         }
       }
@@ -431,6 +431,7 @@ std::vector<FieldRun> runsOf(const Format& format, const std::string& field) {
     runs.push_back(FieldRun{1, 4, 7});
     return runs;
   }
+  if (field == "disp4h") return format.fields.at("disp4");
   return format.fields.at(field);
 }
 
@@ -443,16 +444,48 @@ struct Emitter {
 
   std::string fresh(const char* prefix) { return std::string(prefix) + std::to_string(counter++); }
 
-  std::string emitFieldMap(const std::vector<FieldRun>& runs) {
+  // A run must stay within a 64-bit value and within the 256-bit image; the encoder
+  // refuses one that does not, so a broken run fails here, at build time.
+  void checkRuns(const std::vector<FieldRun>& runs) {
+    for (const FieldRun& r : runs)
+      if (r.length < 1 || r.valueLo < 0 || r.bitLo < 0 || r.valueLo + r.length > 64 || r.bitLo + r.length > 256)
+        fail("field run outside the value or the image");
+  }
+
+  std::string emitFieldMap(const std::vector<FieldRun>& runs, uint32_t mask = 0) {
     if (runs.empty()) return "nullptr";
+    checkRuns(runs);
     std::string runsName = fresh("kRuns");
     out << "const OperandMapping " << runsName << "[] = {";
     for (const FieldRun& r : runs) out << "{" << r.length << ", " << r.valueLo << ", " << r.bitLo << "}, ";
     out << "};\n";
+    std::string maskName = "kZero";
+    if (mask) {
+      maskName = fresh("kMask");
+      out << "const FieldConstant " << maskName << " = {1, 0x" << std::hex << mask << std::dec << "u};\n";
+    }
     std::string mapName = fresh("kFields");
-    out << "const OperandFieldMap " << mapName << " = {&kZero, &kZero, " << runs.size() << ", " << runsName
-        << "};\n";
+    out << "const OperandFieldMap " << mapName << " = {&" << maskName << ", &" << (mask ? "kExpectZero" : "kZero")
+        << ", " << runs.size() << ", " << runsName << "};\n";
     return "&" + mapName;
+  }
+
+  // How many low value bits a field drops: branch displacements count halfwords, short
+  // offsets count access units.
+  static int scaleOf(const Item& item, const std::string& field) {
+    if (item.exprName == "label" || field == "disp4x" || field == "disp4h") return 1;
+    if (field == "off4") return item.hi >= 60 ? 2 : item.hi >= 30 ? 1 : 0;
+    if (field == "const8" && item.hi == 1020) return 2;
+    return 0;
+  }
+
+  static int relocationOf(const Item& item, const std::string& field) {
+    if (item.exprName == "label") return field == "disp24" ? 3 : field == "disp15" ? 11 : 0;
+    if (item.exprName == "address") return 4;
+    if (field == "off18") return 9;
+    if (field == "off10") return 10;
+    if (field == "off16" || field == "const16") return 5;
+    return 0;
   }
 
   // Emits the items of a sequence; returns the name of its PatternElement array.
@@ -460,6 +493,12 @@ struct Emitter {
                            size_t& choiceNumber, std::string& countOut) {
     const Format* format = form.bits ? &data.formats.at(form.format) : nullptr;
     std::vector<std::string> items;
+    // "[An-]n" and "[-An]n" are the increment modes with the offset negated.
+    bool negated = false;
+    for (const Item& item : seq)
+      if (item.kind == Item::Literal &&
+          (item.text.find("-]") != std::string::npos || item.text.find("[-") != std::string::npos))
+        negated = true;
     for (const Item& item : seq) {
       std::string name = fresh("kItem");
       std::string fields = "nullptr";
@@ -483,12 +522,50 @@ struct Emitter {
               << b.registerTable.at(item.reg) << ", -1, " << operandIndex++ << ", " << fields << ", nullptr};\n";
           break;
         case Item::Expression: {
+          std::string field = item.fields.empty() ? std::string() : item.fields[0];
+          int scale = scaleOf(item, field);
+          uint32_t mask = scale ? (1u << scale) - 1 : 0;
+          std::vector<FieldRun> runs;
+          if (format && !item.fields.empty()) {
+            for (const std::string& f : item.fields)
+              for (FieldRun r : runsOf(*format, f)) r.valueLo += scale, runs.push_back(r);
+          }
+          if (item.exprName == "address" && field == "disp24") {
+            // An absolute target keeps address bits 1..20 and 28..31.
+            runs = {FieldRun{16, 1, 16}, FieldRun{4, 17, 8}, FieldRun{4, 28, 12}};
+            mask = 0x0FE00001u;
+          }
           std::string transforms = fresh("kTransforms");
           out << "const OperandTransform " << transforms << "[] = {";
           if (item.hasRange) out << "{OperandTransform::kRange, " << item.lo << "LL, " << item.hi << "LL, nullptr}, ";
-          else if (form.bits && item.exprName == "label") out << "{OperandTransform::kPcRelative, 0, 0, nullptr}, ";
-          else if (form.bits && item.exprName == "address") out << "{OperandTransform::kRelocation, 0, 0, nullptr}, ";
+          if (form.bits && item.exprName == "label")
+            out << "{OperandTransform::kPcRelative, " << (field == "disp4h" ? 32 : 0) << ", 0, nullptr}, ";
+          if (form.bits && relocationOf(item, field))
+            out << "{OperandTransform::kRelocation, " << relocationOf(item, field) << ", 0, nullptr}, ";
+          if (form.bits && negated && !item.fixed)
+            out << "{10, 0, 0, reinterpret_cast<void (*)()>(&negateOperand)}, ";
           out << "{OperandTransform::kEnd, 0, 0, nullptr}};\n";
+          if (format && field == "off18") {
+            // The absolute address is a small form of its own: address bits 0..13 and
+            // 28..31 make the 18-bit field, which the format scatters over the word.
+            std::string innerFields = emitFieldMap({FieldRun{14, 0, 0}, FieldRun{4, 28, 14}}, 0x0FFFC000u);
+            std::string inner = fresh("kItem");
+            out << "const PatternItem " << inner << " = {isa::kItemExpression, " << transforms << ", -1, 0, "
+                << innerFields << ", nullptr};\n";
+            std::string seqName = fresh("kSequence");
+            out << "extern const OperandSequence " << seqName << ";\n";
+            out << "const PatternElement " << seqName << "Elements[] = {{23, &" << seqName << ", &" << inner
+                << ", {0, 0}}};\n";
+            out << "const InstructionDescription " << seqName << "Description = {18, &kTemplateZero, 1, nullptr, "
+                << "nullptr, 0, 0, 0};\n";
+            out << "const OperandSequence " << seqName << " = {5, 0, &" << seqName << "Description, " << seqName
+                << "Elements, 1};\n";
+            std::string outer = emitFieldMap(format->fields.at("off18"));
+            out << "const PatternItem " << name << " = {isa::kItemSequence, &" << seqName << ", " << operandIndex++
+                << ", -1, " << outer << ", nullptr};\n";
+            break;
+          }
+          fields = format && !runs.empty() ? emitFieldMap(runs, mask) : "nullptr";
           out << "const PatternItem " << name << " = {isa::kItemExpression, " << transforms << ", -1, "
               << operandIndex++ << ", " << fields << ", nullptr};\n";
           break;
@@ -503,7 +580,7 @@ struct Emitter {
             out << "extern const OperandSequence " << seqName << ";\n";
             std::string elements = emitSequence(form, alternative, seqName, nestedIndex, choiceNumber, count);
             std::string description = fresh("kSequenceDescription");
-            out << "const InstructionDescription " << description << " = {0, &kTemplateZero, "
+            out << "const InstructionDescription " << description << " = {" << form.bits << ", &kTemplateZero, "
                 << nestedIndex << ", nullptr, nullptr, 0, 0, 0};\n";
             out << "const OperandSequence " << seqName << " = {5, 0, &" << description << ", " << elements << ", "
                 << count << "};\n";
@@ -516,8 +593,11 @@ struct Emitter {
           out << "};\n";
           out << "const SequenceChoice " << choice << " = {7, 0, &kValueTables[" << table << "], " << choice
               << "Elements, " << sequences.size() << "};\n";
+          // The alternatives place their bits where the form has them: the choice copies
+          // its sub-encoding unmoved.
+          std::string identity = form.bits ? emitFieldMap({FieldRun{form.bits, 0, 0}}) : std::string("nullptr");
           out << "const PatternItem " << name << " = {isa::kItemSequenceChoice, &" << choice << ", "
-              << operandIndex++ << ", -1, " << fields << ", nullptr};\n";
+              << operandIndex++ << ", -1, " << identity << ", nullptr};\n";
           break;
         }
       }
@@ -534,8 +614,11 @@ struct Emitter {
 
   void emit(const std::string& path) {
     out << "// Generated by isagen from tricore.isa. Do not edit.\n";
-    out << "#include \"isa/InstructionTables.h\"\n\nnamespace {\n\n";
+    out << "#include \"isa/InstructionTables.h\"\n\n";
+    out << "class OrbaExpression;\nstruct LineInfo;\n";
+    out << "OrbaExpression* negateOperand(LineInfo* context, OrbaExpression** argument);\n\nnamespace {\n\n";
     out << "const FieldConstant kZero = {10, 0};\n";
+    out << "const FieldConstant kExpectZero = {1, 0};\n";
     out << "const OpcodeTemplate kTemplateZero = {1, {0}};\n";
     out << "OperandValueTable kValueTables[] = {\n";
     for (const ValueTable& t : b.tables)
@@ -602,6 +685,8 @@ struct Emitter {
         if (format.fields.count("op2"))
           for (FieldRun r : format.fields.at("op2")) r.valueLo += 8, mnemonicRuns.push_back(r);
       }
+      for (const FieldRun& r : mnemonicRuns)
+        if (r.valueLo + r.length > 32) fail("form at line " + std::to_string(form.line) + ": opcode run beyond 32 bits");
       std::string mnemonicFields = emitFieldMap(mnemonicRuns);
       out << "const PatternItem kMnemonicItem" << f << " = {isa::kItemSlot, &kMnemonicSlot" << f << ", "
           << operandIndex << ", -1, " << mnemonicFields << ", nullptr};\n";

@@ -1,0 +1,83 @@
+#include "expr/ObjectExpr.h"
+
+#include <vector>
+
+#include "objlib/exprlib.h"
+
+namespace {
+
+ObjectExprHooks hooks;
+ExprLibContext* context = nullptr;
+const LineInfo* sourcePosition = nullptr;
+
+void releaseAll(std::initializer_list<ExprNode*> nodes) {
+  for (ExprNode* node : nodes) expr_release(node);
+}
+
+}  // namespace
+
+void setObjectExprHooks(const ObjectExprHooks& newHooks) { hooks = newHooks; }
+
+ExprLibContext* objectExprContext() { return context; }
+void setObjectExprContext(ExprLibContext* newContext) { context = newContext; }
+
+const LineInfo* objectSourcePosition() { return sourcePosition; }
+void setObjectSourcePosition(const LineInfo* position) { sourcePosition = position; }
+
+const LineInfo* objectContextPosition(const ObjectFile* emitting) {
+  return hooks.contextPosition ? hooks.contextPosition(emitting) : nullptr;
+}
+
+ExprNode* objectInteger(int64_t value) {
+  ExprNode* node = nullptr;
+  if (!context || objexpr_make_integer(context, &node, value) != 0) return nullptr;
+  return node;
+}
+
+ExprNode* objectSymbolReference(Symbol* symbol) {
+  if (!context || !hooks.symbolReference) return nullptr;
+  return hooks.symbolReference(context, symbol);
+}
+
+ExprNode* objectTake(int32_t kind, std::initializer_list<ExprNode*> operands) {
+  ExprNode* node = nullptr;
+  bool complete = context != nullptr;
+  for (ExprNode* operand : operands) complete = complete && operand != nullptr;
+  if (complete) {
+    std::vector<ExprNode*> list(operands);
+    if (objexpr_make_operator_n(context, &node, kind, static_cast<uint32_t>(list.size()),
+                                list.data()) != 0)
+      node = nullptr;
+  }
+  // The new node holds its own references now; the caller's go.
+  releaseAll(operands);
+  return node;
+}
+
+ExprNode* objectTakeRelocation(uint32_t functionCode, ExprNode* operand) {
+  ExprNode* node = nullptr;
+  if (context && operand && objexpr_make_deferred(context, &node, functionCode, operand) != 0)
+    node = nullptr;
+  expr_release(operand);
+  return node;
+}
+
+ExprNode* objectOpenOperator(int32_t kind) {
+  ExprNode* node = nullptr;
+  if (!context || objexpr_make_operator(context, &node, kind, 0) != 0) return nullptr;
+  return node;
+}
+
+bool objectTakeAppend(ExprNode* node, ExprNode* operand) {
+  bool appended = node && operand && expr_add_operand(node, operand) == 0;
+  expr_release(operand);
+  if (!appended) expr_release(node);
+  return appended;
+}
+
+ExprNode* objectShare(ExprNode* node) {
+  if (node) ++node->ref_count;
+  return node;
+}
+
+void objectRelease(ExprNode* node) { expr_release(node); }

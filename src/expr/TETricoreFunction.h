@@ -1,0 +1,20 @@
+// The target's address functions and operand checks: evaluation against the
+// location of the instruction, and the object-file form of every function call.
+// The node classes themselves are declared in TEFunction.h.
+#pragma once
+
+#include "expr/TEFunction.h"
+
+// Relocation function codes that the object file receives for the halves.
+enum TargetRelocation : uint32_t {
+  RELOC_HIS = 6,
+  RELOC_LO = 7,
+  RELOC_LOS = 8,
+};
+
+// @PCREL(target, section, offset, span): the displacement from the instruction to
+// the target, as the field of that span holds it.
+OrbaExpression* evaluatePcRelativeCall(const TEFunction::Arguments& arguments);
+// @INPAGE(target, section, offset, page size): the target when it lies in the
+// instruction's page, error 5 otherwise.
+OrbaExpression* evaluateInPageCall(const TEFunction::Arguments& arguments);

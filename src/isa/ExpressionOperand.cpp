@@ -1,0 +1,96 @@
+// Expression operands of a form: the walk steps back over the expression that the matcher
+// parsed, the operand's transforms wrap it in its checks, and its bits go into the encoding
+// now or after layout.
+#include <cstring>
+
+#include "expr/TEInteger.h"
+#include "expr/TEString.h"
+#include "isa/AttributeHooks.h"
+#include "isa/OperandEvaluation.h"  // before PostEncode.h: it names the callback type
+#include "isa/PostEncode.h"
+
+namespace isa {
+
+namespace {
+
+bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// A string operand stands for its bytes, the first the most significant.
+OrbaExpression* packString(OrbaExpression* value) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(value->getString());
+  uint32_t length = value->getStringLength();
+  if (length > 32) length = 32;
+  uint64_t packed = 0;
+  for (uint32_t i = 0; i < length; ++i) packed = (packed << 8) | bytes[i];
+  return TEInteger::create(static_cast<int64_t>(packed));
+}
+
+}  // namespace
+
+bool evaluateExpressionOperand(OperandWalk& walk, const PatternItem& item) {
+  if (walk.c == 0) encodingFault(__LINE__, "operand walk ran out of path");
+  uint16_t state = walk.states[walk.c - 1];
+  InstructionMatcher::ParsedExpression parsed;
+  // Blanks that the walk skipped after the expression are not part of it.
+  uint32_t end = walk.p;
+  while (end > 0 && isWhiteSpace(walk.text[end - 1])) --end;
+  bool known = walk.context.matcher &&
+               (walk.context.matcher->findExpression(state, walk.text + end, parsed) ||
+                walk.context.matcher->findExpression(state, walk.text + walk.p, parsed));
+  if (!known) encodingFault(__LINE__, "no parsed expression for the matched state");
+  walk.p = static_cast<uint32_t>(parsed.start - walk.text);
+  --walk.c;
+
+  const auto* transforms = static_cast<const OperandTransform*>(item.node);
+  bool haveDefault = false, mustBeInteger = false;
+  int64_t defaultValue = 0;
+  for (const OperandTransform* t = transforms; t && t->kind != transform::kEnd; ++t) {
+    if (t->kind == transform::kDefault) haveDefault = true, defaultValue = t->a;
+    if (t->kind == transform::kMustBeInteger) mustBeInteger = true;
+  }
+
+  auto* value = static_cast<OrbaExpression*>(parsed.expression);
+  if (parsed.text && parsed.text[0]) {
+    if (mustBeInteger && (!value || value->getKind() != EK_integer)) {
+      noteSyntaxExpectedNumber(walk.context.match->failure, parsed.start);
+      walk.context.failed = true;
+      return false;
+    }
+  } else if (!haveDefault) {
+    noteSyntaxExpectedExpression(walk.context.match->failure, parsed.start);
+    walk.context.failed = true;
+    return false;
+  } else {
+    value = TEInteger::create(defaultValue);
+  }
+  if (!value) {
+    // The text was read but gave no tree: the parser's message is the failure.
+    if (parsed.error) noteSyntaxErrorText(walk.context.match->failure, parsed.start, parsed.error);
+    walk.context.failed = true;
+    return false;
+  }
+  if (value->getKind() == EK_string) value = packString(value);
+
+  TransformOutputs outputs;
+  value = applyOperandTransforms(value, transforms, outputs, walk.line);
+
+  if (item.secondIndex != -1 && walk.operands && value) {
+    // The tables give no operand with a callback a value slot: the callback acts only
+    // through the operand's field.
+    walk.operands[item.secondIndex] = value->clone();
+  }
+  if (walk.encoding && item.fields)
+    walk.encoding->addOperand(walk.line, item.fields->fieldCount, item.fields->mappings, value, transforms,
+                              item.fields->mask, item.fields->expect, outputs.relocFunction[0],
+                              outputs.relocFunction[1], outputs.relocFunction[2], outputs.transformFlag,
+                              outputs.callback);
+  bool result = false;
+  if (walk.attributes) result = addAttributeList(walk.attributes, item.spec, walk.listKind, walk.line, walk.operands);
+  if (item.operandIndex != -1 && walk.operands) {
+    const char* text = parsed.text ? parsed.text : "";
+    walk.operands[item.operandIndex] = TEString::intern(text, static_cast<uint32_t>(std::strlen(text)));
+  }
+  return result;
+}
+
+}  // namespace isa

@@ -1,0 +1,123 @@
+// The candidate encodings of an instruction statement: the bit image of one form with the
+// operand fields that can only be filled after layout, and the candidate that owns it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "isa/InstructionTables.h"
+#include "util/MemoryPools.h"
+
+class IPAttribute;
+class OrbaExpression;
+class Section;
+struct LineInfo;
+
+
+// Computes an operand's value from its expression whenever the value is asked for.
+using PostEncodeCallback = OrbaExpression* (*)(LineInfo* context, OrbaExpression** argument);
+
+// Image positions are bytes; a run that would reach past this is refused.
+constexpr uint32_t kImageBits = 256;
+
+// One operand field that the output stage encodes once its value is known.
+class OperandEncoding {
+  VEKT_POOLED_CLASS(OperandEncoding)
+
+ public:
+  OperandEncoding(OrbaExpression** value, const OperandTransform* transforms, uint32_t fieldCount,
+                  const OperandMapping* fields, const FieldConstant* mask, const FieldConstant* expect,
+                  uint32_t code1, uint32_t code2, uint32_t code3, bool transformFlag,
+                  PostEncodeCallback callback, LineInfo* line);
+  // Deep copy: the runs are new records, the expression and the constraints are shared.
+  void copyFrom(const OperandEncoding& other);
+  OperandEncoding() = default;
+  ~OperandEncoding();
+  OperandEncoding(const OperandEncoding&) = delete;
+  OperandEncoding& operator=(const OperandEncoding&) = delete;
+
+  // Rewrites the runs from sub-encoding positions to the positions the triples move them to.
+  void remapBits(uint32_t count, const OperandMapping* triples);
+
+  OrbaExpression* expression = nullptr;
+  std::vector<OperandMapping*> mapping;
+  std::vector<uint32_t> values;  // ordered, each once
+  PostEncodeCallback callback = nullptr;
+  LineInfo* context = nullptr;
+  const FieldConstant* mask = nullptr;
+  const FieldConstant* expect = nullptr;
+  uint8_t relocFunction[3] = {0, 0, 0};
+  uint8_t transformFlag = 0;
+  uint8_t status[3] = {0, 0, 0};
+  uint8_t marker = 1;
+};
+
+// The runs of operand encodings come from their own pool.
+OperandMapping* newOperandMapping(uint8_t length, uint8_t source, uint8_t destination);
+void freeOperandMapping(OperandMapping* run);
+
+class Encoding {
+  VEKT_POOLED_CLASS(Encoding)
+
+ public:
+  // The image holds the last words of the template; every other word is 0.
+  Encoding(uint32_t bits, const OpcodeTemplate* opcode);
+  ~Encoding();
+  Encoding(const Encoding&) = delete;
+  Encoding& operator=(const Encoding&) = delete;
+
+  // Writes the operand's bits now when its value is a constant that meets the field's
+  // constraint, otherwise keeps an OperandEncoding for the output stage.
+  void addOperand(LineInfo* line, uint32_t fieldCount, const OperandMapping* fields, OrbaExpression* value,
+                  const OperandTransform* transforms, const FieldConstant* mask, const FieldConstant* expect,
+                  uint32_t code1, uint32_t code2, uint32_t code3, bool transformFlag, PostEncodeCallback callback);
+
+  bool bit(uint32_t position) const;
+  // ORs `length` value bits from `source` into the image from `destination`. A run that
+  // reaches outside the value or the image is an internal error (S901).
+  void orBits(uint64_t value, uint32_t length, uint32_t source, uint32_t destination);
+  // The same with bits taken from another image.
+  void orImageBits(const Encoding& from, uint32_t length, uint32_t source, uint32_t destination);
+
+  // The instruction's bytes as they lie in memory: halfwords from the least significant,
+  // each low byte first. `out` receives (bits + 7) / 8 bytes.
+  uint32_t memoryBytes(uint8_t* out, uint32_t size) const;
+
+  uint8_t bits = 0;
+  std::vector<OperandEncoding*> operands;
+  uint32_t image[8] = {};  // the last word holds bits 0..31
+};
+
+class IPInstruction {
+  VEKT_POOLED_CLASS(IPInstruction)
+
+ public:
+  IPInstruction() = default;
+  virtual ~IPInstruction();
+  IPInstruction(const IPInstruction&) = delete;
+  IPInstruction& operator=(const IPInstruction&) = delete;
+
+  // Addressable units taken at the offset of the section, alignment padding included.
+  virtual int64_t size(const Section* section, uint32_t offset) const;
+
+  uint8_t excluded = 0;
+  uint32_t count = 1;
+  Encoding* encoding = nullptr;
+  uint32_t cycles = 0;
+  int32_t alignment = 0;
+  const MatchAlternative* alternative = nullptr;
+  IPAttribute* attributes = nullptr;
+};
+
+uint32_t addressUnitBits(const Section* section);
+
+// Units to skip from the offset to the next multiple of the alignment. With powerOfTwo the
+// alignment rises to the next power of two and `text` receives the W127 text. An alignment
+// below 1, or one whose power of two does not fit 32 bits, skips nothing.
+int32_t computeAlignPadding(const Section* section, uint32_t offset, int32_t alignment, bool powerOfTwo,
+                            const char** text);
+// The same from an address, for callers that know it.
+int32_t alignPaddingAt(int64_t address, int32_t alignment, bool powerOfTwo, const char** text);
+
+// Raises S901 for an encoding fault; never returns.
+[[noreturn]] void encodingFault(int line, const char* text);

@@ -1,0 +1,118 @@
+#include "isa/PostEncode.h"
+
+#include "expr/TEFunction.h"
+#include "expr/TEInteger.h"
+#include "expr/TELineInfo.h"
+#include "expr/TESection.h"
+#include "expr/TEUnary.h"
+#include "expr/functions.h"
+#include "flow/Symbol.h"
+#include "isa/InstructionTables.h"
+#include "preproc/LineInfo.h"
+
+namespace {
+
+// The tables store kind-9 and kind-10 functions untyped; both have the callback's shape.
+PostEncodeCallback callbackOf(const OperandTransform& entry) {
+  return reinterpret_cast<PostEncodeCallback>(entry.function);
+}
+
+Section* sectionOf(const LineInfo* line) { return line != nullptr ? line->section : nullptr; }
+
+OrbaExpression* rangeCheck(int32_t code, OrbaExpression* value, const OperandTransform& entry,
+                           LineInfo* line) {
+  OrbaExpression* arguments[] = {value, TEInteger::create(entry.a), TEInteger::create(entry.b),
+                                 TELineInfo::create(line)};
+  return TEFunction::create(code, arguments, 4);
+}
+
+// @PCREL and @INPAGE: the value against the instruction's own section.
+OrbaExpression* sectionCheck(int32_t code, OrbaExpression* value, const OperandTransform& entry,
+                             LineInfo* line) {
+  OrbaExpression* arguments[] = {value, TESection::create(sectionOf(line)), TEInteger::create(entry.a),
+                                 TEInteger::create(entry.b)};
+  return TEFunction::create(code, arguments, 4);
+}
+
+bool withinBounds(const OrbaExpression* value, const OperandTransform& entry) {
+  if (value->getKind() != EK_integer) return false;
+  int64_t v = value->getInteger();
+  return entry.a <= v && v <= entry.b;
+}
+
+}  // namespace
+
+bool isRangeExemptSymbol(const OrbaExpression* expression) {
+  if (expression == nullptr || expression->getKind() != EK_symbol) return false;
+  const Symbol* symbol = expression->getSymbol();
+  return symbol != nullptr && (symbol->flags[0] & Symbol::kBinding6) != 0;
+}
+
+OrbaExpression* negateOperand(LineInfo*, OrbaExpression** argument) {
+  return new TEUnary(OP_negate, *argument);
+}
+
+OrbaExpression* applyOperandTransforms(OrbaExpression* value, const OperandTransform* transforms,
+                                       TransformOutputs& outputs, LineInfo* line) {
+  if (value != nullptr && transforms != nullptr) {
+    // Decided once: a wrapper built below is never a symbol.
+    const bool exempt = isRangeExemptSymbol(value);
+    const OperandTransform* entry = transforms;
+    if (entry->kind == transform::kConvert) {
+      if (PostEncodeCallback convert = callbackOf(*entry)) value = convert(line, &value);
+      ++entry;
+    }
+    bool rangeDone = false;
+    bool pcRelativeDone = false;
+    bool pageDone = false;
+    bool pageSizeDone = false;
+    bool relocationSeen = false;
+    // A list ends with kind 0; a null value from a conversion ends the walk as well.
+    for (; entry->kind != transform::kEnd && value != nullptr; ++entry) {
+      switch (entry->kind) {
+        case transform::kRange:
+        case transform::kWarnRange:
+          if (rangeDone) break;
+          rangeDone = true;
+          if (exempt || withinBounds(value, *entry)) break;
+          value = rangeCheck(entry->kind == transform::kRange ? FN_RANGE : FN_WRANGE, value, *entry, line);
+          break;
+        case transform::kPcRelative:
+          if (pageDone || pageSizeDone) break;
+          value = sectionCheck(FN_PCREL, value, *entry, line);
+          pcRelativeDone = true;
+          break;
+        case transform::kInPage:
+          if (pcRelativeDone || pageSizeDone) break;
+          value = sectionCheck(FN_INPAGE, value, *entry, line);
+          pageDone = true;
+          break;
+        case transform::kPageSize: {
+          if (pcRelativeDone || pageDone) break;
+          OrbaExpression* arguments[] = {value, TEInteger::create(entry->a)};
+          value = TEFunction::create(FN_PAGESIZE, arguments, 2);
+          pageSizeDone = true;
+          break;
+        }
+        case transform::kCallback:
+          outputs.callback = callbackOf(*entry);
+          break;
+        case transform::kRelocation:
+          if (relocationSeen) break;
+          relocationSeen = true;
+          outputs.relocFunction[0] = static_cast<uint32_t>(entry->a);
+          outputs.relocFunction[1] = static_cast<uint32_t>(entry->b);
+          outputs.relocFunction[2] = static_cast<uint32_t>(static_cast<uint64_t>(entry->b) >> 32);
+          break;
+        case transform::kDeferred:
+          outputs.transformFlag = true;
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  // Without a relocation the field has no way to be completed later than now.
+  if (outputs.relocFunction[0] == 0) outputs.transformFlag = false;
+  return value;
+}

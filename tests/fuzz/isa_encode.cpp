@@ -1,0 +1,65 @@
+// The encoder's road from statement text to candidate bytes: the walk, the form builders,
+// operand evaluation and the deferred fields. Any statement text must come back as
+// candidates or a failure, never as a write outside an encoding.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "driver/ErrorHandler.h"
+#include "driver/OrbaOptions.h"
+#include "driver/OrbaState.h"
+#include "expr/OrbaExpression.h"
+#include "flow/Symbol.h"
+#include "flow/SymbolTable.h"
+#include "isa/ExpressionOperandParser.h"
+#include "isa/OperandEvaluation.h"
+#include "preproc/LineInfo.h"
+#include "util/MemoryPools.h"
+#include "util/StringBuffer.h"
+
+namespace {
+
+void setUp() {
+  MemoryPools& pools = MemoryPools::instance();
+  g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
+  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
+  _stringBuffer = new StringBuffer();
+  _errorHandler = new ErrorHandler();
+  static char program[] = "isa_encode";
+  static char* argv[] = {program, nullptr};
+  (new TriCoreOptions(1, argv))->process();
+  _symbolTable = new SymbolTable();
+  isa::initMatchModule();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool ready = (setUp(), true);
+  (void)ready;
+  if (size > 256) return 0;
+  std::string text(reinterpret_cast<const char*>(data), size);
+  for (char& c : text)
+    if (c == '\n' || c == 0) c = ' ';
+
+  static isa::ExpressionOperandParser parser;
+  static isa::BuildContext context;
+  static LineInfo line;
+  static isa::InstructionBuilder builder(context, &line, nullptr);
+  static isa::InstructionMatcher matcher(parser, builder);
+
+  isa::MatchContext match;
+  context = isa::BuildContext{};
+  context.matcher = &matcher;
+  context.match = &match;
+  matcher.matchStatement(text.c_str(), &line, isa::MatchOptions{}, match);
+  for (IPInstruction* candidate : context.candidates) {
+    uint8_t bytes[32];
+    candidate->encoding->memoryBytes(bytes, sizeof bytes);
+    for (OperandEncoding* field : candidate->encoding->operands)
+      for (const OperandMapping* run : field->mapping)
+        if (run->destination + run->length > candidate->encoding->bits) __builtin_trap();
+    delete candidate;
+  }
+  return 0;
+}
