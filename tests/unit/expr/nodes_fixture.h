@@ -13,28 +13,10 @@
 #include "preproc/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
+#include "ScopedManagers.h"
 
 class ExprNodesTest : public testing::Test {
  protected:
-  void SetUp() override {
-    savedStringBuffer_ = _stringBuffer;
-    savedErrorHandler_ = _errorHandler;
-    savedLineState_ = _lineState;
-    _stringBuffer = new StringBuffer();
-    _errorHandler = new ErrorHandler();
-    _lineState = new LineState();
-    _lineState->addSourceFile("t.asm");
-  }
-
-  void TearDown() override {
-    delete _lineState;
-    delete _errorHandler;
-    delete _stringBuffer;
-    _stringBuffer = savedStringBuffer_;
-    _errorHandler = savedErrorHandler_;
-    _lineState = savedLineState_;
-  }
-
   LineInfo* line(uint32_t number, uint32_t file = 0) {
     LineInfo& info = lines_.emplace_back();
     info.lineNumber = number;
@@ -50,8 +32,6 @@ class ExprNodesTest : public testing::Test {
   }
 
  private:
-  StringBuffer* savedStringBuffer_ = nullptr;
-  ErrorHandler* savedErrorHandler_ = nullptr;
-  LineState* savedLineState_ = nullptr;
+  ScopedManagers managers_{ScopedManagers::kExpressions};
   std::deque<LineInfo> lines_;
 };

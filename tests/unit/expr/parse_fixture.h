@@ -21,6 +21,7 @@
 #include "preproc/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
+#include "ScopedManagers.h"
 
 class ExprParseTest : public testing::Test {
  public:
@@ -32,34 +33,8 @@ class ExprParseTest : public testing::Test {
 
  protected:
   void SetUp() override {
-    savedStringBuffer_ = _stringBuffer;
-    savedErrorHandler_ = _errorHandler;
-    savedLineState_ = _lineState;
-    savedSymbolTable_ = _symbolTable;
-    savedOptions_ = _orbaOptions;
-    char* argv[] = {program_, nullptr};
-    options_ = new OrbaOptions(1, argv);
-    _orbaOptions = options_;
-    _stringBuffer = new StringBuffer();
-    _errorHandler = new ErrorHandler();
-    _lineState = new LineState();
-    _lineState->addSourceFile("t.asm");
-    _symbolTable = new SymbolTable();
     line_.lineNumber = 1;
     line_.controlState = &control_;
-  }
-
-  void TearDown() override {
-    delete _symbolTable;
-    delete _lineState;
-    delete _errorHandler;
-    delete _stringBuffer;
-    delete options_;
-    _orbaOptions = savedOptions_;
-    _stringBuffer = savedStringBuffer_;
-    _errorHandler = savedErrorHandler_;
-    _lineState = savedLineState_;
-    _symbolTable = savedSymbolTable_;
   }
 
   // The text is kept for the test's lifetime: nodes and symbols may point into it.
@@ -81,16 +56,10 @@ class ExprParseTest : public testing::Test {
     return expression ? printed(expression->evaluate()) : std::string("<null>");
   }
 
+  ScopedManagers managers_{ScopedManagers::kAll};
   ControlState control_;
   LineInfo line_;
 
  private:
-  StringBuffer* savedStringBuffer_ = nullptr;
-  ErrorHandler* savedErrorHandler_ = nullptr;
-  LineState* savedLineState_ = nullptr;
-  SymbolTable* savedSymbolTable_ = nullptr;
-  OrbaOptions* savedOptions_ = nullptr;
-  OrbaOptions* options_ = nullptr;
-  char program_[5] = "vekt";
   std::deque<std::string> texts_;
 };

@@ -11,6 +11,7 @@
 #include "expr/lex_util.h"
 #include "preproc/LineInfo.h"
 #include "util/StringBuffer.h"
+#include "ScopedManagers.h"
 
 namespace {
 
@@ -133,18 +134,7 @@ TEST(ExprScannerTest, ByteThatBeginsNoTokenIsSteppedOver) {
 
 class DecodeLiteralTest : public testing::Test {
  protected:
-  void SetUp() override {
-    savedStringBuffer_ = _stringBuffer;
-    savedErrorHandler_ = _errorHandler;
-    _stringBuffer = new StringBuffer();
-    _errorHandler = new ErrorHandler();
-  }
-  void TearDown() override {
-    delete _errorHandler;
-    delete _stringBuffer;
-    _stringBuffer = savedStringBuffer_;
-    _errorHandler = savedErrorHandler_;
-  }
+  ScopedManagers managers_{ScopedManagers::kStrings | ScopedManagers::kErrors};
 
   // Decodes a literal body the way the string conversion does.
   std::vector<int32_t> decode(const std::string& body, char quote) {
@@ -164,10 +154,6 @@ class DecodeLiteralTest : public testing::Test {
   }
 
   LineInfo line_;
-
- private:
-  StringBuffer* savedStringBuffer_ = nullptr;
-  ErrorHandler* savedErrorHandler_ = nullptr;
 };
 
 TEST_F(DecodeLiteralTest, EscapesAndDoubledQuotesDecodeToOneByteEach) {

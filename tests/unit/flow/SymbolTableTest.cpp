@@ -14,6 +14,7 @@
 #include "preproc/LineState.h"
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
+#include "ScopedManagers.h"
 
 namespace {
 
@@ -21,31 +22,11 @@ namespace {
 class SymbolTableTest : public testing::Test {
  protected:
   void SetUp() override {
-    savedStringBuffer_ = _stringBuffer;
-    savedErrorHandler_ = _errorHandler;
-    savedLineState_ = _lineState;
-    savedOptions_ = _orbaOptions;
-    _stringBuffer = new StringBuffer();
-    _errorHandler = new ErrorHandler();
-    _lineState = new LineState();
-    _lineState->addSourceFile("t.asm");
-    char* argv[] = {program_, nullptr};
-    options_ = new OrbaOptions(1, argv);
-    _orbaOptions = options_;
+    options_ = _orbaOptions;
     table_ = new SymbolTable();
   }
 
-  void TearDown() override {
-    delete table_;
-    delete options_;
-    delete _lineState;
-    delete _errorHandler;
-    delete _stringBuffer;
-    _stringBuffer = savedStringBuffer_;
-    _errorHandler = savedErrorHandler_;
-    _lineState = savedLineState_;
-    _orbaOptions = savedOptions_;
-  }
+  void TearDown() override { delete table_; }
 
   const char* name(const char* text) { return _stringBuffer->intern(text); }
 
@@ -60,15 +41,11 @@ class SymbolTableTest : public testing::Test {
     return table_->current->defineSymbol(name(text), line(lineNumber));
   }
 
+  ScopedManagers managers_{ScopedManagers::kExpressions | ScopedManagers::kOptions};
   SymbolTable* table_ = nullptr;
   OrbaOptions* options_ = nullptr;
 
  private:
-  char program_[5] = "vekt";
-  StringBuffer* savedStringBuffer_ = nullptr;
-  ErrorHandler* savedErrorHandler_ = nullptr;
-  LineState* savedLineState_ = nullptr;
-  OrbaOptions* savedOptions_ = nullptr;
   std::deque<LineInfo> lines_;
 };
 
