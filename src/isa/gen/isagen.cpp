@@ -538,8 +538,19 @@ struct Emitter {
           std::string transforms = fresh("kTransforms");
           out << "const OperandTransform " << transforms << "[] = {";
           if (item.hasRange) out << "{OperandTransform::kRange, " << item.lo << "LL, " << item.hi << "LL, nullptr}, ";
-          if (form.bits && item.exprName == "label")
+          if (form.bits && item.exprName == "label") {
             out << "{OperandTransform::kPcRelative, " << (field == "disp4h" ? 32 : 0) << ", 0, nullptr}, ";
+            // The distance the field reaches, in bytes: signed displacements, forward-only
+            // short ones, and the short loop that only goes back.
+            int64_t lo = 0, hi = 0;
+            if (field == "disp24") lo = -(1LL << 24), hi = (1LL << 24) - 2;
+            else if (field == "disp15") lo = -(1LL << 15), hi = (1LL << 15) - 2;
+            else if (field == "disp8") lo = -(1LL << 8), hi = (1LL << 8) - 2;
+            else if (field == "disp4" && form.mnemonics[0].name == "loop") lo = -32, hi = -2;
+            else if (field == "disp4" || field == "disp4h") lo = 0, hi = 30;
+            if (lo != hi)
+              out << "{OperandTransform::kRange, " << lo << "LL, " << hi << "LL, nullptr}, ";
+          }
           if (form.bits && relocationOf(item, field))
             out << "{OperandTransform::kRelocation, " << relocationOf(item, field) << ", 0, nullptr}, ";
           if (form.bits && negated && !item.fixed)

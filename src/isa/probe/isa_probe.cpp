@@ -112,15 +112,7 @@ const char* completeAtZero(Encoding& encoding, std::vector<bool>& deferredBytes)
     if (field->mask && field->expect && field->mask->kind == 1 && field->expect->kind == 1 &&
         (static_cast<uint32_t>(value.value) & field->mask->value) != field->expect->value)
       return errorHandler()->formatMessage(E_incompatible_instruction_expression);
-    // The bits above the field must be a sign or zero extension of what it keeps.
-    uint32_t top = 0;
-    for (const OperandMapping* run : field->mapping)
-      if (run->source + run->length > top) top = run->source + run->length;
-    if (top > 0 && top < 64) {
-      int64_t rest = value.value >> top;
-      bool signExtends = rest == -1 && ((value.value >> (top - 1)) & 1);
-      if (rest != 0 && !signExtends) return errorHandler()->formatMessage(E_range_error, 0);
-    }
+    // The field's range checks are nodes of the expression; the field keeps the low bits.
     for (const OperandMapping* run : field->mapping)
       encoding.orBits(static_cast<uint64_t>(value.value), run->length, run->source, run->destination);
   }
