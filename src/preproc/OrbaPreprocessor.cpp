@@ -12,6 +12,8 @@
 
 OrbaPreprocessor::OrbaPreprocessor() : controlState_(orbaFactory()->createControlState()) {}
 
+OrbaPreprocessor::~OrbaPreprocessor() = default;
+
 void OrbaPreprocessor::openSource(const char* fileName) {
   FILE* file = std::fopen(fileName, "rb");
   if (!file) {
@@ -28,7 +30,7 @@ void OrbaPreprocessor::openSource(const char* fileName) {
   auto flush = [&]() {
     LineInfo* line = orbaFactory()->createLineInfo(strings->intern(text.c_str()), fileIndex,
                                                    ++lineNumber, 0);
-    line->controlState = controlState_;
+    line->controlState = controlState_.get();
     line->flags[0] |= 0x01;
     lines->append(line);
     text.clear();

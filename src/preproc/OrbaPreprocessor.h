@@ -2,17 +2,21 @@
 // through unchanged; the macro preprocessor builds on it.
 #pragma once
 
-class ControlState;
+#include <memory>
+
+#include "parser/ControlState.h"
 
 class OrbaPreprocessor {
  public:
   OrbaPreprocessor();
-  virtual ~OrbaPreprocessor() = default;
+  virtual ~OrbaPreprocessor();
   // Reads the file and appends its lines to the line state.
   virtual void openSource(const char* fileName);
 
  protected:
-  ControlState* controlState_;
+  // The control state of every line read; it outlives the lines, which the line
+  // state deletes first.
+  std::unique_ptr<ControlState> controlState_;
 };
 
 class MotorolaPreprocessor : public OrbaPreprocessor {

@@ -48,7 +48,7 @@ class MemoryPools {
  public:                                                           \
   static MemPool*& pool();                                         \
   static void* operator new(size_t size);                          \
-  static void* operator new(size_t size, const std::nothrow_t&) noexcept; \
+  [[maybe_unused]] static void* operator new(size_t size, const std::nothrow_t&) noexcept; \
   static void operator delete(void* block, size_t size);
 
 // The .cpp side of VEKT_POOLED_CLASS. The pool is registered under Name at the

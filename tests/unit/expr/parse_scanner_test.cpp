@@ -2,6 +2,7 @@
 // where the cursor is left; and the decoding of quoted literal characters.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,7 @@ struct Case {
 
 constexpr int32_t kDefaultRadix = 7;  // an unusual default shows when it is kept
 
-std::vector<Token> scanAll(const char* input, std::vector<std::string>& texts) {
+std::vector<Token> scanAll(const char* input, std::deque<std::string>& texts) {
   ExprScanner scanner;
   scanner.reset(input, nullptr);
   std::vector<Token> tokens;
@@ -100,7 +101,7 @@ TEST(ExprScannerTest, LongestMatchDecidesTokenTextAndRadix) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
-    std::vector<std::string> texts;
+    std::deque<std::string> texts;
     std::vector<Token> got = scanAll(c.input, texts);
     ASSERT_EQ(got.size(), c.tokens.size());
     for (size_t i = 0; i < got.size(); ++i) {
