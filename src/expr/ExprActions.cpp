@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "driver/ErrorHandler.h"
+#include "driver/OrbaOptions.h"
 #include "driver/OrbaState.h"
 #include "expr/ExprParser.h"
 #include "expr/TEBinary.h"
@@ -51,11 +52,11 @@ void internalCheck(bool holds, int line, const char* text) {
   if (!holds) errorHandler()->reportWithoutLocation(S_should_not_happen, "lex_util", line, text);
 }
 
-// Whether the text names the processor selected for this run. The options do not
-// carry the CPU selection yet, so no name matches.
+// Whether the text names the processor selected for this run; an unknown name maps
+// to id 0, which no selection has.
 bool isSelectedCpu(const char* name) {
-  (void)name;
-  return false;
+  int32_t id = cpuNameToId(name);
+  return id != 0 && id == orbaOptions()->cpuId;
 }
 
 int32_t listLevelOf(const LineInfo* line) {

@@ -43,6 +43,8 @@ TEST_F(ExprParseTest, EveryFunctionComputesItsValueOrItsErrorKind) {
       {"@COS(0)", "1"},
       {"@COS(1e308*10)", kFloat},
       {"@CPU(\"no-such-cpu\")", "0"},
+      {"@CPU(\"TriCore\")", "1"},  // the default processor, any letter case
+      {"@CPU(\"tc1796\")", "0"},
       {"@CVF(3)/2", "1.5"},
       {"@CVI(2.9)", "2"},
       {"@CVI(-2.9)", "0xFFFFFFFFFFFFFFFE"},
