@@ -4,22 +4,11 @@
 
 #include "objlib/expr_print.h"
 #include "objlib/exprlib.h"
+#include "ExprContextFixture.h"
 
 namespace {
 
-class ExprBuilder : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_EQ(expr_context_new(&context_, 8), 0); }
-  void TearDown() override { expr_context_free(context_); }
-
-  ExprNode* integer(int64_t value) {
-    ExprNode* node = nullptr;
-    EXPECT_EQ(objexpr_make_integer(context_, &node, value), 0);
-    return node;
-  }
-
-  ExprLibContext* context_ = nullptr;
-};
+using ExprBuilder = ExprContextTest;
 
 TEST_F(ExprBuilder, OperatorsTakeTheirKindsOperandCount) {
   struct Case {

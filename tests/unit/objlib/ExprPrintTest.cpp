@@ -7,29 +7,15 @@
 
 #include "objlib/expr_print.h"
 #include "objlib/exprlib.h"
+#include "ExprContextFixture.h"
 
 namespace {
 
-class ExprPrint : public ::testing::Test {
+class ExprPrint : public ExprContextTest {
  protected:
-  void SetUp() override { ASSERT_EQ(expr_context_new(&context_, 8), 0); }
-  void TearDown() override { expr_context_free(context_); }
-
-  ExprNode* integer(int64_t value) {
-    ExprNode* node = nullptr;
-    EXPECT_EQ(objexpr_make_integer(context_, &node, value), 0);
-    return node;
-  }
   ExprNode* slot(uint32_t index) {
     ExprNode* node = nullptr;
     EXPECT_EQ(objexpr_make_slot_ref(context_, &node, index, context_), 0);
-    return node;
-  }
-  ExprNode* op(int32_t kind, std::vector<ExprNode*> operands) {
-    ExprNode* node = nullptr;
-    EXPECT_EQ(objexpr_make_operator_n(context_, &node, kind, operands.size(), operands.data()),
-              0);
-    for (ExprNode* operand : operands) expr_release(operand);
     return node;
   }
   ExprNode* value(uint32_t type, uint16_t width, std::vector<unsigned char> bytes) {
@@ -40,14 +26,6 @@ class ExprPrint : public ::testing::Test {
     if (!bytes.empty()) std::memcpy(expr_value_bytes(node), bytes.data(), bytes.size());
     return node;
   }
-  ExprNode* text(const char* characters) {
-    ExprNode* node = value(EXPR_TYPE_STRING, 0, {});
-    node->payload.string = expr_new_value(context_);
-    EXPECT_EQ(expr_value_set_text(context_, node->payload.string, characters), 0);
-    return node;
-  }
-
-  ExprLibContext* context_ = nullptr;
 };
 
 TEST_F(ExprPrint, TreesPrintInPrefixForm) {

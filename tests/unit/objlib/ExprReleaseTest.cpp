@@ -5,41 +5,14 @@
 #include <vector>
 
 #include "objlib/exprlib.h"
+#include "ExprContextFixture.h"
 #include "objlib/ios_pool.h"
 
 namespace {
 
-class ExprRelease : public ::testing::Test {
+class ExprRelease : public ExprContextTest {
  protected:
-  void SetUp() override { ASSERT_EQ(expr_context_new(&context_, 8), 0); }
-  void TearDown() override { expr_context_free(context_); }
-
-  ExprNode* integer(int64_t value) {
-    ExprNode* node = nullptr;
-    EXPECT_EQ(objexpr_make_integer(context_, &node, value), 0);
-    return node;
-  }
-
-  ExprNode* string(const std::string& text) {
-    ExprNode* node = nullptr;
-    EXPECT_EQ(expr_new_node(context_, &node), 0);
-    ExprValueObject* value = expr_new_value(context_);
-    EXPECT_NE(value, nullptr);
-    EXPECT_EQ(expr_value_set_text(context_, value, text.c_str()), 0);
-    node->value_type = EXPR_TYPE_STRING;
-    node->payload.string = value;
-    return node;
-  }
-
-  // Builds the operator and drops the builder's references on the operands, as the
-  // expression conversion does, so the operator owns them alone.
-  ExprNode* op(int32_t kind, std::vector<ExprNode*> operands) {
-    ExprNode* node = nullptr;
-    EXPECT_EQ(objexpr_make_operator_n(context_, &node, kind, operands.size(), operands.data()),
-              0);
-    for (ExprNode* operand : operands) expr_release(operand);
-    return node;
-  }
+  ExprNode* string(const std::string& characters) { return text(characters.c_str()); }
 
   size_t stringValueCount() const {
     size_t count = 0;
@@ -48,8 +21,6 @@ class ExprRelease : public ::testing::Test {
     }
     return count;
   }
-
-  ExprLibContext* context_ = nullptr;
 };
 
 TEST_F(ExprRelease, ReleasingTheRootFreesEveryNodeOfTheTree) {
