@@ -11,6 +11,7 @@
 #include "driver/OrbaState.h"
 #include "flow/OrbaOptimizer.h"
 #include "flow/SectionAdmin.h"
+#include "expr/ObjectExpr.h"
 #include "expr/OrbaExpression.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
@@ -43,7 +44,6 @@ SymbolTable* _symbolTable = nullptr;
 OrbaFactory* _orbaFactory = nullptr;
 OrbaOptions* _orbaOptions = nullptr;
 
-ExprLibContext* currentObjectExprContext = nullptr;
 
 OrbaAssembler::OrbaAssembler(int argc, char** argv) : argc_(argc), argv_(argv) {
   installInterruptHandling();
@@ -223,14 +223,14 @@ void OrbaAssembler::writeObject() {
   checkStore(ios_file_create_sized(8, &fileId, &error), error);
   ExprLibContext* context = nullptr;
   checkStore(ios_file_get_expr_context(fileId, &context, &error), error);
-  currentObjectExprContext = context;
+  setObjectExprContext(context);
 
   beforeWriteObject();
   writer.write();
   afterWriteObject();
 
   checkStore(ios_file_delete(fileId, &error), error);
-  currentObjectExprContext = nullptr;
+  setObjectExprContext(nullptr);
 }
 
 int OrbaAssembler::exitCode() {

@@ -48,7 +48,3 @@ class TriCoreAssembler : public OrbaAssembler {
   ~TriCoreAssembler() override;
   void afterPrepare() override;
 };
-
-// Valid only while the object output runs; expressions convert into this context.
-struct ExprLibContext;
-extern ExprLibContext* currentObjectExprContext;

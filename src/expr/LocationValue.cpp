@@ -144,22 +144,25 @@ ExprValue& TEUnary::getValue(ExprValue& value, const ExprLocation& location, boo
   bool absolute = value.kind == ExprValue::kAbsolute;
   switch (op_) {
     case OP_logicalNot:
-      if (absolute) setAbsolute(value, value.value == 0 ? 1 : 0, value.known);
-      else setNone(value);
+      if (absolute)
+        setAbsolute(value, value.value == 0 ? 1 : 0, value.known);
+      else
+        setNone(value);
       break;
     case OP_complement:
-      if (absolute) setAbsolute(value, ~value.value, value.known);
-      else setNone(value);
+      if (absolute)
+        setAbsolute(value, ~value.value, value.known);
+      else
+        setNone(value);
       break;
     case OP_negate:
-      if (absolute) setAbsolute(value, wrapSub(0, value.value), value.known);
-      else setNone(value);
+      if (absolute)
+        setAbsolute(value, wrapSub(0, value.value), value.known);
+      else
+        setNone(value);
       break;
-    case OP_plus:
-      break;
-    default:
-      setNone(value);
-      break;
+    case OP_plus: break;
+    default: setNone(value); break;
   }
   value.unit = getUnit();
   return value;
@@ -199,38 +202,46 @@ ExprValue& TEBinary::getValue(ExprValue& value, const ExprLocation& location, bo
   value.errorText = nullptr;
   switch (op_) {
     case OP_add:
-      if (l == kAbs && r == kAbs) setAbsolute(value, wrapAdd(left.value, right.value), bothKnown);
+      if (l == kAbs && r == kAbs)
+        setAbsolute(value, wrapAdd(left.value, right.value), bothKnown);
       else if (l == kAbs && r == kRel)
         setRelative(value, right.section, wrapAdd(left.value, right.offset), bothKnown);
       else if (l == kRel && r == kAbs)
         setRelative(value, left.section, wrapAdd(left.offset, right.value), bothKnown);
-      else if ((l == kRel || l == kNone) && r == kRel) setRelative(value, nullptr, 0, false);
-      else done = false;
+      else if ((l == kRel || l == kNone) && r == kRel)
+        setRelative(value, nullptr, 0, false);
+      else
+        done = false;
       break;
     case OP_subtract:
-      if (l == kAbs && r == kAbs) setAbsolute(value, wrapSub(left.value, right.value), bothKnown);
+      if (l == kAbs && r == kAbs)
+        setAbsolute(value, wrapSub(left.value, right.value), bothKnown);
       else if (l == kRel && r == kAbs)
         setRelative(value, left.section, wrapSub(left.offset, right.value), bothKnown);
       else if (l == kRel && r == kRel && left.section == right.section)
         setAbsolute(value, wrapSub(left.offset, right.offset), bothKnown);
-      else if (l == kRel && r == kRel) setAbsolute(value, 0, false);
-      else done = false;
+      else if (l == kRel && r == kRel)
+        setAbsolute(value, 0, false);
+      else
+        done = false;
       break;
     case OP_bitAnd:
       // Only a section at its final address gives a label's bits; an absolute mask
       // over anything else is absolute, but its bits are not known yet.
-      if (l == kAbs && r == kAbs) setAbsolute(value, left.value & right.value, bothKnown);
+      if (l == kAbs && r == kAbs)
+        setAbsolute(value, left.value & right.value, bothKnown);
       else if (l == kRel && r == kAbs && left.section && left.section->hasAddress)
         setAbsolute(value, left.offset & right.value, bothKnown);
-      else setAbsolute(value, 0, false);
+      else
+        setAbsolute(value, 0, false);
       break;
     case OP_bitOr:
-      if (l == kAbs && r == kAbs) setAbsolute(value, left.value | right.value, bothKnown);
-      else setAbsolute(value, 0, false);
+      if (l == kAbs && r == kAbs)
+        setAbsolute(value, left.value | right.value, bothKnown);
+      else
+        setAbsolute(value, 0, false);
       break;
-    default:
-      done = false;
-      break;
+    default: done = false; break;
   }
   if (!done) {
     OrbaExpression* result = evaluate();

@@ -39,7 +39,7 @@ enum ObjectOperator : int32_t {
   OBJ_greaterEqual = 26,
   OBJ_greater = 27,
   OBJ_less = 28,
-  OBJ_if = 29,         // condition, then, else
+  OBJ_if = 29,          // condition, then, else
   OBJ_rangeCheck = 34,  // violation, value, severity: a link-time diagnostic
 };
 

@@ -56,9 +56,7 @@ OrbaExpression* TEPostEncode::substitute(Symbol*, OrbaExpression*) { notInObject
 
 ExprNode* TEPostEncode::toObject(ObjectFile*, bool) { notInObjectFile(119); }
 
-ExprValue& TEPostEncode::getValue(ExprValue&, const ExprLocation&, bool&) {
-  notInObjectFile(131);
-}
+ExprValue& TEPostEncode::getValue(ExprValue&, const ExprLocation&, bool&) { notInObjectFile(131); }
 
 void TEPostEncode::print(std::ostream& out, unsigned mode) const {
   out << "@POSTENC(<func>, ";

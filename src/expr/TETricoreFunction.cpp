@@ -96,9 +96,9 @@ struct Measured {
 
 Measured measure(OrbaExpression* target, Section* section) {
   if (!section->noSectionRelativeEvaluation && target->isInSection(section)) {
-    OrbaExpression* relative = section->sectionSymbol
-                                   ? target->substitute(section->sectionSymbol, TEInteger::create(0))
-                                   : target;
+    OrbaExpression* relative =
+        section->sectionSymbol ? target->substitute(section->sectionSymbol, TEInteger::create(0))
+                               : target;
     return {relative, TEInteger::create(0)};
   }
   return {target, section->baseExpression()};
@@ -162,10 +162,8 @@ bool reportedWhenWritten(uint32_t kind) {
     case ERR_expectedInteger:
     case ERR_expectedString:
     case ERR_missingArguments:
-    case ERR_additionalArguments:
-      return true;
-    default:
-      return false;
+    case ERR_additionalArguments: return true;
+    default: return false;
   }
 }
 
@@ -181,26 +179,25 @@ ExprNode* pcRelativeForm(ExprNode* distance, int64_t span) {
   int n = halvings(span);
   if (span <= 0 || n == 0 || !distance) return distance;
   auto signBit = [&] {
-    return objectTake(OBJ_bitAnd, {objectTake(OBJ_shiftRight, {objectShare(distance),
-                                                               objectInteger(n - 1)}),
-                                   objectInteger(1)});
+    return objectTake(OBJ_bitAnd,
+                      {objectTake(OBJ_shiftRight, {objectShare(distance), objectInteger(n - 1)}),
+                       objectInteger(1)});
   };
-  ExprNode* positive = objectTake(
-      OBJ_logicalAnd, {signBit(), objectTake(OBJ_greater, {objectShare(distance), objectInteger(0)})});
-  ExprNode* negative = objectTake(
-      OBJ_logicalAnd, {objectTake(OBJ_bitNot, {signBit()}),
-                       objectTake(OBJ_less, {objectShare(distance), objectInteger(0)})});
+  ExprNode* positive =
+      objectTake(OBJ_logicalAnd,
+                 {signBit(), objectTake(OBJ_greater, {objectShare(distance), objectInteger(0)})});
+  ExprNode* negative =
+      objectTake(OBJ_logicalAnd, {objectTake(OBJ_bitNot, {signBit()}),
+                                  objectTake(OBJ_less, {objectShare(distance), objectInteger(0)})});
   ExprNode* condition = objectTake(OBJ_logicalOr, {positive, negative});
   ExprNode* inverted = objectTake(OBJ_bitXor, {objectShare(distance), objectInteger(highMask(n))});
   ExprNode* kept = objectTake(OBJ_bitXor, {distance, objectInteger(0)});
   return objectTake(OBJ_if, {condition, inverted, kept});
 }
 
-}  // namespace
-
 // The diagnostic of a value outside its operand's range, raised where the source
 // line of the operand says; the out-of-range value of @WRANGE still goes out.
-static ExprNode* rangeDiagnostic(TEFunction& call, ObjectFile* context, bool warn) {
+ExprNode* rangeDiagnostic(TEFunction& call, ObjectFile* context, bool warn) {
   const TEFunction::Arguments& arguments = call.arguments();
   if (arguments.size() < 4) return nullptr;
   OrbaExpression* value = nullptr;
@@ -223,6 +220,8 @@ static ExprNode* rangeDiagnostic(TEFunction& call, ObjectFile* context, bool war
   return objectInteger(integer);
 }
 
+}  // namespace
+
 ExprNode* TEFunction::toObject(ObjectFile* context, bool warn) {
   OrbaExpression* result = evaluate();
   bool relocatable = isRelocatable();
@@ -241,11 +240,13 @@ ExprNode* TEFunction::toObject(ObjectFile* context, bool warn) {
 
   switch (code_) {
     case FN_MSB:
-      return objectTake(OBJ_bitAnd, {objectTake(OBJ_shiftRight, {argumentForm(arguments_, 0, context, warn),
-                                                                 objectInteger(8)}),
-                                     objectInteger(0xFF)});
+      return objectTake(OBJ_bitAnd,
+                        {objectTake(OBJ_shiftRight,
+                                    {argumentForm(arguments_, 0, context, warn), objectInteger(8)}),
+                         objectInteger(0xFF)});
     case FN_LSB:
-      return objectTake(OBJ_bitAnd, {argumentForm(arguments_, 0, context, warn), objectInteger(0xFF)});
+      return objectTake(OBJ_bitAnd,
+                        {argumentForm(arguments_, 0, context, warn), objectInteger(0xFF)});
     case FN_CONDITIONAL: {
       if (arguments_.size() != 3) return nullptr;
       ExprNode* choice = objectOpenOperator(OBJ_if);
@@ -259,26 +260,28 @@ ExprNode* TEFunction::toObject(ObjectFile* context, bool warn) {
       int64_t size = 0;
       if (arguments_.size() < 2 || !arguments_[1] || exprargs::integerValue(arguments_[1], size))
         return nullptr;
-      return objectTake(OBJ_bitAnd, {argumentForm(arguments_, 0, context, warn),
-                                     objectInteger(static_cast<int64_t>(static_cast<uint64_t>(size) - 1))});
+      return objectTake(OBJ_bitAnd,
+                        {argumentForm(arguments_, 0, context, warn),
+                         objectInteger(static_cast<int64_t>(static_cast<uint64_t>(size) - 1))});
     }
     case FN_RANGE: {
       ExprNode* value = argumentForm(arguments_, 0, context, warn);
       ExprNode* low = argumentForm(arguments_, 1, context, warn);
       ExprNode* high = argumentForm(arguments_, 2, context, warn);
-      ExprNode* outside = objectTake(OBJ_logicalOr, {objectTake(OBJ_less, {objectShare(value), low}),
-                                                     objectTake(OBJ_greater, {objectShare(value), high})});
+      ExprNode* outside =
+          objectTake(OBJ_logicalOr, {objectTake(OBJ_less, {objectShare(value), low}),
+                                     objectTake(OBJ_greater, {objectShare(value), high})});
       return objectTake(OBJ_rangeCheck, {outside, value, objectInteger(1)});
     }
-    case FN_WRANGE:
-      return argumentForm(arguments_, 0, context, warn);
+    case FN_WRANGE: return argumentForm(arguments_, 0, context, warn);
     case FN_PCREL: {
       CheckSite site;
       if (!readCheckSite(arguments_, site) || !site.section->hasAddress) return nullptr;
       OrbaExpression* base = site.section->baseExpression();
       if (!base) return nullptr;
       ExprNode* target = argumentForm(arguments_, 0, context, warn);
-      ExprNode* from = objectTake(OBJ_add, {base->toObject(context, warn), objectInteger(site.offset)});
+      ExprNode* from =
+          objectTake(OBJ_add, {base->toObject(context, warn), objectInteger(site.offset)});
       return pcRelativeForm(objectTake(OBJ_subtract, {target, from}), site.span);
     }
     case FN_INPAGE: {
@@ -288,14 +291,14 @@ ExprNode* TEFunction::toObject(ObjectFile* context, bool warn) {
       if (!base) return nullptr;
       int n = halvings(site.span);
       ExprNode* target = argumentForm(arguments_, 0, context, warn);
-      ExprNode* from = objectTake(OBJ_add, {base->toObject(context, warn), objectInteger(site.offset)});
+      ExprNode* from =
+          objectTake(OBJ_add, {base->toObject(context, warn), objectInteger(site.offset)});
       ExprNode* elsewhere = objectTake(
           OBJ_notEqual, {objectTake(OBJ_shiftRight, {objectShare(target), objectInteger(n)}),
                          objectTake(OBJ_shiftRight, {from, objectInteger(n)})});
       return objectTake(OBJ_rangeCheck, {elsewhere, target, objectInteger(1)});
     }
-    default:
-      return nullptr;
+    default: return nullptr;
   }
 }
 

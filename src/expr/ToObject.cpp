@@ -125,9 +125,7 @@ ExprNode* TEUnary::toObject(ObjectFile* context, bool warn) {
     case OP_complement: return objectTake(OBJ_bitNot, {operand});
     case OP_negate: return objectTake(OBJ_negate, {operand});
     case OP_plus: return operand;
-    default:
-      objectRelease(operand);
-      return nullptr;
+    default: objectRelease(operand); return nullptr;
   }
 }
 
@@ -144,12 +142,13 @@ ExprNode* TESymbol::toObject(ObjectFile* context, bool warn) {
   Section* section = symbol->section;
   // A label written as section start plus offset goes out against the section's
   // base, so that the linker places it with its section.
-  if (section && section != placeholderSection && !symbol->isEquate() &&
-      isKind(value, EK_binary) && value->getOperator() == OP_add &&
-      isKind(value->getArgument(0), EK_symbol) && isKind(value->getArgument(1), EK_integer)) {
+  if (section && section != placeholderSection && !symbol->isEquate() && isKind(value, EK_binary) &&
+      value->getOperator() == OP_add && isKind(value->getArgument(0), EK_symbol) &&
+      isKind(value->getArgument(1), EK_integer)) {
     OrbaExpression* base = section->baseExpression();
     ExprNode* baseForm = base ? base->toObject(context, warn) : nullptr;
-    int64_t offset = static_cast<int32_t>(static_cast<uint32_t>(value->getArgument(1)->getInteger()));
+    int64_t offset =
+        static_cast<int32_t>(static_cast<uint32_t>(value->getArgument(1)->getInteger()));
     converted = baseForm ? objectTake(OBJ_add, {baseForm, objectInteger(offset)}) : nullptr;
   } else {
     converted = value->toObject(context, warn);

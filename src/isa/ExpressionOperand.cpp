@@ -5,7 +5,7 @@
 
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
-#include "isa/AttributeHooks.h"
+#include "isa/IPAttribute.h"
 #include "isa/OperandEvaluation.h"  // before PostEncode.h: it names the callback type
 #include "isa/PostEncode.h"
 
@@ -85,7 +85,7 @@ bool evaluateExpressionOperand(OperandWalk& walk, const PatternItem& item) {
                               outputs.relocFunction[1], outputs.relocFunction[2], outputs.transformFlag,
                               outputs.callback);
   bool result = false;
-  if (walk.attributes) result = addAttributeList(walk.attributes, item.spec, walk.listKind, walk.line, walk.operands);
+  if (walk.attributes) result = walk.attributes->addNewAttributeList(item.spec, walk.listKind, walk.line, walk.operands);
   if (item.operandIndex != -1 && walk.operands) {
     const char* text = parsed.text ? parsed.text : "";
     walk.operands[item.operandIndex] = TEString::intern(text, static_cast<uint32_t>(std::strlen(text)));

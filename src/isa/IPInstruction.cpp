@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include "expr/OrbaExpression.h"
 #include "flow/Section.h"
-#include "isa/AttributeHooks.h"
+#include "isa/IPAttribute.h"
 #include "isa/PostEncode.h"
 
 VEKT_POOLED_CLASS_IMPL(OperandEncoding, "OperandEncoding")
@@ -192,7 +192,7 @@ IPInstruction::~IPInstruction() {
   // The operand encodings stay in their pool: clones of the candidate may share expressions
   // with them until the end of the run.
   delete encoding;
-  if (attributes) isa::releaseAttributeSet(attributes);
+  delete attributes;
 }
 
 int64_t IPInstruction::size(const Section* section, uint32_t offset) const {

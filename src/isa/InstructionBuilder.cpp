@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "isa/AttributeHooks.h"
+#include "isa/IPAttribute.h"
 #include "isa/OperandEvaluation.h"
 
 namespace isa {
@@ -23,7 +23,7 @@ void buildInstruction(const MatchAlternative& alternative, const MatchPath& path
                       LineInfo* line, const char* commentPrefix) {
   const InstructionDescription& description = *alternative.description;
   auto* instruction = new IPInstruction();
-  IPAttribute* attributes = newAttributeSet();
+  auto* attributes = new IPAttribute();
   auto* encoding = new Encoding(description.bits & 0xFF, description.opcode);
   std::vector<OrbaExpression*> operands(description.operandCount, nullptr);
   instruction->cycles = description.cycles;
@@ -40,18 +40,19 @@ void buildInstruction(const MatchAlternative& alternative, const MatchPath& path
                    context, attributes, 2, encoding, line};
   evaluateOperandEncodings(walk, alternative.elements, alternative.elementCount);
   if (context.failed) {
-    if (attributes) releaseAttributeSet(attributes);
+    delete attributes;
     delete encoding;
     delete instruction;
     return;
   }
   // The TriCore options give no alignment hook, so the form keeps its own alignment.
-  if (attributes && addAttributeList(attributes, description.spec, 1, line, walk.operands)) context.isJump = true;
+  if (attributes->addNewAttributeList(description.spec, IPAttribute::kDescriptionList, line, walk.operands))
+    context.isJump = true;
   instruction->attributes = attributes;
   instruction->encoding = encoding;
 
   const char* message = nullptr;
-  bool holds = attributes ? attributeCasesHold(attributes, &message) : true;
+  bool holds = attributes->findFirstUnsatisfiedCase(&message, false);
   // A case that stops with a message is decided again, and reported, after layout.
   if (!holds && !message) {
     delete instruction;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "expr/TEString.h"
-#include "isa/AttributeHooks.h"
+#include "isa/IPAttribute.h"
 #include "isa/OperandEvaluation.h"
 
 namespace isa {
@@ -27,6 +27,9 @@ bool evaluateNestedForm(OperandWalk& walk, const PatternItem& item, const Operan
     heap.assign(description.operandCount, nullptr);
     operands = heap.data();
   }
+  // The sequence's attributes go into one list of their own, which its items append to.
+  if (walk.attributes && walk.listKind == IPAttribute::kOperandList)
+    walk.attributes->addNewAttributeList(nullptr, IPAttribute::kOperandList, walk.line, operands);
   Encoding* sub = walk.encoding ? new Encoding(description.bits, description.opcode) : nullptr;
 
   OperandWalk inner{walk.instruction, walk.states, walk.c, walk.text, walk.p, description.operandCount ? operands : nullptr,
@@ -36,8 +39,9 @@ bool evaluateNestedForm(OperandWalk& walk, const PatternItem& item, const Operan
 
   bool result = false;
   if (walk.attributes) {
-    result = addAttributeList(walk.attributes, description.spec, 0, walk.line, operands);
-    if (!result) result = addAttributeList(walk.attributes, item.spec, 0, walk.line, operands);
+    result = walk.attributes->addNewAttributeList(description.spec, IPAttribute::kAppendToCurrent, walk.line, operands);
+    if (!result)
+      result = walk.attributes->addNewAttributeList(item.spec, IPAttribute::kAppendToCurrent, walk.line, operands);
   }
 
   if (sub) {

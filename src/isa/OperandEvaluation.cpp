@@ -4,7 +4,7 @@
 
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
-#include "isa/AttributeHooks.h"
+#include "isa/IPAttribute.h"
 
 namespace isa {
 
@@ -100,8 +100,9 @@ bool evaluateSlotOperand(OperandWalk& walk, const PatternItem& item) {
   }
   bool result = false;
   if (walk.attributes) {
-    result = addAttributeList(walk.attributes, item.spec, walk.listKind, walk.line, walk.operands);
-    if (!result) result = addAttributeList(walk.attributes, record.spec, 0, walk.line, walk.operands);
+    result = walk.attributes->addNewAttributeList(item.spec, walk.listKind, walk.line, walk.operands);
+    if (!result)
+      result = walk.attributes->addNewAttributeList(record.spec, IPAttribute::kAppendToCurrent, walk.line, walk.operands);
   }
   if (item.secondIndex != -1)
     setOperandValue(item.secondIndex, walk.operands, record.secondKind, record.second.number,

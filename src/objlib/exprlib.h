@@ -18,7 +18,7 @@ struct BlockPool;
 struct ExprLibContext;
 struct ExprNode;
 
-enum ExprKind : int32_t {
+enum ExprNodeKind : int32_t {
   EXPR_VALUE = 0,
   EXPR_SLOT_REF = 1,
   EXPR_TRUE = 2,

@@ -479,13 +479,148 @@ struct Emitter {
     return 0;
   }
 
-  static int relocationOf(const Item& item, const std::string& field) {
+  // The base register tag of a form of a five-form addressing line, or empty.
+  static std::string baseTagOf(const Form& form) {
+    for (const std::string& tag : form.when)
+      if (tag == "a0" || tag == "a1" || tag == "a8" || tag == "a9" || tag == "aother") return tag;
+    return {};
+  }
+
+  static int relocationOf(const Item& item, const std::string& field, const std::string& baseTag) {
     if (item.exprName == "label") return field == "disp24" ? 3 : field == "disp15" ? 11 : 0;
     if (item.exprName == "address") return 4;
     if (field == "off18") return 9;
-    if (field == "off10") return 10;
-    if (field == "off16" || field == "const16") return 5;
+    // An offset can only be relocated against one of the dedicated base registers (small
+    // data a0, literal data a1, the global registers a8 and a9); any other base register
+    // leaves the field to be known at layout.
+    static const std::map<std::string, std::pair<int, int>> byBase = {
+        {"a0", {10, 5}}, {"a1", {12, 13}}, {"a8", {14, 15}}, {"a9", {16, 17}}};
+    auto codes = byBase.find(baseTag);
+    if (codes == byBase.end()) return 0;
+    if (field == "off10") return codes->second.first;
+    if (field == "off16") return codes->second.second;
     return 0;
+  }
+
+  // Positions in a sequence's operand value array, numbered as emitSequence numbers them:
+  // every slot, expression and choice takes the next one, in text order.
+  struct Positions {
+    int base = -1;      // the address register (or pair) in brackets
+    int target = -1;    // an address register outside the brackets
+    int offset16 = -1;  // a 16-bit offset
+    std::vector<std::pair<int, int64_t>> fixed;  // expressions with a fixed value
+  };
+
+  static Positions positionsOf(const Sequence& seq) {
+    Positions positions;
+    int index = 0;
+    for (const Item& item : seq) {
+      bool hasField = [&](const char* name) {
+        for (const std::string& f : item.fields)
+          if (f == name) return true;
+        return false;
+      }("s2");
+      switch (item.kind) {
+        case Item::Slot:
+          if ((item.reg == RegisterKind::Address || item.reg == RegisterKind::AddressPair) && hasField &&
+              positions.base < 0)
+            positions.base = index;
+          else if (item.reg == RegisterKind::Address && positions.target < 0)
+            positions.target = index;
+          ++index;
+          break;
+        case Item::Expression:
+          if (item.fixed) positions.fixed.emplace_back(index, item.lo);
+          for (const std::string& f : item.fields)
+            if (f == "off16") positions.offset16 = index;
+          ++index;
+          break;
+        case Item::Choice:
+          ++index;
+          break;
+        default:
+          break;
+      }
+    }
+    return positions;
+  }
+
+  // A "when" item; the message is the E122 text, null for a condition that drops the form
+  // without one.
+  static std::string whenItem(const std::string& builder, const char* message) {
+    return "{ATTR_when, AttributeSpecItem::kOperand, 0, " + (message ? quote(message) : std::string("nullptr")) +
+           ", &isa::conditions::" + builder + "}";
+  }
+
+  // A fixed value (the 0 of "#0", the step of a post-increment) is written as an
+  // expression: the form holds only when the expression has that value.
+  static void addFixedValueConditions(const Positions& positions, std::vector<std::string>& items) {
+    for (auto [index, value] : positions.fixed)
+      items.push_back(whenItem("operandIs<" + std::to_string(index) + ", " + std::to_string(value) + ">", nullptr));
+  }
+
+  // The spec list of a form's description, from its "when" tags in their order; the
+  // conditions of the operands come first, as they would from their own sequences.
+  std::vector<std::string> formSpecItems(const Form& form, int mnemonicSecond) {
+    Positions positions = positionsOf(form.operands);
+    std::vector<std::string> items;
+    addFixedValueConditions(positions, items);
+    auto need = [&](int index, const std::string& tag) {
+      if (index < 0) fail("form at line " + std::to_string(form.line) + ": no operand for the tag " + tag);
+      return std::to_string(index);
+    };
+    static const std::map<std::string, std::pair<const char*, const char*>> options = {
+        {"kernel", {"kernelMode", "kernel instructions are not allowed"}},
+        {"user1", {"userMode1OrKernel", "user-1 instructions are not allowed"}},
+        {"mmu", {"mmuPresent", "mmu instructions are not allowed"}},
+        {"fpu", {"fpuPresent", "fpu instructions are not allowed"}},
+        {"tc131", {"coreTc131OrNewer", "TC1.3.1/TC1.6/TC1.6.X instructions are not allowed"}},
+        {"tc16", {"coreTc16OrNewer", "TC1.6/TC1.6.X instructions are not allowed"}},
+        {"tc16x", {"coreTc16x", "TC1.6.X instructions are not allowed"}},
+        {"notc16", {"notCoreTc16", nullptr}},
+        {"generics", {"genericsEnabled", nullptr}},
+    };
+    static const std::map<std::string, int> dedicatedBases = {{"a0", 0}, {"a1", 1}, {"a8", 8}, {"a9", 9}};
+    const char* modified = "target register may not be modified by addressing mode";
+    for (const std::string& tag : form.when) {
+      if (auto option = options.find(tag); option != options.end()) {
+        items.push_back(whenItem(option->second.first, option->second.second));
+      } else if (auto base = dedicatedBases.find(tag); base != dedicatedBases.end()) {
+        items.push_back(whenItem(
+            "baseRegisterIs<" + need(positions.base, tag) + ", " + std::to_string(base->second) + ">", nullptr));
+      } else if (tag == "aother") {
+        items.push_back(whenItem("baseRegisterIsOther<" + need(positions.base, tag) + ">", nullptr));
+      } else if (tag == "notbase") {
+        items.push_back(whenItem(
+            "targetIsNotBase<" + need(positions.target, tag) + ", " + need(positions.base, tag) + ">", modified));
+      } else if (tag == "notpair") {
+        items.push_back(whenItem(
+            "targetIsNotPairIndex<" + need(positions.target, tag) + ", " + need(positions.base, tag) + ">", modified));
+      } else if (tag == "off16warn") {
+        items.push_back("{ATTR_warning, AttributeSpecItem::kOperand, 0, " +
+                        quote("offset is in range [32768:65535], but should be in range [-32768:32767]") +
+                        ", &isa::conditions::offsetAbove32767<" + need(positions.offset16, tag) + ">}");
+      } else if (tag == "tc023") {
+        items.push_back(whenItem("noCpuTc023<" + need(mnemonicSecond, tag) + ", " + need(positions.target, tag) + ">",
+                                 "CPU functional defect CPU_TC.023"));
+      } else if (tag == "oldswap") {
+        items.push_back(whenItem("oldSwapSyntax", nullptr));
+      } else if (tag == "default") {
+        items.push_back("{ATTR_default, AttributeSpecItem::kNone, 0, nullptr, nullptr}");
+      } else if (tag != "post") {
+        // post: the step is a fixed value, checked above.
+        fail("form at line " + std::to_string(form.line) + ": unknown when tag " + tag);
+      }
+    }
+    return items;
+  }
+
+  std::string emitSpec(const std::vector<std::string>& items) {
+    std::string name = fresh("kSpec");
+    out << "const AttributeSpecItem " << name << "[] = {";
+    for (const std::string& item : items) out << item << ", ";
+    out << "{ATTR_end, AttributeSpecItem::kNone, 0, nullptr, nullptr}};\n";
+    return name;
   }
 
   // Emits the items of a sequence; returns the name of its PatternElement array.
@@ -537,7 +672,10 @@ struct Emitter {
           }
           std::string transforms = fresh("kTransforms");
           out << "const OperandTransform " << transforms << "[] = {";
-          if (item.hasRange) out << "{OperandTransform::kRange, " << item.lo << "LL, " << item.hi << "LL, nullptr}, ";
+          // A fixed value is checked by the form's condition, which drops the form when the
+          // value differs; a range check would only report an error for a dropped form.
+          if (item.hasRange && !item.fixed)
+            out << "{OperandTransform::kRange, " << item.lo << "LL, " << item.hi << "LL, nullptr}, ";
           if (form.bits && item.exprName == "label") {
             out << "{OperandTransform::kPcRelative, " << (field == "disp4h" ? 32 : 0) << ", 0, nullptr}, ";
             // The distance the field reaches, in bytes: signed displacements, forward-only
@@ -551,8 +689,8 @@ struct Emitter {
             if (lo != hi)
               out << "{OperandTransform::kRange, " << lo << "LL, " << hi << "LL, nullptr}, ";
           }
-          if (form.bits && relocationOf(item, field))
-            out << "{OperandTransform::kRelocation, " << relocationOf(item, field) << ", 0, nullptr}, ";
+          if (int code = form.bits ? relocationOf(item, field, baseTagOf(form)) : 0)
+            out << "{OperandTransform::kRelocation, " << code << ", 0, nullptr}, ";
           if (form.bits && negated && !item.fixed)
             out << "{10, 0, 0, reinterpret_cast<void (*)()>(&negateOperand)}, ";
           out << "{OperandTransform::kEnd, 0, 0, nullptr}};\n";
@@ -590,9 +728,12 @@ struct Emitter {
             std::string seqName = fresh("kSequence");
             out << "extern const OperandSequence " << seqName << ";\n";
             std::string elements = emitSequence(form, alternative, seqName, nestedIndex, choiceNumber, count);
+            std::vector<std::string> specItems;
+            addFixedValueConditions(positionsOf(alternative), specItems);
+            std::string spec = specItems.empty() ? std::string("nullptr") : emitSpec(specItems);
             std::string description = fresh("kSequenceDescription");
             out << "const InstructionDescription " << description << " = {" << form.bits << ", &kTemplateZero, "
-                << nestedIndex << ", nullptr, nullptr, 0, 0, 0};\n";
+                << nestedIndex << ", " << spec << ", nullptr, 0, 0, 0};\n";
             out << "const OperandSequence " << seqName << " = {5, 0, &" << description << ", " << elements << ", "
                 << count << "};\n";
             sequences.push_back(seqName);
@@ -625,6 +766,8 @@ struct Emitter {
 
   void emit(const std::string& path) {
     out << "// Generated by isagen from tricore.isa. Do not edit.\n";
+    out << "#include \"isa/ConditionBuilders.h\"\n";
+    out << "#include \"isa/IPAttribute.h\"\n";
     out << "#include \"isa/InstructionTables.h\"\n\n";
     out << "class OrbaExpression;\nstruct LineInfo;\n";
     out << "OrbaExpression* negateOperand(LineInfo* context, OrbaExpression** argument);\n\nnamespace {\n\n";
@@ -699,9 +842,15 @@ struct Emitter {
       for (const FieldRun& r : mnemonicRuns)
         if (r.valueLo + r.length > 32) fail("form at line " + std::to_string(form.line) + ": opcode run beyond 32 bits");
       std::string mnemonicFields = emitFieldMap(mnemonicRuns);
+      // A hardware mnemonic's second value (which of calli, ji, jli) is an operand of the
+      // form's conditions.
+      bool hasSecond = false;
+      for (const Mnemonic& m : form.mnemonics) hasSecond = hasSecond || (form.bits && m.second >= 0);
+      int mnemonicSecond = hasSecond ? operandIndex + 1 : -1;
       out << "const PatternItem kMnemonicItem" << f << " = {isa::kItemSlot, &kMnemonicSlot" << f << ", "
-          << operandIndex << ", -1, " << mnemonicFields << ", nullptr};\n";
-      int operandCount = operandIndex + 1;
+          << operandIndex << ", " << mnemonicSecond << ", " << mnemonicFields << ", nullptr};\n";
+      int operandCount = operandIndex + (hasSecond ? 2 : 1);
+      std::string spec = emitSpec(formSpecItems(form, mnemonicSecond));
       int elementCount = 1 + std::stoi(count) + (form.operands.empty() ? 0 : 1);
       out << "const char kBlank" << f << "[] = \" \";\n";
       out << "const PatternItem kBlankItem" << f << " = {isa::kItemLiteral, kBlank" << f
@@ -724,10 +873,10 @@ struct Emitter {
           << "u}};\n";
       if (form.bits)
         out << "const InstructionDescription kDescription" << f << " = {" << form.bits << ", &kTemplate" << f
-            << ", " << operandCount << ", nullptr, nullptr, 0, 0, 0};\n";
+            << ", " << operandCount << ", " << spec << ", nullptr, 0, 0, 0};\n";
       else
         out << "const InstructionDescription kDescription" << f << " = {0, &kTemplate" << f << ", "
-            << operandCount << ", nullptr, nullptr, 0, 0, 0};\n";
+            << operandCount << ", " << spec << ", nullptr, 0, 0, 0};\n";
       out << "const MatchAlternative kAlternative" << f << " = {" << (form.bits ? "isa::kHardwareForm" : "isa::kGenericForm")
           << ", 0, &kDescription" << f << ", kAllElements" << f << ", " << elementCount << ", " << form.index
           << "};\n";

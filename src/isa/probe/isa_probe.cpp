@@ -19,6 +19,7 @@
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
 #include "isa/ExpressionOperandParser.h"
+#include "isa/IPAttribute.h"
 #include "isa/OperandEvaluation.h"
 #include "preproc/LineInfo.h"
 #include "util/MemoryPools.h"
@@ -173,7 +174,14 @@ int main(int argc, char** argv) {
 
     std::string out;
     const char* firstError = nullptr;
+    const char* whenFailure = nullptr;
     for (IPInstruction* candidate : context.candidates) {
+      // Layout decides the conditions that the match left open, before anything is encoded.
+      const char* message = nullptr;
+      if (candidate->attributes && !candidate->attributes->findFirstUnsatisfiedCase(&message, true)) {
+        if (!whenFailure) whenFailure = message && message[0] ? message : "cause unknown";
+        continue;
+      }
       Encoding& encoding = *candidate->encoding;
       std::vector<bool> deferred((encoding.bits + 7) / 8, false);
       if (const char* error = completeAtZero(encoding, deferred)) {
@@ -195,7 +203,10 @@ int main(int argc, char** argv) {
       }
     }
     for (IPInstruction* candidate : context.candidates) delete candidate;
-    if (out.empty()) std::printf("error: %s\n", firstError ? firstError : failureText(context, text));
+    if (out.empty() && whenFailure)
+      std::printf("error: %s\n", errorHandler()->formatMessage(E_when_check, whenFailure));
+    else if (out.empty())
+      std::printf("error: %s\n", firstError ? firstError : failureText(context, text));
     else std::printf("%s\n", out.c_str());
     std::fflush(stdout);
     statement.clear();
