@@ -1,0 +1,76 @@
+#include "expr/OperandActions.h"
+
+#include "driver/ErrorHandler.h"
+#include "driver/MessageCatalog.h"
+#include "driver/OrbaFactory.h"
+#include "driver/OrbaState.h"
+#include "expr/OrbaExpression.h"
+#include "expr/TEInteger.h"
+#include "parser/ControlState.h"
+#include "preproc/LineInfo.h"
+
+namespace {
+
+// A value that is not known yet may turn out non-zero.
+bool mayBeNonZero(OrbaExpression* operand) {
+  if (!operand) return false;
+  if (!isConstantValue(operand)) return true;
+  return operand->getInteger() != 0;
+}
+
+bool checkOn(const LineInfo* position, int defectSwitch) {
+  if (!position || !position->controlState) return false;
+  // Every line of a TriCore run carries the TriCore control state.
+  auto* state = static_cast<const TriCoreControlState*>(position->controlState);
+  return state->defectSwitch[defectSwitch] == 1;
+}
+
+void warnIf(bool condition, int32_t id, const LineInfo* position) {
+  if (condition) errorHandler()->report(id, position);
+}
+
+}  // namespace
+
+OrbaExpression* reportOperandCor10(const LineInfo* position, OrbaExpression* operand) {
+  if (mayBeNonZero(operand))
+    warnIf(checkOn(position, TriCoreControlState::kTc112Cor10), W_TC112_COR10, position);
+  return TEInteger::create(1);
+}
+
+OrbaExpression* reportOperandDefect(const LineInfo* position, OrbaExpression* operand) {
+  if (mayBeNonZero(operand)) {
+    warnIf(checkOn(position, TriCoreControlState::kDmuTc001), W_DMU_TC001, position);
+    warnIf(checkOn(position, TriCoreControlState::kTc113Lfi2), W_TC113_LFI2, position);
+    warnIf(checkOn(position, TriCoreControlState::kTc113Lfi3), W_TC113_LFI3, position);
+    warnIf(checkOn(position, TriCoreControlState::kTc113Cpu15), W_TC113_CPU15, position);
+  }
+  return TEInteger::create(1);
+}
+
+OrbaExpression* reportOldSwapSyntax(const LineInfo* position) {
+  errorHandler()->report(W_old_swap_syntax, position);
+  return TEInteger::create(1);
+}
+
+OrbaExpression* cor10CheckEnabled() { return TEInteger::create(0); }
+
+int applyWarningOffControl(LineInfo* line, OrbaExpression* argument) {
+  ControlState* copy = line->controlState ? orbaFactory()->copyControlState(line->controlState)
+                                           : orbaFactory()->createControlState();
+  if (!argument) {
+    copy->allWarningsOff = true;
+  } else {
+    OrbaExpression* value = argument->evaluate();
+    if (value && value->getKind() == EK_integer && isConstantValue(value)) {
+      int64_t number = value->getInteger();
+      // A number that no message has suppresses nothing and draws no message.
+      if (number >= 0 && number <= 0xFFFFFFFF)
+        if (int32_t id = messages::indexOfNumber(static_cast<uint32_t>(number)))
+          copy->suppressWarning(id);
+    } else {
+      errorHandler()->report(E_absolute_integer_expression_expected, line, "$WARNING");
+    }
+  }
+  line->controlState = copy;
+  return 1;
+}

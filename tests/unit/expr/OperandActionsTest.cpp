@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "ScopedManagers.h"
+#include "driver/ErrorHandler.h"
+#include "driver/MessageCatalog.h"
+#include "driver/OrbaFactory.h"
+#include "expr/OperandActions.h"
+#include "expr/TEInteger.h"
+#include "expr/TESymbol.h"
+#include "flow/Symbol.h"
+#include "parser/ControlState.h"
+#include "preproc/LineInfo.h"
+
+namespace {
+
+class OperandActionsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    savedFactory_ = _orbaFactory;
+    _orbaFactory = &factory_;
+    line_.lineNumber = 3;
+    line_.controlState = &state_;
+  }
+  void TearDown() override { _orbaFactory = savedFactory_; }
+
+  std::vector<int32_t> recorded() const {
+    std::vector<int32_t> ids;
+    ErrorHandler::ErrorIter records(*_errorHandler);
+    for (records.first(); !records.isDone(); records.next()) ids.push_back(records.current()->id);
+    return ids;
+  }
+
+  ScopedManagers managers_{ScopedManagers::kAll};
+  TriCoreFactory factory_;
+  OrbaFactory* savedFactory_ = nullptr;
+  TriCoreControlState state_;
+  LineInfo line_;
+};
+
+TEST_F(OperandActionsTest, Cor10WarnsOnlyWhenTheOffsetMayBeNonZeroAndTheCheckIsOn) {
+  struct Case {
+    bool checkOn;
+    OrbaExpression* operand;
+    bool warns;
+  };
+  OrbaExpression* unknown = new TESymbol(Symbol::create(_stringBuffer->intern("ext"), 0));
+  const Case cases[] = {
+      {true, TEInteger::create(0), false},
+      {true, TEInteger::create(4), true},
+      {true, unknown, true},
+      {false, TEInteger::create(4), false},
+  };
+  for (const Case& c : cases) {
+    ScopedManagers fresh(ScopedManagers::kErrors);
+    state_.defectSwitch[TriCoreControlState::kTc112Cor10] = c.checkOn ? 1 : 0;
+    OrbaExpression* answer = reportOperandCor10(&line_, c.operand);
+    EXPECT_EQ(answer->getInteger(), 1);
+    EXPECT_EQ(recorded(), c.warns ? std::vector<int32_t>{W_TC112_COR10} : std::vector<int32_t>{});
+  }
+}
+
+TEST_F(OperandActionsTest, DefectWarningsComeInTheirFixedOrder) {
+  for (int index : {TriCoreControlState::kDmuTc001, TriCoreControlState::kTc113Lfi2,
+                    TriCoreControlState::kTc113Lfi3, TriCoreControlState::kTc113Cpu15})
+    state_.defectSwitch[index] = 1;
+  reportOperandDefect(&line_, TEInteger::create(1));
+  EXPECT_EQ(recorded(),
+            (std::vector<int32_t>{W_DMU_TC001, W_TC113_LFI2, W_TC113_LFI3, W_TC113_CPU15}));
+}
+
+TEST_F(OperandActionsTest, WarningOffControlGivesTheLineItsOwnState) {
+  struct Case {
+    OrbaExpression* argument;
+    bool allOff;
+    std::vector<int32_t> suppressed;
+  };
+  const Case cases[] = {
+      {nullptr, true, {}},
+      {TEInteger::create(244), false, {W_additional_input_ignored}},
+      {TEInteger::create(999), false, {}},  // no such message: nothing suppressed
+  };
+  for (const Case& c : cases) {
+    line_.controlState = &state_;
+    EXPECT_EQ(applyWarningOffControl(&line_, c.argument), 1);
+    ASSERT_NE(line_.controlState, &state_);
+    std::unique_ptr<ControlState> own(line_.controlState);
+    EXPECT_EQ(own->allWarningsOff, c.allOff);
+    EXPECT_EQ(std::vector<int32_t>(own->suppressedWarnings.begin(), own->suppressedWarnings.end()),
+              c.suppressed);
+    EXPECT_TRUE(state_.suppressedWarnings.empty()) << "the shared state stays as it was";
+  }
+  line_.controlState = &state_;
+}
+
+}  // namespace
