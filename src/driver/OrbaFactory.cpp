@@ -5,6 +5,7 @@
 #include "driver/OrbaOptions.h"
 #include "driver/OrbaState.h"
 #include "driver/c-opt.h"
+#include "flow/ExpressionValidator.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "output/ListManager.h"
@@ -48,6 +49,10 @@ OrbaPreprocessor* OrbaFactory::createPreprocessor() {
 OrbaParser* OrbaFactory::createParser() { return new (std::nothrow) OrbaParser(); }
 
 ListManager* OrbaFactory::createListManager() { return new (std::nothrow) ListManager(); }
+
+ExpressionValidator* OrbaFactory::createExpressionValidator() {
+  return new (std::nothrow) ExpressionValidator();
+}
 
 OrbaOptions* TriCoreFactory::createOptions(int argc, char** argv) {
   return new (std::nothrow) TriCoreOptions(argc, argv);

@@ -7,6 +7,7 @@ class OrbaOptions;
 class OrbaParser;
 class OrbaPreprocessor;
 class ListManager;
+class ExpressionValidator;
 class ControlState;
 class Section;
 class Symbol;
@@ -28,6 +29,7 @@ class OrbaFactory {
   virtual OrbaPreprocessor* createPreprocessor();
   virtual OrbaParser* createParser();
   virtual ListManager* createListManager();
+  virtual ExpressionValidator* createExpressionValidator();
 };
 
 class TriCoreFactory : public OrbaFactory {
