@@ -126,7 +126,6 @@ class InstructionMatcher {
   MatchPath* freePaths_ = nullptr;
   Hashtab* expressionMemo_ = nullptr;
   std::vector<ExpressionMemo*> memoRecords_;
-  ExpressionMemo* freeMemos_ = nullptr;
 };
 
 // Start-up of the matcher: registers the pools "match", "match::admin", "match::expr" and

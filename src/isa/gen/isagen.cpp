@@ -637,7 +637,8 @@ struct Emitter {
     for (const Item& item : seq) {
       std::string name = fresh("kItem");
       std::string fields = "nullptr";
-      if (format && !item.fields.empty()) {
+      // Expression items make their own field map, scaled and masked.
+      if (format && !item.fields.empty() && item.kind == Item::Slot) {
         std::vector<FieldRun> runs;
         for (const std::string& f : item.fields)
           for (const FieldRun& r : runsOf(*format, f)) runs.push_back(r);
@@ -852,9 +853,11 @@ struct Emitter {
       int operandCount = operandIndex + (hasSecond ? 2 : 1);
       std::string spec = emitSpec(formSpecItems(form, mnemonicSecond));
       int elementCount = 1 + std::stoi(count) + (form.operands.empty() ? 0 : 1);
-      out << "const char kBlank" << f << "[] = \" \";\n";
-      out << "const PatternItem kBlankItem" << f << " = {isa::kItemLiteral, kBlank" << f
-          << ", -1, -1, nullptr, nullptr};\n";
+      if (!form.operands.empty()) {
+        out << "const char kBlank" << f << "[] = \" \";\n";
+        out << "const PatternItem kBlankItem" << f << " = {isa::kItemLiteral, kBlank" << f
+            << ", -1, -1, nullptr, nullptr};\n";
+      }
       out << "const PatternElement kFormElements" << f << "[] = {\n  {23, &kAlternative" << f
           << ", &kMnemonicItem" << f << ", {0, 0}},\n";
       if (!form.operands.empty()) {
