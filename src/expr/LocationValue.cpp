@@ -50,23 +50,6 @@ void setFailed(ExprValue& value, bool& error, const char* what) {
   value.errorText = errorHandler()->formatMessage(E_invalid_expression, what);
 }
 
-// Walks into a symbol's value expression once; a value that refers back to its own
-// symbol gives null on the way back in rather than recursing forever.
-class ValueVisit {
- public:
-  explicit ValueVisit(Symbol* symbol) : symbol_(symbol), entered_(!symbol->valueVisit) {
-    symbol_->valueVisit = true;
-  }
-  ~ValueVisit() {
-    if (entered_) symbol_->valueVisit = false;
-  }
-  OrbaExpression* value() const { return entered_ ? symbol_->valueExpression : nullptr; }
-
- private:
-  Symbol* symbol_;
-  bool entered_;
-};
-
 bool isKind(const OrbaExpression* expression, uint32_t kind) {
   return expression && expression->getKind() == kind;
 }
@@ -260,7 +243,7 @@ ExprValue& TEBinary::getValue(ExprValue& value, const ExprLocation& location, bo
 ExprValue& TESymbol::getValue(ExprValue& value, const ExprLocation& location, bool& error) {
   Symbol* symbol = symbol_;
   Section* section = symbol->section;
-  ValueVisit visit(symbol);
+  SymbolValueVisit visit(symbol);
   OrbaExpression* symbolValue = visit.value();
   value.errorText = nullptr;
   if (symbol->isWeak() || !symbolValue) {

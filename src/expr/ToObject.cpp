@@ -137,7 +137,7 @@ ExprNode* TESymbol::toObject(ObjectFile* context, bool warn) {
   bool relocatable = isRelocatable();
   if (referencedByName(symbol, relocatable) || !value) return objectSymbolReference(symbol);
 
-  symbol->valueVisit = true;
+  SymbolValueVisit visit(symbol);
   ExprNode* converted = nullptr;
   Section* section = symbol->section;
   // A label written as section start plus offset goes out against the section's
@@ -153,6 +153,5 @@ ExprNode* TESymbol::toObject(ObjectFile* context, bool warn) {
   } else {
     converted = value->toObject(context, warn);
   }
-  symbol->valueVisit = false;
   return converted;
 }

@@ -86,3 +86,25 @@ class Symbol {
   // that refers back to its own symbol ends the walk instead of recursing forever.
   bool valueVisit = false;
 };
+
+// Enters a symbol's value expression for the length of one walk; entered() is false
+// when the walk is already inside it (a value that refers to itself).
+class SymbolValueVisit {
+ public:
+  explicit SymbolValueVisit(Symbol* symbol) : symbol_(symbol), entered_(!symbol->valueVisit) {
+    symbol_->valueVisit = true;
+  }
+  ~SymbolValueVisit() {
+    if (entered_) symbol_->valueVisit = false;
+  }
+  SymbolValueVisit(const SymbolValueVisit&) = delete;
+  SymbolValueVisit& operator=(const SymbolValueVisit&) = delete;
+
+  bool entered() const { return entered_; }
+  // The value expression to walk into, null when absent or already being walked.
+  OrbaExpression* value() const { return entered_ ? symbol_->valueExpression : nullptr; }
+
+ private:
+  Symbol* symbol_;
+  bool entered_;
+};
