@@ -21,6 +21,7 @@
 #include "expr/lex_util.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
+#include "flow/TempLabels.h"
 #include "parser/ControlState.h"
 #include "preproc/LineInfo.h"
 #include "util/StringBuffer.h"
@@ -34,7 +35,7 @@ constexpr const char* kIllegalFloat = "illegal float constant";
 constexpr const char* kFloatRange = "floating point constant out of range";
 constexpr const char* kExpectedCpuName = "expected CPU name";
 
-LocationLabelMaker locationLabelMaker = nullptr;
+LocationLabelMaker locationLabelMaker = makeLocationCounterLabel;
 
 // One growable scratch buffer for decoded literals and generated names.
 char* scratch = nullptr;
@@ -82,7 +83,9 @@ OrbaExpression* cpuFunction(OrbaExpression* argument) {
 
 }  // namespace
 
-void setLocationLabelMaker(LocationLabelMaker maker) { locationLabelMaker = maker; }
+void setLocationLabelMaker(LocationLabelMaker maker) {
+  locationLabelMaker = maker ? maker : makeLocationCounterLabel;
+}
 
 void exprStoreMessage(const char* text, bool setErrorFlag) {
   if (exprState.message == nullptr) exprState.message = text;
@@ -183,7 +186,7 @@ OrbaExpression* makeLocalLabelReference() {
 OrbaExpression* makeLocationCounterReference() {
   if (exprState.preprocessor) return TEError::kind17();
   LineInfo* line = exprState.scanner->line;
-  Symbol* label = locationLabelMaker != nullptr ? locationLabelMaker(line) : nullptr;
+  Symbol* label = locationLabelMaker(line);
   // Without a label the operand has no place to stand for.
   if (label == nullptr) return TEError::kind5();
   return TESymbol::create(label);

@@ -43,7 +43,7 @@ OrbaExpression* makeFunction(int32_t code, int32_t minArgs, int32_t maxArgs,
                              FunctionBuilder builder);
 
 // The label that a "*" operand stands for: defined at the line in the line's
-// section with its label node appended there. The flow subsystem installs it; null
-// when no label can be made.
+// section with its label node appended there; null when no label can be made.
+// Tests may replace the maker; null restores the flow subsystem's own.
 using LocationLabelMaker = Symbol* (*)(LineInfo* line);
 void setLocationLabelMaker(LocationLabelMaker maker);

@@ -1,10 +1,12 @@
-// A section of the output: its name, where it lies and what kind of contents it
-// holds. Only what expressions and symbols read so far; the flow list, the
+// A section of the output: its name, where it lies, what kind of contents it holds
+// and its flow of items. Only what expressions and symbols use so far; the
 // attributes and the layout state join it with the section directives.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+class FlowNode;
 class OrbaExpression;
 class Symbol;
 
@@ -17,7 +19,7 @@ class Section {
   };
 
   explicit Section(const char* name) : name_(name) {}
-  virtual ~Section() = default;
+  virtual ~Section();
   Section(const Section&) = delete;
   Section& operator=(const Section&) = delete;
 
@@ -26,6 +28,11 @@ class Section {
   // The expression of the section's start address.
   virtual OrbaExpression* baseExpression() const { return baseExpression_; }
   void setBaseExpression(OrbaExpression* expression) { baseExpression_ = expression; }
+
+  // Appends the item to the section's flow (at the front when atEnd is false); the
+  // section owns its items.
+  void addNode(FlowNode* node, bool atEnd);
+  const std::vector<FlowNode*>& flow() const { return flow_; }
 
   // The address of the instruction being laid out or emitted in this section.
   virtual int32_t instructionLocation() const { return locationCounter; }
@@ -43,6 +50,7 @@ class Section {
 
  private:
   const char* name_;  // interned
+  std::vector<FlowNode*> flow_;
   OrbaExpression* baseExpression_ = nullptr;
 };
 

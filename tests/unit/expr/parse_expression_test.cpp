@@ -2,10 +2,13 @@
 // where the cursor stopped. This is what the statement parser relies on.
 #include "parse_fixture.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "expr/ExprReport.h"
 #include "expr/TEError.h"
+#include "flow/FlowNode.h"
+#include "flow/Section.h"
 
 namespace {
 
@@ -223,6 +226,30 @@ TEST_F(ExprParseTest, EachLocationCounterMakesItsOwnLabel) {
   Symbol* left = got.tree->getArgument(0)->getSymbol();
   Symbol* right = got.tree->getArgument(1)->getSymbol();
   EXPECT_NE(left, right);
+}
+
+TEST_F(ExprParseTest, LocationCounterPlacesAGeneratedLabelAtTheSectionEnd) {
+  Section section(stringBuffer()->intern(".text"));
+  line_.section = &section;
+  Outcome first = parse("*");
+  Outcome second = parse("* + 4");
+  line_.section = nullptr;
+  ASSERT_NE(first.tree, nullptr);
+  ASSERT_EQ(first.tree->getKind(), EK_symbol);
+  Symbol* label = first.tree->getSymbol();
+  ASSERT_EQ(std::strncmp(label->name, "__T", 3), 0);
+  unsigned long number = std::strtoul(label->name + 3, nullptr, 10);
+  EXPECT_TRUE(label->isDefined());
+  EXPECT_TRUE(label->isInternal());
+  EXPECT_TRUE(label->isLocal());
+  EXPECT_EQ(label->section, &section);
+  ASSERT_EQ(label->references.size(), 1u);
+  EXPECT_EQ(label->references[0], &line_);
+  // Each "*" is a label of its own, and each stands in the flow where it was read.
+  EXPECT_EQ(printed(second.tree), "(__T" + std::to_string(number - 1) + " + 4)");
+  ASSERT_EQ(section.flow().size(), 2u);
+  EXPECT_EQ(static_cast<FLabel*>(section.flow()[0])->symbol, label);
+  EXPECT_EQ(section.flow()[1]->type, FLabel::kLabelType);
 }
 
 TEST_F(ExprParseTest, MultiplicationStarIsNotALocationCounter) {

@@ -1,0 +1,40 @@
+#include "flow/TempLabels.h"
+
+#include <cstdio>
+
+#include "driver/OrbaState.h"
+#include "flow/FlowNode.h"
+#include "flow/Section.h"
+#include "flow/Symbol.h"
+#include "flow/SymbolTable.h"
+#include "preproc/LineInfo.h"
+#include "util/StringBuffer.h"
+
+namespace {
+
+// Shared with generic instruction expansion, which numbers its labels the same way.
+unsigned long tempLabelCounter = 4294967295UL;
+
+}  // namespace
+
+const char* makeTempLabelName() {
+  char name[32];
+  std::snprintf(name, sizeof name, "%s%lu", "__T", tempLabelCounter--);
+  return stringBuffer()->intern(name);
+}
+
+Symbol* defineTempLabel(const char* name, LineInfo* line) {
+  Symbol* symbol = symbolTable()->current->defineSymbol(name, line);
+  if (symbol && line) symbol->section = line->section;
+  return symbol;
+}
+
+Symbol* makeLocationCounterLabel(LineInfo* line) {
+  Symbol* symbol = defineTempLabel(makeTempLabelName(), line);
+  if (!symbol) return nullptr;
+  symbol->flags[0] = static_cast<uint8_t>((symbol->flags[0] | Symbol::kInternal) & ~Symbol::kGlobal);
+  symbol->flags[1] |= Symbol::kLocal;
+  symbol->references.push_back(line);
+  if (line && line->section) line->section->addNode(new FLabel(line, symbol), true);
+  return symbol;
+}
