@@ -10,37 +10,38 @@
 #include <cstdint>
 #include <initializer_list>
 
-struct ExprLibContext;
-struct ExprNode;
+#include "objlib/exprlib.h"
+
 struct LineInfo;
 class ObjectFile;
 class Symbol;
 
-// Operator kinds of the object library that the conversion builds.
+// Operator kinds of the object library that the conversion builds, under the names
+// the conversion uses.
 enum ObjectOperator : int32_t {
-  OBJ_add = 5,
-  OBJ_bitAnd = 6,
-  OBJ_bitNot = 7,
-  OBJ_divide = 8,
-  OBJ_logicalAnd = 9,
-  OBJ_logicalOr = 10,
-  OBJ_remainder = 12,
-  OBJ_multiply = 14,
-  OBJ_negate = 15,
-  OBJ_logicalNot = 16,
-  OBJ_bitOr = 17,
-  OBJ_shiftLeft = 18,
-  OBJ_shiftRight = 19,
-  OBJ_subtract = 21,
-  OBJ_bitXor = 22,
-  OBJ_equal = 23,
-  OBJ_notEqual = 24,
-  OBJ_lessEqual = 25,
-  OBJ_greaterEqual = 26,
-  OBJ_greater = 27,
-  OBJ_less = 28,
-  OBJ_if = 29,          // condition, then, else
-  OBJ_rangeCheck = 34,  // violation, value, severity: a link-time diagnostic
+  OBJ_add = EXPR_ADD,
+  OBJ_bitAnd = EXPR_BIT_AND,
+  OBJ_bitNot = EXPR_BIT_NOT,
+  OBJ_divide = EXPR_DIV,
+  OBJ_logicalAnd = EXPR_LOGICAL_AND,
+  OBJ_logicalOr = EXPR_LOGICAL_OR,
+  OBJ_remainder = EXPR_REM,
+  OBJ_multiply = EXPR_MUL,
+  OBJ_negate = EXPR_NEG,
+  OBJ_logicalNot = EXPR_LOGICAL_NOT,
+  OBJ_bitOr = EXPR_BIT_OR,
+  OBJ_shiftLeft = EXPR_SHL,
+  OBJ_shiftRight = EXPR_SHR,
+  OBJ_subtract = EXPR_SUB,
+  OBJ_bitXor = EXPR_BIT_XOR,
+  OBJ_equal = EXPR_EQ,
+  OBJ_notEqual = EXPR_NE,
+  OBJ_lessEqual = EXPR_LE,
+  OBJ_greaterEqual = EXPR_GE,
+  OBJ_greater = EXPR_GT,
+  OBJ_less = EXPR_LT,
+  OBJ_if = EXPR_COND,                // condition, then, else
+  OBJ_rangeCheck = EXPR_RANGE_CHECK,  // violation, value, severity: a link-time diagnostic
 };
 
 // What the object writer, which sits above the expression language, lends the

@@ -17,6 +17,7 @@
 #include "preproc/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
+#include "ScopedManagers.h"
 
 namespace {
 
@@ -26,16 +27,7 @@ constexpr uint32_t kNoLine = 0xFFFFFFFFu;
 class ErrorHandlerTest : public testing::Test {
  protected:
   void SetUp() override {
-    savedStringBuffer_ = _stringBuffer;
-    savedLineState_ = _lineState;
-    savedOptions_ = _orbaOptions;
-    _stringBuffer = new StringBuffer();
-    _lineState = new LineState();
-    _lineState->addSourceFile("t.asm");
     _lineState->addSourceFile("inc.inc");
-    char* argv[] = {program_, nullptr};
-    options_ = new OrbaOptions(1, argv);
-    _orbaOptions = options_;
     handler_ = new ErrorHandler();
     path_ = testing::TempDir() + "vekt_diag_" +
             testing::UnitTest::GetInstance()->current_test_info()->name() + ".ers";
@@ -44,12 +36,6 @@ class ErrorHandlerTest : public testing::Test {
 
   void TearDown() override {
     delete handler_;
-    delete options_;
-    delete _lineState;
-    delete _stringBuffer;
-    _stringBuffer = savedStringBuffer_;
-    _lineState = savedLineState_;
-    _orbaOptions = savedOptions_;
     std::remove(path_.c_str());
   }
 
@@ -75,14 +61,12 @@ class ErrorHandlerTest : public testing::Test {
 
   ErrorHandler& handler() { return *handler_; }
 
-  char program_[5] = "vekt";
+  // The handler under test is the fixture's own, not the process-wide one.
+  ScopedManagers managers_{ScopedManagers::kStrings | ScopedManagers::kLines |
+                           ScopedManagers::kOptions};
   std::string path_;
   std::deque<LineInfo> lines_;
   ErrorHandler* handler_ = nullptr;
-  OrbaOptions* options_ = nullptr;
-  StringBuffer* savedStringBuffer_ = nullptr;
-  LineState* savedLineState_ = nullptr;
-  OrbaOptions* savedOptions_ = nullptr;
 };
 
 using ErrorHandlerDeathTest = ErrorHandlerTest;

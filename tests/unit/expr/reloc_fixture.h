@@ -25,6 +25,7 @@
 #include "preproc/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
+#include "ScopedManagers.h"
 
 ExprLibContext* relocNewContext();
 void relocFreeContext(ExprLibContext* context);
@@ -35,19 +36,10 @@ void relocRelease(ExprNode* node);
 
 class RelocTest : public testing::Test {
  protected:
-  void SetUp() override {
-    savedStringBuffer_ = _stringBuffer;
-    savedErrorHandler_ = _errorHandler;
-    savedLineState_ = _lineState;
-    savedOptions_ = _orbaOptions;
-    char* argv[] = {program_, nullptr};
-    options_ = new OrbaOptions(1, argv);
-    _orbaOptions = options_;
-    _stringBuffer = new StringBuffer();
-    _errorHandler = new ErrorHandler();
-    _lineState = new LineState();
-    _lineState->addSourceFile("t.asm");
+  // Declared first, so the managers outlive everything the test makes.
+  ScopedManagers managers_{ScopedManagers::kExpressions | ScopedManagers::kOptions};
 
+  void SetUp() override {
     nextSymbolId_ = 1;
     context_ = relocNewContext();
     ASSERT_NE(context_, nullptr);
@@ -71,14 +63,6 @@ class RelocTest : public testing::Test {
     setObjectExprHooks(ObjectExprHooks());
     setObjectSourcePosition(nullptr);
     relocFreeContext(context_);
-    delete _lineState;
-    delete _errorHandler;
-    delete _stringBuffer;
-    delete options_;
-    _orbaOptions = savedOptions_;
-    _stringBuffer = savedStringBuffer_;
-    _errorHandler = savedErrorHandler_;
-    _lineState = savedLineState_;
   }
 
   LineInfo* line(uint32_t number) {
@@ -160,12 +144,6 @@ class RelocTest : public testing::Test {
   static inline const LineInfo* contextLine_ = nullptr;
 
  private:
-  char program_[5] = "vekt";
-  OrbaOptions* options_ = nullptr;
-  StringBuffer* savedStringBuffer_ = nullptr;
-  ErrorHandler* savedErrorHandler_ = nullptr;
-  LineState* savedLineState_ = nullptr;
-  OrbaOptions* savedOptions_ = nullptr;
   uint32_t nextSymbolId_ = 1;
   std::deque<LineInfo> lines_;
   std::vector<std::unique_ptr<Section>> sections_;
