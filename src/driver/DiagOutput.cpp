@@ -3,7 +3,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "driver/MessageCatalog.h"
+#include "util/MessageCatalog.h"
 
 namespace {
 

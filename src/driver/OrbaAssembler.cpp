@@ -5,10 +5,10 @@
 #include <string>
 
 #include "driver/DependencyHandler.h"
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaFactory.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaFactory.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "flow/OrbaOptimizer.h"
 #include "flow/SectionAdmin.h"
 #include "expr/ObjectExpr.h"
@@ -24,7 +24,7 @@
 #include "output/MetricsAdmin.h"
 #include "output/ObjectFile.h"
 #include "parser/OrbaParser.h"
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 #include "preproc/LineState.h"
 #include "preproc/OrbaPreprocessor.h"
 #include "util/MemoryPools.h"

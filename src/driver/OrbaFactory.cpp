@@ -1,17 +1,17 @@
-#include "driver/OrbaFactory.h"
+#include "util/OrbaFactory.h"
 
 #include <new>
 
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "driver/c-opt.h"
 #include "flow/ExpressionValidator.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "output/ListManager.h"
-#include "parser/ControlState.h"
+#include "util/ControlState.h"
 #include "parser/OrbaParser.h"
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 #include "preproc/OrbaPreprocessor.h"
 
 OrbaOptions* OrbaFactory::createOptions(int argc, char** argv) {

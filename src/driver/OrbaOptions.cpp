@@ -5,8 +5,8 @@
 #include <string>
 #include <strings.h>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 #include "driver/ProgramDirectory.h"
 #include "driver/c-opt.h"
 #include "output/FileNames.h"

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "driver/DiagOutput.h"
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaAssembler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "driver/VersionText.h"
 #include "driver/c-opt.h"
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <strings.h>
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "driver/c-opt.h"
 #include "util/StringBuffer.h"
 

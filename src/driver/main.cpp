@@ -1,6 +1,6 @@
 #include "driver/OrbaAssembler.h"
-#include "driver/OrbaFactory.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaFactory.h"
+#include "util/OrbaState.h"
 
 int main(int argc, char** argv) {
   TriCoreFactory factory;

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "expr/ExprParser.h"
 #include "expr/TEBinary.h"
 #include "expr/TEDouble.h"
@@ -22,8 +22,8 @@
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
 #include "flow/TempLabels.h"
-#include "parser/ControlState.h"
-#include "preproc/LineInfo.h"
+#include "util/ControlState.h"
+#include "util/LineInfo.h"
 #include "util/StringBuffer.h"
 #include "util/c-memory.h"
 

@@ -11,8 +11,8 @@
 #include "expr/ExprActions.h"
 #include "expr/OrbaExpression.h"
 #include "expr/functions.h"
-#include "parser/ControlState.h"
-#include "preproc/LineInfo.h"
+#include "util/ControlState.h"
+#include "util/LineInfo.h"
 
 ExprParseState exprState;
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 #include "expr/OrbaExpression.h"
 #include "expr/TEError.h"
 

@@ -3,8 +3,8 @@
 // whether the number in it is final.
 #include <cstdint>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 #include "expr/TEBinary.h"
 #include "expr/TEDouble.h"
 #include "expr/TEFract.h"

@@ -1,13 +1,13 @@
 #include "expr/OperandActions.h"
 
-#include "driver/ErrorHandler.h"
-#include "driver/MessageCatalog.h"
-#include "driver/OrbaFactory.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/MessageCatalog.h"
+#include "util/OrbaFactory.h"
+#include "util/OrbaState.h"
 #include "expr/OrbaExpression.h"
 #include "expr/TEInteger.h"
-#include "parser/ControlState.h"
-#include "preproc/LineInfo.h"
+#include "util/ControlState.h"
+#include "util/LineInfo.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <ostream>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 
 namespace {
 

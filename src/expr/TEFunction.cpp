@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <ostream>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 #include "expr/TEError.h"
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"

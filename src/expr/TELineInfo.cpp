@@ -3,8 +3,8 @@
 #include <ostream>
 #include <unordered_map>
 
-#include "driver/OrbaState.h"
-#include "preproc/LineInfo.h"
+#include "util/OrbaState.h"
+#include "util/LineInfo.h"
 #include "preproc/LineState.h"
 
 #include "expr/TEError.h"

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 #include "expr/ExprReport.h"
 #include "expr/ObjectExpr.h"
 #include "expr/TEBinary.h"

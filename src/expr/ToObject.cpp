@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "expr/ObjectExpr.h"
 #include "expr/TEBinary.h"
 #include "expr/TEInteger.h"

@@ -1,7 +1,7 @@
 #include "expr/lex_util.h"
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 #include "expr/ExprScanner.h"
 
 namespace {

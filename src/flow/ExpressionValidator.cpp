@@ -1,7 +1,7 @@
 #include "flow/ExpressionValidator.h"
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 #include "expr/OrbaExpression.h"
 #include "expr/TEInteger.h"
 

@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "flow/FlowNode.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 #include "util/StringBuffer.h"
 
 namespace {

@@ -1,13 +1,13 @@
 #include "isa/ConditionBuilders.h"
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "expr/TEBinary.h"
 #include "expr/TEInteger.h"
 #include "expr/TEUnary.h"
-#include "parser/ControlState.h"
-#include "preproc/LineInfo.h"
+#include "util/ControlState.h"
+#include "util/LineInfo.h"
 
 namespace isa::conditions {
 

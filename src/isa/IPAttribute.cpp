@@ -4,8 +4,8 @@
 #include <cstring>
 #include <ostream>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 #include <cstdlib>
 #include "expr/OrbaExpression.h"
 #include "flow/Section.h"

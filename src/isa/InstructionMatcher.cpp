@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/MessageCatalog.h"
-#include "preproc/LineInfo.h"
+#include "util/MessageCatalog.h"
+#include "util/LineInfo.h"
 
 #include "util/MemoryPools.h"
 #include "util/c-memory.h"

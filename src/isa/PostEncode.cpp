@@ -8,7 +8,7 @@
 #include "expr/functions.h"
 #include "flow/Symbol.h"
 #include "isa/InstructionTables.h"
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 
 namespace {
 

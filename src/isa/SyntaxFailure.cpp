@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/MessageCatalog.h"
+#include "util/MessageCatalog.h"
 #include "isa/InstructionMatcher.h"
 
 namespace isa {

@@ -1,7 +1,7 @@
 #include "output/DwarfAdmin.h"
 
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 
 DwarfAdmin::DwarfAdmin() : version_(orbaOptions()->dwarfVersion) {
   std::string name = orbaOptions()->inputFile ? orbaOptions()->inputFile : "";

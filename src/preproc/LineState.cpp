@@ -1,6 +1,6 @@
 #include "preproc/LineState.h"
 
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 
 LineState::~LineState() {
   LineInfo* line = first_;

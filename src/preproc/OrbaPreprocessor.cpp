@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaFactory.h"
-#include "driver/OrbaState.h"
-#include "preproc/LineInfo.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaFactory.h"
+#include "util/OrbaState.h"
+#include "util/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "parser/ControlState.h"
+#include "util/ControlState.h"
 
 class OrbaPreprocessor {
  public:

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
-#include "parser/ControlState.h"
-#include "preproc/LineInfo.h"
+#include "util/OrbaState.h"
+#include "util/ControlState.h"
+#include "util/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
 

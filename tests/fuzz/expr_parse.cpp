@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "expr/ExprParser.h"
 #include "expr/ExprScanner.h"
 #include "expr/OrbaExpression.h"
 #include "flow/SymbolTable.h"
-#include "parser/ControlState.h"
-#include "preproc/LineInfo.h"
+#include "util/ControlState.h"
+#include "util/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
 

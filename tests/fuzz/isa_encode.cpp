@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "expr/OrbaExpression.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
 #include "isa/ExpressionOperandParser.h"
 #include "isa/OperandEvaluation.h"
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
 

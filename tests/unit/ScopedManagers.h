@@ -2,9 +2,9 @@
 // library code under test reaches them through the OrbaState accessors.
 #pragma once
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "flow/SymbolTable.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"

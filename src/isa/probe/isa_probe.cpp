@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "expr/OrbaExpression.h"
 #include "expr/TEFunction.h"
 #include "expr/functions.h"
@@ -21,7 +21,7 @@
 #include "isa/ExpressionOperandParser.h"
 #include "isa/IPAttribute.h"
 #include "isa/OperandEvaluation.h"
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
 

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "ScopedManagers.h"
-#include "driver/MessageCatalog.h"
+#include "util/MessageCatalog.h"
 #include "driver/OrbaOptions.h"
-#include "parser/ControlState.h"
+#include "util/ControlState.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "driver/DiagOutput.h"
-#include "driver/MessageCatalog.h"
+#include "util/MessageCatalog.h"
 
 namespace {
 

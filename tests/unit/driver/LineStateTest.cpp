@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 #include "preproc/LineState.h"
 
 namespace {

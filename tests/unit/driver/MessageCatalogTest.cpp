@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "driver/MessageCatalog.h"
+#include "util/MessageCatalog.h"
 
 namespace {
 

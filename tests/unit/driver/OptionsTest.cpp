@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaFactory.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaFactory.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "driver/ProgramDirectory.h"
-#include "parser/ControlState.h"
+#include "util/ControlState.h"
 #include "util/StringBuffer.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "driver/OrbaAssembler.h"
-#include "driver/OrbaFactory.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaFactory.h"
+#include "util/OrbaState.h"
 
 namespace {
 

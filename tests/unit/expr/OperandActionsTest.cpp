@@ -4,15 +4,15 @@
 #include <vector>
 
 #include "ScopedManagers.h"
-#include "driver/ErrorHandler.h"
-#include "driver/MessageCatalog.h"
-#include "driver/OrbaFactory.h"
+#include "util/ErrorHandler.h"
+#include "util/MessageCatalog.h"
+#include "util/OrbaFactory.h"
 #include "expr/OperandActions.h"
 #include "expr/TEInteger.h"
 #include "expr/TESymbol.h"
 #include "flow/Symbol.h"
-#include "parser/ControlState.h"
-#include "preproc/LineInfo.h"
+#include "util/ControlState.h"
+#include "util/LineInfo.h"
 
 namespace {
 

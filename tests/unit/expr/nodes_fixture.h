@@ -6,11 +6,11 @@
 
 #include <deque>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 #include "expr/OrbaExpression.h"
 #include "flow/Symbol.h"
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
 #include "ScopedManagers.h"

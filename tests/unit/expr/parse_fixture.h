@@ -8,17 +8,17 @@
 #include <deque>
 #include <string>
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "expr/ExprActions.h"
 #include "expr/ExprParser.h"
 #include "expr/ExprScanner.h"
 #include "expr/OrbaExpression.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
-#include "parser/ControlState.h"
-#include "preproc/LineInfo.h"
+#include "util/ControlState.h"
+#include "util/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
 #include "ScopedManagers.h"

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/ErrorHandler.h"
-#include "driver/OrbaState.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 #include "expr/ExprScanner.h"
 #include "expr/lex_util.h"
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 #include "util/StringBuffer.h"
 #include "ScopedManagers.h"
 

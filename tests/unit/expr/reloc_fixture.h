@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "expr/ObjectExpr.h"
 #include "expr/OrbaExpression.h"
 #include "expr/TEBinary.h"
@@ -22,7 +22,7 @@
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "objlib/expr_print.h"
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
 #include "ScopedManagers.h"

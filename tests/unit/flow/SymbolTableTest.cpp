@@ -4,13 +4,13 @@
 #include <set>
 #include <string>
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"

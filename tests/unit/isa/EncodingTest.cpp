@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "isa/OperandEvaluation.h"
 #include "util/StringBuffer.h"
 

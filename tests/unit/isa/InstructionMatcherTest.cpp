@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/MessageCatalog.h"
+#include "util/MessageCatalog.h"
 
 namespace {
 

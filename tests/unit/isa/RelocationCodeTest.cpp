@@ -8,7 +8,7 @@
 #include "ScopedManagers.h"
 #include "isa/ExpressionOperandParser.h"
 #include "isa/OperandEvaluation.h"
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 
 namespace {
 

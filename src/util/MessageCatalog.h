@@ -7,7 +7,7 @@
 enum MessageId : int32_t {
   MSG_none = 0,
 #define VEKT_MESSAGE(id, severity, number, text, explanation) id,
-#include "driver/messages.def"
+#include "util/messages.def"
 #undef VEKT_MESSAGE
   MSG_count
 };

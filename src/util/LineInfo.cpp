@@ -1,4 +1,4 @@
-#include "preproc/LineInfo.h"
+#include "util/LineInfo.h"
 
 // Line records are many and small: they come from their own pool.
 VEKT_POOLED_CLASS_IMPL(LineInfo, "LineInfo")

@@ -1,13 +1,13 @@
-#include "driver/ErrorHandler.h"
+#include "util/ErrorHandler.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "driver/OrbaOptions.h"
-#include "driver/OrbaState.h"
-#include "parser/ControlState.h"
-#include "preproc/LineInfo.h"
+#include "util/OrbaState.h"
+#include "util/ControlState.h"
+#include "util/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"

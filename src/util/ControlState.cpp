@@ -1,8 +1,8 @@
-#include "parser/ControlState.h"
+#include "util/ControlState.h"
 
-#include "driver/MessageCatalog.h"
+#include "util/MessageCatalog.h"
 #include "driver/OptionTable.h"
-#include "driver/OrbaState.h"
+#include "util/OrbaState.h"
 #include "driver/c-opt.h"
 
 namespace {

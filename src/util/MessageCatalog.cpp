@@ -1,4 +1,4 @@
-#include "driver/MessageCatalog.h"
+#include "util/MessageCatalog.h"
 
 #include <array>
 #include <cinttypes>
@@ -10,7 +10,7 @@ constexpr MessageRecord kRecords[] = {
     {0, 0, 0, nullptr, nullptr},
 #define VEKT_MESSAGE(id, severity, number, text, explanation) \
   {severity, number, 1, text, explanation},
-#include "driver/messages.def"
+#include "util/messages.def"
 #undef VEKT_MESSAGE
     {0, 0, 0, nullptr, nullptr},
 };

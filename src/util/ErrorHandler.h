@@ -9,7 +9,7 @@
 #include <map>
 #include <vector>
 
-#include "driver/MessageCatalog.h"
+#include "util/MessageCatalog.h"
 
 struct LineInfo;
 
