@@ -31,18 +31,6 @@
 #include "util/StringBuffer.h"
 #include "util/interrupt.h"
 
-DwarfAdmin* _dwarfAdmin = nullptr;
-ErrorHandler* _errorHandler = nullptr;
-DependencyHandler* _dependencyHandler = nullptr;
-InstructionParser* _instructionParser = nullptr;
-LineState* _lineState = nullptr;
-MetricsAdmin* _metricsAdmin = nullptr;
-OrbaPreprocessor* _preProcessor = nullptr;
-SectionAdmin* _sectionAdmin = nullptr;
-StringBuffer* _stringBuffer = nullptr;
-SymbolTable* _symbolTable = nullptr;
-OrbaFactory* _orbaFactory = nullptr;
-OrbaOptions* _orbaOptions = nullptr;
 
 
 OrbaAssembler::OrbaAssembler(int argc, char** argv) : argc_(argc), argv_(argv) {
@@ -120,7 +108,7 @@ int OrbaAssembler::run() {
 }
 
 int OrbaAssembler::runStages() {
-  OrbaOptions* options = orbaOptions();
+  OrbaOptions* options = commandOptions();
   if (options->mergeMetrics) {
     metricsReport();
     return exitCode();
@@ -175,7 +163,7 @@ int OrbaAssembler::runStages() {
 }
 
 const char* OrbaAssembler::findSourceFile() {
-  OrbaOptions* options = orbaOptions();
+  OrbaOptions* options = commandOptions();
   if (options->inputFileCount() > 1)
     errorHandler()->reportWithoutLocation(W_additional_input_ignored);
   const char* name = options->inputFile ? options->inputFile : "";
@@ -187,7 +175,7 @@ const char* OrbaAssembler::findSourceFile() {
 
 void OrbaAssembler::writePreprocessed() {
   if (errorHandler()->errorFlag()) return;
-  OrbaOptions* options = orbaOptions();
+  OrbaOptions* options = commandOptions();
   FILE* out = stdout;
   const char* destination = "<stdout>";
   if (options->outputGiven) {

@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include "util/ErrorHandler.h"
+#include "util/MessageCatalog.h"
 #include "util/OrbaState.h"
 #include "driver/ProgramDirectory.h"
 #include "driver/c-opt.h"
@@ -15,8 +16,8 @@
 
 using namespace opt;
 
-bool asmDebugInfo = false;
-bool localDebugSymbols = false;
+
+
 
 namespace {
 
@@ -38,6 +39,20 @@ const char* const kControlNames[] = {"AE", "AEC", "CC", "CEX", "CK",  "CL",  "CM
                                      "INTR", "LPA", "MC", "MD",  "MEX", "MI",  "MSW",
                                      "NL",  "PP",  "PS",  "RC", "U",   "UR",  "W"};
 
+// The option without a number stands for every warning (the parser gives -1);
+// numbers that no message has are ignored.
+void readWarningSet(uint32_t record, bool& all, std::vector<int32_t>& ids) {
+  uint32_t count = opt_count(record);
+  for (uint32_t i = 0; i < count && !all; ++i) {
+    int32_t number = opt_get_int_at(record, i);
+    if (number == -1) {
+      all = true;
+    } else if (number >= 0) {
+      if (int32_t id = messages::indexOfNumber(static_cast<uint32_t>(number))) ids.push_back(id);
+    }
+  }
+}
+
 }  // namespace
 
 OptionParser::~OptionParser() { opt_release(); }
@@ -51,6 +66,8 @@ OrbaOptions::OrbaOptions(int argc, char** argv) {
   _orbaOptions = this;
   optionParser = parser;
   OrbaOptions::setDefaults();
+  readWarningSet(EH_SUPPRESS, allWarningsOff, suppressedWarnings);
+  readWarningSet(EH_ERRWARN, allWarningsAsErrors, promotedWarnings);
 }
 
 OrbaOptions::~OrbaOptions() { delete optionParser; }

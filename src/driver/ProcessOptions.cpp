@@ -16,7 +16,7 @@
 using namespace opt;
 
 void OrbaAssembler::processOptions(const char*) {
-  OrbaOptions* options = orbaOptions();
+  OrbaOptions* options = commandOptions();
   bool version = opt_get_bool(VERSION);
   bool diag = opt_count(DIAG) != 0;
   if (version) printBanner();

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "util/ErrorHandler.h"
-#include "driver/OrbaOptions.h"
+#include "util/RunSettings.h"
 #include "util/OrbaState.h"
 #include "expr/ExprParser.h"
 #include "expr/TEBinary.h"

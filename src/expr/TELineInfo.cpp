@@ -5,7 +5,6 @@
 
 #include "util/OrbaState.h"
 #include "util/LineInfo.h"
-#include "preproc/LineState.h"
 
 #include "expr/TEError.h"
 
@@ -32,8 +31,7 @@ TELineInfo* TELineInfo::create(const LineInfo* line) {
 OrbaExpression* TELineInfo::evaluate() { return TEError::make(ERR_cannotEvaluate); }
 
 void TELineInfo::print(std::ostream& out, unsigned) const {
-  LineState* lines = lineState();
   out << "LineInfo[" << line_->lineNumberSigned() << ',';
-  if (const char* name = lines->fileName(static_cast<int32_t>(line_->sourceFile))) out << name;
+  if (const char* name = sourceFileName(static_cast<int32_t>(line_->sourceFile))) out << name;
   out << ']';
 }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "util/ErrorHandler.h"
-#include "driver/OrbaOptions.h"
+#include "util/RunSettings.h"
 #include "util/OrbaState.h"
 #include "expr/ObjectExpr.h"
 #include "expr/TEBinary.h"
@@ -54,7 +54,7 @@ bool isKind(const OrbaExpression* expression, uint32_t kind) {
 bool referencedByName(const Symbol* symbol, bool relocatable) {
   const bool binding0 = symbol->flags[0] & Symbol::kBinding0;
   if (!relocatable && binding0) return false;
-  const OrbaOptions* options = orbaOptions();
+  const RunSettings* options = orbaOptions();
   if (options->emitLocalSymbols && symbol->isLocal() && !symbol->isEquate()) {
     const char* name = symbol->name;
     if (name[0] != '.' || std::strncmp(name, ".cocofun", 8) == 0) return true;

@@ -7,12 +7,11 @@
 #include <unordered_set>
 
 #include "util/ErrorHandler.h"
-#include "driver/OrbaOptions.h"
+#include "util/RunSettings.h"
 #include "util/OrbaState.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "util/LineInfo.h"
-#include "preproc/LineState.h"
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
 
@@ -98,7 +97,7 @@ Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* 
     if (symbol->isDefined()) {
       if (symbol->isSpecialFunctionRegister()) {
         const char* fileName =
-            line ? lineState()->fileName(static_cast<int32_t>(line->sourceFile)) : nullptr;
+            line ? sourceFileName(static_cast<int32_t>(line->sourceFile)) : nullptr;
         errorHandler()->reportWithoutLocation(E_sfr_defined_symbol, fileName ? fileName : "",
                                               line ? line->lineNumberSigned() : -1, name);
       } else {

@@ -1,7 +1,7 @@
 #include "isa/ConditionBuilders.h"
 
 #include "util/ErrorHandler.h"
-#include "driver/OrbaOptions.h"
+#include "util/RunSettings.h"
 #include "util/OrbaState.h"
 #include "expr/TEBinary.h"
 #include "expr/TEInteger.h"
@@ -27,7 +27,7 @@ struct OptionFlags {
 // TriCore options have these flags; other options leave the defaults.
 OptionFlags optionFlags() {
   OptionFlags flags;
-  if (const auto* options = dynamic_cast<const TriCoreOptions*>(orbaOptions())) {
+  if (const RunSettings* options = orbaOptions(); options->targetSelected) {
     flags.coreTc131 = options->coreTc131;
     flags.coreTc16 = options->coreTc16;
     flags.coreTc16x = options->coreTc16x;

@@ -1,6 +1,6 @@
 #include "output/DwarfAdmin.h"
 
-#include "driver/OrbaOptions.h"
+#include "util/RunSettings.h"
 #include "util/OrbaState.h"
 
 DwarfAdmin::DwarfAdmin() : version_(orbaOptions()->dwarfVersion) {

@@ -1,6 +1,15 @@
 #include "preproc/LineState.h"
 
 #include "util/LineInfo.h"
+#include "util/OrbaState.h"
+
+namespace {
+
+const char* fileNameOfCurrentState(int32_t index) { return lineState()->fileName(index); }
+
+}  // namespace
+
+LineState::LineState() { _sourceNameLookup = fileNameOfCurrentState; }
 
 LineState::~LineState() {
   LineInfo* line = first_;

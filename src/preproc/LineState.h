@@ -9,7 +9,7 @@ struct LineInfo;
 
 class LineState {
  public:
-  LineState() = default;
+  LineState();
   ~LineState();
   LineState(const LineState&) = delete;
   LineState& operator=(const LineState&) = delete;

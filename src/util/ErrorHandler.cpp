@@ -4,11 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "driver/OrbaOptions.h"
+#include "util/RunSettings.h"
 #include "util/OrbaState.h"
 #include "util/ControlState.h"
 #include "util/LineInfo.h"
-#include "preproc/LineState.h"
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
 #include "util/assertion.h"
@@ -197,7 +196,7 @@ void ErrorHandler::printLine(FILE* stream, ErrorLine* line) {
   const char* colon = std::strchr(text, ':');
   if (position && position->lineNumber != kNoLineNumber && colon) {
     std::fwrite(text, 1, static_cast<size_t>(colon + 1 - text), stream);
-    const char* fileName = lineState()->fileName(static_cast<int32_t>(position->sourceFile));
+    const char* fileName = sourceFileName(static_cast<int32_t>(position->sourceFile));
     std::fprintf(stream, " [\"%s\" %d]", fileName ? fileName : "", position->lineNumberSigned());
     text = colon + 1;
   }

@@ -2,6 +2,8 @@
 // reached only through its accessor, which stops the program when it is still missing.
 #pragma once
 
+#include <cstdint>
+
 #include "util/assertion.h"
 
 class DwarfAdmin;
@@ -15,7 +17,7 @@ class SectionAdmin;
 class StringBuffer;
 class SymbolTable;
 class OrbaFactory;
-class OrbaOptions;
+class RunSettings;
 
 extern DwarfAdmin* _dwarfAdmin;
 extern ErrorHandler* _errorHandler;
@@ -28,7 +30,7 @@ extern SectionAdmin* _sectionAdmin;
 extern StringBuffer* _stringBuffer;
 extern SymbolTable* _symbolTable;
 extern OrbaFactory* _orbaFactory;
-extern OrbaOptions* _orbaOptions;
+extern RunSettings* _orbaOptions;
 
 // The accessors keep the line numbers that the assertion text has always shown.
 #define VEKT_STATE_ACCESSOR(type, member, fn, line)                    \
@@ -48,6 +50,15 @@ VEKT_STATE_ACCESSOR(SectionAdmin, _sectionAdmin, sectionAdmin, 364)
 VEKT_STATE_ACCESSOR(StringBuffer, _stringBuffer, stringBuffer, 370)
 VEKT_STATE_ACCESSOR(SymbolTable, _symbolTable, symbolTable, 376)
 VEKT_STATE_ACCESSOR(OrbaFactory, _orbaFactory, orbaFactory, 382)
-VEKT_STATE_ACCESSOR(OrbaOptions, _orbaOptions, orbaOptions, 388)
+VEKT_STATE_ACCESSOR(RunSettings, _orbaOptions, orbaOptions, 388)
 
 #undef VEKT_STATE_ACCESSOR
+
+// The name of a source file by its index in the line state's table. The line state
+// installs the lookup, so that the layers below it can name files without knowing it.
+using SourceNameLookup = const char* (*)(int32_t index);
+extern SourceNameLookup _sourceNameLookup;
+inline const char* sourceFileName(int32_t index) {
+  if (!_sourceNameLookup) vektAssertFailed("_lineState", "OrbaState", 346, "lineState");
+  return _sourceNameLookup(index);
+}

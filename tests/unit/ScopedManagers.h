@@ -61,7 +61,7 @@ class ScopedManagers {
   StringBuffer* strings_;
   ErrorHandler* errors_;
   LineState* lines_;
-  OrbaOptions* options_;
+  RunSettings* options_;
   SymbolTable* symbols_;
   unsigned want_;
   char program_[5] = "vekt";

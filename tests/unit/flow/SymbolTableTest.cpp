@@ -43,7 +43,7 @@ class SymbolTableTest : public testing::Test {
 
   ScopedManagers managers_{ScopedManagers::kExpressions | ScopedManagers::kOptions};
   SymbolTable* table_ = nullptr;
-  OrbaOptions* options_ = nullptr;
+  RunSettings* options_ = nullptr;
 
  private:
   std::deque<LineInfo> lines_;

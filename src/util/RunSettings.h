@@ -1,0 +1,106 @@
+// The run settings that every subsystem reads: plain values derived from the command
+// line by the driver's options class, read and never written after that.  Texts are
+// borrowed (interned or the option parser's values) and never freed by their readers.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class RunSettings {
+ public:
+  RunSettings() = default;
+  virtual ~RunSettings() = default;
+  RunSettings(const RunSettings&) = delete;
+  RunSettings& operator=(const RunSettings&) = delete;
+
+  bool nestedSections = false;
+  bool checkOnly = false;
+  bool mergeMetrics = false;
+  bool metrics = false;
+  bool instructionMetrics = false;
+  bool typeChecking = true;
+  const char* programPath = nullptr;
+  const char* programName = "vekt";
+  const char* inputFile = nullptr;
+  const char* outputFile = nullptr;
+  bool outputGiven = false;
+  const char* cpuName = nullptr;
+  int32_t cpuId = 115;
+  bool caseSensitive = true;
+  bool sectionInfoConsole = false;
+  bool sectionInfoList = false;
+  bool localScopeDefault = true;
+  std::vector<const char*> includeDirectories;
+  bool preprocessOnly = false;
+  int32_t preprocessorType = 1;
+  std::vector<const char*> includeFiles;
+  bool deleteOutputOnError = true;
+  int32_t debugInfoMode = 2;
+  bool debugLocals = false;
+  bool optimizeGenerics = true;
+  bool optimizeJumpChains = false;
+  bool optimizeInstrSize = true;
+  bool listFileWanted = false;
+  bool listControl = false;
+  bool listSection = true;
+  bool listSymbol = false;
+  bool listGenericExpansion = false;
+  bool listGeneric = true;
+  bool listLine = false;
+  bool listMacro = false;
+  bool listEmptyLine = true;
+  bool listConditional = false;
+  bool listEquate = true;
+  bool listRelocations = true;
+  bool listHll = true;
+  bool listEquateValues = false;
+  bool listWrapLines = true;
+  bool listMacroExpansion = false;
+  bool listCycleCount = true;
+  bool listDefineExpansion = false;
+  bool emitLocalEqus = false;
+  bool emitLocalSymbols = false;
+  bool requireEnd = false;
+  bool nestedSectionsActive = false;
+  bool absoluteMode = false;
+  bool caseSensitiveFast = false;
+  int32_t pageWidth = 132;
+  int32_t pageLength = 72;
+  int32_t dwarfVersion = 3;
+  int32_t concatenateSections = 0;
+  const char* coreName = "TC1V1.3";
+  const char* listFile = nullptr;
+  const char* depFile = nullptr;
+  const char* makeTarget = nullptr;
+
+
+  // Debug information for the assembly source itself (modes 1 and 4; the $DEBUG control
+  // sets it too) and for local symbols.
+  bool asmDebugInfo = false;
+  bool localDebugSymbols = false;
+
+  // Warning sets of --no-warnings and --warnings-as-errors, as message identifiers; the
+  // "all" flags stand for the option given without numbers.
+  bool allWarningsOff = false;
+  bool allWarningsAsErrors = false;
+  std::vector<int32_t> suppressedWarnings;
+  std::vector<int32_t> promotedWarnings;
+
+  // The target selection. Set only by the TriCore options; without them the target
+  // conditions keep their permissive defaults.
+  bool targetSelected = false;
+  bool coreTc13 = false;
+  bool coreTc131 = false;
+  bool coreTc16 = false;
+  bool coreTc16x = false;
+  bool userMode1 = false;
+  bool kernelMode = false;
+  bool mmuPresent = false;
+  bool fpuPresent = true;
+  bool warnAccessInterruptEnable = false;
+  std::vector<const char*> defectMacros;
+};
+
+// CPU names and processor ids; names compare without regard to ASCII case.
+int32_t cpuNameToId(const char* name);
+const char* cpuIdToName(int32_t id);

@@ -1,0 +1,2 @@
+#pragma once
+#include "util/Low.h"
