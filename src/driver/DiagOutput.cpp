@@ -305,8 +305,8 @@ bool diag_select(const std::string& list, DiagCallback callback, void* context,
   }
 }
 
-std::string diag_describe(const char* argument, const char** errorText) {
-  *errorText = nullptr;
+std::string diag_describe(const char* argument, std::string* errorText) {
+  errorText->clear();
   Renderer renderer;
   std::string list = argument ? argument : "";
   size_t colon = list.find(':');
@@ -349,9 +349,7 @@ std::string diag_describe(const char* argument, const char** errorText) {
   if (strcasecmp(list.c_str(), "all") == 0) list = "0-999";
   std::string unknownItem;
   if (!diag_select(list, renderMessage, &renderer, &unknownItem)) {
-    static std::string error;
-    error = "unknown diagnostic: \"" + unknownItem.substr(0, kMaxItemInError) + "\"";
-    *errorText = error.c_str();
+    *errorText = "unknown diagnostic: \"" + unknownItem.substr(0, kMaxItemInError) + "\"";
   }
 
   if (renderer.format == Format::html) renderer.out += "\n</body>\n</html>\n";

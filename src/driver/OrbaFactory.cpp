@@ -1,6 +1,7 @@
 #include "util/OrbaFactory.h"
 
 #include <new>
+#include <utility>
 
 #include "driver/OrbaOptions.h"
 #include "util/OrbaState.h"
@@ -13,9 +14,23 @@
 #include "parser/OrbaParser.h"
 #include "util/LineInfo.h"
 #include "preproc/OrbaPreprocessor.h"
+#include "util/c-memory.h"
+
+namespace {
+
+// Callers use what the factory makes without a check: an exhausted heap ends the
+// program the way the utility layer's allocators do.
+template <typename T, typename... Args>
+T* make(Args&&... args) {
+  T* object = new (std::nothrow) T(std::forward<Args>(args)...);
+  if (!object) mem_out_of_memory();
+  return object;
+}
+
+}  // namespace
 
 OrbaOptions* OrbaFactory::createOptions(int argc, char** argv) {
-  return new (std::nothrow) OrbaOptions(argc, argv);
+  return make<OrbaOptions>(argc, argv);
 }
 
 Symbol* OrbaFactory::createSymbol(const char* name, int16_t kind) {
@@ -23,19 +38,18 @@ Symbol* OrbaFactory::createSymbol(const char* name, int16_t kind) {
 }
 
 ControlState* OrbaFactory::copyControlState(const ControlState* state) {
-  return new (std::nothrow) ControlState(*state);
+  return make<ControlState>(*state);
 }
 
-ControlState* OrbaFactory::createControlState() { return new (std::nothrow) ControlState(); }
+ControlState* OrbaFactory::createControlState() { return make<ControlState>(); }
 
 Section* OrbaFactory::createSectionFromName(const char* name) {
-  return new (std::nothrow) Section(name);
+  return make<Section>(name);
 }
 
 LineInfo* OrbaFactory::createLineInfo(const char* text, uint32_t sourceFile, uint32_t lineStart,
                                       uint32_t lineOffset) {
-  auto* line = new (std::nothrow) LineInfo();
-  if (!line) return nullptr;
+  auto* line = make<LineInfo>();
   line->text = text;
   line->sourceFile = sourceFile;
   line->lineNumber = lineStart + lineOffset;
@@ -43,28 +57,27 @@ LineInfo* OrbaFactory::createLineInfo(const char* text, uint32_t sourceFile, uin
 }
 
 OrbaPreprocessor* OrbaFactory::createPreprocessor() {
-  return new (std::nothrow) OrbaPreprocessor();
+  return make<OrbaPreprocessor>();
 }
 
-OrbaParser* OrbaFactory::createParser() { return new (std::nothrow) OrbaParser(); }
+OrbaParser* OrbaFactory::createParser() { return make<OrbaParser>(); }
 
-ListManager* OrbaFactory::createListManager() { return new (std::nothrow) ListManager(); }
+ListManager* OrbaFactory::createListManager() { return make<ListManager>(); }
 
 ExpressionValidator* OrbaFactory::createExpressionValidator() {
-  return new (std::nothrow) ExpressionValidator();
+  return make<ExpressionValidator>();
 }
 
 OrbaOptions* TriCoreFactory::createOptions(int argc, char** argv) {
-  return new (std::nothrow) TriCoreOptions(argc, argv);
+  return make<TriCoreOptions>(argc, argv);
 }
 
 ControlState* TriCoreFactory::copyControlState(const ControlState* state) {
-  return new (std::nothrow) TriCoreControlState(*static_cast<const TriCoreControlState*>(state));
+  return make<TriCoreControlState>(*static_cast<const TriCoreControlState*>(state));
 }
 
 ControlState* TriCoreFactory::createControlState() {
-  auto* state = new (std::nothrow) TriCoreControlState();
-  if (!state) return nullptr;
+  auto* state = make<TriCoreControlState>();
   orbaOptions();  // the switches come from the options, which must exist by now
   for (uint32_t i = 0; i < kDefectSelectionCount; ++i)
     if (opt_count(kDefectSelections[i].record) > 0)

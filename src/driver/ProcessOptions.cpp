@@ -42,10 +42,10 @@ void OrbaAssembler::processOptions(const char*) {
       else
         opt_print_summary(stdout);
     } else {
-      const char* errorText = nullptr;
+      std::string errorText;
       std::string description = diag_describe(opt_get_string(DIAG), &errorText);
-      if (errorText) {
-        errorHandler()->reportWithoutLocation(E_command_line, errorText);
+      if (!errorText.empty()) {
+        errorHandler()->reportWithoutLocation(E_command_line, errorText.c_str());
         failed = true;
       } else {
         std::printf("%s\n", description.c_str());

@@ -25,6 +25,11 @@ constexpr int kMaxOptionFileDepth = 16;
 
 constexpr char kFlagWords[] = "OPT HID ABB MUL DEF SEPSSEPLNOCCNOCLNOCSFUNC";
 
+}  // namespace
+
+// The parse of the command line and option files, kept for the opt_get queries.
+namespace opt {
+
 struct Slot {
   const OptionRecord* record = nullptr;
   uint32_t type = 0;
@@ -50,7 +55,16 @@ struct ParseState {
   const char* error = nullptr;
 };
 
-ParseState state;
+}  // namespace opt
+
+opt::ParseState& optionParseState() {
+  static opt::ParseState parseState;
+  return parseState;
+}
+
+namespace {
+
+ParseState& state = optionParseState();
 bool assertThrows = false;
 
 // One copy per distinct text; node-based, so the copies never move.

@@ -3,12 +3,20 @@
 #include <vector>
 
 #include "objlib/exprlib.h"
+#include "util/OrbaState.h"
+
+struct ObjectExprState {
+  ObjectExprHooks hooks;
+  ExprLibContext* context = nullptr;
+  const LineInfo* sourcePosition = nullptr;
+};
+
+ObjectExprState& objectExprState() {
+  static ObjectExprState state;
+  return state;
+}
 
 namespace {
-
-ObjectExprHooks hooks;
-ExprLibContext* context = nullptr;
-const LineInfo* sourcePosition = nullptr;
 
 void releaseAll(std::initializer_list<ExprNode*> nodes) {
   for (ExprNode* node : nodes) expr_release(node);
@@ -16,30 +24,35 @@ void releaseAll(std::initializer_list<ExprNode*> nodes) {
 
 }  // namespace
 
-void setObjectExprHooks(const ObjectExprHooks& newHooks) { hooks = newHooks; }
+void setObjectExprHooks(const ObjectExprHooks& newHooks) { objectExprState().hooks = newHooks; }
 
-ExprLibContext* objectExprContext() { return context; }
-void setObjectExprContext(ExprLibContext* newContext) { context = newContext; }
+ExprLibContext* objectExprContext() { return objectExprState().context; }
+void setObjectExprContext(ExprLibContext* newContext) { objectExprState().context = newContext; }
 
-const LineInfo* objectSourcePosition() { return sourcePosition; }
-void setObjectSourcePosition(const LineInfo* position) { sourcePosition = position; }
+const LineInfo* objectSourcePosition() { return objectExprState().sourcePosition; }
+void setObjectSourcePosition(const LineInfo* position) { objectExprState().sourcePosition = position; }
 
 const LineInfo* objectContextPosition(const ObjectFile* emitting) {
+  const ObjectExprHooks& hooks = objectExprState().hooks;
   return hooks.contextPosition ? hooks.contextPosition(emitting) : nullptr;
 }
 
 ExprNode* objectInteger(int64_t value) {
+  ExprLibContext* context = objectExprState().context;
   ExprNode* node = nullptr;
   if (!context || objexpr_make_integer(context, &node, value) != 0) return nullptr;
   return node;
 }
 
 ExprNode* objectSymbolReference(Symbol* symbol) {
+  const ObjectExprHooks& hooks = objectExprState().hooks;
+  ExprLibContext* context = objectExprState().context;
   if (!context || !hooks.symbolReference) return nullptr;
   return hooks.symbolReference(context, symbol);
 }
 
 ExprNode* objectTake(int32_t kind, std::initializer_list<ExprNode*> operands) {
+  ExprLibContext* context = objectExprState().context;
   ExprNode* node = nullptr;
   bool complete = context != nullptr;
   for (ExprNode* operand : operands) complete = complete && operand != nullptr;
@@ -55,6 +68,7 @@ ExprNode* objectTake(int32_t kind, std::initializer_list<ExprNode*> operands) {
 }
 
 ExprNode* objectTakeRelocation(uint32_t functionCode, ExprNode* operand) {
+  ExprLibContext* context = objectExprState().context;
   ExprNode* node = nullptr;
   if (context && operand && objexpr_make_deferred(context, &node, functionCode, operand) != 0)
     node = nullptr;
@@ -63,6 +77,7 @@ ExprNode* objectTakeRelocation(uint32_t functionCode, ExprNode* operand) {
 }
 
 ExprNode* objectOpenOperator(int32_t kind) {
+  ExprLibContext* context = objectExprState().context;
   ExprNode* node = nullptr;
   if (!context || objexpr_make_operator(context, &node, kind, 0) != 0) return nullptr;
   return node;

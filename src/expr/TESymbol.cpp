@@ -5,6 +5,7 @@
 #include "expr/TEError.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
+#include "util/OrbaState.h"
 
 bool TESymbol::isRelocatable() const {
   if (symbol_->isRelocatable()) return true;
@@ -14,7 +15,7 @@ bool TESymbol::isRelocatable() const {
 
 bool TESymbol::isInSection(const Section* section) const {
   if (!symbol_->isDefined() || symbol_->isWeak()) return false;
-  if (symbol_->isSectionByValue() || symbol_->section == placeholderSection) {
+  if (symbol_->isSectionByValue() || symbol_->section == placeholderSection()) {
     SymbolValueVisit visit(symbol_);
     return visit.value() && visit.value()->isInSection(section);
   }

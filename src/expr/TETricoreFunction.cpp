@@ -48,7 +48,7 @@ bool readCheckSite(const TEFunction::Arguments& arguments, CheckSite& site) {
   OrbaExpression* sectionArgument = arguments[1];
   if (!sectionArgument || sectionArgument->getKind() != EK_section) return false;
   Section* section = static_cast<TESection*>(sectionArgument)->section();
-  if (!section || section == placeholderSection) return false;
+  if (!section || section == placeholderSection()) return false;
   int64_t offset = 0;
   if (!arguments[2] || exprargs::integerValue(arguments[2], offset)) return false;
   if (!arguments[3] || exprargs::integerValue(arguments[3], site.span)) return false;

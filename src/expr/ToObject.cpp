@@ -142,7 +142,7 @@ ExprNode* TESymbol::toObject(ObjectFile* context, bool warn) {
   Section* section = symbol->section;
   // A label written as section start plus offset goes out against the section's
   // base, so that the linker places it with its section.
-  if (section && section != placeholderSection && !symbol->isEquate() && isKind(value, EK_binary) &&
+  if (section && section != placeholderSection() && !symbol->isEquate() && isKind(value, EK_binary) &&
       value->getOperator() == OP_add && isKind(value->getArgument(0), EK_symbol) &&
       isKind(value->getArgument(1), EK_integer)) {
     OrbaExpression* base = section->baseExpression();

@@ -2,7 +2,6 @@
 
 #include "flow/FlowNode.h"
 
-Section* placeholderSection = nullptr;
 
 Section::~Section() {
   for (FlowNode* node : flow_) delete node;

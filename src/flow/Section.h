@@ -54,6 +54,5 @@ class Section {
   OrbaExpression* baseExpression_ = nullptr;
 };
 
-// The section that the parse opens for code before any section directive; a symbol
-// in it has no section of its own.
-extern Section* placeholderSection;
+// The section that the parse opens for code before any section directive (a symbol in
+// it has no section of its own) is reached through placeholderSection().

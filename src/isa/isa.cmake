@@ -12,6 +12,9 @@ set(VEKT_ISA_ENCODINGS ${CMAKE_SOURCE_DIR}/../shared/isa/instructions.tsv CACHE 
 set(VEKT_ISA_CHECK_ARGS "")
 if(EXISTS ${VEKT_ISA_ENCODINGS})
   set(VEKT_ISA_CHECK_ARGS ${VEKT_ISA_ENCODINGS})
+else()
+  message(WARNING "${VEKT_ISA_ENCODINGS} not found: the instruction tables are generated "
+                  "without the opcode cross-check (set VEKT_ISA_ENCODINGS to the encodings file)")
 endif()
 
 file(MAKE_DIRECTORY ${VEKT_GENERATED_DIR}/isa)

@@ -13,3 +13,4 @@ SymbolTable* _symbolTable = nullptr;
 OrbaFactory* _orbaFactory = nullptr;
 RunSettings* _orbaOptions = nullptr;
 SourceNameLookup _sourceNameLookup = nullptr;
+Section* _placeholderSection = nullptr;

@@ -18,6 +18,7 @@ class StringBuffer;
 class SymbolTable;
 class OrbaFactory;
 class RunSettings;
+class Section;
 
 extern DwarfAdmin* _dwarfAdmin;
 extern ErrorHandler* _errorHandler;
@@ -62,3 +63,17 @@ inline const char* sourceFileName(int32_t index) {
   if (!_sourceNameLookup) vektAssertFailed("_lineState", "OrbaState", 346, "lineState");
   return _sourceNameLookup(index);
 }
+
+// Run-wide state that a subsystem keeps between calls. Each record is defined and
+// stored by its subsystem; this is the one place that reaches it.
+struct ObjectExprState;
+ObjectExprState& objectExprState();
+namespace opt {
+struct ParseState;
+}
+opt::ParseState& optionParseState();
+
+// The section of the lines before the first section directive; null until the
+// section administration makes one.
+extern Section* _placeholderSection;
+inline Section* placeholderSection() { return _placeholderSection; }

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     default: {
-      const char* error = nullptr;
+      std::string error;
       diag_describe(input.c_str(), &error);
       break;
     }

@@ -68,13 +68,13 @@ TEST_F(RelocFunctions, PcRelativeGivesTheFieldValueOfTheDisplacement) {
       {"section of the first lines", [&] { return num(5); }, [&] { return at(sectionC_); }, 0, 256,
        kError5},
   };
-  placeholderSection = sectionC_;
+  _placeholderSection = sectionC_;
   for (const Case& c : cases) {
     TEFunction* check =
         call(FN_PCREL, {c.targetExpression(), c.sectionArgument(), num(c.offset), num(c.span)});
     EXPECT_EQ(valueOf(check), c.value) << c.what;
   }
-  placeholderSection = nullptr;
+  _placeholderSection = nullptr;
 }
 
 TEST_F(RelocFunctions, InPageGivesTheTargetOnlyInTheInstructionsPage) {

@@ -178,12 +178,12 @@ TEST_F(RelocToObject, LocalLabelGoesOutAgainstItsSectionBase) {
   inLocated->flags[1] |= Symbol::kLocal;
   Symbol* onPlaceholder = label("nowhere", sectionC_, 8);
   onPlaceholder->flags[1] |= Symbol::kLocal;
-  placeholderSection = sectionC_;
+  _placeholderSection = sectionC_;
   EXPECT_EQ(convert(sym(local)), "(add (slot 1) (int 16))");
   EXPECT_EQ(convert(sym(inLocated)), "(add (int 4096) (int -4))");
   // The section of the parse's first lines is no place: the value converts as it is.
   EXPECT_EQ(convert(sym(onPlaceholder)), "(add (slot 3) (int 8))");
-  placeholderSection = nullptr;
+  _placeholderSection = nullptr;
 }
 
 TEST_F(RelocToObject, ValueThatRefersToItsOwnSymbolHasNoForm) {
