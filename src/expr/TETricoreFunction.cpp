@@ -113,6 +113,13 @@ OrbaExpression* evaluatePcRelativeCall(const TEFunction::Arguments& arguments) {
   if (!measured.target || !measured.base) return TEError::kind5();
   Scratch scratch;
   OrbaExpression* from = scratch.binary(measured.base, OP_add, site.offset);
+  if (from && from->getKind() == EK_integer) {
+    // A target without a value (a symbol defined later or elsewhere) fails the distance
+    // the same way; finding that out needs no node for the distance.
+    OrbaExpression* target = measured.target->evaluate();
+    if (!target) return TEError::kind5();
+    if (target->isError()) return target;
+  }
   OrbaExpression* distance = scratch.binary(measured.target, OP_subtract, from);
   OrbaExpression* displacement = distance ? distance->evaluate() : nullptr;
   if (!displacement) return TEError::kind5();
@@ -146,6 +153,25 @@ OrbaExpression* evaluateInPageCall(const TEFunction::Arguments& arguments) {
   if (answer->getKind() == EK_integer && answer->getInteger() == 0)
     return measured.target->evaluate();
   return TEError::kind5();
+}
+
+bool reportRangeDiagnostic(const TEFunction& call, OrbaExpression*& value) {
+  const TEFunction::Arguments& arguments = call.arguments();
+  if (call.code() != FN_RANGE && call.code() != FN_WRANGE) return false;
+  if (arguments.size() < 4) return false;
+  if (exprargs::evaluated(arguments[0], value)) return false;
+  int64_t low = 0;
+  int64_t high = 0;
+  if (!arguments[1] || exprargs::integerValue(arguments[1], low)) return false;
+  if (!arguments[2] || exprargs::integerValue(arguments[2], high)) return false;
+  const LineInfo* position = nullptr;
+  if (arguments[3] && arguments[3]->getKind() == EK_lineInfo)
+    position = static_cast<TELineInfo*>(arguments[3])->lineInfo();
+  bool warning = call.code() == FN_WRANGE;
+  int32_t id = warning ? (low < 0 ? W_range_error_dec : W_range_error_hex)
+                       : (low < 0 ? E_range_error_dec : E_range_error_hex);
+  errorHandler()->report(id, position, low, high);
+  return true;
 }
 
 namespace {
@@ -195,26 +221,12 @@ ExprNode* pcRelativeForm(ExprNode* distance, int64_t span) {
   return objectTake(OBJ_if, {condition, inverted, kept});
 }
 
-// The diagnostic of a value outside its operand's range, raised where the source
-// line of the operand says; the out-of-range value of @WRANGE still goes out.
+// The out-of-range value of @WRANGE still goes out.
 ExprNode* rangeDiagnostic(TEFunction& call, ObjectFile* context, bool warn) {
-  const TEFunction::Arguments& arguments = call.arguments();
-  if (arguments.size() < 4) return nullptr;
   OrbaExpression* value = nullptr;
-  if (exprargs::evaluated(arguments[0], value)) return nullptr;
-  int64_t low = 0;
-  int64_t high = 0;
-  if (!arguments[1] || exprargs::integerValue(arguments[1], low)) return nullptr;
-  if (!arguments[2] || exprargs::integerValue(arguments[2], high)) return nullptr;
-  const LineInfo* position = nullptr;
-  if (arguments[3] && arguments[3]->getKind() == EK_lineInfo)
-    position = static_cast<TELineInfo*>(arguments[3])->lineInfo();
-  bool warning = call.code() == FN_WRANGE;
-  int32_t id = warning ? (low < 0 ? W_range_error_dec : W_range_error_hex)
-                       : (low < 0 ? E_range_error_dec : E_range_error_hex);
-  errorHandler()->report(id, position, low, high);
-  if (!warning) return objectInteger(0);
-  if (call.isRelocatable()) return arguments[0]->toObject(context, warn);
+  if (!reportRangeDiagnostic(call, value)) return nullptr;
+  if (call.code() != FN_WRANGE) return objectInteger(0);
+  if (call.isRelocatable()) return call.arguments()[0]->toObject(context, warn);
   int64_t integer = 0;
   if (exprargs::integerValue(value, integer)) return nullptr;
   return objectInteger(integer);

@@ -18,3 +18,10 @@ OrbaExpression* evaluatePcRelativeCall(const TEFunction::Arguments& arguments);
 // @INPAGE(target, section, offset, page size): the target when it lies in the
 // instruction's page, error 5 otherwise.
 OrbaExpression* evaluateInPageCall(const TEFunction::Arguments& arguments);
+
+// The diagnostic of an @RANGE or @WRANGE call whose evaluation found its value outside
+// the bounds: E218/E219 (W220/W221 for @WRANGE) with the bounds, at the line that its
+// fourth argument names. The object conversion and the instruction encoder share it, so
+// both say the same. `value` receives the evaluated first argument. False, with nothing
+// reported, for another call or arguments that do not describe a check.
+bool reportRangeDiagnostic(const TEFunction& call, OrbaExpression*& value);

@@ -1,9 +1,16 @@
-// Furthest-failure tracking of the instruction walk and the text of the recorded failure.
+// Furthest-failure tracking of the instruction walk, the text of the recorded failure, and
+// the diagnostic of a statement that yields no instruction.
+#include "isa/SyntaxFailure.h"
+
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "util/ErrorHandler.h"
 #include "util/MessageCatalog.h"
+#include "util/OrbaState.h"
 #include "isa/InstructionMatcher.h"
+#include "isa/OperandEvaluation.h"
 
 namespace isa {
 
@@ -55,16 +62,67 @@ void noteSyntaxUnexpected(SyntaxFailure& failure, const char* position) {
   note(failure, position, E_syntax_unexpected_error, nullptr);
 }
 
+namespace {
+
+// The message of a recorded failure and its arguments: the text argument, if any, then
+// the quoted token at the failure.
+struct FailureMessage {
+  int32_t id = 0;
+  const char* argument = nullptr;
+  const char* token = nullptr;
+  char quoted[64];
+};
+
+bool describe(const SyntaxFailure& failure, FailureMessage& message) {
+  if (failure.messageId == 0) return false;
+  message.id = failure.messageId;
+  if (failure.messageId == E_error) {
+    // A value table without a text still needs words in its place.
+    message.argument = failure.argument ? failure.argument : "syntax error";
+    return true;
+  }
+  message.argument = failure.argument;
+  if (quoteToken(failure.position, message.quoted, sizeof message.quoted)) message.token = message.quoted;
+  else message.id = E_unexpected_eol;
+  return true;
+}
+
+}  // namespace
+
 const char* syntaxFailureText(const SyntaxFailure& failure, char* buffer, uint32_t size) {
-  if (failure.messageId == 0) return nullptr;
-  // A value table without a text still needs words in its place.
-  if (failure.messageId == E_error) return failure.argument ? failure.argument : "syntax error";
-  char token[64];
-  if (!quoteToken(failure.position, token, sizeof token)) return messages::text(E_unexpected_eol);
-  const char* format = messages::text(failure.messageId);
-  if (failure.argument) std::snprintf(buffer, size, format, failure.argument, token);
-  else std::snprintf(buffer, size, format, token);
+  FailureMessage message;
+  if (!describe(failure, message)) return nullptr;
+  if (message.id == E_error) return message.argument;
+  if (!message.token) return messages::text(message.id);
+  const char* format = messages::text(message.id);
+  if (message.argument) std::snprintf(buffer, size, format, message.argument, message.token);
+  else std::snprintf(buffer, size, format, message.token);
   return buffer;
+}
+
+void reportUnbuiltStatement(const BuildContext& context, const char* statement, const LineInfo* line) {
+  ErrorHandler* handler = errorHandler();
+  if (context.whenMessage) {
+    reportFailedCondition(context.whenMessage, line);
+    return;
+  }
+  FailureMessage message;
+  if (!context.cpuMismatch && describe(context.match ? context.match->failure : SyntaxFailure{}, message)) {
+    if (message.id == E_error) handler->report(E_error, line, message.argument);
+    else if (!message.token) handler->report(message.id, line);
+    else if (message.argument) handler->report(message.id, line, message.argument, message.token);
+    else handler->report(message.id, line, message.token);
+    return;
+  }
+  // Only the mnemonic is named; the statement text runs on to the end of the line.
+  const char* end = statement;
+  while (*end && *end != ' ' && *end != '\t') ++end;
+  std::string mnemonic(statement, end);
+  handler->report(context.cpuMismatch ? E_cpu_mismatch : E_unknown_mnemonic, line, mnemonic.c_str());
+}
+
+void reportFailedCondition(const char* message, const LineInfo* line) {
+  errorHandler()->report(E_when_check, line, message && message[0] ? message : "cause unknown");
 }
 
 }  // namespace isa

@@ -37,8 +37,3 @@ endif()
 
 add_executable(isa_startup_bench EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/src/isa/bench/isa_startup.cpp)
 target_link_libraries(isa_startup_bench PRIVATE vektcore)
-
-# Test harness of the encoder (not installed): one statement per input line, its encodings out.
-add_executable(isa-probe ${CMAKE_SOURCE_DIR}/src/isa/probe/isa_probe.cpp)
-target_link_libraries(isa-probe PRIVATE vektcore)
-set_target_properties(isa-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
