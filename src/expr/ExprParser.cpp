@@ -6,7 +6,9 @@
 // ends in front of it.
 #include "expr/ExprParser.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "expr/ExprActions.h"
 #include "expr/OrbaExpression.h"
@@ -173,13 +175,80 @@ bool loopContinues(int32_t token) {
   return false;
 }
 
-OrbaExpression* exprParseExpression(bool topLevel);
-OrbaExpression* parseUnaryOrPrimary();
-OrbaExpression* exprParseStringExpression();
+// A rule's node and the height of its tree: a leaf is 1, no node is 0. The heights
+// travel beside the nodes so that bounding a tree costs no walk over it.
+struct Parsed {
+  OrbaExpression* node = nullptr;
+  int32_t height = 0;
+};
 
-OrbaExpression* exprParseMultiplicative() {
+const char* tooDeepText() {
+  static const std::string text =
+      "expression nested deeper than " + std::to_string(kMaxExpressionDepth) + " levels";
+  return text.c_str();
+}
+
+// The parse fails and reads no further token: every open rule sees the end token and
+// returns, so the recursion goes no deeper.
+void stopTooDeep() {
+  exprStoreMessage(tooDeepText(), true);
+  exprState.currentToken = TK_END;
+  exprState.currentClass = classOf(TK_END);
+}
+
+// One more level of nesting while a construct's inner expression is parsed; the
+// construct does not descend when the level is past the bound.
+class Level {
+ public:
+  Level() : open_(++exprState.depth <= kMaxExpressionDepth) {
+    if (!open_) stopTooDeep();
+  }
+  ~Level() { --exprState.depth; }
+  Level(const Level&) = delete;
+  Level& operator=(const Level&) = delete;
+  bool open() const { return open_; }
+
+ private:
+  bool open_;
+};
+
+// Only copied .SET values arrive as trees; the walk stops once past the bound.
+int32_t treeHeight(const OrbaExpression* node, int32_t remaining) {
+  if (node == nullptr) return 0;
+  if (!node->hasOperands() || remaining <= 1) return 1;
+  int32_t highest = 0;
+  for (int32_t i = 0; i < node->getArgumentCount(); ++i)
+    highest = std::max(highest, treeHeight(node->getArgument(i), remaining - 1));
+  return highest + 1;
+}
+
+Parsed checked(Parsed parsed) {
+  if (parsed.height > kMaxExpressionDepth) stopTooDeep();
+  return parsed;
+}
+
+Parsed leaf(OrbaExpression* node) {
+  return checked({node, treeHeight(node, kMaxExpressionDepth + 1)});
+}
+
+// What a maker returned over operands at most operandHeight high: a folded value is
+// a leaf, anything else one level above its operands.
+Parsed made(OrbaExpression* node, int32_t operandHeight) {
+  if (node == nullptr || !node->hasOperands()) return leaf(node);
+  return checked({node, operandHeight + 1});
+}
+
+Parsed binary(int32_t op, const Parsed& left, const Parsed& right) {
+  return made(makeBinary(op, left.node, right.node), std::max(left.height, right.height));
+}
+
+Parsed exprParseExpression(bool topLevel);
+Parsed parseUnaryOrPrimary();
+Parsed exprParseStringExpression();
+
+Parsed exprParseMultiplicative() {
   Accept accept(kSetMultiplicative);
-  OrbaExpression* left = parseUnaryOrPrimary();
+  Parsed left = parseUnaryOrPrimary();
   for (;;) {
     int32_t op = current() == TK_STAR      ? OP_multiply
                  : current() == TK_SLASH   ? OP_divide
@@ -190,14 +259,14 @@ OrbaExpression* exprParseMultiplicative() {
       return left;
     }
     readToken();
-    left = makeBinary(op, left, parseUnaryOrPrimary());
+    left = binary(op, left, parseUnaryOrPrimary());
   }
 }
 
 // "+" and "-": the tighter half of exprParseShift.
-OrbaExpression* parseAdditive() {
+Parsed parseAdditive() {
   Accept accept(kSetAdditive);
-  OrbaExpression* left = exprParseMultiplicative();
+  Parsed left = exprParseMultiplicative();
   for (;;) {
     int32_t op = current() == TK_PLUS ? OP_add : current() == TK_MINUS ? OP_subtract : 0;
     if (op == 0) {
@@ -205,14 +274,14 @@ OrbaExpression* parseAdditive() {
       return left;
     }
     readToken();
-    left = makeBinary(op, left, exprParseMultiplicative());
+    left = binary(op, left, exprParseMultiplicative());
   }
 }
 
 // "<<" and ">>" over "+" and "-".
-OrbaExpression* exprParseShift() {
+Parsed exprParseShift() {
   Accept accept(kSetShift);
-  OrbaExpression* left = parseAdditive();
+  Parsed left = parseAdditive();
   for (;;) {
     int32_t op = current() == TK_SHL ? OP_shiftLeft : current() == TK_SHR ? OP_shiftRight : 0;
     if (op == 0) {
@@ -220,13 +289,13 @@ OrbaExpression* exprParseShift() {
       return left;
     }
     readToken();
-    left = makeBinary(op, left, parseAdditive());
+    left = binary(op, left, parseAdditive());
   }
 }
 
-OrbaExpression* exprParseRelational() {
+Parsed exprParseRelational() {
   Accept accept(kSetRelational);
-  OrbaExpression* left = exprParseShift();
+  Parsed left = exprParseShift();
   for (;;) {
     int32_t op = current() == TK_LT   ? OP_less
                  : current() == TK_LE ? OP_lessEqual
@@ -238,14 +307,14 @@ OrbaExpression* exprParseRelational() {
       return left;
     }
     readToken();
-    left = makeBinary(op, left, exprParseShift());
+    left = binary(op, left, exprParseShift());
   }
 }
 
 // "&" over "==" and "!=".
-OrbaExpression* exprParseEquality() {
+Parsed exprParseEquality() {
   Accept accept(kSetEquality);
-  OrbaExpression* left = exprParseRelational();
+  Parsed left = exprParseRelational();
   for (;;) {
     int32_t op = current() == TK_EQ ? OP_equal : current() == TK_NE ? OP_notEqual : 0;
     if (op == 0) {
@@ -253,121 +322,140 @@ OrbaExpression* exprParseEquality() {
       return left;
     }
     readToken();
-    left = makeBinary(op, left, exprParseRelational());
+    left = binary(op, left, exprParseRelational());
   }
 }
 
-OrbaExpression* exprParseBitAnd() {
+Parsed exprParseBitAnd() {
   Await await(TK_AND);
-  OrbaExpression* left = exprParseEquality();
+  Parsed left = exprParseEquality();
   while (loopContinues(TK_AND)) {
     readToken();
-    left = makeBinary(OP_bitAnd, left, exprParseEquality());
+    left = binary(OP_bitAnd, left, exprParseEquality());
   }
   return left;
 }
 
-OrbaExpression* exprParseBitXor() {
+Parsed exprParseBitXor() {
   Await await(TK_XOR);
-  OrbaExpression* left = exprParseBitAnd();
+  Parsed left = exprParseBitAnd();
   while (loopContinues(TK_XOR)) {
     readToken();
-    left = makeBinary(OP_bitXor, left, exprParseBitAnd());
+    left = binary(OP_bitXor, left, exprParseBitAnd());
   }
   return left;
 }
 
 // "|" over "^".
-OrbaExpression* exprParseBitOr() {
+Parsed exprParseBitOr() {
   Await await(TK_OR);
-  OrbaExpression* left = exprParseBitXor();
+  Parsed left = exprParseBitXor();
   while (loopContinues(TK_OR)) {
     readToken();
-    left = makeBinary(OP_bitOr, left, exprParseBitXor());
+    left = binary(OP_bitOr, left, exprParseBitXor());
   }
   return left;
 }
 
-OrbaExpression* exprParseLogicalAnd() {
+Parsed exprParseLogicalAnd() {
   Await await(TK_LOGICAL_AND);
-  OrbaExpression* left = exprParseBitOr();
+  Parsed left = exprParseBitOr();
   while (loopContinues(TK_LOGICAL_AND)) {
     readToken();
-    left = makeBinary(OP_logicalAnd, left, exprParseBitOr());
+    left = binary(OP_logicalAnd, left, exprParseBitOr());
   }
   return left;
 }
 
 // "||" over "&&".
-OrbaExpression* exprParseLogicalOr() {
+Parsed exprParseLogicalOr() {
   Await await(TK_LOGICAL_OR);
-  OrbaExpression* left = exprParseLogicalAnd();
+  Parsed left = exprParseLogicalAnd();
   while (loopContinues(TK_LOGICAL_OR)) {
     readToken();
-    left = makeBinary(OP_logicalOr, left, exprParseLogicalAnd());
+    left = binary(OP_logicalOr, left, exprParseLogicalAnd());
   }
   return left;
 }
 
 // Only the start rule may meet an empty expression without a message; inside a
 // construct an empty expression is a missing operand.
-OrbaExpression* exprParseExpression(bool topLevel) {
+Parsed exprParseExpression(bool topLevel) {
   if (topLevel) {
     if (current() != TK_END && !beginsOperand(current())) skipStep();
     if (current() == TK_END) {
       readToken();
-      return nullptr;
+      return {};
     }
   }
-  OrbaExpression* condition;
+  Parsed condition;
   {
     Await question(TK_QUESTION);
     condition = exprParseLogicalOr();
   }
   if (current() != TK_QUESTION) return condition;
   readToken();
-  OrbaExpression* ifTrue;
+  Parsed ifTrue;
+  Parsed ifFalse;
   {
-    Await colon(TK_COLON);
-    ifTrue = exprParseExpression(false);
+    Level arms;
+    if (arms.open()) {
+      {
+        Await colon(TK_COLON);
+        ifTrue = exprParseExpression(false);
+      }
+      if (exprRequireColon()) readToken();
+      ifFalse = exprParseExpression(false);
+    }
   }
-  if (exprRequireColon()) readToken();
-  OrbaExpression* ifFalse = exprParseExpression(false);
-  return makeConditional(condition, ifTrue, ifFalse);
+  int32_t highest = std::max({condition.height, ifTrue.height, ifFalse.height});
+  return made(makeConditional(condition.node, ifTrue.node, ifFalse.node), highest);
 }
 
-// The arguments after "(", up to the ")" that the caller requires.
-void exprParseArguments() {
-  if (current() == TK_RPAREN) return;
+// The arguments after "(", up to the ")" that the caller requires; answers the
+// height of the highest.
+int32_t exprParseArguments() {
+  if (current() == TK_RPAREN) return 0;
   Await comma(TK_COMMA);
-  pushArgument(exprParseExpression(false));
+  Parsed argument = exprParseExpression(false);
+  pushArgument(argument.node);
+  int32_t highest = argument.height;
   while (loopContinues(TK_COMMA)) {
     readToken();
-    pushArgument(exprParseExpression(false));
+    argument = exprParseExpression(false);
+    pushArgument(argument.node);
+    highest = std::max(highest, argument.height);
   }
+  return highest;
 }
 
-OrbaExpression* parseFunctionCall() {
+Parsed parseFunctionCall() {
   const ExprFunctionInfo& info = functionInfoAt(current() - TK_FUNCTION_FIRST);
   readToken();
   if (exprRequireToken(TK_LPAREN)) readToken();
   beginArguments();
+  int32_t highest = 0;
   {
+    Level arguments;
     Await close(TK_RPAREN);
-    exprParseArguments();
+    if (arguments.open()) highest = exprParseArguments();
   }
   if (exprRequireCloseParen()) readToken();
-  return makeFunction(info.code, info.minArgs, info.maxArgs, info.builder);
+  return made(makeFunction(info.code, info.minArgs, info.maxArgs, info.builder), highest);
 }
 
 // The substring form [string, start, length]: both numbers are integer tokens.
-OrbaExpression* parseSubstring() {
+Parsed parseSubstring() {
   readToken();
   Await close(TK_RBRACKET);
   Await comma(TK_COMMA);
-  OrbaExpression* text = exprParseStringExpression();
+  Parsed text;
+  {
+    Level inner;
+    if (inner.open()) text = exprParseStringExpression();
+  }
   beginArguments();
-  pushArgument(text);
+  pushArgument(text.node);
   for (int number = 0; number < 2; ++number) {
     if (exprRequireComma()) readToken();
     if (exprRequireInteger()) {
@@ -376,43 +464,45 @@ OrbaExpression* parseSubstring() {
     }
   }
   if (exprRequireToken(TK_RBRACKET)) readToken();
-  return makeFunction(FN_SUB, 3, 3, FunctionBuilder::General);
+  return made(makeFunction(FN_SUB, 3, 3, FunctionBuilder::General), std::max(text.height, 1));
 }
 
-OrbaExpression* parseStringPrimary() {
+Parsed parseStringPrimary() {
   if (current() != TK_STRING && current() != TK_LBRACKET) skipStep();
   if (current() == TK_STRING) {
-    OrbaExpression* literal = makeStringLiteral();
+    Parsed literal = leaf(makeStringLiteral());
     readToken();
     return literal;
   }
   if (current() == TK_LBRACKET) return parseSubstring();
   exprRequireString();
-  return nullptr;
+  return {};
 }
 
-OrbaExpression* exprParseStringExpression() {
+Parsed exprParseStringExpression() {
   Await concat(TK_CONCAT);
-  OrbaExpression* left = parseStringPrimary();
+  Parsed left = parseStringPrimary();
   while (loopContinues(TK_CONCAT)) {
     readToken();
     Accept strings(kSetString);
-    left = makeBinary(OP_concat, left, parseStringPrimary());
+    left = binary(OP_concat, left, parseStringPrimary());
   }
   return left;
 }
 
-OrbaExpression* parsePrimary() {
+Parsed parsePrimary() {
   OrbaExpression* node = nullptr;
   switch (current()) {
     case TK_LPAREN: {
       readToken();
+      Parsed inner;
       {
+        Level level;
         Await close(TK_RPAREN);
-        node = exprParseExpression(false);
+        if (level.open()) inner = exprParseExpression(false);
       }
       if (exprRequireCloseParen()) readToken();
-      return node;
+      return inner;
     }
     case TK_INTEGER:
       node = makeIntegerLiteral();
@@ -437,13 +527,14 @@ OrbaExpression* parsePrimary() {
         return parseFunctionCall();
       // No operand where one must stand: the integer alternative reports it.
       exprRequireInteger();
-      return nullptr;
+      return {};
   }
+  Parsed primary = leaf(node);
   readToken();
-  return node;
+  return primary;
 }
 
-OrbaExpression* parseUnaryOrPrimary() {
+Parsed parseUnaryOrPrimary() {
   if (!beginsOperand(current())) skipStep();
   OrbaExpression* (*maker)(OrbaExpression*) = nullptr;
   switch (current()) {
@@ -455,7 +546,12 @@ OrbaExpression* parseUnaryOrPrimary() {
   }
   readToken();
   Accept operand(kSetOperand);
-  return maker(parseUnaryOrPrimary());
+  Parsed inner;
+  {
+    Level level;
+    if (level.open()) inner = parseUnaryOrPrimary();
+  }
+  return made(maker(inner.node), inner.height);
 }
 
 struct SavedLookAhead {
@@ -510,7 +606,8 @@ void exprParseStart() {
     Await end(TK_END);
     readToken();
     Accept expression(kSetExpression);
-    state.result = exprParseExpression(true);
+    Level whole;
+    if (whole.open()) state.result = exprParseExpression(true).node;
     if (current() != TK_END) exprParseAbort();
   }
 

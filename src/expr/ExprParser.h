@@ -11,6 +11,12 @@
 
 class OrbaExpression;
 
+// How deep constructs may nest (parentheses, prefix operators, @-function arguments,
+// conditional arms, substrings) and how high a parsed tree may grow; the whole
+// expression is the first level. Every later walk over a tree recurses, and relies
+// on this bound instead of checking its own.
+inline constexpr int32_t kMaxExpressionDepth = 256;
+
 // The process-wide parse state. Parses may nest (an expression parsed while
 // another is being parsed) but never interleave.
 struct ExprParseState {
@@ -34,6 +40,8 @@ struct ExprParseState {
   uint32_t classCounters[kExprTokenClasses] = {};
   uint32_t setCounters[kRecoverySets] = {};
   int32_t nesting = 0;
+  // Open nesting levels, over all active parses: they share one stack.
+  int32_t depth = 0;
 
   // Semantic-action state: operands folded away are kept while a copied .SET value
   // may share them; the location counter is an error in preprocessor conditions.

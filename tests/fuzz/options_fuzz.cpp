@@ -3,12 +3,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "driver/DiagOutput.h"
 #include "driver/c-opt.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // "-f -" reads an option file from standard input: it must end at once, not wait.
+  if (!std::freopen("/dev/null", "rb", stdin)) std::abort();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -27,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     case 1: {
-      // The same bytes as an option file.
+      // The same bytes as an option file, gone again before the next input.
       static const std::string path = "/tmp/vekt-options-fuzz-" + std::to_string(getpid()) + ".opt";
       FILE* file = std::fopen(path.c_str(), "wb");
       if (!file) return 0;
@@ -37,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::string name = path;
       char* argv[] = {program, flag, name.data()};
       opt_parse(3, argv);
+      std::remove(path.c_str());
       break;
     }
     default: {

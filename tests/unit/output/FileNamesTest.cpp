@@ -31,6 +31,10 @@ TEST(FileNamesTest, NormalizeJoinsAndFoldsDotComponents) {
       {"/work", "/data/a.bin", "/data/a.bin"},         // an absolute path stands alone
       {"/", "../a.bin", "/../a.bin"},                  // ".." never climbs above the root
       {"/w", "../../a", "/../a"},
+      {"/a", "../../x", "/../x"},                      // kept as written: opening it climbs no higher than "/"
+      {"/a/b", "../../../../x/y", "/../../x/y"},
+      {"/w", "../../a/../b", "/../b"},                 // a name above the root still folds
+      {"rel", "../../a", "../a"},                      // a relative path keeps what it cannot fold
       {"/w", "x//../a", "/w/a"},                       // ".." passes over an empty component
       {"rel", "../a", "a"},
       {"", "../a", "../a"},
