@@ -15,8 +15,14 @@
 #include "expr/functions.h"
 #include "util/ControlState.h"
 #include "util/LineInfo.h"
+#include "util/OrbaState.h"
 
-ExprParseState exprState;
+ExprParseState& exprParseState() {
+  static ExprParseState state;
+  return state;
+}
+
+ExprParseState& exprState = exprParseState();
 
 namespace {
 

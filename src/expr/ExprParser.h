@@ -52,7 +52,8 @@ struct ExprParseState {
   std::vector<size_t> argumentBases;
 };
 
-extern ExprParseState exprState;
+// The state is reached through exprParseState(); the parser files bind it once.
+extern ExprParseState& exprState;
 
 // Parses one expression at the stream's cursor. On success the cursor moves behind
 // the expression and the tree is returned (null for an empty expression) with a
