@@ -190,5 +190,6 @@ int main(int argc, char** argv) {
     std::fwrite(out.data(), 1, out.size(), stdout);
     statement.clear();
   }
-  return 0;
+  // As for the assembler, the exit status says whether any line had an error.
+  return errorHandler()->errorFlag() ? 1 : 0;
 }
