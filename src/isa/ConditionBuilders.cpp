@@ -6,6 +6,7 @@
 #include "expr/TEBinary.h"
 #include "expr/TEInteger.h"
 #include "expr/TEUnary.h"
+#include "isa/CandidateNodes.h"
 #include "util/ControlState.h"
 #include "util/LineInfo.h"
 
@@ -39,11 +40,17 @@ OptionFlags optionFlags() {
   return flags;
 }
 
-OrbaExpression* flagIsSet(bool flag) { return TEBinary::create(TEInteger::create(flag ? 1 : 0), OP_equal, 1); }
+// The option flags are constants by the time a line is matched: these fold at once.
+OrbaExpression* flagIsSet(bool flag) { return TEInteger::create(flag ? 1 : 0); }
 
-OrbaExpression* join(int32_t op, OrbaExpression* left, OrbaExpression* right) {
-  if (OrbaExpression* folded = foldBinaryOperation(op, left, right)) return folded;
-  return new TEBinary(op, left, right);
+OrbaExpression* join(int32_t op, OrbaExpression* left, OrbaExpression* right, CandidateNodes*& made) {
+  if (OrbaExpression* folded = foldBinaryOperation(op, left, right)) return CandidateNodes::keep(made, folded);
+  return CandidateNodes::keep(made, new TEBinary(op, left, right));
+}
+
+// operand op constant, folded when the operand is a constant.
+OrbaExpression* compare(OrbaExpression* operand, int32_t op, int64_t constant, CandidateNodes*& made) {
+  return CandidateNodes::keep(made, TEBinary::create(operand, op, constant));
 }
 
 // A missing operand means the form's pattern stored nothing where the table expects a
@@ -55,74 +62,92 @@ constexpr int kCpuTc023Switch = 3;
 
 }  // namespace
 
-OrbaExpression* kernelMode(LineInfo*, OrbaExpression**) { return flagIsSet(optionFlags().kernelMode); }
+bool reportsWhenBuilt(Builder builder) { return builder == &oldSwapSyntax; }
 
-OrbaExpression* userMode1OrKernel(LineInfo*, OrbaExpression**) {
+OrbaExpression* kernelMode(LineInfo*, OrbaExpression**, CandidateNodes*&) {
+  return flagIsSet(optionFlags().kernelMode);
+}
+
+OrbaExpression* userMode1OrKernel(LineInfo*, OrbaExpression**, CandidateNodes*&) {
   const OptionFlags options = optionFlags();
   return flagIsSet(options.userMode1 || options.kernelMode);
 }
 
-OrbaExpression* mmuPresent(LineInfo*, OrbaExpression**) { return flagIsSet(optionFlags().mmuPresent); }
-
-OrbaExpression* fpuPresent(LineInfo*, OrbaExpression**) { return flagIsSet(optionFlags().fpuPresent); }
-
-OrbaExpression* coreTc131OrNewer(LineInfo*, OrbaExpression**) {
-  const OptionFlags options = optionFlags();
-  OrbaExpression* tc131 = flagIsSet(options.coreTc131);
-  OrbaExpression* tc16 = flagIsSet(options.coreTc16 || options.coreTc16x);
-  return join(OP_logicalOr, tc131, tc16);
+OrbaExpression* mmuPresent(LineInfo*, OrbaExpression**, CandidateNodes*&) {
+  return flagIsSet(optionFlags().mmuPresent);
 }
 
-OrbaExpression* coreTc16OrNewer(LineInfo*, OrbaExpression**) {
+OrbaExpression* fpuPresent(LineInfo*, OrbaExpression**, CandidateNodes*&) {
+  return flagIsSet(optionFlags().fpuPresent);
+}
+
+OrbaExpression* coreTc131OrNewer(LineInfo*, OrbaExpression**, CandidateNodes*&) {
+  const OptionFlags options = optionFlags();
+  return flagIsSet(options.coreTc131 || options.coreTc16 || options.coreTc16x);
+}
+
+OrbaExpression* coreTc16OrNewer(LineInfo*, OrbaExpression**, CandidateNodes*&) {
   const OptionFlags options = optionFlags();
   return flagIsSet(options.coreTc16 || options.coreTc16x);
 }
 
-OrbaExpression* coreTc16x(LineInfo*, OrbaExpression**) { return flagIsSet(optionFlags().coreTc16x); }
-
-OrbaExpression* notCoreTc16(LineInfo*, OrbaExpression**) {
-  return TEBinary::create(TEInteger::create(optionFlags().coreTc16 ? 1 : 0), OP_equal, 0);
+OrbaExpression* coreTc16x(LineInfo*, OrbaExpression**, CandidateNodes*&) {
+  return flagIsSet(optionFlags().coreTc16x);
 }
 
-OrbaExpression* genericsEnabled(LineInfo*, OrbaExpression**) {
-  return TEBinary::create(TEInteger::create(orbaOptions()->optimizeGenerics ? 0 : 1), OP_equal, 0);
+OrbaExpression* notCoreTc16(LineInfo*, OrbaExpression**, CandidateNodes*&) {
+  return flagIsSet(!optionFlags().coreTc16);
 }
 
-OrbaExpression* oldSwapSyntax(LineInfo* location, OrbaExpression**) {
+OrbaExpression* genericsEnabled(LineInfo*, OrbaExpression**, CandidateNodes*&) {
+  return flagIsSet(orbaOptions()->optimizeGenerics);
+}
+
+OrbaExpression* oldSwapSyntax(LineInfo* location, OrbaExpression**, CandidateNodes*&) {
   errorHandler()->report(W_old_swap_syntax, location);
-  return TEBinary::create(TEInteger::create(1), OP_notEqual, 0);
+  return flagIsSet(true);
 }
 
-OrbaExpression* operandEquals(OrbaExpression* operand, int64_t value) {
-  return operand ? TEBinary::create(operand, OP_equal, value) : never();
+OrbaExpression* operandEquals(OrbaExpression* operand, int64_t value, CandidateNodes*& made) {
+  return operand ? compare(operand, OP_equal, value, made) : never();
 }
 
-OrbaExpression* operandDiffers(OrbaExpression* operand, int64_t value) {
-  return operand ? TEBinary::create(operand, OP_notEqual, value) : never();
+OrbaExpression* operandDiffers(OrbaExpression* operand, int64_t value, CandidateNodes*& made) {
+  return operand ? compare(operand, OP_notEqual, value, made) : never();
 }
 
-OrbaExpression* operandsDiffer(OrbaExpression* left, OrbaExpression* right, int64_t offset) {
+OrbaExpression* operandsDiffer(OrbaExpression* left, OrbaExpression* right, int64_t offset, CandidateNodes*& made) {
   if (!left || !right) return never();
-  OrbaExpression* shifted = offset ? TEBinary::create(right, OP_add, offset) : right;
-  return join(OP_notEqual, left, shifted);
+  OrbaExpression* shifted = offset ? compare(right, OP_add, offset, made) : right;
+  return join(OP_notEqual, left, shifted, made);
 }
 
-OrbaExpression* baseRegisterIsOther(OrbaExpression* base) {
-  OrbaExpression* condition = operandDiffers(base, 0);
-  for (int64_t dedicated : {1, 8, 9}) condition = join(OP_logicalAnd, condition, operandDiffers(base, dedicated));
+OrbaExpression* baseRegisterIsOther(OrbaExpression* base, CandidateNodes*& made) {
+  // A register operand is a number: the answer is one integer, not a chain of folds.
+  if (base && base->getKind() == EK_integer) {
+    int64_t number = base->getInteger();
+    return flagIsSet(number != 0 && number != 1 && number != 8 && number != 9);
+  }
+  OrbaExpression* condition = operandDiffers(base, 0, made);
+  for (int64_t dedicated : {1, 8, 9})
+    condition = join(OP_logicalAnd, condition, operandDiffers(base, dedicated, made), made);
   return condition;
 }
 
-OrbaExpression* offsetAbove32767(OrbaExpression* offset) {
-  return offset ? TEBinary::create(offset, OP_greaterEqual, 32768) : never();
+OrbaExpression* offsetAbove32767(OrbaExpression* offset, CandidateNodes*& made) {
+  return offset ? compare(offset, OP_greaterEqual, 32768, made) : never();
 }
 
-OrbaExpression* noCpuTc023(LineInfo* location, OrbaExpression* mnemonicSecond, OrbaExpression* target) {
-  OrbaExpression* calli = join(OP_logicalAnd, operandEquals(mnemonicSecond, 0), operandEquals(target, 11));
+OrbaExpression* noCpuTc023(LineInfo* location, OrbaExpression* mnemonicSecond, OrbaExpression* target,
+                           CandidateNodes*& made) {
+  OrbaExpression* calli =
+      join(OP_logicalAnd, operandEquals(mnemonicSecond, 0, made), operandEquals(target, 11, made), made);
   const auto* control = location ? dynamic_cast<const TriCoreControlState*>(location->controlState) : nullptr;
   bool checkOn = control && control->defectSwitch[kCpuTc023Switch] == 1;
-  OrbaExpression* hit = join(OP_logicalAnd, calli, flagIsSet(checkOn));
-  return new TEUnary(OP_logicalNot, hit);
+  OrbaExpression* hit = join(OP_logicalAnd, calli, flagIsSet(checkOn), made);
+  // A constant is negated here: evaluating a negation node makes a new integer each time.
+  if (hit->getKind() == EK_integer) return TEInteger::create(hit->getInteger() == 0 ? 1 : 0);
+  return CandidateNodes::keep(made, new TEUnary(OP_logicalNot, hit));
 }
 
 }  // namespace isa::conditions

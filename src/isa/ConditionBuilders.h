@@ -8,71 +8,82 @@
 
 #include <cstdint>
 
+class CandidateNodes;
 class OrbaExpression;
 struct LineInfo;
 
 namespace isa::conditions {
 
-OrbaExpression* kernelMode(LineInfo* location, OrbaExpression** operands);
-OrbaExpression* userMode1OrKernel(LineInfo* location, OrbaExpression** operands);
-OrbaExpression* mmuPresent(LineInfo* location, OrbaExpression** operands);
-OrbaExpression* fpuPresent(LineInfo* location, OrbaExpression** operands);
+using Builder = OrbaExpression* (*)(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
+
+// Whether the builder reports something each time it runs; every other builder only
+// computes its condition, so not running it for a candidate that is dropped anyway leaves
+// no trace.
+bool reportsWhenBuilt(Builder builder);
+
+// Every builder hands the nodes it makes to `made`; what it returns may be one of them, a
+// shared constant or a folded value.
+OrbaExpression* kernelMode(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
+OrbaExpression* userMode1OrKernel(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
+OrbaExpression* mmuPresent(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
+OrbaExpression* fpuPresent(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
 // The cores that have a form: TC1.3.1 and newer, TC1.6 and newer, TC1.6.X only.
-OrbaExpression* coreTc131OrNewer(LineInfo* location, OrbaExpression** operands);
-OrbaExpression* coreTc16OrNewer(LineInfo* location, OrbaExpression** operands);
-OrbaExpression* coreTc16x(LineInfo* location, OrbaExpression** operands);
+OrbaExpression* coreTc131OrNewer(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
+OrbaExpression* coreTc16OrNewer(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
+OrbaExpression* coreTc16x(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
 // Forms that the TC1.6 core encodes differently; TC1.6.X keeps them.
-OrbaExpression* notCoreTc16(LineInfo* location, OrbaExpression** operands);
-OrbaExpression* genericsEnabled(LineInfo* location, OrbaExpression** operands);
+OrbaExpression* notCoreTc16(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
+OrbaExpression* genericsEnabled(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
 // The older swap.w operand order (data register first) stays accepted, with W716 at the
 // line each time the condition is built; always holds.
-OrbaExpression* oldSwapSyntax(LineInfo* location, OrbaExpression** operands);
+OrbaExpression* oldSwapSyntax(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
 
-OrbaExpression* operandEquals(OrbaExpression* operand, int64_t value);
-OrbaExpression* operandDiffers(OrbaExpression* operand, int64_t value);
+OrbaExpression* operandEquals(OrbaExpression* operand, int64_t value, CandidateNodes*& made);
+OrbaExpression* operandDiffers(OrbaExpression* operand, int64_t value, CandidateNodes*& made);
 // left != right + offset.
-OrbaExpression* operandsDiffer(OrbaExpression* left, OrbaExpression* right, int64_t offset);
-OrbaExpression* baseRegisterIsOther(OrbaExpression* base);
-OrbaExpression* offsetAbove32767(OrbaExpression* offset);
+OrbaExpression* operandsDiffer(OrbaExpression* left, OrbaExpression* right, int64_t offset, CandidateNodes*& made);
+OrbaExpression* baseRegisterIsOther(OrbaExpression* base, CandidateNodes*& made);
+OrbaExpression* offsetAbove32767(OrbaExpression* offset, CandidateNodes*& made);
 // Holds unless the line has the CPU_TC.023 check on and the instruction is calli a11.
-OrbaExpression* noCpuTc023(LineInfo* location, OrbaExpression* mnemonicSecond, OrbaExpression* target);
+OrbaExpression* noCpuTc023(LineInfo* location, OrbaExpression* mnemonicSecond, OrbaExpression* target,
+                           CandidateNodes*& made);
 
 template <int N, int64_t Value>
-OrbaExpression* operandIs(LineInfo*, OrbaExpression** operands) {
-  return operandEquals(operands[N], Value);
+OrbaExpression* operandIs(LineInfo*, OrbaExpression** operands, CandidateNodes*& made) {
+  return operandEquals(operands[N], Value, made);
 }
 
 // The base register of the four forms with a dedicated base (a0, a1, a8, a9) ...
 template <int Base, int64_t Register>
-OrbaExpression* baseRegisterIs(LineInfo*, OrbaExpression** operands) {
-  return operandEquals(operands[Base], Register);
+OrbaExpression* baseRegisterIs(LineInfo*, OrbaExpression** operands, CandidateNodes*& made) {
+  return operandEquals(operands[Base], Register, made);
 }
 
 // ... and of the fifth form, which takes every other one.
 template <int Base>
-OrbaExpression* baseRegisterIsOther(LineInfo*, OrbaExpression** operands) {
-  return baseRegisterIsOther(operands[Base]);
+OrbaExpression* baseRegisterIsOther(LineInfo*, OrbaExpression** operands, CandidateNodes*& made) {
+  return baseRegisterIsOther(operands[Base], made);
 }
 
 // A target register that the addressing mode updates would be overwritten.
 template <int Target, int Base>
-OrbaExpression* targetIsNotBase(LineInfo*, OrbaExpression** operands) {
-  return operandsDiffer(operands[Target], operands[Base], 0);
+OrbaExpression* targetIsNotBase(LineInfo*, OrbaExpression** operands, CandidateNodes*& made) {
+  return operandsDiffer(operands[Target], operands[Base], 0, made);
 }
 
 template <int Target, int Pair>
-OrbaExpression* targetIsNotPairIndex(LineInfo*, OrbaExpression** operands) {
-  return operandsDiffer(operands[Target], operands[Pair], 1);
+OrbaExpression* targetIsNotPairIndex(LineInfo*, OrbaExpression** operands, CandidateNodes*& made) {
+  return operandsDiffer(operands[Target], operands[Pair], 1, made);
 }
 
 template <int Offset>
-OrbaExpression* offsetAbove32767(LineInfo*, OrbaExpression** operands) {
-  return offsetAbove32767(operands[Offset]);
+OrbaExpression* offsetAbove32767(LineInfo*, OrbaExpression** operands, CandidateNodes*& made) {
+  return offsetAbove32767(operands[Offset], made);
 }
 
 template <int Mnemonic, int Target>
-OrbaExpression* noCpuTc023(LineInfo* location, OrbaExpression** operands) {
-  return noCpuTc023(location, operands[Mnemonic], operands[Target]);
+OrbaExpression* noCpuTc023(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made) {
+  return noCpuTc023(location, operands[Mnemonic], operands[Target], made);
 }
 
 }  // namespace isa::conditions

@@ -1,10 +1,9 @@
 // Expression operands of a form: the walk steps back over the expression that the matcher
 // parsed, the operand's transforms wrap it in its checks, and its bits go into the encoding
 // now or after layout.
-#include <cstring>
-
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
+#include "isa/CandidateNodes.h"
 #include "isa/IPAttribute.h"
 #include "isa/OperandEvaluation.h"  // before PostEncode.h: it names the callback type
 #include "isa/PostEncode.h"
@@ -27,17 +26,20 @@ OrbaExpression* packString(OrbaExpression* value) {
 
 }  // namespace
 
+bool findParsedOperand(const InstructionMatcher* matcher, uint16_t state, const char* text, uint32_t textLeft,
+                       InstructionMatcher::ParsedExpression& parsed) {
+  // Blanks that the walk skipped after the expression are not part of it.
+  uint32_t end = textLeft;
+  while (end > 0 && isWhiteSpace(text[end - 1])) --end;
+  return matcher && (matcher->findExpression(state, text + end, parsed) ||
+                     matcher->findExpression(state, text + textLeft, parsed));
+}
+
 bool evaluateExpressionOperand(OperandWalk& walk, const PatternItem& item) {
   if (walk.c == 0) encodingFault(__LINE__, "operand walk ran out of path");
-  uint16_t state = walk.states[walk.c - 1];
   InstructionMatcher::ParsedExpression parsed;
-  // Blanks that the walk skipped after the expression are not part of it.
-  uint32_t end = walk.p;
-  while (end > 0 && isWhiteSpace(walk.text[end - 1])) --end;
-  bool known = walk.context.matcher &&
-               (walk.context.matcher->findExpression(state, walk.text + end, parsed) ||
-                walk.context.matcher->findExpression(state, walk.text + walk.p, parsed));
-  if (!known) encodingFault(__LINE__, "no parsed expression for the matched state");
+  if (!findParsedOperand(walk.context.matcher, walk.states[walk.c - 1], walk.text, walk.p, parsed))
+    encodingFault(__LINE__, "no parsed expression for the matched state");
   walk.p = static_cast<uint32_t>(parsed.start - walk.text);
   --walk.c;
 
@@ -50,7 +52,7 @@ bool evaluateExpressionOperand(OperandWalk& walk, const PatternItem& item) {
   }
 
   auto* value = static_cast<OrbaExpression*>(parsed.expression);
-  if (parsed.text && parsed.text[0]) {
+  if (parsed.length > 0) {
     if (mustBeInteger && (!value || value->getKind() != EK_integer)) {
       noteSyntaxExpectedNumber(walk.context.match->failure, parsed.start);
       walk.context.failed = true;
@@ -72,12 +74,12 @@ bool evaluateExpressionOperand(OperandWalk& walk, const PatternItem& item) {
   if (value->getKind() == EK_string) value = packString(value);
 
   TransformOutputs outputs;
-  value = applyOperandTransforms(value, transforms, outputs, walk.line);
+  value = applyOperandTransforms(value, transforms, outputs, walk.line, &walk.made);
 
   if (item.secondIndex != -1 && walk.operands && value) {
     // The tables give no operand with a callback a value slot: the callback acts only
     // through the operand's field.
-    walk.operands[item.secondIndex] = value->clone();
+    walk.operands[item.secondIndex] = CandidateNodes::keep(walk.made, value->clone());
   }
   if (walk.encoding && item.fields)
     walk.encoding->addOperand(walk.line, item.fields->fieldCount, item.fields->mappings, value, transforms,
@@ -86,10 +88,8 @@ bool evaluateExpressionOperand(OperandWalk& walk, const PatternItem& item) {
                               outputs.callback);
   bool result = false;
   if (walk.attributes) result = walk.attributes->addNewAttributeList(item.spec, walk.listKind, walk.line, walk.operands);
-  if (item.operandIndex != -1 && walk.operands) {
-    const char* text = parsed.text ? parsed.text : "";
-    walk.operands[item.operandIndex] = TEString::intern(text, static_cast<uint32_t>(std::strlen(text)));
-  }
+  if (item.operandIndex != -1 && walk.operands)
+    walk.operands[item.operandIndex] = TEString::intern(parsed.start, parsed.length);
   return result;
 }
 

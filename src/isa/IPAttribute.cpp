@@ -3,11 +3,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
+#include <vector>
 
-#include "util/ErrorHandler.h"
-#include "util/OrbaState.h"
+#include "expr/OrbaExpression.h"
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
+#include "isa/CandidateNodes.h"
+#include "isa/ConditionBuilders.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 
 VEKT_POOLED_CLASS_IMPL(IPAttr, "IPAttr")
 VEKT_POOLED_CLASS_IMPL(IPWhen, "IPWhen")
@@ -72,19 +76,136 @@ Outcome outcomeOf(OrbaExpression* condition) {
   std::abort();
 }
 
+bool isCondition(const AttributeSpecItem& item) {
+  return item.kind == AttributeSpecItem::kOperand && (item.id == ATTR_when || item.id == ATTR_warning);
+}
+
+// A string item's value is the shared node of its text: nothing ever writes to it.
+OrbaExpression* textOf(const AttributeSpecItem& item) {
+  const char* text = item.extra != nullptr ? item.extra : "";
+  return TEString::intern(text, static_cast<uint32_t>(std::strlen(text)));
+}
+
 OrbaExpression* valueOf(const AttributeSpecItem& item, OrbaExpression** operands) {
   switch (item.kind) {
     case AttributeSpecItem::kConstant:
       return TEInteger::create(static_cast<int64_t>(uint64_t{item.argument}));
     case AttributeSpecItem::kOperand:
       return operands != nullptr ? operands[item.argument] : nullptr;
-    case AttributeSpecItem::kString: {
-      const char* text = item.extra != nullptr ? item.extra : "";
-      return TEString::create(text, static_cast<uint32_t>(std::strlen(text)));
-    }
+    case AttributeSpecItem::kString:
+      return textOf(item);
     default:
       return nullptr;
   }
+}
+
+// What a spec list of the tables adds, worked out once: its stored entries (made once and
+// shared) and whether it marks a jump, sets the default flag or queues conditions. Only
+// lists whose stored entries are all constant are kept; an entry that takes an operand's
+// value is made per statement.
+struct PrebuiltList {
+  const AttributeSpecItem* spec = nullptr;
+  uint32_t first = 0;
+  uint32_t count = 0;
+  bool marksJump = false;
+  bool setsDefault = false;
+  bool hasConditions = false;
+};
+
+class PrebuiltLists {
+ public:
+  void build(const AttributeSpecItem* const* specs, uint32_t count) {
+    forget();
+    built_ = true;
+    for (uint32_t i = 0; i < count; ++i)
+      for (const AttributeSpecItem* item = specs[i]; item != nullptr && item->id != ATTR_end; ++item)
+        if (item->id == ATTR_jump || item->id == ATTR_jumpConditional) marksJumps_ = true;
+    // The entries are counted first so that their storage never moves once made.
+    size_t entryCount = 0;
+    for (uint32_t i = 0; i < count; ++i)
+      if (specs[i] != nullptr && isConstant(specs[i])) entryCount += storedItems(specs[i]);
+    entries_.reserve(entryCount);
+    size_t capacity = 16;
+    while (capacity < 2 * size_t{count}) capacity *= 2;
+    slots_.assign(capacity, PrebuiltList{});
+    for (uint32_t i = 0; i < count; ++i) {
+      const AttributeSpecItem* spec = specs[i];
+      if (spec == nullptr || !isConstant(spec)) continue;
+      PrebuiltList& slot = slotOf(spec);
+      if (slot.spec == spec) continue;
+      slot.spec = spec;
+      slot.first = static_cast<uint32_t>(entries_.size());
+      for (const AttributeSpecItem* item = spec; item->id != ATTR_end; ++item) {
+        if (item->id == ATTR_jump || item->id == ATTR_jumpConditional) slot.marksJump = true;
+        if (item->id == ATTR_default) {
+          slot.setsDefault = true;
+        } else if (isCondition(*item)) {
+          slot.hasConditions = true;
+        } else {
+          OrbaExpression* value = valueOf(*item, nullptr);
+          if (value != nullptr) valuePool_ = g_expressionPool;
+          entries_.emplace_back(item->id, value, item->extra, true);
+        }
+      }
+      slot.count = static_cast<uint32_t>(entries_.size()) - slot.first;
+      ++lists_;
+    }
+  }
+
+  void forget() {
+    slots_.clear();
+    entries_.clear();
+    valuePool_ = nullptr;
+    lists_ = 0;
+    built_ = false;
+    marksJumps_ = false;
+  }
+
+  // The prebuilt list of the spec, or null when it has none.
+  const PrebuiltList* find(const AttributeSpecItem* spec) {
+    if (slots_.empty()) return nullptr;
+    // Values made in an expression pool that has since been replaced are gone.
+    if (valuePool_ != nullptr && valuePool_ != g_expressionPool) return nullptr;
+    const PrebuiltList& slot = slotOf(spec);
+    return slot.spec == spec ? &slot : nullptr;
+  }
+
+  IPAttr* entry(uint32_t index) { return &entries_[index]; }
+  uint32_t lists() const { return lists_; }
+  // Unknown until the lists are built.
+  bool marksJumps() const { return !built_ || marksJumps_; }
+
+ private:
+  static bool isConstant(const AttributeSpecItem* spec) {
+    for (const AttributeSpecItem* item = spec; item->id != ATTR_end; ++item)
+      if (item->kind == AttributeSpecItem::kOperand && !isCondition(*item) && item->id != ATTR_default) return false;
+    return true;
+  }
+  static size_t storedItems(const AttributeSpecItem* spec) {
+    size_t count = 0;
+    for (const AttributeSpecItem* item = spec; item->id != ATTR_end; ++item)
+      count += item->id != ATTR_default && !isCondition(*item);
+    return count;
+  }
+  PrebuiltList& slotOf(const AttributeSpecItem* spec) {
+    size_t mask = slots_.size() - 1;
+    size_t index = (reinterpret_cast<uintptr_t>(spec) >> 3) * 0x9E3779B97F4A7C15ull >> 40 & mask;
+    // The table is never more than half full, so the walk meets the key or an empty slot.
+    while (slots_[index].spec != nullptr && slots_[index].spec != spec) index = (index + 1) & mask;
+    return slots_[index];
+  }
+
+  std::vector<PrebuiltList> slots_;
+  std::vector<IPAttr> entries_;
+  MemPool* valuePool_ = nullptr;
+  uint32_t lists_ = 0;
+  bool built_ = false;
+  bool marksJumps_ = false;
+};
+
+PrebuiltLists& prebuilt() {
+  static PrebuiltLists lists;
+  return lists;
 }
 
 }  // namespace
@@ -95,6 +216,38 @@ const char* attributeName(uint32_t id) {
   return "**UNKNOWN ATTRIBUTE**";
 }
 
+namespace isa {
+
+void prebuildAttributeLists(const AttributeSpecItem* const* specs, uint32_t count) { prebuilt().build(specs, count); }
+void forgetPrebuiltAttributeLists() { prebuilt().forget(); }
+uint32_t prebuiltAttributeListCount() { return prebuilt().lists(); }
+bool attributeListsMarkJumps() { return prebuilt().marksJumps(); }
+
+}  // namespace isa
+
+void IPAttribute::openList() {
+  // A set holds a few lists of a few entries each; one past this size is a broken table.
+  if (entries_.size() > UINT16_MAX) listFault(__LINE__, "attribute set too large");
+  listStarts_.push_back(static_cast<uint16_t>(entries_.size()));
+}
+
+void IPAttribute::queueCondition(const AttributeSpecItem& item, LineInfo* location, OrbaExpression** operands) {
+  if (building_ && dropIsCertain_ && !(item.builder && isa::conditions::reportsWhenBuilt(item.builder))) return;
+  OrbaExpression* condition = item.builder != nullptr ? item.builder(location, operands, nodes_) : nullptr;
+  if (item.id != ATTR_when) {
+    warnings.push_back(new IPWarning(condition, item.extra));
+    return;
+  }
+  whens.push_back(new IPWhen(condition, item.extra));
+  // While every condition so far is a true constant, a false one without a message is
+  // where the check after the build will stop, and it drops the candidate.
+  if (whensConstantTrue_) {
+    bool constant = condition != nullptr && condition->getKind() == EK_integer;
+    whensConstantTrue_ = constant && condition->getInteger() != 0;
+    dropIsCertain_ = constant && !whensConstantTrue_ && item.extra == nullptr;
+  }
+}
+
 bool IPAttribute::addNewAttributeList(const AttributeSpecItem* spec, uint32_t listMode, LineInfo* location,
                                       OrbaExpression** operands) {
   switch (listMode) {
@@ -102,18 +255,23 @@ bool IPAttribute::addNewAttributeList(const AttributeSpecItem* spec, uint32_t li
       break;
     case kDescriptionList:
     case kOperandList:
-      lists.emplace_back();
-      // Growing may have moved the lists.
-      for (size_t i = 0; i < listRefs.size(); ++i) listRefs[i] = &lists[i];
-      listRefs.push_back(&lists.back());
+      openList();
       break;
     default:
       listFault(135, "unknown argument to IPAttribute::addNewAttributeList()");
   }
   // Every caller opens a list before it appends; entries without a list would be lost.
-  if (listRefs.empty()) listFault(136, "IPAttribute::addNewAttributeList() without an open list");
-  AttributeList& current = *listRefs.back();
+  if (listStarts_.empty()) listFault(136, "IPAttribute::addNewAttributeList() without an open list");
   if (spec == nullptr) return false;
+
+  if (const PrebuiltList* known = prebuilt().find(spec)) {
+    for (uint32_t i = 0; i < known->count; ++i) entries_.push_back(prebuilt().entry(known->first + i));
+    if (known->setsDefault) isDefault = 1;
+    if (known->hasConditions)
+      for (const AttributeSpecItem* item = spec; item->id != ATTR_end; ++item)
+        if (isCondition(*item)) queueCondition(*item, location, operands);
+    return known->marksJump;
+  }
 
   bool marksJump = false;
   for (const AttributeSpecItem* item = spec; item->id != ATTR_end; ++item) {
@@ -122,65 +280,69 @@ bool IPAttribute::addNewAttributeList(const AttributeSpecItem* spec, uint32_t li
       isDefault = 1;
       continue;
     }
-    if (item->kind == AttributeSpecItem::kOperand && (item->id == ATTR_when || item->id == ATTR_warning)) {
-      OrbaExpression* condition = item->builder != nullptr ? item->builder(location, operands) : nullptr;
-      if (item->id == ATTR_when)
-        whens.push_back(new IPWhen(condition, item->extra));
-      else
-        warnings.push_back(new IPWarning(condition, item->extra));
+    if (isCondition(*item)) {
+      queueCondition(*item, location, operands);
       continue;
     }
-    current.push_back(new IPAttr(item->id, valueOf(*item, operands), item->extra));
+    entries_.push_back(new IPAttr(item->id, valueOf(*item, operands), item->extra));
   }
   return marksJump;
 }
 
 void IPAttribute::clearLists() {
-  for (AttributeList& list : lists) {
-    for (IPAttr* entry : list) delete entry;
-    list.clear();
-  }
-  for (AttributeList& list : lists) AttributeList().swap(list);
-  lists.clear();
-  listRefs.clear();
+  for (IPAttr* entry : entries_)
+    if (entry != nullptr && !entry->shared) delete entry;
+  entries_.clear();
+  listStarts_.clear();
 }
 
 void IPAttribute::clear() {
   clearLists();
-  std::vector<AttributeList*>().swap(listRefs);
-  std::vector<AttributeList>().swap(lists);
-  std::vector<IPWarning*>().swap(warnings);
-  std::vector<IPWhen*>().swap(whens);
+  for (IPWhen* when : whens) delete when;
+  for (IPWarning* warning : warnings) delete warning;
+  whens.clear();
+  warnings.clear();
+  whensConstantTrue_ = true;
+  dropIsCertain_ = false;
+  building_ = false;
+  CandidateNodes::release(nodes_);
 }
 
 IPAttribute* IPAttribute::copy() const {
   auto* result = new IPAttribute();
-  result->whens = whens;
-  result->warnings = warnings;
+  for (const IPWhen* when : whens) result->whens.push_back(new IPWhen(when->condition, when->message));
+  for (const IPWarning* warning : warnings)
+    result->warnings.push_back(new IPWarning(warning->condition, warning->message));
   result->isDefault = isDefault;
-  result->lists.reserve(lists.size());
-  for (const AttributeList& list : lists) {
-    AttributeList& target = result->lists.emplace_back();
-    target.reserve(list.size());
-    for (const IPAttr* entry : list)
-      target.push_back(entry != nullptr ? new IPAttr(entry->id, entry->value, entry->extra) : nullptr);
-  }
-  // The references name the copy's own lists, in the same positions.
-  for (const AttributeList* ref : listRefs) result->listRefs.push_back(&result->lists[ref - lists.data()]);
+  result->whensConstantTrue_ = whensConstantTrue_;
+  result->dropIsCertain_ = dropIsCertain_;
+  result->listStarts_ = listStarts_;
+  result->entries_.reserve(entries_.size());
+  for (IPAttr* entry : entries_)
+    result->entries_.push_back(entry == nullptr || entry->shared ? entry
+                                                                 : new IPAttr(entry->id, entry->value, entry->extra));
+  result->nodes_ = nodes_ != nullptr ? nodes_->retain() : nullptr;
   return result;
 }
 
+std::span<IPAttr* const> IPAttribute::list(size_t index) const {
+  if (index >= listStarts_.size()) return {};
+  size_t end = index + 1 < listStarts_.size() ? listStarts_[index + 1] : entries_.size();
+  return {entries_.data() + listStarts_[index], end - listStarts_[index]};
+}
+
 const IPAttr* IPAttribute::lookupFromEnd(size_t listFromEnd, size_t entry) const {
-  if (listFromEnd >= lists.size()) return nullptr;
-  const AttributeList& list = lists[lists.size() - 1 - listFromEnd];
-  return entry < list.size() ? list[entry] : nullptr;
+  if (listFromEnd >= listStarts_.size()) return nullptr;
+  std::span<IPAttr* const> entries = list(listStarts_.size() - 1 - listFromEnd);
+  return entry < entries.size() ? entries[entry] : nullptr;
 }
 
 bool IPAttribute::hasAttribute(uint32_t id, size_t skip) const {
-  if (skip >= lists.size()) return false;
-  for (size_t index = lists.size() - skip; index-- > 0;)
-    for (const IPAttr* entry : lists[index])
-      if (entry != nullptr && entry->id == id) return true;
+  if (skip >= listStarts_.size()) return false;
+  // The lists from the first up to the (skip+1)-th last lie together at the front.
+  size_t end = skip == 0 ? entries_.size() : listStarts_[listStarts_.size() - skip];
+  for (size_t index = 0; index < end; ++index)
+    if (entries_[index] != nullptr && entries_[index]->id == id) return true;
   return false;
 }
 
@@ -213,11 +375,11 @@ void IPAttribute::issueConditionalWarnings(const LineInfo* location) const {
 
 void IPAttribute::print(std::ostream& out, const IPAttribute& attribute) {
   out << "IPAttribute(";
-  for (size_t index = attribute.lists.size(); index-- > 0;) {
-    if (index + 1 != attribute.lists.size()) out << ", ";
+  for (size_t index = attribute.listCount(); index-- > 0;) {
+    if (index + 1 != attribute.listCount()) out << ", ";
     out << '[';
     bool first = true;
-    for (const IPAttr* entry : attribute.lists[index]) {
+    for (const IPAttr* entry : attribute.list(index)) {
       if (entry == nullptr) continue;
       if (!first) out << ", ";
       first = false;

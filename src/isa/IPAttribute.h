@@ -1,15 +1,19 @@
 // The attribute set of an instruction candidate: the attribute lists that the spec lists of
 // the instruction tables turn into while a form is built, and the "when" and "warning"
 // conditions queued on the way. Readers count the lists from the end: the last one added is
-// the description's own list.
+// the description's own list. The constant entries of the tables' lists are made once at
+// start-up and shared by every set; a set owns the entries it makes, its condition records
+// and a claim on the nodes made for its conditions.
 #pragma once
 
 #include <cstdint>
 #include <iosfwd>
-#include <vector>
+#include <span>
 
+#include "isa/InlineVector.h"
 #include "util/MemoryPools.h"
 
+class CandidateNodes;
 class OrbaExpression;
 struct LineInfo;
 
@@ -22,15 +26,24 @@ enum AttributeId : uint32_t {
 };
 
 // Builds the condition of a "when" or "warning" item from the statement's operand array.
-using OperandConditionBuilder = OrbaExpression* (*)(LineInfo* location, OrbaExpression** operands);
+// The nodes it makes for the condition go to `made`, which gives them back with the
+// candidate; the operands themselves are never its to give back.
+using OperandConditionBuilder = OrbaExpression* (*)(LineInfo* location, OrbaExpression** operands,
+                                                    CandidateNodes*& made);
 
 // One item of an attribute spec list in the instruction tables; a list ends with id 0.
 struct AttributeSpecItem {
   enum ValueKind : uint32_t { kConstant = 10, kOperand = 11, kString = 12, kNone = 13 };
 
+  // The argument of a condition item with this bit set names the operands its builder
+  // reads, bit i for operand i; without it they are not known.
+  static constexpr uint32_t kReadsKnown = 0x80000000u;
+
   uint32_t id;
   uint32_t kind;
-  uint32_t argument;  // kConstant: the value; kOperand: an operand index
+  // kConstant: the value; kOperand: an operand index, or for a "when" or "warning" item
+  // the operands its builder reads (kReadsKnown).
+  uint32_t argument;
   const char* extra;  // the message of a condition item, the text of a string item
   // kOperand with "when" or "warning": the condition builder, which takes the place of
   // the operand index.
@@ -44,11 +57,14 @@ struct IPAttr {
   VEKT_POOLED_CLASS(IPAttr)
 
  public:
-  IPAttr(uint32_t id, OrbaExpression* value, const char* extra) : id(id), value(value), extra(extra) {}
+  IPAttr(uint32_t id, OrbaExpression* value, const char* extra, bool shared = false)
+      : id(id), value(value), extra(extra), shared(shared) {}
 
   uint32_t id;
   OrbaExpression* value;  // not owned; the integers are shared nodes
   const char* extra;      // the spec item's text, not copied
+  // Made once for a spec list of the tables and shared by every set that adds the list.
+  bool shared;
 };
 
 struct IPWhen {
@@ -75,8 +91,6 @@ class IPAttribute {
   VEKT_POOLED_CLASS(IPAttribute)
 
  public:
-  using AttributeList = std::vector<IPAttr*>;
-
   // How addNewAttributeList places the entries of a spec list.
   enum ListMode : uint32_t {
     kAppendToCurrent = 0,
@@ -95,18 +109,38 @@ class IPAttribute {
   bool addNewAttributeList(const AttributeSpecItem* spec, uint32_t listMode, LineInfo* location,
                            OrbaExpression** operands);
 
-  // Gives every entry back to its pool and empties the lists; the conditions, values and
-  // texts belong to others and stay.
+  // Gives every entry made for this set back to its pool and empties the lists.
   void clearLists();
+  // clearLists, then gives back the condition records and the set's claim on the nodes
+  // made for its conditions. The values and texts belong to others and stay.
   void clear();
-  // A deep copy with new entries that share the values, conditions and texts.
+  // A deep copy: new entries and condition records, which share the values, conditions
+  // and texts (and the claim on the nodes behind them).
   IPAttribute* copy() const;
 
+  // The nodes made for the candidate: its conditions here and, while it is built, its
+  // operand fields. Made at the first node kept (CandidateNodes::keep); the encoding takes
+  // a claim of its own once the candidate is built.
+  CandidateNodes* nodes() const { return nodes_; }
+  CandidateNodes*& nodeSet() { return nodes_; }
+
+  size_t listCount() const { return listStarts_.size(); }
+  // The entries of list `index`, counted from the first.
+  std::span<IPAttr* const> list(size_t index) const;
   // Entry `entry` of the list `listFromEnd` counted from the end; null when either is out
   // of range.
   const IPAttr* lookupFromEnd(size_t listFromEnd, size_t entry) const;
   // Whether any list from the (skip+1)-th last back to the first has an entry with the id.
   bool hasAttribute(uint32_t id, size_t skip) const;
+
+  // Whether findFirstUnsatisfiedCase(&message, false) is already sure to stop at a
+  // condition without a message, whatever conditions follow: the first that is not a
+  // true constant is the integer 0 and has none.
+  bool dropIsCertain() const { return dropIsCertain_; }
+  // While the set's candidate is being built, it is dropped as soon as the build ends when
+  // dropIsCertain(): conditions after that point are not made, unless making them reports
+  // something.
+  void setBuilding(bool building) { building_ = building; }
 
   // Evaluates the "when" conditions in order and stops at the first that does not hold:
   // false with its message (null when it has none). An error value holds unless
@@ -118,9 +152,39 @@ class IPAttribute {
   // The debug form: "IPAttribute(" then the lists from the last to the first, ")".
   static void print(std::ostream& out, const IPAttribute& attribute);
 
-  std::vector<IPWhen*> whens;
-  std::vector<IPWarning*> warnings;
-  std::vector<AttributeList> lists;
-  std::vector<AttributeList*> listRefs;  // the last entry names the list receiving entries
+  // Owned condition records, in the order of their items.
+  InlineVector<IPWhen*, 4> whens;
+  InlineVector<IPWarning*, 2> warnings;
   uint8_t isDefault = 0;
+
+ private:
+  void openList();
+  void queueCondition(const AttributeSpecItem& item, LineInfo* location, OrbaExpression** operands);
+
+  // The lists lie one after the other: the entries of every list in order, and where each
+  // list starts. New entries always go to the last list, so nothing ever moves a list.
+  InlineVector<IPAttr*, 4> entries_;
+  InlineVector<uint16_t, 8> listStarts_;
+  CandidateNodes* nodes_ = nullptr;
+  bool whensConstantTrue_ = true;
+  bool dropIsCertain_ = false;
+  bool building_ = false;
 };
+
+namespace isa {
+
+// The spec lists of the instruction tables, emitted with them. Start-up builds the
+// constant entries of each once (prebuildAttributeLists); the sets that add a list share
+// them instead of making their own.
+const AttributeSpecItem* const* attributeSpecLists();
+uint32_t attributeSpecListCount();
+
+void prebuildAttributeLists(const AttributeSpecItem* const* specs, uint32_t count);
+void forgetPrebuiltAttributeLists();
+// How many spec lists have prebuilt entries; for the tests.
+uint32_t prebuiltAttributeListCount();
+// Whether a spec list of the tables holds "jump" or "jumpConditional"; true until they are
+// prebuilt.
+bool attributeListsMarkJumps();
+
+}  // namespace isa

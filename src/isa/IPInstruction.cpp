@@ -2,14 +2,15 @@
 
 #include <algorithm>
 #include <cstdint>
-
-#include "util/ErrorHandler.h"
-#include "util/OrbaState.h"
 #include <cstdlib>
+
 #include "expr/OrbaExpression.h"
 #include "flow/Section.h"
+#include "isa/CandidateNodes.h"
 #include "isa/IPAttribute.h"
 #include "isa/PostEncode.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
 
 VEKT_POOLED_CLASS_IMPL(OperandEncoding, "OperandEncoding")
 VEKT_POOLED_CLASS_IMPL(Encoding, "Encoding")
@@ -23,10 +24,6 @@ MemPool* operandMappingPool() {
   if (!mappingPool) mappingPool = MemoryPools::instance().registerPool("OperandMapping", &mappingPool);
   return mappingPool;
 }
-
-// Scratch of remapBits: where each sub-encoding bit came from, and where each value bit goes.
-int32_t sourceOfBit[kImageBits];
-int32_t targetOfBit[kImageBits];
 
 }  // namespace
 
@@ -59,7 +56,6 @@ OperandEncoding::OperandEncoding(OrbaExpression** value, const OperandTransform*
       expect(expectValue),
       relocFunction{static_cast<uint8_t>(code1), static_cast<uint8_t>(code2), static_cast<uint8_t>(code3)},
       transformFlag(flag ? 1 : 0) {
-  mapping.reserve(fieldCount);
   for (uint32_t i = 0; i < fieldCount; ++i)
     mapping.push_back(newOperandMapping(fields[i].length, fields[i].source, fields[i].destination));
   for (const OperandTransform* t = transforms; t && t->kind != OperandTransform::kEnd; ++t) {
@@ -91,11 +87,15 @@ void OperandEncoding::copyFrom(const OperandEncoding& other) {
 }
 
 void OperandEncoding::remapBits(uint32_t count, const OperandMapping* triples) {
+  // Where each sub-encoding bit came from, and where each value bit goes.
+  int16_t sourceOfBit[kImageBits];
+  int16_t targetOfBit[kImageBits];
   std::fill(std::begin(sourceOfBit), std::end(sourceOfBit), -1);
-  for (const OperandMapping* run : mapping) {
+  for (OperandMapping* run : mapping) {
     if (run->destination + run->length > kImageBits) encodingFault(__LINE__, "operand run outside the encoding");
-    for (uint32_t i = 0; i < run->length; ++i) sourceOfBit[run->destination + i] = run->source + i;
-    freeOperandMapping(const_cast<OperandMapping*>(run));
+    for (uint32_t i = 0; i < run->length; ++i)
+      sourceOfBit[run->destination + i] = static_cast<int16_t>(run->source + i);
+    freeOperandMapping(run);
   }
   mapping.clear();
   std::fill(std::begin(targetOfBit), std::end(targetOfBit), -1);
@@ -105,7 +105,7 @@ void OperandEncoding::remapBits(uint32_t count, const OperandMapping* triples) {
       encodingFault(__LINE__, "operand run outside the encoding");
     for (uint32_t i = 0; i < triple.length; ++i) {
       int32_t from = sourceOfBit[triple.source + i];
-      if (from >= 0) targetOfBit[from] = triple.destination + static_cast<int32_t>(i);
+      if (from >= 0) targetOfBit[from] = static_cast<int16_t>(triple.destination + i);
     }
   }
   uint32_t p = 0;
@@ -129,7 +129,22 @@ Encoding::Encoding(uint32_t width, const OpcodeTemplate* opcode) : bits(static_c
   for (uint32_t i = 0; i < words; ++i) image[7 - i] = opcode->words[words - 1 - i];
 }
 
-Encoding::~Encoding() = default;
+Encoding::~Encoding() {
+  for (OperandEncoding* field : operands) delete field;
+  CandidateNodes::release(nodes);
+}
+
+Encoding* Encoding::copy() const {
+  auto* result = new Encoding(bits, nullptr);
+  std::copy(std::begin(image), std::end(image), result->image);
+  for (const OperandEncoding* field : operands) {
+    auto* twin = new OperandEncoding();
+    twin->copyFrom(*field);
+    result->operands.push_back(twin);
+  }
+  result->nodes = nodes != nullptr ? nodes->retain() : nullptr;
+  return result;
+}
 
 bool Encoding::bit(uint32_t position) const {
   if (position >= kImageBits) return false;
@@ -142,6 +157,11 @@ void Encoding::orBits(uint64_t value, uint32_t length, uint32_t source, uint32_t
   if (source + length > 64 || destination + length > width)
     encodingFault(__LINE__, "operand field outside the encoding");
   uint64_t field = (value >> source) & (length == 64 ? ~0ull : ((1ull << length) - 1));
+  // Most fields lie within one word of the image.
+  if (destination % 32 + length <= 32) {
+    image[7 - destination / 32] |= static_cast<uint32_t>(field) << (destination % 32);
+    return;
+  }
   uint32_t t = destination;
   uint32_t remaining = length;
   while (remaining) {
@@ -189,10 +209,21 @@ void Encoding::addOperand(LineInfo* line, uint32_t fieldCount, const OperandMapp
 // ---------------------------------------------------------------------------------------
 
 IPInstruction::~IPInstruction() {
-  // The operand encodings stay in their pool: clones of the candidate may share expressions
-  // with them until the end of the run.
+  // Copies hold claims of their own on the nodes they share with this candidate.
   delete encoding;
   delete attributes;
+}
+
+IPInstruction* IPInstruction::copy() const {
+  auto* result = new IPInstruction();
+  result->excluded = excluded;
+  result->count = count;
+  result->encoding = encoding != nullptr ? encoding->copy() : nullptr;
+  result->cycles = cycles;
+  result->alignment = alignment;
+  result->alternative = alternative;
+  result->attributes = attributes != nullptr ? attributes->copy() : nullptr;
+  return result;
 }
 
 int64_t IPInstruction::size(const Section* section, uint32_t offset) const {

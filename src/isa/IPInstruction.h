@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
+#include "isa/InlineVector.h"
 #include "isa/InstructionTables.h"
 #include "util/MemoryPools.h"
 
+class CandidateNodes;
 class IPAttribute;
 class OrbaExpression;
 class Section;
@@ -32,6 +33,7 @@ class OperandEncoding {
   // Deep copy: the runs are new records, the expression and the constraints are shared.
   void copyFrom(const OperandEncoding& other);
   OperandEncoding() = default;
+  // Gives the runs back to their pool.
   ~OperandEncoding();
   OperandEncoding(const OperandEncoding&) = delete;
   OperandEncoding& operator=(const OperandEncoding&) = delete;
@@ -39,9 +41,9 @@ class OperandEncoding {
   // Rewrites the runs from sub-encoding positions to the positions the triples move them to.
   void remapBits(uint32_t count, const OperandMapping* triples);
 
-  OrbaExpression* expression = nullptr;
-  std::vector<OperandMapping*> mapping;
-  std::vector<uint32_t> values;  // ordered, each once
+  OrbaExpression* expression = nullptr;  // not owned
+  InlineVector<OperandMapping*, 4> mapping;  // owned runs
+  InlineVector<uint32_t, 2> values;          // ordered, each once
   PostEncodeCallback callback = nullptr;
   LineInfo* context = nullptr;
   const FieldConstant* mask = nullptr;
@@ -62,6 +64,7 @@ class Encoding {
  public:
   // The image holds the last words of the template; every other word is 0.
   Encoding(uint32_t bits, const OpcodeTemplate* opcode);
+  // Deletes the operand fields and drops the claim on the nodes they point at.
   ~Encoding();
   Encoding(const Encoding&) = delete;
   Encoding& operator=(const Encoding&) = delete;
@@ -83,9 +86,15 @@ class Encoding {
   // each low byte first. `out` receives (bits + 7) / 8 bytes.
   uint32_t memoryBytes(uint8_t* out, uint32_t size) const;
 
+  // A copy with the same image and copies of the operand fields, which share their
+  // expressions (and the claim on the nodes behind them).
+  Encoding* copy() const;
+
   uint8_t bits = 0;
-  std::vector<OperandEncoding*> operands;
+  InlineVector<OperandEncoding*, 4> operands;  // owned
   uint32_t image[8] = {};  // the last word holds bits 0..31
+  // The nodes made for the operand fields, shared with the candidate's attribute set.
+  CandidateNodes* nodes = nullptr;
 };
 
 class IPInstruction {
@@ -93,12 +102,17 @@ class IPInstruction {
 
  public:
   IPInstruction() = default;
+  // Releases the encoding and the attribute set, and with them everything they own.
   virtual ~IPInstruction();
   IPInstruction(const IPInstruction&) = delete;
   IPInstruction& operator=(const IPInstruction&) = delete;
 
   // Addressable units taken at the offset of the section, alignment padding included.
   virtual int64_t size(const Section* section, uint32_t offset) const;
+
+  // A copy of the candidate: the same fields, a copy of the encoding and of the attribute
+  // set. Either may be deleted first.
+  IPInstruction* copy() const;
 
   uint8_t excluded = 0;
   uint32_t count = 1;

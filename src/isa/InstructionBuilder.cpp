@@ -2,8 +2,10 @@
 // template and the operands recovered along the accepted path, its attribute set and its
 // "when" check. Nothing is reported here; the context tells the statement parser.
 #include <cstring>
-#include <vector>
+#include <memory>
 
+#include "isa/CandidateNodes.h"
+#include "isa/FormScreening.h"
 #include "isa/IPAttribute.h"
 #include "isa/OperandEvaluation.h"
 
@@ -17,27 +19,43 @@ bool startsComment(const char* text, const char* prefix) {
   return prefix && prefix[0] && text[0] == prefix[0] && std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
+// Forms name a few operands; a longer operand array goes to the heap.
+constexpr uint32_t kOperandRoom = 16;
+
 }  // namespace
 
 void buildInstruction(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                       LineInfo* line, const char* commentPrefix) {
   const InstructionDescription& description = *alternative.description;
+  const char* text = context.match->text;
+  uint32_t length = context.match->matchedLength;
+  while (length > 0 && (isWhiteSpace(text[length - 1]) || startsComment(text + length - 1, commentPrefix))) --length;
+  if (formIsScreenedOut(alternative, path, context.matcher, text, length, line)) {
+    // As the build of a form that its conditions drop leaves the context.
+    context.failed = false;
+    context.isJump = false;
+    return;
+  }
+
   auto* instruction = new IPInstruction();
   auto* attributes = new IPAttribute();
+  attributes->setBuilding(true);
   auto* encoding = new Encoding(description.bits & 0xFF, description.opcode);
-  std::vector<OrbaExpression*> operands(description.operandCount, nullptr);
+  OrbaExpression* operandRoom[kOperandRoom] = {};
+  std::unique_ptr<OrbaExpression*[]> operandHeap;
+  OrbaExpression** operands = description.operandCount ? operandRoom : nullptr;
+  if (description.operandCount > kOperandRoom) {
+    operandHeap.reset(new OrbaExpression*[description.operandCount]());
+    operands = operandHeap.get();
+  }
   instruction->cycles = description.cycles;
   instruction->alignment = static_cast<int32_t>(description.alignment);
   instruction->alternative = &alternative;
 
-  const char* text = context.match->text;
-  uint32_t length = context.match->matchedLength;
-  while (length > 0 && (isWhiteSpace(text[length - 1]) || startsComment(text + length - 1, commentPrefix))) --length;
-
   context.failed = false;
   uint32_t c = path.count;
-  OperandWalk walk{instruction, path.states, c, text, length, operands.empty() ? nullptr : operands.data(),
-                   context, attributes, 2, encoding, line};
+  OperandWalk walk{instruction, path.states, c, text, length, operands,
+                   context, attributes, 2, encoding, line, attributes->nodeSet()};
   evaluateOperandEncodings(walk, alternative.elements, alternative.elementCount);
   if (context.failed) {
     delete attributes;
@@ -52,12 +70,17 @@ void buildInstruction(const MatchAlternative& alternative, const MatchPath& path
   instruction->encoding = encoding;
 
   const char* message = nullptr;
-  bool holds = attributes->findFirstUnsatisfiedCase(&message, false);
+  bool holds = !attributes->dropIsCertain() && attributes->findFirstUnsatisfiedCase(&message, false);
   // A case that stops with a message is decided again, and reported, after layout.
   if (!holds && !message) {
     delete instruction;
     return;
   }
+  attributes->setBuilding(false);
+  // The candidate outlives the statement's parse: it takes a claim on the operands parsed,
+  // and its operand fields on the nodes made for it, as its conditions have.
+  if (context.matcher) CandidateNodes::dependOn(attributes->nodeSet(), context.matcher->statementNodes());
+  if (attributes->nodes()) encoding->nodes = attributes->nodes()->retain();
   context.candidates.push_back(instruction);
   context.found = true;
 }

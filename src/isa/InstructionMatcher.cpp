@@ -4,18 +4,24 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "util/MessageCatalog.h"
+#include "expr/OrbaExpression.h"
+#include "isa/CandidateNodes.h"
 #include "util/LineInfo.h"
+#include "util/MessageCatalog.h"
 
 #include "util/MemoryPools.h"
 #include "util/c-memory.h"
-#include "util/hashtab.h"
 
 namespace isa {
 
 namespace {
 
 constexpr uint32_t kPathGrowth = 128;
+// Slots of the expression memo to start with; a statement parses a handful of expressions.
+constexpr size_t kMemoSlots = 64;
+// The key of a record of the walk that followed an expression, beside the state it went on
+// from; a parse record's key is the state alone.
+constexpr uint32_t kWalkRecord = 0x10000;
 
 bool isBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 bool isWordCharacter(unsigned char c) {
@@ -30,28 +36,26 @@ bool isTextCharacter(unsigned char c) {
 
 }  // namespace
 
-// One parsed expression operand, keyed by the state it leads to and where it starts.
+// One parsed expression operand, keyed by the state it leads to and where it starts; or one
+// walk on from the end of an expression, keyed by its state (with kWalkRecord) and where it
+// went on from.
 struct InstructionMatcher::ExpressionMemo {
-  uint16_t state;
-  uint16_t padding;
-  uint32_t padding2;
-  const char* position;  // the key ends here
+  uint32_t key;
+  const char* position;
   void* expression;
   const char* error;
-  char* text;
+  const char* reached;  // a walk's furthest character
   uint32_t length;
-  ExpressionMemo* nextFree;
+  uint32_t slot;  // where the record lies in the memo's slots
 };
 
 InstructionMatcher::InstructionMatcher(OperandParser& operands, MatchListener& listener)
-    : operands_(operands), listener_(listener) {
+    : operands_(operands), listener_(listener), memoSlots_(kMemoSlots, nullptr) {
   initMatchModule();
-  expressionMemo_ = hashtab_create(nullptr, static_cast<int32_t>(offsetof(ExpressionMemo, expression)));
 }
 
 InstructionMatcher::~InstructionMatcher() {
   clearMemo();
-  hashtab_free(expressionMemo_);
   for (MatchPath* list : {path_, freePaths_}) {
     while (list) {
       MatchPath* next = list->next;
@@ -62,24 +66,53 @@ InstructionMatcher::~InstructionMatcher() {
   }
 }
 
+InstructionMatcher::ExpressionMemo*& InstructionMatcher::memoSlot(uint32_t key, const char* position) {
+  size_t mask = memoSlots_.size() - 1;
+  uint64_t hashed = reinterpret_cast<uintptr_t>(position) ^ (uint64_t{key} << 44);
+  size_t index = static_cast<size_t>((hashed * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+  // The table stays at most half full, so the walk meets the key or an empty slot.
+  while (memoSlots_[index] && (memoSlots_[index]->key != key || memoSlots_[index]->position != position))
+    index = (index + 1) & mask;
+  return memoSlots_[index];
+}
+
+InstructionMatcher::ExpressionMemo* InstructionMatcher::addMemo(ExpressionMemo*& slot, uint32_t key,
+                                                                const char* position) {
+  auto* memo = static_cast<ExpressionMemo*>(mem_pool_alloc(matchPool(2), sizeof(ExpressionMemo)));
+  memo->key = key;
+  memo->position = position;
+  memo->slot = static_cast<uint32_t>(&slot - memoSlots_.data());
+  slot = memo;
+  memoRecords_.push_back(memo);
+  if (memoRecords_.size() * 2 > memoSlots_.size()) growMemo();
+  return memo;
+}
+
+void InstructionMatcher::growMemo() {
+  memoSlots_.assign(memoSlots_.size() * 2, nullptr);
+  for (ExpressionMemo* memo : memoRecords_) {
+    ExpressionMemo*& slot = memoSlot(memo->key, memo->position);
+    slot = memo;
+    memo->slot = static_cast<uint32_t>(&slot - memoSlots_.data());
+  }
+}
+
 void InstructionMatcher::clearMemo() {
   for (ExpressionMemo* memo : memoRecords_) {
-    MemoryPools::free(matchPool(0), memo->text, (memo->length | 127) + 1);
+    memoSlots_[memo->slot] = nullptr;
     MemoryPools::free(matchPool(2), memo, sizeof(ExpressionMemo));
   }
   memoRecords_.clear();
-  hashtab_free(expressionMemo_);
-  expressionMemo_ = hashtab_create(nullptr, static_cast<int32_t>(offsetof(ExpressionMemo, expression)));
+  CandidateNodes::release(statementNodes_);
 }
 
 bool InstructionMatcher::findExpression(uint16_t state, const char* end, ParsedExpression& out) const {
   // A statement parses only a handful of expressions, so a scan is cheaper than a second table.
   for (const ExpressionMemo* memo : memoRecords_) {
-    if (memo->state != state || memo->position + memo->length != end) continue;
-    out.state = memo->state;
+    if (memo->key != state || memo->position + memo->length != end) continue;
+    out.state = state;
     out.expression = memo->expression;
     out.start = memo->position;
-    out.text = memo->text;
     out.error = memo->error;
     out.length = memo->length;
     return true;
@@ -129,27 +162,29 @@ bool InstructionMatcher::atStatementEnd(const char* text) const {
 }
 
 uint32_t InstructionMatcher::parseExpression(uint16_t target, const char* text) {
-  ExpressionMemo key{};
-  key.state = target;
-  key.position = text;
-  if (auto* memo = static_cast<ExpressionMemo*>(hashtab_lookup(expressionMemo_, &key))) return memo->length;
+  if (ExpressionMemo* memo = memoSlot(target, text)) return memo->length;
   void* expression = nullptr;
   const char* error = nullptr;
   uint32_t length = operands_.parse(text, line_, &expression, &error);
-  if (!expression && !error && length == 0) error = nullptr;
-  auto* memo = static_cast<ExpressionMemo*>(mem_pool_alloc(matchPool(2), sizeof(ExpressionMemo)));
-  memo->state = target;
-  memo->position = text;
+  // A tree may share nodes with the value of a symbol and stays with the expressions; a
+  // single node is this parse's own.
+  auto* parsed = static_cast<OrbaExpression*>(expression);
+  if (parsed && !parsed->hasOperands()) CandidateNodes::keep(statementNodes_, parsed);
+  ExpressionMemo* memo = addMemo(memoSlot(target, text), target, text);
   memo->expression = expression;
   memo->error = error;
   memo->length = length;
-  memo->text = static_cast<char*>(mem_pool_alloc(matchPool(0), (length | 127) + 1));
-  std::memcpy(memo->text, text, length);
-  memo->text[length] = 0;
-  hashtab_lookup(expressionMemo_, memo);
-  hashtab_insert(expressionMemo_, memo);
-  memoRecords_.push_back(memo);
   return length;
+}
+
+const char* InstructionMatcher::walkAfterExpression(uint16_t state, const char* text, MatchContext& context) {
+  // An expression read with the blanks before it and one read after them can end at the
+  // same place in the same state; the walk on from there is the same, and is taken once.
+  if (ExpressionMemo* walked = memoSlot(kWalkRecord | state, text)) return walked->reached;
+  const char* reached = matchInstruction(state, text, context);
+  // The walk has added records of its own: the slot is sought again.
+  addMemo(memoSlot(kWalkRecord | state, text), kWalkRecord | state, text)->reached = reached;
+  return reached;
 }
 
 void InstructionMatcher::offerForms(const MatchState& state, MatchContext& context) {
@@ -206,7 +241,7 @@ const char* InstructionMatcher::matchInstruction(uint16_t state, const char* tex
     if (onExpression && states[onExpression].wordClass() != previousClass) {
       uint32_t length = parseExpression(onExpression, p);
       if (length) {
-        const char* reached = matchInstruction(onExpression, p + length, context);
+        const char* reached = walkAfterExpression(onExpression, p + length, context);
         if (reached > furthest) furthest = reached;
       }
     }

@@ -10,7 +10,7 @@
 
 #include "isa/InstructionTables.h"
 
-struct Hashtab;
+class CandidateNodes;
 struct LineInfo;
 struct MemPool;
 
@@ -81,7 +81,8 @@ struct MatchOptions {
 };
 
 // Holds the walk's working records: the pools, the stack of visited states, and the memo of
-// parsed expressions, keyed by target state and text position.
+// parsed expressions, keyed by target state and text position, with the walks taken on from
+// their ends.
 class InstructionMatcher {
  public:
   InstructionMatcher(OperandParser& operands, MatchListener& listener);
@@ -99,12 +100,15 @@ class InstructionMatcher {
     uint16_t state = 0;             // the state the expression leads to
     void* expression = nullptr;     // the parse result, null when nothing was parsed
     const char* start = nullptr;    // where it starts in the statement text
-    const char* text = nullptr;     // NUL-terminated copy of the consumed characters
     const char* error = nullptr;
-    uint32_t length = 0;
+    uint32_t length = 0;            // characters consumed from start
   };
   // The expression that leads to `state` and ends at `end`; false when the walk parsed none.
   bool findExpression(uint16_t state, const char* end, ParsedExpression& out) const;
+  // The operands parsed for the current statement that are nodes of their own (a symbol,
+  // a floating-point number), null when there are none. The matcher lets go of them at the
+  // next statement; a candidate that keeps pointing at them takes a claim.
+  CandidateNodes* statementNodes() const { return statementNodes_; }
 
  private:
   struct ExpressionMemo;
@@ -115,6 +119,10 @@ class InstructionMatcher {
   bool atStatementEnd(const char* text) const;
   void offerForms(const MatchState& state, MatchContext& context);
   uint32_t parseExpression(uint16_t target, const char* text);
+  const char* walkAfterExpression(uint16_t state, const char* text, MatchContext& context);
+  ExpressionMemo*& memoSlot(uint32_t key, const char* position);
+  ExpressionMemo* addMemo(ExpressionMemo*& slot, uint32_t key, const char* position);
+  void growMemo();
   void clearMemo();
 
   OperandParser& operands_;
@@ -124,14 +132,20 @@ class InstructionMatcher {
   size_t commentPrefixLength_ = 0;
   MatchPath* path_ = nullptr;
   MatchPath* freePaths_ = nullptr;
-  Hashtab* expressionMemo_ = nullptr;
+  // The memo of the current statement: open addressing over a power-of-two table that
+  // lives as long as the matcher, and the records in the order they were made. Each
+  // statement empties the slots its records took.
+  std::vector<ExpressionMemo*> memoSlots_;
   std::vector<ExpressionMemo*> memoRecords_;
+  CandidateNodes* statementNodes_ = nullptr;
 };
 
 // Start-up of the matcher: registers the pools "match", "match::admin", "match::expr" and
-// "match::parse" and builds every operand value table from its state/value pairs. Runs once;
-// later calls do nothing.
+// "match::parse", builds every operand value table from its state/value pairs and the
+// shared entries of the attribute lists. Runs once; later calls do nothing.
 void initMatchModule();
+// Frees what the start-up built; a later initMatchModule builds it again.
+void releaseMatchModule();
 bool matchModuleReady();
 MemPool* matchPool(int which);  // 0 "match", 1 "match::admin", 2 "match::expr", 3 "match::parse"
 

@@ -3,4 +3,4 @@
 #include "isa/InstructionMatcher.h"
 
 InstructionParser::InstructionParser() { isa::initMatchModule(); }
-InstructionParser::~InstructionParser() = default;
+InstructionParser::~InstructionParser() { isa::releaseMatchModule(); }

@@ -1,4 +1,5 @@
-// Owns the instruction matcher: constructing it builds the matching tables.
+// Owns the instruction matcher's start-up tables: constructing it builds them, deleting it
+// frees them.
 #pragma once
 
 class InstructionParser {

@@ -32,8 +32,9 @@ bool evaluateNestedForm(OperandWalk& walk, const PatternItem& item, const Operan
     walk.attributes->addNewAttributeList(nullptr, IPAttribute::kOperandList, walk.line, operands);
   Encoding* sub = walk.encoding ? new Encoding(description.bits, description.opcode) : nullptr;
 
-  OperandWalk inner{walk.instruction, walk.states, walk.c, walk.text, walk.p, description.operandCount ? operands : nullptr,
-                    walk.context, walk.attributes, 0, sub, walk.line};
+  OperandWalk inner{walk.instruction, walk.states, walk.c, walk.text, walk.p,
+                    description.operandCount ? operands : nullptr,
+                    walk.context, walk.attributes, 0, sub, walk.line, walk.made};
   evaluateOperandEncodings(inner, sequence->elements, sequence->count);
   bool failed = walk.context.failed;
 

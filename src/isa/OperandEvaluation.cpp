@@ -4,46 +4,103 @@
 
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
+#include "isa/ConditionBuilders.h"
 #include "isa/IPAttribute.h"
 
 namespace isa {
 
 namespace {
 
-bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool isWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool readsExpressions(const PatternElement* elements, uint32_t count);
+
+bool sequenceReadsExpressions(const OperandSequence* sequence) {
+  return sequence != nullptr && readsExpressions(sequence->elements, sequence->count);
+}
+
+// Whether walking these elements could note a syntax failure: only an expression operand,
+// here or inside an operand sequence, notes one.
+bool readsExpressions(const PatternElement* elements, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) {
+    const PatternItem& item = *elements[i].item;
+    switch (item.kind) {
+      case kItemExpression:
+        return true;
+      case kItemSequence:
+        if (sequenceReadsExpressions(static_cast<const OperandSequence*>(item.node))) return true;
+        break;
+      case kItemSequenceChoice: {
+        const auto* choice = static_cast<const SequenceChoice*>(item.node);
+        for (uint32_t k = 0; k < choice->count; ++k)
+          if (sequenceReadsExpressions(choice->choices[k].sequence)) return true;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+// Whether building the conditions of the spec list reports something.
+bool reportsWhileBuilding(const AttributeSpecItem* spec) {
+  for (const AttributeSpecItem* item = spec; item != nullptr && item->id != ATTR_end; ++item)
+    if (item->builder && conditions::reportsWhenBuilt(item->builder)) return true;
+  return false;
+}
+
+// A candidate whose check is sure to drop it may stop its walk before element `next`, when
+// the rest of the walk and the description's list leave no trace: no syntax failure noted,
+// no warning reported, no jump marked.
+bool mayStopBefore(const OperandWalk& walk, const PatternElement* elements, uint32_t next) {
+  if (walk.listKind != IPAttribute::kOperandList || !walk.attributes || !walk.attributes->dropIsCertain()) return false;
+  if (!walk.instruction || !walk.instruction->alternative || attributeListsMarkJumps()) return false;
+  return !readsExpressions(elements, next) && !reportsWhileBuilding(walk.instruction->alternative->description->spec);
+}
 
 }  // namespace
 
-bool matchBackward(OperandWalk& walk, const char* patternText) {
-  uint32_t savedP = walk.p, savedC = walk.c;
+bool matchTextBackward(const char* text, uint32_t& textLeft, uint32_t& statesLeft, const char* patternText) {
+  // Kept in locals: the counters are references that every text read could alias.
+  uint32_t p = textLeft, c = statesLeft;
   size_t k = std::strlen(patternText);
+  // Most names and punctuation stand in the text as written, with no blank in them or
+  // before them: one step per character.
+  if (k > 0 && k <= p && k <= c) {
+    size_t i = 0;
+    while (i < k && !isWhiteSpace(text[p - 1 - i]) && lower(text[p - 1 - i]) == lower(patternText[k - 1 - i])) ++i;
+    if (i == k) {
+      textLeft = p - static_cast<uint32_t>(k);
+      statesLeft = c - static_cast<uint32_t>(k);
+      return true;
+    }
+  }
   while (k > 0) {
     if (isWhiteSpace(patternText[k - 1])) {
       // A blank run of the pattern is one automaton step over the text's whole run.
       while (k > 0 && isWhiteSpace(patternText[k - 1])) --k;
-      while (walk.p > 0 && isWhiteSpace(walk.text[walk.p - 1])) --walk.p;
-      if (walk.c == 0) break;
-      --walk.c;
+      while (p > 0 && isWhiteSpace(text[p - 1])) --p;
+      if (c == 0) break;
+      --c;
       continue;
     }
-    if (walk.p > 0 && isWhiteSpace(walk.text[walk.p - 1])) {
-      while (walk.p > 0 && isWhiteSpace(walk.text[walk.p - 1])) --walk.p;
+    if (p > 0 && isWhiteSpace(text[p - 1])) {
+      while (p > 0 && isWhiteSpace(text[p - 1])) --p;
       continue;
     }
-    if (walk.p == 0 || walk.c == 0 || lower(walk.text[walk.p - 1]) != lower(patternText[k - 1])) {
-      walk.p = savedP;
-      walk.c = savedC;
-      return false;
-    }
-    --walk.p, --k, --walk.c;
+    if (p == 0 || c == 0 || lower(text[p - 1]) != lower(patternText[k - 1])) return false;
+    --p, --k, --c;
   }
-  if (k > 0) {
-    walk.p = savedP;
-    walk.c = savedC;
-    return false;
-  }
+  if (k > 0) return false;
+  textLeft = p;
+  statesLeft = c;
   return true;
+}
+
+bool matchBackward(OperandWalk& walk, const char* patternText) {
+  return matchTextBackward(walk.text, walk.p, walk.c, patternText);
 }
 
 void placeValueFields(Encoding* encoding, const OperandFieldMap* map, uint32_t valueKind, uint32_t value) {
@@ -68,12 +125,13 @@ void setOperandValue(int32_t index, OrbaExpression** operands, uint32_t kind, ui
       else
         result = TEInteger::create(static_cast<int64_t>(value));
       break;
+    // Text values are the shared nodes of their texts: a candidate never writes to them.
     case RegisterRecord::kText:
-      result = TEString::create(text ? text : "", text ? static_cast<uint32_t>(std::strlen(text)) : 0);
+      result = TEString::intern(text ? text : "", text ? static_cast<uint32_t>(std::strlen(text)) : 0);
       break;
     case 8: {
       char character = static_cast<char>(value & 0xFF);
-      result = TEString::create(&character, 1);
+      result = TEString::intern(&character, 1);
       break;
     }
     default:
@@ -145,6 +203,10 @@ void evaluateOperandEncodings(OperandWalk& walk, const PatternElement* elements,
     }
     if (walk.context.failed) break;
     result = result || jump;
+    if (mayStopBefore(walk, elements, i - 1)) {
+      walk.context.failed = true;
+      break;
+    }
   }
   walk.context.isJump = result;
 }

@@ -9,6 +9,7 @@
 #include "isa/IPInstruction.h"
 #include "isa/InstructionMatcher.h"
 
+class CandidateNodes;
 class IPAttribute;
 class OrbaExpression;
 struct LineInfo;
@@ -41,6 +42,7 @@ struct OperandWalk {
   uint32_t listKind;
   Encoding* encoding;
   LineInfo* line;
+  CandidateNodes*& made;  // receives the nodes built for the candidate
 };
 
 void evaluateOperandEncodings(OperandWalk& walk, const PatternElement* elements, uint32_t elementCount);
@@ -51,6 +53,12 @@ bool evaluateNestedForm(OperandWalk& walk, const PatternItem& item, const Operan
 
 // Backward match of a pattern text against the statement text; restores p and c on a mismatch.
 bool matchBackward(OperandWalk& walk, const char* patternText);
+// The same over a text and counters of the caller's: textLeft characters, statesLeft states.
+bool matchTextBackward(const char* text, uint32_t& textLeft, uint32_t& statesLeft, const char* patternText);
+// The expression that the matcher parsed for the path state `state`, ending where the text
+// left of textLeft ends (blanks after it are not its own); false when there is none.
+bool findParsedOperand(const InstructionMatcher* matcher, uint16_t state, const char* text, uint32_t textLeft,
+                       InstructionMatcher::ParsedExpression& parsed);
 
 void placeValueFields(Encoding* encoding, const OperandFieldMap* map, uint32_t valueKind, uint32_t value);
 void setOperandValue(int32_t index, OrbaExpression** operands, uint32_t kind, uint32_t value, const char* text,

@@ -7,6 +7,7 @@
 #include "expr/TEUnary.h"
 #include "expr/functions.h"
 #include "flow/Symbol.h"
+#include "isa/CandidateNodes.h"
 #include "isa/InstructionTables.h"
 #include "util/LineInfo.h"
 
@@ -19,19 +20,24 @@ PostEncodeCallback callbackOf(const OperandTransform& entry) {
 
 Section* sectionOf(const LineInfo* line) { return line != nullptr ? line->section : nullptr; }
 
-OrbaExpression* rangeCheck(int32_t code, OrbaExpression* value, const OperandTransform& entry,
-                           LineInfo* line) {
+// Hands a node made here to the candidate's set, when there is one.
+OrbaExpression* made(CandidateNodes** nodes, OrbaExpression* node) {
+  return nodes ? CandidateNodes::keep(*nodes, node) : node;
+}
+
+OrbaExpression* rangeCheck(int32_t code, OrbaExpression* value, const OperandTransform& entry, LineInfo* line,
+                           CandidateNodes** nodes) {
   OrbaExpression* arguments[] = {value, TEInteger::create(entry.a), TEInteger::create(entry.b),
                                  TELineInfo::create(line)};
-  return TEFunction::create(code, arguments, 4);
+  return made(nodes, TEFunction::create(code, arguments, 4));
 }
 
 // @PCREL and @INPAGE: the value against the instruction's own section.
-OrbaExpression* sectionCheck(int32_t code, OrbaExpression* value, const OperandTransform& entry,
-                             LineInfo* line) {
-  OrbaExpression* arguments[] = {value, TESection::create(sectionOf(line)), TEInteger::create(entry.a),
-                                 TEInteger::create(entry.b)};
-  return TEFunction::create(code, arguments, 4);
+OrbaExpression* sectionCheck(int32_t code, OrbaExpression* value, const OperandTransform& entry, LineInfo* line,
+                             CandidateNodes** nodes) {
+  OrbaExpression* arguments[] = {value, made(nodes, TESection::create(sectionOf(line))),
+                                 TEInteger::create(entry.a), TEInteger::create(entry.b)};
+  return made(nodes, TEFunction::create(code, arguments, 4));
 }
 
 bool withinBounds(const OrbaExpression* value, const OperandTransform& entry) {
@@ -53,13 +59,17 @@ OrbaExpression* negateOperand(LineInfo*, OrbaExpression** argument) {
 }
 
 OrbaExpression* applyOperandTransforms(OrbaExpression* value, const OperandTransform* transforms,
-                                       TransformOutputs& outputs, LineInfo* line) {
+                                       TransformOutputs& outputs, LineInfo* line, CandidateNodes** nodes) {
   if (value != nullptr && transforms != nullptr) {
     // Decided once: a wrapper built below is never a symbol.
     const bool exempt = isRangeExemptSymbol(value);
     const OperandTransform* entry = transforms;
     if (entry->kind == transform::kConvert) {
-      if (PostEncodeCallback convert = callbackOf(*entry)) value = convert(line, &value);
+      if (PostEncodeCallback convert = callbackOf(*entry)) {
+        OrbaExpression* converted = convert(line, &value);
+        if (converted != value) made(nodes, converted);
+        value = converted;
+      }
       ++entry;
     }
     bool rangeDone = false;
@@ -75,22 +85,22 @@ OrbaExpression* applyOperandTransforms(OrbaExpression* value, const OperandTrans
           if (rangeDone) break;
           rangeDone = true;
           if (exempt || withinBounds(value, *entry)) break;
-          value = rangeCheck(entry->kind == transform::kRange ? FN_RANGE : FN_WRANGE, value, *entry, line);
+          value = rangeCheck(entry->kind == transform::kRange ? FN_RANGE : FN_WRANGE, value, *entry, line, nodes);
           break;
         case transform::kPcRelative:
           if (pageDone || pageSizeDone) break;
-          value = sectionCheck(FN_PCREL, value, *entry, line);
+          value = sectionCheck(FN_PCREL, value, *entry, line, nodes);
           pcRelativeDone = true;
           break;
         case transform::kInPage:
           if (pcRelativeDone || pageSizeDone) break;
-          value = sectionCheck(FN_INPAGE, value, *entry, line);
+          value = sectionCheck(FN_INPAGE, value, *entry, line, nodes);
           pageDone = true;
           break;
         case transform::kPageSize: {
           if (pcRelativeDone || pageDone) break;
           OrbaExpression* arguments[] = {value, TEInteger::create(entry->a)};
-          value = TEFunction::create(FN_PAGESIZE, arguments, 2);
+          value = made(nodes, TEFunction::create(FN_PAGESIZE, arguments, 2));
           pageSizeDone = true;
           break;
         }

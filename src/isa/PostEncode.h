@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+class CandidateNodes;
 class OrbaExpression;
 struct LineInfo;
 struct OperandTransform;
@@ -41,9 +42,10 @@ struct TransformOutputs {
 // Applies the list to the value and returns the result; null value gives null, a null list
 // the value unchanged. A constant already within a range check's bounds, and a range-exempt
 // symbol, get no range node. Reports nothing: a range node carries the bounds and the line,
-// and whoever evaluates it reports the range error.
+// and whoever evaluates it reports the range error. The nodes made on the way go to the set
+// at `made` (CandidateNodes::keep) when it is given; otherwise they are the caller's.
 OrbaExpression* applyOperandTransforms(OrbaExpression* value, const OperandTransform* transforms,
-                                       TransformOutputs& outputs, LineInfo* line);
+                                       TransformOutputs& outputs, LineInfo* line, CandidateNodes** made = nullptr);
 
 // A symbol reference whose symbol is exempt from range checks.
 bool isRangeExemptSymbol(const OrbaExpression* expression);

@@ -441,6 +441,7 @@ struct Emitter {
   Dfa& dfa;
   std::ostringstream out;
   int counter = 0;
+  std::vector<std::string> specNames;  // every emitted spec list, in order
 
   std::string fresh(const char* prefix) { return std::string(prefix) + std::to_string(counter++); }
 
@@ -545,18 +546,26 @@ struct Emitter {
     return positions;
   }
 
+  // The argument of a condition item: the operands its builder reads (AttributeSpecItem).
+  static std::string reads(std::initializer_list<int> operands) {
+    uint32_t mask = 0;
+    for (int index : operands) mask |= 1u << index;
+    return "AttributeSpecItem::kReadsKnown | " + std::to_string(mask) + "u";
+  }
+
   // A "when" item; the message is the E122 text, null for a condition that drops the form
   // without one.
-  static std::string whenItem(const std::string& builder, const char* message) {
-    return "{ATTR_when, AttributeSpecItem::kOperand, 0, " + (message ? quote(message) : std::string("nullptr")) +
-           ", &isa::conditions::" + builder + "}";
+  static std::string whenItem(const std::string& builder, const std::string& argument, const char* message) {
+    return "{ATTR_when, AttributeSpecItem::kOperand, " + argument + ", " +
+           (message ? quote(message) : std::string("nullptr")) + ", &isa::conditions::" + builder + "}";
   }
 
   // A fixed value (the 0 of "#0", the step of a post-increment) is written as an
   // expression: the form holds only when the expression has that value.
   static void addFixedValueConditions(const Positions& positions, std::vector<std::string>& items) {
     for (auto [index, value] : positions.fixed)
-      items.push_back(whenItem("operandIs<" + std::to_string(index) + ", " + std::to_string(value) + ">", nullptr));
+      items.push_back(whenItem("operandIs<" + std::to_string(index) + ", " + std::to_string(value) + ">",
+                               reads({index}), nullptr));
   }
 
   // The spec list of a form's description, from its "when" tags in their order; the
@@ -582,29 +591,35 @@ struct Emitter {
     };
     static const std::map<std::string, int> dedicatedBases = {{"a0", 0}, {"a1", 1}, {"a8", 8}, {"a9", 9}};
     const char* modified = "target register may not be modified by addressing mode";
+    auto at = [&](int index, const std::string& tag) { return std::stoi(need(index, tag)); };
     for (const std::string& tag : form.when) {
       if (auto option = options.find(tag); option != options.end()) {
-        items.push_back(whenItem(option->second.first, option->second.second));
+        items.push_back(whenItem(option->second.first, reads({}), option->second.second));
       } else if (auto base = dedicatedBases.find(tag); base != dedicatedBases.end()) {
         items.push_back(whenItem(
-            "baseRegisterIs<" + need(positions.base, tag) + ", " + std::to_string(base->second) + ">", nullptr));
+            "baseRegisterIs<" + need(positions.base, tag) + ", " + std::to_string(base->second) + ">",
+            reads({at(positions.base, tag)}), nullptr));
       } else if (tag == "aother") {
-        items.push_back(whenItem("baseRegisterIsOther<" + need(positions.base, tag) + ">", nullptr));
+        items.push_back(whenItem("baseRegisterIsOther<" + need(positions.base, tag) + ">",
+                                 reads({at(positions.base, tag)}), nullptr));
       } else if (tag == "notbase") {
         items.push_back(whenItem(
-            "targetIsNotBase<" + need(positions.target, tag) + ", " + need(positions.base, tag) + ">", modified));
+            "targetIsNotBase<" + need(positions.target, tag) + ", " + need(positions.base, tag) + ">",
+            reads({at(positions.target, tag), at(positions.base, tag)}), modified));
       } else if (tag == "notpair") {
         items.push_back(whenItem(
-            "targetIsNotPairIndex<" + need(positions.target, tag) + ", " + need(positions.base, tag) + ">", modified));
+            "targetIsNotPairIndex<" + need(positions.target, tag) + ", " + need(positions.base, tag) + ">",
+            reads({at(positions.target, tag), at(positions.base, tag)}), modified));
       } else if (tag == "off16warn") {
-        items.push_back("{ATTR_warning, AttributeSpecItem::kOperand, 0, " +
+        items.push_back("{ATTR_warning, AttributeSpecItem::kOperand, " + reads({at(positions.offset16, tag)}) + ", " +
                         quote("offset is in range [32768:65535], but should be in range [-32768:32767]") +
                         ", &isa::conditions::offsetAbove32767<" + need(positions.offset16, tag) + ">}");
       } else if (tag == "tc023") {
         items.push_back(whenItem("noCpuTc023<" + need(mnemonicSecond, tag) + ", " + need(positions.target, tag) + ">",
+                                 reads({at(mnemonicSecond, tag), at(positions.target, tag)}),
                                  "CPU functional defect CPU_TC.023"));
       } else if (tag == "oldswap") {
-        items.push_back(whenItem("oldSwapSyntax", nullptr));
+        items.push_back(whenItem("oldSwapSyntax", reads({}), nullptr));
       } else if (tag == "default") {
         items.push_back("{ATTR_default, AttributeSpecItem::kNone, 0, nullptr, nullptr}");
       } else if (tag != "post") {
@@ -617,6 +632,7 @@ struct Emitter {
 
   std::string emitSpec(const std::vector<std::string>& items) {
     std::string name = fresh("kSpec");
+    specNames.push_back(name);
     out << "const AttributeSpecItem " << name << "[] = {";
     for (const std::string& item : items) out << item << ", ";
     out << "{ATTR_end, AttributeSpecItem::kNone, 0, nullptr, nullptr}};\n";
@@ -968,6 +984,10 @@ struct Emitter {
     out << "const MatchAlternative kAlternatives[] = {";
     for (const std::string& a : alternativeNames) out << a << ", ";
     out << "};\n";
+    // Every spec list, for the start-up that builds their constant entries once.
+    out << "const AttributeSpecItem* const kSpecLists[] = {";
+    for (const std::string& name : specNames) out << name << ", ";
+    out << "nullptr};\n";
     out << "const isa::FormInfo kFormInfo[] = {\n";
     for (const Form& form : data.forms)
       out << "  {" << form.rank << ", " << form.bits << ", " << quote(syntaxText(form)) << ", "
@@ -983,6 +1003,8 @@ struct Emitter {
     out << "uint32_t valueTableSourceCount() { return " << b.tables.size() << "; }\n";
     out << "OperandValueTable* registerValueTable(uint32_t index) { return &kValueTables[index]; }\n";
     out << "uint32_t registerValueTableCount() { return " << b.registerTable.size() << "; }\n";
+    out << "const AttributeSpecItem* const* attributeSpecLists() { return kSpecLists; }\n";
+    out << "uint32_t attributeSpecListCount() { return " << specNames.size() << "; }\n";
     out << "}  // namespace isa\n";
 
     std::string text = out.str();
@@ -1068,7 +1090,7 @@ int main(int argc, char** argv) {
   }
   checkAutomaton(data, dfa);
   if (failures) return 1;
-  Emitter emitter{data, builder, dfa, {}, 0};
+  Emitter emitter{data, builder, dfa, {}, 0, {}};
   emitter.emit(args[1] + "/TriCoreTables.cpp");
   return failures ? 1 : 0;
 }

@@ -6,21 +6,17 @@
 #include <cstring>
 #include <vector>
 
-#include "util/ErrorHandler.h"
-#include "driver/OrbaOptions.h"
-#include "util/OrbaState.h"
+#include "ScopedManagers.h"
 #include "isa/OperandEvaluation.h"
-#include "util/StringBuffer.h"
 
 namespace {
 
-void ensureErrorHandler() {
-  if (!_stringBuffer) _stringBuffer = new StringBuffer();
-  if (!_errorHandler) _errorHandler = new ErrorHandler();
-}
+// The error handler formats the W127 text and reports the internal errors; reporting one
+// reads the options.
+constexpr unsigned kReporting = ScopedManagers::kStrings | ScopedManagers::kErrors | ScopedManagers::kOptions;
 
 TEST(AlignPadding, PadsToTheNextMultipleAndRejectsAlignmentsBeyondI32) {
-  ensureErrorHandler();
+  ScopedManagers managers{kReporting};
   struct Case {
     int64_t address;
     int32_t alignment;
@@ -128,7 +124,7 @@ TEST(PlaceValueFields, SetsOnlyTheMappedBitsOfAnIntegerValue) {
 }
 
 TEST(EncodingBoundsDeathTest, RunOutsideTheEncodingIsAnInternalError) {
-  ensureErrorHandler();
+  ScopedManagers managers{kReporting};
   struct Case {
     uint32_t bits;
     uint32_t length, source, destination;
@@ -136,15 +132,7 @@ TEST(EncodingBoundsDeathTest, RunOutsideTheEncodingIsAnInternalError) {
   const Case cases[] = {{32, 8, 0, 28}, {16, 1, 0, 16}, {32, 8, 60, 0}};
   for (const Case& c : cases) {
     Encoding encoding(c.bits, nullptr);
-    auto placeOutside = [&] {
-      // Reporting an internal error reads the options.
-      char program[] = "vekt";
-      char* argv[] = {program, nullptr};
-      if (!_orbaOptions) new TriCoreOptions(1, argv);
-      encoding.orBits(~0ull, c.length, c.source, c.destination);
-    };
-    EXPECT_DEATH(placeOutside(), "S901")
-        << c.bits << " " << c.destination;
+    EXPECT_DEATH(encoding.orBits(~0ull, c.length, c.source, c.destination), "S901") << c.bits << " " << c.destination;
   }
 }
 

@@ -5,10 +5,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "isa/IPAttribute.h"
+#include "isa/InstructionParser.h"
 #include "util/MessageCatalog.h"
 
 namespace {
@@ -245,14 +248,43 @@ TEST(InstructionMatcher, ExpressionMemoIsKeyedByStateAndPosition) {
 }
 
 TEST(InstructionMatcher, ExpressionsAreParsedOncePerStateAndPosition) {
-  CountingParser parser;
-  walk("jeq d0,#3,somewhere", &parser);
-  std::vector<std::string> sorted = parser.parsedAt;
-  std::sort(sorted.begin(), sorted.end());
-  size_t forThree = std::count(sorted.begin(), sorted.end(), std::string("3,somewhere"));
-  EXPECT_GE(forThree, 1u);
-  // Different target states may each parse once; never the same state twice at a position.
-  EXPECT_LE(forThree, 3u);
+  // "# 3" is read once with its blank and once after it; both readings end before ",", and
+  // the walk on from there, with its parse of the target, is taken once.
+  struct Case {
+    const char* text;
+    std::map<std::string, size_t> parses;  // text from the parse's start, and how often
+  };
+  const Case cases[] = {
+      {"jeq d0,#3,somewhere", {{"3,somewhere", 1}, {"somewhere", 1}}},
+      {"jeq d0,# 3,somewhere", {{" 3,somewhere", 1}, {"3,somewhere", 1}, {"somewhere", 1}}},
+      {"jne d1,# -4,x", {{" -4,x", 1}, {"-4,x", 1}, {"x", 1}}},
+      {"ld.w d0, foo", {{" foo", 1}, {"foo", 1}}},
+  };
+  for (const Case& c : cases) {
+    CountingParser parser;
+    EXPECT_FALSE(walk(c.text, &parser).forms.empty()) << c.text;
+    std::map<std::string, size_t> parses;
+    for (const std::string& at : parser.parsedAt) ++parses[at];
+    EXPECT_EQ(parses, c.parses) << c.text;
+  }
+}
+
+TEST(InstructionMatcher, EachFormIsOfferedOnceWhicheverReadingReachesIt) {
+  struct Case {
+    const char* text;
+    const char* plain;  // the same statement without the blanks
+  };
+  const Case cases[] = {
+      {"ld.w d0, foo", "ld.w d0,foo"},
+      {"jne d0, #3, x", "jne d0,#3,x"},
+      {"jeq d0,# 3,somewhere", "jeq d0,#3,somewhere"},
+      {"mov d0, #5", "mov d0,#5"},
+  };
+  for (const Case& c : cases) {
+    Walk blanks = walk(c.text), plain = walk(c.plain);
+    ASSERT_FALSE(plain.forms.empty()) << c.plain;
+    EXPECT_EQ(blanks.forms, plain.forms) << c.text;
+  }
 }
 
 TEST(InstructionMatcher, FormsOfAListAreOfferedInTheirDataOrder) {
@@ -308,6 +340,26 @@ TEST(ValueTables, MissingEntriesAreReportedAsAbsent) {
   const OperandValueTable& quadruple = *isa::registerValueTable(8);
   ASSERT_STREQ(quadruple.text, "expected data register quadruple");
   for (uint16_t s = 0; s < 2000; ++s) EXPECT_EQ(isa::lookupValue(quadruple, s), -1);
+}
+
+TEST(ValueTables, TheParserFreesTheStartUpTablesAndAnotherStartUpBuildsThemAgain) {
+  const OperandValueTable& data = *isa::registerValueTable(0);
+  uint16_t d15State = walk("mov d0,d15").lastStates.at(0);
+  {
+    InstructionParser parser;
+    ASSERT_TRUE(isa::matchModuleReady());
+    ASSERT_NE(data.table, nullptr);
+    EXPECT_GE(isa::lookupValue(data, d15State), 0);
+  }
+  EXPECT_FALSE(isa::matchModuleReady());
+  for (uint32_t t = 0; t < isa::valueTableSourceCount(); ++t)
+    EXPECT_EQ(isa::valueTableSources()[t].target->table, nullptr) << t;
+  EXPECT_EQ(isa::lookupValue(data, d15State), -1);
+  EXPECT_EQ(isa::prebuiltAttributeListCount(), 0u);
+  // The matcher's own start-up makes them again.
+  EXPECT_EQ(walk("mov d0,d15").lastStates.at(0), d15State);
+  EXPECT_GE(isa::lookupValue(data, d15State), 0);
+  EXPECT_EQ(isa::prebuiltAttributeListCount(), isa::attributeSpecListCount());
 }
 
 TEST(ValueTables, RegisterTablesCarryTheirTexts) {

@@ -12,6 +12,7 @@
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
 #include "expr/nodes_fixture.h"
+#include "isa/CandidateNodes.h"
 #include "isa/IPAttribute.h"
 
 namespace {
@@ -20,10 +21,10 @@ using Kind = AttributeSpecItem::ValueKind;
 constexpr AttributeSpecItem kEnd = {ATTR_end, Kind::kNone, 0, nullptr};
 
 // Condition builders handed to "when" and "warning" items: they see the operand array.
-OrbaExpression* firstOperandIsNonZero(LineInfo*, OrbaExpression** operands) {
+OrbaExpression* firstOperandIsNonZero(LineInfo*, OrbaExpression** operands, CandidateNodes*&) {
   return TEInteger::create(operands[0]->getInteger() != 0 ? 1 : 0);
 }
-OrbaExpression* alwaysFalse(LineInfo*, OrbaExpression**) { return TEInteger::create(0); }
+OrbaExpression* alwaysFalse(LineInfo*, OrbaExpression**, CandidateNodes*&) { return TEInteger::create(0); }
 
 // A condition that stays open until layout: it folds to itself and is not a value.
 class OpenCondition : public OrbaExpression {
@@ -126,7 +127,7 @@ TEST_F(AttributeListTest, ConditionItemsQueueTheBuildersResultAndStoreNoEntry) {
   EXPECT_STREQ(attribute.warnings[0]->message, "Instruction 'enable' is used");
 }
 
-// The list references must follow the lists when adding lists moves them.
+// More lists than the set holds in place: growing must keep every list whole and in order.
 TEST_F(AttributeListTest, AppendingAfterManyListsReachesTheLastList) {
   const AttributeSpecItem opImm[] = {{ATTR_op_imm, Kind::kNone, 0, nullptr}, kEnd};
   const AttributeSpecItem regA[] = {{ATTR_reg_a, Kind::kConstant, 10, nullptr}, kEnd};
@@ -134,12 +135,17 @@ TEST_F(AttributeListTest, AppendingAfterManyListsReachesTheLastList) {
   for (int i = 0; i < 40; ++i) attribute.addNewAttributeList(opImm, IPAttribute::kOperandList, line(1), operands_);
   attribute.addNewAttributeList(regA, IPAttribute::kAppendToCurrent, line(1), operands_);
 
-  ASSERT_EQ(attribute.lists.size(), 40u);
-  ASSERT_EQ(attribute.listRefs.size(), 40u);
-  for (size_t i = 0; i < attribute.lists.size(); ++i) EXPECT_EQ(attribute.listRefs[i], &attribute.lists[i]);
+  ASSERT_EQ(attribute.listCount(), 40u);
+  for (size_t i = 0; i < attribute.listCount(); ++i) {
+    std::span<IPAttr* const> entries = attribute.list(i);
+    ASSERT_EQ(entries.size(), i + 1 == attribute.listCount() ? 2u : 1u) << i;
+    EXPECT_EQ(entries[0]->id, ATTR_op_imm) << i;
+  }
   ASSERT_NE(attribute.lookupFromEnd(0, 1), nullptr);
   EXPECT_EQ(attribute.lookupFromEnd(0, 1)->id, ATTR_reg_a);
   EXPECT_EQ(attribute.lookupFromEnd(1, 1), nullptr);
+  EXPECT_TRUE(attribute.hasAttribute(ATTR_op_imm, 39));
+  EXPECT_FALSE(attribute.hasAttribute(ATTR_reg_a, 1));
 }
 
 TEST_F(AttributeListTest, ListsAreReadCountingFromTheEnd) {
@@ -186,7 +192,10 @@ TEST_F(AttributeListTest, CopyHasItsOwnEntriesAndListReferences) {
 
   IPAttribute* copy = original.copy();
   EXPECT_EQ(printed(*copy), printed(original));
-  EXPECT_EQ(copy->whens, original.whens) << "conditions are shared";
+  ASSERT_EQ(copy->whens.size(), original.whens.size());
+  EXPECT_NE(copy->whens[0], original.whens[0]) << "each set owns its condition records";
+  EXPECT_EQ(copy->whens[0]->condition, original.whens[0]->condition) << "conditions are shared";
+  EXPECT_EQ(copy->whens[0]->message, original.whens[0]->message);
   EXPECT_EQ(copy->isDefault, 1);
   EXPECT_NE(copy->lookupFromEnd(1, 0), original.lookupFromEnd(1, 0)) << "entries are new records";
   EXPECT_EQ(copy->lookupFromEnd(1, 0)->value, original.lookupFromEnd(1, 0)->value);
@@ -197,9 +206,54 @@ TEST_F(AttributeListTest, CopyHasItsOwnEntriesAndListReferences) {
 
   copy->clear();
   EXPECT_EQ(printed(*copy), "IPAttribute()");
-  EXPECT_TRUE(copy->whens.empty() && copy->listRefs.empty());
+  EXPECT_TRUE(copy->whens.empty() && copy->listCount() == 0);
   delete copy;
   EXPECT_EQ(printed(original), "IPAttribute([], [reg_d(1)])");
+}
+
+// Start-up builds the constant entries of the tables' lists once; the registry is put back
+// as start-up made it when the test ends.
+class PrebuiltListsTest : public AttributeListTest {
+ protected:
+  void TearDown() override { isa::prebuildAttributeLists(isa::attributeSpecLists(), isa::attributeSpecListCount()); }
+};
+
+TEST_F(PrebuiltListsTest, ConstantListsAreMadeOnceAndSharedWhileOperandValuesAreEachSetsOwn) {
+  const AttributeSpecItem constant[] = {{ATTR_reg_d, Kind::kConstant, 3, nullptr},
+                                        {ATTR_when, Kind::kOperand, 0, "m", alwaysFalse},
+                                        {ATTR_default, Kind::kNone, 0, nullptr},
+                                        {ATTR_prefInstr, Kind::kString, 0, "fast"},
+                                        kEnd};
+  const AttributeSpecItem withOperand[] = {{ATTR_op_imm, Kind::kNone, 0, nullptr},
+                                           {ATTR_is_target, Kind::kOperand, 2, nullptr},
+                                           kEnd};
+  const AttributeSpecItem* lists[] = {constant, withOperand, constant};
+  isa::prebuildAttributeLists(lists, 3);
+  EXPECT_EQ(isa::prebuiltAttributeListCount(), 1u) << "a list with an operand's value is made per set";
+
+  IPAttribute first, second;
+  for (IPAttribute* attribute : {&first, &second}) {
+    attribute->addNewAttributeList(withOperand, IPAttribute::kOperandList, line(1), operands_);
+    attribute->addNewAttributeList(constant, IPAttribute::kDescriptionList, line(1), operands_);
+  }
+  const char* expected = "IPAttribute([reg_d(3), prefInstr(\"fast\")], [op_imm, is_target(0xFFFFFFFFFFFFFFFF)])";
+  EXPECT_EQ(printed(first), expected);
+  EXPECT_EQ(first.isDefault, 1);
+  ASSERT_EQ(first.whens.size(), 1u);
+  EXPECT_NE(first.whens[0], second.whens[0]) << "conditions are made for each set";
+  for (size_t entry : {0u, 1u}) {
+    EXPECT_EQ(first.lookupFromEnd(0, entry), second.lookupFromEnd(0, entry)) << entry << ": made once, shared";
+    EXPECT_TRUE(first.lookupFromEnd(0, entry)->shared);
+  }
+  EXPECT_NE(first.lookupFromEnd(1, 1), second.lookupFromEnd(1, 1)) << "each set's own operand entry";
+  EXPECT_EQ(first.lookupFromEnd(1, 1)->value, operands_[2]);
+
+  IPAttribute* copy = first.copy();
+  EXPECT_EQ(copy->lookupFromEnd(0, 0), first.lookupFromEnd(0, 0)) << "a copy shares the shared entries";
+  EXPECT_NE(copy->lookupFromEnd(1, 1), first.lookupFromEnd(1, 1)) << "and copies the set's own";
+  first.clear();
+  delete copy;
+  EXPECT_EQ(printed(second), expected) << "clearing sets leaves the shared entries whole";
 }
 
 TEST(AttributeNames, VocabularyRunsInIdOrder) {
