@@ -29,14 +29,16 @@ void MemoryPools::free(MemPool* pool, void* block, size_t size) {
   std::memset(block, 0x2A, rounded);
 
   void** list = nullptr;
-  if (pool->size1 == 0) pool->size1 = rounded;
-  if (rounded == pool->size1) {
+  if (rounded <= kMemPoolOwnChunkThreshold) {
+    list = &pool->freeBySize[rounded / 4];
+  } else if (pool->size1 == 0 || rounded == pool->size1) {
+    pool->size1 = rounded;
     list = &pool->free1;
   } else {
     if (pool->size2 == 0) pool->size2 = rounded;
     if (rounded == pool->size2) list = &pool->free2;
   }
-  if (!list) return;  // a third size: the block stays in its chunk until the pool goes
+  if (!list) return;  // a third large size: the block stays in its chunk until the pool goes
   std::memcpy(block, list, sizeof(void*));
   *list = block;
 }

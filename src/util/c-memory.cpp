@@ -64,8 +64,13 @@ void* mem_pool_alloc(MemPool* pool, size_t size) {
   size_t rounded = mem_pool_rounded_size(size);
   pool->inUse += rounded;
 
-  if (rounded == pool->size1 && pool->free1) return popFreeBlock(pool->free1, rounded);
-  if (rounded == pool->size2 && pool->free2) return popFreeBlock(pool->free2, rounded);
+  if (rounded <= kMemPoolOwnChunkThreshold) {
+    void*& list = pool->freeBySize[rounded / 4];
+    if (list) return popFreeBlock(list, rounded);
+  } else {
+    if (rounded == pool->size1 && pool->free1) return popFreeBlock(pool->free1, rounded);
+    if (rounded == pool->size2 && pool->free2) return popFreeBlock(pool->free2, rounded);
+  }
 
   size_t alignment = rounded % 8 == 0 ? 8 : 4;
   if (pool->next) {

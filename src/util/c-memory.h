@@ -1,5 +1,5 @@
 // Allocation wrappers that never hand back a failed allocation, and MemPool, an
-// arena of zero-filled blocks with two recycled block sizes.
+// arena of zero-filled blocks that recycles freed blocks by size.
 #pragma once
 
 #include <cstddef>
@@ -9,21 +9,26 @@
 // multiple of 8 is 8-aligned, any other 4-aligned: an object whose size is not a
 // multiple of 8 cannot need more. The first pointer of every chunk chains it to
 // the chunk made before it.
-struct MemPool {
-  char* chunks = nullptr;  // newest chunk; its first pointer links to the older ones
-  char* next = nullptr;    // first free byte of the current chunk
-  size_t left = 0;         // bytes still free behind next
-  size_t size1 = 0;        // first recycled block size (0 = not yet fixed)
-  void* free1 = nullptr;   // free list of blocks of size1
-  size_t size2 = 0;        // second recycled block size
-  void* free2 = nullptr;   // free list of blocks of size2
-  size_t inUse = 0;        // bytes handed out and not yet returned (rounded sizes)
-};
-
 // Bytes of an ordinary chunk, its chain link included.
 constexpr size_t kMemPoolChunkSize = 4092;
 // Requests above this many bytes get a chunk of their own.
 constexpr size_t kMemPoolOwnChunkThreshold = 200;
+
+// A pool that serves nodes of several sizes (the expression pool does) must reuse
+// every size it frees, or a long run that builds and drops nodes grows without end:
+// blocks up to the own-chunk threshold have one free list per rounded size. Larger
+// blocks are rare; the first two large sizes freed are recycled.
+struct MemPool {
+  char* chunks = nullptr;  // newest chunk; its first pointer links to the older ones
+  char* next = nullptr;    // first free byte of the current chunk
+  size_t left = 0;         // bytes still free behind next
+  void* freeBySize[kMemPoolOwnChunkThreshold / 4 + 1] = {};  // index: rounded size / 4
+  size_t size1 = 0;        // first recycled large block size (0 = not yet fixed)
+  void* free1 = nullptr;   // free list of blocks of size1
+  size_t size2 = 0;        // second recycled large block size
+  void* free2 = nullptr;   // free list of blocks of size2
+  size_t inUse = 0;        // bytes handed out and not yet returned (rounded sizes)
+};
 
 // Prints the out-of-memory text of this layer and ends the process with status 2.
 [[noreturn]] void mem_out_of_memory();

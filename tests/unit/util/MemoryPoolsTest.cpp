@@ -27,7 +27,7 @@ bool allBytes(const void* block, size_t size, unsigned char value, size_t from =
 }
 
 // A pool's free lists and bump space, exercised through a script of steps.
-TEST(MemPoolTest, PoolRecyclesOnlyFirstTwoFreedSizes) {
+TEST(MemPoolTest, PoolRecyclesEverySmallSizeAndTheFirstTwoLargeOnes) {
   struct Case {
     const char* name;
     std::vector<size_t> freedSizes;  // freed in this order, one block each
@@ -37,7 +37,12 @@ TEST(MemPoolTest, PoolRecyclesOnlyFirstTwoFreedSizes) {
   const Case cases[] = {
       {"first freed size", {12, 20, 28}, 12, true},
       {"second freed size", {12, 20, 28}, 20, true},
-      {"third freed size stays in its chunk", {12, 20, 28}, 28, false},
+      {"third freed size", {12, 20, 28}, 28, true},
+      {"every small size", {8, 16, 24, 32, 40, 200}, 200, true},
+      {"first large size", {204, 300, 404}, 204, true},
+      {"second large size", {204, 300, 404}, 300, true},
+      {"third large size stays in its chunk", {204, 300, 404}, 404, false},
+      {"small sizes do not use up the large slots", {12, 20, 204, 300}, 300, true},
       {"sizes compare after rounding", {13}, 16, true},
       {"one size only", {24, 24}, 24, true},
       {"unfreed size", {12}, 40, false},
@@ -59,20 +64,24 @@ TEST(MemPoolTest, PoolRecyclesOnlyFirstTwoFreedSizes) {
 
 TEST(MemPoolTest, FreedBlockReadsAs2AUntilReusedThenAsZero) {
   MemPool* pool = mem_pool_create();
-  // Three sizes: the third is not recycled, so all its bytes keep the fill.
+  // Three large sizes: the third is not recycled, so all its bytes keep the fill.
   void* first = mem_pool_alloc(pool, 16);
-  void* second = mem_pool_alloc(pool, 24);
-  void* third = mem_pool_alloc(pool, 32);
+  void* second = mem_pool_alloc(pool, 204);
+  void* third = mem_pool_alloc(pool, 300);
+  void* fourth = mem_pool_alloc(pool, 404);
   std::memset(first, 0x11, 16);
-  std::memset(second, 0x11, 24);
-  std::memset(third, 0x11, 32);
+  std::memset(second, 0x11, 204);
+  std::memset(third, 0x11, 300);
+  std::memset(fourth, 0x11, 404);
   MemoryPools::free(pool, first, 16);
-  MemoryPools::free(pool, second, 24);
-  MemoryPools::free(pool, third, 32);
+  MemoryPools::free(pool, second, 204);
+  MemoryPools::free(pool, third, 300);
+  MemoryPools::free(pool, fourth, 404);
   // A recycled block's first pointer is its free-list link.
   EXPECT_TRUE(allBytes(first, 16, 0x2A, sizeof(void*)));
-  EXPECT_TRUE(allBytes(second, 24, 0x2A, sizeof(void*)));
-  EXPECT_TRUE(allBytes(third, 32, 0x2A));
+  EXPECT_TRUE(allBytes(second, 204, 0x2A, sizeof(void*)));
+  EXPECT_TRUE(allBytes(third, 300, 0x2A, sizeof(void*)));
+  EXPECT_TRUE(allBytes(fourth, 404, 0x2A));
   void* reused = mem_pool_alloc(pool, 16);
   ASSERT_EQ(reused, first);
   EXPECT_TRUE(allBytes(reused, 16, 0));
