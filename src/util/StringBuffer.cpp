@@ -1,49 +1,80 @@
 #include "util/StringBuffer.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "util/MemoryPools.h"
 #include "util/assertion.h"
 #include "util/c-memory.h"
-#include "util/hashtab.h"
 
 namespace {
-constexpr size_t kInitialScratch = 256;
+
+constexpr size_t kInitialSlots = 1024;
+
+// Eight bytes at a time, then the tail; the final mix spreads the bits over the
+// low end that the mask keeps.
+uint32_t hashBytes(const char* text, size_t length) {
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ length;
+  size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text + i, 8);
+    h = (h ^ word) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, text + i, length - i);
+  h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
+  h ^= h >> 29;
+  return static_cast<uint32_t>(h);
 }
+
+}  // namespace
 
 StringBuffer::StringBuffer()
-    : pool_(MemoryPools::instance().registerPool("StringBuffer")),
-      table_(hashtab_create(nullptr, 0)),
-      scratch_(static_cast<char*>(xcalloc(kInitialScratch, 1))),
-      scratchCapacity_(kInitialScratch) {}
+    : pool_(MemoryPools::instance().registerPool("StringBuffer")), slots_(kInitialSlots) {}
 
-StringBuffer::~StringBuffer() {
-  hashtab_free(table_);
-  MemoryPools::instance().destroyRegistered(pool_);
-  std::free(scratch_);
-}
+StringBuffer::~StringBuffer() { MemoryPools::instance().destroyRegistered(pool_); }
 
 const char* StringBuffer::intern(const char* text) {
   VEKT_ASSERT(text);
-  if (void* known = hashtab_lookup(table_, text)) return static_cast<const char*>(known);
-  size_t bytes = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(mem_pool_alloc(pool_, bytes));
-  std::memcpy(copy, text, bytes);
-  hashtab_insert(table_, copy);
-  return copy;
+  return internBytes(text, std::strlen(text));
 }
 
 const char* StringBuffer::internRange(const char* from, const char* to) {
   VEKT_ASSERT(from <= to);
   size_t length = static_cast<size_t>(to - from);
-  if (length + 1 > scratchCapacity_) {
-    size_t capacity = scratchCapacity_;
-    while (capacity < length + 1) capacity *= 2;
-    scratch_ = static_cast<char*>(xrealloc(scratch_, capacity));
-    scratchCapacity_ = capacity;
+  if (const void* nul = std::memchr(from, '\0', length)) length = static_cast<const char*>(nul) - from;
+  return internBytes(from, length);
+}
+
+const char* StringBuffer::internBytes(const char* text, size_t length) {
+  // Texts are source lines and names: a length beyond 32 bits is no text of a source.
+  VEKT_ASSERT(length < UINT32_MAX);
+  uint32_t hash = hashBytes(text, length);
+  size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    Slot& slot = slots_[i];
+    if (!slot.text) {
+      char* copy = static_cast<char*>(mem_pool_alloc(pool_, length + 1));
+      std::memcpy(copy, text, length);
+      copy[length] = '\0';
+      slot = {copy, hash, static_cast<uint32_t>(length)};
+      // At most three quarters full, so that a probe always ends at an empty slot.
+      if (++used_ * 4 > slots_.size() * 3) grow();
+      return copy;
+    }
+    if (slot.hash == hash && slot.length == length && std::memcmp(slot.text, text, length) == 0) return slot.text;
   }
-  std::memcpy(scratch_, from, length);
-  scratch_[length] = '\0';
-  return intern(scratch_);
+}
+
+void StringBuffer::grow() {
+  std::vector<Slot> larger(slots_.size() * 2);
+  size_t mask = larger.size() - 1;
+  for (const Slot& slot : slots_) {
+    if (!slot.text) continue;
+    size_t i = slot.hash & mask;
+    while (larger[i].text) i = (i + 1) & mask;
+    larger[i] = slot;
+  }
+  slots_.swap(larger);
 }

@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 struct MemPool;
-struct Hashtab;
 
 class StringBuffer {
  public:
@@ -16,12 +17,23 @@ class StringBuffer {
 
   // The one stored copy of an equal text; text must not be null.
   const char* intern(const char* text);
-  // The interned copy of the bytes [from, to).
+  // The interned copy of the bytes [from, to), up to a NUL byte among them.
   const char* internRange(const char* from, const char* to);
 
  private:
+  // Every source line passes through here: each slot keeps its text's hash and
+  // length, so that probing compares texts only on a full match and growing the
+  // table never hashes a text again.
+  struct Slot {
+    const char* text = nullptr;
+    uint32_t hash = 0;
+    uint32_t length = 0;
+  };
+
+  const char* internBytes(const char* text, size_t length);
+  void grow();
+
   MemPool* pool_;
-  Hashtab* table_;
-  char* scratch_;
-  size_t scratchCapacity_;
+  std::vector<Slot> slots_;  // a power of two in size
+  size_t used_ = 0;
 };

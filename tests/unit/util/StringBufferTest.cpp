@@ -58,6 +58,9 @@ TEST(StringBufferTest, RangeInternsLikeTheWholeText) {
       {"abc", 0, 3, "abc"},
       {longText + "!", 0, 1000, longText},
       {"x" + longText, 1, 1001, longText},
+      {std::string("ab\0cd", 5), 0, 5, "ab"},  // a NUL byte ends the text
+      {"abcdefghijklmnop", 0, 9, "abcdefghi"},  // lengths around the hash's word size
+      {"abcdefghijklmnop", 0, 8, "abcdefgh"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected.substr(0, 20));
@@ -72,6 +75,9 @@ TEST(StringBufferTest, ManyTextsStayDistinctAndFindable) {
   std::vector<const char*> stored;
   for (int i = 0; i < 5000; ++i) stored.push_back(strings.intern(("sym" + std::to_string(i)).c_str()));
   for (int i = 0; i < 5000; ++i) EXPECT_EQ(strings.intern(("sym" + std::to_string(i)).c_str()), stored[i]);
+  // Texts that differ only past the first word, and a prefix of another text.
+  EXPECT_NE(strings.intern("sym1234567890a"), strings.intern("sym1234567890b"));
+  EXPECT_NE(strings.intern("sym12345678"), strings.intern("sym1234567"));
 }
 
 TEST(StringBufferTest, TearDownReleasesItsRegisteredPool) {
