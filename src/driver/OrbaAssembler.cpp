@@ -1,16 +1,25 @@
 #include "driver/OrbaAssembler.h"
 
+#include <sys/resource.h>
+
+#include <cinttypes>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 
-#include "driver/DependencyHandler.h"
+#include "util/DependencyHandler.h"
 #include "util/ErrorHandler.h"
 #include "util/OrbaFactory.h"
 #include "driver/OrbaOptions.h"
 #include "util/OrbaState.h"
 #include "flow/OrbaOptimizer.h"
+#include "flow/FLabel.h"
+#include "flow/Section.h"
 #include "flow/SectionAdmin.h"
+#include "flow/SectionFinish.h"
+#include "flow/SymbolChecks.h"
+#include "flow/TempLabels.h"
 #include "expr/ObjectExpr.h"
 #include "expr/OrbaExpression.h"
 #include "flow/Symbol.h"
@@ -26,6 +35,7 @@
 #include "parser/OrbaParser.h"
 #include "util/LineInfo.h"
 #include "preproc/LineState.h"
+#include "preproc/InputBuffer.h"
 #include "preproc/OrbaPreprocessor.h"
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
@@ -51,13 +61,14 @@ OrbaAssembler::OrbaAssembler(int argc, char** argv) : argc_(argc), argv_(argv) {
   if (!_symbolTable) _symbolTable = new SymbolTable();
   if (!_sectionAdmin) _sectionAdmin = new SectionAdmin();
   if (!_lineState) _lineState = new LineState();
+  InputBuffer::installPathOperations(normalizePathInBuffer, pathDirName);
   if (!_preProcessor) {
     switch (orbaOptions()->preprocessorType) {
       case 2:
         errorHandler()->reportWithoutLocation(S_not_implemented, "C preprocessing");
         break;
       case 1:
-        _preProcessor = new MotorolaPreprocessor();
+        _preProcessor = new MacroPreprocessor();
         break;
       default:
         _preProcessor = new OrbaPreprocessor();
@@ -115,7 +126,7 @@ int OrbaAssembler::runStages() {
   }
 
   const char* source = findSourceFile();
-  dependencyHandler()->append(source);
+  if (std::strcmp(source, "-") != 0) dependencyHandler()->addDependency(source);
   preProcessor()->openSource(source);
 
   if (options->preprocessOnly) {
@@ -167,6 +178,8 @@ const char* OrbaAssembler::findSourceFile() {
   if (options->inputFileCount() > 1)
     errorHandler()->reportWithoutLocation(W_additional_input_ignored);
   const char* name = options->inputFile ? options->inputFile : "";
+  // "-" is the standard input: nothing to look for.
+  if (std::strcmp(name, "-") == 0) return stringBuffer()->intern(name);
   std::string found;
   if (!findRegularFile(name, ".asm", found))
     errorHandler()->reportWithoutLocation(F_cannot_open, name);
@@ -230,14 +243,107 @@ int OrbaAssembler::exitCode() {
 }
 
 void OrbaAssembler::metricsReport() {}
-void OrbaAssembler::checkSymbols() {}
-void OrbaAssembler::afterParse() {}
-void OrbaAssembler::finishSections() {}
-void OrbaAssembler::writeStatistics() {
-  writeCpuTime();
-  writeSectionStatistics();
+
+void OrbaAssembler::afterParse() {
+  RunSettings* options = orbaOptions();
+  SectionAdmin* admin = sectionAdmin();
+  std::unique_ptr<SectionAdmin::SectionIter> sections(admin->createIterator());
+  bool closingLabels = true;
+  int32_t mode = options->debugInfoMode;
+  if (mode == 0 || mode == 1) {
+    // The assembler makes the debug sections itself; those of the source go.
+    for (sections->first(); !sections->isDone(); sections->next()) {
+      Section* section = sections->current();
+      const char* name = section->getName();
+      if (section->flags.isDebug() && name && std::strncmp(name, ".debug", 6) == 0) admin->unlink(section);
+    }
+  } else if (mode == 2 || mode == 4) {
+    bool sourceDebugInfo = false;
+    for (sections->first(); !sections->isDone() && !sourceDebugInfo; sections->next()) {
+      Section* section = sections->current();
+      const char* name = section->getName();
+      sourceDebugInfo = section->flags.isDebug() && !(name && std::strcmp(name, ".comment") == 0);
+    }
+    admin->hllDebugInfoPresent = admin->hllDebugInfoPresent || sourceDebugInfo;
+    if (mode == 4) options->debugInfoMode = sourceDebugInfo ? 2 : 1;
+    closingLabels = !sourceDebugInfo;
+  }
+  if (closingLabels && options->asmDebugInfo) {
+    options->debugInfoMode = 1;
+    for (sections->first(); !sections->isDone(); sections->next())
+      if (sections->current()->userSection) addClosingLabel(sections->current());
+  }
 }
-void OrbaAssembler::writeCpuTime() {}
-void OrbaAssembler::writeSectionStatistics() {}
+
+void OrbaAssembler::addClosingLabel(Section* section) {
+  FlowNode* last = section->lastNode();
+  LineInfo* reference = last ? last->line : section->line;
+  if (!reference) return;
+  LineInfo* line = lineState()->insertLineAfter(reference, nullptr, static_cast<int32_t>(reference->sourceFile),
+                                                 reference->lineNumberSigned(), 0);
+  if (!line) return;
+  line->controlState = reference->controlState;
+  line->sourceStart = reference->sourceStart;
+  line->sourceEnd = reference->sourceEnd;
+  line->section = section;
+  Symbol* symbol = defineTempLabel(makeTempLabelName(), line);
+  if (!symbol) return;
+  symbol->section = section;
+  symbol->flags[1] |= Symbol::kLocal | Symbol::kUsed;
+  symbol->flags[2] = static_cast<uint8_t>((symbol->flags[2] & ~Symbol::kRelocatable) | Symbol::kDebugReferenced);
+  section->addNode(new FLabel(line, symbol), true);
+}
+
+void OrbaAssembler::checkSymbols() {
+  std::unique_ptr<SymbolTable::SymbolIter> symbols(symbolTable()->createIterator());
+  for (symbols->first(); !symbols->isDone(); symbols->next()) checkGlobalSymbol(*symbols->current());
+  for (symbols->first(); !symbols->isDone(); symbols->next()) checkLocalSymbol(*symbols->current());
+}
+
+void OrbaAssembler::finishSections() {
+  std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
+  for (sections->first(); !sections->isDone(); sections->next()) {
+    Section* section = sections->current();
+    section->resolveAbsoluteAddress();
+    checkSectionPage(*section);
+    section->finish();
+  }
+}
+
+std::string OrbaAssembler::statisticsName(const char* inputFile) {
+  std::string name = pathBaseName(inputFile ? inputFile : "");
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+void OrbaAssembler::writeStatistics() {
+  std::string name = statisticsName(orbaOptions()->inputFile);
+  writeCpuTime(name.c_str());
+  writeSectionStatistics(name.c_str());
+}
+
+void OrbaAssembler::writeCpuTime(const char* name) {
+  uint64_t milliseconds = 0;
+  struct rusage usage;
+  if (getrusage(RUSAGE_SELF, &usage) == 0)
+    milliseconds = static_cast<uint64_t>(usage.ru_utime.tv_sec) * 1000 +
+                   static_cast<uint64_t>(usage.ru_utime.tv_usec) / 1000;
+  std::printf("# cpu.as.%s=%" PRIu32 "\n", name, static_cast<uint32_t>(milliseconds));
+}
+
+void OrbaAssembler::writeSectionStatistics(const char* name) {
+  uint32_t codeSize = 0;
+  uint64_t codeCycles = 0;
+  std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
+  for (sections->first(); !sections->isDone(); sections->next()) {
+    Section* section = sections->current();
+    if (section == placeholderSection() || !section->isCode()) continue;
+    codeSize += section->size;
+    codeCycles += section->cycles;
+  }
+  std::printf("# cs.as.%s=%" PRIu32 "\n", name, codeSize);
+  std::printf("# estcy.as.%s=%" PRIu64 "\n", name, codeCycles);
+}
 
 void TriCoreAssembler::afterPrepare() {}

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+
+class Section;
 
 class OrbaAssembler {
  public:
@@ -26,17 +29,24 @@ class OrbaAssembler {
   virtual void afterWriteObject() {}
   virtual void afterList() {}
   virtual void writeStatistics();
-  virtual void writeCpuTime();
-  virtual void writeSectionStatistics();
+  // "# cpu.as.<name>=" and the process's user time in milliseconds.
+  virtual void writeCpuTime(const char* statisticsName);
+  // "# cs.as.<name>=" and "# estcy.as.<name>=" with the code sections' totals.
+  virtual void writeSectionStatistics(const char* statisticsName);
 
   // The name under which the input file opens; F001 when none does.
   const char* findSourceFile();
+  // The input file's name without its directory and its last extension.
+  static std::string statisticsName(const char* inputFile);
 
  protected:
   int runStages();
   void writePreprocessed();
   void writeObject();
   void tearDown();
+  // A label at the end of the section, on a line of its own after the section's
+  // last node, so that the debug information can give the section's end.
+  void addClosingLabel(Section* section);
 
   int argc_;
   char** argv_;

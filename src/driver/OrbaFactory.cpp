@@ -43,9 +43,11 @@ ControlState* OrbaFactory::copyControlState(const ControlState* state) {
 
 ControlState* OrbaFactory::createControlState() { return make<ControlState>(); }
 
-Section* OrbaFactory::createSectionFromName(const char* name) {
-  return make<Section>(name);
+Section* OrbaFactory::createSection(LineInfo* line, const char* name) {
+  return make<Section>(line, name);
 }
+
+Section* OrbaFactory::createSectionFromName(LineInfo* line) { return make<Section>(line); }
 
 LineInfo* OrbaFactory::createLineInfo(const char* text, uint32_t sourceFile, uint32_t lineStart,
                                       uint32_t lineOffset) {

@@ -486,6 +486,11 @@ void opt_parseArg(const char* word) {
     return;
   }
   if (!word) return;
+  // A lone "-" is the standard input as the input file, not an unknown option.
+  if (word[0] == '-' && word[1] == '\0') {
+    opt_setString(ARG, word);
+    return;
+  }
   if (opt_match(ARG, word, 0)) return;
   if (opt_matchGrouped(OPT, word)) return;
   if (opt_match(ERR, word, 0)) return;

@@ -1,29 +1,151 @@
-// One item of a section's contents. Only the label item exists so far: the one a
-// location-counter reference in an expression places at the section's end.
+// One item of a section's contents: a label, an instruction, a data directive, an
+// alignment and so on. The layout passes, the object writer, the metrics and the
+// debug dump treat every kind alike through the virtual operations below.
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
+
+#include "flow/FlowIterator.h"
 
 struct LineInfo;
-class Symbol;
+class MetricsAdmin;
+class ObjectWriter;
+class Section;
 
 class FlowNode {
  public:
-  explicit FlowNode(LineInfo* line) : line(line) {}
-  virtual ~FlowNode() = default;
+  // Kind codes; the layout passes and Section::addNode branch on them.
+  enum Kind : uint8_t {
+    kAlign = 1,
+    kCalls = 7,
+    kConstant = 8,
+    kEquSet = 11,
+    kExtern = 12,
+    kError = 13,
+    kFloat = 14,
+    kFract = 15,
+    kGeneric = 16,
+    kInstruction = 17,
+    kLabel = 18,
+    kMisraC = 20,
+    kName = 21,
+    kParallel = 23,
+    kReset = 24,
+    kSimple = 25,
+    kStorage = 27,
+    kLoad = 29,
+    kMacroCall = 30,
+    kAlias = 31,
+    kCompilerName = 32,
+    kCompilerVers = 33,
+    kCompilerInvoc = 34,
+  };
+
+  FlowNode() = default;
+  FlowNode(LineInfo* line, Kind kind) : line(line), kind(kind) {}
   FlowNode(const FlowNode&) = delete;
   FlowNode& operator=(const FlowNode&) = delete;
 
-  LineInfo* line;
-  uint8_t type = 0;
+  // The virtual operations, in the order every pass relies on.
+
+  // Copies the base fields except the line (and the flow links) from other.
+  virtual void assignBase(const FlowNode& other);
+  // Frees the containers the node owns and leaves them empty.
+  virtual void releaseData() {}
+  virtual void emitHook(ObjectWriter& /*writer*/) {}
+  // Kinds return the node to their class's pool.
+  virtual ~FlowNode() = default;
+  // A node of the same class from its pool with every field (the line included)
+  // copied and no flow links; null when the pool cannot supply memory.
+  virtual FlowNode* clone() const = 0;
+  virtual bool isInstruction() const { return false; }
+  virtual int32_t getSize() const { return size; }
+  // The bytes the node occupies when it starts at offset in section; 0 or less is
+  // no bytes. Problems found here are reported by emit, at the node's line.
+  virtual int32_t computeSize(Section* /*section*/, uint32_t /*offset*/) { return 0; }
+  // Writes the node's bytes, relocations and symbols. The base sets the line's
+  // location to the current location of the section being written.
+  virtual void emit(ObjectWriter& writer);
+  virtual void collectMetrics(MetricsAdmin& /*metrics*/) {}
+  // One debug description of the node.
+  virtual void dump(std::ostream& out) const = 0;
+  virtual uint16_t getCycles() const { return cycles; }
+  // False for kinds that take no place in the section (they do not activate the
+  // default section when they come before any section directive).
+  virtual bool hasAddress() const { return true; }
+
+  // The neighbours in the list that holds the node (a section's flow or a rewrite's
+  // node list); null at either end and for a node in no list.
+  FlowNode* previousNode() const { return prev_; }
+  FlowNode* nextNode() const { return next_; }
+
+  FlowNode* parallelBlock = nullptr;
+  LineInfo* line = nullptr;
+
+ private:
+  // The links come before the small fields, so that a kind's first small field
+  // fills the padding at the end of the base (a label node takes 64 bytes).
+  friend class FlowList;
+  FlowNode* prev_ = nullptr;
+  FlowNode* next_ = nullptr;
+
+ public:
+  // The size in bytes once known; 0 or less while open or when the node has none.
+  int32_t size = 0;
+  // Written and read by the layout passes only.
+  uint32_t layoutSize = 0;
+  uint16_t cycles = 0;
+  uint8_t kind = 0;
+
+ protected:
+  // The base-field copy that every clone starts with.
+  void copyBaseForClone(const FlowNode& other) {
+    assignBase(other);
+    line = other.line;
+  }
 };
 
-class FLabel : public FlowNode {
+// An ordered list of nodes linked through the nodes themselves: appending costs no
+// allocation, and a walk runs both ways. A node is in at most one list; the list
+// owns no node.
+class FlowList {
  public:
-  // The type byte the statement parser gives every label node.
-  static constexpr uint8_t kLabelType = 18;
+  FlowNode* first() const { return head_; }
+  FlowNode* last() const { return tail_; }
+  uint32_t count() const { return count_; }
+  bool empty() const { return head_ == nullptr; }
 
-  FLabel(LineInfo* line, Symbol* symbol) : FlowNode(line), symbol(symbol) { type = kLabelType; }
+  void append(FlowNode* node) {
+    node->prev_ = tail_;
+    node->next_ = nullptr;
+    if (tail_)
+      tail_->next_ = node;
+    else
+      head_ = node;
+    tail_ = node;
+    ++count_;
+  }
+  void prepend(FlowNode* node) {
+    node->prev_ = nullptr;
+    node->next_ = head_;
+    if (head_)
+      head_->prev_ = node;
+    else
+      tail_ = node;
+    head_ = node;
+    ++count_;
+  }
+  // Takes the node out of this list (it must be in it).
+  void remove(FlowNode* node) {
+    (node->prev_ ? node->prev_->next_ : head_) = node->next_;
+    (node->next_ ? node->next_->prev_ : tail_) = node->prev_;
+    node->prev_ = node->next_ = nullptr;
+    --count_;
+  }
 
-  Symbol* symbol;
+ private:
+  FlowNode* head_ = nullptr;
+  FlowNode* tail_ = nullptr;
+  uint32_t count_ = 0;
 };

@@ -1,58 +1,204 @@
 // A section of the output: its name, where it lies, what kind of contents it holds
-// and its flow of items. Only what expressions and symbols use so far; the
-// attributes and the layout state join it with the section directives.
+// and its flow, the nodes the parser appends in source order.
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
+#include <utility>
 #include <vector>
 
-class FlowNode;
+#include "flow/FlowIterator.h"
+#include "flow/FlowNode.h"
+#include "util/MemoryPools.h"
+
+class FlowWalker;
+class FLabel;
 class OrbaExpression;
 class Symbol;
+struct LineInfo;
 
 class Section {
+  VEKT_POOLED_CLASS(Section)
+
  public:
+  enum Type : int32_t { kNoType = 0, kCode = 101, kData = 102, kDebug = 103, kRomData = 104 };
+  enum ByteOrder : int32_t { kBigEndian = 1, kLittleEndian = 2 };
+
   struct SectionFlags {
-    bool isCode = false;
-    bool isData = false;
-    bool isDebug = false;
+    // First byte.
+    static constexpr uint8_t kCodeBit = 0x01;
+    static constexpr uint8_t kDataBit = 0x02;
+    static constexpr uint8_t kDebugBit = 0x04;
+    static constexpr uint8_t kInitialised = 0x08;
+    static constexpr uint8_t kObjectProperty = 0x10;
+    static constexpr uint8_t kReadOnly = 0x20;
+    static constexpr uint8_t kClearAtStartUp = 0x80;
+    // Second byte.
+    static constexpr uint8_t kMax = 0x01;
+    static constexpr uint8_t kConcat = 0x02;
+    static constexpr uint8_t kNoRead = 0x10;
+    static constexpr uint8_t kProtect = 0x40;
+    // Third byte.
+    static constexpr uint8_t kPowerOfTwoAlignment = 0x01;
+
+    virtual ~SectionFlags() = default;
+    bool isCode() const { return bytes[0] & kCodeBit; }
+    bool isData() const { return bytes[0] & kDataBit; }
+    bool isDebug() const { return bytes[0] & kDebugBit; }
+    bool powerOfTwoAlignment() const { return bytes[2] & kPowerOfTwoAlignment; }
+
+    uint8_t bytes[3] = {0, 0, 0};
   };
 
+  // A forward walk over the live flow: nodes appended during the walk are reached.
+  class FlowIter : public ForwardIterator<FlowNode*> {
+   public:
+    explicit FlowIter(const Section& section) : section_(section) { first(); }
+    void first() override;
+    void next() override;
+    bool isDone() const override { return position_ == nullptr; }
+    FlowNode* current() const override { return position_; }
+
+   private:
+    const Section& section_;
+    FlowNode* position_ = nullptr;
+  };
+
+  // A walk both ways. prev on the first node sets done and stays there; next on the
+  // last node sets done.
+  class BidirectionalFlowIterator : public BidirectionalIterator<FlowNode*> {
+   public:
+    explicit BidirectionalFlowIterator(const Section& section) : section_(section) { first(); }
+    bool first() override;
+    void last() override;
+    void next() override;
+    void prev() override;
+    bool isDone() const override { return done_; }
+    FlowNode* current() const override { return position_; }
+
+   private:
+    const Section& section_;
+    FlowNode* position_ = nullptr;
+    bool done_ = true;
+  };
+
+  // A bare section with a name and nothing else: no number, no section symbol.
+  // Expression tests and tools use it; the assembler makes sections as below.
   explicit Section(const char* name) : name_(name) {}
+  // A named section of the run: numbered, with its section symbol and base.
+  Section(LineInfo* line, const char* name);
+  // A section without a name, named "__sect_%04x" with a run-wide count.
+  explicit Section(LineInfo* line);
   virtual ~Section();
   Section(const Section&) = delete;
   Section& operator=(const Section&) = delete;
 
-  const char* name() const { return name_; }
-  void setName(const char* name) { name_ = name; }
+  // The virtual operations, in their fixed order.
+  virtual int16_t getShortA() const { return shortA_; }
+  virtual void setShortA(int16_t value) { shortA_ = value; }
+  // Appends the node to the flow (at the front when atEnd is false). A node with an
+  // address that arrives at the placeholder section opens the default section (W179)
+  // and goes there instead.
+  virtual void addNode(FlowNode* node, bool atEnd);
   // The expression of the section's start address.
-  virtual OrbaExpression* baseExpression() const { return baseExpression_; }
+  virtual OrbaExpression* getBase() const { return baseExpression_; }
+  // Simplifies the expression and makes it the value of the section symbol.
+  virtual void setAddress(OrbaExpression* expression);
+  virtual const char* getName() const { return name_; }
+  virtual void setName(const char* name) { name_ = name; }
+  virtual const char* getDisplayName() const { return displayName_ ? displayName_ : name_; }
+  virtual void setDisplayName(const char* name) { displayName_ = name; }
+  // Gives a link-once section its final name.
+  virtual void finish();
+  virtual int16_t getShortB() const { return shortB_; }
+  virtual void setShortB(int16_t value) { shortB_ = value; }
+  virtual bool isCode() const { return flags.isCode(); }
+  // Writes the summary heading; returns the length of the title line.
+  virtual int printSummaryHeader(std::ostream& out) const;
+  // Writes one summary line without its end; false (nothing written) for a debug section.
+  virtual bool printSummaryLine(std::ostream& out) const;
+
+  const char* name() const { return name_; }
+  OrbaExpression* baseExpression() const { return baseExpression_; }
   void setBaseExpression(OrbaExpression* expression) { baseExpression_ = expression; }
 
-  // Appends the item to the section's flow (at the front when atEnd is false); the
-  // section owns its items.
-  void addNode(FlowNode* node, bool atEnd);
-  const std::vector<FlowNode*>& flow() const { return flow_; }
-
+  // The location now: the walker's running offset while the section is laid out,
+  // the location counter once it is being written.
+  int32_t currentLocation() const;
   // The address of the instruction being laid out or emitted in this section.
-  virtual int32_t instructionLocation() const { return locationCounter; }
+  virtual int32_t instructionLocation() const { return currentLocation(); }
+  // offset plus the start address when the section has a fixed one.
+  int64_t addressOf(int64_t offset) const;
+  // Moves the location counter on by units; E217 at line, and no move, when the
+  // location would leave the section's 32-bit address space.
+  bool advanceLocation(int64_t units, const LineInfo* line);
+  // The section's layout walker, made (and reset once) on first use.
+  FlowWalker* flowWalker();
+  // Checks the fixed start address: E188 when it is not absolute, E104 when no
+  // address range allows it, W284 when it misses the section's alignment.
+  void resolveAbsoluteAddress();
 
-  SectionFlags flags;
-  uint8_t hasAddress = 0;  // the section has its final, fixed address
+  const FlowList& flow() const { return flow_; }
+  FlowNode* firstNode() const { return flow_.first(); }
+  FlowNode* lastNode() const { return flow_.last(); }
+  uint32_t nodeCount() const { return flow_.count(); }
+  // The most recently appended label node, cleared when a node with an address follows.
+  FLabel* lastLabel() const { return lastLabel_; }
+
+  FlowWalker* walker = nullptr;
+  int32_t type = kNoType;
+  int32_t byteOrder = kLittleEndian;
+  uint8_t writing = 0;      // set by the object writer when it starts on the section
+  uint8_t userSection = 1;  // clear for the placeholder and the assembler's own sections
+  uint32_t size = 0;        // as the layout settled it
+  int32_t locationCounter = 0;
+  uint64_t cycles = 0;
+  Symbol* sectionSymbol = nullptr;
+  uint8_t laidOut = 0;     // the layout is final; nodes may cache their sizes
+  uint8_t hasAddress = 0;  // the section has its final, fixed start address
   // Set when @PCREL and @INPAGE must measure targets in this section from its base
   // address rather than from the section start.
   uint8_t noSectionRelativeEvaluation = 0;
-  Symbol* sectionSymbol = nullptr;
-  int32_t locationCounter = 0;
+  LineInfo* line = nullptr;  // where the section was made; its diagnostics go there
+  int32_t mauBits = 8;
+  uint32_t maxAlignment = 0;
+  uint32_t alignment = 0;  // the alignment the section's attributes ask for
+  // Where a fixed start address may lie; empty means 0 to 0xFFFFFFFF.
+  std::vector<std::pair<int64_t, int64_t>> addressRanges;
+  uint32_t number = 0;
+  SectionFlags flags;
+  int32_t pageSize = 0;
+  uint32_t objectNumber = 0;
+  const char* clusterName = nullptr;
+  const char* linkOnceKey = nullptr;  // interned; null or empty when not link-once
+  uint16_t fillPattern = 0;
+  uint32_t fillCycles = 0;
+  uint32_t fillLength = 2;
+  uint32_t objectHandle[2] = {0, 0};  // object-store file and section ids
+  // One word per unit while the section is written; null before and for sections
+  // without data image.
+  uint32_t* image = nullptr;
   // The block word of the current layout state; a symbol laid out in another block
   // is shifted by the distance the current pass has moved.
   uint32_t layoutBlock = 0;
 
  private:
+  void initialize(const char* name);
+
   const char* name_;  // interned
-  std::vector<FlowNode*> flow_;
+  const char* displayName_ = nullptr;
   OrbaExpression* baseExpression_ = nullptr;
+  int16_t shortA_ = 0;
+  int16_t shortB_ = 0;
+  FlowList flow_;
+  FLabel* lastLabel_ = nullptr;
 };
+
+// Whether units placed at offset stay within a section's 32-bit address space.
+inline bool fitsInSection(uint64_t offset, int64_t units) {
+  if (units < 0) return false;
+  return offset <= 0xFFFFFFFFu && static_cast<uint64_t>(units) <= 0xFFFFFFFFu - offset;
+}
 
 // The section that the parse opens for code before any section directive (a symbol in
 // it has no section of its own) is reached through placeholderSection().

@@ -29,13 +29,16 @@ class Symbol {
   static constexpr uint8_t kUsed = 0x02;
   static constexpr uint8_t kSet = 0x04;
   static constexpr uint8_t kWeak = 0x08;
+  static constexpr uint8_t kNeedsDefinition = 0x10;    // named by .EQU/.SET or the preprocessor
   static constexpr uint8_t kCountsAsReference = 0x20;  // also marks section symbols
+  static constexpr uint8_t kExpansion = 0x40;          // defined on a line of a generic expansion
   static constexpr uint8_t kSectionByValue = 0x80;     // also marks alias symbols
   // Third flag byte.
   static constexpr uint8_t kRelocatable = 0x01;
   static constexpr uint8_t kSpecialFunctionRegister = 0x02;
   static constexpr uint8_t kDebugReferenced = 0x04;
   static constexpr uint8_t kProgramReferenced = 0x08;
+  static constexpr uint8_t kAutoExternal = 0x10;  // made external by the symbol checks
 
   enum Type : int32_t { kNoType = 0, kFunc = 1, kObject = 2, kFile = 3 };
 
@@ -62,6 +65,9 @@ class Symbol {
   bool isUsed() const { return flags[1] & kUsed; }
   bool isSet() const { return flags[1] & kSet; }
   bool isWeak() const { return flags[1] & kWeak; }
+  bool needsDefinition() const { return flags[1] & kNeedsDefinition; }
+  bool isExpansion() const { return flags[1] & kExpansion; }
+  bool isAutoExternal() const { return flags[2] & kAutoExternal; }
   bool countsAsReference() const { return flags[1] & kCountsAsReference; }
   bool isSectionByValue() const { return flags[1] & kSectionByValue; }
   bool isRelocatable() const { return flags[2] & kRelocatable; }

@@ -15,12 +15,6 @@
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
 
-namespace {
-
-constexpr size_t kInitialNames = 4096;
-
-}  // namespace
-
 size_t SymbolTable::NameHash::operator()(const char* name) const {
   size_t length = std::char_traits<char>::length(name);
   size_t step = length / 10 + 1;
@@ -36,7 +30,7 @@ size_t SymbolTable::NameHash::operator()(const char* name) const {
 
 bool SymbolTable::NameEqual::operator()(const char* a, const char* b) const {
   if (a == b) return true;
-  if (orbaOptions()->caseSensitive) return std::strcmp(a, b) == 0;
+  if (exact || orbaOptions()->caseSensitive) return std::strcmp(a, b) == 0;
   for (;; ++a, ++b) {
     if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b)))
       return false;
@@ -44,14 +38,22 @@ bool SymbolTable::NameEqual::operator()(const char* a, const char* b) const {
   }
 }
 
+SymbolTable::NameEqual SymbolTable::nameEqual() {
+  NameEqual equal;
+  equal.exact = orbaOptions()->caseSensitiveFast;
+  return equal;
+}
+
+// Maps start without buckets: most scopes hold a handful of names, and the module
+// scope grows by doubling as the source fills it.
 SymbolTable::LocalSymbolTable::LocalSymbolTable(SymbolTable* owner, uint16_t scopeId,
                                                 LocalSymbolTable* enclosing)
     : owner(owner),
       global(&owner->names),
       scopeId(scopeId),
       enclosing(enclosing),
-      symbols(kInitialNames),
-      localLabelCounts(16) {}
+      symbols(0, NameHash(), nameEqual()),
+      localLabelCounts(0, NameHash(), nameEqual()) {}
 
 void* SymbolTable::LocalSymbolTable::operator new(size_t size) noexcept {
   return Symbol::operator new(size);
@@ -156,9 +158,8 @@ bool SymbolTable::SymbolIter::isDone() const { return scope_ == scopes_.end(); }
 
 Symbol* SymbolTable::SymbolIter::current() const { return isDone() ? nullptr : entries_[entry_]; }
 
-SymbolTable::SymbolTable() : names(kInitialNames) {
-  // The name maps follow the options' case rule, so the options come first.
-  orbaOptions();
+// The name maps take their case flag from the options, so the options come first.
+SymbolTable::SymbolTable() : names(0, NameHash(), nameEqual()) {
   makeModuleScope();
 }
 
@@ -199,13 +200,27 @@ Symbol* SymbolTable::referenceSymbol(const char* name, LineInfo* line) {
   }
   symbol->flags[1] |= Symbol::kUsed;
   symbol->references.push_back(line);
-  bool debugSection = line && line->section && line->section->flags.isDebug;
+  bool debugSection = line && line->section && line->section->flags.isDebug();
   symbol->flags[2] |= debugSection ? Symbol::kDebugReferenced : Symbol::kProgramReferenced;
   return symbol;
 }
 
 uint32_t SymbolTable::localLabelCount(const char* digits) const {
   return current ? current->localLabelCount(digits) : 0;
+}
+
+SymbolTable::LocalSymbolTable* SymbolTable::openScope(uint16_t scopeId) {
+  LocalSymbolTable*& scope = scopes[scopeId];
+  if (!scope) scope = new LocalSymbolTable(this, scopeId, current);
+  current = scope;
+  currentScope = scopeId;
+  return scope;
+}
+
+void SymbolTable::closeScope() {
+  if (!current || !current->enclosing) return;
+  current = current->enclosing;
+  currentScope = current->scopeId;
 }
 
 void SymbolTable::reset() {

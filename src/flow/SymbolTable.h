@@ -19,13 +19,17 @@ class SymbolTable {
   struct NameHash {
     size_t operator()(const char* name) const;
   };
-  // Exact comparison while the options' case-sensitive flag is set, else ignoring
-  // letter case; the flag can change during the parse.
+  // Exact comparison when the map was made case-sensitive or while the options'
+  // case-sensitive flag is set, else ignoring letter case. The flag can change during
+  // the parse ($CASE), which is why the hash never depends on it.
   struct NameEqual {
+    bool exact = false;  // the map's own case flag, fixed when the map is made
     bool operator()(const char* a, const char* b) const;
   };
   template <typename Value>
   using NameMap = std::unordered_multimap<const char*, Value, NameHash, NameEqual>;
+  // The comparison of a new map: its case flag comes from the options.
+  static NameEqual nameEqual();
 
   class LocalSymbolTable {
    public:
@@ -73,6 +77,13 @@ class SymbolTable {
   virtual ~SymbolTable();
   SymbolTable(const SymbolTable&) = delete;
   SymbolTable& operator=(const SymbolTable&) = delete;
+
+  // Makes the scope of that id current, nested in the current one; a scope that
+  // exists already is entered again with its own symbols and enclosing scope. Names
+  // defined in it hide those of the enclosing scopes until closeScope.
+  LocalSymbolTable* openScope(uint16_t scopeId);
+  // Returns to the enclosing scope; scope 0 stays current when it is closed.
+  void closeScope();
 
   // Finds the name from the current scope outwards or creates it in the current
   // scope, marks it used and records the reference; never null.

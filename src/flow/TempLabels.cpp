@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "util/OrbaState.h"
-#include "flow/FlowNode.h"
+#include "flow/FLabel.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"

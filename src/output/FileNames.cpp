@@ -163,3 +163,22 @@ bool findRegularFile(const char* name, const char* suffix, std::string& path) {
   path += suffix;
   return isReadableRegularFile(path.c_str());
 }
+
+bool searchIncludePath(const char* name, const std::vector<const char*>& directories, std::string& path) {
+  for (const char* directory : directories) {
+    if (!directory) continue;
+    char* joined = normalizePathInBuffer(directory, name);
+    if (!joined) continue;
+    char* candidate = absolutePath(joined);
+    std::free(joined);
+    if (!candidate) continue;
+    std::string found;
+    bool accepted = findRegularFile(candidate, "", found);
+    std::free(candidate);
+    if (accepted) {
+      path = found;
+      return true;
+    }
+  }
+  return false;
+}

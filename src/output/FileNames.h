@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The path joined to base and normalised: "./" dropped, "../" folded into the
 // component before it, '\' turned into '/'. A path starting with '/' stands
@@ -19,6 +20,11 @@ const std::string& pathBaseName(const char* path);
 // The part of the path's absolute form before its last separator; empty when
 // that separator is the first character. Overwritten by the next call.
 const std::string& pathDirName(const char* path);
+
+// The first directory of the list (nulls skipped) in which the name, joined to the
+// directory and made absolute, is a readable regular file; path is set to that
+// file. False when no directory holds it.
+bool searchIncludePath(const char* name, const std::vector<const char*>& directories, std::string& path);
 
 // Tries the name, then the name with the suffix appended (when the suffix is not
 // empty); true when the file opened for reading is a regular file. path holds

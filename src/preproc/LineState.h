@@ -1,8 +1,9 @@
-// The list of preprocessed lines and the table of source files they came from.
+// The list of preprocessed lines that the parser walks, and the registry that gives
+// every source file a small dense id, which the lines carry instead of its name.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <unordered_map>
 #include <vector>
 
 struct LineInfo;
@@ -10,23 +11,71 @@ struct LineInfo;
 class LineState {
  public:
   LineState();
-  ~LineState();
+  virtual ~LineState();
   LineState(const LineState&) = delete;
   LineState& operator=(const LineState&) = delete;
 
+  // Every line-making operation interns its text (null stays null, a range is cut at
+  // an embedded NUL), makes the record through the factory with the line number
+  // line + bias, links it in and returns it. The Named forms register the file name
+  // first. A null anchor appends. The variants call the basic operations through the
+  // virtual table, so that a subclass changing those changes them all.
+  virtual LineInfo* appendRange(const char* from, const char* to, int32_t fileId, int32_t line,
+                                int32_t bias);
+  virtual LineInfo* appendRangeNamed(const char* from, const char* to, const char* fileName,
+                                     int32_t line, int32_t bias);
+  virtual LineInfo* appendLine(const char* text, int32_t fileId, int32_t line, int32_t bias);
+  virtual LineInfo* appendLineNamed(const char* text, const char* fileName, int32_t line,
+                                    int32_t bias);
+  virtual LineInfo* insertRangeBefore(LineInfo* anchor, const char* from, const char* to,
+                                      int32_t fileId, int32_t line, int32_t bias);
+  virtual LineInfo* insertRangeBeforeNamed(LineInfo* anchor, const char* from, const char* to,
+                                           const char* fileName, int32_t line, int32_t bias);
+  virtual LineInfo* insertLine(LineInfo* anchor, const char* text, int32_t fileId, int32_t line,
+                               int32_t bias);
+  virtual LineInfo* insertLineNamed(LineInfo* anchor, const char* text, const char* fileName,
+                                    int32_t line, int32_t bias);
+  virtual LineInfo* insertRangeAfter(LineInfo* anchor, const char* from, const char* to,
+                                     int32_t fileId, int32_t line, int32_t bias);
+  virtual LineInfo* insertRangeAfterNamed(LineInfo* anchor, const char* from, const char* to,
+                                          const char* fileName, int32_t line, int32_t bias);
+  virtual LineInfo* insertLineAfter(LineInfo* anchor, const char* text, int32_t fileId,
+                                    int32_t line, int32_t bias);
+  virtual LineInfo* insertLineAfterNamed(LineInfo* anchor, const char* text,
+                                         const char* fileName, int32_t line, int32_t bias);
+
+  // The id of the file name, registering it when new. Ids are dense from 0 in the
+  // order of first registration; names are equal only byte for byte. A null name
+  // has no id (-1) and is not registered.
+  virtual int32_t sourceFileId(const char* fileName);
+  // The registered name (interned), or null for an id outside the registry.
+  virtual const char* sourceFile(int32_t id) const;
+  // The id of a registered name, or -1.
+  virtual int32_t findSourceFile(const char* fileName);
+
+  virtual const char* internRange(const char* from, const char* to);
+  virtual const char* intern(const char* text);
+  virtual void setLineText(const char* text, LineInfo* line);
+
   LineInfo* first() const { return first_; }
   LineInfo* last() const { return last_; }
-  void append(LineInfo* line);
-  void insertLineInfo(LineInfo* anchor, LineInfo* line);
+  int32_t fileCount() const { return static_cast<int32_t>(fileNames_.size()); }
 
-  // Registers a source file name; returns its index.
-  uint32_t addSourceFile(const char* name);
-  // The name as the file was opened; null for an index outside the table.
-  const char* fileName(int32_t index) const;
-  size_t fileCount() const { return files_.size(); }
+  // Older names of sourceFileId and sourceFile, kept for the set-ups that use them.
+  uint32_t addSourceFile(const char* fileName) {
+    return static_cast<uint32_t>(sourceFileId(fileName));
+  }
+  const char* fileName(int32_t id) const { return sourceFile(id); }
 
  private:
+  LineInfo* makeLine(const char* internedText, int32_t fileId, int32_t line, int32_t bias);
+  void linkAtTail(LineInfo* line);
+  void linkBefore(LineInfo* anchor, LineInfo* line);
+  void linkAfter(LineInfo* anchor, LineInfo* line);
+
   LineInfo* first_ = nullptr;
   LineInfo* last_ = nullptr;
-  std::vector<std::string> files_;
+  // Keyed by the interned name: interning makes equal names one pointer.
+  std::unordered_map<const char*, int32_t> fileIds_;
+  std::vector<const char*> fileNames_;
 };

@@ -23,7 +23,10 @@ class OrbaFactory {
   virtual ControlState* copyControlState(const ControlState* state);
   // The control state of the first line, built from the options.
   virtual ControlState* createControlState();
-  virtual Section* createSectionFromName(const char* name);
+  // A section of the run named by the source or the program.
+  virtual Section* createSection(LineInfo* line, const char* name);
+  // A section without a name of its own ("__sect_" and a run-wide count).
+  virtual Section* createSectionFromName(LineInfo* line);
   virtual LineInfo* createLineInfo(const char* text, uint32_t sourceFile, uint32_t lineStart,
                                    uint32_t lineOffset);
   virtual OrbaPreprocessor* createPreprocessor();

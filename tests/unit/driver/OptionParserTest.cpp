@@ -204,7 +204,10 @@ const Case kCases[] = {
      {"a.asm", "-c", "b.asm"},
      nullptr,
      {count(ARG, 2), textAt(ARG, 0, "a.asm"), textAt(ARG, 1, "b.asm")}},
-    {"LoneDashIsUnknownOption", {"-"}, nullptr, {textAt(ERR, 0, "-")}},
+    {"LoneDashIsTheStandardInputAsInputFile", {"-"}, nullptr,
+     {count(ARG, 1), textAt(ARG, 0, "-"), count(ERR, 0)}},
+    {"DashWithLettersIsStillAnOption", {"-", "-zz"}, nullptr,
+     {count(ARG, 1), textAt(ERR, 0, "-zz")}},
     {"PreprocessorTypeNone", {"-mn"}, nullptr, {value(PT_NONE, 1), value(PT_ZELKOVA, 0)}},
 };
 

@@ -7,7 +7,7 @@
 
 #include "expr/ExprReport.h"
 #include "expr/TEError.h"
-#include "flow/FlowNode.h"
+#include "flow/FLabel.h"
 #include "flow/Section.h"
 
 namespace {
@@ -247,9 +247,9 @@ TEST_F(ExprParseTest, LocationCounterPlacesAGeneratedLabelAtTheSectionEnd) {
   EXPECT_EQ(label->references[0], &line_);
   // Each "*" is a label of its own, and each stands in the flow where it was read.
   EXPECT_EQ(printed(second.tree), "(__T" + std::to_string(number - 1) + " + 4)");
-  ASSERT_EQ(section.flow().size(), 2u);
-  EXPECT_EQ(static_cast<FLabel*>(section.flow()[0])->symbol, label);
-  EXPECT_EQ(section.flow()[1]->type, FLabel::kLabelType);
+  ASSERT_EQ(section.nodeCount(), 2u);
+  EXPECT_EQ(static_cast<FLabel*>(section.firstNode())->symbol, label);
+  EXPECT_EQ(section.lastNode()->kind, FlowNode::kLabel);
 }
 
 TEST_F(ExprParseTest, MultiplicationStarIsNotALocationCounter) {

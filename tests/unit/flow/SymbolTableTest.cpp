@@ -3,6 +3,7 @@
 #include <deque>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
@@ -39,6 +40,14 @@ class SymbolTableTest : public testing::Test {
 
   Symbol* define(const char* text, uint32_t lineNumber = 1) {
     return table_->current->defineSymbol(name(text), line(lineNumber));
+  }
+
+  // The texts recorded at the line, in order.
+  static std::vector<std::string> messagesAt(const LineInfo* at) {
+    std::vector<std::string> texts;
+    for (ErrorHandler::ErrorIter it(*_errorHandler); !it.isDone(); it.next())
+      if (it.current()->position == at) texts.push_back(it.current()->text);
+    return texts;
   }
 
   ScopedManagers managers_{ScopedManagers::kExpressions | ScopedManagers::kOptions};
@@ -80,10 +89,13 @@ TEST_F(SymbolTableTest, LocalLabelCounterBeyondSixDigitsWidens) {
 }
 
 TEST_F(SymbolTableTest, DefinitionConflictsAreReported) {
-  ASSERT_NE(define("start", 4), nullptr);
+  Symbol* first = define("start", 4);
+  ASSERT_NE(first, nullptr);
   LineInfo* again = line(5);
   EXPECT_EQ(table_->current->defineSymbol(name("start"), again), nullptr);
-  EXPECT_TRUE(_errorHandler->hasErrorAt(again));
+  EXPECT_EQ(messagesAt(again),
+            std::vector<std::string>{"E168: symbol \"start\" already defined at line 4"});
+  EXPECT_EQ(first->definitionLine->lineNumber, 4u);
 
   Symbol* external = table_->referenceSymbol(name("ext"), line(6));
   external->flags[0] |= Symbol::kExternal;
@@ -95,7 +107,7 @@ TEST_F(SymbolTableTest, DefinitionConflictsAreReported) {
 TEST_F(SymbolTableTest, ReferenceBeforeDefinitionIsCompletedByTheDefinition) {
   Section text(".text");
   Section debug(".debug_info");
-  debug.flags.isDebug = true;
+  debug.flags.bytes[0] |= Section::SectionFlags::kDebugBit;
   LineInfo* use = line(2, &text);
   Symbol* referenced = table_->referenceSymbol(name("later"), use);
   ASSERT_NE(referenced, nullptr);
@@ -123,6 +135,58 @@ TEST_F(SymbolTableTest, CaseRuleFollowsTheOptions) {
   EXPECT_EQ(table_->referenceSymbol(name("label"), line(2)), label);
   options_->caseSensitive = true;
   EXPECT_NE(define("LABEL"), label);
+}
+
+// The case setting may change between a definition and a lookup ($CASE); the map's
+// own flag, fixed when the table is made, keeps it exact whatever the setting says.
+// Enough other names are entered that the maps have many buckets, so a name that
+// hashed differently under the two rules would be looked for in the wrong one.
+TEST_F(SymbolTableTest, NamesStayFindableWhenTheCaseRuleChanges) {
+  struct Case {
+    bool mapExact;
+    bool sensitiveWhenDefined;
+    bool sensitiveWhenLooked;
+    const char* defined;
+    const char* looked;
+    bool found;
+  } cases[] = {
+      {false, true, true, "Label", "LABEL", false},
+      {false, true, true, "Label", "Label", true},
+      {false, false, false, "Label", "LABEL", true},
+      {false, false, false, "label_\xe9x", "LABEL_\xe9X", true},
+      {false, true, false, "Label", "LABEL", true},
+      {false, true, false, "a_rather_long_generated_name_Label", "A_RATHER_LONG_GENERATED_NAME_LABEL", true},
+      {false, false, true, "Label", "LABEL", false},
+      {false, false, true, "Label", "Label", true},
+      {true, false, false, "Label", "LABEL", false},
+      {true, false, false, "Label", "Label", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.defined << " / " << c.looked << " exact " << c.mapExact
+                                    << " sensitive " << c.sensitiveWhenDefined << "->"
+                                    << c.sensitiveWhenLooked);
+    options_->caseSensitiveFast = c.mapExact;
+    options_->caseSensitive = c.sensitiveWhenDefined;
+    SymbolTable table;
+    for (int filler = 0; filler < 400; ++filler)
+      table.current->defineSymbol(name(("filler" + std::to_string(filler)).c_str()), line(1));
+    Symbol* defined = table.current->defineSymbol(name(c.defined), line(2));
+    ASSERT_NE(defined, nullptr);
+    options_->caseSensitive = c.sensitiveWhenLooked;
+    EXPECT_EQ(table.current->lookup(name(c.looked)) == defined, c.found);
+    table.openScope(1);
+    EXPECT_EQ(table.current->lookup(name(c.looked)) == defined, c.found) << "from a nested scope";
+  }
+  EXPECT_FALSE(_errorHandler->errorFlag());
+}
+
+TEST_F(SymbolTableTest, CaseInsensitiveDefinitionOfAnotherSpellingIsE168) {
+  options_->caseSensitive = false;
+  ASSERT_NE(define("Start", 3), nullptr);
+  LineInfo* again = line(8);
+  EXPECT_EQ(table_->current->defineSymbol(name("START"), again), nullptr);
+  EXPECT_EQ(messagesAt(again),
+            std::vector<std::string>{"E168: symbol \"START\" already defined at line 3"});
 }
 
 TEST_F(SymbolTableTest, HashSamplesEveryStepthCharacterIgnoringCase) {
@@ -156,6 +220,70 @@ TEST_F(SymbolTableTest, NestedScopesFindOuterNamesAndHideThem) {
   EXPECT_EQ(nested->lookup(name("x")), inner);
   EXPECT_EQ(table_->scopes[0]->lookup(name("x")), outer);
   EXPECT_EQ(nested->lookup(name("absent")), nullptr);
+}
+
+TEST_F(SymbolTableTest, OpenedScopesShadowAndClosingRestores) {
+  Symbol* outer = define("x");
+  Symbol* onlyOuter = define("y");
+  SymbolTable::LocalSymbolTable* module = table_->current;
+
+  SymbolTable::LocalSymbolTable* first = table_->openScope(1);
+  EXPECT_EQ(table_->current, first);
+  EXPECT_EQ(table_->currentScope, 1);
+  EXPECT_EQ(first->enclosing, module);
+  Symbol* inner = define("x");
+  ASSERT_NE(inner, nullptr);
+  EXPECT_NE(inner, outer);
+  EXPECT_EQ(inner->scope, 1);
+
+  SymbolTable::LocalSymbolTable* second = table_->openScope(2);
+  EXPECT_EQ(second->enclosing, first);
+  Symbol* innermost = define("y");
+  EXPECT_NE(innermost, onlyOuter);
+
+  struct Case {
+    const char* name;
+    Symbol* inSecond;
+    Symbol* inFirst;
+    Symbol* inModule;
+  } cases[] = {
+      {"x", inner, inner, outer},
+      {"y", innermost, onlyOuter, onlyOuter},
+      {"absent", nullptr, nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(table_->current->lookup(name(c.name)), c.inSecond);
+    table_->closeScope();
+    EXPECT_EQ(table_->currentScope, 1);
+    EXPECT_EQ(table_->current->lookup(name(c.name)), c.inFirst);
+    table_->closeScope();
+    EXPECT_EQ(table_->currentScope, 0);
+    EXPECT_EQ(table_->current->lookup(name(c.name)), c.inModule);
+    table_->closeScope();  // scope 0 stays
+    EXPECT_EQ(table_->current, module);
+    // Entering the scopes again finds what they held.
+    EXPECT_EQ(table_->openScope(1), first);
+    EXPECT_EQ(table_->openScope(2), second);
+  }
+  EXPECT_EQ(table_->scopes.size(), 3u);
+  // A second definition in the same nested scope is E168; the outer one is not.
+  LineInfo* again = line(30);
+  EXPECT_EQ(second->defineSymbol(name("y"), again), nullptr);
+  EXPECT_TRUE(_errorHandler->hasErrorAt(again));
+}
+
+// Most scopes hold a handful of names: an empty one must not reserve room for
+// thousands (it once cost about 35 KB).
+TEST_F(SymbolTableTest, EmptyScopeStartsSmall) {
+  SymbolTable::LocalSymbolTable* scope = table_->openScope(7);
+  size_t buckets = scope->symbols.bucket_count() + scope->localLabelCounts.bucket_count();
+  EXPECT_LE(buckets * sizeof(void*), 256u);
+  for (int index = 0; index < 5000; ++index)
+    ASSERT_NE(define(("grown" + std::to_string(index)).c_str()), nullptr);
+  EXPECT_EQ(scope->symbols.size(), 5000u);
+  EXPECT_GE(scope->symbols.bucket_count(), 5000u / 2);
+  EXPECT_NE(scope->lookup(name("grown4999")), nullptr);
 }
 
 TEST_F(SymbolTableTest, IteratorVisitsEveryScopeSkippingEmptyOnes) {

@@ -1,61 +1,229 @@
 #include <gtest/gtest.h>
 
-#include "util/LineInfo.h"
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "PreprocFixture.h"
 #include "preproc/LineState.h"
+#include "util/LineInfo.h"
 
 namespace {
 
+class LineStateTest : public PreprocTest {
+ protected:
+  // Three lines numbered 1, 2, 3 of file 0.
+  std::vector<LineInfo*> threeLines(LineState& state) {
+    std::vector<LineInfo*> made;
+    for (int32_t number = 1; number <= 3; ++number)
+      made.push_back(state.appendLine("x\n", 0, number, 0));
+    return made;
+  }
+};
+
 std::vector<int> forward(const LineState& state) {
   std::vector<int> order;
-  for (LineInfo* line = state.first(); line; line = line->next) order.push_back(line->lineNumber);
+  for (LineInfo* line = state.first(); line; line = line->next)
+    order.push_back(line->lineNumberSigned());
   return order;
 }
 
 std::vector<int> backward(const LineState& state) {
   std::vector<int> order;
   for (LineInfo* line = state.last(); line; line = line->previous)
-    order.insert(order.begin(), line->lineNumber);
+    order.insert(order.begin(), line->lineNumberSigned());
   return order;
 }
 
-LineInfo* makeLine(uint32_t number) {
-  auto* line = new LineInfo();
-  line->lineNumber = number;
-  return line;
+enum class Op {
+  AppendLine,
+  AppendRange,
+  AppendLineNamed,
+  AppendRangeNamed,
+  InsertLine,
+  InsertRangeBefore,
+  InsertLineNamed,
+  InsertRangeBeforeNamed,
+  InsertLineAfter,
+  InsertRangeAfter,
+  InsertLineAfterNamed,
+  InsertRangeAfterNamed,
+};
+
+// Makes line 9 (base 7, bias 2) with the text "new\n" through the operation; the
+// range forms get the range "new\n" out of a longer text.
+LineInfo* make(LineState& state, Op op, LineInfo* anchor) {
+  static const char range[] = "new\nrest";
+  const char* from = range;
+  const char* to = range + 4;
+  const char* name = "b.inc";
+  switch (op) {
+    case Op::AppendLine: return state.appendLine("new\n", 1, 7, 2);
+    case Op::AppendRange: return state.appendRange(from, to, 1, 7, 2);
+    case Op::AppendLineNamed: return state.appendLineNamed("new\n", name, 7, 2);
+    case Op::AppendRangeNamed: return state.appendRangeNamed(from, to, name, 7, 2);
+    case Op::InsertLine: return state.insertLine(anchor, "new\n", 1, 7, 2);
+    case Op::InsertRangeBefore: return state.insertRangeBefore(anchor, from, to, 1, 7, 2);
+    case Op::InsertLineNamed: return state.insertLineNamed(anchor, "new\n", name, 7, 2);
+    case Op::InsertRangeBeforeNamed:
+      return state.insertRangeBeforeNamed(anchor, from, to, name, 7, 2);
+    case Op::InsertLineAfter: return state.insertLineAfter(anchor, "new\n", 1, 7, 2);
+    case Op::InsertRangeAfter: return state.insertRangeAfter(anchor, from, to, 1, 7, 2);
+    case Op::InsertLineAfterNamed:
+      return state.insertLineAfterNamed(anchor, "new\n", name, 7, 2);
+    case Op::InsertRangeAfterNamed:
+      return state.insertRangeAfterNamed(anchor, from, to, name, 7, 2);
+  }
+  return nullptr;
 }
 
-TEST(LineState, InsertAfterInnerAndLastLineKeepsBothDirectionsConsistent) {
+TEST_F(LineStateTest, EveryLineOperationLinksTheNewLineWhereItBelongs) {
   struct Case {
-    int anchorIndex;  // position in the list of three lines 1, 2, 3
-    std::vector<int> expected;
-    int expectedLast;
+    const char* what;
+    Op op;
+    int anchor;  // index into the lines 1, 2, 3; -1 for no anchor
+    std::vector<int> order;
   };
   const Case cases[] = {
-      {0, {1, 9, 2, 3}, 3},
-      {1, {1, 2, 9, 3}, 3},
-      {2, {1, 2, 3, 9}, 9},
+      {"append", Op::AppendLine, -1, {1, 2, 3, 9}},
+      {"append range", Op::AppendRange, -1, {1, 2, 3, 9}},
+      {"append named", Op::AppendLineNamed, -1, {1, 2, 3, 9}},
+      {"append range named", Op::AppendRangeNamed, -1, {1, 2, 3, 9}},
+      {"before the head", Op::InsertLine, 0, {9, 1, 2, 3}},
+      {"before an inner line", Op::InsertLine, 1, {1, 9, 2, 3}},
+      {"before the tail", Op::InsertLine, 2, {1, 2, 9, 3}},
+      {"before nothing appends", Op::InsertLine, -1, {1, 2, 3, 9}},
+      {"range before the head", Op::InsertRangeBefore, 0, {9, 1, 2, 3}},
+      {"range before nothing appends", Op::InsertRangeBefore, -1, {1, 2, 3, 9}},
+      {"named before an inner line", Op::InsertLineNamed, 1, {1, 9, 2, 3}},
+      {"range named before the tail", Op::InsertRangeBeforeNamed, 2, {1, 2, 9, 3}},
+      {"after the head", Op::InsertLineAfter, 0, {1, 9, 2, 3}},
+      {"after the tail", Op::InsertLineAfter, 2, {1, 2, 3, 9}},
+      {"after nothing appends", Op::InsertLineAfter, -1, {1, 2, 3, 9}},
+      {"range after an inner line", Op::InsertRangeAfter, 1, {1, 2, 9, 3}},
+      {"range after nothing appends", Op::InsertRangeAfter, -1, {1, 2, 3, 9}},
+      {"named after the tail", Op::InsertLineAfterNamed, 2, {1, 2, 3, 9}},
+      {"range named after the head", Op::InsertRangeAfterNamed, 0, {1, 9, 2, 3}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     LineState state;
-    LineInfo* lines[3];
-    for (int i = 0; i < 3; ++i) {
-      lines[i] = makeLine(i + 1);
-      state.append(lines[i]);
-    }
-    state.insertLineInfo(lines[c.anchorIndex], makeLine(9));
-    EXPECT_EQ(forward(state), c.expected) << "anchor " << c.anchorIndex;
-    EXPECT_EQ(backward(state), c.expected) << "anchor " << c.anchorIndex;
-    EXPECT_EQ(static_cast<int>(state.last()->lineNumber), c.expectedLast);
+    state.sourceFileId("a.asm");
+    state.sourceFileId("b.inc");
+    std::vector<LineInfo*> lines = threeLines(state);
+    LineInfo* made = make(state, c.op, c.anchor < 0 ? nullptr : lines[c.anchor]);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(forward(state), c.order);
+    EXPECT_EQ(backward(state), c.order);
+    EXPECT_EQ(state.first()->lineNumberSigned(), c.order.front());
+    EXPECT_EQ(state.last()->lineNumberSigned(), c.order.back());
+    EXPECT_STREQ(made->text, "new\n");
+    // Interned: the same text from any operation is one pointer.
+    EXPECT_EQ(made->text, state.intern("new\n"));
+    EXPECT_EQ(made->sourceFile, 1u);
+    EXPECT_EQ(made->lineNumber, 9u);
+    EXPECT_EQ(state.fileCount(), 2);
   }
 }
 
-TEST(LineState, FileNameOutsideTheTableIsNull) {
+TEST_F(LineStateTest, AppendingToAnEmptyListMakesHeadAndTail) {
   LineState state;
-  EXPECT_EQ(state.addSourceFile("a.asm"), 0u);
-  EXPECT_EQ(state.addSourceFile("b.inc"), 1u);
-  EXPECT_STREQ(state.fileName(1), "b.inc");
-  EXPECT_EQ(state.fileName(2), nullptr);
-  EXPECT_EQ(state.fileName(-1), nullptr);
+  LineInfo* line = state.appendLine(nullptr, 0, 0, 0);
+  EXPECT_EQ(state.first(), line);
+  EXPECT_EQ(state.last(), line);
+  EXPECT_EQ(line->previous, nullptr);
+  EXPECT_EQ(line->next, nullptr);
+  EXPECT_EQ(line->text, nullptr);
+  // Inserting after the tail makes a new tail, which a later append follows.
+  LineInfo* after = state.insertLineAfter(line, "b\n", 0, 2, 0);
+  LineInfo* appended = state.appendLine("c\n", 0, 3, 0);
+  EXPECT_EQ(state.last(), appended);
+  EXPECT_EQ(after->next, appended);
+  EXPECT_EQ(appended->previous, after);
+}
+
+TEST_F(LineStateTest, RangeTextsStopAtAnEmbeddedNul) {
+  const char text[] = {'a', 'b', '\0', 'c', '\n'};
+  LineState state;
+  EXPECT_STREQ(state.appendRange(text, text + sizeof text, 0, 1, 0)->text, "ab");
+  EXPECT_STREQ(state.internRange(text + 3, text + 5), "c\n");
+  EXPECT_EQ(state.internRange(nullptr, nullptr), nullptr);
+  EXPECT_EQ(state.intern(nullptr), nullptr);
+  LineInfo* line = state.appendLine("old\n", 0, 1, 0);
+  state.setLineText("new\n", line);
+  EXPECT_EQ(line->text, state.intern("new\n"));
+  state.setLineText(nullptr, line);
+  EXPECT_EQ(line->text, nullptr);
+}
+
+TEST_F(LineStateTest, SourceFilesGetDenseIdsInFirstRegistrationOrder) {
+  struct Step {
+    const char* name;
+    int32_t id;     // what sourceFileId answers
+    int32_t count;  // files registered afterwards
+  };
+  const Step steps[] = {
+      {"t.asm", 0, 1},
+      {"t.asm", 0, 1},
+      {"inc/a.inc", 1, 2},
+      // No normalisation: another text for the same file is another file.
+      {"./inc/a.inc", 2, 3},
+      {"T.asm", 3, 4},
+      {"inc/a.inc", 1, 4},
+      {nullptr, -1, 4},
+  };
+  LineState state;
+  EXPECT_EQ(state.findSourceFile("t.asm"), -1);
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name ? step.name : "(null)");
+    std::string copy = step.name ? step.name : "";
+    // A fresh copy of the text: names compare by their bytes, not their address.
+    EXPECT_EQ(state.sourceFileId(step.name ? copy.c_str() : nullptr), step.id);
+    EXPECT_EQ(state.fileCount(), step.count);
+    if (step.name) {
+      EXPECT_EQ(state.findSourceFile(copy.c_str()), step.id);
+      EXPECT_STREQ(state.sourceFile(step.id), step.name);
+    }
+  }
+  EXPECT_EQ(state.sourceFile(-1), nullptr);
+  EXPECT_EQ(state.sourceFile(state.fileCount()), nullptr);
+  EXPECT_EQ(state.findSourceFile("other.asm"), -1);
+  EXPECT_EQ(state.findSourceFile(nullptr), -1);
+}
+
+// A line state that counts its basic appends: the variants must reach them through
+// the virtual table.
+class CountingLineState : public LineState {
+ public:
+  LineInfo* appendLine(const char* text, int32_t fileId, int32_t line, int32_t bias) override {
+    ++lineAppends;
+    return LineState::appendLine(text, fileId, line, bias);
+  }
+  LineInfo* appendRange(const char* from, const char* to, int32_t fileId, int32_t line,
+                        int32_t bias) override {
+    ++rangeAppends;
+    return LineState::appendRange(from, to, fileId, line, bias);
+  }
+  int32_t sourceFileId(const char* fileName) override {
+    ++registrations;
+    return LineState::sourceFileId(fileName);
+  }
+  int lineAppends = 0;
+  int rangeAppends = 0;
+  int registrations = 0;
+};
+
+TEST_F(LineStateTest, VariantsWithoutAnchorGoThroughTheOverriddenAppends) {
+  CountingLineState state;
+  const char text[] = "t\n";
+  state.insertLine(nullptr, text, 0, 1, 0);
+  state.insertLineAfter(nullptr, text, 0, 1, 0);
+  state.appendLineNamed(text, "a.asm", 1, 0);
+  state.insertRangeBefore(nullptr, text, text + 2, 0, 1, 0);
+  state.insertRangeAfterNamed(nullptr, text, text + 2, "a.asm", 1, 0);
+  EXPECT_EQ(state.lineAppends, 3);
+  EXPECT_EQ(state.rangeAppends, 2);
+  EXPECT_EQ(state.registrations, 2);
 }
 
 TEST(LineInfo, FreshLineHasNoVariantAddressOrFlags) {

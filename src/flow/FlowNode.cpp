@@ -1,0 +1,17 @@
+#include "flow/FlowNode.h"
+
+#include "flow/ObjectWriter.h"
+#include "flow/Section.h"
+#include "util/LineInfo.h"
+
+void FlowNode::assignBase(const FlowNode& other) {
+  parallelBlock = other.parallelBlock;
+  size = other.size;
+  layoutSize = other.layoutSize;
+  cycles = other.cycles;
+  kind = other.kind;
+}
+
+void FlowNode::emit(ObjectWriter& writer) {
+  if (line && writer.section) line->codeAddress = static_cast<int32_t>(writer.section->currentLocation());
+}

@@ -1,0 +1,40 @@
+// The walker with which a layout pass goes over one section's flow: the running
+// offset of this pass beside the one the previous pass computed.
+#pragma once
+
+#include <cstdint>
+
+class FlowList;
+class FlowNode;
+class Section;
+struct LineInfo;
+
+class FlowWalker {
+ public:
+  // A walker over a section's flow, or over one rewrite's node list.
+  FlowWalker(Section* section, const FlowList* flow) : section(section), flow(flow) {}
+  virtual ~FlowWalker() = default;
+  FlowWalker(const FlowWalker&) = delete;
+  FlowWalker& operator=(const FlowWalker&) = delete;
+
+  // Starts a pass: offsets and sizes to 0, the first node, one pass more.
+  void reset();
+
+  Section* section;
+  const FlowList* flow;
+  FlowNode* position = nullptr;
+  int32_t offset = 0;
+  int32_t previousOffset = 0;
+  int32_t nodeSize = 0;
+  int32_t previousNodeSize = 0;
+  uint32_t pass = 0;
+};
+
+// The line of the node being laid out or written. Expression errors raised
+// meanwhile are reported there.
+extern LineInfo* currentLayoutLine;
+
+// The distance from the address of offset in section up to the next multiple of
+// alignment. Alignment 0 counts as 1; where the section asks for power-of-two
+// alignments it is rounded up to one.
+uint32_t alignmentPadding(const Section* section, uint32_t offset, uint32_t alignment);

@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FlowFixture.h"
+#include "expr/TEInteger.h"
+#include "expr/TESymbol.h"
+#include "flow/SymbolChecks.h"
+
+namespace {
+
+class SymbolChecksTest : public FlowTest {};
+
+constexpr uint8_t D = Symbol::kDefined, EQ = Symbol::kEquate, EX = Symbol::kExternal, GEN = Symbol::kInternal,
+                  GL = Symbol::kGlobal;
+constexpr uint8_t LO = Symbol::kLocal, US = Symbol::kUsed, WK = Symbol::kWeak, ND = Symbol::kNeedsDefinition,
+                  XP = Symbol::kExpansion;
+
+// Both checks in their order; declared at line 1, defined at line 2, first
+// referenced at line 3.
+TEST_F(SymbolChecksTest, BindingsAndMessagesAfterBothChecks) {
+  struct Case {
+    const char* what;
+    uint8_t first, second;
+    uint8_t firstAfter, secondAfter;
+    bool autoExternal;
+    std::vector<std::string> messages;
+  };
+  const Case cases[] = {
+      {"defined global", D | GL, US, D | GL, US, false, {}},
+      {"declared global, never defined nor used", GL, 0, GL, 0, false, {}},
+      {"declared global, used, undefined", GL, US, EX, US, false,
+       {"W201: global symbol \"s\" not defined in this module; made external@3"}},
+      {"global and local declared", D | GL, LO | US, D | GL, US, false, {}},
+      {"declared local, used, undefined", 0, LO | US, EX, US, false,
+       {"W201: local symbol \"s\" not defined in this module; made external@3"}},
+      {"declared local, neither defined nor used", 0, LO, 0, LO, false,
+       {"E205: unknown symbol \"s\"@1"}},
+      {"declared local, defined, unused", D, LO, D, LO, false,
+       {"W202: symbol \"s\" defined but not used@2"}},
+      {"generated local, defined, unused", D | GEN, LO, D | GEN, LO, false, {}},
+      {"expansion local, defined, unused", D, LO | XP, D, LO | XP, false, {}},
+      {"used, undefined, needs a definition", 0, US | ND, EX, US, false, {"E205: unknown symbol \"s\"@3"}},
+      {"used, undefined, no scope", 0, US, EX, US, true, {}},
+      {"declared external, used", EX, US, EX, US, false, {}},
+      {"declared external, defined", EX | D, US, EX | D, US, false,
+       {"E197: symbol \"s\" already defined external@2"}},
+      {"weak, defined", D, WK, D | GL, WK, false, {}},
+      {"weak, undefined, used", 0, WK | US, EX, WK | US, false, {}},
+      {"defined, no scope", D, US, D, US | LO, false, {}},
+      {"equate, no scope", D | EQ, 0, D | EQ, LO, false, {}},
+      {"generated, no scope", GEN, 0, GEN, LO, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedManagers errors(ScopedManagers::kErrors);
+    Symbol* s = symbol("s");
+    s->flags[0] = c.first;
+    s->flags[1] = c.second;
+    s->bindingLine = line(1);
+    s->definitionLine = line(2);
+    s->references.push_back(line(3));
+    checkGlobalSymbol(*s);
+    checkLocalSymbol(*s);
+    EXPECT_EQ(s->flags[0], c.firstAfter);
+    EXPECT_EQ(s->flags[1], c.secondAfter);
+    EXPECT_EQ(s->isAutoExternal(), c.autoExternal);
+    EXPECT_EQ(diagnostics(), c.messages);
+  }
+}
+
+TEST_F(SymbolChecksTest, DefaultGlobalScopeTurnsExternalDefinitionsGlobal) {
+  _orbaOptions->localScopeDefault = false;
+  Symbol* external = symbol("e");
+  external->flags[0] = EX | D;
+  external->definitionLine = line(2);
+  checkGlobalSymbol(*external);
+  checkLocalSymbol(*external);
+  EXPECT_EQ(external->flags[0], D | GL);
+  EXPECT_EQ(diagnostics(), std::vector<std::string>{"W199: redefinition of external symbol \"e\"; made global@2"});
+
+  Symbol* plain = symbol("p");
+  plain->flags[0] = D;
+  checkLocalSymbol(*plain);
+  EXPECT_TRUE(plain->isGlobal());
+  EXPECT_FALSE(plain->isLocal());
+}
+
+TEST_F(SymbolChecksTest, EquateOverAnUnresolvedWeakSymbolBecomesZero) {
+  struct Case {
+    uint8_t equateFirst;
+    bool emitLocalEqus;
+    bool replaced;
+  };
+  const Case cases[] = {{D | EQ | GL, false, true}, {D | EQ, false, false}, {D | EQ, true, true}};
+  for (const Case& c : cases) {
+    ScopedManagers errors(ScopedManagers::kErrors);
+    _orbaOptions->emitLocalEqus = c.emitLocalEqus;
+    Symbol* weak = symbol("w");
+    weak->flags[1] = WK;
+    Symbol* equate = symbol("q");
+    equate->flags[0] = c.equateFirst;
+    equate->definitionLine = line(4);
+    OrbaExpression* value = TESymbol::create(weak);
+    equate->valueExpression = value;
+    checkGlobalSymbol(*equate);
+    if (c.replaced) {
+      ASSERT_NE(equate->valueExpression, value);
+      EXPECT_EQ(equate->valueExpression->toString(0), "0");
+      EXPECT_EQ(diagnostics(), std::vector<std::string>{"E250: expression contains unresolved symbols@4"});
+    } else {
+      EXPECT_EQ(equate->valueExpression, value);
+      EXPECT_TRUE(diagnostics().empty());
+    }
+  }
+}
+
+TEST_F(SymbolChecksTest, AliasTakesTheSectionOfItsTarget) {
+  Section* text = section(".text");
+  Symbol* target = symbol("t");
+  target->section = text;
+  Symbol* alias = symbol("a");
+  alias->flags[0] = D | EQ;
+  alias->flags[1] = Symbol::kSectionByValue;
+  alias->valueExpression = TESymbol::create(target);
+  checkGlobalSymbol(*alias);
+  EXPECT_EQ(alias->section, text);
+}
+
+}  // namespace
