@@ -36,7 +36,7 @@
 #include "util/LineInfo.h"
 #include "preproc/LineState.h"
 #include "preproc/InputBuffer.h"
-#include "preproc/OrbaPreprocessor.h"
+#include "preproc/MacroPreprocessor.h"
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
 #include "util/interrupt.h"

@@ -316,6 +316,8 @@ int OrbaOptions::process() {
   }
   for (uint32_t i = 0; i < opt_count(PP_INCLUDE); ++i)
     includeFiles.push_back(opt_get_string_at(PP_INCLUDE, i));
+  for (uint32_t i = 0; i < opt_count(PP_DEFINE); ++i)
+    defines.push_back(opt_get_string_at(PP_DEFINE, i));
 
   keepOutputFiles = !deleteOutputOnError;
   return failed;

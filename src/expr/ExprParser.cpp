@@ -24,6 +24,12 @@ ExprParseState& exprParseState() {
 
 ExprParseState& exprState = exprParseState();
 
+const char* expressionTooDeepText() {
+  static const std::string text =
+      "expression nested deeper than " + std::to_string(kMaxExpressionDepth) + " levels";
+  return text.c_str();
+}
+
 namespace {
 
 constexpr const char* kUnexpectedCharacter = "unexpected character in expression";
@@ -188,16 +194,10 @@ struct Parsed {
   int32_t height = 0;
 };
 
-const char* tooDeepText() {
-  static const std::string text =
-      "expression nested deeper than " + std::to_string(kMaxExpressionDepth) + " levels";
-  return text.c_str();
-}
-
 // The parse fails and reads no further token: every open rule sees the end token and
 // returns, so the recursion goes no deeper.
 void stopTooDeep() {
-  exprStoreMessage(tooDeepText(), true);
+  exprStoreMessage(expressionTooDeepText(), true);
   exprState.currentToken = TK_END;
   exprState.currentClass = classOf(TK_END);
 }
@@ -649,6 +649,44 @@ int32_t defaultRadixOf(const LineInfo* line) {
   return line->controlState->radix;
 }
 
+// Most operands are one integer or one name, right in front of the comma or the bracket
+// that ends them or of the end of the text. The start rule would read that token, make
+// its node, drop the delimiter (which no rule awaits) and end in front of it; this reads
+// the token and makes the node with the same actions, and leaves the state as that parse
+// would. Anything else leaves the stream as it was, for the start rule. Returns whether
+// the parse is done.
+bool parseSingleToken(ExprScanner* stream) {
+  ExprParseState& state = exprState;
+  const ExprScanner before = *stream;
+  stream->radix = state.defaultRadix;
+  int32_t token = exprScan(stream);
+  char after = *stream->cursor;
+  if ((token != TK_INTEGER && token != TK_IDENTIFIER) || (after != ',' && after != ']' && after != '\0')) {
+    *stream = before;
+    return false;
+  }
+  state.previousEnd = state.currentEnd;
+  state.currentEnd = stream->cursor;
+  state.result = leaf(token == TK_INTEGER ? makeIntegerLiteral() : makeSymbolReference()).node;
+  // A dropped delimiter sets the error flag; the end of the text does not.
+  if (after != '\0') state.errorFlag = true;
+  state.currentToken = TK_END;
+  state.currentClass = classOf(TK_END);
+  return true;
+}
+
+// "[" opens the substring form, whose first operand is a string. A name there fails the
+// parse: the string operand's rule stores its message at the name, before anything else
+// can store one, and no action runs for the name. Address operands ("[a2]4") meet this
+// at every bracket. (Unless the line's comments begin with "[": then nothing is read.)
+bool opensSubstringOfName(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || *p == '\t' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
+  if (*p++ != '[') return false;
+  while (*p == ' ' || *p == '\t' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
+  return (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || *p == '_';
+}
+
 }  // namespace
 
 OrbaExpression* parseExpressionAt(ExprScanner* stream, const char** message, bool preprocessor) {
@@ -674,7 +712,13 @@ OrbaExpression* parseExpressionAt(ExprScanner* stream, const char** message, boo
   state.currentEnd = start;
   state.previousEnd = start;
 
-  exprParseStart();
+  if (nested || preprocessor) {
+    exprParseStart();
+  } else if (opensSubstringOfName(start) && !(stream->commentPrefix && stream->commentPrefix[0] == '[')) {
+    state.message = kUnexpectedCharacter;
+  } else if (!parseSingleToken(stream)) {
+    exprParseStart();
+  }
 
   const char* text = state.message;
   OrbaExpression* result = nullptr;

@@ -16,6 +16,8 @@ class OrbaExpression;
 // expression is the first level. Every later walk over a tree recurses, and relies
 // on this bound instead of checking its own.
 inline constexpr int32_t kMaxExpressionDepth = 256;
+// The message of a parse that the bound refuses; the parser hands back this very pointer.
+const char* expressionTooDeepText();
 
 // The process-wide parse state. Parses may nest (an expression parsed while
 // another is being parsed) but never interleave.

@@ -198,6 +198,16 @@ int32_t scanOperator(ExprScanner* s, const unsigned char* p) {
   return token;
 }
 
+// A comment prefix that begins like a name, a number or a literal is part of that
+// token, as the statement scanner sees it; any other prefix ends the expression.
+bool startsComment(const ExprScanner* s, const unsigned char* p) {
+  const char* prefix = s->commentPrefix;
+  if (prefix == nullptr || *p != static_cast<unsigned char>(prefix[0])) return false;
+  auto first = static_cast<unsigned char>(prefix[0]);
+  if (isNameChar(first) || first == '@' || first == '"' || first == '\'') return false;
+  return std::strncmp(reinterpret_cast<const char*>(p), prefix, std::strlen(prefix)) == 0;
+}
+
 }  // namespace
 
 int32_t exprScan(ExprScanner* s) {
@@ -209,7 +219,7 @@ int32_t exprScan(ExprScanner* s) {
   s->marker = s->tokenStart;
   unsigned char c = *p;
 
-  if (c == '\0') {
+  if (c == '\0' || startsComment(s, p)) {
     s->cursor = s->tokenStart;
     return TK_END;
   }

@@ -22,6 +22,8 @@ struct ExprScanner {
   // Open @-function argument lists.
   int32_t callDepth = 0;
   uint32_t limit = 0;
+  // Where the line's comment begins no token starts; null when nothing marks it.
+  const char* commentPrefix = nullptr;
 
   void reset(const char* text, LineInfo* lineInfo) {
     textStart = text;
@@ -32,6 +34,7 @@ struct ExprScanner {
     line = lineInfo;
     callDepth = 0;
     limit = 0;
+    commentPrefix = nullptr;
   }
 };
 

@@ -1,5 +1,7 @@
 #include "expr/TEInteger.h"
 
+#include <algorithm>
+#include <iterator>
 #include <ostream>
 #include <unordered_map>
 
@@ -12,15 +14,24 @@ std::unordered_map<int64_t, TEInteger*>& internedIntegers() {
 
 }  // namespace
 
-void TEInteger::forgetInterned() { internedIntegers().clear(); }
+TEInteger* TEInteger::smallIntegers_[TEInteger::kSmallCount] = {};
 
-TEInteger* TEInteger::create(int64_t value) {
+TEInteger* TEInteger::createInterned(int64_t value) {
   auto& table = internedIntegers();
   auto found = table.find(value);
-  if (found != table.end()) return found->second;
-  auto* node = new TEInteger(value);
-  if (node) table.emplace(value, node);
+  TEInteger* node = found != table.end() ? found->second : nullptr;
+  if (!node) {
+    node = new TEInteger(value);
+    if (node) table.emplace(value, node);
+  }
+  uint64_t index = static_cast<uint64_t>(value) - static_cast<uint64_t>(kSmallLowest);
+  if (node && index < static_cast<uint64_t>(kSmallCount)) smallIntegers_[index] = node;
   return node;
+}
+
+void TEInteger::forgetInterned() {
+  internedIntegers().clear();
+  std::fill(std::begin(smallIntegers_), std::end(smallIntegers_), nullptr);
 }
 
 void TEInteger::print(std::ostream& out, unsigned) const {

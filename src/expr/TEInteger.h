@@ -7,7 +7,14 @@
 class TEInteger : public OrbaExpression {
  public:
   // The interned node of the value (null only when the pool gives no block).
-  static TEInteger* create(int64_t value);
+  static TEInteger* create(int64_t value) {
+    // Register numbers, field values and small offsets make up most integers asked for:
+    // their nodes are found by index, in front of the table that holds every node.
+    // Unsigned, so that one compare bounds the index from both sides.
+    uint64_t index = static_cast<uint64_t>(value) - static_cast<uint64_t>(kSmallLowest);
+    if (index < static_cast<uint64_t>(kSmallCount) && smallIntegers_[index]) return smallIntegers_[index];
+    return createInterned(value);
+  }
   // Empties the interning table when the expression pool is replaced.
   static void forgetInterned();
 
@@ -29,5 +36,10 @@ class TEInteger : public OrbaExpression {
   ExprNode* toObject(ObjectFile* context, bool warn) override;
 
  private:
+  static constexpr int64_t kSmallLowest = -1024;
+  static constexpr int64_t kSmallCount = 5120;
+  static TEInteger* smallIntegers_[kSmallCount];
+  static TEInteger* createInterned(int64_t value);
+
   int64_t value_;
 };

@@ -1,9 +1,12 @@
 #include "expr/TEString.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <ostream>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "util/MemoryPools.h"
 #include "util/c-memory.h"
@@ -28,6 +31,8 @@ std::unordered_map<std::string_view, TEString*>& internedStrings() {
   return *table;
 }
 
+size_t fixedTextCount = 0;
+
 }  // namespace
 
 TEString* TEString::create(const char* text, uint32_t length) {
@@ -43,7 +48,22 @@ TEString* TEString::create(const char* text, uint32_t length) {
   return node;
 }
 
-void TEString::forgetInterned() { internedStrings().clear(); }
+// Where the fixed texts' nodes are kept; the inline lookup reads them through its two members.
+std::vector<TEString::FixedText>& TEString::fixedTexts() {
+  static auto* slots = new std::vector<FixedText>();
+  return *slots;
+}
+
+TEString::FixedText* TEString::fixedSlots_ = nullptr;
+size_t TEString::fixedMask_ = 0;
+
+void TEString::forgetInterned() {
+  internedStrings().clear();
+  fixedTexts().clear();
+  fixedTextCount = 0;
+  fixedSlots_ = nullptr;
+  fixedMask_ = 0;
+}
 
 TEString* TEString::intern(const char* text, uint32_t length) {
   auto& table = internedStrings();
@@ -51,6 +71,29 @@ TEString* TEString::intern(const char* text, uint32_t length) {
   if (found != table.end()) return found->second;
   TEString* node = create(text, length);
   if (node) table.emplace(std::string_view(node->text_, node->length_), node);
+  return node;
+}
+
+TEString* TEString::internNewFixed(const char* text) {
+  TEString* node = intern(text, static_cast<uint32_t>(std::strlen(text)));
+  if (!node) return nullptr;
+  std::vector<FixedText>& slots = fixedTexts();
+  if (2 * (fixedTextCount + 1) > slots.size()) {
+    std::vector<FixedText> grown(std::max<size_t>(64, slots.size() * 2), FixedText{nullptr, nullptr});
+    slots.swap(grown);
+    fixedSlots_ = slots.data();
+    fixedMask_ = slots.size() - 1;
+    for (const FixedText& entry : grown) {
+      if (!entry.text) continue;
+      size_t index = fixedHome(entry.text);
+      while (slots[index].text) index = (index + 1) & fixedMask_;
+      slots[index] = entry;
+    }
+  }
+  size_t index = fixedHome(text);
+  while (slots[index].text) index = (index + 1) & fixedMask_;
+  slots[index] = FixedText{text, node};
+  ++fixedTextCount;
   return node;
 }
 

@@ -2,6 +2,10 @@
 // contain NUL bytes of its own.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 #include "expr/OrbaExpression.h"
 
 class TEString : public OrbaExpression {
@@ -10,6 +14,15 @@ class TEString : public OrbaExpression {
   static TEString* create(const char* text, uint32_t length);
   // The one interned node for the text, made when absent.
   static TEString* intern(const char* text, uint32_t length);
+  // intern() of a NUL-terminated text that stays in place for the whole run (a name in
+  // the instruction tables): found again by its address alone.
+  static TEString* internFixed(const char* text) {
+    if (fixedSlots_) {
+      for (size_t index = fixedHome(text); fixedSlots_[index].text; index = (index + 1) & fixedMask_)
+        if (fixedSlots_[index].text == text) return fixedSlots_[index].node;
+    }
+    return internNewFixed(text);
+  }
   // Empties the interning table when the expression pool is replaced.
   static void forgetInterned();
 
@@ -31,6 +44,20 @@ class TEString : public OrbaExpression {
   ExprNode* toObject(ObjectFile* context, bool warn) override;
 
  private:
+  // The nodes of fixed texts by address: open addressing over a power-of-two array that is
+  // kept at most half full; null while it is empty.
+  struct FixedText {
+    const char* text;
+    TEString* node;
+  };
+  static FixedText* fixedSlots_;
+  static size_t fixedMask_;
+  static size_t fixedHome(const char* text) {
+    return static_cast<size_t>((reinterpret_cast<uintptr_t>(text) * 0x9E3779B97F4A7C15ull) >> 40) & fixedMask_;
+  }
+  static TEString* internNewFixed(const char* text);
+  static std::vector<FixedText>& fixedTexts();
+
   TEString(char* text, uint32_t length) : text_(text), length_(length) {}
   char* text_;
   uint32_t length_;

@@ -10,6 +10,7 @@
 #include "flow/FlowWalker.h"
 #include "flow/SectionAdmin.h"
 #include "flow/SectionFinish.h"
+#include "flow/SectionType.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
 #include "util/ErrorHandler.h"
@@ -115,6 +116,7 @@ void Section::addNode(FlowNode* node, bool atEnd) {
   if (this == placeholderSection() && node->hasAddress()) {
     errorHandler()->report(E_no_section_active, nodeLine);
     Section* fresh = orbaFactory()->createSectionFromName(nodeLine);
+    applySectionAttributes(*fresh, {});
     sectionAdmin()->registerSection(fresh);
     if (nodeLine) {
       nodeLine->section = fresh;

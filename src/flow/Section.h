@@ -46,6 +46,17 @@ class Section {
     bool isData() const { return bytes[0] & kDataBit; }
     bool isDebug() const { return bytes[0] & kDebugBit; }
     bool powerOfTwoAlignment() const { return bytes[2] & kPowerOfTwoAlignment; }
+    bool isInit() const { return bytes[0] & kInitialised; }
+    bool isRom() const { return bytes[0] & kReadOnly; }
+    bool isClear() const { return bytes[0] & kClearAtStartUp; }
+    bool isMax() const { return bytes[1] & kMax; }
+    bool isConcat() const { return bytes[1] & kConcat; }
+    bool isNoRead() const { return bytes[1] & kNoRead; }
+    bool isProtect() const { return bytes[1] & kProtect; }
+    // Sets or clears one bit of a flag byte.
+    void set(int byte, uint8_t bit, bool on) {
+      bytes[byte] = static_cast<uint8_t>(on ? bytes[byte] | bit : bytes[byte] & ~bit);
+    }
 
     uint8_t bytes[3] = {0, 0, 0};
   };
@@ -147,6 +158,9 @@ class Section {
 
   FlowWalker* walker = nullptr;
   int32_t type = kNoType;
+  // The type a declaration gave; 1 for a section without one. Labels in the section
+  // take it as their memory class.
+  int32_t secondType = 1;
   int32_t byteOrder = kLittleEndian;
   uint8_t writing = 0;      // set by the object writer when it starts on the section
   uint8_t userSection = 1;  // clear for the placeholder and the assembler's own sections

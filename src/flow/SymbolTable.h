@@ -46,6 +46,16 @@ class SymbolTable {
     // Definitions made so far of the numbered local label (digits only); 0 when none.
     uint32_t localLabelCount(const char* digits) const;
 
+    // The binding directives, one name each: the symbol of this scope (made, neither
+    // defined nor used, when the name is new) bound global, local, weak or external,
+    // and the line kept as its binding line. A binding that conflicts with an earlier
+    // one or with a definition is refused with E169 (E168 for an external label) and
+    // gives null; the symbol then stays as it was.
+    Symbol* declareGlobal(const char* name, LineInfo* line);
+    Symbol* declareLocal(const char* name, LineInfo* line);
+    Symbol* declareWeak(const char* name, LineInfo* line);
+    Symbol* declareExternal(const char* name, LineInfo* line);
+
     SymbolTable* owner;
     NameMap<Symbol*>* global;
     uint16_t scopeId;
@@ -92,6 +102,9 @@ class SymbolTable {
   uint32_t localLabelCount(const char* digits) const;
   // Discards every symbol with the "Symbol" pool and starts again with scope 0.
   void reset();
+  // After preprocessing: the symbols that the preprocessor made for its own .SET,
+  // .EQU and labels go, so that the parser defines them afresh.
+  void resetAfterPreprocessing() { reset(); }
   SymbolIter* createIterator() const { return new SymbolIter(*this); }
 
   LocalSymbolTable* current = nullptr;

@@ -50,6 +50,13 @@ OrbaExpression* join(int32_t op, OrbaExpression* left, OrbaExpression* right, Ca
 
 // operand op constant, folded when the operand is a constant.
 OrbaExpression* compare(OrbaExpression* operand, int32_t op, int64_t constant, CandidateNodes*& made) {
+  // Register numbers are integers: their comparisons, the most frequent, fold here as the
+  // integer fold would.
+  if (operand->getKind() == EK_integer && (op == OP_equal || op == OP_notEqual || op == OP_greaterEqual)) {
+    int64_t value = operand->getInteger();
+    bool holds = op == OP_equal ? value == constant : op == OP_notEqual ? value != constant : value >= constant;
+    return TEInteger::create(holds ? 1 : 0);
+  }
   return CandidateNodes::keep(made, TEBinary::create(operand, op, constant));
 }
 

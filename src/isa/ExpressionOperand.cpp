@@ -78,8 +78,12 @@ bool evaluateExpressionOperand(OperandWalk& walk, const PatternItem& item) {
 
   if (item.secondIndex != -1 && walk.operands && value) {
     // The tables give no operand with a callback a value slot: the callback acts only
-    // through the operand's field.
-    walk.operands[item.secondIndex] = CandidateNodes::keep(walk.made, value->clone());
+    // through the operand's field. A check node is never changed once made and its copy
+    // would share its operands: the field and the conditions share the node itself.
+    uint32_t kind = value->getKind();
+    walk.operands[item.secondIndex] = kind == EK_function || kind == EK_tricoreFunction
+                                          ? value
+                                          : CandidateNodes::keep(walk.made, value->clone());
   }
   if (walk.encoding && item.fields)
     walk.encoding->addOperand(walk.line, item.fields->fieldCount, item.fields->mappings, value, transforms,

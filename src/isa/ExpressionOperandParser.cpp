@@ -3,6 +3,8 @@
 #include "expr/ExprParser.h"
 #include "expr/ExprScanner.h"
 #include "expr/TEInteger.h"
+#include "util/ControlState.h"
+#include "util/LineInfo.h"
 
 namespace isa {
 
@@ -24,10 +26,42 @@ OrbaExpression* foldSignedNumber(OrbaExpression* expression) {
   return TEInteger::create(static_cast<int64_t>(folded));
 }
 
+bool isScannerBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+
+// Most operands are a plain decimal number, perhaps with a sign, that the operand's comma
+// or bracket or the end of the line follows. The parser would make the number's node, and
+// fold the sign into it, and stop in front of that character; this does the same without
+// setting the parser up. Anything else, and any radix but ten, goes to the parser.
+bool readPlainNumber(const char* text, const LineInfo* line, OrbaExpression** result, uint32_t* length) {
+  if (line == nullptr || line->controlState == nullptr || line->controlState->radix != 10) return false;
+  const char* p = text;
+  while (isScannerBlank(*p)) ++p;
+  char sign = 0;
+  if (*p == '-' || *p == '+' || *p == '~') sign = *p++;
+  const char* digits = p;
+  uint64_t value = 0;
+  // Nine digits cannot overflow; a leading zero is left to the parser.
+  while (*p >= '0' && *p <= '9' && p - digits < 10) value = value * 10 + static_cast<uint64_t>(*p++ - '0');
+  size_t count = static_cast<size_t>(p - digits);
+  if (count == 0 || count > 9 || (digits[0] == '0' && count > 1)) return false;
+  if (*p != ',' && *p != ']' && *p != '\0') return false;
+  uint64_t folded = sign == '-' ? 0 - value : sign == '~' ? ~value : value;
+  *result = TEInteger::create(static_cast<int64_t>(folded));
+  *length = static_cast<uint32_t>(p - text);
+  return *result != nullptr;
+}
+
 }  // namespace
 
 uint32_t ExpressionOperandParser::parse(const char* text, const LineInfo* line, void** expression,
                                         const char** error) {
+  OrbaExpression* number = nullptr;
+  uint32_t numberLength = 0;
+  if (readPlainNumber(text, line, &number, &numberLength)) {
+    *expression = number;
+    *error = nullptr;
+    return numberLength;
+  }
   ExprScanner scanner;
   scanner.reset(text, const_cast<LineInfo*>(line));
   const char* message = nullptr;
@@ -37,6 +71,10 @@ uint32_t ExpressionOperandParser::parse(const char* text, const LineInfo* line, 
   // A failed parse leaves the cursor where it began: nothing was consumed.
   if (message || !result) return 0;
   return static_cast<uint32_t>(scanner.cursor - text);
+}
+
+bool ExpressionOperandParser::errorNamesStatement(const char* error) const {
+  return error == expressionTooDeepText();
 }
 
 }  // namespace isa

@@ -8,6 +8,8 @@ namespace isa {
 class ExpressionOperandParser : public OperandParser {
  public:
   uint32_t parse(const char* text, const LineInfo* line, void** expression, const char** error) override;
+  // An operand nested deeper than the expression parser's bound.
+  bool errorNamesStatement(const char* error) const override;
 };
 
 }  // namespace isa

@@ -225,11 +225,7 @@ bool attributeListsMarkJumps() { return prebuilt().marksJumps(); }
 
 }  // namespace isa
 
-void IPAttribute::openList() {
-  // A set holds a few lists of a few entries each; one past this size is a broken table.
-  if (entries_.size() > UINT16_MAX) listFault(__LINE__, "attribute set too large");
-  listStarts_.push_back(static_cast<uint16_t>(entries_.size()));
-}
+void IPAttribute::setTooLarge() { listFault(__LINE__, "attribute set too large"); }
 
 void IPAttribute::queueCondition(const AttributeSpecItem& item, LineInfo* location, OrbaExpression** operands) {
   if (building_ && dropIsCertain_ && !(item.builder && isa::conditions::reportsWhenBuilt(item.builder))) return;
@@ -248,8 +244,8 @@ void IPAttribute::queueCondition(const AttributeSpecItem& item, LineInfo* locati
   }
 }
 
-bool IPAttribute::addNewAttributeList(const AttributeSpecItem* spec, uint32_t listMode, LineInfo* location,
-                                      OrbaExpression** operands) {
+bool IPAttribute::addSpecList(const AttributeSpecItem* spec, uint32_t listMode, LineInfo* location,
+                              OrbaExpression** operands) {
   switch (listMode) {
     case kAppendToCurrent:
       break;

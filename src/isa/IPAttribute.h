@@ -38,6 +38,10 @@ struct AttributeSpecItem {
   // The argument of a condition item with this bit set names the operands its builder
   // reads, bit i for operand i; without it they are not known.
   static constexpr uint32_t kReadsKnown = 0x80000000u;
+  // With kReadsKnown: the builder reads nothing but those operands (no option, no state of
+  // the line), so the same operand values always give the same condition.
+  static constexpr uint32_t kReadsOnlyThem = 0x40000000u;
+  static constexpr uint32_t kReadMask = ~(kReadsKnown | kReadsOnlyThem);
 
   uint32_t id;
   uint32_t kind;
@@ -107,7 +111,17 @@ class IPAttribute {
   // A null spec still opens the new list. Returns true when the list holds "jump" or
   // "jumpConditional". Mode 0 needs an open list; another mode is an internal error (S901).
   bool addNewAttributeList(const AttributeSpecItem* spec, uint32_t listMode, LineInfo* location,
-                           OrbaExpression** operands);
+                           OrbaExpression** operands) {
+    // Most items of the tables have no list of their own: at most a list is opened.
+    if (spec == nullptr) {
+      if (listMode == kDescriptionList || listMode == kOperandList) {
+        openList();
+        return false;
+      }
+      if (listMode == kAppendToCurrent && !listStarts_.empty()) return false;
+    }
+    return addSpecList(spec, listMode, location, operands);
+  }
 
   // Gives every entry made for this set back to its pool and empties the lists.
   void clearLists();
@@ -158,7 +172,13 @@ class IPAttribute {
   uint8_t isDefault = 0;
 
  private:
-  void openList();
+  void openList() {
+    // A set holds a few lists of a few entries each; one past this size is a broken table.
+    if (entries_.size() > UINT16_MAX) setTooLarge();
+    listStarts_.push_back(static_cast<uint16_t>(entries_.size()));
+  }
+  [[noreturn]] static void setTooLarge();
+  bool addSpecList(const AttributeSpecItem* spec, uint32_t listMode, LineInfo* location, OrbaExpression** operands);
   void queueCondition(const AttributeSpecItem& item, LineInfo* location, OrbaExpression** operands);
 
   // The lists lie one after the other: the entries of every list in order, and where each

@@ -34,14 +34,14 @@ void encodingFault(int line, const char* text) {
 }
 
 OperandMapping* newOperandMapping(uint8_t length, uint8_t source, uint8_t destination) {
-  auto* run = static_cast<OperandMapping*>(mem_pool_alloc(operandMappingPool(), sizeof(OperandMapping)));
+  auto* run = static_cast<OperandMapping*>(pooledAllocate(operandMappingPool(), sizeof(OperandMapping)));
   run->length = length;
   run->source = source;
   run->destination = destination;
   return run;
 }
 
-void freeOperandMapping(OperandMapping* run) { MemoryPools::free(operandMappingPool(), run, sizeof(OperandMapping)); }
+void freeOperandMapping(OperandMapping* run) { pooledFree(operandMappingPool(), run, sizeof(OperandMapping)); }
 
 // ---------------------------------------------------------------------------------------
 
@@ -151,13 +151,12 @@ bool Encoding::bit(uint32_t position) const {
   return (image[7 - position / 32] >> (position % 32)) & 1u;
 }
 
-void Encoding::orBits(uint64_t value, uint32_t length, uint32_t source, uint32_t destination) {
+void Encoding::orBitsAcrossWords(uint64_t value, uint32_t length, uint32_t source, uint32_t destination) {
   uint32_t width = bits ? bits : kImageBits;
   if (length == 0) return;
   if (source + length > 64 || destination + length > width)
     encodingFault(__LINE__, "operand field outside the encoding");
   uint64_t field = (value >> source) & (length == 64 ? ~0ull : ((1ull << length) - 1));
-  // Most fields lie within one word of the image.
   if (destination % 32 + length <= 32) {
     image[7 - destination / 32] |= static_cast<uint32_t>(field) << (destination % 32);
     return;
@@ -180,12 +179,6 @@ void Encoding::orImageBits(const Encoding& from, uint32_t length, uint32_t sourc
     encodingFault(__LINE__, "operand field outside the encoding");
   for (uint32_t i = 0; i < length; ++i)
     if (from.bit(source + i)) image[7 - (destination + i) / 32] |= 1u << ((destination + i) % 32);
-}
-
-uint32_t Encoding::memoryBytes(uint8_t* out, uint32_t size) const {
-  uint32_t count = std::min<uint32_t>((bits + 7u) / 8u, size);
-  for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(image[7 - i / 4] >> (8 * (i % 4)));
-  return count;
 }
 
 void Encoding::addOperand(LineInfo* line, uint32_t fieldCount, const OperandMapping* fields, OrbaExpression* value,

@@ -78,13 +78,26 @@ class Encoding {
   bool bit(uint32_t position) const;
   // ORs `length` value bits from `source` into the image from `destination`. A run that
   // reaches outside the value or the image is an internal error (S901).
-  void orBits(uint64_t value, uint32_t length, uint32_t source, uint32_t destination);
+  void orBits(uint64_t value, uint32_t length, uint32_t source, uint32_t destination) {
+    // Nearly every field is a run of the low value word that stays inside one image word.
+    if (length - 1 < 32 && source + length <= 32 && destination + length <= (bits ? bits : kImageBits) &&
+        destination % 32 + length <= 32) {
+      image[7 - destination / 32] |= static_cast<uint32_t>((value >> source) & ((uint64_t{1} << length) - 1))
+                                     << (destination % 32);
+      return;
+    }
+    orBitsAcrossWords(value, length, source, destination);
+  }
   // The same with bits taken from another image.
   void orImageBits(const Encoding& from, uint32_t length, uint32_t source, uint32_t destination);
 
   // The instruction's bytes as they lie in memory: halfwords from the least significant,
   // each low byte first. `out` receives (bits + 7) / 8 bytes.
-  uint32_t memoryBytes(uint8_t* out, uint32_t size) const;
+  uint32_t memoryBytes(uint8_t* out, uint32_t size) const {
+    uint32_t count = (bits + 7u) / 8u < size ? (bits + 7u) / 8u : size;
+    for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(image[7 - i / 4] >> (8 * (i % 4)));
+    return count;
+  }
 
   // A copy with the same image and copies of the operand fields, which share their
   // expressions (and the claim on the nodes behind them).
@@ -95,6 +108,9 @@ class Encoding {
   uint32_t image[8] = {};  // the last word holds bits 0..31
   // The nodes made for the operand fields, shared with the candidate's attribute set.
   CandidateNodes* nodes = nullptr;
+
+ private:
+  void orBitsAcrossWords(uint64_t value, uint32_t length, uint32_t source, uint32_t destination);
 };
 
 class IPInstruction {

@@ -29,7 +29,16 @@ void buildInstruction(const MatchAlternative& alternative, const MatchPath& path
   const InstructionDescription& description = *alternative.description;
   const char* text = context.match->text;
   uint32_t length = context.match->matchedLength;
-  while (length > 0 && (isWhiteSpace(text[length - 1]) || startsComment(text + length - 1, commentPrefix))) --length;
+  uint64_t offer = context.matcher ? context.matcher->offerNumber() : 0;
+  if (offer != 0 && context.trimmedOffer == offer && context.trimmedText == text && context.trimmedFrom == length) {
+    length = context.trimmedLength;
+  } else {
+    context.trimmedOffer = offer;
+    context.trimmedText = text;
+    context.trimmedFrom = length;
+    while (length > 0 && (isWhiteSpace(text[length - 1]) || startsComment(text + length - 1, commentPrefix))) --length;
+    context.trimmedLength = length;
+  }
   if (formIsScreenedOut(alternative, path, context.matcher, text, length, line)) {
     // As the build of a form that its conditions drop leaves the context.
     context.failed = false;

@@ -23,10 +23,23 @@ constexpr size_t kMemoSlots = 64;
 // from; a parse record's key is the state alone.
 constexpr uint32_t kWalkRecord = 0x10000;
 
+uint64_t offersMade = 0;
+
 bool isBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-bool isWordCharacter(unsigned char c) {
+constexpr bool isWordCharacterByCompare(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_';
 }
+
+// The walk asks this of every character it takes.
+struct WordCharacters {
+  bool of[256];
+  constexpr WordCharacters() : of() {
+    for (int c = 0; c < 256; ++c) of[c] = isWordCharacterByCompare(static_cast<unsigned char>(c));
+  }
+};
+constexpr WordCharacters kWordCharacters;
+
+bool isWordCharacter(unsigned char c) { return kWordCharacters.of[c]; }
 bool isLineEnd(unsigned char c) { return c == 0 || c == '\n' || c == '\r' || c == 0x1A; }
 // Bytes that the automaton uses as pseudo-characters, and bytes outside its signed range,
 // are never looked up as text.
@@ -50,108 +63,90 @@ struct InstructionMatcher::ExpressionMemo {
 };
 
 InstructionMatcher::InstructionMatcher(OperandParser& operands, MatchListener& listener)
-    : operands_(operands), listener_(listener), memoSlots_(kMemoSlots, nullptr) {
+    : operands_(operands), listener_(listener), memoSlots_(kMemoSlots, 0) {
   initMatchModule();
+  memoRecords_.reserve(kMemoSlots / 2);
 }
 
 InstructionMatcher::~InstructionMatcher() {
   clearMemo();
-  for (MatchPath* list : {path_, freePaths_}) {
-    while (list) {
-      MatchPath* next = list->next;
-      std::free(list->states);
-      MemoryPools::free(matchPool(1), list, sizeof(MatchPath));
-      list = next;
-    }
+  if (path_) {
+    std::free(path_->states);
+    MemoryPools::free(matchPool(1), path_, sizeof(MatchPath));
   }
 }
 
-InstructionMatcher::ExpressionMemo*& InstructionMatcher::memoSlot(uint32_t key, const char* position) {
+uint32_t& InstructionMatcher::memoSlot(uint32_t key, const char* position) {
   size_t mask = memoSlots_.size() - 1;
   uint64_t hashed = reinterpret_cast<uintptr_t>(position) ^ (uint64_t{key} << 44);
   size_t index = static_cast<size_t>((hashed * 0x9E3779B97F4A7C15ull) >> 32) & mask;
   // The table stays at most half full, so the walk meets the key or an empty slot.
-  while (memoSlots_[index] && (memoSlots_[index]->key != key || memoSlots_[index]->position != position))
+  while (memoSlots_[index]) {
+    const ExpressionMemo& memo = memoRecords_[memoSlots_[index] - 1];
+    if (memo.key == key && memo.position == position) break;
     index = (index + 1) & mask;
+  }
   return memoSlots_[index];
 }
 
-InstructionMatcher::ExpressionMemo* InstructionMatcher::addMemo(ExpressionMemo*& slot, uint32_t key,
-                                                                const char* position) {
-  auto* memo = static_cast<ExpressionMemo*>(mem_pool_alloc(matchPool(2), sizeof(ExpressionMemo)));
-  memo->key = key;
-  memo->position = position;
-  memo->slot = static_cast<uint32_t>(&slot - memoSlots_.data());
-  slot = memo;
-  memoRecords_.push_back(memo);
+InstructionMatcher::ExpressionMemo& InstructionMatcher::addMemo(uint32_t& slot, uint32_t key, const char* position) {
+  memoRecords_.push_back(ExpressionMemo{key, position, nullptr, nullptr, nullptr, 0,
+                                        static_cast<uint32_t>(&slot - memoSlots_.data())});
+  slot = static_cast<uint32_t>(memoRecords_.size());
   if (memoRecords_.size() * 2 > memoSlots_.size()) growMemo();
-  return memo;
+  return memoRecords_.back();
 }
 
 void InstructionMatcher::growMemo() {
-  memoSlots_.assign(memoSlots_.size() * 2, nullptr);
-  for (ExpressionMemo* memo : memoRecords_) {
-    ExpressionMemo*& slot = memoSlot(memo->key, memo->position);
-    slot = memo;
-    memo->slot = static_cast<uint32_t>(&slot - memoSlots_.data());
+  memoSlots_.assign(memoSlots_.size() * 2, 0);
+  for (size_t i = 0; i < memoRecords_.size(); ++i) {
+    ExpressionMemo& memo = memoRecords_[i];
+    uint32_t& slot = memoSlot(memo.key, memo.position);
+    slot = static_cast<uint32_t>(i + 1);
+    memo.slot = static_cast<uint32_t>(&slot - memoSlots_.data());
   }
 }
 
 void InstructionMatcher::clearMemo() {
-  for (ExpressionMemo* memo : memoRecords_) {
-    memoSlots_[memo->slot] = nullptr;
-    MemoryPools::free(matchPool(2), memo, sizeof(ExpressionMemo));
-  }
+  for (const ExpressionMemo& memo : memoRecords_) memoSlots_[memo.slot] = 0;
   memoRecords_.clear();
   CandidateNodes::release(statementNodes_);
 }
 
 bool InstructionMatcher::findExpression(uint16_t state, const char* end, ParsedExpression& out) const {
   // A statement parses only a handful of expressions, so a scan is cheaper than a second table.
-  for (const ExpressionMemo* memo : memoRecords_) {
-    if (memo->key != state || memo->position + memo->length != end) continue;
+  for (const ExpressionMemo& memo : memoRecords_) {
+    if (memo.key != state || memo.position + memo.length != end) continue;
     out.state = state;
-    out.expression = memo->expression;
-    out.start = memo->position;
-    out.error = memo->error;
-    out.length = memo->length;
+    out.expression = memo.expression;
+    out.start = memo.position;
+    out.error = memo.error;
+    out.length = memo.length;
     return true;
   }
   return false;
 }
 
-void InstructionMatcher::pushPath() {
-  MatchPath* frame = freePaths_;
-  if (frame) {
-    freePaths_ = frame->next;
-  } else {
-    frame = static_cast<MatchPath*>(mem_pool_alloc(matchPool(1), sizeof(MatchPath)));
+uint32_t InstructionMatcher::pushPath() {
+  // One array serves the whole walk: a walk taken on from a state adds its states behind
+  // those of the walk it came from, and leaves them when it returns.
+  if (!path_) {
+    path_ = static_cast<MatchPath*>(mem_pool_alloc(matchPool(1), sizeof(MatchPath)));
+    path_->states = static_cast<uint16_t*>(xrealloc(nullptr, kPathGrowth * sizeof(uint16_t)));
+    path_->capacity = kPathGrowth;
   }
-  uint32_t needed = path_ ? path_->count : 0;
-  if (frame->capacity < needed || frame->capacity == 0) {
-    uint32_t capacity = ((needed / kPathGrowth) + 1) * kPathGrowth;
-    frame->states = static_cast<uint16_t*>(xrealloc(frame->states, capacity * sizeof(uint16_t)));
-    frame->capacity = capacity;
-  }
-  frame->count = needed;
-  if (needed) std::memcpy(frame->states, path_->states, needed * sizeof(uint16_t));
-  frame->next = path_;
-  path_ = frame;
+  return path_->count;
 }
 
-void InstructionMatcher::popPath() {
-  MatchPath* frame = path_;
-  path_ = frame->next;
-  frame->next = freePaths_;
-  freePaths_ = frame;
-}
+void InstructionMatcher::popPath(uint32_t mark) { path_->count = mark; }
 
-void InstructionMatcher::appendState(uint16_t state) {
-  if (path_->count == path_->capacity) {
-    path_->capacity += kPathGrowth;
-    path_->states = static_cast<uint16_t*>(xrealloc(path_->states, path_->capacity * sizeof(uint16_t)));
+inline void InstructionMatcher::appendState(uint16_t state) {
+  MatchPath* path = path_;
+  if (path->count == path->capacity) {
+    path->capacity += kPathGrowth;
+    path->states = static_cast<uint16_t*>(xrealloc(path->states, path->capacity * sizeof(uint16_t)));
   }
-  path_->states[path_->count++] = state;
+  path->states[path->count++] = state;
 }
 
 bool InstructionMatcher::atStatementEnd(const char* text) const {
@@ -161,33 +156,37 @@ bool InstructionMatcher::atStatementEnd(const char* text) const {
   return commentPrefixLength_ && std::strncmp(p, options_.commentPrefix, commentPrefixLength_) == 0;
 }
 
-uint32_t InstructionMatcher::parseExpression(uint16_t target, const char* text) {
-  if (ExpressionMemo* memo = memoSlot(target, text)) return memo->length;
+uint32_t InstructionMatcher::parseExpression(uint16_t target, const char* text, MatchContext& context) {
+  if (uint32_t known = memoSlot(target, text)) return memoRecords_[known - 1].length;
   void* expression = nullptr;
   const char* error = nullptr;
   uint32_t length = operands_.parse(text, line_, &expression, &error);
+  // An operand refused for what it is, not for where it stands, names the statement's
+  // failure where it begins.
+  if (error && operands_.errorNamesStatement(error)) noteSyntaxErrorText(context.failure, text, error);
   // A tree may share nodes with the value of a symbol and stays with the expressions; a
   // single node is this parse's own.
   auto* parsed = static_cast<OrbaExpression*>(expression);
   if (parsed && !parsed->hasOperands()) CandidateNodes::keep(statementNodes_, parsed);
-  ExpressionMemo* memo = addMemo(memoSlot(target, text), target, text);
-  memo->expression = expression;
-  memo->error = error;
-  memo->length = length;
+  ExpressionMemo& memo = addMemo(memoSlot(target, text), target, text);
+  memo.expression = expression;
+  memo.error = error;
+  memo.length = length;
   return length;
 }
 
 const char* InstructionMatcher::walkAfterExpression(uint16_t state, const char* text, MatchContext& context) {
   // An expression read with the blanks before it and one read after them can end at the
   // same place in the same state; the walk on from there is the same, and is taken once.
-  if (ExpressionMemo* walked = memoSlot(kWalkRecord | state, text)) return walked->reached;
+  if (uint32_t walked = memoSlot(kWalkRecord | state, text)) return memoRecords_[walked - 1].reached;
   const char* reached = matchInstruction(state, text, context);
   // The walk has added records of its own: the slot is sought again.
-  addMemo(memoSlot(kWalkRecord | state, text), kWalkRecord | state, text)->reached = reached;
+  addMemo(memoSlot(kWalkRecord | state, text), kWalkRecord | state, text).reached = reached;
   return reached;
 }
 
 void InstructionMatcher::offerForms(const MatchState& state, MatchContext& context) {
+  offerNumber_ = ++offersMade;
   bool hardware = false, generic = false;
   for (const MatchAlternative* const* a = state.alternatives; a && *a; ++a) {
     if ((*a)->kind == kHardwareForm) {
@@ -216,7 +215,7 @@ void InstructionMatcher::offerForms(const MatchState& state, MatchContext& conte
 
 const char* InstructionMatcher::matchInstruction(uint16_t state, const char* text, MatchContext& context) {
   const MatchState* states = matchStates();
-  pushPath();
+  uint32_t mark = pushPath();
   appendState(state);
   const char* furthest = text;
   const char* p = text;
@@ -224,29 +223,35 @@ const char* InstructionMatcher::matchInstruction(uint16_t state, const char* tex
   // Each turn consumes a character or a blank run, so the loop ends with the text.
   while (*p) {
     const MatchState& st = states[state];
-    bool atEnd = atStatementEnd(p);
     const unsigned char c = static_cast<unsigned char>(*p);
-    uint16_t onBlank = st.successor(state, kBlankCharacter);
+    // Only a blank, the end of the line or the start of a comment can end the statement here.
+    bool atEnd = (c > ' ' && (!commentPrefixLength_ || c != static_cast<unsigned char>(options_.commentPrefix[0])))
+                     ? false
+                     : atStatementEnd(p);
+    // Only a blank, or an accepting state that must decide whether the walk goes on, asks
+    // for the blank successor.
+    const bool blank = isBlank(c);
+    uint16_t onBlank = blank || st.alternativeCount ? st.successor(state, kBlankCharacter) : 0;
     uint16_t onExpression = st.successor(state, kExpressionCharacter);
     if (st.alternativeCount && !atEnd) {
       // An accepting state ends the walk unless the text can go on from it.
       const char* decide = p;
-      if (isBlank(c) && !onBlank)
+      if (blank && !onBlank)
         while (isBlank(static_cast<unsigned char>(*decide))) ++decide;
-      if (!(isBlank(c) && onBlank) && !onExpression) {
+      if (!(blank && onBlank) && !onExpression) {
         unsigned char d = static_cast<unsigned char>(*decide);
         if (!isTextCharacter(d) || !st.successor(state, d)) break;
       }
     }
     if (onExpression && states[onExpression].wordClass() != previousClass) {
-      uint32_t length = parseExpression(onExpression, p);
+      uint32_t length = parseExpression(onExpression, p, context);
       if (length) {
         const char* reached = walkAfterExpression(onExpression, p + length, context);
         if (reached > furthest) furthest = reached;
       }
     }
     if (atEnd) break;
-    if (isBlank(c)) {
+    if (blank) {
       const char* runEnd = p;
       while (isBlank(static_cast<unsigned char>(*runEnd))) ++runEnd;
       if (onBlank) {
@@ -280,7 +285,7 @@ const char* InstructionMatcher::matchInstruction(uint16_t state, const char* tex
     context.matchedLength = static_cast<uint32_t>(furthest - context.text);
     offerForms(st, context);
   }
-  popPath();
+  popPath(mark);
   return furthest;
 }
 

@@ -36,7 +36,6 @@ const char* syntaxFailureText(const SyntaxFailure& failure, char* buffer, uint32
 
 // The visited states from the start state to the current one.
 struct MatchPath {
-  MatchPath* next = nullptr;
   uint16_t* states = nullptr;
   uint32_t capacity = 0;
   uint32_t count = 0;
@@ -51,6 +50,9 @@ class OperandParser {
   // consumed (0 when there is no expression there), the expression or null, and the
   // parser's error text or null.
   virtual uint32_t parse(const char* text, const LineInfo* line, void** expression, const char** error) = 0;
+  // Whether the error text of a refused operand is the statement's diagnostic, rather than
+  // the syntax error where the walk then stops.
+  virtual bool errorNamesStatement(const char* /*error*/) const { return false; }
 };
 
 // Integers (decimal, 0x hex), identifiers and the unary minus, joined by + and -.
@@ -109,19 +111,25 @@ class InstructionMatcher {
   // a floating-point number), null when there are none. The matcher lets go of them at the
   // next statement; a candidate that keeps pointing at them takes a claim.
   CandidateNodes* statementNodes() const { return statementNodes_; }
+  // The forms that one accepting state offers share their path and text. Every offer of
+  // every matcher in the process has a number of its own, so that those forms can share
+  // what they read from them; 0 before the first offer.
+  uint64_t offerNumber() const { return offerNumber_; }
 
  private:
   struct ExpressionMemo;
   const char* matchInstruction(uint16_t state, const char* text, MatchContext& context);
-  void pushPath();
-  void popPath();
+  // The count of states that the walk taken on from here must leave behind.
+  uint32_t pushPath();
+  void popPath(uint32_t mark);
   void appendState(uint16_t state);
   bool atStatementEnd(const char* text) const;
   void offerForms(const MatchState& state, MatchContext& context);
-  uint32_t parseExpression(uint16_t target, const char* text);
+  uint32_t parseExpression(uint16_t target, const char* text, MatchContext& context);
   const char* walkAfterExpression(uint16_t state, const char* text, MatchContext& context);
-  ExpressionMemo*& memoSlot(uint32_t key, const char* position);
-  ExpressionMemo* addMemo(ExpressionMemo*& slot, uint32_t key, const char* position);
+  // The slot of the key: 0 when no record has it, otherwise one more than the record's index.
+  uint32_t& memoSlot(uint32_t key, const char* position);
+  ExpressionMemo& addMemo(uint32_t& slot, uint32_t key, const char* position);
   void growMemo();
   void clearMemo();
 
@@ -131,13 +139,13 @@ class InstructionMatcher {
   MatchOptions options_;
   size_t commentPrefixLength_ = 0;
   MatchPath* path_ = nullptr;
-  MatchPath* freePaths_ = nullptr;
   // The memo of the current statement: open addressing over a power-of-two table that
   // lives as long as the matcher, and the records in the order they were made. Each
   // statement empties the slots its records took.
-  std::vector<ExpressionMemo*> memoSlots_;
-  std::vector<ExpressionMemo*> memoRecords_;
+  std::vector<uint32_t> memoSlots_;
+  std::vector<ExpressionMemo> memoRecords_;
   CandidateNodes* statementNodes_ = nullptr;
+  uint64_t offerNumber_ = 0;
 };
 
 // Start-up of the matcher: registers the pools "match", "match::admin", "match::expr" and
@@ -149,8 +157,44 @@ void releaseMatchModule();
 bool matchModuleReady();
 MemPool* matchPool(int which);  // 0 "match", 1 "match::admin", 2 "match::expr", 3 "match::parse"
 
+// The walk asks a value table for every named operand of every form it builds or screens:
+// open addressing over a power-of-two array at most half full, keyed by the state itself.
+struct StateValueIndex {
+  static constexpr uint32_t kEmpty = UINT32_MAX;
+  uint32_t mask = 0;
+  uint32_t shift = 0;  // 32 less the bits of the slot index
+  std::vector<StateValuePair> slots;
+
+  uint32_t home(uint32_t state) const { return state * 0x9E3779B1u >> shift; }
+  explicit StateValueIndex(uint32_t count) {
+    uint32_t bits = 3;
+    while ((1u << bits) < 2 * count) ++bits;
+    mask = (1u << bits) - 1;
+    shift = 32 - bits;
+    slots.assign(size_t{mask} + 1, StateValuePair{kEmpty, 0});
+  }
+  // The first pair of a state is the one that counts.
+  void add(const StateValuePair& pair) {
+    uint32_t index = home(pair.state);
+    while (slots[index].state != kEmpty) {
+      if (slots[index].state == pair.state) return;
+      index = (index + 1) & mask;
+    }
+    slots[index] = pair;
+  }
+};
+
 // The value that the text held when the walk reached `state`, or -1 when the table has no
 // entry for it.
-int32_t lookupValue(const OperandValueTable& table, uint16_t state);
+inline int32_t lookupValue(const OperandValueTable& table, uint16_t state) {
+  const StateValueIndex* index = table.table;
+  if (!index) return -1;
+  const StateValuePair* slots = index->slots.data();
+  // The array is at most half full, so the probe meets the state or an empty slot.
+  for (uint32_t slot = index->home(state);; slot = (slot + 1) & index->mask) {
+    if (slots[slot].state == state) return static_cast<int32_t>(slots[slot].value);
+    if (slots[slot].state == StateValueIndex::kEmpty) return -1;
+  }
+}
 
 }  // namespace isa

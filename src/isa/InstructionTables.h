@@ -7,7 +7,6 @@
 #include <cstdint>
 
 struct AttributeSpecItem;
-struct Hashtab;
 
 namespace isa {
 
@@ -81,6 +80,7 @@ struct PatternItem {
   int32_t secondIndex;
   const OperandFieldMap* fields;
   const AttributeSpecItem* spec;
+  uint32_t textLength = 0;  // the bytes of a literal's text
 };
 
 struct PatternElement {
@@ -111,12 +111,17 @@ struct RegisterRecord {
   } second;
   uint32_t reserved[2];
   const AttributeSpecItem* spec;
+  uint32_t nameLength = 0;  // the bytes of the name
 };
+
+namespace isa {
+struct StateValueIndex;
+}
 
 // The error text of a named-value choice and, after start-up, its table from state to value.
 struct OperandValueTable {
   const char* text;
-  Hashtab* table;  // from state number to its StateValuePair
+  isa::StateValueIndex* table;  // from state number to value; made by the matcher's start-up
 };
 
 struct NameElement;

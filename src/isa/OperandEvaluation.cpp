@@ -99,21 +99,6 @@ bool matchTextBackward(const char* text, uint32_t& textLeft, uint32_t& statesLef
   return true;
 }
 
-bool matchBackward(OperandWalk& walk, const char* patternText) {
-  return matchTextBackward(walk.text, walk.p, walk.c, patternText);
-}
-
-void placeValueFields(Encoding* encoding, const OperandFieldMap* map, uint32_t valueKind, uint32_t value) {
-  if (!encoding || !map || valueKind != RegisterRecord::kInteger || value == 0 || map->fieldCount == 0) return;
-  for (uint32_t i = 0; i < map->fieldCount; ++i) {
-    const OperandMapping& run = map->mappings[i];
-    if (run.length == 0 || run.source >= 32) continue;
-    // orBits refuses a run that leaves the value or the encoding.
-    uint32_t length = run.source + run.length > 32 ? 32u - run.source : run.length;
-    encoding->orBits(value, length, run.source, run.destination);
-  }
-}
-
 void setOperandValue(int32_t index, OrbaExpression** operands, uint32_t kind, uint32_t value, const char* text,
                      bool accumulate) {
   if (index == -1 || !operands) return;
@@ -127,7 +112,7 @@ void setOperandValue(int32_t index, OrbaExpression** operands, uint32_t kind, ui
       break;
     // Text values are the shared nodes of their texts: a candidate never writes to them.
     case RegisterRecord::kText:
-      result = TEString::intern(text ? text : "", text ? static_cast<uint32_t>(std::strlen(text)) : 0);
+      result = TEString::internFixed(text ? text : "");
       break;
     case 8: {
       char character = static_cast<char>(value & 0xFF);
@@ -162,12 +147,14 @@ bool evaluateSlotOperand(OperandWalk& walk, const PatternItem& item) {
     if (!result)
       result = walk.attributes->addNewAttributeList(record.spec, IPAttribute::kAppendToCurrent, walk.line, walk.operands);
   }
-  if (item.secondIndex != -1)
+  if (item.secondIndex != -1 && walk.operands && record.secondKind == RegisterRecord::kInteger)
+    walk.operands[item.secondIndex] = TEInteger::create(static_cast<int64_t>(record.second.number));
+  else if (item.secondIndex != -1)
     setOperandValue(item.secondIndex, walk.operands, record.secondKind, record.second.number,
                     record.secondKind == RegisterRecord::kText ? record.second.text : nullptr, false);
   if (item.operandIndex != -1 && walk.operands && record.name[0])
-    walk.operands[item.operandIndex] = TEString::intern(record.name, static_cast<uint32_t>(std::strlen(record.name)));
-  if (!matchBackward(walk, record.name)) walk.context.failed = true;
+    walk.operands[item.operandIndex] = TEString::internFixed(record.name);
+  if (!matchTextBackward(walk.text, walk.p, walk.c, record.name, record.nameLength)) walk.context.failed = true;
   return result;
 }
 
@@ -178,7 +165,8 @@ void evaluateOperandEncodings(OperandWalk& walk, const PatternElement* elements,
     bool jump = false;
     switch (item.kind) {
       case kItemLiteral:
-        if (!matchBackward(walk, static_cast<const char*>(item.node))) walk.context.failed = true;
+        if (!matchTextBackward(walk.text, walk.p, walk.c, static_cast<const char*>(item.node), item.textLength))
+          walk.context.failed = true;
         break;
       case kItemSequenceChoice: {
         const auto* choice = static_cast<const SequenceChoice*>(item.node);

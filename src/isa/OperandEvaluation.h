@@ -26,6 +26,13 @@ struct BuildContext {
   bool isJump = false;
   bool cpuMismatch = false;
   bool failed = false;
+  // The length of the matched text without the blanks and comment at its end, worked out
+  // once for the forms of an offer: of the matcher's offer with this number, text and
+  // matched length.
+  uint64_t trimmedOffer = 0;
+  const char* trimmedText = nullptr;
+  uint32_t trimmedFrom = 0;
+  uint32_t trimmedLength = 0;
 };
 
 // The walk's state as every element handler receives it. p counts the characters of the
@@ -51,16 +58,53 @@ bool evaluateExpressionOperand(OperandWalk& walk, const PatternItem& item);
 // `sequence` null: the item's own.
 bool evaluateNestedForm(OperandWalk& walk, const PatternItem& item, const OperandSequence* sequence);
 
-// Backward match of a pattern text against the statement text; restores p and c on a mismatch.
-bool matchBackward(OperandWalk& walk, const char* patternText);
-// The same over a text and counters of the caller's: textLeft characters, statesLeft states.
+// Backward match of a pattern text against the statement text, from textLeft characters of
+// text and statesLeft path states; leaves both as they were on a mismatch.
 bool matchTextBackward(const char* text, uint32_t& textLeft, uint32_t& statesLeft, const char* patternText);
+// The same for a pattern text whose length the tables give. A name or punctuation that
+// stands in the text byte for byte, with no blank, is decided here; anything else (blanks,
+// letters of another case, a length of 0) by the function above.
+inline bool matchTextBackward(const char* text, uint32_t& textLeft, uint32_t& statesLeft, const char* patternText,
+                              uint32_t patternLength) {
+  uint32_t p = textLeft;
+  // The blank after the mnemonic: one path state for the text's whole blank run.
+  if (patternLength == 1 && patternText[0] == ' ') {
+    while (p > 0 && (text[p - 1] == ' ' || (text[p - 1] >= '\t' && text[p - 1] <= '\r'))) --p;
+    textLeft = p;
+    if (statesLeft > 0) --statesLeft;
+    return true;
+  }
+  if (patternLength != 0 && patternLength <= p && patternLength <= statesLeft) {
+    const char* from = text + (p - patternLength);
+    uint32_t i = 0;
+    while (i < patternLength && from[i] == patternText[i] && patternText[i] != ' ' &&
+           !(patternText[i] >= '\t' && patternText[i] <= '\r'))
+      ++i;
+    if (i == patternLength) {
+      textLeft = p - patternLength;
+      statesLeft -= patternLength;
+      return true;
+    }
+  }
+  return matchTextBackward(text, textLeft, statesLeft, patternText);
+}
 // The expression that the matcher parsed for the path state `state`, ending where the text
 // left of textLeft ends (blanks after it are not its own); false when there is none.
 bool findParsedOperand(const InstructionMatcher* matcher, uint16_t state, const char* text, uint32_t textLeft,
                        InstructionMatcher::ParsedExpression& parsed);
 
-void placeValueFields(Encoding* encoding, const OperandFieldMap* map, uint32_t valueKind, uint32_t value);
+// Places a named value's bits through the item's field runs; the walk does this for every
+// register and mnemonic of every candidate.
+inline void placeValueFields(Encoding* encoding, const OperandFieldMap* map, uint32_t valueKind, uint32_t value) {
+  if (!encoding || !map || valueKind != RegisterRecord::kInteger || value == 0 || map->fieldCount == 0) return;
+  for (uint32_t i = 0; i < map->fieldCount; ++i) {
+    const OperandMapping& run = map->mappings[i];
+    if (run.length == 0 || run.source >= 32) continue;
+    // orBits refuses a run that leaves the value or the encoding.
+    uint32_t length = run.source + run.length > 32 ? 32u - run.source : run.length;
+    encoding->orBits(value, length, run.source, run.destination);
+  }
+}
 void setOperandValue(int32_t index, OrbaExpression** operands, uint32_t kind, uint32_t value, const char* text,
                      bool accumulate);
 

@@ -1,4 +1,229 @@
 #include "parser/OrbaParser.h"
 
-// Statements are not parsed yet: every line is accepted as it stands.
-void OrbaParser::parse() {}
+#include <cstring>
+
+#include "flow/FLabel.h"
+#include "flow/Section.h"
+#include "flow/SectionAdmin.h"
+#include "flow/Symbol.h"
+#include "flow/SymbolTable.h"
+#include "parser/Directives.h"
+#include "parser/FMacroCall.h"
+#include "parser/LineFlags.h"
+#include "preproc/LineState.h"
+#include "util/ControlState.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/OrbaFactory.h"
+#include "util/OrbaState.h"
+#include "util/RunSettings.h"
+#include "util/StringBuffer.h"
+
+namespace {
+
+LineInfo* parseLineNow = nullptr;
+
+// The line whose position a message about the source as a whole takes: the last
+// line that came from the source, not the end marker behind it; null for a source
+// without lines.
+LineInfo* lastSourceLine(LineState* lines) {
+  for (LineInfo* line = lines->last(); line; line = line->previous)
+    if (line->text) return line;
+  return nullptr;
+}
+
+bool isWordShaped(int32_t code) {
+  return (code >= kTokDirectiveFirst && code <= kTokMnemonic) || (code >= kTokAt && code <= kTokIdentifier);
+}
+
+bool isDirective(int32_t code) { return code >= kTokDirectiveFirst && code <= kTokDirectiveLast; }
+
+bool definesByLabel(int32_t code) { return code == kTokAlias || code == kTokEqu || code == kTokSet; }
+
+}  // namespace
+
+LineInfo* currentParseLine() { return parseLineNow; }
+
+void OrbaParser::parse() {
+  SectionAdmin* admin = sectionAdmin();
+  LineState* lines = lineState();
+  OrbaFactory* factory = orbaFactory();
+  LineInfo* head = lines->first();
+  if (!head) return;
+
+  ControlState* state = factory->createControlState();
+  giveLineControlState(head, state);
+  Section* placeholder = factory->createSectionFromName(head);
+  head->section = placeholder;
+  placeholder->userSection = 0;
+  _placeholderSection = placeholder;
+  admin->registerSection(placeholder);
+
+  Section* current = placeholder;
+  LineInfo* stop = nullptr;
+  for (LineInfo* line = head; line; line = line->next) {
+    line->controlState = state;
+    line->section = current;
+    if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line))
+      current->addNode(new FMacroCall(line), true);
+    if (line->flags[0] & lineflag::kAssemble) {
+      parseLineNow = line;
+      parseLine(admin, &current, line);
+      current = line->section;
+      state = line->controlState;
+      parseLineNow = nullptr;
+    }
+    if (line->flags[3] & lineflag::kEndReached) {
+      stop = line;
+      break;
+    }
+  }
+
+  // Sections have no end directive, so an open section at the end is no fault.
+  if (stop) {
+    checkTextAfterEnd(stop);
+    for (LineInfo* line = stop->next; line; line = line->next) line->section = placeholder;
+  } else if (orbaOptions()->requireEnd) {
+    if (LineInfo* last = lastSourceLine(lines)) errorHandler()->report(E_missing_end, last, "END");
+  }
+  lines->last()->flags[2] |= lineflag::kLastLine;
+}
+
+bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo* line) {
+  *current = line->section;
+  line->flags[2] &= static_cast<uint8_t>(~lineflag::kSectionSwitch);
+  const char* prefix = line->controlState ? line->controlState->commentPrefix : ";";
+  Scanner& scan = scanner_;
+  scan.reset(line->text, line, prefix);
+
+  Statement statement;
+  statement.line = line;
+  statement.current = current;
+
+  const char* position = scan.textStart;  // where the statement word begins
+  int32_t token = scan.scan();
+  if (token == kTokEndOfLine) return true;
+  if (token == kTokOther && scan.commentAt(scan.tokenStart)) {
+    line->flags[0] |= lineflag::kCommentOnly;
+    return true;
+  }
+
+  bool hasLabel = false;
+  if (token == kTokString) {
+    // A quoted name is a label wherever it stands.
+    statement.label = scan.internToken();
+    position = scan.cursor;
+    token = scan.scan();
+    hasLabel = true;
+  } else if (isWordShaped(token) || token == kTokNumber) {
+    bool colonless = scan.blankRuns == 0 && token != kTokNumber;
+    const char* wordStart = scan.tokenStart;
+    const char* wordEnd = scan.cursor;
+    int32_t next = scan.peek();
+    if (next == kTokColon) {
+      scan.scan();
+      statement.label = stringBuffer()->internRange(wordStart, wordEnd);
+      statement.labelColon = true;
+      position = scan.cursor;
+      token = scan.scan();
+      hasLabel = true;
+    } else if ((colonless || definesByLabel(next)) && !isDirective(token)) {
+      statement.label = stringBuffer()->internRange(wordStart, wordEnd);
+      position = scan.cursor;
+      token = scan.scan();
+      hasLabel = true;
+    } else if (token == kTokIdentifier || token == kTokNumber) {
+      return unsupportedStatement(line, stringBuffer()->internRange(wordStart, wordEnd));
+    } else if (token == kTokMnemonic || !keywordHandler(token)) {
+      // Only the instruction statement reads the word; a keyword is known by its code.
+      statement.firstWord = stringBuffer()->internRange(wordStart, wordEnd);
+    }
+  }
+
+  if (hasLabel) {
+    if (!definesByLabel(token) && !defineLabel(*current, line, statement.label, token)) return false;
+    // A label before any section opened the default section for the rest of the line.
+    *current = line->section;
+    if (token == kTokEndOfLine || (token == kTokOther && scan.commentAt(scan.tokenStart))) return true;
+  }
+
+  statement.keyword = token;
+  if (KeywordHandler handler = keywordHandler(token)) {
+    if (!handler(*this, statement)) return false;
+    return statementEnd(line);
+  }
+
+  const char* mnemonic = statement.firstWord ? statement.firstWord : scan.internToken();
+  uint32_t consumed = 0;
+  if (!instructionStatement(position, line, mnemonic, &consumed)) return false;
+  scan.cursor = position + consumed;
+  scan.peekPosition = nullptr;
+  return statementEnd(line);
+}
+
+bool OrbaParser::statementEnd(LineInfo* line) {
+  int32_t token = scanner_.scan();
+  if (token == kTokEndOfLine || (token == kTokOther && scanner_.commentAt(scanner_.tokenStart))) return true;
+  errorHandler()->report(E_no_end_of_line, line);
+  return false;
+}
+
+bool OrbaParser::defineLabel(Section* section, LineInfo* line, const char* name, int32_t /*nextToken*/) {
+  SymbolTable* table = symbolTable();
+  if (!table->current) return false;
+  Symbol* symbol = table->current->defineSymbol(name, line);
+  if (!symbol) return false;
+  symbol->section = section;
+  // A label's unit words are its section's type, or 1 for a section without one.
+  uint32_t unit = section->type != Section::kNoType ? static_cast<uint32_t>(section->type) : 1;
+  symbol->memoryClass = static_cast<int32_t>(unit);
+  symbol->unit = unit;
+  if (section->flags.isDebug()) {
+    symbol->flags[0] |= Symbol::kBinding0;
+    symbol->flags[2] &= static_cast<uint8_t>(~Symbol::kRelocatable);
+  }
+  if ((section->flags.bytes[1] & 0x80) && !symbol->isLocal() && !symbol->isExternal())
+    symbol->flags[0] |= Symbol::kGlobal;
+  section->addNode(new FLabel(line, symbol), true);
+  line->flags[2] |= lineflag::kDefinesLabel;
+  return true;
+}
+
+void OrbaParser::checkTextAfterEnd(LineInfo* endLine) {
+  const char* prefix = endLine->controlState ? endLine->controlState->commentPrefix : ";";
+  Scanner rest;
+  for (LineInfo* line = endLine->next; line; line = line->next) {
+    rest.reset(line->text, line, prefix);
+    for (const char* p = rest.textStart; *p && !rest.commentAt(p); ++p) {
+      if (*p == ' ' || (*p >= '\t' && *p <= '\r')) continue;
+      errorHandler()->report(W_text_after_end, line, "END");
+      return;
+    }
+  }
+}
+
+bool OrbaParser::unsupportedStatement(LineInfo* line, const char* word) {
+  errorHandler()->report(E_illegal_directive, line, word ? word : "");
+  return false;
+}
+
+// Instructions are not matched yet: a mnemonic takes the rest of its statement as
+// its operands, and any other word in its place is unknown.
+bool OrbaParser::instructionStatement(const char* position, LineInfo* line, const char* mnemonic,
+                                      uint32_t* consumed) {
+  *consumed = 0;
+  if (lookupWord(mnemonic, static_cast<uint32_t>(std::strlen(mnemonic))) != kTokMnemonic) {
+    errorHandler()->report(E_unknown_mnemonic, line, mnemonic);
+    return false;
+  }
+  Scanner& scan = scanner_;
+  scan.cursor = position;
+  scan.peekPosition = nullptr;
+  const char* end = position;
+  while (scan.peek() != kTokEndOfLine) {
+    scan.scan();
+    end = scan.cursor;
+  }
+  *consumed = static_cast<uint32_t>(end - position);
+  return true;
+}

@@ -1,8 +1,68 @@
-// The statement parser: walks the line list and builds sections, symbols and flow.
+// The statement parser: walks the line list, gives every line the control state and
+// the section that apply to it, and parses the lines marked for assembly into
+// symbols, sections and flow nodes.
 #pragma once
+
+#include <cstdint>
+
+#include "parser/LineScanner.h"
+
+class Section;
+class SectionAdmin;
+struct LineInfo;
+
+// What the statement frame hands to a directive or control handler besides the
+// scanner, which stands right after the statement's keyword.
+struct Statement {
+  LineInfo* line = nullptr;
+  // The caller's current-section variable; a section directive also writes the
+  // line's section, which the parse loop carries on to the next line.
+  Section** current = nullptr;
+  // The statement's label (interned) or null; .EQU, .SET and .ALIAS take it as the
+  // name they define, every other keyword that allows a label finds it defined.
+  const char* label = nullptr;
+  // The statement word of an instruction when it stood in the label position but
+  // was no label (interned); keyword handlers know their keyword by its code.
+  const char* firstWord = nullptr;
+  // The label was followed by a colon.
+  bool labelColon = false;
+  // The token code of the keyword.
+  int32_t keyword = 0;
+};
 
 class OrbaParser {
  public:
+  OrbaParser() = default;
   virtual ~OrbaParser() = default;
+  OrbaParser(const OrbaParser&) = delete;
+  OrbaParser& operator=(const OrbaParser&) = delete;
+
+  // The whole parse: every line from the head of the line list up to the line that
+  // ends the source, then the end-of-source checks.
   virtual void parse();
+  // One line marked for assembly; false when a diagnostic abandoned the statement.
+  virtual bool parseLine(SectionAdmin* admin, Section** current, LineInfo* line);
+  // Defines the label as a symbol at the line with a label node in the section;
+  // false (after a diagnostic) when the name cannot be defined.
+  virtual bool defineLabel(Section* section, LineInfo* line, const char* name, int32_t nextToken);
+  // W209 at the first line after the END line that holds more than blanks and a comment.
+  virtual void checkTextAfterEnd(LineInfo* endLine);
+  // E120 with the word at the line; always false.
+  virtual bool unsupportedStatement(LineInfo* line, const char* word);
+  // The instruction statement that starts at position; consumed receives the number
+  // of characters it took. False after a diagnostic.
+  virtual bool instructionStatement(const char* position, LineInfo* line, const char* mnemonic,
+                                    uint32_t* consumed);
+
+  Scanner& scanner() { return scanner_; }
+
+ private:
+  // The common end of a statement: only the end of the line or a comment may follow.
+  bool statementEnd(LineInfo* line);
+
+  Scanner scanner_;
 };
+
+// The line that parseLine is working on; null between lines. Diagnostics raised
+// without a line of their own belong to it.
+LineInfo* currentParseLine();

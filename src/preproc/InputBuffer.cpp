@@ -134,6 +134,7 @@ InputBuffer::~InputBuffer() {
     top_ = source->outer;
     destroy(source);
   }
+  delete spareText_;
 }
 
 bool InputBuffer::openFile(const char* fileName, int32_t initialLine) {
@@ -201,7 +202,23 @@ bool InputBuffer::openInclude(const char* fileName, bool skipCurrentDirectory) {
 }
 
 void InputBuffer::pushText(const char* text, size_t length) {
-  auto* source = new InputSource(kTextSource);
+  InputSource* source = spareText_;
+  if (source) {
+    spareText_ = nullptr;
+    // Back to what a new text source holds; the line buffer keeps its room.
+    source->outer = nullptr;
+    source->previousChar = 0;
+    source->blankRuns = 0;
+    source->lineOffset = 0;
+    source->started = false;
+    source->lineBuffer.end = source->lineBuffer.begin;
+    *source->lineBuffer.end = '\0';
+    source->scanMarker = nullptr;
+    source->tokenStart = nullptr;
+    source->tokenEnd = nullptr;
+  } else {
+    source = new InputSource(kTextSource);
+  }
   source->fileId = top_ ? top_->fileId : -1;
   InputSource* file = innermostFileSource();
   source->line = file ? file->line : 0;
@@ -225,6 +242,10 @@ int InputBuffer::popSource() {
 
 void InputBuffer::destroy(InputSource* source) {
   if (source->kind == kFileSource) --fileDepth_;
+  if (source->kind == kTextSource && !spareText_) {
+    spareText_ = source;
+    return;
+  }
   delete source;
 }
 

@@ -161,6 +161,9 @@ class InputBuffer {
   void destroy(InputSource* source);
 
   InputSource* top_ = nullptr;
+  // A retired text source kept for the next one: every dispatched line is pushed
+  // as a text source, and this spares two allocations per line.
+  InputSource* spareText_ = nullptr;
   int32_t fileDepth_ = 0;
   const std::vector<const char*>* includePath_;
 };

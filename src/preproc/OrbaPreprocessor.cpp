@@ -127,14 +127,3 @@ void OrbaPreprocessor::readLines(InputBuffer& input) {
   end->flags[3] |= kEndOfFileBit;
   end->controlState = controlState_.get();
 }
-
-void MacroPreprocessor::openSource(const char* fileName) {
-  const RunSettings* settings = orbaOptions();
-  InputBuffer input(&settings->includeDirectories);
-  if (!input.openFile(fileName, 1)) errorHandler()->reportWithoutLocation(F_cannot_open, fileName);
-  const std::vector<const char*>& headerFiles = settings->includeFiles;
-  for (auto name = headerFiles.rbegin(); name != headerFiles.rend(); ++name)
-    if (!input.openInclude(*name, false))
-      errorHandler()->reportWithoutLocation(F_cannot_open, *name);
-  readLines(input);
-}

@@ -37,29 +37,3 @@ class OrbaPreprocessor {
  private:
   CBuffer lineText_;  // the line being put together, reused for every line
 };
-
-// The macro preprocessor, the default one. Its line loop and directives are still
-// to come: until then it reads like the plain preprocessor, with the -H files
-// ahead of the input. What is here already is its frame (input and -H files on
-// the source stack) and its directive scanner (TokenScanner.cpp).
-class MacroPreprocessor : public OrbaPreprocessor {
- public:
-  MacroPreprocessor() = default;
-
-  // Opens the input file and pushes the -H files above it, last first, so that the
-  // first -H file is read first; a file that cannot be opened is F001.
-  void openSource(const char* fileName) override;
-  int isMacroPreprocessor() const override { return 1; }
-
-  // Reads one token from the top source's line at its cursor and returns its code
-  // (MppToken). Keywords match in any letter case. Sets the token start, and for a
-  // string its end (the closing quote); counts blank runs and, in a file, newlines.
-  static int32_t scanToken(InputBuffer& input);
-  // scanToken with the token start and end cleared first.
-  static int32_t nextToken(InputBuffer& input);
-  // The code of the next token without reading it: the cursor and the line counter
-  // stay where they were.
-  static int32_t peekToken(InputBuffer& input);
-  // The text a message shows for a token code; "**UNKNOWN**" for other codes.
-  static const char* tokenName(int32_t code);
-};

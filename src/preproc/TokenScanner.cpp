@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "preproc/InputBuffer.h"
-#include "preproc/OrbaPreprocessor.h"
+#include "preproc/MacroPreprocessor.h"
 #include "preproc/MppToken.h"
 #include "util/assertion.h"
 
@@ -164,7 +164,7 @@ bool isHexDigit(char c) {
   return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
-int32_t scanString(InputBuffer::InputSource& source, const char* quote) {
+int32_t scanSingleQuoted(InputBuffer::InputSource& source, const char* quote) {
   // The longest string wins: after a closing quote that another quote follows,
   // the two may be a doubled quote inside a longer string. Where the scan fails,
   // the last closing quote found ends the string. Each turn moves on; the NUL
@@ -243,7 +243,7 @@ int32_t MacroPreprocessor::scanToken(InputBuffer& input) {
         source->cursor = at + 1;
         return kMppBackslash;
       case kQuote:
-        return scanString(*source, at);
+        return scanSingleQuoted(*source, at);
       case kNameStart: {
         const char* end = at + 1;
         while (kNamePart[static_cast<uint8_t>(*end)]) ++end;

@@ -27,6 +27,13 @@ struct LineInfo {
   uint8_t flags[4] = {0, 0, 0, 0};
   uint8_t* codeBytes = nullptr;
   uint32_t codeByteCount = 0;
+  // Set when a control gave the line a control state of its own: the line deletes it.
+  bool ownsControlState = false;
+
+  LineInfo() = default;
+  LineInfo(const LineInfo&) = delete;
+  LineInfo& operator=(const LineInfo&) = delete;
+  ~LineInfo();
 
   // The first byte keeps only bit 4 and the fourth only bit 7.
   void clearFlags() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <map>
 #include <new>
 #include <vector>
@@ -43,6 +44,41 @@ class MemoryPools {
   std::map<MemPool*, MemPool**> handles_;
 };
 
+// The blocks of pooled objects are small, and most are taken from and given back to the
+// free list of their size: these do that in place and leave everything else to
+// mem_pool_alloc and MemoryPools::free, with the same accounting, zero fill and 0x2A fill.
+inline size_t pooledBlockSize(size_t size) {
+  size_t rounded = (size + 3) & ~static_cast<size_t>(3);
+  return rounded < sizeof(void*) ? sizeof(void*) : rounded;
+}
+
+inline void* pooledAllocate(MemPool* pool, size_t size) {
+  size_t rounded = pooledBlockSize(size);
+  if (pool && rounded <= kMemPoolOwnChunkThreshold) {
+    void*& list = pool->freeBySize[rounded / 4];
+    if (void* block = list) {
+      std::memcpy(&list, block, sizeof(void*));  // 4-aligned blocks: no typed load
+      pool->inUse += rounded;
+      std::memset(block, 0, rounded);
+      return block;
+    }
+  }
+  return mem_pool_alloc(pool, size);
+}
+
+inline void pooledFree(MemPool* pool, void* block, size_t size) {
+  size_t rounded = pooledBlockSize(size);
+  if (pool && block && rounded <= kMemPoolOwnChunkThreshold) {
+    pool->inUse -= rounded;
+    std::memset(block, 0x2A, rounded);
+    void*& list = pool->freeBySize[rounded / 4];
+    std::memcpy(block, &list, sizeof(void*));
+    list = block;
+    return;
+  }
+  MemoryPools::free(pool, block, size);
+}
+
 // Defines operator new/delete of a class so that its objects come from a named pool.
 #define VEKT_POOLED_CLASS(Class)                                   \
  public:                                                           \
@@ -61,12 +97,15 @@ class MemoryPools {
   void* Class::operator new(size_t size) {                                       \
     MemPool*& handle = pool();                                                   \
     if (!handle) handle = MemoryPools::instance().registerPool(Name, &handle);   \
-    return mem_pool_alloc(handle, size);                                         \
+    /* At the class's own size the fills are a few stores. */                   \
+    if (size == sizeof(Class)) return pooledAllocate(handle, sizeof(Class));     \
+    return pooledAllocate(handle, size);                                         \
   }                                                                              \
   /* Pools never hand back a failed allocation, so nothrow only forwards. */     \
   void* Class::operator new(size_t size, const std::nothrow_t&) noexcept {       \
     return Class::operator new(size);                                            \
   }                                                                              \
   void Class::operator delete(void* block, size_t size) {                        \
-    MemoryPools::free(pool(), block, size);                                      \
+    if (size == sizeof(Class)) pooledFree(pool(), block, sizeof(Class));         \
+    else pooledFree(pool(), block, size);                                        \
   }

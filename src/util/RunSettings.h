@@ -34,6 +34,7 @@ class RunSettings {
   bool preprocessOnly = false;
   int32_t preprocessorType = 1;
   std::vector<const char*> includeFiles;
+  std::vector<const char*> defines;  // -D values in command-line order: name[=value]
   bool deleteOutputOnError = true;
   int32_t debugInfoMode = 2;
   bool debugLocals = false;

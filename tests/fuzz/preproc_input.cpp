@@ -14,7 +14,7 @@
 #include "driver/OrbaOptions.h"
 #include "preproc/InputBuffer.h"
 #include "preproc/LineState.h"
-#include "preproc/OrbaPreprocessor.h"
+#include "preproc/MacroPreprocessor.h"
 #include "preproc/MppToken.h"
 #include "util/DependencyHandler.h"
 #include "util/ErrorHandler.h"

@@ -10,7 +10,13 @@
 //
 // Exits 1 when the options are wrong, with the handler's message on standard error, and 0
 // once they are read, whatever the statements come to.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,45 +72,112 @@ bool setUpOptions(int argc, char** argv) {
   return !failed;
 }
 
-void appendNumber(std::string& out, uint32_t number) {
-  char digits[10];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + number % 10);
-    number /= 10;
-  } while (number);
-  while (count) out += digits[--count];
-}
-
 void appendCandidate(std::string& out, const Encoding& encoding, const isa::FieldCompletion& completion) {
   static const char kHex[] = "0123456789abcdef";
   uint8_t bytes[32];
   uint32_t count = encoding.memoryBytes(bytes, sizeof bytes);
-  if (!out.empty()) out += ' ';
-  appendNumber(out, encoding.bits);
-  out += ':';
+  // Made in place and appended at once: a blank, the width, ':' and two digits a byte.
+  char text[1 + 3 + 1 + 2 * sizeof bytes];
+  size_t length = 0;
+  if (!out.empty()) text[length++] = ' ';
+  char digits[3];
+  int digitCount = 0;
+  uint32_t width = encoding.bits;
+  do {
+    digits[digitCount++] = static_cast<char>('0' + width % 10);
+    width /= 10;
+  } while (width);
+  while (digitCount) text[length++] = digits[--digitCount];
+  text[length++] = ':';
   for (uint32_t i = 0; i < count; ++i) {
     // Memory byte i holds image bits 8i..8i+7, as memoryBytes lays them out.
-    if ((completion.unknownBits[7 - i / 4] >> (8 * (i % 4))) & 0xFF) {
-      out += "..";
-    } else {
-      out += kHex[bytes[i] >> 4];
-      out += kHex[bytes[i] & 0xF];
-    }
+    bool unknown = (completion.unknownBits[7 - i / 4] >> (8 * (i % 4))) & 0xFF;
+    text[length++] = unknown ? '.' : kHex[bytes[i] >> 4];
+    text[length++] = unknown ? '.' : kHex[bytes[i] & 0xF];
   }
+  out.append(text, length);
+}
+
+// Standard input in the pieces that fgets(buffer, 4096, stdin) would give: up to and
+// including a line feed, 4095 bytes at most, and only the bytes before a NUL byte count;
+// but read in large blocks. atEnd() is what feof(stdin) would say after the piece.
+class InputPieces {
+ public:
+  // Appends the next piece to the statement; false when the input has nothing left.
+  bool next(std::string& statement) {
+    if (atEnd_) return false;
+    size_t taken = 0;
+    bool cut = false;  // a NUL byte ended what counts of the piece
+    while (taken < kPiece) {
+      if (position_ == filled_ && !refill()) {
+        atEnd_ = true;
+        break;
+      }
+      size_t room = std::min(filled_ - position_, kPiece - taken);
+      const char* from = block_.data() + position_;
+      const auto* feed = static_cast<const char*>(std::memchr(from, '\n', room));
+      size_t length = feed ? static_cast<size_t>(feed - from) + 1 : room;
+      if (!cut) {
+        const auto* nul = static_cast<const char*>(std::memchr(from, '\0', length));
+        statement.append(from, nul ? static_cast<size_t>(nul - from) : length);
+        cut = nul != nullptr;
+      }
+      position_ += length;
+      taken += length;
+      if (feed) break;
+    }
+    return taken > 0;
+  }
+  bool atEnd() const { return atEnd_; }
+
+ private:
+  static constexpr size_t kPiece = 4095;
+  bool refill() {
+    ssize_t count;
+    do count = read(STDIN_FILENO, block_.data(), block_.size());
+    while (count < 0 && errno == EINTR);
+    position_ = 0;
+    filled_ = count > 0 ? static_cast<size_t>(count) : 0;
+    return filled_ > 0;
+  }
+
+  std::vector<char> block_ = std::vector<char>(size_t{1} << 16);
+  size_t position_ = 0;
+  size_t filled_ = 0;
+  bool atEnd_ = false;
+};
+
+// The output lines wait here and go out in large blocks, or one by one to a terminal; a
+// fatal diagnostic ends the program in the middle of a line, and the lines before it still
+// go out then.
+std::string pendingOutput;
+
+void writePendingOutput() {
+  std::fwrite(pendingOutput.data(), 1, pendingOutput.size(), stdout);
+  pendingOutput.clear();
 }
 
 // What the handler recorded for the line, errors first: the records of one line number
 // sit together, and this line is the last one read.
-void appendDiagnostics(std::string& out, const LineInfo& line, bool errors) {
+void appendDiagnostics(std::string& out, const LineInfo& line) {
   ErrorHandler::ErrorIter records(*errorHandler());
-  for (records.seek(&line); !records.isDone(); records.next()) {
+  records.seek(&line);
+  if (records.isDone()) return;
+  std::vector<const char*> warnings;
+  for (; !records.isDone(); records.next()) {
     const ErrorLine* record = records.current();
-    bool warning = record->severity == 'W' && !record->promoted;
-    if (warning == errors) continue;
+    if (record->severity == 'W' && !record->promoted) {
+      warnings.push_back(record->text);
+      continue;
+    }
     if (!out.empty()) out += ' ';
-    out += warning ? "warning: " : "error: ";
+    out += "error: ";
     out += record->text;
+  }
+  for (const char* text : warnings) {
+    if (!out.empty()) out += ' ';
+    out += "warning: ";
+    out += text;
   }
 }
 
@@ -134,13 +207,16 @@ int main(int argc, char** argv) {
   isa::InstructionBuilder builder(context, &line, nullptr);
   isa::InstructionMatcher matcher(parser, builder);
 
-  char buffer[4096];
+  InputPieces input;
   std::string statement;
   std::string out;
   uint32_t lineNumber = 0;
-  while (std::fgets(buffer, sizeof buffer, stdin)) {
-    statement += buffer;
-    if (statement.back() != '\n' && !std::feof(stdin)) continue;
+  const bool interactive = isatty(STDOUT_FILENO) != 0;
+  std::atexit(writePendingOutput);
+  while (input.next(statement)) {
+    // As with fgets, a piece that ends neither the line nor the input is joined to the next;
+    // a piece that begins with a NUL byte adds nothing.
+    if ((statement.empty() || statement.back() != '\n') && !input.atEnd()) continue;
     while (!statement.empty() && (statement.back() == '\n' || statement.back() == '\r')) statement.pop_back();
     line.lineNumber = ++lineNumber;
 
@@ -183,13 +259,13 @@ int main(int argc, char** argv) {
     for (IPInstruction* candidate : context.candidates) delete candidate;
     context.candidates.clear();
 
-    appendDiagnostics(out, line, true);
-    appendDiagnostics(out, line, false);
+    appendDiagnostics(out, line);
     out += '\n';
-    // A terminal gets each line at once; a pipe gets them when the buffer fills.
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    pendingOutput += out;
+    if (interactive || pendingOutput.size() >= (size_t{1} << 16)) writePendingOutput();
     statement.clear();
   }
+  writePendingOutput();
   // As for the assembler, the exit status says whether any line had an error.
   return errorHandler()->errorFlag() ? 1 : 0;
 }

@@ -552,6 +552,10 @@ struct Emitter {
     for (int index : operands) mask |= 1u << index;
     return "AttributeSpecItem::kReadsKnown | " + std::to_string(mask) + "u";
   }
+  // The same for a builder that reads nothing else: no option, no state of the line.
+  static std::string readsOnly(std::initializer_list<int> operands) {
+    return "AttributeSpecItem::kReadsOnlyThem | " + reads(operands);
+  }
 
   // A "when" item; the message is the E122 text, null for a condition that drops the form
   // without one.
@@ -565,7 +569,7 @@ struct Emitter {
   static void addFixedValueConditions(const Positions& positions, std::vector<std::string>& items) {
     for (auto [index, value] : positions.fixed)
       items.push_back(whenItem("operandIs<" + std::to_string(index) + ", " + std::to_string(value) + ">",
-                               reads({index}), nullptr));
+                               readsOnly({index}), nullptr));
   }
 
   // The spec list of a form's description, from its "when" tags in their order; the
@@ -598,20 +602,20 @@ struct Emitter {
       } else if (auto base = dedicatedBases.find(tag); base != dedicatedBases.end()) {
         items.push_back(whenItem(
             "baseRegisterIs<" + need(positions.base, tag) + ", " + std::to_string(base->second) + ">",
-            reads({at(positions.base, tag)}), nullptr));
+            readsOnly({at(positions.base, tag)}), nullptr));
       } else if (tag == "aother") {
         items.push_back(whenItem("baseRegisterIsOther<" + need(positions.base, tag) + ">",
-                                 reads({at(positions.base, tag)}), nullptr));
+                                 readsOnly({at(positions.base, tag)}), nullptr));
       } else if (tag == "notbase") {
         items.push_back(whenItem(
             "targetIsNotBase<" + need(positions.target, tag) + ", " + need(positions.base, tag) + ">",
-            reads({at(positions.target, tag), at(positions.base, tag)}), modified));
+            readsOnly({at(positions.target, tag), at(positions.base, tag)}), modified));
       } else if (tag == "notpair") {
         items.push_back(whenItem(
             "targetIsNotPairIndex<" + need(positions.target, tag) + ", " + need(positions.base, tag) + ">",
-            reads({at(positions.target, tag), at(positions.base, tag)}), modified));
+            readsOnly({at(positions.target, tag), at(positions.base, tag)}), modified));
       } else if (tag == "off16warn") {
-        items.push_back("{ATTR_warning, AttributeSpecItem::kOperand, " + reads({at(positions.offset16, tag)}) + ", " +
+        items.push_back("{ATTR_warning, AttributeSpecItem::kOperand, " + readsOnly({at(positions.offset16, tag)}) + ", " +
                         quote("offset is in range [32768:65535], but should be in range [-32768:32767]") +
                         ", &isa::conditions::offsetAbove32767<" + need(positions.offset16, tag) + ">}");
       } else if (tag == "tc023") {
@@ -664,7 +668,8 @@ struct Emitter {
         case Item::Literal: {
           std::string text = fresh("kText");
           out << "const char " << text << "[] = " << quote(item.text) << ";\n";
-          out << "const PatternItem " << name << " = {isa::kItemLiteral, " << text << ", -1, -1, nullptr, nullptr};\n";
+          out << "const PatternItem " << name << " = {isa::kItemLiteral, " << text << ", -1, -1, nullptr, nullptr, "
+              << item.text.size() << "};\n";
           break;
         }
         case Item::Blank:
@@ -803,7 +808,7 @@ struct Emitter {
       out << "const RegisterRecord kRegisters" << table << "[] = {\n";
       for (size_t i = 0; i < names.size(); ++i)
         out << "  {" << quote(names[i]) << ", 10, " << numbers[i] << ", 10, {" << numbers[i]
-            << "u}, {0, 0}, nullptr},\n";
+            << "u}, {0, 0}, nullptr, " << names[i].size() << "},\n";
       out << "};\n";
       out << "extern const OperandSlot kRegisterSlot" << table << ";\n";
       out << "const NameElement kRegisterNames" << table << "[] = {\n";
@@ -828,7 +833,8 @@ struct Emitter {
         for (const std::string& n : acceptedNames(form, m)) {
           uint32_t value = form.bits ? mnemonicValue(m) : 0;
           uint32_t second = m.second >= 0 ? static_cast<uint32_t>(m.second) : value;
-          out << "  {" << quote(n) << ", 10, " << value << "u, 10, {" << second << "u}, {0, 0}, nullptr},\n";
+          out << "  {" << quote(n) << ", 10, " << value << "u, 10, {" << second << "u}, {0, 0}, nullptr, " << n.size()
+              << "},\n";
           ++names;
         }
       }
@@ -872,7 +878,7 @@ struct Emitter {
       if (!form.operands.empty()) {
         out << "const char kBlank" << f << "[] = \" \";\n";
         out << "const PatternItem kBlankItem" << f << " = {isa::kItemLiteral, kBlank" << f
-            << ", -1, -1, nullptr, nullptr};\n";
+            << ", -1, -1, nullptr, nullptr, 1};\n";
       }
       out << "const PatternElement kFormElements" << f << "[] = {\n  {23, &kAlternative" << f
           << ", &kMnemonicItem" << f << ", {0, 0}},\n";

@@ -35,6 +35,8 @@ class ExprParseTest : public testing::Test {
   void SetUp() override {
     line_.lineNumber = 1;
     line_.controlState = &control_;
+    // As when a list file is made: @LST reads the list counter.
+    control_.listCounter = 1;
   }
 
   // The text is kept for the test's lifetime: nodes and symbols may point into it.

@@ -220,7 +220,12 @@ class DataNodeTest : public FlowTest {
   }
 
   ExprLibContext* context_ = nullptr;
-  ControlState control_;
+  // Listed lines: the list counter is on, as when a list file is made.
+  ControlState control_ = [] {
+    ControlState state;
+    state.listCounter = 1;
+    return state;
+  }();
   DataWriter writer_;
   std::vector<uint32_t> image_;
   bool cleared_ = false;

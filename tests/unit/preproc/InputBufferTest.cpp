@@ -160,6 +160,38 @@ TEST_F(InputBufferTest, PoppingLeavesTheBottomSource) {
   EXPECT_EQ(drain(input), "a\n");
 }
 
+TEST_F(InputBufferTest, ATextSourcePushedAfterAnotherStartsFresh) {
+  // The second push may reuse what the first left behind: nothing of it may show.
+  std::string file = writeFile("f.asm", "x\ny\n");
+  InputBuffer input(&includePath_);
+  ASSERT_TRUE(input.openFile(file.c_str(), 1));
+  input.loadLine();
+  input.pushText(std::string(200, 'a').c_str(), 200);
+  InputBuffer::InputSource* first = input.top();
+  first->blankRuns = 3;
+  first->tokenStart = first->cursor;
+  first->lineOffset = 9;
+  first->started = true;
+  input.readChar();
+  EXPECT_EQ(input.popSource(), 1);
+  input.innermostFileSource()->line = 7;
+  input.pushText("bc", 2);
+  InputBuffer::InputSource* second = input.top();
+  EXPECT_EQ(second->kind, InputBuffer::kTextSource);
+  EXPECT_EQ(second->outer, input.innermostFileSource());
+  EXPECT_EQ(second->line, 7);
+  EXPECT_EQ(second->fileId, lineState()->findSourceFile(file.c_str()));
+  EXPECT_EQ(second->blankRuns, 0);
+  EXPECT_EQ(second->lineOffset, 0);
+  EXPECT_FALSE(second->started);
+  EXPECT_EQ(second->tokenStart, nullptr);
+  EXPECT_EQ(second->previousChar, 0);
+  EXPECT_EQ(std::string(input.lineBufferStart()), "bc");
+  EXPECT_EQ(second->lineEnd - second->cursor, 2);
+  EXPECT_EQ(input.readChar(), 'b');
+  EXPECT_EQ(input.readChar(), 'c');
+}
+
 TEST_F(InputBufferTest, StartLineRetiresFinishedSourcesBeforeTheLineBegins) {
   std::string outer = writeFile("outer.asm", "o1\n");
   std::string inner = writeFile("inner.asm", "i1\n");

@@ -136,20 +136,4 @@ TEST_F(PassThroughTest, EveryTextLineBecomesOneLineToAssemble) {
   }
 }
 
-TEST_F(PassThroughTest, TheMacroPreprocessorFrameReadsTheHeaderFilesFirst) {
-  std::string a = writeFile("a.def", "a1\n");
-  std::string b = writeFile("b.def", "b1\nb2\n");
-  std::string input = writeFile("t.asm", "t1\n");
-  _orbaOptions->includeFiles = {"a.def", "b.def"};
-  MacroPreprocessor preprocessor;
-  std::vector<Line> lines = readLines(preprocessor, input);
-  _orbaOptions->includeFiles.clear();
-  const std::vector<Line> expected = {
-      {"a1\n", 1, 0, 3}, {"b1\n", 1, 3, 6}, {"b2\n", 2, 6, 9}, {"t1\n", 1, 9, 12}};
-  EXPECT_EQ(lines, expected);
-  EXPECT_EQ(files_, (std::vector<std::string>{a, b, b, input}));
-  EXPECT_EQ(preprocessor.isMacroPreprocessor(), 1);
-  EXPECT_EQ(dependencies_.files(), (std::vector<std::string>{input, b, a}));
-}
-
 }  // namespace

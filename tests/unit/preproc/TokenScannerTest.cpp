@@ -7,7 +7,7 @@
 
 #include "PreprocFixture.h"
 #include "preproc/InputBuffer.h"
-#include "preproc/OrbaPreprocessor.h"
+#include "preproc/MacroPreprocessor.h"
 #include "preproc/MppToken.h"
 
 namespace {

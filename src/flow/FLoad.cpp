@@ -1,0 +1,145 @@
+#include "flow/FLoad.h"
+
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "expr/OrbaExpression.h"
+#include "flow/DataEncoder.h"
+#include "flow/ObjectWriter.h"
+#include "flow/Section.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/OrbaState.h"
+#include "util/StringBuffer.h"
+
+VEKT_POOLED_CLASS_IMPL(FLoad, "FLoad")
+
+namespace {
+
+// The length of the file in bytes; -1 when it cannot be opened.
+int64_t fileLength(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return -1;
+  int64_t length = -1;
+  if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+  std::fclose(file);
+  return length;
+}
+
+bool fileExists(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return false;
+  std::fclose(file);
+  return true;
+}
+
+uint32_t bytesPerUnit(int32_t unitBits) { return unitBits > 8 ? static_cast<uint32_t>(unitBits + 7) / 8 : 1; }
+
+}  // namespace
+
+FLoad::FLoad(LineInfo* line, const char* fileName, OrbaExpression* sizeExpression, const Section* section)
+    : FlowNode(line, kLoad),
+      sizeExpression(sizeExpression),
+      fileName(fileName),
+      unitBits(section && section->mauBits > 0 ? section->mauBits : 8) {}
+
+FlowNode* FLoad::clone() const {
+  auto* copy = new (std::nothrow) FLoad(line, fileName, sizeExpression, nullptr);
+  if (!copy) return nullptr;
+  copy->copyBaseForClone(*this);
+  copy->unitBits = unitBits;
+  copy->directive = directive;
+  copy->resolvedPath = resolvedPath;
+  copy->searched = searched;
+  return copy;
+}
+
+const char* FLoad::path() {
+  if (searched) return resolvedPath;
+  searched = 1;
+  if (!fileName) return nullptr;
+  if (fileExists(fileName)) {
+    resolvedPath = fileName;
+    return resolvedPath;
+  }
+  const char* source = line && _sourceNameLookup ? sourceFileName(static_cast<int32_t>(line->sourceFile)) : nullptr;
+  if (!source) return nullptr;
+  std::string beside = source;
+  size_t slash = beside.find_last_of("/\\");
+  if (slash == std::string::npos) return nullptr;
+  beside.resize(slash + 1);
+  beside += fileName;
+  if (fileExists(beside.c_str())) resolvedPath = stringBuffer()->intern(beside.c_str());
+  return resolvedPath;
+}
+
+int64_t FLoad::requestedUnits() {
+  if (sizeExpression) {
+    OrbaExpression* value = sizeExpression->evaluate();
+    if (!value || value->isError()) return 0;
+    int64_t units = 0;
+    if (value->getKind() == EK_integer) {
+      units = value->getInteger();
+    } else if (value->getKind() == EK_string) {
+      const char* text = value->getString();
+      uint32_t length = value->getStringLength();
+      uint64_t packed = 0;
+      for (uint32_t index = 0; index < length && index < 8; ++index)
+        packed = (packed << 8) | static_cast<uint8_t>(text[index]);
+      units = static_cast<int64_t>(packed);
+    }
+    return units < 0 ? 0 : units;
+  }
+  const char* found = path();
+  int64_t length = found ? fileLength(found) : -1;
+  if (length <= 0) return 0;
+  int64_t unitBytes = bytesPerUnit(unitBits);
+  return (length + unitBytes - 1) / unitBytes;
+}
+
+int32_t FLoad::computeSize(Section* section, uint32_t offset) {
+  if (size > 0) return size;
+  int64_t units = requestedUnits();
+  // A size the section cannot hold gets no space; emit reports it.
+  if (units > INT32_MAX || !fitsInSection(offset, units)) return 0;
+  auto result = static_cast<int32_t>(units);
+  if (section && section->laidOut) size = result;
+  return result;
+}
+
+void FLoad::emit(ObjectWriter& writer) {
+  emitHook(writer);
+  Section* section = writer.section;
+  auto location = static_cast<uint32_t>(section->currentLocation());
+  int32_t units = size > 0 ? size : computeSize(section, location);
+  if (units <= 0) {
+    errorHandler()->report(W_no_storage_allocation, line, directive);
+    setLineCycles(line, cycles);
+    return;
+  }
+  if (!section->image) {
+    errorHandler()->report(E_no_constant_allocation, line, directive);
+  } else if (!path()) {
+    errorHandler()->report(E_cannot_load_file, line, fileName, "file does not exists in search path");
+  } else if (location + static_cast<uint64_t>(units) <= section->size) {
+    uint32_t unitBytes = bytesPerUnit(unitBits);
+    std::vector<uint8_t> bytes(static_cast<size_t>(units) * unitBytes, 0);
+    if (std::FILE* file = std::fopen(resolvedPath, "rb")) {
+      size_t read = std::fread(bytes.data(), 1, bytes.size(), file);
+      (void)read;  // a file shorter than the size leaves zero bytes after its end
+      std::fclose(file);
+    }
+    storeImageUnits(static_cast<uint32_t>(bytes.size()), bytes.data(), kUnitMostSignificantFirst,
+                    static_cast<uint32_t>(unitBits), section->image + location);
+    std::vector<uint8_t> markers(bytes.size(), 0);
+    appendListingBytes(line, bytes.data(), markers.data(), static_cast<uint32_t>(bytes.size()));
+  }
+  if (section->advanceLocation(units, line)) setLineSize(line, static_cast<uint32_t>(units));
+  setLineCycles(line, cycles);
+}
+
+void FLoad::dump(std::ostream& out) const {
+  out << "FLoad(file = " << (fileName ? fileName : "") << ", size = " << exprToString(sizeExpression) << ")\n";
+}

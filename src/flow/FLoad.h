@@ -1,0 +1,43 @@
+// The node of ".LOAD": the bytes of a binary file at its place in the section, or as
+// many units as its size expression asks for.
+#pragma once
+
+#include <cstdint>
+
+#include "flow/FlowNode.h"
+#include "util/MemoryPools.h"
+
+class OrbaExpression;
+
+class FLoad : public FlowNode {
+  VEKT_POOLED_CLASS(FLoad)
+
+ public:
+  // Takes the unit width of the section the node is made for (8 without one).
+  FLoad(LineInfo* line, const char* fileName, OrbaExpression* sizeExpression, const Section* section);
+
+  FlowNode* clone() const override;
+  // The size expression's units (a negative one counts as 0), else the file's length
+  // in units, rounded up; 0 for a file that is not found.
+  int32_t computeSize(Section* section, uint32_t offset) override;
+  // Copies the file's bytes into the section's image (zero units after a file shorter
+  // than the size); W242 for no units, E252 in a section without image, E297 for a
+  // file that is not found.
+  void emit(ObjectWriter& writer) override;
+  void dump(std::ostream& out) const override;
+
+  // The file's path, looked for under its own name and then beside the line's source
+  // file; null when it is not found. Looked for once.
+  const char* path();
+
+  OrbaExpression* sizeExpression;  // shared; null when none was given
+  const char* fileName;            // interned, as written between the quotes
+  int32_t unitBits;
+  const char* directive = ".LOAD";
+  const char* resolvedPath = nullptr;  // interned
+  uint8_t searched = 0;
+
+ private:
+  // The units the node asks for, in 64 bits, before the section's limits.
+  int64_t requestedUnits();
+};

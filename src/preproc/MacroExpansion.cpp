@@ -1,0 +1,199 @@
+// Macros of the macro preprocessor (.MACRO, .PMACRO, macro calls), the start and
+// the end of every expansion, and the nesting limit they share with the repeat
+// blocks.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "expr/OrbaExpression.h"
+#include "flow/Symbol.h"
+#include "flow/SymbolTable.h"
+#include "preproc/InputBuffer.h"
+#include "preproc/MacroArguments.h"
+#include "preproc/MacroPreprocessor.h"
+#include "preproc/RepeatBlocks.h"
+#include "util/ControlState.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/OrbaState.h"
+#include "util/RunSettings.h"
+#include "util/StringBuffer.h"
+
+namespace {
+
+// The name of a .MACRO line without a label.
+constexpr char kUnnamedMacro[] = "---No name!";
+
+// The integer value of a preprocessor symbol (.SET, .EQU) for %NAME and ?NAME.
+bool preprocessorSymbolValue(std::string_view name, int64_t* value) {
+  if (!_symbolTable || !symbolTable()->current) return false;
+  std::string key(name);
+  Symbol* symbol = symbolTable()->current->lookup(key.c_str());
+  if (!symbol || !symbol->valueExpression) return false;
+  SymbolValueVisit visit(symbol);
+  if (!visit.value()) return false;
+  OrbaExpression* result = visit.value()->evaluate();
+  if (!result || result->isError()) return false;
+  if (result->getKind() != EK_integer && result->getKind() != EK_double) return false;
+  *value = result->getInteger();
+  return true;
+}
+
+int32_t sourceDepth(const InputBuffer& input) {
+  int32_t depth = 0;
+  for (InputBuffer::InputSource* source = input.top(); source; source = source->outer) ++depth;
+  return depth;
+}
+
+// Pops the expansion's text source and whatever was opened above it.
+void popExpansionSources(InputBuffer& input, const MppExpand& expansion) {
+  for (int32_t depth = sourceDepth(input); depth >= expansion.sourceDepth; --depth)
+    if (!input.popSource()) break;
+}
+
+}  // namespace
+
+bool MacroPreprocessor::checkExpansionDepth(LineInfo* line) {
+  // Once a chain of expansions has hit the limit, nothing more of it expands: a
+  // macro that calls itself twice would otherwise run 2^1000 expansions.
+  if (nestingLimitReached) return false;
+  if (expansionStack.size() < static_cast<size_t>(kMaxExpansionDepth)) return true;
+  errorHandler()->report(E_mpp_macro_nesting_too_deep, line, kMaxExpansionDepth);
+  nestingLimitReached = true;
+  return false;
+}
+
+void MacroPreprocessor::expandBody(InputBuffer& input, LineInfo*, MppExpand* expansion,
+                                   const char* label) {
+  BodySubstitution::Settings settings;
+  settings.caseSensitive = orbaOptions()->caseSensitive;
+  settings.commentString = commentPrefix();
+  settings.symbolValue = preprocessorSymbolValue;
+  const std::string& text =
+      bodySubstitution.expand(expansion->construct->body, *expansion, label, settings);
+  expansionStack.push_back(expansion);
+  input.pushText(text.data(), text.size());
+  expansion->sourceDepth = sourceDepth(input);
+}
+
+bool MacroPreprocessor::handleMacro(InputBuffer& input, LineInfo* line, const char* label) {
+  const char* name = label ? label : stringBuffer()->intern(kUnnamedMacro);
+  std::vector<const char*> formals;
+  splitMacroArguments(input.cursor(), commentPrefix(), formals, line);
+  input.popSource();
+
+  auto* macro = new MppMacro(name, formals);
+  pendingConstruct = macro;
+  definitionDepth = 1;
+  blockStack.clear();
+  MppMacro* existing = findMacro(name);
+  if (existing && existing->scopeLevel == static_cast<int32_t>(macroScopes.size()) - 1) {
+    if (label) errorHandler()->report(E_mpp_macro_redefinition, line, name);
+    purgeMacro(existing);
+  }
+  registerMacro(macro);
+  collectBlockBody(input, line, kMppEndm);
+  return false;
+}
+
+bool MacroPreprocessor::handlePmacro(InputBuffer& input, LineInfo* line) {
+  ErrorHandler* errors = errorHandler();
+  const char* directive = tokenName(kMppPmacro);
+  bool nameExpected = true;
+  // Every token consumes input; the end of the text ends the loop.
+  for (;;) {
+    int32_t token = nextToken(input);
+    if (isIdentifierClass(token)) {
+      if (!nameExpected) errors->report(E_expected_comma, line);
+      const char* name = input.tokenText();
+      MppMacro* macro = findMacro(name);
+      if (!macro)
+        errors->report(W_mpp_macro_not_defined, line, name);
+      else if (macro == pendingConstruct)
+        errors->report(W_mpp_purge_macro_being_defined, line);
+      else if (macro->activeExpansions != 0)
+        errors->report(E_mpp_purge_macro_being_expanded, line);
+      else
+        purgeMacro(macro);
+      nameExpected = false;
+    } else if (token == kMppComma) {
+      if (nameExpected) errors->report(E_symbol_expected, line, directive);
+      nameExpected = true;
+    } else {
+      bool lineEnds = token == kMppNewline || token == kMppEndOfText ||
+                      ((token == kMppCharacter || token == kMppHash) && isCommentStart(input));
+      if (nameExpected)
+        errors->report(E_symbol_expected, line, directive);
+      else if (!lineEnds)
+        errors->report(E_no_end_of_line, line);
+      return true;
+    }
+  }
+}
+
+bool MacroPreprocessor::handleMacroCall(InputBuffer& input, LineInfo* line, const char* label,
+                                        const char* name) {
+  if (label) defineLabel(label, line);
+  MppMacro* macro = findMacro(name);
+  if (!macro) {
+    if (isActive()) line->flags[0] |= mppline::kAssemble;
+    return true;
+  }
+
+  line->flags[0] |= mppline::kExpansionCall;
+  std::vector<const char*> actuals;
+  splitMacroArguments(input.cursor(), commentPrefix(), actuals, line);
+  input.popSource();
+  // An empty body (only its .ENDM) expands to nothing and draws no number.
+  if (macro->lineCount <= 1 || macro->body.empty() || !checkExpansionDepth(line)) return false;
+
+  auto* expansion = new MppExpand(MppExpand::kMacroCall, macro);
+  pushScope();
+  expansion->number = static_cast<int32_t>(++expansionCounter);
+  if (actuals.size() > macro->formals.size()) errorHandler()->report(W_mpp_macro_argument_count, line);
+  for (size_t i = 0; i < macro->formals.size(); ++i)
+    expansion->addArgument(macro->formals[i], i < actuals.size() ? actuals[i] : nullptr);
+  expansion->formalCount = static_cast<int32_t>(macro->formals.size());
+  expansion->actualCount = static_cast<int32_t>(actuals.size());
+  ++macro->activeExpansions;
+  expandBody(input, line, expansion, label);
+  return false;
+}
+
+bool MacroPreprocessor::handleBlockEnd(InputBuffer& input, LineInfo* line, int32_t directive) {
+  if (!expectToken(input, kMppNewline)) errorHandler()->report(E_no_end_of_line, line);
+  input.popSource();
+  if (expansionStack.empty()) {
+    errorHandler()->report(E_mpp_unexpected_endm, line, tokenName(directive));
+    return false;
+  }
+
+  MppExpand* expansion = expansionStack.back();
+  expansionStack.pop_back();
+  popScope();
+  MppConstruct* construct = expansion->construct;
+  if (construct->kind() == kMppMacroKind) {
+    --static_cast<MppMacro*>(construct)->activeExpansions;
+  } else if (directive == kMppEndm) {
+    const char* value = nullptr;
+    int32_t radix = line->controlState ? line->controlState->radix : 10;
+    if (nextRepeatIteration(*construct, radix, &value)) {
+      // The record serves the next iteration: a new number, the new loop value.
+      popExpansionSources(input, *expansion);
+      pushScope();
+      expansion->number = static_cast<int32_t>(++expansionCounter);
+      if (!expansion->arguments.empty()) expansion->arguments.front()->value = value;
+      expandBody(input, line, expansion, nullptr);
+      return false;
+    }
+  }
+  if (directive == kMppExitm)
+    for (int32_t open = expansion->openConditionals; open > 0; --open) closeConditional();
+
+  // The rest of the body after an .EXITM is dropped with the expansion's source.
+  popExpansionSources(input, *expansion);
+  if (construct->isRepeat()) delete construct;
+  delete expansion;
+  if (expansionStack.empty()) nestingLimitReached = false;
+  return false;
+}

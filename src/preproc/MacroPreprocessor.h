@@ -1,0 +1,299 @@
+// The macro preprocessor, the default one: defines, macros, repeat blocks,
+// conditional assembly, includes and line markers, turned into the line list that
+// the parser walks.
+//
+// Where its parts live: the set-up, the scopes and the line loop in
+// MacroPreprocessor.cpp; the logical line reader in LineReader.cpp; the line and
+// directive dispatcher with the label check, .UNDEF, .SET and the line markers in
+// LineDispatcher.cpp; conditional assembly in Conditionals.cpp; expressions, the
+// end-of-statement check and the @-functions in PreprocExpressions.cpp; .DEFINE,
+// .INCLUDE, .EQU, .RADIX, .COMMENT_PREFIX and .END in SmallDirectives.cpp; the
+// directive scanner in TokenScanner.cpp. Macros and repeat blocks (the block
+// collection, the expansion and the macro and repeat directives) live in
+// MacroExpansion.cpp and the files beside it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "flow/SymbolTable.h"
+#include "preproc/BodySubstitution.h"
+#include "preproc/MppRecords.h"
+#include "preproc/MppToken.h"
+#include "preproc/OrbaPreprocessor.h"
+
+class InputBuffer;
+class OrbaExpression;
+struct LineInfo;
+
+// The LineInfo flag bits the preprocessor sets, by byte.
+namespace mppline {
+// byte 0
+constexpr uint8_t kAssemble = 0x01;       // handed on to the statement parser
+constexpr uint8_t kExpansionCall = 0x02;  // macro call or repeat directive
+constexpr uint8_t kBlockEnd = 0x04;       // .ENDM or .EXITM
+constexpr uint8_t kBlock = 0x08;          // .MACRO or repeat directive; collected body line
+constexpr uint8_t kFromExpansion = 0x10;  // made while an expansion's text was read
+constexpr uint8_t kConditional = 0x20;    // .IF, .ELIF, .ELSE, .ENDIF
+constexpr uint8_t kSkipped = 0x40;        // inside an inactive conditional region
+constexpr uint8_t kCommentBlock = 0x80;   // .COMMENT
+// byte 1
+constexpr uint8_t kSymbolSetting = 0x01;  // .SET or .EQU
+// byte 2
+constexpr uint8_t kAfterEnd = 0x02;  // the .END line and every line after it
+// byte 3
+constexpr uint8_t kStartOfFile = 0x02;
+constexpr uint8_t kEndOfFile = 0x04;
+constexpr uint8_t kSplit = 0x10;       // the line held several statements, which follow it
+constexpr uint8_t kLineMarker = 0x20;  // a C line marker
+}  // namespace mppline
+
+class MacroPreprocessor : public OrbaPreprocessor {
+ public:
+  // Nesting limit of expansions (macro calls and repeat iterations).
+  static constexpr int32_t kMaxExpansionDepth = 1000;
+  // The longest file name a C line marker may give.
+  static constexpr size_t kMaxMarkerFileName = 2047;
+
+  // Defines the predefined macros and the -D defines.
+  MacroPreprocessor();
+  ~MacroPreprocessor() override;
+
+  // Opens the input file and pushes the -H files above it, last first, so that the
+  // first -H file is read first; a file that cannot be opened is F001. After the
+  // line loop the symbol table is reset and the constructs are released.
+  void openSource(const char* fileName) override;
+  int isMacroPreprocessor() const override { return 1; }
+  // The line loop: reads logical lines, records them and dispatches them.
+  void readLines(InputBuffer& input) override;
+
+  // ---- Directive scanner (TokenScanner.cpp) ----
+  // Reads one token from the top source's line at its cursor and returns its code
+  // (MppToken). Keywords match in any letter case. Sets the token start, and for a
+  // string its end (the closing quote); counts blank runs and, in a file, newlines.
+  static int32_t scanToken(InputBuffer& input);
+  // scanToken with the token start and end cleared first.
+  static int32_t nextToken(InputBuffer& input);
+  // The code of the next token without reading it: the cursor and the line counter
+  // stay where they were.
+  static int32_t peekToken(InputBuffer& input);
+  // The text a message shows for a token code; "**UNKNOWN**" for other codes.
+  static const char* tokenName(int32_t code);
+
+  // ---- Logical line reader (LineReader.cpp) ----
+  // What the reader tells about the line it read besides its text.
+  struct LineRead {
+    bool textBuilt = false;       // the text was put together piece by piece
+    bool multiStatement = false;  // a statement separator split the line
+    // Source characters the line covers when a .COMMENT block spans several
+    // physical lines; 0: the span runs from the line buffer's start to the cursor.
+    uint32_t consumedLength = 0;
+    const char* pendingDiagnostic = nullptr;  // formatted, recorded once the line exists
+  };
+  // Reads the next logical line of the top source into text (always ending in a
+  // newline): defines replaced, a trailing comment cut (kept when a list file is
+  // made), continuation lines joined, statements split at the separator, a .COMMENT
+  // block read whole. False when the top source has no line left.
+  virtual bool getLine(InputBuffer& input, std::string& text, LineRead& read);
+  // Appends a .COMMENT block to the text: the source from lineStart up to the
+  // cursor (the directive), the delimiter and every line up to the one that holds
+  // the delimiter again.
+  virtual void readArgumentText(InputBuffer& input, const char* lineStart, std::string& text,
+                                LineRead& read);
+
+  // ---- Line loop helpers shared with the block collection ----
+  // Where the next line comes from, with the expansion rule applied: outside an
+  // expansion the in-expansion flag and the frozen line are cleared; inside one
+  // every line carries the line before the innermost file's current line counter.
+  struct LinePosition {
+    int32_t fileId = -1;
+    int32_t line = 0;
+    int32_t bias = 0;
+    int32_t startOffset = -1;  // of the line in its file; -1 without a file source
+  };
+  LinePosition takeLinePosition(InputBuffer& input);
+  // Appends a line at the position with the current control state and the
+  // from-expansion bit.
+  LineInfo* appendLine(const char* text, const LinePosition& position);
+  // The control state that the lines read now get; .RADIX and .COMMENT_PREFIX
+  // replace it by a changed copy.
+  ControlState* currentControlState() const { return currentControlState_; }
+  // The bytes a line read by getLine consumed from its source.
+  static uint32_t consumedBytes(InputBuffer& input, const LineRead& read);
+
+  // ---- Line and directive dispatcher (LineDispatcher.cpp) ----
+  // Decides what one logical line is and runs its directive, or marks it for the
+  // parser. Pushes the text as a text source, popped again unless a handler that
+  // returns false took it over. Returns true.
+  virtual bool processLine(InputBuffer& input, const char* text, size_t length, LineInfo* line);
+  // Which directives take a label and whether it may have a colon (E171, E174,
+  // E198); true when acceptable.
+  virtual bool checkLabelField(LineInfo* line, int32_t directive, bool labelGiven, bool colon);
+  virtual bool undefineDirective(InputBuffer& input, LineInfo* line);
+  virtual bool setDirective(InputBuffer& input, LineInfo* line, const char* label);
+  // A "#" line: a C line marker ("# 12 "file"", "#line 12"), or a comment.
+  virtual bool handleLineMarker(InputBuffer& input, LineInfo* line);
+  // Defines a label in the current local symbol table at the line, or marks an
+  // existing one defined there; a numbered local label is left alone.
+  void defineLabel(const char* label, LineInfo* line);
+
+  // ---- Conditional assembly (Conditionals.cpp) ----
+  virtual bool handleIf(InputBuffer& input, LineInfo* line);
+  virtual bool handleElif(InputBuffer& input, LineInfo* line);
+  virtual bool handleElse(InputBuffer& input, LineInfo* line);
+  virtual bool handleEndif(InputBuffer& input, LineInfo* line);
+  // Whether lines at the current conditional level are processed.
+  bool isActive() const { return conditionTop->active; }
+  // Opens a conditional level as a copy of the current one, opened at the line.
+  void openConditional(LineInfo* line);
+  // Closes the current level; the enclosing one becomes current. Nothing at the
+  // bottom level.
+  void closeConditional();
+  size_t openConditionalCount() const { return conditionStack.size(); }
+
+  // ---- Expressions, the end-of-statement check and @-functions ----
+  // (PreprocExpressions.cpp)
+  // The expression at the top source's cursor up to the end of its text, or null
+  // (the cursor stays). A comment ends the expression.
+  virtual OrbaExpression* parseExpression(InputBuffer& input, LineInfo* line);
+  // Reads a token. For a newline, a comment that runs to the end of the line counts
+  // as well. True when the token has the code.
+  virtual bool expectToken(InputBuffer& input, int32_t code);
+  // Skips blanks and reads a string in double or single quotes (code 6); stores
+  // the code and answers whether it is a string.
+  virtual bool nextIsString(InputBuffer& input, int32_t& code);
+  // The scanner of @-function calls and their parentheses.
+  static int32_t scanExpressionToken(InputBuffer& input);
+  static int32_t nextExpressionToken(InputBuffer& input);
+  // Replaces the @ARG, @CNT, @DEF, @MAC and @MXP calls of a line by their values;
+  // false (out untouched) when the line holds no "@".
+  virtual bool evaluateAtFunctions(InputBuffer& input, LineInfo* line, const char* in,
+                                   size_t length, std::string& out);
+  // Whether the text at the top source's token start (or the given text) begins
+  // with the comment prefix.
+  bool isCommentStart(InputBuffer& input, const char* text = nullptr) const;
+  // The comment prefix of the current control state, and the statement separator:
+  // ";" once the prefix no longer begins with one, else none.
+  const char* commentPrefix() const;
+  const char* statementSeparator() const;
+
+  // ---- Defines, includes and small directives (SmallDirectives.cpp) ----
+  // Skips blanks and reads a string in double or single quotes: code 6 with the
+  // token start and end around its text, else 999.
+  static int32_t scanString(InputBuffer& input);
+  // The position after the closing quote of the string that opens at quote (a
+  // double or single quote): backslash escapes and doubled quotes stay inside it.
+  // Null when a newline or the end of the text comes first.
+  static const char* quotedStringEnd(const char* quote);
+  virtual bool handleDefine(InputBuffer& input, LineInfo* line);
+  virtual bool handleInclude(InputBuffer& input, LineInfo* line);
+  virtual bool handleRadix(InputBuffer& input, LineInfo* line);
+  virtual bool handleCommentPrefix(InputBuffer& input, LineInfo* line);
+  virtual bool handleEnd(InputBuffer& input, LineInfo* line);
+  virtual bool handleEqu(InputBuffer& input, LineInfo* line, const char* label);
+
+  // ---- Defines and scopes (MacroPreprocessor.cpp) ----
+  // The define of that name, from the innermost scope outwards, or null.
+  MppDefine* lookupDefine(const char* name) const;
+  // Enters the define under the name into the innermost scope.
+  void insertDefine(const char* name, MppDefine* define);
+  // Removes the define from the scope that holds it and frees it.
+  void removeDefine(const char* name, MppDefine* define);
+  // Opens one define scope and one macro scope; every expansion has its own.
+  void pushScope();
+  // Closes the innermost define and macro scopes with everything they hold.
+  void popScope();
+  // The macro of that name, from the innermost scope outwards, or null.
+  MppMacro* findMacro(const char* name) const;
+  // Enters the macro into the innermost scope and notes that scope's level.
+  void registerMacro(MppMacro* macro);
+  // Removes the macro from the scope that holds it and deletes it.
+  void purgeMacro(MppMacro* macro);
+  // The arguments of the innermost expansion that have a value; 0 outside one.
+  int32_t countGivenArguments() const;
+  // The end-of-run clean-up: scopes, conditional levels, expansions and the pools
+  // of the records. Runs once.
+  void releaseConstructs();
+
+  // ---- Macros and repeat blocks (MacroExpansion.cpp and the files beside it) ----
+  // Each directive handler returns true to let the dispatcher pop the line's text
+  // source, false when it took the source over (popped it or replaced it).
+  virtual bool handleMacro(InputBuffer& input, LineInfo* line, const char* label);
+  virtual bool handlePmacro(InputBuffer& input, LineInfo* line);
+  // A name in the operation field: a macro call, or an ordinary statement (the
+  // line is then marked for the parser).
+  virtual bool handleMacroCall(InputBuffer& input, LineInfo* line, const char* label,
+                               const char* name);
+  // .ENDM or .EXITM met while lines are processed.
+  virtual bool handleBlockEnd(InputBuffer& input, LineInfo* line, int32_t directive);
+  virtual bool handleDup(InputBuffer& input, LineInfo* line, const char* label);
+  virtual bool handleDupa(InputBuffer& input, LineInfo* line, const char* label);
+  virtual bool handleDupc(InputBuffer& input, LineInfo* line, const char* label);
+  virtual bool handleDupf(InputBuffer& input, LineInfo* line, const char* label);
+  // Reads the lines of a block body up to the .ENDM that closes it into
+  // pendingConstruct.
+  void collectBlockBody(InputBuffer& input, LineInfo* line, int32_t endCode);
+  void processBlockLine(InputBuffer& input, LineInfo* line, const char* text, size_t length,
+                        int32_t endCode);
+  static bool isMatchingBlockEnd(int32_t opener, int32_t closer);
+  // True when another expansion may start; E160 otherwise.
+  bool checkExpansionDepth(LineInfo* line);
+  void startRepeatExpansion(InputBuffer& input, LineInfo* line);
+  // Pushes the substituted body as the next input and the expansion on the stack.
+  void expandBody(InputBuffer& input, LineInfo* line, MppExpand* expansion, const char* label);
+
+  // The state of the constructs; the macro and repeat files work on it.
+  std::vector<std::unordered_map<const char*, MppDefine*, SymbolTable::NameHash,
+                                 SymbolTable::NameEqual>>
+      defineScopes;
+  std::vector<std::map<const char*, MppMacro*, MppNameLess>> macroScopes;
+  bool endReached = false;  // .END was seen: the rest of the input is skipped
+  MppIfState* conditionTop = nullptr;
+  std::deque<MppIfState*> conditionStack;  // the enclosing levels, innermost last
+  int32_t definitionDepth = 0;       // nesting of the block whose body is collected
+  std::deque<int32_t> blockStack;    // openers nested inside the body being collected
+  MppConstruct* pendingConstruct = nullptr;  // the block construct just collected
+  std::deque<MppExpand*> expansionStack;     // active expansions, innermost last
+  uint32_t expansionCounter = 0;
+  bool inExpansion = false;  // lines are coming from an expansion's text
+  int32_t frozenLine = 0;    // the line number of every line of the expansion
+  bool released = false;
+  // Set by E160, cleared when the expansion stack is empty again: refuses every
+  // expansion of the chain that hit the limit.
+  bool nestingLimitReached = false;
+  BodySubstitution bodySubstitution;  // scratch buffers of expandBody
+
+ protected:
+  void definePredefinedMacros();
+  void defineCommandLineMacros();
+  // The common definition step of the predefined macros: E276 for a fixed name.
+  void defineMacro(const char* name, const char* value, bool fixed);
+  // Makes a changed copy of the control state the current one and the line's.
+  ControlState* copyControlStateFor(LineInfo* line);
+
+ private:
+  bool readLogicalLine(InputBuffer& input, LineInfo*& lastLine);
+  void skipAfterEnd(InputBuffer& input, LineInfo*& lastLine, bool& more);
+  void dispatchStatements(InputBuffer& input, LineInfo* line, const char* text, size_t length,
+                          const LinePosition& position);
+  void reportOpenConditionals();
+
+  // Defines and macros held by the scopes of expansions (all but the outermost):
+  // while there are none, a look-up asks the outermost scope alone, however deep
+  // the expansions nest.
+  size_t innerDefines_ = 0;
+  size_t innerMacros_ = 0;
+  std::string lineText_;         // the logical line being read, reused
+  std::string substitutedText_;  // the line after @-function substitution, reused
+  std::string lookupName_;       // a name looked up without interning it, reused
+  // The changed copies of the control state made by .RADIX and .COMMENT_PREFIX;
+  // lines refer to them until the end of the run.
+  std::vector<std::unique_ptr<ControlState>> controlStateCopies_;
+  ControlState* currentControlState_ = nullptr;
+};

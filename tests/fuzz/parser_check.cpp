@@ -1,0 +1,163 @@
+// The front end over arbitrary source text, as --check runs it: the plain
+// preprocessor reads the bytes as a file, the statement parser parses the lines and
+// the symbol checks follow. The first byte sets run options (bit 0 --require-end,
+// bit 1 --case-insensitive); the rest is the source. Whatever the text, every line
+// up to the end must leave the parse with a control state and a section, the lines
+// after .END must be back in the placeholder section, and every diagnostic must
+// stand at a line of the source.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+#include "driver/OrbaOptions.h"
+#include "expr/TEError.h"
+#include "expr/TEInteger.h"
+#include "expr/TELineInfo.h"
+#include "expr/TEString.h"
+#include "flow/FLabel.h"
+#include "flow/Section.h"
+#include "flow/SectionAdmin.h"
+#include "flow/Symbol.h"
+#include "flow/SymbolChecks.h"
+#include "flow/SymbolTable.h"
+#include "isa/InstructionParser.h"
+#include "parser/LineFlags.h"
+#include "parser/OrbaParser.h"
+#include "parser/SectionOperations.h"
+#include "preproc/LineState.h"
+#include "preproc/OrbaPreprocessor.h"
+#include "util/DependencyHandler.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/MemoryPools.h"
+#include "util/OrbaFactory.h"
+#include "util/OrbaState.h"
+#include "util/StringBuffer.h"
+
+namespace {
+
+std::string sourcePath;
+
+void removeSource() { std::remove(sourcePath.c_str()); }
+
+void setUpOnce() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  static char program[] = "vekt";
+  static char check[] = "--check";
+  static char* argv[] = {program, check, nullptr};
+  MemoryPools& pools = MemoryPools::instance();
+  g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
+  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
+  _stringBuffer = new StringBuffer();
+  _errorHandler = new ErrorHandler();
+  _dependencyHandler = new DependencyHandler();
+  static TriCoreFactory factory;
+  _orbaFactory = &factory;
+  factory.createOptions(2, argv)->process();
+  _instructionParser = new InstructionParser();
+  sourcePath = "/tmp/vekt_fuzz_parser_" + std::to_string(::getpid()) + ".asm";
+  std::atexit(removeSource);
+  delete _errorHandler;
+  _errorHandler = nullptr;
+}
+
+void check(bool holds) {
+  if (!holds) __builtin_trap();
+}
+
+void writeSource(const uint8_t* data, size_t size) {
+  FILE* file = std::fopen(sourcePath.c_str(), "wb");
+  check(file != nullptr);
+  std::fwrite(data, 1, size, file);
+  std::fclose(file);
+}
+
+void checkLines() {
+  std::unordered_set<const LineInfo*> known;
+  LineInfo* stop = nullptr;
+  for (LineInfo* line = lineState()->first(); line; line = line->next) {
+    known.insert(line);
+    if (!stop) {
+      check(line->controlState != nullptr && line->section != nullptr);
+      if (line->flags[3] & lineflag::kEndReached) stop = line;
+    } else {
+      check(line->section == placeholderSection());
+    }
+  }
+  if (LineInfo* last = lineState()->last()) check(last->flags[2] & lineflag::kLastLine);
+  for (ErrorHandler::ErrorIter it(*_errorHandler); !it.isDone(); it.next()) {
+    const ErrorLine* record = it.current();
+    check(record->severity != 'S' && record->severity != 'F');
+    check(record->position == nullptr || known.count(record->position) != 0);
+  }
+  for (Section* section : sectionAdmin()->sections())
+    for (FlowNode* node = section->firstNode(); node; node = node->nextNode())
+      if (node->kind == FlowNode::kLabel) {
+        const Symbol* symbol = static_cast<FLabel*>(node)->symbol;
+        check(symbol && symbol->isDefined() && symbol->definitionLine == node->line);
+      }
+}
+
+}  // namespace
+
+// Pooled objects go with their pools after each input, not one by one.
+extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  setUpOnce();
+  if (size < 1) return 0;
+  _orbaOptions->requireEnd = data[0] & 0x01;
+  _orbaOptions->caseSensitive = !(data[0] & 0x02);
+  writeSource(data + 1, size - 1);
+
+  // The texts of one input go with it; those of the set-up stay where the options
+  // keep them.
+  StringBuffer* setUpStrings = _stringBuffer;
+  _stringBuffer = new StringBuffer();
+  setPreviousSection(nullptr);
+  _errorHandler = new ErrorHandler();
+  _errorHandler->setErrorLimit(0);
+  _lineState = new LineState();
+  _symbolTable = new SymbolTable();
+  _sectionAdmin = new SectionAdmin();
+  {
+    OrbaPreprocessor preprocessor;
+    preprocessor.openSource(sourcePath.c_str());
+    std::unique_ptr<OrbaParser> parser(orbaFactory()->createParser());
+    parser->parse();
+    std::unique_ptr<SymbolTable::SymbolIter> symbols(symbolTable()->createIterator());
+    for (symbols->first(); !symbols->isDone(); symbols->next()) checkGlobalSymbol(*symbols->current());
+    for (symbols->first(); !symbols->isDone(); symbols->next()) checkLocalSymbol(*symbols->current());
+    checkLines();
+  }
+
+  delete _sectionAdmin;
+  _sectionAdmin = nullptr;
+  delete _lineState;
+  _lineState = nullptr;
+  delete _symbolTable;
+  _symbolTable = nullptr;
+  delete _errorHandler;
+  _errorHandler = nullptr;
+  setPreviousSection(nullptr);
+  MemoryPools& pools = MemoryPools::instance();
+  // The handler leaves its records in their pool.
+  if (MemPool* records = pools.find("ErrorLine")) pools.destroyRegistered(records);
+  if (MemPool* listing = pools.find("LineInfo::code")) pools.destroyRegistered(listing);
+  pools.destroyRegistered(g_expressionPool);
+  TEInteger::forgetInterned();
+  TEString::forgetInterned();
+  TELineInfo::forgetInterned();
+  TEError::forgetShared();
+  delete _stringBuffer;
+  _stringBuffer = setUpStrings;
+  return 0;
+}

@@ -1,0 +1,176 @@
+// The macro preprocessor over arbitrary source text, as --preprocess runs it. The
+// first byte picks settings (bit 0: names without case, bit 1: comments kept as for
+// a list file, bit 2: -D D=1); the rest is the source file. Beside it lies an
+// include file "a.inc"; a fatal message (an include that is not there, nesting too
+// deep) ends the input instead of the process, and so does a run past 5000 lines. The line list is checked for what
+// every run must give.
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "driver/OrbaOptions.h"
+#include "flow/SymbolTable.h"
+#include "output/FileNames.h"
+#include "preproc/InputBuffer.h"
+#include "preproc/LineState.h"
+#include "preproc/MacroPreprocessor.h"
+#include "util/DependencyHandler.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/MessageCatalog.h"
+#include "util/OrbaFactory.h"
+#include "util/OrbaState.h"
+#include "util/StringBuffer.h"
+
+namespace {
+
+struct FatalStop {};
+
+bool isFatal(int32_t id) {
+  char severity = messages::severity(id);
+  return severity == 'F' || severity == 'S';
+}
+
+// Records what a run records, but a fatal or internal message unwinds to the
+// target instead of ending the process.
+class StoppingErrorHandler : public ErrorHandler {
+ public:
+  void vreport(int32_t id, const LineInfo* position, va_list args) override {
+    if (isFatal(id)) throw FatalStop();
+    ErrorHandler::vreport(id, position, args);
+  }
+  void reportWithoutLocation(int32_t id, ...) override {
+    if (isFatal(id)) throw FatalStop();
+    va_list args;
+    va_start(args, id);
+    const char* text = vformat(id, args);
+    va_end(args);
+    record(id, nullptr, text);
+  }
+};
+
+// A repeat block may legitimately run for billions of iterations; past a bound
+// the input is ended the way a fatal message ends it.
+class BoundedLineState : public LineState {
+ public:
+  static constexpr size_t kMaxLines = 5000;
+  LineInfo* appendLine(const char* text, int32_t fileId, int32_t line, int32_t bias) override {
+    count();
+    return LineState::appendLine(text, fileId, line, bias);
+  }
+  LineInfo* insertRangeAfter(LineInfo* anchor, const char* from, const char* to, int32_t fileId,
+                             int32_t line, int32_t bias) override {
+    count();
+    return LineState::insertRangeAfter(anchor, from, to, fileId, line, bias);
+  }
+  LineInfo* insertLineAfter(LineInfo* anchor, const char* text, int32_t fileId, int32_t line,
+                            int32_t bias) override {
+    count();
+    return LineState::insertLineAfter(anchor, text, fileId, line, bias);
+  }
+
+ private:
+  void count() {
+    if (++lines_ > kMaxLines) throw FatalStop();
+  }
+  size_t lines_ = 0;
+};
+
+std::string folder;
+std::string sourcePath;
+
+void removeFolder() { std::filesystem::remove_all(folder); }
+
+void setUpOnce() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  static char program[] = "vekt";
+  static char* argv[] = {program, nullptr};
+  _orbaOptions = new OrbaOptions(1, argv);
+  _stringBuffer = new StringBuffer();
+  _dependencyHandler = new DependencyHandler();
+  static OrbaFactory factory;
+  _orbaFactory = &factory;
+  InputBuffer::installPathOperations(normalizePathInBuffer, pathDirName);
+  folder = "/tmp/vekt_fuzz_macro_" + std::to_string(::getpid());
+  std::filesystem::create_directories(folder);
+  sourcePath = folder + "/t.asm";
+  FILE* include = std::fopen((folder + "/a.inc").c_str(), "wb");
+  std::fputs("X .EQU 1\n .IF X\n .DEFINE INC \"2\"\n .ENDIF\n", include);
+  std::fclose(include);
+  std::atexit(removeFolder);
+}
+
+void check(bool holds) {
+  if (!holds) __builtin_trap();
+}
+
+void writeSource(const std::string& bytes) {
+  FILE* file = std::fopen(sourcePath.c_str(), "wb");
+  check(file != nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
+
+// What every line list must be: linked both ways, markers without text, every
+// text ending in a newline, nothing both skipped and assembled.
+void checkLines() {
+  LineInfo* previous = nullptr;
+  for (LineInfo* line = lineState()->first(); line; line = line->next) {
+    check(line->previous == previous);
+    bool marker = line->flags[3] & (mppline::kStartOfFile | mppline::kEndOfFile);
+    if (marker) check(line->text == nullptr);
+    if (line->text) {
+      size_t length = std::strlen(line->text);
+      check(length > 0 && line->text[length - 1] == '\n');
+    }
+    if (line->flags[0] & mppline::kSkipped) check(!(line->flags[0] & mppline::kAssemble));
+    check(line->controlState != nullptr);
+    previous = line;
+  }
+  check(lineState()->last() == previous);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  setUpOnce();
+  if (size < 1) return 0;
+  _orbaOptions->caseSensitive = !(data[0] & 1);
+  _orbaOptions->listFileWanted = (data[0] & 2) != 0;
+  _orbaOptions->defines.clear();
+  if (data[0] & 4) _orbaOptions->defines.push_back("D=1");
+  writeSource(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+
+  // Each input has its own lines, symbols and diagnostics.
+  _lineState = new BoundedLineState();
+  _errorHandler = new StoppingErrorHandler();
+  _errorHandler->setErrorLimit(0);
+  _symbolTable = new SymbolTable();
+  bool finished = false;
+  {
+    MacroPreprocessor preprocessor;
+    try {
+      preprocessor.openSource(sourcePath.c_str());
+      finished = true;
+    } catch (const FatalStop&) {
+    }
+    if (finished) check(preprocessor.released);
+  }
+  checkLines();
+  delete _symbolTable;
+  delete _lineState;
+  delete _errorHandler;
+  _symbolTable = nullptr;
+  _lineState = nullptr;
+  _errorHandler = nullptr;
+  return 0;
+}

@@ -1,0 +1,71 @@
+// A parse of a few source lines with fresh run-wide managers: the lines go into the
+// line list as the plain preprocessor leaves them, marked for assembly, and the
+// statement parser walks them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ScopedManagers.h"
+#include "flow/Section.h"
+#include "flow/SectionAdmin.h"
+#include "parser/LineFlags.h"
+#include "parser/OrbaParser.h"
+#include "preproc/LineState.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/OrbaFactory.h"
+#include "util/OrbaState.h"
+
+class ParseTest : public testing::Test {
+ protected:
+  ParseTest() {
+    savedFactory_ = _orbaFactory;
+    savedAdmin_ = _sectionAdmin;
+    savedPlaceholder_ = _placeholderSection;
+    _orbaFactory = &factory_;
+    _sectionAdmin = new SectionAdmin();
+    _placeholderSection = nullptr;
+  }
+  ~ParseTest() override {
+    delete _sectionAdmin;
+    _sectionAdmin = savedAdmin_;
+    _orbaFactory = savedFactory_;
+    _placeholderSection = savedPlaceholder_;
+  }
+
+  // Appends the lines (numbered from 1) and parses the whole list.
+  void parse(const std::vector<const char*>& source) {
+    int32_t number = 1;
+    for (const char* text : source) {
+      LineInfo* line = _lineState->appendLine((std::string(text) + "\n").c_str(), 0, number++, 0);
+      line->flags[0] |= lineflag::kAssemble;
+      lines.push_back(line);
+    }
+    OrbaParser parser;
+    parser.parse();
+  }
+
+  // The recorded diagnostics as "E168@2" (the severity letter, number and line).
+  static std::vector<std::string> diagnostics() {
+    std::vector<std::string> found;
+    for (ErrorHandler::ErrorIter it(*_errorHandler); !it.isDone(); it.next()) {
+      const ErrorLine* record = it.current();
+      std::string text(record->text, 4);
+      if (record->position) text += "@" + std::to_string(record->position->lineNumber);
+      found.push_back(text);
+    }
+    return found;
+  }
+
+  ScopedManagers managers_{ScopedManagers::kAll};
+  TriCoreFactory factory_;
+  std::vector<LineInfo*> lines;
+
+ private:
+  OrbaFactory* savedFactory_;
+  SectionAdmin* savedAdmin_;
+  Section* savedPlaceholder_;
+};
