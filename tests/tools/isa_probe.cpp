@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "util/ControlState.h"
 #include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
 #include "driver/c-opt.h"
@@ -266,6 +267,8 @@ int main(int argc, char** argv) {
     statement.clear();
   }
   writePendingOutput();
+  delete line.controlState;
+  delete validator;
   // As for the assembler, the exit status says whether any line had an error.
   return errorHandler()->errorFlag() ? 1 : 0;
 }

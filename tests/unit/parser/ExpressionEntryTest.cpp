@@ -69,7 +69,9 @@ TEST(ExpressionEntry, AnOperandEndsBehindItsLastTokenOrLeavesTheCursor) {
     }
     EXPECT_STREQ(scanner.cursor, c.rest) << c.text;
     int32_t next = scanner.scan();
-    if (*c.rest == ',') EXPECT_EQ(next, kTokComma) << c.text;
+    if (*c.rest == ',') {
+      EXPECT_EQ(next, kTokComma) << c.text;
+    }
   }
 }
 

@@ -27,7 +27,9 @@ std::vector<Token> tokens(const char* text, const char* prefix = ";", bool peekF
   for (size_t guard = 0; guard <= std::string(text).size() + 1; ++guard) {
     int32_t peeked = peekFirst ? scanner.peek() : 0;
     int32_t code = scanner.scan();
-    if (peekFirst && peeked != kTokEndOfLine) EXPECT_EQ(peeked, code) << text;
+    if (peekFirst && peeked != kTokEndOfLine) {
+      EXPECT_EQ(peeked, code) << text;
+    }
     if (code == kTokEndOfLine) break;
     found.push_back({code, std::string(scanner.tokenStart, scanner.tokenTextEnd())});
   }
