@@ -15,15 +15,14 @@
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
 
+// Every character counts: generated names (macro-local labels, numbered labels) differ
+// only in a few digits, and sampling every few characters put thousands of them in
+// one bucket.
 size_t SymbolTable::NameHash::operator()(const char* name) const {
-  size_t length = std::char_traits<char>::length(name);
-  size_t step = length / 10 + 1;
   uint32_t hash = 2166136261u;
-  for (size_t index = 0; index < length; index += step) {
-    auto folded = static_cast<char>(std::toupper(static_cast<unsigned char>(name[index])));
-    // Bytes from 0x80 count as negative, as they always have.
-    auto byte = static_cast<int32_t>(static_cast<signed char>(folded));
-    hash = (hash * 16777619u) ^ static_cast<uint32_t>(byte);
+  for (const char* p = name; *p; ++p) {
+    auto folded = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(*p)));
+    hash = (hash ^ folded) * 16777619u;
   }
   return hash;
 }

@@ -189,24 +189,36 @@ TEST_F(SymbolTableTest, CaseInsensitiveDefinitionOfAnotherSpellingIsE168) {
             std::vector<std::string>{"E168: symbol \"START\" already defined at line 3"});
 }
 
-TEST_F(SymbolTableTest, HashSamplesEveryStepthCharacterIgnoringCase) {
+TEST_F(SymbolTableTest, HashCoversEveryCharacterIgnoringCase) {
   SymbolTable::NameHash hash;
   struct Case {
     const char* a;
     const char* b;
     bool sameHash;
   } cases[] = {
-      {"abcdefghi", "abcdefghX", false},  // 9 characters: each one counts
+      {"abcdefghi", "abcdefghX", false},
       {"abcdefghi", "Xbcdefghi", false},
-      {"abcdefghijklmnopqrstuvwxy", "aXcdefghijklmnopqrstuvwxy", true},   // 25: step 3
-      {"abcdefghijklmnopqrstuvwxy", "abcXefghijklmnopqrstuvwxy", false},
-      {"abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrstuvwxX", false},  // position 24
+      {"abcdefghijklmnopqrstuvwxy", "aXcdefghijklmnopqrstuvwxy", false},
+      {"abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrstuvwxX", false},
+      {"lp__M_L000001", "lp__M_L000003", false},
       {"Loop", "LOOP", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.a << " / " << c.b);
     EXPECT_EQ(hash(c.a) == hash(c.b), c.sameHash);
   }
+}
+
+TEST_F(SymbolTableTest, GeneratedNamesSpreadOverTheBuckets) {
+  // Macro-local labels differ only in their counter: they must not pile up.
+  SymbolTable::NameHash hash;
+  std::set<size_t> buckets;
+  for (int i = 1; i <= 4096; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "lp__M_L%06d", i);
+    buckets.insert(hash(name) % 4099);
+  }
+  EXPECT_GT(buckets.size(), 2000u);  // sampled hashing gave at most 1000
 }
 
 TEST_F(SymbolTableTest, NestedScopesFindOuterNamesAndHideThem) {
