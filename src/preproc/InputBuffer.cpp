@@ -161,6 +161,8 @@ bool InputBuffer::openFile(const char* fileName, int32_t initialLine) {
   source->line = initialLine;
   source->readBuffer = static_cast<char*>(xrealloc(nullptr, kReadChunk + 1));
   source->outer = top_;
+  source->innermostFile = source;
+  source->depth = top_ ? top_->depth + 1 : 1;
   top_ = source;
   ++fileDepth_;
   source->fillReadBuffer();
@@ -229,6 +231,8 @@ void InputBuffer::pushText(const char* text, size_t length) {
   source->cursor = source->lineBuffer.begin;
   source->lineEnd = source->lineBuffer.end;
   source->outer = top_;
+  source->innermostFile = top_ ? top_->innermostFile : nullptr;
+  source->depth = top_ ? top_->depth + 1 : 1;
   top_ = source;
 }
 
@@ -247,12 +251,6 @@ void InputBuffer::destroy(InputSource* source) {
     return;
   }
   delete source;
-}
-
-InputBuffer::InputSource* InputBuffer::innermostFileSource() const {
-  for (InputSource* source = top_; source; source = source->outer)
-    if (source->kind == kFileSource) return source;
-  return nullptr;
 }
 
 void InputBuffer::countNewline(InputSource* source) {

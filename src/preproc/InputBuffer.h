@@ -41,6 +41,11 @@ class InputBuffer {
     bool fileExhausted() const { return endOfFile && readCursor == readEnd; }
 
     InputSource* outer = nullptr;
+    // Set when the source is pushed: the innermost file source at or below it, and
+    // the number of sources on the stack with it. Expansions nest a thousand deep,
+    // so neither is found by walking the stack.
+    InputSource* innermostFile = nullptr;
+    int32_t depth = 0;
     int32_t kind;
     uint8_t previousChar;  // a file starts at a line start: newline
     int32_t fileId = -1;
@@ -123,7 +128,9 @@ class InputBuffer {
 
   InputSource* top() const { return top_; }
   // The innermost file source on the stack, or null.
-  InputSource* innermostFileSource() const;
+  InputSource* innermostFileSource() const { return top_ ? top_->innermostFile : nullptr; }
+  // The number of sources on the stack.
+  int32_t depth() const { return top_ ? top_->depth : 0; }
   bool isExhausted() const { return top_ == nullptr; }
   const char* lineBufferStart();
   const char*& cursor();

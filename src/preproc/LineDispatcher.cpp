@@ -58,8 +58,9 @@ bool MacroPreprocessor::processLine(InputBuffer& input, const char* text, size_t
   const bool active = isActive();
   uint8_t& flags = line->flags[0];
   bool result = true;
-  // Only the conditional directives, .INCLUDE and .COMMENT run in an inactive region.
-  bool skipped = !active;
+  // Only the conditional directives, .INCLUDE and .COMMENT run in an inactive
+  // region; an empty line is not marked there either.
+  bool skipped = !active && !(directive == kMppNewline && !label);
   switch (directive) {
     case kMppIf:
       flags |= mppline::kConditional;

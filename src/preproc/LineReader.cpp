@@ -225,14 +225,15 @@ void MacroPreprocessor::readArgumentText(InputBuffer& input, const char* lineSta
     const auto* newline =
         static_cast<const char*>(std::memchr(from, '\n', static_cast<size_t>(end - from)));
     const char* stop = newline ? newline + 1 : end;
+    hasDelimiter = false;
     for (const char* byte = from; byte < stop; ++byte) {
+      if (*byte == delimiter) hasDelimiter = true;
       if (*byte != '\0') {
         text.push_back(*byte);
       } else if (!read.pendingDiagnostic) {
         read.pendingDiagnostic = errors->formatMessage(E_invalid_input_character, 0);
       }
     }
-    hasDelimiter = std::memchr(from, delimiter, static_cast<size_t>(stop - from)) != nullptr;
     source->cursor = stop;
     if (newline) input.countNewline(source);
     return true;

@@ -165,6 +165,13 @@ void MacroPreprocessor::purgeMacro(MppMacro* macro) {
   delete macro;
 }
 
+bool MacroPreprocessor::isRegistered(const MppMacro* macro) const {
+  auto level = static_cast<size_t>(macro->scopeLevel);
+  if (level >= macroScopes.size()) return false;
+  auto found = macroScopes[level].find(macro->name);
+  return found != macroScopes[level].end() && found->second == macro;
+}
+
 int32_t MacroPreprocessor::countGivenArguments() const {
   if (expansionStack.empty()) return 0;
   int32_t count = 0;
@@ -381,13 +388,13 @@ bool MacroPreprocessor::readLogicalLine(InputBuffer& input, LineInfo*& lastLine)
     lastLine = lineState()->last();
     return true;
   }
-  dispatchStatements(input, line, line->text ? line->text : "", 0, position);
+  dispatchStatements(input, line, line->text ? line->text : "", position);
   lastLine = lineState()->last();
   return true;
 }
 
 void MacroPreprocessor::dispatchStatements(InputBuffer& input, LineInfo* line, const char* text,
-                                           size_t, const LinePosition& position) {
+                                           const LinePosition& position) {
   line->flags[0] &= static_cast<uint8_t>(~mppline::kAssemble);
   line->flags[2] &= static_cast<uint8_t>(~mppline::kAfterEnd);
   line->flags[3] |= mppline::kSplit;
@@ -467,8 +474,11 @@ void MacroPreprocessor::reportOpenConditionals() {
 
 void MacroPreprocessor::releaseConstructs() {
   if (released) return;
-  // A macro whose body was being collected is already in its scope, which owns it.
-  if (pendingConstruct && pendingConstruct->isRepeat()) delete pendingConstruct;
+  // A macro whose body was being collected is in its scope, which owns it, unless
+  // the run stopped before it got there.
+  if (pendingConstruct && !(pendingConstruct->kind() == kMppMacroKind &&
+                            isRegistered(static_cast<MppMacro*>(pendingConstruct))))
+    delete pendingConstruct;
   pendingConstruct = nullptr;
   while (!macroScopes.empty() || !defineScopes.empty()) popScope();
   for (MppIfState* level : conditionStack) delete level;

@@ -215,6 +215,8 @@ class MacroPreprocessor : public OrbaPreprocessor {
   void registerMacro(MppMacro* macro);
   // Removes the macro from the scope that holds it and deletes it.
   void purgeMacro(MppMacro* macro);
+  // Whether the macro is the one its scope holds under its name.
+  bool isRegistered(const MppMacro* macro) const;
   // The arguments of the innermost expansion that have a value; 0 outside one.
   int32_t countGivenArguments() const;
   // The end-of-run clean-up: scopes, conditional levels, expansions and the pools
@@ -280,7 +282,9 @@ class MacroPreprocessor : public OrbaPreprocessor {
  private:
   bool readLogicalLine(InputBuffer& input, LineInfo*& lastLine);
   void skipAfterEnd(InputBuffer& input, LineInfo*& lastLine, bool& more);
-  void dispatchStatements(InputBuffer& input, LineInfo* line, const char* text, size_t length,
+  // Cuts a line read as several statements into one line per statement, each
+  // inserted after the one before and dispatched at once.
+  void dispatchStatements(InputBuffer& input, LineInfo* line, const char* text,
                           const LinePosition& position);
   void reportOpenConditionals();
 
