@@ -2,8 +2,8 @@
 // first byte picks settings (bit 0: names without case, bit 1: comments kept as for
 // a list file, bit 2: -D D=1); the rest is the source file. Beside it lies an
 // include file "a.inc"; a fatal message (an include that is not there, nesting too
-// deep) ends the input instead of the process, and so does a run past 5000 lines
-// or 500 messages. The line list is checked for what
+// deep) ends the input instead of the process, and so does a run past 5000 lines,
+// 500 messages or a line of 64 KiB. The line list is checked for what
 // every run must give.
 #include <unistd.h>
 
@@ -92,6 +92,19 @@ class BoundedLineState : public LineState {
   size_t lines_ = 0;
 };
 
+// A macro whose argument appears twice in its body and which calls itself with
+// that argument doubles its text at every level; past a bound for one line the
+// input ends too.
+class BoundedPreprocessor : public MacroPreprocessor {
+ public:
+  static constexpr size_t kMaxLineLength = 65536;
+  bool getLine(InputBuffer& input, std::string& text, LineRead& read) override {
+    bool got = MacroPreprocessor::getLine(input, text, read);
+    if (text.size() > kMaxLineLength) throw FatalStop();
+    return got;
+  }
+};
+
 std::string folder;
 std::string sourcePath;
 
@@ -166,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   _symbolTable = new SymbolTable();
   bool finished = false;
   {
-    MacroPreprocessor preprocessor;
+    BoundedPreprocessor preprocessor;
     try {
       preprocessor.openSource(sourcePath.c_str());
       finished = true;
