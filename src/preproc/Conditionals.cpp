@@ -110,32 +110,28 @@ bool MacroPreprocessor::handleElif(InputBuffer& input, LineInfo* line) {
   return true;
 }
 
-bool MacroPreprocessor::handleElse(InputBuffer& input, LineInfo* line) {
+bool MacroPreprocessor::closesOpenConditional(InputBuffer& input, LineInfo* line, int32_t directive) {
   ErrorHandler* errors = errorHandler();
   if (conditionStack.empty()) {
-    errors->report(E_mpp_unexpected_elif, line, tokenName(kMppElse), tokenName(kMppIf));
-    return true;
+    errors->report(E_mpp_unexpected_elif, line, tokenName(directive), tokenName(kMppIf));
+    return false;
   }
   if (!expectToken(input, kMppNewline)) {
     errors->report(E_no_end_of_line, line);
-    return true;
+    return false;
   }
   checkSameFile(conditionTop, line);
+  return true;
+}
+
+bool MacroPreprocessor::handleElse(InputBuffer& input, LineInfo* line) {
+  if (!closesOpenConditional(input, line, kMppElse)) return true;
   conditionTop->active = !conditionTop->taken;
   return true;
 }
 
 bool MacroPreprocessor::handleEndif(InputBuffer& input, LineInfo* line) {
-  ErrorHandler* errors = errorHandler();
-  if (conditionStack.empty()) {
-    errors->report(E_mpp_unexpected_elif, line, tokenName(kMppEndif), tokenName(kMppIf));
-    return true;
-  }
-  if (!expectToken(input, kMppNewline)) {
-    errors->report(E_no_end_of_line, line);
-    return true;
-  }
-  checkSameFile(conditionTop, line);
+  if (!closesOpenConditional(input, line, kMppEndif)) return true;
   closeConditional();
   if (!expansionStack.empty() && expansionStack.back()->openConditionals > 0)
     --expansionStack.back()->openConditionals;

@@ -148,6 +148,9 @@ class MacroPreprocessor : public OrbaPreprocessor {
   virtual bool handleElif(InputBuffer& input, LineInfo* line);
   virtual bool handleElse(InputBuffer& input, LineInfo* line);
   virtual bool handleEndif(InputBuffer& input, LineInfo* line);
+  // The checks .ELSE and .ENDIF share: an open .IF, nothing after the directive,
+  // the same file as the .IF. False when the directive is to be ignored.
+  bool closesOpenConditional(InputBuffer& input, LineInfo* line, int32_t directive);
   // Whether lines at the current conditional level are processed.
   bool isActive() const { return conditionTop->active; }
   // Opens a conditional level as a copy of the current one, opened at the line.
