@@ -16,6 +16,7 @@ class FError : public FlowNode {
   FlowNode* clone() const override;
   void emit(ObjectWriter& writer) override;
   void dump(std::ostream& out) const override;
+  const char* failureText() const override { return text; }
 
   const char* text;
 };

@@ -74,6 +74,8 @@ class FlowNode {
   // False for kinds that take no place in the section (they do not activate the
   // default section when they come before any section directive).
   virtual bool hasAddress() const { return true; }
+  // The diagnostic a failed statement keeps for later, null when there is none.
+  virtual const char* failureText() const { return nullptr; }
 
   // The neighbours in the list that holds the node (a section's flow or a rewrite's
   // node list); null at either end and for a node in no list.

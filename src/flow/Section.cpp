@@ -6,6 +6,7 @@
 
 #include "expr/OrbaExpression.h"
 #include "expr/TESymbol.h"
+#include "flow/FGeneric.h"
 #include "flow/FLabel.h"
 #include "flow/FlowWalker.h"
 #include "flow/SectionAdmin.h"
@@ -126,6 +127,13 @@ void Section::addNode(FlowNode* node, bool atEnd) {
           next->section = fresh;
     }
     fresh->addNode(node, atEnd);
+    return;
+  }
+
+  // The nodes of a generic instruction's generated lines belong to its rewrite groups: the
+  // generic is the last node of the flow when they arrive.
+  if (atEnd && nodeLine && nodeLine->variant >= 0 && flow_.last() && flow_.last()->kind == FlowNode::kGeneric) {
+    static_cast<FGeneric*>(flow_.last())->addRewrite(node);
     return;
   }
 

@@ -26,6 +26,10 @@ struct BuildContext {
   bool isJump = false;
   bool cpuMismatch = false;
   bool failed = false;
+  // Set when a generic form generated lines after the statement's line.
+  bool expanded = false;
+  // The variant number the next expansion's lines take.
+  uint32_t variantCount = 0;
   // The length of the matched text without the blanks and comment at its end, worked out
   // once for the forms of an offer: of the matcher's offer with this number, text and
   // matched length.
@@ -108,6 +112,10 @@ inline void placeValueFields(Encoding* encoding, const OperandFieldMap* map, uin
 void setOperandValue(int32_t index, OrbaExpression** operands, uint32_t kind, uint32_t value, const char* text,
                      bool accumulate);
 
+// The length of the matched statement text without the blanks and the comment at its end;
+// worked out once for the forms of an offer.
+uint32_t trimmedMatchLength(BuildContext& context, const char* commentPrefix);
+
 // The candidate of one hardware form, added to the context when it fits.
 void buildInstruction(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                       LineInfo* line, const char* commentPrefix);
@@ -118,6 +126,11 @@ class InstructionBuilder : public MatchListener {
   InstructionBuilder(BuildContext& context, LineInfo* line, const char* commentPrefix)
       : context_(context), line_(line), commentPrefix_(commentPrefix) {}
   void acceptForm(const MatchAlternative& alternative, const MatchPath& path) override;
+  // The statement that the next walk offers forms of.
+  void setStatement(LineInfo* line, const char* commentPrefix) {
+    line_ = line;
+    commentPrefix_ = commentPrefix;
+  }
 
  private:
   BuildContext& context_;

@@ -9,6 +9,9 @@
 #include "util/ErrorHandler.h"
 #include "util/MessageCatalog.h"
 #include "util/OrbaState.h"
+#include "expr/OrbaExpression.h"
+#include "isa/IPAttribute.h"
+#include "isa/IPInstruction.h"
 #include "isa/InstructionMatcher.h"
 #include "isa/OperandEvaluation.h"
 
@@ -100,29 +103,45 @@ const char* syntaxFailureText(const SyntaxFailure& failure, char* buffer, uint32
   return buffer;
 }
 
-void reportUnbuiltStatement(const BuildContext& context, const char* statement, const LineInfo* line) {
+const char* unbuiltStatementText(const BuildContext& context, const char* statement) {
   ErrorHandler* handler = errorHandler();
-  if (context.whenMessage) {
-    reportFailedCondition(context.whenMessage, line);
-    return;
-  }
+  if (context.whenMessage) return failedConditionText(context.whenMessage);
   FailureMessage message;
   if (!context.cpuMismatch && describe(context.match ? context.match->failure : SyntaxFailure{}, message)) {
-    if (message.id == E_error) handler->report(E_error, line, message.argument);
-    else if (!message.token) handler->report(message.id, line);
-    else if (message.argument) handler->report(message.id, line, message.argument, message.token);
-    else handler->report(message.id, line, message.token);
-    return;
+    if (message.id == E_error) return handler->formatMessage(E_error, message.argument);
+    if (!message.token) return handler->formatMessage(message.id);
+    if (message.argument) return handler->formatMessage(message.id, message.argument, message.token);
+    return handler->formatMessage(message.id, message.token);
   }
   // Only the mnemonic is named; the statement text runs on to the end of the line.
   const char* end = statement;
   while (*end && *end != ' ' && *end != '\t') ++end;
   std::string mnemonic(statement, end);
-  handler->report(context.cpuMismatch ? E_cpu_mismatch : E_unknown_mnemonic, line, mnemonic.c_str());
+  return handler->formatMessage(context.cpuMismatch ? E_cpu_mismatch : E_unknown_mnemonic, mnemonic.c_str());
+}
+
+void reportUnbuiltStatement(const BuildContext& context, const char* statement, const LineInfo* line) {
+  errorHandler()->reportText(unbuiltStatementText(context, statement), line);
+}
+
+const char* failedConditionText(const char* message) {
+  return errorHandler()->formatMessage(E_when_check, message && message[0] ? message : "cause unknown");
 }
 
 void reportFailedCondition(const char* message, const LineInfo* line) {
-  errorHandler()->report(E_when_check, line, message && message[0] ? message : "cause unknown");
+  errorHandler()->reportText(failedConditionText(message), line);
+}
+
+bool failsForCertain(const IPInstruction& candidate, const char** message) {
+  if (!candidate.attributes) return false;
+  for (const IPWhen* when : candidate.attributes->whens) {
+    OrbaExpression* value = when->condition ? when->condition->evaluate() : nullptr;
+    if (!value || value->isError() || value->getKind() != EK_integer) return false;
+    if (value->getInteger() != 0) continue;
+    *message = when->message;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace isa

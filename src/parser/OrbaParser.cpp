@@ -9,6 +9,7 @@
 #include "flow/SymbolTable.h"
 #include "parser/Directives.h"
 #include "parser/FMacroCall.h"
+#include "parser/InstructionStatement.h"
 #include "parser/LineFlags.h"
 #include "preproc/LineState.h"
 #include "util/ControlState.h"
@@ -43,6 +44,9 @@ bool definesByLabel(int32_t code) { return code == kTokAlias || code == kTokEqu 
 }  // namespace
 
 LineInfo* currentParseLine() { return parseLineNow; }
+
+OrbaParser::OrbaParser() = default;
+OrbaParser::~OrbaParser() = default;
 
 void OrbaParser::parse() {
   SectionAdmin* admin = sectionAdmin();
@@ -207,23 +211,8 @@ bool OrbaParser::unsupportedStatement(LineInfo* line, const char* word) {
   return false;
 }
 
-// Instructions are not matched yet: a mnemonic takes the rest of its statement as
-// its operands, and any other word in its place is unknown.
-bool OrbaParser::instructionStatement(const char* position, LineInfo* line, const char* mnemonic,
+bool OrbaParser::instructionStatement(const char* position, LineInfo* line, const char* /*mnemonic*/,
                                       uint32_t* consumed) {
-  *consumed = 0;
-  if (lookupWord(mnemonic, static_cast<uint32_t>(std::strlen(mnemonic))) != kTokMnemonic) {
-    errorHandler()->report(E_unknown_mnemonic, line, mnemonic);
-    return false;
-  }
-  Scanner& scan = scanner_;
-  scan.cursor = position;
-  scan.peekPosition = nullptr;
-  const char* end = position;
-  while (scan.peek() != kTokEndOfLine) {
-    scan.scan();
-    end = scan.cursor;
-  }
-  *consumed = static_cast<uint32_t>(end - position);
-  return true;
+  if (!instructions_) instructions_ = std::make_unique<InstructionStatements>();
+  return instructions_->parse(position, line, consumed);
 }

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "parser/LineScanner.h"
 
+class InstructionStatements;
 class Section;
 class SectionAdmin;
 struct LineInfo;
@@ -32,8 +34,8 @@ struct Statement {
 
 class OrbaParser {
  public:
-  OrbaParser() = default;
-  virtual ~OrbaParser() = default;
+  OrbaParser();
+  virtual ~OrbaParser();
   OrbaParser(const OrbaParser&) = delete;
   OrbaParser& operator=(const OrbaParser&) = delete;
 
@@ -61,6 +63,7 @@ class OrbaParser {
   bool statementEnd(LineInfo* line);
 
   Scanner scanner_;
+  std::unique_ptr<InstructionStatements> instructions_;
 };
 
 // The line that parseLine is working on; null between lines. Diagnostics raised

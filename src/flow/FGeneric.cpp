@@ -1,0 +1,135 @@
+#include "flow/FGeneric.h"
+
+#include <new>
+#include <ostream>
+
+#include "flow/FlowWalker.h"
+#include "flow/ObjectWriter.h"
+#include "flow/Section.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/OrbaState.h"
+
+VEKT_POOLED_CLASS_IMPL(FGeneric, "FGeneric")
+
+namespace {
+
+// Line flags of byte 2 that the list file reads: the line is the chosen hardware form of a
+// generic instruction, and the line came from a generic expansion.
+constexpr uint8_t kChosenHardwareLine = 0x08;
+constexpr uint8_t kExpansionLine = 0x10;
+
+}  // namespace
+
+FGeneric::~FGeneric() { releaseData(); }
+
+void FGeneric::releaseData() {
+  for (Rewrite* group : groups) {
+    // The nodes belong to their pools and the run's teardown; only the links go.
+    while (FlowNode* node = group->nodes.first()) group->nodes.remove(node);
+    delete group;
+  }
+  groups.clear();
+  groups.shrink_to_fit();
+  selected = kNoneSelected;
+  excludedCount = 0;
+}
+
+void FGeneric::addRewrite(FlowNode* node) {
+  int16_t key = node->line ? node->line->variant : 0;
+  if (groups.empty() || groups.back()->key != key) {
+    auto* group = new Rewrite();
+    group->key = key;
+    groups.push_back(group);
+  }
+  groups.back()->nodes.append(node);
+}
+
+void FGeneric::setExcluded(size_t group, bool value) {
+  Rewrite& rewrite = *groups[group];
+  if (value) {
+    if (!rewrite.excluded) ++excludedCount;
+  } else if (rewrite.excluded) {
+    --excludedCount;
+  }
+  rewrite.excluded = value ? 1 : 0;
+}
+
+FlowNode* FGeneric::clone() const {
+  auto* copy = new (std::nothrow) FGeneric(line);
+  if (!copy) return nullptr;
+  copy->copyBaseForClone(*this);
+  copy->selected = selected;
+  copy->hasHardwareGroup = hasHardwareGroup;
+  copy->excludedCount = excludedCount;
+  copy->layoutState = layoutState;
+  for (const Rewrite* group : groups) {
+    auto* twin = new Rewrite();
+    twin->key = group->key;
+    twin->isDefault = group->isDefault;
+    twin->excluded = group->excluded;
+    twin->condition = group->condition;
+    copy->groups.push_back(twin);
+    for (FlowNode* node = group->nodes.first(); node; node = node->nextNode()) {
+      FlowNode* nodeCopy = node->clone();
+      if (nodeCopy) twin->nodes.append(nodeCopy);
+    }
+  }
+  return copy;
+}
+
+int32_t FGeneric::computeSize(Section* section, uint32_t offset) {
+  if (size > 0) return size;
+  const Rewrite* group = selectedGroup();
+  if (!group) return 0;
+  int32_t total = 0;
+  for (FlowNode* node = group->nodes.first(); node; node = node->nextNode()) {
+    int32_t units = node->computeSize(section, offset);
+    if (units > 0) {
+      total += units;
+      offset += static_cast<uint32_t>(units);
+    }
+  }
+  if (section && section->laidOut) size = total;
+  return total;
+}
+
+void FGeneric::emit(ObjectWriter& writer) {
+  const Rewrite* group = selectedGroup();
+  ErrorHandler* errors = errorHandler();
+  if (!group) {
+    errors->report(E_no_generic_rewrites, line);
+    for (const Rewrite* rewrite : groups)
+      for (FlowNode* node = rewrite->nodes.first(); node; node = node->nextNode())
+        if (const char* text = node->failureText()) errors->reportText(text, line);
+    return;
+  }
+  bool hardware = selected == 0 && hasHardwareGroup;
+  if (hardware && line) line->flags[2] |= kChosenHardwareLine;
+  for (FlowNode* node = group->nodes.first(); node; node = node->nextNode()) {
+    if (!node->line) continue;
+    currentLayoutLine = node->line;
+    node->line->flags[2] |= kExpansionLine;
+    if (writer.section) node->line->codeAddress = writer.section->currentLocation();
+    node->emit(writer);
+    if (hardware) node->line->flags[2] |= kChosenHardwareLine;
+  }
+}
+
+uint16_t FGeneric::getCycles() const {
+  const Rewrite* group = selectedGroup();
+  if (!group) return 0;
+  uint64_t total = 0;
+  for (FlowNode* node = group->nodes.first(); node; node = node->nextNode()) total += node->getCycles();
+  return static_cast<uint16_t>(total);
+}
+
+void FGeneric::dump(std::ostream& out) const {
+  out << "FGeneric()\n";
+  for (const Rewrite* group : groups) {
+    out << "Rewrite(" << (group->isDefault ? "default" : "") << ")\n";
+    for (FlowNode* node = group->nodes.first(); node; node = node->nextNode()) node->dump(out);
+    out << "Rewrite() end\n";
+  }
+  out << "FGeneric() end\n";
+}

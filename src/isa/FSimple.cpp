@@ -1,0 +1,123 @@
+#include "isa/FSimple.h"
+
+#include <algorithm>
+#include <new>
+#include <ostream>
+
+#include "flow/DataEncoder.h"
+#include "flow/ObjectStore.h"
+#include "flow/ObjectWriter.h"
+#include "flow/Section.h"
+#include "isa/IPAttribute.h"
+#include "isa/IPInstruction.h"
+#include "util/ControlState.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/OrbaState.h"
+
+VEKT_POOLED_CLASS_IMPL(FSimple, "FSimple")
+
+namespace {
+
+uint32_t unitBitsOf(const Section* section) {
+  return section && section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;
+}
+
+uint32_t unitsOf(uint32_t bits, uint32_t unitBits) { return (bits + unitBits - 1) / unitBits; }
+
+}  // namespace
+
+FSimple::FSimple(LineInfo* line, IPInstruction& candidate) : FlowNode(line, kSimple) {
+  if (candidate.encoding) {
+    bits = candidate.encoding->bits;
+    std::copy(std::begin(candidate.encoding->image), std::end(candidate.encoding->image), data);
+  }
+  attr = candidate.attributes;
+  candidate.attributes = nullptr;
+  cycles = static_cast<uint16_t>(candidate.cycles);
+}
+
+FSimple::~FSimple() { releaseData(); }
+
+void FSimple::releaseData() {
+  delete attr;
+  attr = nullptr;
+}
+
+FlowNode* FSimple::clone() const {
+  auto* copy = new (std::nothrow) FSimple(line);
+  if (!copy) return nullptr;
+  copy->copyBaseForClone(*this);
+  copy->attr = attr ? attr->copy() : nullptr;
+  copy->message = message;
+  std::copy(std::begin(data), std::end(data), copy->data);
+  copy->bits = bits;
+  copy->usable = usable;
+  return copy;
+}
+
+int32_t FSimple::computeSize(Section* section, uint32_t /*offset*/) {
+  if (size > 0) return size;
+  auto units = static_cast<int32_t>(unitsOf(bits, unitBitsOf(section)));
+  if (section && section->laidOut) size = units;
+  return units;
+}
+
+void FSimple::emit(ObjectWriter& writer) {
+  Section* section = writer.section;
+  ErrorHandler* errors = errorHandler();
+  if (!usable) {
+    if (message)
+      errors->reportText(message, line);
+    else
+      errors->report(E_invalid_instruction_encoding, line);
+    return;
+  }
+  const uint32_t unitBits = unitBitsOf(section);
+  if (!section || !section->image) {
+    if (bits == 0)
+      errors->report(W_instruction_has_no_size, line);
+    else
+      errors->report(E_no_instruction_allocation, line);
+    setLineSize(line, unitsOf(bits, unitBits));
+  } else if (bits == 0) {
+    errors->report(W_instruction_has_no_size, line);
+  } else {
+    writeEncoding(writer, *section, unitBits);
+  }
+  setLineCycles(line, cycles);
+  if (attr) attr->issueConditionalWarnings(line);
+}
+
+void FSimple::writeEncoding(ObjectWriter& writer, Section& section, uint32_t unitBits) {
+  const auto location = static_cast<uint32_t>(section.currentLocation());
+  const uint32_t units = std::max(1u, unitsOf(bits, unitBits));
+  const uint32_t byteCount = std::clamp((units * unitBits + 7) / 8, 1u, 32u);
+  uint8_t bytes[32] = {};
+  const uint8_t masks[32] = {};
+  // Most significant byte first; memory order is made below.
+  for (uint32_t k = 0; 8 * k < bits && k < byteCount; ++k)
+    bytes[byteCount - 1 - k] = static_cast<uint8_t>(data[7 - k / 4] >> (8 * (k % 4)));
+  if (section.byteOrder == Section::kLittleEndian) reverseUnits(bytes, byteCount, std::max(1u, unitBits / 8));
+  if (static_cast<uint64_t>(location) + unitsForBytes(byteCount, unitBits) > section.size)
+    reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
+  storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section.image + location);
+  if (line && line->controlState && line->controlState->listCounter > 0)
+    appendListingBytes(line, bytes, masks, byteCount);
+  section.locationCounter = static_cast<int32_t>(location + units);
+}
+
+void FSimple::dump(std::ostream& out) const {
+  out << "FSimple(bits = " << static_cast<unsigned>(bits) << ", data =";
+  for (uint32_t k = (bits + 31u) / 32u; k > 0; --k) {
+    static const char kHex[] = "0123456789abcdef";
+    uint32_t word = data[8 - k];
+    out << ' ';
+    for (int shift = 28; shift >= 0; shift -= 4) out << kHex[(word >> shift) & 0xF];
+  }
+  out << ")\n";
+  if (attr) {
+    IPAttribute::print(out, *attr);
+    out << '\n';
+  }
+}

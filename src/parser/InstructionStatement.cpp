@@ -1,0 +1,170 @@
+#include "parser/InstructionStatement.h"
+
+#include <utility>
+#include <vector>
+
+#include "flow/FError.h"
+#include "flow/FGeneric.h"
+#include "flow/FLabel.h"
+#include "flow/Section.h"
+#include "flow/Symbol.h"
+#include "flow/TempLabels.h"
+#include "isa/ExpressionOperandParser.h"
+#include "isa/FInstruction.h"
+#include "isa/FSimple.h"
+#include "isa/IPInstruction.h"
+#include "isa/OperandEvaluation.h"
+#include "isa/SyntaxFailure.h"
+#include "parser/LineFlags.h"
+#include "preproc/LineState.h"
+#include "util/ControlState.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/OrbaState.h"
+#include "util/RunSettings.h"
+
+// The matcher's working records live as long as the parse: their tables and the room of
+// the candidate list are reused from statement to statement.
+struct InstructionStatements::Session {
+  isa::ExpressionOperandParser operands;
+  isa::BuildContext context;
+  isa::InstructionBuilder builder{context, nullptr, nullptr};
+  isa::InstructionMatcher matcher{operands, builder};
+};
+
+InstructionStatements::InstructionStatements() : session_(std::make_unique<Session>()) {
+  isa::initMatchModule();
+}
+
+InstructionStatements::~InstructionStatements() {
+  for (IPInstruction* candidate : session_->context.candidates) delete candidate;
+}
+
+namespace {
+
+const char* commentPrefixOf(const LineInfo* line) {
+  return line->controlState ? line->controlState->commentPrefix : ";";
+}
+
+bool genericsAllowedAt(const LineInfo* line) {
+  // $HW_ONLY clears the run's setting; the line's copy follows the option and the control.
+  bool line_allows = !line->controlState || line->controlState->genericsAllowed;
+  return line_allows && orbaOptions()->optimizeGenerics;
+}
+
+bool jumpChainsAt(const LineInfo* line) {
+  return line->controlState ? line->controlState->jumpChainOpt : orbaOptions()->optimizeJumpChains;
+}
+
+bool isGeneratedLine(const LineInfo* line) { return line->variant >= 0; }
+
+// A generated label in front of a jump, where the jump-chain optimisation retargets jumps.
+void addJumpLabel(LineInfo* line) {
+  Symbol* symbol = defineTempLabel(makeTempLabelName(), line);
+  if (!symbol) return;
+  symbol->flags[0] = static_cast<uint8_t>((symbol->flags[0] | Symbol::kInternal) & ~Symbol::kGlobal);
+  symbol->flags[1] |= Symbol::kLocal;
+  line->section->addNode(new FLabel(line, symbol), true);
+}
+
+bool isPlainForm(const IPInstruction& candidate) {
+  return candidate.alignment == 0 && candidate.encoding && candidate.encoding->operands.empty();
+}
+
+// The statement failed: an error node keeps the text on a generated line (the expansion
+// it belongs to may not be chosen), every other line reports it now.
+bool fail(LineInfo* line, const char* text) {
+  if (isGeneratedLine(line))
+    line->section->addNode(new FError(line, text), true);
+  else
+    errorHandler()->reportText(text, line);
+  return false;
+}
+
+// A copy of the statement's line in front of it, which the generic node stands for; the
+// statement's own line becomes the hardware alternative.
+LineInfo* insertGenericLine(LineInfo* line) {
+  LineInfo* generic = lineState()->insertLine(line, line->text, static_cast<int32_t>(line->sourceFile),
+                                              static_cast<int32_t>(line->lineNumber), 0);
+  generic->sourceStart = line->sourceStart;
+  generic->sourceEnd = line->sourceEnd;
+  generic->flags[0] = static_cast<uint8_t>(line->flags[0] & (lineflag::kAssemble | lineflag::kMacroExpansion));
+  generic->controlState = line->controlState;
+  generic->section = line->section;
+  generic->variant = -1;
+  generic->flags[2] |= lineflag::kGenericLine;
+  line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
+  line->variant = 0;
+  return generic;
+}
+
+}  // namespace
+
+bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t* consumed) {
+  Session& s = *session_;
+  isa::BuildContext& context = s.context;
+  std::vector<IPInstruction*> room = std::move(context.candidates);
+  context = isa::BuildContext{};
+  context.candidates = std::move(room);
+  isa::MatchContext match;
+  context.matcher = &s.matcher;
+  context.match = &match;
+
+  const char* prefix = commentPrefixOf(line);
+  s.builder.setStatement(line, prefix);
+  isa::MatchOptions options;
+  options.commentPrefix = prefix;
+  options.genericsAllowed = genericsAllowedAt(line);
+  s.matcher.matchStatement(position, line, options, match);
+  *consumed = match.matchedLength;
+
+  std::vector<IPInstruction*>& candidates = context.candidates;
+  Section* section = line->section;
+  if (context.expanded) {
+    auto* generic = new FGeneric(line);
+    if (!candidates.empty()) {
+      LineInfo* genericLine = insertGenericLine(line);
+      generic->line = genericLine;
+      generic->hasHardwareGroup = 1;
+      generic->addRewrite(new FInstruction(line, std::move(candidates)));
+      candidates.clear();
+    }
+    section->addNode(generic, true);
+    return true;
+  }
+
+  if (!candidates.empty()) {
+    // A statement whose every form fails a condition that no layout can change is
+    // reported now: checking the source alone must find it.
+    const char* message = nullptr;
+    bool allFail = true;
+    for (IPInstruction* candidate : candidates) {
+      const char* reason = nullptr;
+      if (!isa::failsForCertain(*candidate, &reason)) {
+        allFail = false;
+        break;
+      }
+      if (!message) message = reason;
+    }
+    if (allFail) {
+      for (IPInstruction* candidate : candidates) delete candidate;
+      candidates.clear();
+      return fail(line, isa::failedConditionText(message));
+    }
+
+    if (context.isJump && jumpChainsAt(line)) addJumpLabel(line);
+    FlowNode* node;
+    if (candidates.size() == 1 && isPlainForm(*candidates.front())) {
+      node = new FSimple(line, *candidates.front());
+      delete candidates.front();
+      candidates.clear();
+    } else {
+      node = new FInstruction(line, std::move(candidates));
+      candidates.clear();
+    }
+    section->addNode(node, true);
+    return true;
+  }
+
+  return fail(line, isa::unbuiltStatementText(context, position));
+}

@@ -1,0 +1,26 @@
+// The instruction statement: matches the statement text against the instruction automaton,
+// builds every hardware form that fits, lets generic forms generate their lines, and puts
+// the resulting flow node into the line's section.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+struct LineInfo;
+
+class InstructionStatements {
+ public:
+  InstructionStatements();
+  ~InstructionStatements();
+  InstructionStatements(const InstructionStatements&) = delete;
+  InstructionStatements& operator=(const InstructionStatements&) = delete;
+
+  // The statement that starts at `position` (the mnemonic); `consumed` receives the
+  // characters an accepting walk took (0 when none). False after a diagnostic, or after
+  // an error node took the diagnostic of a generated line.
+  bool parse(const char* position, LineInfo* line, uint32_t* consumed);
+
+ private:
+  struct Session;
+  std::unique_ptr<Session> session_;
+};
