@@ -12,6 +12,7 @@
 #include "isa/ExpressionOperandParser.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
+#include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
 #include "isa/OperandEvaluation.h"
 #include "isa/SyntaxFailure.h"
@@ -69,6 +70,11 @@ void addJumpLabel(LineInfo* line) {
 
 bool isPlainForm(const IPInstruction& candidate) {
   return candidate.alignment == 0 && candidate.encoding && candidate.encoding->operands.empty();
+}
+
+bool conditionsHold(const IPInstruction& candidate) {
+  const char* message = nullptr;
+  return !candidate.attributes || candidate.attributes->findFirstUnsatisfiedCase(&message, true);
 }
 
 // The statement failed: an error node keeps the text on a generated line (the expansion
@@ -153,10 +159,14 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
     }
 
     if (context.isJump && jumpChainsAt(line)) addJumpLabel(line);
+    // Layout takes the smallest form that fits; a form without a field left to fill fits
+    // wherever it lands, so when the first in that order is such a form and its conditions
+    // already hold, it is the choice, and the others need not be kept.
+    if (candidates.size() > 1) sortCandidates(candidates);
     FlowNode* node;
-    if (candidates.size() == 1 && isPlainForm(*candidates.front())) {
+    if (isPlainForm(*candidates.front()) && (candidates.size() == 1 || conditionsHold(*candidates.front()))) {
       node = new FSimple(line, *candidates.front());
-      delete candidates.front();
+      for (IPInstruction* candidate : candidates) delete candidate;
       candidates.clear();
     } else {
       node = new FInstruction(line, std::move(candidates));
