@@ -25,6 +25,8 @@
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
 #include "driver/ObjlibErrorText.h"
+#include "isa/CycleCounts.h"
+#include "isa/DefectChecks.h"
 #include "isa/InstructionParser.h"
 #include "objlib/ios_admin.h"
 #include "output/DwarfAdmin.h"
@@ -346,4 +348,13 @@ void OrbaAssembler::writeSectionStatistics(const char* name) {
   std::printf("# estcy.as.%s=%" PRIu64 "\n", name, codeCycles);
 }
 
-void TriCoreAssembler::afterPrepare() {}
+void TriCoreAssembler::afterPrepare() {
+  // The defect checks see the code as laid out; the first section made may hold code
+  // written before any section directive.
+  std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
+  for (sections->first(); !sections->isDone(); sections->next()) {
+    Section* section = sections->current();
+    if (section->isCode() || section->number == 1) isa::scanSectionForDefects(*section);
+  }
+  isa::walkCodeSectionsForCore();
+}

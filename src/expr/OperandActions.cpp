@@ -1,8 +1,6 @@
 #include "expr/OperandActions.h"
 
 #include "util/ErrorHandler.h"
-#include "util/MessageCatalog.h"
-#include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "expr/OrbaExpression.h"
 #include "expr/TEInteger.h"
@@ -53,24 +51,3 @@ OrbaExpression* reportOldSwapSyntax(const LineInfo* position) {
 }
 
 OrbaExpression* cor10CheckEnabled() { return TEInteger::create(0); }
-
-int applyWarningOffControl(LineInfo* line, OrbaExpression* argument) {
-  ControlState* copy = line->controlState ? orbaFactory()->copyControlState(line->controlState)
-                                           : orbaFactory()->createControlState();
-  if (!argument) {
-    copy->allWarningsOff = true;
-  } else {
-    OrbaExpression* value = argument->evaluate();
-    if (value && value->getKind() == EK_integer && isConstantValue(value)) {
-      int64_t number = value->getInteger();
-      // A number that no message has suppresses nothing and draws no message.
-      if (number >= 0 && number <= 0xFFFFFFFF)
-        if (int32_t id = messages::indexOfNumber(static_cast<uint32_t>(number)))
-          copy->suppressWarning(id);
-    } else {
-      errorHandler()->report(E_absolute_integer_expression_expected, line, "$WARNING");
-    }
-  }
-  line->controlState = copy;
-  return 1;
-}

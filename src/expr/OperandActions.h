@@ -1,7 +1,6 @@
 // Actions that the instruction tables' operand conditions call while a condition
 // is built: they raise the CPU functional-defect warnings at the instruction's line
-// and answer the integer expression the condition goes on with. Also the
-// warning-off control of a source line.
+// and answer the integer expression the condition goes on with.
 #pragma once
 
 class OrbaExpression;
@@ -17,7 +16,3 @@ OrbaExpression* reportOldSwapSyntax(const LineInfo* position);
 // The TC112_COR10 selection of the options as an integer expression; no option
 // selects it, so only the per-line control turns the check on.
 OrbaExpression* cor10CheckEnabled();
-
-// Gives the line a copy of its control state with every warning off, or with the
-// warning of the argument's number suppressed. Answers 1.
-int applyWarningOffControl(LineInfo* line, OrbaExpression* argument);

@@ -23,6 +23,8 @@ class ObjectStore {
     kNoAsmSection = 32,
     kNoImage = 33,
     kDataTooLarge = 35,
+    kNoString = 37,
+    kInvalidMisraC = 52,
     kUnitWidthRange = 53,
   };
 
@@ -53,6 +55,35 @@ class ObjectStore {
   // Attaches the value to the object-file symbol; kValueExists when it has one.
   virtual uint32_t symbolSetValue(uint32_t fileId, uint32_t symbolId, ExprNode* value,
                                   uint32_t* error) = 0;
+  // The compiler records of the file: the string (from stringAdd) that names the
+  // compiler, its version or its command line, replacing an earlier one; kNoString
+  // for a string id below 1. The defaults keep nothing until the object file has a
+  // place for them.
+  virtual uint32_t fileSetCompilerName(uint32_t /*fileId*/, uint32_t /*stringId*/, uint32_t* /*error*/) {
+    return 0;
+  }
+  virtual uint32_t fileSetCompilerVersion(uint32_t /*fileId*/, uint32_t /*stringId*/, uint32_t* /*error*/) {
+    return 0;
+  }
+  virtual uint32_t fileSetCompilerInvocation(uint32_t /*fileId*/, uint32_t /*stringId*/, uint32_t* /*error*/) {
+    return 0;
+  }
+  // The file's MISRA-C settings text (the store keeps a copy); null drops it and an
+  // empty text fails with kInvalidMisraC.
+  virtual uint32_t fileSetMisraC(uint32_t /*fileId*/, const char* /*text*/, uint32_t* /*error*/) { return 0; }
+  // Names the module; kValueExists when it has a name already.
+  virtual uint32_t moduleSetName(const uint32_t /*module*/[3], uint32_t /*stringId*/, uint32_t* /*error*/) {
+    return 0;
+  }
+  // One call-graph record of the file between object-file symbols. calleeId 0: the
+  // value is the caller's own stack usage at index (replacing an earlier one);
+  // otherwise it goes on the caller-to-callee edge, which keeps the largest value
+  // per index and counts its calls up by count. index is 0 or 1.
+  virtual uint32_t callGraphRecord(uint32_t /*fileId*/, uint32_t /*callerId*/, uint32_t /*calleeId*/,
+                                   uint32_t /*index*/, uint32_t /*value*/, uint32_t /*count*/,
+                                   uint32_t* /*error*/) {
+    return 0;
+  }
   // Drops the caller's reference to an expression of the store.
   virtual void releaseExpression(ExprNode* expression) = 0;
   // The text of a status code, for F008.

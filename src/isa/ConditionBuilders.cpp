@@ -1,10 +1,12 @@
 #include "isa/ConditionBuilders.h"
 
-#include "util/ErrorHandler.h"
+#include <utility>
+
 #include "util/RunSettings.h"
 #include "util/OrbaState.h"
 #include "expr/TEBinary.h"
 #include "expr/TEInteger.h"
+#include "expr/OperandActions.h"
 #include "expr/TEUnary.h"
 #include "isa/CandidateNodes.h"
 #include "util/ControlState.h"
@@ -67,9 +69,25 @@ OrbaExpression* never() { return TEInteger::create(0); }
 // Index of the "$CPU_TC023" switch in the TriCore control state.
 constexpr int kCpuTc023Switch = 3;
 
+// Any instance of the operand actions' templates.
+template <int... N>
+bool isOperandAction(Builder builder, std::integer_sequence<int, N...>) {
+  return ((builder == &operandDefect<N> || builder == &circularOffsetCor10<N> ||
+           builder == &circularOffsetCor10ThenDefect<N>) ||
+          ...);
+}
+
+// An action answers the integer 1, which the condition compares with 0.
+OrbaExpression* actionHolds(OrbaExpression* answer, CandidateNodes*& made) {
+  return compare(answer, OP_notEqual, 0, made);
+}
+
 }  // namespace
 
-bool reportsWhenBuilt(Builder builder) { return builder == &oldSwapSyntax; }
+bool reportsWhenBuilt(Builder builder) {
+  return builder == &oldSwapSyntax || builder == &defectAlways ||
+         isOperandAction(builder, std::make_integer_sequence<int, kActionOperandLimit>{});
+}
 
 OrbaExpression* kernelMode(LineInfo*, OrbaExpression**, CandidateNodes*&) {
   return flagIsSet(optionFlags().kernelMode);
@@ -110,9 +128,25 @@ OrbaExpression* genericsEnabled(LineInfo*, OrbaExpression**, CandidateNodes*&) {
   return flagIsSet(orbaOptions()->optimizeGenerics);
 }
 
-OrbaExpression* oldSwapSyntax(LineInfo* location, OrbaExpression**, CandidateNodes*&) {
-  errorHandler()->report(W_old_swap_syntax, location);
-  return flagIsSet(true);
+OrbaExpression* oldSwapSyntax(LineInfo* location, OrbaExpression**, CandidateNodes*& made) {
+  return actionHolds(reportOldSwapSyntax(location), made);
+}
+
+OrbaExpression* defectOfOperand(LineInfo* location, OrbaExpression* operand, CandidateNodes*& made) {
+  return actionHolds(reportOperandDefect(location, operand), made);
+}
+
+OrbaExpression* defectAlways(LineInfo* location, OrbaExpression**, CandidateNodes*& made) {
+  return defectOfOperand(location, TEInteger::create(1), made);
+}
+
+OrbaExpression* cor10OfOffset(LineInfo* location, OrbaExpression* offset, CandidateNodes*& made) {
+  return actionHolds(reportOperandCor10(location, offset), made);
+}
+
+OrbaExpression* cor10OfOffsetThenDefect(LineInfo* location, OrbaExpression* offset, CandidateNodes*& made) {
+  OrbaExpression* cor10 = cor10OfOffset(location, offset, made);
+  return join(OP_logicalAnd, cor10, defectAlways(location, nullptr, made), made);
 }
 
 OrbaExpression* operandEquals(OrbaExpression* operand, int64_t value, CandidateNodes*& made) {

@@ -38,6 +38,16 @@ OrbaExpression* genericsEnabled(LineInfo* location, OrbaExpression** operands, C
 // line each time the condition is built; always holds.
 OrbaExpression* oldSwapSyntax(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
 
+// Operand actions: while the condition is built they warn about a CPU functional defect at
+// the line, when the line has that check on and the operand may be non-zero, and the
+// condition always holds. The defect checks read the mnemonic's second value (which is 0
+// for the loads that the defect leaves alone), the TC112_COR10 check the circular offset.
+OrbaExpression* defectOfOperand(LineInfo* location, OrbaExpression* operand, CandidateNodes*& made);
+OrbaExpression* defectAlways(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made);
+OrbaExpression* cor10OfOffset(LineInfo* location, OrbaExpression* offset, CandidateNodes*& made);
+// The TC112_COR10 check, then the defect checks as defectAlways.
+OrbaExpression* cor10OfOffsetThenDefect(LineInfo* location, OrbaExpression* offset, CandidateNodes*& made);
+
 OrbaExpression* operandEquals(OrbaExpression* operand, int64_t value, CandidateNodes*& made);
 OrbaExpression* operandDiffers(OrbaExpression* operand, int64_t value, CandidateNodes*& made);
 // left != right + offset.
@@ -84,6 +94,28 @@ OrbaExpression* offsetAbove32767(LineInfo*, OrbaExpression** operands, Candidate
 template <int Mnemonic, int Target>
 OrbaExpression* noCpuTc023(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made) {
   return noCpuTc023(location, operands[Mnemonic], operands[Target], made);
+}
+
+// The operand positions an operand action may read: reportsWhenBuilt knows the actions by
+// their instances below this bound.
+constexpr int kActionOperandLimit = 16;
+
+template <int N>
+OrbaExpression* operandDefect(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made) {
+  static_assert(N >= 0 && N < kActionOperandLimit);
+  return defectOfOperand(location, operands[N], made);
+}
+
+template <int Offset>
+OrbaExpression* circularOffsetCor10(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made) {
+  static_assert(Offset >= 0 && Offset < kActionOperandLimit);
+  return cor10OfOffset(location, operands[Offset], made);
+}
+
+template <int Offset>
+OrbaExpression* circularOffsetCor10ThenDefect(LineInfo* location, OrbaExpression** operands, CandidateNodes*& made) {
+  static_assert(Offset >= 0 && Offset < kActionOperandLimit);
+  return cor10OfOffsetThenDefect(location, operands[Offset], made);
 }
 
 }  // namespace isa::conditions

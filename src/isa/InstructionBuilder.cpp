@@ -6,6 +6,7 @@
 
 #include "isa/CandidateNodes.h"
 #include "isa/FormScreening.h"
+#include "isa/GenericExpansion.h"
 #include "isa/IPAttribute.h"
 #include "isa/OperandEvaluation.h"
 
@@ -24,21 +25,25 @@ constexpr uint32_t kOperandRoom = 16;
 
 }  // namespace
 
+uint32_t trimmedMatchLength(BuildContext& context, const char* commentPrefix) {
+  const char* text = context.match->text;
+  uint32_t length = context.match->matchedLength;
+  uint64_t offer = context.matcher ? context.matcher->offerNumber() : 0;
+  if (offer != 0 && context.trimmedOffer == offer && context.trimmedText == text && context.trimmedFrom == length)
+    return context.trimmedLength;
+  context.trimmedOffer = offer;
+  context.trimmedText = text;
+  context.trimmedFrom = length;
+  while (length > 0 && (isWhiteSpace(text[length - 1]) || startsComment(text + length - 1, commentPrefix))) --length;
+  context.trimmedLength = length;
+  return length;
+}
+
 void buildInstruction(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                       LineInfo* line, const char* commentPrefix) {
   const InstructionDescription& description = *alternative.description;
   const char* text = context.match->text;
-  uint32_t length = context.match->matchedLength;
-  uint64_t offer = context.matcher ? context.matcher->offerNumber() : 0;
-  if (offer != 0 && context.trimmedOffer == offer && context.trimmedText == text && context.trimmedFrom == length) {
-    length = context.trimmedLength;
-  } else {
-    context.trimmedOffer = offer;
-    context.trimmedText = text;
-    context.trimmedFrom = length;
-    while (length > 0 && (isWhiteSpace(text[length - 1]) || startsComment(text + length - 1, commentPrefix))) --length;
-    context.trimmedLength = length;
-  }
+  uint32_t length = trimmedMatchLength(context, commentPrefix);
   if (formIsScreenedOut(alternative, path, context.matcher, text, length, line)) {
     // As the build of a form that its conditions drop leaves the context.
     context.failed = false;
@@ -95,9 +100,10 @@ void buildInstruction(const MatchAlternative& alternative, const MatchPath& path
 }
 
 void InstructionBuilder::acceptForm(const MatchAlternative& alternative, const MatchPath& path) {
-  // Generic forms are expanded into source lines elsewhere.
-  if (alternative.kind != kHardwareForm) return;
-  buildInstruction(alternative, path, context_, line_, commentPrefix_);
+  if (alternative.kind == kGenericForm)
+    expandInstructionLine(alternative, path, context_, line_);
+  else if (alternative.kind == kHardwareForm)
+    buildInstruction(alternative, path, context_, line_, commentPrefix_);
 }
 
 }  // namespace isa

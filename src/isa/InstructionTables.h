@@ -90,13 +90,48 @@ struct PatternElement {
   uint32_t reserved[2];
 };
 
+class CandidateNodes;
+class OrbaExpression;
+struct LineInfo;
+
+// One piece of an expansion template: a text, in which "~" and a digit stand for a
+// temporary label; one character; or the operand value at an index, written as text.
+struct TemplateItem {
+  enum Kind : uint32_t { kEnd = 0, kCharacter = 8, kOperand = 11, kText = 12 };
+  uint32_t kind;
+  uint32_t value;  // kCharacter: the character code; kOperand: the operand index
+  const char* text;  // kText
+};
+
+// One template entry of a generic form: the source lines it generates. A list of entries
+// ends at a marker of 0.
+struct ExpansionTemplate {
+  static constexpr uint32_t kMarker = 21;
+  uint32_t marker;
+  uint32_t flag;  // non-zero: the generated lines are template lines
+  // The entry is used when this condition, if any, comes out an error or a non-zero
+  // integer. Its nodes go to `made`.
+  OrbaExpression* (*condition)(LineInfo* line, OrbaExpression** operands, CandidateNodes*& made);
+  const uint32_t* cpus;  // zero-terminated CPU ids, or null for every CPU
+  const TemplateItem* items;
+};
+
+// What a generic form (a conditional jump or loop to any target) expands into.
+struct GenericDescription {
+  uint32_t operandCount;
+  const ExpansionTemplate* templates;
+  const AttributeSpecItem* spec;
+  const uint32_t* cpus;  // zero-terminated CPU ids, or null for every CPU
+};
+
 struct MatchAlternative {
   uint32_t kind;  // isa::AlternativeKind
   uint32_t reserved;
-  const InstructionDescription* description;
+  const InstructionDescription* description;  // a hardware form's; null for a generic form
   const PatternElement* elements;
   uint32_t elementCount;
   uint16_t form;  // index into isa::formInfo()
+  const GenericDescription* generic = nullptr;  // a generic form's
 };
 
 struct RegisterRecord {

@@ -120,7 +120,8 @@ uint32_t trimmedMatchLength(BuildContext& context, const char* commentPrefix);
 void buildInstruction(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                       LineInfo* line, const char* commentPrefix);
 
-// Hands every hardware form of an accepting state to buildInstruction.
+// Hands every hardware form of an accepting state to buildInstruction and every generic
+// form to expandInstructionLine.
 class InstructionBuilder : public MatchListener {
  public:
   InstructionBuilder(BuildContext& context, LineInfo* line, const char* commentPrefix)

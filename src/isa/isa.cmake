@@ -1,6 +1,7 @@
 # The instruction tables are generated from src/isa/tricore.isa by a host program.
 add_executable(isagen
   ${CMAKE_SOURCE_DIR}/src/isa/gen/isagen.cpp
+  ${CMAKE_SOURCE_DIR}/src/isa/gen/AttributeData.cpp
   ${CMAKE_SOURCE_DIR}/src/isa/gen/IsaData.cpp)
 # The generator runs on the build host: no sanitizer or fuzzer instrumentation.
 set_target_properties(isagen PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra" LINK_OPTIONS "")

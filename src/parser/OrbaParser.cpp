@@ -7,6 +7,7 @@
 #include "flow/SectionAdmin.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
+#include "isa/GenericExpansion.h"
 #include "parser/Directives.h"
 #include "parser/FMacroCall.h"
 #include "parser/InstructionStatement.h"
@@ -175,6 +176,7 @@ bool OrbaParser::statementEnd(LineInfo* line) {
 bool OrbaParser::defineLabel(Section* section, LineInfo* line, const char* name, int32_t /*nextToken*/) {
   SymbolTable* table = symbolTable();
   if (!table->current) return false;
+  if (isa::refuseGeneratedLabelName(name, line)) return false;
   Symbol* symbol = table->current->defineSymbol(name, line);
   if (!symbol) return false;
   symbol->section = section;

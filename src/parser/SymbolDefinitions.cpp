@@ -10,6 +10,7 @@
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
+#include "isa/GenericExpansion.h"
 #include "parser/LineFlags.h"
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
@@ -72,6 +73,7 @@ int32_t expressionMemoryClass(const OrbaExpression* expression) {
 
 bool defineEquate(LineInfo* line, const char* labelName, const char* operandName, OrbaExpression* value) {
   const char* name = labelName ? labelName : operandName;
+  if (isa::refuseGeneratedLabelName(name, line)) return false;
   SymbolTable::LocalSymbolTable* scope = symbolTable()->current;
   // The macro preprocessor defines an equate of its own line early (its conditions
   // may use the value); the statement completes that definition.
@@ -96,6 +98,7 @@ bool defineEquate(LineInfo* line, const char* labelName, const char* operandName
 bool defineSetSymbol(LineInfo* line, const char* labelName, const char* operandName, OrbaExpression* value,
                      const char* directive) {
   const char* name = labelName ? labelName : operandName;
+  if (isa::refuseGeneratedLabelName(name, line)) return false;
   if (hasForwardReference(value)) {
     errorHandler()->report(E_no_forward_reference_allowed, line);
     return false;
@@ -129,6 +132,7 @@ bool defineSetSymbol(LineInfo* line, const char* labelName, const char* operandN
 }
 
 bool defineAlias(LineInfo* line, const char* aliasName, const char* targetName) {
+  if (isa::refuseGeneratedLabelName(aliasName, line)) return false;
   Symbol* alias = symbolTable()->current->defineSymbol(aliasName, line);
   Symbol* target = symbolTable()->referenceSymbol(targetName, line);
   if (!alias || !target) return false;

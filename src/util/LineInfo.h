@@ -29,6 +29,10 @@ struct LineInfo {
   uint32_t codeByteCount = 0;
   // Set when a control gave the line a control state of its own: the line deletes it.
   bool ownsControlState = false;
+  // The $PRCTL bytes that the list file copies unchanged in front of the line. They
+  // may hold NUL bytes, so the count, not a terminator, ends them.
+  uint16_t printerControlCount = 0;
+  const uint8_t* printerControl = nullptr;
 
   LineInfo() = default;
   LineInfo(const LineInfo&) = delete;
@@ -43,5 +47,9 @@ struct LineInfo {
     flags[3] &= 0x80;
   }
   bool active() const { return flags[0] & 0x01; }
+  // Stores a copy of the bytes, at most kMaxPrinterControl of them; returns how many
+  // were kept.
+  static constexpr uint32_t kMaxPrinterControl = 0xFFFF;
+  uint32_t setPrinterControl(const uint8_t* bytes, uint32_t count);
   int32_t lineNumberSigned() const { return static_cast<int32_t>(lineNumber); }
 };

@@ -52,7 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   context = isa::BuildContext{};
   context.matcher = &matcher;
   context.match = &match;
-  matcher.matchStatement(text.c_str(), &line, isa::MatchOptions{}, match);
+  // The hardware forms only: a generic form would add source lines.
+  isa::MatchOptions hardwareOnly;
+  hardwareOnly.genericsAllowed = false;
+  matcher.matchStatement(text.c_str(), &line, hardwareOnly, match);
   for (IPInstruction* candidate : context.candidates) {
     uint8_t bytes[32];
     candidate->encoding->memoryBytes(bytes, sizeof bytes);

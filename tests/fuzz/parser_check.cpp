@@ -32,12 +32,14 @@
 #include "parser/SectionOperations.h"
 #include "preproc/LineState.h"
 #include "preproc/OrbaPreprocessor.h"
+#include "util/ControlState.h"
 #include "util/DependencyHandler.h"
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/MemoryPools.h"
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
+#include "util/RunSettings.h"
 #include "util/StringBuffer.h"
 
 namespace {
@@ -45,6 +47,35 @@ namespace {
 std::string sourcePath;
 
 void removeSource() { std::remove(sourcePath.c_str()); }
+
+// The controls change these options for the rest of a run; each input starts from
+// the values of the set-up.
+struct ControlledOptions {
+  bool fpuPresent, mmuPresent, coreTc13, coreTc131, coreTc16, coreTc16x, optimizeGenerics, asmDebugInfo,
+      localDebugSymbols;
+};
+ControlledOptions setUpOptions;
+
+void saveControlledOptions(const RunSettings& o) {
+  setUpOptions = {o.fpuPresent, o.mmuPresent,       o.coreTc13,     o.coreTc131,       o.coreTc16,
+                  o.coreTc16x,  o.optimizeGenerics, o.asmDebugInfo, o.localDebugSymbols};
+}
+
+void restoreControlledOptions(RunSettings& o) {
+  const ControlledOptions& s = setUpOptions;
+  o.fpuPresent = s.fpuPresent;
+  o.mmuPresent = s.mmuPresent;
+  o.coreTc13 = s.coreTc13;
+  o.coreTc131 = s.coreTc131;
+  o.coreTc16 = s.coreTc16;
+  o.coreTc16x = s.coreTc16x;
+  o.optimizeGenerics = s.optimizeGenerics;
+  o.asmDebugInfo = s.asmDebugInfo;
+  o.localDebugSymbols = s.localDebugSymbols;
+  // The first titles are texts of the input's string buffer, which goes with it.
+  ControlState::firstTitle = nullptr;
+  ControlState::firstSubtitle = nullptr;
+}
 
 void setUpOnce() {
   static bool done = false;
@@ -62,6 +93,7 @@ void setUpOnce() {
   static TriCoreFactory factory;
   _orbaFactory = &factory;
   factory.createOptions(2, argv)->process();
+  saveControlledOptions(*_orbaOptions);
   _instructionParser = new InstructionParser();
   sourcePath = "/tmp/vekt_fuzz_parser_" + std::to_string(::getpid()) + ".asm";
   std::atexit(removeSource);
@@ -116,6 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   _orbaOptions->requireEnd = data[0] & 0x01;
   _orbaOptions->caseSensitive = !(data[0] & 0x02);
+  restoreControlledOptions(*_orbaOptions);
   writeSource(data + 1, size - 1);
 
   // The texts of one input go with it; those of the set-up stay where the options
@@ -152,6 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The handler leaves its records in their pool.
   if (MemPool* records = pools.find("ErrorLine")) pools.destroyRegistered(records);
   if (MemPool* listing = pools.find("LineInfo::code")) pools.destroyRegistered(listing);
+  if (MemPool* printer = pools.find("LineInfo::printerControl")) pools.destroyRegistered(printer);
   pools.destroyRegistered(g_expressionPool);
   TEInteger::forgetInterned();
   TEString::forgetInterned();

@@ -230,7 +230,10 @@ int main(int argc, char** argv) {
     context.match = &match;
     const char* text = statement.c_str();
     while (*text == ' ' || *text == '\t') ++text;
-    matcher.matchStatement(text, &line, isa::MatchOptions{}, match);
+    // The statements are encoded, not assembled: generic forms generate no lines here.
+    isa::MatchOptions hardwareOnly;
+    hardwareOnly.genericsAllowed = false;
+    matcher.matchStatement(text, &line, hardwareOnly, match);
 
     out.clear();
     bool conditionFailed = false;

@@ -219,6 +219,18 @@ bool parseFieldSpec(const std::string& spec, Format& format, std::string& error)
   return true;
 }
 
+// cycle=N, cycle_inf=N or cylce_info=N: the cycle class and the attribute that carries it.
+bool readCycleClass(const std::string& word, Mnemonic& mnemonic) {
+  for (const char* key : {"cycle", "cycle_inf", "cylce_info"}) {
+    std::string prefix = std::string(key) + "=";
+    if (word.rfind(prefix, 0) != 0) continue;
+    mnemonic.cycleAttribute = std::string(key) == "cycle" ? "cycle_info" : key;
+    mnemonic.cycleClass = std::stoll(word.substr(prefix.size()), nullptr, 0);
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 const std::vector<std::string>& registerNames(RegisterKind kind) { return registerSet(kind).names; }
@@ -315,6 +327,11 @@ bool readIsaData(const std::string& path, IsaData& data) {
     } else if (indented && form && keyword == "when") {
       std::string tag;
       while (words >> tag) form->when.push_back(tag);
+    } else if (indented && form && keyword == "expand") {
+      if (form->bits != 0) return fail("expand given for a hardware form");
+      std::string text;
+      std::getline(words >> std::ws, text);
+      form->expansions.push_back(text);
     } else if (indented && form) {
       Mnemonic mnemonic;
       mnemonic.name = keyword;
@@ -322,8 +339,11 @@ bool readIsaData(const std::string& path, IsaData& data) {
       std::string word;
       int opcodes = 0;
       while (words >> word) {
-        if (word.rfind("second=", 0) == 0) mnemonic.second = std::stoll(word.substr(7));
+        if (word.rfind("second=\"", 0) == 0 && word.size() > 8 && word.back() == '"')
+          mnemonic.secondText = word.substr(8, word.size() - 9);
+        else if (word.rfind("second=", 0) == 0) mnemonic.second = std::stoll(word.substr(7));
         else if (word.rfind("as=", 0) == 0) mnemonic.encodedAs = word.substr(3);
+        else if (readCycleClass(word, mnemonic)) continue;
         else if (opcodes == 0) mnemonic.op1 = std::stoll(word, nullptr, 0), ++opcodes;
         else if (opcodes == 1) mnemonic.op2 = std::stoll(word, nullptr, 0), ++opcodes;
         else return fail("unexpected " + word);

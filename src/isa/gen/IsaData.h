@@ -49,7 +49,12 @@ struct Mnemonic {
   bool plainOnly = false;  // no size-marked partner
   int64_t op1 = -1, op2 = -1;
   int64_t second = -1;
+  std::string secondText;  // second="TEXT": a text value instead of a number
   std::string encodedAs;
+  // The cycle class (cycle=N) and the attribute that carries it: cycle_info, or the
+  // cycle_inf and cylce_info that a few records use instead; empty when none is given.
+  std::string cycleAttribute;
+  int64_t cycleClass = -1;
 };
 
 struct Form {
@@ -61,6 +66,8 @@ struct Form {
   std::string partSyntax;  // without field annotations
   uint32_t opcodeTemplate = 0;
   std::vector<std::string> when;
+  // A generic form's expansion templates as written on its "expand" lines.
+  std::vector<std::string> expansions;
   std::vector<Mnemonic> mnemonics;
   Sequence operands;    // the operand syntax (without mnemonic and blank)
   int line = 0;

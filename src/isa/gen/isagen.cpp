@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "AttributeData.h"
 #include "IsaData.h"
 
 using namespace isagen;
@@ -509,6 +510,7 @@ struct Emitter {
     int base = -1;      // the address register (or pair) in brackets
     int target = -1;    // an address register outside the brackets
     int offset16 = -1;  // a 16-bit offset
+    int circularOffset = -1;  // the offset after "[Pn+c]"
     std::vector<std::pair<int, int64_t>> fixed;  // expressions with a fixed value
   };
 
@@ -534,6 +536,8 @@ struct Emitter {
           if (item.fixed) positions.fixed.emplace_back(index, item.lo);
           for (const std::string& f : item.fields)
             if (f == "off16") positions.offset16 = index;
+          if (&item != seq.data() && (&item - 1)->kind == Item::Literal && (&item - 1)->text.ends_with("+c]"))
+            positions.circularOffset = index;
           ++index;
           break;
         case Item::Choice:
@@ -596,6 +600,12 @@ struct Emitter {
     static const std::map<std::string, int> dedicatedBases = {{"a0", 0}, {"a1", 1}, {"a8", 8}, {"a9", 9}};
     const char* modified = "target register may not be modified by addressing mode";
     auto at = [&](int index, const std::string& tag) { return std::stoi(need(index, tag)); };
+    // The run-time side knows the operand actions by their instances below this bound
+    // (isa::conditions::kActionOperandLimit).
+    auto actionOperand = [&](int index, const std::string& tag) {
+      if (index >= 16) fail("form at line " + std::to_string(form.line) + ": operand of " + tag + " beyond 15");
+      return need(index, tag);
+    };
     for (const std::string& tag : form.when) {
       if (auto option = options.find(tag); option != options.end()) {
         items.push_back(whenItem(option->second.first, reads({}), option->second.second));
@@ -624,6 +634,15 @@ struct Emitter {
                                  "CPU functional defect CPU_TC.023"));
       } else if (tag == "oldswap") {
         items.push_back(whenItem("oldSwapSyntax", reads({}), nullptr));
+      } else if (tag == "defect") {
+        items.push_back(whenItem("operandDefect<" + actionOperand(mnemonicSecond, tag) + ">",
+                                 reads({at(mnemonicSecond, tag)}), nullptr));
+      } else if (tag == "defect1") {
+        items.push_back(whenItem("defectAlways", reads({}), nullptr));
+      } else if (tag == "cor10" || tag == "cor10defect") {
+        items.push_back(whenItem(std::string(tag == "cor10" ? "circularOffsetCor10<" : "circularOffsetCor10ThenDefect<") +
+                                     actionOperand(positions.circularOffset, tag) + ">",
+                                 reads({at(positions.circularOffset, tag)}), nullptr));
       } else if (tag == "default") {
         items.push_back("{ATTR_default, AttributeSpecItem::kNone, 0, nullptr, nullptr}");
       } else if (tag != "post") {
@@ -643,6 +662,131 @@ struct Emitter {
     return name;
   }
 
+  // The spec list of attribute items ("nullptr" for none); equal lists are emitted once.
+  std::map<std::string, std::string> attributeSpecs;
+  const Sequence* topSequence = nullptr;  // the form's operand list being emitted
+  std::string attributeSpec(const std::vector<std::string>& items) {
+    if (items.empty()) return "nullptr";
+    std::string key;
+    for (const std::string& item : items) key += item + ";";
+    auto [it, added] = attributeSpecs.emplace(key, std::string());
+    if (added) it->second = emitSpec(items);
+    return it->second;
+  }
+
+  // Whether item `position` of a generic form's operands is an expression that the expansion
+  // writes as the source has it: an immediate after "#", a bit position after ":". The
+  // hardware forms read these operands' values only.
+  static bool keptAsWritten(const Sequence& seq, size_t position) {
+    if (position == 0 || position >= seq.size() || seq[position].kind != Item::Expression) return false;
+    const Item& before = seq[position - 1];
+    return before.kind == Item::Literal && (before.text.ends_with("#") || before.text.ends_with(":"));
+  }
+
+  // Such an operand as an operand sequence (the "#", when written, and the expression), whose
+  // text the walk stores at the operand index; its value goes to the sequence's own array.
+  std::string emitWrittenOperand(const Item& before, const std::string& name, int operandIndex,
+                                 const std::string& spec) {
+    std::string sequence = fresh("kSequence");
+    out << "extern const OperandSequence " << sequence << ";\n";
+    std::vector<std::string> elements;
+    if (before.text.ends_with("#")) {
+      std::string text = fresh("kText"), hash = fresh("kItem");
+      out << "const char " << text << "[] = \"#\";\n";
+      out << "const PatternItem " << hash << " = {isa::kItemLiteral, " << text << ", -1, -1, nullptr, nullptr, 1};\n";
+      elements.push_back(hash);
+    }
+    std::string transforms = fresh("kTransforms"), value = fresh("kItem");
+    out << "const OperandTransform " << transforms << "[] = {{OperandTransform::kEnd, 0, 0, nullptr}};\n";
+    out << "const PatternItem " << value << " = {isa::kItemExpression, " << transforms
+        << ", -1, 0, nullptr, nullptr};\n";
+    elements.push_back(value);
+    out << "const PatternElement " << sequence << "Elements[] = {";
+    for (const std::string& element : elements) out << "{23, &" << sequence << ", &" << element << ", {0, 0}}, ";
+    out << "};\n";
+    out << "const InstructionDescription " << sequence << "Description = {0, &kTemplateZero, 1, nullptr, nullptr, "
+        << "0, 0, 0};\n";
+    out << "const OperandSequence " << sequence << " = {5, 0, &" << sequence << "Description, " << sequence
+        << "Elements, " << elements.size() << "};\n";
+    out << "const PatternItem " << name << " = {isa::kItemSequence, &" << sequence << ", " << operandIndex
+        << ", -1, nullptr, " << spec << "};\n";
+    return name;
+  }
+
+  // A C string literal of any text.
+  static std::string quoteText(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+      if (c == '\n') out += "\\n";
+      else if (c == '\t') out += "\\t";
+      else if (c == '"' || c == '\\') out += '\\', out += c;
+      else out += c;
+    }
+    return out + "\"";
+  }
+
+  // A generic form's description: its expand lines as template entries, each a list of
+  // texts and operands. The operands of the syntax take the indexes 0 up to mnemonicIndex,
+  // in the order written; the mnemonic and its second value follow.
+  std::string emitGenericDescription(const Form& form, int operandCount, const std::string& spec, int mnemonicIndex,
+                                     int secondIndex) {
+    std::string where = "form at line " + std::to_string(form.line);
+    if (form.expansions.empty()) fail(where + ": generic form without expand line");
+    std::vector<std::string> entries;
+    for (const std::string& line : form.expansions) {
+      std::vector<std::string> items;
+      std::string text;
+      auto flushText = [&] {
+        if (!text.empty()) items.push_back("{TemplateItem::kText, 0, " + quoteText(text) + "}");
+        text.clear();
+      };
+      for (size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (c == '\\' && i + 1 < line.size()) {
+          char escaped = line[++i];
+          if (escaped == 't') text += '\t';
+          else if (escaped == 'n') text += '\n';
+          else if (escaped == '\\' || escaped == '{') text += escaped;
+          else fail(where + ": unknown escape in expand line");
+        } else if (c == '{') {
+          size_t close = line.find('}', i);
+          if (close == std::string::npos) {
+            fail(where + ": unclosed { in expand line");
+            break;
+          }
+          std::string name = line.substr(i + 1, close - i - 1);
+          i = close;
+          int index = -1;
+          if (name == "mnemonic") index = mnemonicIndex;
+          else if (name == "second") index = secondIndex;
+          else if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos)
+            index = std::stoi(name) >= 1 && std::stoi(name) <= mnemonicIndex ? std::stoi(name) - 1 : -1;
+          if (index < 0) fail(where + ": expand line names no operand {" + name + "}");
+          flushText();
+          items.push_back("{TemplateItem::kOperand, " + std::to_string(index) + ", nullptr}");
+        } else {
+          text += c;
+        }
+      }
+      flushText();
+      std::string itemsName = fresh("kTemplateItems");
+      out << "const TemplateItem " << itemsName << "[] = {";
+      for (const std::string& item : items) out << item << ", ";
+      out << "{TemplateItem::kEnd, 0, nullptr}};\n";
+      entries.push_back("{ExpansionTemplate::kMarker, 0, nullptr, nullptr, " + itemsName + "}");
+    }
+    for (const Mnemonic& m : form.mnemonics)
+      if (secondIndex >= 0 && m.secondText.empty()) fail(where + ": " + m.name + " lacks the second text");
+    std::string templates = fresh("kExpansion");
+    out << "const ExpansionTemplate " << templates << "[] = {";
+    for (const std::string& entry : entries) out << entry << ", ";
+    out << "{0, 0, nullptr, nullptr, nullptr}};\n";
+    std::string generic = fresh("kGeneric");
+    out << "const GenericDescription " << generic << " = {" << operandCount << ", " << templates << ", " << spec
+        << ", nullptr};\n";
+    return generic;
+  }
+
   // Emits the items of a sequence; returns the name of its PatternElement array.
   std::string emitSequence(const Form& form, const Sequence& seq, const std::string& owner, int& operandIndex,
                            size_t& choiceNumber, std::string& countOut) {
@@ -656,6 +800,17 @@ struct Emitter {
         negated = true;
     for (const Item& item : seq) {
       std::string name = fresh("kItem");
+      std::string itemSpec = attributeSpec(
+          operandAttributeItems(form, seq, static_cast<size_t>(&item - seq.data()), &seq == topSequence));
+      size_t position = static_cast<size_t>(&item - seq.data());
+      if (form.bits == 0 && keptAsWritten(seq, position)) {
+        items.push_back(emitWrittenOperand(seq[position - 1], name, operandIndex++, itemSpec));
+        continue;
+      }
+      // The "#" before an immediate kept as written belongs to the immediate.
+      std::string literal = item.text;
+      if (form.bits == 0 && keptAsWritten(seq, position + 1) && literal.ends_with("#")) literal.pop_back();
+      if (item.kind == Item::Literal && literal.empty()) continue;
       std::string fields = "nullptr";
       // Expression items make their own field map, scaled and masked.
       if (format && !item.fields.empty() && item.kind == Item::Slot) {
@@ -667,16 +822,18 @@ struct Emitter {
       switch (item.kind) {
         case Item::Literal: {
           std::string text = fresh("kText");
-          out << "const char " << text << "[] = " << quote(item.text) << ";\n";
+          out << "const char " << text << "[] = " << quote(literal) << ";\n";
           out << "const PatternItem " << name << " = {isa::kItemLiteral, " << text << ", -1, -1, nullptr, nullptr, "
-              << item.text.size() << "};\n";
+              << literal.size() << "};\n";
           break;
         }
         case Item::Blank:
           break;
         case Item::Slot:
-          out << "const PatternItem " << name << " = {isa::kItemSlot, &kRegisterSlot"
-              << b.registerTable.at(item.reg) << ", -1, " << operandIndex++ << ", " << fields << ", nullptr};\n";
+          // A hardware form reads the register's number, a generic form writes its name.
+          out << "const PatternItem " << name << " = {isa::kItemSlot, &kRegisterSlot" << b.registerTable.at(item.reg)
+              << (form.bits ? ", -1, " + std::to_string(operandIndex++) : ", " + std::to_string(operandIndex++) + ", -1")
+              << ", " << fields << ", " << itemSpec << "};\n";
           break;
         case Item::Expression: {
           std::string field = item.fields.empty() ? std::string() : item.fields[0];
@@ -733,12 +890,12 @@ struct Emitter {
                 << "Elements, 1};\n";
             std::string outer = emitFieldMap(format->fields.at("off18"));
             out << "const PatternItem " << name << " = {isa::kItemSequence, &" << seqName << ", " << operandIndex++
-                << ", -1, " << outer << ", nullptr};\n";
+                << ", -1, " << outer << ", " << itemSpec << "};\n";
             break;
           }
           fields = format && !runs.empty() ? emitFieldMap(runs, mask) : "nullptr";
           out << "const PatternItem " << name << " = {isa::kItemExpression, " << transforms << ", -1, "
-              << operandIndex++ << ", " << fields << ", nullptr};\n";
+              << operandIndex++ << ", " << fields << ", " << itemSpec << "};\n";
           break;
         }
         case Item::Choice: {
@@ -805,10 +962,12 @@ struct Emitter {
     for (auto [kind, table] : b.registerTable) {
       const auto& names = registerNames(kind);
       const auto& numbers = registerNumbers(kind);
+      std::vector<std::string> registerSpecs;
+      for (int number : numbers) registerSpecs.push_back(attributeSpec(registerAttributeItems(kind, number)));
       out << "const RegisterRecord kRegisters" << table << "[] = {\n";
       for (size_t i = 0; i < names.size(); ++i)
         out << "  {" << quote(names[i]) << ", 10, " << numbers[i] << ", 10, {" << numbers[i]
-            << "u}, {0, 0}, nullptr, " << names[i].size() << "},\n";
+            << "u}, {0, 0}, " << registerSpecs[i] << ", " << names[i].size() << "},\n";
       out << "};\n";
       out << "extern const OperandSlot kRegisterSlot" << table << ";\n";
       out << "const NameElement kRegisterNames" << table << "[] = {\n";
@@ -827,14 +986,20 @@ struct Emitter {
       int table = b.mnemonicTable[form.index];
       out << "\n// " << (form.bits ? std::to_string(form.bits) : "generic") << " " << form.mnemonics[0].name << " "
           << syntaxText(form) << "\n";
+      std::vector<std::string> mnemonicSpecs;
+      for (const Mnemonic& m : form.mnemonics)
+        for (const std::string& n : acceptedNames(form, m))
+          mnemonicSpecs.push_back(attributeSpec(mnemonicAttributeItems(form, m, n)));
       out << "const RegisterRecord kMnemonics" << f << "[] = {\n";
       int names = 0;
       for (const Mnemonic& m : form.mnemonics) {
         for (const std::string& n : acceptedNames(form, m)) {
           uint32_t value = form.bits ? mnemonicValue(m) : 0;
           uint32_t second = m.second >= 0 ? static_cast<uint32_t>(m.second) : value;
-          out << "  {" << quote(n) << ", 10, " << value << "u, 10, {" << second << "u}, {0, 0}, nullptr, " << n.size()
-              << "},\n";
+          std::string secondValue = m.secondText.empty() ? "10, {" + std::to_string(second) + "u}"
+                                                         : "12, {.text = " + quote(m.secondText) + "}";
+          out << "  {" << quote(n) << ", 10, " << value << "u, " << secondValue << ", {0, 0}, "
+              << mnemonicSpecs[names] << ", " << n.size() << "},\n";
           ++names;
         }
       }
@@ -853,6 +1018,7 @@ struct Emitter {
       std::string count;
       // The mnemonic's element comes first; its operand index follows the operands'.
       Sequence all = form.operands;
+      topSequence = &all;
       std::string operandElements =
           emitSequence(form, all, "kAlternative" + f, operandIndex, choiceNumber, count);
       std::vector<FieldRun> mnemonicRuns;
@@ -868,12 +1034,16 @@ struct Emitter {
       // A hardware mnemonic's second value (which of calli, ji, jli) is an operand of the
       // form's conditions.
       bool hasSecond = false;
-      for (const Mnemonic& m : form.mnemonics) hasSecond = hasSecond || (form.bits && m.second >= 0);
+      // A generic mnemonic's second value is the text its expansion writes.
+      for (const Mnemonic& m : form.mnemonics)
+        hasSecond = hasSecond || (form.bits && m.second >= 0) || !m.secondText.empty();
       int mnemonicSecond = hasSecond ? operandIndex + 1 : -1;
       out << "const PatternItem kMnemonicItem" << f << " = {isa::kItemSlot, &kMnemonicSlot" << f << ", "
           << operandIndex << ", " << mnemonicSecond << ", " << mnemonicFields << ", nullptr};\n";
       int operandCount = operandIndex + (hasSecond ? 2 : 1);
-      std::string spec = emitSpec(formSpecItems(form, mnemonicSecond));
+      std::vector<std::string> descriptionItems = formSpecItems(form, mnemonicSecond);
+      for (const std::string& item : descriptionAttributeItems(form)) descriptionItems.push_back(item);
+      std::string spec = emitSpec(descriptionItems);
       int elementCount = 1 + std::stoi(count) + (form.operands.empty() ? 0 : 1);
       if (!form.operands.empty()) {
         out << "const char kBlank" << f << "[] = \" \";\n";
@@ -894,17 +1064,18 @@ struct Emitter {
         for (int i = 0; i < std::stoi(count); ++i) out << "  " << operandElements << "[" << i << "],\n";
       }
       out << "};\n";
-      out << "const OpcodeTemplate kTemplate" << f << " = {1, {0x" << std::hex << form.opcodeTemplate << std::dec
-          << "u}};\n";
-      if (form.bits)
+      if (form.bits) {
+        out << "const OpcodeTemplate kTemplate" << f << " = {1, {0x" << std::hex << form.opcodeTemplate << std::dec
+            << "u}};\n";
         out << "const InstructionDescription kDescription" << f << " = {" << form.bits << ", &kTemplate" << f
             << ", " << operandCount << ", " << spec << ", nullptr, 0, 0, 0};\n";
-      else
-        out << "const InstructionDescription kDescription" << f << " = {0, &kTemplate" << f << ", "
-            << operandCount << ", " << spec << ", nullptr, 0, 0, 0};\n";
-      out << "const MatchAlternative kAlternative" << f << " = {" << (form.bits ? "isa::kHardwareForm" : "isa::kGenericForm")
-          << ", 0, &kDescription" << f << ", kAllElements" << f << ", " << elementCount << ", " << form.index
-          << "};\n";
+        out << "const MatchAlternative kAlternative" << f << " = {isa::kHardwareForm, 0, &kDescription" << f
+            << ", kAllElements" << f << ", " << elementCount << ", " << form.index << "};\n";
+      } else {
+        std::string generic = emitGenericDescription(form, operandCount, spec, operandIndex, mnemonicSecond);
+        out << "const MatchAlternative kAlternative" << f << " = {isa::kGenericForm, 0, nullptr, kAllElements" << f
+            << ", " << elementCount << ", " << form.index << ", &" << generic << "};\n";
+      }
       alternativeNames.push_back("kAlternative" + f);
     }
 
@@ -1081,6 +1252,7 @@ int main(int argc, char** argv) {
   IsaData data;
   if (!readIsaData(args[0], data)) return 1;
   checkData(data);
+  checkAttributeData(data, fail);
   if (args.size() >= 3) checkEncodings(data, args[2]);
   Builder builder(data);
   int start = builder.nfa.add();
@@ -1096,7 +1268,7 @@ int main(int argc, char** argv) {
   }
   checkAutomaton(data, dfa);
   if (failures) return 1;
-  Emitter emitter{data, builder, dfa, {}, 0, {}};
+  Emitter emitter{data, builder, dfa, {}, 0, {}, {}, nullptr};
   emitter.emit(args[1] + "/TriCoreTables.cpp");
   return failures ? 1 : 0;
 }

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "ScopedManagers.h"
 #include "util/ErrorHandler.h"
-#include "util/MessageCatalog.h"
 #include "util/OrbaFactory.h"
 #include "expr/OperandActions.h"
 #include "expr/TEInteger.h"
@@ -69,30 +67,6 @@ TEST_F(OperandActionsTest, DefectWarningsComeInTheirFixedOrder) {
   reportOperandDefect(&line_, TEInteger::create(1));
   EXPECT_EQ(recorded(),
             (std::vector<int32_t>{W_DMU_TC001, W_TC113_LFI2, W_TC113_LFI3, W_TC113_CPU15}));
-}
-
-TEST_F(OperandActionsTest, WarningOffControlGivesTheLineItsOwnState) {
-  struct Case {
-    OrbaExpression* argument;
-    bool allOff;
-    std::vector<int32_t> suppressed;
-  };
-  const Case cases[] = {
-      {nullptr, true, {}},
-      {TEInteger::create(244), false, {W_additional_input_ignored}},
-      {TEInteger::create(999), false, {}},  // no such message: nothing suppressed
-  };
-  for (const Case& c : cases) {
-    line_.controlState = &state_;
-    EXPECT_EQ(applyWarningOffControl(&line_, c.argument), 1);
-    ASSERT_NE(line_.controlState, &state_);
-    std::unique_ptr<ControlState> own(line_.controlState);
-    EXPECT_EQ(own->allWarningsOff, c.allOff);
-    EXPECT_EQ(std::vector<int32_t>(own->suppressedWarnings.begin(), own->suppressedWarnings.end()),
-              c.suppressed);
-    EXPECT_TRUE(state_.suppressedWarnings.empty()) << "the shared state stays as it was";
-  }
-  line_.controlState = &state_;
 }
 
 }  // namespace

@@ -47,7 +47,10 @@ class Statement {
   explicit Statement(const char* text) : matcher_(parser_, builder_) {
     context_.matcher = &matcher_;
     context_.match = &match_;
-    matcher_.matchStatement(text, statementLine(), isa::MatchOptions{}, match_);
+    // The hardware forms only: a generic form would add source lines.
+    isa::MatchOptions hardwareOnly;
+    hardwareOnly.genericsAllowed = false;
+    matcher_.matchStatement(text, statementLine(), hardwareOnly, match_);
   }
   ~Statement() { deleteCandidates(); }
 

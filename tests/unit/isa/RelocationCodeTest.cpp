@@ -23,7 +23,10 @@ std::set<std::pair<int, int>> relocationCodes(const char* statement) {
   isa::MatchContext match;
   context.matcher = &matcher;
   context.match = &match;
-  matcher.matchStatement(statement, &line, isa::MatchOptions{}, match);
+  // The hardware forms only: a generic form would add source lines.
+  isa::MatchOptions hardwareOnly;
+  hardwareOnly.genericsAllowed = false;
+  matcher.matchStatement(statement, &line, hardwareOnly, match);
   std::set<std::pair<int, int>> codes;
   for (IPInstruction* candidate : context.candidates) {
     for (const OperandEncoding* field : candidate->encoding->operands)

@@ -37,7 +37,10 @@ class Statements {
     context_.matcher = &matcher_;
     isa::MatchContext match;
     context_.match = &match;
-    matcher_.matchStatement(text, &line_, isa::MatchOptions{}, match);
+    // The hardware forms only: a generic form would add source lines.
+    isa::MatchOptions hardwareOnly;
+    hardwareOnly.genericsAllowed = false;
+    matcher_.matchStatement(text, &line_, hardwareOnly, match);
     Outcome outcome;
     for (IPInstruction* candidate : context_.candidates) {
       std::string image = std::to_string(candidate->alternative->form) + ":";
