@@ -18,9 +18,9 @@ bool mayBeNonZero(OrbaExpression* operand) {
 
 bool checkOn(const LineInfo* position, int defectSwitch) {
   if (!position || !position->controlState) return false;
-  // Every line of a TriCore run carries the TriCore control state.
-  auto* state = static_cast<const TriCoreControlState*>(position->controlState);
-  return state->defectSwitch[defectSwitch] == 1;
+  // A state without the TriCore switches has every check off.
+  auto* state = dynamic_cast<const TriCoreControlState*>(position->controlState);
+  return state && state->defectSwitch[defectSwitch] == 1;
 }
 
 void warnIf(bool condition, int32_t id, const LineInfo* position) {

@@ -24,9 +24,12 @@ constexpr uint8_t kExpansionLine = 0x10;
 FGeneric::~FGeneric() { releaseData(); }
 
 void FGeneric::releaseData() {
+  // The nodes of the groups are in no section's flow: the generic is their only owner.
   for (Rewrite* group : groups) {
-    // The nodes belong to their pools and the run's teardown; only the links go.
-    while (FlowNode* node = group->nodes.first()) group->nodes.remove(node);
+    while (FlowNode* node = group->nodes.first()) {
+      group->nodes.remove(node);
+      delete node;
+    }
     delete group;
   }
   groups.clear();

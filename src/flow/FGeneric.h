@@ -19,7 +19,7 @@ class FGeneric : public FlowNode {
   static constexpr uint32_t kNoneSelected = 0xFFFFFFFFu;
 
   struct Rewrite {
-    FlowList nodes;  // the nodes stay in their pools when the group goes
+    FlowList nodes;  // owned by the generic
     OrbaExpression* condition = nullptr;
     int16_t key = 0;
     uint8_t excluded = 0;

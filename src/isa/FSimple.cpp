@@ -40,7 +40,7 @@ FSimple::FSimple(LineInfo* line, IPInstruction& candidate) : FlowNode(line, kSim
 FSimple::~FSimple() { releaseData(); }
 
 void FSimple::releaseData() {
-  delete attr;
+  IPAttribute::release(attr);
   attr = nullptr;
 }
 

@@ -1,8 +1,10 @@
 #include "isa/IPAttribute.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
+#include <unordered_map>
 #include <vector>
 
 #include "expr/OrbaExpression.h"
@@ -219,7 +221,10 @@ const char* attributeName(uint32_t id) {
 namespace isa {
 
 void prebuildAttributeLists(const AttributeSpecItem* const* specs, uint32_t count) { prebuilt().build(specs, count); }
-void forgetPrebuiltAttributeLists() { prebuilt().forget(); }
+void forgetPrebuiltAttributeLists() {
+  IPAttribute::forgetShared();
+  prebuilt().forget();
+}
 uint32_t prebuiltAttributeListCount() { return prebuilt().lists(); }
 bool attributeListsMarkJumps() { return prebuilt().marksJumps(); }
 
@@ -304,7 +309,74 @@ void IPAttribute::clear() {
   CandidateNodes::release(nodes_);
 }
 
+namespace {
+
+// The shared sets by a hash of their lists; a bucket holds the sets of one hash.
+std::unordered_map<uint64_t, std::vector<IPAttribute*>>& sharedSets() {
+  static auto* sets = new std::unordered_map<uint64_t, std::vector<IPAttribute*>>();
+  return *sets;
+}
+
+}  // namespace
+
+IPAttribute* IPAttribute::share(IPAttribute* built) {
+  if (!built || built->shared_ || !built->whensConstantTrue_ || !built->warnings.empty()) return built;
+  uint64_t hash = 0xcbf29ce484222325ull ^ built->isDefault;
+  for (IPAttr* entry : built->entries_) {
+    if (!entry || !entry->shared) return built;
+    hash = (hash ^ reinterpret_cast<uintptr_t>(entry)) * 0x100000001b3ull;
+  }
+  for (uint16_t start : built->listStarts_) hash = (hash ^ start) * 0x100000001b3ull;
+  // Every condition holds whatever layout finds: nothing of them needs keeping.
+  for (IPWhen* when : built->whens) delete when;
+  built->whens.clear();
+  CandidateNodes::release(built->nodes_);
+  std::vector<IPAttribute*>& bucket = sharedSets()[hash];
+  for (IPAttribute* set : bucket) {
+    if (set->isDefault != built->isDefault || set->entries_.size() != built->entries_.size() ||
+        set->listStarts_.size() != built->listStarts_.size())
+      continue;
+    if (!std::equal(set->entries_.begin(), set->entries_.end(), built->entries_.begin()) ||
+        !std::equal(set->listStarts_.begin(), set->listStarts_.end(), built->listStarts_.begin()))
+      continue;
+    delete built;
+    ++set->holders_;
+    return set;
+  }
+  built->shared_ = true;
+  built->holders_ = 1;
+  built->hash_ = hash;
+  bucket.push_back(built);
+  return built;
+}
+
+void IPAttribute::release(IPAttribute* set) {
+  if (!set) return;
+  if (set->shared_) {
+    if (--set->holders_ > 0) return;
+    auto found = sharedSets().find(set->hash_);
+    if (found != sharedSets().end()) {
+      std::vector<IPAttribute*>& bucket = found->second;
+      bucket.erase(std::remove(bucket.begin(), bucket.end(), set), bucket.end());
+      if (bucket.empty()) sharedSets().erase(found);
+    }
+  }
+  delete set;
+}
+
+void IPAttribute::forgetShared() {
+  // A set that stays held is no longer found; its last holder deletes it.
+  for (auto& [hash, bucket] : sharedSets())
+    for (IPAttribute* set : bucket) set->hash_ = ~uint64_t{0};
+  sharedSets().clear();
+}
+
 IPAttribute* IPAttribute::copy() const {
+  if (shared_) {
+    auto* self = const_cast<IPAttribute*>(this);
+    ++self->holders_;
+    return self;
+  }
   auto* result = new IPAttribute();
   for (const IPWhen* when : whens) result->whens.push_back(new IPWhen(when->condition, when->message));
   for (const IPWarning* warning : warnings)

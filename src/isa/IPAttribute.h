@@ -129,8 +129,22 @@ class IPAttribute {
   // made for its conditions. The values and texts belong to others and stay.
   void clear();
   // A deep copy: new entries and condition records, which share the values, conditions
-  // and texts (and the claim on the nodes behind them).
+  // and texts (and the claim on the nodes behind them). A shared set is its own copy,
+  // with one holder more.
   IPAttribute* copy() const;
+
+  // A set whose entries are all constants of the tables, whose conditions all hold for
+  // certain and that has no warning is the same for every statement that builds it: one
+  // copy serves them all while any holds it. Returns that copy (deleting
+  // `built` when an equal one exists), or `built` itself when it cannot be shared. The
+  // set's claim on its nodes is dropped: only the encoding keeps them.
+  static IPAttribute* share(IPAttribute* built);
+  // Drops the holder's claim: deletes the set, or a shared set once its last holder
+  // lets go of it.
+  static void release(IPAttribute* set);
+  bool isShared() const { return shared_; }
+  // Forgets the shared sets, for a new run: the sets stay with their holders.
+  static void forgetShared();
 
   // The nodes made for the candidate: its conditions here and, while it is built, its
   // operand fields. Made at the first node kept (CandidateNodes::keep); the encoding takes
@@ -189,6 +203,9 @@ class IPAttribute {
   bool whensConstantTrue_ = true;
   bool dropIsCertain_ = false;
   bool building_ = false;
+  bool shared_ = false;
+  uint32_t holders_ = 0;  // of a shared set
+  uint64_t hash_ = 0;     // of a shared set, its key among the shared sets
 };
 
 namespace isa {

@@ -204,7 +204,7 @@ void Encoding::addOperand(LineInfo* line, uint32_t fieldCount, const OperandMapp
 IPInstruction::~IPInstruction() {
   // Copies hold claims of their own on the nodes they share with this candidate.
   delete encoding;
-  delete attributes;
+  IPAttribute::release(attributes);
 }
 
 IPInstruction* IPInstruction::copy() const {

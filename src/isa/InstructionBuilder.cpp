@@ -95,6 +95,7 @@ void buildInstruction(const MatchAlternative& alternative, const MatchPath& path
   // and its operand fields on the nodes made for it, as its conditions have.
   if (context.matcher) CandidateNodes::dependOn(attributes->nodeSet(), context.matcher->statementNodes());
   if (attributes->nodes()) encoding->nodes = attributes->nodes()->retain();
+  instruction->attributes = IPAttribute::share(attributes);
   context.candidates.push_back(instruction);
   context.found = true;
 }

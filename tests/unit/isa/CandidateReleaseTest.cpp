@@ -3,6 +3,8 @@
 // last of them goes. Forms that a base-register condition drops are not built at all.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <string>
 #include <vector>
 
@@ -125,7 +127,11 @@ TEST_F(CandidateRelease, ACopyOutlivesItsOriginalAndGivesBackWhatItShares) {
       copy = original->copy();
       encodingAlone = original->encoding->copy();
       EXPECT_NE(copy->encoding, original->encoding);
-      EXPECT_NE(copy->attributes, original->attributes);
+      // A set the statements share is its own copy; any other is copied.
+      if (original->attributes->isShared())
+        EXPECT_EQ(copy->attributes, original->attributes);
+      else
+        EXPECT_NE(copy->attributes, original->attributes);
     }
     // The original, its statement and the matcher are gone; what the copies share is not.
     ASSERT_EQ(copy->encoding->operands.size(), printed.size()) << text;
@@ -228,3 +234,35 @@ TEST_F(CandidateRelease, FormsOfAnotherBaseRegisterAreScreenedOutBeforeTheyAreBu
 }
 
 }  // namespace
+
+// Statements that build the same constant attribute set share one copy; a set with a
+// condition or warning that layout must decide stays the candidate's own.
+TEST_F(CandidateRelease, ConstantAttributeSetsAreSharedBetweenStatements) {
+  struct Case {
+    const char* first;
+    const char* second;
+    bool sameSet;
+    bool shared;
+  };
+  const Case cases[] = {
+      // Other registers bring other register entries: two shared sets.
+      {"add d0,d1,d2", "add d3,d1,d2", false, true},
+      {"add d0,d1,d2", "add d0,d1,d2", true, true},
+      {"j foo", "j bar", true, true},
+      // The target differs from the base register: the condition folds to true.
+      {"ld.a a3,[a2+]4", "ld.a a3,[a2+]4", true, true},
+      // An offset layout resolves may draw a warning: the set stays the candidate's.
+      {"ld.b d0,[a2]sym", "ld.b d0,[a2]sym", false, false},
+  };
+  for (const Case& c : cases) {
+    Statement first(c.first);
+    Statement second(c.second);
+    ASSERT_FALSE(first.candidates().empty()) << c.first;
+    ASSERT_FALSE(second.candidates().empty()) << c.second;
+    IPAttribute* a = first.candidates().back()->attributes;
+    IPAttribute* b = second.candidates().back()->attributes;
+    EXPECT_EQ(a == b, c.sameSet) << c.first << " / " << c.second;
+    EXPECT_EQ(a->isShared(), c.shared) << c.first;
+    EXPECT_EQ(b->isShared(), c.shared) << c.second;
+  }
+}
