@@ -28,6 +28,7 @@
 #include "isa/CycleCounts.h"
 #include "isa/DefectChecks.h"
 #include "isa/InstructionParser.h"
+#include "isa/JumpTargets.h"
 #include "objlib/ios_admin.h"
 #include "output/DwarfAdmin.h"
 #include "output/FileNames.h"
@@ -64,6 +65,8 @@ OrbaAssembler::OrbaAssembler(int argc, char** argv) : argc_(argc), argv_(argv) {
   if (!_sectionAdmin) _sectionAdmin = new SectionAdmin();
   if (!_lineState) _lineState = new LineState();
   InputBuffer::installPathOperations(normalizePathInBuffer, pathDirName);
+  // The jump-chain pass of the layout reads jump targets through the instruction tables.
+  isa::installJumpTargets();
   if (!_preProcessor) {
     switch (orbaOptions()->preprocessorType) {
       case 2:

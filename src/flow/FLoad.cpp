@@ -1,17 +1,23 @@
 #include "flow/FLoad.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "expr/OrbaExpression.h"
 #include "flow/DataEncoder.h"
+#include "flow/ObjectStore.h"
 #include "flow/ObjectWriter.h"
 #include "flow/Section.h"
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
+#include "util/RunSettings.h"
 #include "util/StringBuffer.h"
 
 VEKT_POOLED_CLASS_IMPL(FLoad, "FLoad")
@@ -28,11 +34,29 @@ int64_t fileLength(const char* path) {
   return length;
 }
 
-bool fileExists(const char* path) {
+// A directory opens for reading too: only a regular file that opens counts.
+bool isReadableFile(const char* path) {
+  struct stat status;
+  if (::stat(path, &status) != 0 || !S_ISREG(status.st_mode)) return false;
   std::FILE* file = std::fopen(path, "rb");
   if (!file) return false;
   std::fclose(file);
   return true;
+}
+
+std::string joinPath(const std::string& directory, const char* name) {
+  if (directory.empty()) return name;
+  char last = directory.back();
+  return last == '/' || last == '\\' ? directory + name : directory + "/" + name;
+}
+
+// The directory part of a source file's name; "." for a bare name.
+std::string directoryOf(const char* file) {
+  std::string directory = file;
+  size_t slash = directory.find_last_of("/\\");
+  if (slash == std::string::npos) return ".";
+  directory.resize(slash == 0 ? 1 : slash);
+  return directory;
 }
 
 uint32_t bytesPerUnit(int32_t unitBits) { return unitBits > 8 ? static_cast<uint32_t>(unitBits + 7) / 8 : 1; }
@@ -59,20 +83,32 @@ FlowNode* FLoad::clone() const {
 const char* FLoad::path() {
   if (searched) return resolvedPath;
   searched = 1;
-  if (!fileName) return nullptr;
-  if (fileExists(fileName)) {
+  if (!fileName || !*fileName) return nullptr;
+  if (isReadableFile(fileName)) {
     resolvedPath = fileName;
     return resolvedPath;
   }
+  // An absolute name is found as written or not at all.
+  if (fileName[0] == '/' || fileName[0] == '\\') return nullptr;
+  // The directory of the source that holds the directive comes before the include path.
   const char* source = line && _sourceNameLookup ? sourceFileName(static_cast<int32_t>(line->sourceFile)) : nullptr;
-  if (!source) return nullptr;
-  std::string beside = source;
-  size_t slash = beside.find_last_of("/\\");
-  if (slash == std::string::npos) return nullptr;
-  beside.resize(slash + 1);
-  beside += fileName;
-  if (fileExists(beside.c_str())) resolvedPath = stringBuffer()->intern(beside.c_str());
-  return resolvedPath;
+  if (source && *source) {
+    std::string candidate = joinPath(directoryOf(source), fileName);
+    if (isReadableFile(candidate.c_str())) {
+      resolvedPath = stringBuffer()->intern(candidate.c_str());
+      return resolvedPath;
+    }
+  }
+  if (!_orbaOptions) return nullptr;
+  for (const char* directory : _orbaOptions->includeDirectories) {
+    if (!directory) continue;
+    std::string candidate = joinPath(directory, fileName);
+    if (isReadableFile(candidate.c_str())) {
+      resolvedPath = stringBuffer()->intern(candidate.c_str());
+      return resolvedPath;
+    }
+  }
+  return nullptr;
 }
 
 int64_t FLoad::requestedUnits() {
@@ -123,18 +159,25 @@ void FLoad::emit(ObjectWriter& writer) {
     errorHandler()->report(E_no_constant_allocation, line, directive);
   } else if (!path()) {
     errorHandler()->report(E_cannot_load_file, line, fileName, "file does not exists in search path");
-  } else if (location + static_cast<uint64_t>(units) <= section->size) {
-    uint32_t unitBytes = bytesPerUnit(unitBits);
-    std::vector<uint8_t> bytes(static_cast<size_t>(units) * unitBytes, 0);
-    if (std::FILE* file = std::fopen(resolvedPath, "rb")) {
+  } else {
+    errno = 0;
+    std::FILE* file = std::fopen(resolvedPath, "rb");
+    if (!file) {
+      errorHandler()->report(E_cannot_load_file, line, fileName, std::strerror(errno));
+    } else {
+      uint32_t unitBytes = bytesPerUnit(unitBits);
+      std::vector<uint8_t> bytes(static_cast<size_t>(units) * unitBytes, 0);
+      // A file shorter than the size leaves zero bytes after its end; a longer one is cut.
       size_t read = std::fread(bytes.data(), 1, bytes.size(), file);
-      (void)read;  // a file shorter than the size leaves zero bytes after its end
+      (void)read;
       std::fclose(file);
+      if (location + static_cast<uint64_t>(units) > section->size)
+        reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
+      storeImageUnits(static_cast<uint32_t>(bytes.size()), bytes.data(), kUnitMostSignificantFirst,
+                      static_cast<uint32_t>(unitBits), section->image + location);
+      std::vector<uint8_t> markers(bytes.size(), 0);
+      appendListingBytes(line, bytes.data(), markers.data(), static_cast<uint32_t>(bytes.size()));
     }
-    storeImageUnits(static_cast<uint32_t>(bytes.size()), bytes.data(), kUnitMostSignificantFirst,
-                    static_cast<uint32_t>(unitBits), section->image + location);
-    std::vector<uint8_t> markers(bytes.size(), 0);
-    appendListingBytes(line, bytes.data(), markers.data(), static_cast<uint32_t>(bytes.size()));
   }
   if (section->advanceLocation(units, line)) setLineSize(line, static_cast<uint32_t>(units));
   setLineCycles(line, cycles);

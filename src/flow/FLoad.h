@@ -22,12 +22,12 @@ class FLoad : public FlowNode {
   int32_t computeSize(Section* section, uint32_t offset) override;
   // Copies the file's bytes into the section's image (zero units after a file shorter
   // than the size); W242 for no units, E252 in a section without image, E297 for a
-  // file that is not found.
+  // file that is not found or does not open.
   void emit(ObjectWriter& writer) override;
   void dump(std::ostream& out) const override;
 
-  // The file's path, looked for under its own name and then beside the line's source
-  // file; null when it is not found. Looked for once.
+  // The file's path, looked for under its own name, then beside the line's source file,
+  // then along the include path; null when it is not found. Looked for once.
   const char* path();
 
   OrbaExpression* sizeExpression;  // shared; null when none was given

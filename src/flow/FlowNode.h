@@ -8,6 +8,7 @@
 
 #include "flow/FlowIterator.h"
 
+class FlowWalker;
 struct LineInfo;
 class MetricsAdmin;
 class ObjectWriter;
@@ -76,6 +77,20 @@ class FlowNode {
   virtual bool hasAddress() const { return true; }
   // The diagnostic a failed statement keeps for later, null when there is none.
   virtual const char* failureText() const { return nullptr; }
+
+  // What a layout pass learns from a node that chooses its own encoding.
+  struct LayoutChoice {
+    int32_t chosen = 0;    // index of the chosen form; negative when none is left
+    uint32_t padding = 0;  // alignment padding in front of the chosen form
+    uint8_t usable = 1;    // the chosen form's last check: 0 rejected, 1 fits, 2 undecided
+    bool changed = false;  // the choice differs from the one before the call
+  };
+  // Sizes the node for one layout pass at walker.offset and stores the size in
+  // walker.nodeSize. Mode 0 takes the smallest form on trust, 1 checks the forms
+  // against the addresses of the previous pass, 2 settles on one for good. fresh
+  // forgets every earlier choice first (a generic's rewrite is tried anew each
+  // time). The default serves nodes without a choice: computeSize.
+  virtual LayoutChoice layOut(FlowWalker& walker, int32_t mode, bool fresh);
 
   // The neighbours in the list that holds the node (a section's flow or a rewrite's
   // node list); null at either end and for a node in no list.

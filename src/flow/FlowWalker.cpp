@@ -15,6 +15,13 @@ void FlowWalker::reset() {
   position = flow ? flow->first() : nullptr;
   ++pass;
   currentLayoutLine = nullptr;
+  if (section && section->walker == this) section->layoutBlock = pass;
+}
+
+FlowNode::LayoutChoice FlowNode::layOut(FlowWalker& walker, int32_t /*mode*/, bool /*fresh*/) {
+  int32_t units = computeSize(walker.section, static_cast<uint32_t>(walker.offset));
+  walker.nodeSize = units > 0 ? units : 0;
+  return {};
 }
 
 uint32_t alignmentPadding(const Section* section, uint32_t offset, uint32_t alignment) {

@@ -9,6 +9,11 @@ class FlowNode;
 class Section;
 struct LineInfo;
 
+// The modes of a layout pass. Initial: the first, optimistic pass (every form is
+// assumed to fit). Relax: the passes that follow until nothing moves. Fixed: one
+// pass that settles every choice at once.
+enum LayoutMode : int32_t { kLayoutInitial = 0, kLayoutRelax = 1, kLayoutFixed = 2 };
+
 class FlowWalker {
  public:
   // A walker over a section's flow, or over one rewrite's node list.
@@ -17,8 +22,17 @@ class FlowWalker {
   FlowWalker(const FlowWalker&) = delete;
   FlowWalker& operator=(const FlowWalker&) = delete;
 
-  // Starts a pass: offsets and sizes to 0, the first node, one pass more.
+  // Starts a pass: offsets and sizes to 0, the first node, one pass more. The
+  // section's own walker also makes this pass the section's current layout block,
+  // which tells the labels placed in this pass from those still to come.
   void reset();
+  // Ends the current node: it gave size units; the offsets move on past it.
+  void advance(int32_t size) {
+    offset += size;
+    previousOffset += previousNodeSize;
+    nodeSize = 0;
+    previousNodeSize = 0;
+  }
 
   Section* section;
   const FlowList* flow;

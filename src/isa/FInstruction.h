@@ -9,6 +9,8 @@
 #include "flow/FlowNode.h"
 #include "util/MemoryPools.h"
 
+class ExpressionValidator;
+class FlowWalker;
 class IPInstruction;
 
 class FInstruction : public FlowNode {
@@ -25,6 +27,32 @@ class FInstruction : public FlowNode {
   bool isInstruction() const override { return true; }
   void dump(std::ostream& out) const override;
   const char* failureText() const override { return whenError ? whenError : otherError; }
+  // Units of the chosen form at the offset, its alignment padding included; -1 while no
+  // form is chosen. Cached once the section is laid out.
+  int32_t computeSize(Section* section, uint32_t offset) override;
+  // Aligns, encodes the chosen form into the section image and hands its relocations to
+  // the object store; with no form, reports why none fits.
+  void emit(ObjectWriter& writer) override;
+  uint16_t getCycles() const override;
+  // The layout pass's entry: mode 0 sizeInstructionInitial, 1 sizeInstructionRelax, 2
+  // chooseInstructionForm; fresh forgets every earlier choice and exclusion first.
+  LayoutChoice layOut(FlowWalker& walker, int32_t mode, bool fresh) override;
+
+  // The layout's choices. Each stores the node's size in the walker's nodeSize, puts the
+  // chosen form's alignment padding in padding, and returns the chosen form's index or -1.
+  // With keepOffset the operands are checked at the walker's offset rather than after the
+  // padding.
+  //
+  // Final choice without relaxation: the forms are tried from the last (the widest) back
+  // and the first that fits is kept for the rest of the run.
+  int chooseInstructionForm(bool keepOffset, int32_t& padding, FlowWalker& walker, bool& chosen);
+  // Initial pass: the smallest form not excluded, without looking at the operands.
+  int sizeInstructionInitial(bool keepOffset, int32_t& padding, FlowWalker& walker, bool& changed);
+  // Relax pass: the current form stays while it fits; otherwise the smallest fitting
+  // form is chosen afresh. Forms that cannot fit are excluded for good.
+  int sizeInstructionRelax(bool keepOffset, int32_t& padding, FlowWalker& walker, bool& changed);
+  // Back to no choice: no form excluded, every form usable.
+  void forgetChoice();
 
   // The candidate layout chose, null before.
   IPInstruction* selectedCandidate() const {
@@ -33,11 +61,18 @@ class FInstruction : public FlowNode {
 
   std::vector<IPInstruction*> candidates;  // owned
   int8_t selected = -1;
+  uint8_t excludedCount = 0;  // candidates excluded for good by the relax passes
+  uint8_t fixed = 0;          // the choice is final
   // Diagnostics that layout stores when no candidate fits: a failed condition's text, or
   // another reason.
   const char* whenError = nullptr;
   const char* otherError = nullptr;
 };
+
+// Checks one form for layout at the validator's place: its "when" conditions, then every
+// operand field. 0 does not fit, 1 fits, 2 undecided; also left in the validator, with
+// the failure's text when it is 0.
+int validateInstructionForm(IPInstruction& form, ExpressionValidator& validator);
 
 // Orders candidates for layout: fewer bits first, at equal width a default form first,
 // null last.

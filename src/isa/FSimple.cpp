@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "flow/DataEncoder.h"
+#include "flow/FlowWalker.h"
 #include "flow/ObjectStore.h"
 #include "flow/ObjectWriter.h"
 #include "flow/Section.h"
@@ -61,6 +62,27 @@ int32_t FSimple::computeSize(Section* section, uint32_t /*offset*/) {
   auto units = static_cast<int32_t>(unitsOf(bits, unitBitsOf(section)));
   if (section && section->laidOut) size = units;
   return units;
+}
+
+FlowNode::LayoutChoice FSimple::layOut(FlowWalker& walker, int32_t mode, bool /*fresh*/) {
+  LayoutChoice choice;
+  walker.nodeSize = 0;
+  if (mode != kLayoutInitial) {
+    const char* failing = nullptr;
+    if (usable && attr && !attr->findFirstUnsatisfiedCase(&failing, false)) {
+      // Kept for emit, which reports it at the node's own line.
+      usable = 0;
+      if (failing) message = errorHandler()->formatMessage(E_when_check, failing);
+    }
+    if (!usable) {
+      choice.chosen = -1;
+      choice.usable = 0;
+      return choice;
+    }
+  }
+  int32_t units = computeSize(walker.section, static_cast<uint32_t>(walker.offset));
+  walker.nodeSize = units > 0 ? units : 0;
+  return choice;
 }
 
 void FSimple::emit(ObjectWriter& writer) {

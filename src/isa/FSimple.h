@@ -25,6 +25,8 @@ class FSimple : public FlowNode {
   FlowNode* clone() const override;
   bool isInstruction() const override { return true; }
   int32_t computeSize(Section* section, uint32_t offset) override;
+  // Outside the initial pass a failed condition makes the node unusable for good.
+  LayoutChoice layOut(FlowWalker& walker, int32_t mode, bool fresh) override;
   // Stores the bytes at the section's location counter; an unusable node reports why.
   void emit(ObjectWriter& writer) override;
   void dump(std::ostream& out) const override;

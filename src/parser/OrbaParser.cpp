@@ -50,6 +50,9 @@ OrbaParser::OrbaParser() = default;
 OrbaParser::~OrbaParser() = default;
 
 void OrbaParser::parse() {
+  // The first titles head the list of this source only.
+  ControlState::firstTitle = nullptr;
+  ControlState::firstSubtitle = nullptr;
   SectionAdmin* admin = sectionAdmin();
   LineState* lines = lineState();
   OrbaFactory* factory = orbaFactory();

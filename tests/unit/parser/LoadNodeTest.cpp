@@ -11,6 +11,7 @@
 #include "flow/FLoad.h"
 #include "flow/Section.h"
 #include "preproc/LineState.h"
+#include "util/RunSettings.h"
 
 namespace {
 
@@ -94,6 +95,64 @@ TEST_F(LoadNodeTest, FileBytesFillTheSizeTheNodeAsksFor) {
     EXPECT_EQ(diagnostics(), c.messages);
     clearDiagnostics();
   }
+}
+
+TEST_F(LoadNodeTest, FileBesideTheSourceComesBeforeTheIncludePath) {
+  const std::filesystem::path include = directory_ / "inc";
+  std::filesystem::create_directories(include);
+  std::filesystem::create_directories(directory_ / "folder.bin");
+  for (const char* name : {"three.bin", "ten.bin"}) {
+    std::FILE* file = std::fopen((include / name).c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite("0123456789", 1, 10, file);
+    std::fclose(file);
+  }
+  RunSettings* settings = _orbaOptions;
+  ASSERT_NE(settings, nullptr);
+  std::vector<const char*> savedDirectories = settings->includeDirectories;
+  const std::string includeText = include.string();
+  settings->includeDirectories = {nullptr, includeText.c_str()};
+
+  struct Case {
+    const char* file;
+    const char* foundIn;  // null: not found
+    int32_t units;
+  } cases[] = {
+      {"three.bin", "", 3},        // beside the source, though -I has one too
+      {"ten.bin", "inc/", 10},     // only along the include path
+      {"folder.bin", nullptr, 0},  // a folder is no file
+      {"none.bin", nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    Section* in = section(".data");
+    LineInfo* at = line(4, in);
+    at->sourceFile = sourceIndex_;
+    FLoad node(at, _stringBuffer->intern(c.file), nullptr, in);
+    const char* found = node.path();
+    if (!c.foundIn) {
+      EXPECT_EQ(found, nullptr);
+    } else {
+      ASSERT_NE(found, nullptr);
+      EXPECT_EQ(std::filesystem::path(found), directory_ / (std::string(c.foundIn) + c.file));
+    }
+    EXPECT_EQ(node.computeSize(in, 0), c.units);
+  }
+  settings->includeDirectories = savedDirectories;
+}
+
+TEST_F(LoadNodeTest, TenByteFileInSixteenUnitsIsPaddedWithZeros) {
+  std::FILE* file = std::fopen((directory_ / "blob.bin").c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite("\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19", 1, 10, file);
+  std::fclose(file);
+  Section* in = section(".data");
+  LineInfo* at = line(4, in);
+  at->sourceFile = sourceIndex_;
+  auto* node = new FLoad(at, _stringBuffer->intern("blob.bin"), parse("16", at), in);
+  EXPECT_EQ(layOutAndWrite(node, in, true), "10 11 12 13 14 15 16 17 18 19 00 00 00 00 00 00");
+  EXPECT_EQ(in->locationCounter, 16);
+  EXPECT_TRUE(diagnostics().empty());
 }
 
 TEST_F(LoadNodeTest, FileIsLookedForOnceAndKeptByItsClone) {
