@@ -143,18 +143,20 @@ void ErrorHandler::record(int32_t id, const LineInfo* position, const char* text
     printLine(outputStream(), line);
     delete line;
   } else {
-    const uint32_t key = position->lineNumber;
     bool duplicate = false;
-    auto [from, to] = records_.equal_range(key);
+    auto [from, to] = byPosition_.equal_range(position);
     for (auto it = from; it != to && !duplicate; ++it) {
-      const ErrorLine* kept = it->second;
-      duplicate = kept->position == position && kept->id == id &&
+      const ErrorLine* kept = it->second.second;
+      duplicate = it->second.first == position->lineNumber && kept->id == id &&
                   (kept->text == text || std::strcmp(kept->text, text) == 0);
     }
     if (!duplicate) {
       ErrorLine* line = new ErrorLine(severity, id, position, text);
       line->promoted = promoted;
-      records_.emplace_hint(to, key, line);
+      // A multimap puts it after the records of the same line number: they print in the
+      // order they came.
+      records_.emplace(position->lineNumber, line);
+      byPosition_.emplace(position, std::make_pair(position->lineNumber, line));
     }
   }
 
@@ -211,10 +213,10 @@ void ErrorHandler::printRecorded(FILE* stream) {
 
 bool ErrorHandler::hasErrorAt(const LineInfo* position) const {
   if (!position) return false;
-  auto [from, to] = records_.equal_range(position->lineNumber);
+  auto [from, to] = byPosition_.equal_range(position);
   for (auto it = from; it != to; ++it) {
-    const ErrorLine* kept = it->second;
-    if (kept->position != position) continue;
+    if (it->second.first != position->lineNumber) continue;
+    const ErrorLine* kept = it->second.second;
     char severity = kept->severity;
     if (severity == 'E' || severity == 'F' || severity == 'S' || kept->promoted) return true;
   }

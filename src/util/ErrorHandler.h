@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "util/MessageCatalog.h"
@@ -81,6 +82,10 @@ class ErrorHandler {
   FILE* errorFile_ = nullptr;
   bool errorFileOpen_ = false;
   RecordMap records_;
+  // The same records by the line they belong to: many lines can share a line number
+  // (macro bodies, repeat blocks, generated lines), but a line holds a few records.
+  // A record keeps the line number its line had when it was recorded.
+  std::unordered_multimap<const LineInfo*, std::pair<uint32_t, const ErrorLine*>> byPosition_;
   int32_t errorCount_ = 0;
   int32_t errorLimit_ = 42;
   int32_t warningCount_ = 0;

@@ -124,6 +124,32 @@ TEST_F(ErrorHandlerTest, IdenticalTextAtTheSamePositionIsKeptOnce) {
   }
 }
 
+// A repeat block or a macro gives many lines one line number: recording stays fast and
+// each line keeps its own records; a line record that is used again for another line
+// number (as a driver that reuses one record does) starts afresh there.
+TEST_F(ErrorHandlerTest, ManyLinesOfOneLineNumberKeepTheirOwnRecords) {
+  ErrorHandler local;
+  constexpr int kLines = 50000;
+  std::vector<LineInfo*> same;
+  for (int i = 0; i < kLines; ++i) same.push_back(line(7));
+  for (LineInfo* at : same) {
+    local.report(E_symbol_undefined, at, "x");
+    local.report(E_symbol_undefined, at, "x");
+  }
+  int printed = 0;
+  for (ErrorHandler::ErrorIter it(local); !it.isDone(); it.next()) ++printed;
+  EXPECT_EQ(printed, kLines);
+
+  LineInfo* reused = line(1);
+  local.report(E_symbol_undefined, reused, "y");
+  reused->lineNumber = 2;
+  local.report(E_symbol_undefined, reused, "y");
+  EXPECT_TRUE(local.hasErrorAt(reused));
+  printed = 0;
+  for (ErrorHandler::ErrorIter it(local); !it.isDone(); it.next()) ++printed;
+  EXPECT_EQ(printed, kLines + 2);
+}
+
 TEST_F(ErrorHandlerTest, WarningControlsSuppressAndPromote) {
   const int32_t byNumber = messages::indexOfNumber(202);
   struct Case {
