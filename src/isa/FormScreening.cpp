@@ -32,6 +32,13 @@ bool reports(const AttributeSpecItem* spec) {
   return false;
 }
 
+// Whether the list holds a jump item: building the list marks the statement as a jump.
+bool marksJump(const AttributeSpecItem* spec) {
+  for (const AttributeSpecItem* item = spec; item != nullptr && item->id != ATTR_end; ++item)
+    if (item->id == ATTR_jump || item->id == ATTR_jumpConditional) return true;
+  return false;
+}
+
 bool leavesTrace(const PatternElement* elements, uint32_t count);
 
 bool sequenceLeavesTrace(const OperandSequence* sequence) {
@@ -65,6 +72,42 @@ bool leavesTrace(const PatternElement* elements, uint32_t count) {
         const auto* choice = static_cast<const SequenceChoice*>(item.node);
         for (uint32_t k = 0; k < choice->count; ++k)
           if (sequenceLeavesTrace(choice->choices[k].sequence)) return true;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+// Whether building these elements may mark the statement as a jump: an element's own list,
+// the list of a register or mnemonic it names or of a nested form holds a jump item.
+bool elementsMarkJump(const PatternElement* elements, uint32_t count);
+
+bool sequenceMarksJump(const OperandSequence* sequence) {
+  return sequence != nullptr &&
+         (marksJump(sequence->description->spec) || elementsMarkJump(sequence->elements, sequence->count));
+}
+
+bool elementsMarkJump(const PatternElement* elements, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) {
+    const PatternItem& item = *elements[i].item;
+    if (marksJump(item.spec)) return true;
+    switch (item.kind) {
+      case kItemSlot: {
+        const auto* slot = static_cast<const OperandSlot*>(item.node);
+        for (uint32_t k = 0; k < slot->count; ++k)
+          if (marksJump(slot->names[k].record->spec)) return true;
+        break;
+      }
+      case kItemSequence:
+        if (sequenceMarksJump(static_cast<const OperandSequence*>(item.node))) return true;
+        break;
+      case kItemSequenceChoice: {
+        const auto* choice = static_cast<const SequenceChoice*>(item.node);
+        for (uint32_t k = 0; k < choice->count; ++k)
+          if (sequenceMarksJump(choice->choices[k].sequence)) return true;
         break;
       }
       default:
@@ -135,6 +178,7 @@ struct ScreenedForm {
 
 struct Screening {
   std::vector<ScreenedForm> forms;     // by form
+  std::vector<uint8_t> marksJumps;     // by form: whether its build may mark a jump
   std::vector<uint32_t> stepNumbers;   // per form, the number of each start of its walk
   uint32_t startCount = 0;
 };
@@ -323,8 +367,7 @@ void prepareFormScreening() {
   tables = Screening{};
   tables.forms.assign(matchAlternativeCount(), ScreenedForm{});
   stepMemos.clear();
-  // A jump mark of a dropped form would still reach the statement.
-  if (attributeListsMarkJumps()) return;
+  tables.marksJumps.assign(matchAlternativeCount(), 1);
   std::unordered_map<StartKey, uint32_t, StartKeyHash> numbers;
   for (uint32_t i = 0; i < matchAlternativeCount(); ++i) {
     const MatchAlternative& alternative = matchAlternatives()[i];
@@ -332,7 +375,10 @@ void prepareFormScreening() {
     const InstructionDescription& description = *alternative.description;
     const AttributeSpecItem* first = firstCondition(description);
     if (alternative.form >= tables.forms.size()) continue;
-    bool screened = first != nullptr && (first->argument & AttributeSpecItem::kReadsKnown) != 0 &&
+    // A jump mark of a dropped form still reaches the statement: such forms are built.
+    bool jump = marksJump(description.spec) || elementsMarkJump(alternative.elements, alternative.elementCount);
+    tables.marksJumps[alternative.form] = jump;
+    bool screened = !jump && first != nullptr && (first->argument & AttributeSpecItem::kReadsKnown) != 0 &&
                     description.operandCount <= kScreenedOperands && !reports(description.spec) &&
                     !leavesTrace(alternative.elements, alternative.elementCount) &&
                     !writesAnOperandTwice(alternative.elements, alternative.elementCount);
@@ -354,6 +400,14 @@ void prepareFormScreening() {
   tables.startCount = static_cast<uint32_t>(numbers.size());
   stepMemos.assign(tables.startCount, StepMemo{});
   currentOffer = CurrentOffer{};
+}
+
+bool formMayMarkJump(const MatchAlternative& alternative) {
+  const Screening& tables = screeningTables;
+  if (alternative.form >= tables.marksJumps.size()) return true;
+  // A form made elsewhere than in the tables may mark anything.
+  if (matchAlternatives()[alternative.form].elements != alternative.elements) return true;
+  return tables.marksJumps[alternative.form] != 0;
 }
 
 void forgetFormScreening() {

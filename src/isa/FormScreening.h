@@ -22,6 +22,10 @@ struct MatchPath;
 void prepareFormScreening();
 void forgetFormScreening();
 
+// Whether building the form may mark its statement as a jump (true for a form screening
+// does not know): the walk of such a form goes to its end even when its conditions drop it.
+bool formMayMarkJump(const MatchAlternative& alternative);
+
 // Whether the conditions of the form drop its candidate for this path, whatever the rest
 // of the statement holds. `text` and `length` are the operand text that the build walks.
 bool formIsScreenedOut(const MatchAlternative& alternative, const MatchPath& path, const InstructionMatcher* matcher,

@@ -53,6 +53,17 @@ const IPAttr* findFromEnd(const IPAttribute& attributes, uint32_t id) {
   return nullptr;
 }
 
+// The target a jump attribute names: its value when that is an operand; a constant value
+// is the position of the target's field among the form's operand fields (the tables' way,
+// which keeps the attribute set the same for every target).
+const OrbaExpression* targetExpression(const IPInstruction& form, const IPAttr& attribute) {
+  const OrbaExpression* value = attribute.value;
+  if (!value || value->getKind() != EK_integer) return value;
+  int64_t field = value->getInteger();
+  if (!form.encoding || field < 0 || static_cast<uint64_t>(field) >= form.encoding->operands.size()) return nullptr;
+  return form.encoding->operands[static_cast<size_t>(field)]->expression;
+}
+
 OrbaExpression* kept(CandidateNodes*& made, OrbaExpression* node) { return CandidateNodes::keep(made, node); }
 
 class TriCoreJumps : public JumpInstructions {
@@ -65,7 +76,7 @@ class TriCoreJumps : public JumpInstructions {
       bool isConditional = attribute != nullptr;
       if (!attribute) attribute = findFromEnd(*form->attributes, ATTR_jump);
       if (!attribute) continue;
-      Symbol* symbol = namedSymbol(attribute->value);
+      Symbol* symbol = namedSymbol(targetExpression(*form, *attribute));
       // A name the symbol checks made external is no label of ours.
       if (!symbol || symbol->isAutoExternal()) continue;
       conditional = isConditional;

@@ -5,6 +5,7 @@
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
 #include "isa/ConditionBuilders.h"
+#include "isa/FormScreening.h"
 #include "isa/IPAttribute.h"
 
 namespace isa {
@@ -56,7 +57,8 @@ bool reportsWhileBuilding(const AttributeSpecItem* spec) {
 // no warning reported, no jump marked.
 bool mayStopBefore(const OperandWalk& walk, const PatternElement* elements, uint32_t next) {
   if (walk.listKind != IPAttribute::kOperandList || !walk.attributes || !walk.attributes->dropIsCertain()) return false;
-  if (!walk.instruction || !walk.instruction->alternative || attributeListsMarkJumps()) return false;
+  if (!walk.instruction || !walk.instruction->alternative || formMayMarkJump(*walk.instruction->alternative))
+    return false;
   return !readsExpressions(elements, next) && !reportsWhileBuilding(walk.instruction->alternative->description->spec);
 }
 

@@ -180,6 +180,31 @@ const char* literalText(const Sequence& seq, size_t index) {
   return index < seq.size() && seq[index].kind == Item::Literal ? seq[index].text.c_str() : "";
 }
 
+// Whether the form's operands end in its branch target, a label or an absolute address
+// written in the statement; a register target or a displacement given as a number is none.
+bool endsInTarget(const Form& form) {
+  for (auto operand = form.operands.rbegin(); operand != form.operands.rend(); ++operand) {
+    if (operand->kind == Item::Literal || operand->kind == Item::Blank) continue;
+    return operand->kind == Item::Expression && (operand->exprName == "label" || operand->exprName == "address");
+  }
+  return false;
+}
+
+// The jump item that lets the jump chains retarget the form: "jump" for a jump that goes
+// to its target whatever happens and writes nothing, "jumpConditional" for one that tests
+// first. Jumps that link (jl, jla, jlg) write the return address and are no stage of a
+// chain; a register target (ji) names no label. The value is a constant, so that the set
+// stays one shared copy: the position of the target's field among the operand fields the
+// form keeps. The build walks the operands from the last, and the target is the last, so
+// its field always comes first.
+std::string jumpItemOf(const Form& form, const std::string& base) {
+  if (!endsInTarget(form)) return {};
+  const char* id = nullptr;
+  if (isOneOf(base, {"j", "ja", "jg", "loopu"})) id = "jump";
+  else if (isDataJump(base) || isAddressJump(base) || base == "loop") id = "jumpConditional";
+  return id ? constantItem(id, 0) : std::string();
+}
+
 }  // namespace
 
 int pipelineUseOf(const Form& form) {
@@ -215,6 +240,7 @@ std::vector<std::string> mnemonicAttributeItems(const Form& form, const Mnemonic
     items.push_back(item("is_loop"));
     items.push_back(item(base == "loop" ? "is_conditional_loop" : "is_unconditional_loop"));
   }
+  if (std::string jump = jumpItemOf(form, base); !jump.empty()) items.push_back(jump);
   FirstRegister first = firstRegisterOf(form);
   if (first.present && first.address && writesFirstOperand(mnemonic, first.field)) items.push_back(item("has_Ax_target"));
   return items;
@@ -301,6 +327,13 @@ void checkAttributeData(const IsaData& data, void (*fail)(const std::string& mes
     std::string where = "form at line " + std::to_string(form.line);
     // The pipeline use stands in the description, which all mnemonics of a form share.
     for (const Mnemonic& mnemonic : form.mnemonics) {
+      // The jump item finds the target's field first among the fields the form keeps.
+      std::string base = baseOf(mnemonic);
+      bool chainJump = isOneOf(base, {"j", "ja", "jg", "loopu", "loop"}) || isDataJump(base) || isAddressJump(base);
+      if (chainJump && !endsInTarget(form))
+        for (const Item& operand : form.operands)
+          if (operand.kind == Item::Expression && (operand.exprName == "label" || operand.exprName == "address"))
+            fail(where + ": the target of " + mnemonic.name + " is not its last operand");
       int use = pipelineUseOfMnemonic(mnemonic);
       if (use != pipelineUseOf(form) && !(isIntegerPipeline(use) && isIntegerPipeline(pipelineUseOf(form))))
         fail(where + ": " + mnemonic.name + " uses another pipeline than " + form.mnemonics[0].name);

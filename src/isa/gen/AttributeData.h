@@ -1,7 +1,8 @@
 // The attributes that the tables give mnemonic, register and operand records and the forms'
 // descriptions beside their conditions: the instruction family, jump and loop kinds, the
 // pipeline a form uses, register numbers, addressing modes and operand roles. They are
-// worked out from the names and the syntax of the data file; the cycle class is the only
+// worked out from the names and the syntax of the data file (the jump items, which the jump
+// chains read, take the target operand as value); the cycle class is the only
 // one the data file states (cycle=, cycle_inf=, cylce_info= on a mnemonic line).
 #pragma once
 
