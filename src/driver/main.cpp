@@ -1,3 +1,6 @@
+#include <cstdio>
+#include <cstdlib>
+
 #include "driver/OrbaAssembler.h"
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
@@ -5,12 +8,15 @@
 int main(int argc, char** argv) {
   TriCoreFactory factory;
   _orbaFactory = &factory;
-  int status;
-  {
-    TriCoreAssembler assembler(argc, argv);
-    status = assembler.run();
-  }
-  // The assembler's destructor has already deleted the memory pools; they are
-  // deleted once only.
+  auto* assembler = new TriCoreAssembler(argc, argv);
+  int status = assembler->run();
+#if defined(VEKT_FAST_EXIT)
+  // Every output file is complete by now. Giving back millions of line, symbol and node
+  // records one by one costs a good part of a large run; the system takes them at once.
+  // exit still runs the exit-time handlers (they remove the outputs of a failed run).
+  std::exit(status);
+#endif
+  // The assembler's destructor deletes the memory pools; they are deleted once only.
+  delete assembler;
   return status;
 }
