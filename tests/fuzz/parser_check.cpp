@@ -1,7 +1,8 @@
 // The front end over arbitrary source text, as --check runs it: the plain
 // preprocessor reads the bytes as a file, the statement parser parses the lines and
-// the symbol checks follow. The first byte sets run options (bit 0 --require-end,
-// bit 1 --case-insensitive); the rest is the source. Whatever the text, every line
+// the symbol checks follow; with bit 2 of the first byte the sections are then laid out
+// as a full run does. The first byte also sets run options (bit 0 --require-end,
+// bit 1 --case-insensitive, bit 3 jump chains); the rest is the source. Whatever the text, every line
 // up to the end must leave the parse with a control state and a section, the lines
 // after .END must be back in the placeholder section, and every diagnostic must
 // stand at a line of the source.
@@ -21,12 +22,15 @@
 #include "expr/TELineInfo.h"
 #include "expr/TEString.h"
 #include "flow/FLabel.h"
+#include "flow/OrbaOptimizer.h"
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolChecks.h"
 #include "flow/SymbolTable.h"
+#include "isa/IPAttribute.h"
 #include "isa/InstructionParser.h"
+#include "isa/JumpTargets.h"
 #include "parser/LineFlags.h"
 #include "parser/OrbaParser.h"
 #include "parser/SectionOperations.h"
@@ -95,6 +99,7 @@ void setUpOnce() {
   factory.createOptions(2, argv)->process();
   saveControlledOptions(*_orbaOptions);
   _instructionParser = new InstructionParser();
+  isa::installJumpTargets();
   sourcePath = "/tmp/vekt_fuzz_parser_" + std::to_string(::getpid()) + ".asm";
   std::atexit(removeSource);
   delete _errorHandler;
@@ -148,6 +153,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   _orbaOptions->requireEnd = data[0] & 0x01;
   _orbaOptions->caseSensitive = !(data[0] & 0x02);
+  const bool layOut = data[0] & 0x04;
+  _orbaOptions->optimizeJumpChains = data[0] & 0x08;
   restoreControlledOptions(*_orbaOptions);
   writeSource(data + 1, size - 1);
 
@@ -169,6 +176,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<SymbolTable::SymbolIter> symbols(symbolTable()->createIterator());
     for (symbols->first(); !symbols->isDone(); symbols->next()) checkGlobalSymbol(*symbols->current());
     for (symbols->first(); !symbols->isDone(); symbols->next()) checkLocalSymbol(*symbols->current());
+    if (layOut) {
+      // Layout must end (the fuzzer's timeout catches a pass that never settles) and
+      // leave every section laid out.
+      OrbaOptimizer optimizer;
+      optimizer.run();
+      std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
+      for (sections->first(); !sections->isDone(); sections->next()) {
+        Section* section = sections->current();
+        check(section == placeholderSection() || section->laidOut);
+      }
+    }
     checkLines();
   }
 
@@ -187,6 +205,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (MemPool* listing = pools.find("LineInfo::code")) pools.destroyRegistered(listing);
   if (MemPool* printer = pools.find("LineInfo::printerControl")) pools.destroyRegistered(printer);
   pools.destroyRegistered(g_expressionPool);
+  // The constant attribute entries made at start-up hold values of that pool; a new pool
+  // can come back at the same address, so the entries are forgotten with it.
+  isa::forgetPrebuiltAttributeLists();
   TEInteger::forgetInterned();
   TEString::forgetInterned();
   TELineInfo::forgetInterned();
