@@ -3,21 +3,24 @@
 // a consumer asks for its value; nothing is cached in the node.
 #pragma once
 
-#include <vector>
+#include "util/InlineVector.h"
 
 #include "expr/OrbaExpression.h"
 #include "util/MemoryPools.h"
 
 class TEFunction : public OrbaExpression {
  public:
-  using Arguments = std::vector<OrbaExpression*>;
+  // Calls take a few arguments (the operand checks four): kept in the node itself.
+  using Arguments = InlineVector<OrbaExpression*, 4>;
 
   // A new node with a copy of the argument list; the arguments are shared.
   static TEFunction* create(int32_t code, const Arguments& arguments);
   static TEFunction* create(int32_t code, OrbaExpression* const* arguments, size_t count);
 
-  TEFunction(int32_t code, OrbaExpression* const* arguments, size_t count)
-      : code_(code), arguments_(arguments, arguments + count) {}
+  TEFunction(int32_t code, OrbaExpression* const* arguments, size_t count) : code_(code) {
+    arguments_.reserve(count);
+    for (size_t i = 0; i < count; ++i) arguments_.push_back(arguments[i]);
+  }
 
   int32_t code() const { return code_; }
   const Arguments& arguments() const { return arguments_; }

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "isa/InlineVector.h"
+#include "util/InlineVector.h"
 #include "util/MemoryPools.h"
 
 class OrbaExpression;

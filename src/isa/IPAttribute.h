@@ -10,7 +10,7 @@
 #include <iosfwd>
 #include <span>
 
-#include "isa/InlineVector.h"
+#include "util/InlineVector.h"
 #include "util/MemoryPools.h"
 
 class CandidateNodes;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "isa/InlineVector.h"
+#include "util/InlineVector.h"
 #include "isa/InstructionTables.h"
 #include "util/MemoryPools.h"
 

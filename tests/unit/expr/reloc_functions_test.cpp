@@ -14,7 +14,7 @@ namespace {
 class RelocFunctions : public RelocTest {
  protected:
   static TEFunction* call(int32_t code, std::vector<OrbaExpression*> arguments) {
-    return TEFunction::create(code, arguments);
+    return TEFunction::create(code, arguments.data(), arguments.size());
   }
   static TETricoreFunction* target(int32_t code, OrbaExpression* argument) {
     return TETricoreFunction::create(code, &argument, 1);

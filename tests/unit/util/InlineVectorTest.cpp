@@ -1,7 +1,7 @@
 // The arrays that keep a candidate's few fields, runs and conditions in its record: the
 // elements stay in order and whole when the array moves to the heap and when it is copied,
 // moved or assigned on either side of that line.
-#include "isa/InlineVector.h"
+#include "util/InlineVector.h"
 
 #include <gtest/gtest.h>
 
