@@ -29,12 +29,17 @@ Symbol* defineTempLabel(const char* name, LineInfo* line) {
   return symbol;
 }
 
-Symbol* makeLocationCounterLabel(LineInfo* line) {
+Symbol* makeGeneratedLabel(LineInfo* line) {
   Symbol* symbol = defineTempLabel(makeTempLabelName(), line);
   if (!symbol) return nullptr;
   symbol->flags[0] = static_cast<uint8_t>((symbol->flags[0] | Symbol::kInternal) & ~Symbol::kGlobal);
   symbol->flags[1] |= Symbol::kLocal;
-  symbol->references.push_back(line);
   if (line && line->section) line->section->addNode(new FLabel(line, symbol), true);
+  return symbol;
+}
+
+Symbol* makeLocationCounterLabel(LineInfo* line) {
+  Symbol* symbol = makeGeneratedLabel(line);
+  if (symbol) symbol->references.push_back(line);
   return symbol;
 }

@@ -13,6 +13,8 @@ const char* makeTempLabelName();
 // when no symbol results.
 Symbol* defineTempLabel(const char* name, LineInfo* line);
 
-// A fresh generated label where the line's section ends now, marked generated,
-// referenced from the line, and placed as a label node at the section's end.
+// A fresh generated label where the line's section ends now: marked generated and
+// local, and placed as a label node at the section's end.
+Symbol* makeGeneratedLabel(LineInfo* line);
+// The same, referenced from the line (a location-counter reference).
 Symbol* makeLocationCounterLabel(LineInfo* line);

@@ -171,16 +171,21 @@ bool checkNestedLoopBody(DefectScan& scan, ScanIterator& look, const Symbol* tar
 
 // A context, call or return instruction in the body: a hazard when it restores the loop's
 // register (`restored`), else a barrier.
-bool contextBarrier(LoopBodyState& state, int64_t restored) {
-  if (state.loopRegister == restored) {
-    lowerBudget(state, state.sawBarrier != 0);
-    return true;
-  }
+// A barrier in the body: the first is noted, a second ends the walk.
+void passBarrier(LoopBodyState& state) {
   if (state.sawBarrier == 0)
     state.sawBarrier = 1;
   else
     state.done = 1;
   lowerBudget(state, true);
+}
+
+bool contextBarrier(LoopBodyState& state, int64_t restored) {
+  if (state.loopRegister == restored) {
+    lowerBudget(state, state.sawBarrier != 0);
+    return true;
+  }
+  passBarrier(state);
   return false;
 }
 
@@ -242,11 +247,7 @@ bool checkLoopBodyNode(DefectScan& scan, ScanIterator& look, LoopBodyState& stat
     return contextBarrier(state, 10);
   if (carriesAny(attributes,
                  {ATTR_instr_rslcx, ATTR_instr_ldlcx, ATTR_instr_lducx, ATTR_instr_stlcx, ATTR_instr_stucx})) {
-    if (state.sawBarrier == 0)
-      state.sawBarrier = 1;
-    else
-      state.done = 1;
-    lowerBudget(state, true);
+    passBarrier(state);
     return false;
   }
   if (carries(attributes, ATTR_instr_LS)) {

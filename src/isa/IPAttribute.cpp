@@ -432,6 +432,22 @@ bool IPAttribute::findFirstUnsatisfiedCase(const char** message, bool errorStops
   return true;
 }
 
+bool IPAttribute::failsForCertain(const char** message) const {
+  for (const IPWhen* when : whens) {
+    switch (outcomeOf(when->condition)) {
+      case Outcome::True:
+        continue;
+      case Outcome::False:
+        *message = when->message;
+        return true;
+      case Outcome::Error:
+      case Outcome::NotConstant:
+        return false;
+    }
+  }
+  return false;
+}
+
 void IPAttribute::issueConditionalWarnings(const LineInfo* location) const {
   for (const IPWarning* warning : warnings) {
     if (warning->message == nullptr) continue;

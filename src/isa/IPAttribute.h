@@ -174,6 +174,10 @@ class IPAttribute {
   // false with its message (null when it has none). An error value holds unless
   // errorStops is set, in which case it fails without a message.
   bool findFirstUnsatisfiedCase(const char** message, bool errorStops) const;
+  // Whether the "when" conditions already fail whatever layout finds: taken in order,
+  // the first that is not a known true value must be a known false one. `message`
+  // receives its message.
+  bool failsForCertain(const char** message) const;
   // Reports W230 with the message of every "warning" condition that holds, at the line.
   void issueConditionalWarnings(const LineInfo* location) const;
 

@@ -9,7 +9,6 @@
 #include "util/ErrorHandler.h"
 #include "util/MessageCatalog.h"
 #include "util/OrbaState.h"
-#include "expr/OrbaExpression.h"
 #include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
 #include "isa/InstructionMatcher.h"
@@ -133,15 +132,7 @@ void reportFailedCondition(const char* message, const LineInfo* line) {
 }
 
 bool failsForCertain(const IPInstruction& candidate, const char** message) {
-  if (!candidate.attributes) return false;
-  for (const IPWhen* when : candidate.attributes->whens) {
-    OrbaExpression* value = when->condition ? when->condition->evaluate() : nullptr;
-    if (!value || value->isError() || value->getKind() != EK_integer) return false;
-    if (value->getInteger() != 0) continue;
-    *message = when->message;
-    return true;
-  }
-  return false;
+  return candidate.attributes && candidate.attributes->failsForCertain(message);
 }
 
 }  // namespace isa

@@ -5,9 +5,7 @@
 
 #include "flow/FError.h"
 #include "flow/FGeneric.h"
-#include "flow/FLabel.h"
 #include "flow/Section.h"
-#include "flow/Symbol.h"
 #include "flow/TempLabels.h"
 #include "isa/ExpressionOperandParser.h"
 #include "isa/FInstruction.h"
@@ -58,15 +56,6 @@ bool jumpChainsAt(const LineInfo* line) {
 }
 
 bool isGeneratedLine(const LineInfo* line) { return line->variant >= 0; }
-
-// A generated label in front of a jump, where the jump-chain optimisation retargets jumps.
-void addJumpLabel(LineInfo* line) {
-  Symbol* symbol = defineTempLabel(makeTempLabelName(), line);
-  if (!symbol) return;
-  symbol->flags[0] = static_cast<uint8_t>((symbol->flags[0] | Symbol::kInternal) & ~Symbol::kGlobal);
-  symbol->flags[1] |= Symbol::kLocal;
-  line->section->addNode(new FLabel(line, symbol), true);
-}
 
 bool isPlainForm(const IPInstruction& candidate) {
   return candidate.alignment == 0 && candidate.encoding && candidate.encoding->operands.empty();
@@ -158,7 +147,8 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       return fail(line, isa::failedConditionText(message));
     }
 
-    if (context.isJump && jumpChainsAt(line)) addJumpLabel(line);
+    // A generated label in front of a jump, where the jump-chain pass retargets jumps.
+    if (context.isJump && jumpChainsAt(line)) makeGeneratedLabel(line);
     // Layout takes the smallest form that fits; a form without a field left to fill fits
     // wherever it lands, so when the first in that order is such a form and its conditions
     // already hold, it is the choice, and the others need not be kept.
