@@ -12,6 +12,8 @@
 #include "util/ErrorHandler.h"
 #include "util/OrbaFactory.h"
 #include "driver/OrbaOptions.h"
+#include "driver/OptionTable.h"
+#include "driver/c-opt.h"
 #include "util/OrbaState.h"
 #include "flow/OrbaOptimizer.h"
 #include "flow/FLabel.h"
@@ -25,6 +27,7 @@
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
 #include "driver/ObjlibErrorText.h"
+#include "driver/VersionText.h"
 #include "isa/CycleCounts.h"
 #include "isa/DefectChecks.h"
 #include "isa/InstructionParser.h"
@@ -64,7 +67,7 @@ OrbaAssembler::OrbaAssembler(int argc, char** argv) : argc_(argc), argv_(argv) {
   if (!_symbolTable) _symbolTable = new SymbolTable();
   if (!_sectionAdmin) _sectionAdmin = new SectionAdmin();
   if (!_lineState) _lineState = new LineState();
-  InputBuffer::installPathOperations(normalizePathInBuffer, pathDirName);
+  InputBuffer::installPathOperations(normalizePathInBuffer, pathDirAsWritten);
   // The jump-chain pass of the layout reads jump targets through the instruction tables.
   isa::installJumpTargets();
   if (!_preProcessor) {
@@ -82,7 +85,8 @@ OrbaAssembler::OrbaAssembler(int argc, char** argv) : argc_(argc), argv_(argv) {
   }
   if (!_instructionParser) _instructionParser = new InstructionParser();
   if (!_dwarfAdmin) _dwarfAdmin = new DwarfAdmin();
-  if (orbaOptions()->instructionMetrics && !_metricsAdmin) _metricsAdmin = new MetricsAdmin();
+  if ((orbaOptions()->instructionMetrics || orbaOptions()->mergeMetrics) && !_metricsAdmin)
+    _metricsAdmin = new MetricsAdmin();
 }
 
 template <typename T>
@@ -217,7 +221,6 @@ static void checkStore(int failed, IosErrorCode error) {
 }
 
 void OrbaAssembler::writeObject() {
-  ObjectFile writer;
   IosErrorCode error = IOS_ERR_INTERNAL;
   // The store's admin is made once per process.
   static bool adminCreated = false;
@@ -231,9 +234,16 @@ void OrbaAssembler::writeObject() {
   checkStore(ios_file_get_expr_context(fileId, &context, &error), error);
   setObjectExprContext(context);
 
-  beforeWriteObject();
-  writer.write();
-  afterWriteObject();
+  {
+    ObjectFile writer(fileId, ios_error_text, objlib_error_text);
+    const RunSettings* settings = orbaOptions();
+    writer.versionText = versionString();
+    writer.programPath = settings->programPath ? settings->programPath : settings->programName;
+    for (uint32_t index = 0; index < opt_saved_argc(); ++index) writer.commandWords.emplace_back(opt_saved_arg(index));
+    beforeWriteObject();
+    writer.write();
+    afterWriteObject();
+  }
 
   checkStore(ios_file_delete(fileId, &error), error);
   setObjectExprContext(nullptr);
@@ -247,7 +257,35 @@ int OrbaAssembler::exitCode() {
   return 0;
 }
 
-void OrbaAssembler::metricsReport() {}
+void OrbaAssembler::metricsReport() {
+  OrbaOptions* options = commandOptions();
+  MetricsAdmin* metrics = metricsAdmin();
+  for (int32_t index = 0; index < options->inputFileCount(); ++index) {
+    const char* name = options->inputFileName(index);
+    std::string path;
+    if (!findRegularFile(name, "", path)) errorHandler()->reportWithoutLocation(F_cannot_open, name);
+    metrics->readMetricsFile(path.c_str());
+  }
+  std::string report;
+  metrics->writeReport(report);
+
+  const char* destination = opt_get_string(opt::MERGE_INSTR_METRICS);
+  if (!destination || !*destination) {
+    std::fwrite(report.data(), 1, report.size(), stdout);
+  } else {
+    FILE* out = std::fopen(destination, "w");
+    // F003 is fatal: a report that cannot be stored must not pass as merged.
+    if (!out) errorHandler()->reportWithoutLocation(F_cannot_create, destination);
+    bool failed = std::fwrite(report.data(), 1, report.size(), out) != report.size();
+    failed = std::fclose(out) != 0 || failed;
+    if (failed) errorHandler()->reportWithoutLocation(F_write_error, destination);
+  }
+
+  ErrorHandler* handler = errorHandler();
+  handler->resetCounts();
+  handler->printRecorded(handler->outputStream());
+  handler->summaryHook(handler->outputStream());
+}
 
 void OrbaAssembler::afterParse() {
   RunSettings* options = orbaOptions();

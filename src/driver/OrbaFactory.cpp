@@ -10,6 +10,7 @@
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "output/ListManager.h"
+#include "driver/VersionText.h"
 #include "util/ControlState.h"
 #include "parser/OrbaParser.h"
 #include "util/LineInfo.h"
@@ -64,7 +65,7 @@ OrbaPreprocessor* OrbaFactory::createPreprocessor() {
 
 OrbaParser* OrbaFactory::createParser() { return make<OrbaParser>(); }
 
-ListManager* OrbaFactory::createListManager() { return make<ListManager>(); }
+ListManager* OrbaFactory::createListManager() { return make<ListManager>(versionString()); }
 
 ExpressionValidator* OrbaFactory::createExpressionValidator() {
   return make<ExpressionValidator>();

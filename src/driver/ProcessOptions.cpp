@@ -32,7 +32,8 @@ void OrbaAssembler::processOptions(const char*) {
     failed = true;
   }
 
-  bool usage = options->inputFileCount() == 0 && !version && !diag && !failed;
+  // The merge mode without inputs is the sum of nothing: an empty report, not the usage.
+  bool usage = options->inputFileCount() == 0 && !options->mergeMetrics && !version && !diag && !failed;
   bool help = opt_count(HELP) != 0;
   if (diag || help || usage) {
     if (help || usage) {

@@ -99,7 +99,13 @@ void walkCodeSectionsForCore() {
   for (sections->first(); !sections->isDone(); sections->next()) {
     Section* section = sections->current();
     if (!section->isCode() && section->number != 1) continue;
-    for (FlowNode* node = section->firstNode(); node != nullptr; node = node->nextNode()) assignCycles(node, core);
+    // The section's total comes from its flow, so that the summary and the
+    // statistics have it whether or not a list file is written.
+    section->cycles = 0;
+    for (FlowNode* node = section->firstNode(); node != nullptr; node = node->nextNode()) {
+      assignCycles(node, core);
+      section->cycles += node->getCycles();
+    }
   }
 }
 

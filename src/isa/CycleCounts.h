@@ -21,7 +21,8 @@ uint32_t cyclesForClass(int64_t cycleClass, int32_t core);
 // instruction passes it on to the nodes of its chosen expansion. Other nodes, and
 // instructions without a chosen form, are left as they are.
 void assignCycles(FlowNode* node, int32_t core);
-// assignCycles for every node of the code sections and of the first section made.
+// assignCycles for every node of the code sections and of the first section made,
+// and each such section's cycle total as the sum over its nodes.
 void walkCodeSectionsForCore();
 
 }  // namespace isa

@@ -185,6 +185,12 @@ void makeTempLabelName(std::string& piece, const char* text, TempLabelMap& label
   }
 }
 
+bool expansionLinesWanted() {
+  const RunSettings* options = orbaOptions();
+  return !options->checkOnly || options->listFileWanted || options->metrics || options->instructionMetrics ||
+         options->sectionInfoConsole || options->sectionInfoList;
+}
+
 bool isGeneratedLabelName(const char* name) {
   if (!name || name[0] != '_' || name[1] != '_' || (name[2] != 'T' && name[2] != 't')) return false;
   const char* digits = name + 3;
@@ -240,12 +246,14 @@ void expandInstructionLine(const MatchAlternative& alternative, const MatchPath&
   uint32_t variant = context.variantCount;
   if (context.found && variant == 0) variant = 1;
   LineInfo* anchor = line;
+  const bool linesWanted = expansionLinesWanted();
   for (const ExpansionTemplate* entry = generic->templates; entry && entry->marker != 0; ++entry) {
     OrbaExpression* condition =
         entry->condition ? entry->condition(line, operands, attributes->nodeSet()) : nullptr;
     if (!entryIsForThisCpu(*entry) || !conditionAdmits(condition)) continue;
     context.expanded = true;
-    anchor = expandEntry(*entry, operands, generic->operandCount, anchor, static_cast<int16_t>(variant));
+    if (linesWanted)
+      anchor = expandEntry(*entry, operands, generic->operandCount, anchor, static_cast<int16_t>(variant));
     ++variant;
   }
   context.variantCount = variant;

@@ -24,10 +24,15 @@ struct TempLabelMap {
   }
 };
 
+// Whether the run reads the lines of generic expansions: layout chooses among them, and the
+// list file and the metrics show them. A run that only checks the source and shows none of
+// that decides everything about a generic statement without them.
+bool expansionLinesWanted();
+
 // Evaluates the generic form's operands for the accepted path, checks its conditions and
-// inserts its template lines after `line`. Sets the context's `expanded` when lines were
-// made, `variantCount` to the next variant number, `whenMessage` when a condition with a
-// message fails; nothing is reported here.
+// inserts its template lines after `line` (when expansionLinesWanted()). Sets the context's
+// `expanded` when an entry admits the statement, `variantCount` to the next variant number,
+// `whenMessage` when a condition with a message fails; nothing is reported here.
 void expandInstructionLine(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                            LineInfo* line);
 

@@ -265,8 +265,10 @@ bool IPAttribute::addSpecList(const AttributeSpecItem* spec, uint32_t listMode, 
   if (listStarts_.empty()) listFault(136, "IPAttribute::addNewAttributeList() without an open list");
   if (spec == nullptr) return false;
 
-  if (const PrebuiltList* known = prebuilt().find(spec)) {
-    for (uint32_t i = 0; i < known->count; ++i) entries_.push_back(prebuilt().entry(known->first + i));
+  PrebuiltLists& lists = prebuilt();
+  if (const PrebuiltList* known = lists.find(spec)) {
+    entries_.reserve(entries_.size() + known->count);
+    for (uint32_t i = 0; i < known->count; ++i) entries_.push_back(lists.entry(known->first + i));
     if (known->setsDefault) isDefault = 1;
     if (known->hasConditions)
       for (const AttributeSpecItem* item = spec; item->id != ATTR_end; ++item)

@@ -201,7 +201,8 @@ class IPAttribute {
 
   // The lists lie one after the other: the entries of every list in order, and where each
   // list starts. New entries always go to the last list, so nothing ever moves a list.
-  InlineVector<IPAttr*, 4> entries_;
+  // A form's lists come to six to ten entries together: they fit without the heap.
+  InlineVector<IPAttr*, 12> entries_;
   InlineVector<uint16_t, 8> listStarts_;
   CandidateNodes* nodes_ = nullptr;
   bool whensConstantTrue_ = true;

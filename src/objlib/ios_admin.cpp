@@ -4,9 +4,13 @@
 #include <cstring>
 
 #include "objlib/exprlib.h"
+#include "objlib/ios_debug.h"
+#include "objlib/ios_image.h"
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
+#include "objlib/ios_section.h"
 #include "objlib/ios_strtab.h"
+#include "objlib/ios_symbol.h"
 
 namespace {
 
@@ -15,6 +19,17 @@ IosAdmin* admin = nullptr;
 // Releases what a file owns in reverse dependence, clearing each reference, so the
 // same sequence tears down a file that was only partly built.
 void teardownFile(IosFile* file) {
+  // Holders of expression references go before the context that owns the nodes.
+  ios_section_admin_delete(file->sections);
+  file->sections = nullptr;
+  ios_image_admin_delete(file->images);
+  file->images = nullptr;
+  ios_data_admin_delete(file->data);
+  file->data = nullptr;
+  ios_symbol_admin_delete(file->symbols);
+  file->symbols = nullptr;
+  ios_debug_root_free(file->debug_root);
+  file->debug_root = nullptr;
   ios_strtab_delete(file->strtab);
   file->strtab = nullptr;
   // The context owns the entry-point node; dropping the reference is enough.
@@ -60,6 +75,7 @@ void ios_admin_release() {
   pool_destroy(admin->file_pool);
   std::free(admin);
   admin = nullptr;
+  ios_scratch_release();
 }
 
 int ios_file_create(uint32_t* file_id, IosErrorCode* error) {
@@ -83,8 +99,13 @@ int ios_file_create_sized(uint32_t int_width, uint32_t* file_id, IosErrorCode* e
   bool built = file->file_table1 != nullptr && file->file_table2 != nullptr &&
                expr_context_new(&file->expr_context, int_width) == 0;
   if (built) {
+    file->sections = ios_section_admin_new();
+    file->symbols = ios_symbol_admin_new();
+    file->images = ios_image_admin_new();
     file->strtab = ios_strtab_new(id);
-    built = file->strtab != nullptr;
+    file->data = ios_data_admin_new();
+    built = file->sections != nullptr && file->symbols != nullptr && file->images != nullptr &&
+            file->strtab != nullptr && file->data != nullptr;
   }
   if (!built || idtab_set(admin->files, id - 1, file) != 0) {
     teardownFile(file);

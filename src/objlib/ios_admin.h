@@ -11,7 +11,12 @@ struct BlockPool;
 struct ExprLibContext;
 struct ExprNode;
 struct IdTable;
+struct IosDataAdmin;
+struct IosDebugRoot;
+struct IosImageAdmin;
+struct IosSectionAdmin;
 struct IosStringTable;
+struct IosSymbolAdmin;
 
 struct IosAdmin {
   uint32_t reserved;
@@ -59,6 +64,12 @@ struct IosFile {
   IdTable* file_table1;
   IdTable* file_table2;
   ExprLibContext* expr_context;
+  IosSectionAdmin* sections;
+  IosSymbolAdmin* symbols;
+  IosImageAdmin* images;
+  IosDataAdmin* data;
+  void* groups;  // the group admin, when section groups are stored
+  IosDebugRoot* debug_root;  // made on demand
 };
 
 // The admin, or null before ios_admin_init.

@@ -139,6 +139,18 @@ const std::string& pathDirName(const char* path) {
   return dirName;
 }
 
+const std::string& pathDirAsWritten(const char* path) {
+  static std::string dirName;
+  dirName.clear();
+  if (!path) return dirName;
+  size_t length = std::strlen(path);
+  while (length > 0 && !isSeparator(path[length - 1])) --length;
+  if (length == 0) return dirName;
+  // Keep a lone root separator; drop the one that ends a directory name.
+  dirName.assign(path, length > 1 ? length - 1 : length);
+  return dirName;
+}
+
 namespace {
 
 // Non-blocking, so that naming a FIFO does not hang the assembler.

@@ -21,6 +21,12 @@ const std::string& pathBaseName(const char* path);
 // that separator is the first character. Overwritten by the next call.
 const std::string& pathDirName(const char* path);
 
+// The part of the path as written before its last separator ("/" for a file in the
+// root, empty for a bare name). Includes are looked for there, so that the names
+// they are opened under stay relative when the source was named relatively, as
+// make rules want them. Overwritten by the next call.
+const std::string& pathDirAsWritten(const char* path);
+
 // The first directory of the list (nulls skipped) in which the name, joined to the
 // directory and made absolute, is a readable regular file; path is set to that
 // file. False when no directory holds it.

@@ -6,12 +6,175 @@
 #include <sstream>
 #include <string>
 
+#include "expr/ObjectExpr.h"
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
+#include "objlib/elf_writer.h"
+#include "objlib/ios_admin.h"
+#include "objlib/ios_debug.h"
+#include "objlib/ios_file_props.h"
+#include "objlib/ios_strtab.h"
+#include "objlib/ios_symbol.h"
+#include "output/FileNames.h"
+#include "util/ErrorHandler.h"
 #include "util/OrbaState.h"
+#include "util/RunSettings.h"
+#include "util/interrupt.h"
 
-// Sections carry no contents yet, so there is no object file to write.
-void ObjectFile::write() {}
+namespace {
+
+ObjectFile* g_activeWriter = nullptr;
+
+// The output stream's buffer: object files are written in few large pieces.
+constexpr size_t kOutputBufferBytes = 102400;
+constexpr size_t kVersionTextLength = 76;
+
+}  // namespace
+
+std::string toolInvocationText(const std::string& programPath, const std::vector<std::string>& words,
+                               size_t maxLength) {
+  std::string name = programPath;
+  for (char separator : {'\\', '/', ':'}) {
+    size_t cut = name.rfind(separator);
+    if (cut != std::string::npos) name.erase(0, cut + 1);
+  }
+  std::string text = name.substr(0, maxLength);
+  for (const std::string& word : words) {
+    if (text.size() + 1 >= maxLength) break;
+    text += ' ';
+    text.append(word, 0, maxLength - text.size());
+  }
+  return text;
+}
+
+std::string toolVersionText(const std::string& version) {
+  std::string text = version.substr(0, kVersionTextLength);
+  size_t lineFeed = text.rfind('\n');
+  if (lineFeed != std::string::npos) text[lineFeed] = ' ';
+  return text;
+}
+
+ObjectFile::ObjectFile(uint32_t storeFileId, ErrorText storeErrorText, ErrorText producerErrorText)
+    : storeErrorText_(storeErrorText), producerErrorText_(producerErrorText), store_(storeErrorText) {
+  fileId = storeFileId;
+  g_activeWriter = this;
+  ObjectExprHooks hooks;
+  hooks.symbolReference = &ObjectFile::symbolReference;
+  hooks.contextPosition = &ObjectFile::conversionLine;
+  setObjectExprHooks(hooks);
+}
+
+ObjectFile::~ObjectFile() {
+  if (g_activeWriter == this) g_activeWriter = nullptr;
+  setObjectExprHooks(ObjectExprHooks{});
+  // Section records outlive the store: none may keep pointing into its buffers.
+  std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
+  for (sections->first(); !sections->isDone(); sections->next()) {
+    Section* section = sections->current();
+    section->image = nullptr;
+    section->writing = 0;
+  }
+}
+
+ObjectFile* ObjectFile::activeWriter() { return g_activeWriter; }
+
+void ObjectFile::storeFailed(IosErrorCode code) const {
+  errorHandler()->reportWithoutLocation(F_ioslib_error,
+                                        storeErrorText_ ? storeErrorText_(static_cast<int32_t>(code)) : "");
+  // A fatal message ends the run; this is reached only when the handler returns.
+  std::abort();
+}
+
+void ObjectFile::write() {
+  const RunSettings* options = orbaOptions();
+  writeFileRecords(options->outputFile ? options->outputFile : "");
+  emitSections();
+  writeElfFile();
+}
+
+void ObjectFile::writeFileRecords(const char* objectName) {
+  const RunSettings* options = orbaOptions();
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  name_ = objectName;
+  auto setString = [&](int (*setter)(uint32_t, IosHandle, IosErrorCode*), const std::string& text) {
+    check(setter(fileId, {fileId, addString(text.c_str())}, &error), error);
+  };
+  const char* inputName = options->inputFile ? options->inputFile : "";
+  setString(ios_file_set_string3, pathBaseName(inputName));
+  setString(ios_file_set_version_string, "1.2");
+  setString(ios_file_set_string4, pathDirName(inputName));
+  setString(ios_file_set_string1, pathBaseName(objectName));
+  setString(ios_file_set_string2, pathDirName(objectName));
+  check(ios_file_set_mau_size(fileId, 8, &error), error);
+  check(ios_file_set_aux_word(fileId, 32, &error), error);
+  check(ios_file_set_little_endian(fileId, &error), error);
+  setString(ios_file_set_string5, "TRI");
+  setString(ios_file_set_string6, options->coreName ? options->coreName : "TC1V1.3");
+  setString(ios_file_set_string7, "");
+  setString(ios_file_set_string8, "<unknown>");
+  setString(ios_file_set_string9, "");
+  check(ios_file_set_kind_word(fileId, &error), error);
+  setString(ios_file_set_tool_name, "vekt");
+  setString(ios_file_set_tool_version, toolVersionText(versionText));
+  setString(ios_file_set_tool_invocation, toolInvocationText(programPath, commandWords));
+  if (options->absoluteMode)
+    check(ios_file_set_flag_one(fileId, &error), error);
+  else
+    check(ios_file_set_flag_two(fileId, &error), error);
+
+  if (options->asmDebugInfo || options->localDebugSymbols) {
+    IosHandle root = {0, 0};
+    check(ios_file_get_debug_root(fileId, &root, &error), error);
+    IosDebugHandle moduleHandle = {0, 0, 0};
+    check(ios_module_create(fileId, &moduleHandle, &error), error);
+    IosDebugHandle typeTable = {0, 0, 0};
+    check(ios_typetable_create(fileId, &typeTable, &error), error);
+    module[0] = moduleHandle.file_id;
+    module[1] = moduleHandle.root_id;
+    module[2] = moduleHandle.record_id;
+  }
+
+  check(ios_scope_get_global(fileId, &globalScope_, &error), error);
+  check(ios_scope_create(fileId, {0, 0}, &localScope_, &error), error);
+}
+
+void ObjectFile::completeFileRecords() {
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  IosHandle sourceName = {0, 0};
+  if (ios_file_get_string3(fileId, &sourceName, &error) == -1) {
+    const char* inputName = orbaOptions()->inputFile ? orbaOptions()->inputFile : "";
+    check(ios_file_set_string3(fileId, {fileId, addString(pathBaseName(inputName).c_str())}, &error), error);
+    check(ios_file_set_string4(fileId, {fileId, addString(pathDirName(inputName).c_str())}, &error), error);
+  }
+  if (module[2] > 0) {
+    IosDebugHandle moduleHandle = {module[0], module[1], module[2]};
+    IosHandle moduleName = {0, 0};
+    if (ios_module_get_name(moduleHandle, &moduleName, &error) == -1) {
+      std::string base = pathBaseName(orbaOptions()->inputFile ? orbaOptions()->inputFile : "");
+      size_t dot = base.rfind('.');
+      if (dot != std::string::npos) base.erase(dot);
+      check(ios_module_set_name(moduleHandle, {fileId, addString(base.c_str())}, &error), error);
+    }
+  }
+}
+
+void ObjectFile::writeElfFile() {
+  completeFileRecords();
+  std::FILE* stream = std::fopen(name_.c_str(), "w+b");
+  if (!stream) {
+    errorHandler()->reportWithoutLocation(F_cannot_create, name_.c_str());
+    return;
+  }
+  std::setvbuf(stream, nullptr, _IOFBF, kOutputBufferBytes);
+  // From here on a run with errors, or an interrupt, removes the file at exit.
+  recordObjectFileName(name_.c_str());
+  ObjLibErrorClass failure = OBJLIB_ERR_NONE;
+  int failed = elf_write_object(name_.c_str(), stream, fileId, &failure);
+  std::fclose(stream);
+  if (failed)
+    errorHandler()->reportWithoutLocation(
+        F_objlib_error, producerErrorText_ ? producerErrorText_(static_cast<int32_t>(failure)) : "");
+}
 
 namespace {
 

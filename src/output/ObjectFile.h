@@ -1,12 +1,110 @@
 // Fills the object store from the sections and symbols and writes the ELF file.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
-class ObjectFile {
+#include "flow/ObjectWriter.h"
+#include "objlib/ios_types.h"
+#include "output/ObjectStoreAdapter.h"
+
+class Section;
+class Symbol;
+struct ExprLibContext;
+
+// The run's object-file writer: one store file, filled section by section and symbol
+// by symbol, then handed to the ELF producer. It is also the context every flow
+// node's emit operation receives.
+class ObjectFile : public ObjectWriter {
  public:
+  // The texts of store codes (F008) and producer classes (F009); the run lends them.
+  using ErrorText = const char* (*)(int32_t code);
+
+  // A writer for the store file fileId, whose expression context the run published.
+  ObjectFile(uint32_t storeFileId, ErrorText storeErrorText, ErrorText producerErrorText);
+  ~ObjectFile() override;
+
+  // What the run knows of itself for the tool records: its version text and the
+  // path it was started by, followed by the command-line words.
+  std::string versionText;
+  std::string programPath;
+  std::vector<std::string> commandWords;
+
+  // Fills the store and writes the object file named by the options.
   void write();
+  // The file-level properties, scopes and debug root of the store file.
+  void writeFileRecords(const char* objectName);
+  // Creates the store section of a section with its attributes, size and a cleared
+  // unit buffer; a section that is written, empty or the placeholder is skipped.
+  void writeSection(Section* section);
+  // Emits every node of every section into the sections' buffers and images.
+  void emitSections();
+  // The last additions before the producer runs.
+  void completeFileRecords();
+  // Opens the output and runs the ELF producer.
+  void writeElfFile();
+
+  ObjectStore& store() override { return store_; }
+  void emitObjectSymbol(Symbol* symbol, int flag) override;
+  ExprNode* objectExpression(OrbaExpression* value, LineInfo* line) override;
+  Symbol* findRelocationBaseSymbol(OrbaExpression* expression, int flag) override;
+
+  const std::string& name() const { return name_; }
+  IosHandle globalScope() const { return globalScope_; }
+  IosHandle localScope() const { return localScope_; }
+  // The data window of a written section, 0 when it has none.
+  uint32_t dataId(const Section* section) const;
+
+  // Fatal F008 for a failed store call.
+  [[noreturn]] void storeFailed(IosErrorCode code) const;
+
+ private:
+  // What the writer keeps per assembler symbol: its location slot in the expression
+  // context, and whether the slot and the store record exist.
+  struct SymbolRecord {
+    uint32_t slot = 0;
+    bool registered = false;
+    bool emitted = false;
+    bool emitting = false;  // an alias chain that comes back here stops
+  };
+
+  SymbolRecord& recordOf(Symbol* symbol) { return symbols_[symbol]; }
+  void emitToObject(Symbol* symbol, SymbolRecord& record, bool global, OrbaExpression* debugValue);
+  void setSymbolValue(Symbol* symbol, uint32_t storeSymbolId);
+  void emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32_t storeSymbolId);
+  void setSectionAttributes(Section* section, uint32_t sectionId);
+  uint32_t addString(const char* text);
+  void check(int failed, IosErrorCode code) const {
+    if (failed) storeFailed(code);
+  }
+  // Reference node to a symbol's slot, made when the expression conversion meets a
+  // symbol that goes into the object file by name.
+  static ExprNode* symbolReference(ExprLibContext* context, Symbol* symbol);
+  // The writer of the run while one exists: the conversion hooks reach it here.
+  static ObjectFile* activeWriter();
+  static const LineInfo* conversionLine(const ObjectFile* writer);
+
+  ErrorText storeErrorText_;
+  ErrorText producerErrorText_;
+  ObjectStoreAdapter store_;
+  std::string name_;
+  IosHandle globalScope_ = {0, 0};
+  IosHandle localScope_ = {0, 0};
+  std::unordered_map<Symbol*, SymbolRecord> symbols_;
+  std::unordered_map<const Section*, uint32_t> dataIds_;
 };
+
+// The program name, command words appended one blank apart, as the tool-invocation
+// record holds it: the name is what follows the path's last '\\', '/' or ':', and the
+// text stops at maxLength characters, inside the word that crosses the limit.
+std::string toolInvocationText(const std::string& programPath, const std::vector<std::string>& words,
+                               size_t maxLength = 1023);
+// The version text as the tool-version record holds it: at most 76 characters, the
+// last line feed among them turned into a blank.
+std::string toolVersionText(const std::string& version);
 
 // The section summary table.
 void printSectionSummary(FILE* stream);

@@ -10,6 +10,7 @@
 #include "isa/ExpressionOperandParser.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
+#include "isa/GenericExpansion.h"
 #include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
 #include "isa/OperandEvaluation.h"
@@ -118,8 +119,8 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   if (context.expanded) {
     auto* generic = new FGeneric(line);
     if (!candidates.empty()) {
-      LineInfo* genericLine = insertGenericLine(line);
-      generic->line = genericLine;
+      // The copy of the line only serves the expansion's lines when they are made.
+      if (isa::expansionLinesWanted()) generic->line = insertGenericLine(line);
       generic->hasHardwareGroup = 1;
       generic->addRewrite(new FInstruction(line, std::move(candidates)));
       candidates.clear();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 class DependencyHandler {
@@ -12,9 +13,16 @@ class DependencyHandler {
   // twice is one dependency.
   void addDependency(const char* fileName);
   const std::vector<std::string>& files() const { return files_; }
-  // Writes the make dependency lines when the options ask for them.
+  // With a dependency file name in the run settings, writes for every recorded
+  // name the rule "<target> : <name>" and the empty rule "<name> :", so that make
+  // neither fails nor stops when an include file is deleted. F001 when the file
+  // cannot be opened, F004 when writing fails.
   void writeDependencyFile();
 
  private:
   std::vector<std::string> files_;
 };
+
+// The text as one make word: quoted when it holds a blank, tab, ':', '#', '+'
+// or '=', and every '$' doubled.
+std::string makeWord(std::string_view text);

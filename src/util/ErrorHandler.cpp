@@ -176,18 +176,18 @@ void ErrorHandler::printLine(FILE* stream, ErrorLine* line) {
     return;
   }
 
-  char letter = line->severity;
-  if (letter == 'E') {
+  if (line->severity == 'E') {
     ++errorCount_;
-  } else if (letter == 'W') {
-    if (line->promoted) {
-      ++promotedCount_;
-      letter = 'E';
-    } else {
-      ++warningCount_;
-    }
+  } else if (line->severity == 'W') {
+    if (line->promoted) ++promotedCount_;
+    else ++warningCount_;
   }
+  writeLine(stream, line);
+  std::fflush(stream);
+}
 
+void ErrorHandler::writeLine(FILE* stream, const ErrorLine* line) const {
+  char letter = line->severity == 'W' && line->promoted ? 'E' : line->severity;
   const char* text = line->text;
   std::fputs(programPrefix(), stream);
   if (text[0] != '\0') {
@@ -204,7 +204,6 @@ void ErrorHandler::printLine(FILE* stream, ErrorLine* line) {
   }
   std::fputs(text, stream);
   std::fputc('\n', stream);
-  std::fflush(stream);
 }
 
 void ErrorHandler::printRecorded(FILE* stream) {

@@ -46,7 +46,12 @@ class ErrorHandler {
   const char* vformat(int32_t id, va_list args);
   void record(int32_t id, const LineInfo* position, const char* text);
 
+  // Counts the diagnostic against the error limit, then writes it as writeLine does;
+  // past the limit F013 ends the run instead.
   void printLine(FILE* stream, ErrorLine* line);
+  // Writes the diagnostic as one row, uncounted: the list file shows every
+  // diagnostic under its line, and only the console output ends at the limit.
+  void writeLine(FILE* stream, const ErrorLine* line) const;
   void printRecorded(FILE* stream);
   bool hasErrorAt(const LineInfo* position) const;
   void resetCounts();

@@ -1,0 +1,141 @@
+// The state of one elf_write_object call, shared by the producer's modules (header
+// and section passes, string and symbol tables, relocation sections).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "objlib/ios_types.h"
+
+struct ExprLibContext;
+struct IosFile;
+struct MachineEntry;
+
+// Records are held in host order and converted to the file's byte order only when
+// written.
+struct ElfSectionHeader {
+  uint32_t sh_name;
+  uint32_t sh_type;
+  uint32_t sh_flags;
+  uint32_t sh_addr;
+  uint32_t sh_offset;
+  uint32_t sh_size;
+  uint32_t sh_link;
+  uint32_t sh_info;
+  uint32_t sh_addralign;
+  uint32_t sh_entsize;
+  uint32_t sh_number;  // written only for machines with extended records
+};
+
+struct ElfProgramHeader {
+  uint32_t p_type;
+  uint32_t p_offset;
+  uint32_t p_vaddr;
+  uint32_t p_paddr;
+  uint32_t p_filesz;
+  uint32_t p_memsz;
+  uint32_t p_flags;
+  uint32_t p_align;
+  uint32_t p_number;
+};
+
+struct ElfSymbolRecord {
+  uint32_t st_name;
+  uint32_t st_value;
+  uint32_t st_size;
+  uint8_t st_info;
+  uint8_t st_other;
+  uint16_t st_shndx;
+  uint32_t st_number;
+  uint32_t section_id;     // the store section it lies in, when section-relative
+  bool section_relative;  // st_shndx comes from section_id once the sections are placed
+};
+
+struct ElfRelaRecord {
+  uint32_t r_offset;
+  uint32_t r_info;
+  uint32_t r_addend;
+};
+
+// A string table under construction: the bytes, starting with the empty name, and an
+// index that finds a {prefix, name} pair already added.
+struct ElfStringTable {
+  uint32_t header_index;
+  std::vector<char> bytes;
+  const char* pending_prefix;  // consumed by the next addition
+  struct Entry {
+    uint32_t name_offset;
+    uint32_t prefix_length;
+    uint32_t hash;
+    bool has_prefix;
+  };
+  std::vector<Entry> entries;
+  std::vector<uint32_t> buckets;  // entry index + 1, 0 = empty; a power of two long
+};
+
+struct ElfContext {
+  std::FILE* stream = nullptr;
+  const char* output_name = nullptr;
+  uint32_t file_id = 0;
+  IosFile* file = nullptr;
+  ExprLibContext* expr_context = nullptr;
+  const MachineEntry* machine = nullptr;
+  uint32_t kind_word = 0;
+  uint32_t byte_order = 0;  // 1 least significant byte first, 2 most significant first
+
+  unsigned char e_ident[16] = {};
+  uint16_t e_type = 0;
+  uint16_t e_machine = 0;
+  uint32_t e_version = 1;
+  uint32_t e_entry = 0;
+  uint32_t e_phoff = 0;
+  uint32_t e_shoff = 0;
+  uint32_t e_flags = 0;
+  uint16_t e_ehsize = 52;
+  uint16_t e_phentsize = 32;
+  uint16_t e_phnum = 0;
+  uint16_t e_shentsize = 40;
+  uint16_t e_shnum = 0;
+  uint16_t e_shstrndx = 0;
+
+  // Index 0 is the null header. Grows with every header taken: a section may add a
+  // relocation section, so no count known up front bounds it.
+  std::vector<ElfSectionHeader> section_headers;
+  std::vector<uint32_t> section_map;  // store section id -> header index, 0 = none
+  std::vector<ElfProgramHeader> program_headers;
+  uint32_t program_header_count = 0;
+  uint32_t program_header_reserved = 0;  // records reserved after the file header
+
+  uint32_t symtab_index = 0;
+  std::vector<ElfSymbolRecord> symbols;
+  std::vector<uint32_t> symbol_map;          // store symbol id -> symbol index
+  std::vector<uint32_t> section_symbol_map;  // address-slot index -> symbol index
+  std::vector<uint32_t> extended_index;      // made on first need
+
+  ElfStringTable section_names;
+  ElfStringTable symbol_names;
+
+  bool relocatable() const { return e_type == 1; }
+  bool extended() const;
+};
+
+// Header records are taken in index order; the result is the new record's index.
+uint32_t elf_take_section_header(ElfContext* context);
+
+// Writes bytes at the stream position; a short write is class 2.
+int elf_write_bytes(ElfContext* context, const void* data, size_t size,
+                    ObjLibErrorClass* error);
+// Writes zero bytes up to the next multiple of 4 and gives that position; a short
+// write records class 2 and the pass goes on, an unreadable position fails.
+int elf_pad_to_4(ElfContext* context, uint32_t* position, ObjLibErrorClass* error);
+// The stream position as a 32-bit file offset; class 2 when it cannot be read.
+int elf_tell(ElfContext* context, uint32_t* position, ObjLibErrorClass* error);
+
+// The store file's string property (1-based) as text; null when unset or textless.
+const char* elf_file_string(const IosFile* file, uint32_t property);
+
+inline int elf_fail(ObjLibErrorClass* error, ObjLibErrorClass code) {
+  if (error != nullptr) *error = code;
+  return 1;
+}

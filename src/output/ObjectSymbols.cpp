@@ -1,0 +1,271 @@
+// Assembler symbols into the object store: which symbols reach the object file, with
+// which binding, and the symbol a relocation is expressed against.
+#include <cstring>
+
+#include "expr/ObjectExpr.h"
+#include "expr/OrbaExpression.h"
+#include "expr/TEInteger.h"
+#include "flow/DataEncoder.h"
+#include "flow/Section.h"
+#include "flow/Symbol.h"
+#include "objlib/ios_debug.h"
+#include "objlib/ios_section.h"
+#include "objlib/ios_strtab.h"
+#include "objlib/ios_symbol.h"
+#include "output/ObjectFile.h"
+#include "util/ControlState.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/OrbaState.h"
+#include "util/RunSettings.h"
+
+namespace {
+
+// Flags of the object-file view of a symbol, under the names this file uses.
+constexpr uint8_t kNeedsRelocatable = Symbol::kBinding0;       // first byte
+constexpr uint8_t kSuppressed = Symbol::kInternal | Symbol::kBinding6;  // first byte
+constexpr uint8_t kGlobalKinds = Symbol::kExternal | Symbol::kGlobal;   // first byte
+constexpr uint8_t kNoObject = Symbol::kSet;                    // second byte
+constexpr uint8_t kNoType = Symbol::kExpansion;                // second byte
+constexpr uint8_t kAlias = Symbol::kSectionByValue;            // second byte
+
+// Local names that start with '.' are the assembler's own, except the compiler's
+// ".cocofun" function labels.
+bool emittableLocalName(const char* name) {
+  return name && (name[0] != '.' || std::strncmp(name, ".cocofun", 8) == 0);
+}
+
+bool isRelocatableSymbol(const Symbol* symbol) {
+  if (symbol->isRelocatable()) return true;
+  return symbol->valueExpression && symbol->valueExpression->isRelocatable();
+}
+
+// Whether a relocation can name the symbol itself rather than what its value holds.
+bool usableAsBase(const Symbol* symbol) {
+  if (symbol->isLocal() && !(symbol->flags[0] & Symbol::kInternal) && emittableLocalName(symbol->name) &&
+      orbaOptions()->emitLocalSymbols)
+    return true;
+  return symbol->isGlobal() || isRelocatableSymbol(symbol);
+}
+
+Symbol* findBase(OrbaExpression* expression, bool relaxed) {
+  while (expression) {
+    switch (expression->getKind()) {
+      case EK_symbol: {
+        Symbol* symbol = expression->getSymbol();
+        if (!symbol) return nullptr;
+        if (!relaxed && !symbol->isEquate() && usableAsBase(symbol)) return symbol;
+        if (!symbol->valueExpression) return symbol;
+        // An alias or equate chain that leads back to itself has no base: the
+        // conversion then reports the value as one it cannot emit.
+        SymbolValueVisit visit(symbol);
+        if (!visit.entered()) return nullptr;
+        return findBase(visit.value(), relaxed);
+      }
+      case EK_binary: {
+        int32_t op = expression->getOperator();
+        if (op == OP_add) {
+          if (Symbol* left = findBase(expression->getArgument(0), relaxed)) return left;
+          expression = expression->getArgument(1);
+        } else if (op == OP_subtract) {
+          expression = expression->getArgument(0);
+        } else {
+          return nullptr;
+        }
+        break;
+      }
+      default: return nullptr;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+Symbol* ObjectFile::findRelocationBaseSymbol(OrbaExpression* expression, int flag) {
+  return findBase(expression, flag != 0);
+}
+
+ExprNode* ObjectFile::objectExpression(OrbaExpression* value, LineInfo* at) {
+  if (!value) return nullptr;
+  const LineInfo* previous = line;
+  line = at;
+  ExprNode* converted = value->toObject(this, true);
+  line = const_cast<LineInfo*>(previous);
+  return converted;
+}
+
+ExprNode* ObjectFile::symbolReference(ExprLibContext* context, Symbol* symbol) {
+  ObjectFile* writer = activeWriter();
+  if (!writer || !symbol) return nullptr;
+  writer->emitObjectSymbol(symbol, 1);
+  SymbolRecord& record = writer->recordOf(symbol);
+  if (!record.registered) return nullptr;
+  ExprNode* node = nullptr;
+  if (objexpr_make_slot_ref(context, &node, record.slot, objectExprContext()) != 0) return nullptr;
+  return node;
+}
+
+const LineInfo* ObjectFile::conversionLine(const ObjectFile* writer) { return writer ? writer->line : nullptr; }
+
+void ObjectFile::emitObjectSymbol(Symbol* symbol, int flag) {
+  bool force = flag != 0;
+  SymbolRecord& record = recordOf(symbol);
+  if (!record.registered) {
+    ExprSlotRef slot = {0, nullptr};
+    IosErrorCode error = IOS_ERR_INTERNAL;
+    check(ios_entry_array_push(objectExprContext(), &slot, &error), error);
+    record.slot = slot.index;
+    record.registered = true;
+  } else if (!force || record.emitted) {
+    return;
+  }
+  if (record.emitted || record.emitting) return;
+
+  if (symbol->flags[1] & kNoObject) {
+    record.emitted = true;
+    return;
+  }
+  const RunSettings* options = orbaOptions();
+  int32_t debugMode = options->debugInfoMode;
+  bool localDebug = options->localDebugSymbols;
+  if (symbol->definitionLine && symbol->definitionLine->controlState) {
+    debugMode = symbol->definitionLine->controlState->debugKind;
+    localDebug = symbol->definitionLine->controlState->localSymbolDebug;
+  }
+
+  if (symbol->flags[0] & kSuppressed) return;
+  if ((symbol->flags[0] & kNeedsRelocatable) && !isRelocatableSymbol(symbol)) return;
+
+  bool equate = symbol->isEquate();
+  if (!(symbol->flags[0] & Symbol::kExternal) && !equate) {
+    if (symbol->isGlobal() && debugMode == 1 && options->asmDebugInfo) {
+      emitToObject(symbol, record, !symbol->isLocal(), symbol->valueExpression);
+      return;
+    }
+    if (symbol->isLocal() && localDebug) {
+      emitToObject(symbol, record, false, symbol->valueExpression);
+      return;
+    }
+  }
+  if (symbol->flags[0] & kGlobalKinds) {
+    emitToObject(symbol, record, true, nullptr);
+    return;
+  }
+  if (!symbol->isLocal()) {
+    // Nothing defines it here and something refers to it: it is external.
+    if (force) emitToObject(symbol, record, true, nullptr);
+    return;
+  }
+  bool wanted = force;
+  if (!equate && options->emitLocalSymbols && emittableLocalName(symbol->name)) wanted = true;
+  if (equate && options->emitLocalEqus) wanted = true;
+  if (wanted) emitToObject(symbol, record, false, nullptr);
+}
+
+void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global, OrbaExpression* debugValue) {
+  if (record.emitted || record.emitting) return;
+  record.emitting = true;
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  IosHandle scope = global ? globalScope_ : localScope_;
+  IosHandle handle = {0, 0};
+  check(ios_symbol_create(fileId, scope, {record.slot, objectExprContext()}, &handle, &error), error);
+  if (debugValue && module[2] > 0) emitDebugVariable(symbol, debugValue, handle.object_id);
+  symbol->objectFileId = handle.file_id;
+  symbol->objectSymbolId = handle.object_id;
+
+  check(ios_symbol_set_name(handle, {fileId, addString(symbol->name ? symbol->name : "")}, &error), error);
+  check(ios_symbol_init_other(handle, &error), error);
+  if (symbol->isWeak()) check(ios_symbol_set_weak(handle, &error), error);
+
+  if ((symbol->flags[1] & kAlias) && symbol->valueExpression) {
+    // The alias names its target in the object file too.
+    if (Symbol* target = symbol->valueExpression->getSymbol()) emitObjectSymbol(target, 1);
+  }
+
+  Section* section = symbol->section;
+  if (symbol->valueExpression) {
+    OrbaExpression* value = symbol->valueExpression;
+    bool equate = symbol->isEquate();
+    if (value->countSymbolReferences() == 1) {
+      if (Symbol* base = findRelocationBaseSymbol(value, equate)) {
+        bool keepsSection = !equate && ((base->isLocal() && !(base->flags[0] & Symbol::kInternal) &&
+                                         emittableLocalName(base->name) && orbaOptions()->emitLocalSymbols) ||
+                                        base->isGlobal() || isRelocatableSymbol(base));
+        if (!keepsSection) section = base->section;
+      }
+    }
+    if (!section || section == placeholderSection()) {
+      OrbaExpression* simplified = value->evaluate();
+      if (simplified && isConstantValue(simplified)) {
+        value = simplified;
+      } else {
+        errorHandler()->report(E_invalid_object_expression, symbol->definitionLine);
+        value = TEInteger::create(0);
+      }
+    }
+    ExprNode* converted = emitExpressionValue(value, *this, symbol->definitionLine, equate ? 1 : 0);
+    int failed = ios_symbol_set_value_expr(handle, converted, &error);
+    expr_release(converted);
+    check(failed, error);
+  }
+
+  if (section && section != placeholderSection()) {
+    writeSection(section);
+    if (section->objectHandle[1] != 0) {
+      check(ios_symbol_set_section(handle, {section->objectHandle[0], section->objectHandle[1]}, &error), error);
+      check(ios_symbol_set_section_number(handle, section->number, &error), error);
+      check(ios_symbol_set_mau(handle, static_cast<uint32_t>(section->mauBits), &error), error);
+    }
+  }
+
+  if (symbol->sizeExpression) {
+    OrbaExpression* size = symbol->sizeExpression->evaluate();
+    if (!size || size->isError() || size->getKind() != EK_integer)
+      errorHandler()->report(E_invalid_symbol_size, symbol->definitionLine);
+    else
+      check(ios_symbol_set_size(handle, static_cast<uint32_t>(size->getInteger()), &error), error);
+  }
+
+  if (symbol->type != Symbol::kNoType) {
+    check(ios_symbol_set_type(handle, static_cast<uint32_t>(symbol->type), &error), error);
+  } else if (symbol->section && !symbol->isEquate() && !(symbol->flags[0] & Symbol::kExternal) &&
+             !(symbol->flags[1] & kNoType)) {
+    const Section::SectionFlags& flags = symbol->section->flags;
+    if (flags.isCode())
+      check(ios_symbol_set_type(handle, Symbol::kFunc, &error), error);
+    else if (flags.isData() && !flags.isDebug())
+      check(ios_symbol_set_type(handle, Symbol::kObject, &error), error);
+  }
+  record.emitting = false;
+  record.emitted = true;
+}
+
+void ObjectFile::emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32_t /*storeSymbolId*/) {
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  IosDebugHandle variable = {0, 0, 0};
+  check(ios_module_add_variable({module[0], module[1], module[2]}, &variable, &error), error);
+  check(ios_variable_set_name(variable, {fileId, addString(symbol->name ? symbol->name : "")}, &error), error);
+  Section* section = symbol->section;
+  if (section && section != placeholderSection()) {
+    uint32_t word = (static_cast<uint32_t>(section->mauBits) << 4) | (section->number & 0xF);
+    check(ios_variable_set_value(variable, word, &error), error);
+  }
+  if (symbol->isEquate())
+    check(ios_variable_set_kind16(variable, &error), error);
+  else
+    check(ios_variable_set_kind32(variable, &error), error);
+  if (value) {
+    ExprNode* converted = emitExpressionValue(value, *this, symbol->definitionLine, 0);
+    int failed = ios_variable_set_expression(variable, converted, &error);
+    expr_release(converted);
+    check(failed, error);
+  }
+}
+
+uint32_t ObjectFile::addString(const char* text) {
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  IosHandle string = {0, 0};
+  check(ios_strtab_add(fileId, text, &string, &error), error);
+  return string.object_id;
+}

@@ -1,0 +1,209 @@
+// Sections into the object store: one store section per assembler section that has
+// contents, with its attributes, size and a cleared unit buffer that the flow nodes
+// then fill in place.
+#include <cstring>
+#include <memory>
+
+#include "expr/ObjectExpr.h"
+#include "expr/OrbaExpression.h"
+#include "flow/DataEncoder.h"
+#include "flow/FlowNode.h"
+#include "flow/Section.h"
+#include "flow/SectionAdmin.h"
+#include "flow/Symbol.h"
+#include "objlib/ios_image.h"
+#include "objlib/ios_section.h"
+#include "objlib/ios_strtab.h"
+#include "output/ObjectFile.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/OrbaState.h"
+#include "util/RunSettings.h"
+
+namespace {
+
+// Store attribute values of a section's contents and access.
+enum Content { kContentCode, kContentKind2, kContentCleared, kContentKind4 };
+enum Access { kAccessNone, kAccessReadOnly, kAccessReadWrite };
+
+struct SectionKind {
+  Content content;
+  Access access;
+  bool image;
+  bool missingFlags;  // neither code, data nor debug: E151
+};
+
+SectionKind classify(const Section::SectionFlags& flags) {
+  Access dataAccess = flags.isRom() ? kAccessReadOnly : kAccessReadWrite;
+  if (flags.isData()) {
+    if (flags.isClear()) return {kContentCleared, dataAccess, false, false};
+    if (flags.isInit() || flags.isRom()) return {kContentKind2, dataAccess, true, false};
+    return {kContentKind4, dataAccess, false, false};
+  }
+  if (flags.isCode()) {
+    Access access = flags.isInit() ? kAccessReadWrite : flags.isNoRead() ? kAccessNone : kAccessReadOnly;
+    return {kContentCode, access, true, false};
+  }
+  if (flags.isDebug()) return {kContentKind2, kAccessReadOnly, true, false};
+  return {kContentCode, kAccessReadWrite, true, true};
+}
+
+int setContent(IosHandle handle, Content content, IosErrorCode* error) {
+  switch (content) {
+    case kContentCode: return ios_section_set_content_code(handle, error);
+    case kContentKind2: return ios_section_set_content_kind2(handle, error);
+    case kContentCleared: return ios_section_set_content_cleared(handle, error);
+    case kContentKind4: return ios_section_set_content_kind4(handle, error);
+  }
+  return 0;
+}
+
+int setAccess(IosHandle handle, Access access, IosErrorCode* error) {
+  switch (access) {
+    case kAccessNone: return 0;
+    case kAccessReadOnly: return ios_section_set_access_ro(handle, 0, error);
+    case kAccessReadWrite: return ios_section_set_access_rw(handle, 0, error);
+  }
+  return 0;
+}
+
+// Class 2 sections of one name are concatenated by the linker; class 3 stay apart.
+uint32_t sectionClass(const Section& section) {
+  const Section::SectionFlags& flags = section.flags;
+  if (flags.isMax()) return 4;
+  if (section.hasAddress) return 3;
+  if (flags.isDebug() || flags.isConcat()) return 2;
+  return orbaOptions()->concatenateSections ? 2 : 3;
+}
+
+}  // namespace
+
+void ObjectFile::writeSection(Section* section) {
+  if (section->objectHandle[1] != 0 || section == placeholderSection() || section->nodeCount() == 0) return;
+  IosErrorCode error = IOS_ERR_INTERNAL;
+
+  // The section shares its address slot with its symbol, so the section's address
+  // and the symbol's value are one location.
+  const ExprSlotRef* sharedSlot = nullptr;
+  ExprSlotRef symbolSlot = {0, nullptr};
+  if (Symbol* symbol = section->sectionSymbol) {
+    emitObjectSymbol(symbol, 0);
+    SymbolRecord& record = recordOf(symbol);
+    if (record.registered) {
+      symbolSlot = {record.slot, objectExprContext()};
+      sharedSlot = &symbolSlot;
+    }
+  }
+  // The symbol's emission may have written the section already.
+  if (section->objectHandle[1] != 0) return;
+
+  IosHandle handle = {0, 0};
+  check(ios_section_create(fileId, sharedSlot, &handle, &error), error);
+  section->objectHandle[0] = handle.file_id;
+  section->objectHandle[1] = handle.object_id;
+
+  IosHandle name = {fileId, addString(section->getName() ? section->getName() : "")};
+  check(ios_section_set_name(handle, name, &error), error);
+  check(ios_section_set_mau_size(handle, static_cast<uint32_t>(section->mauBits), &error), error);
+  check(ios_section_set_number(handle, section->number, &error), error);
+  check(ios_section_set_alignment(handle, section->alignment, &error), error);
+
+  if (section->hasAddress && section->baseExpression()) {
+    OrbaExpression* base = section->baseExpression();
+    OrbaExpression* simplified = base->evaluate();
+    if (simplified && !simplified->isError()) base = simplified;
+    ExprNode* address = emitExpressionValue(base, *this, section->line, 0);
+    int failed = ios_section_set_address_expr(handle, address, &error);
+    expr_release(address);
+    check(failed, error);
+  }
+
+  setSectionAttributes(section, handle.object_id);
+
+  if (section->flags.isProtect()) check(ios_section_set_marker_flag(handle, &error), error);
+  check(ios_section_set_size(handle, section->size, &error), error);
+
+  if (classify(section->flags).image) {
+    check(ios_section_create_image(handle, nullptr, &error), error);
+    if (section->size > 0) {
+      IosHandle data = {0, 0};
+      check(ios_section_add_data(handle, 0, section->size, &data, &error), error);
+      uint32_t* buffer = nullptr;
+      check(ios_data_get_buffer(data, &buffer, &error), error);
+      std::memset(buffer, 0, static_cast<size_t>(section->size) * sizeof(uint32_t));
+      section->image = buffer;
+      dataIds_[section] = data.object_id;
+    }
+  }
+}
+
+void ObjectFile::setSectionAttributes(Section* section, uint32_t sectionId) {
+  IosHandle handle = {fileId, sectionId};
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  SectionKind kind = classify(section->flags);
+  if (kind.missingFlags) {
+    errorHandler()->report(E_missing_section_flag_type, section->line, section->getDisplayName());
+    check(setAccess(handle, kind.access, &error), error);
+    check(setContent(handle, kind.content, &error), error);
+  } else {
+    check(setContent(handle, kind.content, &error), error);
+    check(setAccess(handle, kind.access, &error), error);
+  }
+
+  if (section->flags.isDebug()) {
+    const char* name = section->getName();
+    if (name && std::strcmp(name, ".note") == 0)
+      check(ios_section_set_type_note(handle, &error), error);
+    else
+      check(ios_section_set_type_special(handle, &error), error);
+  } else {
+    check(ios_section_set_type_normal(handle, &error), error);
+  }
+  check(ios_section_set_class(handle, sectionClass(*section), &error), error);
+}
+
+uint32_t ObjectFile::dataId(const Section* section) const {
+  auto found = dataIds_.find(section);
+  return found == dataIds_.end() ? 0 : found->second;
+}
+
+void ObjectFile::emitSections() {
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
+  for (sections->first(); !sections->isDone(); sections->next()) writeSection(sections->current());
+
+  for (sections->first(); !sections->isDone(); sections->next()) {
+    Section* section = sections->current();
+    this->section = section;
+    // The location counter is the emission offset: the nodes place their units at
+    // it and move it on; a reset node sets it back to 0.
+    section->writing = 1;
+    section->locationCounter = 0;
+    if (section->line) section->line->codeAddress = 0;
+    for (Section::FlowIter nodes(*section); !nodes.isDone(); nodes.next()) {
+      FlowNode* node = nodes.current();
+      setObjectSourcePosition(node->line);
+      if (node->line) node->line->codeAddress = section->locationCounter;
+      node->emit(*this);
+      // The parts of a max section each start at offset 0, as the layout placed them.
+      if (node->kind == FlowNode::kReset) section->locationCounter = 0;
+    }
+    setObjectSourcePosition(nullptr);
+    if (section != placeholderSection() && section->nodeCount() != 0) {
+      section->resolveAbsoluteAddress();
+      if (section->objectHandle[1] != 0) {
+        IosHandle handle = {section->objectHandle[0], section->objectHandle[1]};
+        check(ios_section_set_alignment(handle, section->alignment ? section->alignment : 1, &error), error);
+      }
+    }
+    if (section->image && section->size > 0) {
+      IosHandle handle = {section->objectHandle[0], section->objectHandle[1]};
+      IosHandle data = {fileId, dataId(section)};
+      check(ios_section_merge_data(handle, data, &error), error);
+      // The buffer went with the window.
+      section->image = nullptr;
+    }
+    section->writing = 0;
+  }
+  this->section = nullptr;
+}

@@ -1,0 +1,328 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "objlib/exprlib.h"
+#include "objlib/ios_admin.h"
+#include "objlib/ios_image.h"
+#include "objlib/ios_section.h"
+
+namespace {
+
+constexpr IosErrorCode NOT_SET = static_cast<IosErrorCode>(999);
+
+class IosImageStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ios_admin_release();
+    ASSERT_EQ(ios_admin_init(nullptr), 0);
+    ASSERT_EQ(ios_file_create(&file_, nullptr), 0);
+    ASSERT_EQ(ios_file_get_expr_context(file_, &context_, nullptr), 0);
+  }
+  void TearDown() override { ios_admin_release(); }
+
+  // A section of the given size and unit width, with an image unless told not to.
+  IosHandle section(uint32_t size, uint32_t bits = 8, bool withImage = true) {
+    IosHandle made{};
+    EXPECT_EQ(ios_section_create(file_, nullptr, &made, nullptr), 0);
+    EXPECT_EQ(ios_section_set_mau_size(made, bits, nullptr), 0);
+    EXPECT_EQ(ios_section_set_size(made, size, nullptr), 0);
+    if (withImage) {
+      EXPECT_EQ(ios_section_create_image(made, nullptr, nullptr), 0);
+    }
+    return made;
+  }
+
+  IosImage* imageOf(IosHandle sectionHandle) {
+    IosHandle image{};
+    EXPECT_EQ(ios_section_get_image(sectionHandle, &image, nullptr), 0);
+    IosImage* record = nullptr;
+    EXPECT_EQ(ios_get_image(image, &record, nullptr), 0);
+    return record;
+  }
+
+  ExprNode* integer(int64_t value) {
+    ExprNode* node = nullptr;
+    EXPECT_EQ(objexpr_make_integer(context_, &node, value), 0);
+    return node;
+  }
+
+  uint32_t file_ = 0;
+  ExprLibContext* context_ = nullptr;
+};
+
+TEST_F(IosImageStore, SegmentsSplitAt2To21Units) {
+  struct Case {
+    uint32_t size;
+    std::vector<uint32_t> lengths;
+  };
+  const Case cases[] = {
+      {0, {}},
+      {1, {1}},
+      {IOS_SEGMENT_UNITS, {IOS_SEGMENT_UNITS}},
+      {IOS_SEGMENT_UNITS + 1, {IOS_SEGMENT_UNITS, 1}},
+      {2 * IOS_SEGMENT_UNITS + 5, {IOS_SEGMENT_UNITS, IOS_SEGMENT_UNITS, 5}},
+  };
+  for (const Case& c : cases) {
+    IosImage* image = imageOf(section(c.size));
+    std::vector<uint32_t> lengths;
+    for (uint32_t i = 0; i < image->segments.count; ++i) {
+      auto* segment = static_cast<IosSegment*>(ios_array_at(&image->segments, sizeof(IosSegment), i));
+      EXPECT_EQ(segment->first_unit, i * IOS_SEGMENT_UNITS) << c.size;
+      lengths.push_back(segment->units);
+    }
+    EXPECT_EQ(lengths, c.lengths) << c.size;
+  }
+}
+
+TEST_F(IosImageStore, DataEntryPointsIntoTheRightSegment) {
+  IosHandle big = section(IOS_SEGMENT_UNITS + 16);
+  IosHandle image{};
+  ASSERT_EQ(ios_section_get_image(big, &image, nullptr), 0);
+  void* storage = nullptr;
+  uint32_t left = 0;
+  ASSERT_EQ(ios_image_get_data_entry(image, IOS_SEGMENT_UNITS + 3, &storage, &left, nullptr), 0);
+  EXPECT_EQ(left, 13u);
+  auto* second = static_cast<IosSegment*>(ios_array_at(&imageOf(big)->segments, sizeof(IosSegment), 1));
+  EXPECT_EQ(storage, static_cast<unsigned char*>(second->buffer) + 3);
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_image_get_data_entry(image, IOS_SEGMENT_UNITS + 16, &storage, &left, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_DATA_TOO_LARGE);
+}
+
+TEST_F(IosImageStore, ImageCreationRefusals) {
+  IosHandle noSize{};
+  ASSERT_EQ(ios_section_create(file_, nullptr, &noSize, nullptr), 0);
+  IosHandle twice = section(4);
+  IosHandle huge = section(0x80000000u, 8, false);
+  IosHandle wide = section(4, 65, false);
+  struct Case {
+    const char* name;
+    IosHandle handle;
+    int status;
+    IosErrorCode expected;
+  };
+  const Case cases[] = {
+      {"no size", noSize, -1, IOS_ERR_NO_PROPERTY},
+      {"second image", twice, 1, IOS_ERR_VALUE_EXISTS},
+      {"2^31 units", huge, 1, IOS_ERR_DATA_TOO_LARGE},
+      {"unit above 64 bits", wide, 1, IOS_ERR_MAU_SIZE_RANGE},
+      {"no section", IosHandle{file_, 99}, 1, IOS_ERR_NO_SECTION},
+  };
+  for (const Case& c : cases) {
+    IosErrorCode error = NOT_SET;
+    EXPECT_EQ(ios_section_create_image(c.handle, nullptr, &error), c.status) << c.name;
+    EXPECT_EQ(error, c.expected) << c.name;
+  }
+  IosHandle image{};
+  ASSERT_EQ(ios_section_get_image(twice, &image, nullptr), 0);
+  EXPECT_EQ(image.object_id, 1u);  // the first image stays
+}
+
+TEST_F(IosImageStore, RecordingNeedsAnImageAndStaysInsideTheSection) {
+  IosHandle bare = section(8, 8, false);
+  IosHandle full = section(8);
+  ExprNode* value = integer(1);
+  struct Case {
+    const char* name;
+    std::function<int(IosHandle, uint32_t offset, uint32_t units, IosErrorCode*)> call;
+  };
+  const Case cases[] = {
+      {"zeros",
+       [](IosHandle s, uint32_t o, uint32_t n, IosErrorCode* e) {
+         return ios_image_add_zeros(s.file_id, s.object_id, o, n, e);
+       }},
+      {"range",
+       [](IosHandle s, uint32_t o, uint32_t n, IosErrorCode* e) {
+         return ios_image_add_range(s.file_id, s.object_id, o, n, e);
+       }},
+      {"expression",
+       [&](IosHandle s, uint32_t o, uint32_t n, IosErrorCode* e) {
+         return ios_image_add_expression(s, o, n, value, e);
+       }},
+      {"relocation",
+       [&](IosHandle s, uint32_t o, uint32_t n, IosErrorCode* e) {
+         return ios_image_add_relocation(s, o, n, value, 2, 0, 0, e);
+       }},
+  };
+  for (const Case& c : cases) {
+    IosErrorCode error = NOT_SET;
+    EXPECT_EQ(c.call(bare, 0, 4, &error), 1) << c.name;
+    EXPECT_EQ(error, IOS_ERR_NO_IMAGE) << c.name;
+    EXPECT_EQ(c.call(full, 4, 4, nullptr), 0) << c.name << ": ends at the size";
+    error = NOT_SET;
+    EXPECT_EQ(c.call(full, 5, 4, &error), 1) << c.name << ": one unit past";
+    EXPECT_EQ(error, IOS_ERR_DATA_TOO_LARGE) << c.name;
+    EXPECT_EQ(c.call(full, 8, 0, nullptr), 0) << c.name << ": empty at the end";
+  }
+  uint32_t count = 0;
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_section_image_count_b(bare, &count, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_IMAGE);
+  expr_release(value);
+}
+
+TEST_F(IosImageStore, RelocationEntriesReadBackInOrderAndHoldTheirExpressions) {
+  IosHandle text = section(16);
+  ExprNode* first = integer(10);
+  ExprNode* second = integer(20);
+  ASSERT_EQ(ios_image_add_relocation(text, 0, 4, first, 2, 0, 0, nullptr), 0);
+  ASSERT_EQ(ios_image_add_relocation(text, 8, 2, second, 7, 5, 6, nullptr), 0);
+  ASSERT_EQ(ios_image_add_expression(text, 12, 4, second, nullptr), 0);
+  EXPECT_EQ(first->ref_count, 2);
+  EXPECT_EQ(second->ref_count, 3);
+  uint32_t count = 0;
+  ASSERT_EQ(ios_section_image_count_b(text, &count, nullptr), 0);
+  EXPECT_EQ(count, 2u);
+  ASSERT_EQ(ios_section_image_count_a(text, &count, nullptr), 0);
+  EXPECT_EQ(count, 1u);
+  IosHandle image{};
+  ASSERT_EQ(ios_section_get_image(text, &image, nullptr), 0);
+  IosRelocEntry entry{};
+  ASSERT_EQ(ios_image_get_entry(image, 1, &entry, nullptr), 0);
+  EXPECT_EQ(entry.offset, 8u);
+  EXPECT_EQ(entry.units, 2u);
+  EXPECT_EQ(entry.type, 7u);
+  EXPECT_EQ(entry.expression, second);
+  EXPECT_EQ(entry.word1, 5u);
+  EXPECT_EQ(entry.word2, 6u);
+  EXPECT_EQ(ios_image_get_entry(image, 2, &entry, nullptr), 1);
+  IosExprEntry data{};
+  ASSERT_EQ(ios_image_get_entry_a(image, 0, &data, nullptr), 0);
+  EXPECT_EQ(data.offset, 12u);
+  expr_release(first);
+  expr_release(second);
+  // Deleting the file drops the entries' references.
+  uint64_t before = expr_live_node_total();
+  ASSERT_EQ(ios_file_delete(file_, nullptr), 0);
+  EXPECT_LT(expr_live_node_total(), before);
+}
+
+TEST_F(IosImageStore, WindowsWidenAndNarrowUnits) {
+  struct Case {
+    uint32_t bits;
+    uint32_t written;
+    uint32_t readBack;
+  };
+  const Case cases[] = {
+      {8, 0x1FF, 0xFF},
+      {16, 0x12345, 0x2345},
+      {32, 0xDEADBEEF, 0xDEADBEEF},
+      {64, 0x80000001, 0x80000001},
+  };
+  for (const Case& c : cases) {
+    IosHandle target = section(4, c.bits);
+    IosHandle data{};
+    ASSERT_EQ(ios_section_add_data(target, 0, 0, &data, nullptr), 0);
+    uint32_t* words = nullptr;
+    ASSERT_EQ(ios_data_get_buffer(data, &words, nullptr), 0);
+    for (uint32_t i = 0; i < 4; ++i) words[i] = i == 2 ? c.written : 0;
+    ASSERT_EQ(ios_section_merge_data(target, data, nullptr), 0);
+    EXPECT_EQ(ios_get_data(data, nullptr, nullptr), 1) << "a commit deletes the window";
+    ASSERT_EQ(ios_section_add_data(target, 0, 4, &data, nullptr), 0);
+    ASSERT_EQ(ios_data_get_buffer(data, &words, nullptr), 0);
+    EXPECT_EQ(words[2], c.readBack) << c.bits;
+    EXPECT_EQ(words[1], 0u) << c.bits;
+    ASSERT_EQ(ios_section_remove_data(target, data, nullptr), 0);
+  }
+}
+
+TEST_F(IosImageStore, ZerosAndExpressionsClearTheirUnits) {
+  IosHandle target = section(8);
+  IosHandle data{};
+  ASSERT_EQ(ios_section_add_data(target, 0, 8, &data, nullptr), 0);
+  uint32_t* words = nullptr;
+  ASSERT_EQ(ios_data_get_buffer(data, &words, nullptr), 0);
+  for (uint32_t i = 0; i < 8; ++i) words[i] = 0xAA;
+  ASSERT_EQ(ios_section_merge_data(target, data, nullptr), 0);
+  ASSERT_EQ(ios_image_add_zeros(target.file_id, target.object_id, 1, 2, nullptr), 0);
+  ExprNode* value = integer(3);
+  ASSERT_EQ(ios_image_add_expression(target, 5, 2, value, nullptr), 0);
+  ASSERT_EQ(ios_image_add_relocation(target, 7, 1, value, 2, 0, 0, nullptr), 0);
+  expr_release(value);
+  IosHandle image{};
+  ASSERT_EQ(ios_section_get_image(target, &image, nullptr), 0);
+  void* storage = nullptr;
+  ASSERT_EQ(ios_image_get_data_entry(image, 0, &storage, nullptr, nullptr), 0);
+  const unsigned char expected[8] = {0xAA, 0, 0, 0xAA, 0xAA, 0, 0, 0xAA};
+  EXPECT_EQ(std::memcmp(storage, expected, 8), 0) << "a relocation leaves its units";
+}
+
+TEST_F(IosImageStore, WindowMismatchesFailWith33) {
+  IosHandle first = section(4);
+  IosHandle second = section(4);
+  IosHandle data{};
+  ASSERT_EQ(ios_section_add_data(first, 0, 4, &data, nullptr), 0);
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_section_merge_data(second, data, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_IMAGE);
+  EXPECT_EQ(ios_get_data(data, nullptr, nullptr), 0) << "the window stays open";
+  ASSERT_EQ(ios_section_merge_data(first, data, nullptr), 0);
+
+  // A window of 0 units belongs to no image.
+  IosHandle image{};
+  ASSERT_EQ(ios_section_get_image(first, &image, nullptr), 0);
+  ASSERT_EQ(ios_data_place(image, 8, 0, 0, &data, nullptr), 0);
+  uint32_t* words = reinterpret_cast<uint32_t*>(1);
+  ASSERT_EQ(ios_data_get_buffer(data, &words, nullptr), 0);
+  EXPECT_EQ(words, nullptr);
+  error = NOT_SET;
+  EXPECT_EQ(ios_section_merge_data(first, data, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_IMAGE);
+  error = NOT_SET;
+  EXPECT_EQ(ios_get_data(IosHandle{file_, 99}, nullptr, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_DATA);
+}
+
+TEST_F(IosImageStore, ScratchArrayIsReusedAndNeverFreedTwice) {
+  IosHandle target = section(64);
+  IosHandle a{}, b{}, c{};
+  uint32_t *wordsA = nullptr, *wordsB = nullptr, *wordsC = nullptr;
+  ASSERT_EQ(ios_section_add_data(target, 0, 64, &a, nullptr), 0);
+  ASSERT_EQ(ios_data_get_buffer(a, &wordsA, nullptr), 0);
+  ASSERT_EQ(ios_data_delete(a, nullptr), 0);
+  ASSERT_EQ(ios_section_add_data(target, 0, 64, &b, nullptr), 0);
+  ASSERT_EQ(ios_data_get_buffer(b, &wordsB, nullptr), 0);
+  EXPECT_EQ(wordsA, wordsB) << "same length: the scratch array again";
+  // A second window while b is open gets an array of its own, which becomes the
+  // scratch array; b keeps the old one.
+  ASSERT_EQ(ios_section_add_data(target, 0, 64, &c, nullptr), 0);
+  ASSERT_EQ(ios_data_get_buffer(c, &wordsC, nullptr), 0);
+  EXPECT_NE(wordsB, wordsC);
+  ASSERT_EQ(ios_data_delete(c, nullptr), 0);  // scratch free
+  ASSERT_EQ(ios_data_delete(b, nullptr), 0);  // frees b's array and the free scratch
+  // The freed scratch must be forgotten: new windows and the final release work.
+  for (uint32_t length : {64u, 32u, 64u}) {
+    IosHandle d{};
+    ASSERT_EQ(ios_section_add_data(target, 0, length, &d, nullptr), 0);
+    ASSERT_EQ(ios_section_merge_data(target, d, nullptr), 0);
+  }
+  ios_scratch_release();
+}
+
+TEST_F(IosImageStore, HundredThousandRelocationsStayFast) {
+  constexpr uint32_t kCount = 100000;
+  IosHandle text = section(kCount * 4);
+  ExprNode* value = integer(0);
+  auto start = std::chrono::steady_clock::now();
+  for (uint32_t i = 0; i < kCount; ++i)
+    ASSERT_EQ(ios_image_add_relocation(text, i * 4, 4, value, 2, 0, 0, nullptr), 0);
+  IosHandle image{};
+  ASSERT_EQ(ios_section_get_image(text, &image, nullptr), 0);
+  uint64_t offsets = 0;
+  IosRelocEntry entry{};
+  for (uint32_t i = 0; i < kCount; ++i) {
+    ASSERT_EQ(ios_image_get_entry(image, i, &entry, nullptr), 0);
+    offsets += entry.offset;
+  }
+  auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(offsets, uint64_t{4} * kCount * (kCount - 1) / 2);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 500);
+  EXPECT_EQ(value->ref_count, int32_t{kCount} + 1);
+  expr_release(value);
+}
+
+}  // namespace

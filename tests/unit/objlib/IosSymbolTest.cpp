@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "objlib/exprlib.h"
+#include "objlib/ios_admin.h"
+#include "objlib/ios_section.h"
+#include "objlib/ios_strtab.h"
+#include "objlib/ios_symbol.h"
+
+namespace {
+
+constexpr IosErrorCode NOT_SET = static_cast<IosErrorCode>(999);
+
+class IosSymbolStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ios_admin_release();
+    ASSERT_EQ(ios_admin_init(nullptr), 0);
+    ASSERT_EQ(ios_file_create(&file_, nullptr), 0);
+    ASSERT_EQ(ios_file_get_expr_context(file_, &context_, nullptr), 0);
+    ASSERT_EQ(ios_scope_get_global(file_, &global_, nullptr), 0);
+    ASSERT_EQ(ios_scope_create(file_, IosHandle{0, 0}, &local_, nullptr), 0);
+  }
+  void TearDown() override { ios_admin_release(); }
+
+  IosHandle symbol(IosHandle scope) {
+    IosHandle made{};
+    EXPECT_EQ(ios_symbol_create(file_, scope, ExprSlotRef{0, nullptr}, &made, nullptr), 0);
+    return made;
+  }
+
+  uint32_t file_ = 0;
+  ExprLibContext* context_ = nullptr;
+  IosHandle global_{};
+  IosHandle local_{};
+};
+
+TEST_F(IosSymbolStore, LookupsFailWithTheStoreCodes) {
+  IosHandle live = symbol(global_);
+  IosHandle deleted = symbol(global_);
+  ASSERT_EQ(ios_symbol_set_deleted(deleted, nullptr), 0);
+  IosHandle dangling = symbol(global_);
+  ASSERT_EQ(ios_symbol_set_alias(dangling, 77, nullptr), 0);
+  IosHandle loopA = symbol(global_);
+  IosHandle loopB = symbol(global_);
+  ASSERT_EQ(ios_symbol_set_alias(loopA, loopB.object_id, nullptr), 0);
+  ASSERT_EQ(ios_symbol_set_alias(loopB, loopA.object_id, nullptr), 0);
+  struct Case {
+    const char* name;
+    IosHandle handle;
+    IosErrorCode expected;
+  };
+  const Case cases[] = {
+      {"unknown file", {file_ + 3, live.object_id}, IOS_ERR_NO_FILE},
+      {"symbol id 0", {file_, 0}, IOS_ERR_NO_SYMBOL},
+      {"never made", {file_, 500}, IOS_ERR_NO_SYMBOL},
+      {"deleted", deleted, IOS_ERR_DELETED},
+      {"alias to nothing", dangling, IOS_ERR_NO_SYMBOL},
+      {"alias loop", loopA, IOS_ERR_NO_SYMBOL},
+  };
+  for (const Case& c : cases) {
+    IosErrorCode error = NOT_SET;
+    EXPECT_EQ(ios_get_symbol(c.handle, nullptr, &error), 1) << c.name;
+    EXPECT_EQ(error, c.expected) << c.name;
+    error = NOT_SET;
+    EXPECT_EQ(ios_symbol_set_size(c.handle, 4, &error), 1) << c.name;
+    EXPECT_EQ(error, c.expected) << c.name << " (setter)";
+  }
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_get_scope(IosHandle{file_, 42}, nullptr, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_SCOPE);
+  error = NOT_SET;
+  IosHandle made{};
+  EXPECT_EQ(ios_symbol_create(file_, IosHandle{file_, 42}, ExprSlotRef{0, nullptr}, &made, &error),
+            1);
+  EXPECT_EQ(error, IOS_ERR_NO_SCOPE);
+}
+
+TEST_F(IosSymbolStore, AliasChainsEndAtTheLastRecord) {
+  IosHandle first = symbol(global_);
+  IosHandle second = symbol(global_);
+  IosHandle third = symbol(global_);
+  ASSERT_EQ(ios_symbol_set_alias(first, second.object_id, nullptr), 0);
+  ASSERT_EQ(ios_symbol_set_alias(second, third.object_id, nullptr), 0);
+  IosSymbol* record = nullptr;
+  ASSERT_EQ(ios_get_symbol(first, &record, nullptr), 0);
+  EXPECT_EQ(record->symbol_id, third.object_id);
+  ASSERT_EQ(ios_symbol_set_deleted(third, nullptr), 0);
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_get_symbol(first, &record, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_DELETED);
+  EXPECT_EQ(record->symbol_id, third.object_id) << "the last record taken is handed out";
+}
+
+TEST_F(IosSymbolStore, ScopesKeepTheirMembersInOrder) {
+  IosHandle again{};
+  ASSERT_EQ(ios_scope_get_global(file_, &again, nullptr), 0);
+  EXPECT_EQ(again.object_id, global_.object_id);
+  IosHandle second{};
+  ASSERT_EQ(ios_scope_create(file_, IosHandle{file_, 0}, &second, nullptr), 0);
+  uint32_t count = 0;
+  ASSERT_EQ(ios_scope_list_count(file_, &count, nullptr), 0);
+  EXPECT_EQ(count, 2u);
+  IosHandle listed{};
+  ASSERT_EQ(ios_scope_list_get(1, file_, &listed, nullptr), 0);
+  EXPECT_EQ(listed.object_id, second.object_id);
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_scope_list_get(2, file_, &listed, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_SCOPE);
+
+  IosHandle a = symbol(local_);
+  IosHandle b = symbol(global_);
+  IosHandle c = symbol(local_);
+  EXPECT_EQ(a.object_id, 1u);
+  ASSERT_EQ(ios_scope_count_symbols(local_, &count, nullptr), 0);
+  EXPECT_EQ(count, 2u);
+  IosHandle member{};
+  ASSERT_EQ(ios_scope_get_symbol(local_, 1, &member, nullptr), 0);
+  EXPECT_EQ(member.object_id, c.object_id);
+  uint32_t binding = 0;
+  ASSERT_EQ(ios_symbol_get_binding(b, &binding, nullptr), 0);
+  EXPECT_EQ(binding, uint32_t{IOS_SCOPE_GLOBAL});
+  ASSERT_EQ(ios_symbol_get_binding(a, &binding, nullptr), 0);
+  EXPECT_EQ(binding, uint32_t{IOS_SCOPE_LIST});
+}
+
+TEST_F(IosSymbolStore, GlobalScopeHandleIsUnsetUntilMade) {
+  uint32_t other = 0;
+  ASSERT_EQ(ios_file_create(&other, nullptr), 0);
+  IosHandle scope{};
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_scope_get_global_handle(other, &scope, &error), -1);
+  EXPECT_EQ(error, IOS_ERR_NO_PROPERTY);
+  ASSERT_EQ(ios_scope_get_global(other, &scope, nullptr), 0);
+  IosHandle handle{};
+  ASSERT_EQ(ios_scope_get_global_handle(other, &handle, nullptr), 0);
+  EXPECT_EQ(handle.object_id, scope.object_id);
+}
+
+TEST_F(IosSymbolStore, WriteOnceSettersRefuseASecondValue) {
+  IosHandle section{};
+  ASSERT_EQ(ios_section_create(file_, nullptr, &section, nullptr), 0);
+  struct Case {
+    const char* name;
+    std::function<int(IosHandle, IosErrorCode*)> first;
+    std::function<int(IosHandle, IosErrorCode*)> again;  // succeeds
+    std::function<int(IosHandle, IosErrorCode*)> other;  // fails with 6
+  };
+  const IosHandle name{file_, 1};
+  const Case cases[] = {
+      {"name", [&](IosHandle s, IosErrorCode* e) { return ios_symbol_set_name(s, name, e); },
+       nullptr,
+       [&](IosHandle s, IosErrorCode* e) { return ios_symbol_set_name(s, IosHandle{file_, 2}, e); }},
+      {"section",
+       [&](IosHandle s, IosErrorCode* e) { return ios_symbol_set_section(s, section, e); }, nullptr,
+       [&](IosHandle s, IosErrorCode* e) { return ios_symbol_set_section(s, section, e); }},
+      {"section number",
+       [](IosHandle s, IosErrorCode* e) { return ios_symbol_set_section_number(s, 3, e); },
+       [](IosHandle s, IosErrorCode* e) { return ios_symbol_set_section_number(s, 3, e); },
+       [](IosHandle s, IosErrorCode* e) { return ios_symbol_set_section_number(s, 4, e); }},
+      {"mau", [](IosHandle s, IosErrorCode* e) { return ios_symbol_set_mau(s, 8, e); },
+       [](IosHandle s, IosErrorCode* e) { return ios_symbol_set_mau(s, 8, e); },
+       [](IosHandle s, IosErrorCode* e) { return ios_symbol_set_mau(s, 16, e); }},
+      {"other", [](IosHandle s, IosErrorCode* e) { return ios_symbol_init_other(s, e); },
+       [](IosHandle s, IosErrorCode* e) { return ios_symbol_init_other(s, e); },
+       [](IosHandle s, IosErrorCode* e) { return ios_symbol_set_other(s, 5, e); }},
+      {"type keeps three bits",
+       [](IosHandle s, IosErrorCode* e) { return ios_symbol_set_type(s, 9, e); }, nullptr,
+       [](IosHandle s, IosErrorCode* e) { return ios_symbol_set_type(s, 2, e); }},
+  };
+  for (const Case& c : cases) {
+    IosHandle target = symbol(global_);
+    EXPECT_EQ(c.first(target, nullptr), 0) << c.name;
+    if (c.again) {
+      EXPECT_EQ(c.again(target, nullptr), 0) << c.name << " again";
+    }
+    IosErrorCode error = NOT_SET;
+    EXPECT_EQ(c.other(target, &error), 1) << c.name;
+    EXPECT_EQ(error, IOS_ERR_VALUE_EXISTS) << c.name;
+  }
+  IosHandle target = symbol(global_);
+  uint32_t type = 0;
+  ASSERT_EQ(ios_symbol_set_type(target, 9, nullptr), 0);
+  ASSERT_EQ(ios_symbol_get_type(target, &type, nullptr), 0);
+  EXPECT_EQ(type, 1u);
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_symbol_set_name(target, IosHandle{file_, 0}, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_STRING);
+  error = NOT_SET;
+  EXPECT_EQ(ios_symbol_set_section(target, IosHandle{file_, 0}, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_SECTION);
+  IosHandle fresh = symbol(global_);
+  error = NOT_SET;
+  EXPECT_EQ(ios_symbol_get_type(fresh, &type, &error), -1);
+  EXPECT_EQ(error, IOS_ERR_NO_PROPERTY);
+}
+
+TEST_F(IosSymbolStore, SectionNumberFallsBackToTheSection) {
+  IosHandle section{};
+  ASSERT_EQ(ios_section_create(file_, nullptr, &section, nullptr), 0);
+  IosHandle target = symbol(global_);
+  ASSERT_EQ(ios_symbol_set_section(target, section, nullptr), 0);
+  uint32_t number = 0;
+  EXPECT_EQ(ios_symbol_get_section_number(target, &number, nullptr), -1);
+  ASSERT_EQ(ios_section_set_number(section, 9, nullptr), 0);
+  ASSERT_EQ(ios_symbol_get_section_number(target, &number, nullptr), 0);
+  EXPECT_EQ(number, 9u);
+  ASSERT_EQ(ios_symbol_set_section_number(target, 2, nullptr), 0);
+  ASSERT_EQ(ios_symbol_get_section_number(target, &number, nullptr), 0);
+  EXPECT_EQ(number, 2u);
+}
+
+TEST_F(IosSymbolStore, ValueExpressionIsWriteOnceAndFoundBySlot) {
+  IosHandle target = symbol(global_);
+  ExprNode* value = nullptr;
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_symbol_get_section_expr(target, &value, &error), -1);
+  EXPECT_EQ(error, IOS_ERR_NO_PROPERTY);
+  ExprNode* node = nullptr;
+  ASSERT_EQ(objexpr_make_integer(context_, &node, 0x100), 0);
+  ASSERT_EQ(ios_symbol_set_value_expr(target, node, nullptr), 0);
+  error = NOT_SET;
+  EXPECT_EQ(ios_symbol_set_value_expr(target, node, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_VALUE_EXISTS);
+  EXPECT_EQ(node->ref_count, 2);
+  expr_release(node);
+  ASSERT_EQ(ios_symbol_get_section_expr(target, &value, nullptr), 0);
+  EXPECT_EQ(value, node);
+
+  ExprSlotRef slot{};
+  ASSERT_EQ(ios_symbol_get_slot(target, &slot, nullptr), 0);
+  IosHandle found{};
+  ASSERT_EQ(ios_symbol_find_by_slot(file_, slot.index, &found, nullptr), 0);
+  EXPECT_EQ(found.object_id, target.object_id);
+  error = NOT_SET;
+  EXPECT_EQ(ios_symbol_find_by_slot(file_, slot.index + 100, &found, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_EXPRESSION_SYMBOL);
+}
+
+TEST_F(IosSymbolStore, HundredThousandSymbolsStayFast) {
+  constexpr uint32_t kCount = 100000;
+  auto start = std::chrono::steady_clock::now();
+  for (uint32_t i = 0; i < kCount; ++i) {
+    IosHandle made = symbol(i % 2 == 0 ? global_ : local_);
+    IosHandle name{};
+    std::string text = "s" + std::to_string(i);
+    ASSERT_EQ(ios_strtab_add(file_, text.c_str(), &name, nullptr), 0);
+    ASSERT_EQ(ios_symbol_set_name(made, name, nullptr), 0);
+    ASSERT_EQ(ios_symbol_set_type(made, IOS_SYMBOL_OBJECT, nullptr), 0);
+  }
+  uint64_t sum = 0;
+  for (IosHandle scope : {global_, local_}) {
+    uint32_t count = 0;
+    ASSERT_EQ(ios_scope_count_symbols(scope, &count, nullptr), 0);
+    EXPECT_EQ(count, kCount / 2);
+    for (uint32_t i = 0; i < count; ++i) {
+      IosHandle member{};
+      ASSERT_EQ(ios_scope_get_symbol(scope, i, &member, nullptr), 0);
+      ExprSlotRef slot{};
+      ASSERT_EQ(ios_symbol_get_slot(member, &slot, nullptr), 0);
+      IosHandle back{};
+      ASSERT_EQ(ios_symbol_find_by_slot(file_, slot.index, &back, nullptr), 0);
+      sum += back.object_id;
+    }
+  }
+  auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(sum, uint64_t{kCount} * (kCount + 1) / 2);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 1000);
+}
+
+}  // namespace
