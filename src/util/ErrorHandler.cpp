@@ -207,7 +207,12 @@ void ErrorHandler::writeLine(FILE* stream, const ErrorLine* line) const {
 }
 
 void ErrorHandler::printRecorded(FILE* stream) {
-  for (auto& entry : records_) printLine(stream, entry.second);
+  for (auto& entry : records_) {
+    ErrorLine* line = entry.second;
+    if (line->printed) continue;
+    line->printed = true;
+    printLine(stream, line);
+  }
 }
 
 bool ErrorHandler::hasErrorAt(const LineInfo* position) const {

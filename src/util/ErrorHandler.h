@@ -24,6 +24,9 @@ class ErrorLine {
   char severity;
   int32_t id;
   bool promoted = false;
+  // Set once written to the console: a fatal message after the end-of-run print
+  // must not print the run's diagnostics a second time.
+  bool printed = false;
   const LineInfo* position;
   const char* text;  // interned
 };
