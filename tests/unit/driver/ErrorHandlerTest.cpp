@@ -230,15 +230,25 @@ TEST_F(ErrorHandlerTest, ErrorLimitZeroPrintsEveryError) {
 TEST_F(ErrorHandlerTest, ResetCountsLetsTheFinalPrintingCountAfresh) {
   for (uint32_t number = 1; number <= 43; ++number)
     handler().report(E_symbol_undefined, line(number), "e");
-  std::FILE* listing = std::tmpfile();
-  handler().printRecorded(listing);  // as the list file does
-  std::fclose(listing);
-  EXPECT_EQ(handler().errorCount(), 43);
+  handler().report(W_symbol_not_used, line(1), "w");
+  EXPECT_EQ(handler().errorCount(), 0);  // recorded, not yet printed
   handler().resetCounts();
-  EXPECT_EQ(handler().errorCount(), 0);
   std::string printed = finish();
   EXPECT_EQ(handler().errorCount(), 43);
   EXPECT_EQ(printed.find("F013"), std::string::npos);
+}
+
+TEST_F(ErrorHandlerTest, RecordsPrintOnceHoweverOftenTheyArePrinted) {
+  handler().report(E_symbol_undefined, line(2), "e");
+  handler().report(W_symbol_not_used, line(1), "w");
+  std::string first = finish();
+  EXPECT_NE(first.find("E"), std::string::npos);
+  handler().report(E_symbol_undefined, line(3), "later");
+  std::string second = finish();
+  // Only the record that came after the first print is new.
+  EXPECT_EQ(second.substr(first.size()).find("\"e\""), std::string::npos);
+  EXPECT_NE(second.substr(first.size()).find("later"), std::string::npos);
+  EXPECT_EQ(handler().errorCount(), 2);
 }
 
 TEST_F(ErrorHandlerDeathTest, PrintingBeyondTheErrorLimitEndsWithF013) {
