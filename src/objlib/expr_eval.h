@@ -32,7 +32,7 @@ ExprOpHandler expr_op_handler(int32_t kind, uint32_t value_type);
 
 // Nesting that evaluation follows before it gives up with EXPR_ERR_NOT_REDUCIBLE;
 // deeper trees are cycles through slots or operands in all practical input.
-inline constexpr uint32_t EXPR_EVAL_DEPTH_LIMIT = 2000;
+inline constexpr uint32_t EXPR_EVAL_DEPTH_LIMIT = 4000;
 
 // Reduces the tree in place. 0 on success: the node is a value, or an operator left
 // by a user operator with its operands reduced as far as they go. 1 on failure.

@@ -648,3 +648,32 @@ TEST_F(ExprEval, UntypedOperatorsCheckTheirOperandsOnceReduced) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ExprEval, ChainsBeyondTheDepthLimitFailWithoutExhaustingTheStack) {
+  struct Case {
+    uint32_t depth;
+    uint32_t error;
+  };
+  const Case cases[] = {
+      {EXPR_EVAL_DEPTH_LIMIT / 2, EXPR_ERR_NONE},
+      {EXPR_EVAL_DEPTH_LIMIT * 5, EXPR_ERR_NOT_REDUCIBLE},
+  };
+  for (const Case& c : cases) {
+    context_->error = EXPR_ERR_NONE;
+    ExprNode* chain = integer(1);
+    for (uint32_t i = 0; i < c.depth; ++i) {
+      ASSERT_EQ(objexpr_make_operator(context_, &chain, EXPR_NEG, 1, chain), 0);
+    }
+    int64_t value = 0;
+    EXPECT_EQ(expr_evaluate_integer(chain, &value), c.error == EXPR_ERR_NONE ? 0 : 1) << c.depth;
+    EXPECT_EQ(context_->error, c.error) << c.depth;
+    if (c.error == EXPR_ERR_NONE) {
+      EXPECT_EQ(value, c.depth % 2 == 0 ? 1 : -1);
+    }
+    expr_release(chain);
+  }
+}
+
+}  // namespace
