@@ -138,7 +138,11 @@ bool ExpressionValidator::valueOf(OrbaExpression* expression, ExprValue& value) 
   ExprLocation location;
   location.section = section;
   location.address = address;
-  location.sectionStart = address;
+  // Where this position stood in the previous pass: a label not yet placed in this
+  // pass is estimated at its previous offset plus the distance the code before it has
+  // grown since. Without that, a forward jump behind a grown jump measured its target
+  // short and was refused.
+  location.sectionStart = previousOffset;
   bool error = false;
   expression->getValue(value, location, error);
   if (!error) return true;

@@ -1,10 +1,14 @@
 // Sample statements for every hardware form of the instruction data file, each with the
 // reading that an independent decoder must give back for its encoding.
 //
-// A sample is { rank, size, op1, op1Mask, core, options, tags, text, mnemonic, tokens,
-// rejected }. `tokens` is the decoder-side view of the operands: registers and memory
-// operands as normalised text, numbers as { value, compare, field } where compare says how
-// the decoder's number may legitimately differ in spelling (see valueMatches in xcheck.mjs).
+// A sample is { rank, size, op1, op1Mask, core, options, tags, text, sizedText, mnemonic,
+// tokens, rejected }. `sizedText` spells the mnemonic with its size marker (mov32, ld16.a),
+// which keeps an assembler that picks the shortest form on the form under test. `tokens` is
+// the decoder-side view of the operands: registers and memory operands as normalised text,
+// numbers as { value, compare, field, relative } where compare says how the decoder's number
+// may legitimately differ in spelling (see valueMatches in xcheck.mjs), relative marks a
+// branch target counted from the instruction's own address (the sample is at address 0), and
+// label one written where the syntax takes a label.
 // A `rejected` sample holds one operand just outside its range: the form must refuse it.
 
 import { readFileSync } from 'node:fs';
@@ -39,6 +43,7 @@ export function readIsa(path) {
       const as = words.find((w) => w.startsWith('as='));
       form.mnemonics.push({
         name: name.replace(/\*$/, ''),
+        plainOnly: name.endsWith('*'),
         op1: words[1] !== undefined ? parseInt(words[1], 16) : undefined,
         decodedAs: as ? as.slice(3) : name.replace(/\*$/, ''),
       });
@@ -209,7 +214,7 @@ function optionsOf(when) {
   return options;
 }
 
-function op1MaskOf(form) {
+export function op1MaskOf(form) {
   if (form.format === 'SRRS') return 0x3F;
   if (form.format === 'BRN' || /disp4x/.test(form.syntax)) return 0x7F;
   return 0xFF;
@@ -305,7 +310,10 @@ function buildSample(form, widths, mnemonic, variant, choiceIndex, outside = nul
             compare = numberCompare(effective, width, scale);
           }
           text += value.toString();
-          tokens.push({ kind: 'num', value: pendingNegate ? -value : value, compare, field: node.field });
+          tokens.push({
+            kind: 'num', value: pendingNegate ? -value : value, compare, field: node.field,
+            relative: node.field === 'disp4x',
+          });
           pendingNegate = false;
           position++;
           break;
@@ -316,7 +324,7 @@ function buildSample(form, widths, mnemonic, variant, choiceIndex, outside = nul
           const [lo, hi] = TARGET_RANGES[node.field](backward);
           const value = pushOut(pickNumber(lo, hi, 2n, variant, position), lo, hi, 2n);
           text += value.toString();
-          tokens.push({ kind: 'num', value, compare: { kind: 'address' }, field: node.field });
+          tokens.push({ kind: 'num', value, compare: { kind: 'address' }, field: node.field, relative: true, label: true });
           position++;
           break;
         }
@@ -332,6 +340,7 @@ function buildSample(form, widths, mnemonic, variant, choiceIndex, outside = nul
   };
   emit(parseSyntax(form.syntax));
   if (outside && !outsideWritten) return null;
+  const sizedName = mnemonic.plainOnly ? mnemonic.name : sizeMarked(mnemonic.name, form.size);
   const statement = form.syntax === '' ? mnemonic.name : `${mnemonic.name} ${text}`;
   return {
     rank: form.rank,
@@ -342,10 +351,17 @@ function buildSample(form, widths, mnemonic, variant, choiceIndex, outside = nul
     options: optionsOf(form.when),
     tags: form.when,
     text: statement,
+    sizedText: sizedName + statement.slice(mnemonic.name.length),
     mnemonic: mnemonic.decodedAs,
     tokens,
     rejected: outside !== null,
   };
+}
+
+// The size marker goes before the last dot: ld16.a, and.ge32.u.
+function sizeMarked(name, size) {
+  const dot = name.lastIndexOf('.');
+  return dot < 0 ? name + size : name.slice(0, dot) + size + name.slice(dot);
 }
 
 // How a decoded number may be spelled: exactly, when the range of the syntax is either

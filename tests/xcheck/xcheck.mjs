@@ -3,17 +3,25 @@
 // file is assembled by isa-probe from sample statements, and an independent TriCore
 // disassembler reads the bytes back. Mnemonic and operands must agree. A statement with
 // one operand just outside its range must not give a candidate of the form.
+// Then the accepted samples of each core, with jumps and calls to labels among them, are
+// assembled by vekt into an object file, and the code is read back from the object.
 //
-//   node xcheck.mjs PATH/TO/isa-probe [--isa=FILE] [--list] [--form=RANK]
+//   node xcheck.mjs PATH/TO/isa-probe [--vekt=PATH] [--phase=probe|object|both] [--isa=FILE]
+//                   [--list] [--form=RANK]
 //
-// --list prints the samples without running anything; --form restricts the run to one form.
+// --vekt names the assembler (default: vekt next to the probe); --phase runs one of the two
+// checks (default both); --list prints the samples without running anything; --form
+// restricts the run to one form.
 // Exit status 1 when any sample disagrees, 2 when the check could not run.
 
 import { spawnSync } from 'node:child_process';
+import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
 import { fileURLToPath } from 'node:url';
 import path from 'node:path';
-import { makeSamples } from './samples.mjs';
+import { readElf32 } from './elf32.mjs';
+import { makeSamples, op1MaskOf, readIsa } from './samples.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 
@@ -105,20 +113,25 @@ function fatal(message) {
 }
 
 function usage(message) {
-  console.error('usage: node xcheck.mjs PATH/TO/isa-probe [--isa=FILE] [--list] [--form=RANK]');
+  console.error('usage: node xcheck.mjs PATH/TO/isa-probe [--vekt=PATH] [--phase=probe|object|both] [--isa=FILE] '
+              + '[--list] [--form=RANK]');
   fatal(message);
 }
 
 function parseArguments(argv) {
-  const options = { isa: path.join(here, '../../src/isa/tricore.isa'), list: false, form: null, probe: null };
+  const options = { isa: path.join(here, '../../src/isa/tricore.isa'), list: false, form: null, probe: null, vekt: null, phase: 'both' };
   for (const arg of argv) {
     if (arg.startsWith('--isa=')) options.isa = arg.slice(6);
+    else if (arg.startsWith('--vekt=')) options.vekt = arg.slice(7);
+    else if (['--phase=probe', '--phase=object', '--phase=both'].includes(arg)) options.phase = arg.slice(8);
     else if (arg === '--list') options.list = true;
     else if (arg.startsWith('--form=')) options.form = +arg.slice(7);
     else if (arg.startsWith('--')) usage(`unknown option ${arg}`);
     else options.probe = arg;
   }
   if (!options.probe && !options.list) usage('no probe program given');
+  if (options.probe && !options.vekt) options.vekt = path.join(path.dirname(options.probe), 'vekt');
+  if (!options.list && options.phase !== 'probe' && !existsSync(options.vekt)) usage(`no assembler at ${options.vekt} (give --vekt=PATH)`);
   return options;
 }
 
@@ -195,7 +208,10 @@ function tokensMatch(expected, decoded) {
 }
 
 function showTokens(tokens) {
-  return tokens.map((t) => (t.kind === 'text' ? t.text : t.value.toString())).join(', ');
+  return tokens.map((t) => {
+    if (t.kind === 'text') return t.text;
+    return t.compare?.kind === 'address' ? `0x${modulo(t.value, 1n << 32n).toString(16)}` : t.value.toString();
+  }).join(', ');
 }
 
 // ---- the assembler side ---------------------------------------------------------------
@@ -268,18 +284,322 @@ function checkSample(sample, line, decoders, used) {
     return `${candidate.text} does not decode as one instruction`
          + (decoded.length ? ` (reads ${decoded.map((d) => `${d.mnemonic} ${d.op_str}`).join('; ')})` : '');
   }
-  let expected = sample.tokens;
-  let expectedMnemonic = sample.mnemonic;
+  return readingProblem(candidate.text, decoded[0], expectedReading(sample, used));
+}
+
+// The reading the disassembler gives for a correct encoding of the sample placed at
+// `address`: the sample's own reading turned by every exception that applies to it.
+function expectedReading(sample, used, address = 0n) {
+  let tokens = sample.tokens;
+  let mnemonic = sample.mnemonic;
   for (const exception of EXCEPTIONS) {
     if (exception.applies(sample)) {
-      if (exception.adjust) expected = exception.adjust(expected);
-      if (exception.mnemonic) expectedMnemonic = exception.mnemonic;
+      if (exception.adjust) tokens = exception.adjust(tokens);
+      if (exception.mnemonic) mnemonic = exception.mnemonic;
       used.add(exception.name);
     }
   }
-  const { mnemonic, op_str: opStr } = decoded[0];
-  if (mnemonic === expectedMnemonic && tokensMatch(expected, decodedTokens(opStr))) return null;
-  return `${candidate.text} decodes as "${mnemonic} ${opStr}", expected "${expectedMnemonic} ${showTokens(expected)}"`;
+  // The quirks concern the displacement, so relative targets move to the address last.
+  tokens = tokens.map((t) => (t.relative ? { ...t, value: t.value + address } : t));
+  return { mnemonic, tokens };
+}
+
+function readingProblem(what, decoded, expected) {
+  const { mnemonic, op_str: opStr } = decoded;
+  if (mnemonic === expected.mnemonic && tokensMatch(expected.tokens, decodedTokens(opStr))) return null;
+  return `${what} decodes as "${mnemonic} ${opStr}", expected "${expected.mnemonic} ${showTokens(expected.tokens)}"`;
+}
+
+// ---- the object file ------------------------------------------------------------------
+//
+// The accepted samples of each core go into one source, each behind a label of its own,
+// with jumps and calls to labels of that source around them. vekt assembles it into an
+// object file; the code read back from the object's .text must hold every sample at its
+// label as the probe encoded it, and every branch must reach the address that the symbol
+// table gives its label.
+
+// Labels of the object source: the branches jump between them, the samples stand between
+// xc_mid and xc_far. The gaps make xc_mid and xc_far too far for the 16-bit displacements,
+// and xc_far too far for the 15-bit ones.
+const NEAR_GAP = 300;
+const FAR_GAP = 40000;
+
+// The branches. `size` is the form the assembler must pick (the short one wherever the
+// target is in its reach); `reads` lists what the statement reads back as where that is
+// another spelling or a generic expansion, with ~next the address just after it. {first},
+// {middle} and {last} are labels of samples. The constants avoid the decoder's const4 sign
+// quirk, which concerns samples, not branches.
+const BRANCHES = [
+  { at: 'head', text: 'j xc_back', size: 16 },
+  { at: 'head', text: 'call xc_back', size: 16 },
+  { at: 'head', text: 'loop a2,xc_back', size: 16 },
+  { at: 'head', text: 'jeq d3,d4,xc_back', size: 32 },
+  { at: 'head', text: 'jne d3,#-4,xc_back', size: 32 },
+  { at: 'head', text: 'jl xc_back', size: 32 },
+  { at: 'head', text: 'jz.a a4,xc_back', size: 32 },
+  { at: 'head', text: 'jnz.t d5:31,xc_back', size: 32 },
+  { at: 'head', text: 'jge.u d6,d7,xc_back', size: 32 },
+  { at: 'head', text: 'j xc_mid', size: 32 },
+  { at: 'head', text: 'call xc_mid', size: 32 },
+  { at: 'head', text: 'jeq d3,#5,xc_mid', size: 32 },
+  { at: 'head', text: 'jne d15,#3,xc_mid', size: 32 },
+  { at: 'head', text: 'jz.t d3:5,xc_mid', size: 32 },
+  { at: 'head', text: 'jlt d8,d9,xc_mid', size: 32 },
+  { at: 'head', text: 'loop a3,xc_back', size: 32 },
+  { at: 'head', text: 'j xc_far', size: 32 },
+  { at: 'head', text: 'jl xc_far', size: 32 },
+  { at: 'head', text: 'call xc_far', size: 32 },
+  { at: 'head', text: 'jeq d3,#5,xc_far', reads: ['jne d3,#5,~next', 'j xc_far'] },
+  { at: 'head', text: 'jnz.a a5,xc_far', reads: ['jz.a a5,~next', 'j xc_far'] },
+  { at: 'head', text: 'j {first}' },
+  { at: 'head', text: 'call {middle}' },
+  { at: 'head', text: 'jne d1,d2,{last}' },
+  // Forward 16-bit displacements reach 30 bytes only: these stand right before xc_fwd.
+  // On TC1.6 the 16-bit forms of these two that take a label reach 32 to 62 bytes only.
+  { at: 'head', text: 'jeq d15,#3,xc_fwd', size: 16, sizeOn: { 'tc1.6': 32 } },
+  { at: 'head', text: 'jne d15,d5,xc_fwd', size: 16, sizeOn: { 'tc1.6': 32 } },
+  { at: 'head', text: 'jz d15,xc_fwd', size: 16 },
+  { at: 'head', text: 'jnz d6,xc_fwd', size: 16 },
+  { at: 'head', text: 'jz.a a6,xc_fwd', size: 16 },
+  { at: 'head', text: 'jnz.t d15:3,xc_fwd', size: 16 },
+  { at: 'head', text: 'call xc_fwd', size: 16 },
+  { at: 'head', text: 'j xc_fwd', size: 16 },
+  { at: 'tail', text: 'j xc_far', size: 16 },
+  { at: 'tail', text: 'call xc_far', size: 16 },
+  { at: 'tail', text: 'loop a7,xc_far', size: 16 },
+  { at: 'tail', text: 'jne d1,d2,xc_far', size: 32 },
+  { at: 'tail', text: 'jz d15,xc_far', size: 16 },
+  { at: 'tail', text: 'j xc_mid', size: 32 },
+  { at: 'tail', text: 'call xc_back', size: 32 },
+  { at: 'tail', text: 'jl xc_mid', size: 32 },
+  { at: 'tail', text: 'jne d1,d2,xc_mid', reads: ['jeq d1,d2,~next', 'j xc_mid'] },
+  { at: 'tail', text: 'jz.t d9:0,xc_back', reads: ['jnz.t d9:0,~next', 'j xc_back'] },
+  { at: 'tail', text: 'j {first}', size: 32 },
+  { at: 'tail', text: 'call {last}', size: 32 },
+  { at: 'tail', text: 'jl {middle}', size: 32 },
+  { at: 'tail', text: 'jeq d15,#0,xc_end', reads: ['jz d15,xc_end'], size: 16 },
+  { at: 'tail', text: 'j xc_end', size: 16 },
+];
+
+// The statement of a sample in the object source: the size-marked spelling when the probe
+// gives the form under test for it, and a label operand counted from the sample's label. (A
+// displacement that the syntax takes as a plain number stays a number.)
+function placedStatement(sample, sizedLine, plainLine, label) {
+  const sized = !sizedLine.startsWith('error: ') && pickCandidate(sample, parseCandidates(sizedLine));
+  let text = sized ? sample.sizedText : sample.text;
+  const line = sized ? sizedLine : plainLine;
+  const target = sample.tokens.find((t) => t.label);
+  if (target) {
+    const written = text.match(/-?\d+$/);
+    if (!written || BigInt(written[0]) !== target.value) return null;
+    const offset = target.value < 0n ? `-${-target.value}` : `+${target.value}`;
+    text = text.slice(0, written.index) + label + offset;
+  }
+  return { text, candidates: parseCandidates(line) };
+}
+
+// A statement that vekt refused is `dropped`: a nop keeps its label for the branches.
+function writeObjectSource(group, statements, dropped) {
+  const lines = [' .SDECL ".text",CODE', ' .SECT ".text"'];
+  const at = new Map();   // what stands on which source line, for the messages
+  const place = (label, text, what) => {
+    if (dropped.has(label)) {
+      lines.push(`${label}: nop`);
+      return;
+    }
+    lines.push(`${label}: ${text}`);
+    at.set(label, { line: lines.length, text, what });
+  };
+  const sampleLabel = (k) => `xs_${group[Math.min(k, group.length - 1)]}`;
+  const branchText = (text) => text.replace('{first}', sampleLabel(0))
+    .replace('{middle}', sampleLabel(group.length >> 1)).replace('{last}', sampleLabel(group.length - 1));
+  const branches = (where) => BRANCHES.forEach((branch, k) => {
+    if (branch.at === where) {
+      place(`xj_${k}`, branchText(branch.text), { branch, reads: (branch.reads ?? [branch.text]).map(branchText) });
+    }
+  });
+  lines.push('xc_back: nop');
+  branches('head');
+  lines.push('xc_fwd: nop', ` .SPACE ${NEAR_GAP}`, 'xc_mid: nop');
+  group.forEach((index) => place(`xs_${index}`, statements.get(index).text, { sample: index }));
+  lines.push(` .SPACE ${FAR_GAP}`, 'xc_far: nop');
+  branches('tail');
+  lines.push('xc_end: nop', '');
+  return { source: lines.join('\n'), at };
+}
+
+function hexOf(bytes) {
+  return Buffer.from(bytes).toString('hex');
+}
+
+// The form of a branch that the decoder read: a form of the statement's mnemonic of the
+// size read, whose opcode is in the first byte.
+function branchForm(forms, name, decoded) {
+  const firstByte = decoded.bytes[0];
+  for (const form of forms) {
+    if (form.size !== String(decoded.size * 8)) continue;
+    const field = form.syntax.match(/label\{(\w+)\}/);
+    if (!field) continue;
+    const mask = op1MaskOf(form);
+    const mnemonic = form.mnemonics.find((m) => m.name === name && m.decodedAs === decoded.mnemonic
+      && (m.op1 & mask) === (firstByte & mask));
+    if (mnemonic) return { form, mnemonic, field: field[1] };
+  }
+  return null;
+}
+
+// Checks one statement of a branch against the instruction read at its address.
+function branchProblem(statement, decoded, targetOf, forms, core, used) {
+  const [name, operandText] = statement.split(/\s+/, 2);
+  const operands = operandText.replace(':', ',').split(',');
+  const label = operands.pop();
+  const target = targetOf(label);
+  if (target === undefined) return `${label} is not in the symbol table`;
+  const reading = `"${decoded.mnemonic} ${decoded.op_str}" (${hexOf(decoded.bytes)})`;
+  const found = branchForm(forms, name, decoded);
+  if (!found) return `reads ${reading}, which no ${decoded.size * 8}-bit form of ${name} gives`;
+  const branch = {
+    size: decoded.size * 8, mnemonic: found.mnemonic.decodedAs, core, tags: found.form.when,
+    tokens: [
+      ...decodedTokens(operands.join(',')).map((t) => (t.kind === 'num' ? { ...t, compare: { kind: 'exact' } } : t)),
+      { kind: 'num', value: BigInt(target) - decoded.address, compare: { kind: 'address' }, field: found.field, relative: true },
+    ],
+  };
+  return readingProblem(reading, decoded, expectedReading(branch, used, decoded.address));
+}
+
+function checkBranch(branch, statements, address, symbols, code, decoder, forms, core, used) {
+  const size = branch.sizeOn?.[core] ?? branch.size;
+  const decoded = decoder.disasm(Array.from(code.subarray(address, address + 4 * statements.length)), address)
+    .slice(0, statements.length);
+  if (decoded.length < statements.length) return `fewer than ${statements.length} instructions read`;
+  const last = decoded[decoded.length - 1];
+  const next = Number(last.address) + last.size;
+  const targetOf = (label) => (label === '~next' ? next : symbols.get(label));
+  for (const [k, statement] of statements.entries()) {
+    const problem = branchProblem(statement, decoded[k], targetOf, forms, core, used);
+    if (problem) return statements.length > 1 ? `${statement}: ${problem}` : problem;
+    if (size && size !== decoded[k].size * 8) {
+      return `the ${decoded[k].size * 8}-bit form was taken, the ${size}-bit one reaches`;
+    }
+  }
+  return null;
+}
+
+// The bytes at a sample's label must be one of the probe's encodings of its statement; the
+// encoding of the form under test must also read back as the sample, now at its address.
+function checkPlacedSample(sample, statement, address, code, decoder, used) {
+  const found = statement.candidates.find((c) => c.hex === hexOf(code.subarray(address, address + c.bits / 8)));
+  if (!found) {
+    const decoded = decoder.disasm(Array.from(code.subarray(address, address + 4)), address);
+    const reading = decoded.length ? `"${decoded[0].mnemonic} ${decoded[0].op_str}" (${hexOf(decoded[0].bytes)})`
+      : hexOf(code.subarray(address, address + 4));
+    return { problem: `reads ${reading}; the probe gave ${statement.candidates.map((c) => c.text).join(' ')}` };
+  }
+  if (found !== pickCandidate(sample, statement.candidates)) return { otherForm: true };
+  const decoded = decoder.disasm(hexBytes(found.hex), address);
+  if (decoded.length !== 1) return { problem: `${found.text} does not decode as one instruction` };
+  return { problem: readingProblem(found.text, decoded[0], expectedReading(sample, used, BigInt(address))) };
+}
+
+// Assembles the source of one group. Every statement that vekt refuses is reported and
+// left out, and the rest assembled again, so that one refusal hides no other finding.
+function assemble(vekt, key, base, writeSource) {
+  const file = path.basename(`${base}.asm`);
+  const dropped = new Set();
+  let failed = 0;
+  for (;;) {
+    const { source, at } = writeSource(dropped);
+    writeFileSync(`${base}.asm`, source);
+    const result = spawnSync(vekt, [...key.split(' '), '--no-warnings', '--emit-locals', '-o', `${base}.o`, `${base}.asm`],
+      { encoding: 'utf8', maxBuffer: 1 << 28 });
+    if (result.error) fatal(`cannot run ${vekt}: ${result.error.message}`);
+    if (result.status === 0) return { at, failed };
+    const labelOfLine = new Map([...at].map(([label, { line }]) => [line, label]));
+    let refused = 0;
+    for (const diagnostic of result.stderr.split('\n')) {
+      const m = diagnostic.match(/^vekt [EF]\d+: \[".*" (\d+)\]/);
+      const label = m && labelOfLine.get(+m[1]);
+      if (!label || dropped.has(label)) continue;
+      dropped.add(label);
+      refused++;
+      failed++;
+      console.log(`MISMATCH object ${file} line ${m[1]} "${at.get(label).text}": ${diagnostic}`);
+    }
+    if (refused === 0) {
+      console.log(`MISMATCH object ${file} [${key}]: vekt exited with status ${result.status}\n${result.stderr}`);
+      return { at: null, failed: failed + 1 };
+    }
+  }
+}
+
+function objectPhase(options, samples, probeLines, accepted, decoders, used) {
+  const { forms } = readIsa(options.isa);
+  const groups = new Map();
+  for (const index of accepted) {
+    const key = [`--core=${samples[index].core}`, ...samples[index].options].join(' ');
+    if (!groups.has(key)) groups.set(key, []);
+    groups.get(key).push(index);
+  }
+  const workDir = mkdtempSync(path.join(tmpdir(), 'vekt-xcheck-'));
+  const counts = { failed: 0, placed: 0, otherForm: 0, branches: 0 };
+  for (let [key, group] of groups) {
+    const core = samples[group[0]].core;
+    const sizedLines = runProbe(options.probe, group.map((i) => ({ ...samples[i], text: samples[i].sizedText })));
+    const statements = new Map();
+    group.forEach((index, k) => {
+      const statement = placedStatement(samples[index], sizedLines[k], probeLines[index], `xs_${index}`);
+      if (statement) {
+        statements.set(index, statement);
+        return;
+      }
+      counts.failed++;
+      console.log(`MISMATCH object [${key}] form ${samples[index].rank} "${samples[index].text}": its branch target is not its last operand`);
+    });
+    group = group.filter((index) => statements.has(index));
+    const base = path.join(workDir, key.replace(/^--core=/, '').replace(/[^\w.]+/g, '_'));
+    const file = path.basename(`${base}.asm`);
+    const assembled = assemble(options.vekt, key, base, (dropped) => writeObjectSource(group, statements, dropped));
+    counts.failed += assembled.failed;
+    if (!assembled.at) continue;
+    const { at } = assembled;
+    let elf;
+    try {
+      elf = readElf32(readFileSync(`${base}.o`));
+    } catch (error) {
+      counts.failed++;
+      console.log(`MISMATCH object ${file}.o: ${error.message}`);
+      continue;
+    }
+    const text = elf.sections.find((s) => s.name === '.text');
+    if (!text?.data) fatal(`${base}.o has no .text contents`);
+    const symbols = new Map(elf.symbols.filter((s) => s.shndx === text.index).map((s) => [s.name, s.value]));
+    for (const [label, { line, text: statement, what }] of at) {
+      const address = symbols.get(label);
+      const sample = samples[what.sample];
+      let problem = null;
+      if (address === undefined) {
+        problem = `label ${label} is not in the symbol table`;
+      } else if (sample) {
+        const placed = checkPlacedSample(sample, statements.get(what.sample), address, text.data, decoders[core], used);
+        problem = placed.problem ?? null;
+        if (placed.otherForm) counts.otherForm++;
+        counts.placed++;
+      } else {
+        problem = checkBranch(what.branch, what.reads, address, symbols, text.data, decoders[core], forms, core, used);
+        counts.branches++;
+      }
+      if (problem === null) continue;
+      counts.failed++;
+      const where = address === undefined ? '' : ` at 0x${address.toString(16)}`;
+      console.log(`MISMATCH object ${file} line ${line}${sample ? ` form ${sample.rank}` : ''} "${statement}"${where}: ${problem}`);
+    }
+  }
+  if (counts.failed === 0) rmSync(workDir, { recursive: true, force: true });
+  else console.log(`xcheck: the object sources are kept in ${workDir}`);
+  console.log(`xcheck: object file: ${counts.placed} samples read back at their labels (${counts.otherForm} `
+    + `encoded by another form of the same statement), ${counts.branches} jumps and calls; ${counts.failed} failed`);
+  return counts.failed;
 }
 
 async function main() {
@@ -297,21 +617,28 @@ async function main() {
   const lines = runProbe(options.probe, samples);
   const used = new Set();
   const failedForms = new Set();
+  const accepted = [];
   let failed = 0;
+  // The object phase takes the samples that this phase accepts, so it always runs.
   samples.forEach((sample, i) => {
     const problem = checkSample(sample, lines[i], decoders, used);
+    if (problem === null && !sample.rejected) accepted.push(i);
     if (problem === null) return;
     failed++;
     failedForms.add(sample.rank);
-    console.log(`MISMATCH form ${sample.rank} [${[`--core=${sample.core}`, ...sample.options].join(' ')}] "${sample.text}": ${problem}`);
+    if (options.phase !== 'object') {
+      console.log(`MISMATCH form ${sample.rank} [${[`--core=${sample.core}`, ...sample.options].join(' ')}] "${sample.text}": ${problem}`);
+    }
   });
+  if (options.phase === 'object') return objectPhase(options, samples, lines, accepted, decoders, used) === 0 ? 0 : 1;
+  const objectFailed = options.phase === 'both' ? objectPhase(options, samples, lines, accepted, decoders, used) : 0;
   for (const exception of EXCEPTIONS) {
     if (!used.has(exception.name)) console.log(`note: exception ${exception.name} was not needed by any sample`);
   }
   const forms = new Set(samples.map((s) => s.rank)).size;
   console.log(`xcheck: ${samples.length} samples of ${forms} forms, ${failedForms.size} forms with mismatches`);
   console.log(`xcheck: ${samples.length - failed} passed, ${failed} failed`);
-  return failed === 0 ? 0 : 1;
+  return failed === 0 && objectFailed === 0 ? 0 : 1;
 }
 
 process.exitCode = await main();

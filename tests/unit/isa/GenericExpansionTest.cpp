@@ -214,6 +214,42 @@ TEST_F(GenericExpansionTest, GenericsSwitchedOffInsertNothing) {
   EXPECT_EQ(result.context.variantCount, 0u);
 }
 
+// A run that checks the source alone, and lists and counts nothing, decides the generic
+// form as any run does, without writing the lines that nothing would read.
+TEST_F(GenericExpansionTest, ACheckOnlyRunDecidesTheExpansionWithoutItsLines) {
+  struct Case {
+    const char* run;
+    bool checkOnly, listFile, metrics, instructionMetrics, sectionSummary;
+    bool linesWritten;
+  };
+  const Case cases[] = {
+      {"full assembly", false, false, false, false, false, true},
+      {"check only", true, false, false, false, false, false},
+      {"check with a list file", true, true, false, false, false, true},
+      {"check with metrics", true, false, true, false, false, true},
+      {"check with instruction metrics", true, false, false, true, false, true},
+      {"check with a section summary", true, false, false, false, true, true},
+  };
+  for (const Case& c : cases) {
+    RunSettings* options = orbaOptions();
+    options->checkOnly = c.checkOnly;
+    options->listFileWanted = c.listFile;
+    options->metrics = c.metrics;
+    options->instructionMetrics = c.instructionMetrics;
+    options->sectionInfoConsole = c.sectionSummary;
+    EXPECT_EQ(isa::expansionLinesWanted(), c.linesWritten) << c.run;
+    Expansion result = expand("jeq d0,#3,lab");
+    EXPECT_TRUE(result.context.expanded) << c.run;
+    EXPECT_TRUE(result.context.found) << c.run;
+    EXPECT_EQ(result.context.variantCount, 2u) << c.run;
+    EXPECT_EQ(result.texts.size(), c.linesWritten ? 3u : 0u) << c.run;
+  }
+  // A condition that fails stops the expansion whether lines would be written or not.
+  orbaOptions()->checkOnly = true;
+  orbaOptions()->optimizeGenerics = false;
+  EXPECT_FALSE(expand("jeq d0,#3,lab").context.expanded);
+}
+
 // A target is written back printed: one whose print is no source text (an error in it, a
 // string that holds a quote or a line end) must not become a generated line.
 TEST_F(GenericExpansionTest, ATargetThatPrintsAsNoSourceTextGeneratesNothing) {

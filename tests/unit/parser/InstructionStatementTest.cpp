@@ -77,6 +77,49 @@ TEST_F(InstructionStatementTest, GenericStatementInsertsItsExpansionAfterItsLine
   EXPECT_TRUE(diagnostics().empty());
 }
 
+// Only layout, the list file and the metrics read a generic's lines: a run that checks the
+// source alone keeps the generic, with its hardware form, and writes no lines for it.
+TEST_F(InstructionStatementTest, ACheckOnlyRunKeepsTheGenericWithoutItsLines) {
+  struct Case {
+    const char* run;
+    bool checkOnly;
+    bool listFile;
+    size_t generatedLines;
+    size_t groups;  // of the generic: the hardware form, then the expansion
+  };
+  const Case cases[] = {
+      {"full assembly", false, false, 3, 2},
+      {"check only", true, false, 0, 1},
+      {"check with a list file", true, true, 3, 2},
+  };
+  for (const Case& c : cases) {
+    lines.clear();
+    ScopedManagers fresh(ScopedManagers::kAll);
+    delete _sectionAdmin;
+    _sectionAdmin = new SectionAdmin();
+    _placeholderSection = nullptr;
+    orbaOptions()->checkOnly = c.checkOnly;
+    orbaOptions()->listFileWanted = c.listFile;
+    parse({" .SDECL \".text\",CODE", " .SECT \".text\"", " jeq d0,#3,lab", "lab:"});
+    ASSERT_EQ(kinds(), (std::vector<int>{kGeneric, kLabel})) << c.run;
+    auto* generic = static_cast<FGeneric*>(lines[2]->section->firstNode());
+    EXPECT_EQ(generic->groups.size(), c.groups) << c.run;
+    ASSERT_FALSE(generic->groups.empty()) << c.run;
+    FlowNode* hardware = generic->groups.front()->nodes.first();
+    ASSERT_NE(hardware, nullptr) << c.run;
+    EXPECT_EQ(hardware->kind, kInstruction) << c.run;
+    EXPECT_EQ(hardware->line, lines[2]) << c.run;
+    EXPECT_EQ(generatedAfter(2).size(), c.generatedLines) << c.run;
+    // Without lines the statement's line stays the only one of its statement.
+    if (c.generatedLines == 0) {
+      EXPECT_EQ(lines[2]->variant, -1) << c.run;
+      EXPECT_EQ(lines[2]->previous, lines[1]) << c.run;
+      EXPECT_EQ(generic->line, lines[2]) << c.run;
+    }
+    EXPECT_TRUE(diagnostics().empty()) << c.run;
+  }
+}
+
 TEST_F(InstructionStatementTest, HardwareOnlyControlStopsExpansion) {
   parse({" .SDECL \".text\",CODE", " .SECT \".text\"", " $HW_ONLY", " jeq d0,#3,lab", "lab:"});
   EXPECT_TRUE(generatedAfter(3).empty());
