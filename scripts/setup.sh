@@ -2,7 +2,8 @@
 # Installs the Debian packages that building and testing vekt need, when missing, and the
 # test-only npm packages of tests/ (the independent disassembler of the encoding check).
 set -e
-packages="cmake ninja-build g++ libgtest-dev llvm-14-tools llvm binutils python3"
+# qemu-system-misc brings qemu-system-tricore, on which the end-to-end programs run.
+packages="cmake ninja-build g++ libgtest-dev llvm-14-tools llvm binutils python3 qemu-system-misc"
 missing=""
 for p in $packages; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -154,6 +154,7 @@ int OrbaAssembler::runStages() {
       OrbaOptimizer optimizer;
       optimizer.run();
       if (options->debugInfoMode == 1) {
+        dwarfAdmin()->setProducer(versionString());
         dwarfAdmin()->generate();
         optimizer.layoutDebugSections();
       }

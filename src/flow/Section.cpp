@@ -159,7 +159,8 @@ void Section::finish() { finishLinkOnceName(*this); }
 void Section::resolveAbsoluteAddress() {
   if (!hasAddress || !baseExpression_) return;
   OrbaExpression* base = baseExpression_->evaluate();
-  if (!base || base->isError()) {
+  // A string, a float or a relocatable value is no address either.
+  if (!base || base->isError() || base->getKind() != EK_integer) {
     errorHandler()->report(E_section_address_not_absolute, line, getName() ? getName() : "");
     return;
   }

@@ -1,5 +1,7 @@
 #include "flow/SymbolChecks.h"
 
+#include <string>
+
 #include "expr/OrbaExpression.h"
 #include "expr/TEInteger.h"
 #include "flow/Symbol.h"
@@ -21,6 +23,16 @@ const LineInfo* firstReference(const Symbol& symbol) {
 bool defaultScopeIsLocal(const Symbol&) { return orbaOptions()->localScopeDefault; }
 
 void makeExternal(Symbol& symbol) { symbol.flags[0] |= Symbol::kExternal; }
+
+// "__NL000003_12" is the third definition of local label 12.
+std::string localLabelText(const char* name) {
+  std::string text = name ? name : "";
+  if (text.compare(0, 4, "__NL") == 0) {
+    size_t digits = text.find('_', 4);
+    if (digits != std::string::npos) text.erase(0, digits + 1);
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -48,7 +60,13 @@ void checkGlobalSymbol(Symbol& symbol) {
   if (symbol.isDefined() || !symbol.isUsed()) return;
 
   const LineInfo* at = firstReference(symbol);
-  if (symbol.needsDefinition()) {
+  if (symbol.isInternal()) {
+    // A numbered local label that is never defined: its generated name cannot stand
+    // for an external symbol, so it is reported by the label the source wrote.
+    handler->report(E_symbol_undefined, at, localLabelText(symbol.name).c_str());
+    symbol.flags[0] &= static_cast<uint8_t>(~Symbol::kInternal);
+    makeExternal(symbol);
+  } else if (symbol.needsDefinition()) {
     handler->report(E_symbol_undefined, at, symbol.name);
     symbol.flags[1] &= static_cast<uint8_t>(~Symbol::kNeedsDefinition);
     makeExternal(symbol);

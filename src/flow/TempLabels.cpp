@@ -24,7 +24,9 @@ const char* makeTempLabelName() {
 }
 
 Symbol* defineTempLabel(const char* name, LineInfo* line) {
-  Symbol* symbol = symbolTable()->current->defineSymbol(name, line);
+  SymbolTable::LocalSymbolTable* scope = symbolTable()->current;
+  if (!scope) return nullptr;
+  Symbol* symbol = scope->defineSymbol(name, line);
   if (symbol && line) symbol->section = line->section;
   return symbol;
 }

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "objlib/elf_context.h"
+#include "objlib/elf_extra.h"
+#include "objlib/elf_phdr.h"
 #include "objlib/elf_reloc.h"
 #include "objlib/elf_symtab.h"
 #include "objlib/expr_eval.h"
@@ -417,12 +419,13 @@ int elf_write_object(const char* output_name, std::FILE* stream, uint32_t file_i
   context.e_shstrndx = static_cast<uint16_t>(context.section_names.header_index);
   elf_new_string_table(&context, &context.symbol_names);
   if (elf_build_symtab(&context, error) != 0 || writeSections(&context, error) != 0 ||
-      elf_resolve_symbol_sections(&context, error) != 0 ||
-      elf_write_symtab(&context, error) != 0 || elf_write_string_tables(&context, error) != 0 ||
+      elf_write_groups(&context, error) != 0 || elf_resolve_symbol_sections(&context, error) != 0 ||
+      elf_write_symtab(&context, error) != 0 || elf_write_symtab_shndx(&context, error) != 0 ||
+      elf_write_attributes(&context, error) != 0 || elf_write_callinfo(&context, error) != 0 ||
+      elf_write_misrac(&context, error) != 0 || elf_write_string_tables(&context, error) != 0 ||
+      elf_write_program_headers(&context, error) != 0 ||
       writeSectionHeaderTable(&context, error) != 0 || writeHeader(&context, error) != 0)
     return 1;
-  // Group, attribute, call-information and program-header output come with their
-  // own passes; relocatable output needs none of them yet.
   if (std::fflush(stream) != 0) return elf_fail(error, OBJLIB_ERR_FILE_IO);
   return 0;
 }

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "objlib/exprlib.h"
+#include "objlib/ios_callgraph.h"
 #include "objlib/ios_debug.h"
+#include "objlib/ios_group.h"
 #include "objlib/ios_image.h"
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
@@ -26,6 +28,11 @@ void teardownFile(IosFile* file) {
   file->images = nullptr;
   ios_data_admin_delete(file->data);
   file->data = nullptr;
+  ios_group_admin_delete(file->groups);
+  file->groups = nullptr;
+  ios_callgraph_delete(file->callgraph);
+  file->callgraph = nullptr;
+  file->asm_sections = ios_asm_section_tree_free(file->asm_sections);
   ios_symbol_admin_delete(file->symbols);
   file->symbols = nullptr;
   ios_debug_root_free(file->debug_root);

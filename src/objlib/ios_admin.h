@@ -7,12 +7,15 @@
 
 #include "objlib/ios_types.h"
 
+struct AvlNode;
 struct BlockPool;
 struct ExprLibContext;
 struct ExprNode;
 struct IdTable;
 struct IosDataAdmin;
+struct IosCallGraph;
 struct IosDebugRoot;
+struct IosGroupAdmin;
 struct IosImageAdmin;
 struct IosSectionAdmin;
 struct IosStringTable;
@@ -68,7 +71,9 @@ struct IosFile {
   IosSymbolAdmin* symbols;
   IosImageAdmin* images;
   IosDataAdmin* data;
-  void* groups;  // the group admin, when section groups are stored
+  IosGroupAdmin* groups;  // made with the first section group
+  IosCallGraph* callgraph;  // made with the first call-graph record or alias
+  AvlNode* asm_sections;  // assembler-section records of every module, by {module, id}
   IosDebugRoot* debug_root;  // made on demand
 };
 

@@ -1,16 +1,123 @@
 #include "output/DwarfAdmin.h"
 
-#include "util/RunSettings.h"
-#include "util/OrbaState.h"
+#include <filesystem>
+#include <system_error>
 
-DwarfAdmin::DwarfAdmin() : version_(orbaOptions()->dwarfVersion) {
-  std::string name = orbaOptions()->inputFile ? orbaOptions()->inputFile : "";
+#include "flow/Section.h"
+#include "flow/SectionAdmin.h"
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
+#include "util/RunSettings.h"
+#include "util/StringBuffer.h"
+
+namespace {
+
+std::string baseNameWithoutExtension(const char* path) {
+  std::string name = path ? path : "";
   size_t slash = name.find_last_of("\\/");
   if (slash != std::string::npos) name.erase(0, slash + 1);
   size_t dot = name.rfind('.');
   if (dot != std::string::npos) name.erase(dot);
-  inputBaseName_ = name;
+  return name;
 }
 
-// Nothing to describe until sections carry code.
-void DwarfAdmin::generate() {}
+}  // namespace
+
+DwarfAdmin::DwarfAdmin()
+    : version_(orbaOptions()->dwarfVersion), inputBaseName_(baseNameWithoutExtension(orbaOptions()->inputFile)) {}
+
+void DwarfAdmin::setProducer(const char* text) {
+  producer_ = text ? text : "";
+  if (!producer_.empty() && producer_.back() == '\n') producer_.pop_back();
+}
+
+const char* DwarfAdmin::makeGroupName() {
+  std::string name = "as." + inputBaseName_ + "." + std::to_string(groupCount_++);
+  return stringBuffer()->intern(name.c_str());
+}
+
+std::string currentDirectory() {
+  std::error_code error;
+  std::filesystem::path directory = std::filesystem::current_path(error);
+  return error ? std::string() : directory.string();
+}
+
+bool DwarfAdmin::isDescribed(const Section* section) {
+  return section != placeholderSection() && !section->flags.isDebug() && section->userSection;
+}
+
+void DwarfAdmin::generate() {
+  // Taken now rather than at start-up, so that the values are those the run settled on.
+  version_ = orbaOptions()->dwarfVersion;
+  inputBaseName_ = baseNameWithoutExtension(orbaOptions()->inputFile);
+  name_ = orbaOptions()->inputFile ? orbaOptions()->inputFile : "";
+  directory_ = currentDirectory();
+  if (version_ != 2 && version_ != 3) {
+    errorHandler()->reportWithoutLocation(S_should_not_happen, "DwarfAdmin", 100, "Unknown Dwarf version");
+    return;
+  }
+  if (version_ == 3) {
+    generateVersion3();
+    return;
+  }
+
+  // The sections to describe, taken before the debug sections join the list.
+  std::vector<Section*> described;
+  for (Section* section : sectionAdmin()->sections())
+    if (isDescribed(section)) described.push_back(section);
+
+  SectionSink info(createDebugSection(".debug_info", nullptr));
+  SectionSink abbrev(createDebugSection(".debug_abbrev", nullptr));
+  SectionSink line(createDebugSection(".debug_line", nullptr));
+  SectionSink ranges(createDebugSection(".debug_ranges", nullptr));
+  Symbol* unitStart = info.newLabel();
+  Symbol* afterLength = info.newLabel();
+  Symbol* unitEnd = info.newLabel();
+  Symbol* abbrevStart = abbrev.newLabel();
+  Symbol* programStart = line.newLabel();
+  Symbol* programEnd = line.newLabel();
+
+  writeAbbrevTable(abbrev.section(), abbrevStart);
+  writeCompileUnitHeader(info, unitStart, unitEnd, afterLength, abbrevStart, programStart, nullptr);
+  writeLineProgramHeader(line, programStart, programEnd);
+
+  // One range list for the whole unit: every section's pair, one terminator. The
+  // base selection makes the pairs absolute addresses.
+  ranges.word(0xFFFFFFFFu);
+  ranges.word(0u);
+  for (Section* section : described) writeSectionDebugInfo(section, info, line, &ranges);
+  ranges.word(0u);
+  ranges.word(0u);
+
+  info.byte(0);  // end of the unit's children
+  info.place(unitEnd);
+  line.place(programEnd);
+}
+
+void DwarfAdmin::generateVersion3() {
+  std::vector<Section*> described;
+  for (Section* section : sectionAdmin()->sections())
+    if (isDescribed(section)) described.push_back(section);
+
+  for (Section* section : described) {
+    if (!section->clusterName || !*section->clusterName) section->clusterName = makeGroupName();
+    SectionSink info(createDebugSection(".debug_info", section->clusterName));
+    SectionSink abbrev(createDebugSection(".debug_abbrev", section->clusterName));
+    SectionSink line(createDebugSection(".debug_line", section->clusterName));
+    Symbol* unitStart = info.newLabel();
+    Symbol* afterLength = info.newLabel();
+    Symbol* unitEnd = info.newLabel();
+    Symbol* abbrevStart = abbrev.newLabel();
+    Symbol* programStart = line.newLabel();
+    Symbol* programEnd = line.newLabel();
+
+    writeAbbrevTable(abbrev.section(), abbrevStart);
+    writeCompileUnitHeader(info, unitStart, unitEnd, afterLength, abbrevStart, programStart, section);
+    writeLineProgramHeader(line, programStart, programEnd);
+    writeSectionDebugInfo(section, info, line, nullptr);
+
+    info.byte(0);
+    info.place(unitEnd);
+    line.place(programEnd);
+  }
+}

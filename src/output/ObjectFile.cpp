@@ -11,11 +11,13 @@
 #include "flow/SectionAdmin.h"
 #include "objlib/elf_writer.h"
 #include "objlib/ios_admin.h"
+#include "objlib/ios_callgraph.h"
 #include "objlib/ios_debug.h"
 #include "objlib/ios_file_props.h"
 #include "objlib/ios_strtab.h"
 #include "objlib/ios_symbol.h"
 #include "output/FileNames.h"
+#include "output/NoteSection.h"
 #include "util/ErrorHandler.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
@@ -89,6 +91,9 @@ void ObjectFile::write() {
   const RunSettings* options = orbaOptions();
   writeFileRecords(options->outputFile ? options->outputFile : "");
   emitSections();
+  // The records name what wrote the file, so they follow every other section.
+  NoteSection note;
+  note.build(*this);
   writeElfFile();
 }
 
@@ -156,6 +161,11 @@ void ObjectFile::completeFileRecords() {
       check(ios_module_set_name(moduleHandle, {fileId, addString(base.c_str())}, &error), error);
     }
   }
+  // Only .CALLS records and aliases make a call graph; a file without one has no
+  // call information to resolve.
+  IosFile* file = nullptr;
+  check(ios_get_file(fileId, &file, &error), error);
+  if (file->callgraph) check(ios_callgraph_resolve(fileId, &error), error);
 }
 
 void ObjectFile::writeElfFile() {

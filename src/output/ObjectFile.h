@@ -55,6 +55,10 @@ class ObjectFile : public ObjectWriter {
   const std::string& name() const { return name_; }
   IosHandle globalScope() const { return globalScope_; }
   IosHandle localScope() const { return localScope_; }
+  // The group of a name in the writer's name-to-group map, {0, 0} when absent.
+  IosHandle findSectionGroup(const std::string& name) const;
+  // Creates a store group named by the text and enters it in the map under key.
+  IosHandle createSectionGroup(const std::string& key, const char* name);
   // The data window of a written section, 0 when it has none.
   uint32_t dataId(const Section* section) const;
 
@@ -76,6 +80,10 @@ class ObjectFile : public ObjectWriter {
   void setSymbolValue(Symbol* symbol, uint32_t storeSymbolId);
   void emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32_t storeSymbolId);
   void setSectionAttributes(Section* section, uint32_t sectionId);
+  // The assembler-section record of a section in the debug module.
+  void describeAsmSection(Section* section, IosHandle handle);
+  // Adds the written section to the group of its cluster name or link-once key.
+  void joinSectionGroup(Section* section, IosHandle handle);
   uint32_t addString(const char* text);
   void check(int failed, IosErrorCode code) const {
     if (failed) storeFailed(code);
@@ -95,6 +103,7 @@ class ObjectFile : public ObjectWriter {
   IosHandle localScope_ = {0, 0};
   std::unordered_map<Symbol*, SymbolRecord> symbols_;
   std::unordered_map<const Section*, uint32_t> dataIds_;
+  std::unordered_map<std::string, IosHandle> groups_;
 };
 
 // The program name, command words appended one blank apart, as the tool-invocation

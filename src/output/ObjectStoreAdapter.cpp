@@ -1,6 +1,7 @@
 #include "output/ObjectStoreAdapter.h"
 
 #include "objlib/exprlib.h"
+#include "objlib/ios_callgraph.h"
 #include "objlib/ios_debug.h"
 #include "objlib/ios_file_props.h"
 #include "objlib/ios_image.h"
@@ -117,6 +118,15 @@ uint32_t ObjectStoreAdapter::fileSetCompilerInvocation(uint32_t fileId, uint32_t
 uint32_t ObjectStoreAdapter::fileSetMisraC(uint32_t fileId, const char* text, uint32_t* error) {
   IosErrorCode code = IOS_ERR_INTERNAL;
   return result(ios_file_set_misrac_text(fileId, text, &code), code, error);
+}
+
+uint32_t ObjectStoreAdapter::callGraphRecord(uint32_t fileId, uint32_t callerId, uint32_t calleeId, uint32_t index,
+                                             uint32_t value, uint32_t count, uint32_t* error) {
+  // A caller that did not become an object-file symbol (one the source defined
+  // wrongly) has nothing to hang the record on.
+  if (callerId == 0) return 0;
+  IosErrorCode code = IOS_ERR_INTERNAL;
+  return result(ios_callgraph_record(fileId, callerId, calleeId, index, value, count, &code), code, error);
 }
 
 uint32_t ObjectStoreAdapter::moduleSetName(const uint32_t module[3], uint32_t stringId, uint32_t* error) {

@@ -32,6 +32,8 @@ class ObjectStoreAdapter : public ObjectStore {
   uint32_t fileSetCompilerInvocation(uint32_t fileId, uint32_t stringId, uint32_t* error) override;
   uint32_t fileSetMisraC(uint32_t fileId, const char* text, uint32_t* error) override;
   uint32_t moduleSetName(const uint32_t module[3], uint32_t stringId, uint32_t* error) override;
+  uint32_t callGraphRecord(uint32_t fileId, uint32_t callerId, uint32_t calleeId, uint32_t index, uint32_t value,
+                           uint32_t count, uint32_t* error) override;
   void releaseExpression(ExprNode* expression) override;
   const char* statusText(uint32_t status) const override;
 

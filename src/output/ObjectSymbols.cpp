@@ -8,6 +8,7 @@
 #include "flow/DataEncoder.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
+#include "objlib/ios_callgraph.h"
 #include "objlib/ios_debug.h"
 #include "objlib/ios_section.h"
 #include "objlib/ios_strtab.h"
@@ -180,7 +181,12 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
 
   if ((symbol->flags[1] & kAlias) && symbol->valueExpression) {
     // The alias names its target in the object file too.
-    if (Symbol* target = symbol->valueExpression->getSymbol()) emitObjectSymbol(target, 1);
+    // The call graph folds calls recorded under the alias into its target.
+    if (Symbol* target = symbol->valueExpression->getSymbol()) {
+      emitObjectSymbol(target, 1);
+      if (target->objectSymbolId != 0)
+        check(ios_alias_add_record(fileId, handle, {target->objectFileId, target->objectSymbolId}, &error), error);
+    }
   }
 
   Section* section = symbol->section;

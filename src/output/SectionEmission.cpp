@@ -11,6 +11,8 @@
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
 #include "flow/Symbol.h"
+#include "objlib/ios_debug.h"
+#include "objlib/ios_group.h"
 #include "objlib/ios_image.h"
 #include "objlib/ios_section.h"
 #include "objlib/ios_strtab.h"
@@ -108,20 +110,24 @@ void ObjectFile::writeSection(Section* section) {
   check(ios_section_set_number(handle, section->number, &error), error);
   check(ios_section_set_alignment(handle, section->alignment, &error), error);
 
-  if (section->hasAddress && section->baseExpression()) {
-    OrbaExpression* base = section->baseExpression();
-    OrbaExpression* simplified = base->evaluate();
-    if (simplified && !simplified->isError()) base = simplified;
+  // An address that is not an integer drew E188 when the section was finished; the
+  // producer could not place the section at it.
+  OrbaExpression* simplified =
+      section->hasAddress && section->baseExpression() ? section->baseExpression()->evaluate() : nullptr;
+  if (simplified && !simplified->isError() && simplified->getKind() == EK_integer) {
+    OrbaExpression* base = simplified;
     ExprNode* address = emitExpressionValue(base, *this, section->line, 0);
     int failed = ios_section_set_address_expr(handle, address, &error);
     expr_release(address);
     check(failed, error);
   }
 
+  joinSectionGroup(section, handle);
   setSectionAttributes(section, handle.object_id);
 
   if (section->flags.isProtect()) check(ios_section_set_marker_flag(handle, &error), error);
   check(ios_section_set_size(handle, section->size, &error), error);
+  if (orbaOptions()->asmDebugInfo && !section->flags.isDebug() && module[2] > 0) describeAsmSection(section, handle);
 
   if (classify(section->flags).image) {
     check(ios_section_create_image(handle, nullptr, &error), error);
@@ -160,6 +166,55 @@ void ObjectFile::setSectionAttributes(Section* section, uint32_t sectionId) {
     check(ios_section_set_type_normal(handle, &error), error);
   }
   check(ios_section_set_class(handle, sectionClass(*section), &error), error);
+}
+
+void ObjectFile::describeAsmSection(Section* section, IosHandle handle) {
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  IosDebugHandle record = {0, 0, 0};
+  check(ios_asm_section_create({module[0], module[1], module[2]}, &record, &error), error);
+  // The record names its section by the store section's handle.
+  check(ios_asm_section_set_name(record, handle, &error), error);
+  const Section::SectionFlags& flags = section->flags;
+  if (flags.isCode())
+    check(ios_asm_section_set_kind_code(record, &error), error);
+  else if (flags.isRom())
+    check(ios_asm_section_set_kind_bss(record, &error), error);
+  else
+    check(ios_asm_section_set_kind_data(record, &error), error);
+}
+
+IosHandle ObjectFile::findSectionGroup(const std::string& key) const {
+  auto found = groups_.find(key);
+  return found == groups_.end() ? IosHandle{0, 0} : found->second;
+}
+
+IosHandle ObjectFile::createSectionGroup(const std::string& key, const char* name) {
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  IosHandle group = {0, 0};
+  check(ios_group_create(fileId, {fileId, addString(name)}, &group, &error), error);
+  groups_[key] = group;
+  return group;
+}
+
+void ObjectFile::joinSectionGroup(Section* section, IosHandle handle) {
+  // A cluster names the group; a link-once section without one goes into the group
+  // of its key, which the linker keeps once. The keys live apart from the cluster
+  // names so that a key never joins a cluster of the same spelling.
+  std::string key;
+  const char* name = nullptr;
+  if (section->clusterName && *section->clusterName) {
+    key = section->clusterName;
+    name = section->clusterName;
+  } else if (section->linkOnceKey && *section->linkOnceKey) {
+    key = std::string(1, '\0') + section->linkOnceKey;
+    name = section->linkOnceKey;
+  } else {
+    return;
+  }
+  IosHandle group = findSectionGroup(key);
+  if (group.object_id == 0) group = createSectionGroup(key, name);
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  check(ios_section_add_to_group(group, handle, &error), error);
 }
 
 uint32_t ObjectFile::dataId(const Section* section) const {

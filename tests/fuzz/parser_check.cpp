@@ -1,22 +1,31 @@
 // The front end over arbitrary source text, as --check runs it: the plain
 // preprocessor reads the bytes as a file, the statement parser parses the lines and
 // the symbol checks follow; with bit 2 of the first byte the sections are then laid out
-// as a full run does. The first byte also sets run options (bit 0 --require-end,
-// bit 1 --case-insensitive, bit 3 jump chains); the rest is the source. Whatever the text, every line
-// up to the end must leave the parse with a control state and a section, the lines
-// after .END must be back in the placeholder section, and every diagnostic must
-// stand at a line of the source.
+// as a full run does, and with bit 4 they are laid out, finished and written as an
+// object file to a temporary file, as a full run goes on. The first byte also sets run
+// options (bit 0 --require-end, bit 1 --case-insensitive, bit 3 jump chains); the rest
+// is the source. Whatever the text, every line up to the end must leave the parse with
+// a control state and a section, the lines after .END must be back in the placeholder
+// section, and every diagnostic must stand at a line of the source. An object written
+// without errors starts with the ELF magic and holds its whole section header table.
+// A failing store or producer call (F008, F009) ends the process, which the fuzzer
+// reports as a crash.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_set>
 
+#include "driver/ObjlibErrorText.h"
 #include "driver/OrbaOptions.h"
+#include "driver/VersionText.h"
+#include "expr/ObjectExpr.h"
 #include "expr/TEError.h"
 #include "expr/TEInteger.h"
 #include "expr/TELineInfo.h"
@@ -25,12 +34,17 @@
 #include "flow/OrbaOptimizer.h"
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
+#include "flow/SectionFinish.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolChecks.h"
 #include "flow/SymbolTable.h"
+#include "isa/CycleCounts.h"
+#include "isa/DefectChecks.h"
 #include "isa/IPAttribute.h"
 #include "isa/InstructionParser.h"
 #include "isa/JumpTargets.h"
+#include "objlib/ios_admin.h"
+#include "output/ObjectFile.h"
 #include "parser/LineFlags.h"
 #include "parser/OrbaParser.h"
 #include "parser/SectionOperations.h"
@@ -49,8 +63,12 @@
 namespace {
 
 std::string sourcePath;
+std::string objectPath;
 
-void removeSource() { std::remove(sourcePath.c_str()); }
+void removeSource() {
+  std::remove(sourcePath.c_str());
+  std::remove(objectPath.c_str());
+}
 
 // The controls change these options for the rest of a run; each input starts from
 // the values of the set-up.
@@ -101,6 +119,7 @@ void setUpOnce() {
   _instructionParser = new InstructionParser();
   isa::installJumpTargets();
   sourcePath = "/tmp/vekt_fuzz_parser_" + std::to_string(::getpid()) + ".asm";
+  objectPath = "/tmp/vekt_fuzz_parser_" + std::to_string(::getpid()) + ".o";
   std::atexit(removeSource);
   delete _errorHandler;
   _errorHandler = nullptr;
@@ -143,6 +162,65 @@ void checkLines() {
       }
 }
 
+// What a full run does after the layout: the sections are finished, the code is
+// checked for the core, and the object file is written through a store file that
+// lives only for this input.
+void writeObjectFile() {
+  std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
+  for (sections->first(); !sections->isDone(); sections->next()) {
+    Section* section = sections->current();
+    section->resolveAbsoluteAddress();
+    checkSectionPage(*section);
+    section->finish();
+  }
+  for (sections->first(); !sections->isDone(); sections->next()) {
+    Section* section = sections->current();
+    if (section->isCode() || section->number == 1) isa::scanSectionForDefects(*section);
+  }
+  isa::walkCodeSectionsForCore();
+
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  check(ios_admin_init(&error) == 0);
+  uint32_t fileId = 0;
+  check(ios_file_create_sized(8, &fileId, &error) == 0);
+  ExprLibContext* context = nullptr;
+  check(ios_file_get_expr_context(fileId, &context, &error) == 0);
+  setObjectExprContext(context);
+  {
+    ObjectFile writer(fileId, ios_error_text, objlib_error_text);
+    writer.versionText = versionString();
+    writer.programPath = "vekt";
+    writer.write();
+  }
+  check(ios_file_delete(fileId, &error) == 0);
+  setObjectExprContext(nullptr);
+  // File ids start at 1 again for the next input.
+  ios_admin_release();
+}
+
+uint32_t readWord(const unsigned char* bytes, size_t at, size_t width) {
+  uint32_t value = 0;
+  for (size_t index = width; index-- > 0;) value = (value << 8) | bytes[at + index];
+  return value;
+}
+
+// A file written without errors is whole: the ELF32 magic and a section header table
+// that ends inside the file.
+void checkObjectFile() {
+  std::FILE* file = std::fopen(objectPath.c_str(), "rb");
+  check(file != nullptr);
+  std::string bytes;
+  char buffer[65536];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, got);
+  std::fclose(file);
+  check(bytes.size() >= 52 && std::memcmp(bytes.data(), "\x7f" "ELF\x01\x01", 6) == 0);
+  const auto* header = reinterpret_cast<const unsigned char*>(bytes.data());
+  const uint64_t tableOffset = readWord(header, 32, 4);
+  const uint64_t entrySize = readWord(header, 46, 2);
+  const uint64_t entryCount = readWord(header, 48, 2);
+  check(entrySize == 40 && tableOffset + entrySize * entryCount <= bytes.size());
+}
+
 }  // namespace
 
 // Pooled objects go with their pools after each input, not one by one.
@@ -153,9 +231,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   _orbaOptions->requireEnd = data[0] & 0x01;
   _orbaOptions->caseSensitive = !(data[0] & 0x02);
-  const bool layOut = data[0] & 0x04;
+  const bool writeObject = data[0] & 0x10;
+  const bool layOut = (data[0] & 0x04) || writeObject;
   _orbaOptions->optimizeJumpChains = data[0] & 0x08;
   restoreControlledOptions(*_orbaOptions);
+  _orbaOptions->outputFile = objectPath.c_str();
+  _orbaOptions->inputFile = sourcePath.c_str();
   writeSource(data + 1, size - 1);
 
   // The texts of one input go with it; those of the set-up stay where the options
@@ -186,6 +267,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Section* section = sections->current();
         check(section == placeholderSection() || section->laidOut);
       }
+    }
+    if (writeObject) {
+      std::remove(objectPath.c_str());
+      writeObjectFile();
+      if (!errorHandler()->errorFlag()) checkObjectFile();
+      std::remove(objectPath.c_str());
     }
     checkLines();
   }

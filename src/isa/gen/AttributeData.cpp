@@ -270,6 +270,10 @@ std::vector<std::string> registerAttributeItems(RegisterKind kind, int number) {
 
 std::vector<std::string> descriptionAttributeItems(const Form& form) {
   std::vector<std::string> items;
+  // The encoder picks the relocation of an @HIS/@LO/@LOS operand by the field it goes
+  // into: the split 16-bit offset of BOL (1) or the 16-bit constant of RLC (2).
+  if (form.format == "BOL") items.push_back(constantItem("opcodeformat", 1));
+  else if (form.format == "RLC") items.push_back(constantItem("opcodeformat", 2));
   int use = pipelineUseOf(form);
   if (use == 0) return items;
   items.push_back(constantItem("pipelineUse", use));

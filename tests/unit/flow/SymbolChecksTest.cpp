@@ -51,6 +51,7 @@ TEST_F(SymbolChecksTest, BindingsAndMessagesAfterBothChecks) {
       {"defined, no scope", D, US, D, US | LO, false, {}},
       {"equate, no scope", D | EQ, 0, D | EQ, LO, false, {}},
       {"generated, no scope", GEN, 0, GEN, LO, false, {}},
+      {"generated, used, undefined", GEN, US, EX, US, false, {"E205: unknown symbol \"s\"@3"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

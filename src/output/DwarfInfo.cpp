@@ -1,0 +1,137 @@
+// The debug information entries: the compile unit, one subprogram per described
+// section and one label entry per label worth naming.
+#include <cctype>
+#include <cstring>
+
+#include "expr/TEBinary.h"
+#include "expr/TESymbol.h"
+#include "flow/FLabel.h"
+#include "flow/Section.h"
+#include "flow/Symbol.h"
+#include "output/DwarfAdmin.h"
+#include "util/LineInfo.h"
+#include "util/OrbaState.h"
+#include "util/RunSettings.h"
+
+namespace {
+
+constexpr uint64_t kVendorLanguage = 0x9101;
+constexpr uint8_t kCallingConventionNormal = 1;
+
+// The section's end: its closing label, which the run appends to every described
+// section; the start plus the size when a section has none.
+OrbaExpression* highPc(const Section* section) {
+  const FlowNode* last = section->lastNode();
+  if (last && last->kind == FlowNode::kLabel) {
+    if (Symbol* closing = static_cast<const FLabel*>(last)->symbol) return TESymbol::create(closing);
+  }
+  return TEBinary::create(TESymbol::create(section->sectionSymbol), OP_add, section->size);
+}
+
+// The bytes the node took in the section's last layout (the object output writes
+// the same); a generic instruction's is that of its chosen expansion.
+uint32_t nodeSize(const FlowNode* node) {
+  int32_t size = node->getSize();
+  return size > 0 ? static_cast<uint32_t>(size) : node->layoutSize;
+}
+
+bool isLineRowKind(uint8_t kind) {
+  return kind == FlowNode::kGeneric || kind == FlowNode::kInstruction || kind == FlowNode::kSimple ||
+         kind == FlowNode::kMacroCall;
+}
+
+}  // namespace
+
+std::string subprogramName(const char* sectionName) {
+  std::string name = sectionName ? sectionName : "";
+  for (char& c : name)
+    if (c != '_' && !std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  // Replaced first, so that .text names _text rather than __text.
+  if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0]))) name.insert(name.begin(), '_');
+  return name;
+}
+
+void DwarfAdmin::writeCompileUnitHeader(SectionSink& info, Symbol* unitStart, Symbol* unitEnd, Symbol* afterLength,
+                                        Symbol* abbrevStart, Symbol* lineStart, Section* described) {
+  info.place(unitStart);
+  info.difference(unitEnd, afterLength);
+  info.place(afterLength);
+  info.half(static_cast<uint16_t>(version_));
+  info.address(abbrevStart);
+  info.byte(4);  // address size
+  info.byte(1);  // compile unit
+  info.text(name_.c_str());
+  info.text(producer_.c_str());
+  info.text(directory_.c_str());
+  info.uleb(kVendorLanguage);
+  if (version_ >= 3) {
+    info.address(described->sectionSymbol);
+    info.word(highPc(described));
+  } else {
+    info.word(0u);  // the one range list at the start of .debug_ranges
+  }
+  info.address(lineStart);
+}
+
+void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, SectionSink& line,
+                                       SectionSink* ranges) {
+  const LineInfo* declaration = described->line;
+  int32_t declarationFile = declaration ? static_cast<int32_t>(declaration->sourceFile) + 1 : 1;
+  int32_t declarationLine = declaration ? declaration->lineNumberSigned() : 1;
+
+  info.byte(2);  // subprogram
+  info.text(subprogramName(described->getName()).c_str());
+  info.uleb(static_cast<uint32_t>(declarationFile));
+  info.uleb(static_cast<uint32_t>(declarationLine));
+  info.byte(0);  // not external
+  info.uleb(kCallingConventionNormal);
+  info.address(described->sectionSymbol);
+  info.word(highPc(described));
+
+  if (ranges) {
+    ranges->address(described->sectionSymbol);
+    ranges->word(highPc(described));
+  }
+
+  // DW_LNE_set_address with the section's start.
+  line.bytes({0, 5, 2});
+  line.address(described->sectionSymbol);
+  LineProgramState state;
+  state.startSequence(line, declarationFile, declarationLine);
+
+  for (const FlowNode* node = described->firstNode(); node; node = node->nextNode()) {
+    if (node->kind == FlowNode::kLabel) {
+      if (Symbol* label = static_cast<const FLabel*>(node)->symbol) writeLabelDie(info, label);
+      state.pendingAdvance += nodeSize(node);
+    } else if (isLineRowKind(node->kind) && node->line) {
+      const LineInfo* row = node->line;
+      // Expanded lines of a generic instruction fall under its own row.
+      bool skipped = row->variant >= 0 || (row->flags[0] & 0x10);
+      state.row(line, static_cast<int32_t>(row->sourceFile) + 1, row->lineNumberSigned(), nodeSize(node), skipped);
+    } else {
+      state.pendingAdvance += nodeSize(node);
+    }
+  }
+  info.byte(0);  // end of the subprogram's children
+  state.endSequence(line);
+}
+
+void DwarfAdmin::writeLabelDie(SectionSink& info, Symbol* label) {
+  // Flags under the names of the object-file symbols.
+  constexpr uint8_t kNeedsRelocatable = Symbol::kBinding0;
+  constexpr uint8_t kSuppressed = Symbol::kInternal | Symbol::kBinding6;
+  constexpr uint8_t kNoObject = Symbol::kSet;
+  constexpr uint8_t kNoType = Symbol::kExpansion;
+
+  if (label->flags[0] & (kNeedsRelocatable | kSuppressed)) return;
+  if (!(label->flags[0] & Symbol::kGlobal)) {
+    const char* name = label->name ? label->name : "";
+    bool assemblerName = name[0] == '.' && std::strncmp(name, ".cocofun", 8) != 0;
+    if (!label->isLocal() || !orbaOptions()->emitLocalSymbols || label->isEquate() ||
+        (label->flags[1] & (kNoObject | kNoType)) || assemblerName)
+      return;
+  }
+  info.byte(3);  // label
+  info.text(label->name ? label->name : "");
+  info.address(label);
+}

@@ -1,0 +1,7 @@
+ .SDECL ".text.a",CODE
+ .SECT ".text.a"
+ nop
+ .SDECL ".text.b",CODE
+ .SECT ".text.b"
+ nop
+ nop
