@@ -111,6 +111,10 @@ const LineInfo* ObjectFile::conversionLine(const ObjectFile* writer) { return wr
 
 void ObjectFile::emitObjectSymbol(Symbol* symbol, int flag) {
   bool force = flag != 0;
+  // An absolute file has no relocations: a reference to a symbol that only a linker
+  // could resolve would silently stay 0.
+  if (line && orbaOptions()->absoluteMode && symbol->isExternal())
+    errorHandler()->report(E_unresolved_expression, line);
   SymbolRecord& record = recordOf(symbol);
   if (!record.registered) {
     ExprSlotRef slot = {0, nullptr};
