@@ -66,29 +66,36 @@ void DwarfAdmin::generate() {
   for (Section* section : sectionAdmin()->sections())
     if (isDescribed(section)) described.push_back(section);
 
-  SectionSink info(createDebugSection(".debug_info", nullptr));
-  SectionSink abbrev(createDebugSection(".debug_abbrev", nullptr));
-  SectionSink line(createDebugSection(".debug_line", nullptr));
+  CompileUnit unit = openCompileUnit(nullptr, nullptr);
   SectionSink ranges(createDebugSection(".debug_ranges", nullptr));
-  Symbol* unitStart = info.newLabel();
-  Symbol* afterLength = info.newLabel();
-  Symbol* unitEnd = info.newLabel();
-  Symbol* abbrevStart = abbrev.newLabel();
-  Symbol* programStart = line.newLabel();
-  Symbol* programEnd = line.newLabel();
-
-  writeAbbrevTable(abbrev.section(), abbrevStart);
-  writeCompileUnitHeader(info, unitStart, unitEnd, afterLength, abbrevStart, programStart, nullptr);
-  writeLineProgramHeader(line, programStart, programEnd);
 
   // One range list for the whole unit: every section's pair, one terminator. The
   // base selection makes the pairs absolute addresses.
   ranges.word(0xFFFFFFFFu);
   ranges.word(0u);
-  for (Section* section : described) writeSectionDebugInfo(section, info, line, &ranges);
+  for (Section* section : described) writeSectionDebugInfo(section, unit.info, unit.line, &ranges);
   ranges.word(0u);
   ranges.word(0u);
+  unit.finish();
+}
 
+DwarfAdmin::CompileUnit DwarfAdmin::openCompileUnit(const char* groupName, Section* described) {
+  CompileUnit unit{SectionSink(createDebugSection(".debug_info", groupName)),
+                   SectionSink(createDebugSection(".debug_abbrev", groupName)),
+                   SectionSink(createDebugSection(".debug_line", groupName))};
+  Symbol* unitStart = unit.info.newLabel();
+  Symbol* afterLength = unit.info.newLabel();
+  unit.unitEnd = unit.info.newLabel();
+  Symbol* abbrevStart = unit.abbrev.newLabel();
+  Symbol* programStart = unit.line.newLabel();
+  unit.programEnd = unit.line.newLabel();
+  writeAbbrevTable(unit.abbrev.section(), abbrevStart);
+  writeCompileUnitHeader(unit.info, unitStart, unit.unitEnd, afterLength, abbrevStart, programStart, described);
+  writeLineProgramHeader(unit.line, programStart, unit.programEnd);
+  return unit;
+}
+
+void DwarfAdmin::CompileUnit::finish() {
   info.byte(0);  // end of the unit's children
   info.place(unitEnd);
   line.place(programEnd);
@@ -101,23 +108,8 @@ void DwarfAdmin::generateVersion3() {
 
   for (Section* section : described) {
     if (!section->clusterName || !*section->clusterName) section->clusterName = makeGroupName();
-    SectionSink info(createDebugSection(".debug_info", section->clusterName));
-    SectionSink abbrev(createDebugSection(".debug_abbrev", section->clusterName));
-    SectionSink line(createDebugSection(".debug_line", section->clusterName));
-    Symbol* unitStart = info.newLabel();
-    Symbol* afterLength = info.newLabel();
-    Symbol* unitEnd = info.newLabel();
-    Symbol* abbrevStart = abbrev.newLabel();
-    Symbol* programStart = line.newLabel();
-    Symbol* programEnd = line.newLabel();
-
-    writeAbbrevTable(abbrev.section(), abbrevStart);
-    writeCompileUnitHeader(info, unitStart, unitEnd, afterLength, abbrevStart, programStart, section);
-    writeLineProgramHeader(line, programStart, programEnd);
-    writeSectionDebugInfo(section, info, line, nullptr);
-
-    info.byte(0);
-    info.place(unitEnd);
-    line.place(programEnd);
+    CompileUnit unit = openCompileUnit(section->clusterName, section);
+    writeSectionDebugInfo(section, unit.info, unit.line, nullptr);
+    unit.finish();
   }
 }

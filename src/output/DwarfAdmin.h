@@ -48,6 +48,18 @@ class DwarfAdmin {
   const char* makeGroupName();
 
  private:
+  // The three sections of one compile unit, with its headers written; finish()
+  // closes the unit after the sections' entries.
+  struct CompileUnit {
+    SectionSink info;
+    SectionSink abbrev;
+    SectionSink line;
+    Symbol* unitEnd = nullptr;
+    Symbol* programEnd = nullptr;
+    void finish();
+  };
+  // The unit that describes one section (version 3) or every section (described null).
+  CompileUnit openCompileUnit(const char* groupName, Section* described);
   void generateVersion3();
   void writeAbbrevTable(Section* abbrev, Symbol* tableStart);
   void writeCompileUnitHeader(SectionSink& info, Symbol* unitStart, Symbol* unitEnd, Symbol* afterLength,

@@ -93,20 +93,7 @@ void NoteSection::build(ObjectFile& context) {
   mergeImage(context, *section_);
 }
 
-void NoteSection::emitContents(ObjectFile& context) {
-  Section* section = section_;
-  context.section = section;
-  section->writing = 1;
-  section->locationCounter = 0;
-  if (section->line) section->line->codeAddress = 0;
-  for (Section::FlowIter nodes(*section); !nodes.isDone(); nodes.next()) {
-    FlowNode* node = nodes.current();
-    setObjectSourcePosition(node->line);
-    if (node->line) node->line->codeAddress = section->locationCounter;
-    node->emit(context);
-  }
-  setObjectSourcePosition(nullptr);
-}
+void NoteSection::emitContents(ObjectFile& context) { context.emitFlow(section_); }
 
 void NoteSection::finishSection(ObjectFile& context) {
   Section* section = section_;

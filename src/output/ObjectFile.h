@@ -42,6 +42,9 @@ class ObjectFile : public ObjectWriter {
   void writeSection(Section* section);
   // Emits every node of every section into the sections' buffers and images.
   void emitSections();
+  // Emits every node of the section's flow from offset 0, the location counter being
+  // the emission offset.
+  void emitFlow(Section* section);
   // The last additions before the producer runs.
   void completeFileRecords();
   // Opens the output and runs the ELF producer.

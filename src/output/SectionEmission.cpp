@@ -222,6 +222,24 @@ uint32_t ObjectFile::dataId(const Section* section) const {
   return found == dataIds_.end() ? 0 : found->second;
 }
 
+void ObjectFile::emitFlow(Section* section) {
+  this->section = section;
+  // The location counter is the emission offset: the nodes place their units at it
+  // and move it on; a reset node sets it back to 0.
+  section->writing = 1;
+  section->locationCounter = 0;
+  if (section->line) section->line->codeAddress = 0;
+  for (Section::FlowIter nodes(*section); !nodes.isDone(); nodes.next()) {
+    FlowNode* node = nodes.current();
+    setObjectSourcePosition(node->line);
+    if (node->line) node->line->codeAddress = section->locationCounter;
+    node->emit(*this);
+    // The parts of a max section each start at offset 0, as the layout placed them.
+    if (node->kind == FlowNode::kReset) section->locationCounter = 0;
+  }
+  setObjectSourcePosition(nullptr);
+}
+
 void ObjectFile::emitSections() {
   IosErrorCode error = IOS_ERR_INTERNAL;
   std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
@@ -229,21 +247,7 @@ void ObjectFile::emitSections() {
 
   for (sections->first(); !sections->isDone(); sections->next()) {
     Section* section = sections->current();
-    this->section = section;
-    // The location counter is the emission offset: the nodes place their units at
-    // it and move it on; a reset node sets it back to 0.
-    section->writing = 1;
-    section->locationCounter = 0;
-    if (section->line) section->line->codeAddress = 0;
-    for (Section::FlowIter nodes(*section); !nodes.isDone(); nodes.next()) {
-      FlowNode* node = nodes.current();
-      setObjectSourcePosition(node->line);
-      if (node->line) node->line->codeAddress = section->locationCounter;
-      node->emit(*this);
-      // The parts of a max section each start at offset 0, as the layout placed them.
-      if (node->kind == FlowNode::kReset) section->locationCounter = 0;
-    }
-    setObjectSourcePosition(nullptr);
+    emitFlow(section);
     if (section != placeholderSection() && section->nodeCount() != 0) {
       section->resolveAbsoluteAddress();
       if (section->objectHandle[1] != 0) {
