@@ -3,7 +3,8 @@
 // the symbol checks follow; with bit 2 of the first byte the sections are then laid out
 // as a full run does, and with bit 4 they are laid out, finished and written as an
 // object file to a temporary file, as a full run goes on. The first byte also sets run
-// options (bit 0 --require-end, bit 1 --case-insensitive, bit 3 jump chains); the rest
+// options (bit 0 --require-end, bit 1 --case-insensitive, bit 3 jump chains, bit 5
+// assembler-made DWARF after the layout, in version 2 with bit 6, else 3); the rest
 // is the source. Whatever the text, every line up to the end must leave the parse with
 // a control state and a section, the lines after .END must be back in the placeholder
 // section, and every diagnostic must stand at a line of the source. An object written
@@ -44,6 +45,7 @@
 #include "isa/InstructionParser.h"
 #include "isa/JumpTargets.h"
 #include "objlib/ios_admin.h"
+#include "output/DwarfAdmin.h"
 #include "output/ObjectFile.h"
 #include "parser/LineFlags.h"
 #include "parser/OrbaParser.h"
@@ -232,9 +234,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   _orbaOptions->requireEnd = data[0] & 0x01;
   _orbaOptions->caseSensitive = !(data[0] & 0x02);
   const bool writeObject = data[0] & 0x10;
-  const bool layOut = (data[0] & 0x04) || writeObject;
+  const bool dwarf = data[0] & 0x20;
+  const bool layOut = (data[0] & 0x04) || writeObject || dwarf;
   _orbaOptions->optimizeJumpChains = data[0] & 0x08;
   restoreControlledOptions(*_orbaOptions);
+  _orbaOptions->asmDebugInfo = dwarf;
+  _orbaOptions->debugInfoMode = dwarf ? 1 : 2;
+  _orbaOptions->dwarfVersion = data[0] & 0x40 ? 2 : 3;
   _orbaOptions->outputFile = objectPath.c_str();
   _orbaOptions->inputFile = sourcePath.c_str();
   writeSource(data + 1, size - 1);
@@ -266,6 +272,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (sections->first(); !sections->isDone(); sections->next()) {
         Section* section = sections->current();
         check(section == placeholderSection() || section->laidOut);
+      }
+      if (dwarf) {
+        DwarfAdmin generator;
+        generator.setProducer(versionString());
+        generator.generate();
+        optimizer.layoutDebugSections();
       }
     }
     if (writeObject) {
