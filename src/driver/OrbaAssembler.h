@@ -38,15 +38,15 @@ class OrbaAssembler {
   const char* findSourceFile();
   // The input file's name without its directory and its last extension.
   static std::string statisticsName(const char* inputFile);
+  // A label at the end of the section, on a line of its own after the section's
+  // last node, so that the debug information can give the section's end.
+  static void addClosingLabel(Section* section);
 
  protected:
   int runStages();
   void writePreprocessed();
   void writeObject();
   void tearDown();
-  // A label at the end of the section, on a line of its own after the section's
-  // last node, so that the debug information can give the section's end.
-  void addClosingLabel(Section* section);
 
   int argc_;
   char** argv_;

@@ -24,6 +24,7 @@
 #include <unordered_set>
 
 #include "driver/ObjlibErrorText.h"
+#include "driver/OrbaAssembler.h"
 #include "driver/OrbaOptions.h"
 #include "driver/VersionText.h"
 #include "expr/ObjectExpr.h"
@@ -263,6 +264,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<SymbolTable::SymbolIter> symbols(symbolTable()->createIterator());
     for (symbols->first(); !symbols->isDone(); symbols->next()) checkGlobalSymbol(*symbols->current());
     for (symbols->first(); !symbols->isDone(); symbols->next()) checkLocalSymbol(*symbols->current());
+    if (dwarf) {
+      // As the run does after the parse: the debug information ends each section at
+      // a closing label.
+      std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
+      for (sections->first(); !sections->isDone(); sections->next())
+        if (sections->current()->userSection) OrbaAssembler::addClosingLabel(sections->current());
+    }
     if (layOut) {
       // Layout must end (the fuzzer's timeout catches a pass that never settles) and
       // leave every section laid out.
