@@ -73,6 +73,7 @@ Section::~Section() {
     node = next;
   }
   delete walker;
+  if (ownsLine) delete line;
 }
 
 void Section::initialize(const char* name) {

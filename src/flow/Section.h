@@ -174,6 +174,9 @@ class Section {
   // address rather than from the section start.
   uint8_t noSectionRelativeEvaluation = 0;
   LineInfo* line = nullptr;  // where the section was made; its diagnostics go there
+  // Set for sections the assembler makes itself: their line is their own, made for
+  // them and freed with them.
+  bool ownsLine = false;
   int32_t mauBits = 8;
   uint32_t maxAlignment = 0;
   uint32_t alignment = 0;  // the alignment the section's attributes ask for

@@ -12,6 +12,7 @@
 #include "flow/Symbol.h"
 #include "flow/TempLabels.h"
 #include "util/ControlState.h"
+#include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
@@ -128,6 +129,8 @@ LineInfo* makeGeneratedLine() {
 Section* createGeneratedSection(const char* name) {
   LineInfo* line = makeGeneratedLine();
   Section* section = orbaFactory()->createSection(line, name);
+  if (!section) errorHandler()->reportWithoutLocation(F_out_of_memory);
+  section->ownsLine = true;
   line->section = section;
   sectionAdmin()->registerSection(section);
   applyGeneratedSectionSettings(*section);
