@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "expr/OrbaExpression.h"
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
 #include "util/ErrorHandler.h"
@@ -43,7 +44,16 @@ std::string currentDirectory() {
 }
 
 bool DwarfAdmin::isDescribed(const Section* section) {
-  return section != placeholderSection() && !section->flags.isDebug() && section->userSection;
+  if (section == placeholderSection() || section->flags.isDebug() || !section->userSection) return false;
+  // A fixed address beyond 32 bits is reported with the section (E104); describing it
+  // would only repeat that as range errors of the debug data, which has no source line.
+  if (section->hasAddress && section->baseExpression()) {
+    OrbaExpression* base = section->baseExpression()->evaluate();
+    if (base && !base->isError() && base->getKind() == EK_integer &&
+        (base->getInteger() < 0 || base->getInteger() > 0xFFFFFFFFll))
+      return false;
+  }
+  return true;
 }
 
 void DwarfAdmin::generate() {
