@@ -3,12 +3,59 @@
 #include <algorithm>
 #include <iterator>
 #include <ostream>
-#include <unordered_map>
+#include <vector>
 
 namespace {
 
-std::unordered_map<int64_t, TEInteger*>& internedIntegers() {
-  static auto* table = new std::unordered_map<int64_t, TEInteger*>();
+// Every value that an operand, an offset or a folded expression brings passes through
+// here once per statement: open addressing over a power-of-two array kept at most half
+// full, so that a lookup touches one or two slots and no node is allocated per value.
+class IntegerNodes {
+ public:
+  TEInteger* find(int64_t value) const {
+    if (slots_.empty()) return nullptr;
+    for (size_t i = home(value);; i = (i + 1) & mask_) {
+      if (!slots_[i].node) return nullptr;
+      if (slots_[i].value == value) return slots_[i].node;
+    }
+  }
+  void add(int64_t value, TEInteger* node) {
+    if (2 * (count_ + 1) > slots_.size()) grow();
+    size_t i = home(value);
+    while (slots_[i].node) i = (i + 1) & mask_;
+    slots_[i] = {value, node};
+    ++count_;
+  }
+  void clear() {
+    slots_.clear();
+    count_ = 0;
+    mask_ = 0;
+  }
+
+ private:
+  struct Slot {
+    int64_t value;
+    TEInteger* node;
+  };
+  size_t home(int64_t value) const {
+    return static_cast<size_t>(static_cast<uint64_t>(value) * 0x9E3779B97F4A7C15ull >> 32) & mask_;
+  }
+  void grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 256 : 2 * old.size(), Slot{0, nullptr});
+    mask_ = slots_.size() - 1;
+    count_ = 0;
+    for (const Slot& slot : old)
+      if (slot.node) add(slot.value, slot.node);
+  }
+
+  std::vector<Slot> slots_;
+  size_t mask_ = 0;
+  size_t count_ = 0;
+};
+
+IntegerNodes& internedIntegers() {
+  static auto* table = new IntegerNodes();
   return *table;
 }
 
@@ -17,12 +64,11 @@ std::unordered_map<int64_t, TEInteger*>& internedIntegers() {
 TEInteger* TEInteger::smallIntegers_[TEInteger::kSmallCount] = {};
 
 TEInteger* TEInteger::createInterned(int64_t value) {
-  auto& table = internedIntegers();
-  auto found = table.find(value);
-  TEInteger* node = found != table.end() ? found->second : nullptr;
+  IntegerNodes& table = internedIntegers();
+  TEInteger* node = table.find(value);
   if (!node) {
     node = new TEInteger(value);
-    if (node) table.emplace(value, node);
+    if (node) table.add(value, node);
   }
   uint64_t index = static_cast<uint64_t>(value) - static_cast<uint64_t>(kSmallLowest);
   if (node && index < static_cast<uint64_t>(kSmallCount)) smallIntegers_[index] = node;

@@ -16,15 +16,22 @@
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
 
+namespace {
+
+// The folding of the C locale, the only one the assembler runs in, without a library
+// call per character: every name of every statement is hashed through here.
+inline unsigned char foldCase(unsigned char c) {
+  return static_cast<unsigned char>(static_cast<unsigned>(c - 'a') < 26u ? c - ('a' - 'A') : c);
+}
+
+}  // namespace
+
 // Every character counts: generated names (macro-local labels, numbered labels) differ
 // only in a few digits, and sampling every few characters put thousands of them in
 // one bucket.
 size_t SymbolTable::NameHash::operator()(const char* name) const {
   uint32_t hash = 2166136261u;
-  for (const char* p = name; *p; ++p) {
-    auto folded = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(*p)));
-    hash = (hash ^ folded) * 16777619u;
-  }
+  for (const char* p = name; *p; ++p) hash = (hash ^ foldCase(static_cast<unsigned char>(*p))) * 16777619u;
   return hash;
 }
 
@@ -32,8 +39,7 @@ bool SymbolTable::NameEqual::operator()(const char* a, const char* b) const {
   if (a == b) return true;
   if (exact || orbaOptions()->caseSensitive) return std::strcmp(a, b) == 0;
   for (;; ++a, ++b) {
-    if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b)))
-      return false;
+    if (foldCase(static_cast<unsigned char>(*a)) != foldCase(static_cast<unsigned char>(*b))) return false;
     if (*a == '\0') return true;
   }
 }
@@ -126,27 +132,32 @@ Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* 
   return symbol;
 }
 
-SymbolTable::SymbolIter::SymbolIter(const SymbolTable& table) : scopes_(table.scopes) { first(); }
+SymbolTable::SymbolIter::SymbolIter(const SymbolTable& table) : scopes_(table.scopes) {}
 
-void SymbolTable::SymbolIter::copyScope() {
+void SymbolTable::SymbolIter::start() const {
+  started_ = true;
+  scope_ = scopes_.begin();
+  copyScope();
+  skipEmptyScopes();
+}
+
+void SymbolTable::SymbolIter::copyScope() const {
   entries_.clear();
   entry_ = 0;
   if (scope_ == scopes_.end()) return;
-  for (const auto& entry : scope_->second->symbols) entries_.push_back(entry.second);
+  const NameMap<Symbol*>& symbols = scope_->second->symbols;
+  entries_.reserve(symbols.size());
+  for (const auto& entry : symbols) entries_.push_back(entry.second);
 }
 
-void SymbolTable::SymbolIter::skipEmptyScopes() {
+void SymbolTable::SymbolIter::skipEmptyScopes() const {
   while (scope_ != scopes_.end() && entry_ >= entries_.size()) {
     ++scope_;
     copyScope();
   }
 }
 
-void SymbolTable::SymbolIter::first() {
-  scope_ = scopes_.begin();
-  copyScope();
-  skipEmptyScopes();
-}
+void SymbolTable::SymbolIter::first() { start(); }
 
 void SymbolTable::SymbolIter::next() {
   if (isDone()) return;
@@ -154,7 +165,10 @@ void SymbolTable::SymbolIter::next() {
   skipEmptyScopes();
 }
 
-bool SymbolTable::SymbolIter::isDone() const { return scope_ == scopes_.end(); }
+bool SymbolTable::SymbolIter::isDone() const {
+  if (!started_) start();
+  return scope_ == scopes_.end();
+}
 
 Symbol* SymbolTable::SymbolIter::current() const { return isDone() ? nullptr : entries_[entry_]; }
 

@@ -65,6 +65,8 @@ class SymbolTable {
   };
 
   // Walks every symbol, scope by scope in ascending id, over copies taken as it goes.
+  // The first scope is copied at the first call, not when the walk is made: callers
+  // start with first(), and a copy made for nothing walks every node of a large scope.
   class SymbolIter {
    public:
     explicit SymbolIter(const SymbolTable& table);
@@ -75,12 +77,14 @@ class SymbolTable {
     virtual Symbol* current() const;
 
    private:
-    void copyScope();
-    void skipEmptyScopes();
+    void start() const;
+    void copyScope() const;
+    void skipEmptyScopes() const;
     std::map<uint16_t, LocalSymbolTable*> scopes_;
-    std::map<uint16_t, LocalSymbolTable*>::const_iterator scope_;
-    std::vector<Symbol*> entries_;
-    size_t entry_ = 0;
+    mutable std::map<uint16_t, LocalSymbolTable*>::const_iterator scope_;
+    mutable std::vector<Symbol*> entries_;
+    mutable size_t entry_ = 0;
+    mutable bool started_ = false;
   };
 
   SymbolTable();

@@ -30,10 +30,16 @@ uint32_t hashBytes(const char* text, size_t length) {
 
 }  // namespace
 
+// Slots are plain data, and all bits zero is an empty slot: the table comes zero-filled.
 StringBuffer::StringBuffer()
-    : pool_(MemoryPools::instance().registerPool("StringBuffer")), slots_(kInitialSlots) {}
+    : pool_(MemoryPools::instance().registerPool("StringBuffer")),
+      slots_(static_cast<Slot*>(mem_table_alloc(kInitialSlots * sizeof(Slot)))),
+      slotCount_(kInitialSlots) {}
 
-StringBuffer::~StringBuffer() { MemoryPools::instance().destroyRegistered(pool_); }
+StringBuffer::~StringBuffer() {
+  mem_table_free(slots_, slotCount_ * sizeof(Slot));
+  MemoryPools::instance().destroyRegistered(pool_);
+}
 
 const char* StringBuffer::intern(const char* text) {
   VEKT_ASSERT(text);
@@ -51,7 +57,7 @@ const char* StringBuffer::internBytes(const char* text, size_t length) {
   // Texts are source lines and names: a length beyond 32 bits is no text of a source.
   VEKT_ASSERT(length < UINT32_MAX);
   uint32_t hash = hashBytes(text, length);
-  size_t mask = slots_.size() - 1;
+  size_t mask = slotCount_ - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     Slot& slot = slots_[i];
     if (!slot.text) {
@@ -60,7 +66,7 @@ const char* StringBuffer::internBytes(const char* text, size_t length) {
       copy[length] = '\0';
       slot = {copy, hash, static_cast<uint32_t>(length)};
       // At most three quarters full, so that a probe always ends at an empty slot.
-      if (++used_ * 4 > slots_.size() * 3) grow();
+      if (++used_ * 4 > slotCount_ * 3) grow();
       return copy;
     }
     if (slot.hash == hash && slot.length == length && std::memcmp(slot.text, text, length) == 0) return slot.text;
@@ -68,13 +74,17 @@ const char* StringBuffer::internBytes(const char* text, size_t length) {
 }
 
 void StringBuffer::grow() {
-  std::vector<Slot> larger(slots_.size() * 2);
-  size_t mask = larger.size() - 1;
-  for (const Slot& slot : slots_) {
+  size_t largerCount = slotCount_ * 2;
+  auto* larger = static_cast<Slot*>(mem_table_alloc(largerCount * sizeof(Slot)));
+  size_t mask = largerCount - 1;
+  for (size_t k = 0; k < slotCount_; ++k) {
+    const Slot& slot = slots_[k];
     if (!slot.text) continue;
     size_t i = slot.hash & mask;
     while (larger[i].text) i = (i + 1) & mask;
     larger[i] = slot;
   }
-  slots_.swap(larger);
+  mem_table_free(slots_, slotCount_ * sizeof(Slot));
+  slots_ = larger;
+  slotCount_ = largerCount;
 }

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 struct MemPool;
 
@@ -34,6 +33,7 @@ class StringBuffer {
   void grow();
 
   MemPool* pool_;
-  std::vector<Slot> slots_;  // a power of two in size
+  Slot* slots_ = nullptr;  // slotCount_ of them, a power of two
+  size_t slotCount_ = 0;
   size_t used_ = 0;
 };

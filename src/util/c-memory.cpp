@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "util/assertion.h"
@@ -31,6 +32,40 @@ void* xrealloc(void* pointer, size_t size) {
   void* memory = pointer ? std::realloc(pointer, size) : std::malloc(size);
   if (!memory) mem_out_of_memory();
   return memory;
+}
+
+namespace {
+
+constexpr size_t kHugePage = size_t{2} << 20;
+
+}  // namespace
+
+void* mem_table_alloc(size_t size) {
+  VEKT_ASSERT(size > 0);
+  if (size < kHugePage) return xcalloc(1, size);
+  size_t mapped = (size + kHugePage - 1) & ~(kHugePage - 1);
+  // Map one huge page more than needed and trim, so that the table starts on a
+  // huge-page boundary; fresh anonymous pages are zero already.
+  void* region = mmap(nullptr, mapped + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (region == MAP_FAILED) mem_out_of_memory();
+  auto start = reinterpret_cast<uintptr_t>(region);
+  uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+  if (aligned > start) munmap(region, aligned - start);
+  size_t tail = start + mapped + kHugePage - (aligned + mapped);
+  if (tail) munmap(reinterpret_cast<void*>(aligned + mapped), tail);
+#ifdef MADV_HUGEPAGE
+  madvise(reinterpret_cast<void*>(aligned), mapped, MADV_HUGEPAGE);  // a hint: refusal is harmless
+#endif
+  return reinterpret_cast<void*>(aligned);
+}
+
+void mem_table_free(void* table, size_t size) {
+  if (!table) return;
+  if (size < kHugePage) {
+    std::free(table);
+    return;
+  }
+  munmap(table, (size + kHugePage - 1) & ~(kHugePage - 1));
 }
 
 MemPool* mem_pool_create() {

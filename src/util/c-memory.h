@@ -40,3 +40,10 @@ MemPool* mem_pool_create();
 void* mem_pool_alloc(MemPool* pool, size_t size);
 // The size a request of that many bytes really takes from a pool.
 size_t mem_pool_rounded_size(size_t size);
+
+// A zero-filled table of that many bytes (size > 0), given back with mem_table_free and
+// the same size. Tables of 2 MiB and more are mapped on their own and asked for huge
+// pages: a hash table as large as the source is probed at random, and with small pages
+// nearly every probe misses the TLB and every first touch of a page faults.
+void* mem_table_alloc(size_t size);
+void mem_table_free(void* table, size_t size);

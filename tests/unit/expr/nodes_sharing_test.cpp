@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "expr/TEBinary.h"
@@ -27,6 +28,20 @@ TEST_F(NodesSharingTest, EqualIntegersAreOneNode) {
   EXPECT_EQ(foldIntegerOperation(OP_add, 3, 4), seven);
   releaseTempExpression(seven);
   EXPECT_EQ(TEInteger::create(7)->getInteger(), 7);
+}
+
+TEST_F(NodesSharingTest, IntegersOutsideTheSmallRangeStayOneNodeAsTheTableGrows) {
+  // Values past the directly indexed range, both signs and the extremes, each asked
+  // for again after thousands of others have grown the table.
+  const int64_t values[] = {INT64_MIN, -1025, 4096, 1'000'000, 0x7FFF'FFFF'FFFF'FFFF, 0x1'0000'0000};
+  TEInteger* first[std::size(values)];
+  for (size_t k = 0; k < std::size(values); ++k) first[k] = TEInteger::create(values[k]);
+  for (int64_t v = 10'000; v < 30'000; v += 3) ASSERT_EQ(TEInteger::create(v)->getInteger(), v);
+  for (size_t k = 0; k < std::size(values); ++k) {
+    SCOPED_TRACE(values[k]);
+    EXPECT_EQ(TEInteger::create(values[k]), first[k]);
+    EXPECT_EQ(first[k]->getInteger(), values[k]);
+  }
 }
 
 TEST_F(NodesSharingTest, OneLineNodePerLineRecord) {

@@ -209,6 +209,30 @@ TEST_F(SymbolTableTest, HashCoversEveryCharacterIgnoringCase) {
   }
 }
 
+TEST_F(SymbolTableTest, CaseFoldingJoinsOnlyLetters) {
+  // Punctuation 32 codes apart from another character ('@' and '`', '[' and '{') and
+  // bytes above ASCII stay themselves: a fold that clears a bit would merge them.
+  options_->caseSensitive = false;
+  SymbolTable::NameHash hash;
+  SymbolTable::NameEqual equal;
+  struct Case {
+    const char* a;
+    const char* b;
+    bool same;
+  } cases[] = {
+      {"loop_A1", "LOOP_a1", true}, {"az", "AZ", true},       {"x@", "x`", false},
+      {"x[", "x{", false},          {"x^", "x~", false},      {"x]", "x}", false},
+      {"x\xe9", "x\xc9", false},    {"x\xff", "x\xdf", false}, {"x", "x_", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.a << " / " << c.b);
+    EXPECT_EQ(equal(c.a, c.b), c.same);
+    if (c.same) {
+      EXPECT_EQ(hash(c.a), hash(c.b));
+    }
+  }
+}
+
 TEST_F(SymbolTableTest, GeneratedNamesSpreadOverTheBuckets) {
   // Macro-local labels differ only in their counter: they must not pile up.
   SymbolTable::NameHash hash;

@@ -155,6 +155,25 @@ TEST(CMemoryTest, EmptyRequestsAllocateNothing) {
   EXPECT_EQ(xrealloc(nullptr, 0), nullptr);
 }
 
+TEST(CMemoryTest, TablesComeZeroFilledAndLargeOnesOnHugePageBoundaries) {
+  constexpr size_t kHuge = size_t{2} << 20;
+  struct Case {
+    size_t size;
+    bool hugeAligned;
+  } cases[] = {{16, false}, {kHuge - 16, false}, {kHuge, true}, {kHuge + 16, true}, {3 * kHuge + 8, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    auto* table = static_cast<unsigned char*>(mem_table_alloc(c.size));
+    ASSERT_NE(table, nullptr);
+    EXPECT_TRUE(allBytes(table, c.size, 0));
+    if (c.hugeAligned) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(table) % kHuge, 0u);
+    }
+    std::memset(table, 0x5A, c.size);  // every byte up to the size is the caller's
+    mem_table_free(table, c.size);
+  }
+}
+
 TEST(CMemoryDeathTest, ExhaustionPrintsTextAndExitsWithTwo) {
 #ifdef UNDER_ADDRESS_SANITIZER
   GTEST_SKIP() << "the sanitizer's allocator aborts before the C library can fail";

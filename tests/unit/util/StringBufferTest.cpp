@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -78,6 +79,23 @@ TEST(StringBufferTest, ManyTextsStayDistinctAndFindable) {
   // Texts that differ only past the first word, and a prefix of another text.
   EXPECT_NE(strings.intern("sym1234567890a"), strings.intern("sym1234567890b"));
   EXPECT_NE(strings.intern("sym12345678"), strings.intern("sym1234567"));
+}
+
+TEST(StringBufferTest, TextsStayFindableOnceTheTableIsMappedOnItsOwn) {
+  // Enough texts that the slot table outgrows small allocations and moves to mapped
+  // tables, twice.
+  StringBuffer strings;
+  std::vector<const char*> stored;
+  char text[16];
+  for (int i = 0; i < 400000; ++i) {
+    std::snprintf(text, sizeof text, "L%d", i);
+    stored.push_back(strings.intern(text));
+  }
+  for (int i = 0; i < 400000; i += 7) {
+    std::snprintf(text, sizeof text, "L%d", i);
+    ASSERT_EQ(strings.intern(text), stored[i]);
+  }
+  EXPECT_STREQ(stored[399999], "L399999");
 }
 
 TEST(StringBufferTest, TearDownReleasesItsRegisteredPool) {
