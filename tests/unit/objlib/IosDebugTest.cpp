@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include "objlib/StoreFileFixture.h"
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
 #include "objlib/ios_debug.h"
@@ -11,16 +12,8 @@ namespace {
 
 constexpr IosErrorCode NOT_SET = static_cast<IosErrorCode>(999);
 
-class IosDebugStore : public ::testing::Test {
+class IosDebugStore : public OneStoreFile {
  protected:
-  void SetUp() override {
-    ios_admin_release();
-    ASSERT_EQ(ios_admin_init(nullptr), 0);
-    ASSERT_EQ(ios_file_create(&file_, nullptr), 0);
-    ASSERT_EQ(ios_file_get_expr_context(file_, &context_, nullptr), 0);
-  }
-  void TearDown() override { ios_admin_release(); }
-
   IosDebugHandle module() {
     IosHandle root{};
     EXPECT_EQ(ios_file_get_debug_root(file_, &root, nullptr), 0);
@@ -28,9 +21,6 @@ class IosDebugStore : public ::testing::Test {
     EXPECT_EQ(ios_module_create(file_, &made, nullptr), 0);
     return made;
   }
-
-  uint32_t file_ = 0;
-  ExprLibContext* context_ = nullptr;
 };
 
 TEST_F(IosDebugStore, RootIsMadeOnceAndFamiliesNeedIt) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "objlib/StoreFileFixture.h"
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
 #include "objlib/ios_image.h"
@@ -14,16 +15,8 @@ namespace {
 
 constexpr IosErrorCode NOT_SET = static_cast<IosErrorCode>(999);
 
-class IosImageStore : public ::testing::Test {
+class IosImageStore : public OneStoreFile {
  protected:
-  void SetUp() override {
-    ios_admin_release();
-    ASSERT_EQ(ios_admin_init(nullptr), 0);
-    ASSERT_EQ(ios_file_create(&file_, nullptr), 0);
-    ASSERT_EQ(ios_file_get_expr_context(file_, &context_, nullptr), 0);
-  }
-  void TearDown() override { ios_admin_release(); }
-
   // A section of the given size and unit width, with an image unless told not to.
   IosHandle section(uint32_t size, uint32_t bits = 8, bool withImage = true) {
     IosHandle made{};
@@ -43,15 +36,6 @@ class IosImageStore : public ::testing::Test {
     EXPECT_EQ(ios_get_image(image, &record, nullptr), 0);
     return record;
   }
-
-  ExprNode* integer(int64_t value) {
-    ExprNode* node = nullptr;
-    EXPECT_EQ(objexpr_make_integer(context_, &node, value), 0);
-    return node;
-  }
-
-  uint32_t file_ = 0;
-  ExprLibContext* context_ = nullptr;
 };
 
 TEST_F(IosImageStore, SegmentsSplitAt2To21Units) {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include "objlib/StoreFileFixture.h"
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
 #include "objlib/ios_file_props.h"
@@ -13,30 +14,13 @@ namespace {
 
 constexpr IosErrorCode NOT_SET = static_cast<IosErrorCode>(999);
 
-class IosSectionStore : public ::testing::Test {
+class IosSectionStore : public OneStoreFile {
  protected:
-  void SetUp() override {
-    ios_admin_release();
-    ASSERT_EQ(ios_admin_init(nullptr), 0);
-    ASSERT_EQ(ios_file_create(&file_, nullptr), 0);
-    ASSERT_EQ(ios_file_get_expr_context(file_, &context_, nullptr), 0);
-  }
-  void TearDown() override { ios_admin_release(); }
-
   IosHandle createSection() {
     IosHandle section{};
     EXPECT_EQ(ios_section_create(file_, nullptr, &section, nullptr), 0);
     return section;
   }
-
-  ExprNode* integer(int64_t value) {
-    ExprNode* node = nullptr;
-    EXPECT_EQ(objexpr_make_integer(context_, &node, value), 0);
-    return node;
-  }
-
-  uint32_t file_ = 0;
-  ExprLibContext* context_ = nullptr;
 };
 
 TEST_F(IosSectionStore, LookupsFailWithTheStoreCodes) {

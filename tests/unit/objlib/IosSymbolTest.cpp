@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "objlib/StoreFileFixture.h"
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
 #include "objlib/ios_section.h"
@@ -14,17 +15,13 @@ namespace {
 
 constexpr IosErrorCode NOT_SET = static_cast<IosErrorCode>(999);
 
-class IosSymbolStore : public ::testing::Test {
+class IosSymbolStore : public OneStoreFile {
  protected:
   void SetUp() override {
-    ios_admin_release();
-    ASSERT_EQ(ios_admin_init(nullptr), 0);
-    ASSERT_EQ(ios_file_create(&file_, nullptr), 0);
-    ASSERT_EQ(ios_file_get_expr_context(file_, &context_, nullptr), 0);
+    OneStoreFile::SetUp();
     ASSERT_EQ(ios_scope_get_global(file_, &global_, nullptr), 0);
     ASSERT_EQ(ios_scope_create(file_, IosHandle{0, 0}, &local_, nullptr), 0);
   }
-  void TearDown() override { ios_admin_release(); }
 
   IosHandle symbol(IosHandle scope) {
     IosHandle made{};
@@ -32,8 +29,6 @@ class IosSymbolStore : public ::testing::Test {
     return made;
   }
 
-  uint32_t file_ = 0;
-  ExprLibContext* context_ = nullptr;
   IosHandle global_{};
   IosHandle local_{};
 };

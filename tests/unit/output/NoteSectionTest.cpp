@@ -18,6 +18,7 @@
 #include "objlib/ios_strtab.h"
 #include "output/NoteSection.h"
 #include "output/ObjectFile.h"
+#include "output/StoreFileFixture.h"
 
 namespace {
 
@@ -33,21 +34,8 @@ uint32_t word(const uint8_t* at) {
   return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
 }
 
-class NoteSectionTest : public FlowTest {
+class NoteSectionTest : public StoreFileTest {
  protected:
-  NoteSectionTest() {
-    IosErrorCode error = IOS_ERR_INTERNAL;
-    ios_admin_init(&error);
-    EXPECT_EQ(ios_file_create_sized(8, &fileId_, &error), 0);
-    ExprLibContext* context = nullptr;
-    EXPECT_EQ(ios_file_get_expr_context(fileId_, &context, &error), 0);
-    setObjectExprContext(context);
-  }
-  ~NoteSectionTest() override {
-    IosErrorCode error = IOS_ERR_INTERNAL;
-    ios_file_delete(fileId_, &error);
-    setObjectExprContext(nullptr);
-  }
 
   void setProperty(int (*setter)(uint32_t, IosHandle, IosErrorCode*), const char* text) {
     IosErrorCode error = IOS_ERR_INTERNAL;
@@ -94,7 +82,6 @@ class NoteSectionTest : public FlowTest {
     return found;
   }
 
-  uint32_t fileId_ = 0;
 };
 
 TEST_F(NoteSectionTest, ToolRecordOfFourCharactersHasItsExactBytes) {

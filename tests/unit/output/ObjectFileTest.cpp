@@ -16,6 +16,7 @@
 #include "objlib/ios_strtab.h"
 #include "objlib/ios_symbol.h"
 #include "output/ObjectFile.h"
+#include "output/StoreFileFixture.h"
 
 namespace {
 
@@ -58,22 +59,9 @@ TEST(ToolRecordsTest, VersionIsCutTo76WithItsLastLineFeedBlank) {
   for (const Case& c : cases) EXPECT_EQ(toolVersionText(c.version), c.expected) << c.what;
 }
 
-// One store file with its expression context published, as the run makes it.
-class ObjectFileTest : public FlowTest {
+// The writer over a store file, with sections made for each case.
+class ObjectFileTest : public StoreFileTest {
  protected:
-  ObjectFileTest() {
-    IosErrorCode error = IOS_ERR_INTERNAL;
-    ios_admin_init(&error);
-    EXPECT_EQ(ios_file_create_sized(8, &fileId_, &error), 0);
-    ExprLibContext* context = nullptr;
-    EXPECT_EQ(ios_file_get_expr_context(fileId_, &context, &error), 0);
-    setObjectExprContext(context);
-  }
-  ~ObjectFileTest() override {
-    IosErrorCode error = IOS_ERR_INTERNAL;
-    ios_file_delete(fileId_, &error);
-    setObjectExprContext(nullptr);
-  }
 
   // A section with the flag bytes and one label node, so that it is not empty.
   Section* filledSection(const char* name, uint8_t first, uint8_t second, uint32_t size) {
@@ -85,7 +73,6 @@ class ObjectFileTest : public FlowTest {
     return made;
   }
 
-  uint32_t fileId_ = 0;
 };
 
 TEST_F(ObjectFileTest, SectionFlagsGiveContentAccessTypeAndImage) {
