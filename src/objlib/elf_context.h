@@ -8,6 +8,8 @@
 
 #include "objlib/ios_types.h"
 
+struct IosSection;
+
 struct ExprLibContext;
 struct IosFile;
 struct MachineEntry;
@@ -131,6 +133,10 @@ int elf_write_bytes(ElfContext* context, const void* data, size_t size,
 int elf_pad_to_4(ElfContext* context, uint32_t* position, ObjLibErrorClass* error);
 // The stream position as a 32-bit file offset; class 2 when it cannot be read.
 int elf_tell(ElfContext* context, uint32_t* position, ObjLibErrorClass* error);
+
+// The file's next section in creation order, from the cursor (0 at first); *section
+// is null after the last. A store failure is class 6.
+int elf_next_section(ElfContext* context, uint32_t* cursor, IosSection** section, ObjLibErrorClass* error);
 
 // The store file's string property (1-based) as text; null when unset or textless.
 const char* elf_file_string(const IosFile* file, uint32_t property);

@@ -255,15 +255,11 @@ int addScope(ElfContext* context, IosHandle scope_handle, uint8_t binding,
 int addSectionSymbols(ElfContext* context, ObjLibErrorClass* error) {
   uint32_t cursor = 0;
   for (;;) {
-    IosHandle handle{};
-    if (ios_section_next(context->file_id, &cursor, &handle, nullptr) != 0)
-      return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
-    if (handle.object_id == 0) return 0;
     IosSection* section = nullptr;
+    if (elf_next_section(context, &cursor, &section, error) != 0) return 1;
+    if (section == nullptr) return 0;
     uint32_t type = 0;
-    if (ios_get_section(handle, &section, nullptr) != 0 ||
-        ios_section_get_type(section->handle, &type, nullptr) != 0)
-      return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
+    if (ios_section_get_type(section->handle, &type, nullptr) != 0) return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
     if (type == 2 || type == 5) continue;
     IosHandle name{};
     const char* text = nullptr;

@@ -291,13 +291,9 @@ int writeSection(ElfContext* context, IosHandle section, ObjLibErrorClass* error
 int writeSections(ElfContext* context, ObjLibErrorClass* error) {
   uint32_t cursor = 0;
   for (;;) {
-    IosHandle handle{};
-    if (ios_section_next(context->file_id, &cursor, &handle, nullptr) != 0)
-      return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
-    if (handle.object_id == 0) return 0;
     IosSection* section = nullptr;
-    if (ios_get_section(handle, &section, nullptr) != 0)
-      return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
+    if (elf_next_section(context, &cursor, &section, error) != 0) return 1;
+    if (section == nullptr) return 0;
     if (writeSection(context, section->handle, error) != 0) return 1;
   }
 }
@@ -369,6 +365,15 @@ int elf_write_bytes(ElfContext* context, const void* data, size_t size,
   if (size == 0) return 0;
   if (std::fwrite(data, 1, size, context->stream) != size)
     return elf_fail(error, OBJLIB_ERR_FILE_IO);
+  return 0;
+}
+
+int elf_next_section(ElfContext* context, uint32_t* cursor, IosSection** section, ObjLibErrorClass* error) {
+  *section = nullptr;
+  IosHandle handle{};
+  if (ios_section_next(context->file_id, cursor, &handle, nullptr) != 0) return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
+  if (handle.object_id == 0) return 0;
+  if (ios_get_section(handle, section, nullptr) != 0) return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "FuzzInput.h"
 #include "objlib/expr_arith.h"
 #include "objlib/expr_eval.h"
 #include "objlib/exprlib.h"
@@ -16,20 +17,6 @@ namespace {
 
 constexpr size_t MAX_HELD = 64;
 constexpr uint32_t SLOTS = 8;
-
-struct Input {
-  const uint8_t* data;
-  size_t size;
-  size_t position;
-
-  bool empty() const { return position >= size; }
-  uint8_t byte() { return position < size ? data[position++] : 0; }
-  uint64_t word() {
-    uint64_t value = 0;
-    for (int i = 0; i < 8; ++i) value = value << 8 | byte();
-    return value;
-  }
-};
 
 int resolveByEvaluating(uint32_t tag, ExprNode* operand) {
   if (tag % 3 == 0) return 1;

@@ -6,26 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "FuzzInput.h"
 #include "objlib/expr_print.h"
 #include "objlib/exprlib.h"
 
 namespace {
 
 constexpr size_t MAX_HELD = 64;
-
-struct Input {
-  const uint8_t* data;
-  size_t size;
-  size_t position;
-
-  bool empty() const { return position >= size; }
-  uint8_t byte() { return position < size ? data[position++] : 0; }
-  uint64_t word() {
-    uint64_t value = 0;
-    for (int i = 0; i < 8; ++i) value = value << 8 | byte();
-    return value;
-  }
-};
 
 int32_t pickKind(uint8_t choice) {
   // Mostly the built-in kinds, with their neighbours and a few user kinds.
