@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "objlib/ios_debuginfo.h"
 #include "objlib/ios_types.h"
 
 struct BlockPool;
@@ -39,6 +40,10 @@ struct IosModule {
   IdTable* entries;  // items of ios_module_add_entry, at index count
   uint32_t entry_count;
   IosArray variables;  // uint32_t variable ids in order added
+  ExprNode* expression;  // list node, one reference; null = unset
+  uint32_t word12;
+  IdTable* functions;  // function ids stored as values
+  IosLineInfo* line_info;
 };
 
 inline constexpr uint32_t IOS_VARIABLE_IN_MODULE = 16384;
@@ -54,6 +59,8 @@ struct IosVariable {
   uint32_t value;  // all ones = unset
   uint32_t word1;  // all ones when made
   uint32_t word2;  // all ones when made
+  IdTable* lifetimes;  // lifetime ids stored as values; made with the first one
+  ExprNode* expression14;  // one reference, null = unset
 };
 
 struct IosDebugRoot {
@@ -62,6 +69,11 @@ struct IosDebugRoot {
   IosDebugFamily typetables;
   IosDebugFamily modules;
   IosDebugFamily variables;
+  IosDebugFamily lifetimes;
+  IosDebugFamily functions;
+  IosLexicalBlockAdmin lexical_blocks;
+  IosDebugFamily stack_usage;
+  IosTypeStore* type_store;
 };
 
 // Frees every family and record of the root, dropping the variables' expression
