@@ -26,12 +26,12 @@ TEST(StrBuf, AppendsKeepTheTextNulTerminated) {
     for (const std::string& piece : c.pieces) ASSERT_EQ(strbuf_append(&buffer, piece.c_str()), 0);
     EXPECT_EQ(std::string(strbuf_text(&buffer)), c.expected);
     EXPECT_EQ(strbuf_length(&buffer), c.expected.size());
-    if (buffer.start != nullptr) {
+    if (buffer.base != nullptr) {
       EXPECT_GT(buffer.capacity, c.expected.size());
       EXPECT_EQ(*buffer.end, '\0');
     }
     strbuf_release(&buffer);
-    EXPECT_EQ(buffer.start, nullptr);
+    EXPECT_EQ(buffer.base, nullptr);
   }
 }
 
@@ -45,7 +45,7 @@ TEST(StrBuf, RefusesNullBufferAndText) {
   StrBuf buffer{};
   EXPECT_EQ(strbuf_append(nullptr, "a"), -1);
   EXPECT_EQ(strbuf_append(&buffer, nullptr), -1);
-  EXPECT_EQ(buffer.start, nullptr);
+  EXPECT_EQ(buffer.base, nullptr);
 }
 
 }  // namespace
