@@ -437,6 +437,29 @@ int expr_release(ExprNode* node) {
   return 0;
 }
 
+void expr_drop_payload(ExprNode* node) {
+  if (node == nullptr || !isLive(node)) return;
+  ExprLibContext* context = node->context;
+  if (node->kind == EXPR_VALUE && node->value_type == EXPR_TYPE_STRING &&
+      node->payload.string != nullptr) {
+    unlinkValue(context, node->payload.string);
+  } else if (node->kind == EXPR_CONVERT) {
+    expr_release(node->payload.held);
+  } else if (node->kind == EXPR_DEFERRED) {
+    expr_release(node->payload.deferred.operand);
+  } else if (holdsOperandList(node->kind)) {
+    ExprLink* link = node->payload.operands.head;
+    while (link != nullptr) {
+      ExprLink* next = link->next;
+      expr_release(link->operand);
+      pool_free_block(link, context->link_pool);
+      link = next;
+    }
+  }
+  std::memset(expr_value_bytes(node), 0, context->node_pool->block_size - offsetof(ExprNode, payload));
+  node->kind = EXPR_VALUE;
+}
+
 uint32_t expr_operand_count(const ExprNode* node) {
   if (node == nullptr || !isLive(node)) return 0;
   if (node->kind == EXPR_CONVERT) return node->payload.held != nullptr ? 1 : 0;

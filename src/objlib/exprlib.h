@@ -242,6 +242,11 @@ int objexpr_make_deferred(ExprLibContext* context, ExprNode** node, uint32_t tag
 // Null is allowed. Returns 1 only for a node that was already freed.
 int expr_release(ExprNode* node);
 
+// Gives back what the node's payload holds (operand links and their references, a
+// held child, a string value), clears the payload and makes the node a plain value
+// leaf of kind 0; type and width stay. For writing a new value over an old node.
+void expr_drop_payload(ExprNode* node);
+
 // Operand count that a kind takes: a fixed number, EXPR_ANY_OPERANDS, or
 // EXPR_NOT_AN_OPERATOR for kinds that objexpr_make_operator does not build.
 inline constexpr int EXPR_ANY_OPERANDS = -1;

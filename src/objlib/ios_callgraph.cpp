@@ -135,7 +135,7 @@ void ios_callgraph_delete(IosCallGraph* graph) {
   pool_free(graph, sizeof *graph);
 }
 
-int ios_file_get_callgraph(uint32_t file_id, IosCallGraph** graph, IosErrorCode* error) {
+int ios_file_make_callgraph(uint32_t file_id, IosCallGraph** graph, IosErrorCode* error) {
   IosFile* file = nullptr;
   if (ios_get_file(file_id, &file, error) != 0) return 1;
   if (file->callgraph == nullptr) {
@@ -178,7 +178,7 @@ void ios_cgnode_clear(IosCallGraphNode* node) {
 int ios_callgraph_record(uint32_t file_id, uint32_t caller_id, uint32_t callee_id, uint32_t index,
                          uint32_t value, uint32_t count, IosErrorCode* error) {
   IosCallGraph* graph = nullptr;
-  if (ios_file_get_callgraph(file_id, &graph, error) != 0) return 1;
+  if (ios_file_make_callgraph(file_id, &graph, error) != 0) return 1;
   if (index >= IOS_CALLGRAPH_VALUE_WORDS) return ios_fail(error, IOS_ERR_NO_STACK_USAGE);
   if (caller_id == 0) return ios_fail(error, IOS_ERR_NO_SYMBOL);
   IosCallGraphNode* caller = ios_cgnode_find_or_create(graph, {file_id, caller_id});
@@ -205,7 +205,7 @@ int ios_callgraph_record(uint32_t file_id, uint32_t caller_id, uint32_t callee_i
 
 int ios_alias_add_record(uint32_t file_id, IosHandle alias, IosHandle target, IosErrorCode* error) {
   IosCallGraph* graph = nullptr;
-  if (ios_file_get_callgraph(file_id, &graph, error) != 0) return 1;
+  if (ios_file_make_callgraph(file_id, &graph, error) != 0) return 1;
   auto* record = static_cast<IosCallAlias*>(ios_array_push(&graph->aliases, sizeof(IosCallAlias)));
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   record->target = target;
@@ -215,7 +215,7 @@ int ios_alias_add_record(uint32_t file_id, IosHandle alias, IosHandle target, Io
 
 int ios_callgraph_resolve(uint32_t file_id, IosErrorCode* error) {
   IosCallGraph* graph = nullptr;
-  if (ios_file_get_callgraph(file_id, &graph, error) != 0) return 1;
+  if (ios_file_make_callgraph(file_id, &graph, error) != 0) return 1;
   for (uint32_t index = 0; index < graph->aliases.count; ++index) {
     auto* record = static_cast<IosCallAlias*>(ios_array_at(&graph->aliases, sizeof(IosCallAlias), index));
     IosCallGraphNode* alias = ios_cgnode_find(graph, record->alias);

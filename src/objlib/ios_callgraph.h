@@ -47,7 +47,7 @@ struct IosCallGraph {
 void ios_callgraph_delete(IosCallGraph* graph);
 
 // The file's call graph, made on first use; 0 out of memory.
-int ios_file_get_callgraph(uint32_t file_id, IosCallGraph** graph, IosErrorCode* error);
+int ios_file_make_callgraph(uint32_t file_id, IosCallGraph** graph, IosErrorCode* error);
 
 // The node of the symbol (by symbol id), or null.
 IosCallGraphNode* ios_cgnode_find(IosCallGraph* graph, IosHandle symbol);

@@ -1,15 +1,23 @@
 #include "objlib/ios_hook.h"
 
-namespace {
-IosHookFunction installedHook = nullptr;
+#include "objlib/objlib_state.h"
 
-int raise(int event) { return installedHook != nullptr ? installedHook(event) : 0; }
+namespace {
+int raise(int event) {
+  IosHookFunction hook = objlib_state().hook;
+  return hook != nullptr ? hook(event) : 0;
+}
 }  // namespace
 
 IosHookFunction mmi_set_hook(IosHookFunction hook) {
-  IosHookFunction previous = installedHook;
-  installedHook = hook;
+  IosHookFunction previous = objlib_state().hook;
+  objlib_state().hook = hook;
   return previous;
+}
+
+IosHookFunction ios_set_hook(IosHookFunction hook) {
+  objlib_state().hook = hook;
+  return hook;
 }
 
 int mmi_hook_event1() { return raise(IOS_EVENT_INCONSISTENCY); }

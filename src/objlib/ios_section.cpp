@@ -394,6 +394,10 @@ int ios_section_set_group(IosHandle section, IosHandle group, IosErrorCode* erro
 int ios_section_get_group(IosHandle section, IosHandle* group, IosErrorCode* error) {
   LOOKUP(section, record);
   if (group != nullptr) *group = record->group;
+  if (record->group.object_id < 1) {
+    if (error != nullptr) *error = IOS_ERR_NO_GROUP;
+    return -1;
+  }
   return 0;
 }
 
@@ -619,7 +623,10 @@ int ios_section_get_size(IosHandle section, uint32_t* size, IosErrorCode* error)
 int ios_section_get_image(IosHandle section, IosHandle* image, IosErrorCode* error) {
   LOOKUP(section, record);
   if (image != nullptr) *image = record->image;
-  if (record->image.object_id == 0) return ios_fail(error, IOS_ERR_NO_IMAGE);
+  if (record->image.object_id < 1) {
+    if (error != nullptr) *error = IOS_ERR_NO_IMAGE;
+    return -1;
+  }
   return 0;
 }
 

@@ -120,7 +120,8 @@ int ios_section_get_fixed_address(IosHandle section, uint32_t* address, IosError
 // when unset.
 int ios_section_set_number(IosHandle section, uint32_t number, IosErrorCode* error);
 int ios_section_get_number(IosHandle section, uint32_t* number, IosErrorCode* error);
-// Group membership handle (groups themselves come later); object id 0 = none.
+// Group membership handle, overwriting; object id 0 = none. The getter copies the
+// handle out and then returns -1 with 55 when it names no group.
 int ios_section_set_group(IosHandle section, IosHandle group, IosErrorCode* error);
 int ios_section_get_group(IosHandle section, IosHandle* group, IosErrorCode* error);
 // The whole attribute word.
@@ -188,7 +189,7 @@ int ios_section_get_size_expr(IosHandle section, ExprNode** size, IosErrorCode* 
 // the size does not evaluate to a value. Bits above 32 are dropped and mark the
 // context with status 2.
 int ios_section_get_size(IosHandle section, uint32_t* size, IosErrorCode* error);
-// The image handle; 1 with 33 when the section has none.
+// The image handle, copied out first; -1 with 33 when the section has none.
 int ios_section_get_image(IosHandle section, IosHandle* image, IosErrorCode* error);
 // *has = 1 when the section has an image, else 0 with 33 stored; status 0 in both
 // cases.

@@ -97,8 +97,8 @@ int ios_scope_get_symbol(IosHandle scope, uint32_t index, IosHandle* symbol, Ios
 // Creates a symbol in the scope: id = highest symbol id + 1; its value lives in the
 // given slot, or in a new slot of the file's context when slot.index is 0; out:
 // handle. 16 for an unknown scope.
-int ios_symbol_create(uint32_t file_id, IosHandle scope, ExprSlotRef slot, IosHandle* symbol,
-                      IosErrorCode* error);
+int ios_symbol_create_with_slot(uint32_t file_id, IosHandle scope, ExprSlotRef slot,
+                                IosHandle* symbol, IosErrorCode* error);
 // The record after following alias ids; 17 when an id names none, 4 when the final
 // record is deleted. *record holds the last record taken, also on failure.
 int ios_get_symbol(IosHandle symbol, IosSymbol** record, IosErrorCode* error);
