@@ -45,7 +45,7 @@ enum IosTyperefState : uint32_t {
   IOS_TYPEREF_DONE = 3,
 };
 
-struct IosTyperefRecord {
+struct IosTyperef {
   uint32_t state;
   uint32_t file_id;
   uint32_t root_id;

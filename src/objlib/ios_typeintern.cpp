@@ -29,9 +29,9 @@ constexpr IosDetailKind kDetailKinds[] = {
 };
 
 void freeTyperef(void* data, void*) {
-  auto* typeref = static_cast<IosTyperefRecord*>(data);
+  auto* typeref = static_cast<IosTyperef*>(data);
   ios_typeref_detail_free(typeref->kind, typeref->detail);
-  pool_free(typeref, sizeof(IosTyperefRecord));
+  pool_free(typeref, sizeof(IosTyperef));
 }
 
 void freeType(IosType* type) {
@@ -41,8 +41,8 @@ void freeType(IosType* type) {
 }
 
 int compareTyperefs(const void* key, const void* data) {
-  uint32_t a = static_cast<const IosTyperefRecord*>(key)->typeref_id;
-  uint32_t b = static_cast<const IosTyperefRecord*>(data)->typeref_id;
+  uint32_t a = static_cast<const IosTyperef*>(key)->typeref_id;
+  uint32_t b = static_cast<const IosTyperef*>(data)->typeref_id;
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 
@@ -86,11 +86,11 @@ int structLikeEqual(uint32_t kind, void* a, void* b) {
 
 // The single reference at `word` of the typeref's detail: interned and rewritten
 // as {1, type id}. A missing detail counts as already resolved.
-int internRefAt(IosTyperefRecord* typeref, int word, IosErrorCode* error) {
+int internRefAt(IosTyperef* typeref, int word, IosErrorCode* error) {
   if (typeref->detail == nullptr) return 0;
   auto* ref = reinterpret_cast<TyperefRef*>(ios_detail_word(typeref->detail, word));
   if (ref->resolved != 0) return 0;
-  IosTyperefRecord* target = nullptr;
+  IosTyperef* target = nullptr;
   uint32_t lookedUp = 0;
   if (ios_typeref_resolve(*ref, &target, &lookedUp, typeref->file_id, typeref->root_id, error) != 0)
     return 1;
@@ -107,7 +107,7 @@ int internRefAt(IosTyperefRecord* typeref, int word, IosErrorCode* error) {
 // Interns every unresolved entry of a member or parameter list. A failing entry
 // does not stop the walk, so later entries still get their ids; the first failure
 // is what the caller learns.
-int internList(IosTyperefRecord* typeref, IosErrorCode* error) {
+int internList(IosTyperef* typeref, IosErrorCode* error) {
   IdTable* list = ios_detail_list(typeref->kind, typeref->detail);
   uint32_t count = listCount(list);
   int firstStatus = 0;
@@ -128,7 +128,7 @@ int internList(IosTyperefRecord* typeref, IosErrorCode* error) {
     IosErrorCode code = IOS_ERR_NO_MEMORY;
     IosTypeStore* store = nullptr;
     int status = ios_get_type_store(&store, &code, typeref->file_id);
-    IosTyperefRecord* member = nullptr;
+    IosTyperef* member = nullptr;
     if (status == 0) status = ios_typeref_find(store->typerefs, entry[1], &member, &code);
     TypeHandle interned{};
     if (status == 0) status = ios_typeref_intern(store->table, member, &interned, &code);
@@ -164,7 +164,7 @@ IosTypeStore* ios_type_store_new(uint32_t file_id, uint32_t root_id) {
   }
   store->table->base = IOS_FIRST_TYPE_ID;
   store->table->types = idtab_new();
-  IosTyperefRecord* first = ios_typeref_new_record(TypeHandle{file_id, root_id, 0}, 0);
+  IosTyperef* first = ios_typeref_new_record(TypeHandle{file_id, root_id, 0}, 0);
   if (store->table->types == nullptr || first == nullptr) {
     if (first != nullptr) freeTyperef(first, nullptr);
     ios_type_store_free(store);
@@ -225,8 +225,8 @@ int ios_type_lookup(const IosTypeIdTable* table, uint32_t type_id, IosType** typ
   return 0;
 }
 
-IosTyperefRecord* ios_typeref_new_record(TypeHandle handle, uint32_t kind) {
-  auto* typeref = static_cast<IosTyperefRecord*>(pool_alloc(sizeof(IosTyperefRecord)));
+IosTyperef* ios_typeref_new_record(TypeHandle handle, uint32_t kind) {
+  auto* typeref = static_cast<IosTyperef*>(pool_alloc(sizeof(IosTyperef)));
   if (typeref == nullptr) return nullptr;
   typeref->state = IOS_TYPEREF_NEW;
   typeref->file_id = handle.file_id;
@@ -234,9 +234,9 @@ IosTyperefRecord* ios_typeref_new_record(TypeHandle handle, uint32_t kind) {
   typeref->typeref_id = handle.type_id;
   typeref->kind = kind;
   if (ios_detail_kind(kind) != nullptr) {
-    IosTyperef made = ios_typeref_detail_new(kind);
+    IosTyperefKindDetail made = ios_typeref_detail_new(kind);
     if (made.detail == nullptr) {
-      pool_free(typeref, sizeof(IosTyperefRecord));
+      pool_free(typeref, sizeof(IosTyperef));
       return nullptr;
     }
     typeref->detail = made.detail;
@@ -248,7 +248,7 @@ int ios_typetable_add_entry(IosTypeStore* store, uint32_t kind, TypeHandle* type
                             IosErrorCode* error) {
   if (store == nullptr || store->typerefs == nullptr) return 1;
   TypeHandle handle{store->file_id, store->root_id, store->typerefs->last_id + 1};
-  IosTyperefRecord* record = ios_typeref_new_record(handle, kind);
+  IosTyperef* record = ios_typeref_new_record(handle, kind);
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   int inserted = 0;
   AvlNode* root = avl_insert(store->typerefs->root, record, compareTyperefs, &inserted);
@@ -262,12 +262,12 @@ int ios_typetable_add_entry(IosTypeStore* store, uint32_t kind, TypeHandle* type
   return 0;
 }
 
-int ios_typeref_find(const IosTyperefTree* tree, uint32_t typeref_id, IosTyperefRecord** found,
+int ios_typeref_find(const IosTyperefTree* tree, uint32_t typeref_id, IosTyperef** found,
                      IosErrorCode* error) {
   if (found != nullptr) *found = nullptr;
   const AvlNode* node = tree == nullptr ? nullptr : tree->root;
   while (node != nullptr) {
-    auto* typeref = static_cast<IosTyperefRecord*>(node->data);
+    auto* typeref = static_cast<IosTyperef*>(node->data);
     if (typeref_id < typeref->typeref_id) {
       node = node->left;
     } else if (typeref_id > typeref->typeref_id) {
@@ -280,7 +280,7 @@ int ios_typeref_find(const IosTyperefTree* tree, uint32_t typeref_id, IosTyperef
   return ios_fail(error, IOS_ERR_NO_TYPEREF);
 }
 
-int ios_typeref_resolve(TyperefRef reference, IosTyperefRecord** typeref, uint32_t* looked_up,
+int ios_typeref_resolve(TyperefRef reference, IosTyperef** typeref, uint32_t* looked_up,
                         uint32_t file_id, uint32_t, IosErrorCode* error) {
   if (reference.resolved != 0) {
     if (looked_up != nullptr) *looked_up = 0;
@@ -293,7 +293,7 @@ int ios_typeref_resolve(TyperefRef reference, IosTyperefRecord** typeref, uint32
   return ios_typeref_find(store->typerefs, reference.id, typeref, error);
 }
 
-IosType* ios_typeref_make_entry(IosTyperefRecord* typeref) {
+IosType* ios_typeref_make_entry(IosTyperef* typeref) {
   auto* type = static_cast<IosType*>(pool_alloc(sizeof(IosType)));
   if (type == nullptr) return nullptr;
   type->file_id = typeref->file_id;
@@ -336,7 +336,7 @@ int ios_typetable_set_entry(IdTable** list, uint32_t index, uint32_t word_a, uin
   return 0;
 }
 
-int ios_typeref_intern(IosTypeIdTable* table, IosTyperefRecord* typeref, TypeHandle* type,
+int ios_typeref_intern(IosTypeIdTable* table, IosTyperef* typeref, TypeHandle* type,
                        IosErrorCode* error) {
   if (typeref == nullptr) return ios_fail(error, IOS_ERR_NO_TYPEREF);
   TypeHandle handle{typeref->file_id, typeref->root_id, 0};
@@ -426,31 +426,31 @@ int ios_typeref_intern_by_id(TypeHandle* type, IosErrorCode* error, uint32_t fil
   IosTypeStore* store = nullptr;
   int status = ios_get_type_store(&store, error, file_id);
   if (status != 0) return status;
-  IosTyperefRecord* typeref = nullptr;
+  IosTyperef* typeref = nullptr;
   if (ios_typeref_find(store->typerefs, typeref_id, &typeref, error) != 0) return 1;
   return ios_typeref_intern(store->table, typeref, type, error);
 }
 
-int ios_array_intern_ref(IosTypeIdTable*, IosTyperefRecord* typeref, IosErrorCode* error) {
+int ios_array_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
   return internRefAt(typeref, 0, error);
 }
-int ios_pointer_intern_ref(IosTypeIdTable*, IosTyperefRecord* typeref, IosErrorCode* error) {
+int ios_pointer_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
   return internRefAt(typeref, 0, error);
 }
-int ios_reference_intern_ref(IosTypeIdTable*, IosTyperefRecord* typeref, IosErrorCode* error) {
+int ios_reference_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
   return internRefAt(typeref, 0, error);
 }
-int ios_typedef_intern_ref(IosTypeIdTable*, IosTyperefRecord* typeref, IosErrorCode* error) {
+int ios_typedef_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
   return internRefAt(typeref, 0, error);
 }
-int ios_qualifier_intern_ref(IosTypeIdTable*, IosTyperefRecord* typeref, IosErrorCode* error) {
+int ios_qualifier_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
   return internRefAt(typeref, 0, error);
 }
-int ios_member_intern_ref(IosTypeIdTable*, IosTyperefRecord* typeref, IosErrorCode* error) {
+int ios_member_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
   return internRefAt(typeref, 0, error);
 }
 
-int ios_typeref_intern_detail(IosTypeIdTable* table, IosTyperefRecord* typeref,
+int ios_typeref_intern_detail(IosTypeIdTable* table, IosTyperef* typeref,
                               IosErrorCode* error) {
   switch (typeref->kind) {
     case IOS_TYPEREF_ENUM:

@@ -55,37 +55,37 @@ int ios_typetable_add_entry(IosTypeStore* store, uint32_t kind, TypeHandle* type
                             IosErrorCode* error = nullptr);
 // A zeroed typeref (state new) with the handle, the kind and the kind's detail;
 // null when out of memory.
-IosTyperefRecord* ios_typeref_new_record(TypeHandle handle, uint32_t kind);
+IosTyperef* ios_typeref_new_record(TypeHandle handle, uint32_t kind);
 // 26 when no typeref has the id; *found is then null.
-int ios_typeref_find(const IosTyperefTree* tree, uint32_t typeref_id, IosTyperefRecord** found,
+int ios_typeref_find(const IosTyperefTree* tree, uint32_t typeref_id, IosTyperef** found,
                      IosErrorCode* error);
 // For an unresolved reference, the typeref it names and *looked_up = 1.
-int ios_typeref_resolve(TyperefRef reference, IosTyperefRecord** typeref, uint32_t* looked_up,
+int ios_typeref_resolve(TyperefRef reference, IosTyperef** typeref, uint32_t* looked_up,
                         uint32_t file_id, uint32_t root_id, IosErrorCode* error);
 
-int ios_typeref_intern(IosTypeIdTable* table, IosTyperefRecord* typeref, TypeHandle* type,
+int ios_typeref_intern(IosTypeIdTable* table, IosTyperef* typeref, TypeHandle* type,
                        IosErrorCode* error);
 int ios_typeref_intern_by_id(TypeHandle* type, IosErrorCode* error, uint32_t file_id,
                              uint32_t root_id, uint32_t typeref_id);
 // Interns what the detail refers to and rewrites the references. A failing entry
 // of a list does not stop the walk; the first failure is the result.
-int ios_typeref_intern_detail(IosTypeIdTable* table, IosTyperefRecord* typeref,
+int ios_typeref_intern_detail(IosTypeIdTable* table, IosTyperef* typeref,
                               IosErrorCode* error);
-int ios_array_intern_ref(IosTypeIdTable* table, IosTyperefRecord* typeref, IosErrorCode* error);
-int ios_pointer_intern_ref(IosTypeIdTable* table, IosTyperefRecord* typeref, IosErrorCode* error);
-int ios_reference_intern_ref(IosTypeIdTable* table, IosTyperefRecord* typeref,
+int ios_array_intern_ref(IosTypeIdTable* table, IosTyperef* typeref, IosErrorCode* error);
+int ios_pointer_intern_ref(IosTypeIdTable* table, IosTyperef* typeref, IosErrorCode* error);
+int ios_reference_intern_ref(IosTypeIdTable* table, IosTyperef* typeref,
                              IosErrorCode* error);
-int ios_typedef_intern_ref(IosTypeIdTable* table, IosTyperefRecord* typeref, IosErrorCode* error);
-int ios_qualifier_intern_ref(IosTypeIdTable* table, IosTyperefRecord* typeref,
+int ios_typedef_intern_ref(IosTypeIdTable* table, IosTyperef* typeref, IosErrorCode* error);
+int ios_qualifier_intern_ref(IosTypeIdTable* table, IosTyperef* typeref,
                              IosErrorCode* error);
-int ios_member_intern_ref(IosTypeIdTable* table, IosTyperefRecord* typeref, IosErrorCode* error);
+int ios_member_intern_ref(IosTypeIdTable* table, IosTyperef* typeref, IosErrorCode* error);
 
 // Stores {a, b} at a 0-based index of the list, making the list and the entry when
 // needed (an existing entry keeps its further words); 0 when out of memory.
 int ios_typetable_set_entry(IdTable** list, uint32_t index, uint32_t word_a, uint32_t word_b,
                             IosErrorCode* error, uint32_t entry_words = 2);
 // A new type taking over the typeref's kind and detail; null when out of memory.
-IosType* ios_typeref_make_entry(IosTyperefRecord* typeref);
+IosType* ios_typeref_make_entry(IosTyperef* typeref);
 // Stores the type under the next type id; 0 when the table is missing or full.
 int ios_typetable_append_entry(IosTypeIdTable* table, IosType* type, uint32_t* type_id,
                                IosErrorCode* error);

@@ -30,8 +30,8 @@ class DebugInfoFile : public OneStoreFile {
     EXPECT_EQ(ios_typetable_add_entry(store_, kind, &made), 0);
     return made.type_id;
   }
-  IosTyperefRecord* record(uint32_t id) {
-    IosTyperefRecord* found = nullptr;
+  IosTyperef* record(uint32_t id) {
+    IosTyperef* found = nullptr;
     EXPECT_EQ(ios_typeref_find(store_->typerefs, id, &found, nullptr), 0);
     return found;
   }
@@ -41,7 +41,7 @@ class DebugInfoFile : public OneStoreFile {
   }
   // Appends an entry of the kind's list whose first two words are given.
   void addEntry(uint32_t id, uint32_t a, uint32_t b) {
-    IosTyperefRecord* r = record(id);
+    IosTyperef* r = record(id);
     const IosDetailKind* row = ios_detail_kind(r->kind);
     IdTable* list = ios_detail_list(r->kind, r->detail);
     ASSERT_EQ(ios_typetable_set_entry(&list, list->highest_id, a, b, nullptr, row->entry_words), 0);

@@ -7,13 +7,13 @@ namespace {
 using TypeIntern = DebugInfoFile;
 
 TEST_F(TypeIntern, FreshStoreHoldsTyperefZeroAndNumbersNewOnesFromOne) {
-  IosTyperefRecord* zero = record(0);
+  IosTyperef* zero = record(0);
   ASSERT_NE(zero, nullptr);
   EXPECT_EQ(zero->kind, 0u);
   EXPECT_EQ(zero->detail, nullptr);
   EXPECT_EQ(typeref(5), 1u);
   EXPECT_EQ(typeref(IOS_TYPEREF_POINTER), 2u);
-  IosTyperefRecord* missing = record(1);
+  IosTyperef* missing = record(1);
   IosErrorCode error = kNoCode;
   EXPECT_EQ(ios_typeref_find(store_->typerefs, 3, &missing, &error), 1);
   EXPECT_EQ(error, IOS_ERR_NO_TYPEREF);
