@@ -88,8 +88,12 @@ int getFamily(uint32_t file_id, IosDebugFamily IosDebugRoot::*member, IosDebugFa
 
 void ios_debug_root_free(IosDebugRoot* root) {
   if (root == nullptr) return;
-  familyFree<IosTypeTable>(&root->typetables,
-                           [](IosTypeTable* table) { idtab_delete(table->types); });
+  familyFree<IosTypeTable>(&root->typetables, [](IosTypeTable* table) {
+    idtab_delete(table->types);
+    idtab_delete(table->entered);
+  });
+  familyFree<IosTypeEntry>(&root->type_entries, [](IosTypeEntry*) {});
+  idtab_delete(root->typetables_by_symbol);
   familyFree<IosModule>(&root->modules, [](IosModule* module) {
     idtab_delete(module->entries);
     ios_array_free(&module->variables);
@@ -124,6 +128,8 @@ int ios_file_get_debug_root(uint32_t file_id, IosHandle* root, IosErrorCode* err
     blocks.file_id = file_id;
     blocks.root_id = kRootId;
     bool built = familyInit(&made->typetables, file_id, sizeof(IosTypeTable)) &&
+                 familyInit(&made->type_entries, file_id, sizeof(IosTypeEntry)) &&
+                 (made->typetables_by_symbol = idtab_new()) != nullptr &&
                  familyInit(&made->modules, file_id, sizeof(IosModule)) &&
                  familyInit(&made->variables, file_id, sizeof(IosVariable)) &&
                  familyInit(&made->lifetimes, file_id, sizeof(IosLifetime)) &&
@@ -164,6 +170,7 @@ int ios_typetable_create(uint32_t file_id, IosDebugHandle* table, IosErrorCode* 
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   record->handle = IosDebugHandle{file_id, kRootId, id};
   record->types = idtab_new();
+  record->entered = idtab_new();
   if (table != nullptr) *table = record->handle;
   return 0;
 }

@@ -30,7 +30,16 @@ struct IosDebugFamily {
 
 struct IosTypeTable {
   IosDebugHandle handle;
-  IdTable* types;
+  IdTable* types;    // type ids in the order the reachability walk met them twice
+  IdTable* entered;  // type ids entered as types of the table, each once
+  IosHandle symbol;  // {file id, symbol id} the table is bound to; symbol id 0 = none
+};
+
+// An admin record naming a type entered into a type table.
+struct IosTypeEntry {
+  uint32_t file_id;
+  uint32_t entry_id;
+  TypeHandle type;
 };
 
 struct IosModule {
@@ -67,6 +76,8 @@ struct IosDebugRoot {
   uint32_t file_id;
   uint32_t root_id;  // always 1
   IosDebugFamily typetables;
+  IosDebugFamily type_entries;  // IosTypeEntry records of the type tables
+  IdTable* typetables_by_symbol;  // type tables at index symbol id - 1
   IosDebugFamily modules;
   IosDebugFamily variables;
   IosDebugFamily lifetimes;
