@@ -104,7 +104,6 @@ void ios_debug_root_free(IosDebugRoot* root) {
   familyFree<IosVariable>(&root->variables, [](IosVariable* variable) {
     expr_release(variable->expression);
     expr_release(variable->value_expression);
-    expr_release(variable->expression14);
     idtab_delete(variable->lifetimes);
   });
   familyFree<IosLifetime>(&root->lifetimes, ios_lifetime_release);

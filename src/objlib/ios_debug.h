@@ -69,7 +69,9 @@ struct IosVariable {
   uint32_t word1;  // all ones when made
   uint32_t word2;  // all ones when made
   IdTable* lifetimes;  // lifetime ids stored as values; made with the first one
-  ExprNode* expression14;  // one reference, null = unset
+  uint32_t strict_word;  // 0 unset, written once
+  TypeHandle type;  // type id < 1: unset
+  uint32_t word17;
 };
 
 struct IosDebugRoot {
