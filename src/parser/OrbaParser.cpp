@@ -64,7 +64,7 @@ void OrbaParser::parse() {
   Section* placeholder = factory->createSectionFromName(head);
   head->section = placeholder;
   placeholder->userSection = 0;
-  _placeholderSection = placeholder;
+  runState().placeholderSection = placeholder;
   admin->registerSection(placeholder);
 
   Section* current = placeholder;

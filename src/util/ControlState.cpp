@@ -43,8 +43,8 @@ uint32_t listFlagsOf(const RunSettings& settings) {
 }  // namespace
 
 ControlState::ControlState() {
-  if (!_orbaOptions) return;
-  const RunSettings& settings = *_orbaOptions;
+  if (!runState().orbaOptions) return;
+  const RunSettings& settings = *runState().orbaOptions;
   pageWidth = settings.pageWidth;
   pageLength = settings.pageLength;
   listFlags = listFlagsOf(settings);

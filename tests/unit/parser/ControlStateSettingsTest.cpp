@@ -28,7 +28,7 @@ class OptionsState {
   ~OptionsState() {
     state_.reset();
     options_.reset();
-    _orbaOptions = nullptr;
+    runState().orbaOptions = nullptr;
   }
   const TriCoreControlState& state() const { return *static_cast<const TriCoreControlState*>(state_.get()); }
 
