@@ -225,12 +225,8 @@ static void checkStore(int failed, IosErrorCode error) {
 
 void OrbaAssembler::writeObject() {
   IosErrorCode error = IOS_ERR_INTERNAL;
-  // The store's admin is made once per process.
-  static bool adminCreated = false;
-  if (!adminCreated) {
-    checkStore(ios_admin_init(&error), error);
-    adminCreated = true;
-  }
+  // The store's admin lives as long as the run; a second call finds it made.
+  checkStore(ios_admin_init(&error), error);
   uint32_t fileId = 0;
   checkStore(ios_file_create_sized(8, &fileId, &error), error);
   ExprLibContext* context = nullptr;

@@ -25,10 +25,15 @@ RunState& startDefaultRun() {
 RunState::RunState() = default;
 
 RunState::~RunState() {
-  for (auto made = madeOrder_.rbegin(); made != madeOrder_.rend(); ++made) {
-    Part& slot = parts_[*made];
+  // A part's destructor may reach another part, even one not made yet (it is made
+  // and goes next).
+  while (!madeOrder_.empty()) {
+    size_t index = madeOrder_.back();
+    madeOrder_.pop_back();
+    // Still reachable while its destructor runs, as members are inside a destructor.
+    Part slot = parts_[index];
     slot.destroy(slot.object);
-    slot.object = nullptr;
+    parts_[index] = Part{};
   }
   // The pools go last: every pooled object of the parts has been released into them.
   delete pools_;
@@ -52,6 +57,7 @@ MemPool*& RunState::poolHandle(size_t slot) {
 ScopedRun::ScopedRun() : state_(new RunState()), previous_(_currentRun) { _currentRun = state_; }
 
 ScopedRun::~ScopedRun() {
-  _currentRun = previous_;
+  // The run is still the current one while its parts go: their destructors reach it.
   delete state_;
+  _currentRun = previous_;
 }
