@@ -20,7 +20,7 @@ ALLOWED = [
     # The run-state machinery itself: the current run, the run made for library callers
     # without a driver, and the process-wide numbering of part kinds and pool handles.
     (r"util/RunState\.cpp", r".*"),
-    (r".*", r".*::pool\(\)::slot$"),
+    (r".*", r"::poolSlot$"),
     (r".*", r"^runPart<.*>\(\)::index$"),
     # Read by the signal handler, which may only touch volatile sig_atomic_t flags and
     # lock-free atomics; the start of each run resets what belongs to the run.

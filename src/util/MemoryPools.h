@@ -94,8 +94,8 @@ inline void pooledFree(MemPool* pool, void* block, size_t size) {
 // kept by the run.
 #define VEKT_POOLED_CLASS_IMPL(Class, Name)                                      \
   MemPool*& Class::pool() {                                                      \
-    static const size_t slot = nextPoolSlot();                                   \
-    return runState().poolHandle(slot);                                          \
+    static const size_t poolSlot = nextPoolSlot();                                   \
+    return runState().poolHandle(poolSlot);                                          \
   }                                                                              \
   void* Class::operator new(size_t size) {                                       \
     MemPool*& handle = pool();                                                   \

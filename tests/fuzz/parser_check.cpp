@@ -98,8 +98,8 @@ void restoreControlledOptions(RunSettings& o) {
   o.asmDebugInfo = s.asmDebugInfo;
   o.localDebugSymbols = s.localDebugSymbols;
   // The first titles are texts of the input's string buffer, which goes with it.
-  ControlState::firstTitle = nullptr;
-  ControlState::firstSubtitle = nullptr;
+  ControlState::firstTitle() = nullptr;
+  ControlState::firstSubtitle() = nullptr;
 }
 
 void setUpOnce() {

@@ -31,8 +31,8 @@ class ControlRun {
     runState().orbaFactory = &factory_;
     runState().sectionAdmin = new SectionAdmin();
     runState().placeholderSection = nullptr;
-    ControlState::firstTitle = nullptr;
-    ControlState::firstSubtitle = nullptr;
+    ControlState::firstTitle() = nullptr;
+    ControlState::firstSubtitle() = nullptr;
     if (adjust) adjust(*runState().orbaOptions);
     int32_t number = 1;
     for (const std::string& text : source) {
@@ -44,8 +44,8 @@ class ControlRun {
     parser.parse();
   }
   ~ControlRun() {
-    ControlState::firstTitle = nullptr;
-    ControlState::firstSubtitle = nullptr;
+    ControlState::firstTitle() = nullptr;
+    ControlState::firstSubtitle() = nullptr;
     delete runState().sectionAdmin;
     runState().sectionAdmin = savedAdmin_;
     runState().orbaFactory = savedFactory_;
