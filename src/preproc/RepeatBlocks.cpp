@@ -221,14 +221,16 @@ void MacroPreprocessor::startRepeatExpansion(InputBuffer& input, LineInfo* line)
   }
   const char* value = nullptr;
   int32_t radix = line->controlState ? line->controlState->radix : 10;
-  // A block without any iteration uses no number and opens no scope.
+  // The number is drawn before the first iteration is asked for: a block with a body
+  // uses one even when it yields no iteration, and then opens no scope.
+  const auto number = static_cast<int32_t>(++expansionCounter);
   if (!nextRepeatIteration(*construct, radix, &value)) {
     delete construct;
     return;
   }
   auto* expansion = new MppExpand(MppExpand::kRepeat, construct);
   pushScope();
-  expansion->number = static_cast<int32_t>(++expansionCounter);
+  expansion->number = number;
   const char* label = construct->label;
   construct->label = nullptr;
   if (construct->kind() != kMppDupKind) expansion->addArgument(loopSymbol(*construct), value);

@@ -66,8 +66,8 @@ bool MacroPreprocessor::handleDefine(InputBuffer& input, LineInfo* line) {
 }
 
 bool MacroPreprocessor::handleInclude(InputBuffer& input, LineInfo* line) {
-  // An include in an inactive region is not opened: the file need not exist.
-  if (!isActive()) return true;
+  // An include in an inactive region is opened and read all the same (its lines are
+  // skipped), so a source names the same files and dependencies whichever branch runs.
   ErrorHandler* errors = errorHandler();
   InputBuffer::InputSource* source = input.top();
   const char* at = source->cursor;
