@@ -100,7 +100,7 @@ bool MacroPreprocessor::handleRadix(InputBuffer& input, LineInfo* line) {
   const char* directive = tokenName(kMppRadix);
   OrbaExpression* expression = parseExpression(input, line);
   if (!expression) {
-    errors->report(E_expected_expression, line);
+    reportMissingExpression(line);
     return true;
   }
   if (!expectToken(input, kMppNewline)) errors->report(E_no_end_of_line, line);
@@ -155,7 +155,7 @@ bool MacroPreprocessor::handleEqu(InputBuffer& input, LineInfo* line, const char
   }
   OrbaExpression* value = parseExpression(input, line);
   if (!value) {
-    errors->report(E_expected_expression, line);
+    reportMissingExpression(line);
     return true;
   }
   if (Symbol* symbol = symbolTable()->current->defineSymbol(name, line)) {
