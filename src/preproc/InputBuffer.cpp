@@ -166,7 +166,9 @@ bool InputBuffer::openFile(const char* fileName, int32_t initialLine) {
     fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat status;
-    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    // Only a regular file has an end to read to: a directory, device or pipe does
+    // not open, as a missing file does not.
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
       ::close(fd);
       return false;
     }

@@ -88,7 +88,7 @@ class InputBuffer {
   // Pushes the file as the new top source, its line counter at initialLine. "-" is
   // the standard input. Without a message when the file cannot be opened (false):
   // the caller reports. A file that opens is recorded as a dependency ("-" is not);
-  // a directory does not open. Too deep a nesting and a failing read are fatal.
+  // only a regular file opens. Too deep a nesting and a failing read are fatal.
   bool openFile(const char* fileName, int32_t initialLine);
   // The include search: the directory of the file being read (unless
   // skipCurrentDirectory; before any file has started, the input file's), then each

@@ -91,7 +91,8 @@ bool MacroPreprocessor::handleInclude(InputBuffer& input, LineInfo* line) {
   const char* name = stringBuffer()->internRange(nameStart, nameEnd);
   // The rest of the line goes with its text source; the file is read next.
   input.popSource();
-  if (!input.openInclude(name, false)) errors->reportWithoutLocation(F_cannot_open, name);
+  // Named at the .INCLUDE line, so that the user sees which include fails.
+  if (!input.openInclude(name, false)) errors->report(F_cannot_open, line, name);
   return false;
 }
 
