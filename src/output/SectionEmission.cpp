@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "expr/ObjectExpr.h"
 #include "expr/OrbaExpression.h"
@@ -116,6 +117,50 @@ bool sectionFits(Section* section, uint64_t base) {
                   name, size, base);
   errorHandler()->report(E_error, blamed, text);
   return false;
+}
+
+// The section's fixed start address when it has one that is an integer.
+bool fixedAddress(Section* section, uint64_t* address) {
+  if (!section->hasAddress || !section->baseExpression()) return false;
+  OrbaExpression* value = section->baseExpression()->evaluate();
+  if (!value || value->isError() || value->getKind() != EK_integer) return false;
+  *address = static_cast<uint64_t>(value->getInteger());
+  return true;
+}
+
+// In an executable every placed section owns its addresses: E110 at the line of
+// each section that starts inside one placed below it, naming both.
+void reportOverlappingSections() {
+  struct Placed {
+    uint64_t start;
+    uint64_t end;
+    Section* section;
+  };
+  std::vector<Placed> placed;
+  std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
+  for (sections->first(); !sections->isDone(); sections->next()) {
+    Section* section = sections->current();
+    uint64_t start = 0;
+    if (section == placeholderSection() || section->size == 0 || !fixedAddress(section, &start)) continue;
+    placed.push_back({start, start + section->size, section});
+  }
+  std::stable_sort(placed.begin(), placed.end(),
+                   [](const Placed& a, const Placed& b) { return a.start < b.start; });
+  // The section reaching furthest so far: a small one inside a large one, and any
+  // after it, are caught as well.
+  const Placed* reaching = nullptr;
+  for (const Placed& current : placed) {
+    if (reaching && current.start < reaching->end) {
+      char text[512];
+      std::snprintf(text, sizeof text,
+                    "section \"%s\" at 0x%" PRIX64 " overlaps section \"%s\" at 0x%" PRIX64 " to 0x%" PRIX64,
+                    current.section->getName() ? current.section->getName() : "", current.start,
+                    reaching->section->getName() ? reaching->section->getName() : "", reaching->start,
+                    reaching->end - 1);
+      errorHandler()->report(E_error, current.section->line, text);
+    }
+    if (!reaching || current.end > reaching->end) reaching = &current;
+  }
 }
 
 }  // namespace
@@ -293,6 +338,7 @@ void ObjectFile::emitSections() {
   IosErrorCode error = IOS_ERR_INTERNAL;
   std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
   for (sections->first(); !sections->isDone(); sections->next()) writeSection(sections->current());
+  if (orbaOptions()->absoluteMode) reportOverlappingSections();
 
   for (sections->first(); !sections->isDone(); sections->next()) {
     Section* section = sections->current();
