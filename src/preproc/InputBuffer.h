@@ -23,7 +23,7 @@ class InputBuffer {
   // Bounds a logical line (continuations included) so that a file without line
   // ends, or a generated monster line, cannot take the memory with it: the rest of
   // a longer line is skipped and the reader reports it.
-  static constexpr size_t kMaxLineLength = size_t{1} << 20;
+  static constexpr size_t kMaxLineLength = size_t{4} << 20;
 
   enum SourceKind : int32_t { kFileSource = 1, kTextSource = 2 };
 
