@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "objlib/expr_slots.h"
 #include "objlib/ios_pool.h"
 
 namespace {
@@ -147,6 +148,11 @@ void expr_context_free(ExprLibContext* context) {
   pool_free(context->user_operators.entries,
             size_t{context->user_operators.capacity} * sizeof(ExprUserOperator));
   pool_free(context->scratch, context->int_width);
+  expr_free_dependants(context);
+  // No owner may re-derive into a context that is gone.
+  for (uint32_t i = 0; i < registryNext; ++i) {
+    if (registry[i] != nullptr && registry[i] != context) expr_forget_importer(registry[i], context);
+  }
   liveNodeTotal -= context->live_nodes;
   registryRemove(context);
   std::free(context);
@@ -168,6 +174,12 @@ int expr_new_node(ExprLibContext* context, ExprNode** node) {
 
 ExprValueObject* expr_new_value(ExprLibContext* context) {
   if (context == nullptr) return nullptr;
+  // The records' pool goes when a client frees the records; a new one is made then.
+  if (context->value_pool == nullptr) context->value_pool = pool_create(sizeof(ExprValueObject));
+  if (context->value_pool == nullptr) {
+    context->error = EXPR_ERR_NO_MEMORY;
+    return nullptr;
+  }
   auto* value = static_cast<ExprValueObject*>(pool_alloc_block(context->value_pool));
   if (value == nullptr) {
     context->error = EXPR_ERR_NO_MEMORY;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "objlib/expr_eval.h"
+#include "objlib/expr_slots.h"
 #include "objlib/ios_admin.h"
 #include "objlib/ios_hook.h"
 #include "objlib/ios_idtable.h"
@@ -134,6 +135,7 @@ int ios_location_set(ExprSlotRef slot, ExprNode* node, IosErrorCode* error) {
   ExprNode* old = entry.expr;
   entry.expr = node;
   expr_release(old);
+  expr_slot_refresh_dependants(slot.context, slot.index);
   return 0;
 }
 
