@@ -64,7 +64,8 @@ void valueArithmetic(ExprLibContext* context, Input& in) {
     default:
       expr_multiply(destination, left, right);
       expected = a * b;
-      check(destination->width <= 64);
+      // Both operands are 64 bits wide: the product's width is 4096 cut to the integer bits.
+      check(destination->width == (8 * context->int_width < 4096 ? 8 * context->int_width : 4096));
       break;
   }
   if (context->int_width == 8) check(low64(destination) == expected);
