@@ -85,6 +85,7 @@ void ios_section_admin_delete(IosSectionAdmin* admin) {
       // the file would otherwise keep them counted as live.
       ios_location_set(section->address_slot, nullptr, nullptr);
       ios_location_set(section->size_slot, nullptr, nullptr);
+      if (section->slot3.index != 0) ios_location_set(section->slot3, nullptr, nullptr);
     }
     idtab_delete(admin->sections);
   }
