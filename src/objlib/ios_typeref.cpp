@@ -71,8 +71,8 @@ uint32_t ios_typeref_entry_words(uint32_t kind) {
   }
 }
 
-IosTyperef ios_typeref_detail_new(uint32_t kind) {
-  IosTyperef made{kind, nullptr};
+IosTyperefKindDetail ios_typeref_detail_new(uint32_t kind) {
+  IosTyperefKindDetail made{kind, nullptr};
   size_t size = ios_typeref_detail_size(kind);
   if (size == 0) return made;
   void* detail = pool_alloc(size);

@@ -190,7 +190,7 @@ class ElfStore : public OneStoreFile {
   IosHandle symbol(IosHandle scope, const char* name, const IosHandle* in_section,
                    int64_t offset = 0, uint32_t type = IOS_SYMBOL_NONE) {
     IosHandle handle{};
-    EXPECT_EQ(ios_symbol_create(file_, scope, ExprSlotRef{0, nullptr}, &handle, nullptr), 0);
+    EXPECT_EQ(ios_symbol_create_with_slot(file_, scope, ExprSlotRef{0, nullptr}, &handle, nullptr), 0);
     EXPECT_EQ(ios_symbol_set_name(handle, text(name), nullptr), 0);
     if (type != IOS_SYMBOL_NONE) {
       EXPECT_EQ(ios_symbol_set_type(handle, type, nullptr), 0);
