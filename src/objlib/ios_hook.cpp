@@ -1,14 +1,18 @@
 #include "objlib/ios_hook.h"
+#include "util/RunState.h"
 
 namespace {
-IosHookFunction installedHook = nullptr;
+struct HookState {
+  IosHookFunction installedHook = nullptr;
+};
+HookState& hookState() { return runPart<HookState>(); }
 
-int raise(int event) { return installedHook != nullptr ? installedHook(event) : 0; }
+int raise(int event) { return hookState().installedHook != nullptr ? hookState().installedHook(event) : 0; }
 }  // namespace
 
 IosHookFunction mmi_set_hook(IosHookFunction hook) {
-  IosHookFunction previous = installedHook;
-  installedHook = hook;
+  IosHookFunction previous = hookState().installedHook;
+  hookState().installedHook = hook;
   return previous;
 }
 
