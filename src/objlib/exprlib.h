@@ -16,6 +16,7 @@
 
 struct BlockPool;
 struct ExprLibContext;
+struct IdTable;
 struct ExprNode;
 
 enum ExprNodeKind : int32_t {
@@ -180,6 +181,10 @@ struct ExprLibContext {
   uint32_t extra_width;  // int_width - 8, or 0
   uint32_t live_nodes;
   ExprSlotTable slots;
+  // Contexts that imported slots of this one: IdTable of ExprDependantEntry, made on
+  // the first import (expr_slots.h); and a second table kept beside it.
+  IdTable* dependants;
+  IdTable* slot_table2;
   ExprUserOperators user_operators;
   ExprResolver resolver;
   ExprRangeReport report;

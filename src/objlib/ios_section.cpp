@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "objlib/expr_eval.h"
+#include "objlib/expr_slots.h"
 #include "objlib/ios_admin.h"
 #include "objlib/ios_hook.h"
 #include "objlib/ios_idtable.h"
@@ -84,6 +85,7 @@ void ios_section_admin_delete(IosSectionAdmin* admin) {
       // the file would otherwise keep them counted as live.
       ios_location_set(section->address_slot, nullptr, nullptr);
       ios_location_set(section->size_slot, nullptr, nullptr);
+      if (section->slot3.index != 0) ios_location_set(section->slot3, nullptr, nullptr);
     }
     idtab_delete(admin->sections);
   }
@@ -134,6 +136,7 @@ int ios_location_set(ExprSlotRef slot, ExprNode* node, IosErrorCode* error) {
   ExprNode* old = entry.expr;
   entry.expr = node;
   expr_release(old);
+  expr_slot_refresh_dependants(slot.context, slot.index);
   return 0;
 }
 

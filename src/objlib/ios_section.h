@@ -24,7 +24,9 @@ inline constexpr uint32_t IOS_SECTION_ACCESS_DEFAULT_SHIFT = 10,
 inline constexpr uint32_t IOS_SECTION_PLACEMENT_SHIFT = 13, IOS_SECTION_PLACEMENT_MASK = 0x3u;
 inline constexpr uint32_t IOS_SECTION_CONTENT_SHIFT = 15, IOS_SECTION_CONTENT_MASK = 0x7u;
 inline constexpr uint32_t IOS_SECTION_DELETED_BIT = 1u << 18;
+inline constexpr uint32_t IOS_SECTION_FLAG19_BIT = 1u << 19;
 inline constexpr uint32_t IOS_SECTION_MARKER_BIT = 1u << 20;
+inline constexpr uint32_t IOS_SECTION_FLAG21_BIT = 1u << 21;
 
 // Section types and contents as the setters store them.
 enum IosSectionType : uint32_t {
@@ -54,6 +56,10 @@ struct IosSection {
   uint32_t alignment;      // 0 = unset
   uint32_t fixed_address;  // write-once, 0 = unset
   uint32_t number;         // write-once, IOS_NUMBER_UNSET = unset
+  IosHandle link;          // another section this one refers to; object id 0 = none
+  IosHandle string2;       // further string handles; object id 0 = unset
+  IosHandle string3;
+  ExprSlotRef slot3;       // a third location slot, made on its first store
 };
 
 // A file's sections. Sections are never freed one by one, so id order is creation

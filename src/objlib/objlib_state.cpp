@@ -3,12 +3,11 @@
 #include <cstdlib>
 
 #include "objlib/exprlib.h"
+#include "util/RunState.h"
 
 namespace {
-ObjlibProcessState& stateRecord() {
-  static ObjlibProcessState state;
-  return state;
-}
+// The state lives in the run, so a second run in the same process starts clean.
+ObjlibProcessState& stateRecord() { return runPart<ObjlibProcessState>(); }
 }  // namespace
 
 ObjlibProcessState& objlib_state() { return stateRecord(); }

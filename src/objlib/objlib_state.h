@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "objlib/ios_hook.h"
 
@@ -24,6 +25,10 @@ struct ObjlibProcessState {
   uint32_t* scratch_words = nullptr;
   size_t scratch_word_count = 0;
   bool scratch_released = false;
+
+  ObjlibProcessState() = default;
+  ObjlibProcessState& operator=(const ObjlibProcessState&) = default;
+  ~ObjlibProcessState() { std::free(scratch_words); }
 };
 
 ObjlibProcessState& objlib_state();

@@ -26,7 +26,7 @@ constexpr char kUnnamedMacro[] = "---No name!";
 
 // The integer value of a preprocessor symbol (.SET, .EQU) for %NAME and ?NAME.
 bool preprocessorSymbolValue(std::string_view name, int64_t* value) {
-  if (!_symbolTable || !symbolTable()->current) return false;
+  if (!runState().symbolTable || !symbolTable()->current) return false;
   std::string key(name);
   Symbol* symbol = symbolTable()->current->lookup(key.c_str());
   if (!symbol || !symbol->valueExpression) return false;
@@ -63,7 +63,7 @@ bool MacroPreprocessor::checkExpansionDepth(LineInfo* line) {
   return false;
 }
 
-void MacroPreprocessor::expandBody(InputBuffer& input, LineInfo*, MppExpand* expansion,
+void MacroPreprocessor::expandBody(InputBuffer& input, LineInfo* line, MppExpand* expansion,
                                    const char* label) {
   BodySubstitution::Settings settings;
   settings.caseSensitive = orbaOptions()->caseSensitive;
@@ -71,6 +71,7 @@ void MacroPreprocessor::expandBody(InputBuffer& input, LineInfo*, MppExpand* exp
   settings.symbolValue = preprocessorSymbolValue;
   const std::string& text =
       bodySubstitution.expand(expansion->construct->body, *expansion, label, settings);
+  if (bodySubstitution.truncated()) errorHandler()->report(E_error, line, BodySubstitution::truncatedText());
   expansionStack.push_back(expansion);
   input.pushText(text.data(), text.size());
   expansion->sourceDepth = sourceDepth(input);

@@ -10,6 +10,7 @@ config.test_exec_root = os.path.join(config.vekt_binary_dir, "tests", "lit")
 
 config.substitutions.append(("%vekt", os.path.join(config.vekt_binary_dir, "vekt")))
 config.substitutions.append(("%isa-probe", os.path.join(config.vekt_binary_dir, "isa-probe")))
+config.substitutions.append(("%ieee-probe", os.path.join(config.vekt_binary_dir, "ieee-probe")))
 
 # FileCheck, not and count come from the same LLVM tools folder.
 tools_dir = os.path.dirname(config.filecheck)
