@@ -145,7 +145,7 @@ class PrebuiltLists {
           slot.hasConditions = true;
         } else {
           OrbaExpression* value = valueOf(*item, nullptr);
-          if (value != nullptr) valuePool_ = g_expressionPool;
+          if (value != nullptr) valuePool_ = expressionPool();
           entries_.emplace_back(item->id, value, item->extra, true);
         }
       }
@@ -167,7 +167,7 @@ class PrebuiltLists {
   const PrebuiltList* find(const AttributeSpecItem* spec) {
     if (slots_.empty()) return nullptr;
     // Values made in an expression pool that has since been replaced are gone.
-    if (valuePool_ != nullptr && valuePool_ != g_expressionPool) return nullptr;
+    if (valuePool_ != nullptr && valuePool_ != expressionPool()) return nullptr;
     const PrebuiltList& slot = slotOf(spec);
     return slot.spec == spec ? &slot : nullptr;
   }

@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Nodes that nobody gives back (evaluated values, the operands of a failed parse)
   // would pile up over millions of inputs: the pool goes with each input, the interned
   // nodes with it, and the next node makes a fresh pool.
-  MemoryPools::instance().destroyRegistered(g_expressionPool);
+  MemoryPools::instance().destroyRegistered(expressionPool());
   TEInteger::forgetInterned();
   TEString::forgetInterned();
   TELineInfo::forgetInterned();

@@ -211,7 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   symbolTable()->reset();
   MemoryPools& pools = MemoryPools::instance();
   if (MemPool* listing = pools.find("LineInfo::code")) pools.destroyRegistered(listing);
-  pools.destroyRegistered(g_expressionPool);
+  pools.destroyRegistered(expressionPool());
   TEInteger::forgetInterned();
   TEString::forgetInterned();
   TELineInfo::forgetInterned();

@@ -21,8 +21,8 @@ namespace {
 
 void setUp() {
   MemoryPools& pools = MemoryPools::instance();
-  g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
-  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
+  expressionPool() = pools.registerPool("OrbaExpression", &expressionPool());
+  symbolPool() = pools.registerPool("Symbol", &symbolPool());
   runState().stringBuffer = new StringBuffer();
   runState().errorHandler = new ErrorHandler();
   static char program[] = "isa_encode";

@@ -27,8 +27,8 @@ namespace {
 
 void setUp() {
   MemoryPools& pools = MemoryPools::instance();
-  g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
-  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
+  expressionPool() = pools.registerPool("OrbaExpression", &expressionPool());
+  symbolPool() = pools.registerPool("Symbol", &symbolPool());
   static TriCoreFactory factory;
   runState().orbaFactory = &factory;
   runState().stringBuffer = new StringBuffer();

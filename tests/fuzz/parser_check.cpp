@@ -110,8 +110,8 @@ void setUpOnce() {
   static char check[] = "--check";
   static char* argv[] = {program, check, nullptr};
   MemoryPools& pools = MemoryPools::instance();
-  g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
-  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
+  expressionPool() = pools.registerPool("OrbaExpression", &expressionPool());
+  symbolPool() = pools.registerPool("Symbol", &symbolPool());
   runState().stringBuffer = new StringBuffer();
   runState().errorHandler = new ErrorHandler();
   runState().dependencyHandler = new DependencyHandler();
@@ -311,7 +311,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (MemPool* records = pools.find("ErrorLine")) pools.destroyRegistered(records);
   if (MemPool* listing = pools.find("LineInfo::code")) pools.destroyRegistered(listing);
   if (MemPool* printer = pools.find("LineInfo::printerControl")) pools.destroyRegistered(printer);
-  pools.destroyRegistered(g_expressionPool);
+  pools.destroyRegistered(expressionPool());
   // The constant attribute entries made at start-up hold values of that pool; a new pool
   // can come back at the same address, so the entries are forgotten with it.
   isa::forgetPrebuiltAttributeLists();
