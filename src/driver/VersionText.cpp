@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include "util/RunState.h"
 
 namespace {
 
@@ -32,8 +33,14 @@ std::string noticeLine() {
 
 }  // namespace
 
+namespace {
+struct VersionLine {
+  std::string text;
+};
+}  // namespace
+
 const char* versionString() {
-  static std::string line;
+  std::string& line = runPart<VersionLine>().text;
   if (line.empty()) {
     std::string version = versionText();
     size_t room = static_cast<size_t>(kVersionLineWidth) - version.size();
