@@ -13,10 +13,7 @@ constexpr char kBuild[] = "341";
 constexpr char kNotice[] = "Copyright (c) the vekt authors. All rights reserved.   ";
 constexpr int kVersionLineWidth = 76;
 
-const std::string& productLine() {
-  static const std::string line = std::string("ZELKOVA ") + "Kalvo for TriCore: assembler";
-  return line;
-}
+std::string productLine() { return std::string("ZELKOVA ") + "Kalvo for TriCore: assembler"; }
 
 std::string versionText() {
   char text[96];
