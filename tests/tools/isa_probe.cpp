@@ -45,9 +45,6 @@
 namespace {
 
 void setUpManagers() {
-  MemoryPools& pools = MemoryPools::instance();
-  expressionPool() = pools.registerPool("OrbaExpression", &expressionPool());
-  symbolPool() = pools.registerPool("Symbol", &symbolPool());
   runState().stringBuffer = new StringBuffer();
   runState().errorHandler = new ErrorHandler();
   // A fatal diagnostic prints what was recorded; the lines then name this file.
