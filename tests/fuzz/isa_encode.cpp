@@ -20,9 +20,6 @@
 namespace {
 
 void setUp() {
-  MemoryPools& pools = MemoryPools::instance();
-  expressionPool() = pools.registerPool("OrbaExpression", &expressionPool());
-  symbolPool() = pools.registerPool("Symbol", &symbolPool());
   runState().stringBuffer = new StringBuffer();
   runState().errorHandler = new ErrorHandler();
   static char program[] = "isa_encode";

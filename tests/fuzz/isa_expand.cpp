@@ -26,9 +26,6 @@
 namespace {
 
 void setUp() {
-  MemoryPools& pools = MemoryPools::instance();
-  expressionPool() = pools.registerPool("OrbaExpression", &expressionPool());
-  symbolPool() = pools.registerPool("Symbol", &symbolPool());
   static TriCoreFactory factory;
   runState().orbaFactory = &factory;
   runState().stringBuffer = new StringBuffer();
