@@ -114,6 +114,7 @@ void OrbaAssembler::tearDown() {
 
 OrbaAssembler::~OrbaAssembler() {
   tearDown();
+  settleRunOutputs();
   // The run's parts and pools go with run_, after the managers: every pooled object
   // above has been released into them.
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "util/assertion.h"
+#include "util/RunState.h"
 
 using namespace opt;
 
@@ -62,21 +63,20 @@ struct ParseState {
 
 }  // namespace opt
 
-opt::ParseState& optionParseState() {
-  static opt::ParseState parseState;
-  return parseState;
-}
+opt::ParseState& optionParseState() { return runPart<opt::ParseState>(); }
 
 namespace {
 
-ParseState& state = optionParseState();
-bool assertThrows = false;
+// Whether a failed check throws (for callers that recover) instead of ending the program.
+struct AssertMode {
+  bool assertThrows = false;
+};
 
 // One copy per distinct text; node-based, so the copies never move.
-std::unordered_set<std::string>& stringPool() {
-  static std::unordered_set<std::string> pool;
-  return pool;
-}
+struct RunStringPool {
+  std::unordered_set<std::string> pool;
+};
+std::unordered_set<std::string>& stringPool() { return runPart<RunStringPool>().pool; }
 
 const char* intern(std::string_view text) {
   return stringPool().emplace(text).first->c_str();
@@ -84,13 +84,13 @@ const char* intern(std::string_view text) {
 
 void optCheck(bool condition, const char* expression, int line) {
   if (condition) return;
-  if (assertThrows) throw optAssertException{"c-opt.c", line};
+  if (runPart<AssertMode>().assertThrows) throw optAssertException{"c-opt.c", line};
   vektAssertFailed(expression, "c-opt.c", line, "c-opt");
 }
 
 Slot& slot(uint32_t id) {
   VEKT_ASSERT(id < kSlotCount);
-  return state.slots[id];
+  return optionParseState().slots[id];
 }
 
 const OptionRecord& record(uint32_t id) {
@@ -105,10 +105,10 @@ bool takesArgument(uint32_t type) {
 }
 
 void opt_error(std::initializer_list<std::string_view> pieces) {
-  if (state.error) return;
+  if (optionParseState().error) return;
   std::string text;
   for (std::string_view piece : pieces) text += piece;
-  state.error = intern(text);
+  optionParseState().error = intern(text);
 }
 
 // Reads the flag string of a record into its attributes.
@@ -142,15 +142,15 @@ void prepareFlags(Slot& s) {
 }
 
 void prepare() {
-  for (Slot& s : state.slots) s = Slot();
-  state.slots[0].record = &kEmptyRecord;
+  for (Slot& s : optionParseState().slots) s = Slot();
+  optionParseState().slots[0].record = &kEmptyRecord;
   for (uint32_t i = 0; i < kOptionRecordCount; ++i) {
     const OptionRecord& r = kOptionRecords[i];
-    VEKT_ASSERT(r.id > 0 && r.id < kSlotCount && !state.slots[r.id].record);
-    state.slots[r.id].record = &r;
+    VEKT_ASSERT(r.id > 0 && r.id < kSlotCount && !optionParseState().slots[r.id].record);
+    optionParseState().slots[r.id].record = &r;
   }
   for (uint32_t id = 1; id < kSlotCount; ++id) {
-    Slot& s = state.slots[id];
+    Slot& s = optionParseState().slots[id];
     if (!s.record) continue;
     s.type = s.record->type;
     prepareFlags(s);
@@ -159,9 +159,9 @@ void prepare() {
       s.attr[oaABB] = intern(s.attr[oaHID] ? "00" : "01");
     if (!s.attr[oaSEPS]) s.attr[oaSEPS] = intern("");
     if (!s.attr[oaSEPL]) s.attr[oaSEPL] = intern("=");
-    Slot& p = state.slots[parent];
+    Slot& p = optionParseState().slots[parent];
     if (p.lastChild)
-      state.slots[p.lastChild].nextSibling = id;
+      optionParseState().slots[p.lastChild].nextSibling = id;
     else
       p.firstChild = id;
     p.lastChild = id;
@@ -269,7 +269,7 @@ void handleArgument(uint32_t id, const char* argument) {
 
 void act(uint32_t parent, uint32_t id, const char* text, const char* rest, const char* separator) {
   Slot& s = slot(id);
-  if (!(state.aliasDepth > 0 && parent == OPT)) opt_setString(parent, text);
+  if (!(optionParseState().aliasDepth > 0 && parent == OPT)) opt_setString(parent, text);
   switch (s.type) {
     case otBOOL: {
       int value = 1;
@@ -280,24 +280,24 @@ void act(uint32_t parent, uint32_t id, const char* text, const char* rest, const
       break;
     }
     case otOPTFILE:
-      if (state.savedCount > 0) --state.savedCount;
+      if (optionParseState().savedCount > 0) --optionParseState().savedCount;
       [[fallthrough]];
     case otSTRING:
     case otFLAGS:
     case otINTEGER:
       if (!*rest && !s.attr[oaOPT])
-        state.pending = id;
+        optionParseState().pending = id;
       else
         handleArgument(id, *rest ? rest + std::strlen(separator) : rest);
       break;
     case otALIAS: {
-      ++state.aliasDepth;
-      uint32_t savedMark = state.savedCount;
+      ++optionParseState().aliasDepth;
+      uint32_t savedMark = optionParseState().savedCount;
       s.type = kAliasExpanding;
       opt_parseArg(opt_name(id));
       s.type = otALIAS;
-      --state.aliasDepth;
-      state.savedCount = savedMark;
+      --optionParseState().aliasDepth;
+      optionParseState().savedCount = savedMark;
       break;
     }
     default:
@@ -444,7 +444,7 @@ void readWords(const std::string& text) {
 }  // namespace
 
 void opt_readOptionFile(const char* name) {
-  if (state.fileDepth >= kMaxOptionFileDepth) {
+  if (optionParseState().fileDepth >= kMaxOptionFileDepth) {
     opt_error({"option files nested too deeply at \"", name, "\""});
     return;
   }
@@ -488,24 +488,24 @@ void opt_readOptionFile(const char* name) {
   for (size_t i = 0; i < text.size(); ++i)
     if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
 
-  ++state.fileDepth;
+  ++optionParseState().fileDepth;
   readWords(lines);
-  --state.fileDepth;
+  --optionParseState().fileDepth;
 }
 
 void opt_parseArg(const char* word) {
   if (word) {
-    if (state.saved.size() <= state.savedCount) state.saved.resize(state.savedCount + 1);
-    state.saved[state.savedCount++] = intern(word);
+    if (optionParseState().saved.size() <= optionParseState().savedCount) optionParseState().saved.resize(optionParseState().savedCount + 1);
+    optionParseState().saved[optionParseState().savedCount++] = intern(word);
   }
-  if (state.pending) {
-    uint32_t id = state.pending;
-    state.pending = 0;
+  if (optionParseState().pending) {
+    uint32_t id = optionParseState().pending;
+    optionParseState().pending = 0;
     if (!word) {
       opt_error({"option \"", opt_name(id), "\": argument required"});
       return;
     }
-    if (slot(id).type == otOPTFILE && state.savedCount > 0) --state.savedCount;
+    if (slot(id).type == otOPTFILE && optionParseState().savedCount > 0) --optionParseState().savedCount;
     opt_setString(record(id).parent, word);
     handleArgument(id, word);
     return;
@@ -562,32 +562,32 @@ const char* opt_parse(int argc, char** argv) {
   prepare();
   opt_applyDefaults(OPT);
   opt_applyDefaults(INT);
-  for (Slot& s : state.slots) s.count = 0;
+  for (Slot& s : optionParseState().slots) s.count = 0;
   for (int i = 1; i < argc; ++i) opt_parseArg(argv[i]);
   opt_parseArg(nullptr);
-  return state.error;
+  return optionParseState().error;
 }
 
 void opt_release() {
-  for (Slot& s : state.slots) {
+  for (Slot& s : optionParseState().slots) {
     s.count = 0;
     s.value = 0;
     s.values.clear();
     s.values.shrink_to_fit();
   }
-  state.saved.clear();
-  state.saved.shrink_to_fit();
-  state.savedCount = 0;
-  state.pending = 0;
-  state.aliasDepth = 0;
-  state.fileDepth = 0;
-  state.error = nullptr;
+  optionParseState().saved.clear();
+  optionParseState().saved.shrink_to_fit();
+  optionParseState().savedCount = 0;
+  optionParseState().pending = 0;
+  optionParseState().aliasDepth = 0;
+  optionParseState().fileDepth = 0;
+  optionParseState().error = nullptr;
   stringPool().clear();
 }
 
-void installOptAssertHandler(bool throwing) { assertThrows = throwing; }
+void installOptAssertHandler(bool throwing) { runPart<AssertMode>().assertThrows = throwing; }
 
-const char* opt_error_text() { return state.error; }
+const char* opt_error_text() { return optionParseState().error; }
 
 uint32_t opt_count(uint32_t id) { return slot(id).count; }
 
@@ -619,11 +619,11 @@ const char* opt_get_arg(uint32_t index) {
   return reinterpret_cast<const char*>(slot(ARG).values[index]);
 }
 
-uint32_t opt_saved_argc() { return state.savedCount; }
+uint32_t opt_saved_argc() { return optionParseState().savedCount; }
 
 const char* opt_saved_arg(uint32_t index) {
-  optCheck(index < state.savedCount, "index < (uint_t) saved_argc", 1684);
-  return state.saved[index];
+  optCheck(index < optionParseState().savedCount, "index < (uint_t) saved_argc", 1684);
+  return optionParseState().saved[index];
 }
 
 const char* opt_name(uint32_t id) {

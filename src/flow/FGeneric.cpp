@@ -111,7 +111,7 @@ void FGeneric::emit(ObjectWriter& writer) {
   if (hardware && line) line->flags[2] |= kChosenHardwareLine;
   for (FlowNode* node = group->nodes.first(); node; node = node->nextNode()) {
     if (!node->line) continue;
-    currentLayoutLine = node->line;
+    currentLayoutLine() = node->line;
     node->line->flags[2] |= kExpansionLine;
     if (writer.section) node->line->codeAddress = writer.section->currentLocation();
     node->emit(writer);

@@ -109,7 +109,7 @@ RewriteLayout layoutRewrite(const FGeneric::Rewrite& rewrite, FlowWalker& outer,
   RewriteLayout result;
   for (FlowNode* node = rewrite.nodes.first(); node; node = node->nextNode()) {
     walker.position = node;
-    if (node->line) currentLayoutLine = node->line;
+    if (node->line) currentLayoutLine() = node->line;
     walker.previousNodeSize = static_cast<int32_t>(node->layoutSize);
     int32_t size = 0;
     switch (node->kind) {
@@ -283,7 +283,7 @@ NodeLayout layOutGeneric(FGeneric& generic, FlowWalker& walker, int32_t mode, bo
   }
   RewriteLayout layout = layoutRewrite(*generic.groups[static_cast<size_t>(chosen)], walker, commitMode, true);
   if (layout.failed) result.failed = true;
-  if (generic.line) currentLayoutLine = generic.line;
+  if (generic.line) currentLayoutLine() = generic.line;
   result.size = layout.size;
   return result;
 }
@@ -341,7 +341,7 @@ OrbaOptimizer::PassResult OrbaOptimizer::relaxSection(FlowWalker& walker, int32_
   size_t jumpIndex = 0;
   for (FlowNode* node = walker.position; node; node = node->nextNode()) {
     walker.position = node;
-    currentLayoutLine = node->line;
+    currentLayoutLine() = node->line;
     walker.previousNodeSize = static_cast<int32_t>(node->layoutSize);
     NodeLayout layout;
     switch (node->kind) {
@@ -470,7 +470,7 @@ void OrbaOptimizer::run() {
       chains->retarget();
     }
   }
-  currentLayoutLine = nullptr;
+  currentLayoutLine() = nullptr;
 }
 
 void OrbaOptimizer::layoutDebugSections() {
@@ -481,5 +481,5 @@ void OrbaOptimizer::layoutDebugSections() {
     layOutSection(*section, kLayoutInitial, nullptr, false);
     section->laidOut = 1;
   }
-  currentLayoutLine = nullptr;
+  currentLayoutLine() = nullptr;
 }

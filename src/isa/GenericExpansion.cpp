@@ -15,6 +15,7 @@
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
+#include "util/RunState.h"
 
 namespace isa {
 
@@ -129,12 +130,18 @@ void markSourceNamedLabels(const TempLabelMap& labels) {
   }
 }
 
+struct ExpansionText {
+  std::string lineText;
+  std::string piece;
+};
+
 // Generates the lines of one entry after `anchor`; returns the last line made, or `anchor`.
 LineInfo* expandEntry(const ExpansionTemplate& entry, OrbaExpression** operands, uint32_t operandCount,
                       LineInfo* anchor, int16_t variant) {
   // Reused by every expansion of the run: a generated line is a few dozen characters.
-  static std::string lineText;
-  static std::string piece;
+  ExpansionText& text = runPart<ExpansionText>();
+  std::string& lineText = text.lineText;
+  std::string& piece = text.piece;
   TempLabelMap labels;
   LineEmitter lines(anchor, variant, entry.flag != 0);
   lineText.clear();

@@ -22,10 +22,14 @@
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 #include "util/interrupt.h"
+#include "util/RunState.h"
 
 namespace {
 
-ObjectFile* g_activeWriter = nullptr;
+struct ActiveWriter {
+  ObjectFile* g_activeWriter = nullptr;
+};
+ActiveWriter& activeWriterState() { return runPart<ActiveWriter>(); }
 
 // The output stream's buffer: object files are written in few large pieces.
 constexpr size_t kOutputBufferBytes = 102400;
@@ -59,7 +63,7 @@ std::string toolVersionText(const std::string& version) {
 ObjectFile::ObjectFile(uint32_t storeFileId, ErrorText storeErrorText, ErrorText producerErrorText)
     : storeErrorText_(storeErrorText), producerErrorText_(producerErrorText), store_(storeErrorText) {
   fileId = storeFileId;
-  g_activeWriter = this;
+  activeWriterState().g_activeWriter = this;
   ObjectExprHooks hooks;
   hooks.symbolReference = &ObjectFile::symbolReference;
   hooks.contextPosition = &ObjectFile::conversionLine;
@@ -67,7 +71,7 @@ ObjectFile::ObjectFile(uint32_t storeFileId, ErrorText storeErrorText, ErrorText
 }
 
 ObjectFile::~ObjectFile() {
-  if (g_activeWriter == this) g_activeWriter = nullptr;
+  if (activeWriterState().g_activeWriter == this) activeWriterState().g_activeWriter = nullptr;
   setObjectExprHooks(ObjectExprHooks{});
   // Section records outlive the store: none may keep pointing into its buffers.
   std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
@@ -78,7 +82,7 @@ ObjectFile::~ObjectFile() {
   }
 }
 
-ObjectFile* ObjectFile::activeWriter() { return g_activeWriter; }
+ObjectFile* ObjectFile::activeWriter() { return activeWriterState().g_activeWriter; }
 
 void ObjectFile::storeFailed(IosErrorCode code) const {
   errorHandler()->reportWithoutLocation(F_ioslib_error,

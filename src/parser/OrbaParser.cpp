@@ -20,10 +20,14 @@
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 #include "util/StringBuffer.h"
+#include "util/RunState.h"
 
 namespace {
 
-LineInfo* parseLineNow = nullptr;
+struct ParseLine {
+  LineInfo* parseLineNow = nullptr;
+};
+ParseLine& parseLineState() { return runPart<ParseLine>(); }
 
 // The line whose position a message about the source as a whole takes: the last
 // line that came from the source, not the end marker behind it; null for a source
@@ -44,7 +48,7 @@ bool definesByLabel(int32_t code) { return code == kTokAlias || code == kTokEqu 
 
 }  // namespace
 
-LineInfo* currentParseLine() { return parseLineNow; }
+LineInfo* currentParseLine() { return parseLineState().parseLineNow; }
 
 OrbaParser::OrbaParser() = default;
 OrbaParser::~OrbaParser() = default;
@@ -75,11 +79,11 @@ void OrbaParser::parse() {
     if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line))
       current->addNode(new FMacroCall(line), true);
     if (line->flags[0] & lineflag::kAssemble) {
-      parseLineNow = line;
+      parseLineState().parseLineNow = line;
       parseLine(admin, &current, line);
       current = line->section;
       state = line->controlState;
-      parseLineNow = nullptr;
+      parseLineState().parseLineNow = nullptr;
     }
     if (line->flags[3] & lineflag::kEndReached) {
       stop = line;

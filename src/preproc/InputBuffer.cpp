@@ -16,13 +16,17 @@
 #include "util/StringBuffer.h"
 #include "util/assertion.h"
 #include "util/c-memory.h"
+#include "util/RunState.h"
 
 namespace {
 
 constexpr size_t kLineBufferCapacity = 80;
 
-InputBuffer::JoinPath joinPath = nullptr;
-InputBuffer::DirectoryOf directoryOf = nullptr;
+struct PathOperations {
+  InputBuffer::JoinPath joinPath = nullptr;
+  InputBuffer::DirectoryOf directoryOf = nullptr;
+};
+PathOperations& pathOperations() { return runPart<PathOperations>(); }
 
 const char* sourceName(int32_t fileId) {
   const char* name = lineState()->sourceFile(fileId);
@@ -138,8 +142,8 @@ void InputBuffer::InputSource::loadLine() {
 }
 
 void InputBuffer::installPathOperations(JoinPath join, DirectoryOf directory) {
-  joinPath = join;
-  directoryOf = directory;
+  pathOperations().joinPath = join;
+  pathOperations().directoryOf = directory;
 }
 
 InputBuffer::InputBuffer(const std::vector<const char*>* includePath)
@@ -189,8 +193,8 @@ bool InputBuffer::openFile(const char* fileName, int32_t initialLine) {
 }
 
 bool InputBuffer::openInDirectory(const char* directory, const char* fileName) {
-  VEKT_ASSERT(joinPath);
-  char* joined = joinPath(directory, fileName);
+  VEKT_ASSERT(pathOperations().joinPath);
+  char* joined = pathOperations().joinPath(directory, fileName);
   if (!joined) mem_out_of_memory();
   bool opened = openFile(joined, 1);
   std::free(joined);
@@ -210,8 +214,8 @@ bool InputBuffer::openInclude(const char* fileName, bool skipCurrentDirectory) {
     }
     std::string directory;
     if (including) {
-      VEKT_ASSERT(directoryOf);
-      directory = directoryOf(sourceName(including->fileId));
+      VEKT_ASSERT(pathOperations().directoryOf);
+      directory = pathOperations().directoryOf(sourceName(including->fileId));
     }
     if (openInDirectory(directory.c_str(), fileName)) return true;
   }

@@ -102,3 +102,11 @@ void recordObjectFileName(const char* name) { recordName(objectFileName, name); 
 void recordListFileName(const char* name) { recordName(listFileName, name); }
 
 void markFatalExit() { fatalExitFlag = 1; }
+
+void settleRunOutputs() {
+  removeOutputFilesAtExit();
+  recordName(objectFileName, nullptr);
+  recordName(listFileName, nullptr);
+  errorsFound = 0;
+  keepOutputFiles = 0;
+}

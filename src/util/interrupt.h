@@ -52,3 +52,7 @@ void recordListFileName(const char* name);
 // Called by the error handler before it ends the program after an F or S message,
 // which never reaches the run's exit code.
 void markFatalExit();
+
+// The end of a run in a process that may start another: what the exit would do with
+// this run's outputs is done now, and the next run starts without names or flags.
+void settleRunOutputs();

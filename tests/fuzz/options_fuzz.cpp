@@ -10,6 +10,7 @@
 
 #include "driver/DiagOutput.h"
 #include "driver/c-opt.h"
+#include "FuzzRun.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // "-f -" reads an option file from standard input: it must end at once, not wait.
@@ -19,6 +20,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
+  FuzzRun run;  // the parser's state starts fresh for each input
   std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   switch (data[0] % 3) {
     case 0: {
