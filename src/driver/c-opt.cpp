@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "util/OutputFile.h"
 #include "util/assertion.h"
 
 using namespace opt;
@@ -449,6 +450,7 @@ void opt_readOptionFile(const char* name) {
     opt_error({"cannot open option file \"", name, "\""});
     return;
   }
+  guardInputFile(fileno(file), name);
   std::string text;
   char chunk[4096];
   size_t got;
