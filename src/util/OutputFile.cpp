@@ -192,16 +192,25 @@ std::FILE* OutputFile::open(const char* path, const char* mode) {
 
   std::string temporary = target + ".XXXXXX";
   SignalBlock block;
+  std::FILE* stream = nullptr;
   int descriptor = mkstemp(temporary.data());
-  if (descriptor < 0) return nullptr;
-  fchmod(descriptor, creationMode(target.c_str()));
-  std::FILE* stream = fdopen(descriptor, mode);
-  if (!stream) {
-    int cause = errno;
-    close(descriptor);
-    unlink(temporary.c_str());
-    errno = cause;
-    return nullptr;
+  if (descriptor >= 0) {
+    fchmod(descriptor, creationMode(target.c_str()));
+    stream = fdopen(descriptor, mode);
+    if (!stream) {
+      int cause = errno;
+      close(descriptor);
+      unlink(temporary.c_str());
+      errno = cause;
+      return nullptr;
+    }
+  } else {
+    // No room for a second file beside the target (a directory that is not writable,
+    // a name at the length limit): the file is written in place and counts as the
+    // temporary file until it is complete.
+    stream = std::fopen(target.c_str(), mode);
+    if (!stream) return nullptr;
+    temporary = target;
   }
   replaceText(slot.temporary, &temporary);
   slot.stream = stream;
