@@ -450,7 +450,7 @@ void opt_readOptionFile(const char* name) {
     opt_error({"cannot open option file \"", name, "\""});
     return;
   }
-  guardInputFile(fileno(file), name);
+  guardInputFile(fileno(file));
   std::string text;
   char chunk[4096];
   size_t got;

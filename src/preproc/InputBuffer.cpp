@@ -157,7 +157,7 @@ bool InputBuffer::openFile(const char* fileName, int32_t initialLine) {
     dependencyHandler()->addDependency(fileName);
   }
   // Standard input (fd 0) too: it may be redirected from a file named as an output.
-  guardInputFile(fd, fileName);
+  guardInputFile(fd);
   auto* source = new InputSource(kFileSource);
   source->fd = fd;
   source->fileId = lineState()->sourceFileId(fileName);

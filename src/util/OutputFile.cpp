@@ -265,8 +265,7 @@ void claimOutputPath(OutputRole role, const char* path) {
   if (slot.state == kFree) slot.state = kClaimed;
 }
 
-void guardInputFile(int descriptor, const char* name) {
-  (void)name;
+void guardInputFile(int descriptor) {
   struct stat status;
   if (fstat(descriptor, &status) == 0) noteReadFile(status);
 }

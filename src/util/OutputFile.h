@@ -54,7 +54,7 @@ void claimOutputPath(OutputRole role, const char* path);
 
 // A file the run reads, by its open descriptor or by its name (a name that does not
 // exist is skipped). Fatal (F007) when it is one of the outputs.
-void guardInputFile(int descriptor, const char* name);
+void guardInputFile(int descriptor);
 void guardInputPath(const char* path);
 
 // Forgets the outputs and the files read of an earlier run in the same process; the

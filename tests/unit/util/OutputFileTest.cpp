@@ -190,7 +190,7 @@ TEST_F(OutputFileDeathTest, OutputNamingAFileReadIsRefusedInEitherOrder) {
        [&] {
          claimOutputPath(OutputRole::kDependency, link.c_str());
          int descriptor = ::open(source.c_str(), O_RDONLY);
-         guardInputFile(descriptor, source.c_str());
+         guardInputFile(descriptor);
        },
        true},
       {"different files",
