@@ -104,6 +104,21 @@ TEST(InterruptTest, InterruptBeforeAnyFileWasOpenedEndsWithStatusOne) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
+TEST(InterruptTest, HangupIgnoredByTheCallerStaysIgnored) {
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGHUP, SIG_IGN);  // as nohup leaves it
+    installInterruptHandling();
+    raise(SIGHUP);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 class CountingHandler : public EventHandler {
  public:
   void handleSignal(int signalNumber) override {
