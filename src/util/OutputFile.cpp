@@ -253,6 +253,8 @@ void OutputFile::discard() {
     replaceText(slot.temporary, nullptr);
   }
   slot.state = kClaimed;
+  // Nothing more goes there; opening it again checks the files read afresh.
+  slot.known = false;
 }
 
 void claimOutputPath(OutputRole role, const char* path) {
