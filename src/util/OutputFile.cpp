@@ -142,12 +142,13 @@ std::string resolveTarget(const char* path, bool& direct, struct stat& status, b
 // Names the slot's output and records the identity of the file there now; refuses a
 // file the run has read.
 void nameSlot(OutputSlot& slot, const char* path, bool& direct, std::string& target) {
-  struct stat status;
+  struct stat status {};
   bool exists = false;
   target = resolveTarget(path, direct, status, exists);
   FileIdentity identity{status.st_dev, status.st_ino};
   bool readBefore = false;
-  for (const FileIdentity& read : registry.readFiles) readBefore = readBefore || (exists && sameFile(read, identity));
+  if (exists)
+    for (const FileIdentity& read : registry.readFiles) readBefore = readBefore || sameFile(read, identity);
   std::string given = path;
   {
     SignalBlock block;
