@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "util/OutputFile.h"
 #include "util/assertion.h"
 #include "util/RunState.h"
 
@@ -461,6 +462,7 @@ void opt_readOptionFile(const char* name) {
     opt_error({"option file \"", name, "\" is not a regular file"});
     return;
   }
+  guardInputFile(fileno(file));
   std::string text;
   char chunk[4096];
   size_t got;

@@ -62,7 +62,7 @@ ListManager::ListManager(const char* banner) : banner_(banner ? banner : "") {}
 
 ListManager::~ListManager() {
   sources_.clear();
-  if (out_) std::fclose(out_);
+  // An unfinished list file is dropped by output_.
 }
 
 const ControlState& ListManager::stateOf(const LineInfo* line) const {
@@ -71,13 +71,12 @@ const ControlState& ListManager::stateOf(const LineInfo* line) const {
 
 void ListManager::generate() {
   const char* name = listFileName();
-  out_ = std::fopen(name, "w");
+  out_ = output_.open(name, "w");
   if (!out_) {
     errorHandler()->reportWithoutLocation(F_cannot_create, name);
     return;
   }
   std::setvbuf(out_, nullptr, _IOFBF, kOutputBufferSize);
-  recordListFileName(name);
   defaultState_ = std::make_unique<ControlState>();
   pager_ = std::make_unique<listing::ListPager>(out_, banner_);
   lastPosition_ = 0;
@@ -115,10 +114,8 @@ void ListManager::generate() {
   }
   if (lastLine) writeSummary(stateOf(lastLine));
 
-  bool failed = std::ferror(out_) != 0;
-  int closeError = std::fclose(out_);
   out_ = nullptr;
-  if (failed || closeError != 0) errorHandler()->reportWithoutLocation(F_write_error, std::strerror(errno));
+  if (!output_.commit()) errorHandler()->reportWithoutLocation(F_write_error, name);
 }
 
 void ListManager::collectEquateValues() {

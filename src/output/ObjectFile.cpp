@@ -23,6 +23,7 @@
 #include "util/RunSettings.h"
 #include "util/interrupt.h"
 #include "util/RunState.h"
+#include "util/OutputFile.h"
 
 namespace {
 
@@ -174,20 +175,22 @@ void ObjectFile::completeFileRecords() {
 
 void ObjectFile::writeElfFile() {
   completeFileRecords();
-  std::FILE* stream = std::fopen(name_.c_str(), "w+b");
+  OutputFile output(OutputRole::kObject);
+  std::FILE* stream = output.open(name_.c_str(), "w+b");
   if (!stream) {
     errorHandler()->reportWithoutLocation(F_cannot_create, name_.c_str());
     return;
   }
   std::setvbuf(stream, nullptr, _IOFBF, kOutputBufferBytes);
-  // From here on a run with errors, or an interrupt, removes the file at exit.
-  recordObjectFileName(name_.c_str());
   ObjLibErrorClass failure = OBJLIB_ERR_NONE;
   int failed = elf_write_object(name_.c_str(), stream, fileId, &failure);
-  std::fclose(stream);
-  if (failed)
+  if (failed) {
+    output.discard();
     errorHandler()->reportWithoutLocation(
         F_objlib_error, producerErrorText_ ? producerErrorText_(static_cast<int32_t>(failure)) : "");
+  } else if (!output.commit()) {
+    errorHandler()->reportWithoutLocation(F_write_error, name_.c_str());
+  }
 }
 
 namespace {

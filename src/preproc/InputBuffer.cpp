@@ -13,6 +13,7 @@
 #include "util/DependencyHandler.h"
 #include "util/ErrorHandler.h"
 #include "util/OrbaState.h"
+#include "util/OutputFile.h"
 #include "util/StringBuffer.h"
 #include "util/assertion.h"
 #include "util/c-memory.h"
@@ -178,6 +179,8 @@ bool InputBuffer::openFile(const char* fileName, int32_t initialLine) {
     }
     dependencyHandler()->addDependency(fileName);
   }
+  // Standard input (fd 0) too: it may be redirected from a file named as an output.
+  guardInputFile(fd);
   auto* source = new InputSource(kFileSource);
   source->fd = fd;
   source->fileId = lineState()->sourceFileId(fileName);

@@ -11,6 +11,7 @@
 #include "driver/DiagOutput.h"
 #include "driver/c-opt.h"
 #include "FuzzRun.h"
+#include "util/OutputFile.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // "-f -" reads an option file from standard input: it must end at once, not wait.
@@ -56,5 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   opt_release();
+  // The option files read are remembered against the outputs: one run per input.
+  resetOutputFiles();
   return 0;
 }
