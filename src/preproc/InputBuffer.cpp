@@ -98,7 +98,6 @@ void InputBuffer::InputSource::appendLine() {
   reading = true;
   const size_t physicalStart = static_cast<size_t>(lineBuffer.end - lineBuffer.begin);
   bool cut = false;
-  bool newlineSeen = false;
   // Each turn either ends the line or consumes a whole chunk; the end of the file
   // ends the loop.
   for (;;) {
@@ -112,7 +111,9 @@ void InputBuffer::InputSource::appendLine() {
     const char* stop = newline ? newline + 1 : readEnd;
     size_t length = static_cast<size_t>(stop - readCursor);
     size_t used = static_cast<size_t>(lineBuffer.end - lineBuffer.begin);
-    if (!cut && used + length > kMaxLineLength + 1) {
+    // The newline does not count toward the bound.
+    size_t content = used + length - (newline ? 1 : 0);
+    if (!cut && content > kMaxLineLength) {
       // The physical line is dropped whole (what came before it on a continued line
       // is being read already); the chunks up to its newline are only skipped.
       cut = true;
@@ -122,12 +123,11 @@ void InputBuffer::InputSource::appendLine() {
     }
     if (!cut) appendBytes(readCursor, length);
     readCursor = stop;
-    if (newline) {
-      newlineSeen = true;
-      break;
-    }
+    if (newline) break;
   }
-  if (cut && newlineSeen) appendBytes("\n", 1);
+  // The cut line stays a line of its own, so that it is counted and reported even
+  // when it was the file's last.
+  if (cut) appendBytes("\n", 1);
   lineEnd = lineBuffer.end;
 }
 

@@ -307,7 +307,7 @@ LineInfo* MacroPreprocessor::appendLine(const char* text, const LinePosition& po
 
 uint32_t MacroPreprocessor::consumedBytes(InputBuffer& input, const LineRead& read) {
   if (read.consumedLength != 0 || !input.top()) return read.consumedLength;
-  return static_cast<uint32_t>(input.cursor() - input.lineBufferStart());
+  return static_cast<uint32_t>(input.cursor() - input.lineBufferStart()) - read.startInBuffer;
 }
 
 void MacroPreprocessor::readLines(InputBuffer& input) {

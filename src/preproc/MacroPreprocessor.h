@@ -94,8 +94,11 @@ class MacroPreprocessor : public OrbaPreprocessor {
   struct LineRead {
     bool textBuilt = false;       // the text was put together piece by piece
     bool multiStatement = false;  // a statement separator split the line
+    // Where the line began in the line buffer: past 0 when lone carriage returns
+    // end the lines of one physical line.
+    uint32_t startInBuffer = 0;
     // Source characters the line covers when a .COMMENT block spans several
-    // physical lines; 0: the span runs from the line buffer's start to the cursor.
+    // physical lines; 0: the span runs from startInBuffer to the cursor.
     uint32_t consumedLength = 0;
     const char* pendingDiagnostic = nullptr;  // formatted, recorded once the line exists
   };

@@ -189,12 +189,12 @@ bool MacroPreprocessor::expectToken(InputBuffer& input, int32_t code) {
       isCommentStart(input)) {
     // The comment runs to the end of the line.
     const char* cursor = source->cursor;
-    while (*cursor && *cursor != '\n') ++cursor;
-    if (*cursor != '\n') {
+    while (*cursor && *cursor != '\n' && *cursor != '\r') ++cursor;
+    if (*cursor != '\n' && *cursor != '\r') {
       source->cursor = cursor;
       return false;
     }
-    source->cursor = cursor + 1;
+    source->cursor = cursor + (cursor[0] == '\r' && cursor[1] == '\n' ? 2 : 1);
     input.countNewline(source);
     return true;
   }
