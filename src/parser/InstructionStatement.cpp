@@ -13,6 +13,7 @@
 #include "isa/ExpressionOperandParser.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
+#include "isa/InstructionEncoding.h"
 #include "isa/GenericExpansion.h"
 #include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
@@ -33,6 +34,8 @@
 struct InstructionStatements::Session {
   // The packed lines of the statement's expansions, reused from statement to statement.
   std::string expansionText;
+  // Judges constant operands as layout would, made at the first one.
+  std::unique_ptr<ExpressionValidator> constantCheck;
   isa::ExpressionOperandParser operands;
   isa::BuildContext context;
   isa::InstructionBuilder builder{context, nullptr, nullptr};
@@ -149,6 +152,24 @@ bool conditionsHold(const IPInstruction& candidate) {
   return !candidate.attributes || candidate.attributes->findFirstUnsatisfiedCase(&message, true);
 }
 
+// The form a statement takes before layout, or null when layout chooses. Layout takes the
+// smallest form that fits; a form without a field left to fill fits wherever it lands, so
+// when the first in that order is such a form and its conditions already hold, it is the
+// choice. Forms that a constant operand rules out are passed over: layout would drop them
+// at once.
+IPInstruction* simpleChoice(InstructionStatements::Session& s, const std::vector<IPInstruction*>& candidates,
+                            Section* section) {
+  IPInstruction* first = candidates.front();
+  if (isPlainForm(*first)) return candidates.size() == 1 || conditionsHold(*first) ? first : nullptr;
+  if (candidates.size() == 1) return nullptr;
+  if (!s.constantCheck) s.constantCheck.reset(orbaFactory()->createExpressionValidator());
+  for (IPInstruction* candidate : candidates) {
+    if (isa::constantOperandRulesOut(*candidate, section, *s.constantCheck)) continue;
+    return isPlainForm(*candidate) && conditionsHold(*candidate) ? candidate : nullptr;
+  }
+  return nullptr;
+}
+
 // The statement failed: an error node keeps the text on a generated line (the expansion
 // it belongs to may not be chosen), every other line reports it now.
 bool fail(LineInfo* line, const char* text) {
@@ -239,13 +260,10 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
 
     // A generated label in front of a jump, where the jump-chain pass retargets jumps.
     if (context.isJump && jumpChainsAt(line)) makeGeneratedLabel(line);
-    // Layout takes the smallest form that fits; a form without a field left to fill fits
-    // wherever it lands, so when the first in that order is such a form and its conditions
-    // already hold, it is the choice, and the others need not be kept.
     if (candidates.size() > 1) sortCandidates(candidates);
     FlowNode* node;
-    if (isPlainForm(*candidates.front()) && (candidates.size() == 1 || conditionsHold(*candidates.front()))) {
-      node = new FSimple(line, *candidates.front());
+    if (IPInstruction* simple = simpleChoice(s, candidates, section)) {
+      node = new FSimple(line, *simple);
       for (IPInstruction* candidate : candidates) delete candidate;
       candidates.clear();
     } else {

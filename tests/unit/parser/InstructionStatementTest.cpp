@@ -45,6 +45,11 @@ TEST_F(InstructionStatementTest, EachStatementBecomesTheNodeOfItsForms) {
       {" add d0,d1,d2", {kSimple}},
       // Two widths, all fields known: the smaller one is the choice already.
       {" mov d0,#1", {kSimple}},
+      // A constant that the short form's field cannot hold rules that form out: the long
+      // form, complete, is the choice already.
+      {" mov d0,#100", {kSimple}},
+      // A value that layout settles keeps every form.
+      {" mov d0,#(lab-lab)", {kInstruction}},
       // A target that layout places: every form stays.
       {" j lab", {kInstruction}},
       // A generic instruction with a hardware form: the generic holds both.
