@@ -101,6 +101,8 @@ void FGeneric::emit(ObjectWriter& writer) {
   const Rewrite* group = selectedGroup();
   ErrorHandler* errors = errorHandler();
   if (!group) {
+    // Every rewrite's failure is told, the unbuilt ones' too.
+    buildDeferredRewrites();
     errors->report(E_no_generic_rewrites, line);
     for (const Rewrite* rewrite : groups)
       for (FlowNode* node = rewrite->nodes.first(); node; node = node->nextNode())

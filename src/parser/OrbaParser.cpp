@@ -101,6 +101,18 @@ void OrbaParser::parse() {
   lines->last()->flags[2] |= lineflag::kLastLine;
 }
 
+void OrbaParser::parseExpansionLines(LineInfo* first, LineInfo* last) {
+  SectionAdmin* admin = sectionAdmin();
+  LineInfo* outer = parseLineNow;
+  for (LineInfo* line = first; line; line = line->next) {
+    Section* current = line->section;
+    parseLineNow = line;
+    parseLine(admin, &current, line);
+    if (line == last) break;
+  }
+  parseLineNow = outer;
+}
+
 bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo* line) {
   *current = line->section;
   line->flags[2] &= static_cast<uint8_t>(~lineflag::kSectionSwitch);
