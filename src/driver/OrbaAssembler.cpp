@@ -49,44 +49,46 @@
 
 
 
-OrbaAssembler::OrbaAssembler(int argc, char** argv) : argc_(argc), argv_(argv) {
+OrbaAssembler::OrbaAssembler(int argc, char** argv, OrbaFactory* factory) : argc_(argc), argv_(argv) {
   installInterruptHandling();
 
-  MemoryPools& pools = MemoryPools::instance();
-  g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
-  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
-
-  if (!_stringBuffer) _stringBuffer = new StringBuffer();
-  if (!_errorHandler) _errorHandler = new ErrorHandler();
-  if (!_dependencyHandler) _dependencyHandler = new DependencyHandler();
-  if (!_orbaFactory) _orbaFactory = new OrbaFactory();
+  // The pools of the run are registered at their first allocation, together with the
+  // clean-up of what the previous pools held.
+  if (!factory) {
+    ownFactory_ = std::make_unique<OrbaFactory>();
+    factory = ownFactory_.get();
+  }
+  runState().orbaFactory = factory;
+  if (!runState().stringBuffer) runState().stringBuffer = new StringBuffer();
+  if (!runState().errorHandler) runState().errorHandler = new ErrorHandler();
+  if (!runState().dependencyHandler) runState().dependencyHandler = new DependencyHandler();
 
   orbaFactory()->createOptions(argc, argv);
   processOptions(argc > 1 ? argv[1] : nullptr);
 
-  if (!_symbolTable) _symbolTable = new SymbolTable();
-  if (!_sectionAdmin) _sectionAdmin = new SectionAdmin();
-  if (!_lineState) _lineState = new LineState();
+  if (!runState().symbolTable) runState().symbolTable = new SymbolTable();
+  if (!runState().sectionAdmin) runState().sectionAdmin = new SectionAdmin();
+  if (!runState().lineState) runState().lineState = new LineState();
   InputBuffer::installPathOperations(normalizePathInBuffer, pathDirAsWritten);
   // The jump-chain pass of the layout reads jump targets through the instruction tables.
   isa::installJumpTargets();
-  if (!_preProcessor) {
+  if (!runState().preProcessor) {
     switch (orbaOptions()->preprocessorType) {
       case 2:
         errorHandler()->reportWithoutLocation(S_not_implemented, "C preprocessing");
         break;
       case 1:
-        _preProcessor = new MacroPreprocessor();
+        runState().preProcessor = new MacroPreprocessor();
         break;
       default:
-        _preProcessor = new OrbaPreprocessor();
+        runState().preProcessor = new OrbaPreprocessor();
         break;
     }
   }
-  if (!_instructionParser) _instructionParser = new InstructionParser();
-  if (!_dwarfAdmin) _dwarfAdmin = new DwarfAdmin();
-  if ((orbaOptions()->instructionMetrics || orbaOptions()->mergeMetrics) && !_metricsAdmin)
-    _metricsAdmin = new MetricsAdmin();
+  if (!runState().instructionParser) runState().instructionParser = new InstructionParser();
+  if (!runState().dwarfAdmin) runState().dwarfAdmin = new DwarfAdmin();
+  if ((orbaOptions()->instructionMetrics || orbaOptions()->mergeMetrics) && !runState().metricsAdmin)
+    runState().metricsAdmin = new MetricsAdmin();
 }
 
 template <typename T>
@@ -96,24 +98,24 @@ static void deleteManager(T*& member) {
 }
 
 void OrbaAssembler::tearDown() {
-  deleteManager(_dwarfAdmin);
-  deleteManager(_instructionParser);
-  deleteManager(_lineState);
-  deleteManager(_metricsAdmin);
-  deleteManager(_preProcessor);
-  deleteManager(_sectionAdmin);
-  deleteManager(_stringBuffer);
-  deleteManager(_symbolTable);
-  _orbaFactory = nullptr;  // owned by main
-  deleteManager(_orbaOptions);
-  deleteManager(_errorHandler);
-  deleteManager(_dependencyHandler);
+  deleteManager(runState().dwarfAdmin);
+  deleteManager(runState().instructionParser);
+  deleteManager(runState().lineState);
+  deleteManager(runState().metricsAdmin);
+  deleteManager(runState().preProcessor);
+  deleteManager(runState().sectionAdmin);
+  deleteManager(runState().stringBuffer);
+  deleteManager(runState().symbolTable);
+  runState().orbaFactory = nullptr;  // owned by the caller or by the assembler
+  deleteManager(runState().orbaOptions);
+  deleteManager(runState().errorHandler);
+  deleteManager(runState().dependencyHandler);
 }
 
 OrbaAssembler::~OrbaAssembler() {
   tearDown();
-  // The pools go last: every pooled object above has been released into them.
-  MemoryPools::deleteInstance();
+  // The run's parts and pools go with run_, after the managers: every pooled object
+  // above has been released into them.
 }
 
 TriCoreAssembler::~TriCoreAssembler() = default;
@@ -223,12 +225,8 @@ static void checkStore(int failed, IosErrorCode error) {
 
 void OrbaAssembler::writeObject() {
   IosErrorCode error = IOS_ERR_INTERNAL;
-  // The store's admin is made once per process.
-  static bool adminCreated = false;
-  if (!adminCreated) {
-    checkStore(ios_admin_init(&error), error);
-    adminCreated = true;
-  }
+  // The store's admin lives as long as the run; a second call finds it made.
+  checkStore(ios_admin_init(&error), error);
   uint32_t fileId = 0;
   checkStore(ios_file_create_sized(8, &fileId, &error), error);
   ExprLibContext* context = nullptr;

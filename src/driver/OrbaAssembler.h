@@ -3,13 +3,19 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
+#include "util/RunState.h"
+
+class OrbaFactory;
 class Section;
 
 class OrbaAssembler {
  public:
-  OrbaAssembler(int argc, char** argv);
+  // The assembler makes the run's state and keeps it until its destructor; the factory
+  // (kept by the caller) makes the target's objects, a plain one when none is given.
+  OrbaAssembler(int argc, char** argv, OrbaFactory* factory = nullptr);
   virtual int run();
   virtual ~OrbaAssembler();
 
@@ -48,6 +54,8 @@ class OrbaAssembler {
   void writeObject();
   void tearDown();
 
+  ScopedRun run_;
+  std::unique_ptr<OrbaFactory> ownFactory_;
   int argc_;
   char** argv_;
 };

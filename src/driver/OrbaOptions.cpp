@@ -63,7 +63,7 @@ OrbaOptions::OrbaOptions(int argc, char** argv) {
   auto* parser = new OptionParser();
   parser->errorText = opt_parse(argc, argv);
   installOptAssertHandler(true);
-  _orbaOptions = this;
+  runState().orbaOptions = this;
   optionParser = parser;
   OrbaOptions::setDefaults();
   readWarningSet(EH_SUPPRESS, allWarningsOff, suppressedWarnings);

@@ -7,8 +7,7 @@
 
 int main(int argc, char** argv) {
   TriCoreFactory factory;
-  _orbaFactory = &factory;
-  auto* assembler = new TriCoreAssembler(argc, argv);
+  auto* assembler = new TriCoreAssembler(argc, argv, &factory);
   int status = assembler->run();
 #if defined(VEKT_FAST_EXIT)
   // Every output file is complete by now. Giving back millions of line, symbol and node
@@ -16,7 +15,7 @@ int main(int argc, char** argv) {
   // exit still runs the exit-time handlers (they remove the outputs of a failed run).
   std::exit(status);
 #endif
-  // The assembler's destructor deletes the memory pools; they are deleted once only.
+  // The assembler's destructor ends the run: managers, parts and pools.
   delete assembler;
   return status;
 }

@@ -121,7 +121,7 @@ int ExpressionValidator::validate(OrbaExpression* expression, const Operand& ope
 
 int ExpressionValidator::checkType(OrbaExpression* /*expression*/, const uint32_t* /*acceptedTypes*/,
                                    uint32_t acceptedCount) {
-  const RunSettings* settings = _orbaOptions;
+  const RunSettings* settings = runState().orbaOptions;
   if (!settings || !settings->typeChecking || acceptedCount == 0) return 2;
   // The expression language gives every operand the neutral type code, and a neutral
   // type passes whatever the operand accepts.

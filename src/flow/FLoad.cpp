@@ -91,7 +91,7 @@ const char* FLoad::path() {
   // An absolute name is found as written or not at all.
   if (fileName[0] == '/' || fileName[0] == '\\') return nullptr;
   // The directory of the source that holds the directive comes before the include path.
-  const char* source = line && _sourceNameLookup ? sourceFileName(static_cast<int32_t>(line->sourceFile)) : nullptr;
+  const char* source = line && runState().sourceNameLookup ? sourceFileName(static_cast<int32_t>(line->sourceFile)) : nullptr;
   if (source && *source) {
     std::string candidate = joinPath(directoryOf(source), fileName);
     if (isReadableFile(candidate.c_str())) {
@@ -99,8 +99,8 @@ const char* FLoad::path() {
       return resolvedPath;
     }
   }
-  if (!_orbaOptions) return nullptr;
-  for (const char* directory : _orbaOptions->includeDirectories) {
+  if (!runState().orbaOptions) return nullptr;
+  for (const char* directory : runState().orbaOptions->includeDirectories) {
     if (!directory) continue;
     std::string candidate = joinPath(directory, fileName);
     if (isReadableFile(candidate.c_str())) {

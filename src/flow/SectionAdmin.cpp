@@ -8,7 +8,7 @@
 SectionAdmin::~SectionAdmin() {
   for (auto* list : {&sections_, &unlinked_})
     for (Section* section : *list) {
-      if (section == _placeholderSection) _placeholderSection = nullptr;
+      if (section == runState().placeholderSection) runState().placeholderSection = nullptr;
       delete section;
     }
 }

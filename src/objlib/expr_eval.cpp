@@ -5,6 +5,7 @@
 
 #include "objlib/expr_arith.h"
 #include "objlib/ios_pool.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -12,12 +13,15 @@ constexpr uint32_t FIRST_USER_OPERATOR_CAPACITY = 100;
 
 // Nesting of the evaluation in progress; slot references and user operators re-enter
 // the dispatch, so a cycle among them shows here as depth.
-uint32_t evaluationDepth = 0;
+struct EvaluationState {
+  uint32_t evaluationDepth = 0;
+};
+EvaluationState& evaluationState() { return runPart<EvaluationState>(); }
 
 class DepthGuard {
  public:
-  DepthGuard() { ++evaluationDepth; }
-  ~DepthGuard() { --evaluationDepth; }
+  DepthGuard() { ++evaluationState().evaluationDepth; }
+  ~DepthGuard() { --evaluationState().evaluationDepth; }
   DepthGuard(const DepthGuard&) = delete;
   DepthGuard& operator=(const DepthGuard&) = delete;
 };
@@ -394,7 +398,7 @@ int dispatch(ExprNode* node) {
   int32_t kind = node->kind;
   if (kind == EXPR_VALUE && node->value_type <= EXPR_TYPE_STRING) return 0;
   DepthGuard guard;
-  if (evaluationDepth > EXPR_EVAL_DEPTH_LIMIT) return fail(context, EXPR_ERR_NOT_REDUCIBLE);
+  if (evaluationState().evaluationDepth > EXPR_EVAL_DEPTH_LIMIT) return fail(context, EXPR_ERR_NOT_REDUCIBLE);
   if (kind >= EXPR_USER_FIRST) return dispatchUser(node);
   if (isBinaryKind(kind)) {
     ExprNode* pair[2] = {};

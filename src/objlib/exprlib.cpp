@@ -6,6 +6,7 @@
 
 #include "objlib/expr_slots.h"
 #include "objlib/ios_pool.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -15,13 +16,17 @@ constexpr int32_t KIND_FREED = -1;
 
 constexpr uint32_t REGISTRY_STEP = 100;
 
-// Process-wide registry of live contexts.
-ExprLibContext** registry = nullptr;
-uint32_t registryCapacity = 0;
-uint32_t registryNext = 0;
-uint32_t registryLive = 0;
+// The registry of live contexts.
+struct ContextRegistry {
+  ExprLibContext** registry = nullptr;
+  uint32_t registryCapacity = 0;
+  uint32_t registryNext = 0;
+  uint32_t registryLive = 0;
+  uint64_t liveNodeTotal = 0;
+  ~ContextRegistry() { std::free(registry); }
+};
+ContextRegistry& contextRegistry() { return runPart<ContextRegistry>(); }
 
-uint64_t liveNodeTotal = 0;
 
 size_t roundUp(size_t value, size_t step) { return (value + step - 1) / step * step; }
 
@@ -32,31 +37,31 @@ size_t nodeBlockSize(uint32_t int_width) {
 }
 
 bool registryAdd(ExprLibContext* context) {
-  if (registryNext == registryCapacity) {
-    uint32_t capacity = registryCapacity + REGISTRY_STEP;
+  if (contextRegistry().registryNext == contextRegistry().registryCapacity) {
+    uint32_t capacity = contextRegistry().registryCapacity + REGISTRY_STEP;
     auto* grown =
-        static_cast<ExprLibContext**>(std::realloc(registry, capacity * sizeof(ExprLibContext*)));
+        static_cast<ExprLibContext**>(std::realloc(contextRegistry().registry, capacity * sizeof(ExprLibContext*)));
     if (grown == nullptr) return false;
-    registry = grown;
-    registryCapacity = capacity;
+    contextRegistry().registry = grown;
+    contextRegistry().registryCapacity = capacity;
   }
-  context->registry_index = registryNext;
-  registry[registryNext++] = context;
-  ++registryLive;
+  context->registry_index = contextRegistry().registryNext;
+  contextRegistry().registry[contextRegistry().registryNext++] = context;
+  ++contextRegistry().registryLive;
   return true;
 }
 
 void registryRemove(ExprLibContext* context) {
-  if (registry == nullptr || context->registry_index >= registryNext ||
-      registry[context->registry_index] != context) {
+  if (contextRegistry().registry == nullptr || context->registry_index >= contextRegistry().registryNext ||
+      contextRegistry().registry[context->registry_index] != context) {
     return;
   }
-  registry[context->registry_index] = nullptr;
-  if (--registryLive == 0) {
-    std::free(registry);
-    registry = nullptr;
-    registryCapacity = 0;
-    registryNext = 0;
+  contextRegistry().registry[context->registry_index] = nullptr;
+  if (--contextRegistry().registryLive == 0) {
+    std::free(contextRegistry().registry);
+    contextRegistry().registry = nullptr;
+    contextRegistry().registryCapacity = 0;
+    contextRegistry().registryNext = 0;
   }
 }
 
@@ -87,7 +92,7 @@ void freeNode(ExprNode* node) {
   node->ref_count = 0;
   pool_free_block(node, context->node_pool);
   --context->live_nodes;
-  --liveNodeTotal;
+  --contextRegistry().liveNodeTotal;
 }
 
 bool holdsOperandList(int32_t kind) {
@@ -150,10 +155,12 @@ void expr_context_free(ExprLibContext* context) {
   pool_free(context->scratch, context->int_width);
   expr_free_dependants(context);
   // No owner may re-derive into a context that is gone.
-  for (uint32_t i = 0; i < registryNext; ++i) {
-    if (registry[i] != nullptr && registry[i] != context) expr_forget_importer(registry[i], context);
+  ContextRegistry& contexts = contextRegistry();
+  for (uint32_t i = 0; i < contexts.registryNext; ++i) {
+    ExprLibContext* owner = contexts.registry[i];
+    if (owner != nullptr && owner != context) expr_forget_importer(owner, context);
   }
-  liveNodeTotal -= context->live_nodes;
+  contextRegistry().liveNodeTotal -= context->live_nodes;
   registryRemove(context);
   std::free(context);
 }
@@ -167,7 +174,7 @@ int expr_new_node(ExprLibContext* context, ExprNode** node) {
   made->context = context;
   made->ref_count = 1;
   ++context->live_nodes;
-  ++liveNodeTotal;
+  ++contextRegistry().liveNodeTotal;
   *node = made;
   return 0;
 }
@@ -506,4 +513,4 @@ uint32_t expr_live_node_count(const ExprLibContext* context) {
   return context != nullptr ? context->live_nodes : 0;
 }
 
-uint64_t expr_live_node_total() { return liveNodeTotal; }
+uint64_t expr_live_node_total() { return contextRegistry().liveNodeTotal; }

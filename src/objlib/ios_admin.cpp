@@ -13,10 +13,22 @@
 #include "objlib/ios_section.h"
 #include "objlib/ios_strtab.h"
 #include "objlib/ios_symbol.h"
+#include "util/RunState.h"
 
 namespace {
 
-IosAdmin* admin = nullptr;
+struct AdminState {
+  IosAdmin* admin = nullptr;
+  // The store's files go before the pools, the context registry and the scratch array
+  // they use: making those parts first has the run destroy them after this one.
+  AdminState() {
+    pool_find(sizeof(void*));
+    expr_live_node_total();
+    ios_scratch_release();
+  }
+  ~AdminState() { ios_admin_release(); }
+};
+AdminState& adminState() { return runPart<AdminState>(); }
 
 // Releases what a file owns in reverse dependence, clearing each reference, so the
 // same sequence tears down a file that was only partly built.
@@ -51,15 +63,15 @@ void teardownFile(IosFile* file) {
   file->file_table1 = nullptr;
   idtab_delete(file->file_table2);
   file->file_table2 = nullptr;
-  pool_free_block(file, admin->file_pool);
+  pool_free_block(file, adminState().admin->file_pool);
 }
 
 }  // namespace
 
-IosAdmin* ios_get_admin() { return admin; }
+IosAdmin* ios_get_admin() { return adminState().admin; }
 
 int ios_admin_init(IosErrorCode* error) {
-  if (admin != nullptr) return 0;
+  if (adminState().admin != nullptr) return 0;
   auto* made = static_cast<IosAdmin*>(std::calloc(1, sizeof(IosAdmin)));
   if (made == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   made->file_pool = pool_create(sizeof(IosFile));
@@ -67,21 +79,21 @@ int ios_admin_init(IosErrorCode* error) {
     std::free(made);
     return ios_fail(error, IOS_ERR_NO_MEMORY);
   }
-  admin = made;
+  adminState().admin = made;
   return 0;
 }
 
 void ios_admin_release() {
-  if (admin == nullptr) return;
-  if (admin->files != nullptr) {
-    for (uint32_t id = 1; id <= admin->files->highest_id; ++id) {
-      if (auto* file = static_cast<IosFile*>(idtab_get(admin->files, id))) teardownFile(file);
+  if (adminState().admin == nullptr) return;
+  if (adminState().admin->files != nullptr) {
+    for (uint32_t id = 1; id <= adminState().admin->files->highest_id; ++id) {
+      if (auto* file = static_cast<IosFile*>(idtab_get(adminState().admin->files, id))) teardownFile(file);
     }
-    idtab_delete(admin->files);
+    idtab_delete(adminState().admin->files);
   }
-  pool_destroy(admin->file_pool);
-  std::free(admin);
-  admin = nullptr;
+  pool_destroy(adminState().admin->file_pool);
+  std::free(adminState().admin);
+  adminState().admin = nullptr;
   ios_scratch_release();
 }
 
@@ -90,16 +102,16 @@ int ios_file_create(uint32_t* file_id, IosErrorCode* error) {
 }
 
 int ios_file_create_sized(uint32_t int_width, uint32_t* file_id, IosErrorCode* error) {
-  if (admin == nullptr) return ios_fail(error, IOS_ERR_NO_ADMIN);
+  if (adminState().admin == nullptr) return ios_fail(error, IOS_ERR_NO_ADMIN);
   if (file_id == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
-  if (admin->files == nullptr) {
-    admin->files = idtab_new();
-    if (admin->files == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  if (adminState().admin->files == nullptr) {
+    adminState().admin->files = idtab_new();
+    if (adminState().admin->files == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   }
-  auto* file = static_cast<IosFile*>(pool_alloc_block(admin->file_pool));
+  auto* file = static_cast<IosFile*>(pool_alloc_block(adminState().admin->file_pool));
   if (file == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   std::memset(file, 0, sizeof *file);
-  uint32_t id = idtab_next_id(admin->files);
+  uint32_t id = idtab_next_id(adminState().admin->files);
   file->file_id = id;
   file->file_table1 = idtab_new();
   file->file_table2 = idtab_new();
@@ -114,7 +126,7 @@ int ios_file_create_sized(uint32_t int_width, uint32_t* file_id, IosErrorCode* e
     built = file->sections != nullptr && file->symbols != nullptr && file->images != nullptr &&
             file->strtab != nullptr && file->data != nullptr;
   }
-  if (!built || idtab_set(admin->files, id - 1, file) != 0) {
+  if (!built || idtab_set(adminState().admin->files, id - 1, file) != 0) {
     teardownFile(file);
     return ios_fail(error, IOS_ERR_NO_MEMORY);
   }
@@ -125,14 +137,14 @@ int ios_file_create_sized(uint32_t int_width, uint32_t* file_id, IosErrorCode* e
 int ios_file_delete(uint32_t file_id, IosErrorCode* error) {
   IosFile* file = nullptr;
   if (ios_get_file(file_id, &file, error) != 0) return 1;
-  idtab_set(admin->files, file_id - 1, nullptr);
+  idtab_set(adminState().admin->files, file_id - 1, nullptr);
   teardownFile(file);
   return 0;
 }
 
 int ios_get_file(uint32_t file_id, IosFile** file, IosErrorCode* error) {
-  if (admin == nullptr) return ios_fail(error, IOS_ERR_NO_ADMIN);
-  auto* found = static_cast<IosFile*>(idtab_get(admin->files, file_id));
+  if (adminState().admin == nullptr) return ios_fail(error, IOS_ERR_NO_ADMIN);
+  auto* found = static_cast<IosFile*>(idtab_get(adminState().admin->files, file_id));
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_FILE);
   if (file != nullptr) *file = found;
   return 0;

@@ -9,6 +9,7 @@
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
 #include "objlib/ios_section.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -19,7 +20,14 @@ struct ScratchArray {
   uint32_t length;
   bool free;
 };
-ScratchArray scratch{nullptr, 0, true};
+struct ScratchState {
+  ScratchArray scratch{nullptr, 0, true};
+  // A lent array belongs to its window, which frees it.
+  ~ScratchState() {
+    if (scratch.free) std::free(scratch.words);
+  }
+};
+ScratchState& scratchState() { return runPart<ScratchState>(); }
 
 constexpr uint32_t kLargestUnitBits = 64;
 
@@ -83,28 +91,28 @@ int imageOfSection(IosHandle section, uint32_t offset, uint32_t count, IosSectio
 
 void releaseWords(uint32_t* words) {
   if (words == nullptr) return;
-  if (words == scratch.words) {
-    scratch.free = true;
+  if (words == scratchState().scratch.words) {
+    scratchState().scratch.free = true;
     return;
   }
   std::free(words);
-  if (scratch.free && scratch.words != nullptr) {
-    std::free(scratch.words);
-    scratch = ScratchArray{nullptr, 0, true};
+  if (scratchState().scratch.free && scratchState().scratch.words != nullptr) {
+    std::free(scratchState().scratch.words);
+    scratchState().scratch = ScratchArray{nullptr, 0, true};
   }
 }
 
 // Word array for a window of length units, from the scratch array when it fits.
 uint32_t* takeWords(uint32_t length) {
-  if (scratch.free && scratch.words != nullptr && scratch.length == length) {
-    scratch.free = false;
-    return scratch.words;
+  if (scratchState().scratch.free && scratchState().scratch.words != nullptr && scratchState().scratch.length == length) {
+    scratchState().scratch.free = false;
+    return scratchState().scratch.words;
   }
   auto* words = static_cast<uint32_t*>(std::malloc(size_t{length} * sizeof(uint32_t)));
   if (words == nullptr) return nullptr;
-  if (scratch.free) std::free(scratch.words);
+  if (scratchState().scratch.free) std::free(scratchState().scratch.words);
   // A scratch array lent to an open window stays with that window.
-  scratch = ScratchArray{words, length, false};
+  scratchState().scratch = ScratchArray{words, length, false};
   return words;
 }
 
@@ -180,9 +188,9 @@ void ios_data_admin_delete(IosDataAdmin* admin) {
 }
 
 void ios_scratch_release() {
-  if (!scratch.free) return;
-  std::free(scratch.words);
-  scratch = ScratchArray{nullptr, 0, true};
+  if (!scratchState().scratch.free) return;
+  std::free(scratchState().scratch.words);
+  scratchState().scratch = ScratchArray{nullptr, 0, true};
 }
 
 int ios_alloc_mau_buffer(uint32_t units, uint32_t bits, void** buffer, IosErrorCode* error) {

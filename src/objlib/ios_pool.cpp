@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "objlib/ios_hook.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -20,8 +21,20 @@ struct RegistryEntry {
   BlockPool* pool;
 };
 
-RegistryEntry* registryBuckets[REGISTRY_BUCKETS];
-bool standardClassesRegistered = false;
+struct PoolRegistry {
+  RegistryEntry* registryBuckets[REGISTRY_BUCKETS]{};
+  bool standardClassesRegistered = false;
+  ~PoolRegistry() {
+    for (RegistryEntry*& bucket : registryBuckets) {
+      while (RegistryEntry* entry = bucket) {
+        bucket = entry->next;
+        pool_destroy(entry->pool);
+        std::free(entry);
+      }
+    }
+  }
+};
+PoolRegistry& poolRegistry() { return runPart<PoolRegistry>(); }
 
 size_t roundUp(size_t value, size_t step) { return (value + step - 1) / step * step; }
 
@@ -45,7 +58,7 @@ void freeAllChunks(BlockPool* pool) {
 }
 
 BlockPool* findRegistered(size_t size_class) {
-  for (RegistryEntry* entry = registryBuckets[size_class % REGISTRY_BUCKETS]; entry != nullptr;
+  for (RegistryEntry* entry = poolRegistry().registryBuckets[size_class % REGISTRY_BUCKETS]; entry != nullptr;
        entry = entry->next) {
     if (entry->size_class == size_class) return entry->pool;
   }
@@ -53,11 +66,11 @@ BlockPool* findRegistered(size_t size_class) {
 }
 
 void registerStandardClasses() {
-  if (standardClassesRegistered) return;
+  if (poolRegistry().standardClassesRegistered) return;
   for (size_t size_class = 4; size_class <= POOL_LARGEST_CLASS; size_class += 4) {
     pool_register(size_class);
   }
-  standardClassesRegistered = true;
+  poolRegistry().standardClassesRegistered = true;
 }
 
 }  // namespace
@@ -150,7 +163,7 @@ BlockPool* pool_register_with(size_t size_class, uint32_t blocks_per_chunk, uint
     pool_destroy(pool);
     return nullptr;
   }
-  RegistryEntry*& bucket = registryBuckets[size_class % REGISTRY_BUCKETS];
+  RegistryEntry*& bucket = poolRegistry().registryBuckets[size_class % REGISTRY_BUCKETS];
   entry->next = bucket;
   entry->size_class = size_class;
   entry->pool = pool;
@@ -269,16 +282,16 @@ int pool_sized_free(void* area) {
   return 0;
 }
 
-bool pool_standard_ready() { return standardClassesRegistered; }
+bool pool_standard_ready() { return poolRegistry().standardClassesRegistered; }
 
 int pool_register_size(int32_t size, uint32_t blocks_per_chunk, uint32_t second) {
-  if (standardClassesRegistered || size < 0) return -1;
+  if (poolRegistry().standardClassesRegistered || size < 0) return -1;
   return pool_register_with(static_cast<size_t>(size), blocks_per_chunk, second) != nullptr ? 0
                                                                                            : -1;
 }
 
 int pool_registry_clear() {
-  for (RegistryEntry*& bucket : registryBuckets) {
+  for (RegistryEntry*& bucket : poolRegistry().registryBuckets) {
     while (bucket != nullptr) {
       RegistryEntry* entry = bucket;
       bucket = entry->next;
@@ -286,6 +299,6 @@ int pool_registry_clear() {
       std::free(entry);
     }
   }
-  standardClassesRegistered = false;
+  poolRegistry().standardClassesRegistered = false;
   return 0;
 }

@@ -199,7 +199,7 @@ bool titleControl(OrbaParser& parser, Statement& statement) {
   bool subtitle = statement.keyword == kTokStitle;
   // The first title of the source heads every page that no later one covers, also
   // the pages in front of it.
-  const char*& first = subtitle ? ControlState::firstSubtitle : ControlState::firstTitle;
+  const char*& first = subtitle ? ControlState::firstSubtitle() : ControlState::firstTitle();
   if (!first) {
     first = text;
   } else {

@@ -51,8 +51,8 @@ OrbaParser::~OrbaParser() = default;
 
 void OrbaParser::parse() {
   // The first titles head the list of this source only.
-  ControlState::firstTitle = nullptr;
-  ControlState::firstSubtitle = nullptr;
+  ControlState::firstTitle() = nullptr;
+  ControlState::firstSubtitle() = nullptr;
   SectionAdmin* admin = sectionAdmin();
   LineState* lines = lineState();
   OrbaFactory* factory = orbaFactory();
@@ -64,7 +64,7 @@ void OrbaParser::parse() {
   Section* placeholder = factory->createSectionFromName(head);
   head->section = placeholder;
   placeholder->userSection = 0;
-  _placeholderSection = placeholder;
+  runState().placeholderSection = placeholder;
   admin->registerSection(placeholder);
 
   Section* current = placeholder;

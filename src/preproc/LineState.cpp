@@ -11,7 +11,7 @@ const char* fileNameOfCurrentState(int32_t index) { return lineState()->sourceFi
 
 }  // namespace
 
-LineState::LineState() { _sourceNameLookup = fileNameOfCurrentState; }
+LineState::LineState() { runState().sourceNameLookup = fileNameOfCurrentState; }
 
 LineState::~LineState() {
   LineInfo* line = first_;

@@ -26,7 +26,7 @@ constexpr char kUnnamedMacro[] = "---No name!";
 
 // The integer value of a preprocessor symbol (.SET, .EQU) for %NAME and ?NAME.
 bool preprocessorSymbolValue(std::string_view name, int64_t* value) {
-  if (!_symbolTable || !symbolTable()->current) return false;
+  if (!runState().symbolTable || !symbolTable()->current) return false;
   std::string key(name);
   Symbol* symbol = symbolTable()->current->lookup(key.c_str());
   if (!symbol || !symbol->valueExpression) return false;

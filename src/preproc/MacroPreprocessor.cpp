@@ -267,7 +267,7 @@ void MacroPreprocessor::openSource(const char* fileName) {
     if (!input.openInclude(*name, false))
       errorHandler()->reportWithoutLocation(F_cannot_open, *name);
   readLines(input);
-  if (_symbolTable) {
+  if (runState().symbolTable) {
     symbolTable()->resetAfterPreprocessing();
     releaseConstructs();
   }

@@ -5,8 +5,15 @@
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 
-const char* ControlState::firstTitle = nullptr;
-const char* ControlState::firstSubtitle = nullptr;
+namespace {
+struct FirstTitles {
+  const char* title = nullptr;
+  const char* subtitle = nullptr;
+};
+}  // namespace
+
+const char*& ControlState::firstTitle() { return runPart<FirstTitles>().title; }
+const char*& ControlState::firstSubtitle() { return runPart<FirstTitles>().subtitle; }
 
 namespace {
 
@@ -43,8 +50,8 @@ uint32_t listFlagsOf(const RunSettings& settings) {
 }  // namespace
 
 ControlState::ControlState() {
-  if (!_orbaOptions) return;
-  const RunSettings& settings = *_orbaOptions;
+  if (!runState().orbaOptions) return;
+  const RunSettings& settings = *runState().orbaOptions;
   pageWidth = settings.pageWidth;
   pageLength = settings.pageLength;
   listFlags = listFlagsOf(settings);
@@ -92,8 +99,8 @@ void ControlState::assign(const ControlState& other) {
 
 ControlState::PageLayout ControlState::getPageLayout() const {
   return PageLayout{pageWidth,  pageLength, topMargin,
-                    bottomMargin, leftMargin, title ? title : firstTitle,
-                    subtitle ? subtitle : firstSubtitle, layoutValue1};
+                    bottomMargin, leftMargin, title ? title : firstTitle(),
+                    subtitle ? subtitle : firstSubtitle(), layoutValue1};
 }
 
 const char* ControlState::setPageLayout(int32_t width, int32_t length, int32_t top, int32_t bottom,

@@ -75,8 +75,8 @@ class ControlState {
 
   // The first $TITLE and $STITLE texts of the source; they head every page that no
   // later title covers.
-  static const char* firstTitle;
-  static const char* firstSubtitle;
+  static const char*& firstTitle();
+  static const char*& firstSubtitle();
 
   int32_t pageWidth = 132;
   int32_t pageLength = 72;

@@ -18,11 +18,19 @@ namespace {
 constexpr uint32_t kNoLineNumber = 0xFFFFFFFFu;
 constexpr size_t kInitialFormatCapacity = 256;
 
-MemPool* errorLinePool = nullptr;
+struct ProgramPrefix {
+  std::string text;
+};
+
+MemPool*& errorLinePool() {
+  static const size_t poolSlot = nextPoolSlot();
+  return runState().poolHandle(poolSlot);
+}
 
 // "vekt " in front of every diagnostic line; built once, on the first line printed.
 const char* programPrefix() {
-  static const std::string prefix = std::string(orbaOptions()->programName) + " ";
+  std::string& prefix = runPart<ProgramPrefix>().text;
+  if (prefix.empty()) prefix = std::string(orbaOptions()->programName) + " ";
   return prefix.c_str();
 }
 
@@ -49,14 +57,14 @@ ErrorLine::ErrorLine(char severity, int32_t id, const LineInfo* position, const 
     : severity(severity), id(id), position(position), text(text) {}
 
 void* ErrorLine::operator new(size_t size) {
-  if (!errorLinePool)
-    errorLinePool = MemoryPools::instance().registerPool("ErrorLine", &errorLinePool);
-  return mem_pool_alloc(errorLinePool, size);
+  MemPool*& handle = errorLinePool();
+  if (!handle) handle = MemoryPools::instance().registerPool("ErrorLine", &handle);
+  return mem_pool_alloc(handle, size);
 }
 
 void ErrorLine::operator delete(void* block) {
   // Once the registry has gone, the block's memory went with its pool.
-  if (errorLinePool) MemoryPools::free(errorLinePool, block, sizeof(ErrorLine));
+  if (MemPool* handle = errorLinePool()) MemoryPools::free(handle, block, sizeof(ErrorLine));
 }
 
 ErrorHandler::ErrorHandler() = default;

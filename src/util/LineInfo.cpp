@@ -14,7 +14,8 @@ LineInfo::~LineInfo() {
 uint32_t LineInfo::setPrinterControl(const uint8_t* bytes, uint32_t count) {
   // Printer controls are rare and live as long as their lines: a pool of their own
   // keeps them out of the line pool's block sizes.
-  static MemPool* handle = nullptr;
+  static const size_t poolSlot = nextPoolSlot();
+  MemPool*& handle = runState().poolHandle(poolSlot);
   if (count > kMaxPrinterControl) count = kMaxPrinterControl;
   printerControlCount = static_cast<uint16_t>(count);
   if (count == 0) {

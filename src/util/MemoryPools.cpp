@@ -5,21 +5,11 @@
 
 #include "util/assertion.h"
 #include "util/c-memory.h"
+#include "util/RunState.h"
 
-namespace {
-// Constant-initialised, so pooled classes may allocate during static initialisation.
-MemoryPools* registry = nullptr;
-}  // namespace
+MemoryPools& MemoryPools::instance() { return runState().pools(); }
 
-MemoryPools& MemoryPools::instance() {
-  if (!registry) registry = new MemoryPools();
-  return *registry;
-}
-
-void MemoryPools::deleteInstance() {
-  delete registry;
-  registry = nullptr;
-}
+void MemoryPools::deleteInstance() { runState().deletePools(); }
 
 void MemoryPools::free(MemPool* pool, void* block, size_t size) {
   VEKT_ASSERT(pool);

@@ -1,4 +1,4 @@
-// The process-wide registry of named memory pools: one pool per pooled class.
+// The run's registry of named memory pools: one pool per pooled class.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "util/c-memory.h"
+#include "util/RunState.h"
 
 struct MemPool;
 
@@ -36,6 +37,7 @@ class MemoryPools {
   virtual ~MemoryPools();
 
  private:
+  friend class RunState;
   MemoryPools() = default;
   void forget(MemPool* pool);
 
@@ -88,11 +90,12 @@ inline void pooledFree(MemPool* pool, void* block, size_t size) {
   static void operator delete(void* block, size_t size);
 
 // The .cpp side of VEKT_POOLED_CLASS. The pool is registered under Name at the
-// first allocation and again after the registry has been torn down.
+// first allocation and again after the registry has been torn down; its handle is
+// kept by the run.
 #define VEKT_POOLED_CLASS_IMPL(Class, Name)                                      \
   MemPool*& Class::pool() {                                                      \
-    static MemPool* handle = nullptr;                                            \
-    return handle;                                                               \
+    static const size_t poolSlot = nextPoolSlot();                                   \
+    return runState().poolHandle(poolSlot);                                          \
   }                                                                              \
   void* Class::operator new(size_t size) {                                       \
     MemPool*& handle = pool();                                                   \

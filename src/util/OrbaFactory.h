@@ -16,7 +16,7 @@ struct LineInfo;
 class OrbaFactory {
  public:
   virtual ~OrbaFactory() = default;
-  // Parses the command line; the options publish themselves as _orbaOptions.
+  // Parses the command line; the options publish themselves as runState().orbaOptions.
   virtual OrbaOptions* createOptions(int argc, char** argv);
   virtual Symbol* createSymbol(const char* name, int16_t kind);
   // Each time a control changes a setting, the line gets its own copy.

@@ -6,16 +6,21 @@
 
 #include "util/MemoryPools.h"
 #include "util/c-memory.h"
+#include "util/RunState.h"
 
 namespace {
 
-MemPool* nodePool = nullptr;
-size_t nodesInUse = 0;
+struct NodePoolState {
+  MemPool* nodePool = nullptr;
+  size_t nodesInUse = 0;
+  ~NodePoolState() { MemoryPools::destroyPool(nodePool); }
+};
+NodePoolState& nodePoolState() { return runPart<NodePoolState>(); }
 
 AvlNode* newNode(void* data) {
-  if (!nodePool) nodePool = mem_pool_create();
-  AvlNode* node = static_cast<AvlNode*>(mem_pool_alloc(nodePool, sizeof(AvlNode)));
-  ++nodesInUse;
+  if (!nodePoolState().nodePool) nodePoolState().nodePool = mem_pool_create();
+  AvlNode* node = static_cast<AvlNode*>(mem_pool_alloc(nodePoolState().nodePool, sizeof(AvlNode)));
+  ++nodePoolState().nodesInUse;
   node->height = 1;
   node->data = data;
   return node;
@@ -77,10 +82,7 @@ AvlNode* rebalanceRightHeavy(AvlNode* node, bool singleOnEqual) {
 
 }  // namespace
 
-AvlErrorHandling& avl_error_handling() {
-  static AvlErrorHandling handling{nullptr, nullptr};
-  return handling;
-}
+AvlErrorHandling& avl_error_handling() { return runPart<AvlErrorHandling>(); }
 
 AvlNode* avl_rotate_left(AvlNode* node) {
   if (!node || !node->right) {
@@ -116,10 +118,10 @@ void* avl_leftmost_data(AvlNode* root) {
 
 void avl_free_node(AvlNode* node) {
   if (!node) return;
-  MemoryPools::free(nodePool, node, sizeof(AvlNode));
-  if (--nodesInUse == 0) {
-    MemoryPools::destroyPool(nodePool);
-    nodePool = nullptr;
+  MemoryPools::free(nodePoolState().nodePool, node, sizeof(AvlNode));
+  if (--nodePoolState().nodesInUse == 0) {
+    MemoryPools::destroyPool(nodePoolState().nodePool);
+    nodePoolState().nodePool = nullptr;
   }
 }
 

@@ -16,8 +16,9 @@ const uint32_t kTableSizes[] = {
     4294967295u};
 
 // A slot value no entry can have.
-char deletionMarkerByte;
-void* const kDeleted = &deletionMarkerByte;
+// Only its address counts: never written.
+const char deletionMarkerByte = 0;
+void* const kDeleted = const_cast<char*>(&deletionMarkerByte);
 
 [[noreturn]] void outOfMemory() {
   static const char text[] = "hashtab_calloc: Cannot allocate memory.\n";

@@ -4,30 +4,40 @@
 #include <cstring>
 
 #include "util/c-memory.h"
+#include "util/MemoryPools.h"
 #include "util/hashtab.h"
+#include "util/RunState.h"
 
 namespace {
-MemPool* pool = nullptr;
-Hashtab* texts = nullptr;
-char* scratch = nullptr;
-size_t scratchCapacity = 0;
+struct StringPoolState {
+  MemPool* pool = nullptr;
+  Hashtab* texts = nullptr;
+  char* scratch = nullptr;
+  size_t scratchCapacity = 0;
+  ~StringPoolState() {
+    if (texts) hashtab_free(texts);
+    if (pool) MemoryPools::destroyPool(pool);
+    std::free(scratch);
+  }
+};
+StringPoolState& stringPoolState() { return runPart<StringPoolState>(); }
 }  // namespace
 
 void strpool_init() {
-  if (pool) return;
-  pool = mem_pool_create();
-  texts = hashtab_create(nullptr, 0);
-  scratch = static_cast<char*>(xcalloc(80, 1));
-  scratchCapacity = 80;
+  if (stringPoolState().pool) return;
+  stringPoolState().pool = mem_pool_create();
+  stringPoolState().texts = hashtab_create(nullptr, 0);
+  stringPoolState().scratch = static_cast<char*>(xcalloc(80, 1));
+  stringPoolState().scratchCapacity = 80;
 }
 
 const char* strpool_intern(const char* text) {
   strpool_init();
-  if (void* known = hashtab_lookup(texts, text)) return static_cast<const char*>(known);
+  if (void* known = hashtab_lookup(stringPoolState().texts, text)) return static_cast<const char*>(known);
   size_t bytes = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(mem_pool_alloc(pool, bytes));
+  char* copy = static_cast<char*>(mem_pool_alloc(stringPoolState().pool, bytes));
   std::memcpy(copy, text, bytes);
-  hashtab_insert(texts, copy);
+  hashtab_insert(stringPoolState().texts, copy);
   return copy;
 }
 
@@ -37,12 +47,12 @@ const char* strpool_intern_concat(const char* a, const char* b) {
   strpool_init();
   size_t lengthA = std::strlen(a);
   size_t lengthB = std::strlen(b);
-  if (lengthA + lengthB + 1 > scratchCapacity) {
-    std::free(scratch);
-    scratchCapacity = lengthA + lengthB + 41;
-    scratch = static_cast<char*>(xcalloc(scratchCapacity, 1));
+  if (lengthA + lengthB + 1 > stringPoolState().scratchCapacity) {
+    std::free(stringPoolState().scratch);
+    stringPoolState().scratchCapacity = lengthA + lengthB + 41;
+    stringPoolState().scratch = static_cast<char*>(xcalloc(stringPoolState().scratchCapacity, 1));
   }
-  std::memcpy(scratch, a, lengthA);
-  std::memcpy(scratch + lengthA, b, lengthB + 1);
-  return strpool_intern(scratch);
+  std::memcpy(stringPoolState().scratch, a, lengthA);
+  std::memcpy(stringPoolState().scratch + lengthA, b, lengthB + 1);
+  return strpool_intern(stringPoolState().scratch);
 }

@@ -22,10 +22,10 @@ void setUpOnce() {
   done = true;
   static char program[] = "vekt";
   static char* argv[] = {program, nullptr};
-  _stringBuffer = new StringBuffer();
-  _lineState = new LineState();
-  _lineState->addSourceFile("fuzz.asm");
-  _orbaOptions = new OrbaOptions(1, argv);
+  runState().stringBuffer = new StringBuffer();
+  runState().lineState = new LineState();
+  runState().lineState->addSourceFile("fuzz.asm");
+  runState().orbaOptions = new OrbaOptions(1, argv);
 }
 
 // F and S texts end the process by design; the fuzzer keeps to the others.

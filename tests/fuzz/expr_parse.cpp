@@ -30,14 +30,14 @@ void setUpOnce() {
   done = true;
   static char program[] = "vekt";
   static char* argv[] = {program, nullptr};
-  _orbaOptions = new OrbaOptions(1, argv);
-  _stringBuffer = new StringBuffer();
-  _errorHandler = new ErrorHandler();
+  runState().orbaOptions = new OrbaOptions(1, argv);
+  runState().stringBuffer = new StringBuffer();
+  runState().errorHandler = new ErrorHandler();
   // Diagnostics with a position are kept until the end; there is no end here.
-  _errorHandler->setErrorLimit(0);
-  _lineState = new LineState();
-  _lineState->addSourceFile("fuzz.asm");
-  _symbolTable = new SymbolTable();
+  runState().errorHandler->setErrorLimit(0);
+  runState().lineState = new LineState();
+  runState().lineState->addSourceFile("fuzz.asm");
+  runState().symbolTable = new SymbolTable();
 }
 
 // Nodes live until the end of the run by design; a fuzzing run has no end, so each

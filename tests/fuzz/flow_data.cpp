@@ -100,11 +100,11 @@ void setUpOnce() {
   done = true;
   static char program[] = "vekt";
   static char* argv[] = {program, nullptr};
-  _orbaOptions = new OrbaOptions(1, argv);
-  _stringBuffer = new StringBuffer();
-  _lineState = new LineState();
-  _lineState->addSourceFile("fuzz.asm");
-  _symbolTable = new SymbolTable();
+  runState().orbaOptions = new OrbaOptions(1, argv);
+  runState().stringBuffer = new StringBuffer();
+  runState().lineState = new LineState();
+  runState().lineState->addSourceFile("fuzz.asm");
+  runState().symbolTable = new SymbolTable();
   if (expr_context_new(&g_context, 8) != 0) __builtin_trap();
   setObjectExprContext(g_context);
   ObjectExprHooks hooks;
@@ -151,8 +151,8 @@ extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setUpOnce();
   if (size < 1) return 0;
-  _errorHandler = new ErrorHandler();
-  _errorHandler->setErrorLimit(0);
+  runState().errorHandler = new ErrorHandler();
+  runState().errorHandler->setErrorLimit(0);
   defineSymbols();
 
   ControlState control;
@@ -206,8 +206,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (expr_live_node_count(g_context) != 0) __builtin_trap();
 
   delete section;
-  delete _errorHandler;
-  _errorHandler = nullptr;
+  delete runState().errorHandler;
+  runState().errorHandler = nullptr;
   symbolTable()->reset();
   MemoryPools& pools = MemoryPools::instance();
   if (MemPool* listing = pools.find("LineInfo::code")) pools.destroyRegistered(listing);

@@ -23,12 +23,12 @@ void setUp() {
   MemoryPools& pools = MemoryPools::instance();
   g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
   g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
-  _stringBuffer = new StringBuffer();
-  _errorHandler = new ErrorHandler();
+  runState().stringBuffer = new StringBuffer();
+  runState().errorHandler = new ErrorHandler();
   static char program[] = "isa_encode";
   static char* argv[] = {program, nullptr};
   (new TriCoreOptions(1, argv))->process();
-  _symbolTable = new SymbolTable();
+  runState().symbolTable = new SymbolTable();
   isa::initMatchModule();
 }
 

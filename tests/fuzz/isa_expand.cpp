@@ -30,13 +30,13 @@ void setUp() {
   g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
   g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
   static TriCoreFactory factory;
-  _orbaFactory = &factory;
-  _stringBuffer = new StringBuffer();
-  _errorHandler = new ErrorHandler();
+  runState().orbaFactory = &factory;
+  runState().stringBuffer = new StringBuffer();
+  runState().errorHandler = new ErrorHandler();
   static char program[] = "isa_expand";
   static char* argv[] = {program, nullptr};
   (new TriCoreOptions(1, argv))->process();
-  _symbolTable = new SymbolTable();
+  runState().symbolTable = new SymbolTable();
   isa::initMatchModule();
 }
 
@@ -82,10 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c == '\n' || c == 0) c = ' ';
 
   // A line list of its own for each input: it takes its lines with it.
-  _lineState = new LineState();
-  _lineState->addSourceFile("fuzz.s");
+  runState().lineState = new LineState();
+  runState().lineState->addSourceFile("fuzz.s");
   static TriCoreControlState control;
-  LineInfo* line = _lineState->appendLine(text.c_str(), 0, 1, 0);
+  LineInfo* line = runState().lineState->appendLine(text.c_str(), 0, 1, 0);
   line->controlState = &control;
   Matched statement = match(text.c_str(), line, true);
   if (statement.expanded != (line->next != nullptr)) __builtin_trap();
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       __builtin_trap();
     }
   }
-  delete _lineState;
-  _lineState = nullptr;
+  delete runState().lineState;
+  runState().lineState = nullptr;
   return 0;
 }

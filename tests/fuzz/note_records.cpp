@@ -42,12 +42,12 @@ void setUpOnce() {
   done = true;
   static char program[] = "vekt";
   static char* argv[] = {program, nullptr};
-  _orbaOptions = new OrbaOptions(1, argv);
-  _stringBuffer = new StringBuffer();
-  _lineState = new LineState();
-  _lineState->addSourceFile("fuzz.asm");
-  _symbolTable = new SymbolTable();
-  _orbaFactory = new OrbaFactory();
+  runState().orbaOptions = new OrbaOptions(1, argv);
+  runState().stringBuffer = new StringBuffer();
+  runState().lineState = new LineState();
+  runState().lineState->addSourceFile("fuzz.asm");
+  runState().symbolTable = new SymbolTable();
+  runState().orbaFactory = new OrbaFactory();
   IosErrorCode error = IOS_ERR_INTERNAL;
   if (ios_admin_init(&error) != 0) __builtin_trap();
 }
@@ -83,8 +83,8 @@ extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setUpOnce();
   if (size < 1) return 0;
-  _errorHandler = new ErrorHandler();
-  _sectionAdmin = new SectionAdmin();
+  runState().errorHandler = new ErrorHandler();
+  runState().sectionAdmin = new SectionAdmin();
 
   IosErrorCode error = IOS_ERR_INTERNAL;
   uint32_t fileId = 0;
@@ -145,10 +145,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   setObjectExprContext(nullptr);
   ios_file_delete(fileId, &error);
-  delete _sectionAdmin;
-  _sectionAdmin = nullptr;
-  delete _errorHandler;
-  _errorHandler = nullptr;
+  delete runState().sectionAdmin;
+  runState().sectionAdmin = nullptr;
+  delete runState().errorHandler;
+  runState().errorHandler = nullptr;
   symbolTable()->reset();
   return 0;
 }

@@ -98,8 +98,8 @@ void restoreControlledOptions(RunSettings& o) {
   o.asmDebugInfo = s.asmDebugInfo;
   o.localDebugSymbols = s.localDebugSymbols;
   // The first titles are texts of the input's string buffer, which goes with it.
-  ControlState::firstTitle = nullptr;
-  ControlState::firstSubtitle = nullptr;
+  ControlState::firstTitle() = nullptr;
+  ControlState::firstSubtitle() = nullptr;
 }
 
 void setUpOnce() {
@@ -112,20 +112,20 @@ void setUpOnce() {
   MemoryPools& pools = MemoryPools::instance();
   g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
   g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
-  _stringBuffer = new StringBuffer();
-  _errorHandler = new ErrorHandler();
-  _dependencyHandler = new DependencyHandler();
+  runState().stringBuffer = new StringBuffer();
+  runState().errorHandler = new ErrorHandler();
+  runState().dependencyHandler = new DependencyHandler();
   static TriCoreFactory factory;
-  _orbaFactory = &factory;
+  runState().orbaFactory = &factory;
   factory.createOptions(2, argv)->process();
-  saveControlledOptions(*_orbaOptions);
-  _instructionParser = new InstructionParser();
+  saveControlledOptions(*runState().orbaOptions);
+  runState().instructionParser = new InstructionParser();
   isa::installJumpTargets();
   sourcePath = "/tmp/vekt_fuzz_parser_" + std::to_string(::getpid()) + ".asm";
   objectPath = "/tmp/vekt_fuzz_parser_" + std::to_string(::getpid()) + ".o";
   std::atexit(removeSource);
-  delete _errorHandler;
-  _errorHandler = nullptr;
+  delete runState().errorHandler;
+  runState().errorHandler = nullptr;
 }
 
 void check(bool holds) {
@@ -152,7 +152,7 @@ void checkLines() {
     }
   }
   if (LineInfo* last = lineState()->last()) check(last->flags[2] & lineflag::kLastLine);
-  for (ErrorHandler::ErrorIter it(*_errorHandler); !it.isDone(); it.next()) {
+  for (ErrorHandler::ErrorIter it(*runState().errorHandler); !it.isDone(); it.next()) {
     const ErrorLine* record = it.current();
     check(record->severity != 'S' && record->severity != 'F');
     check(record->position == nullptr || known.count(record->position) != 0);
@@ -232,30 +232,30 @@ extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setUpOnce();
   if (size < 1) return 0;
-  _orbaOptions->requireEnd = data[0] & 0x01;
-  _orbaOptions->caseSensitive = !(data[0] & 0x02);
+  runState().orbaOptions->requireEnd = data[0] & 0x01;
+  runState().orbaOptions->caseSensitive = !(data[0] & 0x02);
   const bool writeObject = data[0] & 0x10;
   const bool dwarf = data[0] & 0x20;
   const bool layOut = (data[0] & 0x04) || writeObject || dwarf;
-  _orbaOptions->optimizeJumpChains = data[0] & 0x08;
-  restoreControlledOptions(*_orbaOptions);
-  _orbaOptions->asmDebugInfo = dwarf;
-  _orbaOptions->debugInfoMode = dwarf ? 1 : 2;
-  _orbaOptions->dwarfVersion = data[0] & 0x40 ? 2 : 3;
-  _orbaOptions->outputFile = objectPath.c_str();
-  _orbaOptions->inputFile = sourcePath.c_str();
+  runState().orbaOptions->optimizeJumpChains = data[0] & 0x08;
+  restoreControlledOptions(*runState().orbaOptions);
+  runState().orbaOptions->asmDebugInfo = dwarf;
+  runState().orbaOptions->debugInfoMode = dwarf ? 1 : 2;
+  runState().orbaOptions->dwarfVersion = data[0] & 0x40 ? 2 : 3;
+  runState().orbaOptions->outputFile = objectPath.c_str();
+  runState().orbaOptions->inputFile = sourcePath.c_str();
   writeSource(data + 1, size - 1);
 
   // The texts of one input go with it; those of the set-up stay where the options
   // keep them.
-  StringBuffer* setUpStrings = _stringBuffer;
-  _stringBuffer = new StringBuffer();
+  StringBuffer* setUpStrings = runState().stringBuffer;
+  runState().stringBuffer = new StringBuffer();
   setPreviousSection(nullptr);
-  _errorHandler = new ErrorHandler();
-  _errorHandler->setErrorLimit(0);
-  _lineState = new LineState();
-  _symbolTable = new SymbolTable();
-  _sectionAdmin = new SectionAdmin();
+  runState().errorHandler = new ErrorHandler();
+  runState().errorHandler->setErrorLimit(0);
+  runState().lineState = new LineState();
+  runState().symbolTable = new SymbolTable();
+  runState().sectionAdmin = new SectionAdmin();
   {
     OrbaPreprocessor preprocessor;
     preprocessor.openSource(sourcePath.c_str());
@@ -297,14 +297,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkLines();
   }
 
-  delete _sectionAdmin;
-  _sectionAdmin = nullptr;
-  delete _lineState;
-  _lineState = nullptr;
-  delete _symbolTable;
-  _symbolTable = nullptr;
-  delete _errorHandler;
-  _errorHandler = nullptr;
+  delete runState().sectionAdmin;
+  runState().sectionAdmin = nullptr;
+  delete runState().lineState;
+  runState().lineState = nullptr;
+  delete runState().symbolTable;
+  runState().symbolTable = nullptr;
+  delete runState().errorHandler;
+  runState().errorHandler = nullptr;
   setPreviousSection(nullptr);
   MemoryPools& pools = MemoryPools::instance();
   // The handler leaves its records in their pool.
@@ -319,7 +319,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TEString::forgetInterned();
   TELineInfo::forgetInterned();
   TEError::forgetShared();
-  delete _stringBuffer;
-  _stringBuffer = setUpStrings;
+  delete runState().stringBuffer;
+  runState().stringBuffer = setUpStrings;
   return 0;
 }

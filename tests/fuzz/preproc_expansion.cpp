@@ -31,10 +31,10 @@ void setUpOnce() {
   done = true;
   static char program[] = "vekt";
   static char* argv[] = {program, nullptr};
-  _orbaOptions = new OrbaOptions(1, argv);
-  _stringBuffer = new StringBuffer();
+  runState().orbaOptions = new OrbaOptions(1, argv);
+  runState().stringBuffer = new StringBuffer();
   static OrbaFactory factory;
-  _orbaFactory = &factory;
+  runState().orbaFactory = &factory;
 }
 
 void check(bool holds) {
@@ -111,16 +111,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint8_t mode = data[0];
   std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
   // Fresh managers for each input: diagnostics and lines do not pile up.
-  _errorHandler = new ErrorHandler();
-  _lineState = new LineState();
-  LineInfo* line = _lineState->appendLine("fuzz\n", _lineState->sourceFileId("fuzz.asm"), 1, 0);
+  runState().errorHandler = new ErrorHandler();
+  runState().lineState = new LineState();
+  LineInfo* line = runState().lineState->appendLine("fuzz\n", runState().lineState->sourceFileId("fuzz.asm"), 1, 0);
   if ((mode & 1) == 0)
     split(text, (mode & 2) ? "//" : ";", line);
   else
     substitute(text, mode, line);
-  delete _lineState;
-  _lineState = nullptr;
-  delete _errorHandler;
-  _errorHandler = nullptr;
+  delete runState().lineState;
+  runState().lineState = nullptr;
+  delete runState().errorHandler;
+  runState().errorHandler = nullptr;
   return 0;
 }

@@ -35,11 +35,11 @@ void setUpOnce() {
   done = true;
   static char program[] = "vekt";
   static char* argv[] = {program, nullptr};
-  _orbaOptions = new OrbaOptions(1, argv);
-  _stringBuffer = new StringBuffer();
-  _dependencyHandler = new DependencyHandler();
+  runState().orbaOptions = new OrbaOptions(1, argv);
+  runState().stringBuffer = new StringBuffer();
+  runState().dependencyHandler = new DependencyHandler();
   static OrbaFactory factory;
-  _orbaFactory = &factory;
+  runState().orbaFactory = &factory;
   sourcePath = "/tmp/vekt_fuzz_preproc_" + std::to_string(::getpid()) + ".asm";
   std::atexit(removeSource);
 }
@@ -152,7 +152,7 @@ void passThrough(const std::string& bytes) {
   check(characters <= expected.size());
   // One message at most per line.
   size_t messages = 0;
-  ErrorHandler::ErrorIter records(*_errorHandler);
+  ErrorHandler::ErrorIter records(*runState().errorHandler);
   for (records.first(); !records.isDone(); records.next()) ++messages;
   check(messages <= lines);
 }
@@ -164,9 +164,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   // Each input has its own lines and diagnostics.
-  _lineState = new LineState();
-  _errorHandler = new ErrorHandler();
-  _errorHandler->setErrorLimit(0);
+  runState().lineState = new LineState();
+  runState().errorHandler = new ErrorHandler();
+  runState().errorHandler->setErrorLimit(0);
   switch (data[0] % 3) {
     case 0:
       scanText(bytes);
@@ -178,9 +178,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       passThrough(bytes);
       break;
   }
-  delete _lineState;
-  delete _errorHandler;
-  _lineState = nullptr;
-  _errorHandler = nullptr;
+  delete runState().lineState;
+  delete runState().errorHandler;
+  runState().lineState = nullptr;
+  runState().errorHandler = nullptr;
   return 0;
 }

@@ -116,11 +116,11 @@ void setUpOnce() {
   done = true;
   static char program[] = "vekt";
   static char* argv[] = {program, nullptr};
-  _orbaOptions = new OrbaOptions(1, argv);
-  _stringBuffer = new StringBuffer();
-  _dependencyHandler = new DependencyHandler();
+  runState().orbaOptions = new OrbaOptions(1, argv);
+  runState().stringBuffer = new StringBuffer();
+  runState().dependencyHandler = new DependencyHandler();
   static OrbaFactory factory;
-  _orbaFactory = &factory;
+  runState().orbaFactory = &factory;
   InputBuffer::installPathOperations(normalizePathInBuffer, pathDirName);
   folder = "/tmp/vekt_fuzz_macro_" + std::to_string(::getpid());
   std::filesystem::create_directories(folder);
@@ -166,17 +166,17 @@ void checkLines() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setUpOnce();
   if (size < 1) return 0;
-  _orbaOptions->caseSensitive = !(data[0] & 1);
-  _orbaOptions->listFileWanted = (data[0] & 2) != 0;
-  _orbaOptions->defines.clear();
-  if (data[0] & 4) _orbaOptions->defines.push_back("D=1");
+  runState().orbaOptions->caseSensitive = !(data[0] & 1);
+  runState().orbaOptions->listFileWanted = (data[0] & 2) != 0;
+  runState().orbaOptions->defines.clear();
+  if (data[0] & 4) runState().orbaOptions->defines.push_back("D=1");
   writeSource(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
 
   // Each input has its own lines, symbols and diagnostics.
-  _lineState = new BoundedLineState();
-  _errorHandler = new StoppingErrorHandler();
-  _errorHandler->setErrorLimit(0);
-  _symbolTable = new SymbolTable();
+  runState().lineState = new BoundedLineState();
+  runState().errorHandler = new StoppingErrorHandler();
+  runState().errorHandler->setErrorLimit(0);
+  runState().symbolTable = new SymbolTable();
   bool finished = false;
   {
     BoundedPreprocessor preprocessor;
@@ -188,11 +188,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (finished) check(preprocessor.released);
   }
   checkLines();
-  delete _symbolTable;
-  delete _lineState;
-  delete _errorHandler;
-  _symbolTable = nullptr;
-  _lineState = nullptr;
-  _errorHandler = nullptr;
+  delete runState().symbolTable;
+  delete runState().lineState;
+  delete runState().errorHandler;
+  runState().symbolTable = nullptr;
+  runState().lineState = nullptr;
+  runState().errorHandler = nullptr;
   return 0;
 }

@@ -48,11 +48,11 @@ void setUpManagers() {
   MemoryPools& pools = MemoryPools::instance();
   g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
   g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
-  _stringBuffer = new StringBuffer();
-  _errorHandler = new ErrorHandler();
+  runState().stringBuffer = new StringBuffer();
+  runState().errorHandler = new ErrorHandler();
   // A fatal diagnostic prints what was recorded; the lines then name this file.
-  _lineState = new LineState();
-  _lineState->addSourceFile("<stdin>");
+  runState().lineState = new LineState();
+  runState().lineState->addSourceFile("<stdin>");
 }
 
 // The target options, parsed and checked the way the assembler does it; the handler
@@ -186,11 +186,11 @@ void appendDiagnostics(std::string& out, const LineInfo& line) {
 
 int main(int argc, char** argv) {
   TriCoreFactory factory;
-  _orbaFactory = &factory;
+  runState().orbaFactory = &factory;
   setUpManagers();
   if (!setUpOptions(argc, argv)) return 1;
   // Symbols of the operands (jump targets) need the table; it reads the options.
-  _symbolTable = new SymbolTable();
+  runState().symbolTable = new SymbolTable();
   isa::initMatchModule();
   ExpressionValidator* validator = factory.createExpressionValidator();
 

@@ -22,36 +22,36 @@ class ScopedManagers {
   };
 
   explicit ScopedManagers(unsigned want)
-      : strings_(_stringBuffer),
-        errors_(_errorHandler),
-        lines_(_lineState),
-        options_(_orbaOptions),
-        symbols_(_symbolTable),
+      : strings_(runState().stringBuffer),
+        errors_(runState().errorHandler),
+        lines_(runState().lineState),
+        options_(runState().orbaOptions),
+        symbols_(runState().symbolTable),
         want_(want) {
     if (want & kOptions) {
       char* argv[] = {program_, nullptr};
-      _orbaOptions = new OrbaOptions(1, argv);
+      runState().orbaOptions = new OrbaOptions(1, argv);
     }
-    if (want & kStrings) _stringBuffer = new StringBuffer();
-    if (want & kErrors) _errorHandler = new ErrorHandler();
+    if (want & kStrings) runState().stringBuffer = new StringBuffer();
+    if (want & kErrors) runState().errorHandler = new ErrorHandler();
     if (want & kLines) {
-      _lineState = new LineState();
-      _lineState->addSourceFile("t.asm");
+      runState().lineState = new LineState();
+      runState().lineState->addSourceFile("t.asm");
     }
-    if (want & kSymbols) _symbolTable = new SymbolTable();
+    if (want & kSymbols) runState().symbolTable = new SymbolTable();
   }
 
   ~ScopedManagers() {
-    if (want_ & kSymbols) delete _symbolTable;
-    if (want_ & kLines) delete _lineState;
-    if (want_ & kErrors) delete _errorHandler;
-    if (want_ & kStrings) delete _stringBuffer;
-    if (want_ & kOptions) delete _orbaOptions;
-    _stringBuffer = strings_;
-    _errorHandler = errors_;
-    _lineState = lines_;
-    _orbaOptions = options_;
-    _symbolTable = symbols_;
+    if (want_ & kSymbols) delete runState().symbolTable;
+    if (want_ & kLines) delete runState().lineState;
+    if (want_ & kErrors) delete runState().errorHandler;
+    if (want_ & kStrings) delete runState().stringBuffer;
+    if (want_ & kOptions) delete runState().orbaOptions;
+    runState().stringBuffer = strings_;
+    runState().errorHandler = errors_;
+    runState().lineState = lines_;
+    runState().orbaOptions = options_;
+    runState().symbolTable = symbols_;
   }
 
   ScopedManagers(const ScopedManagers&) = delete;

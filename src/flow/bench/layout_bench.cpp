@@ -66,17 +66,17 @@ class JumpNode : public FlowNode {
 }  // namespace
 
 int main() {
-  _stringBuffer = new StringBuffer();
-  _errorHandler = new ErrorHandler();
-  _sectionAdmin = new SectionAdmin();
+  runState().stringBuffer = new StringBuffer();
+  runState().errorHandler = new ErrorHandler();
+  runState().sectionAdmin = new SectionAdmin();
 
   auto* section = new Section(".text.bench");
   section->flags.set(0, Section::SectionFlags::kCodeBit, true);
-  _sectionAdmin->registerSection(section);
+  runState().sectionAdmin->registerSection(section);
 
   std::vector<Symbol*> labels(kGroups);
   for (uint32_t group = 0; group < kGroups; ++group)
-    labels[group] = Symbol::create(_stringBuffer->intern(("L" + std::to_string(group)).c_str()), 0);
+    labels[group] = Symbol::create(runState().stringBuffer->intern(("L" + std::to_string(group)).c_str()), 0);
   uint32_t nodes = 0;
   for (uint32_t group = 0; group < kGroups; ++group) {
     section->addNode(new FLabel(nullptr, labels[group]), true);

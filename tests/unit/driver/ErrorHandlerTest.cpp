@@ -27,7 +27,7 @@ constexpr uint32_t kNoLine = 0xFFFFFFFFu;
 class ErrorHandlerTest : public testing::Test {
  protected:
   void SetUp() override {
-    _lineState->addSourceFile("inc.inc");
+    runState().lineState->addSourceFile("inc.inc");
     handler_ = new ErrorHandler();
     path_ = testing::TempDir() + "vekt_diag_" +
             testing::UnitTest::GetInstance()->current_test_info()->name() + ".ers";

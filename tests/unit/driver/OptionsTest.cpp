@@ -20,12 +20,12 @@ namespace {
 class OptionsTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (!_stringBuffer) _stringBuffer = new StringBuffer();
-    if (!_errorHandler) _errorHandler = new ErrorHandler();
+    if (!runState().stringBuffer) runState().stringBuffer = new StringBuffer();
+    if (!runState().errorHandler) runState().errorHandler = new ErrorHandler();
   }
   void TearDown() override {
     options_.reset();
-    _orbaOptions = nullptr;
+    runState().orbaOptions = nullptr;
   }
 
   TriCoreOptions& make(std::vector<const char*> words) {

@@ -25,13 +25,11 @@ namespace {
 class StagesTest : public testing::Test {
  protected:
   StagesTest() {
-    _orbaFactory = &factory_;
-    assembler_ = std::make_unique<TriCoreAssembler>(2, argv_);
+    assembler_ = std::make_unique<TriCoreAssembler>(2, argv_, &factory_);
     file_ = lineState()->sourceFileId("src/app/start.asm");
   }
   ~StagesTest() override {
     assembler_.reset();
-    _orbaFactory = nullptr;
   }
 
   Section* section(const char* name, uint8_t firstFlags) {
@@ -81,8 +79,7 @@ TEST_F(StagesTest, AfterParseHandlesDebugSectionsByDebugMode) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "mode " << c.mode << " source debug " << c.sourceDebugSection);
     assembler_.reset();
-    _orbaFactory = &factory_;  // the tear-down forgets the factory, which main owns
-    assembler_ = std::make_unique<TriCoreAssembler>(2, argv_);
+    assembler_ = std::make_unique<TriCoreAssembler>(2, argv_, &factory_);
     file_ = lineState()->sourceFileId("src/app/start.asm");
     orbaOptions()->debugInfoMode = c.mode;
     orbaOptions()->asmDebugInfo = c.asmDebugInfo;
@@ -193,7 +190,7 @@ TEST_F(StagesTest, SectionStatisticsAddUpCodeSectionsOnly) {
   data->cycles = 100;
   Section* placeholder = section("", kCode);
   placeholder->size = 1000;
-  _placeholderSection = placeholder;
+  runState().placeholderSection = placeholder;
 
   testing::internal::CaptureStdout();
   assembler_->writeSectionStatistics("start");

@@ -17,16 +17,16 @@ namespace {
 class OperandActionsTest : public testing::Test {
  protected:
   void SetUp() override {
-    savedFactory_ = _orbaFactory;
-    _orbaFactory = &factory_;
+    savedFactory_ = runState().orbaFactory;
+    runState().orbaFactory = &factory_;
     line_.lineNumber = 3;
     line_.controlState = &state_;
   }
-  void TearDown() override { _orbaFactory = savedFactory_; }
+  void TearDown() override { runState().orbaFactory = savedFactory_; }
 
   std::vector<int32_t> recorded() const {
     std::vector<int32_t> ids;
-    ErrorHandler::ErrorIter records(*_errorHandler);
+    ErrorHandler::ErrorIter records(*runState().errorHandler);
     for (records.first(); !records.isDone(); records.next()) ids.push_back(records.current()->id);
     return ids;
   }
@@ -44,7 +44,7 @@ TEST_F(OperandActionsTest, Cor10WarnsOnlyWhenTheOffsetMayBeNonZeroAndTheCheckIsO
     OrbaExpression* operand;
     bool warns;
   };
-  OrbaExpression* unknown = new TESymbol(Symbol::create(_stringBuffer->intern("ext"), 0));
+  OrbaExpression* unknown = new TESymbol(Symbol::create(runState().stringBuffer->intern("ext"), 0));
   const Case cases[] = {
       {true, TEInteger::create(0), false},
       {true, TEInteger::create(4), true},

@@ -26,7 +26,7 @@ class ExprNodesTest : public testing::Test {
 
   // A symbol outside any table; value and flags as the test needs them.
   Symbol* symbol(const char* name, OrbaExpression* value = nullptr) {
-    Symbol* made = Symbol::create(_stringBuffer->intern(name), 0);
+    Symbol* made = Symbol::create(runState().stringBuffer->intern(name), 0);
     made->valueExpression = value;
     return made;
   }

@@ -132,8 +132,8 @@ TEST_F(NodesLeavesTest, SymbolSectionMembership) {
   Section text(".text");
   Section data(".data");
   Section placeholder("");
-  Section* savedPlaceholder = _placeholderSection;
-  _placeholderSection = &placeholder;
+  Section* savedPlaceholder = runState().placeholderSection;
+  runState().placeholderSection = &placeholder;
   Symbol* inData = symbol("d");
   inData->section = &data;
   inData->flags[0] |= Symbol::kDefined;
@@ -163,7 +163,7 @@ TEST_F(NodesLeavesTest, SymbolSectionMembership) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(TESymbol(c.symbol).isInSection(&text), c.inText);
   }
-  _placeholderSection = savedPlaceholder;
+  runState().placeholderSection = savedPlaceholder;
 }
 
 TEST_F(NodesLeavesTest, SymbolRelocatableThroughItsValue) {

@@ -31,7 +31,7 @@ TEST_F(NodesPrintingTest, NodesPrintInSourceFormFullyParenthesised) {
   Symbol* self = symbol("self");
   self->valueExpression = new TESymbol(self);
   Section text(".text");
-  _lineState->addSourceFile("inc/regs.def");
+  runState().lineState->addSourceFile("inc/regs.def");
   LineInfo* line12 = line(12, 1);
   LineInfo* noFile = line(3, 7);
   const uint8_t fract[] = {0x40, 0x00};

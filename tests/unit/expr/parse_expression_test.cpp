@@ -184,7 +184,7 @@ TEST_F(ExprParseTest, DivideByZeroNodeIsReportedByItsConsumerAsE265) {
   ASSERT_TRUE(value->isError());
   reportExpressionError(value->getErrorKind(), TEError::kindText(value), E_expression_error,
                         &line_);
-  ErrorHandler::ErrorIter records(*_errorHandler);
+  ErrorHandler::ErrorIter records(*runState().errorHandler);
   records.first();
   ASSERT_FALSE(records.isDone());
   EXPECT_STREQ(records.current()->text, "E265: divide by zero");

@@ -149,7 +149,7 @@ class DecodeLiteralTest : public testing::Test {
   }
 
   int32_t errorsReported() const {
-    ErrorHandler::ErrorIter records(*_errorHandler);
+    ErrorHandler::ErrorIter records(*runState().errorHandler);
     records.first();
     return records.isDone() ? 0 : 1;
   }
@@ -189,7 +189,7 @@ TEST_F(DecodeLiteralTest, EscapesAndDoubledQuotesDecodeToOneByteEach) {
 
 TEST_F(DecodeLiteralTest, UnknownEscapeIsE121AndGivesTheCharacter) {
   EXPECT_EQ(decode("\\q", '"'), std::vector<int32_t>{'q'});
-  ErrorHandler::ErrorIter records(*_errorHandler);
+  ErrorHandler::ErrorIter records(*runState().errorHandler);
   records.first();
   ASSERT_FALSE(records.isDone());
   EXPECT_STREQ(records.current()->text, "E121: invalid escape character");

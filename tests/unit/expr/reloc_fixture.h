@@ -72,7 +72,7 @@ class RelocTest : public testing::Test {
   }
 
   Symbol* symbol(const char* name, OrbaExpression* value = nullptr) {
-    Symbol* made = Symbol::create(_stringBuffer->intern(name), 0);
+    Symbol* made = Symbol::create(runState().stringBuffer->intern(name), 0);
     made->valueExpression = value;
     made->objectSymbolId = nextSymbolId_++;
     return made;
@@ -129,7 +129,7 @@ class RelocTest : public testing::Test {
   // The diagnostics recorded so far, "text@line" each, in line order.
   std::vector<std::string> diagnostics() const {
     std::vector<std::string> texts;
-    for (ErrorHandler::ErrorIter it(*_errorHandler); !it.isDone(); it.next()) {
+    for (ErrorHandler::ErrorIter it(*runState().errorHandler); !it.isDone(); it.next()) {
       const ErrorLine* record = it.current();
       texts.push_back(std::string(record->text) + "@" +
                       std::to_string(record->position ? record->position->lineNumber : 0));

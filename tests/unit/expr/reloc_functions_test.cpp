@@ -68,13 +68,13 @@ TEST_F(RelocFunctions, PcRelativeGivesTheFieldValueOfTheDisplacement) {
       {"section of the first lines", [&] { return num(5); }, [&] { return at(sectionC_); }, 0, 256,
        kError5},
   };
-  _placeholderSection = sectionC_;
+  runState().placeholderSection = sectionC_;
   for (const Case& c : cases) {
     TEFunction* check =
         call(FN_PCREL, {c.targetExpression(), c.sectionArgument(), num(c.offset), num(c.span)});
     EXPECT_EQ(valueOf(check), c.value) << c.what;
   }
-  _placeholderSection = nullptr;
+  runState().placeholderSection = nullptr;
 }
 
 TEST_F(RelocFunctions, InPageGivesTheTargetOnlyInTheInstructionsPage) {
@@ -216,8 +216,8 @@ TEST_F(RelocFunctions, OutOfRangeOperandIsReportedAtItsLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
     EXPECT_EQ(
         convert(call(c.code, {c.value, num(c.low), num(c.high), TELineInfo::create(line(7))})),
         c.tree);
@@ -250,8 +250,8 @@ TEST_F(RelocFunctions, EvaluationErrorsAreReportedWhereTheObjectWriterStands) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
     EXPECT_EQ(convert(c.build()), c.tree);
     std::vector<std::string> expected;
     if (c.diagnostic) expected.push_back(c.diagnostic);

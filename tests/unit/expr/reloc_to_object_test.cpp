@@ -106,8 +106,8 @@ TEST_F(RelocToObject, TruncationWarningsOnlyWhenAsked) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
     EXPECT_EQ(convert(c.expression, c.warn), c.tree);
     std::vector<std::string> expected;
     if (c.diagnostic) expected.push_back(c.diagnostic);
@@ -160,8 +160,8 @@ TEST_F(RelocToObject, SymbolGoesByNameOrByValue) {
     SCOPED_TRACE(c.what);
     TearDown();
     SetUp();
-    _orbaOptions->emitLocalSymbols = c.emitLocalSymbols;
-    _orbaOptions->emitLocalEqus = c.emitLocalEquates;
+    runState().orbaOptions->emitLocalSymbols = c.emitLocalSymbols;
+    runState().orbaOptions->emitLocalEqus = c.emitLocalEquates;
     Symbol* made = symbol(c.name, c.hasValue ? num(9) : nullptr);
     made->flags[0] |= c.flags0;
     made->flags[1] |= c.flags1;
@@ -178,12 +178,12 @@ TEST_F(RelocToObject, LocalLabelGoesOutAgainstItsSectionBase) {
   inLocated->flags[1] |= Symbol::kLocal;
   Symbol* onPlaceholder = label("nowhere", sectionC_, 8);
   onPlaceholder->flags[1] |= Symbol::kLocal;
-  _placeholderSection = sectionC_;
+  runState().placeholderSection = sectionC_;
   EXPECT_EQ(convert(sym(local)), "(add (slot 1) (int 16))");
   EXPECT_EQ(convert(sym(inLocated)), "(add (int 4096) (int -4))");
   // The section of the parse's first lines is no place: the value converts as it is.
   EXPECT_EQ(convert(sym(onPlaceholder)), "(add (slot 3) (int 8))");
-  _placeholderSection = nullptr;
+  runState().placeholderSection = nullptr;
 }
 
 TEST_F(RelocToObject, ValueThatRefersToItsOwnSymbolHasNoForm) {

@@ -362,7 +362,7 @@ TEST_F(AlignmentNodesTest, LabelTellsTheListFileTheOffsetInItsValue) {
 
 TEST_F(AlignmentNodesTest, LabelOnThePlaceholderGetsNoValueAndANullSymbolDoesNothing) {
   Section* placeholder = writing("", 8);
-  _placeholderSection = placeholder;
+  runState().placeholderSection = placeholder;
   Symbol* target = symbol("p");
   target->flags[0] = 0x04;
   FLabel label(line(1, placeholder), target);
@@ -379,7 +379,7 @@ TEST_F(AlignmentNodesTest, LabelOnThePlaceholderGetsNoValueAndANullSymbolDoesNot
 
 TEST_F(AlignmentNodesTest, ErrorNodeReportsItsTextWhenWrittenAndTakesNoPlace) {
   Section* made = writing(".text", 8, true);
-  const char* text = _errorHandler->formatMessage(E_invalid_align_expression);
+  const char* text = runState().errorHandler->formatMessage(E_invalid_align_expression);
   FError node(line(6, made), text);
   EXPECT_EQ(node.computeSize(made, 0), 0);
   EXPECT_TRUE(node.hasAddress());

@@ -100,7 +100,7 @@ class CompilerRecordNodesTest : public FlowTest {
     return tree;
   }
 
-  const char* text(const char* value) { return _stringBuffer->intern(value); }
+  const char* text(const char* value) { return runState().stringBuffer->intern(value); }
 
   FCalls* calls(LineInfo* position, const char* caller, const char* callee, const std::vector<const char*>& values) {
     auto* node = new FCalls(position, text(caller), text(callee));
@@ -109,8 +109,8 @@ class CompilerRecordNodesTest : public FlowTest {
   }
 
   static void forgetDiagnostics() {
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
   }
 
   static std::string dumped(const FlowNode& node) {
@@ -196,7 +196,7 @@ TEST_F(CompilerRecordNodesTest, AssignTakesTheOtherNodesFieldsButKeepsTheLine) {
 // section instead of opening the default section.
 TEST_F(CompilerRecordNodesTest, RecordsTakeNoPlaceAndOpenNoSection) {
   Section* placeholder = section("__placeholder", 0);
-  _placeholderSection = placeholder;
+  runState().placeholderSection = placeholder;
   LineInfo* position = at(1);
   position->section = placeholder;
   uint32_t expected = 0;

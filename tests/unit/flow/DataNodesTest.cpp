@@ -107,8 +107,8 @@ TEST_F(DataDirectiveTest, ValuesBecomeImageBytesInLittleEndianOrder) {
     EXPECT_EQ(writer_.section->locationCounter, static_cast<int32_t>(image_.size()));
     EXPECT_EQ(node->computeSize(writer_.section, 0), static_cast<int32_t>(image_.size()));
     EXPECT_EQ(diagnostics(), c.messages);
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
   }
 }
 
@@ -213,8 +213,8 @@ TEST_F(DataNodeTest, ValuesKnownOnlyToTheLinkerBecomeRelocations) {
     EXPECT_EQ(listing(statement), c.listed);
     EXPECT_EQ(data->locationCounter, static_cast<int32_t>(image_.size()));
     EXPECT_EQ(diagnostics(), c.messages);
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
   }
 }
 
@@ -361,8 +361,8 @@ TEST_F(DataNodeTest, SectionWithoutImageOnlyMovesTheLocation) {
     EXPECT_EQ(statement->codeByteCount, 0u);
     EXPECT_TRUE(writer_.store_.records.empty());
     EXPECT_EQ(diagnostics(), c.messages);
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
   }
 }
 

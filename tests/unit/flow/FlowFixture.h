@@ -105,46 +105,46 @@ class RecordingWriter : public ObjectWriter {
 class FlowTest : public testing::Test {
  protected:
   FlowTest() {
-    savedFactory_ = _orbaFactory;
-    savedAdmin_ = _sectionAdmin;
-    savedPlaceholder_ = _placeholderSection;
-    _orbaFactory = &factory_;
-    _sectionAdmin = new SectionAdmin();
-    _placeholderSection = nullptr;
+    savedFactory_ = runState().orbaFactory;
+    savedAdmin_ = runState().sectionAdmin;
+    savedPlaceholder_ = runState().placeholderSection;
+    runState().orbaFactory = &factory_;
+    runState().sectionAdmin = new SectionAdmin();
+    runState().placeholderSection = nullptr;
   }
   ~FlowTest() override {
-    delete _sectionAdmin;
-    _sectionAdmin = savedAdmin_;
-    _orbaFactory = savedFactory_;
-    _placeholderSection = savedPlaceholder_;
+    delete runState().sectionAdmin;
+    runState().sectionAdmin = savedAdmin_;
+    runState().orbaFactory = savedFactory_;
+    runState().placeholderSection = savedPlaceholder_;
   }
 
   LineInfo* line(uint32_t number, Section* section = nullptr, const char* text = nullptr) {
     LineInfo& info = lines_.emplace_back();
     info.lineNumber = number;
     info.section = section;
-    info.text = text ? _stringBuffer->intern(text) : nullptr;
+    info.text = text ? runState().stringBuffer->intern(text) : nullptr;
     return &info;
   }
 
   // A section of the run, owned by the section administration.
   Section* section(const char* name, uint32_t definedAt = 1) {
-    Section* made = new Section(line(definedAt), _stringBuffer->intern(name));
-    _sectionAdmin->registerSection(made);
+    Section* made = new Section(line(definedAt), runState().stringBuffer->intern(name));
+    runState().sectionAdmin->registerSection(made);
     return made;
   }
 
   // A symbol with all flags clear, owned by the symbol table.
   Symbol* symbol(const char* name) {
-    Symbol* made = Symbol::create(_stringBuffer->intern(name), 0);
-    _symbolTable->current->symbols.emplace(made->name, made);
+    Symbol* made = Symbol::create(runState().stringBuffer->intern(name), 0);
+    runState().symbolTable->current->symbols.emplace(made->name, made);
     return made;
   }
 
   // The recorded diagnostics as "W179: text@line", in line order.
   static std::vector<std::string> diagnostics() {
     std::vector<std::string> texts;
-    for (ErrorHandler::ErrorIter it(*_errorHandler); !it.isDone(); it.next()) {
+    for (ErrorHandler::ErrorIter it(*runState().errorHandler); !it.isDone(); it.next()) {
       const ErrorLine* record = it.current();
       std::string text = record->text;
       if (record->position) text += "@" + std::to_string(record->position->lineNumber);

@@ -93,12 +93,12 @@ TEST_F(JumpChainSourceTest, JumpsToUnconditionalJumpsGoStraightToTheFinalTarget)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScopedManagers fresh{ScopedManagers::kAll};
-    _orbaOptions->optimizeGenerics = std::strchr(c.optimize, 'g') != nullptr;
-    _orbaOptions->optimizeInstrSize = std::strchr(c.optimize, 's') != nullptr;
-    _orbaOptions->optimizeJumpChains = std::strchr(c.optimize, 'j') != nullptr;
-    SectionAdmin* saved = _sectionAdmin;
-    _sectionAdmin = new SectionAdmin();
-    _placeholderSection = nullptr;
+    runState().orbaOptions->optimizeGenerics = std::strchr(c.optimize, 'g') != nullptr;
+    runState().orbaOptions->optimizeInstrSize = std::strchr(c.optimize, 's') != nullptr;
+    runState().orbaOptions->optimizeJumpChains = std::strchr(c.optimize, 'j') != nullptr;
+    SectionAdmin* saved = runState().sectionAdmin;
+    runState().sectionAdmin = new SectionAdmin();
+    runState().placeholderSection = nullptr;
     lines.clear();
     std::vector<const char*> source = {" .SDECL \".text.t\",CODE", " .SECT \".text.t\""};
     source.insert(source.end(), c.body.begin(), c.body.end());
@@ -109,9 +109,9 @@ TEST_F(JumpChainSourceTest, JumpsToUnconditionalJumpsGoStraightToTheFinalTarget)
     for (const Target& target : c.targets) EXPECT_EQ(targetOn(target.line), target.name) << "line " << target.line;
     ASSERT_NE(lines.front()->section, nullptr);
     EXPECT_EQ(lines.back()->section->size, c.size);
-    delete _sectionAdmin;
-    _sectionAdmin = saved;
-    _placeholderSection = nullptr;
+    delete runState().sectionAdmin;
+    runState().sectionAdmin = saved;
+    runState().placeholderSection = nullptr;
   }
 }
 

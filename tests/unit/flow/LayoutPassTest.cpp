@@ -244,7 +244,7 @@ TEST_F(LayoutPassTest, RunSettlesSizesLabelValuesAndPassCounts) {
     EXPECT_TRUE(made->laidOut);
     EXPECT_EQ(optimizer.relaxIterations(), c.relaxIterations);
     for (auto& [name, offset] : c.labels) EXPECT_EQ(offsetOf(label(name)), offset) << name;
-    _sectionAdmin->unlink(made);
+    runState().sectionAdmin->unlink(made);
   }
 }
 
@@ -273,11 +273,11 @@ TEST_F(LayoutPassTest, PlaceholderSectionAndLaidOutSectionsAreLeftAlone) {
   fill(done, "S7");
   done->laidOut = 1;
   done->size = 1;
-  Section* savedPlaceholder = _placeholderSection;
-  _placeholderSection = placeholder;
+  Section* savedPlaceholder = runState().placeholderSection;
+  runState().placeholderSection = placeholder;
   OrbaOptimizer optimizer;
   optimizer.run();
-  _placeholderSection = savedPlaceholder;
+  runState().placeholderSection = savedPlaceholder;
   EXPECT_EQ(placeholder->size, 0u);
   EXPECT_FALSE(placeholder->laidOut);
   EXPECT_EQ(done->size, 1u);

@@ -13,7 +13,7 @@ namespace {
 class LayoutSourceTest : public ParseTest {
  protected:
   Section* sectionNamed(const char* name) const {
-    for (Section* section : _sectionAdmin->sections())
+    for (Section* section : runState().sectionAdmin->sections())
       if (section->getName() && std::strcmp(section->getName(), name) == 0) return section;
     return nullptr;
   }
@@ -52,9 +52,9 @@ TEST_F(LayoutSourceTest, SectionSizesFollowTheFormsThatFit) {
     SCOPED_TRACE(c.name);
     // Each source gets managers and sections of its own, gone before the next.
     ScopedManagers fresh{ScopedManagers::kAll};
-    SectionAdmin* saved = _sectionAdmin;
-    _sectionAdmin = new SectionAdmin();
-    _placeholderSection = nullptr;
+    SectionAdmin* saved = runState().sectionAdmin;
+    runState().sectionAdmin = new SectionAdmin();
+    runState().placeholderSection = nullptr;
     parse(c.source);
     EXPECT_TRUE(diagnostics().empty());
     OrbaOptimizer optimizer;
@@ -65,9 +65,9 @@ TEST_F(LayoutSourceTest, SectionSizesFollowTheFormsThatFit) {
       EXPECT_TRUE(section->laidOut);
       EXPECT_EQ(section->size, c.size);
     }
-    delete _sectionAdmin;
-    _sectionAdmin = saved;
-    _placeholderSection = nullptr;
+    delete runState().sectionAdmin;
+    runState().sectionAdmin = saved;
+    runState().placeholderSection = nullptr;
   }
 }
 

@@ -69,7 +69,7 @@ TEST(TempLabelNameTest, NamesCountDownFromOneCounter) {
   unsigned long firstNumber = std::stoul(first + 3);
   EXPECT_EQ(std::stoul(second + 3), firstNumber - 1);
   // Interned: the same text is the same pointer.
-  EXPECT_EQ(_stringBuffer->intern(second), second);
+  EXPECT_EQ(runState().stringBuffer->intern(second), second);
 }
 
 class SectionAppendTest : public DataNodeTest {
@@ -171,8 +171,8 @@ TEST_F(SectionAppendTest, OnlyWordsCarryValuesTheLinkerCompletes) {
     layOutAndWrite(debug);
     EXPECT_EQ(writer_.store_.records, c.records) << int{c.width};
     EXPECT_EQ(diagnostics(), c.messages) << int{c.width};
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
   }
 }
 
@@ -210,7 +210,7 @@ TEST_F(SectionAppendTest, GeneratedSectionIsByteAddressedDebugContentsNotDescrib
   Section* made = createGeneratedSection(".debug_line");
   ASSERT_NE(made, nullptr);
   EXPECT_STREQ(made->getName(), ".debug_line");
-  EXPECT_EQ(_sectionAdmin->sections().back(), made);
+  EXPECT_EQ(runState().sectionAdmin->sections().back(), made);
   EXPECT_TRUE(made->flags.isDebug());
   EXPECT_FALSE(made->flags.isCode());
   EXPECT_FALSE(made->flags.isData());

@@ -129,7 +129,7 @@ TEST_F(SectionFlowTest, LastLabelSurvivesOnlyKindsThatAreNotContents) {
 TEST_F(SectionFlowTest, NodeWithAddressOnThePlaceholderOpensTheDefaultSectionOnce) {
   Section* placeholder = section("");
   placeholder->userSection = 0;
-  _placeholderSection = placeholder;
+  runState().placeholderSection = placeholder;
   LineInfo* equate = line(3, placeholder);
   LineInfo* first = line(4, placeholder);
   LineInfo* second = line(5, placeholder);
@@ -144,7 +144,7 @@ TEST_F(SectionFlowTest, NodeWithAddressOnThePlaceholderOpensTheDefaultSectionOnc
   EXPECT_EQ(opened->nodeCount(), 1u);
   EXPECT_EQ(placeholder->nodeCount(), 1u);
   EXPECT_EQ(std::string(opened->getName()).rfind("__sect_", 0), 0u);
-  EXPECT_EQ(_sectionAdmin->sections().back(), opened);
+  EXPECT_EQ(runState().sectionAdmin->sections().back(), opened);
   EXPECT_EQ(opened->line, first);
   EXPECT_EQ(diagnostics(), (std::vector<std::string>{"W179: no active section, default section activated@4"}));
 
@@ -157,7 +157,7 @@ TEST_F(SectionFlowTest, NodeWithAddressOnThePlaceholderOpensTheDefaultSectionOnc
 
 TEST_F(SectionFlowTest, DefaultSectionFollowsTheLinesOfAGenericExpansion) {
   Section* placeholder = section("");
-  _placeholderSection = placeholder;
+  runState().placeholderSection = placeholder;
   LineInfo* statement = line(1, placeholder);
   statement->flags[2] |= 0x04;
   LineInfo* expanded[2] = {line(1, placeholder), line(1, placeholder)};
@@ -178,9 +178,9 @@ TEST_F(SectionFlowTest, SectionsAreNumberedAndGetTheirSectionSymbol) {
   Section* text = section(".text");
   Section* data = section(".data");
   auto* nameless = new Section(line(9));
-  _sectionAdmin->registerSection(nameless);
+  runState().sectionAdmin->registerSection(nameless);
   auto* nameless2 = new Section(line(10));
-  _sectionAdmin->registerSection(nameless2);
+  runState().sectionAdmin->registerSection(nameless2);
 
   EXPECT_EQ(data->number, text->number + 1);
   EXPECT_EQ(nameless->number, text->number + 2);
@@ -191,7 +191,7 @@ TEST_F(SectionFlowTest, SectionsAreNumberedAndGetTheirSectionSymbol) {
   EXPECT_TRUE(text->sectionSymbol->countsAsReference());
   ASSERT_NE(text->baseExpression(), nullptr);
   EXPECT_EQ(text->baseExpression()->getSymbol(), text->sectionSymbol);
-  EXPECT_EQ(_symbolTable->scopes.at(0)->lookup(text->sectionSymbol->name), text->sectionSymbol);
+  EXPECT_EQ(runState().symbolTable->scopes.at(0)->lookup(text->sectionSymbol->name), text->sectionSymbol);
 
   // Nameless sections count on their own, in steps of one.
   unsigned first = std::stoul(std::string(nameless->getName()).substr(7), nullptr, 16);
@@ -208,14 +208,14 @@ TEST_F(SectionFlowTest, SectionsAreNumberedAndGetTheirSectionSymbol) {
 
 TEST_F(SectionFlowTest, SectionIteratorWalksTheListAsItWasWhenMade) {
   Section* text = section(".text");
-  std::unique_ptr<SectionAdmin::SectionIter> it(_sectionAdmin->createIterator());
+  std::unique_ptr<SectionAdmin::SectionIter> it(runState().sectionAdmin->createIterator());
   Section* later = section(".data");
   std::vector<Section*> seen;
   for (it->first(); !it->isDone(); it->next()) seen.push_back(it->current());
   EXPECT_EQ(seen, std::vector<Section*>{text});
 
-  _sectionAdmin->unlink(text);
-  EXPECT_EQ(_sectionAdmin->sections(), std::vector<Section*>{later});
+  runState().sectionAdmin->unlink(text);
+  EXPECT_EQ(runState().sectionAdmin->sections(), std::vector<Section*>{later});
 }
 
 }  // namespace

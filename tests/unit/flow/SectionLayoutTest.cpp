@@ -98,11 +98,11 @@ TEST_F(SectionLayoutTest, FinalNamesForLinkOnceAndAtSignSections) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(finalSectionName(c.name, c.key), c.finalName);
     Section* made = section(c.name);
-    made->linkOnceKey = c.key ? _stringBuffer->intern(c.key) : nullptr;
+    made->linkOnceKey = c.key ? runState().stringBuffer->intern(c.key) : nullptr;
     made->finish();
     EXPECT_STREQ(made->getName(), c.finalName);
     EXPECT_STREQ(made->getDisplayName(), c.name);
-    EXPECT_EQ(made->getName(), _stringBuffer->intern(c.finalName));
+    EXPECT_EQ(made->getName(), runState().stringBuffer->intern(c.finalName));
   }
 }
 

@@ -39,8 +39,8 @@ TEST_F(SpareNodesTest, BlockRepeatsItsFillOverItsItems) {
     layOutAndWrite(in);
     EXPECT_EQ(imageBytes(), c.image);
     EXPECT_EQ(diagnostics(), c.messages);
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
   }
 }
 
@@ -82,8 +82,8 @@ TEST_F(SpareNodesTest, BufferEndAndOffsetFillUpToWhereTheyPoint) {
     EXPECT_EQ(in->size, c.sectionSize);
     EXPECT_EQ(static_cast<uint32_t>(in->locationCounter), c.sectionSize);
     EXPECT_EQ(diagnostics(), c.messages);
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
   }
 }
 

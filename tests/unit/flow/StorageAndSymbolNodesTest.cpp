@@ -53,8 +53,8 @@ TEST_F(StorageTest, SpaceReservesZeroUnitsOrReportsItsSize) {
     }
     EXPECT_EQ(zeros, c.zeros);
     EXPECT_EQ(diagnostics(), c.messages);
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
   }
 }
 
@@ -132,7 +132,7 @@ TEST_F(SymbolNodeTest, EquateGivesItsSymbolAndADebugRecord) {
   };
   external("ext", 5);
   Section* placeholder = dataSection();
-  _placeholderSection = placeholder;
+  runState().placeholderSection = placeholder;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     debugInfo(c.debug);
@@ -161,12 +161,12 @@ TEST_F(SymbolNodeTest, EquateGivesItsSymbolAndADebugRecord) {
     EXPECT_EQ(in->locationCounter, c.location);
   }
   EXPECT_TRUE(diagnostics().empty());
-  _placeholderSection = nullptr;
+  runState().placeholderSection = nullptr;
 }
 
 TEST_F(SymbolNodeTest, SymbolNodesTakeNoPlace) {
   Section* placeholder = dataSection();
-  _placeholderSection = placeholder;
+  runState().placeholderSection = placeholder;
   LineInfo* statement = at(2, placeholder);
   Symbol* defined = symbol("sym");
   std::unique_ptr<FlowNode> nodes[] = {
@@ -190,7 +190,7 @@ TEST_F(SymbolNodeTest, SymbolNodesTakeNoPlace) {
   EXPECT_EQ(writer_.objectSymbols, std::vector<Symbol*>{defined});
   EXPECT_EQ(statement->codeAddress, -1);  // .EXTERN sets no location
   EXPECT_TRUE(writer_.store_.records.empty());
-  _placeholderSection = nullptr;
+  runState().placeholderSection = nullptr;
 }
 
 TEST_F(SymbolNodeTest, EveryKindDumpsItsFixedText) {

@@ -72,7 +72,7 @@ TEST_F(SymbolChecksTest, BindingsAndMessagesAfterBothChecks) {
 }
 
 TEST_F(SymbolChecksTest, DefaultGlobalScopeTurnsExternalDefinitionsGlobal) {
-  _orbaOptions->localScopeDefault = false;
+  runState().orbaOptions->localScopeDefault = false;
   Symbol* external = symbol("e");
   external->flags[0] = EX | D;
   external->definitionLine = line(2);
@@ -97,7 +97,7 @@ TEST_F(SymbolChecksTest, EquateOverAnUnresolvedWeakSymbolBecomesZero) {
   const Case cases[] = {{D | EQ | GL, false, true}, {D | EQ, false, false}, {D | EQ, true, true}};
   for (const Case& c : cases) {
     ScopedManagers errors(ScopedManagers::kErrors);
-    _orbaOptions->emitLocalEqus = c.emitLocalEqus;
+    runState().orbaOptions->emitLocalEqus = c.emitLocalEqus;
     Symbol* weak = symbol("w");
     weak->flags[1] = WK;
     Symbol* equate = symbol("q");

@@ -23,13 +23,13 @@ namespace {
 class SymbolTableTest : public testing::Test {
  protected:
   void SetUp() override {
-    options_ = _orbaOptions;
+    options_ = runState().orbaOptions;
     table_ = new SymbolTable();
   }
 
   void TearDown() override { delete table_; }
 
-  const char* name(const char* text) { return _stringBuffer->intern(text); }
+  const char* name(const char* text) { return runState().stringBuffer->intern(text); }
 
   LineInfo* line(uint32_t number, Section* section = nullptr) {
     LineInfo& info = lines_.emplace_back();
@@ -45,7 +45,7 @@ class SymbolTableTest : public testing::Test {
   // The texts recorded at the line, in order.
   static std::vector<std::string> messagesAt(const LineInfo* at) {
     std::vector<std::string> texts;
-    for (ErrorHandler::ErrorIter it(*_errorHandler); !it.isDone(); it.next())
+    for (ErrorHandler::ErrorIter it(*runState().errorHandler); !it.isDone(); it.next())
       if (it.current()->position == at) texts.push_back(it.current()->text);
     return texts;
   }
@@ -78,7 +78,7 @@ TEST_F(SymbolTableTest, NumberedLocalLabelsGetOneNamePerDefinition) {
   EXPECT_EQ(table_->localLabelCount(name("1")), 3u);
   EXPECT_EQ(table_->localLabelCount(name("10")), 1u);
   EXPECT_EQ(table_->localLabelCount(name("7")), 0u);
-  EXPECT_FALSE(_errorHandler->errorFlag());
+  EXPECT_FALSE(runState().errorHandler->errorFlag());
 }
 
 TEST_F(SymbolTableTest, LocalLabelCounterBeyondSixDigitsWidens) {
@@ -101,7 +101,7 @@ TEST_F(SymbolTableTest, DefinitionConflictsAreReported) {
   external->flags[0] |= Symbol::kExternal;
   LineInfo* labelLine = line(7);
   EXPECT_EQ(table_->current->defineSymbol(name("ext"), labelLine), nullptr);
-  EXPECT_TRUE(_errorHandler->hasErrorAt(labelLine));
+  EXPECT_TRUE(runState().errorHandler->hasErrorAt(labelLine));
 }
 
 TEST_F(SymbolTableTest, ReferenceBeforeDefinitionIsCompletedByTheDefinition) {
@@ -124,7 +124,7 @@ TEST_F(SymbolTableTest, ReferenceBeforeDefinitionIsCompletedByTheDefinition) {
   EXPECT_EQ(table_->current->defineSymbol(name("later"), definition), referenced);
   EXPECT_TRUE(referenced->isDefined());
   EXPECT_EQ(referenced->definitionLine, definition);
-  EXPECT_FALSE(_errorHandler->errorFlag());
+  EXPECT_FALSE(runState().errorHandler->errorFlag());
 }
 
 TEST_F(SymbolTableTest, CaseRuleFollowsTheOptions) {
@@ -177,7 +177,7 @@ TEST_F(SymbolTableTest, NamesStayFindableWhenTheCaseRuleChanges) {
     table.openScope(1);
     EXPECT_EQ(table.current->lookup(name(c.looked)) == defined, c.found) << "from a nested scope";
   }
-  EXPECT_FALSE(_errorHandler->errorFlag());
+  EXPECT_FALSE(runState().errorHandler->errorFlag());
 }
 
 TEST_F(SymbolTableTest, CaseInsensitiveDefinitionOfAnotherSpellingIsE168) {
@@ -306,7 +306,7 @@ TEST_F(SymbolTableTest, OpenedScopesShadowAndClosingRestores) {
   // A second definition in the same nested scope is E168; the outer one is not.
   LineInfo* again = line(30);
   EXPECT_EQ(second->defineSymbol(name("y"), again), nullptr);
-  EXPECT_TRUE(_errorHandler->hasErrorAt(again));
+  EXPECT_TRUE(runState().errorHandler->hasErrorAt(again));
 }
 
 // Most scopes hold a handful of names: an empty one must not reserve room for

@@ -212,8 +212,8 @@ TEST_F(CycleAssignment, ParityPackAndWaitCountOneCycleOnEveryCore) {
 TEST_F(CycleAssignment, CodeSectionsAndTheFirstSectionAreCounted) {
   const AttributeSpecItem kEnd = {ATTR_end, Kind::kNone, 0, nullptr};
   const AttributeSpecItem divide[] = {{ATTR_cycle_info, Kind::kConstant, 118, nullptr}, kEnd};
-  SectionAdmin* saved = _sectionAdmin;
-  _sectionAdmin = new SectionAdmin();
+  SectionAdmin* saved = runState().sectionAdmin;
+  runState().sectionAdmin = new SectionAdmin();
   orbaOptions()->coreTc16 = true;
   struct Setup {
     uint32_t number;
@@ -229,13 +229,13 @@ TEST_F(CycleAssignment, CodeSectionsAndTheFirstSectionAreCounted) {
     FSimple* node = simpleWith(&line_, divide).release();
     section->addNode(node, true);
     nodes.push_back(node);
-    _sectionAdmin->registerSection(section);
+    runState().sectionAdmin->registerSection(section);
   }
   isa::walkCodeSectionsForCore();
   for (size_t i = 0; i < std::size(setups); ++i)
     EXPECT_EQ(nodes[i]->cycles, setups[i].expected) << "section " << setups[i].number;
-  delete _sectionAdmin;
-  _sectionAdmin = saved;
+  delete runState().sectionAdmin;
+  runState().sectionAdmin = saved;
 }
 
 }  // namespace

@@ -45,13 +45,13 @@ struct Expansion {
 class GenericExpansionTest : public testing::Test {
  protected:
   void SetUp() override {
-    savedFactory_ = _orbaFactory;
-    _orbaFactory = &factory_;
+    savedFactory_ = runState().orbaFactory;
+    runState().orbaFactory = &factory_;
     isa::initMatchModule();
   }
   void TearDown() override {
     for (IPInstruction* candidate : candidates_) delete candidate;
-    _orbaFactory = savedFactory_;
+    runState().orbaFactory = savedFactory_;
   }
 
   // Matches the statement as the last line of the source, with every form or with the
@@ -349,7 +349,7 @@ TEST(GeneratedLabelNames, ASourceLineMayNotDefineOneAGeneratedLineMay) {
     line.lineNumber = 4;
     line.variant = c.variant;
     EXPECT_EQ(isa::refuseGeneratedLabelName(c.name, &line), c.refused) << c.name << " " << c.variant;
-    ErrorHandler::ErrorIter records(*_errorHandler);
+    ErrorHandler::ErrorIter records(*runState().errorHandler);
     records.first();
     if (!c.refused) {
       EXPECT_TRUE(records.isDone()) << c.name;

@@ -86,9 +86,9 @@ TEST_F(ParsedLayoutTest, JumpTakesTheSmallestFormThatReachesItsTarget) {
   for (const Case& c : cases) {
     lines.clear();
     ScopedManagers fresh(ScopedManagers::kAll);
-    delete _sectionAdmin;
-    _sectionAdmin = new SectionAdmin();
-    _placeholderSection = nullptr;
+    delete runState().sectionAdmin;
+    runState().sectionAdmin = new SectionAdmin();
+    runState().placeholderSection = nullptr;
     if (c.backward)
       parse({" .SDECL \".text.t\",CODE", " .SECT \".text.t\"", "L1:", c.space, " j L1"});
     else
@@ -132,9 +132,9 @@ TEST_F(ParsedLayoutTest, OptimizerSizesSectionsByTheFormsThatReach) {
   for (const Case& c : cases) {
     lines.clear();
     ScopedManagers fresh(ScopedManagers::kAll);
-    delete _sectionAdmin;
-    _sectionAdmin = new SectionAdmin();
-    _placeholderSection = nullptr;
+    delete runState().sectionAdmin;
+    runState().sectionAdmin = new SectionAdmin();
+    runState().placeholderSection = nullptr;
     std::vector<const char*> source{" .SDECL \".text.t\",CODE", " .SECT \".text.t\""};
     source.insert(source.end(), c.body.begin(), c.body.end());
     parse(source);
@@ -273,7 +273,7 @@ TEST_F(FormChoiceTest, NoFormLeftIsReportedAtOutputWithTheKeptMessage) {
   for (const Case& c : cases) {
     nextStatement(++number);
     FInstruction* instruction = node({form(16, -8, 7, 4)});
-    instruction->otherError = c.kept ? _stringBuffer->intern(c.kept) : nullptr;
+    instruction->otherError = c.kept ? runState().stringBuffer->intern(c.kept) : nullptr;
     RecordingWriter writer;
     writer.section = code;
     instruction->emit(writer);

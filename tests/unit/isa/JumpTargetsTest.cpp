@@ -28,8 +28,8 @@ class JumpTargetsTest : public ParseTest {
   ~JumpTargetsTest() override { installJumpInstructions(nullptr); }
 
   Symbol* symbolNamed(const char* name) {
-    Symbol* made = Symbol::create(_stringBuffer->intern(name), 0);
-    _symbolTable->current->symbols.emplace(made->name, made);
+    Symbol* made = Symbol::create(runState().stringBuffer->intern(name), 0);
+    runState().symbolTable->current->symbols.emplace(made->name, made);
     return made;
   }
 
@@ -151,9 +151,9 @@ TEST_F(JumpTargetsTest, RetargetingChangesEveryFormButNotTheStatementsOperand) {
   parse({" .SDECL \".text\",CODE", " .SECT \".text\"", " j one", "one:", "two:"});
   FInstruction* node = instructionOf(2);
   ASSERT_NE(node, nullptr);
-  auto& symbols = _symbolTable->current->symbols;
-  Symbol* one = symbols.find(_stringBuffer->intern("one"))->second;
-  Symbol* two = symbols.find(_stringBuffer->intern("two"))->second;
+  auto& symbols = runState().symbolTable->current->symbols;
+  Symbol* one = symbols.find(runState().stringBuffer->intern("one"))->second;
+  Symbol* two = symbols.find(runState().stringBuffer->intern("two"))->second;
 
   std::vector<OrbaExpression*> originals;
   for (const IPInstruction* form : node->candidates)
@@ -182,9 +182,9 @@ TEST_F(JumpTargetsTest, SelectedFormReachesNearLabelsOnly) {
   FInstruction* node = instructionOf(2);
   ASSERT_NE(node, nullptr);
   Section* text = lines[2]->section;
-  auto& symbols = _symbolTable->current->symbols;
-  Symbol* far = symbols.find(_stringBuffer->intern("far"))->second;
-  Symbol* near = symbols.find(_stringBuffer->intern("near"))->second;
+  auto& symbols = runState().symbolTable->current->symbols;
+  Symbol* far = symbols.find(runState().stringBuffer->intern("far"))->second;
+  Symbol* near = symbols.find(runState().stringBuffer->intern("near"))->second;
   ASSERT_NE(text->baseExpression(), nullptr);
   // As layout leaves them: the section base plus the label's offset.
   far->valueExpression = new TEBinary(OP_add, text->baseExpression(), TEInteger::create(1000));

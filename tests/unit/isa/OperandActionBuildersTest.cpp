@@ -25,7 +25,7 @@ namespace conditions = isa::conditions;
 
 std::vector<int32_t> recorded() {
   std::vector<int32_t> ids;
-  ErrorHandler::ErrorIter records(*_errorHandler);
+  ErrorHandler::ErrorIter records(*runState().errorHandler);
   for (records.first(); !records.isDone(); records.next()) ids.push_back(records.current()->id);
   return ids;
 }

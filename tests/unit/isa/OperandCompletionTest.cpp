@@ -102,7 +102,7 @@ TEST(OperandCompletion, EvaluatesChecksAndEncodesEachDeferredField) {
 
     OrbaExpression* value = TEInteger::create(c.value);
     if (c.operand == Operand::kExternal || c.operand == Operand::kDistanceToExternal) {
-      Symbol* symbol = Symbol::create(_stringBuffer->intern("far"), 0);
+      Symbol* symbol = Symbol::create(runState().stringBuffer->intern("far"), 0);
       symbol->flags[0] |= Symbol::kExternal | Symbol::kGlobal;
       symbol->flags[2] |= Symbol::kRelocatable;
       value = TESymbol::create(symbol);

@@ -333,7 +333,7 @@ TEST_F(AttributeListTest, WarningsThatHoldAreReportedAsW230AtTheLine) {
   attribute.issueConditionalWarnings(at);
 
   std::vector<std::string> texts;
-  for (ErrorHandler::ErrorIter it(*_errorHandler); !it.isDone(); it.next()) {
+  for (ErrorHandler::ErrorIter it(*runState().errorHandler); !it.isDone(); it.next()) {
     EXPECT_EQ(it.current()->position, at);
     texts.push_back(it.current()->text);
   }
@@ -346,7 +346,7 @@ using AttributeListDeathTest = AttributeListTest;
 void useDefaultOptions() {
   static char program[] = "vekt";
   char* argv[] = {program, nullptr};
-  _orbaOptions = new OrbaOptions(1, argv);
+  runState().orbaOptions = new OrbaOptions(1, argv);
 }
 
 TEST_F(AttributeListDeathTest, UnknownListModeIsAnInternalError) {

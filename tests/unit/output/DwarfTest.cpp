@@ -115,7 +115,7 @@ TEST(DwarfTest, GroupNamesCountUpFromTheInputBaseName) {
   };
   for (const Case& c : cases) {
     ScopedManagers managers(ScopedManagers::kStrings | ScopedManagers::kOptions);
-    _orbaOptions->inputFile = c.input;
+    runState().orbaOptions->inputFile = c.input;
     DwarfAdmin admin;
     for (const std::string& expected : c.names) EXPECT_EQ(admin.makeGroupName(), expected) << c.input;
   }

@@ -187,11 +187,11 @@ TEST_F(NoteSectionTest, DescriptionIsPaddedToWholeWordsWithAtLeastOneNul) {
 
 TEST_F(NoteSectionTest, StoreWithoutToolPropertiesGetsNoNoteSection) {
   ObjectFile writer(fileId_, codeText, codeText);
-  size_t sectionsBefore = _sectionAdmin->sections().size();
+  size_t sectionsBefore = runState().sectionAdmin->sections().size();
   NoteSection note;
   note.build(writer);
   EXPECT_EQ(note.section(), nullptr);
-  EXPECT_EQ(_sectionAdmin->sections().size(), sectionsBefore);
+  EXPECT_EQ(runState().sectionAdmin->sections().size(), sectionsBefore);
 }
 
 TEST_F(NoteSectionTest, NoteSectionIsDebugContentsWithoutProtectFlag) {

@@ -169,7 +169,7 @@ TEST_F(ObjectFileTest, ConcatenationOptionDecidesPlainSectionClass) {
   ObjectFile writer(fileId_, codeText, codeText);
   writer.writeFileRecords("t.o");
   for (const Case& c : cases) {
-    _orbaOptions->concatenateSections = c.concatenate;
+    runState().orbaOptions->concatenateSections = c.concatenate;
     Section* made = filledSection((".data" + std::to_string(index++)).c_str(),
                                   Section::SectionFlags::kDataBit | Section::SectionFlags::kInitialised,
                                   c.second, 1);
@@ -179,7 +179,7 @@ TEST_F(ObjectFileTest, ConcatenationOptionDecidesPlainSectionClass) {
     ios_section_get_class({made->objectHandle[0], made->objectHandle[1]}, &sectionClass, &error);
     EXPECT_EQ(sectionClass, c.expected) << "concatenate " << c.concatenate << " flags " << int{c.second};
   }
-  _orbaOptions->concatenateSections = 0;
+  runState().orbaOptions->concatenateSections = 0;
 }
 
 TEST_F(ObjectFileTest, RelocationBaseIsTheSymbolARelocationCanName) {

@@ -84,16 +84,16 @@ TEST_F(SectionSummaryTest, ListsSectionsThenTotalsPerTypeInTypeOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    delete _sectionAdmin;
-    _sectionAdmin = new SectionAdmin();
-    _placeholderSection = nullptr;
+    delete runState().sectionAdmin;
+    runState().sectionAdmin = new SectionAdmin();
+    runState().placeholderSection = nullptr;
     for (const SectionSpec& spec : c.sections) {
       Section* made = section(spec.name);
       made->type = spec.type;
       made->size = spec.size;
       made->cycles = spec.cycles;
       if (spec.debug) made->flags.bytes[0] |= Section::SectionFlags::kDebugBit;
-      if (spec.placeholder) _placeholderSection = made;
+      if (spec.placeholder) runState().placeholderSection = made;
     }
     EXPECT_EQ(summary(), c.expected);
   }

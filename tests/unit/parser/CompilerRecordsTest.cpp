@@ -27,7 +27,7 @@ class CompilerRecordsTest : public DirectiveTest {
     for (const char* text : texts) {
       LineInfo* at = line(++number, current_, text);
       at->controlState = &control_;
-      parser_.parseLine(_sectionAdmin, &current_, at);
+      parser_.parseLine(runState().sectionAdmin, &current_, at);
       current_ = at->section;
     }
   }
@@ -43,7 +43,7 @@ class CompilerRecordsTest : public DirectiveTest {
     return dumps;
   }
 
-  Symbol* find(const char* text) { return _symbolTable->current->lookup(_stringBuffer->intern(text)); }
+  Symbol* find(const char* text) { return runState().symbolTable->current->lookup(runState().stringBuffer->intern(text)); }
 
  private:
   OrbaParser parser_;

@@ -28,7 +28,7 @@ class OptionsState {
   ~OptionsState() {
     state_.reset();
     options_.reset();
-    _orbaOptions = nullptr;
+    runState().orbaOptions = nullptr;
   }
   const TriCoreControlState& state() const { return *static_cast<const TriCoreControlState*>(state_.get()); }
 
@@ -172,13 +172,13 @@ TEST(ControlStatePage, AMissingTitleIsTheFirstTitleOfTheSource) {
   ControlState untitled;
   ControlState titled;
   titled.title = "own";
-  ControlState::firstTitle = "first";
-  ControlState::firstSubtitle = "sub";
+  ControlState::firstTitle() = "first";
+  ControlState::firstSubtitle() = "sub";
   EXPECT_STREQ(untitled.getPageLayout().title, "first");
   EXPECT_STREQ(untitled.getPageLayout().subtitle, "sub");
   EXPECT_STREQ(titled.getPageLayout().title, "own");
-  ControlState::firstTitle = nullptr;
-  ControlState::firstSubtitle = nullptr;
+  ControlState::firstTitle() = nullptr;
+  ControlState::firstSubtitle() = nullptr;
   EXPECT_EQ(untitled.getPageLayout().title, nullptr);
 }
 

@@ -27,16 +27,16 @@ class ControlRun {
  public:
   explicit ControlRun(const std::vector<std::string>& source,
                       const std::function<void(RunSettings&)>& adjust = {})
-      : savedFactory_(_orbaFactory), savedAdmin_(_sectionAdmin), savedPlaceholder_(_placeholderSection) {
-    _orbaFactory = &factory_;
-    _sectionAdmin = new SectionAdmin();
-    _placeholderSection = nullptr;
-    ControlState::firstTitle = nullptr;
-    ControlState::firstSubtitle = nullptr;
-    if (adjust) adjust(*_orbaOptions);
+      : savedFactory_(runState().orbaFactory), savedAdmin_(runState().sectionAdmin), savedPlaceholder_(runState().placeholderSection) {
+    runState().orbaFactory = &factory_;
+    runState().sectionAdmin = new SectionAdmin();
+    runState().placeholderSection = nullptr;
+    ControlState::firstTitle() = nullptr;
+    ControlState::firstSubtitle() = nullptr;
+    if (adjust) adjust(*runState().orbaOptions);
     int32_t number = 1;
     for (const std::string& text : source) {
-      LineInfo* line = _lineState->appendLine((text + "\n").c_str(), 0, number++, 0);
+      LineInfo* line = runState().lineState->appendLine((text + "\n").c_str(), 0, number++, 0);
       line->flags[0] |= lineflag::kAssemble;
       lines.push_back(line);
     }
@@ -44,12 +44,12 @@ class ControlRun {
     parser.parse();
   }
   ~ControlRun() {
-    ControlState::firstTitle = nullptr;
-    ControlState::firstSubtitle = nullptr;
-    delete _sectionAdmin;
-    _sectionAdmin = savedAdmin_;
-    _orbaFactory = savedFactory_;
-    _placeholderSection = savedPlaceholder_;
+    ControlState::firstTitle() = nullptr;
+    ControlState::firstSubtitle() = nullptr;
+    delete runState().sectionAdmin;
+    runState().sectionAdmin = savedAdmin_;
+    runState().orbaFactory = savedFactory_;
+    runState().placeholderSection = savedPlaceholder_;
   }
   ControlRun(const ControlRun&) = delete;
   ControlRun& operator=(const ControlRun&) = delete;
@@ -57,7 +57,7 @@ class ControlRun {
   // The recorded diagnostics as "E226@1" (severity letter, number and line).
   std::vector<std::string> diagnostics() const {
     std::vector<std::string> found;
-    for (ErrorHandler::ErrorIter it(*_errorHandler); !it.isDone(); it.next()) {
+    for (ErrorHandler::ErrorIter it(*runState().errorHandler); !it.isDone(); it.next()) {
       const ErrorLine* record = it.current();
       std::string text(record->text, 4);
       if (record->position) text += "@" + std::to_string(record->position->lineNumber);
@@ -70,7 +70,7 @@ class ControlRun {
     return *static_cast<const TriCoreControlState*>(lines.at(index)->controlState);
   }
   bool marked(size_t index) const { return (lines.at(index)->flags[1] & lineflag::kControlLine) != 0; }
-  RunSettings& options() const { return *_orbaOptions; }
+  RunSettings& options() const { return *runState().orbaOptions; }
 
   std::vector<LineInfo*> lines;
 
@@ -164,7 +164,7 @@ TEST(ControlLettersTest, ACoreControlClearsOnlyTheNewerCores) {
   };
   for (const Case& c : cases) {
     ScopedManagers managers(ScopedManagers::kStrings | ScopedManagers::kErrors | ScopedManagers::kOptions);
-    RunSettings& options = *_orbaOptions;
+    RunSettings& options = *runState().orbaOptions;
     bool* flags[] = {&options.coreTc13, &options.coreTc131, &options.coreTc16, &options.coreTc16x};
     for (int i = 0; i < 4; ++i) *flags[i] = c.before[i] == '1';
     selectCore(options, c.code);
@@ -471,7 +471,7 @@ TEST(ControlsTest, ControlsRefuseWrongArgumentsWithoutAChange) {
     EXPECT_EQ(run.lines[1]->controlState, run.lines[0]->controlState) << c.text;
     EXPECT_FALSE(run.marked(1)) << c.text;
     ASSERT_EQ(run.diagnostics(), (Diagnostics{"I145@1", "E118@2"})) << c.text;
-    ErrorHandler::ErrorIter it(*_errorHandler);
+    ErrorHandler::ErrorIter it(*runState().errorHandler);
     it.next();
     EXPECT_NE(std::string(it.current()->text).find(std::string("expected ") + c.shown), std::string::npos)
         << c.text << ": " << it.current()->text;

@@ -23,7 +23,7 @@ class DirectiveTest : public FlowTest {
   // The section that stands for "no section yet", as the parse loop makes it.
   Section* makePlaceholder() {
     Section* made = section("__placeholder", 0);
-    _placeholderSection = made;
+    runState().placeholderSection = made;
     return made;
   }
 
@@ -39,8 +39,8 @@ class DirectiveTest : public FlowTest {
 
   // Forgets the diagnostics recorded so far.
   static void clearDiagnostics() {
-    delete _errorHandler;
-    _errorHandler = new ErrorHandler();
+    delete runState().errorHandler;
+    runState().errorHandler = new ErrorHandler();
   }
 
   // The kinds of the section's nodes in flow order.

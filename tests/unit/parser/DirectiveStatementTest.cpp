@@ -26,7 +26,7 @@ class DirectiveStatementTest : public DirectiveTest {
   LineInfo* statement(const char* text) {
     LineInfo* at = line(++lineNumber_, current_, text);
     at->controlState = &control_;
-    parser_.parseLine(_sectionAdmin, &current_, at);
+    parser_.parseLine(runState().sectionAdmin, &current_, at);
     current_ = at->section;
     return at;
   }
@@ -42,7 +42,7 @@ class DirectiveStatementTest : public DirectiveTest {
     return printed;
   }
 
-  Symbol* find(const char* text) { return _symbolTable->current->lookup(_stringBuffer->intern(text)); }
+  Symbol* find(const char* text) { return runState().symbolTable->current->lookup(runState().stringBuffer->intern(text)); }
 
   Section* current_ = nullptr;
 
@@ -136,7 +136,7 @@ TEST_F(DirectiveStatementTest, DeclarationDoesNotSwitchSection) {
   Section* placeholder = current_;
   LineInfo* declared = statement(" .SDECL \".text.f\",code");
   EXPECT_EQ(declared->section, placeholder);
-  Section* textF = _sectionAdmin->sections().back();
+  Section* textF = runState().sectionAdmin->sections().back();
   LineInfo* word = statement(" .WORD 1");
   EXPECT_NE(word->section, textF) << "the word lands in the default section";
   EXPECT_NE(word->section, placeholder);
@@ -146,7 +146,7 @@ TEST_F(DirectiveStatementTest, DeclarationDoesNotSwitchSection) {
   LineInfo* back = statement(" .PREVIOUS");
   EXPECT_EQ(back->section, word->section);
   LineInfo* origin = statement(" .ORG 0x100, data");
-  EXPECT_EQ(origin->section, _sectionAdmin->sections().back());
+  EXPECT_EQ(origin->section, runState().sectionAdmin->sections().back());
   EXPECT_TRUE(origin->section->flags.isData());
   EXPECT_EQ(std::string(origin->section->getName()).substr(0, 6), ".data.");
   EXPECT_EQ(diagnostics(), (std::vector<std::string>{"W179: no active section, default section activated@2"}));
@@ -173,7 +173,7 @@ TEST_F(DirectiveStatementTest, SpaceAndAlignAppendTheirNodes) {
 
 TEST_F(DirectiveStatementTest, AlignBeforeAnySectionFillsLikeTheDefaultSection) {
   LineInfo* align = statement(" .ALIGN 8");
-  ASSERT_NE(align->section, _placeholderSection);
+  ASSERT_NE(align->section, runState().placeholderSection);
   ASSERT_EQ(align->section->lastNode()->kind, FlowNode::kAlign);
   EXPECT_TRUE(align->section->isCode());
   EXPECT_EQ(static_cast<FAlign*>(align->section->lastNode())->codeSection, 1);

@@ -53,9 +53,9 @@ TEST_F(InstructionStatementTest, EachStatementBecomesTheNodeOfItsForms) {
   for (const Case& c : cases) {
     lines.clear();
     ScopedManagers fresh(ScopedManagers::kAll);
-    delete _sectionAdmin;
-    _sectionAdmin = new SectionAdmin();
-    _placeholderSection = nullptr;
+    delete runState().sectionAdmin;
+    runState().sectionAdmin = new SectionAdmin();
+    runState().placeholderSection = nullptr;
     parse({" .SDECL \".text\",CODE", " .SECT \".text\"", c.statement, "lab:"});
     std::vector<int> expected = c.kinds;
     expected.push_back(kLabel);
@@ -95,9 +95,9 @@ TEST_F(InstructionStatementTest, ACheckOnlyRunKeepsTheGenericWithoutItsLines) {
   for (const Case& c : cases) {
     lines.clear();
     ScopedManagers fresh(ScopedManagers::kAll);
-    delete _sectionAdmin;
-    _sectionAdmin = new SectionAdmin();
-    _placeholderSection = nullptr;
+    delete runState().sectionAdmin;
+    runState().sectionAdmin = new SectionAdmin();
+    runState().placeholderSection = nullptr;
     orbaOptions()->checkOnly = c.checkOnly;
     orbaOptions()->listFileWanted = c.listFile;
     parse({" .SDECL \".text\",CODE", " .SECT \".text\"", " jeq d0,#3,lab", "lab:"});

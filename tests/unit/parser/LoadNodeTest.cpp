@@ -25,7 +25,7 @@ class LoadNodeTest : public DirectiveTest {
     std::fwrite("\x01\x02\x03", 1, 3, file);
     std::fclose(file);
     // The source file sits in the same folder, so the bare name is found beside it.
-    sourceIndex_ = _lineState->addSourceFile(_stringBuffer->intern((directory_ / "t.asm").c_str()));
+    sourceIndex_ = runState().lineState->addSourceFile(runState().stringBuffer->intern((directory_ / "t.asm").c_str()));
   }
   void TearDown() override { std::filesystem::remove_all(directory_); }
 
@@ -88,7 +88,7 @@ TEST_F(LoadNodeTest, FileBytesFillTheSizeTheNodeAsksFor) {
     LineInfo* at = line(4, in);
     at->sourceFile = sourceIndex_;
     const char* file = std::string(c.file) == "@" ? absolute.c_str() : c.file;
-    auto* node = new FLoad(at, _stringBuffer->intern(file), c.size ? parse(c.size, at) : nullptr, in);
+    auto* node = new FLoad(at, runState().stringBuffer->intern(file), c.size ? parse(c.size, at) : nullptr, in);
     EXPECT_EQ(layOutAndWrite(node, in, c.withImage), c.image);
     EXPECT_EQ(node->computeSize(in, 0), c.units);
     EXPECT_EQ(in->locationCounter, c.units);
@@ -107,7 +107,7 @@ TEST_F(LoadNodeTest, FileBesideTheSourceComesBeforeTheIncludePath) {
     std::fwrite("0123456789", 1, 10, file);
     std::fclose(file);
   }
-  RunSettings* settings = _orbaOptions;
+  RunSettings* settings = runState().orbaOptions;
   ASSERT_NE(settings, nullptr);
   std::vector<const char*> savedDirectories = settings->includeDirectories;
   const std::string includeText = include.string();
@@ -128,7 +128,7 @@ TEST_F(LoadNodeTest, FileBesideTheSourceComesBeforeTheIncludePath) {
     Section* in = section(".data");
     LineInfo* at = line(4, in);
     at->sourceFile = sourceIndex_;
-    FLoad node(at, _stringBuffer->intern(c.file), nullptr, in);
+    FLoad node(at, runState().stringBuffer->intern(c.file), nullptr, in);
     const char* found = node.path();
     if (!c.foundIn) {
       EXPECT_EQ(found, nullptr);
@@ -149,7 +149,7 @@ TEST_F(LoadNodeTest, TenByteFileInSixteenUnitsIsPaddedWithZeros) {
   Section* in = section(".data");
   LineInfo* at = line(4, in);
   at->sourceFile = sourceIndex_;
-  auto* node = new FLoad(at, _stringBuffer->intern("blob.bin"), parse("16", at), in);
+  auto* node = new FLoad(at, runState().stringBuffer->intern("blob.bin"), parse("16", at), in);
   EXPECT_EQ(layOutAndWrite(node, in, true), "10 11 12 13 14 15 16 17 18 19 00 00 00 00 00 00");
   EXPECT_EQ(in->locationCounter, 16);
   EXPECT_TRUE(diagnostics().empty());
@@ -159,7 +159,7 @@ TEST_F(LoadNodeTest, FileIsLookedForOnceAndKeptByItsClone) {
   Section* in = section(".data");
   LineInfo* at = line(4, in);
   at->sourceFile = sourceIndex_;
-  FLoad node(at, _stringBuffer->intern("three.bin"), nullptr, in);
+  FLoad node(at, runState().stringBuffer->intern("three.bin"), nullptr, in);
   EXPECT_EQ(node.searched, 0);
   const char* found = node.path();
   ASSERT_NE(found, nullptr);

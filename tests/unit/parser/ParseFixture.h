@@ -22,25 +22,25 @@
 class ParseTest : public testing::Test {
  protected:
   ParseTest() {
-    savedFactory_ = _orbaFactory;
-    savedAdmin_ = _sectionAdmin;
-    savedPlaceholder_ = _placeholderSection;
-    _orbaFactory = &factory_;
-    _sectionAdmin = new SectionAdmin();
-    _placeholderSection = nullptr;
+    savedFactory_ = runState().orbaFactory;
+    savedAdmin_ = runState().sectionAdmin;
+    savedPlaceholder_ = runState().placeholderSection;
+    runState().orbaFactory = &factory_;
+    runState().sectionAdmin = new SectionAdmin();
+    runState().placeholderSection = nullptr;
   }
   ~ParseTest() override {
-    delete _sectionAdmin;
-    _sectionAdmin = savedAdmin_;
-    _orbaFactory = savedFactory_;
-    _placeholderSection = savedPlaceholder_;
+    delete runState().sectionAdmin;
+    runState().sectionAdmin = savedAdmin_;
+    runState().orbaFactory = savedFactory_;
+    runState().placeholderSection = savedPlaceholder_;
   }
 
   // Appends the lines (numbered from 1) and parses the whole list.
   void parse(const std::vector<const char*>& source) {
     int32_t number = 1;
     for (const char* text : source) {
-      LineInfo* line = _lineState->appendLine((std::string(text) + "\n").c_str(), 0, number++, 0);
+      LineInfo* line = runState().lineState->appendLine((std::string(text) + "\n").c_str(), 0, number++, 0);
       line->flags[0] |= lineflag::kAssemble;
       lines.push_back(line);
     }
@@ -51,7 +51,7 @@ class ParseTest : public testing::Test {
   // The recorded diagnostics as "E168@2" (the severity letter, number and line).
   static std::vector<std::string> diagnostics() {
     std::vector<std::string> found;
-    for (ErrorHandler::ErrorIter it(*_errorHandler); !it.isDone(); it.next()) {
+    for (ErrorHandler::ErrorIter it(*runState().errorHandler); !it.isDone(); it.next()) {
       const ErrorLine* record = it.current();
       std::string text(record->text, 4);
       if (record->position) text += "@" + std::to_string(record->position->lineNumber);

@@ -16,7 +16,7 @@ namespace {
 // The names of the label symbols in flow order, section by section.
 std::vector<std::string> labelNames() {
   std::vector<std::string> names;
-  for (Section* section : _sectionAdmin->sections())
+  for (Section* section : runState().sectionAdmin->sections())
     for (FlowNode* node = section->firstNode(); node; node = node->nextNode())
       if (node->kind == FlowNode::kLabel) names.push_back(static_cast<FLabel*>(node)->symbol->name);
   return names;
@@ -29,7 +29,7 @@ TEST_F(ParseTest, EveryDefinitionOfALocalLabelGetsANameOfItsOwn) {
   EXPECT_EQ(labelNames(), (std::vector<std::string>{"__NL000001_1", "__NL000002_1", "__NL000001_10",
                                                     "__NL000003_1", "__NL000001_" + digits, "quoted name"}));
   EXPECT_EQ(diagnostics(), (std::vector<std::string>{"W179@1"}));
-  Symbol* first = _symbolTable->current->lookup("__NL000001_1");
+  Symbol* first = runState().symbolTable->current->lookup("__NL000001_1");
   ASSERT_NE(first, nullptr);
   EXPECT_TRUE(first->isDefined());
   EXPECT_TRUE(first->isInternal());
@@ -37,7 +37,7 @@ TEST_F(ParseTest, EveryDefinitionOfALocalLabelGetsANameOfItsOwn) {
 }
 
 TEST_F(ParseTest, LocalLabelNumbersGrowPastSixDigits) {
-  _symbolTable->current->localLabelCounts.emplace(_stringBuffer->intern("1"), 999999u);
+  runState().symbolTable->current->localLabelCounts.emplace(runState().stringBuffer->intern("1"), 999999u);
   parse({"1:"});
   EXPECT_EQ(labelNames(), (std::vector<std::string>{"__NL1000000_1"}));
 }
@@ -59,7 +59,7 @@ TEST_F(ParseTest, EachLineStartsFromTheStateAndSectionTheLineBeforeEndedWith) {
     EXPECT_FALSE(lines[i]->ownsControlState) << i;
   }
 
-  Section* placeholder = _placeholderSection;
+  Section* placeholder = runState().placeholderSection;
   ASSERT_NE(placeholder, nullptr);
   EXPECT_EQ(placeholder->userSection, 0);
   for (size_t i = 0; i < 3; ++i) EXPECT_EQ(lines[i]->section, placeholder) << i;
@@ -72,8 +72,8 @@ TEST_F(ParseTest, EachLineStartsFromTheStateAndSectionTheLineBeforeEndedWith) {
 
 TEST_F(ParseTest, ALabelBeforeAnySectionOpensTheDefaultSectionForItsLineToo) {
   parse({"lab: .WORD 1", " .WORD 2"});
-  ASSERT_EQ(_sectionAdmin->sections().size(), 2u);
-  Section* opened = _sectionAdmin->sections()[1];
+  ASSERT_EQ(runState().sectionAdmin->sections().size(), 2u);
+  Section* opened = runState().sectionAdmin->sections()[1];
   EXPECT_EQ(lines[0]->section, opened);
   EXPECT_EQ(lines[1]->section, opened);
   std::vector<int> kinds;
@@ -98,8 +98,8 @@ TEST_F(ParseTest, LinesAfterTheEndAreNotParsedAndBelongToNoSection) {
   EXPECT_EQ(labelNames(), (std::vector<std::string>{"a"}));
   EXPECT_EQ(diagnostics(), (std::vector<std::string>{"W179@1", "W209@3"}));
   EXPECT_TRUE(lines[1]->flags[3] & lineflag::kEndReached);
-  EXPECT_EQ(lines[2]->section, _placeholderSection);
-  EXPECT_EQ(lines[3]->section, _placeholderSection);
+  EXPECT_EQ(lines[2]->section, runState().placeholderSection);
+  EXPECT_EQ(lines[3]->section, runState().placeholderSection);
   EXPECT_TRUE(lines[3]->flags[2] & lineflag::kLastLine);
   EXPECT_FALSE(lines[2]->flags[2] & lineflag::kLastLine);
 }
@@ -125,10 +125,10 @@ TEST_F(ParseTest, LineFlagsTellCommentLinesAndLabelLines) {
 }
 
 TEST_F(ParseTest, AnEmptyLineListMakesNothing) {
-  _orbaOptions->requireEnd = true;
+  runState().orbaOptions->requireEnd = true;
   parse({});
-  EXPECT_TRUE(_sectionAdmin->sections().empty());
-  EXPECT_EQ(_placeholderSection, nullptr);
+  EXPECT_TRUE(runState().sectionAdmin->sections().empty());
+  EXPECT_EQ(runState().placeholderSection, nullptr);
   EXPECT_TRUE(diagnostics().empty());
 }
 
@@ -151,16 +151,16 @@ TEST_F(ParseTest, ALabelTakesItsSectionsKindAndBinding) {
   OrbaParser parser;
   int index = 0;
   for (const Case& c : cases) {
-    LineInfo* line = _lineState->appendLine("x:\n", 0, ++index, 0);
-    Section* section = factory_.createSection(line, _stringBuffer->intern(".s"));
-    _sectionAdmin->registerSection(section);
+    LineInfo* line = runState().lineState->appendLine("x:\n", 0, ++index, 0);
+    Section* section = factory_.createSection(line, runState().stringBuffer->intern(".s"));
+    runState().sectionAdmin->registerSection(section);
     section->flags.bytes[0] = c.flagByte0;
     section->flags.bytes[1] = c.flagByte1;
     section->type = c.type;
     std::string name = "label" + std::to_string(index);
     // A symbol that was only used so far is relocatable; the label keeps that unless
     // its section is a debug section.
-    Symbol* used = _symbolTable->referenceSymbol(_stringBuffer->intern(name.c_str()), line);
+    Symbol* used = runState().symbolTable->referenceSymbol(runState().stringBuffer->intern(name.c_str()), line);
     used->flags[2] |= Symbol::kRelocatable;
     ASSERT_TRUE(parser.defineLabel(section, line, name.c_str(), kTokEndOfLine));
     EXPECT_EQ(used->flags[0], c.symbolByte0) << name;

@@ -19,9 +19,9 @@ namespace {
 class SectionDeclarationTest : public DirectiveTest {
  protected:
   // The latest registered section.
-  static Section* latest() { return _sectionAdmin->sections().back(); }
+  static Section* latest() { return runState().sectionAdmin->sections().back(); }
 
-  const char* key(const char* text) { return _stringBuffer->intern(text); }
+  const char* key(const char* text) { return runState().stringBuffer->intern(text); }
 };
 
 // The flags as their names, in flag-byte order.
@@ -144,14 +144,14 @@ TEST_F(SectionDeclarationTest, SectionMadeOnDemandIsCode) {
   Section* placeholder = makePlaceholder();
   LineInfo* at = line(4, placeholder);
   placeholder->addNode(new FReset(at), true);  // no address: stays
-  EXPECT_EQ(_sectionAdmin->sections().size(), 1u);
+  EXPECT_EQ(runState().sectionAdmin->sections().size(), 1u);
   class Placed : public FReset {
    public:
     using FReset::FReset;
     bool hasAddress() const override { return true; }
   };
   placeholder->addNode(new Placed(at), true);
-  ASSERT_EQ(_sectionAdmin->sections().size(), 2u);
+  ASSERT_EQ(runState().sectionAdmin->sections().size(), 2u);
   EXPECT_EQ(at->section, latest());
   EXPECT_EQ(flagNames(*latest()), "code");
   EXPECT_EQ(latest()->type, Section::kNoType);

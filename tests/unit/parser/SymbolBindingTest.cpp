@@ -14,8 +14,8 @@ class SymbolBindingTest : public DirectiveTest {
   enum Directive { kGlobal, kLocal, kWeak, kExternal };
 
   static Symbol* declare(Directive directive, const char* name, LineInfo* at) {
-    SymbolTable::LocalSymbolTable* scope = _symbolTable->current;
-    const char* interned = _stringBuffer->intern(name);
+    SymbolTable::LocalSymbolTable* scope = runState().symbolTable->current;
+    const char* interned = runState().stringBuffer->intern(name);
     switch (directive) {
       case kGlobal: return scope->declareGlobal(interned, at);
       case kLocal: return scope->declareLocal(interned, at);
@@ -77,7 +77,7 @@ TEST_F(SymbolBindingTest, BindingMeetsEarlierBindingOrDefinition) {
   static const char* const kWords[] = {"global", "local", "weak", "external"};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(kWords[c.directive]) + " after " + c.earlier);
-    _symbolTable->reset();
+    runState().symbolTable->reset();
     Symbol* x = carrying(c.earlier);
     uint8_t before[3] = {x->flags[0], x->flags[1], x->flags[2]};
     LineInfo* earlierBinding = x->bindingLine;
@@ -116,12 +116,12 @@ TEST_F(SymbolBindingTest, BindingMeetsEarlierBindingOrDefinition) {
 TEST_F(SymbolBindingTest, NewNameIsMadeBoundButNeitherDefinedNorUsed) {
   const Directive directives[] = {kGlobal, kLocal, kWeak, kExternal};
   for (Directive directive : directives) {
-    _symbolTable->reset();
+    runState().symbolTable->reset();
     LineInfo* at = line(4);
     Symbol* made = declare(directive, "fresh", at);
     ASSERT_NE(made, nullptr);
     EXPECT_STREQ(made->name, "fresh");
-    EXPECT_EQ(_symbolTable->current->lookup(made->name), made);
+    EXPECT_EQ(runState().symbolTable->current->lookup(made->name), made);
     EXPECT_FALSE(made->isDefined());
     EXPECT_FALSE(made->isUsed());
     EXPECT_EQ(made->bindingLine, at);

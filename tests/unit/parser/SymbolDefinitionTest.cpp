@@ -18,15 +18,15 @@ namespace {
 
 class SymbolDefinitionTest : public DirectiveTest {
  protected:
-  const char* name(const char* text) { return _stringBuffer->intern(text); }
+  const char* name(const char* text) { return runState().stringBuffer->intern(text); }
 
-  Symbol* find(const char* text) { return _symbolTable->current->lookup(name(text)); }
+  Symbol* find(const char* text) { return runState().symbolTable->current->lookup(name(text)); }
 
   // A typed section with a label defined on line number, as the statement frame
   // leaves it.
   Symbol* label(Section* in, const char* text, uint32_t number) {
     LineInfo* at = line(number, in);
-    Symbol* made = _symbolTable->current->defineSymbol(name(text), at);
+    Symbol* made = runState().symbolTable->current->defineSymbol(name(text), at);
     made->section = in;
     in->addNode(new FLabel(at, made), true);
     return made;
@@ -146,7 +146,7 @@ TEST_F(SymbolDefinitionTest, SetRefusesWhatItCannotRedefine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.earlier) + " " + c.value);
-    _symbolTable->reset();
+    runState().symbolTable->reset();
     Section* in = typed("d", Section::kData);
     Symbol* weakOnly = symbol("weakOnly");
     weakOnly->flags[1] |= Symbol::kWeak;
@@ -163,10 +163,10 @@ TEST_F(SymbolDefinitionTest, SetRefusesWhatItCannotRedefine) {
       ASSERT_TRUE(defineEquate(line(1, in), name("N"), nullptr, TEInteger::create(1)));
     }
     if (earlier == "label") label(in, "N", 1);
-    if (earlier == "used") _symbolTable->referenceSymbol(name("N"), line(1, in));
-    if (earlier == "external") _symbolTable->current->declareExternal(name("N"), line(1, in));
-    if (earlier == "global") _symbolTable->current->declareGlobal(name("N"), line(1, in));
-    if (earlier == "weak") _symbolTable->current->declareWeak(name("N"), line(1, in));
+    if (earlier == "used") runState().symbolTable->referenceSymbol(name("N"), line(1, in));
+    if (earlier == "external") runState().symbolTable->current->declareExternal(name("N"), line(1, in));
+    if (earlier == "global") runState().symbolTable->current->declareGlobal(name("N"), line(1, in));
+    if (earlier == "weak") runState().symbolTable->current->declareWeak(name("N"), line(1, in));
     size_t nodesBefore = kinds(in).size();
 
     LineInfo* at = line(9, in);
@@ -302,7 +302,7 @@ namespace {
 TEST_F(SymbolDefinitionTest, EquateDefinedEarlyOnItsOwnLineIsCompleted) {
   Section* code = typed(".text", Section::kCode);
   LineInfo* at = line(6, code);
-  Symbol* early = _symbolTable->current->defineSymbol(name("X"), at);
+  Symbol* early = runState().symbolTable->current->defineSymbol(name("X"), at);
   early->flags[0] |= Symbol::kEquate;
   ASSERT_TRUE(defineEquate(at, nullptr, name("X"), parse("5", at)));
   EXPECT_EQ(find("X"), early);

@@ -87,8 +87,8 @@ class MacroExpansionTest : public PreprocTest {
     explicit Fresh(MacroExpansionTest* test)
         : test_(test),
           managers_(ScopedManagers::kStrings | ScopedManagers::kErrors | ScopedManagers::kLines) {
-      delete _lineState;
-      _lineState = new LineState();
+      delete runState().lineState;
+      runState().lineState = new LineState();
     }
     ~Fresh() { test_->preprocessor_.reset(); }
 

@@ -67,10 +67,10 @@ class MacroPreprocessorTest : public PreprocTest {
   class OnlySymbolTable {
    public:
     OnlySymbolTable() {
-      delete _symbolTable;
-      _symbolTable = nullptr;
+      delete runState().symbolTable;
+      runState().symbolTable = nullptr;
     }
-    ~OnlySymbolTable() { _symbolTable = new SymbolTable(); }
+    ~OnlySymbolTable() { runState().symbolTable = new SymbolTable(); }
   };
 
   struct Run {
@@ -87,9 +87,9 @@ class MacroPreprocessorTest : public PreprocTest {
           Adjust settings) {
     OnlySymbolTable only;
     ScopedManagers fresh(ScopedManagers::kAll);
-    delete _lineState;
-    _lineState = new LineState();
-    settings(*_orbaOptions);
+    delete runState().lineState;
+    runState().lineState = new LineState();
+    settings(*runState().orbaOptions);
     for (const auto& file : files) writeFile(file.first, file.second);
     std::string path = writeFile("t.asm", source);
     Run result;
@@ -107,7 +107,7 @@ class MacroPreprocessorTest : public PreprocTest {
       result.lines.push_back(entry);
       if (line->active() && line->text) result.active.push_back(shown(line->text));
     }
-    ErrorHandler::ErrorIter records(*_errorHandler);
+    ErrorHandler::ErrorIter records(*runState().errorHandler);
     for (records.first(); !records.isDone(); records.next()) {
       const ErrorLine* record = records.current();
       int32_t number = record->position ? record->position->lineNumberSigned() : -1;
@@ -544,7 +544,7 @@ TEST_F(MacroPreprocessorTest, AtFunctionsAskTheInnermostExpansion) {
     EXPECT_TRUE(preprocessor.evaluateAtFunctions(input, line, c.line, std::strlen(c.line), out));
     EXPECT_EQ(out, c.output);
     Lines diagnostics;
-    ErrorHandler::ErrorIter records(*_errorHandler);
+    ErrorHandler::ErrorIter records(*runState().errorHandler);
     for (records.first(); !records.isDone(); records.next())
       diagnostics.push_back("1: " + std::string(records.current()->text));
     EXPECT_EQ(diagnostics, c.diagnostics);
@@ -611,8 +611,8 @@ TEST_F(MacroPreprocessorTest, RadixAndCommentPrefixChangeTheFollowingLines) {
     SCOPED_TRACE(c.what);
     OnlySymbolTable only;
     ScopedManagers fresh(ScopedManagers::kAll);
-    delete _lineState;
-    _lineState = new LineState();
+    delete runState().lineState;
+    runState().lineState = new LineState();
     std::string path = writeFile("t.asm", c.source);
     MacroPreprocessor preprocessor;
     preprocessor.openSource(path.c_str());
@@ -623,7 +623,7 @@ TEST_F(MacroPreprocessorTest, RadixAndCommentPrefixChangeTheFollowingLines) {
       if (line->text) last = line;
     }
     Lines diagnostics;
-    ErrorHandler::ErrorIter records(*_errorHandler);
+    ErrorHandler::ErrorIter records(*runState().errorHandler);
     for (records.first(); !records.isDone(); records.next()) {
       const ErrorLine* record = records.current();
       diagnostics.push_back(std::to_string(record->position->lineNumberSigned()) + ": " +
@@ -639,8 +639,8 @@ TEST_F(MacroPreprocessorTest, RadixAndCommentPrefixChangeTheFollowingLines) {
 TEST_F(MacroPreprocessorTest, SymbolsOfThePreprocessorAreGoneAfterIt) {
   OnlySymbolTable only;
   ScopedManagers fresh(ScopedManagers::kAll);
-  delete _lineState;
-  _lineState = new LineState();
+  delete runState().lineState;
+  runState().lineState = new LineState();
   std::string path = writeFile("t.asm", "X .EQU 1\nL:\n .SET S, 2\n");
   {
     MacroPreprocessor preprocessor;
@@ -654,7 +654,7 @@ TEST_F(MacroPreprocessorTest, SymbolsOfThePreprocessorAreGoneAfterIt) {
     // The parser defines the name afresh, without E168.
     EXPECT_NE(table->current->defineSymbol(interned, lineState()->first()), nullptr);
   }
-  EXPECT_EQ(_errorHandler->errorCount(), 0);
+  EXPECT_EQ(runState().errorHandler->errorCount(), 0);
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ class PassThroughTest : public PreprocTest {
 
   std::vector<Diagnostic> diagnostics() const {
     std::vector<Diagnostic> found;
-    ErrorHandler::ErrorIter records(*_errorHandler);
+    ErrorHandler::ErrorIter records(*runState().errorHandler);
     for (records.first(); !records.isDone(); records.next()) {
       const ErrorLine* record = records.current();
       found.push_back({record->position ? record->position->lineNumberSigned() : -1,
@@ -124,8 +124,8 @@ TEST_F(PassThroughTest, EveryTextLineBecomesOneLineToAssemble) {
     // Each case has the managers of its own.
     ScopedManagers fresh(ScopedManagers::kStrings | ScopedManagers::kErrors |
                          ScopedManagers::kLines);
-    delete _lineState;
-    _lineState = new LineState();
+    delete runState().lineState;
+    runState().lineState = new LineState();
     files_.clear();
     std::string path = writeFile("t.asm", c.bytes);
     OrbaPreprocessor preprocessor;

@@ -20,12 +20,12 @@
 
 class PreprocTest : public testing::Test {
  protected:
-  PreprocTest() : savedFactory_(_orbaFactory), savedDependencies_(_dependencyHandler) {
-    _orbaFactory = &factory_;
-    _dependencyHandler = &dependencies_;
+  PreprocTest() : savedFactory_(runState().orbaFactory), savedDependencies_(runState().dependencyHandler) {
+    runState().orbaFactory = &factory_;
+    runState().dependencyHandler = &dependencies_;
     // The fixture's line state starts without the file that ScopedManagers registers.
-    delete _lineState;
-    _lineState = new LineState();
+    delete runState().lineState;
+    runState().lineState = new LineState();
     InputBuffer::installPathOperations(normalizePathInBuffer, pathDirName);
     folder_ = std::filesystem::path(testing::TempDir()) /
               ("vekt_preproc_" +
@@ -36,8 +36,8 @@ class PreprocTest : public testing::Test {
 
   ~PreprocTest() override {
     std::filesystem::remove_all(folder_);
-    _orbaFactory = savedFactory_;
-    _dependencyHandler = savedDependencies_;
+    runState().orbaFactory = savedFactory_;
+    runState().dependencyHandler = savedDependencies_;
   }
 
   // Writes the bytes to a file below the test's folder; returns its path.
@@ -56,7 +56,7 @@ class PreprocTest : public testing::Test {
   // The texts of the diagnostics recorded at lines, in line order.
   std::vector<std::string> recordedTexts() const {
     std::vector<std::string> texts;
-    ErrorHandler::ErrorIter records(*_errorHandler);
+    ErrorHandler::ErrorIter records(*runState().errorHandler);
     for (records.first(); !records.isDone(); records.next())
       texts.emplace_back(records.current()->text);
     return texts;

@@ -49,7 +49,7 @@ TEST(ControlState, WarningSetsComeFromTheWarningOptions) {
     EXPECT_EQ(std::vector<int32_t>(state.promotedWarnings.begin(), state.promotedWarnings.end()),
               c.promoted);
     options.reset();
-    _orbaOptions = nullptr;
+    runState().orbaOptions = nullptr;
   }
 }
 
