@@ -72,7 +72,7 @@ int expr_shift_right(ExprNode* destination, const ExprNode* value, uint32_t coun
   if (destination == nullptr || value == nullptr) return 0;
   Scratch scratch(destination);
   uint32_t n = scratch.size;
-  uint8_t fill = arithmetic == 1 && byteAt(value, n - 1) >= 128 ? 0xFF : 0x00;
+  uint8_t fill = arithmetic == 1 && byteAt(value, value->context->int_width - 1) >= 128 ? 0xFF : 0x00;
   uint32_t whole = count / 8;
   uint32_t bits = count % 8;
   for (uint32_t i = 0; i < n; ++i) {

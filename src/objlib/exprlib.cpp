@@ -157,9 +157,10 @@ void expr_context_free(ExprLibContext* context) {
   // No owner may re-derive into a context that is gone.
   ContextRegistry& contexts = contextRegistry();
   for (uint32_t i = 0; i < contexts.registryNext; ++i) {
-    if (contexts.registry[i] != nullptr && contexts.registry[i] != context) expr_forget_importer(contexts.registry[i], context);
+    ExprLibContext* owner = contexts.registry[i];
+    if (owner != nullptr && owner != context) expr_forget_importer(owner, context);
   }
-  contexts.liveNodeTotal -= context->live_nodes;
+  contextRegistry().liveNodeTotal -= context->live_nodes;
   registryRemove(context);
   std::free(context);
 }

@@ -1,22 +1,23 @@
 #include "objlib/ios_hook.h"
-
-#include "objlib/objlib_state.h"
+#include "util/RunState.h"
 
 namespace {
-int raise(int event) {
-  IosHookFunction hook = objlib_state().hook;
-  return hook != nullptr ? hook(event) : 0;
-}
+struct HookState {
+  IosHookFunction installedHook = nullptr;
+};
+HookState& hookState() { return runPart<HookState>(); }
+
+int raise(int event) { return hookState().installedHook != nullptr ? hookState().installedHook(event) : 0; }
 }  // namespace
 
 IosHookFunction mmi_set_hook(IosHookFunction hook) {
-  IosHookFunction previous = objlib_state().hook;
-  objlib_state().hook = hook;
+  IosHookFunction previous = hookState().installedHook;
+  hookState().installedHook = hook;
   return previous;
 }
 
 IosHookFunction ios_set_hook(IosHookFunction hook) {
-  objlib_state().hook = hook;
+  hookState().installedHook = hook;
   return hook;
 }
 

@@ -125,9 +125,10 @@ int idtab_assign_compact(IdTable* destination, const IdTable* source, IdtabMap m
   for (uint32_t index = 0; index < sourceEnd; ++index) {
     if (source->slots[index] != nullptr) ++count;
   }
-  // Growing first keeps the destination untouched when memory is short.
-  if (count > destination->capacity &&
-      idtab_set_capacity(destination, destination->capacity + count) != 0) {
+  // The destination grows by the count before anything is moved, so that a shortage
+  // leaves it untouched.
+  if (count != 0 && (destination->capacity > LARGEST_INDEX - count ||
+                     idtab_set_capacity(destination, destination->capacity + count) != 0)) {
     return -1;
   }
   uint32_t oldEnd =

@@ -24,8 +24,11 @@ bool growFor(StrBuf* buffer, size_t needed) {
   if (buffer->capacity > needed) return true;
   // A zeroed buffer has no capacity to multiply; it starts from the smallest one.
   uint64_t step = buffer->capacity != 0 ? buffer->capacity : STRBUF_MIN_CAPACITY;
-  uint64_t capacity = buffer->capacity != 0 ? 2 * step : step;
-  while (capacity <= needed) capacity += step;
+  // The first multiple of the step above what is needed, and at least twice the step
+  // (once for a buffer that had none).
+  uint64_t multiple = uint64_t{needed} / step + 1;
+  uint64_t least = buffer->capacity != 0 ? 2 : 1;
+  uint64_t capacity = (multiple > least ? multiple : least) * step;
   if (capacity > UINT32_MAX - 3) return false;
   char* storage = newStorage(static_cast<uint32_t>(capacity));
   if (storage == nullptr) return false;

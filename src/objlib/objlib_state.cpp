@@ -5,18 +5,20 @@
 #include "objlib/exprlib.h"
 #include "util/RunState.h"
 
-namespace {
-// The state lives in the run, so a second run in the same process starts clean.
-ObjlibProcessState& stateRecord() { return runPart<ObjlibProcessState>(); }
-}  // namespace
+ObjlibProcessState::~ObjlibProcessState() { std::free(scratch_words); }
 
-ObjlibProcessState& objlib_state() { return stateRecord(); }
+ObjlibProcessState& objlib_state() { return runPart<ObjlibProcessState>(); }
 
 void objlib_state_reset() {
-  ObjlibProcessState& state = stateRecord();
+  ObjlibProcessState& state = objlib_state();
   for (int32_t i = 0; i <= state.expr_stack_top && i < EXPR_STACK_CAPACITY; ++i) {
     expr_release(state.expr_stack[i]);
   }
   std::free(state.scratch_words);
-  state = ObjlibProcessState{};
+  state.scratch_words = nullptr;
+  state.scratch_word_count = 0;
+  state.scratch_released = false;
+  for (ExprNode*& entry : state.expr_stack) entry = nullptr;
+  state.expr_stack_top = -1;
+  state.current_expr_context = nullptr;
 }

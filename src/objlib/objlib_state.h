@@ -1,14 +1,11 @@
-// The object library's own process-wide state, kept together in one record so that
-// a run can find all of it in one place and reset it: the installed event hook, the
-// expression stack with the context the library builds in, and the cached scratch
-// word buffer. Everything runs on one thread; nothing here is locked.
+// The client operations' state of the object library, one record per run (a part of
+// the run's state): the expression stack with the context the library builds in, and
+// the cached scratch word buffer. Everything runs on one thread; nothing is locked.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
-#include "objlib/ios_hook.h"
 
 struct ExprLibContext;
 struct ExprNode;
@@ -16,7 +13,7 @@ struct ExprNode;
 inline constexpr int32_t EXPR_STACK_CAPACITY = 104;
 
 struct ObjlibProcessState {
-  IosHookFunction hook = nullptr;
+  ~ObjlibProcessState();
   // Expressions handed over by a reader; the library only takes them off.
   ExprNode* expr_stack[EXPR_STACK_CAPACITY] = {};
   int32_t expr_stack_top = -1;  // -1: empty
@@ -25,12 +22,9 @@ struct ObjlibProcessState {
   uint32_t* scratch_words = nullptr;
   size_t scratch_word_count = 0;
   bool scratch_released = false;
-
-  ObjlibProcessState() = default;
-  ObjlibProcessState& operator=(const ObjlibProcessState&) = default;
-  ~ObjlibProcessState() { std::free(scratch_words); }
 };
 
+// The record of the run in progress.
 ObjlibProcessState& objlib_state();
-// Frees what the state holds and returns it to its start values.
+// Frees what the record holds and returns it to its start values.
 void objlib_state_reset();

@@ -82,10 +82,7 @@ AvlNode* rebalanceRightHeavy(AvlNode* node, bool singleOnEqual) {
 
 }  // namespace
 
-AvlErrorHandling& avl_error_handling() {
-  static AvlErrorHandling handling{nullptr, nullptr};
-  return handling;
-}
+AvlErrorHandling& avl_error_handling() { return runPart<AvlErrorHandling>(); }
 
 AvlNode* avl_rotate_left(AvlNode* node) {
   if (!node || !node->right) {

@@ -51,10 +51,10 @@ AvlNode* avl_root(const void* holder);
 // ends the program; the program ends all the same when the handler returns.
 using AvlErrorHandler = int (*)(int code, void* argument);
 struct AvlErrorHandling {
-  AvlErrorHandler handler;
-  void* argument;
+  AvlErrorHandler handler = nullptr;
+  void* argument = nullptr;
 };
-// The process's one handler record (both null at start).
+// The run's handler record (both null at start).
 AvlErrorHandling& avl_error_handling();
 
 AvlNode* avl_rotate_left(AvlNode* node);

@@ -92,6 +92,16 @@ TEST_F(SymbolOps, ValueOfAnExpressionIsEvaluatedInPlace) {
   ASSERT_EQ(ios_symbol_set_value_expr(IosHandle{file_, id}, sum, nullptr), 0);
   expr_release(sum);
   EXPECT_EQ(value(id), 42);
+  // An expression that does not reduce to a value reads as {0, 0}.
+  uint32_t open = symbol();
+  ExprNode* reference = nullptr;
+  ASSERT_EQ(objexpr_make_slot_ref(context_, &reference, 999, context_), 0);
+  ASSERT_EQ(ios_symbol_set_value_expr(IosHandle{file_, open}, reference, nullptr), 0);
+  expr_release(reference);
+  uint32_t unreduced[2] = {7, 7};
+  EXPECT_EQ(ios_symbol_get_value64(file_, open, unreduced, nullptr), 0);
+  EXPECT_EQ(unreduced[0], 0u);
+  EXPECT_EQ(unreduced[1], 0u);
   uint32_t empty = symbol();
   uint32_t words[2] = {7, 7};
   IosErrorCode error = IOS_ERR_NO_MEMORY;
@@ -337,6 +347,33 @@ TEST_F(SymbolOps, FileLevelGetters) {
   IdTable* log = nullptr;
   EXPECT_EQ(ios_file_get_symbol_log(file_, &log, nullptr), 0);
   EXPECT_NE(log, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SymbolOps, WideValuesReportBitsBeyondSixtyFourInTheContext) {
+  uint32_t wideFile = 0;
+  ASSERT_EQ(ios_file_create_sized(12, &wideFile, nullptr), 0);
+  IosHandle global{};
+  ASSERT_EQ(ios_scope_get_global(wideFile, &global, nullptr), 0);
+  IosSymbol record{};
+  ASSERT_EQ(ios_symbol_create(wideFile, global.object_id, &record, nullptr), 0);
+  ASSERT_EQ(ios_symbol_set_value64(wideFile, record.symbol_id, 1, 0x80000000u, nullptr), 0);
+  ExprNode* held = nullptr;
+  ASSERT_EQ(ios_symbol_get_section_expr(IosHandle{wideFile, record.symbol_id}, &held, nullptr), 0);
+  EXPECT_EQ(expr_value_bytes(held)[11], 0xFF);  // sign-extended past 64 bits
+  ExprLibContext* wide = held->context;
+  wide->error = 0;
+  uint32_t words[2] = {};
+  EXPECT_EQ(ios_symbol_get_value64(wideFile, record.symbol_id, words, nullptr), 0);
+  EXPECT_EQ(wide->error, 0u);
+  expr_value_bytes(held)[9] = 0x00;
+  EXPECT_EQ(ios_symbol_get_value64(wideFile, record.symbol_id, words, nullptr), 0);
+  EXPECT_EQ(words[0], 1u);
+  EXPECT_EQ(words[1], 0x80000000u);
+  EXPECT_EQ(wide->error, 2u);
 }
 
 }  // namespace

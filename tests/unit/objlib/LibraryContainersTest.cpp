@@ -130,7 +130,9 @@ void* doubled(void* item) { return reinterpret_cast<void*>(value(item) * 2); }
 TEST(LibraryIdTable, AssignCompactDropsEmptyItems) {
   IdTable* source = tableOf({1, 0, 3, 0, 5});
   IdTable* destination = tableOf({7, 8, 9, 10, 11, 12});
+  uint32_t capacity = destination->capacity;
   EXPECT_EQ(idtab_assign_compact(destination, source, nullptr), 0);
+  EXPECT_EQ(destination->capacity, capacity + 3);  // grown by the count
   EXPECT_EQ(itemsOf(destination), (std::vector<intptr_t>{1, 3, 5}));
   EXPECT_EQ(destination->slots[3], nullptr);
   EXPECT_EQ(idtab_assign_compact(destination, source, doubled), 0);
