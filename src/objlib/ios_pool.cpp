@@ -282,16 +282,16 @@ int pool_sized_free(void* area) {
   return 0;
 }
 
-bool pool_standard_ready() { return standardClassesRegistered; }
+bool pool_standard_ready() { return poolRegistry().standardClassesRegistered; }
 
 int pool_register_size(int32_t size, uint32_t blocks_per_chunk, uint32_t second) {
-  if (standardClassesRegistered || size < 0) return -1;
+  if (poolRegistry().standardClassesRegistered || size < 0) return -1;
   return pool_register_with(static_cast<size_t>(size), blocks_per_chunk, second) != nullptr ? 0
                                                                                            : -1;
 }
 
 int pool_registry_clear() {
-  for (RegistryEntry*& bucket : registryBuckets) {
+  for (RegistryEntry*& bucket : poolRegistry().registryBuckets) {
     while (bucket != nullptr) {
       RegistryEntry* entry = bucket;
       bucket = entry->next;
@@ -299,6 +299,6 @@ int pool_registry_clear() {
       std::free(entry);
     }
   }
-  standardClassesRegistered = false;
+  poolRegistry().standardClassesRegistered = false;
   return 0;
 }

@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
   }
   gModulePath = argv[1];
   TriCoreFactory factory;
-  _orbaFactory = &factory;
+  runState().orbaFactory = &factory;
   // The assembler sees its own name and the remaining arguments unchanged.
   argv[1] = argv[0];
   auto* assembler = new IeeeProbeAssembler(argc - 1, argv + 1);
