@@ -220,10 +220,9 @@ int main(int argc, char** argv) {
   }
   gModulePath = argv[1];
   TriCoreFactory factory;
-  runState().orbaFactory = &factory;
   // The assembler sees its own name and the remaining arguments unchanged.
   argv[1] = argv[0];
-  auto* assembler = new IeeeProbeAssembler(argc - 1, argv + 1);
+  auto* assembler = new IeeeProbeAssembler(argc - 1, argv + 1, &factory);
   int status = assembler->run();
   delete assembler;
   return status != 0 ? status : gWriteStatus;
