@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "objlib/DebugInfoFixture.h"
 #include "objlib/exprlib.h"
 #include "objlib/ios_debugops.h"
 #include "objlib/ios_function.h"
+#include "objlib/ios_lineinfo.h"
+#include "objlib/ios_pool.h"
 #include "objlib/ios_typeops.h"
+#include "objlib/ios_typetable.h"
 
 namespace {
 
@@ -233,6 +238,65 @@ TEST_F(DebugRecords, TypeTableEntriesAndCounts) {
   IosErrorCode error = kNoCode;
   EXPECT_EQ(ios_typetable_count(other, 0, &count, &error), -1);
   EXPECT_EQ(error, IOS_ERR_NO_PROPERTY);
+}
+
+}  // namespace
+
+namespace {
+
+// Blocks in use in every size-class pool.
+std::vector<size_t> blocksInUse() {
+  std::vector<size_t> counts;
+  for (size_t size = 4; size <= POOL_LARGEST_CLASS; size += 4) {
+    BlockPool* pool = pool_find(size);
+    counts.push_back(pool != nullptr ? pool->in_use : 0);
+  }
+  return counts;
+}
+
+TEST_F(DebugRecords, FreeingTheDebugRootGivesBackEveryBlockOfItsRecords) {
+  uint32_t file = 0;
+  IosHandle root{};
+  ASSERT_EQ(ios_file_create(&file, nullptr), 0);
+  std::vector<size_t> before = blocksInUse();
+  ASSERT_EQ(ios_file_get_debug_root(file, &root, nullptr), 0);
+  IosTypeStore* store = nullptr;
+  ASSERT_EQ(ios_get_type_store(&store, nullptr, file), 0);
+  // A recursive structure with a function type, an array and an enum beside it.
+  TypeHandle s{}, m{}, p{}, f{}, a{}, e{};
+  for (auto [kind, out] : {std::pair{IOS_TYPEREF_STRUCTURE, &s}, {IOS_TYPEREF_MEMBER, &m},
+                           {IOS_TYPEREF_POINTER, &p}, {IOS_TYPEREF_FUNCTION, &f},
+                           {IOS_TYPEREF_ARRAY, &a}, {IOS_TYPEREF_ENUM, &e}}) {
+    ASSERT_EQ(ios_typetable_add_entry(store, kind, out), 0);
+  }
+  ASSERT_EQ(ios_typeref_add_struct_member(s, m.type_id, nullptr), 0);
+  ASSERT_EQ(ios_typeref_set_member_type(m, p.type_id, nullptr), 0);
+  ASSERT_EQ(ios_typeref_set_pointer_target(file, 1, p.type_id, s.type_id, nullptr), 0);
+  ASSERT_EQ(ios_typeref_add_functype_param(f, s.type_id, {file, 0}, nullptr), 0);
+  ASSERT_EQ(ios_typeref_add_array_dim(a, 0, 3, nullptr), 0);
+  ASSERT_EQ(ios_typeref_add_enum_entry(e, {file, 0}, 1, nullptr), 0);
+  for (TypeHandle top : {s, f, a, e}) {
+    TypeHandle type{};
+    ASSERT_EQ(ios_typeref_intern_by_id(&type, nullptr, file, 1, top.type_id), 0);
+  }
+  IosDebugHandle table{}, module{}, function{}, block{}, variable{}, usage{};
+  ASSERT_EQ(ios_typetable_create(file, &table, nullptr), 0);
+  ASSERT_EQ(ios_typetable_enter_type(table, file, 1, f.type_id, nullptr, nullptr), 0);
+  ASSERT_EQ(ios_module_create(file, &module, nullptr), 0);
+  ASSERT_EQ(ios_module_add_function(file, 1, module.record_id, &function, nullptr), 0);
+  ASSERT_EQ(ios_function_add_block(function, &block, nullptr), 0);
+  ASSERT_EQ(ios_lexical_block_add_variable_a(block, &variable, nullptr), 0);
+  ASSERT_EQ(ios_lexical_block_add_stack_usage(block, &usage, nullptr), 0);
+  ASSERT_EQ(ios_variable_add_lifetime(file, 1, variable.record_id, nullptr, nullptr), 0);
+  IosLineBlockHandle lines{};
+  ASSERT_EQ(ios_line_block_create(module, {file, 0}, &lines, nullptr), 0);
+  ASSERT_EQ(ios_line_add(lines, nullptr, 1, 2, nullptr, nullptr), 0);
+  ASSERT_EQ(ios_line_block_attach(lines, 1, nullptr), 0);
+  IosFile* record = nullptr;
+  ASSERT_EQ(ios_get_file(file, &record, nullptr), 0);
+  ios_debug_root_free(record->debug_root);
+  record->debug_root = nullptr;
+  EXPECT_EQ(blocksInUse(), before);
 }
 
 }  // namespace
