@@ -25,34 +25,38 @@
 
 namespace {
 
-const char* gModulePath = nullptr;
-int gWriteStatus = 0;
-
 class IeeeProbeAssembler : public TriCoreAssembler {
  public:
-  using TriCoreAssembler::TriCoreAssembler;
+  IeeeProbeAssembler(const char* modulePath, int argc, char** argv, OrbaFactory* factory)
+      : TriCoreAssembler(argc, argv, factory), modulePath_(modulePath) {}
+  int writeStatus() const { return writeStatus_; }
+
   void afterWriteObject() override {
     uint32_t fileId = 0;
     IosErrorCode code = IOS_ERR_INTERNAL;
     if (ios_admin_file_id_at(0, &fileId, &code) != 0) {
       std::fprintf(stderr, "ieee-probe: no store file (error %u)\n", code);
-      gWriteStatus = 3;
+      writeStatus_ = 3;
       return;
     }
-    FILE* out = std::fopen(gModulePath, "w+b");
+    FILE* out = std::fopen(modulePath_, "w+b");
     if (out == nullptr) {
-      std::fprintf(stderr, "ieee-probe: cannot open %s\n", gModulePath);
-      gWriteStatus = 3;
+      std::fprintf(stderr, "ieee-probe: cannot open %s\n", modulePath_);
+      writeStatus_ = 3;
       return;
     }
     uint32_t error = 0;
-    std::string name = gModulePath;
+    std::string name = modulePath_;
     if (ieee_write_module(name.c_str(), out, fileId, &error) != 0) {
       std::fprintf(stderr, "ieee-probe: module not written (error class %u)\n", error);
-      gWriteStatus = 3;
+      writeStatus_ = 3;
     }
-    if (std::fclose(out) != 0 && gWriteStatus == 0) gWriteStatus = 3;
+    if (std::fclose(out) != 0 && writeStatus_ == 0) writeStatus_ = 3;
   }
+
+ private:
+  const char* modulePath_;
+  int writeStatus_ = 0;
 };
 
 std::string hex(const StrBuf* buffer) {
@@ -218,12 +222,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: ieee-probe <module> [assembler arguments] | --dump <module>\n");
     return 2;
   }
-  gModulePath = argv[1];
+  const char* modulePath = argv[1];
   TriCoreFactory factory;
   // The assembler sees its own name and the remaining arguments unchanged.
   argv[1] = argv[0];
-  auto* assembler = new IeeeProbeAssembler(argc - 1, argv + 1, &factory);
+  auto* assembler = new IeeeProbeAssembler(modulePath, argc - 1, argv + 1, &factory);
   int status = assembler->run();
+  int writeStatus = assembler->writeStatus();
   delete assembler;
-  return status != 0 ? status : gWriteStatus;
+  return status != 0 ? status : writeStatus;
 }

@@ -7,14 +7,15 @@
 
 struct IeeeWriter;
 
+// A part of the run's state: a new run starts with none of it.
 struct IeeeProcessState {
-  IeeeWriter* current_writer;
-  int16_t lr_parity;
-  uint32_t last_record_kind;
+  IeeeWriter* current_writer = nullptr;
+  int16_t lr_parity = 0;
+  uint32_t last_record_kind = 0;
 };
 
 IeeeProcessState& ieee_process_state();
-// Back to the state of a fresh process.
+// Back to the state of a fresh run.
 void ieee_process_state_reset();
 
 inline IeeeWriter* ieee_current_writer() { return ieee_process_state().current_writer; }

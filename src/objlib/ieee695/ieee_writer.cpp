@@ -508,11 +508,14 @@ int write_section_data(IeeeWriter* writer, IeeeSectionEntry* entry, uint32_t siz
       writer->next_count = points[point].units;
       result = emit(writer, IEEE_LR, nullptr, error);
       ++point;
+      // With output off nothing is filled and nothing advances.
+      if (entry->load_address == address) break;
       continue;
     }
     if (runs[run].start > address) {
       // A gap between runs: the next data goes to a new load address.
       result = ieee_set_load_address(writer, entry, runs[run].start, error);
+      if (entry->load_address == address) break;
       continue;
     }
     uint64_t end = uint64_t{runs[run].start} + runs[run].count;
@@ -523,6 +526,7 @@ int write_section_data(IeeeWriter* writer, IeeeSectionEntry* entry, uint32_t siz
     writer->data_mode = 1;
     writer->next_count = static_cast<uint32_t>(count);
     result = emit(writer, IEEE_LD, nullptr, error);
+    if (entry->load_address == address) break;
   }
   writer->data_mode = 0;
   return result;
@@ -581,9 +585,11 @@ int ieee_set_load_address(IeeeWriter* writer, IeeeSectionEntry* entry, uint64_t 
                           uint32_t* error) {
   if (entry == nullptr || address == entry->load_address) return 0;
   IeeeLetterRecord* record = ieee_letter_record(writer, LETTER_P, entry->index);
-  int64_t difference = static_cast<int64_t>(address - entry->load_address);
+  // The value is built on the section's base, so it carries the whole offset from the
+  // section start (in bytes), not the step from the previous load address.
+  uint64_t bytes_per_mau = (entry->mau_bits + 7) / 8;
   ieee_value_clear(&record->value);
-  ieee_value_set_number(&record->value, static_cast<uint64_t>(difference));
+  ieee_value_set_number(&record->value, address * (bytes_per_mau != 0 ? bytes_per_mau : 1));
   IeeeSectionEntry* outer = writer->current_section;
   writer->current_section = entry;
   uint32_t mode = writer->data_mode;
@@ -624,7 +630,9 @@ IeeeNameEntry* ieee_find_name_entry(IeeeWriter* writer, uint32_t index) {
 }
 
 int ieee_part_compare(const IeeePartSlot& first, const IeeePartSlot& second) {
-  if (first.part == IEEE_PART_HEAD) return -1;
+  // Symmetric in both rules, so that a sort sees one consistent order.
+  if (first.part == second.part && (first.part == IEEE_PART_HEAD || first.part == IEEE_PART_END)) return 0;
+  if (first.part == IEEE_PART_HEAD || second.part == IEEE_PART_END) return -1;
   if (first.part == IEEE_PART_END || second.part == IEEE_PART_HEAD) return 1;
   if (first.offset < second.offset) return -1;
   return first.offset > second.offset ? 1 : 0;
