@@ -1,5 +1,7 @@
 #include "driver/c-opt.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -22,6 +24,9 @@ constexpr uint32_t kAliasExpanding = 7;
 
 // A file that names itself would otherwise be read until the stack runs out.
 constexpr int kMaxOptionFileDepth = 16;
+// Option files are a few lines of words; the bound keeps an endless standard input
+// from taking the memory.
+constexpr size_t kMaxOptionFileSize = size_t{16} << 20;
 
 constexpr char kFlagWords[] = "OPT HID ABB MUL DEF SEPSSEPLNOCCNOCLNOCSFUNC";
 
@@ -449,11 +454,31 @@ void opt_readOptionFile(const char* name) {
     opt_error({"cannot open option file \"", name, "\""});
     return;
   }
+  // A directory or device would read as nothing or as no end.
+  struct stat status;
+  if (!fromStdin && (::fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode))) {
+    std::fclose(file);
+    opt_error({"option file \"", name, "\" is not a regular file"});
+    return;
+  }
   std::string text;
   char chunk[4096];
   size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    if (text.size() + got > kMaxOptionFileSize) {
+      if (!fromStdin) std::fclose(file);
+      opt_error({"option file \"", name, "\" longer than ", std::to_string(kMaxOptionFileSize),
+                 " bytes"});
+      return;
+    }
+    text.append(chunk, got);
+  }
+  bool failed = std::ferror(file) != 0;
   if (!fromStdin) std::fclose(file);
+  if (failed) {
+    opt_error({"cannot read option file \"", name, "\""});
+    return;
+  }
 
   // A zero byte ends the text; a carriage return before a line end belongs to
   // the line end, as when the file was written on another system.

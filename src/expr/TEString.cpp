@@ -19,7 +19,8 @@ MemPool* textPool() {
   return pool;
 }
 
-// Registered at static initialisation, as the pool list has always shown it.
+// Made at start-up rather than with the first text, so that a lookup of the pool by
+// name finds it before any text exists.
 [[maybe_unused]] MemPool* const registeredTextPool = textPool();
 
 char emptyText[1] = {'\0'};

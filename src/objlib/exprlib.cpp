@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "objlib/expr_slots.h"
 #include "objlib/ios_pool.h"
 #include "util/RunState.h"
 
@@ -152,7 +153,13 @@ void expr_context_free(ExprLibContext* context) {
   pool_free(context->user_operators.entries,
             size_t{context->user_operators.capacity} * sizeof(ExprUserOperator));
   pool_free(context->scratch, context->int_width);
-  contextRegistry().liveNodeTotal -= context->live_nodes;
+  expr_free_dependants(context);
+  // No owner may re-derive into a context that is gone.
+  ContextRegistry& contexts = contextRegistry();
+  for (uint32_t i = 0; i < contexts.registryNext; ++i) {
+    if (contexts.registry[i] != nullptr && contexts.registry[i] != context) expr_forget_importer(contexts.registry[i], context);
+  }
+  contexts.liveNodeTotal -= context->live_nodes;
   registryRemove(context);
   std::free(context);
 }
@@ -173,6 +180,12 @@ int expr_new_node(ExprLibContext* context, ExprNode** node) {
 
 ExprValueObject* expr_new_value(ExprLibContext* context) {
   if (context == nullptr) return nullptr;
+  // The records' pool goes when a client frees the records; a new one is made then.
+  if (context->value_pool == nullptr) context->value_pool = pool_create(sizeof(ExprValueObject));
+  if (context->value_pool == nullptr) {
+    context->error = EXPR_ERR_NO_MEMORY;
+    return nullptr;
+  }
   auto* value = static_cast<ExprValueObject*>(pool_alloc_block(context->value_pool));
   if (value == nullptr) {
     context->error = EXPR_ERR_NO_MEMORY;
@@ -440,6 +453,29 @@ int expr_release(ExprNode* node) {
     pool_free_block(link, context->link_pool);
   }
   return 0;
+}
+
+void expr_drop_payload(ExprNode* node) {
+  if (node == nullptr || !isLive(node)) return;
+  ExprLibContext* context = node->context;
+  if (node->kind == EXPR_VALUE && node->value_type == EXPR_TYPE_STRING &&
+      node->payload.string != nullptr) {
+    unlinkValue(context, node->payload.string);
+  } else if (node->kind == EXPR_CONVERT) {
+    expr_release(node->payload.held);
+  } else if (node->kind == EXPR_DEFERRED) {
+    expr_release(node->payload.deferred.operand);
+  } else if (holdsOperandList(node->kind)) {
+    ExprLink* link = node->payload.operands.head;
+    while (link != nullptr) {
+      ExprLink* next = link->next;
+      expr_release(link->operand);
+      pool_free_block(link, context->link_pool);
+      link = next;
+    }
+  }
+  std::memset(expr_value_bytes(node), 0, context->node_pool->block_size - offsetof(ExprNode, payload));
+  node->kind = EXPR_VALUE;
 }
 
 uint32_t expr_operand_count(const ExprNode* node) {

@@ -16,6 +16,7 @@
 
 struct BlockPool;
 struct ExprLibContext;
+struct IdTable;
 struct ExprNode;
 
 enum ExprNodeKind : int32_t {
@@ -180,6 +181,10 @@ struct ExprLibContext {
   uint32_t extra_width;  // int_width - 8, or 0
   uint32_t live_nodes;
   ExprSlotTable slots;
+  // Contexts that imported slots of this one: IdTable of ExprDependantEntry, made on
+  // the first import (expr_slots.h); and a second table kept beside it.
+  IdTable* dependants;
+  IdTable* slot_table2;
   ExprUserOperators user_operators;
   ExprResolver resolver;
   ExprRangeReport report;
@@ -241,6 +246,11 @@ int objexpr_make_deferred(ExprLibContext* context, ExprNode** node, uint32_t tag
 // Drops one reference; at zero the node is freed and its operands released in turn.
 // Null is allowed. Returns 1 only for a node that was already freed.
 int expr_release(ExprNode* node);
+
+// Gives back what the node's payload holds (operand links and their references, a
+// held child, a string value), clears the payload and makes the node a plain value
+// leaf of kind 0; type and width stay. For writing a new value over an old node.
+void expr_drop_payload(ExprNode* node);
 
 // Operand count that a kind takes: a fixed number, EXPR_ANY_OPERANDS, or
 // EXPR_NOT_AN_OPERATOR for kinds that objexpr_make_operator does not build.

@@ -26,3 +26,34 @@ struct AvlMap {
 // result is the inserted or found flag.
 int avl_map_insert(AvlMap* map, void* item);
 int avl_map_remove(AvlMap* map, const void* item, AvlRelease release, void* context);
+
+// ---- Walks for the library's clients ----
+
+using TreeCallback = int (*)(void* data);
+using TreeCallbackArg = int (*)(void* data, void* argument);
+using TreeVisit = void (*)(void* data);
+using TreeVisitArg = void (*)(void* data, void* argument);
+// Orders a bound's key against data: negative when the key lies below the data.
+using TreeKeyCompare = int (*)(const void* key, const void* data);
+
+// Walks that stop when the callback returns 0, and then return 0; otherwise 1.
+int tree_walk(AvlNode* root, TreeCallback callback);
+int tree_walk_arg(AvlNode* root, TreeCallbackArg callback, void* argument);
+int tree_walk_desc(AvlNode* root, TreeCallback callback);
+int tree_walk_desc_arg(AvlNode* root, TreeCallbackArg callback, void* argument);
+// Descending visits that do not stop.
+void tree_visit_desc(AvlNode* root, TreeVisit visit);
+void tree_visit_desc_arg(AvlNode* root, TreeVisitArg visit, void* argument);
+
+// Bound modes of tree_walk_range.
+enum TreeBoundMode : int {
+  TREE_BOUND_NONE = 0,
+  TREE_BOUND_EXCLUSIVE = 2,  // any other non-zero value includes the key
+};
+// Gives every data between the bounds to the callback once, ascending (descending
+// when the flag is set); stops when the callback returns 0.
+int tree_walk_range(AvlNode* root, int lower_mode, const void* lower_key, int upper_mode,
+                    const void* upper_key, int descending, TreeKeyCompare compare,
+                    TreeCallbackArg callback, void* argument);
+// Inserts every data of the source into the destination; the destination's root.
+AvlNode* tree_merge_into(AvlNode* destination, AvlNode* source, AvlCompare compare);

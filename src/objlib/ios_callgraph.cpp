@@ -4,6 +4,8 @@
 
 #include "objlib/ios_admin.h"
 #include "objlib/ios_avl.h"
+#include "objlib/ios_hook.h"
+#include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
 
 namespace {
@@ -130,16 +132,17 @@ IosCallGraph* graphOf(uint32_t file_id, IosErrorCode* error) {
 void ios_callgraph_delete(IosCallGraph* graph) {
   if (graph == nullptr) return;
   graph->nodes = avl_free_tree(graph->nodes, freeNode, nullptr);
+  idtab_delete(graph->calls);
   ios_array_free(&graph->aliases);
   ios_array_free(&graph->resolved);
   pool_free(graph, sizeof *graph);
 }
 
-int ios_file_get_callgraph(uint32_t file_id, IosCallGraph** graph, IosErrorCode* error) {
+int ios_file_make_callgraph(uint32_t file_id, IosCallGraph** graph, IosErrorCode* error) {
   IosFile* file = nullptr;
   if (ios_get_file(file_id, &file, error) != 0) return 1;
   if (file->callgraph == nullptr) {
-    file->callgraph = static_cast<IosCallGraph*>(pool_alloc(sizeof(IosCallGraph)));
+    file->callgraph = ios_callgraph_admin_new();
     if (file->callgraph == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   }
   if (graph != nullptr) *graph = file->callgraph;
@@ -172,13 +175,14 @@ void ios_cgnode_clear(IosCallGraphNode* node) {
   node->callees = avl_free_tree(node->callees, nullptr, nullptr);
   node->caller_count = node->callee_count = 0;
   ios_array_free(&node->callee_list);
+  idtab_free_each(node->references, nullptr);
   pool_free(node, sizeof *node);
 }
 
 int ios_callgraph_record(uint32_t file_id, uint32_t caller_id, uint32_t callee_id, uint32_t index,
                          uint32_t value, uint32_t count, IosErrorCode* error) {
   IosCallGraph* graph = nullptr;
-  if (ios_file_get_callgraph(file_id, &graph, error) != 0) return 1;
+  if (ios_file_make_callgraph(file_id, &graph, error) != 0) return 1;
   if (index >= IOS_CALLGRAPH_VALUE_WORDS) return ios_fail(error, IOS_ERR_NO_STACK_USAGE);
   if (caller_id == 0) return ios_fail(error, IOS_ERR_NO_SYMBOL);
   IosCallGraphNode* caller = ios_cgnode_find_or_create(graph, {file_id, caller_id});
@@ -205,7 +209,7 @@ int ios_callgraph_record(uint32_t file_id, uint32_t caller_id, uint32_t callee_i
 
 int ios_alias_add_record(uint32_t file_id, IosHandle alias, IosHandle target, IosErrorCode* error) {
   IosCallGraph* graph = nullptr;
-  if (ios_file_get_callgraph(file_id, &graph, error) != 0) return 1;
+  if (ios_file_make_callgraph(file_id, &graph, error) != 0) return 1;
   auto* record = static_cast<IosCallAlias*>(ios_array_push(&graph->aliases, sizeof(IosCallAlias)));
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   record->target = target;
@@ -215,7 +219,7 @@ int ios_alias_add_record(uint32_t file_id, IosHandle alias, IosHandle target, Io
 
 int ios_callgraph_resolve(uint32_t file_id, IosErrorCode* error) {
   IosCallGraph* graph = nullptr;
-  if (ios_file_get_callgraph(file_id, &graph, error) != 0) return 1;
+  if (ios_file_make_callgraph(file_id, &graph, error) != 0) return 1;
   for (uint32_t index = 0; index < graph->aliases.count; ++index) {
     auto* record = static_cast<IosCallAlias*>(ios_array_at(&graph->aliases, sizeof(IosCallAlias), index));
     IosCallGraphNode* alias = ios_cgnode_find(graph, record->alias);
@@ -291,5 +295,157 @@ int ios_callgraph_get_node_value(uint32_t file_id, IosHandle symbol, uint32_t* c
     *slot = edge;
   }
   if (count != nullptr) *count = node->callee_count;
+  return 0;
+}
+
+IosCallGraph* ios_callgraph_admin_new() {
+  auto* graph = static_cast<IosCallGraph*>(pool_alloc(sizeof(IosCallGraph)));
+  if (graph == nullptr) return nullptr;
+  graph->usage_count = IOS_CALLGRAPH_VALUE_WORDS;
+  graph->calls = idtab_new();
+  if (graph->calls == nullptr) {
+    pool_free(graph, sizeof *graph);
+    return nullptr;
+  }
+  return graph;
+}
+
+int ios_file_get_callgraph(uint32_t file_id, IosCallGraph** graph, IosErrorCode* error) {
+  IosFile* file = nullptr;
+  if (ios_get_file(file_id, &file, error) != 0) return 1;
+  if (graph != nullptr) *graph = file->callgraph;
+  return 0;
+}
+
+namespace {
+
+IosCallGraphNode* nodeOf(uint32_t file_id, uint32_t symbol_id, IosCallGraph** graph,
+                         IosErrorCode* error, bool* failed) {
+  *failed = false;
+  IosFile* file = nullptr;
+  if (ios_get_file(file_id, &file, error) != 0) {
+    *failed = true;
+    return nullptr;
+  }
+  if (graph != nullptr) *graph = file->callgraph;
+  if (file->callgraph == nullptr) return nullptr;
+  return ios_cgnode_find(file->callgraph, IosHandle{file_id, symbol_id});
+}
+
+#define NODE(file_id, symbol_id, graph, node)                                   \
+  IosCallGraph* graph = nullptr;                                                \
+  bool node##Failed = false;                                                    \
+  IosCallGraphNode* node = nodeOf(file_id, symbol_id, &graph, error, &node##Failed); \
+  if (node##Failed) return 1;                                                   \
+  if (node == nullptr) return ios_fail(error, IOS_ERR_NO_PROPERTY)
+
+IosCallEdge* callOf(IosCallGraph* graph, IosCallGraphNode* callee, uint32_t caller_file_id,
+                    uint32_t caller_id) {
+  IosCallGraphNode* caller = ios_cgnode_find(graph, IosHandle{caller_file_id, caller_id});
+  if (caller == nullptr) return nullptr;
+  IosCallEdge probe{caller, callee, {}, 0};
+  return static_cast<IosCallEdge*>(avl_find(callee->callers, &probe, compareByCaller));
+}
+
+}  // namespace
+
+int ios_callgraph_get_usage_count(uint32_t file_id, uint32_t* count, IosErrorCode* error) {
+  IosFile* file = nullptr;
+  if (ios_get_file(file_id, &file, error) != 0) return 1;
+  if (count != nullptr) *count = file->callgraph != nullptr ? file->callgraph->usage_count : 0;
+  return 0;
+}
+
+int ios_cgnode_get_usage(uint32_t file_id, uint32_t symbol_id, uint32_t index, uint32_t* usage,
+                         IosErrorCode* error) {
+  NODE(file_id, symbol_id, graph, node);
+  if (index >= graph->usage_count || index >= IOS_CALLGRAPH_VALUE_WORDS) {
+    return ios_fail(error, IOS_ERR_NO_STACK_USAGE);
+  }
+  if (usage != nullptr) *usage = node->values[index];
+  return 0;
+}
+
+int ios_cgnode_get_kind(uint32_t file_id, uint32_t symbol_id, uint32_t* kind, IosErrorCode* error) {
+  NODE(file_id, symbol_id, graph, node);
+  if (kind != nullptr) *kind = node->callee_count != 0 ? 3 : 1;
+  return 0;
+}
+
+int ios_cgnode_get_reference(uint32_t file_id, uint32_t symbol_id, uint32_t index,
+                             IosHandle* handle, IosErrorCode* error) {
+  NODE(file_id, symbol_id, graph, node);
+  IdTable* table = node->references;
+  if (table == nullptr || index >= table->capacity || table->slots[index] == nullptr) {
+    return ios_fail(error, IOS_ERR_NO_PROPERTY);
+  }
+  auto* reference = static_cast<IosCallGraphReference*>(table->slots[index]);
+  if (reference->handle == nullptr) return ios_fail(error, IOS_ERR_NO_PROPERTY);
+  if (handle != nullptr) *handle = *reference->handle;
+  return 0;
+}
+
+int ios_call_get_count(uint32_t file_id, uint32_t callee_id, uint32_t caller_file_id,
+                       uint32_t caller_id, uint32_t* count, IosErrorCode* error) {
+  NODE(file_id, callee_id, graph, callee);
+  IosCallEdge* call = callOf(graph, callee, caller_file_id, caller_id);
+  if (call == nullptr) return ios_fail(error, IOS_ERR_NO_PROPERTY);
+  if (count != nullptr) *count = call->count;
+  return 0;
+}
+
+int ios_call_get_usage(uint32_t file_id, uint32_t callee_id, uint32_t caller_file_id,
+                       uint32_t caller_id, uint32_t index, uint32_t* usage, IosErrorCode* error) {
+  NODE(file_id, callee_id, graph, callee);
+  IosCallEdge* call = callOf(graph, callee, caller_file_id, caller_id);
+  if (call == nullptr) return ios_fail(error, IOS_ERR_NO_PROPERTY);
+  if (index >= graph->usage_count || index >= IOS_CALLGRAPH_VALUE_WORDS) {
+    return ios_fail(error, IOS_ERR_NO_STACK_USAGE);
+  }
+  if (usage != nullptr) *usage = call->values[index];
+  return 0;
+}
+
+int ios_callgraph_get_pair(uint32_t file_id, uint32_t unused, uint32_t index, IosHandle* first,
+                           IosHandle* second, IosErrorCode* error) {
+  (void)unused;
+  IosFile* file = nullptr;
+  if (ios_get_file(file_id, &file, error) != 0) return 1;
+  if (file->callgraph == nullptr) return -1;
+  auto* pair = static_cast<IosCallAlias*>(
+      ios_array_at(&file->callgraph->aliases, sizeof(IosCallAlias), index));
+  if (pair == nullptr) return -1;
+  if (first != nullptr) *first = pair->target;
+  if (second != nullptr) *second = pair->alias;
+  return 0;
+}
+
+int ios_callgraph_count_pairs(uint32_t file_id, uint32_t unused, uint32_t* count,
+                              IosErrorCode* error) {
+  (void)unused;
+  IosFile* file = nullptr;
+  if (ios_get_file(file_id, &file, error) != 0) return 1;
+  if (count != nullptr) *count = file->callgraph != nullptr ? file->callgraph->aliases.count : 0;
+  return 0;
+}
+
+int ios_callgraph_merge_nodes(uint32_t file_id, IosHandle target, IosHandle source,
+                              IosErrorCode* error) {
+  IosFile* file = nullptr;
+  if (ios_get_file(file_id, &file, error) != 0) return 1;
+  IosCallGraph* graph = file->callgraph;
+  IosCallGraphNode* from = graph != nullptr ? ios_cgnode_find(graph, source) : nullptr;
+  if (from == nullptr) return 0;
+  // Nodes are keyed by symbol id: merging into the same id would free the node that
+  // receives the calls.
+  if (target.object_id == source.object_id) {
+    mmi_hook_event1();
+    return ios_fail(error, IOS_ERR_INTERNAL);
+  }
+  IosCallGraphNode* into = ios_cgnode_find_or_create(graph, target);
+  if (into == nullptr) return ios_fail(error, IOS_ERR_NO_CALL);
+  mergeAlias(from, into);
+  graph->nodes = avl_delete_found(graph->nodes, from, compareNodes, nullptr);
+  ios_cgnode_clear(from);
   return 0;
 }

@@ -14,12 +14,14 @@ struct IosGroup {
   IosHandle handle;
   IosHandle name;     // object id 0 when the group has no name
   IosArray members;   // uint32_t section ids in the order added; duplicates stay
+  uint32_t deleted;   // 1 once deleted; the group keeps its id
 };
 
 // Ids are never reused, so the id table in id order is the creation order.
 struct IosGroupAdmin {
   BlockPool* pool;
   IdTable* groups;
+  uint32_t cursor;  // id of the group ios_group_next stands on, 0 before the first
 };
 
 // Releases the admin, its groups and their member lists; null is ignored.

@@ -1,19 +1,23 @@
 #include "objlib/ios_hook.h"
-#include "util/RunState.h"
+
+#include "objlib/objlib_state.h"
 
 namespace {
-struct HookState {
-  IosHookFunction installedHook = nullptr;
-};
-HookState& hookState() { return runPart<HookState>(); }
-
-int raise(int event) { return hookState().installedHook != nullptr ? hookState().installedHook(event) : 0; }
+int raise(int event) {
+  IosHookFunction hook = objlib_state().hook;
+  return hook != nullptr ? hook(event) : 0;
+}
 }  // namespace
 
 IosHookFunction mmi_set_hook(IosHookFunction hook) {
-  IosHookFunction previous = hookState().installedHook;
-  hookState().installedHook = hook;
+  IosHookFunction previous = objlib_state().hook;
+  objlib_state().hook = hook;
   return previous;
+}
+
+IosHookFunction ios_set_hook(IosHookFunction hook) {
+  objlib_state().hook = hook;
+  return hook;
 }
 
 int mmi_hook_event1() { return raise(IOS_EVENT_INCONSISTENCY); }

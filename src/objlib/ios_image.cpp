@@ -345,8 +345,8 @@ int ios_image_add_zeros(uint32_t file_id, uint32_t section_id, uint32_t offset, 
   return clearUnits(image, offset, count, error);
 }
 
-int ios_image_add_range(uint32_t file_id, uint32_t section_id, uint32_t offset, uint32_t count,
-                        IosErrorCode* error) {
+int ios_section_add_plain_range(uint32_t file_id, uint32_t section_id, uint32_t offset,
+                                uint32_t count, IosErrorCode* error) {
   IosImage* image = nullptr;
   if (imageOfSection(IosHandle{file_id, section_id}, offset, count, nullptr, &image, error) != 0)
     return 1;

@@ -132,8 +132,8 @@ int ios_image_get_data_entry(IosHandle image, uint32_t unit, void** storage,
 int ios_image_add_zeros(uint32_t file_id, uint32_t section_id, uint32_t offset, uint32_t count,
                         IosErrorCode* error);
 // Records a plain range of count units at offset; writes no data.
-int ios_image_add_range(uint32_t file_id, uint32_t section_id, uint32_t offset, uint32_t count,
-                        IosErrorCode* error);
+int ios_section_add_plain_range(uint32_t file_id, uint32_t section_id, uint32_t offset,
+                                uint32_t count, IosErrorCode* error);
 // Records the expression as the contents of units units at offset (the entry takes
 // a reference) and clears those units; 33, 35.
 int ios_image_add_expression(IosHandle section, uint32_t offset, uint32_t units,

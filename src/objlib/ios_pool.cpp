@@ -90,10 +90,11 @@ BlockPool* pool_create(size_t block_size) {
   return pool;
 }
 
-void pool_destroy(BlockPool* pool) {
-  if (pool == nullptr) return;
+int pool_destroy(BlockPool* pool) {
+  if (pool == nullptr) return -1;
   freeAllChunks(pool);
   std::free(pool);
+  return 0;
 }
 
 void* pool_alloc_block(BlockPool* pool) {
@@ -143,13 +144,19 @@ size_t pool_chunk_count(const BlockPool* pool) {
   return count;
 }
 
-BlockPool* pool_register(size_t size_class) {
+BlockPool* pool_register(size_t size_class) { return pool_register_with(size_class, 0, 0); }
+
+BlockPool* pool_register_with(size_t size_class, uint32_t blocks_per_chunk, uint32_t second) {
+  (void)second;
   size_class = roundUp(size_class, 4);
   // Two pools for one class would let a block be freed into a pool that did not
   // carve it, so a registered class keeps its pool.
   if (BlockPool* existing = findRegistered(size_class)) return existing;
   BlockPool* pool = pool_create(size_class);
   if (pool == nullptr) return nullptr;
+  if (blocks_per_chunk != 0 && blocks_per_chunk <= (SIZE_MAX - CHUNK_HEADER) / pool->block_size) {
+    pool->chunk_size = size_t{blocks_per_chunk} * pool->block_size;
+  }
   auto* entry = static_cast<RegistryEntry*>(std::malloc(sizeof(RegistryEntry)));
   if (entry == nullptr) {
     mmi_hook_event2();
@@ -211,4 +218,87 @@ void* ios_list_pop(IosCountedList* list) {
   --list->count;
   pool_free(node, sizeof(IosListNode));
   return payload;
+}
+
+// ---- Further pool operations ----
+
+namespace {
+constexpr size_t SIZE_WORD = 4;
+
+uint32_t sizeWord(const void* block) {
+  uint32_t total;
+  std::memcpy(&total, block, sizeof total);
+  return total;
+}
+
+void* sizedBlock(int32_t size, bool cleared) {
+  if (size < 0 || static_cast<size_t>(size) > UINT32_MAX - 2 * SIZE_WORD) return nullptr;
+  auto total = static_cast<uint32_t>(roundUp(static_cast<size_t>(size), 4) + SIZE_WORD);
+  auto* block = static_cast<unsigned char*>(pool_alloc_raw(static_cast<int32_t>(total)));
+  if (block == nullptr) return nullptr;
+  if (cleared) std::memset(block, 0, total);
+  std::memcpy(block, &total, sizeof total);
+  return block + SIZE_WORD;
+}
+}  // namespace
+
+void* pool_alloc_raw(int32_t size) {
+  if (size < 1) return nullptr;
+  BlockPool* pool = pool_find(static_cast<size_t>(size));
+  void* block = pool != nullptr ? pool_alloc_block(pool) : std::malloc(static_cast<size_t>(size));
+  if (block == nullptr) mmi_hook_event2();
+  return block;
+}
+
+void* pool_block_alloc_zeroed(BlockPool* pool) {
+  if (pool == nullptr) return nullptr;
+  void* block = pool_alloc_block(pool);
+  if (block != nullptr) std::memset(block, 0, pool->block_size);
+  return block;
+}
+
+void pool_return_block(BlockPool* pool, void* block) { pool_free_block(block, pool); }
+
+void* pool_sized_calloc(int32_t size) { return sizedBlock(size, true); }
+
+void* pool_sized_malloc(int32_t size) { return sizedBlock(size, false); }
+
+void* pool_sized_realloc(void* area, int32_t size) {
+  if (area == nullptr || size < 0) return nullptr;
+  unsigned char* block = static_cast<unsigned char*>(area) - SIZE_WORD;
+  uint32_t total = sizeWord(block);
+  if (static_cast<uint32_t>(size) <= total - SIZE_WORD) return area;
+  void* grown = sizedBlock(size, false);
+  if (grown == nullptr) return nullptr;
+  std::memcpy(grown, area, total - SIZE_WORD);
+  pool_free(block, total);
+  return grown;
+}
+
+int pool_sized_free(void* area) {
+  if (area == nullptr) return -1;
+  unsigned char* block = static_cast<unsigned char*>(area) - SIZE_WORD;
+  pool_free(block, sizeWord(block));
+  return 0;
+}
+
+bool pool_standard_ready() { return poolRegistry().standardClassesRegistered; }
+
+int pool_register_size(int32_t size, uint32_t blocks_per_chunk, uint32_t second) {
+  if (poolRegistry().standardClassesRegistered || size < 0) return -1;
+  return pool_register_with(static_cast<size_t>(size), blocks_per_chunk, second) != nullptr ? 0
+                                                                                           : -1;
+}
+
+int pool_registry_clear() {
+  for (RegistryEntry*& bucket : poolRegistry().registryBuckets) {
+    while (bucket != nullptr) {
+      RegistryEntry* entry = bucket;
+      bucket = entry->next;
+      pool_destroy(entry->pool);
+      std::free(entry);
+    }
+  }
+  poolRegistry().standardClassesRegistered = false;
+  return 0;
 }

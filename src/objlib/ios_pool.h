@@ -26,8 +26,8 @@ inline constexpr size_t POOL_LARGEST_CLASS = 64;
 // A new empty pool for blocks of at least block_size bytes (rounded up to a multiple
 // of 8, at least 8); null when out of memory or when the size is absurd.
 BlockPool* pool_create(size_t block_size);
-// Returns every chunk and the pool record itself to the heap.
-void pool_destroy(BlockPool* pool);
+// Returns every chunk and the pool record itself to the heap; -1 for null, else 0.
+int pool_destroy(BlockPool* pool);
 // One block, not cleared; null when no chunk can be had.
 void* pool_alloc_block(BlockPool* pool);
 // Returns a block to its pool. When the last block in use comes back and the pool
@@ -48,6 +48,40 @@ BlockPool* pool_find(size_t size);
 void* pool_alloc(size_t size);
 // Returns a block obtained by pool_alloc with the same size; null is ignored.
 void pool_free(void* block, size_t size);
+
+// ---- Further pool operations for the library's clients ----
+
+// A block from the pool of the rounded size, or from the heap when there is none; not
+// cleared. Null for a size below 1 or when out of memory. Give it back with pool_free.
+void* pool_alloc_raw(int32_t size);
+// A cleared block of the pool; null when none can be had.
+void* pool_block_alloc_zeroed(BlockPool* pool);
+// pool_free_block with the arguments in pool-first order.
+void pool_return_block(BlockPool* pool, void* block);
+
+// Sized blocks carry their total size (the request rounded up to 4, plus 4) in their
+// first word, so that they can be freed and resized without the caller knowing it.
+void* pool_sized_calloc(int32_t size);
+void* pool_sized_malloc(int32_t size);
+// Null for a null area; the area itself when the request fits it; otherwise a new
+// block with the old contents, the old one given back. Out of memory: null, and the
+// old block stays.
+void* pool_sized_realloc(void* area, int32_t size);
+// -1 for null, else 0.
+int pool_sized_free(void* area);
+
+// True once the standard size classes have been set up (by the first allocation).
+bool pool_standard_ready();
+// Registers a pool for the size class with the given blocks per chunk (0: the usual
+// chunk size) unless the class has one; the second parameter is kept for callers
+// that pass it and has no effect. Null when out of memory.
+BlockPool* pool_register_with(size_t size_class, uint32_t blocks_per_chunk, uint32_t second);
+// Before the standard classes are set up and for a size of at least 0: registers the
+// rounded size as pool_register_with does and returns 0; otherwise -1.
+int pool_register_size(int32_t size, uint32_t blocks_per_chunk, uint32_t second);
+// Frees every registered pool with its chunks and empties the registry; the standard
+// classes count as not set up again. Blocks still held become invalid. Returns 0.
+int pool_registry_clear();
 
 // Counted singly linked list of payload pointers; new nodes go to the head.
 struct IosListNode {

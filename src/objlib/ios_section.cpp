@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "objlib/expr_eval.h"
+#include "objlib/expr_slots.h"
 #include "objlib/ios_admin.h"
 #include "objlib/ios_hook.h"
 #include "objlib/ios_idtable.h"
@@ -84,6 +85,7 @@ void ios_section_admin_delete(IosSectionAdmin* admin) {
       // the file would otherwise keep them counted as live.
       ios_location_set(section->address_slot, nullptr, nullptr);
       ios_location_set(section->size_slot, nullptr, nullptr);
+      if (section->slot3.index != 0) ios_location_set(section->slot3, nullptr, nullptr);
     }
     idtab_delete(admin->sections);
   }
@@ -134,6 +136,7 @@ int ios_location_set(ExprSlotRef slot, ExprNode* node, IosErrorCode* error) {
   ExprNode* old = entry.expr;
   entry.expr = node;
   expr_release(old);
+  expr_slot_refresh_dependants(slot.context, slot.index);
   return 0;
 }
 
@@ -394,6 +397,10 @@ int ios_section_set_group(IosHandle section, IosHandle group, IosErrorCode* erro
 int ios_section_get_group(IosHandle section, IosHandle* group, IosErrorCode* error) {
   LOOKUP(section, record);
   if (group != nullptr) *group = record->group;
+  if (record->group.object_id < 1) {
+    if (error != nullptr) *error = IOS_ERR_NO_GROUP;
+    return -1;
+  }
   return 0;
 }
 
@@ -619,7 +626,10 @@ int ios_section_get_size(IosHandle section, uint32_t* size, IosErrorCode* error)
 int ios_section_get_image(IosHandle section, IosHandle* image, IosErrorCode* error) {
   LOOKUP(section, record);
   if (image != nullptr) *image = record->image;
-  if (record->image.object_id == 0) return ios_fail(error, IOS_ERR_NO_IMAGE);
+  if (record->image.object_id < 1) {
+    if (error != nullptr) *error = IOS_ERR_NO_IMAGE;
+    return -1;
+  }
   return 0;
 }
 

@@ -24,7 +24,9 @@ inline constexpr uint32_t IOS_SECTION_ACCESS_DEFAULT_SHIFT = 10,
 inline constexpr uint32_t IOS_SECTION_PLACEMENT_SHIFT = 13, IOS_SECTION_PLACEMENT_MASK = 0x3u;
 inline constexpr uint32_t IOS_SECTION_CONTENT_SHIFT = 15, IOS_SECTION_CONTENT_MASK = 0x7u;
 inline constexpr uint32_t IOS_SECTION_DELETED_BIT = 1u << 18;
+inline constexpr uint32_t IOS_SECTION_FLAG19_BIT = 1u << 19;
 inline constexpr uint32_t IOS_SECTION_MARKER_BIT = 1u << 20;
+inline constexpr uint32_t IOS_SECTION_FLAG21_BIT = 1u << 21;
 
 // Section types and contents as the setters store them.
 enum IosSectionType : uint32_t {
@@ -54,6 +56,10 @@ struct IosSection {
   uint32_t alignment;      // 0 = unset
   uint32_t fixed_address;  // write-once, 0 = unset
   uint32_t number;         // write-once, IOS_NUMBER_UNSET = unset
+  IosHandle link;          // another section this one refers to; object id 0 = none
+  IosHandle string2;       // further string handles; object id 0 = unset
+  IosHandle string3;
+  ExprSlotRef slot3;       // a third location slot, made on its first store
 };
 
 // A file's sections. Sections are never freed one by one, so id order is creation
@@ -120,7 +126,8 @@ int ios_section_get_fixed_address(IosHandle section, uint32_t* address, IosError
 // when unset.
 int ios_section_set_number(IosHandle section, uint32_t number, IosErrorCode* error);
 int ios_section_get_number(IosHandle section, uint32_t* number, IosErrorCode* error);
-// Group membership handle (groups themselves come later); object id 0 = none.
+// Group membership handle, overwriting; object id 0 = none. The getter copies the
+// handle out and then returns -1 with 55 when it names no group.
 int ios_section_set_group(IosHandle section, IosHandle group, IosErrorCode* error);
 int ios_section_get_group(IosHandle section, IosHandle* group, IosErrorCode* error);
 // The whole attribute word.
@@ -188,7 +195,7 @@ int ios_section_get_size_expr(IosHandle section, ExprNode** size, IosErrorCode* 
 // the size does not evaluate to a value. Bits above 32 are dropped and mark the
 // context with status 2.
 int ios_section_get_size(IosHandle section, uint32_t* size, IosErrorCode* error);
-// The image handle; 1 with 33 when the section has none.
+// The image handle, copied out first; -1 with 33 when the section has none.
 int ios_section_get_image(IosHandle section, IosHandle* image, IosErrorCode* error);
 // *has = 1 when the section has an image, else 0 with 33 stored; status 0 in both
 // cases.

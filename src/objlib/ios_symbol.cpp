@@ -162,8 +162,8 @@ int ios_scope_get_symbol(IosHandle scope, uint32_t index, IosHandle* symbol, Ios
 
 // ---- Symbols ----
 
-int ios_symbol_create(uint32_t file_id, IosHandle scope, ExprSlotRef slot, IosHandle* symbol,
-                      IosErrorCode* error) {
+int ios_symbol_create_with_slot(uint32_t file_id, IosHandle scope, ExprSlotRef slot,
+                                IosHandle* symbol, IosErrorCode* error) {
   IosFile* file = nullptr;
   IosSymbolAdmin* admin = symbolAdminOf(file_id, &file, error);
   if (admin == nullptr) return 1;

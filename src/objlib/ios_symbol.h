@@ -29,6 +29,7 @@ inline constexpr uint8_t IOS_SYMBOL_DELETED_BIT = 1u << 3;
 inline constexpr uint8_t IOS_SYMBOL_WEAK_BIT = 1u << 5;
 
 enum IosScopeKind : uint32_t {
+  IOS_SCOPE_ROOT = 1,
   IOS_SCOPE_GLOBAL = 2,
   IOS_SCOPE_LIST = 3,
 };
@@ -48,6 +49,8 @@ struct IosSymbol {
   ExprSlotRef slot;         // holds the value (location) expression
   uint32_t size;
   uint32_t scope_index;  // 0-based place in its scope's member array
+  ExprSlotRef second_slot;  // index 0 = none
+  uint32_t fourth;          // 0 = unset
 };
 
 struct IosScope {
@@ -65,6 +68,7 @@ struct IosSymbolAdmin {
   IosScope* global;      // null until ios_scope_get_global made it
   IosArray list_scopes;  // uint32_t scope ids in creation order
   IdTable* slot_map;     // symbol at index slot - 1
+  IosScope* root;        // null until ios_create_root_scope made one
 };
 
 // Admin lifecycle, used by the file's creation and teardown; delete drops nothing
@@ -97,8 +101,8 @@ int ios_scope_get_symbol(IosHandle scope, uint32_t index, IosHandle* symbol, Ios
 // Creates a symbol in the scope: id = highest symbol id + 1; its value lives in the
 // given slot, or in a new slot of the file's context when slot.index is 0; out:
 // handle. 16 for an unknown scope.
-int ios_symbol_create(uint32_t file_id, IosHandle scope, ExprSlotRef slot, IosHandle* symbol,
-                      IosErrorCode* error);
+int ios_symbol_create_with_slot(uint32_t file_id, IosHandle scope, ExprSlotRef slot,
+                                IosHandle* symbol, IosErrorCode* error);
 // The record after following alias ids; 17 when an id names none, 4 when the final
 // record is deleted. *record holds the last record taken, also on failure.
 int ios_get_symbol(IosHandle symbol, IosSymbol** record, IosErrorCode* error);

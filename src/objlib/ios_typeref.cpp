@@ -2,6 +2,7 @@
 
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
+#include "objlib/ios_typestore.h"
 
 namespace {
 
@@ -71,8 +72,8 @@ uint32_t ios_typeref_entry_words(uint32_t kind) {
   }
 }
 
-IosTyperef ios_typeref_detail_new(uint32_t kind) {
-  IosTyperef made{kind, nullptr};
+IosTyperefKindDetail ios_typeref_detail_new(uint32_t kind) {
+  IosTyperefKindDetail made{kind, nullptr};
   size_t size = ios_typeref_detail_size(kind);
   if (size == 0) return made;
   void* detail = pool_alloc(size);
@@ -144,4 +145,10 @@ int ios_typeref_entry_add(uint32_t kind, void* detail, uint32_t* id) {
   }
   *id = next;
   return 0;
+}
+
+IdTable* ios_detail_list(uint32_t kind, void* detail) {
+  if (detail == nullptr) return nullptr;
+  IdTable** table = tableOf(kind, detail);
+  return table == nullptr ? nullptr : *table;
 }

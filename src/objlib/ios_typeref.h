@@ -74,14 +74,14 @@ struct IosTyperefBitfield {
 
 // A type reference: its kind and the kind's detail record (null for simple codes and
 // kinds without a record).
-struct IosTyperef {
+struct IosTyperefKindDetail {
   uint32_t kind;
   void* detail;
 };
 
 // The kind with a new detail record for kinds 129-135, 137, 138, 140 and 141; the kind
 // alone for every other value, and also when memory for the record is short.
-IosTyperef ios_typeref_detail_new(uint32_t kind);
+IosTyperefKindDetail ios_typeref_detail_new(uint32_t kind);
 // Returns the record and everything it owns (entries, id table) to the pools. Kinds
 // without a record and a null record free nothing.
 void ios_typeref_detail_free(uint32_t kind, void* detail);

@@ -203,6 +203,14 @@ void ListManager::listLine(LineInfo* line, Section* section) {
   const bool asWritten = !listing::isExpansionLine(*line) && !(line->flags[0] & lineflag::kMacroExpansion) &&
                          !listing::isAlignmentFill(*line) &&
                          (!state.listing(ControlState::kListDefineExpansion) || keepSource);
+  // A line made after a source line (a section's closing label) shares that line's
+  // byte range without text or code of its own: the range is listed already, and
+  // reading it again would show the source line twice.
+  if (asWritten && !line->text && line->codeByteCount == 0 && line->sourceEnd > line->sourceStart &&
+      line->sourceEnd <= lastPosition_) {
+    markListed(*line);
+    return;
+  }
   std::string_view text;
   if (asWritten && line->sourceEnd > line->sourceStart)
     text = readSourceRange(line, line->sourceStart, line->sourceEnd);

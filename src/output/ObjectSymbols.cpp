@@ -174,7 +174,7 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
   IosErrorCode error = IOS_ERR_INTERNAL;
   IosHandle scope = global ? globalScope_ : localScope_;
   IosHandle handle = {0, 0};
-  check(ios_symbol_create(fileId, scope, {record.slot, objectExprContext()}, &handle, &error), error);
+  check(ios_symbol_create_with_slot(fileId, scope, {record.slot, objectExprContext()}, &handle, &error), error);
   if (debugValue && module[2] > 0) emitDebugVariable(symbol, debugValue, handle.object_id);
   symbol->objectFileId = handle.file_id;
   symbol->objectSymbolId = handle.object_id;

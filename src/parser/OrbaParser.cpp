@@ -155,6 +155,13 @@ bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo*
     if (token == kTokEndOfLine || (token == kTokOther && scan.commentAt(scan.tokenStart))) return true;
   }
 
+  if (token == kTokOther && static_cast<unsigned char>(*scan.tokenStart) >= 0x80) {
+    // Bytes above ASCII pass the line reader for strings and comments; as a label or
+    // mnemonic they are named like any other byte that cannot stand there.
+    errorHandler()->report(E_invalid_input_character, line,
+                           static_cast<int>(static_cast<unsigned char>(*scan.tokenStart)));
+    return false;
+  }
   statement.keyword = token;
   if (KeywordHandler handler = keywordHandler(token)) {
     if (!handler(*this, statement)) return false;

@@ -91,6 +91,9 @@ void InputBuffer::InputSource::appendBytes(const char* from, size_t length) {
 
 void InputBuffer::InputSource::appendLine() {
   reading = true;
+  const size_t physicalStart = static_cast<size_t>(lineBuffer.end - lineBuffer.begin);
+  bool cut = false;
+  bool newlineSeen = false;
   // Each turn either ends the line or consumes a whole chunk; the end of the file
   // ends the loop.
   for (;;) {
@@ -102,10 +105,24 @@ void InputBuffer::InputSource::appendLine() {
     size_t left = static_cast<size_t>(readEnd - readCursor);
     const char* newline = static_cast<const char*>(std::memchr(readCursor, '\n', left));
     const char* stop = newline ? newline + 1 : readEnd;
-    appendBytes(readCursor, static_cast<size_t>(stop - readCursor));
+    size_t length = static_cast<size_t>(stop - readCursor);
+    size_t used = static_cast<size_t>(lineBuffer.end - lineBuffer.begin);
+    if (!cut && used + length > kMaxLineLength + 1) {
+      // The physical line is dropped whole (what came before it on a continued line
+      // is being read already); the chunks up to its newline are only skipped.
+      cut = true;
+      overlongLine = true;
+      lineBuffer.end = lineBuffer.begin + physicalStart;
+      *lineBuffer.end = '\0';
+    }
+    if (!cut) appendBytes(readCursor, length);
     readCursor = stop;
-    if (newline) break;
+    if (newline) {
+      newlineSeen = true;
+      break;
+    }
   }
+  if (cut && newlineSeen) appendBytes("\n", 1);
   lineEnd = lineBuffer.end;
 }
 
@@ -149,7 +166,9 @@ bool InputBuffer::openFile(const char* fileName, int32_t initialLine) {
     fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat status;
-    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    // Only a regular file has an end to read to: a directory, device or pipe does
+    // not open, as a missing file does not.
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
       ::close(fd);
       return false;
     }
@@ -334,6 +353,19 @@ bool InputBuffer::skipLine() {
     if (c == '\n') return true;
     if (c == 0) return false;
   }
+}
+
+bool InputBuffer::takeOverlongLine() {
+  InputSource* file = top_ ? top_->innermostFile : nullptr;
+  if (!file || !file->overlongLine) return false;
+  file->overlongLine = false;
+  return true;
+}
+
+const char* InputBuffer::overlongLineText() {
+  static const std::string text =
+      "line longer than " + std::to_string(kMaxLineLength) + " characters skipped";
+  return text.c_str();
 }
 
 void InputBuffer::loadLine() {

@@ -17,6 +17,14 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 }  // namespace
 
 bool MacroPreprocessor::getLine(InputBuffer& input, std::string& text, LineRead& read) {
+  bool got = getLineText(input, text, read);
+  // The cut outweighs whatever else the remains of the line drew.
+  if (input.takeOverlongLine())
+    read.pendingDiagnostic = errorHandler()->formatMessage(E_error, InputBuffer::overlongLineText());
+  return got;
+}
+
+bool MacroPreprocessor::getLineText(InputBuffer& input, std::string& text, LineRead& read) {
   read = LineRead();
   text.clear();
   InputBuffer::InputSource* source = input.top();

@@ -20,7 +20,8 @@
 
 namespace {
 
-// The product's version texts, as the version banner shows them.
+// The version texts that the banner shows (the driver keeps the same three, out of this
+// layer's reach); __VERSION__, __REVISION__ and __BUILD__ are read from them.
 constexpr char kVersionText[] = "?.?";
 constexpr char kRevisionText[] = "0";
 constexpr char kBuildText[] = "341";

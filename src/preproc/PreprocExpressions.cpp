@@ -166,9 +166,20 @@ OrbaExpression* MacroPreprocessor::parseExpression(InputBuffer& input, LineInfo*
   scanner.reset(text, line);
   const char* message = nullptr;
   OrbaExpression* expression = parseExpressionAt(&scanner, &message, true);
+  expressionReported = false;
+  if (message == expressionTooDeepText()) {
+    // The same message as everywhere else an expression nests too deep.
+    errorHandler()->report(E_error, line, message);
+    expressionReported = true;
+  }
   if (message || !expression) return nullptr;
   source->cursor = start + (scanner.cursor - text);
   return expression;
+}
+
+void MacroPreprocessor::reportMissingExpression(LineInfo* line) {
+  if (!expressionReported) errorHandler()->report(E_expected_expression, line);
+  expressionReported = false;
 }
 
 bool MacroPreprocessor::expectToken(InputBuffer& input, int32_t code) {

@@ -34,9 +34,21 @@ void updateHeight(AvlNode* node) {
   node->height = 1 + (left > right ? left : right);
 }
 
-[[noreturn]] void illegalRotation(const char* text, size_t length) {
+void writeError(const char* text, size_t length) {
   ssize_t written = write(STDERR_FILENO, text, length);
   (void)written;
+}
+
+[[noreturn]] void illegalRotation(const char* text, size_t length) {
+  AvlErrorHandling& handling = avl_error_handling();
+  if (handling.handler != nullptr) {
+    handling.handler(1, handling.argument);
+    writeError(text, length);
+    static const char after[] = "Not supposed to pass exit()...\n";
+    writeError(after, sizeof after - 1);
+    std::exit(1);
+  }
+  writeError(text, length);
   std::exit(1);
 }
 
@@ -69,6 +81,11 @@ AvlNode* rebalanceRightHeavy(AvlNode* node, bool singleOnEqual) {
 }
 
 }  // namespace
+
+AvlErrorHandling& avl_error_handling() {
+  static AvlErrorHandling handling{nullptr, nullptr};
+  return handling;
+}
 
 AvlNode* avl_rotate_left(AvlNode* node) {
   if (!node || !node->right) {

@@ -47,6 +47,16 @@ size_t avl_node_size();
 // The root kept in the first word of a tree holder; null for a null holder.
 AvlNode* avl_root(const void* holder);
 
+// Called with code 1 and its argument before a rotation that meets a missing child
+// ends the program; the program ends all the same when the handler returns.
+using AvlErrorHandler = int (*)(int code, void* argument);
+struct AvlErrorHandling {
+  AvlErrorHandler handler;
+  void* argument;
+};
+// The process's one handler record (both null at start).
+AvlErrorHandling& avl_error_handling();
+
 AvlNode* avl_rotate_left(AvlNode* node);
 AvlNode* avl_rotate_right(AvlNode* node);
 void* avl_leftmost_data(AvlNode* root);

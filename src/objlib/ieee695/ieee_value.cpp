@@ -13,7 +13,7 @@ size_t storage_size(size_t capacity) { return (capacity + 3) & ~size_t{3}; }
 // Grows so that the capacity exceeds the needed length: the smallest multiple of the
 // old capacity, at least twice it, above the length.
 int buf_reserve(StrBuf* buffer, size_t needed) {
-  if (buffer->capacity > needed && buffer->start != nullptr) return 0;
+  if (buffer->capacity > needed && buffer->base != nullptr) return 0;
   size_t step = buffer->capacity != 0 ? buffer->capacity : IEEE_BUF_MIN_CAPACITY;
   size_t capacity = buffer->capacity != 0 ? 2 * buffer->capacity : IEEE_BUF_MIN_CAPACITY;
   while (capacity <= needed) {
@@ -23,9 +23,9 @@ int buf_reserve(StrBuf* buffer, size_t needed) {
   auto* storage = static_cast<char*>(pool_alloc(storage_size(capacity)));
   if (storage == nullptr) return -1;
   size_t held = ieee_buf_length(buffer);
-  if (held != 0) std::memcpy(storage, buffer->start, held);
-  if (buffer->start != nullptr) pool_free(buffer->start, storage_size(buffer->capacity));
-  buffer->start = storage;
+  if (held != 0) std::memcpy(storage, buffer->base, held);
+  if (buffer->base != nullptr) pool_free(buffer->base, storage_size(buffer->capacity));
+  buffer->base = storage;
   buffer->end = storage + held;
   buffer->capacity = capacity;
   return 0;
@@ -44,7 +44,7 @@ StrBuf* ieee_buf_new(int64_t capacity) {
     pool_free(buffer, sizeof(StrBuf));
     return nullptr;
   }
-  buffer->start = storage;
+  buffer->base = storage;
   buffer->end = storage;
   buffer->capacity = wanted;
   return buffer;
@@ -67,7 +67,7 @@ StrBuf* ieee_buf_dup(const StrBuf* source) {
   size_t length = ieee_buf_length(source);
   StrBuf* copy = ieee_buf_new(static_cast<int64_t>(length));
   if (copy == nullptr) return nullptr;
-  if (length != 0 && ieee_buf_append_bytes(copy, source->start, length) != 0) {
+  if (length != 0 && ieee_buf_append_bytes(copy, source->base, length) != 0) {
     ieee_buf_free(copy);
     return nullptr;
   }
@@ -76,7 +76,7 @@ StrBuf* ieee_buf_dup(const StrBuf* source) {
 
 void ieee_buf_free(StrBuf* buffer) {
   if (buffer == nullptr) return;
-  if (buffer->start != nullptr) pool_free(buffer->start, storage_size(buffer->capacity));
+  if (buffer->base != nullptr) pool_free(buffer->base, storage_size(buffer->capacity));
   pool_free(buffer, sizeof(StrBuf));
 }
 
@@ -97,7 +97,7 @@ int ieee_buf_put_byte(StrBuf* buffer, uint8_t byte) {
 int ieee_buf_append_buf(StrBuf* destination, const StrBuf* source) {
   if (destination == nullptr) return -1;
   if (source == nullptr || ieee_buf_length(source) == 0) return 0;
-  return ieee_buf_append_bytes(destination, source->start, ieee_buf_length(source));
+  return ieee_buf_append_bytes(destination, source->base, ieee_buf_length(source));
 }
 
 void ieee_value_init(IeeeValue* value) {

@@ -33,12 +33,12 @@ int ieee_buf_put_byte(StrBuf* buffer, uint8_t byte);
 int ieee_buf_append_buf(StrBuf* destination, const StrBuf* source);
 // Number of bytes held; 0 for null.
 inline size_t ieee_buf_length(const StrBuf* buffer) {
-  return buffer != nullptr && buffer->start != nullptr
-             ? static_cast<size_t>(buffer->end - buffer->start)
+  return buffer != nullptr && buffer->base != nullptr
+             ? static_cast<size_t>(buffer->end - buffer->base)
              : 0;
 }
 inline const uint8_t* ieee_buf_bytes(const StrBuf* buffer) {
-  return reinterpret_cast<const uint8_t*>(buffer->start);
+  return reinterpret_cast<const uint8_t*>(buffer->base);
 }
 
 struct IeeeValue {

@@ -39,7 +39,7 @@ void countItem(void* /*data*/, void* context) { ++*static_cast<uint32_t*>(contex
 // node's counts agree with its trees.
 std::vector<Edge> edgesOf(uint32_t file) {
   IosCallGraph* graph = nullptr;
-  EXPECT_EQ(ios_file_get_callgraph(file, &graph, nullptr), 0);
+  EXPECT_EQ(ios_file_make_callgraph(file, &graph, nullptr), 0);
   std::vector<IosCallGraphNode*> nodes;
   ios_tree_walk(graph->nodes, collectNode, &nodes);
   std::vector<Edge> edges;
@@ -173,7 +173,7 @@ TEST_F(CallGraph, OwnValuesAreReplacedAndOutOfRangeIndexesRefused) {
   ASSERT_EQ(ios_callgraph_record(file_, 3, 0, 0, 24, 1, nullptr), 0);
   ASSERT_EQ(ios_callgraph_record(file_, 3, 0, 1, 7, 1, nullptr), 0);
   IosCallGraph* graph = nullptr;
-  ASSERT_EQ(ios_file_get_callgraph(file_, &graph, nullptr), 0);
+  ASSERT_EQ(ios_file_make_callgraph(file_, &graph, nullptr), 0);
   IosCallGraphNode* node = ios_cgnode_find(graph, {file_, 3});
   ASSERT_NE(node, nullptr);
   EXPECT_EQ(node->values[0], 24u);

@@ -271,7 +271,7 @@ TEST_F(ElfWriter, AddressThatDoesNotEvaluateIsExpressionLibraryFailure) {
 
 TEST_F(ElfWriter, AbsoluteSymbolHasItsValueAndShnAbs) {
   IosHandle handle{};
-  ASSERT_EQ(ios_symbol_create(file_, globalScope(), ExprSlotRef{0, nullptr}, &handle, nullptr), 0);
+  ASSERT_EQ(ios_symbol_create_with_slot(file_, globalScope(), ExprSlotRef{0, nullptr}, &handle, nullptr), 0);
   ASSERT_EQ(ios_symbol_set_name(handle, text("limit"), nullptr), 0);
   ExprNode* value = integer(0x1000);
   ASSERT_EQ(ios_symbol_set_value_expr(handle, value, nullptr), 0);

@@ -61,7 +61,7 @@ struct IeeeReader {
 };
 
 inline Bytes ieee_buf_to_bytes(const StrBuf* buffer) {
-  if (buffer == nullptr || buffer->start == nullptr) return {};
+  if (buffer == nullptr || buffer->base == nullptr) return {};
   return Bytes(ieee_buf_bytes(buffer), ieee_buf_bytes(buffer) + ieee_buf_length(buffer));
 }
 

@@ -115,7 +115,7 @@ class IeeeModule : public OneStoreFile {
     IosHandle scope{0, 0};
     IosHandle handle{0, 0};
     EXPECT_EQ(ios_scope_get_global(file_, &scope, nullptr), 0);
-    EXPECT_EQ(ios_symbol_create(file_, scope, ExprSlotRef{0, nullptr}, &handle, nullptr), 0);
+    EXPECT_EQ(ios_symbol_create_with_slot(file_, scope, ExprSlotRef{0, nullptr}, &handle, nullptr), 0);
     EXPECT_EQ(ios_symbol_set_name(handle, text(name), nullptr), 0);
     if (weak) {
       EXPECT_EQ(ios_symbol_set_weak(handle, nullptr), 0);
@@ -223,8 +223,8 @@ TEST_F(IeeeModule, WeakNamesGetTheirOwnRecords) {
 
 TEST_F(IeeeModule, GapsBetweenDataRunsMoveTheLoadAddress) {
   IosHandle handle = section(".data", {1, 2, 3, 4, 0, 0, 0, 0, 9, 10, 11, 12, 0, 0});
-  ASSERT_EQ(ios_image_add_range(file_, handle.object_id, 0, 4, nullptr), 0);
-  ASSERT_EQ(ios_image_add_range(file_, handle.object_id, 8, 4, nullptr), 0);
+  ASSERT_EQ(ios_section_add_plain_range(file_, handle.object_id, 0, 4, nullptr), 0);
+  ASSERT_EQ(ios_section_add_plain_range(file_, handle.object_id, 8, 4, nullptr), 0);
   std::vector<Decoded> records = written();
   std::vector<Decoded> data;
   for (const Decoded& d : records) {

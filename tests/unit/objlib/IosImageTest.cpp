@@ -121,7 +121,7 @@ TEST_F(IosImageStore, RecordingNeedsAnImageAndStaysInsideTheSection) {
        }},
       {"range",
        [](IosHandle s, uint32_t o, uint32_t n, IosErrorCode* e) {
-         return ios_image_add_range(s.file_id, s.object_id, o, n, e);
+         return ios_section_add_plain_range(s.file_id, s.object_id, o, n, e);
        }},
       {"expression",
        [&](IosHandle s, uint32_t o, uint32_t n, IosErrorCode* e) {

@@ -25,7 +25,7 @@ class IosSymbolStore : public OneStoreFile {
 
   IosHandle symbol(IosHandle scope) {
     IosHandle made{};
-    EXPECT_EQ(ios_symbol_create(file_, scope, ExprSlotRef{0, nullptr}, &made, nullptr), 0);
+    EXPECT_EQ(ios_symbol_create_with_slot(file_, scope, ExprSlotRef{0, nullptr}, &made, nullptr), 0);
     return made;
   }
 
@@ -69,7 +69,7 @@ TEST_F(IosSymbolStore, LookupsFailWithTheStoreCodes) {
   EXPECT_EQ(error, IOS_ERR_NO_SCOPE);
   error = NOT_SET;
   IosHandle made{};
-  EXPECT_EQ(ios_symbol_create(file_, IosHandle{file_, 42}, ExprSlotRef{0, nullptr}, &made, &error),
+  EXPECT_EQ(ios_symbol_create_with_slot(file_, IosHandle{file_, 42}, ExprSlotRef{0, nullptr}, &made, &error),
             1);
   EXPECT_EQ(error, IOS_ERR_NO_SCOPE);
 }

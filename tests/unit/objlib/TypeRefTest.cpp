@@ -29,7 +29,7 @@ TEST(TypeRef, CompositeKindsGetARecordWithUnsetIdsAndSimpleCodesNone) {
   for (const Case& c : cases) {
     size_t size = ios_typeref_detail_size(c.kind);
     size_t before = size != 0 ? inUse(size) : 0;
-    IosTyperef made = ios_typeref_detail_new(c.kind);
+    IosTyperefKindDetail made = ios_typeref_detail_new(c.kind);
     EXPECT_EQ(made.kind, c.kind);
     EXPECT_EQ(made.detail != nullptr, c.record) << c.kind;
     EXPECT_EQ(ios_typeref_entry_words(c.kind), c.entryWords) << c.kind;
@@ -76,7 +76,7 @@ TEST(TypeRef, FreeingReturnsTheEntriesThatExistThenTheTableAndTheRecord) {
   for (const Case& c : cases) {
     size_t entrySize = ios_typeref_entry_words(c.kind) * sizeof(uint32_t);
     size_t before = inUse(entrySize);
-    IosTyperef made = ios_typeref_detail_new(c.kind);
+    IosTyperefKindDetail made = ios_typeref_detail_new(c.kind);
     ASSERT_NE(made.detail, nullptr);
     for (uint32_t i = 1; i <= c.entries; ++i) {
       uint32_t id = 0;
@@ -99,7 +99,7 @@ TEST(TypeRef, FreeingReturnsTheEntriesThatExistThenTheTableAndTheRecord) {
 }
 
 TEST(TypeRef, EntriesGoOnlyIntoKindsWithATable) {
-  IosTyperef pointer = ios_typeref_detail_new(IOS_TYPEREF_POINTER);
+  IosTyperefKindDetail pointer = ios_typeref_detail_new(IOS_TYPEREF_POINTER);
   uint32_t id = 0;
   EXPECT_EQ(ios_typeref_entry_add(IOS_TYPEREF_POINTER, pointer.detail, &id), 1);
   EXPECT_EQ(ios_typeref_entry_add(IOS_TYPEREF_STRUCTURE, nullptr, &id), 1);
