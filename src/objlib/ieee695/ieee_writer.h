@@ -30,7 +30,7 @@ struct IeeeLetterRecord {
   uint64_t index;
   uint32_t reference;  // slot index of the store expression it stands for; 0 none
   uint64_t reference_value;  // the slot a reference node to this variable names
-  IeeeValue value;
+  IosValue value;
 };
 
 struct IeeeSectionEntry {
