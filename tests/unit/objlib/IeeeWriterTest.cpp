@@ -26,6 +26,7 @@ struct Decoded {
   uint64_t index;
   Bytes value;  // AS value run without the record byte that ends it
   Bytes data;   // LD data
+  std::string text;  // CO text
 };
 
 std::vector<Decoded> decode(const Bytes& module) {
@@ -37,7 +38,11 @@ std::vector<Decoded> decode(const Bytes& module) {
     int ok = ieee_record_transfer(&record, reader.stream);
     EXPECT_EQ(ok, 1) << "record at " << record.start_offset;
     if (ok == 0) break;
-    Decoded d{record.start_offset, record.type, 0, 0, {}, {}};
+    Decoded d{record.start_offset, record.type, 0, 0, {}, {}, {}};
+    if (record.type == IEEE_CO) {
+      Bytes text = ieee_buf_to_bytes(record.body->co.text);
+      d.text.assign(text.begin(), text.end());
+    }
     if (record.type == IEEE_AS) {
       d.letter = record.body->as.letter;
       d.index = record.body->as.index;
@@ -173,6 +178,30 @@ TEST_F(IeeeModule, AFileWithoutSectionsWritesTheHeadTheFirstTwoPartsAndTheEnd) {
   EXPECT_EQ(part_offset(records, 1), records[13].offset);
   for (uint32_t n : {2u, 3u, 4u, 5u, 6u}) EXPECT_EQ(part_offset(records, n), 0u) << n;
   EXPECT_EQ(part_offset(records, 7), records.back().offset);
+}
+
+TEST_F(IeeeModule, TheObjectVersionCommentFollowsTheFilesVersionText) {
+  struct Case {
+    const char* version;  // null: none set
+    const char* comment;
+  };
+  const Case cases[] = {
+      {"1.1", "Object version: 1.1"},
+      {"1.2", "Object version: 1.2"},
+      {"2.0", "Object version: 1.2"},
+      {nullptr, "Object version: 1.2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version != nullptr ? c.version : "none");
+    TearDown();
+    SetUp();
+    if (c.version != nullptr) {
+      ASSERT_EQ(ios_file_set_version_string(file_, text(c.version), nullptr), 0);
+    }
+    std::vector<Decoded> records = written();
+    ASSERT_GT(records.size(), 10u);
+    EXPECT_EQ(records[10].text, c.comment);
+  }
 }
 
 TEST_F(IeeeModule, DataRecordsHoldAtMost127Units) {
