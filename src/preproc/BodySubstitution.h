@@ -24,7 +24,7 @@ class BodySubstitution {
 
   // Bounds the text of one expansion: a macro that passes its argument on doubled
   // would otherwise fill the memory long before the nesting bound stops it.
-  static constexpr size_t kMaxExpansionLength = size_t{16} << 20;
+  static constexpr size_t kMaxExpansionLength = size_t{4} << 20;
 
   // The expansion text of the body: a line "label:" first when a label is given.
   // The result lives in this object until the next call. A text that would pass
