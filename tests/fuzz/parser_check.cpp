@@ -239,6 +239,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool layOut = (data[0] & 0x04) || writeObject || dwarf;
   _orbaOptions->optimizeJumpChains = data[0] & 0x08;
   restoreControlledOptions(*_orbaOptions);
+  // Laid out, the input is parsed as a full run parses it: the flow keeps its
+  // instructions and generic instructions build their lines when layout asks.
+  _orbaOptions->checkOnly = !layOut;
   _orbaOptions->asmDebugInfo = dwarf;
   _orbaOptions->debugInfoMode = dwarf ? 1 : 2;
   _orbaOptions->dwarfVersion = data[0] & 0x40 ? 2 : 3;
