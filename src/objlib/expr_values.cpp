@@ -359,6 +359,8 @@ int expr_integer_to_double(ExprNode* destination, const ExprNode* integer) {
     }
     result += byte * weight;
   }
+  // A destination that held operands or a text gives them back before its bytes change.
+  expr_drop_payload(destination);
   writeDouble(destination, negative ? -result : result);
   return 0;
 }
