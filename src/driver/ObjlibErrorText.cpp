@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iterator>
+#include "util/RunState.h"
 
 namespace {
 
@@ -99,14 +100,20 @@ const char* lookup(const char* const (&texts)[N], int32_t code, char* unknownTex
   return unknownText;
 }
 
+// The text of an unknown code lives until the next such lookup.
+struct UnknownCodeTexts {
+  char ios[40] = {};
+  char objlib[40] = {};
+};
+
 }  // namespace
 
 const char* ios_error_text(int32_t code) {
-  static char unknownText[40];
-  return lookup(kIosErrorTexts, code, unknownText, sizeof unknownText);
+  char* unknownText = runPart<UnknownCodeTexts>().ios;
+  return lookup(kIosErrorTexts, code, unknownText, sizeof UnknownCodeTexts::ios);
 }
 
 const char* objlib_error_text(int32_t code) {
-  static char unknownText[40];
-  return lookup(kObjlibErrorTexts, code, unknownText, sizeof unknownText);
+  char* unknownText = runPart<UnknownCodeTexts>().objlib;
+  return lookup(kObjlibErrorTexts, code, unknownText, sizeof UnknownCodeTexts::objlib);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "util/DependencyHandler.h"
@@ -46,6 +47,8 @@
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
 #include "util/interrupt.h"
+#include "util/OutputFile.h"
+#include "util/c-memory.h"
 
 
 
@@ -114,6 +117,7 @@ void OrbaAssembler::tearDown() {
 
 OrbaAssembler::~OrbaAssembler() {
   tearDown();
+  settleRunOutputs();
   // The run's parts and pools go with run_, after the managers: every pooled object
   // above has been released into them.
 }
@@ -122,7 +126,12 @@ TriCoreAssembler::~TriCoreAssembler() = default;
 
 int OrbaAssembler::run() {
   try {
-    return runStages();
+    int status = runStages();
+    // Last: the dependency file may still have reported into it.
+    errorHandler()->finishErrorFile();
+    return status;
+  } catch (const std::bad_alloc&) {
+    mem_out_of_memory();
   } catch (...) {
     errorHandler()->reportWithoutLocation(S_unhandled_exception);
   }
@@ -203,9 +212,10 @@ void OrbaAssembler::writePreprocessed() {
   OrbaOptions* options = commandOptions();
   FILE* out = stdout;
   const char* destination = "<stdout>";
+  OutputFile output(OutputRole::kPreprocessed);
   if (options->outputGiven) {
     destination = options->outputFile;
-    out = std::fopen(destination, "w");
+    out = output.open(destination, "w");
     if (!out) errorHandler()->reportWithoutLocation(F_cannot_open, destination);
   }
   for (LineInfo* line = lineState()->first(); line; line = line->next) {
@@ -213,8 +223,7 @@ void OrbaAssembler::writePreprocessed() {
     if (std::ferror(out)) errorHandler()->reportWithoutLocation(F_write_error, destination);
   }
   // A full disk often shows only when the buffer is flushed: check after that too.
-  bool failed = std::fflush(out) != 0 || std::ferror(out);
-  if (out != stdout) failed = std::fclose(out) != 0 || failed;
+  bool failed = out == stdout ? std::fflush(out) != 0 || std::ferror(out) : !output.commit();
   if (failed) errorHandler()->reportWithoutLocation(F_write_error, destination);
 }
 
@@ -263,6 +272,7 @@ void OrbaAssembler::metricsReport() {
     const char* name = options->inputFileName(index);
     std::string path;
     if (!findRegularFile(name, "", path)) errorHandler()->reportWithoutLocation(F_cannot_open, name);
+    guardInputPath(path.c_str());
     metrics->readMetricsFile(path.c_str());
   }
   std::string report;
@@ -272,11 +282,12 @@ void OrbaAssembler::metricsReport() {
   if (!destination || !*destination) {
     std::fwrite(report.data(), 1, report.size(), stdout);
   } else {
-    FILE* out = std::fopen(destination, "w");
+    OutputFile output(OutputRole::kMetrics);
+    FILE* out = output.open(destination, "w");
     // F003 is fatal: a report that cannot be stored must not pass as merged.
     if (!out) errorHandler()->reportWithoutLocation(F_cannot_create, destination);
     bool failed = std::fwrite(report.data(), 1, report.size(), out) != report.size();
-    failed = std::fclose(out) != 0 || failed;
+    failed = !output.commit() || failed;
     if (failed) errorHandler()->reportWithoutLocation(F_write_error, destination);
   }
 

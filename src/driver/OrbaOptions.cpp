@@ -13,6 +13,8 @@
 #include "output/FileNames.h"
 #include "util/StringBuffer.h"
 #include "util/interrupt.h"
+#include "util/OutputFile.h"
+#include "output/ListManager.h"
 
 using namespace opt;
 
@@ -269,13 +271,14 @@ int OrbaOptions::process() {
     outputFile = withExtension(pathBaseName(inputFile).c_str(), ".o");
   }
 
+  const char* errorFileName = nullptr;
   if (given(EH_FILE)) {
     const char* name = opt_get_string(EH_FILE);
     if (name && *name)
       name = internText(name);
     else
       name = outputFile ? withExtension(outputFile, ".ers") : nullptr;
-    if (name) errorHandler()->openErrorFile(name);
+    errorFileName = name;
   }
 
   if (given(PP_TYPE)) {
@@ -320,5 +323,26 @@ int OrbaOptions::process() {
     defines.push_back(opt_get_string_at(PP_DEFINE, i));
 
   keepOutputFiles = !deleteOutputOnError;
+  if (!failed) {
+    // Before anything is written: no output may land on a file the run reads.
+    claimOutputs(errorFileName);
+    if (errorFileName) errorHandler()->openErrorFile(errorFileName);
+  }
   return failed;
+}
+
+void OrbaOptions::claimOutputs(const char* errorFileName) {
+  if (mergeMetrics) {
+    claimOutputPath(OutputRole::kMetrics, opt_get_string(MERGE_INSTR_METRICS));
+  } else if (preprocessOnly) {
+    if (outputGiven) claimOutputPath(OutputRole::kPreprocessed, outputFile);
+  } else if (!checkOnly) {
+    claimOutputPath(OutputRole::kObject, outputFile);
+  }
+  if (listFileWanted) claimOutputPath(OutputRole::kList, listFileName());
+  claimOutputPath(OutputRole::kDependency, depFile);
+  claimOutputPath(OutputRole::kError, errorFileName);
+  std::string source;
+  if (!mergeMetrics && inputFile && std::strcmp(inputFile, "-") != 0 && findRegularFile(inputFile, ".asm", source))
+    guardInputPath(source.c_str());
 }

@@ -35,6 +35,9 @@ class OrbaOptions : public RunSettings {
   void applyFlagRecords();
   void selectDebugInfoMode();
   void collectIncludeDirectories();
+  // Names every output of the run and checks them against the input file (and the
+  // option files read already); fatal when one would overwrite a file the run reads.
+  void claimOutputs(const char* errorFileName);
 };
 
 class TriCoreOptions : public OrbaOptions {

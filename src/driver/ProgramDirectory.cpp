@@ -7,12 +7,16 @@
 #include <unistd.h>
 
 #include "output/FileNames.h"
+#include "util/RunState.h"
 
 namespace {
 
 // The directory found by the last search, ending in '/'; empty before the first.
-std::string programDirectory;
-bool programDirectoryKnown = false;
+struct ProgramDirectoryState {
+  std::string programDirectory{};
+  bool programDirectoryKnown = false;
+};
+ProgramDirectoryState& programDirectoryState() { return runPart<ProgramDirectoryState>(); }
 
 std::string directoryPart(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -58,23 +62,23 @@ std::string searchPath(const char* name) {
 char* findProgramDirectory(const char* path, const char* name, const char* suffix) {
   const char* looked = (path && *path) ? path : name;
   if (looked) {
-    programDirectoryKnown = true;
+    programDirectoryState().programDirectoryKnown = true;
     std::string executable = executablePath();
     if (!executable.empty())
-      programDirectory = directoryPart(executable);
+      programDirectoryState().programDirectory = directoryPart(executable);
     else if (std::strchr(looked, '/'))
-      programDirectory = directoryPart(looked);
+      programDirectoryState().programDirectory = directoryPart(looked);
     else
-      programDirectory = searchPath(looked);
+      programDirectoryState().programDirectory = searchPath(looked);
   }
-  if (!programDirectoryKnown) return nullptr;
-  if (!suffix) return const_cast<char*>(programDirectory.c_str());
+  if (!programDirectoryState().programDirectoryKnown) return nullptr;
+  if (!suffix) return const_cast<char*>(programDirectoryState().programDirectory.c_str());
   return programDirectoryJoin(suffix);
 }
 
 char* programDirectoryJoin(const char* suffix) {
-  if (!suffix) return const_cast<char*>(programDirectory.c_str());
-  return normalizePathInBuffer(programDirectory.c_str(), suffix);
+  if (!suffix) return const_cast<char*>(programDirectoryState().programDirectory.c_str());
+  return normalizePathInBuffer(programDirectoryState().programDirectory.c_str(), suffix);
 }
 
 void replaceExtension(std::string& name, const char* extension) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include "util/RunState.h"
 
 namespace {
 
@@ -12,10 +13,7 @@ constexpr char kBuild[] = "341";
 constexpr char kNotice[] = "Copyright (c) the vekt authors. All rights reserved.   ";
 constexpr int kVersionLineWidth = 76;
 
-const std::string& productLine() {
-  static const std::string line = std::string("ZELKOVA ") + "Kalvo for TriCore: assembler";
-  return line;
-}
+std::string productLine() { return std::string("ZELKOVA ") + "Kalvo for TriCore: assembler"; }
 
 std::string versionText() {
   char text[96];
@@ -32,8 +30,14 @@ std::string noticeLine() {
 
 }  // namespace
 
+namespace {
+struct VersionLine {
+  std::string text;
+};
+}  // namespace
+
 const char* versionString() {
-  static std::string line;
+  std::string& line = runPart<VersionLine>().text;
   if (line.empty()) {
     std::string version = versionText();
     size_t room = static_cast<size_t>(kVersionLineWidth) - version.size();

@@ -1,5 +1,7 @@
 #include "driver/c-opt.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -10,7 +12,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "util/OutputFile.h"
 #include "util/assertion.h"
+#include "util/RunState.h"
 
 using namespace opt;
 
@@ -22,6 +26,9 @@ constexpr uint32_t kAliasExpanding = 7;
 
 // A file that names itself would otherwise be read until the stack runs out.
 constexpr int kMaxOptionFileDepth = 16;
+// Option files are a few lines of words; the bound keeps an endless standard input
+// from taking the memory.
+constexpr size_t kMaxOptionFileSize = size_t{16} << 20;
 
 constexpr char kFlagWords[] = "OPT HID ABB MUL DEF SEPSSEPLNOCCNOCLNOCSFUNC";
 
@@ -57,21 +64,20 @@ struct ParseState {
 
 }  // namespace opt
 
-opt::ParseState& optionParseState() {
-  static opt::ParseState parseState;
-  return parseState;
-}
+opt::ParseState& optionParseState() { return runPart<opt::ParseState>(); }
 
 namespace {
 
-ParseState& state = optionParseState();
-bool assertThrows = false;
+// Whether a failed check throws (for callers that recover) instead of ending the program.
+struct AssertMode {
+  bool assertThrows = false;
+};
 
 // One copy per distinct text; node-based, so the copies never move.
-std::unordered_set<std::string>& stringPool() {
-  static std::unordered_set<std::string> pool;
-  return pool;
-}
+struct RunStringPool {
+  std::unordered_set<std::string> pool;
+};
+std::unordered_set<std::string>& stringPool() { return runPart<RunStringPool>().pool; }
 
 const char* intern(std::string_view text) {
   return stringPool().emplace(text).first->c_str();
@@ -79,13 +85,13 @@ const char* intern(std::string_view text) {
 
 void optCheck(bool condition, const char* expression, int line) {
   if (condition) return;
-  if (assertThrows) throw optAssertException{"c-opt.c", line};
+  if (runPart<AssertMode>().assertThrows) throw optAssertException{"c-opt.c", line};
   vektAssertFailed(expression, "c-opt.c", line, "c-opt");
 }
 
 Slot& slot(uint32_t id) {
   VEKT_ASSERT(id < kSlotCount);
-  return state.slots[id];
+  return optionParseState().slots[id];
 }
 
 const OptionRecord& record(uint32_t id) {
@@ -100,10 +106,10 @@ bool takesArgument(uint32_t type) {
 }
 
 void opt_error(std::initializer_list<std::string_view> pieces) {
-  if (state.error) return;
+  if (optionParseState().error) return;
   std::string text;
   for (std::string_view piece : pieces) text += piece;
-  state.error = intern(text);
+  optionParseState().error = intern(text);
 }
 
 // Reads the flag string of a record into its attributes.
@@ -137,15 +143,15 @@ void prepareFlags(Slot& s) {
 }
 
 void prepare() {
-  for (Slot& s : state.slots) s = Slot();
-  state.slots[0].record = &kEmptyRecord;
+  for (Slot& s : optionParseState().slots) s = Slot();
+  optionParseState().slots[0].record = &kEmptyRecord;
   for (uint32_t i = 0; i < kOptionRecordCount; ++i) {
     const OptionRecord& r = kOptionRecords[i];
-    VEKT_ASSERT(r.id > 0 && r.id < kSlotCount && !state.slots[r.id].record);
-    state.slots[r.id].record = &r;
+    VEKT_ASSERT(r.id > 0 && r.id < kSlotCount && !optionParseState().slots[r.id].record);
+    optionParseState().slots[r.id].record = &r;
   }
   for (uint32_t id = 1; id < kSlotCount; ++id) {
-    Slot& s = state.slots[id];
+    Slot& s = optionParseState().slots[id];
     if (!s.record) continue;
     s.type = s.record->type;
     prepareFlags(s);
@@ -154,9 +160,9 @@ void prepare() {
       s.attr[oaABB] = intern(s.attr[oaHID] ? "00" : "01");
     if (!s.attr[oaSEPS]) s.attr[oaSEPS] = intern("");
     if (!s.attr[oaSEPL]) s.attr[oaSEPL] = intern("=");
-    Slot& p = state.slots[parent];
+    Slot& p = optionParseState().slots[parent];
     if (p.lastChild)
-      state.slots[p.lastChild].nextSibling = id;
+      optionParseState().slots[p.lastChild].nextSibling = id;
     else
       p.firstChild = id;
     p.lastChild = id;
@@ -264,7 +270,7 @@ void handleArgument(uint32_t id, const char* argument) {
 
 void act(uint32_t parent, uint32_t id, const char* text, const char* rest, const char* separator) {
   Slot& s = slot(id);
-  if (!(state.aliasDepth > 0 && parent == OPT)) opt_setString(parent, text);
+  if (!(optionParseState().aliasDepth > 0 && parent == OPT)) opt_setString(parent, text);
   switch (s.type) {
     case otBOOL: {
       int value = 1;
@@ -275,24 +281,24 @@ void act(uint32_t parent, uint32_t id, const char* text, const char* rest, const
       break;
     }
     case otOPTFILE:
-      if (state.savedCount > 0) --state.savedCount;
+      if (optionParseState().savedCount > 0) --optionParseState().savedCount;
       [[fallthrough]];
     case otSTRING:
     case otFLAGS:
     case otINTEGER:
       if (!*rest && !s.attr[oaOPT])
-        state.pending = id;
+        optionParseState().pending = id;
       else
         handleArgument(id, *rest ? rest + std::strlen(separator) : rest);
       break;
     case otALIAS: {
-      ++state.aliasDepth;
-      uint32_t savedMark = state.savedCount;
+      ++optionParseState().aliasDepth;
+      uint32_t savedMark = optionParseState().savedCount;
       s.type = kAliasExpanding;
       opt_parseArg(opt_name(id));
       s.type = otALIAS;
-      --state.aliasDepth;
-      state.savedCount = savedMark;
+      --optionParseState().aliasDepth;
+      optionParseState().savedCount = savedMark;
       break;
     }
     default:
@@ -439,7 +445,7 @@ void readWords(const std::string& text) {
 }  // namespace
 
 void opt_readOptionFile(const char* name) {
-  if (state.fileDepth >= kMaxOptionFileDepth) {
+  if (optionParseState().fileDepth >= kMaxOptionFileDepth) {
     opt_error({"option files nested too deeply at \"", name, "\""});
     return;
   }
@@ -449,11 +455,32 @@ void opt_readOptionFile(const char* name) {
     opt_error({"cannot open option file \"", name, "\""});
     return;
   }
+  // A directory or device would read as nothing or as no end.
+  struct stat status;
+  if (!fromStdin && (::fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode))) {
+    std::fclose(file);
+    opt_error({"option file \"", name, "\" is not a regular file"});
+    return;
+  }
+  guardInputFile(fileno(file));
   std::string text;
   char chunk[4096];
   size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    if (text.size() + got > kMaxOptionFileSize) {
+      if (!fromStdin) std::fclose(file);
+      opt_error({"option file \"", name, "\" longer than ", std::to_string(kMaxOptionFileSize),
+                 " bytes"});
+      return;
+    }
+    text.append(chunk, got);
+  }
+  bool failed = std::ferror(file) != 0;
   if (!fromStdin) std::fclose(file);
+  if (failed) {
+    opt_error({"cannot read option file \"", name, "\""});
+    return;
+  }
 
   // A zero byte ends the text; a carriage return before a line end belongs to
   // the line end, as when the file was written on another system.
@@ -463,24 +490,24 @@ void opt_readOptionFile(const char* name) {
   for (size_t i = 0; i < text.size(); ++i)
     if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
 
-  ++state.fileDepth;
+  ++optionParseState().fileDepth;
   readWords(lines);
-  --state.fileDepth;
+  --optionParseState().fileDepth;
 }
 
 void opt_parseArg(const char* word) {
   if (word) {
-    if (state.saved.size() <= state.savedCount) state.saved.resize(state.savedCount + 1);
-    state.saved[state.savedCount++] = intern(word);
+    if (optionParseState().saved.size() <= optionParseState().savedCount) optionParseState().saved.resize(optionParseState().savedCount + 1);
+    optionParseState().saved[optionParseState().savedCount++] = intern(word);
   }
-  if (state.pending) {
-    uint32_t id = state.pending;
-    state.pending = 0;
+  if (optionParseState().pending) {
+    uint32_t id = optionParseState().pending;
+    optionParseState().pending = 0;
     if (!word) {
       opt_error({"option \"", opt_name(id), "\": argument required"});
       return;
     }
-    if (slot(id).type == otOPTFILE && state.savedCount > 0) --state.savedCount;
+    if (slot(id).type == otOPTFILE && optionParseState().savedCount > 0) --optionParseState().savedCount;
     opt_setString(record(id).parent, word);
     handleArgument(id, word);
     return;
@@ -537,32 +564,32 @@ const char* opt_parse(int argc, char** argv) {
   prepare();
   opt_applyDefaults(OPT);
   opt_applyDefaults(INT);
-  for (Slot& s : state.slots) s.count = 0;
+  for (Slot& s : optionParseState().slots) s.count = 0;
   for (int i = 1; i < argc; ++i) opt_parseArg(argv[i]);
   opt_parseArg(nullptr);
-  return state.error;
+  return optionParseState().error;
 }
 
 void opt_release() {
-  for (Slot& s : state.slots) {
+  for (Slot& s : optionParseState().slots) {
     s.count = 0;
     s.value = 0;
     s.values.clear();
     s.values.shrink_to_fit();
   }
-  state.saved.clear();
-  state.saved.shrink_to_fit();
-  state.savedCount = 0;
-  state.pending = 0;
-  state.aliasDepth = 0;
-  state.fileDepth = 0;
-  state.error = nullptr;
+  optionParseState().saved.clear();
+  optionParseState().saved.shrink_to_fit();
+  optionParseState().savedCount = 0;
+  optionParseState().pending = 0;
+  optionParseState().aliasDepth = 0;
+  optionParseState().fileDepth = 0;
+  optionParseState().error = nullptr;
   stringPool().clear();
 }
 
-void installOptAssertHandler(bool throwing) { assertThrows = throwing; }
+void installOptAssertHandler(bool throwing) { runPart<AssertMode>().assertThrows = throwing; }
 
-const char* opt_error_text() { return state.error; }
+const char* opt_error_text() { return optionParseState().error; }
 
 uint32_t opt_count(uint32_t id) { return slot(id).count; }
 
@@ -594,11 +621,11 @@ const char* opt_get_arg(uint32_t index) {
   return reinterpret_cast<const char*>(slot(ARG).values[index]);
 }
 
-uint32_t opt_saved_argc() { return state.savedCount; }
+uint32_t opt_saved_argc() { return optionParseState().savedCount; }
 
 const char* opt_saved_arg(uint32_t index) {
-  optCheck(index < state.savedCount, "index < (uint_t) saved_argc", 1684);
-  return state.saved[index];
+  optCheck(index < optionParseState().savedCount, "index < (uint_t) saved_argc", 1684);
+  return optionParseState().saved[index];
 }
 
 const char* opt_name(uint32_t id) {

@@ -26,6 +26,7 @@
 #include "util/LineInfo.h"
 #include "util/StringBuffer.h"
 #include "util/c-memory.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -35,18 +36,22 @@ constexpr const char* kIllegalFloat = "illegal float constant";
 constexpr const char* kFloatRange = "floating point constant out of range";
 constexpr const char* kExpectedCpuName = "expected CPU name";
 
-LocationLabelMaker locationLabelMaker = makeLocationCounterLabel;
+struct ActionState {
+  LocationLabelMaker locationLabelMaker = makeLocationCounterLabel;
+  char* scratch = nullptr;
+  size_t scratchCapacity = 0;
+  ~ActionState() { std::free(scratch); }
+};
+ActionState& actionState() { return runPart<ActionState>(); }
 
 // One growable scratch buffer for decoded literals and generated names.
-char* scratch = nullptr;
-size_t scratchCapacity = 0;
 
 char* scratchOf(size_t size) {
-  if (size > scratchCapacity) {
-    scratchCapacity = size * 2;
-    scratch = static_cast<char*>(xrealloc(scratch, scratchCapacity));
+  if (size > actionState().scratchCapacity) {
+    actionState().scratchCapacity = size * 2;
+    actionState().scratch = static_cast<char*>(xrealloc(actionState().scratch, actionState().scratchCapacity));
   }
-  return scratch;
+  return actionState().scratch;
 }
 
 void internalCheck(bool holds, int line, const char* text) {
@@ -67,7 +72,7 @@ int32_t listLevelOf(const LineInfo* line) {
 }
 
 OrbaExpression* listLevelFunction() {
-  return TEInteger::create(listLevelOf(exprState.scanner->line));
+  return TEInteger::create(listLevelOf(exprParseState().scanner->line));
 }
 
 OrbaExpression* cpuFunction(OrbaExpression* argument) {
@@ -84,21 +89,21 @@ OrbaExpression* cpuFunction(OrbaExpression* argument) {
 }  // namespace
 
 void setLocationLabelMaker(LocationLabelMaker maker) {
-  locationLabelMaker = maker ? maker : makeLocationCounterLabel;
+  actionState().locationLabelMaker = maker ? maker : makeLocationCounterLabel;
 }
 
 void exprStoreMessage(const char* text, bool setErrorFlag) {
-  if (exprState.message == nullptr) exprState.message = text;
-  if (setErrorFlag) exprState.errorFlag = true;
+  if (exprParseState().message == nullptr) exprParseState().message = text;
+  if (setErrorFlag) exprParseState().errorFlag = true;
 }
 
 uint64_t convertIntegerLiteral() {
-  if (exprState.message != nullptr) return 0;
+  if (exprParseState().message != nullptr) return 0;
   uint32_t length = 0;
-  const char* text = tokenText(exprState.scanner, &length);
+  const char* text = tokenText(exprParseState().scanner, &length);
   const char* end = text;
   bool overflow = false;
-  uint64_t value = parseUnsigned64(text, &end, exprState.scanner->radix, &overflow);
+  uint64_t value = parseUnsigned64(text, &end, exprParseState().scanner->radix, &overflow);
   const char* message = nullptr;
   if (end != text + length) {
     value = 0;
@@ -111,7 +116,7 @@ uint64_t convertIntegerLiteral() {
 
 double convertFloatLiteral() {
   uint32_t length = 0;
-  const char* text = tokenText(exprState.scanner, &length);
+  const char* text = tokenText(exprParseState().scanner, &length);
   char* end = nullptr;
   errno = 0;
   double value = std::strtod(text, &end);
@@ -123,7 +128,7 @@ double convertFloatLiteral() {
 }
 
 const char* convertStringLiteral(uint32_t* length) {
-  const ExprScanner* scanner = exprState.scanner;
+  const ExprScanner* scanner = exprParseState().scanner;
   const char* start = scanner->tokenStart;
   const char* end = scanner->tokenEnd;
   internalCheck(start != nullptr, __LINE__, "start");
@@ -152,18 +157,18 @@ OrbaExpression* makeStringLiteral() {
 }
 
 OrbaExpression* makeSymbolReference() {
-  const ExprScanner* scanner = exprState.scanner;
+  const ExprScanner* scanner = exprParseState().scanner;
   const char* name = stringBuffer()->internRange(scanner->tokenStart, scanner->cursor);
   Symbol* symbol = symbolTable()->referenceSymbol(name, scanner->line);
   if (symbol->isSet() && symbol->valueExpression != nullptr) {
-    exprState.keep = true;
+    exprParseState().keep = true;
     return symbol->valueExpression->clone();
   }
   return TESymbol::create(symbol);
 }
 
 OrbaExpression* makeLocalLabelReference() {
-  const ExprScanner* scanner = exprState.scanner;
+  const ExprScanner* scanner = exprParseState().scanner;
   const char* start = scanner->tokenStart;
   const char* letter = scanner->cursor - 1;
   const char* digits = stringBuffer()->internRange(start, letter);
@@ -184,9 +189,9 @@ OrbaExpression* makeLocalLabelReference() {
 }
 
 OrbaExpression* makeLocationCounterReference() {
-  if (exprState.preprocessor) return TEError::kind17();
-  LineInfo* line = exprState.scanner->line;
-  Symbol* label = locationLabelMaker(line);
+  if (exprParseState().preprocessor) return TEError::kind17();
+  LineInfo* line = exprParseState().scanner->line;
+  Symbol* label = actionState().locationLabelMaker(line);
   // Without a label the operand has no place to stand for.
   if (label == nullptr) return TEError::kind5();
   return TESymbol::create(label);
@@ -204,7 +209,7 @@ OrbaExpression* makeComplement(OrbaExpression* operand) {
 OrbaExpression* makeBinary(int32_t op, OrbaExpression* left, OrbaExpression* right) {
   if (left != nullptr && right != nullptr) {
     if (OrbaExpression* folded = foldBinaryOperation(op, left, right)) {
-      if (!exprState.keep) {
+      if (!exprParseState().keep) {
         releaseTempExpression(left);
         if (right != left) releaseTempExpression(right);
       }
@@ -221,22 +226,22 @@ OrbaExpression* makeConditional(OrbaExpression* condition, OrbaExpression* ifTru
 }
 
 void beginArguments() {
-  exprState.argumentBases.push_back(exprState.arguments.size());
-  ++exprState.scanner->callDepth;
+  exprParseState().argumentBases.push_back(exprParseState().arguments.size());
+  ++exprParseState().scanner->callDepth;
 }
 
 void pushArgument(OrbaExpression* argument) {
   // Only a failed parse leaves an argument without a node, and then the message
   // is stored already.
-  if (argument != nullptr) exprState.arguments.push_back(argument);
+  if (argument != nullptr) exprParseState().arguments.push_back(argument);
 }
 
 OrbaExpression* makeFunction(int32_t code, int32_t minArgs, int32_t maxArgs,
                              FunctionBuilder builder) {
-  size_t base = exprState.argumentBases.empty() ? exprState.arguments.size()
-                                                 : exprState.argumentBases.back();
-  OrbaExpression* const* arguments = exprState.arguments.data() + base;
-  size_t count = exprState.arguments.size() - base;
+  size_t base = exprParseState().argumentBases.empty() ? exprParseState().arguments.size()
+                                                 : exprParseState().argumentBases.back();
+  OrbaExpression* const* arguments = exprParseState().arguments.data() + base;
+  size_t count = exprParseState().arguments.size() - base;
 
   OrbaExpression* node = nullptr;
   if (count < static_cast<size_t>(minArgs)) {
@@ -259,8 +264,8 @@ OrbaExpression* makeFunction(int32_t code, int32_t minArgs, int32_t maxArgs,
         break;
     }
   }
-  exprState.arguments.resize(base);
-  if (!exprState.argumentBases.empty()) exprState.argumentBases.pop_back();
-  --exprState.scanner->callDepth;
+  exprParseState().arguments.resize(base);
+  if (!exprParseState().argumentBases.empty()) exprParseState().argumentBases.pop_back();
+  --exprParseState().scanner->callDepth;
   return node;
 }

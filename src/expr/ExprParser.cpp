@@ -17,18 +17,15 @@
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
 
-ExprParseState& exprParseState() {
-  static ExprParseState state;
-  return state;
-}
+ExprParseState& exprParseState() { return runPart<ExprParseState>(); }
 
-ExprParseState& exprState = exprParseState();
+namespace {
+struct TooDeepText {
+  std::string text = "expression nested deeper than " + std::to_string(kMaxExpressionDepth) + " levels";
+};
+}  // namespace
 
-const char* expressionTooDeepText() {
-  static const std::string text =
-      "expression nested deeper than " + std::to_string(kMaxExpressionDepth) + " levels";
-  return text.c_str();
-}
+const char* expressionTooDeepText() { return runPart<TooDeepText>().text.c_str(); }
 
 namespace {
 
@@ -98,8 +95,8 @@ enum RecoverySet { kSetExpression = 0, kSetString = 1, kSetOperand = 2, kSetMult
 // Counts a terminal as awaited while the construct that needs it is open.
 class Await {
  public:
-  explicit Await(int32_t token) : tokenClass_(classOf(token)) { ++exprState.classCounters[tokenClass_]; }
-  ~Await() { --exprState.classCounters[tokenClass_]; }
+  explicit Await(int32_t token) : tokenClass_(classOf(token)) { ++exprParseState().classCounters[tokenClass_]; }
+  ~Await() { --exprParseState().classCounters[tokenClass_]; }
   Await(const Await&) = delete;
   Await& operator=(const Await&) = delete;
 
@@ -110,8 +107,8 @@ class Await {
 // Raises a recovery set while a construct that may continue with it is open.
 class Accept {
  public:
-  explicit Accept(int set) : set_(set) { ++exprState.setCounters[set_]; }
-  ~Accept() { --exprState.setCounters[set_]; }
+  explicit Accept(int set) : set_(set) { ++exprParseState().setCounters[set_]; }
+  ~Accept() { --exprParseState().setCounters[set_]; }
   Accept(const Accept&) = delete;
   Accept& operator=(const Accept&) = delete;
 
@@ -119,7 +116,7 @@ class Accept {
   int set_;
 };
 
-int32_t current() { return exprState.currentToken; }
+int32_t current() { return exprParseState().currentToken; }
 
 void readToken() {
   int32_t token = exprNextToken();
@@ -131,21 +128,21 @@ void readToken() {
     if (token < 1) token = TK_END;
   }
   if (token < ExprTokenBase || token > TK_LAST) token = TK_END;
-  exprState.currentToken = token;
-  exprState.currentClass = classOf(token);
+  exprParseState().currentToken = token;
+  exprParseState().currentClass = classOf(token);
 }
 
 bool isAwaitedOrAccepted(int32_t tokenClass) {
-  if (exprState.classCounters[tokenClass] != 0) return true;
+  if (exprParseState().classCounters[tokenClass] != 0) return true;
   for (int set = 0; set < ExprParseState::kRecoverySets; ++set)
-    if (exprState.setCounters[set] != 0 && kRecoverySets[set].contains(tokenClass)) return true;
+    if (exprParseState().setCounters[set] != 0 && kRecoverySets[set].contains(tokenClass)) return true;
   return false;
 }
 
 // Drops the current token while no open construct can use it.
 void skipStep() {
   // The end token is always awaited by the start rule; the bound only guards that.
-  for (int dropped = 0; !isAwaitedOrAccepted(exprState.currentClass) && dropped < 4; ++dropped) {
+  for (int dropped = 0; !isAwaitedOrAccepted(exprParseState().currentClass) && dropped < 4; ++dropped) {
     exprParseError(0);
     readToken();
   }
@@ -176,8 +173,8 @@ void exprParseAbort() {
   // for the reader, not for the input.
   for (int attempt = 0; attempt < 2 && exprNextToken() >= 1; ++attempt) {
   }
-  exprState.currentToken = TK_END;
-  exprState.currentClass = classOf(TK_END);
+  exprParseState().currentToken = TK_END;
+  exprParseState().currentClass = classOf(TK_END);
 }
 
 // Where a loop may end: the token is dropped when nobody can use it.
@@ -198,18 +195,18 @@ struct Parsed {
 // returns, so the recursion goes no deeper.
 void stopTooDeep() {
   exprStoreMessage(expressionTooDeepText(), true);
-  exprState.currentToken = TK_END;
-  exprState.currentClass = classOf(TK_END);
+  exprParseState().currentToken = TK_END;
+  exprParseState().currentClass = classOf(TK_END);
 }
 
 // One more level of nesting while a construct's inner expression is parsed; the
 // construct does not descend when the level is past the bound.
 class Level {
  public:
-  Level() : open_(++exprState.depth <= kMaxExpressionDepth) {
+  Level() : open_(++exprParseState().depth <= kMaxExpressionDepth) {
     if (!open_) stopTooDeep();
   }
-  ~Level() { --exprState.depth; }
+  ~Level() { --exprParseState().depth; }
   Level(const Level&) = delete;
   Level& operator=(const Level&) = delete;
   bool open() const { return open_; }
@@ -571,31 +568,31 @@ struct SavedLookAhead {
 
 void exprParseError(int32_t code) {
   if (code == -1) {
-    exprState.errorFlag = true;
+    exprParseState().errorFlag = true;
   } else if (code == 0) {
-    exprState.errorFlag = true;
-    exprState.currentEnd = exprState.previousEnd;
-  } else if (exprState.message == nullptr) {
-    exprState.message = kUnexpectedCharacter;
+    exprParseState().errorFlag = true;
+    exprParseState().currentEnd = exprParseState().previousEnd;
+  } else if (exprParseState().message == nullptr) {
+    exprParseState().message = kUnexpectedCharacter;
   }
 }
 
 int32_t exprNextToken() {
-  if (exprState.errorFlag) {
-    exprState.currentEnd = exprState.previousEnd;
+  if (exprParseState().errorFlag) {
+    exprParseState().currentEnd = exprParseState().previousEnd;
     return -1;
   }
-  ExprScanner* scanner = exprState.scanner;
-  scanner->radix = exprState.defaultRadix;
+  ExprScanner* scanner = exprParseState().scanner;
+  scanner->radix = exprParseState().defaultRadix;
   int32_t token = exprScan(scanner);
   if (token == TK_END) return token;
-  exprState.previousEnd = exprState.currentEnd;
-  exprState.currentEnd = scanner->cursor;
+  exprParseState().previousEnd = exprParseState().currentEnd;
+  exprParseState().currentEnd = scanner->cursor;
   return token;
 }
 
 void exprParseStart() {
-  ExprParseState& state = exprState;
+  ExprParseState& state = exprParseState();
   ++state.nesting;
   bool nested = state.nesting > 1;
   SavedLookAhead saved{};
@@ -656,7 +653,7 @@ int32_t defaultRadixOf(const LineInfo* line) {
 // would. Anything else leaves the stream as it was, for the start rule. Returns whether
 // the parse is done.
 bool parseSingleToken(ExprScanner* stream) {
-  ExprParseState& state = exprState;
+  ExprParseState& state = exprParseState();
   const ExprScanner before = *stream;
   stream->radix = state.defaultRadix;
   int32_t token = exprScan(stream);
@@ -690,7 +687,7 @@ bool opensSubstringOfName(const char* text) {
 }  // namespace
 
 OrbaExpression* parseExpressionAt(ExprScanner* stream, const char** message, bool preprocessor) {
-  ExprParseState& state = exprState;
+  ExprParseState& state = exprParseState();
   bool nested = state.nesting > 0;
   SavedParse saved{state.scanner,  state.currentEnd, state.previousEnd, state.defaultRadix,
                    state.errorFlag, state.message,   state.result,      state.keep,

@@ -19,7 +19,7 @@ inline constexpr int32_t kMaxExpressionDepth = 256;
 // The message of a parse that the bound refuses; the parser hands back this very pointer.
 const char* expressionTooDeepText();
 
-// The process-wide parse state. Parses may nest (an expression parsed while
+// The run's parse state, reached through exprParseState(). Parses may nest (an expression parsed while
 // another is being parsed) but never interleave.
 struct ExprParseState {
   static constexpr int kRecoverySets = 8;
@@ -54,8 +54,6 @@ struct ExprParseState {
   std::vector<size_t> argumentBases;
 };
 
-// The state is reached through exprParseState(); the parser files bind it once.
-extern ExprParseState& exprState;
 
 // Parses one expression at the stream's cursor. On success the cursor moves behind
 // the expression and the tree is returned (null for an empty expression) with a

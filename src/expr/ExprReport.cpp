@@ -28,8 +28,15 @@ void reportExpressionError(uint32_t errorKind, const char* kindText, int32_t fal
   handler->reportText(text, position);
 }
 
+namespace {
+// The quoted text lives until the next call.
+struct QuotedToken {
+  std::string text;
+};
+}  // namespace
+
 const char* quoteToken(const char* text) {
-  static std::string quoted;
+  std::string& quoted = runPart<QuotedToken>().text;
   if (text == nullptr) return nullptr;
   auto at = [text](size_t i) { return static_cast<unsigned char>(text[i]); };
   auto isLetter = [](unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };

@@ -10,6 +10,7 @@
 
 #include "expr/functions.h"
 #include "util/c-memory.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -252,20 +253,24 @@ int32_t exprScan(ExprScanner* s) {
 }
 
 namespace {
-char* scratchText = nullptr;
-size_t scratchCapacity = 0;
+struct ScannerScratch {
+  char* scratchText = nullptr;
+  size_t scratchCapacity = 0;
+  ~ScannerScratch() { std::free(scratchText); }
+};
+ScannerScratch& scannerScratch() { return runPart<ScannerScratch>(); }
 }  // namespace
 
 const char* tokenText(const ExprScanner* s, uint32_t* length) {
   const char* from = s->tokenStart;
   const char* to = s->tokenEnd != nullptr ? s->tokenEnd : s->cursor;
   size_t size = (from != nullptr && to > from) ? static_cast<size_t>(to - from) : 0;
-  if (size + 1 > scratchCapacity) {
-    scratchCapacity = size * 2 + 2;
-    scratchText = static_cast<char*>(xrealloc(scratchText, scratchCapacity));
+  if (size + 1 > scannerScratch().scratchCapacity) {
+    scannerScratch().scratchCapacity = size * 2 + 2;
+    scannerScratch().scratchText = static_cast<char*>(xrealloc(scannerScratch().scratchText, scannerScratch().scratchCapacity));
   }
-  if (size > 0) std::memcpy(scratchText, from, size);
-  scratchText[size] = '\0';
+  if (size > 0) std::memcpy(scannerScratch().scratchText, from, size);
+  scannerScratch().scratchText[size] = '\0';
   if (length != nullptr) *length = static_cast<uint32_t>(size);
-  return scratchText;
+  return scannerScratch().scratchText;
 }

@@ -11,10 +11,7 @@ struct ObjectExprState {
   const LineInfo* sourcePosition = nullptr;
 };
 
-ObjectExprState& objectExprState() {
-  static ObjectExprState state;
-  return state;
-}
+ObjectExprState& objectExprState() { return runPart<ObjectExprState>(); }
 
 namespace {
 

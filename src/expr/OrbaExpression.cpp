@@ -12,24 +12,27 @@
 #include "util/MemoryPools.h"
 #include "util/c-memory.h"
 
-MemPool* g_expressionPool = nullptr;
+MemPool*& expressionPool() {
+  static const size_t poolSlot = nextPoolSlot();
+  return runState().poolHandle(poolSlot);
+}
 
 void* OrbaExpression::operator new(size_t size) noexcept {
-  // The start-up registers the pool; a registry torn down clears the handle, and
-  // the next node then registers a fresh pool rather than use a freed one.
-  if (!g_expressionPool) {
+  // A registry torn down clears the handle, and the next node then registers a fresh
+  // pool rather than use a freed one.
+  if (!expressionPool()) {
     // Interned and shared nodes lived in the pool that went; none of them is valid.
     TEInteger::forgetInterned();
     TEString::forgetInterned();
     TELineInfo::forgetInterned();
     TEError::forgetShared();
-    g_expressionPool = MemoryPools::instance().registerPool("OrbaExpression", &g_expressionPool);
+    expressionPool() = MemoryPools::instance().registerPool("OrbaExpression", &expressionPool());
   }
-  return mem_pool_alloc(g_expressionPool, size);
+  return mem_pool_alloc(expressionPool(), size);
 }
 
 void OrbaExpression::operator delete(void* block, size_t size) {
-  if (g_expressionPool) MemoryPools::free(g_expressionPool, block, size);
+  if (expressionPool()) MemoryPools::free(expressionPool(), block, size);
 }
 
 void OrbaExpression::noSuchValue(int line, const char* text) {
@@ -76,8 +79,15 @@ void OrbaExpression::replaceSymbol(Symbol*, Symbol*) {}
 
 OrbaExpression* OrbaExpression::substitute(Symbol*, OrbaExpression*) { return this; }
 
+namespace {
+// One stream for all printing: making a stream per call costs more than the text.
+struct PrintStream {
+  std::ostringstream stream;
+};
+}  // namespace
+
 std::string OrbaExpression::toString(unsigned mode) const {
-  static std::ostringstream stream;
+  std::ostringstream& stream = runPart<PrintStream>().stream;
   stream.str(std::string());
   stream.clear();
   print(stream, mode);

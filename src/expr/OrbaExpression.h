@@ -15,8 +15,9 @@ class Symbol;
 class Section;
 class ObjectFile;
 
-// The pool of every expression node; the start-up registers it as "OrbaExpression".
-extern MemPool* g_expressionPool;
+// The handle of the run's pool of every expression node, registered as "OrbaExpression"
+// at the first node.
+MemPool*& expressionPool();
 
 // Node kind codes, the result of getKind.
 enum ExprKind : uint32_t {

@@ -4,12 +4,16 @@
 
 #include "util/ErrorHandler.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
 
 namespace {
 
 constexpr uint32_t kSharedKinds = 18;
 
-TEError* sharedErrors[kSharedKinds] = {};
+struct SharedErrors {
+  TEError* nodes[kSharedKinds] = {};
+};
+TEError** sharedErrors() { return runPart<SharedErrors>().nodes; }
 
 const char* const kKindTexts[kSharedKinds] = {
     "none",
@@ -35,12 +39,12 @@ const char* const kKindTexts[kSharedKinds] = {
 }  // namespace
 
 void TEError::forgetShared() {
-  for (TEError*& shared : sharedErrors) shared = nullptr;
+  runPart<SharedErrors>() = SharedErrors{};
 }
 
 TEError* TEError::create(uint32_t kind) {
   if (kind >= kSharedKinds) return make(kind);
-  TEError*& shared = sharedErrors[kind];
+  TEError*& shared = sharedErrors()[kind];
   if (!shared) shared = make(kind);
   return shared;
 }

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <ostream>
 #include <vector>
+#include "util/RunState.h"
 
 namespace {
 
@@ -54,14 +55,9 @@ class IntegerNodes {
   size_t count_ = 0;
 };
 
-IntegerNodes& internedIntegers() {
-  static auto* table = new IntegerNodes();
-  return *table;
-}
+IntegerNodes& internedIntegers() { return runPart<IntegerNodes>(); }
 
 }  // namespace
-
-TEInteger* TEInteger::smallIntegers_[TEInteger::kSmallCount] = {};
 
 TEInteger* TEInteger::createInterned(int64_t value) {
   IntegerNodes& table = internedIntegers();
@@ -71,13 +67,13 @@ TEInteger* TEInteger::createInterned(int64_t value) {
     if (node) table.add(value, node);
   }
   uint64_t index = static_cast<uint64_t>(value) - static_cast<uint64_t>(kSmallLowest);
-  if (node && index < static_cast<uint64_t>(kSmallCount)) smallIntegers_[index] = node;
+  if (node && index < static_cast<uint64_t>(kSmallCount)) smallIntegers()[index] = node;
   return node;
 }
 
 void TEInteger::forgetInterned() {
   internedIntegers().clear();
-  std::fill(std::begin(smallIntegers_), std::end(smallIntegers_), nullptr);
+  runPart<SmallIntegers>() = SmallIntegers{};
 }
 
 void TEInteger::print(std::ostream& out, unsigned) const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "expr/OrbaExpression.h"
+#include "util/RunState.h"
 
 class TEInteger : public OrbaExpression {
  public:
@@ -12,7 +13,8 @@ class TEInteger : public OrbaExpression {
     // their nodes are found by index, in front of the table that holds every node.
     // Unsigned, so that one compare bounds the index from both sides.
     uint64_t index = static_cast<uint64_t>(value) - static_cast<uint64_t>(kSmallLowest);
-    if (index < static_cast<uint64_t>(kSmallCount) && smallIntegers_[index]) return smallIntegers_[index];
+    TEInteger** small = smallIntegers();
+    if (index < static_cast<uint64_t>(kSmallCount) && small[index]) return small[index];
     return createInterned(value);
   }
   // Empties the interning table when the expression pool is replaced.
@@ -38,7 +40,10 @@ class TEInteger : public OrbaExpression {
  private:
   static constexpr int64_t kSmallLowest = -1024;
   static constexpr int64_t kSmallCount = 5120;
-  static TEInteger* smallIntegers_[kSmallCount];
+  struct SmallIntegers {
+    TEInteger* nodes[kSmallCount] = {};
+  };
+  static TEInteger** smallIntegers() { return runPart<SmallIntegers>().nodes; }
   static TEInteger* createInterned(int64_t value);
 
   int64_t value_;

@@ -8,6 +8,7 @@
 #include "util/LineInfo.h"
 
 #include "expr/TEError.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -64,10 +65,7 @@ class LineNodes {
   size_t count_ = 0;
 };
 
-LineNodes& internedLines() {
-  static auto* table = new LineNodes();
-  return *table;
-}
+LineNodes& internedLines() { return runPart<LineNodes>(); }
 
 }  // namespace
 

@@ -14,29 +14,26 @@
 namespace {
 
 MemPool* textPool() {
-  static MemPool* pool = nullptr;
+  static const size_t poolSlot = nextPoolSlot();
+  MemPool*& pool = runState().poolHandle(poolSlot);
   if (!pool) pool = MemoryPools::instance().registerPool("TEString", &pool);
   return pool;
 }
 
-// Registered at static initialisation, as the pool list has always shown it.
-[[maybe_unused]] MemPool* const registeredTextPool = textPool();
-
-char emptyText[1] = {'\0'};
+// The text of every empty string; never written.
+const char emptyText[1] = {'\0'};
 
 // Keyed by every byte of the text, so texts that differ only behind a NUL byte
 // stay apart.
-std::unordered_map<std::string_view, TEString*>& internedStrings() {
-  static auto* table = new std::unordered_map<std::string_view, TEString*>();
-  return *table;
-}
-
-size_t fixedTextCount = 0;
+struct InternedStrings {
+  std::unordered_map<std::string_view, TEString*> table;
+};
+std::unordered_map<std::string_view, TEString*>& internedStrings() { return runPart<InternedStrings>().table; }
 
 }  // namespace
 
 TEString* TEString::create(const char* text, uint32_t length) {
-  char* copy = emptyText;
+  char* copy = const_cast<char*>(emptyText);
   if (length != 0) {
     copy = static_cast<char*>(mem_pool_alloc(textPool(), size_t{length} + 1));
     if (!copy) return nullptr;
@@ -48,21 +45,9 @@ TEString* TEString::create(const char* text, uint32_t length) {
   return node;
 }
 
-// Where the fixed texts' nodes are kept; the inline lookup reads them through its two members.
-std::vector<TEString::FixedText>& TEString::fixedTexts() {
-  static auto* slots = new std::vector<FixedText>();
-  return *slots;
-}
-
-TEString::FixedText* TEString::fixedSlots_ = nullptr;
-size_t TEString::fixedMask_ = 0;
-
 void TEString::forgetInterned() {
   internedStrings().clear();
-  fixedTexts().clear();
-  fixedTextCount = 0;
-  fixedSlots_ = nullptr;
-  fixedMask_ = 0;
+  fixedTexts() = FixedTexts{};
 }
 
 TEString* TEString::intern(const char* text, uint32_t length) {
@@ -77,23 +62,24 @@ TEString* TEString::intern(const char* text, uint32_t length) {
 TEString* TEString::internNewFixed(const char* text) {
   TEString* node = intern(text, static_cast<uint32_t>(std::strlen(text)));
   if (!node) return nullptr;
-  std::vector<FixedText>& slots = fixedTexts();
-  if (2 * (fixedTextCount + 1) > slots.size()) {
+  FixedTexts& fixed = fixedTexts();
+  std::vector<FixedText>& slots = fixed.table;
+  if (2 * (fixed.count + 1) > slots.size()) {
     std::vector<FixedText> grown(std::max<size_t>(64, slots.size() * 2), FixedText{nullptr, nullptr});
     slots.swap(grown);
-    fixedSlots_ = slots.data();
-    fixedMask_ = slots.size() - 1;
+    fixed.slots = slots.data();
+    fixed.mask = slots.size() - 1;
     for (const FixedText& entry : grown) {
       if (!entry.text) continue;
-      size_t index = fixedHome(entry.text);
-      while (slots[index].text) index = (index + 1) & fixedMask_;
+      size_t index = fixedHome(entry.text, fixed.mask);
+      while (slots[index].text) index = (index + 1) & fixed.mask;
       slots[index] = entry;
     }
   }
-  size_t index = fixedHome(text);
-  while (slots[index].text) index = (index + 1) & fixedMask_;
+  size_t index = fixedHome(text, fixed.mask);
+  while (slots[index].text) index = (index + 1) & fixed.mask;
   slots[index] = FixedText{text, node};
-  ++fixedTextCount;
+  ++fixed.count;
   return node;
 }
 

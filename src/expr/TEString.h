@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "expr/OrbaExpression.h"
+#include "util/RunState.h"
 
 class TEString : public OrbaExpression {
  public:
@@ -17,9 +18,10 @@ class TEString : public OrbaExpression {
   // intern() of a NUL-terminated text that stays in place for the whole run (a name in
   // the instruction tables): found again by its address alone.
   static TEString* internFixed(const char* text) {
-    if (fixedSlots_) {
-      for (size_t index = fixedHome(text); fixedSlots_[index].text; index = (index + 1) & fixedMask_)
-        if (fixedSlots_[index].text == text) return fixedSlots_[index].node;
+    FixedTexts& fixed = fixedTexts();
+    if (fixed.slots) {
+      for (size_t index = fixedHome(text, fixed.mask); fixed.slots[index].text; index = (index + 1) & fixed.mask)
+        if (fixed.slots[index].text == text) return fixed.slots[index].node;
     }
     return internNewFixed(text);
   }
@@ -50,13 +52,17 @@ class TEString : public OrbaExpression {
     const char* text;
     TEString* node;
   };
-  static FixedText* fixedSlots_;
-  static size_t fixedMask_;
-  static size_t fixedHome(const char* text) {
-    return static_cast<size_t>((reinterpret_cast<uintptr_t>(text) * 0x9E3779B97F4A7C15ull) >> 40) & fixedMask_;
+  struct FixedTexts {
+    std::vector<FixedText> table;
+    FixedText* slots = nullptr;  // table.data(), null while the table is empty
+    size_t mask = 0;
+    size_t count = 0;
+  };
+  static FixedTexts& fixedTexts() { return runPart<FixedTexts>(); }
+  static size_t fixedHome(const char* text, size_t mask) {
+    return static_cast<size_t>((reinterpret_cast<uintptr_t>(text) * 0x9E3779B97F4A7C15ull) >> 40) & mask;
   }
   static TEString* internNewFixed(const char* text);
-  static std::vector<FixedText>& fixedTexts();
 
   TEString(char* text, uint32_t length) : text_(text), length_(length) {}
   char* text_;

@@ -32,7 +32,8 @@ const uint8_t kExpressionMarkers[kElementBytes] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
                                                    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 MemPool* listingPool() {
-  static MemPool* handle = nullptr;
+  static const size_t poolSlot = nextPoolSlot();
+  MemPool*& handle = runState().poolHandle(poolSlot);
   if (!handle) handle = MemoryPools::instance().registerPool("LineInfo::code", &handle);
   return handle;
 }

@@ -43,12 +43,20 @@ void reverseUnits(uint8_t* bytes, uint32_t byteCount, uint32_t bytesPerUnit);
 
 // Keeps bytes for the list file at the line: their values in the first half of the
 // line's buffer, their markers (0 constant, 0xFF filled by the object store) in the
-// second half. The buffer's capacity is the count rounded up to a multiple of 8.
+// second half. The buffer's capacity is listingCapacity of the count.
 void appendListingBytes(LineInfo* line, const uint8_t* bytes, const uint8_t* masks,
                         uint32_t count);
 // The capacity of a line's listing buffer for count bytes; the buffer is twice as
-// large (values, then markers).
-inline uint32_t listingCapacity(uint32_t count) { return (count + 7u) & ~7u; }
+// large (values, then markers). Up to 64 bytes it is the count rounded up to a
+// multiple of 8; beyond, the next power of two, so that a line that collects bytes
+// a few at a time (a debug section, a long data line) is copied a logarithmic
+// number of times rather than once per append.
+inline uint32_t listingCapacity(uint32_t count) {
+  if (count <= 64) return (count + 7u) & ~7u;
+  uint32_t capacity = 128;
+  while (capacity < count && capacity < (1u << 31)) capacity <<= 1;
+  return capacity;
+}
 
 // The line's counters that the nodes set when they are written: the units placed
 // (16 bits, as the list shows them) and the cycle count. Nothing for a null line.

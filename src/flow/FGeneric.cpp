@@ -101,6 +101,8 @@ void FGeneric::emit(ObjectWriter& writer) {
   const Rewrite* group = selectedGroup();
   ErrorHandler* errors = errorHandler();
   if (!group) {
+    // Every rewrite's failure is told, the unbuilt ones' too.
+    buildDeferredRewrites();
     errors->report(E_no_generic_rewrites, line);
     for (const Rewrite* rewrite : groups)
       for (FlowNode* node = rewrite->nodes.first(); node; node = node->nextNode())
@@ -111,7 +113,7 @@ void FGeneric::emit(ObjectWriter& writer) {
   if (hardware && line) line->flags[2] |= kChosenHardwareLine;
   for (FlowNode* node = group->nodes.first(); node; node = node->nextNode()) {
     if (!node->line) continue;
-    currentLayoutLine = node->line;
+    currentLayoutLine() = node->line;
     node->line->flags[2] |= kExpansionLine;
     if (writer.section) node->line->codeAddress = writer.section->currentLocation();
     node->emit(writer);

@@ -43,6 +43,11 @@ class FGeneric : public FlowNode {
     return selected < groups.size() ? groups[selected] : nullptr;
   }
 
+  // A generic may keep its expansions unbuilt until layout finds that the hardware form
+  // alone might not decide (see OrbaOptimizer); this builds them, once.
+  bool rewritesDeferred() const { return deferredInstructions != kNotDeferred; }
+  virtual void buildDeferredRewrites() {}
+
   void releaseData() override;
   FlowNode* clone() const override;
   bool isInstruction() const override { return true; }
@@ -57,5 +62,9 @@ class FGeneric : public FlowNode {
   // Owned by the layout passes.
   uint8_t layoutState = 0;
   uint8_t layoutPending = 1;
+  // While the expansions are unbuilt: how many of their lines hold an instruction, each
+  // at least one halfword, so that none can be smaller than that.
+  static constexpr uint16_t kNotDeferred = 0xFFFF;
+  uint16_t deferredInstructions = kNotDeferred;
   std::vector<Rewrite*> groups;  // owned
 };

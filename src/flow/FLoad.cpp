@@ -17,6 +17,7 @@
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
+#include "util/OutputFile.h"
 #include "util/RunSettings.h"
 #include "util/StringBuffer.h"
 
@@ -165,6 +166,7 @@ void FLoad::emit(ObjectWriter& writer) {
     if (!file) {
       errorHandler()->report(E_cannot_load_file, line, fileName, std::strerror(errno));
     } else {
+      guardInputFile(fileno(file));
       uint32_t unitBytes = bytesPerUnit(unitBits);
       std::vector<uint8_t> bytes(static_cast<size_t>(units) * unitBytes, 0);
       // A file shorter than the size leaves zero bytes after its end; a longer one is cut.

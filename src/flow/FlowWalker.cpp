@@ -4,8 +4,15 @@
 #include "flow/FAlign.h"
 #include "flow/FlowNode.h"
 #include "flow/Section.h"
+#include "util/RunState.h"
 
-LineInfo* currentLayoutLine = nullptr;
+namespace {
+struct LayoutLine {
+  LineInfo* line = nullptr;
+};
+}  // namespace
+
+LineInfo*& currentLayoutLine() { return runPart<LayoutLine>().line; }
 
 void FlowWalker::reset() {
   offset = 0;
@@ -14,7 +21,7 @@ void FlowWalker::reset() {
   previousNodeSize = 0;
   position = flow ? flow->first() : nullptr;
   ++pass;
-  currentLayoutLine = nullptr;
+  currentLayoutLine() = nullptr;
   if (section && section->walker == this) section->layoutBlock = pass;
 }
 

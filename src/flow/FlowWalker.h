@@ -46,7 +46,7 @@ class FlowWalker {
 
 // The line of the node being laid out or written. Expression errors raised
 // meanwhile are reported there.
-extern LineInfo* currentLayoutLine;
+LineInfo*& currentLayoutLine();
 
 // The distance from the address of offset in section up to the next multiple of
 // alignment. Alignment 0 counts as 1; where the section asks for power-of-two

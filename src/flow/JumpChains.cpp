@@ -7,24 +7,28 @@
 #include "flow/FLabel.h"
 #include "flow/FlowNode.h"
 #include "flow/Symbol.h"
+#include "util/RunState.h"
 
 namespace {
 
-JumpInstructions* installed = nullptr;
+struct InstalledJumps {
+  JumpInstructions* installed = nullptr;
+};
+InstalledJumps& installedJumps() { return runPart<InstalledJumps>(); }
 
 int64_t distance(int64_t from, int64_t to) { return from > to ? from - to : to - from; }
 
 }  // namespace
 
-void installJumpInstructions(JumpInstructions* instructions) { installed = instructions; }
+void installJumpInstructions(JumpInstructions* instructions) { installedJumps().installed = instructions; }
 
-JumpInstructions* jumpInstructions() { return installed; }
+JumpInstructions* jumpInstructions() { return installedJumps().installed; }
 
 bool jumpTargetOf(FlowNode* instruction, bool& conditional, Symbol*& target) {
   conditional = false;
   target = nullptr;
-  if (!installed || !instruction) return false;
-  return installed->jumpTarget(instruction, conditional, target);
+  if (!installedJumps().installed || !instruction) return false;
+  return installedJumps().installed->jumpTarget(instruction, conditional, target);
 }
 
 // Jump
@@ -47,8 +51,8 @@ bool Jump::hasLabel(const Symbol* symbol) const {
 }
 
 bool Jump::reachesLabel(Section* section, Symbol* label) const {
-  if (!instruction || !label || !currentTarget || !installed) return false;
-  return installed->reaches(instruction, section, offset, currentTarget, label);
+  if (!instruction || !label || !currentTarget || !installedJumps().installed) return false;
+  return installedJumps().installed->reaches(instruction, section, offset, currentTarget, label);
 }
 
 // JumpChainSet

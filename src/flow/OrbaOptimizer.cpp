@@ -109,7 +109,7 @@ RewriteLayout layoutRewrite(const FGeneric::Rewrite& rewrite, FlowWalker& outer,
   RewriteLayout result;
   for (FlowNode* node = rewrite.nodes.first(); node; node = node->nextNode()) {
     walker.position = node;
-    if (node->line) currentLayoutLine = node->line;
+    if (node->line) currentLayoutLine() = node->line;
     walker.previousNodeSize = static_cast<int32_t>(node->layoutSize);
     int32_t size = 0;
     switch (node->kind) {
@@ -258,17 +258,42 @@ struct NodeLayout {
   bool failed = false;
 };
 
+// Whether a generic whose expansions are not built yet needs them to choose now. It does
+// not while its hardware form lays out, fits and is no larger than the least an expansion
+// can take (a halfword an instruction): an expansion could then only tie, and at a tie the
+// hardware form, the first rewrite, stays. The largest-rewrite choice always needs them.
+bool expansionsNeeded(FGeneric& generic, FlowWalker& walker, int32_t mode) {
+  if (mode == kLayoutFixed || generic.groups.empty() || generic.isExcluded(0)) return true;
+  RewriteLayout hardware = layoutRewrite(*generic.groups[0], walker, mode, false);
+  if (hardware.failed || (mode == kLayoutRelax && hardware.usable != 1)) return true;
+  const int32_t unitBits = walker.section && walker.section->mauBits > 0 ? walker.section->mauBits : 8;
+  const int32_t least = static_cast<int32_t>(generic.deferredInstructions) * 16 / unitBits;
+  return hardware.size > least;
+}
+
+// Builds a generic's expansions. Past the initial pass they are laid out once as the
+// initial pass would have, so that their labels have places before they are measured.
+void buildExpansions(FGeneric& generic, FlowWalker& walker, int32_t mode) {
+  const size_t built = generic.groups.size();
+  generic.buildDeferredRewrites();
+  if (mode == kLayoutInitial) return;
+  for (size_t index = built; index < generic.groups.size(); ++index)
+    layoutRewrite(*generic.groups[index], walker, kLayoutInitial, false);
+}
+
 NodeLayout layOutGeneric(FGeneric& generic, FlowWalker& walker, int32_t mode, bool growOnly) {
   const uint32_t before = generic.selected;
   int32_t size = 0;
   int32_t chosen;
   int32_t commitMode = mode;
+  if (generic.rewritesDeferred() && expansionsNeeded(generic, walker, mode)) buildExpansions(generic, walker, mode);
   if (mode == kLayoutInitial) {
     chosen = chooseRewriteInitial(generic, walker, size);
   } else if (mode == kLayoutRelax) {
     chosen = chooseRewriteRelax(generic, walker, size);
     if (growOnly && chosen >= 0 && size < walker.previousNodeSize) {
       commitMode = kLayoutFixed;
+      if (generic.rewritesDeferred()) buildExpansions(generic, walker, mode);
       chosen = chooseRewriteLargest(generic, walker, kLayoutFixed, size);
     }
   } else {
@@ -283,7 +308,7 @@ NodeLayout layOutGeneric(FGeneric& generic, FlowWalker& walker, int32_t mode, bo
   }
   RewriteLayout layout = layoutRewrite(*generic.groups[static_cast<size_t>(chosen)], walker, commitMode, true);
   if (layout.failed) result.failed = true;
-  if (generic.line) currentLayoutLine = generic.line;
+  if (generic.line) currentLayoutLine() = generic.line;
   result.size = layout.size;
   return result;
 }
@@ -341,7 +366,7 @@ OrbaOptimizer::PassResult OrbaOptimizer::relaxSection(FlowWalker& walker, int32_
   size_t jumpIndex = 0;
   for (FlowNode* node = walker.position; node; node = node->nextNode()) {
     walker.position = node;
-    currentLayoutLine = node->line;
+    currentLayoutLine() = node->line;
     walker.previousNodeSize = static_cast<int32_t>(node->layoutSize);
     NodeLayout layout;
     switch (node->kind) {
@@ -470,7 +495,7 @@ void OrbaOptimizer::run() {
       chains->retarget();
     }
   }
-  currentLayoutLine = nullptr;
+  currentLayoutLine() = nullptr;
 }
 
 void OrbaOptimizer::layoutDebugSections() {
@@ -481,5 +506,5 @@ void OrbaOptimizer::layoutDebugSections() {
     layOutSection(*section, kLayoutInitial, nullptr, false);
     section->laidOut = 1;
   }
-  currentLayoutLine = nullptr;
+  currentLayoutLine() = nullptr;
 }

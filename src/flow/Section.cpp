@@ -19,6 +19,7 @@
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/StringBuffer.h"
+#include "util/RunState.h"
 
 VEKT_POOLED_CLASS_IMPL(Section, "Section")
 
@@ -26,12 +27,15 @@ namespace {
 
 // Run-wide counters: every section of the run gets the next number, every section
 // without a name the next "__sect_" suffix.
-uint32_t sectionCounter = 0;
-uint32_t namelessSectionCounter = 0;
+struct SectionCounters {
+  uint32_t sectionCounter = 0;
+  uint32_t namelessSectionCounter = 0;
+};
+SectionCounters& sectionCounters() { return runPart<SectionCounters>(); }
 
 const char* namelessSectionName() {
   char name[32];
-  std::snprintf(name, sizeof name, "__sect_%04x", namelessSectionCounter++);
+  std::snprintf(name, sizeof name, "__sect_%04x", sectionCounters().namelessSectionCounter++);
   return stringBuffer()->intern(name);
 }
 
@@ -77,7 +81,7 @@ Section::~Section() {
 }
 
 void Section::initialize(const char* name) {
-  number = ++sectionCounter;
+  number = ++sectionCounters().sectionCounter;
   name_ = name;
   displayName_ = nullptr;
   size = 0;
@@ -132,7 +136,11 @@ void Section::addNode(FlowNode* node, bool atEnd) {
   }
 
   // The nodes of a generic instruction's generated lines belong to its rewrite groups: the
-  // generic is the last node of the flow when they arrive.
+  // generic is the last node of the flow when they arrive, or the target named for them.
+  if (atEnd && nodeLine && nodeLine->variant >= 0 && rewriteTarget) {
+    rewriteTarget->addRewrite(node);
+    return;
+  }
   if (atEnd && nodeLine && nodeLine->variant >= 0 && flow_.last() && flow_.last()->kind == FlowNode::kGeneric) {
     static_cast<FGeneric*>(flow_.last())->addRewrite(node);
     return;

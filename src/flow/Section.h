@@ -17,6 +17,8 @@ class OrbaExpression;
 class Symbol;
 struct LineInfo;
 
+class FGeneric;
+
 class Section {
   VEKT_POOLED_CLASS(Section)
 
@@ -198,6 +200,9 @@ class Section {
   // The block word of the current layout state; a symbol laid out in another block
   // is shifted by the distance the current pass has moved.
   uint32_t layoutBlock = 0;
+  // While a generic instruction's lines are parsed after the section's flow has moved
+  // on, the nodes of generated lines go to that generic's rewrites.
+  FGeneric* rewriteTarget = nullptr;
 
  private:
   void initialize(const char* name);

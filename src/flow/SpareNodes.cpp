@@ -338,7 +338,7 @@ int32_t FParallel::computeSize(Section* section, uint32_t offset) {
 
 void FParallel::emit(ObjectWriter& writer) {
   for (FlowNode* child = children.first(); child; child = child->nextNode()) {
-    currentLayoutLine = child->line;
+    currentLayoutLine() = child->line;
     child->emit(writer);
   }
 }

@@ -10,9 +10,9 @@ struct LineInfo;
 class OrbaExpression;
 class Section;
 
-// The pool of symbols and of the symbol table's scopes; registered as "Symbol" by
-// the start-up and registered anew by SymbolTable::reset.
-extern MemPool* g_symbolPool;
+// The handle of the run's pool of symbols and of the symbol table's scopes; registered
+// as "Symbol" at the first symbol and registered anew by SymbolTable::reset.
+MemPool*& symbolPool();
 
 class Symbol {
  public:

@@ -247,6 +247,6 @@ void SymbolTable::reset() {
   discardScopes(true);
   MemoryPools& pools = MemoryPools::instance();
   if (MemPool* old = pools.find("Symbol")) pools.destroyRegistered(old);
-  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
+  symbolPool() = pools.registerPool("Symbol", &symbolPool());
   makeModuleScope();
 }

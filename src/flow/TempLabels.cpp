@@ -9,17 +9,21 @@
 #include "flow/SymbolTable.h"
 #include "util/LineInfo.h"
 #include "util/StringBuffer.h"
+#include "util/RunState.h"
 
 namespace {
 
 // Shared with generic instruction expansion, which numbers its labels the same way.
-unsigned long tempLabelCounter = 4294967295UL;
+struct TempLabelCounter {
+  unsigned long tempLabelCounter = 4294967295UL;
+};
+TempLabelCounter& tempLabelCounterState() { return runPart<TempLabelCounter>(); }
 
 }  // namespace
 
 const char* makeTempLabelName() {
   char name[32];
-  std::snprintf(name, sizeof name, "%s%lu", "__T", tempLabelCounter--);
+  std::snprintf(name, sizeof name, "%s%lu", "__T", tempLabelCounterState().tempLabelCounter--);
   return stringBuffer()->intern(name);
 }
 

@@ -17,6 +17,7 @@
 #include "util/LineInfo.h"
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
 
 VEKT_POOLED_CLASS_IMPL(FInstruction, "FInstruction")
 
@@ -108,8 +109,15 @@ int32_t paddingOf(const IPInstruction& form, const Section* section, uint32_t of
 // one another's state.
 enum ValidatorUse { kChooseValidator, kRelaxValidator };
 
+struct LayoutValidators {
+  ExpressionValidator* validators[2] = {nullptr, nullptr};
+  ~LayoutValidators() {
+    for (ExpressionValidator* validator : validators) delete validator;
+  }
+};
+
 ExpressionValidator& layoutValidator(ValidatorUse use) {
-  static ExpressionValidator* validators[2] = {nullptr, nullptr};
+  ExpressionValidator** validators = runPart<LayoutValidators>().validators;
   if (!validators[use]) validators[use] = orbaFactory()->createExpressionValidator();
   return *validators[use];
 }

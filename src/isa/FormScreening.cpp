@@ -12,6 +12,7 @@
 #include "isa/IPAttribute.h"
 #include "isa/OperandEvaluation.h"
 #include "isa/PostEncode.h"
+#include "util/RunState.h"
 
 namespace isa {
 
@@ -183,7 +184,6 @@ struct Screening {
   uint32_t startCount = 0;
 };
 
-Screening screeningTables;
 
 // Where the walk stands after a start of it, in the current offer.
 struct StepMemo {
@@ -194,7 +194,6 @@ struct StepMemo {
   OrbaExpression* value = nullptr;
 };
 
-std::vector<StepMemo> stepMemos;
 
 // The offer whose steps the memos hold, and its generation; a new offer starts a new one,
 // which leaves every memo behind at once.
@@ -204,15 +203,24 @@ struct CurrentOffer {
   uint32_t length = 0;
   uint32_t pathCount = 0;
   uint32_t generation = 0;
-} currentOffer;
+};
+
+// The screening tables are built at the start-up of the matcher; the memos and the
+// offer belong to the walks of the run.
+struct ScreeningState {
+  Screening screeningTables;
+  std::vector<StepMemo> stepMemos;
+  CurrentOffer currentOffer;
+};
+ScreeningState& screeningState() { return runPart<ScreeningState>(); }
 
 uint32_t generationOf(uint64_t offer, const char* text, uint32_t length, uint32_t pathCount) {
-  CurrentOffer& current = currentOffer;
+  CurrentOffer& current = screeningState().currentOffer;
   if (current.offer != offer || current.text != text || current.length != length || current.pathCount != pathCount) {
     current = CurrentOffer{offer, text, length, pathCount, current.generation + 1};
     // After four billion offers the memos are cleared rather than trusted.
     if (current.generation == 0) {
-      for (StepMemo& memo : stepMemos) memo.generation = 0;
+      for (StepMemo& memo : screeningState().stepMemos) memo.generation = 0;
       current.generation = 1;
     }
   }
@@ -363,10 +371,10 @@ void findDecisiveStep(const MatchAlternative& alternative, ScreenedForm& form) {
 }  // namespace
 
 void prepareFormScreening() {
-  Screening& tables = screeningTables;
+  Screening& tables = screeningState().screeningTables;
   tables = Screening{};
   tables.forms.assign(matchAlternativeCount(), ScreenedForm{});
-  stepMemos.clear();
+  screeningState().stepMemos.clear();
   tables.marksJumps.assign(matchAlternativeCount(), 1);
   std::unordered_map<StartKey, uint32_t, StartKeyHash> numbers;
   for (uint32_t i = 0; i < matchAlternativeCount(); ++i) {
@@ -398,12 +406,12 @@ void prepareFormScreening() {
     }
   }
   tables.startCount = static_cast<uint32_t>(numbers.size());
-  stepMemos.assign(tables.startCount, StepMemo{});
-  currentOffer = CurrentOffer{};
+  screeningState().stepMemos.assign(tables.startCount, StepMemo{});
+  screeningState().currentOffer = CurrentOffer{};
 }
 
 bool formMayMarkJump(const MatchAlternative& alternative) {
-  const Screening& tables = screeningTables;
+  const Screening& tables = screeningState().screeningTables;
   if (alternative.form >= tables.marksJumps.size()) return true;
   // A form made elsewhere than in the tables may mark anything.
   if (matchAlternatives()[alternative.form].elements != alternative.elements) return true;
@@ -411,14 +419,14 @@ bool formMayMarkJump(const MatchAlternative& alternative) {
 }
 
 void forgetFormScreening() {
-  screeningTables = Screening{};
-  std::vector<StepMemo>().swap(stepMemos);
-  currentOffer = CurrentOffer{};
+  screeningState().screeningTables = Screening{};
+  std::vector<StepMemo>().swap(screeningState().stepMemos);
+  screeningState().currentOffer = CurrentOffer{};
 }
 
 bool formIsScreenedOut(const MatchAlternative& alternative, const MatchPath& path, const InstructionMatcher* matcher,
                        const char* text, uint32_t length, LineInfo* line) {
-  Screening& tables = screeningTables;
+  Screening& tables = screeningState().screeningTables;
   if (alternative.form >= tables.forms.size() || tables.forms[alternative.form].steps == 0) return false;
   // A form made elsewhere than in the tables is built as it is.
   if (matchAlternatives()[alternative.form].elements != alternative.elements) return false;
@@ -430,7 +438,7 @@ bool formIsScreenedOut(const MatchAlternative& alternative, const MatchPath& pat
   // Without a matcher there is no offer to share the steps with.
   uint64_t offer = matcher != nullptr ? matcher->offerNumber() : 0;
   uint32_t generation = offer != 0 ? generationOf(offer, text, length, path.count) : 0;
-  StepMemo* memos = stepMemos.data();
+  StepMemo* memos = screeningState().stepMemos.data();
   const uint32_t* numbers = tables.stepNumbers.data() + form.firstStep;
   // Another form of the offer has walked as far as the first condition needs: its operands
   // are at hand, and only a verdict that drops the form ends the screening here.

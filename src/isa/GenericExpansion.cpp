@@ -1,5 +1,6 @@
 #include "isa/GenericExpansion.h"
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
+#include "util/RunState.h"
 
 namespace isa {
 
@@ -24,6 +26,45 @@ namespace {
 // template lines when their entry says so (third byte).
 constexpr uint8_t kAssembleFlag = 0x01;
 constexpr uint8_t kTemplateFlag = 0x20;
+
+// A packed expansion line: the variant number in two bytes, low first, one byte with the
+// template flag, then the text up to and including its line end.
+constexpr uint32_t kPackedHeader = 3;
+
+}  // namespace
+
+LineInfo* insertExpansionLine(LineInfo* anchor, const char* text, int16_t variant, bool templateLine) {
+  LineInfo* made = lineState()->insertLineAfter(anchor, text, static_cast<int32_t>(anchor->sourceFile),
+                                                static_cast<int32_t>(anchor->lineNumber), 0);
+  made->sourceStart = anchor->sourceStart;
+  made->sourceEnd = anchor->sourceEnd;
+  made->variant = variant;
+  made->flags[0] |= kAssembleFlag;
+  if (templateLine)
+    made->flags[2] |= kTemplateFlag;
+  else
+    made->flags[2] &= static_cast<uint8_t>(~kTemplateFlag);
+  return made;
+}
+
+LineInfo* insertExpansionLines(LineInfo* anchor, const char* packed, size_t length) {
+  std::string text;
+  size_t at = 0;
+  while (at + kPackedHeader <= length) {
+    auto variant = static_cast<int16_t>(static_cast<unsigned char>(packed[at]) |
+                                        (static_cast<unsigned char>(packed[at + 1]) << 8));
+    bool templateLine = packed[at + 2] == '1';
+    at += kPackedHeader;
+    const void* end = std::memchr(packed + at, '\n', length - at);
+    size_t stop = end ? static_cast<size_t>(static_cast<const char*>(end) - packed) + 1 : length;
+    text.assign(packed + at, stop - at);
+    anchor = insertExpansionLine(anchor, text.c_str(), variant, templateLine);
+    at = stop;
+  }
+  return anchor;
+}
+
+namespace {
 
 // Forms name a few operands; a longer operand array goes to the heap.
 constexpr uint32_t kOperandRoom = 16;
@@ -88,25 +129,39 @@ void appendOperand(std::string& piece, const OrbaExpression* value) {
     piece += exprToString(value);
 }
 
-// The lines of one template entry go in one after the other behind the instruction's line;
-// each takes the instruction line's place in the source.
+
+// Whether a generated line holds an instruction, not only a label: every instruction takes
+// at least one halfword, which bounds an expansion's size from below.
+bool holdsInstruction(const std::string& text) {
+  size_t at = text.find_first_not_of(" \t");
+  if (at == std::string::npos) return false;
+  size_t colon = text.find(':', at);
+  size_t blank = text.find_first_of(" \t\n", at);
+  if (colon != std::string::npos && (blank == std::string::npos || colon < blank)) at = colon + 1;
+  at = text.find_first_not_of(" \t", at);
+  return at != std::string::npos && text[at] != '\n';
+}
+
+// The lines of one template entry go in one after the other behind the instruction's line,
+// each taking the instruction line's place in the source; or, for a statement that decides
+// later whether it needs them, into its packed text.
 class LineEmitter {
  public:
-  LineEmitter(LineInfo* anchor, int16_t variant, bool templateLines)
-      : anchor_(anchor), variant_(variant), templateLines_(templateLines) {}
+  LineEmitter(LineInfo* anchor, int16_t variant, bool templateLines, BuildContext& context)
+      : anchor_(anchor), variant_(variant), templateLines_(templateLines), context_(context) {}
 
   void emit(const std::string& text) {
-    LineInfo* made = lineState()->insertLineAfter(anchor_, text.c_str(), static_cast<int32_t>(anchor_->sourceFile),
-                                                  static_cast<int32_t>(anchor_->lineNumber), 0);
-    made->sourceStart = anchor_->sourceStart;
-    made->sourceEnd = anchor_->sourceEnd;
-    made->variant = variant_;
-    made->flags[0] |= kAssembleFlag;
-    if (templateLines_)
-      made->flags[2] |= kTemplateFlag;
-    else
-      made->flags[2] &= static_cast<uint8_t>(~kTemplateFlag);
-    anchor_ = made;
+    if (context_.expansionText) {
+      std::string& packed = *context_.expansionText;
+      auto variant = static_cast<uint16_t>(variant_);
+      packed += static_cast<char>(variant & 0xFF);
+      packed += static_cast<char>(variant >> 8);
+      packed += templateLines_ ? '1' : '0';
+      packed += text;
+      if (holdsInstruction(text)) ++context_.expansionInstructions;
+      return;
+    }
+    anchor_ = insertExpansionLine(anchor_, text.c_str(), variant_, templateLines_);
   }
   LineInfo* last() const { return anchor_; }
 
@@ -114,6 +169,7 @@ class LineEmitter {
   LineInfo* anchor_;
   int16_t variant_;
   bool templateLines_;
+  BuildContext& context_;
 };
 
 // A label that the source names itself is marked as the expansion's, like a generated one.
@@ -129,14 +185,20 @@ void markSourceNamedLabels(const TempLabelMap& labels) {
   }
 }
 
+struct ExpansionText {
+  std::string lineText;
+  std::string piece;
+};
+
 // Generates the lines of one entry after `anchor`; returns the last line made, or `anchor`.
 LineInfo* expandEntry(const ExpansionTemplate& entry, OrbaExpression** operands, uint32_t operandCount,
-                      LineInfo* anchor, int16_t variant) {
+                      LineInfo* anchor, int16_t variant, BuildContext& context) {
   // Reused by every expansion of the run: a generated line is a few dozen characters.
-  static std::string lineText;
-  static std::string piece;
+  ExpansionText& text = runPart<ExpansionText>();
+  std::string& lineText = text.lineText;
+  std::string& piece = text.piece;
   TempLabelMap labels;
-  LineEmitter lines(anchor, variant, entry.flag != 0);
+  LineEmitter lines(anchor, variant, entry.flag != 0, context);
   lineText.clear();
   for (const TemplateItem* item = entry.items; item && item->kind != TemplateItem::kEnd; ++item) {
     piece.clear();
@@ -247,13 +309,14 @@ void expandInstructionLine(const MatchAlternative& alternative, const MatchPath&
   if (context.found && variant == 0) variant = 1;
   LineInfo* anchor = line;
   const bool linesWanted = expansionLinesWanted();
+
   for (const ExpansionTemplate* entry = generic->templates; entry && entry->marker != 0; ++entry) {
     OrbaExpression* condition =
         entry->condition ? entry->condition(line, operands, attributes->nodeSet()) : nullptr;
     if (!entryIsForThisCpu(*entry) || !conditionAdmits(condition)) continue;
     context.expanded = true;
     if (linesWanted)
-      anchor = expandEntry(*entry, operands, generic->operandCount, anchor, static_cast<int16_t>(variant));
+      anchor = expandEntry(*entry, operands, generic->operandCount, anchor, static_cast<int16_t>(variant), context);
     ++variant;
   }
   context.variantCount = variant;

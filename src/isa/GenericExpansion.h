@@ -6,6 +6,8 @@
 // stay alternatives of one instruction.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 struct LineInfo;
@@ -30,11 +32,19 @@ struct TempLabelMap {
 bool expansionLinesWanted();
 
 // Evaluates the generic form's operands for the accepted path, checks its conditions and
-// inserts its template lines after `line` (when expansionLinesWanted()). Sets the context's
+// inserts its template lines after `line` (when expansionLinesWanted()), or packs them into
+// the context's expansionText when it has one. Sets the context's
 // `expanded` when an entry admits the statement, `variantCount` to the next variant number,
 // `whenMessage` when a condition with a message fails; nothing is reported here.
 void expandInstructionLine(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                            LineInfo* line);
+
+// Inserts one generated line of variant `variant` after `anchor`, in its place in the
+// source; returns it.
+LineInfo* insertExpansionLine(LineInfo* anchor, const char* text, int16_t variant, bool templateLine);
+// Inserts the lines that expandInstructionLine packed into a BuildContext's expansionText,
+// in order, after `anchor`; returns the last one, or `anchor` when there are none.
+LineInfo* insertExpansionLines(LineInfo* anchor, const char* packed, size_t length);
 
 // Appends `text` to `piece`, each placeholder ("~" and one digit) replaced by the label of
 // its digit in `labels`, a new temporary label name when the digit has none yet.

@@ -33,6 +33,7 @@ const char* const kKindNames[] = {"_none", "when", "cycle", "align", "case", "cp
 const char* const kNames[] = {
 #define VEKT_ATTRIBUTE(id, name) #name,
 #include "isa/attributes.def"
+#include "util/RunState.h"
 #undef VEKT_ATTRIBUTE
 };
 
@@ -145,7 +146,7 @@ class PrebuiltLists {
           slot.hasConditions = true;
         } else {
           OrbaExpression* value = valueOf(*item, nullptr);
-          if (value != nullptr) valuePool_ = g_expressionPool;
+          if (value != nullptr) valuePool_ = expressionPool();
           entries_.emplace_back(item->id, value, item->extra, true);
         }
       }
@@ -167,7 +168,7 @@ class PrebuiltLists {
   const PrebuiltList* find(const AttributeSpecItem* spec) {
     if (slots_.empty()) return nullptr;
     // Values made in an expression pool that has since been replaced are gone.
-    if (valuePool_ != nullptr && valuePool_ != g_expressionPool) return nullptr;
+    if (valuePool_ != nullptr && valuePool_ != expressionPool()) return nullptr;
     const PrebuiltList& slot = slotOf(spec);
     return slot.spec == spec ? &slot : nullptr;
   }
@@ -205,10 +206,7 @@ class PrebuiltLists {
   bool marksJumps_ = false;
 };
 
-PrebuiltLists& prebuilt() {
-  static PrebuiltLists lists;
-  return lists;
-}
+PrebuiltLists& prebuilt() { return runPart<PrebuiltLists>(); }
 
 }  // namespace
 
@@ -314,10 +312,10 @@ void IPAttribute::clear() {
 namespace {
 
 // The shared sets by a hash of their lists; a bucket holds the sets of one hash.
-std::unordered_map<uint64_t, std::vector<IPAttribute*>>& sharedSets() {
-  static auto* sets = new std::unordered_map<uint64_t, std::vector<IPAttribute*>>();
-  return *sets;
-}
+struct SharedSets {
+  std::unordered_map<uint64_t, std::vector<IPAttribute*>> byHash;
+};
+std::unordered_map<uint64_t, std::vector<IPAttribute*>>& sharedSets() { return runPart<SharedSets>().byHash; }
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include "isa/PostEncode.h"
 #include "util/ErrorHandler.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
 
 VEKT_POOLED_CLASS_IMPL(OperandEncoding, "OperandEncoding")
 VEKT_POOLED_CLASS_IMPL(Encoding, "Encoding")
@@ -18,9 +19,13 @@ VEKT_POOLED_CLASS_IMPL(IPInstruction, "IPInstruction")
 
 namespace {
 
-MemPool* mappingPool = nullptr;
+MemPool*& mappingPoolHandle() {
+  static const size_t poolSlot = nextPoolSlot();
+  return runState().poolHandle(poolSlot);
+}
 
 MemPool* operandMappingPool() {
+  MemPool*& mappingPool = mappingPoolHandle();
   if (!mappingPool) mappingPool = MemoryPools::instance().registerPool("OperandMapping", &mappingPool);
   return mappingPool;
 }

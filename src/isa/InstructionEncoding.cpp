@@ -212,6 +212,20 @@ OrbaExpression* refineRelocationKind(OrbaExpression* expression, uint32_t& reloc
   return firstArgument(top);
 }
 
+bool constantOperandRulesOut(IPInstruction& form, Section* section, ExpressionValidator& validator) {
+  if (!form.encoding) return false;
+  for (OperandEncoding* operand : form.encoding->operands) {
+    OrbaExpression* expression = operand->expression;
+    // Only a value that no layout and no link can change is judged now.
+    if (!expression || operand->callback || operand->transformFlag || expression->isRelocatable() ||
+        expression->countSymbolReferences() != 0)
+      continue;
+    validator.init(section, 0, 0);
+    if (validator.validate(expression, validatorOperand(*operand)) == 0) return true;
+  }
+  return false;
+}
+
 void encodeInstruction(ObjectWriter& writer, IPInstruction& form, LineInfo* line) {
   Section* section = writer.section;
   const uint32_t bitCount = form.encoding ? form.encoding->bits : 0;

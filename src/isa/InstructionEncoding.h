@@ -37,6 +37,10 @@ OrbaExpression* stripRangeWrapper(OrbaExpression* expression);
 OrbaExpression* refineRelocationKind(OrbaExpression* expression, uint32_t& relocationType,
                                      const IPAttribute* attributes);
 
+// Whether an operand of the form is a constant, fixed before layout and link, that the
+// validator refuses: no layout can choose the form then.
+bool constantOperandRulesOut(IPInstruction& form, Section* section, ExpressionValidator& validator);
+
 // Encodes the form at the current location of the writer's section and advances its
 // location counter by the form's units. E253 for a section without image, E139 for a
 // value that no relocation can carry, W220/W221 for a value outside @WRANGE bounds, E287

@@ -11,6 +11,7 @@
 
 #include "util/MemoryPools.h"
 #include "util/c-memory.h"
+#include "util/RunState.h"
 
 namespace isa {
 
@@ -23,7 +24,10 @@ constexpr size_t kMemoSlots = 64;
 // from; a parse record's key is the state alone.
 constexpr uint32_t kWalkRecord = 0x10000;
 
-uint64_t offersMade = 0;
+struct OfferCount {
+  uint64_t offersMade = 0;
+};
+OfferCount& offerCount() { return runPart<OfferCount>(); }
 
 bool isBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 constexpr bool isWordCharacterByCompare(unsigned char c) {
@@ -186,7 +190,7 @@ const char* InstructionMatcher::walkAfterExpression(uint16_t state, const char* 
 }
 
 void InstructionMatcher::offerForms(const MatchState& state, MatchContext& context) {
-  offerNumber_ = ++offersMade;
+  offerNumber_ = ++offerCount().offersMade;
   bool hardware = false, generic = false;
   for (const MatchAlternative* const* a = state.alternatives; a && *a; ++a) {
     if ((*a)->kind == kHardwareForm) {

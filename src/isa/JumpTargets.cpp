@@ -21,6 +21,7 @@
 #include "isa/OperandCompletion.h"
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
 
 namespace isa {
 
@@ -177,8 +178,7 @@ OrbaExpression* retargetedCopy(OrbaExpression* expression, Symbol* from, Symbol*
 }
 
 void installJumpTargets() {
-  static TriCoreJumps jumps;
-  installJumpInstructions(&jumps);
+  installJumpInstructions(&runPart<TriCoreJumps>());
 }
 
 }  // namespace isa

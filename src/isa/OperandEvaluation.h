@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "isa/IPInstruction.h"
@@ -30,6 +31,11 @@ struct BuildContext {
   bool expanded = false;
   // The variant number the next expansion's lines take.
   uint32_t variantCount = 0;
+  // When set, the generated lines are packed here (see insertExpansionLines) instead of
+  // going into the line list at once: the statement decides when they are needed.
+  std::string* expansionText = nullptr;
+  // Lines of the packed expansion that hold an instruction.
+  uint32_t expansionInstructions = 0;
   // The length of the matched text without the blanks and comment at its end, worked out
   // once for the forms of an offer: of the matcher's offer with this number, text and
   // matched length.

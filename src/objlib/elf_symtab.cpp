@@ -16,11 +16,18 @@ namespace {
 constexpr size_t kFirstTableCapacity = 10000;
 constexpr uint32_t kFirstBucketCount = 1024;
 
+// FNV-1a with a final mix: the table probes linearly over the low bits, and names
+// that differ only in their last digits (sym1, sym2, ...) must not pile up in runs.
 uint32_t nameHash(uint32_t prefix_length, const char* name) {
-  uint32_t hash = prefix_length;
+  uint32_t hash = 2166136261u ^ prefix_length;
   for (const unsigned char* byte = reinterpret_cast<const unsigned char*>(name); *byte != 0;
        ++byte)
-    hash = *byte + (hash << 4) + (hash >> 15);
+    hash = (hash ^ *byte) * 16777619u;
+  hash ^= hash >> 16;
+  hash *= 0x85EBCA6Bu;
+  hash ^= hash >> 13;
+  hash *= 0xC2B2AE35u;
+  hash ^= hash >> 16;
   return hash;
 }
 

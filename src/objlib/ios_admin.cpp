@@ -161,3 +161,21 @@ int ios_file_get_expr_context(uint32_t file_id, ExprLibContext** context,
   if (file->expr_context == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
   return 0;
 }
+
+uint32_t ios_admin_file_count(IosErrorCode* error) {
+  IosAdmin* admin = ios_get_admin();
+  if (admin == nullptr) {
+    ios_fail(error, IOS_ERR_NO_ADMIN);
+    return 0;
+  }
+  return admin->files != nullptr ? admin->files->highest_id : 0;
+}
+
+int ios_admin_file_id_at(uint32_t index, uint32_t* file_id, IosErrorCode* error) {
+  IosAdmin* admin = ios_get_admin();
+  if (admin == nullptr) return ios_fail(error, IOS_ERR_NO_ADMIN);
+  auto* file = admin->files != nullptr ? static_cast<IosFile*>(idtab_get(admin->files, index + 1)) : nullptr;
+  if (file == nullptr) return ios_fail(error, IOS_ERR_NO_FILE);
+  *file_id = file->file_id;
+  return 0;
+}

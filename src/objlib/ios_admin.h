@@ -96,3 +96,9 @@ int ios_get_file(uint32_t file_id, IosFile** file, IosErrorCode* error);
 // The file's expression context.
 int ios_file_get_expr_context(uint32_t file_id, ExprLibContext** context,
                               IosErrorCode* error);
+
+// Highest file id of the admin; 0 with 3 when there is no admin or no file table.
+uint32_t ios_admin_file_count(IosErrorCode* error);
+// The id of the file at 0-based index n of the admin's file table; 3 without admin,
+// 5 when no file sits there.
+int ios_admin_file_id_at(uint32_t index, uint32_t* file_id, IosErrorCode* error);

@@ -5,6 +5,9 @@
 
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
+#include "objlib/ios_function.h"
+#include "objlib/ios_lineinfo.h"
+#include "objlib/ios_typestore.h"
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
 
@@ -85,16 +88,29 @@ int getFamily(uint32_t file_id, IosDebugFamily IosDebugRoot::*member, IosDebugFa
 
 void ios_debug_root_free(IosDebugRoot* root) {
   if (root == nullptr) return;
-  familyFree<IosTypeTable>(&root->typetables,
-                           [](IosTypeTable* table) { idtab_delete(table->types); });
+  familyFree<IosTypeTable>(&root->typetables, [](IosTypeTable* table) {
+    idtab_delete(table->types);
+    idtab_delete(table->entered);
+  });
+  familyFree<IosTypeEntry>(&root->type_entries, [](IosTypeEntry*) {});
+  idtab_delete(root->typetables_by_symbol);
   familyFree<IosModule>(&root->modules, [](IosModule* module) {
     idtab_delete(module->entries);
     ios_array_free(&module->variables);
+    expr_release(module->expression);
+    idtab_delete(module->functions);
+    ios_line_info_free(module->line_info);
   });
   familyFree<IosVariable>(&root->variables, [](IosVariable* variable) {
     expr_release(variable->expression);
     expr_release(variable->value_expression);
+    idtab_delete(variable->lifetimes);
   });
+  familyFree<IosLifetime>(&root->lifetimes, ios_lifetime_release);
+  familyFree<IosFunction>(&root->functions, ios_function_release);
+  ios_lexical_block_admin_free(&root->lexical_blocks);
+  familyFree<IosStackUsage>(&root->stack_usage, ios_stack_usage_release);
+  ios_type_store_free(root->type_store);
   std::free(root);
 }
 
@@ -106,9 +122,22 @@ int ios_file_get_debug_root(uint32_t file_id, IosHandle* root, IosErrorCode* err
     if (made == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
     made->file_id = file_id;
     made->root_id = kRootId;
+    // In the order of the root's fields; whatever was made goes when one fails.
+    IosLexicalBlockAdmin& blocks = made->lexical_blocks;
+    blocks.file_id = file_id;
+    blocks.root_id = kRootId;
     bool built = familyInit(&made->typetables, file_id, sizeof(IosTypeTable)) &&
+                 familyInit(&made->type_entries, file_id, sizeof(IosTypeEntry)) &&
+                 (made->typetables_by_symbol = idtab_new()) != nullptr &&
                  familyInit(&made->modules, file_id, sizeof(IosModule)) &&
-                 familyInit(&made->variables, file_id, sizeof(IosVariable));
+                 familyInit(&made->variables, file_id, sizeof(IosVariable)) &&
+                 familyInit(&made->lifetimes, file_id, sizeof(IosLifetime)) &&
+                 familyInit(&made->functions, file_id, sizeof(IosFunction)) &&
+                 (blocks.block_pool = pool_create(sizeof(IosLexicalBlock))) != nullptr &&
+                 (blocks.contents_pool = pool_create(sizeof(IosBlockContents))) != nullptr &&
+                 (blocks.blocks = idtab_new()) != nullptr &&
+                 familyInit(&made->stack_usage, file_id, sizeof(IosStackUsage)) &&
+                 (made->type_store = ios_type_store_new(file_id, kRootId)) != nullptr;
     if (!built) {
       ios_debug_root_free(made);
       return ios_fail(error, IOS_ERR_NO_MEMORY);
@@ -140,6 +169,7 @@ int ios_typetable_create(uint32_t file_id, IosDebugHandle* table, IosErrorCode* 
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   record->handle = IosDebugHandle{file_id, kRootId, id};
   record->types = idtab_new();
+  record->entered = idtab_new();
   if (table != nullptr) *table = record->handle;
   return 0;
 }
@@ -147,12 +177,24 @@ int ios_typetable_create(uint32_t file_id, IosDebugHandle* table, IosErrorCode* 
 int ios_module_create(uint32_t file_id, IosDebugHandle* module, IosErrorCode* error) {
   IosDebugRoot* root = rootOf(file_id, error);
   if (root == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
-  uint32_t id = 0;
-  auto* record = static_cast<IosModule*>(newRecord(&root->modules, sizeof(IosModule), &id));
-  if (record == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  uint32_t id = idtab_next_id(root->modules.table);
+  IosLineInfo* lines = ios_line_info_new(file_id, kRootId, id);
+  IdTable* functions = idtab_new();
+  IdTable* entries = idtab_new();
+  auto* record = lines == nullptr || functions == nullptr || entries == nullptr
+                     ? nullptr
+                     : static_cast<IosModule*>(newRecord(&root->modules, sizeof(IosModule), &id));
+  if (record == nullptr) {
+    ios_line_info_free(lines);
+    idtab_delete(functions);
+    idtab_delete(entries);
+    return ios_fail(error, IOS_ERR_NO_MEMORY);
+  }
   record->handle = IosDebugHandle{file_id, kRootId, id};
   record->word = kUnset;
-  record->entries = idtab_new();
+  record->entries = entries;
+  record->functions = functions;
+  record->line_info = lines;
   if (module != nullptr) *module = record->handle;
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "objlib/ios_debuginfo.h"
 #include "objlib/ios_types.h"
 
 struct BlockPool;
@@ -29,7 +30,16 @@ struct IosDebugFamily {
 
 struct IosTypeTable {
   IosDebugHandle handle;
-  IdTable* types;
+  IdTable* types;    // type ids in the order the reachability walk met them twice
+  IdTable* entered;  // type ids entered as types of the table, each once
+  IosHandle symbol;  // {file id, symbol id} the table is bound to; symbol id 0 = none
+};
+
+// An admin record naming a type entered into a type table.
+struct IosTypeEntry {
+  uint32_t file_id;
+  uint32_t entry_id;
+  TypeHandle type;
 };
 
 struct IosModule {
@@ -39,6 +49,10 @@ struct IosModule {
   IdTable* entries;  // items of ios_module_add_entry, at index count
   uint32_t entry_count;
   IosArray variables;  // uint32_t variable ids in order added
+  ExprNode* expression;  // list node, one reference; null = unset
+  uint32_t word12;
+  IdTable* functions;  // function ids stored as values
+  IosLineInfo* line_info;
 };
 
 inline constexpr uint32_t IOS_VARIABLE_IN_MODULE = 16384;
@@ -54,14 +68,25 @@ struct IosVariable {
   uint32_t value;  // all ones = unset
   uint32_t word1;  // all ones when made
   uint32_t word2;  // all ones when made
+  IdTable* lifetimes;  // lifetime ids stored as values; made with the first one
+  uint32_t strict_word;  // 0 unset, written once
+  TypeHandle type;  // type id < 1: unset
+  uint32_t word17;
 };
 
 struct IosDebugRoot {
   uint32_t file_id;
   uint32_t root_id;  // always 1
   IosDebugFamily typetables;
+  IosDebugFamily type_entries;  // IosTypeEntry records of the type tables
+  IdTable* typetables_by_symbol;  // type tables at index symbol id - 1
   IosDebugFamily modules;
   IosDebugFamily variables;
+  IosDebugFamily lifetimes;
+  IosDebugFamily functions;
+  IosLexicalBlockAdmin lexical_blocks;
+  IosDebugFamily stack_usage;
+  IosTypeStore* type_store;
 };
 
 // Frees every family and record of the root, dropping the variables' expression

@@ -2,6 +2,7 @@
 
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
+#include "objlib/ios_typestore.h"
 
 namespace {
 
@@ -144,4 +145,10 @@ int ios_typeref_entry_add(uint32_t kind, void* detail, uint32_t* id) {
   }
   *id = next;
   return 0;
+}
+
+IdTable* ios_detail_list(uint32_t kind, void* detail) {
+  if (detail == nullptr) return nullptr;
+  IdTable** table = tableOf(kind, detail);
+  return table == nullptr ? nullptr : *table;
 }

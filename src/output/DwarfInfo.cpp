@@ -96,8 +96,11 @@ void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, Se
   // DW_LNE_set_address with the section's start.
   line.bytes({0, 5, 2});
   line.address(described->sectionSymbol);
+  // The sequence after its address is bytes only: it is gathered here and goes into the
+  // section as one item, not an item an opcode.
+  ByteSink program;
   LineProgramState state;
-  state.startSequence(line, declarationFile, declarationLine);
+  state.startSequence(program, declarationFile, declarationLine);
 
   for (const FlowNode* node = described->firstNode(); node; node = node->nextNode()) {
     if (node->kind == FlowNode::kLabel) {
@@ -107,13 +110,15 @@ void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, Se
       const LineInfo* row = node->line;
       // Expanded lines of a generic instruction fall under its own row.
       bool skipped = row->variant >= 0 || (row->flags[0] & 0x10);
-      state.row(line, static_cast<int32_t>(row->sourceFile) + 1, row->lineNumberSigned(), nodeSize(node), skipped);
+      state.row(program, static_cast<int32_t>(row->sourceFile) + 1, row->lineNumberSigned(), nodeSize(node),
+                skipped);
     } else {
       state.pendingAdvance += nodeSize(node);
     }
   }
   info.byte(0);  // end of the subprogram's children
-  state.endSequence(line);
+  state.endSequence(program);
+  line.bytes(program.bytes);
 }
 
 void DwarfAdmin::writeLabelDie(SectionSink& info, Symbol* label) {

@@ -6,11 +6,16 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "util/RunState.h"
 
 namespace {
 
 // The current directory, fetched at the first absolutePath that succeeds.
-char* currentDirectory = nullptr;
+struct WorkingDirectory {
+  char* currentDirectory = nullptr;
+  ~WorkingDirectory() { std::free(currentDirectory); }
+};
+WorkingDirectory& workingDirectory() { return runPart<WorkingDirectory>(); }
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -82,20 +87,20 @@ char* normalizePathInBuffer(const char* base, const char* path) {
 }
 
 char* absolutePath(const char* path) {
-  if (!currentDirectory) {
-    for (size_t size = 128; size <= 2048 && !currentDirectory; size *= 2) {
+  if (!workingDirectory().currentDirectory) {
+    for (size_t size = 128; size <= 2048 && !workingDirectory().currentDirectory; size *= 2) {
       char* buffer = static_cast<char*>(std::malloc(size));
       if (!buffer) return nullptr;
       if (getcwd(buffer, size)) {
-        currentDirectory = buffer;
+        workingDirectory().currentDirectory = buffer;
       } else {
         std::free(buffer);
         if (errno != ERANGE) return nullptr;
       }
     }
-    if (!currentDirectory) return nullptr;
+    if (!workingDirectory().currentDirectory) return nullptr;
   }
-  return normalizePathInBuffer(currentDirectory, path);
+  return normalizePathInBuffer(workingDirectory().currentDirectory, path);
 }
 
 namespace {
@@ -117,8 +122,17 @@ std::string splitAbsolute(const char* path, size_t& lastSeparator) {
 
 }  // namespace
 
+namespace {
+// The results of the three functions below; each lives until the function's next call.
+struct PathPieces {
+  std::string baseName;
+  std::string dirName;
+  std::string dirAsWritten;
+};
+}  // namespace
+
 const std::string& pathBaseName(const char* path) {
-  static std::string baseName;
+  std::string& baseName = runPart<PathPieces>().baseName;
   baseName.clear();
   size_t separator;
   std::string absolute = splitAbsolute(path, separator);
@@ -131,7 +145,7 @@ const std::string& pathBaseName(const char* path) {
 }
 
 const std::string& pathDirName(const char* path) {
-  static std::string dirName;
+  std::string& dirName = runPart<PathPieces>().dirName;
   dirName.clear();
   size_t separator;
   std::string absolute = splitAbsolute(path, separator);
@@ -140,7 +154,7 @@ const std::string& pathDirName(const char* path) {
 }
 
 const std::string& pathDirAsWritten(const char* path) {
-  static std::string dirName;
+  std::string& dirName = runPart<PathPieces>().dirAsWritten;
   dirName.clear();
   if (!path) return dirName;
   size_t length = std::strlen(path);

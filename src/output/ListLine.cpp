@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "flow/DataEncoder.h"
 #include "flow/Section.h"
 #include "parser/LineFlags.h"
 #include "util/ControlState.h"
@@ -89,8 +90,8 @@ bool isPrimaryExpansion(const LineInfo& line) { return line.flags[2] & lineflag:
 
 void appendLineBytes(const LineInfo& line, int32_t unitBits, bool showRelocations, std::string& text) {
   uint32_t count = line.codeBytes ? line.codeByteCount : 0;
-  // The relocation masks follow the bytes, from the count rounded up to 8.
-  const uint8_t* masks = line.codeBytes + ((count + 7u) & ~7u);
+  // The relocation masks follow the bytes, from the buffer's capacity on.
+  const uint8_t* masks = line.codeBytes + listingCapacity(count);
   for (uint32_t index = 0; index < count; ++index) {
     uint8_t byte = line.codeBytes[index];
     uint8_t mask = masks[index];

@@ -62,7 +62,7 @@ ListManager::ListManager(const char* banner) : banner_(banner ? banner : "") {}
 
 ListManager::~ListManager() {
   sources_.clear();
-  if (out_) std::fclose(out_);
+  // An unfinished list file is dropped by output_.
 }
 
 const ControlState& ListManager::stateOf(const LineInfo* line) const {
@@ -71,13 +71,12 @@ const ControlState& ListManager::stateOf(const LineInfo* line) const {
 
 void ListManager::generate() {
   const char* name = listFileName();
-  out_ = std::fopen(name, "w");
+  out_ = output_.open(name, "w");
   if (!out_) {
     errorHandler()->reportWithoutLocation(F_cannot_create, name);
     return;
   }
   std::setvbuf(out_, nullptr, _IOFBF, kOutputBufferSize);
-  recordListFileName(name);
   defaultState_ = std::make_unique<ControlState>();
   pager_ = std::make_unique<listing::ListPager>(out_, banner_);
   lastPosition_ = 0;
@@ -115,10 +114,8 @@ void ListManager::generate() {
   }
   if (lastLine) writeSummary(stateOf(lastLine));
 
-  bool failed = std::ferror(out_) != 0;
-  int closeError = std::fclose(out_);
   out_ = nullptr;
-  if (failed || closeError != 0) errorHandler()->reportWithoutLocation(F_write_error, std::strerror(errno));
+  if (!output_.commit()) errorHandler()->reportWithoutLocation(F_write_error, name);
 }
 
 void ListManager::collectEquateValues() {
@@ -203,6 +200,14 @@ void ListManager::listLine(LineInfo* line, Section* section) {
   const bool asWritten = !listing::isExpansionLine(*line) && !(line->flags[0] & lineflag::kMacroExpansion) &&
                          !listing::isAlignmentFill(*line) &&
                          (!state.listing(ControlState::kListDefineExpansion) || keepSource);
+  // A line made after a source line (a section's closing label) shares that line's
+  // byte range without text or code of its own: the range is listed already, and
+  // reading it again would show the source line twice.
+  if (asWritten && !line->text && line->codeByteCount == 0 && line->sourceEnd > line->sourceStart &&
+      line->sourceEnd <= lastPosition_) {
+    markListed(*line);
+    return;
+  }
   std::string_view text;
   if (asWritten && line->sourceEnd > line->sourceStart)
     text = readSourceRange(line, line->sourceStart, line->sourceEnd);

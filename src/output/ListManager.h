@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "util/OutputFile.h"
+
 class ControlState;
 class Section;
 struct LineInfo;
@@ -55,6 +57,7 @@ class ListManager {
   void collectEquateValues();
 
   const char* banner_;
+  OutputFile output_{OutputRole::kList};
   FILE* out_ = nullptr;
   std::unique_ptr<listing::ListPager> pager_;
   std::vector<SourceRecord> sources_;

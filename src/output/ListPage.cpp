@@ -57,13 +57,14 @@ void ListPager::newPage(const ControlState& state) {
   if (bannerLength > static_cast<size_t>(room) || bannerLength == 0) std::fputc('\n', out_);
   ++page.linesOnPage;
 
-  // "Page" stands in the same column whether or not a title precedes it.
+  // A title is followed by one blank before "Page"; without a title only the title's
+  // own columns are filled, so "Page" then stands one column further left.
   const int32_t titleWidth = std::max(room - kPageColumnWidth, 0);
   writeBlanks(out_, page.leftMargin);
   if (page.title)
     std::fprintf(out_, "%-*.*s ", titleWidth, titleWidth, page.title);
   else
-    writeBlanks(out_, titleWidth + 1);
+    writeBlanks(out_, titleWidth);
   std::fprintf(out_, "Page %3d\n", page.pageNumber);
   ++page.linesOnPage;
 

@@ -22,10 +22,15 @@
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 #include "util/interrupt.h"
+#include "util/RunState.h"
+#include "util/OutputFile.h"
 
 namespace {
 
-ObjectFile* g_activeWriter = nullptr;
+struct ActiveWriter {
+  ObjectFile* g_activeWriter = nullptr;
+};
+ActiveWriter& activeWriterState() { return runPart<ActiveWriter>(); }
 
 // The output stream's buffer: object files are written in few large pieces.
 constexpr size_t kOutputBufferBytes = 102400;
@@ -59,7 +64,7 @@ std::string toolVersionText(const std::string& version) {
 ObjectFile::ObjectFile(uint32_t storeFileId, ErrorText storeErrorText, ErrorText producerErrorText)
     : storeErrorText_(storeErrorText), producerErrorText_(producerErrorText), store_(storeErrorText) {
   fileId = storeFileId;
-  g_activeWriter = this;
+  activeWriterState().g_activeWriter = this;
   ObjectExprHooks hooks;
   hooks.symbolReference = &ObjectFile::symbolReference;
   hooks.contextPosition = &ObjectFile::conversionLine;
@@ -67,7 +72,7 @@ ObjectFile::ObjectFile(uint32_t storeFileId, ErrorText storeErrorText, ErrorText
 }
 
 ObjectFile::~ObjectFile() {
-  if (g_activeWriter == this) g_activeWriter = nullptr;
+  if (activeWriterState().g_activeWriter == this) activeWriterState().g_activeWriter = nullptr;
   setObjectExprHooks(ObjectExprHooks{});
   // Section records outlive the store: none may keep pointing into its buffers.
   std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
@@ -78,7 +83,7 @@ ObjectFile::~ObjectFile() {
   }
 }
 
-ObjectFile* ObjectFile::activeWriter() { return g_activeWriter; }
+ObjectFile* ObjectFile::activeWriter() { return activeWriterState().g_activeWriter; }
 
 void ObjectFile::storeFailed(IosErrorCode code) const {
   errorHandler()->reportWithoutLocation(F_ioslib_error,
@@ -170,20 +175,22 @@ void ObjectFile::completeFileRecords() {
 
 void ObjectFile::writeElfFile() {
   completeFileRecords();
-  std::FILE* stream = std::fopen(name_.c_str(), "w+b");
+  OutputFile output(OutputRole::kObject);
+  std::FILE* stream = output.open(name_.c_str(), "w+b");
   if (!stream) {
     errorHandler()->reportWithoutLocation(F_cannot_create, name_.c_str());
     return;
   }
   std::setvbuf(stream, nullptr, _IOFBF, kOutputBufferBytes);
-  // From here on a run with errors, or an interrupt, removes the file at exit.
-  recordObjectFileName(name_.c_str());
   ObjLibErrorClass failure = OBJLIB_ERR_NONE;
   int failed = elf_write_object(name_.c_str(), stream, fileId, &failure);
-  std::fclose(stream);
-  if (failed)
+  if (failed) {
+    output.discard();
     errorHandler()->reportWithoutLocation(
         F_objlib_error, producerErrorText_ ? producerErrorText_(static_cast<int32_t>(failure)) : "");
+  } else if (!output.commit()) {
+    errorHandler()->reportWithoutLocation(F_write_error, name_.c_str());
+  }
 }
 
 namespace {

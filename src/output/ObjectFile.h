@@ -106,6 +106,8 @@ class ObjectFile : public ObjectWriter {
   IosHandle localScope_ = {0, 0};
   std::unordered_map<Symbol*, SymbolRecord> symbols_;
   std::unordered_map<const Section*, uint32_t> dataIds_;
+  // Sections too large for the address space: written without contents.
+  std::vector<const Section*> unfitSections_;
   std::unordered_map<std::string, IosHandle> groups_;
 };
 

@@ -1,8 +1,12 @@
 // Sections into the object store: one store section per assembler section that has
 // contents, with its attributes, size and a cleared unit buffer that the flow nodes
 // then fill in place.
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "expr/ObjectExpr.h"
 #include "expr/OrbaExpression.h"
@@ -78,6 +82,88 @@ uint32_t sectionClass(const Section& section) {
   return orbaOptions()->concatenateSections ? 2 : 3;
 }
 
+// A section holds less than one TriCore segment, 256 MiB, which also bounds the
+// memory of its image (the store keeps a 32-bit word for each unit while the
+// section is written), and ends at or below address 0xFFFFFFFF.
+constexpr uint64_t kSectionUnitLimit = uint64_t{1} << 28;
+constexpr uint64_t kAddressSpaceEnd = uint64_t{1} << 32;
+
+// E110 at the line of the first node that runs past either bound, false then; the
+// section's line when no node can be blamed.
+bool sectionFits(Section* section, uint64_t base) {
+  uint64_t size = section->size;
+  // A start address beyond the address space has drawn E104 already.
+  if (size < kSectionUnitLimit && (base + size <= kAddressSpaceEnd || base >= kAddressSpaceEnd)) return true;
+  uint64_t limit = std::min(kSectionUnitLimit - 1, kAddressSpaceEnd - std::min(base, kAddressSpaceEnd));
+  LineInfo* blamed = section->line;
+  uint64_t offset = 0;
+  for (Section::FlowIter nodes(*section); !nodes.isDone(); nodes.next()) {
+    FlowNode* node = nodes.current();
+    if (node->kind == FlowNode::kReset) offset = 0;
+    int32_t nodeSize = node->computeSize(section, static_cast<uint32_t>(std::min(offset, limit)));
+    offset += nodeSize > 0 ? static_cast<uint64_t>(nodeSize) : 0;
+    if (offset > limit && node->line) {
+      blamed = node->line;
+      break;
+    }
+  }
+  char text[256];
+  const char* name = section->getName() ? section->getName() : "";
+  if (size >= kSectionUnitLimit)
+    std::snprintf(text, sizeof text, "section \"%s\" too large: 0x%" PRIX64 " bytes, at most 0x%08" PRIX64, name,
+                  size, kSectionUnitLimit - 1);
+  else
+    std::snprintf(text, sizeof text,
+                  "section \"%s\" too large: 0x%" PRIX64 " bytes at address 0x%" PRIX64 " end past 0xFFFFFFFF",
+                  name, size, base);
+  errorHandler()->report(E_error, blamed, text);
+  return false;
+}
+
+// The section's fixed start address when it has one that is an integer.
+bool fixedAddress(Section* section, uint64_t* address) {
+  if (!section->hasAddress || !section->baseExpression()) return false;
+  OrbaExpression* value = section->baseExpression()->evaluate();
+  if (!value || value->isError() || value->getKind() != EK_integer) return false;
+  *address = static_cast<uint64_t>(value->getInteger());
+  return true;
+}
+
+// In an executable every placed section owns its addresses: E110 at the line of
+// each section that starts inside one placed below it, naming both.
+void reportOverlappingSections() {
+  struct Placed {
+    uint64_t start;
+    uint64_t end;
+    Section* section;
+  };
+  std::vector<Placed> placed;
+  std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
+  for (sections->first(); !sections->isDone(); sections->next()) {
+    Section* section = sections->current();
+    uint64_t start = 0;
+    if (section == placeholderSection() || section->size == 0 || !fixedAddress(section, &start)) continue;
+    placed.push_back({start, start + section->size, section});
+  }
+  std::stable_sort(placed.begin(), placed.end(),
+                   [](const Placed& a, const Placed& b) { return a.start < b.start; });
+  // The section reaching furthest so far: a small one inside a large one, and any
+  // after it, are caught as well.
+  const Placed* reaching = nullptr;
+  for (const Placed& current : placed) {
+    if (reaching && current.start < reaching->end) {
+      char text[512];
+      std::snprintf(text, sizeof text,
+                    "section \"%s\" at 0x%" PRIX64 " overlaps section \"%s\" at 0x%" PRIX64 " to 0x%" PRIX64,
+                    current.section->getName() ? current.section->getName() : "", current.start,
+                    reaching->section->getName() ? reaching->section->getName() : "", reaching->start,
+                    reaching->end - 1);
+      errorHandler()->report(E_error, current.section->line, text);
+    }
+    if (!reaching || current.end > reaching->end) reaching = &current;
+  }
+}
+
 }  // namespace
 
 void ObjectFile::writeSection(Section* section) {
@@ -114,8 +200,10 @@ void ObjectFile::writeSection(Section* section) {
   // producer could not place the section at it.
   OrbaExpression* simplified =
       section->hasAddress && section->baseExpression() ? section->baseExpression()->evaluate() : nullptr;
+  uint64_t baseAddress = 0;
   if (simplified && !simplified->isError() && simplified->getKind() == EK_integer) {
     OrbaExpression* base = simplified;
+    baseAddress = static_cast<uint64_t>(base->getInteger());
     ExprNode* address = emitExpressionValue(base, *this, section->line, 0);
     int failed = ios_section_set_address_expr(handle, address, &error);
     expr_release(address);
@@ -129,6 +217,12 @@ void ObjectFile::writeSection(Section* section) {
   check(ios_section_set_size(handle, section->size, &error), error);
   if (orbaOptions()->asmDebugInfo && !section->flags.isDebug() && module[2] > 0) describeAsmSection(section, handle);
 
+  // A section too large is written without contents: they would only take the
+  // memory of its image, and the run has failed anyway.
+  if (!sectionFits(section, baseAddress) && section->size >= kSectionUnitLimit) {
+    unfitSections_.push_back(section);
+    return;
+  }
   if (classify(section->flags).image) {
     check(ios_section_create_image(handle, nullptr, &error), error);
     if (section->size > 0) {
@@ -223,6 +317,7 @@ uint32_t ObjectFile::dataId(const Section* section) const {
 }
 
 void ObjectFile::emitFlow(Section* section) {
+  if (std::find(unfitSections_.begin(), unfitSections_.end(), section) != unfitSections_.end()) return;
   this->section = section;
   // The location counter is the emission offset: the nodes place their units at it
   // and move it on; a reset node sets it back to 0.
@@ -244,6 +339,7 @@ void ObjectFile::emitSections() {
   IosErrorCode error = IOS_ERR_INTERNAL;
   std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
   for (sections->first(); !sections->isDone(); sections->next()) writeSection(sections->current());
+  if (orbaOptions()->absoluteMode) reportOverlappingSections();
 
   for (sections->first(); !sections->isDone(); sections->next()) {
     Section* section = sections->current();

@@ -17,6 +17,7 @@
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -47,10 +48,10 @@ bool textDirective(OrbaParser& parser, Statement& statement,
 
 // The values of the .CALLS being read; kept between statements so that a line
 // rarely allocates.
-std::vector<OrbaExpression*>& callsValues() {
-  static std::vector<OrbaExpression*> values;
-  return values;
-}
+struct RunCallsValues {
+  std::vector<OrbaExpression*> values;
+};
+std::vector<OrbaExpression*>& callsValues() { return runPart<RunCallsValues>().values; }
 
 // A value whose verdict cannot change (it refers to no symbol) is judged now, so that
 // a wrong one is reported where the source is checked; 0 takes its place, as the
@@ -64,10 +65,7 @@ OrbaExpression* checkedStackUsage(OrbaExpression* value, LineInfo* line) {
 
 }  // namespace
 
-CompilerRecordState& compilerRecordState() {
-  static CompilerRecordState state;
-  return state;
-}
+CompilerRecordState& compilerRecordState() { return runPart<CompilerRecordState>(); }
 
 bool recordCompilerVersion(LineInfo* line, const char* text, const char* directive) {
   return recordOnce<FCompilerVers>(compilerRecordState().versionOpen, W_multiple_compiler_data_ignored, line,

@@ -14,15 +14,16 @@
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
 
 namespace {
 
 // The operands of the directive being read; kept between statements so that a line
 // of data rarely allocates.
-std::vector<OrbaExpression*>& operandList() {
-  static std::vector<OrbaExpression*> operands;
-  return operands;
-}
+struct RunOperandList {
+  std::vector<OrbaExpression*> operands;
+};
+std::vector<OrbaExpression*>& operandList() { return runPart<RunOperandList>().operands; }
 
 // Comma-separated operands in which an empty operand is the integer 0: no operand at
 // all gives one 0, a trailing comma a last 0.

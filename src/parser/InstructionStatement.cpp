@@ -1,31 +1,41 @@
 #include "parser/InstructionStatement.h"
 
+#include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "flow/FError.h"
 #include "flow/FGeneric.h"
 #include "flow/Section.h"
+#include "flow/SymbolTable.h"
 #include "flow/TempLabels.h"
 #include "isa/ExpressionOperandParser.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
+#include "isa/InstructionEncoding.h"
 #include "isa/GenericExpansion.h"
 #include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
 #include "isa/OperandEvaluation.h"
 #include "isa/SyntaxFailure.h"
 #include "parser/LineFlags.h"
+#include "parser/OrbaParser.h"
 #include "preproc/LineState.h"
 #include "util/ControlState.h"
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
+#include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 
 // The matcher's working records live as long as the parse: their tables and the room of
 // the candidate list are reused from statement to statement.
 struct InstructionStatements::Session {
+  // The packed lines of the statement's expansions, reused from statement to statement.
+  std::string expansionText;
+  // Judges constant operands as layout would, made at the first one.
+  std::unique_ptr<ExpressionValidator> constantCheck;
   isa::ExpressionOperandParser operands;
   isa::BuildContext context;
   isa::InstructionBuilder builder{context, nullptr, nullptr};
@@ -39,6 +49,73 @@ InstructionStatements::InstructionStatements() : session_(std::make_unique<Sessi
 InstructionStatements::~InstructionStatements() {
   for (IPInstruction* candidate : session_->context.candidates) delete candidate;
 }
+
+// A generic whose expansions are kept as packed text until layout asks for them: most
+// generic statements never take theirs, and text costs a fraction of their nodes. The
+// lines are parsed, when built, in the symbol scope of the statement.
+class FDeferredGeneric : public FGeneric {
+  VEKT_POOLED_CLASS(FDeferredGeneric)
+
+ public:
+  FDeferredGeneric(LineInfo* line, LineInfo* statementLine, const std::string& packed, uint32_t instructions)
+      : FGeneric(line),
+        statementLine_(statementLine),
+        packed_(new char[packed.size()]),
+        packedLength_(static_cast<uint32_t>(packed.size())) {
+    packed.copy(packed_.get(), packed.size());
+    deferredInstructions = static_cast<uint16_t>(instructions < kNotDeferred ? instructions : kNotDeferred - 1);
+    SymbolTable* table = symbolTable();
+    scope_ = table->current;
+    scopeId_ = table->currentScope;
+  }
+
+  void buildDeferredRewrites() override {
+    if (!rewritesDeferred()) return;
+    deferredInstructions = kNotDeferred;
+    std::unique_ptr<char[]> packed = std::move(packed_);
+    LineInfo* last = isa::insertExpansionLines(statementLine_, packed.get(), packedLength_);
+    if (last == statementLine_) return;
+    LineInfo* first = statementLine_->next;
+    for (LineInfo* made = first;; made = made->next) {
+      made->controlState = statementLine_->controlState;
+      made->section = statementLine_->section;
+      if (made == last) break;
+    }
+    SymbolTable* table = symbolTable();
+    SymbolTable::LocalSymbolTable* outerScope = table->current;
+    const uint16_t outerScopeId = table->currentScope;
+    table->current = scope_;
+    table->currentScope = scopeId_;
+    Section* section = statementLine_->section;
+    FGeneric* outerTarget = section->rewriteTarget;
+    section->rewriteTarget = this;
+    std::unique_ptr<OrbaParser> parser(orbaFactory()->createParser());
+    parser->parseExpansionLines(first, last);
+    section->rewriteTarget = outerTarget;
+    table->current = outerScope;
+    table->currentScope = outerScopeId;
+  }
+
+  // A copy holds every rewrite: the expansions are built for it first.
+  FlowNode* clone() const override {
+    const_cast<FDeferredGeneric*>(this)->buildDeferredRewrites();
+    return FGeneric::clone();
+  }
+
+  void releaseData() override {
+    packed_.reset();
+    FGeneric::releaseData();
+  }
+
+ private:
+  LineInfo* statementLine_;
+  std::unique_ptr<char[]> packed_;
+  uint32_t packedLength_;
+  SymbolTable::LocalSymbolTable* scope_ = nullptr;
+  uint16_t scopeId_ = 0;
+};
+
+VEKT_POOLED_CLASS_IMPL(FDeferredGeneric, "FDeferredGeneric")
 
 namespace {
 
@@ -58,6 +135,14 @@ bool jumpChainsAt(const LineInfo* line) {
 
 bool isGeneratedLine(const LineInfo* line) { return line->variant >= 0; }
 
+// Whether a generic's expansions may wait for layout. Jump chains label every generated
+// jump from the counter the expansion's own labels take theirs from, and the metrics count
+// the generated lines as the parse meets them: both need the lines now.
+bool expansionsMayWait(const LineInfo* line) {
+  const RunSettings* options = orbaOptions();
+  return !jumpChainsAt(line) && !options->metrics && !options->instructionMetrics;
+}
+
 bool isPlainForm(const IPInstruction& candidate) {
   return candidate.alignment == 0 && candidate.encoding && candidate.encoding->operands.empty();
 }
@@ -65,6 +150,24 @@ bool isPlainForm(const IPInstruction& candidate) {
 bool conditionsHold(const IPInstruction& candidate) {
   const char* message = nullptr;
   return !candidate.attributes || candidate.attributes->findFirstUnsatisfiedCase(&message, true);
+}
+
+// The form a statement takes before layout, or null when layout chooses. Layout takes the
+// smallest form that fits; a form without a field left to fill fits wherever it lands, so
+// when the first in that order is such a form and its conditions already hold, it is the
+// choice. Forms that a constant operand rules out are passed over: layout would drop them
+// at once.
+IPInstruction* simpleChoice(InstructionStatements::Session& s, const std::vector<IPInstruction*>& candidates,
+                            Section* section) {
+  IPInstruction* first = candidates.front();
+  if (isPlainForm(*first)) return candidates.size() == 1 || conditionsHold(*first) ? first : nullptr;
+  if (candidates.size() == 1) return nullptr;
+  if (!s.constantCheck) s.constantCheck.reset(orbaFactory()->createExpressionValidator());
+  for (IPInstruction* candidate : candidates) {
+    if (isa::constantOperandRulesOut(*candidate, section, *s.constantCheck)) continue;
+    return isPlainForm(*candidate) && conditionsHold(*candidate) ? candidate : nullptr;
+  }
+  return nullptr;
 }
 
 // The statement failed: an error node keeps the text on a generated line (the expansion
@@ -106,6 +209,9 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   context.matcher = &s.matcher;
   context.match = &match;
 
+  s.expansionText.clear();
+  context.expansionText = isa::expansionLinesWanted() ? &s.expansionText : nullptr;
+
   const char* prefix = commentPrefixOf(line);
   s.builder.setStatement(line, prefix);
   isa::MatchOptions options;
@@ -117,7 +223,11 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   std::vector<IPInstruction*>& candidates = context.candidates;
   Section* section = line->section;
   if (context.expanded) {
-    auto* generic = new FGeneric(line);
+    const std::string& packed = s.expansionText;
+    const bool wait = !candidates.empty() && !packed.empty() && expansionsMayWait(line);
+    if (!wait && !packed.empty()) isa::insertExpansionLines(line, packed.data(), packed.size());
+    FGeneric* generic =
+        wait ? new FDeferredGeneric(line, line, packed, context.expansionInstructions) : new FGeneric(line);
     if (!candidates.empty()) {
       // The copy of the line only serves the expansion's lines when they are made.
       if (isa::expansionLinesWanted()) generic->line = insertGenericLine(line);
@@ -150,13 +260,10 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
 
     // A generated label in front of a jump, where the jump-chain pass retargets jumps.
     if (context.isJump && jumpChainsAt(line)) makeGeneratedLabel(line);
-    // Layout takes the smallest form that fits; a form without a field left to fill fits
-    // wherever it lands, so when the first in that order is such a form and its conditions
-    // already hold, it is the choice, and the others need not be kept.
     if (candidates.size() > 1) sortCandidates(candidates);
     FlowNode* node;
-    if (isPlainForm(*candidates.front()) && (candidates.size() == 1 || conditionsHold(*candidates.front()))) {
-      node = new FSimple(line, *candidates.front());
+    if (IPInstruction* simple = simpleChoice(s, candidates, section)) {
+      node = new FSimple(line, *simple);
       for (IPInstruction* candidate : candidates) delete candidate;
       candidates.clear();
     } else {

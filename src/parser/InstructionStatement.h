@@ -20,7 +20,9 @@ class InstructionStatements {
   // an error node took the diagnostic of a generated line.
   bool parse(const char* position, LineInfo* line, uint32_t* consumed);
 
- private:
+ public:
   struct Session;
+
+ private:
   std::unique_ptr<Session> session_;
 };

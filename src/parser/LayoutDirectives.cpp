@@ -13,13 +13,14 @@
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
 
 namespace {
 
-std::vector<SectionAttribute>& originAttributes() {
-  static std::vector<SectionAttribute> attributes;
-  return attributes;
-}
+struct RunOriginAttributes {
+  std::vector<SectionAttribute> attributes;
+};
+std::vector<SectionAttribute>& originAttributes() { return runPart<RunOriginAttributes>().attributes; }
 
 }  // namespace
 

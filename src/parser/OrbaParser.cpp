@@ -20,10 +20,14 @@
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 #include "util/StringBuffer.h"
+#include "util/RunState.h"
 
 namespace {
 
-LineInfo* parseLineNow = nullptr;
+struct ParseLine {
+  LineInfo* parseLineNow = nullptr;
+};
+ParseLine& parseLineState() { return runPart<ParseLine>(); }
 
 // The line whose position a message about the source as a whole takes: the last
 // line that came from the source, not the end marker behind it; null for a source
@@ -44,7 +48,7 @@ bool definesByLabel(int32_t code) { return code == kTokAlias || code == kTokEqu 
 
 }  // namespace
 
-LineInfo* currentParseLine() { return parseLineNow; }
+LineInfo* currentParseLine() { return parseLineState().parseLineNow; }
 
 OrbaParser::OrbaParser() = default;
 OrbaParser::~OrbaParser() = default;
@@ -75,11 +79,11 @@ void OrbaParser::parse() {
     if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line))
       current->addNode(new FMacroCall(line), true);
     if (line->flags[0] & lineflag::kAssemble) {
-      parseLineNow = line;
+      parseLineState().parseLineNow = line;
       parseLine(admin, &current, line);
       current = line->section;
       state = line->controlState;
-      parseLineNow = nullptr;
+      parseLineState().parseLineNow = nullptr;
     }
     if (line->flags[3] & lineflag::kEndReached) {
       stop = line;
@@ -95,6 +99,18 @@ void OrbaParser::parse() {
     if (LineInfo* last = lastSourceLine(lines)) errorHandler()->report(E_missing_end, last, "END");
   }
   lines->last()->flags[2] |= lineflag::kLastLine;
+}
+
+void OrbaParser::parseExpansionLines(LineInfo* first, LineInfo* last) {
+  SectionAdmin* admin = sectionAdmin();
+  LineInfo* outer = parseLineNow;
+  for (LineInfo* line = first; line; line = line->next) {
+    Section* current = line->section;
+    parseLineNow = line;
+    parseLine(admin, &current, line);
+    if (line == last) break;
+  }
+  parseLineNow = outer;
 }
 
 bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo* line) {
@@ -155,6 +171,13 @@ bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo*
     if (token == kTokEndOfLine || (token == kTokOther && scan.commentAt(scan.tokenStart))) return true;
   }
 
+  if (token == kTokOther && static_cast<unsigned char>(*scan.tokenStart) >= 0x80) {
+    // Bytes above ASCII pass the line reader for strings and comments; as a label or
+    // mnemonic they are named like any other byte that cannot stand there.
+    errorHandler()->report(E_invalid_input_character, line,
+                           static_cast<int>(static_cast<unsigned char>(*scan.tokenStart)));
+    return false;
+  }
   statement.keyword = token;
   if (KeywordHandler handler = keywordHandler(token)) {
     if (!handler(*this, statement)) return false;

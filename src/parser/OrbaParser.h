@@ -42,6 +42,9 @@ class OrbaParser {
   // The whole parse: every line from the head of the line list up to the line that
   // ends the source, then the end-of-source checks.
   virtual void parse();
+  // The lines a generic instruction generated, first to last, parsed after the parse of
+  // the source has ended: each in its statement's section and control state.
+  void parseExpansionLines(LineInfo* first, LineInfo* last);
   // One line marked for assembly; false when a diagnostic abandoned the statement.
   virtual bool parseLine(SectionAdmin* admin, Section** current, LineInfo* line);
   // Defines the label as a symbol at the line with a label node in the section;

@@ -8,15 +8,16 @@
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
 
 namespace {
 
 // The attributes of the declaration being read; kept between statements so that
 // reading them allocates only while a longer list than before turns up.
-std::vector<SectionAttribute>& declarationAttributes() {
-  static std::vector<SectionAttribute> attributes;
-  return attributes;
-}
+struct RunDeclarationAttributes {
+  std::vector<SectionAttribute> attributes;
+};
+std::vector<SectionAttribute>& declarationAttributes() { return runPart<RunDeclarationAttributes>().attributes; }
 
 // The line's section is what the loop carries on; the frame's variable follows it.
 void followLineSection(const Statement& statement) {

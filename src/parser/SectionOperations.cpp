@@ -12,10 +12,14 @@
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/StringBuffer.h"
+#include "util/RunState.h"
 
 namespace {
 
-Section* previousSlot = nullptr;
+struct PreviousSection {
+  Section* previousSlot = nullptr;
+};
+PreviousSection& previousSectionState() { return runPart<PreviousSection>(); }
 
 void markSwitch(LineInfo* line, Section* section) {
   line->flags[1] |= lineflag::kSectionSwitched | lineflag::kSectionDirective;
@@ -30,9 +34,9 @@ void giveAddress(Section* section, OrbaExpression* address) {
 
 }  // namespace
 
-Section* previousSection() { return previousSlot; }
+Section* previousSection() { return previousSectionState().previousSlot; }
 
-void setPreviousSection(Section* section) { previousSlot = section; }
+void setPreviousSection(Section* section) { previousSectionState().previousSlot = section; }
 
 bool declareSection(LineInfo* line, const char* name, int32_t typeCode,
                     const std::vector<SectionAttribute>& attributes, OrbaExpression* address) {
@@ -55,7 +59,7 @@ bool selectSection(LineInfo* line, const char* name, int32_t resetToken) {
     errorHandler()->report(E_section_name_invalid, line, name);
     return false;
   }
-  previousSlot = line->section;
+  previousSectionState().previousSlot = line->section;
   markSwitch(line, found);
   if (resetToken != 0) resetMaxSection(found, line);
   return true;
@@ -75,18 +79,18 @@ bool selectPreviousSection(LineInfo* line, const char* directive) {
     errorHandler()->report(E_no_section, line, directive);
     return false;
   }
-  if (!previousSlot || previousSlot == placeholder) {
+  if (!previousSectionState().previousSlot || previousSectionState().previousSlot == placeholder) {
     errorHandler()->report(E_no_previous_section, line);
     return false;
   }
-  markSwitch(line, previousSlot);
-  previousSlot = nullptr;
+  markSwitch(line, previousSectionState().previousSlot);
+  previousSectionState().previousSlot = nullptr;
   return true;
 }
 
 bool openNamelessSection(LineInfo* line, OrbaExpression* address, int32_t typeCode,
                          const std::vector<SectionAttribute>& attributes) {
-  previousSlot = line->section;
+  previousSectionState().previousSlot = line->section;
   Section* section = orbaFactory()->createSectionFromName(line);
   sectionAdmin()->registerSection(section);
   giveAddress(section, address);

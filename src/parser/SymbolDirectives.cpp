@@ -12,15 +12,16 @@
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
 
 namespace {
 
 // The names of the binding statement being read; all are bound only once the whole
 // list has been read. Kept between statements, so that it rarely allocates.
-std::vector<const char*>& bindingNames() {
-  static std::vector<const char*> names;
-  return names;
-}
+struct RunBindingNames {
+  std::vector<const char*> names;
+};
+std::vector<const char*>& bindingNames() { return runPart<RunBindingNames>().names; }
 
 // Names separated by commas; a comma always asks for another name.
 bool scanNameList(Scanner& scanner, const LineInfo* line, std::vector<const char*>& names) {

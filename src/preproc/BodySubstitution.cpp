@@ -92,9 +92,27 @@ class Scanner {
 
 const std::string& BodySubstitution::expand(std::string_view body, const MppExpand& expansion,
                                             const char* label, const Settings& settings) {
+  truncated_ = false;
   substituteArguments(body, expansion, settings);
+  if (arguments_.size() > kMaxExpansionLength) {
+    truncated_ = true;
+    arguments_.clear();
+    arguments_.shrink_to_fit();
+    std::string_view closing = body;
+    if (!closing.empty() && closing.back() == '\n') closing.remove_suffix(1);
+    size_t lineStart = closing.rfind('\n');
+    closing = body.substr(lineStart == std::string_view::npos ? 0 : lineStart + 1);
+    result_.assign(closing);
+    return result_;
+  }
   applyOperators(expansion, label, settings);
   return result_;
+}
+
+const char* BodySubstitution::truncatedText() {
+  static const std::string text =
+      "macro expansion longer than " + std::to_string(kMaxExpansionLength) + " characters skipped";
+  return text.c_str();
 }
 
 void BodySubstitution::appendLocalLabel(std::string& out, std::string_view name,
@@ -137,6 +155,8 @@ void BodySubstitution::substituteArguments(std::string_view body, const MppExpan
           arguments_ += value;
         else
           arguments_ += scanner.token();
+        // Only values make the text grow past the body: the bound is checked here.
+        if (arguments_.size() > kMaxExpansionLength) return;
         break;
       }
       default:

@@ -22,10 +22,19 @@ class BodySubstitution {
     SymbolValue symbolValue = nullptr;     // null: no symbol has a value
   };
 
+  // Bounds the text of one expansion: a macro that passes its argument on doubled
+  // would otherwise fill the memory long before the nesting bound stops it.
+  static constexpr size_t kMaxExpansionLength = size_t{16} << 20;
+
   // The expansion text of the body: a line "label:" first when a label is given.
-  // The result lives in this object until the next call.
+  // The result lives in this object until the next call. A text that would pass
+  // kMaxExpansionLength is only the body's closing line (truncated() says so), so
+  // that the expansion ends at once.
   const std::string& expand(std::string_view body, const MppExpand& expansion,
                             const char* label, const Settings& settings);
+
+  bool truncated() const { return truncated_; }
+  static const char* truncatedText();
 
   // The name a macro-local label takes in the expansion numbered serial.
   static void appendLocalLabel(std::string& out, std::string_view name, uint32_t serial);
@@ -39,4 +48,5 @@ class BodySubstitution {
   std::string arguments_;  // the body with the argument values in place
   std::string result_;
   std::string name_;  // a name of the body, NUL-terminated for the lookups
+  bool truncated_ = false;
 };

@@ -48,7 +48,7 @@ bool MacroPreprocessor::handleIf(InputBuffer& input, LineInfo* line) {
   ErrorHandler* errors = errorHandler();
   OrbaExpression* expression = parseExpression(input, line);
   if (!expression) {
-    errors->report(E_expected_expression, line);
+    reportMissingExpression(line);
   } else if (!expectToken(input, kMppNewline)) {
     errors->report(E_no_end_of_line, line);
     releaseTempExpression(expression);
@@ -90,7 +90,7 @@ bool MacroPreprocessor::handleElif(InputBuffer& input, LineInfo* line) {
   }
   OrbaExpression* expression = parseExpression(input, line);
   if (!expression) {
-    errors->report(E_expected_expression, line);
+    reportMissingExpression(line);
   } else if (!expectToken(input, kMppNewline)) {
     errors->report(E_no_end_of_line, line);
     releaseTempExpression(expression);

@@ -13,16 +13,21 @@
 #include "util/DependencyHandler.h"
 #include "util/ErrorHandler.h"
 #include "util/OrbaState.h"
+#include "util/OutputFile.h"
 #include "util/StringBuffer.h"
 #include "util/assertion.h"
 #include "util/c-memory.h"
+#include "util/RunState.h"
 
 namespace {
 
 constexpr size_t kLineBufferCapacity = 80;
 
-InputBuffer::JoinPath joinPath = nullptr;
-InputBuffer::DirectoryOf directoryOf = nullptr;
+struct PathOperations {
+  InputBuffer::JoinPath joinPath = nullptr;
+  InputBuffer::DirectoryOf directoryOf = nullptr;
+};
+PathOperations& pathOperations() { return runPart<PathOperations>(); }
 
 const char* sourceName(int32_t fileId) {
   const char* name = lineState()->sourceFile(fileId);
@@ -91,6 +96,8 @@ void InputBuffer::InputSource::appendBytes(const char* from, size_t length) {
 
 void InputBuffer::InputSource::appendLine() {
   reading = true;
+  const size_t physicalStart = static_cast<size_t>(lineBuffer.end - lineBuffer.begin);
+  bool cut = false;
   // Each turn either ends the line or consumes a whole chunk; the end of the file
   // ends the loop.
   for (;;) {
@@ -102,10 +109,25 @@ void InputBuffer::InputSource::appendLine() {
     size_t left = static_cast<size_t>(readEnd - readCursor);
     const char* newline = static_cast<const char*>(std::memchr(readCursor, '\n', left));
     const char* stop = newline ? newline + 1 : readEnd;
-    appendBytes(readCursor, static_cast<size_t>(stop - readCursor));
+    size_t length = static_cast<size_t>(stop - readCursor);
+    size_t used = static_cast<size_t>(lineBuffer.end - lineBuffer.begin);
+    // The newline does not count toward the bound.
+    size_t content = used + length - (newline ? 1 : 0);
+    if (!cut && content > kMaxLineLength) {
+      // The physical line is dropped whole (what came before it on a continued line
+      // is being read already); the chunks up to its newline are only skipped.
+      cut = true;
+      overlongLine = true;
+      lineBuffer.end = lineBuffer.begin + physicalStart;
+      *lineBuffer.end = '\0';
+    }
+    if (!cut) appendBytes(readCursor, length);
     readCursor = stop;
     if (newline) break;
   }
+  // The cut line stays a line of its own, so that it is counted and reported even
+  // when it was the file's last.
+  if (cut) appendBytes("\n", 1);
   lineEnd = lineBuffer.end;
 }
 
@@ -121,8 +143,8 @@ void InputBuffer::InputSource::loadLine() {
 }
 
 void InputBuffer::installPathOperations(JoinPath join, DirectoryOf directory) {
-  joinPath = join;
-  directoryOf = directory;
+  pathOperations().joinPath = join;
+  pathOperations().directoryOf = directory;
 }
 
 InputBuffer::InputBuffer(const std::vector<const char*>* includePath)
@@ -149,12 +171,16 @@ bool InputBuffer::openFile(const char* fileName, int32_t initialLine) {
     fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat status;
-    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    // Only a regular file has an end to read to: a directory, device or pipe does
+    // not open, as a missing file does not.
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
       ::close(fd);
       return false;
     }
     dependencyHandler()->addDependency(fileName);
   }
+  // Standard input (fd 0) too: it may be redirected from a file named as an output.
+  guardInputFile(fd);
   auto* source = new InputSource(kFileSource);
   source->fd = fd;
   source->fileId = lineState()->sourceFileId(fileName);
@@ -170,8 +196,8 @@ bool InputBuffer::openFile(const char* fileName, int32_t initialLine) {
 }
 
 bool InputBuffer::openInDirectory(const char* directory, const char* fileName) {
-  VEKT_ASSERT(joinPath);
-  char* joined = joinPath(directory, fileName);
+  VEKT_ASSERT(pathOperations().joinPath);
+  char* joined = pathOperations().joinPath(directory, fileName);
   if (!joined) mem_out_of_memory();
   bool opened = openFile(joined, 1);
   std::free(joined);
@@ -191,8 +217,8 @@ bool InputBuffer::openInclude(const char* fileName, bool skipCurrentDirectory) {
     }
     std::string directory;
     if (including) {
-      VEKT_ASSERT(directoryOf);
-      directory = directoryOf(sourceName(including->fileId));
+      VEKT_ASSERT(pathOperations().directoryOf);
+      directory = pathOperations().directoryOf(sourceName(including->fileId));
     }
     if (openInDirectory(directory.c_str(), fileName)) return true;
   }
@@ -334,6 +360,19 @@ bool InputBuffer::skipLine() {
     if (c == '\n') return true;
     if (c == 0) return false;
   }
+}
+
+bool InputBuffer::takeOverlongLine() {
+  InputSource* file = top_ ? top_->innermostFile : nullptr;
+  if (!file || !file->overlongLine) return false;
+  file->overlongLine = false;
+  return true;
+}
+
+const char* InputBuffer::overlongLineText() {
+  static const std::string text =
+      "line longer than " + std::to_string(kMaxLineLength) + " characters skipped";
+  return text.c_str();
 }
 
 void InputBuffer::loadLine() {

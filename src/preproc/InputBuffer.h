@@ -20,6 +20,10 @@ class InputBuffer {
   // What readChar delivers for a NUL byte of a file, so that it can be reported
   // rather than taken for the end of the input.
   static constexpr int kNulByte = 0x100;
+  // Bounds a logical line (continuations included) so that a file without line
+  // ends, or a generated monster line, cannot take the memory with it: the rest of
+  // a longer line is skipped and the reader reports it.
+  static constexpr size_t kMaxLineLength = size_t{4} << 20;
 
   enum SourceKind : int32_t { kFileSource = 1, kTextSource = 2 };
 
@@ -59,6 +63,7 @@ class InputBuffer {
     const char* readEnd = nullptr;
     bool endOfFile = false;  // a read returned no data
     bool reading = false;    // a line of the file has been loaded
+    bool overlongLine = false;  // a line was cut at kMaxLineLength, not yet reported
     const char* lineEnd = nullptr;
     const char* cursor = nullptr;
     int32_t lineOffset = 0;  // offset in the file of the current line
@@ -83,7 +88,7 @@ class InputBuffer {
   // Pushes the file as the new top source, its line counter at initialLine. "-" is
   // the standard input. Without a message when the file cannot be opened (false):
   // the caller reports. A file that opens is recorded as a dependency ("-" is not);
-  // a directory does not open. Too deep a nesting and a failing read are fatal.
+  // only a regular file opens. Too deep a nesting and a failing read are fatal.
   bool openFile(const char* fileName, int32_t initialLine);
   // The include search: the directory of the file being read (unless
   // skipCurrentDirectory; before any file has started, the input file's), then each
@@ -117,6 +122,10 @@ class InputBuffer {
   bool skipLine();
   // Appends the top file source's next physical line, the cursor kept in place.
   void loadLine();
+  // True once for each line of the top source that was cut at kMaxLineLength.
+  bool takeOverlongLine();
+  // The text of the diagnostic for a line cut at kMaxLineLength.
+  static const char* overlongLineText();
   // Makes the next line ready at its start: loads the top file source's next
   // physical line when its current one is used up and retires sources with nothing
   // left, so that the top source is where the next character comes from. False

@@ -269,7 +269,7 @@ bool MacroPreprocessor::setDirective(InputBuffer& input, LineInfo* line, const c
   }
   OrbaExpression* value = parseExpression(input, line);
   if (!value) {
-    errors->report(E_expected_expression, line);
+    reportMissingExpression(line);
     return true;
   }
   SymbolTable::LocalSymbolTable* scope = symbolTable()->current;

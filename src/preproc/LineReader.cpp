@@ -17,6 +17,14 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 }  // namespace
 
 bool MacroPreprocessor::getLine(InputBuffer& input, std::string& text, LineRead& read) {
+  bool got = getLineText(input, text, read);
+  // The cut outweighs whatever else the remains of the line drew.
+  if (input.takeOverlongLine())
+    read.pendingDiagnostic = errorHandler()->formatMessage(E_error, InputBuffer::overlongLineText());
+  return got;
+}
+
+bool MacroPreprocessor::getLineText(InputBuffer& input, std::string& text, LineRead& read) {
   read = LineRead();
   text.clear();
   InputBuffer::InputSource* source = input.top();
@@ -33,6 +41,7 @@ bool MacroPreprocessor::getLine(InputBuffer& input, std::string& text, LineRead&
   };
 
   const size_t lineStart = offsetOf(source->cursor);
+  read.startInBuffer = static_cast<uint32_t>(lineStart);
   bool firstOfLine = true;       // nothing read yet: the end of the input ends here
   bool firstOfStatement = true;  // the directive rules of the first token apply
   bool substitution = true;
@@ -85,13 +94,14 @@ bool MacroPreprocessor::getLine(InputBuffer& input, std::string& text, LineRead&
 
     if ((code == kMppCharacter || (code == kMppHash && !firstOfStatement)) && !inString &&
         isCommentStart(input)) {
-      // The rest of the physical line is a comment.
+      // The rest of the line is a comment; a lone carriage return ends a line as
+      // the scanner's newline token does.
       const char* end = source->lineEnd;
-      const char* from = source->cursor;
-      const auto* newline =
-          static_cast<const char*>(std::memchr(from, '\n', static_cast<size_t>(end - from)));
+      const char* newline = source->cursor;
+      while (newline < end && *newline != '\n' && *newline != '\r') ++newline;
+      if (newline == end) newline = nullptr;
       if (newline) {
-        source->cursor = newline + 1;
+        source->cursor = newline + (*newline == '\r' && newline + 1 < end && newline[1] == '\n' ? 2 : 1);
         input.countNewline(source);
       } else {
         source->cursor = end;
@@ -241,7 +251,7 @@ void MacroPreprocessor::readArgumentText(InputBuffer& input, const char* lineSta
 
   bool found = false;
   // The directive's own line counts from its start; later lines count whole.
-  const char* bufferStart = source->lineBuffer.begin;
+  const char* bufferStart = source->lineBuffer.begin + read.startInBuffer;
   takeRestOfLine(found);
   read.consumedLength = static_cast<uint32_t>(source->cursor - bufferStart);
   // Each turn takes one more physical line; the end of the source ends it.

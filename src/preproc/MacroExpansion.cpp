@@ -63,7 +63,7 @@ bool MacroPreprocessor::checkExpansionDepth(LineInfo* line) {
   return false;
 }
 
-void MacroPreprocessor::expandBody(InputBuffer& input, LineInfo*, MppExpand* expansion,
+void MacroPreprocessor::expandBody(InputBuffer& input, LineInfo* line, MppExpand* expansion,
                                    const char* label) {
   BodySubstitution::Settings settings;
   settings.caseSensitive = orbaOptions()->caseSensitive;
@@ -71,6 +71,7 @@ void MacroPreprocessor::expandBody(InputBuffer& input, LineInfo*, MppExpand* exp
   settings.symbolValue = preprocessorSymbolValue;
   const std::string& text =
       bodySubstitution.expand(expansion->construct->body, *expansion, label, settings);
+  if (bodySubstitution.truncated()) errorHandler()->report(E_error, line, BodySubstitution::truncatedText());
   expansionStack.push_back(expansion);
   input.pushText(text.data(), text.size());
   expansion->sourceDepth = sourceDepth(input);

@@ -20,7 +20,8 @@
 
 namespace {
 
-// The product's version texts, as the version banner shows them.
+// The version texts that the banner shows (the driver keeps the same three, out of this
+// layer's reach); __VERSION__, __REVISION__ and __BUILD__ are read from them.
 constexpr char kVersionText[] = "?.?";
 constexpr char kRevisionText[] = "0";
 constexpr char kBuildText[] = "341";
@@ -306,7 +307,7 @@ LineInfo* MacroPreprocessor::appendLine(const char* text, const LinePosition& po
 
 uint32_t MacroPreprocessor::consumedBytes(InputBuffer& input, const LineRead& read) {
   if (read.consumedLength != 0 || !input.top()) return read.consumedLength;
-  return static_cast<uint32_t>(input.cursor() - input.lineBufferStart());
+  return static_cast<uint32_t>(input.cursor() - input.lineBufferStart()) - read.startInBuffer;
 }
 
 void MacroPreprocessor::readLines(InputBuffer& input) {

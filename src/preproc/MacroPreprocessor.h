@@ -58,6 +58,9 @@ class MacroPreprocessor : public OrbaPreprocessor {
  public:
   // Nesting limit of expansions (macro calls and repeat iterations).
   static constexpr int32_t kMaxExpansionDepth = 1000;
+  // Bounds the lines all repeat blocks of a run produce together: a count typed
+  // one digit too long should stop at once, not after minutes and gigabytes.
+  static constexpr int64_t kMaxRepeatedLines = 10'000'000;
   // The longest file name a C line marker may give.
   static constexpr size_t kMaxMarkerFileName = 2047;
 
@@ -91,16 +94,21 @@ class MacroPreprocessor : public OrbaPreprocessor {
   struct LineRead {
     bool textBuilt = false;       // the text was put together piece by piece
     bool multiStatement = false;  // a statement separator split the line
+    // Where the line began in the line buffer: past 0 when lone carriage returns
+    // end the lines of one physical line.
+    uint32_t startInBuffer = 0;
     // Source characters the line covers when a .COMMENT block spans several
-    // physical lines; 0: the span runs from the line buffer's start to the cursor.
+    // physical lines; 0: the span runs from startInBuffer to the cursor.
     uint32_t consumedLength = 0;
     const char* pendingDiagnostic = nullptr;  // formatted, recorded once the line exists
   };
   // Reads the next logical line of the top source into text (always ending in a
   // newline): defines replaced, a trailing comment cut (kept when a list file is
   // made), continuation lines joined, statements split at the separator, a .COMMENT
-  // block read whole. False when the top source has no line left.
+  // block read whole. False when the top source has no line left. A line cut at
+  // the length bound comes with the diagnostic that says so.
   virtual bool getLine(InputBuffer& input, std::string& text, LineRead& read);
+  bool getLineText(InputBuffer& input, std::string& text, LineRead& read);
   // Appends a .COMMENT block to the text: the source from lineStart up to the
   // cursor (the directive), the delimiter and every line up to the one that holds
   // the delimiter again.
@@ -165,6 +173,9 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // The expression at the top source's cursor up to the end of its text, or null
   // (the cursor stays). A comment ends the expression.
   virtual OrbaExpression* parseExpression(InputBuffer& input, LineInfo* line);
+  // E113 for an expression parseExpression did not deliver, unless it reported
+  // why already (an expression nested too deep).
+  void reportMissingExpression(LineInfo* line);
   // Reads a token. For a newline, a comment that runs to the end of the line counts
   // as well. True when the token has the code.
   virtual bool expectToken(InputBuffer& input, int32_t code);
@@ -250,6 +261,9 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // True when another expansion may start; E160 otherwise.
   bool checkExpansionDepth(LineInfo* line);
   void startRepeatExpansion(InputBuffer& input, LineInfo* line);
+  // Adds the lines the repeat block will produce to the run's total; false (and
+  // E110) when the total would pass kMaxRepeatedLines.
+  bool countRepeatedLines(const MppConstruct& construct, LineInfo* line);
   // Pushes the substituted body as the next input and the expansion on the stack.
   void expandBody(InputBuffer& input, LineInfo* line, MppExpand* expansion, const char* label);
 
@@ -272,6 +286,8 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // Set by E160, cleared when the expansion stack is empty again: refuses every
   // expansion of the chain that hit the limit.
   bool nestingLimitReached = false;
+  bool expressionReported = false;  // the last parseExpression reported its failure
+  int64_t repeatedLines = 0;  // lines produced by repeat blocks so far
   BodySubstitution bodySubstitution;  // scratch buffers of expandBody
 
  protected:

@@ -74,6 +74,8 @@ void OrbaPreprocessor::readLines(InputBuffer& input) {
     line->controlState = controlState_.get();
     line->sourceStart = startOffset;
     line->sourceEnd = byteCount;
+    if (input.takeOverlongLine())
+      pendingDiagnostic = errors->formatMessage(E_error, InputBuffer::overlongLineText());
     if (pendingDiagnostic) errors->reportText(pendingDiagnostic, line);
     pendingDiagnostic = nullptr;
     buf_reset(&lineText_);

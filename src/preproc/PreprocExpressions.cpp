@@ -166,9 +166,20 @@ OrbaExpression* MacroPreprocessor::parseExpression(InputBuffer& input, LineInfo*
   scanner.reset(text, line);
   const char* message = nullptr;
   OrbaExpression* expression = parseExpressionAt(&scanner, &message, true);
+  expressionReported = false;
+  if (message == expressionTooDeepText()) {
+    // The same message as everywhere else an expression nests too deep.
+    errorHandler()->report(E_error, line, message);
+    expressionReported = true;
+  }
   if (message || !expression) return nullptr;
   source->cursor = start + (scanner.cursor - text);
   return expression;
+}
+
+void MacroPreprocessor::reportMissingExpression(LineInfo* line) {
+  if (!expressionReported) errorHandler()->report(E_expected_expression, line);
+  expressionReported = false;
 }
 
 bool MacroPreprocessor::expectToken(InputBuffer& input, int32_t code) {
@@ -178,12 +189,12 @@ bool MacroPreprocessor::expectToken(InputBuffer& input, int32_t code) {
       isCommentStart(input)) {
     // The comment runs to the end of the line.
     const char* cursor = source->cursor;
-    while (*cursor && *cursor != '\n') ++cursor;
-    if (*cursor != '\n') {
+    while (*cursor && *cursor != '\n' && *cursor != '\r') ++cursor;
+    if (*cursor != '\n' && *cursor != '\r') {
       source->cursor = cursor;
       return false;
     }
-    source->cursor = cursor + 1;
+    source->cursor = cursor + (cursor[0] == '\r' && cursor[1] == '\n' ? 2 : 1);
     input.countNewline(source);
     return true;
   }

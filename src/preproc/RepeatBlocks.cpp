@@ -2,6 +2,7 @@
 // iteration and the rule that decides every further one.
 #include "preproc/RepeatBlocks.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <optional>
@@ -126,7 +127,7 @@ bool MacroPreprocessor::handleDup(InputBuffer& input, LineInfo* line, const char
   input.popSource();
   int64_t count = 0;
   if (!expression) {
-    errorHandler()->report(E_expected_expression, line);
+    reportMissingExpression(line);
     errorHandler()->report(E_mpp_cannot_evaluate_expression, line, directive);
   } else {
     count = integerOperand(expression, line, directive).value_or(0);
@@ -174,21 +175,21 @@ bool MacroPreprocessor::handleDupf(InputBuffer& input, LineInfo* line, const cha
     if (peekToken(input) == kMppComma) {
       startOmitted = true;
     } else if (!(start = parseExpression(input, line))) {
-      errors->report(E_expected_expression, line);
+      reportMissingExpression(line);
     }
   }
   if (start || startOmitted) {
     if (nextToken(input) != kMppComma) {
       errors->report(E_expected_comma, line);
     } else if (!(end = parseExpression(input, line))) {
-      errors->report(E_expected_expression, line);
+      reportMissingExpression(line);
     }
   }
   if (end) {
     int32_t token = peekToken(input);
     if (token == kMppComma) {
       nextToken(input);
-      if (!(step = parseExpression(input, line))) errors->report(E_expected_expression, line);
+      if (!(step = parseExpression(input, line))) reportMissingExpression(line);
     } else if (expectToken(input, kMppNewline)) {
       stepOmitted = true;
     } else {
@@ -211,6 +212,60 @@ bool MacroPreprocessor::handleDupf(InputBuffer& input, LineInfo* line, const cha
 
 // ---- Expansion ----
 
+bool MacroPreprocessor::countRepeatedLines(const MppConstruct& construct, LineInfo* line) {
+  // Iterations as an unsigned 64-bit count, saturated; the product with the lines
+  // of the body is checked for overflow below.
+  uint64_t iterations = 0;
+  switch (construct.kind()) {
+    case kMppDupKind: {
+      int64_t count = static_cast<const MppDup&>(construct).count;
+      iterations = count > 0 ? static_cast<uint64_t>(count) : 0;
+      break;
+    }
+    case kMppDupaKind: {
+      const auto& dupa = static_cast<const MppDupa&>(construct);
+      iterations = dupa.argumentCount - std::min(dupa.nextIndex, dupa.argumentCount);
+      break;
+    }
+    case kMppDupcKind: {
+      const auto& dupc = static_cast<const MppDupc&>(construct);
+      iterations = dupc.length - std::min(dupc.nextIndex, dupc.length);
+      break;
+    }
+    case kMppDupfKind: {
+      const auto& dupf = static_cast<const MppDupf&>(construct);
+      auto span = [](int64_t from, int64_t to) {
+        return static_cast<uint64_t>(to) - static_cast<uint64_t>(from);
+      };
+      uint64_t steps = 0;
+      if (dupf.step > 0 && dupf.current <= dupf.end)
+        steps = span(dupf.current, dupf.end) / static_cast<uint64_t>(dupf.step);
+      else if (dupf.step < 0 && dupf.current >= dupf.end)
+        steps = span(dupf.end, dupf.current) / (0 - static_cast<uint64_t>(dupf.step));
+      else
+        break;
+      // The whole range at step 1 has one iteration more than 64 bits count.
+      iterations = steps == UINT64_MAX ? steps : steps + 1;
+      break;
+    }
+    default:
+      return true;
+  }
+  uint64_t lines = 0;
+  uint64_t left = static_cast<uint64_t>(kMaxRepeatedLines - repeatedLines);
+  if (!__builtin_mul_overflow(iterations, static_cast<uint64_t>(construct.lineCount), &lines) &&
+      lines <= left) {
+    repeatedLines += static_cast<int64_t>(lines);
+    return true;
+  }
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "repeat block skipped: repeated lines would exceed %" PRId64 " in total",
+                kMaxRepeatedLines);
+  errorHandler()->report(E_error, line, text);
+  return false;
+}
+
 void MacroPreprocessor::startRepeatExpansion(InputBuffer& input, LineInfo* line) {
   MppConstruct* construct = pendingConstruct;
   if (!construct || !construct->isRepeat()) return;
@@ -219,16 +274,22 @@ void MacroPreprocessor::startRepeatExpansion(InputBuffer& input, LineInfo* line)
     delete construct;
     return;
   }
+  if (!countRepeatedLines(*construct, line)) {
+    delete construct;
+    return;
+  }
   const char* value = nullptr;
   int32_t radix = line->controlState ? line->controlState->radix : 10;
-  // A block without any iteration uses no number and opens no scope.
+  // The number is drawn before the first iteration is asked for: a block with a body
+  // uses one even when it yields no iteration, and then opens no scope.
+  const auto number = static_cast<int32_t>(++expansionCounter);
   if (!nextRepeatIteration(*construct, radix, &value)) {
     delete construct;
     return;
   }
   auto* expansion = new MppExpand(MppExpand::kRepeat, construct);
   pushScope();
-  expansion->number = static_cast<int32_t>(++expansionCounter);
+  expansion->number = number;
   const char* label = construct->label;
   construct->label = nullptr;
   if (construct->kind() != kMppDupKind) expansion->addArgument(loopSymbol(*construct), value);

@@ -66,8 +66,8 @@ bool MacroPreprocessor::handleDefine(InputBuffer& input, LineInfo* line) {
 }
 
 bool MacroPreprocessor::handleInclude(InputBuffer& input, LineInfo* line) {
-  // An include in an inactive region is not opened: the file need not exist.
-  if (!isActive()) return true;
+  // An include in an inactive region is opened and read all the same (its lines are
+  // skipped), so a source names the same files and dependencies whichever branch runs.
   ErrorHandler* errors = errorHandler();
   InputBuffer::InputSource* source = input.top();
   const char* at = source->cursor;
@@ -91,7 +91,8 @@ bool MacroPreprocessor::handleInclude(InputBuffer& input, LineInfo* line) {
   const char* name = stringBuffer()->internRange(nameStart, nameEnd);
   // The rest of the line goes with its text source; the file is read next.
   input.popSource();
-  if (!input.openInclude(name, false)) errors->reportWithoutLocation(F_cannot_open, name);
+  // Named at the .INCLUDE line, so that the user sees which include fails.
+  if (!input.openInclude(name, false)) errors->report(F_cannot_open, line, name);
   return false;
 }
 
@@ -100,7 +101,7 @@ bool MacroPreprocessor::handleRadix(InputBuffer& input, LineInfo* line) {
   const char* directive = tokenName(kMppRadix);
   OrbaExpression* expression = parseExpression(input, line);
   if (!expression) {
-    errors->report(E_expected_expression, line);
+    reportMissingExpression(line);
     return true;
   }
   if (!expectToken(input, kMppNewline)) errors->report(E_no_end_of_line, line);
@@ -155,7 +156,7 @@ bool MacroPreprocessor::handleEqu(InputBuffer& input, LineInfo* line, const char
   }
   OrbaExpression* value = parseExpression(input, line);
   if (!value) {
-    errors->report(E_expected_expression, line);
+    reportMissingExpression(line);
     return true;
   }
   if (Symbol* symbol = symbolTable()->current->defineSymbol(name, line)) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "util/ErrorHandler.h"
+#include "util/OutputFile.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 
@@ -29,18 +30,14 @@ std::string makeWord(std::string_view text) {
 
 namespace {
 
-struct FileCloser {
-  void operator()(FILE* stream) const { std::fclose(stream); }
-};
-
 // The writer of one run's dependency file.
 class DependencyWriter {
  public:
-  DependencyWriter(const char* fileName, FILE* stream, const char* target)
-      : fileName_(fileName), stream_(stream), target_(makeWord(target ? target : "")) {}
+  DependencyWriter(const char* fileName, OutputFile& output, const char* target)
+      : fileName_(fileName), output_(output), target_(makeWord(target ? target : "")) {}
 
   void writeDependencies(const std::string& name) {
-    FILE* stream = stream_.get();
+    FILE* stream = output_.stream();
     if (!stream || std::ferror(stream)) return;
     const std::string word = makeWord(name);
     // Flushed per line, so that a full disk shows at the name that hit it.
@@ -52,13 +49,12 @@ class DependencyWriter {
   }
 
   void close() {
-    if (stream_ && std::fclose(stream_.release()) != 0)
-      errorHandler()->reportWithoutLocation(F_write_error, fileName_);
+    if (output_.isOpen() && !output_.commit()) errorHandler()->reportWithoutLocation(F_write_error, fileName_);
   }
 
  private:
   const char* fileName_;
-  std::unique_ptr<FILE, FileCloser> stream_;
+  OutputFile& output_;
   std::string target_;
 };
 
@@ -68,9 +64,9 @@ void DependencyHandler::writeDependencyFile() {
   const RunSettings* settings = orbaOptions();
   const char* fileName = settings->depFile;
   if (!fileName || !*fileName) return;
-  FILE* stream = std::fopen(fileName, "w");
-  if (!stream) errorHandler()->reportWithoutLocation(F_cannot_open, fileName);
-  DependencyWriter writer(fileName, stream, settings->makeTarget);
+  OutputFile output(OutputRole::kDependency);
+  if (!output.open(fileName, "w")) errorHandler()->reportWithoutLocation(F_cannot_open, fileName);
+  DependencyWriter writer(fileName, output, settings->makeTarget);
   for (const std::string& name : files_) writer.writeDependencies(name);
   writer.close();
 }

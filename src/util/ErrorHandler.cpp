@@ -46,11 +46,6 @@ char severityOf(int32_t id, const char* text) {
   return isSeverityLetter(text[0]) ? text[0] : 'E';
 }
 
-[[noreturn]] void endWithFatalStatus() {
-  markFatalExit();
-  std::exit(2);
-}
-
 }  // namespace
 
 ErrorLine::ErrorLine(char severity, int32_t id, const LineInfo* position, const char* text)
@@ -176,6 +171,19 @@ void ErrorHandler::record(int32_t id, const LineInfo* position, const char* text
   }
 }
 
+void ErrorHandler::endWithFatalStatus() {
+  // The diagnostics that explain the end are in the error file: it goes in place.
+  finishErrorFile();
+  markFatalExit();
+  std::exit(2);
+}
+
+void ErrorHandler::errorFileFailed(const ErrorLine* line) {
+  abandonErrorFile();
+  if (line) writeLine(stderr, line);
+  reportWithoutLocation(F_write_error, errorFileName_ ? errorFileName_ : "");
+}
+
 void ErrorHandler::printLine(FILE* stream, ErrorLine* line) {
   if (errorLimit_ != 0 && errorCount_ > errorLimit_) {
     // At the limit again, so that the report below prints instead of recursing.
@@ -191,7 +199,8 @@ void ErrorHandler::printLine(FILE* stream, ErrorLine* line) {
     else ++warningCount_;
   }
   writeLine(stream, line);
-  std::fflush(stream);
+  bool flushed = std::fflush(stream) == 0;
+  if (errorFileOpen_ && stream == errorFile_.stream() && (!flushed || std::ferror(stream))) errorFileFailed(line);
 }
 
 void ErrorHandler::writeLine(FILE* stream, const ErrorLine* line) const {
@@ -241,19 +250,26 @@ void ErrorHandler::resetCounts() {
   promotedCount_ = 0;
 }
 
-FILE* ErrorHandler::outputStream() { return errorFileOpen_ ? errorFile_ : stderr; }
+FILE* ErrorHandler::outputStream() { return errorFileOpen_ ? errorFile_.stream() : stderr; }
 
 void ErrorHandler::openErrorFile(const char* name) {
-  if (errorFile_) {
-    std::fclose(errorFile_);
-    errorFile_ = nullptr;
-  }
+  if (errorFileOpen_) errorFile_.commit();
   errorFileOpen_ = false;
   errorFileName_ = name;
   if (!name) return;
   // A file that cannot be made is no error: the diagnostics stay on standard error.
-  errorFile_ = std::fopen(name, "w");
-  errorFileOpen_ = errorFile_ != nullptr;
+  errorFileOpen_ = errorFile_.open(name, "w") != nullptr;
+}
+
+void ErrorHandler::finishErrorFile() {
+  if (!errorFileOpen_) return;
+  errorFileOpen_ = false;
+  if (!errorFile_.commit()) reportWithoutLocation(F_write_error, errorFileName_ ? errorFileName_ : "");
+}
+
+void ErrorHandler::abandonErrorFile() {
+  errorFile_.discard();
+  errorFileOpen_ = false;
 }
 
 void ErrorHandler::summaryHook(FILE*) {}

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "util/MessageCatalog.h"
+#include "util/OutputFile.h"
 
 struct LineInfo;
 
@@ -59,7 +60,15 @@ class ErrorHandler {
   bool hasErrorAt(const LineInfo* position) const;
   void resetCounts();
   FILE* outputStream();
+  // With a name, sends the diagnostics to that file from now on (a file that cannot be
+  // made leaves them on standard error); without one, puts the open file in place.
   void openErrorFile(const char* name);
+  // Puts the error file in place at the end of the run; F004 on standard error when
+  // it could not be written.
+  void finishErrorFile();
+  // Drops the error file unwritten and sends the diagnostics to standard error: the
+  // run is about to refuse an output that is also read.
+  void abandonErrorFile();
   void summaryHook(FILE* stream);
 
   bool errorFlag() const { return errorFlag_; }
@@ -86,8 +95,13 @@ class ErrorHandler {
   };
 
  private:
+  [[noreturn]] void endWithFatalStatus();
+  // A diagnostic that could not be written to the error file goes to standard error
+  // instead, and F004 ends the run.
+  void errorFileFailed(const ErrorLine* line);
+
   const char* errorFileName_ = nullptr;
-  FILE* errorFile_ = nullptr;
+  OutputFile errorFile_{OutputRole::kError};
   bool errorFileOpen_ = false;
   RecordMap records_;
   // The same records by the line they belong to: many lines can share a line number

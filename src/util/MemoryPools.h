@@ -33,6 +33,9 @@ class MemoryPools {
   MemPool* find(const char* name) const;
   // The class name a live pool is registered under, or null.
   const char* nameOf(MemPool* pool) const;
+  // Forgets the handles without clearing them: at the end of a run they may live in
+  // state that goes before the pools.
+  void dropHandles() { handles_.clear(); }
 
   virtual ~MemoryPools();
 

@@ -1,6 +1,14 @@
 // The run settings that every subsystem reads: plain values derived from the command
-// line by the driver's options class, read and never written after that.  Texts are
-// borrowed (interned or the option parser's values) and never freed by their readers.
+// line by the driver's options class. Most stay as the options set them; the source's
+// controls change a few for the rest of the run, during the parse:
+//   $CASE                      caseSensitive
+//   the core controls          coreTc13, coreTc131, coreTc16, coreTc16x
+//   FPU, NOFPU, MMU            fpuPresent, mmuPresent
+//   HW_ONLY                    optimizeGenerics
+//   $DEBUG                     asmDebugInfo, localDebugSymbols
+// and the driver settles debugInfoMode after the parse, from the debug sections the
+// source holds. Texts are borrowed (interned or the option parser's values) and never
+// freed by their readers.
 #pragma once
 
 #include <cstdint>

@@ -25,6 +25,8 @@ RunState& startDefaultRun() {
 RunState::RunState() = default;
 
 RunState::~RunState() {
+  // Pool handles kept in parts go with the parts, before the pools.
+  if (pools_) pools_->dropHandles();
   // A part's destructor may reach another part, even one not made yet (it is made
   // and goes next).
   while (!madeOrder_.empty()) {

@@ -1,19 +1,31 @@
 #include "util/c-memory.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "util/MessageCatalog.h"
 #include "util/assertion.h"
+#include "util/interrupt.h"
 
 void mem_out_of_memory() {
-  static const char text[] = "c-memory.c: Cannot allocate memory.\n";
-  // write() needs no heap, which is exactly what just ran out.
-  ssize_t written = write(STDERR_FILENO, text, sizeof text - 1);
-  (void)written;
+  // Numbered like every fatal diagnostic, but built on the stack and written with
+  // write(): the heap is what just ran out.
+  char text[64];
+  const MessageRecord& message = messages::record(F_out_of_memory);
+  int length = std::snprintf(text, sizeof text, "vekt %c%03u: %s\n", message.severity,
+                             static_cast<unsigned>(message.number), message.text);
+  if (length > 0) {
+    ssize_t written = write(STDERR_FILENO, text, std::min(static_cast<size_t>(length), sizeof text - 1));
+    (void)written;
+  }
+  // The exit-time clean-up removes the outputs as after any fatal error.
+  markFatalExit();
   std::exit(2);
 }
 

@@ -30,7 +30,8 @@ struct MemPool {
   size_t inUse = 0;        // bytes handed out and not yet returned (rounded sizes)
 };
 
-// Prints the out-of-memory text of this layer and ends the process with status 2.
+// Prints F005 on standard error and ends the process with status 2, as a fatal error
+// does. Also the handler of a failed operator new.
 [[noreturn]] void mem_out_of_memory();
 
 void* xcalloc(size_t count, size_t size);

@@ -1,10 +1,11 @@
 #include "util/interrupt.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <unistd.h>
 
+#include "util/OutputFile.h"
 #include "util/c-memory.h"
 
 volatile std::sig_atomic_t errorsFound = 0;
@@ -15,40 +16,15 @@ namespace {
 volatile std::sig_atomic_t interruptedFlag = 0;
 volatile std::sig_atomic_t fatalExitFlag = 0;
 
-// The handler reads the names while the main program may be replacing them: a
-// lock-free atomic pointer is read whole, and a replaced copy is freed only after
-// the new one is published.
-static_assert(std::atomic<char*>::is_always_lock_free);
-std::atomic<char*> objectFileName{nullptr};
-std::atomic<char*> listFileName{nullptr};
-
 SIGINTHandler sigintHandler;
 SignalDispatcher* dispatcher = nullptr;
 bool removalRegistered = false;
 
-void recordName(std::atomic<char*>& slot, const char* name) {
-  char* copy = nullptr;
-  if (name) {
-    size_t bytes = std::strlen(name) + 1;
-    copy = static_cast<char*>(xcalloc(bytes, 1));
-    std::memcpy(copy, name, bytes);
-  }
-  std::free(slot.exchange(copy));
-}
-
-void removeRecordedFiles(bool withListFile) {
-  if (const char* name = objectFileName.load()) unlink(name);
-  if (withListFile) {
-    if (const char* name = listFileName.load()) unlink(name);
-  }
-}
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void removeOutputFilesAtExit() {
-  bool interrupted = interruptedFlag != 0;
   bool fatal = fatalExitFlag != 0;
-  if (!interrupted && !fatal && !errorsFound) return;
-  if (keepOutputFiles) return;
-  removeRecordedFiles(interrupted || fatal);
+  finishOutputsAtExit(fatal || errorsFound != 0, fatal, keepOutputFiles != 0);
 }
 
 void onSignal(int signalNumber) { SignalDispatcher::dispatch(signalNumber); }
@@ -59,7 +35,7 @@ void SIGINTHandler::handleSignal(int) {
   interruptedFlag = 1;
   // _exit skips the exit-time handlers, and exit is not safe here: remove the
   // files now, with unlink only.
-  if (!keepOutputFiles) removeRecordedFiles(true);
+  removeOutputsOnSignal(keepOutputFiles != 0);
   _exit(1);
 }
 
@@ -81,6 +57,7 @@ void SignalDispatcher::dispatch(int signalNumber) {
 }
 
 void installInterruptHandling() {
+  resetOutputFiles();
   if (!removalRegistered) {
     std::atexit(removeOutputFilesAtExit);
     removalRegistered = true;
@@ -89,16 +66,29 @@ void installInterruptHandling() {
   for (int number = 0; number < SignalDispatcher::kSignalCount; ++number) {
     signals.setHandler(number, nullptr);
   }
-  signals.setHandler(SIGINT, &sigintHandler);
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = onSignal;
+  // A second signal waits until the first one has removed the files.
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  for (int number : kEndingSignals) sigaddset(&action.sa_mask, number);
+  for (int number : kEndingSignals) {
+    // A hangup that the caller chose to ignore (nohup) stays ignored.
+    struct sigaction previous;
+    if (number == SIGHUP && sigaction(number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+      continue;
+    signals.setHandler(number, &sigintHandler);
+    sigaction(number, &action, nullptr);
+  }
+  std::set_new_handler(mem_out_of_memory);
 }
 
-void recordObjectFileName(const char* name) { recordName(objectFileName, name); }
-
-void recordListFileName(const char* name) { recordName(listFileName, name); }
-
 void markFatalExit() { fatalExitFlag = 1; }
+
+void settleRunOutputs() {
+  removeOutputFilesAtExit();
+  recordName(objectFileName, nullptr);
+  recordName(listFileName, nullptr);
+  errorsFound = 0;
+  keepOutputFiles = 0;
+}

@@ -1,7 +1,8 @@
-// Interrupt handling and the exit-time removal of output files that would be left
-// incomplete: the object file after an interrupt, a run with errors or a fatal
-// exit; the list file after an interrupt or a fatal exit; nothing with
-// --keep-output-files.
+// Interrupt handling and the exit-time clean-up of the output files (util/OutputFile):
+// the object file goes after an interrupt, a run with errors or a fatal exit; the
+// list file after an interrupt or a fatal exit; unfinished temporary files always;
+// no finished output with --keep-output-files. SIGTERM and SIGHUP end the run as
+// an interrupt does: build tools and terminals send them.
 #pragma once
 
 #include <csignal>
@@ -19,8 +20,8 @@ class EventHandler {
   virtual void handleSignal(int signalNumber) = 0;
 };
 
-// Ends the program with status 1 on an interrupt, after removing the recorded
-// output files itself (exit-time handlers cannot run from a signal handler).
+// Ends the program with status 1 on an interrupt, after removing the output files
+// itself (exit-time handlers cannot run from a signal handler).
 class SIGINTHandler : public EventHandler {
  public:
   void handleSignal(int signalNumber) override;
@@ -41,14 +42,15 @@ class SignalDispatcher {
   EventHandler* handlers_[kSignalCount] = {};
 };
 
-// The first act of the start-up: registers the exit-time removal and the
-// interrupt handler. Calling it again changes nothing.
+// The first act of the start-up: registers the exit-time removal, the handler of
+// SIGINT, SIGTERM and SIGHUP, and the out-of-memory handler of operator new.
+// Calling it again changes nothing.
 void installInterruptHandling();
-
-// Record a copy of the name when the file is opened; a later call replaces it.
-void recordObjectFileName(const char* name);
-void recordListFileName(const char* name);
 
 // Called by the error handler before it ends the program after an F or S message,
 // which never reaches the run's exit code.
 void markFatalExit();
+
+// The end of a run in a process that may start another: what the exit would do with
+// this run's outputs is done now, and the next run starts without names or flags.
+void settleRunOutputs();

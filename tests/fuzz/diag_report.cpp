@@ -13,15 +13,13 @@
 #include "util/LineInfo.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
+#include "FuzzRun.h"
 
 namespace {
 
-void setUpOnce() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  static char program[] = "vekt";
-  static char* argv[] = {program, nullptr};
+void setUp() {
+  char program[] = "vekt";
+  char* argv[] = {program, nullptr};
   runState().stringBuffer = new StringBuffer();
   runState().lineState = new LineState();
   runState().lineState->addSourceFile("fuzz.asm");
@@ -44,8 +42,9 @@ bool endsTheProgram(const char* text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  setUpOnce();
   if (size < 2) return 0;
+  FuzzRun run;
+  setUp();
   std::string text(reinterpret_cast<const char*>(data) + 2, size - 2);
   text = text.c_str();  // texts end at their first NUL
   if (endsTheProgram(text.c_str())) return 0;

@@ -21,15 +21,13 @@
 #include "util/MemoryPools.h"
 #include "preproc/LineState.h"
 #include "util/StringBuffer.h"
+#include "FuzzRun.h"
 
 namespace {
 
-void setUpOnce() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  static char program[] = "vekt";
-  static char* argv[] = {program, nullptr};
+void setUp() {
+  char program[] = "vekt";
+  char* argv[] = {program, nullptr};
   runState().orbaOptions = new OrbaOptions(1, argv);
   runState().stringBuffer = new StringBuffer();
   runState().errorHandler = new ErrorHandler();
@@ -51,14 +49,17 @@ void releaseTree(OrbaExpression* node) {
 
 }  // namespace
 
-// The pool goes with each input (below), and with it every node nobody released; a
+// The pool goes with each input's run, and with it every node nobody released; a
 // function node among them takes its argument vector's heap block along unseen. That is
 // how pooled nodes end, not a leak worth a report.
 extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  setUpOnce();
   if (size < 1) return 0;
+  // Nodes that nobody gives back (evaluated values, the operands of a failed parse)
+  // would pile up over millions of inputs: they go with the input's run.
+  FuzzRun run;
+  setUp();
   static const int16_t kRadixes[] = {10, 16, 2, 8};
   ControlState control;
   control.radix = kRadixes[data[0] & 3];
@@ -86,14 +87,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (stream.cursor == before) ++stream.cursor;
   }
-  symbolTable()->reset();
-  // Nodes that nobody gives back (evaluated values, the operands of a failed parse)
-  // would pile up over millions of inputs: the pool goes with each input, the interned
-  // nodes with it, and the next node makes a fresh pool.
-  MemoryPools::instance().destroyRegistered(g_expressionPool);
-  TEInteger::forgetInterned();
-  TEString::forgetInterned();
-  TELineInfo::forgetInterned();
-  TEError::forgetShared();
   return 0;
 }

@@ -34,6 +34,7 @@
 #include "util/MemoryPools.h"
 #include "util/OrbaState.h"
 #include "util/StringBuffer.h"
+#include "FuzzRun.h"
 
 namespace {
 
@@ -94,12 +95,9 @@ ExprNode* symbolReference(ExprLibContext* context, Symbol* symbol) {
   return node;
 }
 
-void setUpOnce() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  static char program[] = "vekt";
-  static char* argv[] = {program, nullptr};
+void setUp() {
+  char program[] = "vekt";
+  char* argv[] = {program, nullptr};
   runState().orbaOptions = new OrbaOptions(1, argv);
   runState().stringBuffer = new StringBuffer();
   runState().lineState = new LineState();
@@ -145,12 +143,13 @@ FlowNode* makeNode(uint8_t choice, LineInfo* line, Section* section) {
 
 }  // namespace
 
-// Pooled objects go with their pools after each input, not one by one.
+// Pooled objects go with the pools of each input's run, not one by one.
 extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  setUpOnce();
   if (size < 1) return 0;
+  FuzzRun run;
+  setUp();
   runState().errorHandler = new ErrorHandler();
   runState().errorHandler->setErrorLimit(0);
   defineSymbols();
@@ -206,15 +205,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (expr_live_node_count(g_context) != 0) __builtin_trap();
 
   delete section;
-  delete runState().errorHandler;
-  runState().errorHandler = nullptr;
-  symbolTable()->reset();
-  MemoryPools& pools = MemoryPools::instance();
-  if (MemPool* listing = pools.find("LineInfo::code")) pools.destroyRegistered(listing);
-  pools.destroyRegistered(g_expressionPool);
-  TEInteger::forgetInterned();
-  TEString::forgetInterned();
-  TELineInfo::forgetInterned();
-  TEError::forgetShared();
+  setObjectExprContext(nullptr);
+  expr_context_free(g_context);
+  g_context = nullptr;
   return 0;
 }

@@ -20,9 +20,6 @@
 namespace {
 
 void setUp() {
-  MemoryPools& pools = MemoryPools::instance();
-  g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
-  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
   runState().stringBuffer = new StringBuffer();
   runState().errorHandler = new ErrorHandler();
   static char program[] = "isa_encode";

@@ -26,9 +26,6 @@
 namespace {
 
 void setUp() {
-  MemoryPools& pools = MemoryPools::instance();
-  g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
-  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
   static TriCoreFactory factory;
   runState().orbaFactory = &factory;
   runState().stringBuffer = new StringBuffer();

@@ -26,6 +26,7 @@
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/StringBuffer.h"
+#include "FuzzRun.h"
 
 namespace {
 
@@ -36,18 +37,15 @@ const Setter kSetters[6] = {ios_file_set_compiler_name,   ios_file_set_compiler_
 
 const char* errorText(int32_t) { return "fuzz"; }
 
-void setUpOnce() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  static char program[] = "vekt";
-  static char* argv[] = {program, nullptr};
+void setUp(OrbaFactory& factory) {
+  char program[] = "vekt";
+  char* argv[] = {program, nullptr};
   runState().orbaOptions = new OrbaOptions(1, argv);
   runState().stringBuffer = new StringBuffer();
   runState().lineState = new LineState();
   runState().lineState->addSourceFile("fuzz.asm");
   runState().symbolTable = new SymbolTable();
-  runState().orbaFactory = new OrbaFactory();
+  runState().orbaFactory = &factory;
   IosErrorCode error = IOS_ERR_INTERNAL;
   if (ios_admin_init(&error) != 0) __builtin_trap();
 }
@@ -77,12 +75,14 @@ std::vector<uint8_t> storedBytes(const Section& section) {
 
 }  // namespace
 
-// Pooled objects go with their pools, not one by one.
+// Pooled objects go with the pools of each input's run, not one by one.
 extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  setUpOnce();
   if (size < 1) return 0;
+  FuzzRun run;
+  OrbaFactory factory;
+  setUp(factory);
   runState().errorHandler = new ErrorHandler();
   runState().sectionAdmin = new SectionAdmin();
 
@@ -145,10 +145,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   setObjectExprContext(nullptr);
   ios_file_delete(fileId, &error);
-  delete runState().sectionAdmin;
-  runState().sectionAdmin = nullptr;
-  delete runState().errorHandler;
-  runState().errorHandler = nullptr;
-  symbolTable()->reset();
   return 0;
 }

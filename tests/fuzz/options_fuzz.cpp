@@ -10,6 +10,8 @@
 
 #include "driver/DiagOutput.h"
 #include "driver/c-opt.h"
+#include "FuzzRun.h"
+#include "util/OutputFile.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // "-f -" reads an option file from standard input: it must end at once, not wait.
@@ -19,6 +21,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
+  FuzzRun run;  // the parser's state starts fresh for each input
   std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   switch (data[0] % 3) {
     case 0: {
@@ -54,5 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   opt_release();
+  // The option files read are remembered against the outputs: one run per input.
+  resetOutputFiles();
   return 0;
 }

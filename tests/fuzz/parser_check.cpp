@@ -62,6 +62,7 @@
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 #include "util/StringBuffer.h"
+#include "FuzzRun.h"
 
 namespace {
 
@@ -73,59 +74,31 @@ void removeSource() {
   std::remove(objectPath.c_str());
 }
 
-// The controls change these options for the rest of a run; each input starts from
-// the values of the set-up.
-struct ControlledOptions {
-  bool fpuPresent, mmuPresent, coreTc13, coreTc131, coreTc16, coreTc16x, optimizeGenerics, asmDebugInfo,
-      localDebugSymbols;
-};
-ControlledOptions setUpOptions;
-
-void saveControlledOptions(const RunSettings& o) {
-  setUpOptions = {o.fpuPresent, o.mmuPresent,       o.coreTc13,     o.coreTc131,       o.coreTc16,
-                  o.coreTc16x,  o.optimizeGenerics, o.asmDebugInfo, o.localDebugSymbols};
-}
-
-void restoreControlledOptions(RunSettings& o) {
-  const ControlledOptions& s = setUpOptions;
-  o.fpuPresent = s.fpuPresent;
-  o.mmuPresent = s.mmuPresent;
-  o.coreTc13 = s.coreTc13;
-  o.coreTc131 = s.coreTc131;
-  o.coreTc16 = s.coreTc16;
-  o.coreTc16x = s.coreTc16x;
-  o.optimizeGenerics = s.optimizeGenerics;
-  o.asmDebugInfo = s.asmDebugInfo;
-  o.localDebugSymbols = s.localDebugSymbols;
-  // The first titles are texts of the input's string buffer, which goes with it.
-  ControlState::firstTitle() = nullptr;
-  ControlState::firstSubtitle() = nullptr;
-}
-
 void setUpOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  static char program[] = "vekt";
-  static char check[] = "--check";
-  static char* argv[] = {program, check, nullptr};
-  MemoryPools& pools = MemoryPools::instance();
-  g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
-  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
-  runState().stringBuffer = new StringBuffer();
-  runState().errorHandler = new ErrorHandler();
-  runState().dependencyHandler = new DependencyHandler();
-  static TriCoreFactory factory;
-  runState().orbaFactory = &factory;
-  factory.createOptions(2, argv)->process();
-  saveControlledOptions(*runState().orbaOptions);
-  runState().instructionParser = new InstructionParser();
-  isa::installJumpTargets();
   sourcePath = "/tmp/vekt_fuzz_parser_" + std::to_string(::getpid()) + ".asm";
   objectPath = "/tmp/vekt_fuzz_parser_" + std::to_string(::getpid()) + ".o";
   std::atexit(removeSource);
-  delete runState().errorHandler;
-  runState().errorHandler = nullptr;
+}
+
+// The managers of a --check run, made in the order the assembler makes them.
+void setUpRun(TriCoreFactory& factory) {
+  char program[] = "vekt";
+  char check[] = "--check";
+  char* argv[] = {program, check, nullptr};
+  runState().stringBuffer = new StringBuffer();
+  runState().errorHandler = new ErrorHandler();
+  runState().dependencyHandler = new DependencyHandler();
+  runState().orbaFactory = &factory;
+  factory.createOptions(2, argv)->process();
+  runState().errorHandler->setErrorLimit(0);
+  runState().symbolTable = new SymbolTable();
+  runState().sectionAdmin = new SectionAdmin();
+  runState().lineState = new LineState();
+  runState().instructionParser = new InstructionParser();
+  isa::installJumpTargets();
 }
 
 void check(bool holds) {
@@ -197,8 +170,6 @@ void writeObjectFile() {
   }
   check(ios_file_delete(fileId, &error) == 0);
   setObjectExprContext(nullptr);
-  // File ids start at 1 again for the next input.
-  ios_admin_release();
 }
 
 uint32_t readWord(const unsigned char* bytes, size_t at, size_t width) {
@@ -226,19 +197,22 @@ void checkObjectFile() {
 
 }  // namespace
 
-// Pooled objects go with their pools after each input, not one by one.
+// Pooled objects go with the pools of each input's run, not one by one.
 extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setUpOnce();
   if (size < 1) return 0;
+  // Each input is a run of its own: what its controls change goes with it.
+  FuzzRun run;
+  TriCoreFactory factory;
+  setUpRun(factory);
   runState().orbaOptions->requireEnd = data[0] & 0x01;
   runState().orbaOptions->caseSensitive = !(data[0] & 0x02);
   const bool writeObject = data[0] & 0x10;
   const bool dwarf = data[0] & 0x20;
   const bool layOut = (data[0] & 0x04) || writeObject || dwarf;
   runState().orbaOptions->optimizeJumpChains = data[0] & 0x08;
-  restoreControlledOptions(*runState().orbaOptions);
   runState().orbaOptions->asmDebugInfo = dwarf;
   runState().orbaOptions->debugInfoMode = dwarf ? 1 : 2;
   runState().orbaOptions->dwarfVersion = data[0] & 0x40 ? 2 : 3;
@@ -246,16 +220,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   runState().orbaOptions->inputFile = sourcePath.c_str();
   writeSource(data + 1, size - 1);
 
-  // The texts of one input go with it; those of the set-up stay where the options
-  // keep them.
-  StringBuffer* setUpStrings = runState().stringBuffer;
-  runState().stringBuffer = new StringBuffer();
-  setPreviousSection(nullptr);
-  runState().errorHandler = new ErrorHandler();
-  runState().errorHandler->setErrorLimit(0);
-  runState().lineState = new LineState();
-  runState().symbolTable = new SymbolTable();
-  runState().sectionAdmin = new SectionAdmin();
   {
     OrbaPreprocessor preprocessor;
     preprocessor.openSource(sourcePath.c_str());
@@ -296,30 +260,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     checkLines();
   }
-
-  delete runState().sectionAdmin;
-  runState().sectionAdmin = nullptr;
-  delete runState().lineState;
-  runState().lineState = nullptr;
-  delete runState().symbolTable;
-  runState().symbolTable = nullptr;
-  delete runState().errorHandler;
-  runState().errorHandler = nullptr;
-  setPreviousSection(nullptr);
-  MemoryPools& pools = MemoryPools::instance();
-  // The handler leaves its records in their pool.
-  if (MemPool* records = pools.find("ErrorLine")) pools.destroyRegistered(records);
-  if (MemPool* listing = pools.find("LineInfo::code")) pools.destroyRegistered(listing);
-  if (MemPool* printer = pools.find("LineInfo::printerControl")) pools.destroyRegistered(printer);
-  pools.destroyRegistered(g_expressionPool);
-  // The constant attribute entries made at start-up hold values of that pool; a new pool
-  // can come back at the same address, so the entries are forgotten with it.
-  isa::forgetPrebuiltAttributeLists();
-  TEInteger::forgetInterned();
-  TEString::forgetInterned();
-  TELineInfo::forgetInterned();
-  TEError::forgetShared();
-  delete runState().stringBuffer;
-  runState().stringBuffer = setUpStrings;
   return 0;
 }

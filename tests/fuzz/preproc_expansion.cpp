@@ -22,18 +22,15 @@
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/StringBuffer.h"
+#include "FuzzRun.h"
 
 namespace {
 
-void setUpOnce() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  static char program[] = "vekt";
-  static char* argv[] = {program, nullptr};
+void setUp(OrbaFactory& factory) {
+  char program[] = "vekt";
+  char* argv[] = {program, nullptr};
   runState().orbaOptions = new OrbaOptions(1, argv);
   runState().stringBuffer = new StringBuffer();
-  static OrbaFactory factory;
   runState().orbaFactory = &factory;
 }
 
@@ -106,11 +103,13 @@ void substitute(const std::string& body, uint8_t mode, LineInfo* line) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  setUpOnce();
   if (size == 0) return 0;
   uint8_t mode = data[0];
   std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
-  // Fresh managers for each input: diagnostics and lines do not pile up.
+  // A fresh run for each input: diagnostics and lines do not pile up.
+  FuzzRun run;
+  OrbaFactory factory;
+  setUp(factory);
   runState().errorHandler = new ErrorHandler();
   runState().lineState = new LineState();
   LineInfo* line = runState().lineState->appendLine("fuzz\n", runState().lineState->sourceFileId("fuzz.asm"), 1, 0);
@@ -118,9 +117,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     split(text, (mode & 2) ? "//" : ";", line);
   else
     substitute(text, mode, line);
-  delete runState().lineState;
-  runState().lineState = nullptr;
-  delete runState().errorHandler;
-  runState().errorHandler = nullptr;
   return 0;
 }

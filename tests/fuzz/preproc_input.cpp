@@ -22,6 +22,7 @@
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/StringBuffer.h"
+#include "FuzzRun.h"
 
 namespace {
 
@@ -33,15 +34,17 @@ void setUpOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  static char program[] = "vekt";
-  static char* argv[] = {program, nullptr};
+  sourcePath = "/tmp/vekt_fuzz_preproc_" + std::to_string(::getpid()) + ".asm";
+  std::atexit(removeSource);
+}
+
+void setUp(OrbaFactory& factory) {
+  char program[] = "vekt";
+  char* argv[] = {program, nullptr};
   runState().orbaOptions = new OrbaOptions(1, argv);
   runState().stringBuffer = new StringBuffer();
   runState().dependencyHandler = new DependencyHandler();
-  static OrbaFactory factory;
   runState().orbaFactory = &factory;
-  sourcePath = "/tmp/vekt_fuzz_preproc_" + std::to_string(::getpid()) + ".asm";
-  std::atexit(removeSource);
 }
 
 void check(bool holds) {
@@ -163,7 +166,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setUpOnce();
   if (size < 1) return 0;
   std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-  // Each input has its own lines and diagnostics.
+  // Each input has a run of its own: its own lines and diagnostics.
+  FuzzRun run;
+  OrbaFactory factory;
+  setUp(factory);
   runState().lineState = new LineState();
   runState().errorHandler = new ErrorHandler();
   runState().errorHandler->setErrorLimit(0);
@@ -178,9 +184,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       passThrough(bytes);
       break;
   }
-  delete runState().lineState;
-  delete runState().errorHandler;
-  runState().lineState = nullptr;
-  runState().errorHandler = nullptr;
   return 0;
 }

@@ -29,6 +29,7 @@
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/StringBuffer.h"
+#include "FuzzRun.h"
 
 namespace {
 
@@ -114,14 +115,6 @@ void setUpOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  static char program[] = "vekt";
-  static char* argv[] = {program, nullptr};
-  runState().orbaOptions = new OrbaOptions(1, argv);
-  runState().stringBuffer = new StringBuffer();
-  runState().dependencyHandler = new DependencyHandler();
-  static OrbaFactory factory;
-  runState().orbaFactory = &factory;
-  InputBuffer::installPathOperations(normalizePathInBuffer, pathDirName);
   folder = "/tmp/vekt_fuzz_macro_" + std::to_string(::getpid());
   std::filesystem::create_directories(folder);
   sourcePath = folder + "/t.asm";
@@ -129,6 +122,16 @@ void setUpOnce() {
   std::fputs("X .EQU 1\n .IF X\n .DEFINE INC \"2\"\n .ENDIF\n", include);
   std::fclose(include);
   std::atexit(removeFolder);
+}
+
+void setUp(OrbaFactory& factory) {
+  char program[] = "vekt";
+  char* argv[] = {program, nullptr};
+  runState().orbaOptions = new OrbaOptions(1, argv);
+  runState().stringBuffer = new StringBuffer();
+  runState().dependencyHandler = new DependencyHandler();
+  runState().orbaFactory = &factory;
+  InputBuffer::installPathOperations(normalizePathInBuffer, pathDirName);
 }
 
 void check(bool holds) {
@@ -166,13 +169,15 @@ void checkLines() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setUpOnce();
   if (size < 1) return 0;
+  // Each input has a run of its own: its own settings, lines, symbols and diagnostics.
+  FuzzRun run;
+  OrbaFactory factory;
+  setUp(factory);
   runState().orbaOptions->caseSensitive = !(data[0] & 1);
   runState().orbaOptions->listFileWanted = (data[0] & 2) != 0;
-  runState().orbaOptions->defines.clear();
   if (data[0] & 4) runState().orbaOptions->defines.push_back("D=1");
   writeSource(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
 
-  // Each input has its own lines, symbols and diagnostics.
   runState().lineState = new BoundedLineState();
   runState().errorHandler = new StoppingErrorHandler();
   runState().errorHandler->setErrorLimit(0);
@@ -188,11 +193,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (finished) check(preprocessor.released);
   }
   checkLines();
-  delete runState().symbolTable;
-  delete runState().lineState;
-  delete runState().errorHandler;
-  runState().symbolTable = nullptr;
-  runState().lineState = nullptr;
-  runState().errorHandler = nullptr;
   return 0;
 }

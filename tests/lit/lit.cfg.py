@@ -10,6 +10,7 @@ config.test_exec_root = os.path.join(config.vekt_binary_dir, "tests", "lit")
 
 config.substitutions.append(("%vekt", os.path.join(config.vekt_binary_dir, "vekt")))
 config.substitutions.append(("%isa-probe", os.path.join(config.vekt_binary_dir, "isa-probe")))
+config.substitutions.append(("%ieee-probe", os.path.join(config.vekt_binary_dir, "ieee-probe")))
 
 # FileCheck, not and count come from the same LLVM tools folder.
 tools_dir = os.path.dirname(config.filecheck)
@@ -18,3 +19,8 @@ config.environment["LC_ALL"] = "C"
 
 if os.path.exists("/dev/full"):
     config.available_features.add("dev-full")
+
+# A sanitizer reserves far more address space than the program uses: a limit on
+# it says nothing about the program then.
+if getattr(config, "vekt_sanitize", "OFF").upper() not in ("ON", "TRUE", "1", "YES"):
+    config.available_features.add("address-space-limit")

@@ -45,9 +45,6 @@
 namespace {
 
 void setUpManagers() {
-  MemoryPools& pools = MemoryPools::instance();
-  g_expressionPool = pools.registerPool("OrbaExpression", &g_expressionPool);
-  g_symbolPool = pools.registerPool("Symbol", &g_symbolPool);
   runState().stringBuffer = new StringBuffer();
   runState().errorHandler = new ErrorHandler();
   // A fatal diagnostic prints what was recorded; the lines then name this file.

@@ -189,11 +189,11 @@ TEST_F(SectionLayoutTest, WalkerCountsPassesAndGivesTheLocationWhileLayingOut) {
   text->writing = 1;
   EXPECT_EQ(text->currentLocation(), 40);
   LineInfo* somewhere = line(3);
-  currentLayoutLine = somewhere;
+  currentLayoutLine() = somewhere;
   walker->reset();
   EXPECT_EQ(walker->pass, 2u);
   EXPECT_EQ(walker->offset, 0);
-  EXPECT_EQ(currentLayoutLine, nullptr);
+  EXPECT_EQ(currentLayoutLine(), nullptr);
 }
 
 TEST_F(SectionLayoutTest, AlignmentPaddingRoundsWherePowersOfTwoAreAsked) {

@@ -356,7 +356,7 @@ TEST_F(SymbolTableTest, ResetDiscardsSymbolsWithTheirPool) {
   table_->reset();
   MemPool* after = MemoryPools::instance().find("Symbol");
   EXPECT_NE(after, nullptr);
-  EXPECT_EQ(after, g_symbolPool);
+  EXPECT_EQ(after, symbolPool());
   EXPECT_EQ(table_->scopes.size(), 1u);
   EXPECT_EQ(table_->current, table_->scopes[0]);
   EXPECT_EQ(table_->current->lookup(name("a")), nullptr);

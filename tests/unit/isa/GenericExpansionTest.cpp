@@ -56,7 +56,10 @@ class GenericExpansionTest : public testing::Test {
 
   // Matches the statement as the last line of the source, with every form or with the
   // generic forms alone.
-  Expansion expand(const char* statement, bool hardwareForms = true) {
+  // With `packed`, the lines go into the context's packed text first and are inserted from
+  // it after the match; `linesAtMatch` receives how many lines the match itself inserted.
+  Expansion expand(const char* statement, bool hardwareForms = true, bool packed = false,
+                   size_t* linesAtMatch = nullptr) {
     LineInfo* line = lineState()->appendLine(statement, 0, ++lineNumber_, 0);
     line->controlState = &control_;
     line->sourceStart = 100 * lineNumber_;
@@ -69,7 +72,12 @@ class GenericExpansionTest : public testing::Test {
     isa::MatchListener& listener = hardwareForms ? static_cast<isa::MatchListener&>(builder) : genericOnly;
     isa::InstructionMatcher matcher(parser_, listener);
     result.context.matcher = &matcher;
+    std::string packedText;
+    if (packed) result.context.expansionText = &packedText;
     matcher.matchStatement(statement, line, isa::MatchOptions{}, match);
+    if (linesAtMatch) *linesAtMatch = line->next ? 1 : 0;
+    if (packed) isa::insertExpansionLines(line, packedText.data(), packedText.size());
+    result.context.expansionText = nullptr;
     for (const LineInfo* made = line->next; made; made = made->next) {
       result.lines.push_back(made);
       result.texts.push_back(made->text);
@@ -161,6 +169,43 @@ TEST_F(GenericExpansionTest, EachGenericFormWritesItsTemplateWithTheOperandsAsWr
     EXPECT_EQ(withLabelAsAt(result.texts, label), c.lines) << c.statement;
     EXPECT_TRUE(result.context.expanded) << c.statement;
     for (const LineInfo* made : result.lines) EXPECT_TRUE(hasHardwareForm(made)) << made->text;
+  }
+}
+
+// A statement may keep its expansion as packed text until layout needs it: the match then
+// inserts nothing, and the lines inserted from the text later are those written at once,
+// with the same variants and flags; the count of lines holding an instruction bounds the
+// expansion's size.
+TEST_F(GenericExpansionTest, PackedExpansionInsertsTheLinesWrittenAtOnce) {
+  struct Case {
+    const char* statement;
+    bool hardwareForms;
+    uint32_t instructions;
+  };
+  const Case cases[] = {
+      {"jeq d0,#3,lab", true, 2},   {"jne d1,d2,far", false, 2}, {"loop A2,top", true, 4},
+      {"jnei d3,d4,back", true, 4}, {"jz.t D4:3,lab", true, 2},  {"loopu lab", true, 1},
+  };
+  for (const Case& c : cases) {
+    Expansion direct = expand(c.statement, c.hardwareForms);
+    size_t linesAtMatch = 99;
+    Expansion packed = expand(c.statement, c.hardwareForms, true, &linesAtMatch);
+    EXPECT_EQ(linesAtMatch, 0u) << c.statement;
+    std::string directLabel, packedLabel;
+    EXPECT_EQ(withLabelAsAt(packed.texts, packedLabel), withLabelAsAt(direct.texts, directLabel)) << c.statement;
+    EXPECT_EQ(packed.context.expansionInstructions, c.instructions) << c.statement;
+    EXPECT_EQ(direct.context.expansionInstructions, 0u) << c.statement;
+    ASSERT_EQ(packed.lines.size(), direct.lines.size()) << c.statement;
+    for (size_t i = 0; i < packed.lines.size(); ++i) {
+      const LineInfo& made = *packed.lines[i];
+      const LineInfo& written = *direct.lines[i];
+      EXPECT_EQ(made.variant, written.variant) << made.text;
+      EXPECT_EQ(made.flags[0], written.flags[0]) << made.text;
+      EXPECT_EQ(made.flags[2], written.flags[2]) << made.text;
+      // The packed statement is the next line of the source.
+      EXPECT_EQ(made.sourceStart, written.sourceStart + 100) << made.text;
+      EXPECT_EQ(made.lineNumber, written.lineNumber + 1) << made.text;
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "objlib/StoreFileFixture.h"
 #include "objlib/elf_writer.h"
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
@@ -120,13 +121,13 @@ struct ElfImage {
 };
 
 // Members are public so that table-driven cases can reach them from plain lambdas.
-class ElfStore : public ::testing::Test {
+class ElfStore : public OneStoreFile {
  public:
+  using OneStoreFile::context_;
+  using OneStoreFile::file_;
+
   void SetUp() override {
-    ios_admin_release();
-    ASSERT_EQ(ios_admin_init(nullptr), 0);
-    ASSERT_EQ(ios_file_create(&file_, nullptr), 0);
-    ASSERT_EQ(ios_file_get_expr_context(file_, &context_, nullptr), 0);
+    OneStoreFile::SetUp();
     ASSERT_EQ(ios_file_set_string3(file_, text("t.asm"), nullptr), 0);
     ASSERT_EQ(ios_file_set_string5(file_, text("TRI"), nullptr), 0);
     ASSERT_EQ(ios_file_set_string6(file_, text("TC1V1.6.X"), nullptr), 0);
@@ -137,7 +138,6 @@ class ElfStore : public ::testing::Test {
     ASSERT_EQ(ios_file_set_little_endian(file_, nullptr), 0);
     ASSERT_EQ(ios_file_set_mau_size(file_, 8, nullptr), 0);
   }
-  void TearDown() override { ios_admin_release(); }
 
   IosHandle text(const char* characters) {
     IosHandle handle{};
@@ -206,11 +206,7 @@ class ElfStore : public ::testing::Test {
     return handle;
   }
 
-  ExprNode* integer(int64_t value) {
-    ExprNode* node = nullptr;
-    EXPECT_EQ(objexpr_make_integer(context_, &node, value), 0);
-    return node;
-  }
+  using OneStoreFile::integer;
   ExprNode* slotRef(ExprSlotRef slot) {
     ExprNode* node = nullptr;
     EXPECT_EQ(objexpr_make_slot_ref(context_, &node, slot.index, slot.context), 0);
@@ -259,7 +255,4 @@ class ElfStore : public ::testing::Test {
     std::fclose(stream);
     return status == 0 ? 0u : static_cast<uint32_t>(error);
   }
-
-  uint32_t file_ = 0;
-  ExprLibContext* context_ = nullptr;
 };

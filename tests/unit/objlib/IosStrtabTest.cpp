@@ -2,22 +2,12 @@
 
 #include <string>
 
-#include "objlib/ios_admin.h"
+#include "objlib/StoreFileFixture.h"
 #include "objlib/ios_strtab.h"
 
 namespace {
 
-class IosStrtab : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ios_admin_release();
-    ASSERT_EQ(ios_admin_init(nullptr), 0);
-    ASSERT_EQ(ios_file_create(&fileId_, nullptr), 0);
-  }
-  void TearDown() override { ios_admin_release(); }
-
-  uint32_t fileId_ = 0;
-};
+class IosStrtab : public OneStoreFile {};
 
 constexpr IosErrorCode NOT_SET = static_cast<IosErrorCode>(999);
 
@@ -33,24 +23,24 @@ TEST_F(IosStrtab, TextsGetConsecutiveIdsAndPrivateCopies) {
   for (const Case& c : cases) {
     std::string source = c.text;
     IosHandle handle{};
-    ASSERT_EQ(ios_strtab_add(fileId_, source.c_str(), &handle, nullptr), 0);
-    EXPECT_EQ(handle.file_id, fileId_);
+    ASSERT_EQ(ios_strtab_add(file_, source.c_str(), &handle, nullptr), 0);
+    EXPECT_EQ(handle.file_id, file_);
     EXPECT_EQ(handle.object_id, c.id);
     if (!source.empty()) source[0] = '#';
   }
   for (const Case& c : cases) {
     IosString* record = nullptr;
-    ASSERT_EQ(ios_get_string(IosHandle{fileId_, c.id}, &record, nullptr), 0);
+    ASSERT_EQ(ios_get_string(IosHandle{file_, c.id}, &record, nullptr), 0);
     EXPECT_EQ(record->length, c.text.size() + 1) << c.id;
     const char* text = nullptr;
-    ASSERT_EQ(ios_string_get_text(IosHandle{fileId_, c.id}, &text, nullptr), 0);
+    ASSERT_EQ(ios_string_get_text(IosHandle{file_, c.id}, &text, nullptr), 0);
     EXPECT_EQ(std::string(text), c.text) << c.id;
   }
 }
 
 TEST_F(IosStrtab, LookupsOfMissingStringsFail) {
   IosHandle handle{};
-  ASSERT_EQ(ios_strtab_add(fileId_, "x", &handle, nullptr), 0);
+  ASSERT_EQ(ios_strtab_add(file_, "x", &handle, nullptr), 0);
   uint32_t otherFile = 0;
   ASSERT_EQ(ios_file_create(&otherFile, nullptr), 0);
   struct Case {
@@ -58,9 +48,9 @@ TEST_F(IosStrtab, LookupsOfMissingStringsFail) {
     IosErrorCode error;
   };
   const Case cases[] = {
-      {{fileId_, 0}, IOS_ERR_NO_STRING},
-      {{fileId_, 2}, IOS_ERR_NO_STRING},
-      {{fileId_, UINT32_MAX}, IOS_ERR_NO_STRING},
+      {{file_, 0}, IOS_ERR_NO_STRING},
+      {{file_, 2}, IOS_ERR_NO_STRING},
+      {{file_, UINT32_MAX}, IOS_ERR_NO_STRING},
       {{otherFile, 1}, IOS_ERR_NO_STRING},  // string ids are per file
       {{otherFile + 1, 1}, IOS_ERR_NO_FILE},
       {{0, 1}, IOS_ERR_NO_FILE},
@@ -79,20 +69,20 @@ TEST_F(IosStrtab, LookupsOfMissingStringsFail) {
 TEST_F(IosStrtab, AddingToAMissingFileFailsWithoutAnId) {
   IosErrorCode error = NOT_SET;
   IosHandle handle{9, 9};
-  EXPECT_EQ(ios_strtab_add(fileId_ + 1, "a", &handle, &error), 1);
+  EXPECT_EQ(ios_strtab_add(file_ + 1, "a", &handle, &error), 1);
   EXPECT_EQ(error, IOS_ERR_NO_FILE);
   EXPECT_EQ(handle.object_id, 9u);
   error = NOT_SET;
-  EXPECT_EQ(ios_strtab_add(fileId_, nullptr, &handle, &error), 1);
+  EXPECT_EQ(ios_strtab_add(file_, nullptr, &handle, &error), 1);
   EXPECT_EQ(error, IOS_ERR_INTERNAL);
-  ASSERT_EQ(ios_strtab_add(fileId_, "first", &handle, nullptr), 0);
+  ASSERT_EQ(ios_strtab_add(file_, "first", &handle, nullptr), 0);
   EXPECT_EQ(handle.object_id, 1u);
 }
 
 TEST_F(IosStrtab, StringsGoWithTheirFile) {
   IosHandle handle{};
-  ASSERT_EQ(ios_strtab_add(fileId_, std::string(200, 'q').c_str(), &handle, nullptr), 0);
-  ASSERT_EQ(ios_file_delete(fileId_, nullptr), 0);
+  ASSERT_EQ(ios_strtab_add(file_, std::string(200, 'q').c_str(), &handle, nullptr), 0);
+  ASSERT_EQ(ios_file_delete(file_, nullptr), 0);
   IosErrorCode error = NOT_SET;
   EXPECT_EQ(ios_get_string(handle, nullptr, &error), 1);
   EXPECT_EQ(error, IOS_ERR_NO_FILE);

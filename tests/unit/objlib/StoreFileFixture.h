@@ -1,4 +1,5 @@
-// A fresh store admin with one file and its expression context for each test.
+// One store file with its expression context, in a store admin made fresh for it: the
+// fixture of the store tests and, with the context published, of the object writer's.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,15 +9,42 @@
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
 
+class StoreFile {
+ public:
+  StoreFile() = default;
+  ~StoreFile() { close(); }
+  StoreFile(const StoreFile&) = delete;
+  StoreFile& operator=(const StoreFile&) = delete;
+
+  // Whatever store an earlier test left is released first, so ids start afresh.
+  void open() {
+    ios_admin_release();
+    EXPECT_EQ(ios_admin_init(nullptr), 0);
+    create();
+  }
+  void close() { ios_admin_release(); }
+  // Replaces the file by a new, empty one with a context of its own.
+  void renew() {
+    EXPECT_EQ(ios_file_delete(id, nullptr), 0);
+    create();
+  }
+
+  uint32_t id = 0;
+  ExprLibContext* context = nullptr;
+
+ private:
+  void create() {
+    context = nullptr;
+    EXPECT_EQ(ios_file_create(&id, nullptr), 0);
+    EXPECT_EQ(ios_file_get_expr_context(id, &context, nullptr), 0);
+  }
+};
+
+// TearDown and SetUp in a row start a test case over with a fresh store.
 class OneStoreFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ios_admin_release();
-    ASSERT_EQ(ios_admin_init(nullptr), 0);
-    ASSERT_EQ(ios_file_create(&file_, nullptr), 0);
-    ASSERT_EQ(ios_file_get_expr_context(file_, &context_, nullptr), 0);
-  }
-  void TearDown() override { ios_admin_release(); }
+  void SetUp() override { store_.open(); }
+  void TearDown() override { store_.close(); }
 
   ExprNode* integer(int64_t value) {
     ExprNode* node = nullptr;
@@ -24,6 +52,7 @@ class OneStoreFile : public ::testing::Test {
     return node;
   }
 
-  uint32_t file_ = 0;
-  ExprLibContext* context_ = nullptr;
+  StoreFile store_;
+  const uint32_t& file_ = store_.id;
+  ExprLibContext* const& context_ = store_.context;
 };

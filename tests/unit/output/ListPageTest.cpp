@@ -51,9 +51,9 @@ TEST(ListPageHeader, HeaderRowsKeepTheirColumns) {
     std::vector<std::string> expected;
   };
   const Case cases[] = {
-      {"no title: Page ends the row at the page width", nullptr, nullptr, 40, 0, true, kBanner,
-       {"BANNER v1", std::string(32, ' ') + "Page   1", "", "ADDR CODE      CYCLES  LINE SOURCE LINE"}},
-      {"a title keeps Page in the same column", "Title", nullptr, 40, 0, true, kBanner,
+      {"no title: only the title columns are blank, Page ends one short of the width", nullptr, nullptr, 40, 0, true, kBanner,
+       {"BANNER v1", std::string(31, ' ') + "Page   1", "", "ADDR CODE      CYCLES  LINE SOURCE LINE"}},
+      {"a title and its blank put Page at the width's last nine columns", "Title", nullptr, 40, 0, true, kBanner,
        {"BANNER v1", "Title" + std::string(27, ' ') + "Page   1", "",
         "ADDR CODE      CYCLES  LINE SOURCE LINE"}},
       {"a long title is cut so that Page keeps its place", "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghij", nullptr, 40, 0,
@@ -63,15 +63,15 @@ TEST(ListPageHeader, HeaderRowsKeepTheirColumns) {
        {"BANNER v1", "T" + std::string(31, ' ') + "Page   1", "Sub" + std::string(37, ' '), "",
         "ADDR CODE      CYCLES  LINE SOURCE LINE"}},
       {"a subtitle without a title is not printed", nullptr, "Sub", 40, 0, true, kBanner,
-       {"BANNER v1", std::string(32, ' ') + "Page   1", "", "ADDR CODE      CYCLES  LINE SOURCE LINE"}},
+       {"BANNER v1", std::string(31, ' ') + "Page   1", "", "ADDR CODE      CYCLES  LINE SOURCE LINE"}},
       {"without y the cycles title is gone", nullptr, nullptr, 40, 0, false, kBanner,
-       {"BANNER v1", std::string(32, ' ') + "Page   1", "", "ADDR CODE      LINE SOURCE LINE"}},
+       {"BANNER v1", std::string(31, ' ') + "Page   1", "", "ADDR CODE      LINE SOURCE LINE"}},
       {"a left margin indents every header row but the subtitle", "T", "S", 44, 4, false, kBanner,
        {"    BANNER v1", "    T" + std::string(31, ' ') + "Page   1", "S" + std::string(39, ' '), "",
         "    ADDR CODE      LINE SOURCE LINE"}},
       {"a banner longer than the room is cut and still ends its row", nullptr, nullptr, 40, 0, false,
        "0123456789012345678901234567890123456789XYZ\n",
-       {"0123456789012345678901234567890123456789", std::string(32, ' ') + "Page   1", "",
+       {"0123456789012345678901234567890123456789", std::string(31, ' ') + "Page   1", "",
         "ADDR CODE      LINE SOURCE LINE"}},
   };
   for (const Case& c : cases) {
@@ -101,7 +101,7 @@ TEST(ListPageHeader, PageNumberIsRightJustifiedInThreePlaces) {
   });
   std::vector<std::string> rows = rowsOf(out);
   ASSERT_GE(rows.size(), 2u);
-  EXPECT_EQ(rows[rows.size() - 3], std::string(32, ' ') + "Page   7");
+  EXPECT_EQ(rows[rows.size() - 3], std::string(31, ' ') + "Page   7");
 }
 
 TEST(ListPagePaging, EntriesBreakAcrossPagesAtThePageLength) {

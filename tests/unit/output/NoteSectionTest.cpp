@@ -18,7 +18,7 @@
 #include "objlib/ios_strtab.h"
 #include "output/NoteSection.h"
 #include "output/ObjectFile.h"
-#include "output/StoreFileFixture.h"
+#include "output/ObjectOutputFixture.h"
 
 namespace {
 
@@ -115,12 +115,7 @@ TEST_F(NoteSectionTest, RecordsComeInTypeOrderAndSkipAbsentProperties) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    IosErrorCode error = IOS_ERR_INTERNAL;
-    ios_file_delete(fileId_, &error);
-    ASSERT_EQ(ios_file_create_sized(8, &fileId_, &error), 0);
-    ExprLibContext* context = nullptr;
-    ASSERT_EQ(ios_file_get_expr_context(fileId_, &context, &error), 0);
-    setObjectExprContext(context);
+    renewFile();
 
     ObjectFile writer(fileId_, codeText, codeText);
     writer.versionText = "vekt 1.0";

@@ -16,7 +16,7 @@
 #include "objlib/ios_strtab.h"
 #include "objlib/ios_symbol.h"
 #include "output/ObjectFile.h"
-#include "output/StoreFileFixture.h"
+#include "output/ObjectOutputFixture.h"
 
 namespace {
 

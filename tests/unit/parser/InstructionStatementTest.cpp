@@ -45,6 +45,11 @@ TEST_F(InstructionStatementTest, EachStatementBecomesTheNodeOfItsForms) {
       {" add d0,d1,d2", {kSimple}},
       // Two widths, all fields known: the smaller one is the choice already.
       {" mov d0,#1", {kSimple}},
+      // A constant that the short form's field cannot hold rules that form out: the long
+      // form, complete, is the choice already.
+      {" mov d0,#100", {kSimple}},
+      // A value that layout settles keeps every form.
+      {" mov d0,#(lab-lab)", {kInstruction}},
       // A target that layout places: every form stays.
       {" j lab", {kInstruction}},
       // A generic instruction with a hardware form: the generic holds both.
@@ -67,13 +72,27 @@ TEST_F(InstructionStatementTest, EachStatementBecomesTheNodeOfItsForms) {
 TEST_F(InstructionStatementTest, GenericStatementInsertsItsExpansionAfterItsLine) {
   parse({" .SDECL \".text\",CODE", " .SECT \".text\"", " jeq d0,#3,lab", "lab:"});
   // The statement's own line is the hardware alternative; a copy in front stands for
-  // the generic.
+  // the generic. The expansion's lines wait until layout asks for them.
+  auto* generic = static_cast<FGeneric*>(lines[2]->section->firstNode());
+  ASSERT_EQ(generic->kind, kGeneric);
+  EXPECT_TRUE(generic->rewritesDeferred());
+  EXPECT_TRUE(generatedAfter(2).empty());
+  generic->buildDeferredRewrites();
+  EXPECT_FALSE(generic->rewritesDeferred());
   std::vector<std::string> texts = generatedAfter(2);
   ASSERT_EQ(texts.size(), 3u);
   EXPECT_EQ(texts[0].rfind("\tjne\td0,#3,__T", 0), 0u) << texts[0];
   EXPECT_EQ(texts[1], "\tj\tlab\n");
   EXPECT_EQ(texts[2].rfind("__T", 0), 0u);
   EXPECT_EQ(lines[2]->variant, 0);
+  // The generated lines' nodes are the generic's second group: the inverted jump, the
+  // long jump and the label after them, whatever the section met since.
+  ASSERT_EQ(generic->groups.size(), 2u);
+  std::vector<int> expansion;
+  for (FlowNode* node = generic->groups[1]->nodes.first(); node; node = node->nextNode())
+    expansion.push_back(node->kind);
+  EXPECT_EQ(expansion, (std::vector<int>{kInstruction, kInstruction, kLabel}));
+  EXPECT_EQ(kinds(), (std::vector<int>{kGeneric, kLabel}));
   EXPECT_TRUE(diagnostics().empty());
 }
 
@@ -84,13 +103,16 @@ TEST_F(InstructionStatementTest, ACheckOnlyRunKeepsTheGenericWithoutItsLines) {
     const char* run;
     bool checkOnly;
     bool listFile;
+    bool metrics;
+    bool deferred;  // the lines wait for layout
     size_t generatedLines;
     size_t groups;  // of the generic: the hardware form, then the expansion
   };
   const Case cases[] = {
-      {"full assembly", false, false, 3, 2},
-      {"check only", true, false, 0, 1},
-      {"check with a list file", true, true, 3, 2},
+      {"full assembly", false, false, false, true, 3, 2},
+      {"full assembly with metrics", false, false, true, false, 3, 2},
+      {"check only", true, false, false, false, 0, 1},
+      {"check with a list file", true, true, false, true, 3, 2},
   };
   for (const Case& c : cases) {
     lines.clear();
@@ -100,9 +122,15 @@ TEST_F(InstructionStatementTest, ACheckOnlyRunKeepsTheGenericWithoutItsLines) {
     runState().placeholderSection = nullptr;
     orbaOptions()->checkOnly = c.checkOnly;
     orbaOptions()->listFileWanted = c.listFile;
+    orbaOptions()->metrics = c.metrics;
     parse({" .SDECL \".text\",CODE", " .SECT \".text\"", " jeq d0,#3,lab", "lab:"});
     ASSERT_EQ(kinds(), (std::vector<int>{kGeneric, kLabel})) << c.run;
     auto* generic = static_cast<FGeneric*>(lines[2]->section->firstNode());
+    EXPECT_EQ(generic->rewritesDeferred(), c.deferred) << c.run;
+    if (c.deferred) {
+      EXPECT_TRUE(generatedAfter(2).empty()) << c.run;
+    }
+    generic->buildDeferredRewrites();
     EXPECT_EQ(generic->groups.size(), c.groups) << c.run;
     ASSERT_FALSE(generic->groups.empty()) << c.run;
     FlowNode* hardware = generic->groups.front()->nodes.first();

@@ -179,7 +179,7 @@ TEST_F(MacroExpansionTest, BodyAndExpansionLinesAreRecordedWithTheirFlagsAndNumb
   }
 }
 
-TEST_F(MacroExpansionTest, ExpansionNumbersAreSharedAndUnusedBlocksDrawNone) {
+TEST_F(MacroExpansionTest, ExpansionNumbersAreSharedAndEveryBlockWithABodyDrawsOne) {
   struct Case {
     const char* what;
     std::string source;
@@ -188,9 +188,9 @@ TEST_F(MacroExpansionTest, ExpansionNumbersAreSharedAndUnusedBlocksDrawNone) {
   const Case cases[] = {
       {"every call and every iteration draws one", "m .MACRO\n nop\n .ENDM\n m\n .DUP 3\n m\n .ENDM\n",
        1 + 3 * 2},
-      {"a block without any iteration draws none", " .DUP 0\n nop\n .ENDM\n .DUPF i,1,0\n nop\n .ENDM\n",
-       0},
-      {"nor does an empty body", " .DUP 5\n .ENDM\nm .MACRO\n .ENDM\n m\n", 0},
+      {"a block with a body but no iteration still draws one",
+       " .DUP 0\n nop\n .ENDM\n .DUPF i,1,0\n nop\n .ENDM\n", 2},
+      {"an empty body draws none", " .DUP 5\n .ENDM\nm .MACRO\n .ENDM\n m\n", 0},
       {".EXITM ends the repetition", " .DUP 5\n .EXITM\n .ENDM\n", 1},
       {"a refused call draws none", "m .MACRO\n m\n .ENDM\n m\n", 1000},
   };

@@ -457,15 +457,20 @@ TEST_F(MacroPreprocessorTest, ConditionalAssembly) {
       {".END in an inactive region does not end the input", " .IF 0\n .END\n .ENDIF\n a\n",
        {" a"}, {}},
       {"an .EQU value decides", "N .EQU 5\n .IF N == 5\n a\n .ENDIF\n", {"N .EQU 5", " a"}, {}},
-      {"an include in an inactive region is not opened",
-       " .IF 0\n .INCLUDE \"none.inc\"\n .ENDIF\n a\n", {" a"}, {}},
+      {"an include in an inactive region is read and all its lines skipped",
+       " .IF 0\n .INCLUDE \"skip.inc\"\n .ENDIF\n a\n", {" a"}, {}},
+      {"an include in an inactive region is read: its .ENDIF ends the block",
+       " .IF 0\n .INCLUDE \"end.inc\"\n a\n .ENDIF\n", {" a"},
+       {"1: W156: .IF started in \"<folder>/t.asm\", line 1",
+        "4: E166: .ENDIF directive without a corresponding .IF directive"}},
       {"an included file ends the block of its includer",
        " .IF 1\n .INCLUDE \"end.inc\"\n a\n", {" a"},
        {"1: W156: .IF started in \"<folder>/t.asm\", line 1"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Run result = run(c.source, {{"end.inc", " .ENDIF\n"}});
+    Run result =
+        run(c.source, {{"end.inc", " .ENDIF\n"}, {"skip.inc", " b\n .IF 1\n c\n .ENDIF\n"}});
     EXPECT_EQ(result.active, c.active);
     EXPECT_EQ(result.diagnostics, c.diagnostics);
   }

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "util/OutputFile.h"
 #include "util/interrupt.h"
 
 namespace {
@@ -15,7 +16,7 @@ bool exists(const std::string& name) { return access(name.c_str(), F_OK) == 0; }
 
 // Each case runs in a child process, since it ends the process.
 TEST(InterruptTest, OutputFilesGoOnlyAfterInterruptErrorsOrFatalExit) {
-  enum class End { kInterrupt, kErrors, kFatal, kClean };
+  enum class End { kInterrupt, kTerminate, kHangup, kErrors, kFatal, kClean };
   struct Case {
     const char* name;
     End end;
@@ -27,6 +28,9 @@ TEST(InterruptTest, OutputFilesGoOnlyAfterInterruptErrorsOrFatalExit) {
   const Case cases[] = {
       {"interrupt", End::kInterrupt, false, 1, false, false},
       {"interrupt with -k", End::kInterrupt, true, 1, true, true},
+      {"terminate", End::kTerminate, false, 1, false, false},
+      {"terminate with -k", End::kTerminate, true, 1, true, true},
+      {"hangup", End::kHangup, false, 1, false, false},
       {"run with errors", End::kErrors, false, 1, false, true},
       {"run with errors and -k", End::kErrors, true, 1, true, true},
       {"fatal message", End::kFatal, false, 2, false, false},
@@ -46,14 +50,23 @@ TEST(InterruptTest, OutputFilesGoOnlyAfterInterruptErrorsOrFatalExit) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       installInterruptHandling();
-      // The names are recorded as the writers open them; the first copy is replaced.
-      recordObjectFileName("/nonexistent/earlier.o");
-      recordObjectFileName(objectFile.c_str());
-      recordListFileName(listFile.c_str());
+      // The object file is the run's to replace as soon as it is named, a second naming
+      // replacing the first; the list file counts once this run has written it.
+      claimOutputPath(OutputRole::kObject, "/nonexistent/earlier.o");
+      claimOutputPath(OutputRole::kObject, objectFile.c_str());
+      OutputFile list(OutputRole::kList);
+      std::FILE* stream = list.open(listFile.c_str(), "w");
+      if (!stream || std::fputs("list", stream) < 0 || !list.commit()) _exit(98);
       keepOutputFiles = c.keep;
       switch (c.end) {
         case End::kInterrupt:
           kill(getpid(), SIGINT);
+          _exit(99);
+        case End::kTerminate:
+          kill(getpid(), SIGTERM);
+          _exit(99);
+        case End::kHangup:
+          kill(getpid(), SIGHUP);
           _exit(99);
         case End::kErrors:
           errorsFound = true;
@@ -89,6 +102,21 @@ TEST(InterruptTest, InterruptBeforeAnyFileWasOpenedEndsWithStatusOne) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+TEST(InterruptTest, HangupIgnoredByTheCallerStaysIgnored) {
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGHUP, SIG_IGN);  // as nohup leaves it
+    installInterruptHandling();
+    raise(SIGHUP);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 class CountingHandler : public EventHandler {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "util/ErrorHandler.h"
 #include "driver/OrbaOptions.h"
 #include "util/OrbaState.h"
@@ -47,11 +49,27 @@ class ErrorHandlerTest : public testing::Test {
     return &info;
   }
 
+  // The error file goes in place only when the run ends; until then it is read through
+  // the handler's own stream. A child that ended fatally has put it in place already,
+  // under the same inode, so the stream reads what the child wrote.
   std::string output() const {
-    std::ifstream in(path_);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    std::FILE* stream = handler_->outputStream();
+    if (stream == stderr) {
+      std::ifstream in(path_);
+      std::stringstream text;
+      text << in.rdbuf();
+      return text.str();
+    }
+    std::fflush(stream);
+    std::string text;
+    char chunk[4096];
+    off_t offset = 0;
+    ssize_t got;
+    while ((got = pread(fileno(stream), chunk, sizeof chunk, offset)) > 0) {
+      text.append(chunk, static_cast<size_t>(got));
+      offset += got;
+    }
+    return text;
   }
 
   std::string finish() {

@@ -1,0 +1,68 @@
+// Byte buffers and value holders of the IEEE-695 codec.
+//
+// Names, texts and expression byte runs travel as StrBuf byte buffers whose
+// capacity always stays above their length, so a closing NUL always fits. A field
+// value of a record is an IeeeValue: an encoded byte run, an expression, or a plain
+// number held as two words.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "objlib/ios_strbuf.h"
+
+struct ExprNode;
+
+inline constexpr size_t IEEE_BUF_MIN_CAPACITY = 10;
+
+// A new empty buffer of capacity max(capacity, 10); null when out of memory.
+StrBuf* ieee_buf_new(int64_t capacity);
+// A new buffer holding a copy of the text; null when out of memory.
+StrBuf* ieee_buf_from_string(const char* text);
+// A new buffer with the same bytes; null for a null source or out of memory.
+StrBuf* ieee_buf_dup(const StrBuf* source);
+// Returns storage and header to the pools; null is ignored.
+void ieee_buf_free(StrBuf* buffer);
+// Appends bytes; 0, or -1 for a null buffer or when it cannot grow (then the
+// buffer is unchanged).
+int ieee_buf_append_bytes(StrBuf* buffer, const void* bytes, size_t count);
+// Appends one byte; 0 or -1 as above.
+int ieee_buf_put_byte(StrBuf* buffer, uint8_t byte);
+// Appends the source's bytes to the destination: -1 for a null destination or a
+// failed growth, 0 otherwise (a null source appends nothing).
+int ieee_buf_append_buf(StrBuf* destination, const StrBuf* source);
+// Number of bytes held; 0 for null.
+inline size_t ieee_buf_length(const StrBuf* buffer) {
+  return buffer != nullptr && buffer->base != nullptr
+             ? static_cast<size_t>(buffer->end - buffer->base)
+             : 0;
+}
+inline const uint8_t* ieee_buf_bytes(const StrBuf* buffer) {
+  return reinterpret_cast<const uint8_t*>(buffer->base);
+}
+
+struct IeeeValue {
+  StrBuf* text;
+  ExprNode* expression;  // one reference owned by the holder
+  uint32_t number_low;
+  uint32_t number_high;
+};
+
+inline constexpr uint32_t IEEE_UNSET32 = 0xFFFFFFFFu;
+inline constexpr uint64_t IEEE_UNSET = ~uint64_t{0};
+
+inline uint64_t ieee_value_number(const IeeeValue& value) {
+  return (uint64_t{value.number_high} << 32) | value.number_low;
+}
+inline void ieee_value_set_number(IeeeValue* value, uint64_t number) {
+  value->number_low = static_cast<uint32_t>(number);
+  value->number_high = static_cast<uint32_t>(number >> 32);
+}
+
+// Sets the holder empty: no text, no expression, both numbers unset. Frees nothing.
+void ieee_value_init(IeeeValue* value);
+// Gives back the text and the expression's reference, then empties the holder.
+IeeeValue* ieee_value_clear(IeeeValue* value);
+// Clears the destination, then copies the text, shares the expression (one more
+// reference) and copies the numbers. Copying a holder onto itself empties it.
+IeeeValue* ieee_value_copy(IeeeValue* destination, const IeeeValue* source);

@@ -1,0 +1,593 @@
+#include <cstring>
+#include <initializer_list>
+
+#include "objlib/ios_admin.h"
+#include "objlib/ios_avl.h"
+#include "objlib/ios_debug.h"
+#include "objlib/ios_idtable.h"
+#include "objlib/ios_pool.h"
+#include "objlib/ios_strtab.h"
+#include "objlib/ios_typeref.h"
+#include "objlib/ios_typestore.h"
+
+namespace {
+
+// Kinds in the order of their codes; the lists of structures, unions and function
+// types hold references, those of arrays and enums hold plain words.
+constexpr IosDetailKind kDetailKinds[] = {
+    {IOS_TYPEREF_ARRAY, IOS_ERR_TYPEREF_NOT_ARRAY, 0, 2, 2},
+    {IOS_TYPEREF_ENUM, IOS_ERR_TYPEREF_NOT_ENUM, -1, 0, 3},
+    {IOS_TYPEREF_POINTER, IOS_ERR_TYPEREF_NOT_POINTER, 0, -1, 0},
+    {IOS_TYPEREF_REFERENCE, IOS_ERR_TYPEREF_NOT_REFERENCE, 0, -1, 0},
+    {IOS_TYPEREF_TYPEDEF, IOS_ERR_TYPEREF_NOT_TYPEDEF, 0, 2, 0},
+    {IOS_TYPEREF_STRUCTURE, IOS_ERR_TYPEREF_NOT_STRUCTURE, -1, 1, 2},
+    {IOS_TYPEREF_UNION, IOS_ERR_TYPEREF_NOT_UNION, -1, 1, 2},
+    {IOS_TYPEREF_FUNCTION, IOS_ERR_TYPEREF_NOT_FUNCTION_TYPE, 2, 0, 4},
+    {IOS_TYPEREF_QUALIFIER, IOS_ERR_TYPEREF_NOT_QUALIFIER, 0, -1, 0},
+    {IOS_TYPEREF_MEMBER, IOS_ERR_TYPEREF_NOT_MEMBER, 0, 2, 0},
+    {IOS_TYPEREF_BITFIELD, IOS_ERR_TYPEREF_NOT_BITFIELD, -1, -1, 0},
+};
+
+void freeTyperef(void* data, void*) {
+  auto* typeref = static_cast<IosTyperef*>(data);
+  ios_typeref_detail_free(typeref->kind, typeref->detail);
+  pool_free(typeref, sizeof(IosTyperef));
+}
+
+void freeType(IosType* type) {
+  if (type == nullptr) return;
+  ios_typeref_detail_free(type->kind, type->detail);
+  pool_free(type, sizeof(IosType));
+}
+
+int compareTyperefs(const void* key, const void* data) {
+  uint32_t a = static_cast<const IosTyperef*>(key)->typeref_id;
+  uint32_t b = static_cast<const IosTyperef*>(data)->typeref_id;
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+uint32_t listCount(const IdTable* list) { return list == nullptr ? 0 : list->highest_id; }
+
+const uint32_t* listEntry(const IdTable* list, uint32_t index) {
+  return static_cast<const uint32_t*>(idtab_get(list, index + 1));
+}
+
+// Both lists hold the same number of entries and each entry's first `words` words
+// agree; an empty slot equals only an empty slot.
+bool listsEqual(const IdTable* a, const IdTable* b, uint32_t words) {
+  uint32_t count = listCount(a);
+  if (count != listCount(b)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t* x = listEntry(a, i);
+    const uint32_t* y = listEntry(b, i);
+    if ((x == nullptr) != (y == nullptr)) return false;
+    if (x != nullptr && std::memcmp(x, y, words * sizeof(uint32_t)) != 0) return false;
+  }
+  return true;
+}
+
+bool wordsEqual(void* a, void* b, std::initializer_list<int> words) {
+  for (int w : words) {
+    if (*ios_detail_word(a, w) != *ios_detail_word(b, w)) return false;
+  }
+  return true;
+}
+
+bool namesEqual(void* a, void* b, int word) {
+  return ios_string_ids_equal(*ios_detail_word(a, word), *ios_detail_word(a, word + 1),
+                              *ios_detail_word(b, word), *ios_detail_word(b, word + 1)) != 0;
+}
+
+int structLikeEqual(uint32_t kind, void* a, void* b) {
+  if (a == nullptr || b == nullptr) return 0;
+  return wordsEqual(a, b, {0}) && namesEqual(a, b, 1) &&
+         listsEqual(ios_detail_list(kind, a), ios_detail_list(kind, b), 2);
+}
+
+// The single reference at `word` of the typeref's detail: interned and rewritten
+// as {1, type id}. A missing detail counts as already resolved.
+int internRefAt(IosTyperef* typeref, int word, IosErrorCode* error) {
+  if (typeref->detail == nullptr) return 0;
+  auto* ref = reinterpret_cast<TyperefRef*>(ios_detail_word(typeref->detail, word));
+  if (ref->resolved != 0) return 0;
+  IosTyperef* target = nullptr;
+  uint32_t lookedUp = 0;
+  if (ios_typeref_resolve(*ref, &target, &lookedUp, typeref->file_id, typeref->root_id, error) != 0)
+    return 1;
+  IosTypeIdTable* table = nullptr;
+  int status = ios_get_type_table(&table, error, typeref->file_id);
+  if (status != 0) return status;
+  TypeHandle interned{};
+  status = ios_typeref_intern(table, target, &interned, error);
+  if (status != 0) return status;
+  *ref = TyperefRef{1, interned.type_id};
+  return 0;
+}
+
+// Interns every unresolved entry of a member or parameter list. A failing entry
+// does not stop the walk, so later entries still get their ids; the first failure
+// is what the caller learns.
+int internList(IosTyperef* typeref, IosErrorCode* error) {
+  IdTable* list = ios_detail_list(typeref->kind, typeref->detail);
+  uint32_t count = listCount(list);
+  int firstStatus = 0;
+  IosErrorCode firstError = IOS_ERR_NO_MEMORY;
+  auto note = [&](int status, IosErrorCode code) {
+    if (status != 0 && firstStatus == 0) {
+      firstStatus = status;
+      firstError = code;
+    }
+  };
+  for (uint32_t i = 0; i < count; ++i) {
+    auto* entry = static_cast<uint32_t*>(idtab_get(list, i + 1));
+    if (entry == nullptr) {
+      note(-1, IOS_ERR_NO_PROPERTY);
+      break;
+    }
+    if (entry[0] != 0) continue;
+    IosErrorCode code = IOS_ERR_NO_MEMORY;
+    IosTypeStore* store = nullptr;
+    int status = ios_get_type_store(&store, &code, typeref->file_id);
+    IosTyperef* member = nullptr;
+    if (status == 0) status = ios_typeref_find(store->typerefs, entry[1], &member, &code);
+    TypeHandle interned{};
+    if (status == 0) status = ios_typeref_intern(store->table, member, &interned, &code);
+    if (status == 0) {
+      entry[0] = 1;
+      entry[1] = interned.type_id;
+    }
+    note(status, code);
+  }
+  if (firstStatus != 0 && error != nullptr) *error = firstError;
+  return firstStatus;
+}
+
+}  // namespace
+
+const IosDetailKind* ios_detail_kind(uint32_t kind) {
+  for (const IosDetailKind& row : kDetailKinds) {
+    if (row.kind == kind) return &row;
+  }
+  return nullptr;
+}
+
+IosTypeStore* ios_type_store_new(uint32_t file_id, uint32_t root_id) {
+  auto* store = static_cast<IosTypeStore*>(pool_alloc(sizeof(IosTypeStore)));
+  if (store == nullptr) return nullptr;
+  store->file_id = file_id;
+  store->root_id = root_id;
+  store->typerefs = static_cast<IosTyperefTree*>(pool_alloc(sizeof(IosTyperefTree)));
+  store->table = static_cast<IosTypeIdTable*>(pool_alloc(sizeof(IosTypeIdTable)));
+  if (store->typerefs == nullptr || store->table == nullptr) {
+    ios_type_store_free(store);
+    return nullptr;
+  }
+  store->table->base = IOS_FIRST_TYPE_ID;
+  store->table->types = idtab_new();
+  IosTyperef* first = ios_typeref_new_record(TypeHandle{file_id, root_id, 0}, 0);
+  if (store->table->types == nullptr || first == nullptr) {
+    if (first != nullptr) freeTyperef(first, nullptr);
+    ios_type_store_free(store);
+    return nullptr;
+  }
+  store->typerefs->root = avl_insert(nullptr, first, compareTyperefs, nullptr);
+  if (store->typerefs->root == nullptr) {
+    freeTyperef(first, nullptr);
+    ios_type_store_free(store);
+    return nullptr;
+  }
+  return store;
+}
+
+void ios_type_store_free(IosTypeStore* store) {
+  if (store == nullptr) return;
+  if (store->typerefs != nullptr) {
+    avl_free_tree(store->typerefs->root, freeTyperef, nullptr);
+    pool_free(store->typerefs, sizeof(IosTyperefTree));
+  }
+  if (store->table != nullptr) {
+    IdTable* types = store->table->types;
+    for (uint32_t id = 1; types != nullptr && id <= types->highest_id; ++id) {
+      freeType(static_cast<IosType*>(idtab_get(types, id)));
+    }
+    idtab_delete(types);
+    pool_free(store->table, sizeof(IosTypeIdTable));
+  }
+  pool_free(store, sizeof(IosTypeStore));
+}
+
+int ios_get_type_store(IosTypeStore** store, IosErrorCode* error, uint32_t file_id) {
+  IosFile* file = nullptr;
+  if (ios_get_file(file_id, &file, error) != 0) return 1;
+  if (file->debug_root == nullptr || file->debug_root->type_store == nullptr)
+    return ios_unset(error);
+  if (store != nullptr) *store = file->debug_root->type_store;
+  return 0;
+}
+
+int ios_get_type_table(IosTypeIdTable** table, IosErrorCode* error, uint32_t file_id) {
+  IosTypeStore* store = nullptr;
+  int status = ios_get_type_store(&store, error, file_id);
+  if (status != 0) return status;
+  if (store->table == nullptr) return ios_unset(error);
+  if (table != nullptr) *table = store->table;
+  return 0;
+}
+
+int ios_type_lookup(const IosTypeIdTable* table, uint32_t type_id, IosType** type,
+                    IosErrorCode* error) {
+  if (table == nullptr) return ios_fail(error, IOS_ERR_NO_TYPE);
+  if (type_id < table->base) return ios_unset(error);
+  // An id past the end, or a reserved slot never filled, has no record to read.
+  auto* found = static_cast<IosType*>(idtab_get(table->types, type_id - table->base + 1));
+  if (found == nullptr) return ios_fail(error, IOS_ERR_NO_TYPE);
+  if (type != nullptr) *type = found;
+  return 0;
+}
+
+IosTyperef* ios_typeref_new_record(TypeHandle handle, uint32_t kind) {
+  auto* typeref = static_cast<IosTyperef*>(pool_alloc(sizeof(IosTyperef)));
+  if (typeref == nullptr) return nullptr;
+  typeref->state = IOS_TYPEREF_NEW;
+  typeref->file_id = handle.file_id;
+  typeref->root_id = handle.root_id;
+  typeref->typeref_id = handle.type_id;
+  typeref->kind = kind;
+  if (ios_detail_kind(kind) != nullptr) {
+    IosTyperefKindDetail made = ios_typeref_detail_new(kind);
+    if (made.detail == nullptr) {
+      pool_free(typeref, sizeof(IosTyperef));
+      return nullptr;
+    }
+    typeref->detail = made.detail;
+  }
+  return typeref;
+}
+
+int ios_typetable_add_entry(IosTypeStore* store, uint32_t kind, TypeHandle* typeref,
+                            IosErrorCode* error) {
+  if (store == nullptr || store->typerefs == nullptr) return 1;
+  TypeHandle handle{store->file_id, store->root_id, store->typerefs->last_id + 1};
+  IosTyperef* record = ios_typeref_new_record(handle, kind);
+  if (record == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  int inserted = 0;
+  AvlNode* root = avl_insert(store->typerefs->root, record, compareTyperefs, &inserted);
+  if (!inserted) {
+    freeTyperef(record, nullptr);
+    return ios_fail(error, IOS_ERR_NO_MEMORY);
+  }
+  store->typerefs->root = root;
+  store->typerefs->last_id = handle.type_id;
+  if (typeref != nullptr) *typeref = handle;
+  return 0;
+}
+
+int ios_typeref_find(const IosTyperefTree* tree, uint32_t typeref_id, IosTyperef** found,
+                     IosErrorCode* error) {
+  if (found != nullptr) *found = nullptr;
+  const AvlNode* node = tree == nullptr ? nullptr : tree->root;
+  while (node != nullptr) {
+    auto* typeref = static_cast<IosTyperef*>(node->data);
+    if (typeref_id < typeref->typeref_id) {
+      node = node->left;
+    } else if (typeref_id > typeref->typeref_id) {
+      node = node->right;
+    } else {
+      if (found != nullptr) *found = typeref;
+      return 0;
+    }
+  }
+  return ios_fail(error, IOS_ERR_NO_TYPEREF);
+}
+
+int ios_typeref_resolve(TyperefRef reference, IosTyperef** typeref, uint32_t* looked_up,
+                        uint32_t file_id, uint32_t, IosErrorCode* error) {
+  if (reference.resolved != 0) {
+    if (looked_up != nullptr) *looked_up = 0;
+    return 0;
+  }
+  IosTypeStore* store = nullptr;
+  int status = ios_get_type_store(&store, error, file_id);
+  if (status != 0) return status;
+  if (looked_up != nullptr) *looked_up = 1;
+  return ios_typeref_find(store->typerefs, reference.id, typeref, error);
+}
+
+IosType* ios_typeref_make_entry(IosTyperef* typeref) {
+  auto* type = static_cast<IosType*>(pool_alloc(sizeof(IosType)));
+  if (type == nullptr) return nullptr;
+  type->file_id = typeref->file_id;
+  type->root_id = typeref->root_id;
+  type->kind = typeref->kind;
+  type->detail = typeref->detail;
+  typeref->kind = 0;
+  typeref->detail = nullptr;
+  return type;
+}
+
+int ios_typetable_append_entry(IosTypeIdTable* table, IosType* type, uint32_t* type_id,
+                               IosErrorCode* error) {
+  if (table == nullptr || table->types == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  uint32_t index = table->types->highest_id;
+  if (idtab_set(table->types, index, type) != 0) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  type->type_id = table->base + index;
+  if (type_id != nullptr) *type_id = type->type_id;
+  return 0;
+}
+
+int ios_typetable_set_entry(IdTable** list, uint32_t index, uint32_t word_a, uint32_t word_b,
+                            IosErrorCode* error, uint32_t entry_words) {
+  if (*list == nullptr) {
+    *list = idtab_new();
+    if (*list == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  }
+  auto* entry = static_cast<uint32_t*>(idtab_get(*list, index + 1));
+  bool made = entry == nullptr;
+  if (made) {
+    entry = static_cast<uint32_t*>(pool_alloc(entry_words * sizeof(uint32_t)));
+    if (entry == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  }
+  if (idtab_set(*list, index, entry) != 0) {
+    if (made) pool_free(entry, entry_words * sizeof(uint32_t));
+    return ios_fail(error, IOS_ERR_NO_MEMORY);
+  }
+  entry[0] = word_a;
+  entry[1] = word_b;
+  return 0;
+}
+
+int ios_typeref_intern(IosTypeIdTable* table, IosTyperef* typeref, TypeHandle* type,
+                       IosErrorCode* error) {
+  if (typeref == nullptr) return ios_fail(error, IOS_ERR_NO_TYPEREF);
+  TypeHandle handle{typeref->file_id, typeref->root_id, 0};
+  switch (typeref->state) {
+    case IOS_TYPEREF_NEW:
+      break;
+    case IOS_TYPEREF_IN_PROGRESS: {
+      // Met again while its own detail is interned: the type is recursive, so it
+      // gets its id now and its record later, in the reserved slot.
+      typeref->state = IOS_TYPEREF_RESERVED;
+      if (table == nullptr || table->types == nullptr) {
+        if (type != nullptr) *type = handle;
+        return ios_fail(error, IOS_ERR_NO_MEMORY);
+      }
+      uint32_t index = table->types->highest_id;
+      int stored = idtab_set(table->types, index, nullptr);
+      typeref->type_id = table->base + index;
+      handle.type_id = typeref->type_id;
+      if (type != nullptr) *type = handle;
+      return stored == 0 ? 0 : ios_fail(error, IOS_ERR_NO_MEMORY);
+    }
+    default:
+      handle.type_id = typeref->kind >= 1 && typeref->kind < IOS_TYPEREF_FIRST_COMPOSITE
+                           ? typeref->kind
+                           : typeref->type_id;
+      if (type != nullptr) *type = handle;
+      return 0;
+  }
+  if (typeref->kind < IOS_TYPEREF_FIRST_COMPOSITE) {
+    typeref->state = IOS_TYPEREF_DONE;
+    handle.type_id = typeref->kind;
+    if (type != nullptr) *type = handle;
+    return 0;
+  }
+  typeref->state = IOS_TYPEREF_IN_PROGRESS;
+  int status = ios_typeref_intern_detail(table, typeref, error);
+  uint32_t state = typeref->state;
+  typeref->state = IOS_TYPEREF_DONE;
+  if (status != 0) return status;
+  if (state == IOS_TYPEREF_IN_PROGRESS) {
+    IdTable* types = table == nullptr ? nullptr : table->types;
+    for (uint32_t id = 1; types != nullptr && id <= types->highest_id; ++id) {
+      auto* candidate = static_cast<IosType*>(idtab_get(types, id));
+      if (candidate == nullptr) continue;
+      if (ios_typeref_equal(candidate->kind, candidate->detail, typeref->kind, typeref->detail)) {
+        typeref->type_id = candidate->type_id;
+        handle.type_id = candidate->type_id;
+        if (type != nullptr) *type = handle;
+        return 0;
+      }
+    }
+    IosType* made = ios_typeref_make_entry(typeref);
+    if (made == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+    uint32_t typeId = 0;
+    if (ios_typetable_append_entry(table, made, &typeId, error) != 0) {
+      // The typeref keeps its detail, so nothing is lost or freed twice.
+      typeref->kind = made->kind;
+      typeref->detail = made->detail;
+      pool_free(made, sizeof(IosType));
+      return 1;
+    }
+    typeref->type_id = typeId;
+    handle.type_id = typeId;
+    if (type != nullptr) *type = handle;
+    return 0;
+  }
+  if (state == IOS_TYPEREF_RESERVED) {
+    handle.type_id = typeref->type_id;
+    if (type != nullptr) *type = handle;
+    IosType* made = ios_typeref_make_entry(typeref);
+    if (made == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+    made->type_id = typeref->type_id;
+    if (table == nullptr ||
+        idtab_set(table->types, typeref->type_id - table->base, made) != 0) {
+      typeref->kind = made->kind;
+      typeref->detail = made->detail;
+      pool_free(made, sizeof(IosType));
+      return ios_fail(error, IOS_ERR_NO_MEMORY);
+    }
+    return 0;
+  }
+  return 0;
+}
+
+int ios_typeref_intern_by_id(TypeHandle* type, IosErrorCode* error, uint32_t file_id, uint32_t,
+                             uint32_t typeref_id) {
+  IosTypeStore* store = nullptr;
+  int status = ios_get_type_store(&store, error, file_id);
+  if (status != 0) return status;
+  IosTyperef* typeref = nullptr;
+  if (ios_typeref_find(store->typerefs, typeref_id, &typeref, error) != 0) return 1;
+  return ios_typeref_intern(store->table, typeref, type, error);
+}
+
+int ios_array_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
+  return internRefAt(typeref, 0, error);
+}
+int ios_pointer_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
+  return internRefAt(typeref, 0, error);
+}
+int ios_reference_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
+  return internRefAt(typeref, 0, error);
+}
+int ios_typedef_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
+  return internRefAt(typeref, 0, error);
+}
+int ios_qualifier_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
+  return internRefAt(typeref, 0, error);
+}
+int ios_member_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
+  return internRefAt(typeref, 0, error);
+}
+
+int ios_typeref_intern_detail(IosTypeIdTable* table, IosTyperef* typeref,
+                              IosErrorCode* error) {
+  switch (typeref->kind) {
+    case IOS_TYPEREF_ENUM:
+    case IOS_TYPEREF_BITFIELD:
+      return 0;
+    case IOS_TYPEREF_ARRAY:
+      return ios_array_intern_ref(table, typeref, error);
+    case IOS_TYPEREF_POINTER:
+      return ios_pointer_intern_ref(table, typeref, error);
+    case IOS_TYPEREF_REFERENCE:
+      return ios_reference_intern_ref(table, typeref, error);
+    case IOS_TYPEREF_TYPEDEF:
+      return ios_typedef_intern_ref(table, typeref, error);
+    case IOS_TYPEREF_QUALIFIER:
+      return ios_qualifier_intern_ref(table, typeref, error);
+    case IOS_TYPEREF_MEMBER:
+      return ios_member_intern_ref(table, typeref, error);
+    case IOS_TYPEREF_STRUCTURE:
+    case IOS_TYPEREF_UNION:
+      if (typeref->detail == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
+      return internList(typeref, error);
+    case IOS_TYPEREF_FUNCTION: {
+      if (typeref->detail == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
+      IosErrorCode resultError = IOS_ERR_NO_MEMORY;
+      int resultStatus = internRefAt(typeref, 2, &resultError);
+      int listStatus = internList(typeref, error);
+      if (resultStatus != 0) {
+        if (error != nullptr) *error = resultError;
+        return resultStatus;
+      }
+      return listStatus;
+    }
+    default:
+      return 1;
+  }
+}
+
+int ios_string_ids_equal(uint32_t file_a, uint32_t string_a, uint32_t file_b, uint32_t string_b) {
+  auto textOf = [](uint32_t file, uint32_t id) -> const char* {
+    if (id < 1) return nullptr;
+    IosString* record = nullptr;
+    if (ios_get_string(IosHandle{file, id}, &record, nullptr) != 0) return nullptr;
+    return record->text;
+  };
+  const char* a = textOf(file_a, string_a);
+  const char* b = textOf(file_b, string_b);
+  if (a == nullptr || b == nullptr) return a == b;
+  return std::strcmp(a, b) == 0;
+}
+
+int ios_pair_equal(const uint32_t* a, const uint32_t* b) {
+  return a != nullptr && b != nullptr && a[0] == b[0] && a[1] == b[1];
+}
+
+int ios_ref_equal(const TyperefRef* a, const TyperefRef* b) {
+  return a != nullptr && b != nullptr && a->id == b->id && a->resolved == b->resolved;
+}
+
+int ios_pointer_equal(void* a, void* b) {
+  return a != nullptr && b != nullptr && wordsEqual(a, b, {0, 1, 2, 3});
+}
+
+int ios_typedef_equal(void* a, void* b) {
+  if (a == nullptr || b == nullptr) return a == b;
+  return wordsEqual(a, b, {0, 1}) && namesEqual(a, b, 2);
+}
+
+int ios_struct_equal(void* a, void* b) { return structLikeEqual(IOS_TYPEREF_STRUCTURE, a, b); }
+int ios_union_equal(void* a, void* b) { return structLikeEqual(IOS_TYPEREF_UNION, a, b); }
+
+int ios_qualifier_equal(void* a, void* b) {
+  return a != nullptr && b != nullptr && wordsEqual(a, b, {0, 1, 2, 3});
+}
+
+int ios_member_equal(void* a, void* b) {
+  return a != nullptr && b != nullptr && wordsEqual(a, b, {6, 5, 4, 0, 1}) && namesEqual(a, b, 2);
+}
+
+int ios_array_detail_equal(void* a, void* b) {
+  return a != nullptr && b != nullptr && wordsEqual(a, b, {0, 1}) &&
+         listsEqual(ios_detail_list(IOS_TYPEREF_ARRAY, a), ios_detail_list(IOS_TYPEREF_ARRAY, b),
+                    2);
+}
+
+int ios_enum_detail_equal(void* a, void* b) {
+  if (a == nullptr || b == nullptr) return 0;
+  if (!wordsEqual(a, b, {2}) || !namesEqual(a, b, 0)) return 0;
+  IdTable* listA = ios_detail_list(IOS_TYPEREF_ENUM, a);
+  IdTable* listB = ios_detail_list(IOS_TYPEREF_ENUM, b);
+  uint32_t count = listCount(listA);
+  if (count != listCount(listB)) return 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t* x = listEntry(listA, i);
+    const uint32_t* y = listEntry(listB, i);
+    if (x == nullptr || y == nullptr) {
+      if (x != y) return 0;
+      continue;
+    }
+    if (!ios_string_ids_equal(x[0], x[1], y[0], y[1]) || x[2] != y[2]) return 0;
+  }
+  return 1;
+}
+
+int ios_functype_detail_equal(void* a, void* b) {
+  return a != nullptr && b != nullptr && wordsEqual(a, b, {2, 3}) && namesEqual(a, b, 0) &&
+         wordsEqual(a, b, {4}) &&
+         listsEqual(ios_detail_list(IOS_TYPEREF_FUNCTION, a),
+                    ios_detail_list(IOS_TYPEREF_FUNCTION, b), 2);
+}
+
+int ios_typeref_equal(uint32_t kind_a, void* detail_a, uint32_t kind_b, void* detail_b) {
+  if (kind_a != kind_b) return 0;
+  if (kind_a < IOS_TYPEREF_FIRST_COMPOSITE) return 1;
+  switch (kind_a) {
+    case IOS_TYPEREF_ARRAY:
+      return ios_array_detail_equal(detail_a, detail_b);
+    case IOS_TYPEREF_ENUM:
+      return ios_enum_detail_equal(detail_a, detail_b);
+    case IOS_TYPEREF_POINTER:
+      return ios_pointer_equal(detail_a, detail_b);
+    case IOS_TYPEREF_REFERENCE:
+      return detail_a != nullptr && detail_b != nullptr && wordsEqual(detail_a, detail_b, {0, 1});
+    case IOS_TYPEREF_TYPEDEF:
+      return ios_typedef_equal(detail_a, detail_b);
+    case IOS_TYPEREF_STRUCTURE:
+      return ios_struct_equal(detail_a, detail_b);
+    case IOS_TYPEREF_UNION:
+      return ios_union_equal(detail_a, detail_b);
+    case IOS_TYPEREF_FUNCTION:
+      return ios_functype_detail_equal(detail_a, detail_b);
+    case IOS_TYPEREF_QUALIFIER:
+      return ios_qualifier_equal(detail_a, detail_b);
+    case IOS_TYPEREF_MEMBER:
+      return ios_member_equal(detail_a, detail_b);
+    case IOS_TYPEREF_BITFIELD:
+      return detail_a != nullptr && detail_b != nullptr && wordsEqual(detail_a, detail_b, {0, 1});
+    default:
+      return 0;
+  }
+}

@@ -1,0 +1,332 @@
+#include "util/OutputFile.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "util/ErrorHandler.h"
+#include "util/OrbaState.h"
+
+namespace {
+
+enum SlotState : int {
+  kFree,       // no output of this role
+  kClaimed,    // named, not being written: a regular file there belongs to an earlier run
+  kWriting,    // a temporary file exists
+  kDirect,     // a device, pipe or dangling link, written in place
+  kCommitted,  // this run put the file in place
+};
+
+struct FileIdentity {
+  dev_t device;
+  ino_t inode;
+};
+
+// The signal handler reads a slot only while the signals are blocked for every change
+// of it, so that it never sees half an update.
+struct OutputSlot {
+  volatile std::sig_atomic_t state = kFree;
+  char* given = nullptr;      // the name as given, for messages
+  char* target = nullptr;     // the name the file is put in place under, links resolved
+  char* temporary = nullptr;  // while writing
+  bool known = false;         // whether `identity` is that of the file at `target`
+  FileIdentity identity{};
+  std::FILE* stream = nullptr;
+};
+
+constexpr int kRoleCount = static_cast<int>(OutputRole::kMetrics) + 1;
+
+// The run's outputs and the identities of the files it read.
+struct OutputRegistry {
+  OutputSlot slots[kRoleCount];
+  std::vector<FileIdentity> readFiles;
+  volatile std::sig_atomic_t refused = 0;  // an output named a file read: touch nothing
+  bool finished = false;
+};
+
+OutputRegistry registry;
+
+OutputSlot& slotOf(OutputRole role) { return registry.slots[static_cast<int>(role)]; }
+
+// Holds off the signals that end the run while a slot changes.
+class SignalBlock {
+ public:
+  SignalBlock() {
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGHUP);
+    sigprocmask(SIG_BLOCK, &blocked, &previous_);
+  }
+  ~SignalBlock() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  SignalBlock(const SignalBlock&) = delete;
+  SignalBlock& operator=(const SignalBlock&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+char* copyText(const std::string& text) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (!copy) return nullptr;
+  std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+void replaceText(char*& slotText, const std::string* text) {
+  std::free(slotText);
+  slotText = text ? copyText(*text) : nullptr;
+}
+
+bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.device == b.device && a.inode == b.inode;
+}
+
+// Only a regular file goes; a link, device, pipe or directory stays.
+void removeRegularFile(const char* path) {
+  struct stat status;
+  if (path && lstat(path, &status) == 0 && S_ISREG(status.st_mode)) unlink(path);
+}
+
+[[noreturn]] void refuse(const char* output) {
+  registry.refused = 1;
+  // The error file may be the very file read; the diagnostic goes to standard error.
+  errorHandler()->abandonErrorFile();
+  std::string text = std::string("output file \"") + output + "\" is a file this run reads";
+  errorHandler()->reportWithoutLocation(F_message_fatal, text.c_str());
+  std::abort();  // not reached: F messages end the run
+}
+
+void checkAgainstOutputs(const FileIdentity& read) {
+  for (const OutputSlot& slot : registry.slots)
+    if (slot.state != kFree && slot.known && sameFile(slot.identity, read)) refuse(slot.given);
+}
+
+void noteReadFile(const struct stat& status) {
+  // A device or pipe has no contents for an output to destroy.
+  if (!S_ISREG(status.st_mode)) return;
+  FileIdentity read{status.st_dev, status.st_ino};
+  for (const FileIdentity& known : registry.readFiles)
+    if (sameFile(known, read)) return;
+  registry.readFiles.push_back(read);
+  checkAgainstOutputs(read);
+}
+
+// Where the output goes: the file a link leads to, so that the link stays a link.
+// `direct` when the target is not a regular file, or a link that leads nowhere.
+std::string resolveTarget(const char* path, bool& direct, struct stat& status, bool& exists) {
+  direct = false;
+  exists = stat(path, &status) == 0;
+  if (exists) {
+    if (!S_ISREG(status.st_mode)) {
+      direct = true;
+      return path;
+    }
+    char* real = realpath(path, nullptr);
+    std::string resolved = real ? real : path;
+    std::free(real);
+    return resolved;
+  }
+  struct stat linkStatus;
+  if (lstat(path, &linkStatus) == 0) direct = true;
+  return path;
+}
+
+// Names the slot's output and records the identity of the file there now; refuses a
+// file the run has read.
+void nameSlot(OutputSlot& slot, const char* path, bool& direct, std::string& target) {
+  struct stat status {};
+  bool exists = false;
+  target = resolveTarget(path, direct, status, exists);
+  FileIdentity identity{status.st_dev, status.st_ino};
+  bool readBefore = false;
+  if (exists)
+    for (const FileIdentity& read : registry.readFiles) readBefore = readBefore || sameFile(read, identity);
+  std::string given = path;
+  {
+    SignalBlock block;
+    replaceText(slot.given, &given);
+    replaceText(slot.target, &target);
+    slot.known = exists;
+    if (exists) slot.identity = identity;
+  }
+  if (readBefore) refuse(path);
+}
+
+mode_t creationMode(const char* target) {
+  struct stat status;
+  if (stat(target, &status) == 0 && S_ISREG(status.st_mode)) return status.st_mode & 07777;
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() {
+  if (stream_) discard();
+}
+
+std::FILE* OutputFile::open(const char* path, const char* mode) {
+  if (stream_) discard();
+  OutputSlot& slot = slotOf(role_);
+  bool direct = false;
+  std::string target;
+  nameSlot(slot, path, direct, target);
+
+  if (direct) {
+    std::FILE* stream = std::fopen(path, mode);
+    if (!stream) return nullptr;
+    SignalBlock block;
+    slot.stream = stream;
+    slot.state = kDirect;
+    stream_ = stream;
+    return stream_;
+  }
+
+  std::string temporary = target + ".XXXXXX";
+  SignalBlock block;
+  std::FILE* stream = nullptr;
+  int descriptor = mkstemp(temporary.data());
+  if (descriptor >= 0) {
+    fchmod(descriptor, creationMode(target.c_str()));
+    stream = fdopen(descriptor, mode);
+    if (!stream) {
+      int cause = errno;
+      close(descriptor);
+      unlink(temporary.c_str());
+      errno = cause;
+      return nullptr;
+    }
+  } else {
+    // No room for a second file beside the target (a directory that is not writable,
+    // a name at the length limit): the file is written in place and counts as the
+    // temporary file until it is complete.
+    stream = std::fopen(target.c_str(), mode);
+    if (!stream) return nullptr;
+    temporary = target;
+  }
+  replaceText(slot.temporary, &temporary);
+  slot.stream = stream;
+  slot.state = kWriting;
+  stream_ = stream;
+  return stream_;
+}
+
+bool OutputFile::commit() {
+  if (!stream_) return false;
+  OutputSlot& slot = slotOf(role_);
+  bool written = std::fflush(stream_) == 0 && !std::ferror(stream_);
+  written = std::fclose(stream_) == 0 && written;
+  stream_ = nullptr;
+
+  SignalBlock block;
+  slot.stream = nullptr;
+  if (slot.state == kWriting) {
+    if (written) written = std::rename(slot.temporary, slot.target) == 0;
+    if (!written) unlink(slot.temporary);
+    replaceText(slot.temporary, nullptr);
+    slot.state = written ? kCommitted : kClaimed;
+    // Every file the run reads is open before its outputs are in place.
+    slot.known = false;
+  } else {
+    slot.state = kClaimed;
+  }
+  return written;
+}
+
+void OutputFile::discard() {
+  if (!stream_) return;
+  OutputSlot& slot = slotOf(role_);
+  std::fclose(stream_);
+  stream_ = nullptr;
+  SignalBlock block;
+  slot.stream = nullptr;
+  if (slot.state == kWriting) {
+    unlink(slot.temporary);
+    replaceText(slot.temporary, nullptr);
+  }
+  slot.state = kClaimed;
+  // Nothing more goes there; opening it again checks the files read afresh.
+  slot.known = false;
+}
+
+void claimOutputPath(OutputRole role, const char* path) {
+  if (!path || !*path) return;
+  OutputSlot& slot = slotOf(role);
+  bool direct = false;
+  std::string target;
+  nameSlot(slot, path, direct, target);
+  SignalBlock block;
+  if (slot.state == kFree) slot.state = kClaimed;
+}
+
+void guardInputFile(int descriptor) {
+  struct stat status;
+  if (fstat(descriptor, &status) == 0) noteReadFile(status);
+}
+
+void guardInputPath(const char* path) {
+  struct stat status;
+  if (path && stat(path, &status) == 0) noteReadFile(status);
+}
+
+void resetOutputFiles() {
+  SignalBlock block;
+  for (OutputSlot& slot : registry.slots) {
+    slot.state = kFree;
+    replaceText(slot.given, nullptr);
+    replaceText(slot.target, nullptr);
+    replaceText(slot.temporary, nullptr);
+    slot.known = false;
+    slot.stream = nullptr;
+  }
+  registry.readFiles.clear();
+  registry.refused = 0;
+  registry.finished = false;
+}
+
+void finishOutputsAtExit(bool failed, bool fatal, bool keepOutputs) {
+  if (registry.finished) return;
+  registry.finished = true;
+  SignalBlock block;
+  bool refused = registry.refused != 0;
+  for (int role = 0; role < kRoleCount; ++role) {
+    OutputSlot& slot = registry.slots[role];
+    if (slot.state == kWriting) {
+      // The diagnostics are complete once the run ends, whatever ended it.
+      bool keep = role == static_cast<int>(OutputRole::kError) && !refused;
+      bool written = keep && slot.stream && std::fflush(slot.stream) == 0 && !std::ferror(slot.stream);
+      if (slot.stream) std::fclose(slot.stream);
+      slot.stream = nullptr;
+      if (!written || std::rename(slot.temporary, slot.target) != 0) unlink(slot.temporary);
+      slot.state = written ? kCommitted : kClaimed;
+    }
+    if (refused || keepOutputs) continue;
+    if (role == static_cast<int>(OutputRole::kObject) && failed &&
+        (slot.state == kClaimed || slot.state == kCommitted))
+      removeRegularFile(slot.target);
+    if (role == static_cast<int>(OutputRole::kList) && fatal && slot.state == kCommitted)
+      removeRegularFile(slot.target);
+  }
+}
+
+void removeOutputsOnSignal(bool keepOutputs) {
+  bool refused = registry.refused != 0;
+  for (int role = 0; role < kRoleCount; ++role) {
+    OutputSlot& slot = registry.slots[role];
+    std::sig_atomic_t state = slot.state;
+    if (state == kWriting) unlink(slot.temporary);
+    if (refused || keepOutputs) continue;
+    if (role == static_cast<int>(OutputRole::kObject) && state != kFree && state != kDirect)
+      removeRegularFile(slot.target);
+    if (role == static_cast<int>(OutputRole::kList) && state == kCommitted) removeRegularFile(slot.target);
+  }
+}

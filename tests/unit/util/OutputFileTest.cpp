@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ScopedManagers.h"
+#include "util/OutputFile.h"
+
+namespace {
+
+// A fresh directory per case, removed with its files afterwards.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    char pattern[] = "/tmp/vekt-output-XXXXXX";
+    path_ = mkdtemp(pattern) ? pattern : "";
+  }
+  ~ScratchDirectory() {
+    for (const std::string& name : names()) unlink((path_ + "/" + name).c_str());
+    rmdir(path_.c_str());
+  }
+  std::string operator/(const char* name) const { return path_ + "/" + name; }
+  std::set<std::string> names() const {
+    std::set<std::string> found;
+    if (DIR* directory = opendir(path_.c_str())) {
+      while (dirent* entry = readdir(directory))
+        if (entry->d_name[0] != '.') found.insert(entry->d_name);
+      closedir(directory);
+    }
+    return found;
+  }
+
+ private:
+  std::string path_;
+};
+
+std::string contents(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) return "<none>";
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+mode_t modeOf(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+bool isLink(const std::string& path) {
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+// The outputs and the files read are the run's: each test starts and ends a run of its
+// own, so that the identities of its scratch files do not outlive them.
+class OutputFileTest : public testing::Test {
+ protected:
+  void SetUp() override { resetOutputFiles(); }
+  void TearDown() override { resetOutputFiles(); }
+};
+
+using OutputFileDeathTest = OutputFileTest;
+
+TEST_F(OutputFileTest, TargetChangesOnlyWhenTheWholeFileIsInPlace) {
+  enum class Before { kNothing, kFile, kLink };
+  struct Case {
+    const char* name;
+    Before before;
+    bool commit;
+    const char* after;  // contents of "out" afterwards
+  };
+  const Case cases[] = {
+      {"new file, committed", Before::kNothing, true, "new"},
+      {"new file, discarded", Before::kNothing, false, "<none>"},
+      {"earlier file, committed", Before::kFile, true, "new"},
+      {"earlier file, discarded", Before::kFile, false, "old"},
+      {"link to a file, committed", Before::kLink, true, "new"},
+      {"link to a file, discarded", Before::kLink, false, "old"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDirectory directory;
+    const std::string out = directory / "out";
+    const std::string real = directory / "real";
+    if (c.before != Before::kNothing) {
+      std::string file = c.before == Before::kLink ? real : out;
+      std::ofstream(file) << "old";
+      chmod(file.c_str(), 0604);
+      if (c.before == Before::kLink) {
+        ASSERT_EQ(symlink("real", out.c_str()), 0);
+      }
+    }
+    std::set<std::string> namesBefore = directory.names();
+
+    OutputFile output(OutputRole::kDependency);
+    std::FILE* stream = output.open(out.c_str(), "w");
+    ASSERT_NE(stream, nullptr);
+    std::fputs("new", stream);
+    std::fflush(stream);
+    // Nobody sees the new text before it is complete.
+    EXPECT_EQ(contents(out), c.before == Before::kNothing ? "<none>" : "old");
+    EXPECT_EQ(directory.names().size(), namesBefore.size() + 1) << "one temporary file";
+
+    if (c.commit) {
+      EXPECT_TRUE(output.commit());
+    } else {
+      output.discard();
+    }
+    EXPECT_FALSE(output.isOpen());
+    EXPECT_EQ(contents(out), c.after);
+    std::set<std::string> namesAfter = namesBefore;
+    if (c.before == Before::kNothing && c.commit) namesAfter.insert("out");
+    EXPECT_EQ(directory.names(), namesAfter) << "no temporary file is left";
+    if (c.before == Before::kLink) {
+      EXPECT_TRUE(isLink(out));
+    }
+    if (c.before != Before::kNothing) {
+      EXPECT_EQ(modeOf(out), 0604u) << "a replaced file keeps its mode";
+    }
+  }
+}
+
+TEST_F(OutputFileTest, DevicesAreWrittenInPlace) {
+  struct Case {
+    const char* path;
+    bool written;
+  };
+  const Case cases[] = {{"/dev/null", true}, {"/dev/full", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    struct stat status;
+    if (stat(c.path, &status) != 0) continue;
+    OutputFile output(OutputRole::kObject);
+    std::FILE* stream = output.open(c.path, "w");
+    ASSERT_NE(stream, nullptr);
+    std::fputs("text", stream);
+    EXPECT_EQ(output.commit(), c.written);
+    struct stat after;
+    ASSERT_EQ(stat(c.path, &after), 0);
+    EXPECT_TRUE(S_ISCHR(after.st_mode));
+  }
+}
+
+TEST_F(OutputFileTest, OutputThatCannotBeMadeGivesNoStream) {
+  OutputFile output(OutputRole::kList);
+  EXPECT_EQ(output.open("/nonexistent-directory/out.lst", "w"), nullptr);
+  EXPECT_FALSE(output.isOpen());
+  EXPECT_FALSE(output.commit());
+}
+
+// Each case runs in a child, which ends with F007 (status 2) or with 0 when the order
+// of reading and naming finds nothing in common.
+TEST_F(OutputFileDeathTest, OutputNamingAFileReadIsRefusedInEitherOrder) {
+  ScopedManagers managers(ScopedManagers::kStrings | ScopedManagers::kErrors | ScopedManagers::kLines |
+                          ScopedManagers::kOptions);
+  ScratchDirectory directory;
+  const std::string source = directory / "s.asm";
+  const std::string other = directory / "other.o";
+  const std::string link = directory / "link.asm";
+  std::ofstream(source) << " nop\n";
+  ASSERT_EQ(symlink("s.asm", link.c_str()), 0);
+  struct Case {
+    const char* name;
+    std::function<void()> steps;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"named, then read", [&] { claimOutputPath(OutputRole::kObject, source.c_str()); guardInputPath(source.c_str()); },
+       true},
+      {"read, then named", [&] { guardInputPath(source.c_str()); claimOutputPath(OutputRole::kList, source.c_str()); },
+       true},
+      {"read through a link, then opened",
+       [&] {
+         guardInputPath(link.c_str());
+         OutputFile output(OutputRole::kError);
+         output.open(source.c_str(), "w");
+       },
+       true},
+      {"read by descriptor",
+       [&] {
+         claimOutputPath(OutputRole::kDependency, link.c_str());
+         int descriptor = ::open(source.c_str(), O_RDONLY);
+         guardInputFile(descriptor);
+       },
+       true},
+      {"different files",
+       [&] {
+         guardInputPath(source.c_str());
+         claimOutputPath(OutputRole::kObject, other.c_str());
+         OutputFile output(OutputRole::kObject);
+         output.open(other.c_str(), "w");
+         output.commit();
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EXIT(
+        {
+          resetOutputFiles();
+          c.steps();
+          std::exit(0);
+        },
+        testing::ExitedWithCode(c.refused ? 2 : 0),
+        c.refused ? "vekt F007: output file \".*\" is a file this run reads" : "");
+    EXPECT_EQ(contents(source), " nop\n");
+  }
+}
+
+}  // namespace
