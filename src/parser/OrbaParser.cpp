@@ -103,14 +103,15 @@ void OrbaParser::parse() {
 
 void OrbaParser::parseExpansionLines(LineInfo* first, LineInfo* last) {
   SectionAdmin* admin = sectionAdmin();
-  LineInfo* outer = parseLineNow;
+  LineInfo*& parsing = parseLineState().parseLineNow;
+  LineInfo* outer = parsing;
   for (LineInfo* line = first; line; line = line->next) {
     Section* current = line->section;
-    parseLineNow = line;
+    parsing = line;
     parseLine(admin, &current, line);
     if (line == last) break;
   }
-  parseLineNow = outer;
+  parsing = outer;
 }
 
 bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo* line) {

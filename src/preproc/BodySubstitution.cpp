@@ -110,9 +110,8 @@ const std::string& BodySubstitution::expand(std::string_view body, const MppExpa
 }
 
 const char* BodySubstitution::truncatedText() {
-  static const std::string text =
-      "macro expansion longer than " + std::to_string(kMaxExpansionLength) + " characters skipped";
-  return text.c_str();
+  static_assert(kMaxExpansionLength == 16777216, "the text below names the bound");
+  return "macro expansion longer than 16777216 characters skipped";
 }
 
 void BodySubstitution::appendLocalLabel(std::string& out, std::string_view name,

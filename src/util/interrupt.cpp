@@ -87,8 +87,8 @@ void markFatalExit() { fatalExitFlag = 1; }
 
 void settleRunOutputs() {
   removeOutputFilesAtExit();
-  recordName(objectFileName, nullptr);
-  recordName(listFileName, nullptr);
+  resetOutputFiles();
+  fatalExitFlag = 0;
   errorsFound = 0;
   keepOutputFiles = 0;
 }

@@ -17,6 +17,10 @@ tools_dir = os.path.dirname(config.filecheck)
 config.environment["PATH"] = os.pathsep.join([tools_dir, config.environment.get("PATH", os.environ.get("PATH", ""))])
 config.environment["LC_ALL"] = "C"
 
+# Device nodes of a test's own need root.
+if hasattr(os, "geteuid") and os.geteuid() == 0:
+    config.available_features.add("root")
+
 if os.path.exists("/dev/full"):
     config.available_features.add("dev-full")
 

@@ -90,7 +90,7 @@ std::string letter(uint32_t code) {
 
 // A run read from a record ends with the record byte that follows it; it is not
 // part of the value.
-std::string value(const IeeeValue& holder) {
+std::string value(const IosValue& holder) {
   std::string bytes = hex(holder.text);
   size_t length = ieee_buf_length(holder.text);
   if (length != 0 && ieee_buf_bytes(holder.text)[length - 1] >= 0xE0) {

@@ -203,7 +203,7 @@ IeeeLetterRecord* ieee_encode_operand_refs(IeeeWriter* writer, uint32_t slot_ind
   return nullptr;
 }
 
-int ieee_value_encode(IeeeWriter* writer, IeeeValue* value, uint32_t* error) {
+int ieee_value_encode(IeeeWriter* writer, IosValue* value, uint32_t* error) {
   if (value->expression == nullptr) {
     if (error != nullptr) *error = 8;
     return 1;

@@ -23,4 +23,4 @@ IeeeLetterRecord* ieee_encode_operand_refs(IeeeWriter* writer, uint32_t slot_ind
 // Encodes the holder's expression into its byte run (made when missing). 0 on
 // success, 1 with error 8 when there is no expression, 1 with error 5 when the bytes
 // cannot be had.
-int ieee_value_encode(IeeeWriter* writer, IeeeValue* value, uint32_t* error);
+int ieee_value_encode(IeeeWriter* writer, IosValue* value, uint32_t* error);

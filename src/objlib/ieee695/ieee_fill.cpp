@@ -37,14 +37,14 @@ const char* string_text(IosHandle handle) {
 }
 
 // Encodes the expression into the body value as its byte run.
-uint32_t set_encoded(IeeeWriter* writer, IeeeValue* body_value, ExprNode* expression, uint32_t* error) {
-  IeeeValue value{};
-  ieee_value_init(&value);
+uint32_t set_encoded(IeeeWriter* writer, IosValue* body_value, ExprNode* expression, uint32_t* error) {
+  IosValue value{};
+  ios_value_init(&value);
   value.expression = expression;
   uint32_t result = static_cast<uint32_t>(ieee_value_encode(writer, &value, error));
   value.expression = nullptr;
   if (result == 0 && ieee_buf_length(value.text) == 0) result = fail(error, ERR_OBLIGATED);
-  ieee_value_clear(body_value);
+  ios_value_clear(body_value);
   if (result == 0) body_value->text = value.text;
   else ieee_buf_free(value.text);
   return result;
@@ -125,14 +125,14 @@ uint32_t fill_assign_value(IeeeWriter* writer, IeeeLetterRecord* argument, uint3
 }
 
 uint32_t fill_part_offset(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error) {
-  IeeeValue& value = argument->value;
-  if (value.number_low == IEEE_UNSET32 && value.number_high == IEEE_UNSET32) {
+  IosValue& value = argument->value;
+  if (value.number1 == IEEE_UNSET32 && value.number2 == IEEE_UNSET32) {
     if (argument->letter == 0) return fail(error, ERR_OBLIGATED);
     ieee_value_set_number(&value, IEEE_PART_PLACEHOLDER);
     IeeeBodyAS& body = writer->current->body->as;
     body.letter = argument->letter;
     body.index = argument->index;
-    ieee_value_copy(&body.value, &value);
+    ios_value_copy(&body.value, &value);
     // The value sits at bytes 4 to 7 of the record that starts here.
     ieee_value_set_number(&value, writer->stream != nullptr ? writer->stream->position : IEEE_UNSET);
     return 0;
@@ -409,7 +409,7 @@ uint32_t fill_relocation_item(IeeeWriter* writer, uint32_t* error) {
   }
   IeeeBodyLR& body = writer->current->body->lr;
   body.item_kind = IEEE_LR_EXPRESSION;
-  ieee_value_clear(&body.expression);
+  ios_value_clear(&body.expression);
   body.expression.text = bytes;
   body.value_kind = 2;
   return 0;

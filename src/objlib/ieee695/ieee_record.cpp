@@ -52,15 +52,15 @@ int code_variable(IeeeStream* stream, uint32_t* letter, uint64_t* index) {
 }
 
 // An expression run into a holder (read), or the holder's value (write).
-int code_value(IeeeStream* stream, IeeeValue* value) {
+int code_value(IeeeStream* stream, IosValue* value) {
   if (writing(stream)) return ieee_write_value(stream, *value);
-  ieee_value_clear(value);
+  ios_value_clear(value);
   return ieee_read_expression(stream, value);
 }
 
 // Values that a record may leave out: nothing is written without bytes, nothing is
 // read unless an expression run follows.
-int code_optional_value(IeeeStream* stream, IeeeValue* value) {
+int code_optional_value(IeeeStream* stream, IosValue* value) {
   if (writing(stream)) return value->text == nullptr ? 1 : ieee_write_value(stream, *value);
   if (!expression_follows(stream)) return 1;
   return code_value(stream, value);
@@ -91,10 +91,10 @@ void init_body(IeeeBody* body, uint32_t type) {
   switch (type) {
     case IEEE_AS:
       body->as.index = IEEE_UNSET;
-      ieee_value_init(&body->as.value);
+      ios_value_init(&body->as.value);
       break;
     case IEEE_E3:
-      ieee_value_init(&body->e3.value);
+      ios_value_init(&body->e3.value);
       break;
     case IEEE_LR:
     case IEEE_FA:
@@ -102,8 +102,8 @@ void init_body(IeeeBody* body, uint32_t type) {
       body->lr.item_kind = IEEE_LR_NONE;
       body->lr.count = IEEE_UNSET;
       body->lr.index = IEEE_UNSET;
-      ieee_value_init(&body->lr.variable_value);
-      ieee_value_init(&body->lr.expression);
+      ios_value_init(&body->lr.variable_value);
+      ios_value_init(&body->lr.expression);
       break;
     case IEEE_SB:
     case IEEE_RE:
@@ -141,7 +141,7 @@ void init_body(IeeeBody* body, uint32_t type) {
     case IEEE_AT:
       body->at.index = IEEE_UNSET;
       for (uint64_t& number : body->at.numbers) number = IEEE_UNSET;
-      ieee_value_init(&body->at.value);
+      ios_value_init(&body->at.value);
       break;
     case IEEE_TY:
       body->ty.type_index = IEEE_UNSET;
@@ -150,15 +150,15 @@ void init_body(IeeeBody* body, uint32_t type) {
     case IEEE_WX:
       body->wx.letter = LETTER_X;
       body->wx.index = IEEE_UNSET;
-      ieee_value_init(&body->wx.value);
+      ios_value_init(&body->wx.value);
       break;
     case IEEE_BB:
       body->bb.block_type = IEEE_UNSET;
       body->bb.size = IEEE_UNSET;
-      ieee_value_init(&body->bb.value);
+      ios_value_init(&body->bb.value);
       break;
     case IEEE_BE:
-      ieee_value_init(&body->be.value);
+      ios_value_init(&body->be.value);
       break;
     case IEEE_FB:
       body->fb = IeeeBodyFB{IEEE_UNSET, IEEE_UNSET};
@@ -179,15 +179,15 @@ void release_body(IeeeBody* body, uint32_t type) {
       free_text(body->mb.module);
       break;
     case IEEE_AS:
-      ieee_value_clear(&body->as.value);
+      ios_value_clear(&body->as.value);
       break;
     case IEEE_E3:
-      ieee_value_clear(&body->e3.value);
+      ios_value_clear(&body->e3.value);
       break;
     case IEEE_LR:
     case IEEE_FA:
-      ieee_value_clear(&body->lr.variable_value);
-      ieee_value_clear(&body->lr.expression);
+      ios_value_clear(&body->lr.variable_value);
+      ios_value_clear(&body->lr.expression);
       body->lr.data[0] = 0;
       break;
     case IEEE_ST:
@@ -205,20 +205,20 @@ void release_body(IeeeBody* body, uint32_t type) {
       body->ld.data[0] = 0;
       break;
     case IEEE_AT:
-      ieee_value_clear(&body->at.value);
+      ios_value_clear(&body->at.value);
       break;
     case IEEE_TY:
       free_items(body->ty.items);
       break;
     case IEEE_WX:
-      ieee_value_clear(&body->wx.value);
+      ios_value_clear(&body->wx.value);
       break;
     case IEEE_BB:
       free_text(body->bb.name);
-      ieee_value_clear(&body->bb.value);
+      ios_value_clear(&body->bb.value);
       break;
     case IEEE_BE:
-      ieee_value_clear(&body->be.value);
+      ios_value_clear(&body->be.value);
       break;
     default:
       break;
@@ -594,17 +594,17 @@ int ieee_record_transfer(IeeeRecord* record, IeeeStream* stream) {
   return result;
 }
 
-void ieee_record_get_value(IeeeValue* out, const IeeeRecord* record) {
-  ieee_value_init(out);
+void ieee_record_get_value(IosValue* out, const IeeeRecord* record) {
+  ios_value_init(out);
   if (record == nullptr || record->body == nullptr) return;
   if (record->type == IEEE_AS) *out = record->body->as.value;
   if (record->type == IEEE_WX) *out = record->body->wx.value;
 }
 
-void ieee_record_set_value(IeeeRecord* record, const IeeeValue* value) {
+void ieee_record_set_value(IeeeRecord* record, const IosValue* value) {
   if (record == nullptr || record->body == nullptr || value == nullptr) return;
-  if (record->type == IEEE_AS) ieee_value_copy(&record->body->as.value, value);
-  if (record->type == IEEE_WX) ieee_value_copy(&record->body->wx.value, value);
+  if (record->type == IEEE_AS) ios_value_copy(&record->body->as.value, value);
+  if (record->type == IEEE_WX) ios_value_copy(&record->body->wx.value, value);
 }
 
 int ieee_items_append(IeeeItemList* list, uint32_t item) {

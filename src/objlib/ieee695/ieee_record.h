@@ -52,11 +52,11 @@ struct IeeeBodyMB {
 struct IeeeBodyAS {
   uint32_t letter;
   uint64_t index;
-  IeeeValue value;
+  IosValue value;
 };
 struct IeeeBodyE3 {
   uint32_t letter;
-  IeeeValue value;
+  IosValue value;
 };
 struct IeeeBodyLR {
   int16_t parity;
@@ -65,8 +65,8 @@ struct IeeeBodyLR {
   uint8_t data[IEEE_LR_DATA_BYTES];
   uint32_t letter;
   uint64_t index;
-  IeeeValue variable_value;
-  IeeeValue expression;
+  IosValue variable_value;
+  IosValue expression;
   uint16_t value_kind;  // 2 when the expression holds encoded bytes
 };
 struct IeeeBodyNumber {  // SB and RE
@@ -109,7 +109,7 @@ struct IeeeBodyAT {
   uint64_t index;
   uint64_t numbers[3];
   uint64_t third_present;
-  IeeeValue value;
+  IosValue value;
 };
 // TY items: numbers as their low 32 bits, a letter entry as the complement of the
 // letter byte followed by its index.
@@ -125,16 +125,16 @@ struct IeeeBodyTY {
 struct IeeeBodyWX {
   uint32_t letter;
   uint64_t index;
-  IeeeValue value;
+  IosValue value;
 };
 struct IeeeBodyBB {
   uint64_t block_type;
   uint64_t size;
   StrBuf* name;
-  IeeeValue value;
+  IosValue value;
 };
 struct IeeeBodyBE {
-  IeeeValue value;
+  IosValue value;
 };
 struct IeeeBodyFB {
   uint64_t first;
@@ -181,9 +181,9 @@ void ieee_record_clear(IeeeRecord* record);
 // type's validity check. The header's offsets are set in both cases.
 int ieee_record_transfer(IeeeRecord* record, IeeeStream* stream);
 // The value of an AS or WX record (shared, not copied); an empty holder for others.
-void ieee_record_get_value(IeeeValue* out, const IeeeRecord* record);
+void ieee_record_get_value(IosValue* out, const IeeeRecord* record);
 // Copies a holder into the value of an AS or WX record; a null record does nothing.
-void ieee_record_set_value(IeeeRecord* record, const IeeeValue* value);
+void ieee_record_set_value(IeeeRecord* record, const IosValue* value);
 
 // Appends one TY item; 0, or -1 when the list cannot grow.
 int ieee_items_append(IeeeItemList* list, uint32_t item);

@@ -259,9 +259,9 @@ int ieee_write_string(IeeeStream* stream, StrBuf* text) {
   return result;
 }
 
-int ieee_read_expression(IeeeStream* stream, IeeeValue* out) {
+int ieee_read_expression(IeeeStream* stream, IosValue* out) {
   if (out == nullptr) return 0;
-  ieee_value_init(out);
+  ios_value_init(out);
   if (!reading(stream)) return 0;
   StrBuf* bytes = ieee_buf_new(IEEE_BUF_MIN_CAPACITY);
   if (bytes == nullptr) return 0;
@@ -301,7 +301,7 @@ int ieee_read_expression(IeeeStream* stream, IeeeValue* out) {
   return wellformed;
 }
 
-int ieee_write_value(IeeeStream* stream, const IeeeValue& value) {
+int ieee_write_value(IeeeStream* stream, const IosValue& value) {
   if (!writing(stream)) return 0;
   if (value.text != nullptr) {
     size_t length = ieee_buf_length(value.text);

@@ -54,8 +54,8 @@ int ieee_read_variable(IeeeStream* stream, IeeeVariable* out);
 int ieee_write_variable(IeeeStream* stream, IeeeVariable variable);
 int ieee_read_string(IeeeStream* stream, StrBuf** out);
 int ieee_write_string(IeeeStream* stream, StrBuf* text);
-int ieee_read_expression(IeeeStream* stream, IeeeValue* out);
-int ieee_write_value(IeeeStream* stream, const IeeeValue& value);
+int ieee_read_expression(IeeeStream* stream, IosValue* out);
+int ieee_write_value(IeeeStream* stream, const IosValue& value);
 
 // True when the byte starts a number (optional numbers are present then).
 inline bool ieee_starts_number(uint8_t byte) { return byte <= 0x88; }

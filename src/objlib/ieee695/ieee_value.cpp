@@ -99,30 +99,3 @@ int ieee_buf_append_buf(StrBuf* destination, const StrBuf* source) {
   if (source == nullptr || ieee_buf_length(source) == 0) return 0;
   return ieee_buf_append_bytes(destination, source->base, ieee_buf_length(source));
 }
-
-void ieee_value_init(IeeeValue* value) {
-  value->text = nullptr;
-  value->expression = nullptr;
-  value->number_low = IEEE_UNSET32;
-  value->number_high = IEEE_UNSET32;
-}
-
-IeeeValue* ieee_value_clear(IeeeValue* value) {
-  ieee_buf_free(value->text);
-  if (value->expression != nullptr) expr_release(value->expression);
-  ieee_value_init(value);
-  return value;
-}
-
-IeeeValue* ieee_value_copy(IeeeValue* destination, const IeeeValue* source) {
-  if (destination == source) return ieee_value_clear(destination);
-  ieee_value_clear(destination);
-  if (source->text != nullptr) destination->text = ieee_buf_dup(source->text);
-  if (source->expression != nullptr) {
-    destination->expression = source->expression;
-    ++destination->expression->ref_count;
-  }
-  destination->number_low = source->number_low;
-  destination->number_high = source->number_high;
-  return destination;
-}

@@ -2,14 +2,15 @@
 //
 // Names, texts and expression byte runs travel as StrBuf byte buffers whose
 // capacity always stays above their length, so a closing NUL always fits. A field
-// value of a record is an IeeeValue: an encoded byte run, an expression, or a plain
-// number held as two words.
+// value of a record is an IosValue: an encoded byte run, an expression, or a plain
+// number held in its two words (first word low).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "objlib/ios_strbuf.h"
+#include "objlib/ios_value.h"
 
 struct ExprNode;
 
@@ -41,28 +42,13 @@ inline const uint8_t* ieee_buf_bytes(const StrBuf* buffer) {
   return reinterpret_cast<const uint8_t*>(buffer->base);
 }
 
-struct IeeeValue {
-  StrBuf* text;
-  ExprNode* expression;  // one reference owned by the holder
-  uint32_t number_low;
-  uint32_t number_high;
-};
-
 inline constexpr uint32_t IEEE_UNSET32 = 0xFFFFFFFFu;
 inline constexpr uint64_t IEEE_UNSET = ~uint64_t{0};
 
-inline uint64_t ieee_value_number(const IeeeValue& value) {
-  return (uint64_t{value.number_high} << 32) | value.number_low;
+inline uint64_t ieee_value_number(const IosValue& value) {
+  return (uint64_t{value.number2} << 32) | value.number1;
 }
-inline void ieee_value_set_number(IeeeValue* value, uint64_t number) {
-  value->number_low = static_cast<uint32_t>(number);
-  value->number_high = static_cast<uint32_t>(number >> 32);
+inline void ieee_value_set_number(IosValue* value, uint64_t number) {
+  value->number1 = static_cast<uint32_t>(number);
+  value->number2 = static_cast<uint32_t>(number >> 32);
 }
-
-// Sets the holder empty: no text, no expression, both numbers unset. Frees nothing.
-void ieee_value_init(IeeeValue* value);
-// Gives back the text and the expression's reference, then empties the holder.
-IeeeValue* ieee_value_clear(IeeeValue* value);
-// Clears the destination, then copies the text, shares the expression (one more
-// reference) and copies the numbers. Copying a holder onto itself empties it.
-IeeeValue* ieee_value_copy(IeeeValue* destination, const IeeeValue* source);

@@ -127,7 +127,7 @@ bool section_size(IeeeSectionEntry* entry, uint32_t* size) {
 }
 
 void release_writer_contents(IeeeWriter* writer) {
-  for (auto& record : writer->letter_records) ieee_value_clear(&record->value);
+  for (auto& record : writer->letter_records) ios_value_clear(&record->value);
   if (writer->scratch != nullptr) {
     ieee_record_clear(writer->scratch);
     std::free(writer->scratch);
@@ -321,7 +321,7 @@ IeeeLetterRecord* ieee_letter_record(IeeeWriter* writer, uint32_t letter, uint64
   auto record = std::make_unique<IeeeLetterRecord>();
   record->letter = letter;
   record->index = index;
-  ieee_value_init(&record->value);
+  ios_value_init(&record->value);
   IeeeLetterRecord* raw = record.get();
   writer->letter_records.push_back(std::move(record));
   writer->letter_tables.emplace(key, raw);
@@ -588,7 +588,7 @@ int ieee_set_load_address(IeeeWriter* writer, IeeeSectionEntry* entry, uint64_t 
   // The value is built on the section's base, so it carries the whole offset from the
   // section start (in bytes), not the step from the previous load address.
   uint64_t bytes_per_mau = (entry->mau_bits + 7) / 8;
-  ieee_value_clear(&record->value);
+  ios_value_clear(&record->value);
   ieee_value_set_number(&record->value, address * (bytes_per_mau != 0 ? bytes_per_mau : 1));
   IeeeSectionEntry* outer = writer->current_section;
   writer->current_section = entry;

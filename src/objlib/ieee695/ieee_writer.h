@@ -30,7 +30,7 @@ struct IeeeLetterRecord {
   uint64_t index;
   uint32_t reference;  // slot index of the store expression it stands for; 0 none
   uint64_t reference_value;  // the slot a reference node to this variable names
-  IeeeValue value;
+  IosValue value;
 };
 
 struct IeeeSectionEntry {
@@ -47,6 +47,12 @@ struct IeeeNameEntry {
   IeeeSectionEntry* section;
   IosHandle symbol;
   uint32_t flag;
+};
+
+// One open block of the debug part; its kind goes with the BB and BE records.
+struct IeeeDebugBlock {
+  uint32_t kind;
+  uint32_t words[7];
 };
 
 struct IeeePartSlot {
@@ -99,6 +105,9 @@ struct IeeeWriter {
   std::vector<uint32_t> block_table;
   int64_t last_block_end;
   uint32_t block_flag;
+  std::vector<std::unique_ptr<IeeeDebugBlock>> block_records;
+  std::vector<IeeeDebugBlock*> open_blocks;  // innermost last
+  IeeeDebugBlock* current_block;
   // Record filler state.
   uint32_t name_counter;
   IosHandle pending_name;

@@ -83,15 +83,15 @@ TEST_F(IeeeExprEncoding, FunctionCodesOfTheKinds) {
 }
 
 TEST_F(IeeeExprEncoding, AValueWithoutAnExpressionIsAnObligatedFieldMissing) {
-  IeeeValue value{};
-  ieee_value_init(&value);
+  IosValue value{};
+  ios_value_init(&value);
   uint32_t error = 0;
   EXPECT_EQ(ieee_value_encode(nullptr, &value, &error), 1);
   EXPECT_EQ(error, 8u);
   value.expression = integer(300);
   EXPECT_EQ(ieee_value_encode(nullptr, &value, &error), 0);
   EXPECT_EQ(ieee_buf_to_bytes(value.text), (Bytes{0x82, 0x01, 0x2C}));
-  ieee_value_clear(&value);
+  ios_value_clear(&value);
 }
 
 }  // namespace

@@ -174,37 +174,37 @@ TEST(IeeeFieldCodec, ExpressionRunsEndAtARecordByteOrAClosingBracket) {
   };
   for (const Case& c : cases) {
     IeeeReader reader(c.input);
-    IeeeValue value{};
+    IosValue value{};
     EXPECT_EQ(ieee_read_expression(reader.stream, &value), c.result);
     EXPECT_EQ(ieee_buf_to_bytes(value.text), c.run);
     EXPECT_EQ(reader.rest(), c.rest);
-    ieee_value_clear(&value);
+    ios_value_clear(&value);
   }
 }
 
 TEST(IeeeFieldCodec, ValuesWriteTheirBytesOrTheirNumber) {
-  IeeeValue bytes{};
-  ieee_value_init(&bytes);
+  IosValue bytes{};
+  ios_value_init(&bytes);
   bytes.text = ieee_buf_new(0);
   ASSERT_EQ(ieee_buf_append_bytes(bytes.text, "\xA5\x01\x02", 3), 0);
   EXPECT_EQ(ieee_written([&](IeeeStream* s) { return ieee_write_value(s, bytes); }),
             (Bytes{0xA5, 0x01, 0x02}));
 
-  IeeeValue number{};
-  ieee_value_init(&number);
+  IosValue number{};
+  ios_value_init(&number);
   ieee_value_set_number(&number, 0x1000);
   EXPECT_EQ(ieee_written([&](IeeeStream* s) { return ieee_write_value(s, number); }),
             (Bytes{0x82, 0x10, 0x00}));
 
   // A holder with an empty byte run writes nothing and fails.
-  IeeeValue empty{};
-  ieee_value_init(&empty);
+  IosValue empty{};
+  ios_value_init(&empty);
   empty.text = ieee_buf_new(0);
   int result = -1;
   EXPECT_TRUE(ieee_written([&](IeeeStream* s) { return ieee_write_value(s, empty); }, &result).empty());
   EXPECT_EQ(result, 0);
-  ieee_value_clear(&bytes);
-  ieee_value_clear(&empty);
+  ios_value_clear(&bytes);
+  ios_value_clear(&empty);
 }
 
 TEST(IeeeFieldCodec, FullBlocksAreWrittenAndPutBackCrossesBlockBorders) {
@@ -266,7 +266,7 @@ TEST(IeeeFieldCodec, NullStreamsFailWithoutTouchingAnything) {
   uint8_t byte = 7;
   uint64_t number = 7;
   StrBuf* text = nullptr;
-  IeeeValue value{};
+  IosValue value{};
   EXPECT_EQ(ieee_stream_open(nullptr, 1), nullptr);
   EXPECT_EQ(ieee_stream_put_byte(nullptr, 1), 0);
   EXPECT_EQ(ieee_stream_get_byte(nullptr, &byte), 0);

@@ -26,6 +26,7 @@ struct Decoded {
   uint64_t index;
   Bytes value;  // AS value run without the record byte that ends it
   Bytes data;   // LD data
+  std::string text;  // CO text
 };
 
 std::vector<Decoded> decode(const Bytes& module) {
@@ -37,7 +38,11 @@ std::vector<Decoded> decode(const Bytes& module) {
     int ok = ieee_record_transfer(&record, reader.stream);
     EXPECT_EQ(ok, 1) << "record at " << record.start_offset;
     if (ok == 0) break;
-    Decoded d{record.start_offset, record.type, 0, 0, {}, {}};
+    Decoded d{record.start_offset, record.type, 0, 0, {}, {}, {}};
+    if (record.type == IEEE_CO) {
+      Bytes text = ieee_buf_to_bytes(record.body->co.text);
+      d.text.assign(text.begin(), text.end());
+    }
     if (record.type == IEEE_AS) {
       d.letter = record.body->as.letter;
       d.index = record.body->as.index;
@@ -115,7 +120,7 @@ class IeeeModule : public OneStoreFile {
     IosHandle scope{0, 0};
     IosHandle handle{0, 0};
     EXPECT_EQ(ios_scope_get_global(file_, &scope, nullptr), 0);
-    EXPECT_EQ(ios_symbol_create(file_, scope, ExprSlotRef{0, nullptr}, &handle, nullptr), 0);
+    EXPECT_EQ(ios_symbol_create_with_slot(file_, scope, ExprSlotRef{0, nullptr}, &handle, nullptr), 0);
     EXPECT_EQ(ios_symbol_set_name(handle, text(name), nullptr), 0);
     if (weak) {
       EXPECT_EQ(ios_symbol_set_weak(handle, nullptr), 0);
@@ -175,6 +180,30 @@ TEST_F(IeeeModule, AFileWithoutSectionsWritesTheHeadTheFirstTwoPartsAndTheEnd) {
   EXPECT_EQ(part_offset(records, 7), records.back().offset);
 }
 
+TEST_F(IeeeModule, TheObjectVersionCommentFollowsTheFilesVersionText) {
+  struct Case {
+    const char* version;  // null: none set
+    const char* comment;
+  };
+  const Case cases[] = {
+      {"1.1", "Object version: 1.1"},
+      {"1.2", "Object version: 1.2"},
+      {"2.0", "Object version: 1.2"},
+      {nullptr, "Object version: 1.2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version != nullptr ? c.version : "none");
+    TearDown();
+    SetUp();
+    if (c.version != nullptr) {
+      ASSERT_EQ(ios_file_set_version_string(file_, text(c.version), nullptr), 0);
+    }
+    std::vector<Decoded> records = written();
+    ASSERT_GT(records.size(), 10u);
+    EXPECT_EQ(records[10].text, c.comment);
+  }
+}
+
 TEST_F(IeeeModule, DataRecordsHoldAtMost127Units) {
   Bytes contents(300);
   for (size_t i = 0; i < contents.size(); ++i) contents[i] = static_cast<uint8_t>(i * 3);
@@ -223,8 +252,8 @@ TEST_F(IeeeModule, WeakNamesGetTheirOwnRecords) {
 
 TEST_F(IeeeModule, GapsBetweenDataRunsMoveTheLoadAddress) {
   IosHandle handle = section(".data", {1, 2, 3, 4, 0, 0, 0, 0, 9, 10, 11, 12, 0, 0});
-  ASSERT_EQ(ios_image_add_range(file_, handle.object_id, 0, 4, nullptr), 0);
-  ASSERT_EQ(ios_image_add_range(file_, handle.object_id, 8, 4, nullptr), 0);
+  ASSERT_EQ(ios_section_add_plain_range(file_, handle.object_id, 0, 4, nullptr), 0);
+  ASSERT_EQ(ios_section_add_plain_range(file_, handle.object_id, 8, 4, nullptr), 0);
   std::vector<Decoded> records = written();
   std::vector<Decoded> data;
   for (const Decoded& d : records) {
