@@ -9,6 +9,7 @@
 
 #include "FuzzInput.h"
 #include "objlib/ios_dlist.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ int countData(void* data, void* argument) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  ScopedRun run;  // each input starts from a fresh run's pools
   Input in{data, size, 0};
   DList* list = dlist_new();
   if (list == nullptr) return 0;
