@@ -378,7 +378,8 @@ struct Walk {
   }
   void emit(uint32_t type, const IeeeVariable* argument) {
     uint32_t error = 0;
-    note(ieee_emit_record(writer, type, argument, ieee_fill_record, &error), error);
+    int status = ieee_emit_record(writer, type, argument, ieee_fill_record, &error);
+    note(status, error);
   }
 };
 
@@ -399,10 +400,12 @@ void open_block(Walk& w, uint32_t kind, Slots&& slots, bool contents) {
   }
   slots(block);
   uint32_t error = 0;
-  w.note(ieee_block_begin(writer, block, ieee_fill_record, &error), error);
+  int status = ieee_block_begin(writer, block, ieee_fill_record, &error);
+  w.note(status, error);
   if (contents) walk(w);
   error = 0;
-  w.note(ieee_block_end(writer, ieee_fill_record, &error), error);
+  status = ieee_block_end(writer, ieee_fill_record, &error);
+  w.note(status, error);
 }
 
 void write_variable(Walk& w) {
@@ -441,8 +444,6 @@ void walk_variable(Walk& w, uint32_t slot, const uint32_t handle[3]) {
   slot_store(block, slot, handle);
   write_variable(w);
 }
-
-uint32_t count_or_zero(int status, uint32_t count) { return status == 0 ? count : 0; }
 
 void walk_section_bases(Walk& w) {
   IeeeWriter* writer = w.writer;
@@ -487,7 +488,7 @@ void walk_module_types(Walk& w, IeeeDebugBlock* block) {
   IeeeWriter* writer = w.writer;
   IosDebugHandle module = slot_handle(block, IEEE_SLOT_MODULE);
   uint32_t count = 0;
-  count = count_or_zero(ios_module_type_count(module.file_id, module.root_id, module.record_id, &count, nullptr), count);
+  if (ios_module_type_count(module.file_id, module.root_id, module.record_id, &count, nullptr) != 0) count = 0;
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t entry[3];
     TypeHandle type{};
@@ -530,8 +531,7 @@ void walk_module_scope(Walk& w, IeeeDebugBlock* block) {
   IeeeWriter* writer = w.writer;
   IosDebugHandle module = slot_handle(block, IEEE_SLOT_MODULE);
   uint32_t functions = 0;
-  functions = count_or_zero(
-      ios_module_get_count_a(module.file_id, module.root_id, module.record_id, &functions, nullptr), functions);
+  if (ios_module_get_count_a(module.file_id, module.root_id, module.record_id, &functions, nullptr) != 0) functions = 0;
   for (uint32_t i = 0; i < functions; ++i) {
     uint32_t function[3];
     if (ios_module_get_ref_b(module.file_id, module.root_id, module.record_id, i, function, nullptr) != 0) continue;
@@ -541,7 +541,7 @@ void walk_module_scope(Walk& w, IeeeDebugBlock* block) {
     open_block(w, word == 3 ? 6 : 4, [&](IeeeDebugBlock* b) { slot_store(b, IEEE_SLOT_FUNCTION, function); }, true);
   }
   uint32_t variables = 0;
-  variables = count_or_zero(ios_module_variable_count(module, &variables, nullptr), variables);
+  if (ios_module_variable_count(module, &variables, nullptr) != 0) variables = 0;
   for (uint32_t j = 0; j < variables; ++j) {
     uint32_t variable[3];
     if (ios_module_get_ref_c(module.file_id, module.root_id, module.record_id, j, variable, nullptr) != 0) continue;
@@ -553,21 +553,21 @@ void walk_module_scope(Walk& w, IeeeDebugBlock* block) {
 void walk_function(Walk& w, IeeeDebugBlock* block) {
   IosDebugHandle f = slot_handle(block, IEEE_SLOT_FUNCTION);
   uint32_t count = 0;
-  count = count_or_zero(ios_debug_get_count_a(f.file_id, f.root_id, f.record_id, &count, nullptr), count);
+  if (ios_debug_get_count_a(f.file_id, f.root_id, f.record_id, &count, nullptr) != 0) count = 0;
   for (uint32_t j = 0; j < count; ++j) {
     uint32_t handle[3];
     if (ios_debug_get_ref_a(f.file_id, f.root_id, f.record_id, j, handle, nullptr) != 0) continue;
     walk_variable(w, IEEE_SLOT_PARAMETER, handle);
   }
   count = 0;
-  count = count_or_zero(ios_debug_get_count_c(f.file_id, f.root_id, f.record_id, &count, nullptr), count);
+  if (ios_debug_get_count_c(f.file_id, f.root_id, f.record_id, &count, nullptr) != 0) count = 0;
   for (uint32_t j = 0; j < count; ++j) {
     uint32_t handle[3];
     if (ios_debug_get_ref_b(f.file_id, f.root_id, f.record_id, j, handle, nullptr) != 0) continue;
     walk_variable(w, IEEE_SLOT_VARIABLE, handle);
   }
   count = 0;
-  count = count_or_zero(ios_debug_get_word_c(f.file_id, f.root_id, f.record_id, &count, nullptr), count);
+  if (ios_debug_get_word_c(f.file_id, f.root_id, f.record_id, &count, nullptr) != 0) count = 0;
   for (uint32_t j = 0; j < count; ++j) {
     uint32_t handle[3];
     if (ios_debug_get_ref_c(f.file_id, f.root_id, f.record_id, j, handle, nullptr) != 0) continue;
@@ -578,14 +578,14 @@ void walk_function(Walk& w, IeeeDebugBlock* block) {
 void walk_lexical_block(Walk& w, IeeeDebugBlock* block) {
   IosDebugHandle b = slot_handle(block, IEEE_SLOT_LEXICAL);
   uint32_t count = 0;
-  count = count_or_zero(ios_debug_get_count_b(b.file_id, b.root_id, b.record_id, &count, nullptr), count);
+  if (ios_debug_get_count_b(b.file_id, b.root_id, b.record_id, &count, nullptr) != 0) count = 0;
   for (uint32_t j = 0; j < count; ++j) {
     uint32_t handle[3];
     if (ios_debug_get_ref_d(b.file_id, b.root_id, b.record_id, j, handle, nullptr) != 0) continue;
     walk_variable(w, IEEE_SLOT_VARIABLE, handle);
   }
   count = 0;
-  count = count_or_zero(ios_debug_get_word_b(b.file_id, b.root_id, b.record_id, &count, nullptr), count);
+  if (ios_debug_get_word_b(b.file_id, b.root_id, b.record_id, &count, nullptr) != 0) count = 0;
   for (uint32_t j = 0; j < count; ++j) {
     uint32_t handle[3];
     if (ios_debug_get_ref_e(b.file_id, b.root_id, b.record_id, j, handle, nullptr) != 0) continue;
@@ -598,7 +598,7 @@ void walk_line_block(Walk& w, IeeeDebugBlock* block) {
   uint32_t handle[4];
   slot_words_out(block, IEEE_SLOT_LINE_BLOCK, handle);
   uint32_t count = 0;
-  count = count_or_zero(ios_line_block_child_count(handle, &count, nullptr), count);
+  if (ios_line_block_child_count(handle, &count, nullptr) != 0) count = 0;
   for (uint32_t j = 0; j < count; ++j) {
     uint32_t child[4];
     if (ios_line_block_get_child(handle, j, child, nullptr) != 0) continue;
@@ -617,7 +617,7 @@ void walk_line_block(Walk& w, IeeeDebugBlock* block) {
   };
   for (const ItemKind& kind : kinds) {
     uint32_t items = 0;
-    items = count_or_zero(kind.count(handle, &items, nullptr), items);
+    if (kind.count(handle, &items, nullptr) != 0) items = 0;
     for (uint32_t j = 0; j < items; ++j) {
       uint32_t item[5];
       if (kind.get(handle, j, item, nullptr) != 0) continue;
