@@ -51,9 +51,14 @@ std::vector<std::string> debug_records(const Bytes& module) {
         token = std::string("AS-") + static_cast<char>(record.body->as.letter - 0x80) +
                 std::to_string(record.body->as.index);
         break;
-      case IEEE_TY:
-        token = "TY" + std::to_string(record.body->ty.type_index);
+      case IEEE_TY: {
+        token = "TY" + std::to_string(record.body->ty.type_index) + ":";
+        const IeeeItemList* items = record.body->ty.items;
+        for (uint32_t i = 0; items != nullptr && i < items->count; ++i) {
+          token += (i == 0 ? "" : ",") + std::to_string(items->items[i]);
+        }
         break;
+      }
       default:
         // The debug part ends where the data or trailer part begins.
         if (in_part) in_part = record.type != IEEE_SB && record.type != IEEE_ME;
@@ -199,6 +204,33 @@ TEST_F(IeeeDebugPart, LineBlocksNestBeforeTheirLinesDeltasAndSpecials) {
   const std::vector<std::string> expected = {"BB1", "BE", "BB3", "NN33", "AT33", "AS-N33", "BE",
                                              "BB5", "BB5", "AS-H20", "BE", "AS-H10", "AS-Q2", "AT2",
                                              "AS-Q5", "AS-U3", "BE"};
+  EXPECT_EQ(debug_records(bytes), expected);
+}
+
+// The first type table's types go into one block of kind 2 before the modules; a
+// member type is left out there.
+TEST_F(IeeeDebugPart, GlobalTypesComeFirstWithoutMemberTypes) {
+  uint32_t bits = typeref(IOS_TYPEREF_BITFIELD);
+  setWords(bits, 0, {1, 5});
+  uint32_t field = typeref(IOS_TYPEREF_MEMBER);
+  uint32_t bits_type = intern(bits);
+  uint32_t field_type = intern(field);
+  ASSERT_NE(bits_type, 0u);
+  ASSERT_NE(field_type, 0u);
+  IosDebugHandle table{};
+  ASSERT_EQ(ios_typetable_create(file_, &table, nullptr), 0);
+  IosTypeTable* record = nullptr;
+  ASSERT_EQ(ios_get_typetable(table, &record, nullptr), 0);
+  for (uint32_t id : {field_type, bits_type}) {
+    ASSERT_EQ(ios_idtab_append(record->types, ios_id_item(id), nullptr), 0);
+  }
+  module("one");
+  int result = -1;
+  uint32_t error = 99;
+  Bytes bytes = write(&result, &error);
+  ASSERT_EQ(result, 0) << error;
+  // The bitfield is the first interned type: index 257, items "g", signed, 5 bits.
+  const std::vector<std::string> expected = {"BB2", "TY257:103,1,5", "BE", "BB1", "BE"};
   EXPECT_EQ(debug_records(bytes), expected);
 }
 
