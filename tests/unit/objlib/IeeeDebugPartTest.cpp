@@ -11,6 +11,7 @@
 #include "objlib/ieee695/ieee_record.h"
 #include "objlib/ieee695/ieee_state.h"
 #include "objlib/ieee695/ieee_writer.h"
+#include "objlib/ios_admin.h"
 #include "objlib/ios_debug.h"
 #include "objlib/ios_debugops.h"
 #include "objlib/ios_file_props.h"
@@ -231,6 +232,21 @@ TEST_F(IeeeDebugPart, GlobalTypesComeFirstWithoutMemberTypes) {
   ASSERT_EQ(result, 0) << error;
   // The bitfield is the first interned type: index 257, items "g", signed, 5 bits.
   const std::vector<std::string> expected = {"BB2", "TY257:103,1,5", "BE", "BB1", "BE"};
+  EXPECT_EQ(debug_records(bytes), expected);
+}
+
+// Object kind 4 closes the part with a block of section bases: one R assignment for
+// each section without an address. (The data part then assigns R once more.)
+TEST_F(IeeeDebugPart, ObjectKindFourAddsTheSectionBasesBlock) {
+  module("one");
+  IosFile* file = nullptr;
+  ASSERT_EQ(ios_get_file(file_, &file, nullptr), 0);
+  file->kind_word = 4;
+  int result = -1;
+  uint32_t error = 99;
+  Bytes bytes = write(&result, &error);
+  ASSERT_EQ(result, 0) << error;
+  const std::vector<std::string> expected = {"BB1", "BE", "BB0", "AS-R1", "BE", "AS-R1"};
   EXPECT_EQ(debug_records(bytes), expected);
 }
 
