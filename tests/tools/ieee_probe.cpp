@@ -163,6 +163,11 @@ void print(const IeeeRecord& record) {
     case IEEE_WX: std::printf(" WX X%s %s", number(b.wx.index).c_str(), value(b.wx.value).c_str()); break;
     case IEEE_FB: std::printf(" FB %s %s", number(b.fb.first).c_str(), number(b.fb.second).c_str()); break;
     case IEEE_FC: std::printf(" FC I%s", number(b.name.index).c_str()); break;
+    case IEEE_BB:
+      std::printf(" BB %s %s %s %s", number(b.bb.block_type).c_str(), number(b.bb.size).c_str(),
+                  text(b.bb.name).c_str(), value(b.bb.value).c_str());
+      break;
+    case IEEE_BE: std::printf(" BE %s", value(b.be.value).c_str()); break;
     default: break;
   }
   std::printf("\n");

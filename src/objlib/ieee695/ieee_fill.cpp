@@ -461,6 +461,14 @@ uint32_t fill_data(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* err
 
 }  // namespace
 
+uint32_t ieee_fill_assign_value(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error) {
+  return fill_assign_value(writer, argument, error);
+}
+
+uint32_t ieee_set_encoded(IeeeWriter* writer, IosValue* body_value, ExprNode* expression, uint32_t* error) {
+  return set_encoded(writer, body_value, expression, error);
+}
+
 uint32_t ieee_fill_record(IeeeWriter* writer, uint32_t* error) {
   if (writer == nullptr || writer->current == nullptr || writer->current->body == nullptr) {
     return fail(error, ERR_INTERNAL);
@@ -501,8 +509,10 @@ uint32_t ieee_fill_record(IeeeWriter* writer, uint32_t* error) {
     case IEEE_PART_END:
       result = type == IEEE_ME ? 0 : fail(error, ERR_SYNTAX);
       break;
+    case 4:
+      result = ieee_fill_debug_record(writer, argument, error);
+      break;
     default:
-      // The debug part's records come with the debug-information store.
       result = fail(error, ERR_SYNTAX);
       break;
   }

@@ -8,6 +8,8 @@
 #include "objlib/exprlib.h"
 #include "objlib/ieee695/ieee_state.h"
 #include "objlib/ios_admin.h"
+#include "objlib/ios_debug.h"
+#include "objlib/ios_idtable.h"
 #include "objlib/ios_image.h"
 #include "objlib/ios_section.h"
 #include "objlib/ios_strtab.h"
@@ -188,16 +190,8 @@ int ieee_write_module(const char* name, FILE* handle, uint32_t file_id, uint32_t
   for (uint32_t n = 0; n < 8 && result == 0; ++n) result = emit_variable(writer, IEEE_AS, LETTER_W, n, error);
   using Part = int (*)(IeeeWriter*, uint32_t*);
   const Part parts[] = {ieee_write_part0, ieee_write_part1, ieee_write_part2, ieee_write_part3,
-                        nullptr,          ieee_write_part5, ieee_write_part6};
-  for (uint32_t n = 0; n < 7 && result == 0; ++n) {
-    if (parts[n] == nullptr) {
-      // The debug part comes from the debug-information store, which stays empty here.
-      start_part(writer, n, error);
-      writer->parts[n].offset = 0;
-      continue;
-    }
-    result = parts[n](writer, error);
-  }
+                        ieee_write_debug_part, ieee_write_part5, ieee_write_part6};
+  for (uint32_t n = 0; n < 7 && result == 0; ++n) result = parts[n](writer, error);
   if (result == 0) {
     start_part(writer, IEEE_PART_END, error);
     writer->parts[IEEE_PART_END].offset = slot_position(writer->stream);
@@ -338,6 +332,21 @@ void ieee_prepare_module(IeeeWriter* writer) {
   IosFile* file = nullptr;
   if (ios_get_file(writer->file_id, &file, nullptr) != 0 || file == nullptr) return;
   writer->object_kind = file->kind_word;
+  if (file->debug_root != nullptr) {
+    // The debug part reads the debug root's modules and its first type table.
+    IosDebugRoot* root = file->debug_root;
+    writer->debug_root_file = root->file_id;
+    writer->debug_root_id = root->root_id;
+    writer->module_count = root->modules.table != nullptr ? root->modules.table->highest_id : 0;
+    auto* first = root->typetables.table != nullptr
+                      ? static_cast<IosTypeTable*>(idtab_get(root->typetables.table, 1))
+                      : nullptr;
+    if (first != nullptr) {
+      writer->first_type_table = first->handle.record_id;
+      writer->global_types = first->types != nullptr && first->types->highest_id > 0 ? 1 : 0;
+    }
+    ieee_prepare_types(writer);
+  }
   uint32_t cursor = 0;
   IosHandle section{0, 0};
   // The walk ends with a handle of section id 0; deleted sections are passed over.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "objlib/ieee695/ieee_record.h"
+#include "objlib/ios_debuginfo.h"
 #include "objlib/ios_types.h"
 
 struct ExprLibContext;
@@ -49,11 +50,34 @@ struct IeeeNameEntry {
   uint32_t flag;
 };
 
-// One open block of the debug part; its kind goes with the BB and BE records.
+// One open block of the debug part: its kind (word 0), which goes with the BB and BE
+// records, and thirteen slots naming the storage objects the block stands for. A
+// slot is set when its last word, the id word, is above 0 (taken as signed). A new
+// block starts with every slot of the block it opens in.
+inline constexpr uint32_t IEEE_DEBUG_BLOCK_WORDS = 48;
 struct IeeeDebugBlock {
   uint32_t kind;
-  uint32_t words[7];
+  uint32_t words[IEEE_DEBUG_BLOCK_WORDS - 1];  // words[n - 1] is word n
 };
+// First words of the slots; a slot's id word is the last of its words.
+enum IeeeDebugSlot : uint32_t {
+  IEEE_SLOT_MODULE = 1,      // {file, root, module}
+  IEEE_SLOT_FUNCTION = 4,    // {file, root, function}
+  IEEE_SLOT_VARIABLE = 7,    // {file, root, variable}
+  IEEE_SLOT_PARAMETER = 10,  // {file, root, variable}
+  IEEE_SLOT_LEXICAL = 13,    // {file, root, block}
+  IEEE_SLOT_ASM_SECTION = 16,  // {file, root, module, record}
+  IEEE_SLOT_LINE_BLOCK = 20,   // {file, root, module, line block}
+  IEEE_SLOT_LINE = 24,       // line block's four words and the item id
+  IEEE_SLOT_DELTA = 29,
+  IEEE_SLOT_SPECIAL = 34,
+  IEEE_SLOT_FURTHER = 39,
+  IEEE_SLOT_TYPE = 42,       // {file, root, type}
+  IEEE_SLOT_LIFETIME = 45,   // {file, root, lifetime}
+};
+inline uint32_t* ieee_block_word(IeeeDebugBlock* block, uint32_t word) {
+  return word == 0 ? &block->kind : &block->words[word - 1];
+}
 
 struct IeeePartSlot {
   uint32_t part;
@@ -108,6 +132,21 @@ struct IeeeWriter {
   std::vector<std::unique_ptr<IeeeDebugBlock>> block_records;
   std::vector<IeeeDebugBlock*> open_blocks;  // innermost last
   IeeeDebugBlock* current_block;
+  // Debug part state (see ieee_write_debug_part).
+  uint32_t debug_root_file;   // the file's debug root; 0 when it has none
+  uint32_t debug_root_id;
+  uint32_t module_count;
+  uint32_t first_type_table;  // record id of the file's first type table; 0 none
+  uint32_t global_types;      // 1 when the first type table holds a type
+  IeeeLetterRecord* current_name_record;
+  uint32_t type_scratch;
+  uint32_t expression_index;
+  int32_t delta_number;
+  std::unordered_map<uint32_t, uint64_t> type_indexes;  // interned type id -> type index
+  uint32_t type_file_id;  // the type whose TY record is being filled
+  uint32_t type_root_id;
+  uint32_t current_type_id;
+  uint32_t module_flags[4];  // has types, has scope, has lines, has assembler sections
   // Record filler state.
   uint32_t name_counter;
   IosHandle pending_name;
@@ -134,11 +173,31 @@ int ieee_emit_record(IeeeWriter* writer, uint32_t type, const void* source, Ieee
 uint32_t ieee_fill_record(IeeeWriter* writer, uint32_t* error);
 
 IeeeLetterRecord* ieee_letter_record(IeeeWriter* writer, uint32_t letter, uint64_t index);
+// A new letter record for {letter, index}, entered in its table without looking for
+// an existing one; null when none can be made.
+IeeeLetterRecord* ieee_new_letter_record(IeeeWriter* writer, uint32_t letter, uint64_t index);
+// The IEEE-695 type index of a type: built-in codes map to the format's built-in
+// indexes (0 for a code without one), interned types to the index the preparation
+// gave them (0 when none).
+uint64_t ieee_find_type_index(IeeeWriter* writer, TypeHandle type);
+// Numbers the file's interned types from 257 in type-id order.
+void ieee_prepare_types(IeeeWriter* writer);
+// TY: the items of the type in the current debug block's type slot.
+uint32_t ieee_fill_type_record(IeeeWriter* writer, uint32_t* error);
+// The debug part's records (AS, NN, AT, TY, BB, BE) from the current debug block.
+uint32_t ieee_fill_debug_record(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error);
+// The AS value of the section letters L, P, R, S and G by the current section.
+uint32_t ieee_fill_assign_value(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error);
+// Encodes the expression into a record value as its byte run; 8 when it gives none.
+uint32_t ieee_set_encoded(IeeeWriter* writer, IosValue* body_value, ExprNode* expression, uint32_t* error);
 void ieee_prepare_module(IeeeWriter* writer);
 int ieee_write_part0(IeeeWriter* writer, uint32_t* error);
 int ieee_write_part1(IeeeWriter* writer, uint32_t* error);
 int ieee_write_part2(IeeeWriter* writer, uint32_t* error);
 int ieee_write_part3(IeeeWriter* writer, uint32_t* error);
+// The debug part from the file's debug information; the result of the first
+// failing record (0 when every record was written or none was).
+int ieee_write_debug_part(IeeeWriter* writer, uint32_t* error);
 int ieee_write_part5(IeeeWriter* writer, uint32_t* error);
 int ieee_write_part6(IeeeWriter* writer, uint32_t* error);
 
