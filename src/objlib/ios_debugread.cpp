@@ -129,7 +129,7 @@ int ios_module_line_block_count(uint32_t file_id, uint32_t root_id, uint32_t mod
   return set_count(count, table_count(module->line_info->blocks));
 }
 
-int ios_module_get_tree_measure(uint32_t file_id, uint32_t root_id, uint32_t module_id, uint32_t* count,
+int ios_module_get_tree_measure(uint32_t file_id, uint32_t root_id, uint32_t module_id, uint32_t* /*count*/,
                                 IosErrorCode* error) {
   IosModule* module = nullptr;
   int status = module_of(file_id, root_id, module_id, &module, error);
