@@ -12,7 +12,7 @@ enum IosHookEvent : int {
 
 using IosHookFunction = int (*)(int event);
 
-// Installs the process-wide hook (null removes it) and returns the previous one.
+// Installs the run's hook (null removes it) and returns the previous one.
 IosHookFunction mmi_set_hook(IosHookFunction hook);
 
 // Each passes its event to the hook and returns the hook's result, 0 without a hook.
