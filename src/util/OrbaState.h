@@ -45,8 +45,6 @@ inline const char* sourceFileName(int32_t index) {
 // stored by its subsystem; this is the one place that reaches it.
 struct ObjectExprState;
 ObjectExprState& objectExprState();
-struct ExprParseState;
-ExprParseState& exprParseState();
 namespace opt {
 struct ParseState;
 }
