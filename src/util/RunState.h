@@ -5,12 +5,15 @@
 //
 // How a module (of any layer, objlib included) adds state of its own:
 //   1. Define a struct whose members start at their initial values, in the module's
-//      own header or .cpp, e.g.
+//      own header or .cpp (in an unnamed namespace when only the .cpp needs it), e.g.
 //        struct WriterState { Ieee695Writer* current = nullptr; uint8_t lastKind = 0; };
+//      Parts are told apart by type: a struct of the module's own, never a plain
+//      std::vector or int that another module might ask for too.
 //   2. Reach it through runPart<WriterState>() wherever the module needs it. The run
 //      makes the struct at the first call and destroys it with the run, parts in the
 //      reverse order of their making, before the memory pools.
 // Nothing is registered in this header, so modules add parts without touching it.
+// scripts/check-run-state.py, run by ctest, refuses any other mutable variable.
 #pragma once
 
 #include <cstddef>
