@@ -17,7 +17,6 @@
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
 
-ExprParseState& exprParseState() { return runPart<ExprParseState>(); }
 
 namespace {
 struct TooDeepText {
@@ -95,25 +94,25 @@ enum RecoverySet { kSetExpression = 0, kSetString = 1, kSetOperand = 2, kSetMult
 // Counts a terminal as awaited while the construct that needs it is open.
 class Await {
  public:
-  explicit Await(int32_t token) : tokenClass_(classOf(token)) { ++exprParseState().classCounters[tokenClass_]; }
-  ~Await() { --exprParseState().classCounters[tokenClass_]; }
+  explicit Await(int32_t token) : counter_(exprParseState().classCounters[classOf(token)]) { ++counter_; }
+  ~Await() { --counter_; }
   Await(const Await&) = delete;
   Await& operator=(const Await&) = delete;
 
  private:
-  int32_t tokenClass_;
+  uint32_t& counter_;
 };
 
 // Raises a recovery set while a construct that may continue with it is open.
 class Accept {
  public:
-  explicit Accept(int set) : set_(set) { ++exprParseState().setCounters[set_]; }
-  ~Accept() { --exprParseState().setCounters[set_]; }
+  explicit Accept(int set) : counter_(exprParseState().setCounters[set]) { ++counter_; }
+  ~Accept() { --counter_; }
   Accept(const Accept&) = delete;
   Accept& operator=(const Accept&) = delete;
 
  private:
-  int set_;
+  uint32_t& counter_;
 };
 
 int32_t current() { return exprParseState().currentToken; }
@@ -133,9 +132,10 @@ void readToken() {
 }
 
 bool isAwaitedOrAccepted(int32_t tokenClass) {
-  if (exprParseState().classCounters[tokenClass] != 0) return true;
+  const ExprParseState& state = exprParseState();
+  if (state.classCounters[tokenClass] != 0) return true;
   for (int set = 0; set < ExprParseState::kRecoverySets; ++set)
-    if (exprParseState().setCounters[set] != 0 && kRecoverySets[set].contains(tokenClass)) return true;
+    if (state.setCounters[set] != 0 && kRecoverySets[set].contains(tokenClass)) return true;
   return false;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "expr/ExprScanner.h"
+#include "util/RunState.h"
 
 class OrbaExpression;
 
@@ -53,6 +54,9 @@ struct ExprParseState {
   std::vector<OrbaExpression*> arguments;
   std::vector<size_t> argumentBases;
 };
+
+// Reached for every token: inline, without a call.
+inline ExprParseState& exprParseState() { return runPart<ExprParseState>(); }
 
 
 // Parses one expression at the stream's cursor. On success the cursor moves behind

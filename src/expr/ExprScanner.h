@@ -87,6 +87,6 @@ inline constexpr int32_t kExprTokenClasses = TK_LAST - ExprTokenBase + 1;
 // begins no token comes back as TK_END; at the terminating NUL the cursor stays.
 int32_t exprScan(ExprScanner* scanner);
 
-// The current token's text in a process-wide scratch buffer, NUL-terminated;
+// The current token's text in the run's scratch buffer, NUL-terminated;
 // valid until the next call. Returns its length through the optional out-parameter.
 const char* tokenText(const ExprScanner* scanner, uint32_t* length = nullptr);

@@ -204,7 +204,7 @@ inline constexpr uint32_t EXPR_FIRST_SLOT_CAPACITY = 1000;
 // context to record a code in, when memory is short or the width exceeds 8191.
 int expr_context_new(ExprLibContext** context, uint32_t int_width);
 // Frees the context with every node, link and string value it still holds, and
-// removes it from the process-wide registry. Null is ignored.
+// removes it from the run's registry. Null is ignored.
 void expr_context_free(ExprLibContext* context);
 
 // A zeroed node (kind 0, type 0) with one reference, owned by the caller.

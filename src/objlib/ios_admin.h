@@ -1,4 +1,4 @@
-// The object store's process-wide admin and its file objects. A file object stands
+// The object store's admin for the run and its file objects. A file object stands
 // for one object file being built and owns everything stored for it, including the
 // expression context in which all of its relocation expressions live.
 #pragma once

@@ -12,7 +12,7 @@ enum IosHookEvent : int {
 
 using IosHookFunction = int (*)(int event);
 
-// Installs the process-wide hook (null removes it) and returns the previous one.
+// Installs the run's hook (null removes it) and returns the previous one.
 IosHookFunction mmi_set_hook(IosHookFunction hook);
 // Installs the hook as well, for clients that want the installed function back.
 IosHookFunction ios_set_hook(IosHookFunction hook);

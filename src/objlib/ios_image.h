@@ -97,7 +97,7 @@ IosImageAdmin* ios_image_admin_new();
 void ios_image_admin_delete(IosImageAdmin* admin);
 IosDataAdmin* ios_data_admin_new();
 void ios_data_admin_delete(IosDataAdmin* admin);
-// Releases the process-wide scratch array once no window holds it (for tests and
+// Releases the run's scratch array once no window holds it (for tests and
 // the end of the run).
 void ios_scratch_release();
 

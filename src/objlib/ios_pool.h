@@ -1,4 +1,4 @@
-// Fixed-size block pools of the object library, and the process-wide registry of
+// Fixed-size block pools of the object library, and the run's registry of
 // size-class pools (4 to 64 bytes in steps of 4) from which the store takes its
 // small records and texts. A file's records are many and short-lived together, so
 // they come from chunks instead of one heap call each.

@@ -1,5 +1,6 @@
-// The process-wide managers. Each is created by the start-up in a fixed order and
-// reached only through its accessor, which stops the program when it is still missing.
+// The run's managers, kept in util/RunState.h. Each is created by the start-up in a
+// fixed order and reached only through its accessor, which stops the program when it is
+// still missing.
 #pragma once
 
 #include <cstdint>
@@ -44,8 +45,6 @@ inline const char* sourceFileName(int32_t index) {
 // stored by its subsystem; this is the one place that reaches it.
 struct ObjectExprState;
 ObjectExprState& objectExprState();
-struct ExprParseState;
-ExprParseState& exprParseState();
 namespace opt {
 struct ParseState;
 }

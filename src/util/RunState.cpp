@@ -51,9 +51,19 @@ void RunState::deletePools() {
   pools_ = nullptr;
 }
 
-MemPool*& RunState::poolHandle(size_t slot) {
-  while (poolHandles_.size() <= slot) poolHandles_.push_back(nullptr);
-  return poolHandles_[slot];
+MemPool*& RunState::addPoolHandle(size_t slot) {
+  while (handleBlocks_.size() <= slot / kHandleBlock)
+    handleBlocks_.push_back(std::make_unique<MemPool*[]>(kHandleBlock));  // null-filled
+  return handleBlocks_[slot / kHandleBlock][slot % kHandleBlock];
+}
+
+void* RunState::makePart(size_t index, void* (*make)(), void (*destroy)(void*)) {
+  if (index >= parts_.size()) parts_.resize(index + 1);
+  void* made = make();
+  // Making the part may have made others and moved the vector.
+  parts_[index] = Part{made, destroy};
+  madeOrder_.push_back(index);
+  return made;
 }
 
 ScopedRun::ScopedRun() : state_(new RunState()), previous_(_currentRun) { _currentRun = state_; }

@@ -5,17 +5,20 @@
 //
 // How a module (of any layer, objlib included) adds state of its own:
 //   1. Define a struct whose members start at their initial values, in the module's
-//      own header or .cpp, e.g.
+//      own header or .cpp (in an unnamed namespace when only the .cpp needs it), e.g.
 //        struct WriterState { Ieee695Writer* current = nullptr; uint8_t lastKind = 0; };
+//      Parts are told apart by type: a struct of the module's own, never a plain
+//      std::vector or int that another module might ask for too.
 //   2. Reach it through runPart<WriterState>() wherever the module needs it. The run
 //      makes the struct at the first call and destroys it with the run, parts in the
 //      reverse order of their making, before the memory pools.
 // Nothing is registered in this header, so modules add parts without touching it.
+// scripts/check-run-state.py, run by ctest, refuses any other mutable variable.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <vector>
 
 #include "util/assertion.h"
@@ -66,22 +69,19 @@ class RunState {
   // a new one.
   void deletePools();
   // The pool handle of one pooled class (see MemoryPools.h); stays put while the run lasts.
-  MemPool*& poolHandle(size_t slot);
+  MemPool*& poolHandle(size_t slot) {
+    if (slot / kHandleBlock < handleBlocks_.size()) return handleBlocks_[slot / kHandleBlock][slot % kHandleBlock];
+    return addPoolHandle(slot);
+  }
 
+  // Reached on every access to run state: the lookup stays inline, the making does not.
   template <typename T>
-  T& part(size_t index) {
-    if (index >= parts_.size()) parts_.resize(index + 1);
-    Part& slot = parts_[index];
-    if (!slot.object) {
-      T* made = new T();
-      // Making T may have made other parts and moved the vector.
-      Part& settled = parts_[index];
-      settled.object = made;
-      settled.destroy = [](void* object) { delete static_cast<T*>(object); };
-      madeOrder_.push_back(index);
-      return *made;
-    }
-    return *static_cast<T*>(slot.object);
+  [[gnu::always_inline]] T& part(size_t index) {
+    if (index < parts_.size())
+      if (void* object = parts_[index].object) return *static_cast<T*>(object);
+    return *static_cast<T*>(makePart(
+        index, [] { return static_cast<void*>(new T()); },
+        [](void* object) { delete static_cast<T*>(object); }));
   }
 
  private:
@@ -89,17 +89,22 @@ class RunState {
     void* object = nullptr;
     void (*destroy)(void*) = nullptr;
   };
+  void* makePart(size_t index, void* (*make)(), void (*destroy)(void*));
+  MemPool*& addPoolHandle(size_t slot);
+
+  static constexpr size_t kHandleBlock = 64;
   std::vector<Part> parts_;
   std::vector<size_t> madeOrder_;
   MemoryPools* pools_ = nullptr;
-  std::deque<MemPool*> poolHandles_;
+  // Blocks that never move, so a handle's address stays valid while more are added.
+  std::vector<std::unique_ptr<MemPool*[]>> handleBlocks_;
 };
 
 // The run in progress. Library callers without a driver (tools, unit tests) get one
 // made at their first use, which lasts until the process ends.
 extern RunState* _currentRun;
 RunState& startDefaultRun();
-inline RunState& runState() { return _currentRun ? *_currentRun : startDefaultRun(); }
+[[gnu::always_inline]] inline RunState& runState() { return _currentRun ? *_currentRun : startDefaultRun(); }
 
 // Numbers the kinds of part and of pooled class once per process; the numbers index
 // the slots of every run and are never state of a run themselves.
@@ -107,7 +112,7 @@ size_t nextRunPartIndex();
 size_t nextPoolSlot();
 
 template <typename T>
-T& runPart() {
+[[gnu::always_inline]] inline T& runPart() {
   static const size_t index = nextRunPartIndex();
   return runState().part<T>(index);
 }
