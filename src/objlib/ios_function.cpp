@@ -45,6 +45,8 @@ int enterRecord(uint32_t file_id, uint32_t root_id, IosDebugFamily IosDebugRoot:
   IosDebugRoot* root = rootOf(file_id, error, &status);
   if (root == nullptr) return status;
   IosDebugFamily& family = root->*member;
+  // A freed admin takes no more records.
+  if (family.pool == nullptr || family.table == nullptr) return ios_fail(error, IOS_ERR_NO_PROPERTY);
   auto* record = static_cast<Record*>(pool_alloc_block(family.pool));
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   std::memset(record, 0, sizeof(Record));
