@@ -72,7 +72,8 @@ int expr_shift_right(ExprNode* destination, const ExprNode* value, uint32_t coun
   if (destination == nullptr || value == nullptr) return 0;
   Scratch scratch(destination);
   uint32_t n = scratch.size;
-  uint8_t fill = arithmetic == 1 && byteAt(value, value->context->int_width - 1) >= 128 ? 0xFF : 0x00;
+  uint8_t top = byteAt(value, value->context->int_width - 1);
+  uint8_t fill = arithmetic == 1 && top >= 128 ? 0xFF : 0x00;
   uint32_t whole = count / 8;
   uint32_t bits = count % 8;
   for (uint32_t i = 0; i < n; ++i) {
@@ -332,7 +333,9 @@ uint32_t fields_repack(uint32_t count, uint32_t in_width, const uint32_t* in,
     if (in != nullptr && out != nullptr) std::memmove(out, in, size_t{count} * sizeof(uint32_t));
     return count;
   }
-  if (in == nullptr || out == nullptr) return join > 1 ? count / static_cast<uint32_t>(join) : count;
+  if (in == nullptr || out == nullptr) {
+    return join > 1 ? count / static_cast<uint32_t>(join) : count;
+  }
   if (join > 1) {
     auto group = static_cast<uint32_t>(join);
     uint32_t mask = fieldMask32(in_width);

@@ -194,7 +194,8 @@ bool allBytes(const unsigned char* bytes, uint32_t from, uint32_t to, unsigned c
 
 int expr_new_integer32(ExprLibContext* context, ExprNode** node, int32_t value) {
   uint8_t bytes[4];
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
+  auto bits = static_cast<uint32_t>(value);
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(bits >> (8 * i));
   return newInteger(context, node, EXPR_TYPE_SIGNED, 32, bytes, 4, value < 0 ? 0xFF : 0x00);
 }
 
@@ -359,6 +360,8 @@ int expr_integer_to_double(ExprNode* destination, const ExprNode* integer) {
     }
     result += byte * weight;
   }
+  // A destination that held operands or a text gives them back before its bytes change.
+  expr_drop_payload(destination);
   writeDouble(destination, negative ? -result : result);
   return 0;
 }

@@ -475,7 +475,8 @@ void expr_drop_payload(ExprNode* node) {
       link = next;
     }
   }
-  std::memset(expr_value_bytes(node), 0, context->node_pool->block_size - offsetof(ExprNode, payload));
+  size_t payloadBytes = context->node_pool->block_size - offsetof(ExprNode, payload);
+  std::memset(expr_value_bytes(node), 0, payloadBytes);
   node->kind = EXPR_VALUE;
 }
 

@@ -120,7 +120,8 @@ int idtab_grow_capacity(IdTable* table, int32_t delta) {
 
 int idtab_assign_compact(IdTable* destination, const IdTable* source, IdtabMap map) {
   if (destination == nullptr || source == nullptr) return -1;
-  uint32_t sourceEnd = source->highest_id < source->capacity ? source->highest_id : source->capacity;
+  uint32_t sourceEnd =
+      source->highest_id < source->capacity ? source->highest_id : source->capacity;
   uint32_t count = 0;
   for (uint32_t index = 0; index < sourceEnd; ++index) {
     if (source->slots[index] != nullptr) ++count;
@@ -131,8 +132,8 @@ int idtab_assign_compact(IdTable* destination, const IdTable* source, IdtabMap m
                      idtab_set_capacity(destination, destination->capacity + count) != 0)) {
     return -1;
   }
-  uint32_t oldEnd =
-      destination->highest_id < destination->capacity ? destination->highest_id : destination->capacity;
+  uint32_t oldEnd = destination->highest_id < destination->capacity ? destination->highest_id
+                                                                   : destination->capacity;
   for (uint32_t index = 0; index < oldEnd; ++index) destination->slots[index] = nullptr;
   destination->highest_id = 0;
   uint32_t next = 0;

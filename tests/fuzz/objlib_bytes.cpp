@@ -9,6 +9,7 @@
 #include "FuzzInput.h"
 #include "objlib/expr_bytes.h"
 #include "objlib/exprlib.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -194,6 +195,7 @@ void bitFields(Input& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  ScopedRun run;  // each input starts from a fresh run's pools
   Input in{data, size, 0};
   // Mostly the 8-byte integers of object files, sometimes narrower or wider ones.
   uint8_t widthChoice = in.byte();

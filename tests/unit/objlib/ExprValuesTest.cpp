@@ -169,6 +169,25 @@ TEST_F(ExprValues, IntegerToDoubleKeepsTheSource) {
   }
 }
 
+TEST_F(ExprValues, ConversionsIntoAnOperatorGiveItsOperandsBack) {
+  ExprNode* sum = nullptr;
+  ExprNode* a = integer(1);
+  ExprNode* b = integer(2);
+  ASSERT_EQ(objexpr_make_operator(context_, &sum, EXPR_ADD, 2, a, b), 0);
+  expr_release(a);
+  expr_release(b);
+  uint32_t live = expr_live_node_count(context_);
+  ExprNode* source = integer(-8);
+  EXPECT_EQ(expr_integer_to_double(sum, source), 0);
+  EXPECT_EQ(sum->kind, EXPR_VALUE);
+  EXPECT_EQ(expr_live_node_count(context_), live + 1 - 2);
+  double value = 0;
+  expr_get_double(sum, &value);
+  EXPECT_DOUBLE_EQ(value, -8.0);
+  expr_release(source);
+  expr_release(sum);
+}
+
 TEST_F(ExprValues, DoubleToIntegerTruncatesWithinTheRange) {
   struct Case {
     double value;
