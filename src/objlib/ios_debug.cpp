@@ -43,6 +43,10 @@ IosDebugRoot* rootOf(uint32_t file_id, IosErrorCode* error) {
   return file->debug_root;
 }
 
+bool freed(const IosDebugFamily& family) {
+  return family.pool == nullptr || family.table == nullptr;
+}
+
 // A zeroed record entered at the family's next id; null when memory runs out.
 void* newRecord(IosDebugFamily* family, size_t size, uint32_t* id) {
   if (family->pool == nullptr || family->table == nullptr) return nullptr;
@@ -189,6 +193,7 @@ int ios_get_variable_admin(uint32_t file_id, IosDebugFamily** family, IosErrorCo
 int ios_typetable_create(uint32_t file_id, IosDebugHandle* table, IosErrorCode* error) {
   IosDebugRoot* root = rootOf(file_id, error);
   if (root == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
+  if (freed(root->typetables)) return ios_fail(error, IOS_ERR_NO_PROPERTY);
   uint32_t id = 0;
   auto* record =
       static_cast<IosTypeTable*>(newRecord(&root->typetables, sizeof(IosTypeTable), &id));
@@ -203,7 +208,7 @@ int ios_typetable_create(uint32_t file_id, IosDebugHandle* table, IosErrorCode* 
 int ios_module_create(uint32_t file_id, IosDebugHandle* module, IosErrorCode* error) {
   IosDebugRoot* root = rootOf(file_id, error);
   if (root == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
-  if (root->modules.table == nullptr) return ios_fail(error, IOS_ERR_NO_PROPERTY);
+  if (freed(root->modules)) return ios_fail(error, IOS_ERR_NO_PROPERTY);
   uint32_t id = idtab_next_id(root->modules.table);
   IosLineInfo* lines = ios_line_info_new(file_id, kRootId, id);
   IdTable* functions = idtab_new();
@@ -267,6 +272,7 @@ int ios_variable_new(uint32_t file_id, uint32_t root_id, IosDebugHandle* variabl
                      IosErrorCode* error) {
   IosDebugRoot* root = rootOf(file_id, error);
   if (root == nullptr || root_id != kRootId) return ios_fail(error, IOS_ERR_INTERNAL);
+  if (freed(root->variables)) return ios_fail(error, IOS_ERR_NO_PROPERTY);
   uint32_t id = 0;
   auto* record =
       static_cast<IosVariable*>(newRecord(&root->variables, sizeof(IosVariable), &id));

@@ -342,7 +342,7 @@ TEST_F(DebugRecords, FreeingOneAdminEmptiesItAndRefusesNewRecords) {
     const char* name;
     IosDebugFamily IosDebugRoot::*admin;
     std::function<void(IosDebugFamily*)> free;
-    std::function<int(uint32_t)> create;  // a record with tables of its own
+    std::function<int(uint32_t, IosErrorCode*)> create;  // a record with tables of its own
   };
   const Case cases[] = {
       // The lifetimes live in an admin of their own, freed beside so that the
@@ -356,24 +356,24 @@ TEST_F(DebugRecords, FreeingOneAdminEmptiesItAndRefusesNewRecords) {
            ios_lifetime_release(static_cast<IosLifetime*>(record));
          });
        },
-       [](uint32_t file) {
+       [](uint32_t file, IosErrorCode* error) {
          IosDebugHandle variable{};
-         int status = ios_variable_create_flagged(file, 1, 0, &variable, nullptr);
+         int status = ios_variable_create_flagged(file, 1, 0, &variable, error);
          if (status == 0)
            status = ios_variable_add_lifetime(file, 1, variable.record_id, nullptr, nullptr);
          return status;
        }},
       {"type tables", &IosDebugRoot::typetables, ios_free_table_admin,
-       [](uint32_t file) { return ios_typetable_create(file, nullptr, nullptr); }},
+       [](uint32_t file, IosErrorCode* error) { return ios_typetable_create(file, nullptr, error); }},
       {"functions", &IosDebugRoot::functions,
        [](IosDebugFamily* admin) {
          ios_free_record_admin(admin, [](void* record) {
            ios_function_release(static_cast<IosFunction*>(record));
          });
        },
-       [](uint32_t file) {
+       [](uint32_t file, IosErrorCode* error) {
          IosDebugHandle function{};
-         return ios_function_create(file, 1, &function, nullptr);
+         return ios_function_create(file, 1, &function, error);
        }},
   };
   // The admin's own pool header goes back with it: measured on an empty admin.
@@ -400,8 +400,8 @@ TEST_F(DebugRecords, FreeingOneAdminEmptiesItAndRefusesNewRecords) {
     IosFile* record = nullptr;
     auto [file, admin] = freshAdmin(c.admin, &record);
     std::vector<size_t> before = blocksInUse();
-    ASSERT_EQ(c.create(file), 0) << c.name;
-    ASSERT_EQ(c.create(file), 0) << c.name;
+    ASSERT_EQ(c.create(file, nullptr), 0) << c.name;
+    ASSERT_EQ(c.create(file, nullptr), 0) << c.name;
     c.free(admin);
     std::vector<size_t> after = blocksInUse();
     for (size_t i = 0; i < after.size(); ++i)
@@ -409,7 +409,9 @@ TEST_F(DebugRecords, FreeingOneAdminEmptiesItAndRefusesNewRecords) {
     EXPECT_EQ(admin->pool, nullptr) << c.name;
     EXPECT_EQ(admin->table, nullptr) << c.name;
     c.free(admin);
-    EXPECT_EQ(c.create(file), 1) << c.name;
+    IosErrorCode error = kNoCode;
+    EXPECT_EQ(c.create(file, &error), 1) << c.name;
+    EXPECT_EQ(error, IOS_ERR_NO_PROPERTY) << c.name;
     dropRoot(record);
   }
 }
