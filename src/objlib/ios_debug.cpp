@@ -43,8 +43,13 @@ IosDebugRoot* rootOf(uint32_t file_id, IosErrorCode* error) {
   return file->debug_root;
 }
 
+bool freed(const IosDebugFamily& family) {
+  return family.pool == nullptr || family.table == nullptr;
+}
+
 // A zeroed record entered at the family's next id; null when memory runs out.
 void* newRecord(IosDebugFamily* family, size_t size, uint32_t* id) {
+  if (family->pool == nullptr || family->table == nullptr) return nullptr;
   void* record = pool_alloc_block(family->pool);
   if (record == nullptr) return nullptr;
   std::memset(record, 0, size);
@@ -86,30 +91,55 @@ int getFamily(uint32_t file_id, IosDebugFamily IosDebugRoot::*member, IosDebugFa
 
 }  // namespace
 
-void ios_debug_root_free(IosDebugRoot* root) {
-  if (root == nullptr) return;
-  familyFree<IosTypeTable>(&root->typetables, [](IosTypeTable* table) {
+void ios_free_record_admin(IosDebugFamily* admin, void (*release_tables)(void* record)) {
+  if (admin == nullptr) return;
+  familyFree<void>(admin, [release_tables](void* record) {
+    if (release_tables != nullptr) release_tables(record);
+  });
+}
+
+void ios_free_variable_admin(IosDebugFamily* admin) {
+  if (admin == nullptr) return;
+  // The expressions go too: each variable holds one reference to them.
+  familyFree<IosVariable>(admin, [](IosVariable* variable) {
+    expr_release(variable->expression);
+    expr_release(variable->value_expression);
+    idtab_delete(variable->lifetimes);
+  });
+}
+
+void ios_free_table_admin(IosDebugFamily* admin) {
+  if (admin == nullptr) return;
+  familyFree<IosTypeTable>(admin, [](IosTypeTable* table) {
     idtab_delete(table->types);
     idtab_delete(table->entered);
   });
+}
+
+void ios_debug_root_free(IosDebugRoot* root) {
+  if (root == nullptr) return;
+  ios_free_table_admin(&root->typetables);
   familyFree<IosTypeEntry>(&root->type_entries, [](IosTypeEntry*) {});
   idtab_delete(root->typetables_by_symbol);
-  familyFree<IosModule>(&root->modules, [](IosModule* module) {
+  ios_free_record_admin(&root->modules, [](void* record) {
+    auto* module = static_cast<IosModule*>(record);
     idtab_delete(module->entries);
     ios_array_free(&module->variables);
     expr_release(module->expression);
     idtab_delete(module->functions);
     ios_line_info_free(module->line_info);
   });
-  familyFree<IosVariable>(&root->variables, [](IosVariable* variable) {
-    expr_release(variable->expression);
-    expr_release(variable->value_expression);
-    idtab_delete(variable->lifetimes);
+  ios_free_variable_admin(&root->variables);
+  ios_free_record_admin(&root->lifetimes, [](void* record) {
+    ios_lifetime_release(static_cast<IosLifetime*>(record));
   });
-  familyFree<IosLifetime>(&root->lifetimes, ios_lifetime_release);
-  familyFree<IosFunction>(&root->functions, ios_function_release);
+  ios_free_record_admin(&root->functions, [](void* record) {
+    ios_function_release(static_cast<IosFunction*>(record));
+  });
   ios_lexical_block_admin_free(&root->lexical_blocks);
-  familyFree<IosStackUsage>(&root->stack_usage, ios_stack_usage_release);
+  ios_free_record_admin(&root->stack_usage, [](void* record) {
+    ios_stack_usage_release(static_cast<IosStackUsage*>(record));
+  });
   ios_type_store_free(root->type_store);
   std::free(root);
 }
@@ -163,6 +193,7 @@ int ios_get_variable_admin(uint32_t file_id, IosDebugFamily** family, IosErrorCo
 int ios_typetable_create(uint32_t file_id, IosDebugHandle* table, IosErrorCode* error) {
   IosDebugRoot* root = rootOf(file_id, error);
   if (root == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
+  if (freed(root->typetables)) return ios_fail(error, IOS_ERR_NO_PROPERTY);
   uint32_t id = 0;
   auto* record =
       static_cast<IosTypeTable*>(newRecord(&root->typetables, sizeof(IosTypeTable), &id));
@@ -177,6 +208,7 @@ int ios_typetable_create(uint32_t file_id, IosDebugHandle* table, IosErrorCode* 
 int ios_module_create(uint32_t file_id, IosDebugHandle* module, IosErrorCode* error) {
   IosDebugRoot* root = rootOf(file_id, error);
   if (root == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
+  if (freed(root->modules)) return ios_fail(error, IOS_ERR_NO_PROPERTY);
   uint32_t id = idtab_next_id(root->modules.table);
   IosLineInfo* lines = ios_line_info_new(file_id, kRootId, id);
   IdTable* functions = idtab_new();
@@ -240,6 +272,7 @@ int ios_variable_new(uint32_t file_id, uint32_t root_id, IosDebugHandle* variabl
                      IosErrorCode* error) {
   IosDebugRoot* root = rootOf(file_id, error);
   if (root == nullptr || root_id != kRootId) return ios_fail(error, IOS_ERR_INTERNAL);
+  if (freed(root->variables)) return ios_fail(error, IOS_ERR_NO_PROPERTY);
   uint32_t id = 0;
   auto* record =
       static_cast<IosVariable*>(newRecord(&root->variables, sizeof(IosVariable), &id));

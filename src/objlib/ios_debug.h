@@ -89,6 +89,16 @@ struct IosDebugRoot {
   IosTypeStore* type_store;
 };
 
+// Free one admin of a root: each record's own tables (through the callback for a
+// plain admin), then the record table and the pool. The admin is part of the root,
+// so it is left empty rather than freed: a second free does nothing, and creating
+// a record in it fails with 2. Null is ignored.
+void ios_free_record_admin(IosDebugFamily* admin, void (*release_tables)(void* record));
+// Also drops each variable's expression references and lifetime list.
+void ios_free_variable_admin(IosDebugFamily* admin);
+// The type-table admin: each table's two id tables.
+void ios_free_table_admin(IosDebugFamily* admin);
+
 // Frees every family and record of the root, dropping the variables' expression
 // references, then the root. Null is ignored.
 void ios_debug_root_free(IosDebugRoot* root);

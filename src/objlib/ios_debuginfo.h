@@ -65,9 +65,12 @@ struct IosType {
 };
 
 // The interned types: type id t at slot t - base.
+struct IosTypeIndex;
+
 struct IosTypeIdTable {
   IdTable* types;
   uint32_t base;
+  IosTypeIndex* index;  // the types by structure, for interning
 };
 
 struct IosTyperefTree {

@@ -302,6 +302,26 @@ int ios_typetable_bind_symbol(IosDebugHandle table, uint32_t file_id, uint32_t s
   return 0;
 }
 
+// The binding is the table's last words: read as a handle ending in the symbol id,
+// as every other handle of the store ends in the id its getter tests.
+int ios_typetable_get_triple(IosDebugHandle table, uint32_t triple[3], IosErrorCode* error) {
+  IosDebugRoot* root = nullptr;
+  int status = rootOf(table.file_id, &root, error);
+  if (status != 0) return status;
+  auto* record = static_cast<IosTypeTable*>(idtab_get(root->typetables.table, table.record_id));
+  if (record == nullptr) return ios_fail(error, IOS_ERR_NO_TYPETABLE);
+  if (record->symbol.object_id < 1) return ios_fail(error, IOS_ERR_NO_PROPERTY);
+  if (triple != nullptr) {
+    triple[0] = record->symbol.file_id;
+    triple[1] = record->handle.root_id;
+    triple[2] = record->symbol.object_id;
+  }
+  return 0;
+}
+
+uint32_t ios_record_word3(const IosType* record) { return record == nullptr ? 0 : record->visits; }
+uint32_t ios_record_word4(const IosType* record) { return record == nullptr ? 0 : record->kind; }
+
 int ios_typetable_by_symbol_index(uint32_t file_id, uint32_t, uint32_t, uint32_t index,
                                   IosDebugHandle* table, IosErrorCode* error) {
   IosDebugRoot* root = nullptr;

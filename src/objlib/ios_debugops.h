@@ -68,6 +68,13 @@ int ios_typedef_set_target(uint32_t file_id, uint32_t root_id, uint32_t typeref_
 // Binds a type table to a symbol once: 17 for a symbol id below 1, 6 when bound.
 int ios_typetable_bind_symbol(IosDebugHandle table, uint32_t file_id, uint32_t symbol_id,
                               IosErrorCode* error);
+// The symbol the table is bound to, as a handle like the store's others:
+// {file id, root id, symbol id}, the id last and tested for presence (1 with 2
+// while unbound); 19 for a missing table.
+int ios_typetable_get_triple(IosDebugHandle table, uint32_t triple[3], IosErrorCode* error);
+// A type's use count and kind, the two plain words after its handle; 0 for null.
+uint32_t ios_record_word3(const IosType* record);
+uint32_t ios_record_word4(const IosType* record);
 // The type table bound to symbol id index + 1; -1 when there is none.
 int ios_typetable_by_symbol_index(uint32_t file_id, uint32_t, uint32_t, uint32_t index,
                                   IosDebugHandle* table, IosErrorCode* error);

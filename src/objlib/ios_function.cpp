@@ -45,6 +45,8 @@ int enterRecord(uint32_t file_id, uint32_t root_id, IosDebugFamily IosDebugRoot:
   IosDebugRoot* root = rootOf(file_id, error, &status);
   if (root == nullptr) return status;
   IosDebugFamily& family = root->*member;
+  // A freed admin takes no more records.
+  if (family.pool == nullptr || family.table == nullptr) return ios_fail(error, IOS_ERR_NO_PROPERTY);
   auto* record = static_cast<Record*>(pool_alloc_block(family.pool));
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   std::memset(record, 0, sizeof(Record));
@@ -273,6 +275,9 @@ int ios_function_create(uint32_t file_id, uint32_t root_id, IosDebugHandle* func
   int status = 0;
   IosDebugRoot* root = rootOf(file_id, error, &status);
   if (root == nullptr) return status;
+  // A freed admin takes no more records.
+  if (root->functions.pool == nullptr || root->functions.table == nullptr)
+    return ios_fail(error, IOS_ERR_NO_PROPERTY);
   // Every part is made before the record is entered, so a failure leaves no trace.
   IdTable* types = idtab_new();
   IdTable* parameters = idtab_new();

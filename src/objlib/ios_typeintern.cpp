@@ -7,6 +7,7 @@
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
 #include "objlib/ios_strtab.h"
+#include "objlib/ios_typeindex.h"
 #include "objlib/ios_typeref.h"
 #include "objlib/ios_typestore.h"
 
@@ -158,14 +159,16 @@ IosTypeStore* ios_type_store_new(uint32_t file_id, uint32_t root_id) {
   store->root_id = root_id;
   store->typerefs = static_cast<IosTyperefTree*>(pool_alloc(sizeof(IosTyperefTree)));
   store->table = static_cast<IosTypeIdTable*>(pool_alloc(sizeof(IosTypeIdTable)));
+  if (store->table != nullptr) *store->table = IosTypeIdTable{};
   if (store->typerefs == nullptr || store->table == nullptr) {
     ios_type_store_free(store);
     return nullptr;
   }
   store->table->base = IOS_FIRST_TYPE_ID;
   store->table->types = idtab_new();
+  store->table->index = ios_type_index_new();
   IosTyperef* first = ios_typeref_new_record(TypeHandle{file_id, root_id, 0}, 0);
-  if (store->table->types == nullptr || first == nullptr) {
+  if (store->table->types == nullptr || store->table->index == nullptr || first == nullptr) {
     if (first != nullptr) freeTyperef(first, nullptr);
     ios_type_store_free(store);
     return nullptr;
@@ -191,6 +194,7 @@ void ios_type_store_free(IosTypeStore* store) {
       freeType(static_cast<IosType*>(idtab_get(types, id)));
     }
     idtab_delete(types);
+    ios_type_index_free(store->table->index);
     pool_free(store->table, sizeof(IosTypeIdTable));
   }
   pool_free(store, sizeof(IosTypeStore));
@@ -377,16 +381,14 @@ int ios_typeref_intern(IosTypeIdTable* table, IosTyperef* typeref, TypeHandle* t
   typeref->state = IOS_TYPEREF_DONE;
   if (status != 0) return status;
   if (state == IOS_TYPEREF_IN_PROGRESS) {
-    IdTable* types = table == nullptr ? nullptr : table->types;
-    for (uint32_t id = 1; types != nullptr && id <= types->highest_id; ++id) {
-      auto* candidate = static_cast<IosType*>(idtab_get(types, id));
-      if (candidate == nullptr) continue;
-      if (ios_typeref_equal(candidate->kind, candidate->detail, typeref->kind, typeref->detail)) {
-        typeref->type_id = candidate->type_id;
-        handle.type_id = candidate->type_id;
-        if (type != nullptr) *type = handle;
-        return 0;
-      }
+    uint32_t equal = table == nullptr ? 0
+                                      : ios_type_index_find(table->index, typeref->kind,
+                                                            typeref->detail);
+    if (equal != 0) {
+      typeref->type_id = equal;
+      handle.type_id = equal;
+      if (type != nullptr) *type = handle;
+      return 0;
     }
     IosType* made = ios_typeref_make_entry(typeref);
     if (made == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
@@ -401,6 +403,8 @@ int ios_typeref_intern(IosTypeIdTable* table, IosTyperef* typeref, TypeHandle* t
     typeref->type_id = typeId;
     handle.type_id = typeId;
     if (type != nullptr) *type = handle;
+    // Out of memory here only costs later merges; the type itself stands.
+    ios_type_index_add(table->index, made);
     return 0;
   }
   if (state == IOS_TYPEREF_RESERVED) {
@@ -416,6 +420,7 @@ int ios_typeref_intern(IosTypeIdTable* table, IosTyperef* typeref, TypeHandle* t
       pool_free(made, sizeof(IosType));
       return ios_fail(error, IOS_ERR_NO_MEMORY);
     }
+    ios_type_index_add(table->index, made);
     return 0;
   }
   return 0;
@@ -590,4 +595,105 @@ int ios_typeref_equal(uint32_t kind_a, void* detail_a, uint32_t kind_b, void* de
     default:
       return 0;
   }
+}
+
+namespace {
+
+// FNV-1a over 32-bit words and text: cheap and spreads small ids well enough.
+struct StructureHash {
+  uint64_t value = 14695981039346656037ull;
+
+  void byte(uint8_t b) {
+    value ^= b;
+    value *= 1099511628211ull;
+  }
+  void word(uint32_t w) {
+    for (int shift = 0; shift < 32; shift += 8) byte(static_cast<uint8_t>(w >> shift));
+  }
+  void words(void* detail, std::initializer_list<int> indices) {
+    for (int i : indices) word(*ios_detail_word(detail, i));
+  }
+  // By text, as names compare; a name without text hashes as a marker of its own.
+  void name(uint32_t file_id, uint32_t string_id) {
+    IosString* record = nullptr;
+    if (string_id < 1 || ios_get_string(IosHandle{file_id, string_id}, &record, nullptr) != 0) {
+      word(0xFFFFFFFFu);
+      return;
+    }
+    byte(1);
+    for (const char* c = record->text; *c != '\0'; ++c) byte(static_cast<uint8_t>(*c));
+    byte(0);
+  }
+  void nameAt(void* detail, int index) {
+    name(*ios_detail_word(detail, index), *ios_detail_word(detail, index + 1));
+  }
+  // The first `compared` words of every entry; an empty slot is a marker.
+  void list(const IdTable* list, uint32_t compared) {
+    uint32_t count = listCount(list);
+    word(count);
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint32_t* entry = listEntry(list, i);
+      byte(entry == nullptr ? 0 : 1);
+      for (uint32_t w = 0; entry != nullptr && w < compared; ++w) word(entry[w]);
+    }
+  }
+};
+
+}  // namespace
+
+uint64_t ios_typeref_hash(uint32_t kind, void* detail) {
+  StructureHash hash;
+  hash.word(kind);
+  if (kind < IOS_TYPEREF_FIRST_COMPOSITE || detail == nullptr) return hash.value;
+  switch (kind) {
+    case IOS_TYPEREF_ARRAY:
+      hash.words(detail, {0, 1});
+      hash.list(ios_detail_list(kind, detail), 2);
+      break;
+    case IOS_TYPEREF_ENUM: {
+      hash.words(detail, {2});
+      hash.nameAt(detail, 0);
+      IdTable* list = ios_detail_list(kind, detail);
+      uint32_t count = listCount(list);
+      hash.word(count);
+      for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t* entry = listEntry(list, i);
+        hash.byte(entry == nullptr ? 0 : 1);
+        if (entry == nullptr) continue;
+        hash.name(entry[0], entry[1]);
+        hash.word(entry[2]);
+      }
+      break;
+    }
+    case IOS_TYPEREF_POINTER:
+    case IOS_TYPEREF_QUALIFIER:
+      hash.words(detail, {0, 1, 2, 3});
+      break;
+    case IOS_TYPEREF_REFERENCE:
+    case IOS_TYPEREF_BITFIELD:
+      hash.words(detail, {0, 1});
+      break;
+    case IOS_TYPEREF_TYPEDEF:
+      hash.words(detail, {0, 1});
+      hash.nameAt(detail, 2);
+      break;
+    case IOS_TYPEREF_STRUCTURE:
+    case IOS_TYPEREF_UNION:
+      hash.words(detail, {0});
+      hash.nameAt(detail, 1);
+      hash.list(ios_detail_list(kind, detail), 2);
+      break;
+    case IOS_TYPEREF_FUNCTION:
+      hash.words(detail, {2, 3, 4});
+      hash.nameAt(detail, 0);
+      hash.list(ios_detail_list(kind, detail), 2);
+      break;
+    case IOS_TYPEREF_MEMBER:
+      hash.words(detail, {0, 1, 4, 5, 6});
+      hash.nameAt(detail, 2);
+      break;
+    default:
+      break;
+  }
+  return hash.value;
 }

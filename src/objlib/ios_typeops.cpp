@@ -1,6 +1,7 @@
 #include "objlib/ios_typeops.h"
 
 #include "objlib/ios_idtable.h"
+#include "objlib/ios_typeindex.h"
 #include "objlib/ios_typequery.h"
 #include "objlib/ios_typeref.h"
 #include "objlib/ios_typestore.h"
@@ -49,6 +50,7 @@ int getWord(void* detail, uint32_t kind, int word, Rule rule, uint32_t* value, I
 int setWord(void* detail, uint32_t kind, int word, uint32_t value, IosErrorCode* error) {
   if (detail == nullptr) return ios_fail(error, kindError(kind));
   words(detail)[word] = value;
+  ios_type_detail_changed(detail);
   return 0;
 }
 
@@ -67,6 +69,7 @@ int setName(void* detail, uint32_t kind, int word, StringHandle name, IosErrorCo
   if (held[1] >= 1) return ios_fail(error, IOS_ERR_VALUE_EXISTS);
   held[0] = name.file_id;
   held[1] = name.object_id;
+  ios_type_detail_changed(detail);
   return 0;
 }
 
@@ -74,6 +77,7 @@ int setRef(void* detail, uint32_t kind, int word, TyperefRef reference, IosError
   if (detail == nullptr) return ios_fail(error, kindError(kind));
   words(detail)[word] = reference.resolved;
   words(detail)[word + 1] = reference.id;
+  ios_type_detail_changed(detail);
   return 0;
 }
 
@@ -87,6 +91,7 @@ int setEntry(uint32_t kind, void* detail, uint32_t index, uint32_t a, uint32_t b
   uint32_t entryWords = ios_detail_kind(kind)->entry_words;
   if (ios_typetable_set_entry(&list, index, a, b, error, entryWords) != 0) return 1;
   if (entry != nullptr) *entry = static_cast<uint32_t*>(idtab_get(list, index + 1));
+  ios_type_detail_changed(detail);
   return 0;
 }
 
@@ -244,6 +249,7 @@ int ios_enum_detail_set_entry(void* detail, uint32_t index, StringHandle name, u
                name.object_id < 1 ? 0 : name.object_id, &entry, error) != 0)
     return 1;
   entry[2] = value;
+  ios_type_detail_changed(detail);
   return 0;
 }
 
@@ -306,6 +312,7 @@ int ios_functype_detail_set_param(void* detail, uint32_t index, TyperefRef type,
     return 1;
   entry[2] = name.file_id;
   entry[3] = name.object_id < 1 ? 0 : name.object_id;
+  ios_type_detail_changed(detail);
   return 0;
 }
 

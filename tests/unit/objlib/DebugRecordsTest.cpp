@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -297,6 +298,122 @@ TEST_F(DebugRecords, FreeingTheDebugRootGivesBackEveryBlockOfItsRecords) {
   ios_debug_root_free(record->debug_root);
   record->debug_root = nullptr;
   EXPECT_EQ(blocksInUse(), before);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DebugRecords, TypeTableTripleIsTheHandleOfItsBoundSymbol) {
+  IosDebugHandle table{};
+  ASSERT_EQ(ios_typetable_create(file_, &table, nullptr), 0);
+  uint32_t triple[3] = {9, 9, 9};
+  IosErrorCode error = kNoCode;
+  EXPECT_EQ(ios_typetable_get_triple(table, triple, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_PROPERTY);
+  EXPECT_EQ(triple[2], 9u);
+  ASSERT_EQ(ios_typetable_bind_symbol(table, file_, 7, nullptr), 0);
+  ASSERT_EQ(ios_typetable_get_triple(table, triple, nullptr), 0);
+  EXPECT_EQ(triple[0], file_);
+  EXPECT_EQ(triple[1], 1u);
+  EXPECT_EQ(triple[2], 7u);
+  error = kNoCode;
+  EXPECT_EQ(ios_typetable_get_triple({file_, 1, table.record_id + 1}, triple, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_TYPETABLE);
+}
+
+TEST_F(DebugRecords, RecordWordsReadATypesUseCountAndKind) {
+  EXPECT_EQ(ios_record_word3(nullptr), 0u);
+  EXPECT_EQ(ios_record_word4(nullptr), 0u);
+  uint32_t id = intern(structure("s", {}));
+  IosType* type = nullptr;
+  ASSERT_EQ(ios_type_lookup(store_->table, id, &type, nullptr), 0);
+  uint32_t uses = ios_record_word3(type);
+  ASSERT_EQ(ios_type_use(type, nullptr), 0);
+  ASSERT_EQ(ios_type_use(type, nullptr), 0);
+  EXPECT_EQ(ios_record_word3(type), uses + 2);
+  EXPECT_EQ(ios_record_word4(type), uint32_t{IOS_TYPEREF_STRUCTURE});
+}
+
+// Each admin freed on its own gives back what its records held, stays empty
+// through a second free and the root's free, and takes no new record.
+TEST_F(DebugRecords, FreeingOneAdminEmptiesItAndRefusesNewRecords) {
+  struct Case {
+    const char* name;
+    IosDebugFamily IosDebugRoot::*admin;
+    std::function<void(IosDebugFamily*)> free;
+    std::function<int(uint32_t, IosErrorCode*)> create;  // a record with tables of its own
+  };
+  const Case cases[] = {
+      // The lifetimes live in an admin of their own, freed beside so that the
+      // count shows only what the variables held.
+      {"variables", &IosDebugRoot::variables,
+       [](IosDebugFamily* admin) {
+         ios_free_variable_admin(admin);
+         auto* root = reinterpret_cast<IosDebugRoot*>(reinterpret_cast<char*>(admin) -
+                                                      offsetof(IosDebugRoot, variables));
+         ios_free_record_admin(&root->lifetimes, [](void* record) {
+           ios_lifetime_release(static_cast<IosLifetime*>(record));
+         });
+       },
+       [](uint32_t file, IosErrorCode* error) {
+         IosDebugHandle variable{};
+         int status = ios_variable_create_flagged(file, 1, 0, &variable, error);
+         if (status == 0)
+           status = ios_variable_add_lifetime(file, 1, variable.record_id, nullptr, nullptr);
+         return status;
+       }},
+      {"type tables", &IosDebugRoot::typetables, ios_free_table_admin,
+       [](uint32_t file, IosErrorCode* error) { return ios_typetable_create(file, nullptr, error); }},
+      {"functions", &IosDebugRoot::functions,
+       [](IosDebugFamily* admin) {
+         ios_free_record_admin(admin, [](void* record) {
+           ios_function_release(static_cast<IosFunction*>(record));
+         });
+       },
+       [](uint32_t file, IosErrorCode* error) {
+         IosDebugHandle function{};
+         return ios_function_create(file, 1, &function, error);
+       }},
+  };
+  // The admin's own pool header goes back with it: measured on an empty admin.
+  auto freshAdmin = [](IosDebugFamily IosDebugRoot::*member, IosFile** file) {
+    uint32_t id = 0;
+    IosHandle root{};
+    EXPECT_EQ(ios_file_create(&id, nullptr), 0);
+    EXPECT_EQ(ios_file_get_debug_root(id, &root, nullptr), 0);
+    EXPECT_EQ(ios_get_file(id, file, nullptr), 0);
+    return std::pair{id, &((*file)->debug_root->*member)};
+  };
+  auto dropRoot = [](IosFile* file) {
+    ios_debug_root_free(file->debug_root);
+    file->debug_root = nullptr;
+  };
+  for (const Case& c : cases) {
+    IosFile* emptyFile = nullptr;
+    auto [emptyId, empty] = freshAdmin(c.admin, &emptyFile);
+    std::vector<size_t> beforeEmpty = blocksInUse();
+    c.free(empty);
+    std::vector<size_t> afterEmpty = blocksInUse();
+    dropRoot(emptyFile);
+
+    IosFile* record = nullptr;
+    auto [file, admin] = freshAdmin(c.admin, &record);
+    std::vector<size_t> before = blocksInUse();
+    ASSERT_EQ(c.create(file, nullptr), 0) << c.name;
+    ASSERT_EQ(c.create(file, nullptr), 0) << c.name;
+    c.free(admin);
+    std::vector<size_t> after = blocksInUse();
+    for (size_t i = 0; i < after.size(); ++i)
+      EXPECT_EQ(after[i] + (beforeEmpty[i] - afterEmpty[i]), before[i]) << c.name << " class " << i;
+    EXPECT_EQ(admin->pool, nullptr) << c.name;
+    EXPECT_EQ(admin->table, nullptr) << c.name;
+    c.free(admin);
+    IosErrorCode error = kNoCode;
+    EXPECT_EQ(c.create(file, &error), 1) << c.name;
+    EXPECT_EQ(error, IOS_ERR_NO_PROPERTY) << c.name;
+    dropRoot(record);
+  }
 }
 
 }  // namespace

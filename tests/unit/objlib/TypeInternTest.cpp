@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "objlib/DebugInfoFixture.h"
+#include "objlib/ios_typeops.h"
 
 namespace {
 
@@ -206,6 +210,78 @@ TEST_F(TypeIntern, FreeingTheFileReleasesEveryTypeAndTyperef) {
   setWords(pointer, 0, {0, node});
   ASSERT_NE(intern(node), 0u);
   EXPECT_EQ(ios_file_delete(file_, nullptr), 0);
+}
+
+}  // namespace
+
+namespace {
+
+using TypeInternIndex = DebugInfoFile;
+
+// A detail written after its type is interned must be found under its new
+// structure, and no longer under the old one.
+TEST_F(TypeInternIndex, ATypeChangedAfterInterningMergesByItsNewStructure) {
+  struct Case {
+    const char* name;
+    uint32_t kind;
+    std::function<void(uint32_t)> shapeOld;  // on a fresh typeref: the structure as interned
+    std::function<void(void*)> change;       // on the interned detail
+    std::function<void(uint32_t)> shapeNew;  // on a fresh typeref: the changed structure
+  };
+  uint32_t b = 0;
+  const Case cases[] = {
+      {"word setter", IOS_TYPEREF_STRUCTURE,
+       [&](uint32_t id) { setWords(id, 0, {4, file_, name("a")}); },
+       [&](void* detail) { EXPECT_EQ(ios_struct_detail_set_field0(detail, 9, nullptr), 0); },
+       [&](uint32_t id) { setWords(id, 0, {9, file_, name("a")}); }},
+      {"name setter", IOS_TYPEREF_STRUCTURE, [&](uint32_t id) { setWords(id, 0, {4, 0, 0}); },
+       [&](void* detail) {
+         b = name("b");
+         EXPECT_EQ(ios_struct_detail_set_name(detail, {file_, b}, nullptr), 0);
+       },
+       [&](uint32_t id) { setWords(id, 0, {4, file_, name("b")}); }},
+      {"list entry", IOS_TYPEREF_UNION, [&](uint32_t id) { setWords(id, 0, {4, 0, 0}); },
+       [&](void* detail) {
+         EXPECT_EQ(ios_union_detail_set_member_entry(detail, 0, 1, 5, nullptr), 0);
+       },
+       [&](uint32_t id) {
+         setWords(id, 0, {4, 0, 0});
+         addEntry(id, 1, 5);
+       }},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    uint32_t first = typeref(c.kind);
+    c.shapeOld(first);
+    ASSERT_EQ(intern(first), IOS_FIRST_TYPE_ID) << c.name;
+    IosType* type = nullptr;
+    ASSERT_EQ(ios_type_lookup(store_->table, IOS_FIRST_TYPE_ID, &type, nullptr), 0);
+    c.change(type->detail);
+    uint32_t changed = typeref(c.kind);
+    c.shapeNew(changed);
+    EXPECT_EQ(intern(changed), IOS_FIRST_TYPE_ID) << c.name;
+    uint32_t old = typeref(c.kind);
+    c.shapeOld(old);
+    EXPECT_EQ(intern(old), IOS_FIRST_TYPE_ID + 1) << c.name;
+    EXPECT_EQ(typeCount(), 2u) << c.name;
+  }
+}
+
+// Many distinct types and their repeats: each repeat finds its first, whatever
+// the number of types already interned.
+TEST_F(TypeInternIndex, RepeatsAmongManyTypesFindTheirFirst) {
+  constexpr uint32_t kCount = 300;
+  std::vector<uint32_t> ids;
+  for (uint32_t round = 0; round < 2; ++round) {
+    for (uint32_t i = 0; i < kCount; ++i) {
+      uint32_t pointer = typeref(IOS_TYPEREF_POINTER);
+      setWords(pointer, 0, {1, i % 7, i, 0});
+      uint32_t id = intern(pointer);
+      if (round == 0) ids.push_back(id);
+      else EXPECT_EQ(id, ids[i]) << i;
+    }
+  }
+  EXPECT_EQ(typeCount(), kCount);
 }
 
 }  // namespace
