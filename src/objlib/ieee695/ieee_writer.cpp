@@ -8,6 +8,7 @@
 #include "objlib/exprlib.h"
 #include "objlib/ieee695/ieee_state.h"
 #include "objlib/ios_admin.h"
+#include "objlib/ios_callgraph.h"
 #include "objlib/ios_image.h"
 #include "objlib/ios_section.h"
 #include "objlib/ios_strtab.h"
@@ -350,6 +351,20 @@ void ieee_prepare_module(IeeeWriter* writer) {
     if (ios_section_get_mau_size(section, &bits, nullptr) != 0 || bits == 0) bits = file->mau_size;
     new_section_entry(writer, writer->next_section_index++, section, bits);
   }
+  // Roots of the resolved call graph get the O variables that carry their calls.
+  uint32_t roots = 0;
+  if (writer->object_kind != 4 && writer->object_kind != 5 &&
+      ios_callgraph_count(writer->file_id, &roots, nullptr) == 0) {
+    for (uint32_t i = 0; i < roots; ++i) {
+      IosCallGraphNode* node = nullptr;
+      if (ios_callgraph_get_entry(writer->file_id, i, &node, nullptr) != 0 || node == nullptr) continue;
+      auto entry = std::make_unique<IeeeContextEntry>();
+      entry->index = static_cast<uint32_t>(writer->contexts.size());
+      entry->record = ieee_letter_record(writer, LETTER_O, entry->index);
+      entry->node = node->key;
+      writer->contexts.push_back(std::move(entry));
+    }
+  }
   IosHandle global{0, 0};
   if (ios_scope_get_global_handle(writer->file_id, &global, nullptr) == 0) add_scope_names(writer, global, true);
   uint32_t scopes = 0;
@@ -410,6 +425,12 @@ int ieee_write_part2(IeeeWriter* writer, uint32_t* error) {
         address != nullptr) {
       result = emit_variable(writer, IEEE_AS, LETTER_L, entry->index, error);
     }
+    if (result != 0) return result;
+  }
+  for (auto& context : writer->contexts) {
+    writer->current_context = context.get();
+    writer->call_index = context->index;
+    result = emit_variable(writer, IEEE_AS, LETTER_O, context->index, error);
     if (result != 0) return result;
   }
   return result;
