@@ -385,7 +385,8 @@ uint32_t fill_externals(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t
       if (ios_symbol_get_section_number(entry->symbol, &number, nullptr) != 0) number = 0;
       body->at.letter = name->letter;
       body->at.index = name->index;
-      // Attribute 19: a symbol that the assembler made.
+      // Attribute 19: a symbol that the assembler made. The store keeps no other
+      // attribute number for a symbol, so every name carries this one.
       body->at.numbers[0] = 19;
       body->at.numbers[1] = ((width & 0xFFu) << 4) | (number & 0xFu);
       return 0;
@@ -436,6 +437,9 @@ uint32_t fill_data_record(IeeeWriter* writer, uint32_t* error) {
   }
   IeeeBodyLD& body = writer->current->body->ld;
   body.count = uint64_t{count} * bytes_per_mau;
+  // Units go out in address order whatever the module's byte order: a reader loads
+  // a data record at ascending addresses, so reversing the units of a record would
+  // scramble the section against the ELF image of the same source.
   uint32_t out = 0;
   for (uint32_t unit = 0; unit < count; ++unit) {
     for (uint32_t i = bytes_per_mau; i-- > 0;) body.data[out++] = static_cast<uint8_t>(window->words[unit] >> (8 * i));

@@ -409,8 +409,9 @@ int ieee_write_part2(IeeeWriter* writer, uint32_t* error) {
     writer->current_section = entry.get();
     result = emit(writer, IEEE_ST, nullptr, error);
     if (result == 0 && entry->mau_bits != writer->bits_per_mau) result = emit(writer, IEEE_FB, nullptr, error);
-    // The store keeps no page size beside a section's alignment, so SA carries the
-    // alignment alone.
+    // The store keeps no page size beside a section's alignment (its attribute word
+    // holds type and class bits, not a size), so SA carries the alignment alone, and
+    // only when there is one: SA without an alignment is an incomplete record.
     IosSection* section = nullptr;
     if (result == 0 && ios_get_section(entry->section, &section, nullptr) == 0 && section != nullptr &&
         section->alignment != 0) {
@@ -607,7 +608,9 @@ int ieee_set_load_address(IeeeWriter* writer, IeeeSectionEntry* entry, uint64_t 
   if (entry == nullptr || address == entry->load_address) return 0;
   IeeeLetterRecord* record = ieee_letter_record(writer, LETTER_P, entry->index);
   // The value is built on the section's base, so it carries the whole offset from the
-  // section start (in bytes), not the step from the previous load address.
+  // section start (in bytes), not the step from the previous load address. Both name
+  // the same address, since P stood at base + current; this form does not depend on
+  // a reader following P through every data record, and never needs a negative step.
   uint64_t bytes_per_mau = (entry->mau_bits + 7) / 8;
   ios_value_clear(&record->value);
   ieee_value_set_number(&record->value, address * (bytes_per_mau != 0 ? bytes_per_mau : 1));
