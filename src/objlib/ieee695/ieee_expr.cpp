@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "objlib/exprlib.h"
+#include "objlib/ieee695/ieee_state.h"
 #include "objlib/ieee695/ieee_writer.h"
 #include "objlib/ios_section.h"
 #include "objlib/ios_symbol.h"
@@ -235,4 +236,24 @@ int ieee_value_encode(IeeeWriter* writer, IosValue* value, uint32_t* error) {
     return 1;
   }
   return 0;
+}
+
+ExprNode* ieee_fold_expressions(const ExprNode* list) {
+  uint32_t count = list != nullptr ? expr_operand_count(list) : 0;
+  if (count == 0) return nullptr;
+  ExprNode* result = expr_operand(list, 0);
+  ++result->ref_count;
+  IeeeWriter* writer = ieee_current_writer();
+  ExprLibContext* context = writer != nullptr ? writer->expression_context : nullptr;
+  for (uint32_t i = 1; i < count; ++i) {
+    ExprNode* folded = nullptr;
+    if (context == nullptr ||
+        objexpr_make_operator(context, &folded, EXPR_LT, 2, result, expr_operand(list, i)) != 0) {
+      expr_release(result);
+      return nullptr;
+    }
+    expr_release(result);
+    result = folded;
+  }
+  return result;
 }

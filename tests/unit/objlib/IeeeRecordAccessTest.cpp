@@ -5,6 +5,11 @@
 #include <vector>
 
 #include "IeeeStreamFixture.h"
+#include "StoreFileFixture.h"
+#include "objlib/exprlib.h"
+#include "objlib/ieee695/ieee_expr.h"
+#include "objlib/ieee695/ieee_state.h"
+#include "objlib/ieee695/ieee_writer.h"
 #include "objlib/ieee695/ieee_access.h"
 #include "objlib/ieee695/ieee_record.h"
 
@@ -209,6 +214,95 @@ TEST(IeeeRecordAccess, BodiesSetByFieldGoThroughTheCodecBothWays) {
     }
     ieee_record_clear(&record);
   }
+}
+
+TEST(IeeeByteBuffers, AssignReplacesAndTerminateEndsTheBytes) {
+  struct Case {
+    Bytes before;
+    bool source_null;
+    Bytes source;
+    int result;
+    Bytes after;
+  };
+  const Case cases[] = {
+      {{1, 2, 3}, false, {9}, 0, {9}},
+      {{}, false, {4, 5}, 0, {4, 5}},
+      {{1, 2}, false, {}, 0, {}},
+      {{1, 2}, true, {}, 0, {}},
+      {{}, false, Bytes(25, 7), 0, Bytes(25, 7)},  // grows past the first capacity
+  };
+  for (const Case& c : cases) {
+    StrBuf* destination = ieee_buf_new(0);
+    ieee_buf_append_bytes(destination, c.before.data(), c.before.size());
+    StrBuf* source = nullptr;
+    if (!c.source_null) {
+      source = ieee_buf_new(0);
+      ieee_buf_append_bytes(source, c.source.data(), c.source.size());
+    }
+    EXPECT_EQ(ieee_buf_assign(destination, source), c.result);
+    EXPECT_EQ(ieee_buf_to_bytes(destination), c.after);
+    char* start = ieee_buf_terminate(destination);
+    ASSERT_EQ(start, destination->base);
+    EXPECT_EQ(start[c.after.size()], '\0');
+    EXPECT_LT(ieee_buf_length(destination), destination->capacity);
+    ieee_buf_free(source);
+    ieee_buf_free(destination);
+  }
+  EXPECT_EQ(ieee_buf_assign(nullptr, nullptr), -1);
+  EXPECT_EQ(ieee_buf_terminate(nullptr), nullptr);
+  StrBuf bare{nullptr, nullptr, 0};
+  EXPECT_EQ(ieee_buf_terminate(&bare), nullptr);
+  EXPECT_EQ(ieee_make_u64(0x89ABCDEF, 0x01234567), 0x0123456789ABCDEFull);
+}
+
+class IeeeFold : public OneStoreFile {
+ protected:
+  void SetUp() override {
+    OneStoreFile::SetUp();
+    ieee_process_state_reset();
+    writer_ = ieee_writer_new(nullptr, "m", file_);
+  }
+  void TearDown() override {
+    ieee_writer_free(writer_);
+    ieee_process_state_reset();
+    OneStoreFile::TearDown();
+  }
+  IeeeWriter* writer_ = nullptr;
+};
+
+TEST_F(IeeeFold, AListFoldsLeftIntoOneExpression) {
+  struct Case {
+    std::vector<int64_t> operands;
+    Bytes encoding;  // empty: no expression
+  };
+  const Case cases[] = {
+      {{}, {}},
+      {{5}, {0x05}},
+      {{1, 2}, {0x01, 0x02, 0xAC}},
+      {{1, 2, 3}, {0x01, 0x02, 0xAC, 0x03, 0xAC}},
+  };
+  for (const Case& c : cases) {
+    ExprNode* list = nullptr;
+    ASSERT_EQ(objexpr_make_operator(context_, &list, EXPR_LIST, 0), 0);
+    for (int64_t value : c.operands) {
+      ExprNode* operand = integer(value);
+      ASSERT_EQ(expr_add_operand(list, operand), 0);
+      expr_release(operand);
+    }
+    ExprNode* folded = ieee_fold_expressions(list);
+    expr_release(list);
+    if (c.encoding.empty()) {
+      EXPECT_EQ(folded, nullptr);
+      continue;
+    }
+    ASSERT_NE(folded, nullptr);
+    StrBuf* bytes = ieee_buf_new(0);
+    ASSERT_EQ(ieee_encode_expression(writer_, bytes, folded), 0);
+    EXPECT_EQ(ieee_buf_to_bytes(bytes), c.encoding);
+    ieee_buf_free(bytes);
+    expr_release(folded);
+  }
+  EXPECT_EQ(ieee_fold_expressions(nullptr), nullptr);
 }
 
 }  // namespace
