@@ -193,6 +193,39 @@ TEST_F(IeeeCallGraph, GeneratedNameOperandsGetFreshNumbers) {
   expr_release(list);
 }
 
+TEST_F(IeeeCallGraph, NameAndCallAssignmentsOfTheSectionsPartFailOrSkipAsTheyMust) {
+  struct Case {
+    uint32_t type;
+    IosHandle pending;   // the name an NN record consumes
+    uint32_t call_index;  // of an AS O record
+    int result;
+    uint32_t error;
+    size_t written;  // bytes
+  };
+  const Case cases[] = {
+      {IEEE_NN, {0, 0}, 0, 0, 0, 0},              // nothing to name: no record at all
+      {IEEE_NN, {1, 999}, 0, 1, 8, 0},            // a name without text
+      {IEEE_NN, {1, 1}, 0, 0, 0, 6},              // F0 24 03 "TRI": string 1
+      {IEEE_AS, {0, 0}, 5, 1, 6, 0},              // no such root
+      {IEEE_AS, {0, 0}, 0, 0, 0, 4 * 5 + 14},     // four names, then E2 CF 00 and the calls
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.type << " " << c.pending.object_id);
+    TearDown();
+    SetUp();
+    IeeeWriter* w = writer();
+    w->pending_name = IosHandle{c.pending.file_id != 0 ? file_ : 0, c.pending.object_id};
+    w->call_index = c.call_index;
+    uint32_t error = 0;
+    IeeeVariable variable{0xCF, 0};
+    EXPECT_EQ(ieee_emit_record(w, c.type, c.type == IEEE_AS ? &variable : nullptr, ieee_fill_record, &error),
+              c.result);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(w->pending_name.object_id, 0u);
+    EXPECT_EQ(output().size(), c.written);
+  }
+}
+
 TEST_F(IeeeCallGraph, AReaderGetsAReadStreamScopesAndEmptyTables) {
   out_ = std::tmpfile();
   std::fputc(0xE0, out_);
