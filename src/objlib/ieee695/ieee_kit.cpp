@@ -156,8 +156,28 @@ int ieee_for_each_context_entry(IeeeWriter* writer, int (*callback)(IeeeWriter*,
   return 0;
 }
 
+namespace {
+
+// Call chains nest the expression one level per call; past this depth neither the
+// encoder's stack nor a reader's is safe.
+constexpr uint32_t MAX_CALL_DEPTH = 4000;
+
+int encode_callgraph(IeeeWriter* writer, StrBuf* buffer, uint32_t* error, IosHandle node, uint32_t depth);
+
+}  // namespace
+
 int ieee_encode_callgraph(IeeeWriter* writer, StrBuf* buffer, uint32_t* error, IosHandle node) {
   if (writer == nullptr || buffer == nullptr) return 1;
+  return encode_callgraph(writer, buffer, error, node, 0);
+}
+
+namespace {
+
+int encode_callgraph(IeeeWriter* writer, StrBuf* buffer, uint32_t* error, IosHandle node, uint32_t depth) {
+  if (depth > MAX_CALL_DEPTH) {
+    *error = 5;
+    return 1;
+  }
   if (!writer->visited_nodes.insert(node_key(node)).second) return 0;
   IosHandle key{0, 0};
   IosSymbol* symbol = nullptr;
@@ -191,7 +211,7 @@ int ieee_encode_callgraph(IeeeWriter* writer, StrBuf* buffer, uint32_t* error, I
         *error = 5;
         return 1;
       }
-    } else if ((result = ieee_encode_callgraph(writer, buffer, error, callee)) != 0) {
+    } else if ((result = encode_callgraph(writer, buffer, error, callee, depth + 1)) != 0) {
       return result;
     }
     // A callee encoded before adds no operand, and a call code without its operand
@@ -204,6 +224,8 @@ int ieee_encode_callgraph(IeeeWriter* writer, StrBuf* buffer, uint32_t* error, I
   return 0;
 }
 
+}  // namespace
+
 int ieee_emit_named_record(IeeeWriter* writer, ExprNode* node, uint32_t* error) {
   if (writer == nullptr || node == nullptr || !has_operand_list(node)) return 0;
   int result = 0;
@@ -214,7 +236,10 @@ int ieee_emit_named_record(IeeeWriter* writer, ExprNode* node, uint32_t* error) 
       continue;
     }
     long number = 0;
-    if (std::sscanf(operand->payload.string->text, "S%ld", &number) != 1 || number < 1) continue;
+    if (std::sscanf(operand->payload.string->text, "S%ld", &number) != 1 || number < 1 ||
+        number > static_cast<long>(UINT32_MAX)) {
+      continue;
+    }
     writer->pending_name = IosHandle{writer->file_id, static_cast<uint32_t>(number)};
     result = ieee_emit_record(writer, IEEE_NN, nullptr, ieee_fill_record, error);
     char text[24];

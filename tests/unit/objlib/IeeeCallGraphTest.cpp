@@ -42,6 +42,8 @@ class IeeeCallGraph : public OneStoreFile {
   void TearDown() override {
     if (writer_ != nullptr) ieee_writer_free(writer_);
     if (out_ != nullptr) std::fclose(out_);
+    writer_ = nullptr;
+    out_ = nullptr;
     ieee_process_state_reset();
     OneStoreFile::TearDown();
   }
@@ -223,6 +225,32 @@ TEST_F(IeeeCallGraph, NameAndCallAssignmentsOfTheSectionsPartFailOrSkipAsTheyMus
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(w->pending_name.object_id, 0u);
     EXPECT_EQ(output().size(), c.written);
+  }
+}
+
+TEST_F(IeeeCallGraph, CallChainsDeeperThanTheEncoderNestsAreRefused) {
+  struct Case {
+    uint32_t length;  // functions in the chain, each calling the next
+    int result;
+    uint32_t error;
+  };
+  const Case cases[] = {{4001, 0, 0}, {4002, 1, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    TearDown();
+    OneStoreFile::SetUp();
+    ieee_process_state_reset();
+    ASSERT_EQ(ios_file_set_mau_size(file_, 8, nullptr), 0);
+    for (uint32_t i = 1; i <= c.length; ++i) function("c");
+    for (uint32_t i = 1; i < c.length; ++i) {
+      ASSERT_EQ(ios_callgraph_record(file_, i, i + 1, 0, 0, 1, nullptr), 0);
+    }
+    IeeeWriter* w = writer();
+    StrBuf* buffer = ieee_buf_new(IEEE_BUF_MIN_CAPACITY);
+    uint32_t error = 0;
+    EXPECT_EQ(ieee_encode_callgraph(w, buffer, &error, IosHandle{file_, 1}), c.result);
+    EXPECT_EQ(error, c.error);
+    ieee_buf_free(buffer);
   }
 }
 
