@@ -257,6 +257,8 @@ int ieee_emit_named_record(IeeeWriter* writer, ExprNode* node, uint32_t* error) 
 
 void ieee_prepare_reader(IeeeWriter* writer) {
   if (writer == nullptr) return;
+  // A stream left from writing would be lost; what it holds belongs in the file.
+  ieee_stream_close(&writer->stream);
   writer->stream = ieee_stream_open(writer->handle, 0);
   if (writer->stream == nullptr) writer->output_off = 1;
   // Failures here leave the handles unset; reading then has nowhere to put names.

@@ -260,7 +260,7 @@ TEST_F(IeeeCallGraph, AReaderGetsAReadStreamScopesAndEmptyTables) {
   std::rewind(out_);
   writer_ = ieee_writer_new(out_, "m", file_);
   ieee_prepare_module(writer_);
-  ieee_stream_close(&writer_->stream);
+  ASSERT_NE(writer_->stream, nullptr);
   ASSERT_FALSE(writer_->names.empty());
   ieee_prepare_reader(writer_);
   ASSERT_NE(writer_->stream, nullptr);
