@@ -9,9 +9,25 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "util/ErrorHandler.h"
 #include "util/MessageCatalog.h"
+#include "util/RunState.h"
 #include "util/assertion.h"
 #include "util/interrupt.h"
+
+namespace {
+
+// The error file when one is open, as for every other diagnostic; the lines before
+// go out first. Looks at the run only if one exists: making one would allocate.
+int diagnosticDescriptor() {
+  if (_currentRun && _currentRun->errorHandler) {
+    std::FILE* stream = _currentRun->errorHandler->outputStream();
+    if (stream != stderr && std::fflush(stream) == 0) return fileno(stream);
+  }
+  return STDERR_FILENO;
+}
+
+}  // namespace
 
 void mem_out_of_memory() {
   // Numbered like every fatal diagnostic, but built on the stack and written with
@@ -21,7 +37,7 @@ void mem_out_of_memory() {
   int length = std::snprintf(text, sizeof text, "vekt %c%03u: %s\n", message.severity,
                              static_cast<unsigned>(message.number), message.text);
   if (length > 0) {
-    ssize_t written = write(STDERR_FILENO, text, std::min(static_cast<size_t>(length), sizeof text - 1));
+    ssize_t written = write(diagnosticDescriptor(), text, std::min(static_cast<size_t>(length), sizeof text - 1));
     (void)written;
   }
   // The exit-time clean-up removes the outputs as after any fatal error.

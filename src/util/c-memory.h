@@ -30,8 +30,8 @@ struct MemPool {
   size_t inUse = 0;        // bytes handed out and not yet returned (rounded sizes)
 };
 
-// Prints F005 on standard error and ends the process with status 2, as a fatal error
-// does. Also the handler of a failed operator new.
+// Prints F005 (into the error file when one is open) and ends the process with
+// status 2, as a fatal error does. Also the handler of a failed operator new.
 [[noreturn]] void mem_out_of_memory();
 
 void* xcalloc(size_t count, size_t size);
