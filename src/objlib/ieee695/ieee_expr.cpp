@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "objlib/exprlib.h"
+#include "objlib/ieee695/ieee_state.h"
 #include "objlib/ieee695/ieee_writer.h"
 #include "objlib/ios_section.h"
 #include "objlib/ios_symbol.h"
@@ -148,6 +149,26 @@ int encode_node(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node, uint32
   return 0;
 }
 
+// The reference to search next for a symbol that has no variable of its own: the
+// symbol it stands for (an alias leads the lookup to its target's slot); for a
+// section's own symbol, the section's address; for a symbol whose value is nothing
+// but another reference, that reference. 0 when the symbol reaches nothing further.
+uint32_t reaching_reference(const IosSymbol* record, uint32_t slot) {
+  if (record->slot.index != slot && record->slot.index != 0) return record->slot.index;
+  if ((record->flags & IOS_SYMBOL_TYPE_MASK) == IOS_SYMBOL_SECTION && record->section.object_id != 0) {
+    IosSection* section = nullptr;
+    if (ios_get_section(record->section, &section, nullptr) == 0 && section != nullptr) {
+      return section->address_slot.index;
+    }
+  }
+  ExprNode* value = nullptr;
+  if (record->slot.index != 0 && ios_location_get(record->slot, &value, nullptr) == 0 && value != nullptr &&
+      value->kind == EXPR_SLOT_REF) {
+    return value->payload.slot.index;
+  }
+  return 0;
+}
+
 bool same_reference(const IeeeLetterRecord* record, uint32_t slot) {
   return record != nullptr && record->reference != 0 && record->reference == slot;
 }
@@ -197,8 +218,9 @@ IeeeLetterRecord* ieee_encode_operand_refs(IeeeWriter* writer, uint32_t slot_ind
     if (ios_symbol_find_by_slot(writer->file_id, slot, &symbol, nullptr) != 0) return nullptr;
     IosSymbol* record = nullptr;
     if (ios_get_symbol(symbol, &record, nullptr) != 0 || record == nullptr) return nullptr;
-    if (record->slot.index == slot || record->slot.index == 0) return nullptr;
-    slot = record->slot.index;
+    uint32_t next = reaching_reference(record, slot);
+    if (next == 0 || next == slot) return nullptr;
+    slot = next;
   }
   return nullptr;
 }
@@ -214,4 +236,24 @@ int ieee_value_encode(IeeeWriter* writer, IosValue* value, uint32_t* error) {
     return 1;
   }
   return 0;
+}
+
+ExprNode* ieee_fold_expressions(const ExprNode* list) {
+  uint32_t count = list != nullptr ? expr_operand_count(list) : 0;
+  if (count == 0) return nullptr;
+  ExprNode* result = expr_operand(list, 0);
+  ++result->ref_count;
+  IeeeWriter* writer = ieee_current_writer();
+  ExprLibContext* context = writer != nullptr ? writer->expression_context : nullptr;
+  for (uint32_t i = 1; i < count; ++i) {
+    ExprNode* folded = nullptr;
+    if (context == nullptr ||
+        objexpr_make_operator(context, &folded, EXPR_LT, 2, result, expr_operand(list, i)) != 0) {
+      expr_release(result);
+      return nullptr;
+    }
+    expr_release(result);
+    result = folded;
+  }
+  return result;
 }

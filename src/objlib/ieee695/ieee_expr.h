@@ -24,3 +24,8 @@ IeeeLetterRecord* ieee_encode_operand_refs(IeeeWriter* writer, uint32_t slot_ind
 // success, 1 with error 8 when there is no expression, 1 with error 5 when the bytes
 // cannot be had.
 int ieee_value_encode(IeeeWriter* writer, IosValue* value, uint32_t* error);
+// Folds the operands of a list node into one expression: the first, then a kind-28
+// node over the result so far and each further operand, made in the current writer's
+// expression context. A single operand is returned as it is (one reference more);
+// an empty list, or a failed step, gives null. The caller owns the result.
+ExprNode* ieee_fold_expressions(const ExprNode* list);

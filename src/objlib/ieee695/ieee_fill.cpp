@@ -1,13 +1,16 @@
 // The record filler of the module writer: fills the record under construction from
 // the object store, the writer and the clock, by the part being written.
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
 #include "objlib/exprlib.h"
 #include "objlib/ieee695/ieee_expr.h"
+#include "objlib/ieee695/ieee_kit.h"
 #include "objlib/ieee695/ieee_state.h"
 #include "objlib/ieee695/ieee_writer.h"
 #include "objlib/ios_admin.h"
+#include "objlib/ios_callgraph.h"
 #include "objlib/ios_file_props.h"
 #include "objlib/ios_image.h"
 #include "objlib/ios_section.h"
@@ -261,6 +264,54 @@ uint32_t fill_section_type(IeeeWriter* writer, uint32_t* error) {
   return 0;
 }
 
+// AS O: the call expression of the call-graph root at the current call index.
+uint32_t fill_call_list_value(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error) {
+  if (argument->value.text == nullptr) argument->value.text = ieee_buf_new(IEEE_BUF_MIN_CAPACITY);
+  if (argument->value.text == nullptr) return fail(error, ERR_PRODUCER);
+  IosCallGraphNode* node = nullptr;
+  if (ios_callgraph_get_entry(writer->file_id, writer->call_index, &node, nullptr) != 0 || node == nullptr) {
+    return fail(error, ERR_STORE);
+  }
+  *error = 0;
+  // The NN records of the called functions go out ahead of this record.
+  if (ieee_encode_callgraph(writer, argument->value.text, error, node->key) != 0) {
+    return fail(error, *error != 0 ? *error : ERR_STORE);
+  }
+  if (ieee_buf_length(argument->value.text) == 0) return fail(error, ERR_OBLIGATED);
+  IeeeBodyAS& body = writer->current->body->as;
+  body.letter = argument->letter;
+  body.index = argument->index;
+  ios_value_clear(&body.value);
+  body.value.text = ieee_buf_dup(argument->value.text);
+  return body.value.text != nullptr ? 0 : fail(error, ERR_PRODUCER);
+}
+
+}  // namespace
+
+uint32_t ieee_fill_pending_name(IeeeWriter* writer, uint32_t* error) {
+  IosHandle name = writer->pending_name;
+  writer->pending_name = IosHandle{0, 0};
+  if (name.object_id < 1) {
+    // Without a name the record would carry no variable at all.
+    writer->skip = 1;
+    return 0;
+  }
+  ++writer->name_counter;
+  const char* text = string_text(name);
+  if (text == nullptr) return fail(error, ERR_OBLIGATED);
+  // Generated names follow the module's own names, whose indexes share the N space.
+  uint32_t index = std::max(writer->second_name_counter, writer->next_name_index);
+  writer->second_name_counter = index + 1;
+  writer->generated_name = index;
+  IeeeBodyName& body = writer->current->body->name;
+  body.letter = 0xCE;
+  body.index = index;
+  body.name = ieee_buf_from_string(text);
+  return body.name != nullptr ? 0 : fail(error, ERR_PRODUCER);
+}
+
+namespace {
+
 uint32_t fill_sections(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error) {
   IeeeSectionEntry* entry = writer->current_section;
   IeeeBody* body = writer->current->body;
@@ -269,6 +320,7 @@ uint32_t fill_sections(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t*
       if (argument != nullptr && (argument->letter == 0xCC || argument->letter == 0xD3)) {
         return fill_assign_value(writer, argument, error);
       }
+      if (argument != nullptr && argument->letter == 0xCF) return fill_call_list_value(writer, argument, error);
       return 0;
     case IEEE_ST:
       return fill_section_type(writer, error);
@@ -288,7 +340,7 @@ uint32_t fill_sections(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t*
       body->fb = IeeeBodyFB{entry->index, entry->mau_bits};
       return 0;
     case IEEE_NN:
-      return 0;
+      return ieee_fill_pending_name(writer, error);
     default:
       return fail(error, ERR_SYNTAX);
   }
@@ -333,7 +385,8 @@ uint32_t fill_externals(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t
       if (ios_symbol_get_section_number(entry->symbol, &number, nullptr) != 0) number = 0;
       body->at.letter = name->letter;
       body->at.index = name->index;
-      // Attribute 19: a symbol that the assembler made.
+      // Attribute 19: a symbol that the assembler made. The store keeps no other
+      // attribute number for a symbol, so every name carries this one.
       body->at.numbers[0] = 19;
       body->at.numbers[1] = ((width & 0xFFu) << 4) | (number & 0xFu);
       return 0;
@@ -384,6 +437,9 @@ uint32_t fill_data_record(IeeeWriter* writer, uint32_t* error) {
   }
   IeeeBodyLD& body = writer->current->body->ld;
   body.count = uint64_t{count} * bytes_per_mau;
+  // Units go out in address order whatever the module's byte order: a reader loads
+  // a data record at ascending addresses, so reversing the units of a record would
+  // scramble the section against the ELF image of the same source.
   uint32_t out = 0;
   for (uint32_t unit = 0; unit < count; ++unit) {
     for (uint32_t i = bytes_per_mau; i-- > 0;) body.data[out++] = static_cast<uint8_t>(window->words[unit] >> (8 * i));

@@ -26,3 +26,22 @@ int ieee_block_begin(IeeeWriter* writer, IeeeDebugBlock* block, IeeeFillCallback
 int ieee_block_end(IeeeWriter* writer, IeeeFillCallback fill, uint32_t* error);
 // Makes the innermost open block current (null when none) and returns it.
 IeeeDebugBlock* ieee_block_top(IeeeWriter* writer);
+
+// The context entry of an index; becomes current (null when none).
+IeeeContextEntry* ieee_context_entry_at(IeeeWriter* writer, uint32_t index);
+// Makes each context entry current in index order and calls the callback; the first
+// non-zero result ends the walk and is returned, 0 after the last.
+int ieee_for_each_context_entry(IeeeWriter* writer, int (*callback)(IeeeWriter*, void*), void* argument);
+// Appends the call expression of a call-graph node (key: the function's symbol): an
+// NN record names the function, then N, its name index, and for each callee, in
+// ascending order, O and the callee's context index or the callee's own expression,
+// each followed by the call code 0x9F. A node encoded before appends nothing. 0, or 1
+// when the node or its symbol cannot be had, or the emission's result.
+int ieee_encode_callgraph(IeeeWriter* writer, StrBuf* buffer, uint32_t* error, IosHandle node);
+// Gives every generated name operand "S<n>" of the node a fresh number: an NN record
+// names string n, and the operand becomes "S<index of that record>". The result of
+// the last emission, 0 when no operand qualified.
+int ieee_emit_named_record(IeeeWriter* writer, ExprNode* node, uint32_t* error);
+// Sets a writer up for reading a module from its handle: a read stream, the scopes
+// that names read go to, the module name in the string table, empty tables.
+void ieee_prepare_reader(IeeeWriter* writer);

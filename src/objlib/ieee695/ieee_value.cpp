@@ -99,3 +99,16 @@ int ieee_buf_append_buf(StrBuf* destination, const StrBuf* source) {
   if (source == nullptr || ieee_buf_length(source) == 0) return 0;
   return ieee_buf_append_bytes(destination, source->base, ieee_buf_length(source));
 }
+
+char* ieee_buf_terminate(StrBuf* buffer) {
+  if (buffer == nullptr || buffer->base == nullptr) return nullptr;
+  *buffer->end = '\0';
+  return buffer->base;
+}
+
+int ieee_buf_assign(StrBuf* destination, const StrBuf* source) {
+  if (destination == nullptr) return -1;
+  if (destination == source) return 0;
+  destination->end = destination->base;
+  return ieee_buf_append_buf(destination, source);
+}

@@ -32,6 +32,12 @@ int ieee_buf_put_byte(StrBuf* buffer, uint8_t byte);
 // Appends the source's bytes to the destination: -1 for a null destination or a
 // failed growth, 0 otherwise (a null source appends nothing).
 int ieee_buf_append_buf(StrBuf* destination, const StrBuf* source);
+// Stores a 0 byte after the bytes (the capacity always leaves room) and returns the
+// start; null for a null buffer or one without storage.
+char* ieee_buf_terminate(StrBuf* buffer);
+// Empties the destination and appends the source's bytes: -1 for a null destination
+// or a failed growth (the destination is then empty), 0 otherwise.
+int ieee_buf_assign(StrBuf* destination, const StrBuf* source);
 // Number of bytes held; 0 for null.
 inline size_t ieee_buf_length(const StrBuf* buffer) {
   return buffer != nullptr && buffer->base != nullptr

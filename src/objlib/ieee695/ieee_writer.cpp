@@ -8,6 +8,7 @@
 #include "objlib/exprlib.h"
 #include "objlib/ieee695/ieee_state.h"
 #include "objlib/ios_admin.h"
+#include "objlib/ios_callgraph.h"
 #include "objlib/ios_debug.h"
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_image.h"
@@ -359,6 +360,20 @@ void ieee_prepare_module(IeeeWriter* writer) {
     if (ios_section_get_mau_size(section, &bits, nullptr) != 0 || bits == 0) bits = file->mau_size;
     new_section_entry(writer, writer->next_section_index++, section, bits);
   }
+  // Roots of the resolved call graph get the O variables that carry their calls.
+  uint32_t roots = 0;
+  if (writer->object_kind != 4 && writer->object_kind != 5 &&
+      ios_callgraph_count(writer->file_id, &roots, nullptr) == 0) {
+    for (uint32_t i = 0; i < roots; ++i) {
+      IosCallGraphNode* node = nullptr;
+      if (ios_callgraph_get_entry(writer->file_id, i, &node, nullptr) != 0 || node == nullptr) continue;
+      auto entry = std::make_unique<IeeeContextEntry>();
+      entry->index = static_cast<uint32_t>(writer->contexts.size());
+      entry->record = ieee_letter_record(writer, LETTER_O, entry->index);
+      entry->node = node->key;
+      writer->contexts.push_back(std::move(entry));
+    }
+  }
   IosHandle global{0, 0};
   if (ios_scope_get_global_handle(writer->file_id, &global, nullptr) == 0) add_scope_names(writer, global, true);
   uint32_t scopes = 0;
@@ -403,8 +418,9 @@ int ieee_write_part2(IeeeWriter* writer, uint32_t* error) {
     writer->current_section = entry.get();
     result = emit(writer, IEEE_ST, nullptr, error);
     if (result == 0 && entry->mau_bits != writer->bits_per_mau) result = emit(writer, IEEE_FB, nullptr, error);
-    // The store keeps no page size beside a section's alignment, so SA carries the
-    // alignment alone.
+    // The store keeps no page size beside a section's alignment (its attribute word
+    // holds type and class bits, not a size), so SA carries the alignment alone, and
+    // only when there is one: SA without an alignment is an incomplete record.
     IosSection* section = nullptr;
     if (result == 0 && ios_get_section(entry->section, &section, nullptr) == 0 && section != nullptr &&
         section->alignment != 0) {
@@ -419,6 +435,12 @@ int ieee_write_part2(IeeeWriter* writer, uint32_t* error) {
         address != nullptr) {
       result = emit_variable(writer, IEEE_AS, LETTER_L, entry->index, error);
     }
+    if (result != 0) return result;
+  }
+  for (auto& context : writer->contexts) {
+    writer->current_context = context.get();
+    writer->call_index = context->index;
+    result = emit_variable(writer, IEEE_AS, LETTER_O, context->index, error);
     if (result != 0) return result;
   }
   return result;
@@ -595,7 +617,9 @@ int ieee_set_load_address(IeeeWriter* writer, IeeeSectionEntry* entry, uint64_t 
   if (entry == nullptr || address == entry->load_address) return 0;
   IeeeLetterRecord* record = ieee_letter_record(writer, LETTER_P, entry->index);
   // The value is built on the section's base, so it carries the whole offset from the
-  // section start (in bytes), not the step from the previous load address.
+  // section start (in bytes), not the step from the previous load address. Both name
+  // the same address, since P stood at base + current; this form does not depend on
+  // a reader following P through every data record, and never needs a negative step.
   uint64_t bytes_per_mau = (entry->mau_bits + 7) / 8;
   ios_value_clear(&record->value);
   ieee_value_set_number(&record->value, address * (bytes_per_mau != 0 ? bytes_per_mau : 1));

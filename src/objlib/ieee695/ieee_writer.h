@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -40,6 +41,13 @@ struct IeeeSectionEntry {
   IosHandle section;
   uint32_t mau_bits;
   uint64_t load_address;  // in MAUs
+};
+
+// A root of the file's call graph: its O variable carries the call expression.
+struct IeeeContextEntry {
+  IeeeLetterRecord* record;  // O
+  uint32_t index;
+  IosHandle node;  // the call-graph node key (the function's symbol)
 };
 
 struct IeeeNameEntry {
@@ -155,6 +163,14 @@ struct IeeeWriter {
   ExprNode* next_relocation;
   uint32_t repeat_count;
   uint32_t call_index;
+  // Call graphs and generated names.
+  std::vector<std::unique_ptr<IeeeContextEntry>> contexts;  // by index
+  IeeeContextEntry* current_context;
+  std::set<uint64_t> visited_nodes;  // call-graph node keys already encoded
+  uint32_t generated_name;  // index of the last NN record made for a pending name
+  // Reading: the scopes that names read from a module go to.
+  IosHandle reader_global_scope;
+  IosHandle reader_scope;
 };
 
 // Writes store file file_id to the open handle as one module named name. 0 on
@@ -171,6 +187,9 @@ int ieee_emit_record(IeeeWriter* writer, uint32_t type, const void* source, Ieee
                      uint32_t* error);
 // The record filler handed to every emission of the module writer.
 uint32_t ieee_fill_record(IeeeWriter* writer, uint32_t* error);
+// Fills an NN record for the pending name, which it consumes: the next generated name
+// index (kept in generated_name). Without a pending name the record is skipped.
+uint32_t ieee_fill_pending_name(IeeeWriter* writer, uint32_t* error);
 
 IeeeLetterRecord* ieee_letter_record(IeeeWriter* writer, uint32_t letter, uint64_t index);
 // A new letter record for {letter, index}, entered in its table without looking for
