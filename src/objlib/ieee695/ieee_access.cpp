@@ -1,6 +1,11 @@
 #include "objlib/ieee695/ieee_access.h"
 
+#include <cstdio>
 #include <cstring>
+
+#include "objlib/elf_context.h"
+#include "objlib/elf_writer.h"
+#include "objlib/ios_pool.h"
 
 namespace {
 
@@ -199,4 +204,21 @@ const uint32_t* ieee_body_tail(const IeeeBody* body, uint32_t type, IeeeField fi
 void* ieee_body_field_address(IeeeBody* body, uint32_t type, IeeeField field) {
   const IeeeFieldInfo* info = body != nullptr ? ieee_field_info(type, field) : nullptr;
   return info != nullptr ? at<unsigned char>(body, *info) : nullptr;
+}
+
+void* ieee_free_block(void* block, size_t size) {
+  if (block != nullptr) pool_free(block, size);
+  return nullptr;
+}
+
+int ieee_elf_put_field(ElfContext* context, uint32_t value, uint32_t size, ObjLibErrorClass* error) {
+  unsigned char bytes[4] = {};
+  bool fits = size == 1 || size == 2 || size == 4;
+  if (fits) elf_swap_field(context != nullptr ? context->byte_order : ELF_DATA_LSB, value, size, bytes);
+  if (!fits || context == nullptr || context->stream == nullptr ||
+      std::fwrite(bytes, 1, size, context->stream) != size) {
+    if (error != nullptr) *error = OBJLIB_ERR_FILE_IO;
+    return 1;
+  }
+  return 0;
 }

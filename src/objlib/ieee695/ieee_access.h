@@ -10,6 +10,9 @@
 #include <cstdint>
 
 #include "objlib/ieee695/ieee_record.h"
+#include "objlib/ios_types.h"
+
+struct ElfContext;
 
 enum class IeeeField : uint8_t {
   Letter,
@@ -92,6 +95,20 @@ int ieee_body_copy_data(IeeeBody* body, uint32_t type, IeeeField field, const vo
 const uint32_t* ieee_body_tail(const IeeeBody* body, uint32_t type, IeeeField field);
 // The address of a field; null when none.
 void* ieee_body_field_address(IeeeBody* body, uint32_t type, IeeeField field);
+
+// The small steps a filler table can name where a step has nothing to do, yields 0, or
+// yields the distance between two values: one operation each, shared by every place.
+inline void ieee_step_none() {}
+inline int ieee_step_zero() { return 0; }
+inline int64_t ieee_step_difference(int64_t first, int64_t second) { return first - second; }
+
+// Gives a record block of the given size back to the pools; returns null, or the null
+// pointer it was given.
+void* ieee_free_block(void* block, size_t size);
+
+// Writes a field of 1, 2 or 4 bytes in the ELF context's byte order to its stream. 0, or
+// 1 with class 2 ("file io error occurred") after a short write or without a stream.
+int ieee_elf_put_field(ElfContext* context, uint32_t value, uint32_t size, ObjLibErrorClass* error);
 
 // Low and high word as one value.
 inline uint64_t ieee_make_u64(uint32_t low, uint32_t high) { return (uint64_t{high} << 32) | low; }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "objlib/ieee695/ieee_writer.h"
 #include "objlib/ieee695/ieee_access.h"
 #include "objlib/ieee695/ieee_record.h"
+#include "objlib/elf_context.h"
+#include "objlib/ios_pool.h"
 
 namespace {
 
@@ -306,3 +309,58 @@ TEST_F(IeeeFold, AListFoldsLeftIntoOneExpression) {
 }
 
 }  // namespace
+
+TEST(IeeeElfField, FieldsGoOutInTheContextsByteOrderAndShortWritesFail) {
+  struct Case {
+    const char* what;
+    uint32_t byteOrder;
+    uint32_t value;
+    uint32_t size;
+    std::vector<uint8_t> bytes;  // empty: the write fails
+  };
+  const Case cases[] = {
+      {"word, least significant first", 1, 0x12345678u, 4, {0x78, 0x56, 0x34, 0x12}},
+      {"word, most significant first", 2, 0x12345678u, 4, {0x12, 0x34, 0x56, 0x78}},
+      {"half word, most significant first", 2, 0xABCDu, 2, {0xAB, 0xCD}},
+      {"byte", 2, 0x7Fu, 1, {0x7F}},
+      {"no field of three bytes", 1, 0x123456u, 3, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    ElfContext context;
+    context.stream = stream;
+    context.byte_order = c.byteOrder;
+    ObjLibErrorClass error = OBJLIB_ERR_NONE;
+    int result = ieee_elf_put_field(&context, c.value, c.size, &error);
+    std::rewind(stream);
+    std::vector<uint8_t> written(8);
+    written.resize(std::fread(written.data(), 1, written.size(), stream));
+    std::fclose(stream);
+    EXPECT_EQ(result, c.bytes.empty() ? 1 : 0);
+    EXPECT_EQ(error, c.bytes.empty() ? OBJLIB_ERR_FILE_IO : OBJLIB_ERR_NONE);
+    EXPECT_EQ(written, c.bytes);
+  }
+}
+
+TEST(IeeeElfField, AFullDeviceIsAFileError) {
+  std::FILE* full = std::fopen("/dev/full", "wb");
+  if (full == nullptr) GTEST_SKIP() << "no /dev/full";
+  std::setvbuf(full, nullptr, _IONBF, 0);
+  ElfContext context;
+  context.stream = full;
+  context.byte_order = 1;
+  ObjLibErrorClass error = OBJLIB_ERR_NONE;
+  EXPECT_EQ(ieee_elf_put_field(&context, 1, 4, &error), 1);
+  EXPECT_EQ(error, OBJLIB_ERR_FILE_IO);
+  std::fclose(full);
+}
+
+TEST(IeeeSmallSteps, DifferenceIsFirstMinusSecondAndABlockGoesBackToThePools) {
+  EXPECT_EQ(ieee_step_difference(10, 3), 7);
+  EXPECT_EQ(ieee_step_difference(3, 10), -7);
+  EXPECT_EQ(ieee_step_zero(), 0);
+  EXPECT_EQ(ieee_free_block(nullptr, 16), nullptr);
+  EXPECT_EQ(ieee_free_block(pool_alloc(16), 16), nullptr);
+}
