@@ -9,7 +9,8 @@
 
 #include "util/RunState.h"
 
-// The accessors keep the line numbers that the assertion text has always shown.
+// Each accessor names a fixed line in its assertion text, so that the message of a
+// missing manager does not move when this header changes.
 #define VEKT_STATE_ACCESSOR(type, member, fn, line)                    \
   inline type* fn() {                                                  \
     type* manager = runState().member;                                 \
