@@ -17,6 +17,7 @@ struct IosCallGraph;
 struct IosDebugRoot;
 struct IosGroupAdmin;
 struct IosImageAdmin;
+struct IosNamedListAdmin;
 struct IosSectionAdmin;
 struct IosStringTable;
 struct IosSymbolAdmin;
@@ -75,6 +76,7 @@ struct IosFile {
   IosCallGraph* callgraph;  // made with the first call-graph record or alias
   AvlNode* asm_sections;  // assembler-section records of every module, by {module, id}
   IosDebugRoot* debug_root;  // made on demand
+  IosNamedListAdmin* named_lists;  // made with the first named record
 };
 
 // The admin, or null before ios_admin_init.
