@@ -62,6 +62,7 @@ struct IosFile {
   uint32_t aux_word;
   uint32_t mode_word;
   IosHandle version_string;
+  IosHandle string10;  // a further text property of the library's clients
   ExprNode* entry_expr;  // null = none; the context owns the node
   IosStringTable* strtab;
   uint32_t section_flag;  // non-zero: new section ids also go to file_table1
