@@ -18,6 +18,7 @@
 #include "util/LineInfo.h"
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
+#include "util/RunSettings.h"
 #include "util/StringBuffer.h"
 #include "util/RunState.h"
 
@@ -71,6 +72,7 @@ Section::Section(LineInfo* line) : line(line), name_(nullptr) { initialize(namel
 // The section deletes its nodes at the tear-down so that the containers a node owns
 // are released; the nodes go back to their pools.
 Section::~Section() {
+  delete discarded_;
   for (FlowNode* node = flow_.first(); node;) {
     FlowNode* next = node->nextNode();
     delete node;
@@ -146,10 +148,18 @@ void Section::addNode(FlowNode* node, bool atEnd) {
     return;
   }
 
-  if (atEnd)
+  if (atEnd) {
+    delete discarded_;
+    discarded_ = nullptr;
+  }
+  if (atEnd && node->isInstruction() && !orbaOptions()->flowReadAfterParse()) {
+    // Nothing after the parse reads instructions in a run that only checks the source.
+    discarded_ = node;
+  } else if (atEnd) {
     flow_.append(node);
-  else
+  } else {
     flow_.prepend(node);
+  }
 
   if (node->kind == FlowNode::kLabel)
     lastLabel_ = static_cast<FLabel*>(node);

@@ -153,7 +153,9 @@ class Section {
 
   const FlowList& flow() const { return flow_; }
   FlowNode* firstNode() const { return flow_.first(); }
-  FlowNode* lastNode() const { return flow_.last(); }
+  // The node added last: an instruction that a run without readers of the flow did not
+  // keep stands there until the next node comes.
+  FlowNode* lastNode() const { return discarded_ ? discarded_ : flow_.last(); }
   uint32_t nodeCount() const { return flow_.count(); }
   // The most recently appended label node, cleared when a node with an address follows.
   FLabel* lastLabel() const { return lastLabel_; }
@@ -214,6 +216,7 @@ class Section {
   int16_t shortB_ = 0;
   FlowList flow_;
   FLabel* lastLabel_ = nullptr;
+  FlowNode* discarded_ = nullptr;  // owned
 };
 
 // Whether units placed at offset stay within a section's 32-bit address space.

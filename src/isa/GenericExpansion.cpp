@@ -248,9 +248,7 @@ void makeTempLabelName(std::string& piece, const char* text, TempLabelMap& label
 }
 
 bool expansionLinesWanted() {
-  const RunSettings* options = orbaOptions();
-  return !options->checkOnly || options->listFileWanted || options->metrics || options->instructionMetrics ||
-         options->sectionInfoConsole || options->sectionInfoList;
+  return orbaOptions()->flowReadAfterParse();
 }
 
 bool isGeneratedLabelName(const char* name) {

@@ -72,6 +72,7 @@ struct FailureMessage {
   int32_t id = 0;
   const char* argument = nullptr;
   const char* token = nullptr;
+  int byteCode = -1;  // E296: the byte that cannot stand in assembly text
   char quoted[64];
 };
 
@@ -84,8 +85,17 @@ bool describe(const SyntaxFailure& failure, FailureMessage& message) {
     return true;
   }
   message.argument = failure.argument;
-  if (quoteToken(failure.position, message.quoted, sizeof message.quoted)) message.token = message.quoted;
-  else message.id = E_unexpected_eol;
+  if (quoteToken(failure.position, message.quoted, sizeof message.quoted)) {
+    message.token = message.quoted;
+  } else if (failure.position && static_cast<unsigned char>(*failure.position) >= 0x80) {
+    // Not the end of the line: a byte above ASCII, named as the line reader names
+    // the control bytes.
+    message.id = E_invalid_input_character;
+    message.argument = nullptr;
+    message.byteCode = static_cast<unsigned char>(*failure.position);
+  } else {
+    message.id = E_unexpected_eol;
+  }
   return true;
 }
 
@@ -95,6 +105,10 @@ const char* syntaxFailureText(const SyntaxFailure& failure, char* buffer, uint32
   FailureMessage message;
   if (!describe(failure, message)) return nullptr;
   if (message.id == E_error) return message.argument;
+  if (message.byteCode >= 0) {
+    std::snprintf(buffer, size, messages::text(message.id), message.byteCode);
+    return buffer;
+  }
   if (!message.token) return messages::text(message.id);
   const char* format = messages::text(message.id);
   if (message.argument) std::snprintf(buffer, size, format, message.argument, message.token);
@@ -108,6 +122,7 @@ const char* unbuiltStatementText(const BuildContext& context, const char* statem
   FailureMessage message;
   if (!context.cpuMismatch && describe(context.match ? context.match->failure : SyntaxFailure{}, message)) {
     if (message.id == E_error) return handler->formatMessage(E_error, message.argument);
+    if (message.byteCode >= 0) return handler->formatMessage(message.id, message.byteCode);
     if (!message.token) return handler->formatMessage(message.id);
     if (message.argument) return handler->formatMessage(message.id, message.argument, message.token);
     return handler->formatMessage(message.id, message.token);

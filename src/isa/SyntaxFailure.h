@@ -12,7 +12,7 @@ struct BuildContext;
 
 // No candidate was built. In this order of preference: E122 with the when-message of a
 // failed condition; E108 with the mnemonic when an operand or form is not allowed for the
-// selected CPU; the furthest syntax failure (E207, E208, E210 or E110); E211 with the
+// selected CPU; the furthest syntax failure (E207, E208, E210, E296 or E110); E211 with the
 // mnemonic. `statement` starts at the mnemonic.
 void reportUnbuiltStatement(const BuildContext& context, const char* statement, const LineInfo* line);
 // The same diagnostic as a formatted text, for a statement whose failure is reported later.

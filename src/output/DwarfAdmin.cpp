@@ -47,10 +47,12 @@ bool DwarfAdmin::isDescribed(const Section* section) {
   if (section == placeholderSection() || section->flags.isDebug() || !section->userSection) return false;
   // A fixed address beyond 32 bits is reported with the section (E104); describing it
   // would only repeat that as range errors of the debug data, which has no source line.
+  // The same holds for a section that reaches the top of the address space: the end
+  // address the debug data gives it needs 33 bits.
   if (section->hasAddress && section->baseExpression()) {
     OrbaExpression* base = section->baseExpression()->evaluate();
     if (base && !base->isError() && base->getKind() == EK_integer &&
-        (base->getInteger() < 0 || base->getInteger() > 0xFFFFFFFFll))
+        (base->getInteger() < 0 || base->getInteger() + int64_t{section->size} > 0xFFFFFFFFll))
       return false;
   }
   return true;

@@ -318,6 +318,9 @@ uint32_t ObjectFile::dataId(const Section* section) const {
 
 void ObjectFile::emitFlow(Section* section) {
   if (std::find(unfitSections_.begin(), unfitSections_.end(), section) != unfitSections_.end()) return;
+  // The debug information describes the unwritten section with addresses it never
+  // got; the run has failed already, so it is left out rather than misreported.
+  if (!unfitSections_.empty() && section->flags.isDebug()) return;
   this->section = section;
   // The location counter is the emission offset: the nodes place their units at it
   // and move it on; a reset node sets it back to 0.

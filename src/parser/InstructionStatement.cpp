@@ -7,7 +7,10 @@
 
 #include "flow/FError.h"
 #include "flow/FGeneric.h"
+#include "flow/FLabel.h"
 #include "flow/Section.h"
+#include "flow/Symbol.h"
+#include "flow/SymbolChecks.h"
 #include "flow/SymbolTable.h"
 #include "flow/TempLabels.h"
 #include "isa/ExpressionOperandParser.h"
@@ -89,11 +92,21 @@ class FDeferredGeneric : public FGeneric {
     Section* section = statementLine_->section;
     FGeneric* outerTarget = section->rewriteTarget;
     section->rewriteTarget = this;
+    const size_t built = groups.size();
     std::unique_ptr<OrbaParser> parser(orbaFactory()->createParser());
     parser->parseExpansionLines(first, last);
     section->rewriteTarget = outerTarget;
     table->current = outerScope;
     table->currentScope = outerScopeId;
+    // The labels the lines define come after the symbol checks of the parse: they take
+    // the binding those checks give every label.
+    for (size_t index = built; index < groups.size(); ++index)
+      for (FlowNode* node = groups[index]->nodes.first(); node; node = node->nextNode())
+        if (node->kind == FlowNode::kLabel)
+          if (Symbol* symbol = static_cast<FLabel*>(node)->symbol) {
+            checkGlobalSymbol(*symbol);
+            checkLocalSymbol(*symbol);
+          }
   }
 
   // A copy holds every rewrite: the expansions are built for it first.

@@ -159,9 +159,6 @@ bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo*
       hasLabel = true;
     } else if (token == kTokIdentifier || token == kTokNumber) {
       return unsupportedStatement(line, stringBuffer()->internRange(wordStart, wordEnd));
-    } else if (token == kTokMnemonic || !keywordHandler(token)) {
-      // Only the instruction statement reads the word; a keyword is known by its code.
-      statement.firstWord = stringBuffer()->internRange(wordStart, wordEnd);
     }
   }
 
@@ -185,9 +182,9 @@ bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo*
     return statementEnd(line);
   }
 
-  const char* mnemonic = statement.firstWord ? statement.firstWord : scan.internToken();
+  // The matcher reads the statement word from the text itself.
   uint32_t consumed = 0;
-  if (!instructionStatement(position, line, mnemonic, &consumed)) return false;
+  if (!instructionStatement(position, line, &consumed)) return false;
   scan.cursor = position + consumed;
   scan.peekPosition = nullptr;
   return statementEnd(line);
@@ -240,8 +237,7 @@ bool OrbaParser::unsupportedStatement(LineInfo* line, const char* word) {
   return false;
 }
 
-bool OrbaParser::instructionStatement(const char* position, LineInfo* line, const char* /*mnemonic*/,
-                                      uint32_t* consumed) {
+bool OrbaParser::instructionStatement(const char* position, LineInfo* line, uint32_t* consumed) {
   if (!instructions_) instructions_ = std::make_unique<InstructionStatements>();
   return instructions_->parse(position, line, consumed);
 }

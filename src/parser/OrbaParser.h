@@ -23,9 +23,6 @@ struct Statement {
   // The statement's label (interned) or null; .EQU, .SET and .ALIAS take it as the
   // name they define, every other keyword that allows a label finds it defined.
   const char* label = nullptr;
-  // The statement word of an instruction when it stood in the label position but
-  // was no label (interned); keyword handlers know their keyword by its code.
-  const char* firstWord = nullptr;
   // The label was followed by a colon.
   bool labelColon = false;
   // The token code of the keyword.
@@ -56,8 +53,7 @@ class OrbaParser {
   virtual bool unsupportedStatement(LineInfo* line, const char* word);
   // The instruction statement that starts at position; consumed receives the number
   // of characters it took. False after a diagnostic.
-  virtual bool instructionStatement(const char* position, LineInfo* line, const char* mnemonic,
-                                    uint32_t* consumed);
+  virtual bool instructionStatement(const char* position, LineInfo* line, uint32_t* consumed);
 
   Scanner& scanner() { return scanner_; }
 

@@ -91,10 +91,12 @@ class Scanner {
 }  // namespace
 
 const std::string& BodySubstitution::expand(std::string_view body, const MppExpand& expansion,
-                                            const char* label, const Settings& settings) {
+                                            const char* label, const Settings& settings,
+                                            size_t limit) {
   truncated_ = false;
-  substituteArguments(body, expansion, settings);
-  if (arguments_.size() > kMaxExpansionLength) {
+  limit = std::min(limit, kMaxExpansionLength);
+  substituteArguments(body, expansion, settings, limit);
+  if (arguments_.size() > limit) {
     truncated_ = true;
     arguments_.clear();
     arguments_.shrink_to_fit();
@@ -110,8 +112,8 @@ const std::string& BodySubstitution::expand(std::string_view body, const MppExpa
 }
 
 const char* BodySubstitution::truncatedText() {
-  static_assert(kMaxExpansionLength == 16777216, "the text below names the bound");
-  return "macro expansion longer than 16777216 characters skipped";
+  static_assert(kMaxExpansionLength == 4194304, "the text below names the bound");
+  return "macro expansion longer than 4194304 characters skipped";
 }
 
 void BodySubstitution::appendLocalLabel(std::string& out, std::string_view name,
@@ -123,7 +125,7 @@ void BodySubstitution::appendLocalLabel(std::string& out, std::string_view name,
 }
 
 void BodySubstitution::substituteArguments(std::string_view body, const MppExpand& expansion,
-                                           const Settings& settings) {
+                                           const Settings& settings, size_t limit) {
   arguments_.clear();
   Scanner scanner(body);
   bool inDouble = false;
@@ -155,7 +157,7 @@ void BodySubstitution::substituteArguments(std::string_view body, const MppExpan
         else
           arguments_ += scanner.token();
         // Only values make the text grow past the body: the bound is checked here.
-        if (arguments_.size() > kMaxExpansionLength) return;
+        if (arguments_.size() > limit) return;
         break;
       }
       default:

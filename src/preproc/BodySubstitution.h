@@ -24,14 +24,15 @@ class BodySubstitution {
 
   // Bounds the text of one expansion: a macro that passes its argument on doubled
   // would otherwise fill the memory long before the nesting bound stops it.
-  static constexpr size_t kMaxExpansionLength = size_t{16} << 20;
+  static constexpr size_t kMaxExpansionLength = size_t{4} << 20;
 
   // The expansion text of the body: a line "label:" first when a label is given.
   // The result lives in this object until the next call. A text that would pass
-  // kMaxExpansionLength is only the body's closing line (truncated() says so), so
-  // that the expansion ends at once.
+  // limit (at most kMaxExpansionLength) is only the body's closing line
+  // (truncated() says so), so that the expansion ends at once.
   const std::string& expand(std::string_view body, const MppExpand& expansion,
-                            const char* label, const Settings& settings);
+                            const char* label, const Settings& settings,
+                            size_t limit = kMaxExpansionLength);
 
   bool truncated() const { return truncated_; }
   static const char* truncatedText();
@@ -41,7 +42,7 @@ class BodySubstitution {
 
  private:
   void substituteArguments(std::string_view body, const MppExpand& expansion,
-                           const Settings& settings);
+                           const Settings& settings, size_t limit);
   void applyOperators(const MppExpand& expansion, const char* label, const Settings& settings);
 
   // Both are reused by every call, so that an expansion allocates only to grow them.

@@ -254,6 +254,8 @@ void InputBuffer::pushText(const char* text, size_t length) {
   const char* nul = static_cast<const char*>(std::memchr(text, '\0', length));
   if (nul) length = static_cast<size_t>(nul - text);
   source->appendBytes(text, length);
+  source->textLength = length;
+  textBytes_ += length;
   source->cursor = source->lineBuffer.begin;
   source->lineEnd = source->lineBuffer.end;
   source->outer = top_;
@@ -272,6 +274,7 @@ int InputBuffer::popSource() {
 
 void InputBuffer::destroy(InputSource* source) {
   if (source->kind == kFileSource) --fileDepth_;
+  if (source->kind == kTextSource) textBytes_ -= source->textLength;
   if (source->kind == kTextSource && !spareText_) {
     spareText_ = source;
     return;

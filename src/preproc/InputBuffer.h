@@ -67,6 +67,7 @@ class InputBuffer {
     const char* lineEnd = nullptr;
     const char* cursor = nullptr;
     int32_t lineOffset = 0;  // offset in the file of the current line
+    size_t textLength = 0;   // the text a text source was pushed with
     CBuffer lineBuffer;      // the physical line (file) or the whole text (text source)
     const char* scanMarker = nullptr;
     const char* tokenStart = nullptr;
@@ -101,6 +102,8 @@ class InputBuffer {
   void pushText(const char* text, size_t length);
   // Pops and destroys the top source unless it is the bottom one; 1 when popped.
   int popSource();
+  // The characters of all text sources on the stack together.
+  size_t textBytes() const { return textBytes_; }
 
   // The next character (1-255, or kNulByte), or 0 when no input is left. Carriage
   // returns and Ctrl-Z bytes of files are dropped, a file's last line gets its
@@ -180,6 +183,7 @@ class InputBuffer {
   // A retired text source kept for the next one: every dispatched line is pushed
   // as a text source, and this spares two allocations per line.
   InputSource* spareText_ = nullptr;
+  size_t textBytes_ = 0;
   int32_t fileDepth_ = 0;
   const std::vector<const char*>* includePath_;
 };

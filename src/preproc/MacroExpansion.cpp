@@ -1,6 +1,7 @@
 // Macros of the macro preprocessor (.MACRO, .PMACRO, macro calls), the start and
 // the end of every expansion, and the nesting limit they share with the repeat
 // blocks.
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,9 +70,23 @@ void MacroPreprocessor::expandBody(InputBuffer& input, LineInfo* line, MppExpand
   settings.caseSensitive = orbaOptions()->caseSensitive;
   settings.commentString = commentPrefix();
   settings.symbolValue = preprocessorSymbolValue;
+  // The expansions open at once are bounded together too: a macro that passes its
+  // argument on with a little more each time stays below the bound of one
+  // expansion, but a thousand levels of it would hold gigabytes.
+  size_t room = kMaxActiveExpansionText > input.textBytes() ? kMaxActiveExpansionText - input.textBytes() : 0;
   const std::string& text =
-      bodySubstitution.expand(expansion->construct->body, *expansion, label, settings);
-  if (bodySubstitution.truncated()) errorHandler()->report(E_error, line, BodySubstitution::truncatedText());
+      bodySubstitution.expand(expansion->construct->body, *expansion, label, settings, room);
+  if (bodySubstitution.truncated()) {
+    if (room < BodySubstitution::kMaxExpansionLength) {
+      char message[160];
+      std::snprintf(message, sizeof message,
+                    "macro expansions open at once longer than %zu characters: expansion skipped",
+                    kMaxActiveExpansionText);
+      errorHandler()->report(E_error, line, message);
+    } else {
+      errorHandler()->report(E_error, line, BodySubstitution::truncatedText());
+    }
+  }
   expansionStack.push_back(expansion);
   input.pushText(text.data(), text.size());
   expansion->sourceDepth = sourceDepth(input);

@@ -61,6 +61,8 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // Bounds the lines all repeat blocks of a run produce together: a count typed
   // one digit too long should stop at once, not after minutes and gigabytes.
   static constexpr int64_t kMaxRepeatedLines = 10'000'000;
+  // Bounds the text of all expansions open at once.
+  static constexpr size_t kMaxActiveExpansionText = size_t{32} << 20;
   // The longest file name a C line marker may give.
   static constexpr size_t kMaxMarkerFileName = 2047;
 

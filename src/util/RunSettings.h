@@ -21,6 +21,13 @@ class RunSettings {
   RunSettings(const RunSettings&) = delete;
   RunSettings& operator=(const RunSettings&) = delete;
 
+  // Whether anything after the parse reads the sections' flows: layout and the object
+  // file, the list file, the metrics, the section summaries. A run that only checks the
+  // source keeps only what the parse itself looks back at.
+  bool flowReadAfterParse() const {
+    return !checkOnly || listFileWanted || metrics || instructionMetrics || sectionInfoConsole || sectionInfoList;
+  }
+
   bool nestedSections = false;
   bool checkOnly = false;
   bool mergeMetrics = false;

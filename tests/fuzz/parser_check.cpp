@@ -213,6 +213,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool dwarf = data[0] & 0x20;
   const bool layOut = (data[0] & 0x04) || writeObject || dwarf;
   runState().orbaOptions->optimizeJumpChains = data[0] & 0x08;
+  // Laid out, the input is parsed as a full run parses it: the flow keeps its
+  // instructions and generic instructions build their lines when layout asks.
+  runState().orbaOptions->checkOnly = !layOut;
   runState().orbaOptions->asmDebugInfo = dwarf;
   runState().orbaOptions->debugInfoMode = dwarf ? 1 : 2;
   runState().orbaOptions->dwarfVersion = data[0] & 0x40 ? 2 : 3;

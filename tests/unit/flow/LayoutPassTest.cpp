@@ -133,6 +133,28 @@ class RangeNode : public FlowNode {
   int64_t reach_;
 };
 
+// A generic that keeps its expansion unbuilt, as the statement parser makes it: its one
+// rewrite is a 2-unit instruction reaching 256 units; building adds an 8-unit one that
+// reaches everywhere. `instructions` bounds the expansion from below, a halfword each.
+class DeferredGeneric : public FGeneric {
+ public:
+  DeferredGeneric(LineInfo* line, LineInfo* expansionLine, Symbol* target, uint16_t instructions)
+      : FGeneric(line), expansionLine_(expansionLine), target_(target) {
+    deferredInstructions = instructions;
+  }
+  void buildDeferredRewrites() override {
+    if (!rewritesDeferred()) return;
+    deferredInstructions = kNotDeferred;
+    ++builds;
+    addRewrite(new RangeNode(expansionLine_, target_, 8, 1 << 30));
+  }
+  int builds = 0;
+
+ private:
+  LineInfo* expansionLine_;
+  Symbol* target_;
+};
+
 class LayoutPassTest : public FlowTest {
  protected:
   Symbol* label(const std::string& name) {
@@ -245,6 +267,50 @@ TEST_F(LayoutPassTest, RunSettlesSizesLabelValuesAndPassCounts) {
     EXPECT_EQ(optimizer.relaxIterations(), c.relaxIterations);
     for (auto& [name, offset] : c.labels) EXPECT_EQ(offsetOf(label(name)), offset) << name;
     runState().sectionAdmin->unlink(made);
+  }
+}
+
+// Layout builds a generic's expansion only when its choice may depend on it: the hardware
+// form fails or is undecided, is larger than the least the expansion can take, or the pass
+// takes the largest rewrite. Otherwise the hardware form is the choice without it.
+TEST_F(LayoutPassTest, DeferredExpansionIsBuiltOnlyWhenTheChoiceNeedsIt) {
+  struct Case {
+    const char* name;
+    int32_t distance;  // units of data between the generic and its target
+    bool sizeOptimisation;
+    uint16_t instructions;
+    uint32_t size;
+    int builds;
+  };
+  const Case cases[] = {
+      {"near target keeps the hardware form unbuilt", 10, true, 4, 12, 0},
+      {"far target builds and takes the expansion", 400, true, 4, 408, 1},
+      {"a bound below the hardware size builds it, the hardware form stays", 10, true, 0, 12, 1},
+      {"the fixed pass builds it and takes the largest", 10, false, 4, 18, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    labels_.clear();
+    ControlState controls;
+    controls.instrSizeOpt = c.sizeOptimisation;
+    Section* made = section(c.name);
+    made->line->controlState = &controls;
+    made->flags.set(0, Section::SectionFlags::kCodeBit, true);
+    LineInfo* at = line(++lineNumber_, made);
+    LineInfo* expansion = line(lineNumber_, made);
+    expansion->variant = 1;
+    auto* generic = new DeferredGeneric(at, expansion, label("T"), c.instructions);
+    generic->addRewrite(new RangeNode(line(lineNumber_, made), label("T"), 2, 256));
+    made->addNode(generic, true);
+    made->addNode(new FixedNode(line(++lineNumber_, made), c.distance), true);
+    made->addNode(new FLabel(line(++lineNumber_, made), label("T")), true);
+    label("T")->section = nullptr;
+
+    OrbaOptimizer optimizer;
+    optimizer.run();
+    EXPECT_EQ(made->size, c.size);
+    EXPECT_EQ(generic->builds, c.builds);
+    _sectionAdmin->unlink(made);
   }
 }
 

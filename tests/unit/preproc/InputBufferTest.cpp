@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,28 @@ TEST_F(InputBufferTest, LinesPastTheBoundAreSkippedWholeAndReportedOnce) {
     EXPECT_EQ(delivered, c.delivered);
     EXPECT_EQ(reported, c.reported);
     EXPECT_EQ(input.endLine, c.lines);
+  }
+}
+
+TEST_F(InputBufferTest, TextBytesCountTheTextSourcesOnTheStack) {
+  std::string path = writeFile("t.asm", "a\n");
+  InputBuffer input(&includePath_);
+  ASSERT_TRUE(input.openFile(path.c_str(), 1));
+  EXPECT_EQ(input.textBytes(), 0u);
+  // Each step pushes (a text) or pops (null); the count is what stays pushed. The
+  // popped source is kept for reuse, which must not keep its count.
+  struct Step {
+    const char* pushed;
+    size_t expected;
+  } steps[] = {
+      {"abc", 3}, {"de\nf", 7}, {nullptr, 3}, {"longer text", 14}, {nullptr, 3}, {nullptr, 0}, {"x", 1},
+  };
+  for (const Step& step : steps) {
+    if (step.pushed)
+      input.pushText(step.pushed, std::strlen(step.pushed));
+    else
+      input.popSource();
+    EXPECT_EQ(input.textBytes(), step.expected) << (step.pushed ? step.pushed : "pop");
   }
 }
 
