@@ -310,7 +310,7 @@ TEST_F(LayoutPassTest, DeferredExpansionIsBuiltOnlyWhenTheChoiceNeedsIt) {
     optimizer.run();
     EXPECT_EQ(made->size, c.size);
     EXPECT_EQ(generic->builds, c.builds);
-    _sectionAdmin->unlink(made);
+    runState().sectionAdmin->unlink(made);
   }
 }
 
