@@ -101,3 +101,21 @@ int ios_image_resize(IosHandle image, uint32_t mau_size, uint32_t old_size, uint
 int ios_image_hash(IosHandle image, uint32_t mau_size, uint32_t* hash, IosErrorCode* error);
 // The hash of the section's image; a section without image leaves *hash alone.
 int ios_section_hash(IosHandle section, uint32_t* hash, IosErrorCode* error);
+
+// Converts units of width from_bits into units of width to_bits: several narrow units
+// pack into one wide unit, the first in the most significant position; a wide unit
+// splits into narrow ones, least significant piece first for byte order 1 and most
+// significant first for 2. Widths that do not divide each other give 36.
+int ios_convert_units(const uint32_t* units, uint32_t count, uint32_t from_bits, uint32_t to_bits,
+                      uint32_t byte_order, uint32_t** converted, uint32_t* converted_count,
+                      IosErrorCode* error);
+// Copies count units of the source's image from unit 0 into the target's image (made
+// when missing), converting between the two unit widths by the target file's byte
+// order (-1 with 2 when it is unset).
+int ios_section_copy_image(IosHandle target, IosHandle source, uint32_t count,
+                           IosErrorCode* error);
+// Exchanges the images of two sections with the same number (36 when their widths
+// differ), or of a source whose link names the target, converting count units of the
+// source into the target's width; 1 for unrelated sections.
+int ios_section_exchange_images(IosHandle source, IosHandle target, uint32_t count,
+                                IosErrorCode* error);
