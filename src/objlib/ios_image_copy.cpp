@@ -188,3 +188,43 @@ int ios_section_exchange_images(IosHandle source, IosHandle target, uint32_t cou
   std::free(converted);
   return status;
 }
+
+namespace {
+
+uint32_t sizeOrZero(IosHandle section) {
+  uint32_t size = 0;
+  return ios_section_get_size(section, &size, nullptr) == 0 ? size : 0;
+}
+
+int copyInto(IosSection* source, const IosHandle* targets, IosErrorCode* error) {
+  if (source->image.object_id == 0) return ios_fail(error, IOS_ERR_NO_IMAGE);
+  for (uint32_t index = 0; targets != nullptr && targets[index].object_id != 0; ++index) {
+    if (ios_section_copy_image(targets[index], source->handle, sizeOrZero(targets[index]),
+                               error) != 0)
+      return 1;
+  }
+  if (ios_image_delete(source->image, error) != 0) return 1;
+  source->image.object_id = 0;
+  return 0;
+}
+
+}  // namespace
+
+int ios_section_copy_into(uint32_t file_id, uint32_t source_id, const IosHandle* targets,
+                          IosErrorCode* error) {
+  IosSection* source = nullptr;
+  if (ios_get_section(IosHandle{file_id, source_id}, &source, error) != 0) return 1;
+  return copyInto(source, targets, error);
+}
+
+int ios_section_copy_into_raw(uint32_t file_id, uint32_t source_id, const IosHandle* targets,
+                              IosErrorCode* error) {
+  IosSection* source = nullptr;
+  if (ios_section_lookup_raw(file_id, source_id, &source, error) != 0) return 1;
+  return copyInto(source, targets, error);
+}
+
+int ios_section_move_content(IosHandle source, IosHandle target, IosErrorCode* error) {
+  if (ios_get_section(source, nullptr, error) != 0) return 1;
+  return ios_section_exchange_images(source, target, sizeOrZero(source), error);
+}

@@ -119,3 +119,13 @@ int ios_section_copy_image(IosHandle target, IosHandle source, uint32_t count,
 // source into the target's width; 1 for unrelated sections.
 int ios_section_exchange_images(IosHandle source, IosHandle target, uint32_t count,
                                 IosErrorCode* error);
+
+// Copies the source's image into every target of the list (ended by a handle whose
+// object id is 0), each with the target's size as unit count, then deletes the
+// source's image. The raw form finds the source without following a redirection.
+int ios_section_copy_into(uint32_t file_id, uint32_t source_id, const IosHandle* targets,
+                          IosErrorCode* error);
+int ios_section_copy_into_raw(uint32_t file_id, uint32_t source_id, const IosHandle* targets,
+                              IosErrorCode* error);
+// Exchanges images (ios_section_exchange_images) over the source's size.
+int ios_section_move_content(IosHandle source, IosHandle target, IosErrorCode* error);

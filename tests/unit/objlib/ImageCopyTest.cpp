@@ -104,4 +104,21 @@ TEST_F(ImageCopy, ExchangeSwapsOrConvertsLinkedImages) {
   EXPECT_EQ(units(wide, 2), (std::vector<uint32_t>{1, 1}));  // the target's former image
 }
 
+TEST_F(ImageCopy, CopyIntoFillsEveryTargetAndDropsTheSourceImage) {
+  ASSERT_EQ(ios_file_set_byte_order(file_, 1, nullptr), 0);
+  IosHandle source = section(4, 8, {1, 2, 3, 4});
+  IosHandle same = section(4, 8);
+  IosHandle wide = section(2, 16);
+  const IosHandle targets[] = {same, wide, IosHandle{file_, 0}};
+  ASSERT_EQ(ios_section_copy_into(file_, source.object_id, targets, nullptr), 0);
+  EXPECT_EQ(units(same, 4), (std::vector<uint32_t>{1, 2, 3, 4}));
+  // Each target takes as many source units as its own size counts.
+  EXPECT_EQ(units(wide, 2), (std::vector<uint32_t>{0x0102, 0}));
+  IosHandle image{};
+  EXPECT_EQ(ios_section_get_image(source, &image, nullptr), -1);
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_section_copy_into(file_, source.object_id, targets, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_IMAGE);
+}
+
 }  // namespace
