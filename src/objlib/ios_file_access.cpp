@@ -1,5 +1,6 @@
 #include "objlib/ios_file_access.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "objlib/ios_admin.h"
@@ -226,3 +227,9 @@ int ios_strtab_add_bytes(uint32_t file_id, const void* bytes, uint32_t length, I
 int ios_strtab_reserve(uint32_t file_id, uint32_t length, IosHandle* string, IosErrorCode* error) {
   return addString(file_id, nullptr, length, string, error);
 }
+
+void ios_strtab_free(IosStringTable* table) { ios_strtab_delete(table); }
+
+void ios_heap_free(void* block) { std::free(block); }
+
+void ios_admin_free() { ios_admin_release(); }

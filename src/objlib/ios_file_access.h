@@ -51,3 +51,9 @@ int ios_strtab_count(uint32_t file_id, uint32_t* count, IosErrorCode* error);
 int ios_strtab_add_bytes(uint32_t file_id, const void* bytes, uint32_t length, IosHandle* string,
                          IosErrorCode* error);
 int ios_strtab_reserve(uint32_t file_id, uint32_t length, IosHandle* string, IosErrorCode* error);
+
+// Release operations; each accepts null. ios_admin_free frees every file and the
+// admin, after which file ids start at 1 again.
+void ios_strtab_free(IosStringTable* table);
+void ios_heap_free(void* block);
+void ios_admin_free();

@@ -113,4 +113,16 @@ TEST_F(FileAccess, WordsAndDebugRootAnswerUnsetUntilSet) {
   EXPECT_EQ(ios_file_free_debug_root(file_, nullptr), 0);
 }
 
+TEST_F(FileAccess, FreeingTheAdminEndsEveryFile) {
+  uint32_t second = 0;
+  ASSERT_EQ(ios_file_create(&second, nullptr), 0);
+  EXPECT_EQ(ios_admin_file_count(nullptr), second);
+  ios_admin_free();
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_admin_file_count(&error), 0u);
+  EXPECT_EQ(error, IOS_ERR_NO_ADMIN);
+  ios_strtab_free(nullptr);
+  ios_heap_free(nullptr);
+}
+
 }  // namespace
