@@ -158,6 +158,17 @@ TEST_F(SectionPlace, PlacedSectionAddressFollowsTheDestination) {
   EXPECT_EQ(ios_section_is_deleted(second, nullptr), 1);
   EXPECT_EQ(ios_section_is_deleted(destination, nullptr), 0);
   EXPECT_EQ(ios_section_is_deleted(IosHandle{file_, 99}, nullptr), 1);
+
+  // Walks and the live count see the destination once, not the placed sections.
+  std::vector<uint32_t> walked;
+  uint32_t cursor = 0;
+  IosHandle next{};
+  while (ios_section_next(file_, &cursor, &next, nullptr) == 0 && next.object_id != 0)
+    walked.push_back(next.object_id);
+  EXPECT_EQ(walked, std::vector<uint32_t>{destination.object_id});
+  uint32_t live = 0;
+  ASSERT_EQ(ios_file_count_sections(file_, &live, nullptr), 0);
+  EXPECT_EQ(live, 1u);
 }
 
 }  // namespace
