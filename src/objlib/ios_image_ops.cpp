@@ -452,3 +452,18 @@ int ios_section_hash(IosHandle section, uint32_t* hash, IosErrorCode* error) {
   ios_section_get_mau_size(section, &bits, nullptr);
   return ios_image_hash(record->image, bits, hash, error);
 }
+
+int ios_section_open_data(uint32_t file_id, uint32_t section_id, uint32_t offset, uint32_t count,
+                          IosHandle* data, IosErrorCode* error) {
+  IosSection* record = nullptr;
+  if (ios_section_lookup_raw(file_id, section_id, &record, error) != 0) return 1;
+  if (record->image.object_id == 0) return ios_fail(error, IOS_ERR_NO_IMAGE);
+  if (count == 0 && ios_section_get_size_raw(file_id, section_id, &count, nullptr) != 0) count = 0;
+  uint32_t bits = record->mau_size;
+  if (bits == 0) {
+    IosFile* file = nullptr;
+    if (ios_get_file(file_id, &file, error) != 0) return 1;
+    bits = file->mau_size;
+  }
+  return ios_data_place(record->image, bits, offset, count, data, error);
+}

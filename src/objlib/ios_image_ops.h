@@ -129,3 +129,8 @@ int ios_section_copy_into_raw(uint32_t file_id, uint32_t source_id, const IosHan
                               IosErrorCode* error);
 // Exchanges images (ios_section_exchange_images) over the source's size.
 int ios_section_move_content(IosHandle source, IosHandle target, IosErrorCode* error);
+
+// Opens a data window over units [offset, offset + count) of a section found raw
+// (count 0: the section's size, 0 when it does not evaluate); out: the window.
+int ios_section_open_data(uint32_t file_id, uint32_t section_id, uint32_t offset, uint32_t count,
+                          IosHandle* data, IosErrorCode* error);

@@ -231,4 +231,22 @@ TEST_F(ImageOps, DeletedImageIsGoneAndRangesAreRecorded) {
   EXPECT_EQ(byteAt(made, 9), 0);
 }
 
+TEST_F(ImageOps, OpenDataCoversTheSectionSizeWhenNoCountIsGiven) {
+  IosHandle sectionHandle = section(5);
+  ASSERT_EQ(ios_section_fill(sectionHandle, 0, 5, 0x33, nullptr), 0);
+  IosHandle data{};
+  ASSERT_EQ(ios_section_open_data(file_, sectionHandle.object_id, 0, 0, &data, nullptr), 0);
+  IosData* window = nullptr;
+  ASSERT_EQ(ios_get_data(data, &window, nullptr), 0);
+  EXPECT_EQ(window->units, 5u);
+  EXPECT_EQ(window->words[4], 0x33u);
+  IosHandle image{};
+  ASSERT_EQ(ios_data_get_image(file_, data.object_id, &image, nullptr), 0);
+  EXPECT_EQ(image.object_id, imageHandle(sectionHandle).object_id);
+  ASSERT_EQ(ios_data_remove(file_, data.object_id, nullptr), 0);
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_data_remove(file_, data.object_id, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_DATA);
+}
+
 }  // namespace
