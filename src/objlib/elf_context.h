@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "objlib/elf_writer.h"
 #include "objlib/ios_types.h"
 
 struct IosSection;
@@ -118,9 +119,25 @@ struct ElfContext {
   ElfStringTable section_names;
   ElfStringTable symbol_names;
 
+  // Set only by elf_write_object_ex; null for the assembler's own writes.
+  ElfAddressTranslator translator = nullptr;
+  void* translator_argument = nullptr;
+
   bool relocatable() const { return e_type == 1; }
+  // Absolute output for a row with a translation parameter, and a translator given.
+  bool translating() const;
   bool extended() const;
 };
+
+// Passes an address through the translator; the section number must be non-zero.
+// Class 15 when the translator fails.
+int elf_translate_address(ElfContext* context, uint32_t* address, uint32_t section_number,
+                          ObjLibErrorClass* error);
+// The whole write with a translator and, when not null, a machine row that replaces
+// the one the file's machine name selects (rows that the built-in table lacks).
+int elf_write_object_with(const char* output_name, std::FILE* stream, uint32_t file_id,
+                          ElfAddressTranslator translator, void* argument,
+                          const MachineEntry* machine, ObjLibErrorClass* error);
 
 // Header records are taken in index order; the result is the new record's index.
 uint32_t elf_take_section_header(ElfContext* context);

@@ -199,6 +199,11 @@ int symbolValue(ElfContext* context, IosHandle symbol, uint8_t binding, ElfSymbo
     if (!(context->kind_word == 5 && record.section_relative)) {
       record.section_relative = false;
       record.st_shndx = SHN_ABS;
+      uint32_t number = 0;
+      if (context->translating() &&
+          ios_symbol_get_section_number(symbol, &number, nullptr) == 0 && number != 0 &&
+          elf_translate_address(context, &record.st_value, number, error) != 0)
+        return 1;
     }
     return 0;
   }

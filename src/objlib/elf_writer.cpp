@@ -219,6 +219,11 @@ int writeSection(ElfContext* context, IosHandle section, ObjLibErrorClass* error
     if (addressValue(context, address, &header.sh_addr, error) != 0) return 1;
     if (context->relocatable()) header.sh_flags |= row->flag_address_expression;
   }
+  uint32_t number = 0;
+  bool numbered = ios_section_get_number(section, &number, nullptr) == 0 && number != 0;
+  if (context->translating() && numbered &&
+      elf_translate_address(context, &header.sh_addr, number, error) != 0)
+    return 1;
   program.p_vaddr = program.p_paddr = header.sh_addr;
   uint32_t fixed = 0;
   if (context->relocatable() && ios_section_get_fixed_address(section, &fixed, nullptr) == 0 &&
@@ -247,9 +252,11 @@ int writeSection(ElfContext* context, IosHandle section, ObjLibErrorClass* error
   header.sh_size = program.p_memsz = bytes_per_unit * units;
 
   if (context->extended()) {
-    uint32_t number = 0;
     if (ios_section_get_number(section, &number, nullptr) != 0) number = 0;
     header.sh_number = program.p_number = number;
+    // A translating writer tells the reader which address space the headers use.
+    if (context->translating())
+      header.sh_number = static_cast<uint32_t>(row->address_callback_argument);
   }
   if (row->section_hook != nullptr &&
       row->section_hook(context, &header, &program, section.file_id, section.object_id, error) !=
@@ -406,13 +413,49 @@ void elf_swap_field(uint32_t selector, uint32_t value, uint32_t size, unsigned c
 
 int elf_write_object(const char* output_name, std::FILE* stream, uint32_t file_id,
                      ObjLibErrorClass* error) {
+  return elf_write_object_with(output_name, stream, file_id, nullptr, nullptr, nullptr, error);
+}
+
+int elf_write_object_ex(const char* output_name, std::FILE* stream, uint32_t file_id,
+                        ElfAddressTranslator translator, void* argument,
+                        ObjLibErrorClass* error) {
+  return elf_write_object_with(output_name, stream, file_id, translator, argument, nullptr, error);
+}
+
+uint32_t elf_bytes_for_bits(uint32_t bits, uint32_t count) { return count * ((bits + 7) / 8); }
+
+bool ElfContext::translating() const {
+  return translator != nullptr && !relocatable() && machine != nullptr &&
+         machine->address_callback_argument != 0;
+}
+
+int elf_translate_address(ElfContext* context, uint32_t* address, uint32_t section_number,
+                          ObjLibErrorClass* error) {
+  uint64_t moved = *address;
+  if (context->translator(*address, 0, section_number,
+                          static_cast<uint32_t>(context->machine->address_callback_argument),
+                          context->translator_argument, &moved) != 0)
+    return elf_fail(error, OBJLIB_ERR_ADDRESS_OVERFLOW);
+  *address = static_cast<uint32_t>(moved);
+  return 0;
+}
+
+int elf_write_object_with(const char* output_name, std::FILE* stream, uint32_t file_id,
+                          ElfAddressTranslator translator, void* argument,
+                          const MachineEntry* machine, ObjLibErrorClass* error) {
   ElfContext context;
   context.stream = stream;
   context.output_name = output_name;
   context.file_id = file_id;
+  context.translator = translator;
+  context.translator_argument = argument;
   if (stream == nullptr) return elf_fail(error, OBJLIB_ERR_FILE_IO);
-  if (initContext(&context, error) != 0 || elf_select_machine(&context, error) != 0 ||
-      prepareHeader(&context, error) != 0 || allocHeaders(&context, error) != 0)
+  if (initContext(&context, error) != 0 || elf_select_machine(&context, error) != 0) return 1;
+  if (machine != nullptr) {
+    context.machine = machine;
+    context.e_machine = static_cast<uint16_t>(machine->elf_machine);
+  }
+  if (prepareHeader(&context, error) != 0 || allocHeaders(&context, error) != 0)
     return 1;
   if (std::fseek(stream, 0, SEEK_SET) != 0) return elf_fail(error, OBJLIB_ERR_FILE_IO);
   if (writeZeros(&context, kHeaderSize, error) != 0 ||

@@ -5,6 +5,7 @@
 
 #include "objlib/exprlib.h"
 #include "objlib/ios_callgraph.h"
+#include "objlib/ios_named_list.h"
 #include "objlib/ios_debug.h"
 #include "objlib/ios_group.h"
 #include "objlib/ios_image.h"
@@ -47,6 +48,8 @@ void teardownFile(IosFile* file) {
   file->asm_sections = ios_asm_section_tree_free(file->asm_sections);
   ios_symbol_admin_delete(file->symbols);
   file->symbols = nullptr;
+  ios_named_list_admin_free(file->named_lists);
+  file->named_lists = nullptr;
   ios_debug_root_free(file->debug_root);
   file->debug_root = nullptr;
   ios_strtab_delete(file->strtab);

@@ -17,6 +17,7 @@ struct IosCallGraph;
 struct IosDebugRoot;
 struct IosGroupAdmin;
 struct IosImageAdmin;
+struct IosNamedListAdmin;
 struct IosSectionAdmin;
 struct IosStringTable;
 struct IosSymbolAdmin;
@@ -61,6 +62,7 @@ struct IosFile {
   uint32_t aux_word;
   uint32_t mode_word;
   IosHandle version_string;
+  IosHandle string10;  // a further text property of the library's clients
   ExprNode* entry_expr;  // null = none; the context owns the node
   IosStringTable* strtab;
   uint32_t section_flag;  // non-zero: new section ids also go to file_table1
@@ -75,6 +77,7 @@ struct IosFile {
   IosCallGraph* callgraph;  // made with the first call-graph record or alias
   AvlNode* asm_sections;  // assembler-section records of every module, by {module, id}
   IosDebugRoot* debug_root;  // made on demand
+  IosNamedListAdmin* named_lists;  // made with the first named record
 };
 
 // The admin, or null before ios_admin_init.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
 #include "objlib/ios_avl.h"
 #include "objlib/ios_debug.h"
@@ -99,7 +100,13 @@ int compareAsmSections(const void* key, const void* data) {
   return 0;
 }
 
-void freeAsmSection(void* data, void* /*context*/) { pool_free(data, sizeof(IosAsmSection)); }
+void freeAsmSection(void* data, void* /*context*/) {
+  auto* record = static_cast<IosAsmSection*>(data);
+  for (uint32_t index = 0; index < record->entries.count; ++index)
+    expr_release(*static_cast<ExprNode**>(ios_array_at(&record->entries, sizeof(ExprNode*), index)));
+  ios_array_free(&record->entries);
+  pool_free(data, sizeof(IosAsmSection));
+}
 
 int setKind(const IosDebugHandle& handle, uint32_t kind, IosErrorCode* error) {
   IosAsmSection* record = nullptr;
@@ -121,13 +128,13 @@ int ios_asm_section_create(const IosDebugHandle& module, IosDebugHandle* record,
   if (ios_get_file(module.file_id, &file, error) != 0) return 1;
   if (record == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
   // The module's largest record is the last one at or below {module, all ones}.
-  IosAsmSection last_possible{module.file_id, module.record_id, 0xFFFFFFFFu, {}, 0};
+  IosAsmSection last_possible{module.file_id, module.record_id, 0xFFFFFFFFu, {}, 0, 0, 0, {}};
   auto* last = static_cast<IosAsmSection*>(
       avl_find_at_or_below(file->asm_sections, &last_possible, compareAsmSections));
   uint32_t id = last != nullptr && last->module_id == module.record_id ? last->record_id + 1 : 1;
   auto* made = static_cast<IosAsmSection*>(pool_alloc(sizeof(IosAsmSection)));
   if (made == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
-  *made = {module.file_id, module.record_id, id, {0, 0}, IOS_ASM_SECTION_KIND_UNSET};
+  *made = {module.file_id, module.record_id, id, {0, 0}, IOS_ASM_SECTION_KIND_UNSET, 0, 0, {}};
   int inserted = 0;
   file->asm_sections = avl_insert(file->asm_sections, made, compareAsmSections, &inserted);
   if (inserted == 0) {
@@ -141,7 +148,7 @@ int ios_asm_section_create(const IosDebugHandle& module, IosDebugHandle* record,
 int ios_get_asm_section(const IosDebugHandle& record, IosAsmSection** found, IosErrorCode* error) {
   IosFile* file = nullptr;
   if (ios_get_file(record.file_id, &file, error) != 0) return 1;
-  IosAsmSection probe{record.file_id, record.root_id, record.record_id, {}, 0};
+  IosAsmSection probe{record.file_id, record.root_id, record.record_id, {}, 0, 0, 0, {}};
   auto* match = static_cast<IosAsmSection*>(avl_find(file->asm_sections, &probe, compareAsmSections));
   if (match == nullptr) return ios_fail(error, IOS_ERR_NO_ASM_SECTION);
   if (found != nullptr) *found = match;

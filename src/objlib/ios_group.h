@@ -57,6 +57,9 @@ struct IosAsmSection {
   uint32_t record_id;  // 1-based per module
   IosHandle name;      // object id 0 until set
   uint32_t kind;       // write-once
+  uint32_t word_a;     // two words kept for the library's clients, overwritten freely
+  uint32_t word_b;
+  IosArray entries;    // ExprNode*, each holding one reference
 };
 
 // Frees every assembler-section record of a file's tree; returns null.

@@ -299,7 +299,12 @@ int ios_section_next(uint32_t file_id, uint32_t* cursor, IosHandle* section,
   const IdTable* table = file->sections->sections;
   while (*cursor < table->highest_id) {
     uint32_t id = ++*cursor;
-    if (idtab_get(table, id) != nullptr) {
+    // A section placed into another is deleted and redirects to its destination, which
+    // the walk reaches on its own; a section only marked deleted is still walked.
+    auto* found = static_cast<const IosSection*>(idtab_get(table, id));
+    bool placed = found != nullptr && (found->attributes & IOS_SECTION_DELETED_BIT) != 0 &&
+                  found->redirect.object_id > 0;
+    if (found != nullptr && !placed) {
       section->object_id = id;
       return 0;
     }

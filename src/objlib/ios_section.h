@@ -102,7 +102,7 @@ int ios_section_create(uint32_t file_id, const ExprSlotRef* shared_address, IosH
 int ios_get_section(IosHandle section, IosSection** record, IosErrorCode* error);
 // Walks the file's sections in creation order: start with *cursor 0; each call
 // gives the next live section and advances the cursor; at the end the handle's
-// object id is 0 (status 0).
+// object id is 0 (status 0). Sections placed into another one are passed by.
 int ios_section_next(uint32_t file_id, uint32_t* cursor, IosHandle* section,
                      IosErrorCode* error);
 // Number of live sections of the file.

@@ -1,7 +1,10 @@
-// Test driver of the IEEE-695 writer, not a product feature. Two modes:
+// Test driver of the IEEE-695 writer, not a product feature. Three modes:
 //
 //   ieee-probe <module> [assembler arguments]   assembles as the assembler would and,
 //       once the object store file is complete, also writes it as an IEEE-695 module
+//   ieee-probe --elf-copy <copy> [assembler arguments]   the same, but writes the store
+//       file a second time as ELF through the library's translating entry, without a
+//       translator, so that it can be compared with the assembler's own object file
 //   ieee-probe --dump <module>                  prints the module's records, one a line
 //
 // The dump prints each record's offset, its type byte and its fields as the record
@@ -19,6 +22,7 @@
 #include "objlib/ieee695/ieee_record.h"
 #include "objlib/ieee695/ieee_state.h"
 #include "objlib/ieee695/ieee_writer.h"
+#include "objlib/elf_writer.h"
 #include "objlib/ios_admin.h"
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
@@ -27,8 +31,9 @@ namespace {
 
 class IeeeProbeAssembler : public TriCoreAssembler {
  public:
-  IeeeProbeAssembler(const char* modulePath, int argc, char** argv, OrbaFactory* factory)
-      : TriCoreAssembler(argc, argv, factory), modulePath_(modulePath) {}
+  IeeeProbeAssembler(const char* modulePath, bool elfCopy, int argc, char** argv,
+                     OrbaFactory* factory)
+      : TriCoreAssembler(argc, argv, factory), modulePath_(modulePath), elfCopy_(elfCopy) {}
   int writeStatus() const { return writeStatus_; }
 
   void afterWriteObject() override {
@@ -45,6 +50,15 @@ class IeeeProbeAssembler : public TriCoreAssembler {
       writeStatus_ = 3;
       return;
     }
+    if (elfCopy_) {
+      ObjLibErrorClass elfError = OBJLIB_ERR_NONE;
+      if (elf_write_object_ex(modulePath_, out, fileId, nullptr, nullptr, &elfError) != 0) {
+        std::fprintf(stderr, "ieee-probe: ELF copy not written (error class %u)\n", elfError);
+        writeStatus_ = 3;
+      }
+      if (std::fclose(out) != 0 && writeStatus_ == 0) writeStatus_ = 3;
+      return;
+    }
     uint32_t error = 0;
     std::string name = modulePath_;
     if (ieee_write_module(name.c_str(), out, fileId, &error) != 0) {
@@ -56,6 +70,7 @@ class IeeeProbeAssembler : public TriCoreAssembler {
 
  private:
   const char* modulePath_;
+  bool elfCopy_;
   int writeStatus_ = 0;
 };
 
@@ -223,15 +238,21 @@ int dump(const char* path) {
 
 int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "--dump") == 0) return dump(argv[2]);
+  bool elfCopy = argc >= 3 && std::strcmp(argv[1], "--elf-copy") == 0;
+  if (elfCopy) {
+    --argc;
+    ++argv;
+  }
   if (argc < 2) {
-    std::fprintf(stderr, "usage: ieee-probe <module> [assembler arguments] | --dump <module>\n");
+    std::fprintf(stderr,
+                 "usage: ieee-probe [--elf-copy] <file> [assembler arguments] | --dump <module>\n");
     return 2;
   }
   const char* modulePath = argv[1];
   TriCoreFactory factory;
   // The assembler sees its own name and the remaining arguments unchanged.
   argv[1] = argv[0];
-  auto* assembler = new IeeeProbeAssembler(modulePath, argc - 1, argv + 1, &factory);
+  auto* assembler = new IeeeProbeAssembler(modulePath, elfCopy, argc - 1, argv + 1, &factory);
   int status = assembler->run();
   int writeStatus = assembler->writeStatus();
   delete assembler;

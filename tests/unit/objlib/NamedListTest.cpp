@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "objlib/StoreFileFixture.h"
+#include "objlib/ios_hook.h"
+#include "objlib/ios_idtable.h"
+#include "objlib/ios_named_list.h"
+
+namespace {
+
+constexpr IosErrorCode NOT_SET = static_cast<IosErrorCode>(999);
+
+class NamedList : public OneStoreFile {
+ protected:
+  std::vector<uint32_t> walk() {
+    IosNamedIterator* iterator = nullptr;
+    EXPECT_EQ(ios_named_list_iterator_new(file_, &iterator, nullptr), 0);
+    std::vector<uint32_t> ids;
+    for (int step = 0; step < 10; ++step) {
+      IosHandle record{};
+      EXPECT_EQ(ios_named_list_iterator_next(iterator, &record, nullptr), 0);
+      ids.push_back(record.object_id);
+      if (record.object_id == 0) break;
+    }
+    ios_named_list_iterator_free(iterator);
+    return ids;
+  }
+  IosHandle create() {
+    IosHandle record{};
+    EXPECT_EQ(ios_named_record_create(file_, &record, nullptr), 0);
+    return record;
+  }
+};
+
+TEST_F(NamedList, IteratesInCreationOrderAndSkipsUnlinkedRecords) {
+  EXPECT_EQ(walk(), (std::vector<uint32_t>{0}));
+  for (uint32_t id = 1; id <= 3; ++id) EXPECT_EQ(create().object_id, id);
+  EXPECT_EQ(walk(), (std::vector<uint32_t>{1, 2, 3, 0}));
+  ASSERT_EQ(ios_named_record_unlink(IosHandle{file_, 2}, nullptr), 0);
+  EXPECT_EQ(walk(), (std::vector<uint32_t>{1, 3, 0}));
+  // The unlinked record is still found by its id.
+  IosNamedRecord* record = nullptr;
+  EXPECT_EQ(ios_get_named_record(IosHandle{file_, 2}, &record, nullptr), 0);
+}
+
+TEST_F(NamedList, IteratorStandingOnAnUnlinkedRecordMovesOn) {
+  for (int i = 0; i < 3; ++i) create();
+  IosNamedIterator* iterator = nullptr;
+  ASSERT_EQ(ios_named_list_iterator_new(file_, &iterator, nullptr), 0);
+  IosHandle record{};
+  ASSERT_EQ(ios_named_list_iterator_next(iterator, &record, nullptr), 0);
+  EXPECT_EQ(record.object_id, 1u);
+  // The iterator stands on record 2 now; unlinking it keeps the cell for the iterator.
+  ASSERT_EQ(ios_named_record_unlink(IosHandle{file_, 2}, nullptr), 0);
+  ASSERT_EQ(ios_named_record_unlink(IosHandle{file_, 3}, nullptr), 0);
+  ASSERT_EQ(ios_named_list_iterator_next(iterator, &record, nullptr), 0);
+  EXPECT_EQ(record.object_id, 0u);
+  ios_named_list_iterator_free(iterator);
+  EXPECT_EQ(walk(), (std::vector<uint32_t>{1, 0}));
+  IosNamedListAdmin* admin = nullptr;
+  IosFile* file = nullptr;
+  ASSERT_EQ(ios_get_file(file_, &file, nullptr), 0);
+  admin = file->named_lists;
+  // Cells of unlinked records have left the list once no iterator holds them.
+  EXPECT_EQ(admin->first, admin->last);
+}
+
+int lastEvent = 0;
+int recordEvent(int event) {
+  lastEvent = event;
+  return 0;
+}
+
+TEST_F(NamedList, MissingRecordsAndGroupsAreErrorsNotSuccess) {
+  IosHandle record = create();
+  uint32_t group = 0;
+  ASSERT_EQ(ios_named_record_add_group(record, &group, nullptr), 0);
+  EXPECT_EQ(group, 1u);
+  struct Case {
+    const char* name;
+    int status;
+    IosErrorCode error;
+  };
+  IosErrorCode errors[6];
+  for (IosErrorCode& e : errors) e = NOT_SET;
+  IosNamedRecord* found = nullptr;
+  IosHandle name{};
+  uint32_t count = 0;
+  const Case cases[] = {
+      {"record id without entry", ios_get_named_record(IosHandle{file_, 7}, &found, &errors[0]),
+       IOS_ERR_NO_FILE},
+      {"record id 0", ios_get_named_record(IosHandle{file_, 0}, &found, &errors[1]),
+       IOS_ERR_NO_FILE},
+      {"group 0", ios_named_group_item_count(record, 0, &count, &errors[2]), IOS_ERR_NO_PROPERTY},
+      {"group past the last", ios_named_group_get_name(record, 2, &name, &errors[3]),
+       IOS_ERR_NO_PROPERTY},
+      {"unlink of no record", ios_named_record_unlink(IosHandle{file_, 9}, &errors[4]),
+       IOS_ERR_NO_FILE},
+      {"name set twice", (ios_named_record_set_name(record, IosHandle{file_, 1}, nullptr),
+                          ios_named_record_set_name(record, IosHandle{file_, 2}, &errors[5])),
+       IOS_ERR_VALUE_EXISTS},
+  };
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    EXPECT_EQ(cases[i].status, 1) << cases[i].name;
+    EXPECT_EQ(errors[i], cases[i].error) << cases[i].name;
+  }
+  IosHookFunction previous = ios_set_hook(recordEvent);
+  lastEvent = 0;
+  ASSERT_EQ(ios_named_record_unlink(record, nullptr), 0);
+  EXPECT_EQ(lastEvent, 0);
+  ASSERT_EQ(ios_named_record_unlink(record, nullptr), 0);
+  EXPECT_EQ(lastEvent, IOS_EVENT_FIVE);
+  ios_set_hook(previous);
+}
+
+TEST_F(NamedList, GroupsHoldTheirOwnItems) {
+  IosHandle record = create();
+  int a = 0, b = 0, c = 0;
+  uint32_t first = 0, second = 0;
+  ASSERT_EQ(ios_named_record_add_group(record, &first, nullptr), 0);
+  ASSERT_EQ(ios_named_record_add_group(record, &second, nullptr), 0);
+  ASSERT_EQ(ios_named_group_add_item(record, second, &a, nullptr), 0);
+  ASSERT_EQ(ios_named_group_add_item(record, second, &b, nullptr), 0);
+  ASSERT_EQ(ios_named_record_add_item(record, &c, nullptr), 0);
+  uint32_t count = 9;
+  ASSERT_EQ(ios_named_group_item_count(record, first, &count, nullptr), 0);
+  EXPECT_EQ(count, 0u);
+  ASSERT_EQ(ios_named_group_item_count(record, second, &count, nullptr), 0);
+  EXPECT_EQ(count, 2u);
+  void* item = nullptr;
+  ASSERT_EQ(ios_named_group_item_at(record, second, 1, &item, nullptr), 0);
+  EXPECT_EQ(item, &b);
+  ASSERT_EQ(ios_named_group_item_at(record, second, 2, &item, nullptr), 0);
+  EXPECT_EQ(item, nullptr);
+  EXPECT_EQ(ios_named_record_item_at(record, 0), &c);
+  EXPECT_EQ(ios_named_record_item_at(record, 1), nullptr);
+}
+
+TEST(StorageUtilities, MauFillWritesUnitsOfTheWidth) {
+  struct Case {
+    uint32_t bits;
+    std::vector<uint8_t> bytes;  // of a 16-byte buffer after filling units 1 and 2 with 0x1234ABCD
+  };
+  const Case cases[] = {
+      {8, {0, 0xCD, 0xCD, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {12, {0, 0, 0xCD, 0xAB, 0xCD, 0xAB, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {32, {0, 0, 0, 0, 0xCD, 0xAB, 0x34, 0x12, 0xCD, 0xAB, 0x34, 0x12, 0, 0, 0, 0}},
+      {65, std::vector<uint8_t>(16, 0)},
+  };
+  for (const Case& c : cases) {
+    alignas(8) uint8_t buffer[24] = {};
+    ios_mau_fill(buffer, c.bits, 1, 2, 0x1234ABCD);
+    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 16), c.bytes) << c.bits;
+  }
+  alignas(8) uint8_t wide[24] = {};
+  ios_mau_fill(wide, 64, 1, 1, 0xFFFFFFFF);
+  EXPECT_EQ(std::vector<uint8_t>(wide + 8, wide + 16),
+            (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}));
+}
+
+TEST(StorageUtilities, RemovingTheLastItemOnlyClearsIt) {
+  IdTable* table = idtab_new();
+  int items[3] = {};
+  for (int& item : items) ASSERT_EQ(idtab_append(table, &item), 0);
+  ASSERT_EQ(idtab_remove_at(table, 2), 0);
+  EXPECT_EQ(table->highest_id, 2u);
+  EXPECT_EQ(idtab_get(table, 3), nullptr);
+  EXPECT_EQ(idtab_get(table, 2), &items[1]);
+  ASSERT_EQ(idtab_remove_at(table, 0), 0);
+  EXPECT_EQ(idtab_get(table, 1), &items[1]);
+  EXPECT_EQ(idtab_remove_at(table, 1), -1);
+  EXPECT_EQ(idtab_remove_at(nullptr, 0), -1);
+  idtab_clear(table);
+  EXPECT_EQ(table->highest_id, 0u);
+  EXPECT_EQ(idtab_get(table, 1), nullptr);
+  idtab_delete(table);
+}
+
+}  // namespace
