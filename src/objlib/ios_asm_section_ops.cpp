@@ -162,3 +162,13 @@ int ios_module_asm_section_walk(const IosDebugHandle& module, uint32_t position,
     *record = IosDebugHandle{state.found->file_id, state.found->module_id, state.found->record_id};
   return 0;
 }
+
+int ios_module_asm_section_count(const IosDebugHandle& module, uint32_t* count, IosErrorCode* error) {
+  if (ios_get_module(module, nullptr, error) != 0) return 1;
+  IosFile* file = nullptr;
+  if (ios_get_file(module.file_id, &file, error) != 0) return 1;
+  WalkState state{module.record_id, UINT32_MAX, 0, nullptr};
+  ios_tree_walk(file->asm_sections, countRecord, &state);
+  if (count != nullptr) *count = state.seen;
+  return 0;
+}

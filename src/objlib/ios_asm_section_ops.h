@@ -33,3 +33,5 @@ int ios_asm_section_remove(const IosDebugHandle& record, IosErrorCode* error);
 // the module's number of records (the out handle is then untouched).
 int ios_module_asm_section_walk(const IosDebugHandle& module, uint32_t position,
                                 IosDebugHandle* record, IosErrorCode* error);
+// The number of the module's records.
+int ios_module_asm_section_count(const IosDebugHandle& module, uint32_t* count, IosErrorCode* error);

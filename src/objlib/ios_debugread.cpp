@@ -1,5 +1,7 @@
 #include "objlib/ios_debugread.h"
 
+#include "objlib/ios_asm_section_ops.h"
+
 #include "objlib/ios_debug.h"
 #include "objlib/ios_function.h"
 #include "objlib/ios_idtable.h"
@@ -129,13 +131,12 @@ int ios_module_line_block_count(uint32_t file_id, uint32_t root_id, uint32_t mod
   return set_count(count, table_count(module->line_info->blocks));
 }
 
-int ios_module_get_tree_measure(uint32_t file_id, uint32_t root_id, uint32_t module_id, uint32_t* /*count*/,
+int ios_module_get_tree_measure(uint32_t file_id, uint32_t root_id, uint32_t module_id, uint32_t* count,
                                 IosErrorCode* error) {
   IosModule* module = nullptr;
   int status = module_of(file_id, root_id, module_id, &module, error);
   if (status != 0) return status;
-  // Modules hold no tree of assembler-section records yet: no tree holder.
-  return ios_fail(error, IOS_ERR_INTERNAL);
+  return ios_module_asm_section_count(IosDebugHandle{file_id, root_id, module_id}, count, error);
 }
 
 int ios_module_get_ref_a(uint32_t file_id, uint32_t root_id, uint32_t module_id, uint32_t,
@@ -192,16 +193,26 @@ int ios_module_line_block_at(uint32_t file_id, uint32_t root_id, uint32_t module
   return 0;
 }
 
-int ios_module_asm_section_walk(uint32_t file_id, uint32_t root_id, uint32_t module_id, uint32_t,
-                                uint32_t[4], IosErrorCode* error) {
+int ios_module_asm_section_walk(uint32_t file_id, uint32_t root_id, uint32_t module_id, uint32_t position,
+                                uint32_t out[4], IosErrorCode* error) {
   IosModule* module = nullptr;
   int status = module_of(file_id, root_id, module_id, &module, error);
   if (status != 0) return status;
-  return ios_fail(error, IOS_ERR_INTERNAL);
+  IosDebugHandle record{};
+  if (ios_module_asm_section_walk(IosDebugHandle{file_id, root_id, module_id}, position, &record, error) != 0)
+    return 1;
+  if (out != nullptr) {
+    out[0] = file_id;
+    out[1] = root_id;
+    out[2] = module_id;
+    out[3] = record.record_id;
+  }
+  return 0;
 }
 
-int ios_asm_section_get_count(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t*, IosErrorCode* error) {
-  return ios_fail(error, IOS_ERR_NO_ASM_SECTION);
+int ios_asm_section_get_count(uint32_t file_id, uint32_t, uint32_t module_id, uint32_t record_id, uint32_t* count,
+                              IosErrorCode* error) {
+  return ios_asm_section_entry_count(IosDebugHandle{file_id, module_id, record_id}, count, error);
 }
 
 int ios_variable_get_count(uint32_t file_id, uint32_t root_id, uint32_t variable_id, uint32_t* count,

@@ -216,14 +216,15 @@ TEST_F(DebugRead, SingleValuesAnswerByTheirRules) {
   code = kNoCode;
   EXPECT_NE(ios_type_is_complex(file_, 1, 500, &flag, &code), 0);
   EXPECT_EQ(code, IOS_ERR_NO_TYPE);
-  // Modules keep no assembler-section tree: no tree holder.
+  // A module without assembler-section records: none to measure, and position 0 is
+  // past the end.
   uint32_t handle[4] = {};
   code = kNoCode;
   EXPECT_EQ(ios_module_asm_section_walk(file_, 1, m(), 0, handle, &code), 1);
-  EXPECT_EQ(code, IOS_ERR_INTERNAL);
-  code = kNoCode;
-  EXPECT_EQ(ios_module_get_tree_measure(file_, 1, m(), &word, &code), 1);
-  EXPECT_EQ(code, IOS_ERR_INTERNAL);
+  EXPECT_EQ(code, IOS_ERR_NO_ASM_SECTION);
+  word = 7;
+  EXPECT_EQ(ios_module_get_tree_measure(file_, 1, m(), &word, nullptr), 0);
+  EXPECT_EQ(word, 0u);
   // A module id that names none passes the module lookup's code on.
   code = kNoCode;
   EXPECT_NE(ios_module_get_count_a(file_, 1, 5, &word, &code), 0);
