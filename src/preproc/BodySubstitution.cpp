@@ -112,8 +112,8 @@ const std::string& BodySubstitution::expand(std::string_view body, const MppExpa
 }
 
 const char* BodySubstitution::truncatedText() {
-  static_assert(kMaxExpansionLength == 16777216, "the text below names the bound");
-  return "macro expansion longer than 16777216 characters skipped";
+  static_assert(kMaxExpansionLength == 4194304, "the text below names the bound");
+  return "macro expansion longer than 4194304 characters skipped";
 }
 
 void BodySubstitution::appendLocalLabel(std::string& out, std::string_view name,
