@@ -123,10 +123,15 @@ Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* 
     return symbol;
   }
 
+  Symbol* symbol = defineNewSymbol(name, line);
+  if (symbol && numberedLocal) symbol->flags[0] |= Symbol::kInternal;
+  return symbol;
+}
+
+Symbol* SymbolTable::LocalSymbolTable::defineNewSymbol(const char* name, LineInfo* line) {
   Symbol* symbol = Symbol::create(stringBuffer()->intern(name), static_cast<int16_t>(scopeId));
   if (!symbol) return nullptr;
   symbol->flags[0] |= Symbol::kDefined;
-  if (numberedLocal) symbol->flags[0] |= Symbol::kInternal;
   symbol->definitionLine = line;
   symbols.emplace(symbol->name, symbol);
   return symbol;

@@ -43,6 +43,9 @@ class SymbolTable {
     // Defines the name in this scope. A name that starts with a digit is a numbered
     // local label and gets the name of its next definition. Null after a diagnostic.
     Symbol* defineSymbol(const char* name, LineInfo* line);
+    // defineSymbol for a name that no scope has (lookup gave null) and that is no
+    // numbered local label: the scope is not searched a second time.
+    Symbol* defineNewSymbol(const char* name, LineInfo* line);
     // Definitions made so far of the numbered local label (digits only); 0 when none.
     uint32_t localLabelCount(const char* digits) const;
 
