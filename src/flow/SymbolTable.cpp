@@ -44,6 +44,10 @@ bool SymbolTable::NameEqual::operator()(const char* a, const char* b) const {
   }
 }
 
+void* SymbolTable::allocateNode(size_t size) { return Symbol::operator new(size); }
+
+void SymbolTable::freeNode(void* block, size_t size) { Symbol::operator delete(block, size); }
+
 SymbolTable::NameEqual SymbolTable::nameEqual() {
   NameEqual equal;
   equal.exact = orbaOptions()->caseSensitiveFast;

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -26,8 +28,31 @@ class SymbolTable {
     bool exact = false;  // the map's own case flag, fixed when the map is made
     bool operator()(const char* a, const char* b) const;
   };
+  // The nodes of the name maps come from the symbol pool, beside the symbols they
+  // name: no heap call per name, and a table of a million names is not a million
+  // scattered blocks. Bucket arrays stay on the heap: a map can outlive a pool
+  // (reset makes the pool anew) only with its bucket array.
+  template <typename T>
+  struct NodeAllocator {
+    using value_type = T;
+    NodeAllocator() = default;
+    template <typename U>
+    NodeAllocator(const NodeAllocator<U>&) {}
+    T* allocate(size_t count) {
+      if constexpr (std::is_pointer_v<T>) return std::allocator<T>().allocate(count);
+      return static_cast<T*>(allocateNode(count * sizeof(T)));
+    }
+    void deallocate(T* block, size_t count) {
+      if constexpr (std::is_pointer_v<T>) return std::allocator<T>().deallocate(block, count);
+      freeNode(block, count * sizeof(T));
+    }
+    friend bool operator==(const NodeAllocator&, const NodeAllocator&) { return true; }
+  };
+  static void* allocateNode(size_t size);
+  static void freeNode(void* block, size_t size);
   template <typename Value>
-  using NameMap = std::unordered_multimap<const char*, Value, NameHash, NameEqual>;
+  using NameMap = std::unordered_multimap<const char*, Value, NameHash, NameEqual,
+                                          NodeAllocator<std::pair<const char* const, Value>>>;
   // The comparison of a new map: its case flag comes from the options.
   static NameEqual nameEqual();
 
