@@ -212,12 +212,12 @@ void SymbolTable::discardScopes(bool poolIsGoing) {
     if (poolIsGoing) symbol->~Symbol();
     else delete symbol;
   }
-  for (const auto& scope : scopes) {
-    if (poolIsGoing) scope.second->~LocalSymbolTable();
-    else delete scope.second;
-  }
+  // A scope holds only its maps, whose every block is in the pool: when the pool
+  // goes, a scope is not taken apart node by node.
+  if (!poolIsGoing)
+    for (const auto& scope : scopes) delete scope.second;
   scopes.clear();
-  names.clear();
+  names = NameMap<Symbol*>(0, names.hash_function(), names.key_eq());
   current = nullptr;
 }
 

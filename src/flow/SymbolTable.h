@@ -5,8 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <memory>
-#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -28,24 +26,18 @@ class SymbolTable {
     bool exact = false;  // the map's own case flag, fixed when the map is made
     bool operator()(const char* a, const char* b) const;
   };
-  // The nodes of the name maps come from the symbol pool, beside the symbols they
-  // name: no heap call per name, and a table of a million names is not a million
-  // scattered blocks. Bucket arrays stay on the heap: a map can outlive a pool
-  // (reset makes the pool anew) only with its bucket array.
+  // Everything of the name maps comes from the symbol pool, beside the symbols they
+  // name: no heap call per name, and when the pool goes (reset) the maps go with
+  // it without a walk of their nodes. A map that outlives a reset is made anew
+  // before the pool goes.
   template <typename T>
   struct NodeAllocator {
     using value_type = T;
     NodeAllocator() = default;
     template <typename U>
     NodeAllocator(const NodeAllocator<U>&) {}
-    T* allocate(size_t count) {
-      if constexpr (std::is_pointer_v<T>) return std::allocator<T>().allocate(count);
-      return static_cast<T*>(allocateNode(count * sizeof(T)));
-    }
-    void deallocate(T* block, size_t count) {
-      if constexpr (std::is_pointer_v<T>) return std::allocator<T>().deallocate(block, count);
-      freeNode(block, count * sizeof(T));
-    }
+    T* allocate(size_t count) { return static_cast<T*>(allocateNode(count * sizeof(T))); }
+    void deallocate(T* block, size_t count) { freeNode(block, count * sizeof(T)); }
     friend bool operator==(const NodeAllocator&, const NodeAllocator&) { return true; }
   };
   static void* allocateNode(size_t size);
