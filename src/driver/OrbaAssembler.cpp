@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "util/DependencyHandler.h"
 #include "util/ErrorHandler.h"
@@ -348,9 +349,12 @@ void OrbaAssembler::addClosingLabel(Section* section) {
 }
 
 void OrbaAssembler::checkSymbols() {
+  // The checks add no symbol: one walk of the table serves both passes.
+  std::vector<Symbol*> all;
   std::unique_ptr<SymbolTable::SymbolIter> symbols(symbolTable()->createIterator());
-  for (symbols->first(); !symbols->isDone(); symbols->next()) checkGlobalSymbol(*symbols->current());
-  for (symbols->first(); !symbols->isDone(); symbols->next()) checkLocalSymbol(*symbols->current());
+  for (symbols->first(); !symbols->isDone(); symbols->next()) all.push_back(symbols->current());
+  for (Symbol* symbol : all) checkGlobalSymbol(*symbol);
+  for (Symbol* symbol : all) checkLocalSymbol(*symbol);
 }
 
 void OrbaAssembler::finishSections() {

@@ -88,6 +88,7 @@ class Symbol {
   uint32_t layoutBlock = 0;  // compared with the section's current layout block
   uint32_t objectFileId = 0;
   uint32_t objectSymbolId = 0;
+  uint32_t writerRecord = 0;  // the object writer's record of it, plus one; 0 when none
   // Set while an expression walk is inside this symbol's value, so that a value
   // that refers back to its own symbol ends the walk instead of recursing forever.
   bool valueVisit = false;

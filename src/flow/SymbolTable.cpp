@@ -44,6 +44,10 @@ bool SymbolTable::NameEqual::operator()(const char* a, const char* b) const {
   }
 }
 
+void* SymbolTable::allocateNode(size_t size) { return Symbol::operator new(size); }
+
+void SymbolTable::freeNode(void* block, size_t size) { Symbol::operator delete(block, size); }
+
 SymbolTable::NameEqual SymbolTable::nameEqual() {
   NameEqual equal;
   equal.exact = orbaOptions()->caseSensitiveFast;
@@ -123,10 +127,15 @@ Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* 
     return symbol;
   }
 
+  Symbol* symbol = defineNewSymbol(name, line);
+  if (symbol && numberedLocal) symbol->flags[0] |= Symbol::kInternal;
+  return symbol;
+}
+
+Symbol* SymbolTable::LocalSymbolTable::defineNewSymbol(const char* name, LineInfo* line) {
   Symbol* symbol = Symbol::create(stringBuffer()->intern(name), static_cast<int16_t>(scopeId));
   if (!symbol) return nullptr;
   symbol->flags[0] |= Symbol::kDefined;
-  if (numberedLocal) symbol->flags[0] |= Symbol::kInternal;
   symbol->definitionLine = line;
   symbols.emplace(symbol->name, symbol);
   return symbol;
@@ -203,12 +212,12 @@ void SymbolTable::discardScopes(bool poolIsGoing) {
     if (poolIsGoing) symbol->~Symbol();
     else delete symbol;
   }
-  for (const auto& scope : scopes) {
-    if (poolIsGoing) scope.second->~LocalSymbolTable();
-    else delete scope.second;
-  }
+  // A scope holds only its maps, whose every block is in the pool: when the pool
+  // goes, a scope is not taken apart node by node.
+  if (!poolIsGoing)
+    for (const auto& scope : scopes) delete scope.second;
   scopes.clear();
-  names.clear();
+  names = NameMap<Symbol*>(0, names.hash_function(), names.key_eq());
   current = nullptr;
 }
 

@@ -26,8 +26,25 @@ class SymbolTable {
     bool exact = false;  // the map's own case flag, fixed when the map is made
     bool operator()(const char* a, const char* b) const;
   };
+  // Everything of the name maps comes from the symbol pool, beside the symbols they
+  // name: no heap call per name, and when the pool goes (reset) the maps go with
+  // it without a walk of their nodes. A map that outlives a reset is made anew
+  // before the pool goes.
+  template <typename T>
+  struct NodeAllocator {
+    using value_type = T;
+    NodeAllocator() = default;
+    template <typename U>
+    NodeAllocator(const NodeAllocator<U>&) {}
+    T* allocate(size_t count) { return static_cast<T*>(allocateNode(count * sizeof(T))); }
+    void deallocate(T* block, size_t count) { freeNode(block, count * sizeof(T)); }
+    friend bool operator==(const NodeAllocator&, const NodeAllocator&) { return true; }
+  };
+  static void* allocateNode(size_t size);
+  static void freeNode(void* block, size_t size);
   template <typename Value>
-  using NameMap = std::unordered_multimap<const char*, Value, NameHash, NameEqual>;
+  using NameMap = std::unordered_multimap<const char*, Value, NameHash, NameEqual,
+                                          NodeAllocator<std::pair<const char* const, Value>>>;
   // The comparison of a new map: its case flag comes from the options.
   static NameEqual nameEqual();
 
@@ -43,6 +60,9 @@ class SymbolTable {
     // Defines the name in this scope. A name that starts with a digit is a numbered
     // local label and gets the name of its next definition. Null after a diagnostic.
     Symbol* defineSymbol(const char* name, LineInfo* line);
+    // defineSymbol for a name that no scope has (lookup gave null) and that is no
+    // numbered local label: the scope is not searched a second time.
+    Symbol* defineNewSymbol(const char* name, LineInfo* line);
     // Definitions made so far of the numbered local label (digits only); 0 when none.
     uint32_t localLabelCount(const char* digits) const;
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -72,13 +73,16 @@ class ObjectFile : public ObjectWriter {
   // What the writer keeps per assembler symbol: its location slot in the expression
   // context, and whether the slot and the store record exist.
   struct SymbolRecord {
+    Symbol* symbol = nullptr;  // whose record it is: a symbol's index may be another writer's
     uint32_t slot = 0;
     bool registered = false;
     bool emitted = false;
     bool emitting = false;  // an alias chain that comes back here stops
   };
 
-  SymbolRecord& recordOf(Symbol* symbol) { return symbols_[symbol]; }
+  // Made on first use. The symbol keeps its record's index, so that no lookup
+  // by pointer is paid per label.
+  SymbolRecord& recordOf(Symbol* symbol);
   void emitToObject(Symbol* symbol, SymbolRecord& record, bool global, OrbaExpression* debugValue);
   void setSymbolValue(Symbol* symbol, uint32_t storeSymbolId);
   void emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32_t storeSymbolId);
@@ -104,7 +108,8 @@ class ObjectFile : public ObjectWriter {
   std::string name_;
   IosHandle globalScope_ = {0, 0};
   IosHandle localScope_ = {0, 0};
-  std::unordered_map<Symbol*, SymbolRecord> symbols_;
+  // A deque: a record stays in place while the emission of an alias makes others.
+  std::deque<SymbolRecord> symbolRecords_;
   std::unordered_map<const Section*, uint32_t> dataIds_;
   // Sections too large for the address space: written without contents.
   std::vector<const Section*> unfitSections_;

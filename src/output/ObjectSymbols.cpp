@@ -109,6 +109,16 @@ ExprNode* ObjectFile::symbolReference(ExprLibContext* context, Symbol* symbol) {
 
 const LineInfo* ObjectFile::conversionLine(const ObjectFile* writer) { return writer ? writer->line : nullptr; }
 
+ObjectFile::SymbolRecord& ObjectFile::recordOf(Symbol* symbol) {
+  uint32_t index = symbol->writerRecord;
+  if (index != 0 && index <= symbolRecords_.size() && symbolRecords_[index - 1].symbol == symbol)
+    return symbolRecords_[index - 1];
+  SymbolRecord& record = symbolRecords_.emplace_back();
+  record.symbol = symbol;
+  symbol->writerRecord = static_cast<uint32_t>(symbolRecords_.size());
+  return record;
+}
+
 void ObjectFile::emitObjectSymbol(Symbol* symbol, int flag) {
   bool force = flag != 0;
   // An absolute file has no relocations: a reference to a symbol that only a linker

@@ -172,7 +172,7 @@ void MacroPreprocessor::defineLabel(const char* label, LineInfo* line) {
     }
     return;
   }
-  scope->defineSymbol(label, line);
+  scope->defineNewSymbol(label, line);
 }
 
 bool MacroPreprocessor::checkLabelField(LineInfo* line, int32_t directive, bool labelGiven,
