@@ -43,7 +43,12 @@ def object_symbols(path):
         match = re.match(r"^[0-9a-f]+ (.{7}) (\S+)\s+[0-9a-f]+\s+(.*)$", line)
         if not match or "O" not in match.group(1):
             continue
-        yield match.group(2), match.group(3).strip()
+        name = match.group(3).strip()
+        # Sanitizer and coverage instrumentation adds objects of its own; they are not
+        # the program's state.
+        if re.match(r"^_*(odr_asan|asan|ubsan|sancov|__sancov|__llvm)", name):
+            continue
+        yield match.group(2), name
 
 
 def source_of(path):
