@@ -133,9 +133,7 @@ void ios_debug_root_free(IosDebugRoot* root) {
   ios_free_record_admin(&root->lifetimes, [](void* record) {
     ios_lifetime_release(static_cast<IosLifetime*>(record));
   });
-  ios_free_record_admin(&root->functions, [](void* record) {
-    ios_function_release(static_cast<IosFunction*>(record));
-  });
+  ios_function_admin_free(&root->functions);
   ios_lexical_block_admin_free(&root->lexical_blocks);
   ios_free_record_admin(&root->stack_usage, [](void* record) {
     ios_stack_usage_release(static_cast<IosStackUsage*>(record));

@@ -367,7 +367,14 @@ void ios_lifetime_release(IosLifetime* lifetime) {
 
 void ios_stack_usage_release(IosStackUsage* usage) { expr_release(usage->expression); }
 
+void ios_function_admin_free(IosDebugFamily* admin) {
+  ios_free_record_admin(admin, [](void* record) {
+    ios_function_release(static_cast<IosFunction*>(record));
+  });
+}
+
 void ios_lexical_block_admin_free(IosLexicalBlockAdmin* admin) {
+  if (admin == nullptr) return;
   for (uint32_t id = 1; admin->blocks != nullptr && id <= admin->blocks->highest_id; ++id) {
     auto* block = static_cast<IosLexicalBlock*>(idtab_get(admin->blocks, id));
     if (block != nullptr) releaseContents(block->contents);

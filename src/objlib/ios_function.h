@@ -52,7 +52,10 @@ int ios_lexical_block_create(uint32_t file_id, uint32_t root_id, IosDebugHandle*
 void ios_function_release(IosFunction* function);
 void ios_lifetime_release(IosLifetime* lifetime);
 void ios_stack_usage_release(IosStackUsage* usage);
+// Free every record of the admin with what it owns, then the admin's table and
+// pools; the admin stays usable as an empty one. Null is ignored.
 void ios_lexical_block_admin_free(IosLexicalBlockAdmin* admin);
+void ios_function_admin_free(IosDebugFamily* admin);
 
 // ---- Field accessors, one row per field ----
 // X(name, record, member, rule, missing-record code): the rules are

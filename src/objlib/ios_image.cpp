@@ -102,6 +102,15 @@ void releaseWords(uint32_t* words) {
   }
 }
 
+// The window takes words in place of its own array; the scratch array handed in
+// counts as lent, so no later window is given it while this one holds it.
+void handWords(IosData* window, uint32_t* words) {
+  if (words == window->words) return;
+  if (words != nullptr && words == scratchState().scratch.words) scratchState().scratch.free = false;
+  releaseWords(window->words);
+  window->words = words;
+}
+
 // Word array for a window of length units, from the scratch array when it fits.
 uint32_t* takeWords(uint32_t length) {
   if (scratchState().scratch.free && scratchState().scratch.words != nullptr && scratchState().scratch.length == length) {
@@ -501,6 +510,26 @@ int ios_get_data(IosHandle data, IosData** record, IosErrorCode* error) {
   return 0;
 }
 
+int ios_data_set_buffer(uint32_t file_id, uint32_t data_id, uint32_t* buffer,
+                        IosErrorCode* error) {
+  IosData* record = nullptr;
+  if (ios_get_data(IosHandle{file_id, data_id}, &record, error) != 0) return 1;
+  handWords(record, buffer);
+  return 0;
+}
+
+int ios_data_set_fields(uint32_t file_id, uint32_t data_id, uint32_t* buffer,
+                        uint32_t image_file_id, uint32_t image_id, uint32_t first_unit,
+                        uint32_t units, IosErrorCode* error) {
+  IosData* record = nullptr;
+  if (ios_get_data(IosHandle{file_id, data_id}, &record, error) != 0) return 1;
+  handWords(record, buffer);
+  record->image = IosHandle{image_file_id, image_id};
+  record->first_unit = first_unit;
+  record->units = units;
+  return 0;
+}
+
 int ios_data_get_buffer(IosHandle data, uint32_t** words, IosErrorCode* error) {
   IosData* record = nullptr;
   if (ios_get_data(data, &record, error) != 0) return 1;
@@ -522,6 +551,12 @@ int windowOfSection(IosHandle section, IosHandle data, IosData** window, IosImag
 }
 
 }  // namespace
+
+int ios_section_merge_data_raw(uint32_t file_id, uint32_t section_id, uint32_t data_file_id,
+                               uint32_t data_id, IosErrorCode* error) {
+  return ios_section_merge_data(IosHandle{file_id, section_id}, IosHandle{data_file_id, data_id},
+                                error);
+}
 
 int ios_section_merge_data(IosHandle section, IosHandle data, IosErrorCode* error) {
   IosData* window = nullptr;

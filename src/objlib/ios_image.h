@@ -158,9 +158,23 @@ int ios_data_place(IosHandle image, uint32_t mau_size, uint32_t first_unit, uint
 // The window record and its word array; 54 when the id names none.
 int ios_get_data(IosHandle data, IosData** record, IosErrorCode* error);
 int ios_data_get_buffer(IosHandle data, uint32_t** words, IosErrorCode* error);
+// The window takes the word array in place of its own. Its old array is freed,
+// or given back for reuse when it is the run's scratch array; handing the scratch
+// array in marks it lent. 54 when the id names no window.
+int ios_data_set_buffer(uint32_t file_id, uint32_t data_id, uint32_t* buffer,
+                        IosErrorCode* error);
+// Stores the word array (taken as ios_data_set_buffer does), the image handle, the
+// first unit and the unit count of a window; 54.
+int ios_data_set_fields(uint32_t file_id, uint32_t data_id, uint32_t* buffer,
+                        uint32_t image_file_id, uint32_t image_id, uint32_t first_unit,
+                        uint32_t units, IosErrorCode* error);
 // Commits the window into the section's image (words narrowed to the unit width)
 // and deletes it; 33 when it belongs to another image (the window stays open).
 int ios_section_merge_data(IosHandle section, IosHandle data, IosErrorCode* error);
+// The same from plain ids: 7 without the section, 54 without the window, 33
+// when the window lies over another image.
+int ios_section_merge_data_raw(uint32_t file_id, uint32_t section_id, uint32_t data_file_id,
+                               uint32_t data_id, IosErrorCode* error);
 // Deletes the window without committing; 33 as above.
 int ios_section_remove_data(IosHandle section, IosHandle data, IosErrorCode* error);
 // Removes and releases the window.

@@ -337,3 +337,17 @@ int ios_tree_collect(AvlNode* root, IdTable* table) {
   ios_tree_walk(root, appendTo, table);
   return 0;
 }
+
+int ios_record_list_count(const IdTable* list, uint32_t* count) {
+  if (list == nullptr) return 1;
+  if (count != nullptr) *count = list->highest_id;
+  return 0;
+}
+
+int ios_record_list_append_id(IdTable* list, const uint32_t handle[3], IosErrorCode* error) {
+  if (list == nullptr || handle == nullptr) return 1;
+  // Ids sit in the table as values; 0 never occurs since ids start at 1.
+  void* item = reinterpret_cast<void*>(static_cast<uintptr_t>(handle[2]));
+  if (idtab_append(list, item) != 0) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  return 0;
+}

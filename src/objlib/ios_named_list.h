@@ -111,3 +111,8 @@ void ios_mau_fill(void* buffer, uint32_t mau_size, uint32_t index, uint32_t coun
 int ios_value_unless(uint32_t value, uint32_t unset, uint32_t* out);
 // Appends every item of the tree to the table, in order.
 int ios_tree_collect(AvlNode* root, IdTable* table);
+// A record's list of record ids: its entry count, and appending the record id
+// (third word) of a handle. 1 for a record without a list; 1 with code 0 when
+// the list cannot grow.
+int ios_record_list_count(const IdTable* list, uint32_t* count);
+int ios_record_list_append_id(IdTable* list, const uint32_t handle[3], IosErrorCode* error);

@@ -365,12 +365,7 @@ TEST_F(DebugRecords, FreeingOneAdminEmptiesItAndRefusesNewRecords) {
        }},
       {"type tables", &IosDebugRoot::typetables, ios_free_table_admin,
        [](uint32_t file, IosErrorCode* error) { return ios_typetable_create(file, nullptr, error); }},
-      {"functions", &IosDebugRoot::functions,
-       [](IosDebugFamily* admin) {
-         ios_free_record_admin(admin, [](void* record) {
-           ios_function_release(static_cast<IosFunction*>(record));
-         });
-       },
+      {"functions", &IosDebugRoot::functions, ios_function_admin_free,
        [](uint32_t file, IosErrorCode* error) {
          IosDebugHandle function{};
          return ios_function_create(file, 1, &function, error);
@@ -412,6 +407,61 @@ TEST_F(DebugRecords, FreeingOneAdminEmptiesItAndRefusesNewRecords) {
     IosErrorCode error = kNoCode;
     EXPECT_EQ(c.create(file, &error), 1) << c.name;
     EXPECT_EQ(error, IOS_ERR_NO_PROPERTY) << c.name;
+    dropRoot(record);
+  }
+}
+
+// The lexical-block admin gives back its blocks' tables, its table and both pools,
+// and a second free or a null admin does nothing.
+TEST_F(DebugRecords, FreeingTheLexicalBlockAdminGivesBackItsBlocks) {
+  ios_lexical_block_admin_free(nullptr);
+  ios_function_admin_free(nullptr);
+  struct Case {
+    const char* name;
+    int children;  // nested blocks under one top block
+  };
+  const Case cases[] = {{"no blocks", -1}, {"one block", 0}, {"nested blocks", 3}};
+  auto freshAdmin = [](IosFile** file) {
+    uint32_t id = 0;
+    IosHandle root{};
+    EXPECT_EQ(ios_file_create(&id, nullptr), 0);
+    EXPECT_EQ(ios_file_get_debug_root(id, &root, nullptr), 0);
+    EXPECT_EQ(ios_get_file(id, file, nullptr), 0);
+    return std::pair{id, &(*file)->debug_root->lexical_blocks};
+  };
+  auto dropRoot = [](IosFile* file) {
+    ios_debug_root_free(file->debug_root);
+    file->debug_root = nullptr;
+  };
+  // What an empty admin's pools take, so the loop below sees only its records.
+  IosFile* emptyFile = nullptr;
+  IosLexicalBlockAdmin* empty = freshAdmin(&emptyFile).second;
+  std::vector<size_t> beforeEmpty = blocksInUse();
+  ios_lexical_block_admin_free(empty);
+  std::vector<size_t> afterEmpty = blocksInUse();
+  dropRoot(emptyFile);
+  for (const Case& c : cases) {
+    IosFile* record = nullptr;
+    auto [file, admin] = freshAdmin(&record);
+    std::vector<size_t> before = blocksInUse();
+    if (c.children >= 0) {
+      IosDebugHandle block{};
+      ASSERT_EQ(ios_lexical_block_create(file, 1, &block, nullptr), 0) << c.name;
+      for (int i = 0; i < c.children; ++i) {
+        IosDebugHandle child{};
+        ASSERT_EQ(ios_lexical_block_add_child(block, &child, nullptr), 0) << c.name;
+        block = child;
+      }
+    }
+    ios_lexical_block_admin_free(admin);
+    std::vector<size_t> after = blocksInUse();
+    for (size_t i = 0; i < after.size(); ++i)
+      EXPECT_EQ(after[i] + (beforeEmpty[i] - afterEmpty[i]), before[i]) << c.name << " class " << i;
+    EXPECT_EQ(admin->blocks, nullptr) << c.name;
+    EXPECT_EQ(admin->block_pool, nullptr) << c.name;
+    EXPECT_EQ(admin->contents_pool, nullptr) << c.name;
+    ios_lexical_block_admin_free(admin);
+    EXPECT_EQ(blocksInUse(), after) << c.name;
     dropRoot(record);
   }
 }

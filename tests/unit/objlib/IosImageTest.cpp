@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -285,6 +286,121 @@ TEST_F(IosImageStore, ScratchArrayIsReusedAndNeverFreedTwice) {
     ASSERT_EQ(ios_section_merge_data(target, d, nullptr), 0);
   }
   ios_scratch_release();
+}
+
+// Handing a window a word array gives its old one back: the scratch array to the
+// run for the next window, any other array to the heap; the scratch array handed
+// in is lent again, so no other window is given it meanwhile.
+TEST_F(IosImageStore, HandingAWindowAnArrayGivesItsOldOneBack) {
+  struct Case {
+    const char* name;
+    bool scratchHandedBack;  // the window's scratch array goes back to the run
+    bool nextWindowGetsScratch;
+  };
+  const Case cases[] = {
+      {"own array replaces the scratch array", false, true},
+      {"the scratch array handed back in", true, false},
+  };
+  for (const Case& c : cases) {
+    IosHandle target = section(4);
+    IosHandle a{};
+    ASSERT_EQ(ios_section_add_data(target, 0, 4, &a, nullptr), 0);
+    uint32_t* scratch = nullptr;
+    ASSERT_EQ(ios_data_get_buffer(a, &scratch, nullptr), 0);
+    auto* own = static_cast<uint32_t*>(std::malloc(4 * sizeof(uint32_t)));
+    ASSERT_NE(own, nullptr);
+    for (uint32_t i = 0; i < 4; ++i) own[i] = 0x10 + i;
+    IosErrorCode error = NOT_SET;
+    ASSERT_EQ(ios_data_set_buffer(file_, a.object_id, own, &error), 0) << c.name;
+    EXPECT_EQ(error, NOT_SET) << c.name;
+    uint32_t* held = nullptr;
+    ASSERT_EQ(ios_data_get_buffer(a, &held, nullptr), 0);
+    EXPECT_EQ(held, own) << c.name;
+    uint32_t* expectedInA = own;
+    if (c.scratchHandedBack) {
+      // The scratch array, now free, goes back to a; own goes to the heap.
+      for (uint32_t i = 0; i < 4; ++i) scratch[i] = 0x20 + i;
+      ASSERT_EQ(ios_data_set_buffer(file_, a.object_id, scratch, nullptr), 0) << c.name;
+      expectedInA = scratch;
+    }
+    IosHandle b{};
+    ASSERT_EQ(ios_section_add_data(target, 0, 4, &b, nullptr), 0);
+    uint32_t* wordsB = nullptr;
+    ASSERT_EQ(ios_data_get_buffer(b, &wordsB, nullptr), 0);
+    EXPECT_EQ(wordsB == scratch, c.nextWindowGetsScratch) << c.name;
+    ASSERT_EQ(ios_section_remove_data(target, b, nullptr), 0);
+    uint32_t first = expectedInA[0];
+    ASSERT_EQ(ios_section_merge_data(target, a, nullptr), 0) << c.name;
+    IosHandle image{};
+    ASSERT_EQ(ios_section_get_image(target, &image, nullptr), 0);
+    void* storage = nullptr;
+    ASSERT_EQ(ios_image_get_data_entry(image, 0, &storage, nullptr, nullptr), 0);
+    EXPECT_EQ(static_cast<const unsigned char*>(storage)[0], first) << c.name;
+    ios_scratch_release();
+  }
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_data_set_buffer(file_, 99, nullptr, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_DATA);
+}
+
+// A window given its fields by hand commits like one opened over the image, and the
+// merge from plain ids checks section, window and image in that order.
+TEST_F(IosImageStore, WindowFieldsSetByHandMergeFromPlainIds) {
+  IosHandle target = section(4);
+  IosHandle other = section(4);
+  IosHandle image{};
+  ASSERT_EQ(ios_section_get_image(target, &image, nullptr), 0);
+  struct Case {
+    const char* name;
+    uint32_t sectionId;  // 0: the target
+    uint32_t dataId;     // 0: the window
+    bool otherSection;
+    int result;
+    IosErrorCode error;
+  };
+  const Case cases[] = {
+      {"no such section", 77, 0, false, 1, IOS_ERR_NO_SECTION},
+      {"no such window", 0, 99, false, 1, IOS_ERR_NO_DATA},
+      {"window over another image", 0, 0, true, 1, IOS_ERR_NO_IMAGE},
+      {"committed", 0, 0, false, 0, NOT_SET},
+  };
+  for (const Case& c : cases) {
+    IosHandle data{};
+    ASSERT_EQ(ios_data_place(image, 8, 0, 0, &data, nullptr), 0);
+    auto* words = static_cast<uint32_t*>(std::malloc(2 * sizeof(uint32_t)));
+    ASSERT_NE(words, nullptr);
+    words[0] = 0x1A5;  // narrowed to the 8-bit unit
+    words[1] = 0x66;
+    IosErrorCode error = NOT_SET;
+    ASSERT_EQ(ios_data_set_fields(file_, data.object_id, words, image.file_id, image.object_id, 1,
+                                  2, &error),
+              0)
+        << c.name;
+    EXPECT_EQ(error, NOT_SET) << c.name;
+    IosData* record = nullptr;
+    ASSERT_EQ(ios_get_data(data, &record, nullptr), 0);
+    EXPECT_EQ(record->words, words) << c.name;
+    EXPECT_EQ(record->first_unit, 1u) << c.name;
+    EXPECT_EQ(record->units, 2u) << c.name;
+    uint32_t sectionId = c.otherSection ? other.object_id
+                                        : (c.sectionId != 0 ? c.sectionId : target.object_id);
+    uint32_t dataId = c.dataId != 0 ? c.dataId : data.object_id;
+    EXPECT_EQ(ios_section_merge_data_raw(file_, sectionId, file_, dataId, &error), c.result)
+        << c.name;
+    EXPECT_EQ(error, c.error) << c.name;
+    if (c.result != 0) {
+      ASSERT_EQ(ios_data_delete(data, nullptr), 0);
+      continue;
+    }
+    EXPECT_EQ(ios_get_data(data, nullptr, nullptr), 1) << "a commit deletes the window";
+    void* storage = nullptr;
+    ASSERT_EQ(ios_image_get_data_entry(image, 0, &storage, nullptr, nullptr), 0);
+    const unsigned char expected[4] = {0, 0xA5, 0x66, 0};
+    EXPECT_EQ(std::memcmp(storage, expected, 4), 0);
+  }
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_data_set_fields(file_, 99, nullptr, 0, 0, 0, 0, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_DATA);
 }
 
 TEST_F(IosImageStore, HundredThousandRelocationsStayFast) {

@@ -178,4 +178,42 @@ TEST(StorageUtilities, RemovingTheLastItemOnlyClearsIt) {
   idtab_delete(table);
 }
 
+TEST(StorageUtilities, RecordListsCountAndAppendTheHandlesRecordId) {
+  struct Case {
+    const char* name;
+    std::vector<uint32_t> record_ids;  // third words of the handles appended in turn
+  };
+  const Case cases[] = {
+      {"empty list", {}},
+      {"one id", {7}},
+      {"ids in append order, repeats kept", {3, 1, 3, 40}},
+  };
+  for (const Case& c : cases) {
+    IdTable* list = idtab_new();
+    ASSERT_NE(list, nullptr);
+    for (uint32_t id : c.record_ids) {
+      const uint32_t handle[3] = {99, 98, id};
+      IosErrorCode error = NOT_SET;
+      ASSERT_EQ(ios_record_list_append_id(list, handle, &error), 0) << c.name;
+      EXPECT_EQ(error, NOT_SET) << c.name;
+    }
+    uint32_t count = 12345;
+    ASSERT_EQ(ios_record_list_count(list, &count), 0) << c.name;
+    EXPECT_EQ(count, c.record_ids.size()) << c.name;
+    for (size_t i = 0; i < c.record_ids.size(); ++i)
+      EXPECT_EQ(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(idtab_get(list, i + 1))),
+                c.record_ids[i])
+          << c.name << " entry " << i;
+    idtab_delete(list);
+  }
+  // A record without a list answers 1 and leaves the outputs alone.
+  uint32_t count = 12345;
+  const uint32_t handle[3] = {1, 1, 5};
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_record_list_count(nullptr, &count), 1);
+  EXPECT_EQ(count, 12345u);
+  EXPECT_EQ(ios_record_list_append_id(nullptr, handle, &error), 1);
+  EXPECT_EQ(error, NOT_SET);
+}
+
 }  // namespace
