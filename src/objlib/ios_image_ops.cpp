@@ -9,17 +9,10 @@
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
 #include "objlib/ios_section.h"
+#include "objlib/ios_segment_units.h"
 
 namespace {
 
-constexpr uint32_t kLargestUnitBits = 64;
-
-uint32_t unitBytes(uint32_t bits) {
-  if (bits <= 8) return 1;
-  if (bits <= 16) return 2;
-  if (bits <= 32) return 4;
-  return 8;
-}
 
 // Segments needed for a size: the last one holds ((size - 1) mod 2^21) + 1 units,
 // never 0, so a size that is a multiple of 2^21 keeps its full last segment.
@@ -28,28 +21,6 @@ uint32_t segmentsFor(uint32_t size) {
 }
 uint32_t lastSegmentUnits(uint32_t size) { return ((size - 1) & IOS_SEGMENT_MASK) + 1; }
 
-IosSegment* segmentAt(IosImage* image, uint32_t index) {
-  return static_cast<IosSegment*>(ios_array_at(&image->segments, sizeof(IosSegment), index));
-}
-
-uint64_t readUnit(const IosSegment* segment, uint32_t element) {
-  if (segment->buffer == nullptr) return 0;
-  switch (unitBytes(segment->mau_size)) {
-    case 1: return static_cast<const uint8_t*>(segment->buffer)[element];
-    case 2: return static_cast<const uint16_t*>(segment->buffer)[element];
-    case 4: return static_cast<const uint32_t*>(segment->buffer)[element];
-    default: return static_cast<const uint64_t*>(segment->buffer)[element];
-  }
-}
-
-void writeUnit(IosSegment* segment, uint32_t element, uint64_t value) {
-  switch (unitBytes(segment->mau_size)) {
-    case 1: static_cast<uint8_t*>(segment->buffer)[element] = static_cast<uint8_t>(value); break;
-    case 2: static_cast<uint16_t*>(segment->buffer)[element] = static_cast<uint16_t>(value); break;
-    case 4: static_cast<uint32_t*>(segment->buffer)[element] = static_cast<uint32_t>(value); break;
-    default: static_cast<uint64_t*>(segment->buffer)[element] = value; break;
-  }
-}
 
 int imageOfSection(IosHandle section, IosImage** image, IosErrorCode* error) {
   IosSection* record = nullptr;
@@ -84,7 +55,7 @@ int countOf(int found, IosImage* const* image, IosArray IosImage::*table, uint32
 
 void freeImage(IosImage* image) {
   for (uint32_t index = 0; index < image->segments.count; ++index)
-    std::free(segmentAt(image, index)->buffer);
+    std::free(ios_segment_at(image, index)->buffer);
   for (uint32_t index = 0; index < image->expressions.count; ++index)
     expr_release(static_cast<IosExprEntry*>(
                      ios_array_at(&image->expressions, sizeof(IosExprEntry), index))
@@ -286,7 +257,7 @@ int ios_data_get_image(uint32_t file_id, uint32_t data_id, IosHandle* image,
 
 int ios_image_create_for(uint32_t file_id, IosHandle section, uint32_t mau_size, uint32_t length,
                          IosHandle* image, IosErrorCode* error) {
-  if (mau_size > kLargestUnitBits) return ios_fail(error, IOS_ERR_MAU_SIZE_RANGE);
+  if (mau_size > IOS_LARGEST_UNIT_BITS) return ios_fail(error, IOS_ERR_MAU_SIZE_RANGE);
   IosFile* file = nullptr;
   if (ios_get_file(file_id, &file, error) != 0) return 1;
   if (file->images == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
@@ -349,10 +320,10 @@ int ios_image_fill(IosHandle image, uint32_t mau_size, uint32_t start, uint64_t 
                    uint32_t count, IosErrorCode* error) {
   IosImage* record = nullptr;
   if (ios_get_image(image, &record, error) != 0) return 1;
-  if (mau_size > kLargestUnitBits) return 0;
+  if (mau_size > IOS_LARGEST_UNIT_BITS) return 0;
   uint64_t end = uint64_t{start} + count;
   for (uint32_t index = 0; index < record->segments.count; ++index) {
-    IosSegment* segment = segmentAt(record, index);
+    IosSegment* segment = ios_segment_at(record, index);
     uint64_t segmentEnd = uint64_t{segment->first_unit} + segment->units;
     uint64_t from = start > segment->first_unit ? start : segment->first_unit;
     uint64_t to = end < segmentEnd ? end : segmentEnd;
@@ -361,7 +332,7 @@ int ios_image_fill(IosHandle image, uint32_t mau_size, uint32_t start, uint64_t 
         ios_alloc_mau_buffer(segment->units, segment->mau_size, &segment->buffer, error) != 0)
       return 1;
     for (uint64_t unit = from; unit < to; ++unit)
-      writeUnit(segment, static_cast<uint32_t>(unit - segment->first_unit), value);
+      ios_segment_write_unit(segment, static_cast<uint32_t>(unit - segment->first_unit), value);
   }
   return 0;
 }
@@ -380,10 +351,10 @@ int ios_data_chunk_realloc(IosSegment* segment, uint32_t units, uint32_t mau_siz
                            IosErrorCode* error) {
   uint32_t oldUnits = segment->units;
   segment->units = units;
-  if (mau_size > kLargestUnitBits) return ios_fail(error, IOS_ERR_MAU_SIZE_RANGE);
+  if (mau_size > IOS_LARGEST_UNIT_BITS) return ios_fail(error, IOS_ERR_MAU_SIZE_RANGE);
   // A segment never written keeps no buffer: it reads as zeros whatever its length.
   if (segment->buffer == nullptr) return 0;
-  uint32_t bytes = unitBytes(segment->mau_size);
+  uint32_t bytes = ios_unit_bytes(segment->mau_size);
   void* grown = std::realloc(segment->buffer, size_t{units == 0 ? 1 : units} * bytes);
   if (grown == nullptr) {
     segment->units = oldUnits;
@@ -400,18 +371,18 @@ int ios_image_resize(IosHandle image, uint32_t mau_size, uint32_t old_size, uint
                      IosErrorCode* error) {
   IosImage* record = nullptr;
   if (ios_get_image(image, &record, error) != 0) return 1;
-  if (mau_size > kLargestUnitBits) return ios_fail(error, IOS_ERR_MAU_SIZE_RANGE);
+  if (mau_size > IOS_LARGEST_UNIT_BITS) return ios_fail(error, IOS_ERR_MAU_SIZE_RANGE);
   uint32_t oldCount = segmentsFor(old_size);
   uint32_t newCount = segmentsFor(new_size);
   // The caller's old size must describe the image, or the segments past it would be
   // kept or dropped by a wrong count.
   if (oldCount != record->segments.count) return ios_fail(error, IOS_ERR_INTERNAL);
   if (newCount <= oldCount) {
-    if (newCount > 0 && ios_data_chunk_realloc(segmentAt(record, newCount - 1),
+    if (newCount > 0 && ios_data_chunk_realloc(ios_segment_at(record, newCount - 1),
                                                lastSegmentUnits(new_size), mau_size, error) != 0)
       return 1;
     while (record->segments.count > newCount) {
-      IosSegment* last = segmentAt(record, record->segments.count - 1);
+      IosSegment* last = ios_segment_at(record, record->segments.count - 1);
       std::free(last->buffer);
       std::memset(last, 0, sizeof *last);
       --record->segments.count;
@@ -419,7 +390,7 @@ int ios_image_resize(IosHandle image, uint32_t mau_size, uint32_t old_size, uint
     return 0;
   }
   if (oldCount > 0 &&
-      ios_data_chunk_realloc(segmentAt(record, oldCount - 1), IOS_SEGMENT_UNITS, mau_size,
+      ios_data_chunk_realloc(ios_segment_at(record, oldCount - 1), IOS_SEGMENT_UNITS, mau_size,
                              error) != 0)
     return 1;
   return appendSegments(record, mau_size, uint64_t{oldCount} << IOS_SEGMENT_SHIFT, new_size,
@@ -429,12 +400,12 @@ int ios_image_resize(IosHandle image, uint32_t mau_size, uint32_t old_size, uint
 int ios_image_hash(IosHandle image, uint32_t mau_size, uint32_t* hash, IosErrorCode* error) {
   IosImage* record = nullptr;
   if (ios_get_image(image, &record, error) != 0) return 1;
-  if (mau_size > kLargestUnitBits) return ios_fail(error, IOS_ERR_MAU_SIZE_RANGE);
+  if (mau_size > IOS_LARGEST_UNIT_BITS) return ios_fail(error, IOS_ERR_MAU_SIZE_RANGE);
   uint32_t h = 0;
   for (uint32_t index = 0; index < record->segments.count; ++index) {
-    const IosSegment* segment = segmentAt(record, index);
+    const IosSegment* segment = ios_segment_at(record, index);
     for (uint32_t element = 0; element < segment->units; ++element) {
-      h = (h << 4) + static_cast<uint32_t>(readUnit(segment, element));
+      h = (h << 4) + static_cast<uint32_t>(ios_segment_read_unit(segment, element));
       uint32_t g = h & 0xF0000000u;
       if (g != 0) h ^= g >> 24;
       h &= ~g;

@@ -6,46 +6,17 @@
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
 #include "objlib/ios_image.h"
+#include "objlib/ios_segment_units.h"
 #include "objlib/ios_image_ops.h"
 #include "objlib/ios_section.h"
 
 namespace {
 
-constexpr uint32_t kLargestUnitBits = 64;
 
-uint32_t unitBytes(uint32_t bits) {
-  if (bits <= 8) return 1;
-  if (bits <= 16) return 2;
-  if (bits <= 32) return 4;
-  return 8;
-}
-
-IosSegment* segmentAt(IosImage* image, uint32_t index) {
-  return static_cast<IosSegment*>(ios_array_at(&image->segments, sizeof(IosSegment), index));
-}
-
-uint64_t readUnit(const IosSegment* segment, uint32_t element) {
-  if (segment->buffer == nullptr) return 0;
-  switch (unitBytes(segment->mau_size)) {
-    case 1: return static_cast<const uint8_t*>(segment->buffer)[element];
-    case 2: return static_cast<const uint16_t*>(segment->buffer)[element];
-    case 4: return static_cast<const uint32_t*>(segment->buffer)[element];
-    default: return static_cast<const uint64_t*>(segment->buffer)[element];
-  }
-}
-
-void writeUnit(IosSegment* segment, uint32_t element, uint64_t value) {
-  switch (unitBytes(segment->mau_size)) {
-    case 1: static_cast<uint8_t*>(segment->buffer)[element] = static_cast<uint8_t>(value); break;
-    case 2: static_cast<uint16_t*>(segment->buffer)[element] = static_cast<uint16_t>(value); break;
-    case 4: static_cast<uint32_t*>(segment->buffer)[element] = static_cast<uint32_t>(value); break;
-    default: static_cast<uint64_t*>(segment->buffer)[element] = value; break;
-  }
-}
 
 uint64_t imageEnd(IosImage* image) {
   if (image->segments.count == 0) return 0;
-  IosSegment* last = segmentAt(image, image->segments.count - 1);
+  IosSegment* last = ios_segment_at(image, image->segments.count - 1);
   return uint64_t{last->first_unit} + last->units;
 }
 
@@ -145,11 +116,11 @@ int ios_image_move_into(IosHandle destination, uint32_t mau_size, uint32_t offse
   if (ios_get_image(destination, &target, error) != 0 || ios_get_image(source, &from, error) != 0)
     return 1;
   if (target == from) return ios_fail(error, IOS_ERR_INTERNAL);
-  if (mau_size > kLargestUnitBits) return ios_fail(error, IOS_ERR_MAU_SIZE_RANGE);
+  if (mau_size > IOS_LARGEST_UNIT_BITS) return ios_fail(error, IOS_ERR_MAU_SIZE_RANGE);
   uint64_t end = uint64_t{offset} + source_size;
   if (end > imageEnd(target)) return ios_fail(error, IOS_ERR_DATA_TOO_LARGE);
   for (uint32_t index = 0; index < target->segments.count; ++index) {
-    IosSegment* segment = segmentAt(target, index);
+    IosSegment* segment = ios_segment_at(target, index);
     uint64_t segmentEnd = uint64_t{segment->first_unit} + segment->units;
     uint64_t first = offset > segment->first_unit ? offset : segment->first_unit;
     uint64_t last = end < segmentEnd ? end : segmentEnd;
@@ -160,16 +131,16 @@ int ios_image_move_into(IosHandle destination, uint32_t mau_size, uint32_t offse
     for (uint64_t unit = first; unit < last; ++unit) {
       uint64_t sourceUnit = unit - offset;
       // Source units past its image, or in a segment never written, are zeros.
-      IosSegment* sourceSegment = segmentAt(from, static_cast<uint32_t>(sourceUnit >> IOS_SEGMENT_SHIFT));
+      IosSegment* sourceSegment = ios_segment_at(from, static_cast<uint32_t>(sourceUnit >> IOS_SEGMENT_SHIFT));
       uint64_t value = 0;
       uint32_t element = static_cast<uint32_t>(sourceUnit & IOS_SEGMENT_MASK);
       if (sourceSegment != nullptr && element < sourceSegment->units)
-        value = readUnit(sourceSegment, element);
-      writeUnit(segment, static_cast<uint32_t>(unit - segment->first_unit), value);
+        value = ios_segment_read_unit(sourceSegment, element);
+      ios_segment_write_unit(segment, static_cast<uint32_t>(unit - segment->first_unit), value);
     }
   }
   for (uint32_t index = 0; index < from->segments.count; ++index) {
-    IosSegment* segment = segmentAt(from, index);
+    IosSegment* segment = ios_segment_at(from, index);
     std::free(segment->buffer);
     segment->buffer = nullptr;
   }
