@@ -550,47 +550,41 @@ void walk_module_scope(Walk& w, IeeeDebugBlock* block) {
   (void)writer;
 }
 
+using RefCountReader = int (*)(uint32_t, uint32_t, uint32_t, uint32_t*, IosErrorCode*);
+using RefReader = int (*)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t*, IosErrorCode*);
+
+// Visits every reference of a record that its count announces, in order; a count that
+// does not read is none, and a reference that does not read is skipped.
+template <typename Visit>
+void for_each_ref(const IosDebugHandle& owner, RefCountReader count_of, RefReader ref_at, Visit visit) {
+  uint32_t count = 0;
+  if (count_of(owner.file_id, owner.root_id, owner.record_id, &count, nullptr) != 0) count = 0;
+  for (uint32_t j = 0; j < count; ++j) {
+    uint32_t handle[3];
+    if (ref_at(owner.file_id, owner.root_id, owner.record_id, j, handle, nullptr) == 0) visit(handle);
+  }
+}
+
+void open_lexical_block(Walk& w, uint32_t handle[3]) {
+  open_block(w, 6, [&](IeeeDebugBlock* child) { slot_store(child, IEEE_SLOT_LEXICAL, handle); }, true);
+}
+
 void walk_function(Walk& w, IeeeDebugBlock* block) {
   IosDebugHandle f = slot_handle(block, IEEE_SLOT_FUNCTION);
-  uint32_t count = 0;
-  if (ios_debug_get_count_a(f.file_id, f.root_id, f.record_id, &count, nullptr) != 0) count = 0;
-  for (uint32_t j = 0; j < count; ++j) {
-    uint32_t handle[3];
-    if (ios_debug_get_ref_a(f.file_id, f.root_id, f.record_id, j, handle, nullptr) != 0) continue;
-    walk_variable(w, IEEE_SLOT_PARAMETER, handle);
-  }
-  count = 0;
-  if (ios_debug_get_count_c(f.file_id, f.root_id, f.record_id, &count, nullptr) != 0) count = 0;
-  for (uint32_t j = 0; j < count; ++j) {
-    uint32_t handle[3];
-    if (ios_debug_get_ref_b(f.file_id, f.root_id, f.record_id, j, handle, nullptr) != 0) continue;
-    walk_variable(w, IEEE_SLOT_VARIABLE, handle);
-  }
-  count = 0;
-  if (ios_debug_get_word_c(f.file_id, f.root_id, f.record_id, &count, nullptr) != 0) count = 0;
-  for (uint32_t j = 0; j < count; ++j) {
-    uint32_t handle[3];
-    if (ios_debug_get_ref_c(f.file_id, f.root_id, f.record_id, j, handle, nullptr) != 0) continue;
-    open_block(w, 6, [&](IeeeDebugBlock* b) { slot_store(b, IEEE_SLOT_LEXICAL, handle); }, true);
-  }
+  for_each_ref(f, ios_debug_get_count_a, ios_debug_get_ref_a,
+               [&](uint32_t* handle) { walk_variable(w, IEEE_SLOT_PARAMETER, handle); });
+  for_each_ref(f, ios_debug_get_count_c, ios_debug_get_ref_b,
+               [&](uint32_t* handle) { walk_variable(w, IEEE_SLOT_VARIABLE, handle); });
+  for_each_ref(f, ios_debug_get_word_c, ios_debug_get_ref_c,
+               [&](uint32_t* handle) { open_lexical_block(w, handle); });
 }
 
 void walk_lexical_block(Walk& w, IeeeDebugBlock* block) {
   IosDebugHandle b = slot_handle(block, IEEE_SLOT_LEXICAL);
-  uint32_t count = 0;
-  if (ios_debug_get_count_b(b.file_id, b.root_id, b.record_id, &count, nullptr) != 0) count = 0;
-  for (uint32_t j = 0; j < count; ++j) {
-    uint32_t handle[3];
-    if (ios_debug_get_ref_d(b.file_id, b.root_id, b.record_id, j, handle, nullptr) != 0) continue;
-    walk_variable(w, IEEE_SLOT_VARIABLE, handle);
-  }
-  count = 0;
-  if (ios_debug_get_word_b(b.file_id, b.root_id, b.record_id, &count, nullptr) != 0) count = 0;
-  for (uint32_t j = 0; j < count; ++j) {
-    uint32_t handle[3];
-    if (ios_debug_get_ref_e(b.file_id, b.root_id, b.record_id, j, handle, nullptr) != 0) continue;
-    open_block(w, 6, [&](IeeeDebugBlock* child) { slot_store(child, IEEE_SLOT_LEXICAL, handle); }, true);
-  }
+  for_each_ref(b, ios_debug_get_count_b, ios_debug_get_ref_d,
+               [&](uint32_t* handle) { walk_variable(w, IEEE_SLOT_VARIABLE, handle); });
+  for_each_ref(b, ios_debug_get_word_b, ios_debug_get_ref_e,
+               [&](uint32_t* handle) { open_lexical_block(w, handle); });
 }
 
 void walk_line_block(Walk& w, IeeeDebugBlock* block) {
