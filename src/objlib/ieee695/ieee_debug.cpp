@@ -250,6 +250,35 @@ uint32_t fill_at(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error
   return ieee_set_encoded(writer, &body.value, expression, error);
 }
 
+// The name and the start and end addresses of the function or lexical block a block of
+// kind 4 or 6 stands for (a lexical block has no name); false when its record is missing.
+struct ScopeBounds {
+  IosHandle name{0, 0};
+  ExprNode* start = nullptr;
+  ExprNode* end = nullptr;
+};
+
+bool scope_bounds(IeeeDebugBlock* block, ScopeBounds* bounds) {
+  if (slot_set(block, IEEE_SLOT_LEXICAL)) {
+    IosLexicalBlock* lexical = nullptr;
+    if (ios_find_lexical_block(slot_handle(block, IEEE_SLOT_LEXICAL), &lexical, nullptr) != 0 ||
+        lexical == nullptr) {
+      return false;
+    }
+    if (lexical->contents != nullptr) {
+      bounds->start = lexical->contents->expression_a;
+      bounds->end = lexical->contents->expression_b;
+    }
+  } else if (slot_set(block, IEEE_SLOT_FUNCTION)) {
+    IosFunction* function = nullptr;
+    if (ios_get_function(slot_handle(block, IEEE_SLOT_FUNCTION), &function, nullptr) != 0) return false;
+    bounds->name = function->name;
+    bounds->start = function->expression_a;
+    bounds->end = function->expression_b;
+  }
+  return true;
+}
+
 uint32_t fill_bb(IeeeWriter* writer, uint32_t* error) {
   IeeeDebugBlock* block = writer->current_block;
   if (block == nullptr) return fail(error, ERR_OBLIGATED);
@@ -288,22 +317,13 @@ uint32_t fill_bb(IeeeWriter* writer, uint32_t* error) {
     case 6:
       // A function block carries the function's name and its start address; a
       // lexical block only its start address.
-      if (slot_set(block, IEEE_SLOT_LEXICAL)) {
-        IosLexicalBlock* lexical = nullptr;
-        if (ios_find_lexical_block(slot_handle(block, IEEE_SLOT_LEXICAL), &lexical, nullptr) != 0 ||
-            lexical == nullptr) {
-          return fail(error, ERR_STORE);
-        }
-        if (lexical->contents != nullptr) value = lexical->contents->expression_a;
-      } else if (slot_set(block, IEEE_SLOT_FUNCTION)) {
-        IosFunction* function = nullptr;
-        if (ios_get_function(slot_handle(block, IEEE_SLOT_FUNCTION), &function, nullptr) != 0) {
-          return fail(error, ERR_STORE);
-        }
-        name = function->name;
-        value = function->expression_a;
-      }
+    {
+      ScopeBounds bounds;
+      if (!scope_bounds(block, &bounds)) return fail(error, ERR_STORE);
+      name = bounds.name;
+      value = bounds.start;
       break;
+    }
     case 11:
       // Assembler-section records are not kept per module: nothing to name.
       return fail(error, ERR_STORE);
@@ -337,21 +357,12 @@ uint32_t fill_be(IeeeWriter* writer, uint32_t* error) {
       return 0;
     case 4:
     case 6:
-      if (slot_set(block, IEEE_SLOT_LEXICAL)) {
-        IosLexicalBlock* lexical = nullptr;
-        if (ios_find_lexical_block(slot_handle(block, IEEE_SLOT_LEXICAL), &lexical, nullptr) != 0 ||
-            lexical == nullptr) {
-          return fail(error, ERR_STORE);
-        }
-        if (lexical->contents != nullptr) value = lexical->contents->expression_b;
-      } else if (slot_set(block, IEEE_SLOT_FUNCTION)) {
-        IosFunction* function = nullptr;
-        if (ios_get_function(slot_handle(block, IEEE_SLOT_FUNCTION), &function, nullptr) != 0) {
-          return fail(error, ERR_STORE);
-        }
-        value = function->expression_b;
-      }
+    {
+      ScopeBounds bounds;
+      if (!scope_bounds(block, &bounds)) return fail(error, ERR_STORE);
+      value = bounds.end;
       break;
+    }
     case 11:
       return fail(error, ERR_STORE);
     default:
