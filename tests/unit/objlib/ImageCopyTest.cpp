@@ -49,12 +49,8 @@ TEST(UnitConversion, PacksAndSplitsByWidthAndByteOrder) {
 class ImageCopy : public OneStoreFile {
  protected:
   IosHandle section(uint32_t size, uint32_t bits, std::vector<uint64_t> units = {}) {
-    IosHandle made{};
-    EXPECT_EQ(ios_section_create(file_, nullptr, &made, nullptr), 0);
-    EXPECT_EQ(ios_section_set_mau_size(made, bits, nullptr), 0);
-    EXPECT_EQ(ios_section_set_size(made, size, nullptr), 0);
+    IosHandle made = sectionOfSize(size, bits, !units.empty());
     if (!units.empty()) {
-      EXPECT_EQ(ios_section_create_image(made, nullptr, nullptr), 0);
       for (size_t i = 0; i < units.size(); ++i) {
         EXPECT_EQ(ios_section_fill(made, static_cast<uint32_t>(i), 1, units[i], nullptr), 0);
       }

@@ -18,16 +18,8 @@ constexpr IosErrorCode NOT_SET = static_cast<IosErrorCode>(999);
 
 class IosImageStore : public OneStoreFile {
  protected:
-  // A section of the given size and unit width, with an image unless told not to.
   IosHandle section(uint32_t size, uint32_t bits = 8, bool withImage = true) {
-    IosHandle made{};
-    EXPECT_EQ(ios_section_create(file_, nullptr, &made, nullptr), 0);
-    EXPECT_EQ(ios_section_set_mau_size(made, bits, nullptr), 0);
-    EXPECT_EQ(ios_section_set_size(made, size, nullptr), 0);
-    if (withImage) {
-      EXPECT_EQ(ios_section_create_image(made, nullptr, nullptr), 0);
-    }
-    return made;
+    return sectionOfSize(size, bits, withImage);
   }
 
   IosImage* imageOf(IosHandle sectionHandle) {

@@ -18,12 +18,8 @@ class SectionPlace : public OneStoreFile {
  protected:
   // A section whose units hold first, first + 1, ...
   IosHandle section(uint32_t size, uint8_t first, uint32_t alignment = 0, uint32_t bits = 8) {
-    IosHandle made{};
-    EXPECT_EQ(ios_section_create(file_, nullptr, &made, nullptr), 0);
-    EXPECT_EQ(ios_section_set_mau_size(made, bits, nullptr), 0);
-    EXPECT_EQ(ios_section_set_size(made, size, nullptr), 0);
+    IosHandle made = sectionOfSize(size, bits);
     EXPECT_EQ(ios_section_set_alignment(made, alignment, nullptr), 0);
-    EXPECT_EQ(ios_section_create_image(made, nullptr, nullptr), 0);
     for (uint32_t unit = 0; unit < size; ++unit) {
       EXPECT_EQ(ios_section_fill(made, unit, 1, uint8_t(first + unit), nullptr), 0);
     }

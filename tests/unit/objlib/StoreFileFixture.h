@@ -8,6 +8,8 @@
 
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
+#include "objlib/ios_image.h"
+#include "objlib/ios_section.h"
 
 class StoreFile {
  public:
@@ -50,6 +52,18 @@ class OneStoreFile : public ::testing::Test {
     ExprNode* node = nullptr;
     EXPECT_EQ(objexpr_make_integer(context_, &node, value), 0);
     return node;
+  }
+
+  // A section of the given size and unit width, with an image unless told not to.
+  IosHandle sectionOfSize(uint32_t size, uint32_t bits = 8, bool withImage = true) {
+    IosHandle made{};
+    EXPECT_EQ(ios_section_create(file_, nullptr, &made, nullptr), 0);
+    EXPECT_EQ(ios_section_set_mau_size(made, bits, nullptr), 0);
+    EXPECT_EQ(ios_section_set_size(made, size, nullptr), 0);
+    if (withImage) {
+      EXPECT_EQ(ios_section_create_image(made, nullptr, nullptr), 0);
+    }
+    return made;
   }
 
   StoreFile store_;
