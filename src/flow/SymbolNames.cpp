@@ -22,6 +22,37 @@ inline size_t slotPosition(uint64_t slot) { return static_cast<size_t>(slot & kP
 
 }  // namespace
 
+namespace {
+
+// Names compare as different while a name is chained (every name was new when it was
+// entered), and by the scope's rule when one is looked for.
+struct ChainEqual {
+  const bool* adding;
+  bool exact;
+  bool operator()(const char* a, const char* b) const { return !*adding && SymbolNames::sameName(a, b, exact); }
+};
+
+struct ChainHash {
+  size_t operator()(const char* name) const { return SymbolNames::hashName(name); }
+};
+
+}  // namespace
+
+struct SymbolNames::Chains {
+  explicit Chains(bool exact) : map(0, ChainHash(), ChainEqual{&adding, exact}) {}
+  void add(Symbol* symbol) {
+    adding = true;
+    map.emplace(symbol->name, symbol);
+    adding = false;
+  }
+  Symbol* first(const char* name) const {
+    auto found = map.find(name);
+    return found == map.end() ? nullptr : found->second;
+  }
+  bool adding = false;
+  std::unordered_multimap<const char*, Symbol*, ChainHash, ChainEqual> map;
+};
+
 // Every character counts: generated names (macro-local labels, numbered labels) differ
 // only in a few digits.
 uint32_t SymbolNames::hashName(const char* name) {
@@ -56,7 +87,7 @@ SymbolNames::Probe SymbolNames::probe(const char* name, uint32_t hash) const {
   bool exact = exact_ || orbaOptions()->caseSensitive;
   // Only under the folding rule, and only once two spellings were entered, can more
   // than one name match: then every match is counted.
-  bool countMatches = !exact && otherSpellings_;
+  bool countMatches = !exact && chains_;
   int matches = 0;
   size_t mask = slots_.size() - 1;
   for (size_t at = home(hash);; at = (at + 1) & mask) {
@@ -77,7 +108,7 @@ SymbolNames::Probe SymbolNames::probe(const char* name, uint32_t hash) const {
       result.otherSpelling = true;
     }
   }
-  if (matches > 1) result.found = firstInReportOrder(name);
+  if (matches > 1) result.found = chains_->first(name);
   return result;
 }
 
@@ -92,7 +123,8 @@ SymbolNames::Probe SymbolNames::probeForInsert(const char* name, uint32_t hash) 
 void SymbolNames::insert(const Probe& probe, Symbol* symbol) {
   symbols_.push_back(symbol);
   slots_[probe.slot] = (static_cast<uint64_t>(probe.hash) << 32) | symbols_.size();
-  if (probe.otherSpelling) otherSpellings_ = true;
+  if (chains_) chains_->add(symbol);
+  else if (probe.otherSpelling) chains_ = buildChains();
 }
 
 void SymbolNames::add(Symbol* symbol) {
@@ -116,39 +148,25 @@ void SymbolNames::grow() {
   }
 }
 
-namespace {
+SymbolNames::SymbolNames(bool exact) : exact_(exact) {}
 
-// Names compare as different while the chains are built (every name was new when it
-// was entered), and by the scope's rule once they stand.
-struct ChainEqual {
-  const bool* building;
-  bool exact;
-  bool operator()(const char* a, const char* b) const { return !*building && SymbolNames::sameName(a, b, exact); }
-};
+SymbolNames::~SymbolNames() = default;
 
-struct ChainHash {
-  size_t operator()(const char* name) const { return SymbolNames::hashName(name); }
-};
-
-using Chains = std::unordered_multimap<const char*, Symbol*, ChainHash, ChainEqual>;
-
-}  // namespace
-
-std::vector<Symbol*> SymbolNames::reportOrder() const {
-  bool building = true;
-  Chains chains(0, ChainHash(), ChainEqual{&building, exact_});
-  for (Symbol* symbol : symbols_) chains.emplace(symbol->name, symbol);
-  std::vector<Symbol*> order;
-  order.reserve(symbols_.size());
-  for (const auto& entry : chains) order.push_back(entry.second);
-  return order;
+std::unique_ptr<SymbolNames::Chains> SymbolNames::buildChains() const {
+  auto chains = std::make_unique<Chains>(exact_);
+  for (Symbol* symbol : symbols_) chains->add(symbol);
+  return chains;
 }
 
-Symbol* SymbolNames::firstInReportOrder(const char* name) const {
-  bool building = true;
-  Chains chains(0, ChainHash(), ChainEqual{&building, exact_});
-  for (Symbol* symbol : symbols_) chains.emplace(symbol->name, symbol);
-  building = false;
-  auto found = chains.find(name);
-  return found == chains.end() ? nullptr : found->second;
+std::vector<Symbol*> SymbolNames::reportOrder() const {
+  std::unique_ptr<Chains> built;
+  const Chains* chains = chains_.get();
+  if (!chains) {
+    built = buildChains();
+    chains = built.get();
+  }
+  std::vector<Symbol*> order;
+  order.reserve(symbols_.size());
+  for (const auto& entry : chains->map) order.push_back(entry.second);
+  return order;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class Symbol;
@@ -30,7 +31,10 @@ class SymbolNames {
   };
 
   // exact: the comparison of this scope, fixed when the scope is made.
-  explicit SymbolNames(bool exact) : exact_(exact) {}
+  explicit SymbolNames(bool exact);
+  ~SymbolNames();
+  SymbolNames(const SymbolNames&) = delete;
+  SymbolNames& operator=(const SymbolNames&) = delete;
 
   size_t size() const { return symbols_.size(); }
   // Slots of the index: none until the first name.
@@ -55,9 +59,9 @@ class SymbolNames {
 
  private:
   Probe probe(const char* name, uint32_t hash) const;
-  // Of several names that differ only in case and all match under the folding rule,
-  // the one that comes first in report order.
-  Symbol* firstInReportOrder(const char* name) const;
+  struct Chains;
+  // The names chained in report order, built from symbols_.
+  std::unique_ptr<Chains> buildChains() const;
   size_t home(uint32_t hash) const;
   void grow();
 
@@ -68,7 +72,8 @@ class SymbolNames {
   std::vector<uint64_t> slots_;
   unsigned shift_ = 64;
   bool exact_;
-  // Set when a name was entered (under the exact rule) beside another spelling of it:
-  // a lookup under the folding rule may then match both.
-  bool otherSpellings_ = false;
+  // Made when a name is entered (under the exact rule) beside another spelling of it:
+  // a lookup under the folding rule may then match both, and takes the one first in
+  // report order. Kept up to date from then on, so that such lookups stay cheap.
+  std::unique_ptr<Chains> chains_;
 };
