@@ -24,8 +24,6 @@ namespace {
 
 // An element is assembled here, most significant byte first.
 constexpr uint32_t kElementBytes = 16;
-// Flag of the fourth line flag byte: the line holds listing bytes.
-constexpr uint8_t kListingBytesPresent = 0x40;
 
 const uint8_t kConstantMarkers[kElementBytes] = {};
 const uint8_t kExpressionMarkers[kElementBytes] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
@@ -276,7 +274,7 @@ void appendListingBytes(LineInfo* line, const uint8_t* bytes, const uint8_t* mas
   std::memcpy(listing.codeBytes + oldCount, bytes, count);
   std::memcpy(listing.codeBytes + capacity + oldCount, masks, count);
   listing.codeByteCount = newCount;
-  line->flags[3] |= kListingBytesPresent;
+  line->flags[3] |= lineflag::kGroupListed;
 }
 
 ExprNode* reverseUnitsExpression(ExprNode* value, uint32_t byteCount, uint32_t bytesPerUnit) {

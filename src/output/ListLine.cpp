@@ -222,7 +222,7 @@ int32_t formatListLine(const ListEntry& entry, const RowLayout& layout, std::str
   if (line) {
     std::string_view prefix = state.commentPrefix ? state.commentPrefix : "";
     bool commented = !prefix.empty() && text.substr(0, prefix.size()) == prefix;
-    bool keepSource = (line->flags[3] & kKeepSourceFlag3) && !(line->flags[0] & lineflag::kMacroDefinition);
+    bool keepSource = (line->flags[3] & lineflag::kSplit) && !(line->flags[0] & lineflag::kMacroDefinition);
     if (!commented && (expansionCopy || (line->flags[0] & lineflag::kInactiveRegion) || keepSource)) {
       out.append(prefix);
       out.push_back(' ');

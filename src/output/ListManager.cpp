@@ -28,11 +28,11 @@ namespace {
 constexpr size_t kOutputBufferSize = 1 << 16;
 constexpr size_t kReadChunk = 1 << 16;
 
-bool isFileStart(const LineInfo& line) { return line.flags[3] & lineflag::kNotListedA; }
-bool isFileEnd(const LineInfo& line) { return line.flags[3] & lineflag::kNotListedB; }
+bool isFileStart(const LineInfo& line) { return line.flags[3] & lineflag::kStartOfFile; }
+bool isFileEnd(const LineInfo& line) { return line.flags[3] & lineflag::kEndOfFile; }
 bool isPageBreak(const LineInfo& line) { return line.flags[2] & lineflag::kControlListedAnyway; }
-bool isListedAlready(const LineInfo& line) { return line.flags[1] & listing::kListedFlag1; }
-void markListed(LineInfo& line) { line.flags[1] |= listing::kListedFlag1; }
+bool isListedAlready(const LineInfo& line) { return line.flags[1] & lineflag::kListed; }
+void markListed(LineInfo& line) { line.flags[1] |= lineflag::kListed; }
 
 // The name with everything from its last '.' replaced by the extension.
 std::string withListExtension(const char* name) {
@@ -196,7 +196,7 @@ void ListManager::listLine(LineInfo* line, Section* section) {
   }
   if (fileEnd || !isListed(*line)) return;
 
-  const bool keepSource = line->flags[3] & listing::kKeepSourceFlag3;
+  const bool keepSource = line->flags[3] & lineflag::kSplit;
   const bool asWritten = !listing::isExpansionLine(*line) && !(line->flags[0] & lineflag::kMacroExpansion) &&
                          !listing::isAlignmentFill(*line) &&
                          (!state.listing(ControlState::kListDefineExpansion) || keepSource);
