@@ -251,7 +251,27 @@ TEST(LineInfo, FreshLineHasNoVariantAddressOrFlags) {
   EXPECT_EQ(fresh.variant, -1);
   EXPECT_EQ(fresh.codeAddress, -1);
   EXPECT_EQ(fresh.controlState, nullptr);
-  EXPECT_EQ(fresh.codeBytes, nullptr);
+  EXPECT_EQ(fresh.extras().codeBytes, nullptr);
+}
+
+// The extras live beside the record: a record made after the deletion, which the pool
+// may place at the same address, must not find the deleted line's.
+TEST(LineInfo, ExtrasGoWithTheirLine) {
+  const uint8_t control[] = {0x1B, 0x00, 0x45};
+  auto* line = new LineInfo;
+  EXPECT_EQ(line->setPrinterControl(control, 3), 3u);
+  line->extrasForUpdate().codeByteCount = 2;
+  EXPECT_EQ(line->extras().printerControlCount, 3u);
+  EXPECT_EQ(line->extras().printerControl[1], 0x00);
+  EXPECT_EQ(line->extras().codeByteCount, 2u);
+  LineInfo other;
+  EXPECT_EQ(other.extras().printerControlCount, 0u);
+  delete line;
+  auto* again = new LineInfo;
+  EXPECT_EQ(again->extras().printerControlCount, 0u);
+  EXPECT_EQ(again->extras().printerControl, nullptr);
+  EXPECT_EQ(again->extras().codeByteCount, 0u);
+  delete again;
 }
 
 }  // namespace
