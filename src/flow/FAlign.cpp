@@ -96,7 +96,8 @@ uint32_t patternUnit(const Section* section, uint32_t index, uint32_t unitsPerPa
 }
 
 void placeUnit(Section* section, uint32_t location, uint32_t value) {
-  if (section->image && location < section->size) section->image[location] = value;
+  if (section->image && location < section->size)
+    storeImageUnit(section->imageUnit(location), static_cast<uint32_t>(section->mauBits), value);
 }
 
 // The unit's bytes for the list file, most significant first; constant bytes.

@@ -376,8 +376,8 @@ bool MacroPreprocessor::readLogicalLine(InputBuffer& input, LineInfo*& lastLine)
   const char* dispatched = lineText_.data();
   size_t length = lineText_.size();
   if (evaluateAtFunctions(input, line, lineText_.data(), lineText_.size(), substitutedText_)) {
-    line->text = stringBuffer()->internRange(substitutedText_.data(),
-                                             substitutedText_.data() + substitutedText_.size());
+    line->text = lineState()->storeRange(substitutedText_.data(),
+                                         substitutedText_.data() + substitutedText_.size());
     dispatched = substitutedText_.data();
     length = substitutedText_.size();
   }

@@ -182,7 +182,7 @@ class DataNodeTest : public FlowTest {
     }
     in->size = offset;
     in->laidOut = 1;
-    image_.assign(cleared_ ? 0 : offset, fill);
+    image_.assign(cleared_ ? 0 : offset, static_cast<uint8_t>(fill));
     in->image = cleared_ ? nullptr : image_.data();
     in->writing = 1;
     in->locationCounter = 0;
@@ -227,7 +227,7 @@ class DataNodeTest : public FlowTest {
     return state;
   }();
   DataWriter writer_;
-  std::vector<uint32_t> image_;
+  std::vector<uint8_t> image_;
   bool cleared_ = false;
 
  private:
