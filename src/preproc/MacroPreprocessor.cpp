@@ -80,6 +80,7 @@ MacroPreprocessor::~MacroPreprocessor() { releaseConstructs(); }
 // ---- Defines and scopes ----
 
 MppDefine* MacroPreprocessor::lookupDefine(const char* name) const {
+  if (!name || !mayBeDefined(*name)) return nullptr;
   if (innerDefines_ == 0 && !defineScopes.empty()) {
     const auto& outermost = defineScopes.front();
     auto found = outermost.find(name);
@@ -95,6 +96,8 @@ MppDefine* MacroPreprocessor::lookupDefine(const char* name) const {
 
 void MacroPreprocessor::insertDefine(const char* name, MppDefine* define) {
   define->scopeLevel = static_cast<int32_t>(defineScopes.size()) - 1;
+  unsigned char folded = foldInitial(*name);
+  defineInitials_[folded >> 6] |= uint64_t{1} << (folded & 63);
   MppDefine*& entry = defineScopes.back()[name];
   if (!entry && define->scopeLevel > 0) ++innerDefines_;
   entry = define;

@@ -291,6 +291,17 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // while there are none, a look-up asks the outermost scope alone, however deep
   // the expansions nest.
   size_t innerDefines_ = 0;
+  // The first bytes, letter case folded, of every name ever defined: most identifiers
+  // of a line start with none of them and need no lookup at all.
+  uint64_t defineInitials_[4] = {0, 0, 0, 0};
+  static unsigned char foldInitial(char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return static_cast<unsigned>(byte - 'a') < 26u ? static_cast<unsigned char>(byte - ('a' - 'A')) : byte;
+  }
+  bool mayBeDefined(char first) const {
+    unsigned char folded = foldInitial(first);
+    return (defineInitials_[folded >> 6] >> (folded & 63)) & 1;
+  }
   size_t innerMacros_ = 0;
   std::string lineText_;         // the logical line being read, reused
   std::string substitutedText_;  // the line after @-function substitution, reused
