@@ -96,8 +96,7 @@ MppDefine* MacroPreprocessor::lookupDefine(const char* name) const {
 
 void MacroPreprocessor::insertDefine(const char* name, MppDefine* define) {
   define->scopeLevel = static_cast<int32_t>(defineScopes.size()) - 1;
-  unsigned char folded = foldInitial(*name);
-  defineInitials_[folded >> 6] |= uint64_t{1} << (folded & 63);
+  addInitial(defineInitials_, *name);
   MppDefine*& entry = defineScopes.back()[name];
   if (!entry && define->scopeLevel > 0) ++innerDefines_;
   entry = define;
@@ -136,7 +135,7 @@ void MacroPreprocessor::popScope() {
 }
 
 MppMacro* MacroPreprocessor::findMacro(const char* name) const {
-  if (!name) return nullptr;
+  if (!name || !mayBeMacro(*name)) return nullptr;
   if (innerMacros_ == 0 && !macroScopes.empty()) {
     const auto& outermost = macroScopes.front();
     auto found = outermost.find(name);
@@ -152,6 +151,7 @@ MppMacro* MacroPreprocessor::findMacro(const char* name) const {
 
 void MacroPreprocessor::registerMacro(MppMacro* macro) {
   macro->scopeLevel = static_cast<int32_t>(macroScopes.size()) - 1;
+  if (macro->name) addInitial(macroInitials_, *macro->name);
   MppMacro*& entry = macroScopes.back()[macro->name];
   if (!entry && macro->scopeLevel > 0) ++innerMacros_;
   entry = macro;
