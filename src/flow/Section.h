@@ -154,8 +154,8 @@ class Section {
 
   const FlowList& flow() const { return flow_; }
   FlowNode* firstNode() const { return flow_.first(); }
-  // The node added last: an instruction that a run without readers of the flow did not
-  // keep stands there until the next node comes.
+  // The node added last: an instruction or label that a run without readers of the
+  // flow did not keep stands there until the next node comes.
   FlowNode* lastNode() const { return discarded_ ? discarded_ : flow_.last(); }
   uint32_t nodeCount() const { return flow_.count(); }
   // The most recently appended label node, cleared when a node with an address follows.
@@ -221,6 +221,7 @@ class Section {
   FlowList flow_;
   FLabel* lastLabel_ = nullptr;
   FlowNode* discarded_ = nullptr;  // owned
+  FLabel* discardedLabel_ = nullptr;  // owned: a discarded label still last of its section
 };
 
 // Bytes a unit of the width takes in a section image: 1, 2, 4 or 8, as the object

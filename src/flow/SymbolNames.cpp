@@ -6,6 +6,7 @@
 #include "flow/Symbol.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
+#include "util/c-memory.h"
 
 namespace {
 
@@ -83,13 +84,13 @@ size_t SymbolNames::home(uint32_t hash) const {
 SymbolNames::Probe SymbolNames::probe(const char* name, uint32_t hash) const {
   Probe result;
   result.hash = hash;
-  if (slots_.empty()) return result;
+  if (slotCount_ == 0) return result;
   bool exact = exact_ || orbaOptions()->caseSensitive;
   // Only under the folding rule, and only once two spellings were entered, can more
   // than one name match: then every match is counted.
   bool countMatches = !exact && chains_;
   int matches = 0;
-  size_t mask = slots_.size() - 1;
+  size_t mask = slotCount_ - 1;
   for (size_t at = home(hash);; at = (at + 1) & mask) {
     uint64_t slot = slots_[at];
     if (slot == 0) {
@@ -116,7 +117,7 @@ Symbol* SymbolNames::find(const char* name, uint32_t hash) const { return probe(
 
 SymbolNames::Probe SymbolNames::probeForInsert(const char* name, uint32_t hash) {
   // At most half the slots are taken, so that a probe for a missing name ends soon.
-  if ((symbols_.size() + 1) * 2 > slots_.size()) grow();
+  if ((symbols_.size() + 1) * 2 > slotCount_) grow();
   return probe(name, hash);
 }
 
@@ -133,24 +134,27 @@ void SymbolNames::add(Symbol* symbol) {
 }
 
 void SymbolNames::grow() {
-  size_t count = slots_.empty() ? 8 : slots_.size() * 2;
-  std::vector<uint64_t> old;
-  old.swap(slots_);
-  slots_.assign(count, 0);
+  size_t count = slotCount_ == 0 ? 8 : slotCount_ * 2;
+  uint64_t* old = slots_;
+  size_t oldCount = slotCount_;
+  slots_ = static_cast<uint64_t*>(mem_table_alloc(count * sizeof(uint64_t)));
+  slotCount_ = count;
   shift_ = 64;
   for (size_t bits = count; bits > 1; bits >>= 1) --shift_;
   size_t mask = count - 1;
-  for (uint64_t slot : old) {
+  for (size_t index = 0; index < oldCount; ++index) {
+    uint64_t slot = old[index];
     if (slot == 0) continue;
     size_t at = home(slotHash(slot));
     while (slots_[at] != 0) at = (at + 1) & mask;
     slots_[at] = slot;
   }
+  mem_table_free(old, oldCount * sizeof(uint64_t));
 }
 
 SymbolNames::SymbolNames(bool exact) : exact_(exact) {}
 
-SymbolNames::~SymbolNames() = default;
+SymbolNames::~SymbolNames() { mem_table_free(slots_, slotCount_ * sizeof(uint64_t)); }
 
 std::unique_ptr<SymbolNames::Chains> SymbolNames::buildChains() const {
   auto chains = std::make_unique<Chains>(exact_);

@@ -38,7 +38,7 @@ class SymbolNames {
 
   size_t size() const { return symbols_.size(); }
   // Slots of the index: none until the first name.
-  size_t slotCount() const { return slots_.size(); }
+  size_t slotCount() const { return slotCount_; }
   bool empty() const { return symbols_.empty(); }
   // In the order they were entered.
   const std::vector<Symbol*>& symbols() const { return symbols_; }
@@ -68,8 +68,10 @@ class SymbolNames {
   std::vector<Symbol*> symbols_;
   // Per slot: the name's hash in the high word, its position in symbols_ plus one in
   // the low word; 0 is a free slot. The hash beside the position lets a probe pass
-  // other names without reading their symbols.
-  std::vector<uint64_t> slots_;
+  // other names without reading their symbols. A large index lies on huge pages: a
+  // probe of a scope of a million names is one cache miss, not a page walk too.
+  uint64_t* slots_ = nullptr;
+  size_t slotCount_ = 0;
   unsigned shift_ = 64;
   bool exact_;
   // Made when a name is entered (under the exact rule) beside another spelling of it:

@@ -121,6 +121,25 @@ Symbol* SymbolTable::LocalSymbolTable::defineNewSymbol(const char* name, LineInf
   return symbol;
 }
 
+Symbol* SymbolTable::LocalSymbolTable::defineUnlessDefined(const char* name, LineInfo* line) {
+  SymbolNames::Probe probe = symbols.probeForInsert(name, SymbolNames::hashName(name));
+  Symbol* symbol = probe.found;
+  if (!symbol && enclosing) symbol = enclosing->lookup(name, probe.hash);
+  if (symbol) {
+    if (!symbol->isDefined()) {
+      symbol->flags[0] |= Symbol::kDefined;
+      symbol->definitionLine = line;
+    }
+    return symbol;
+  }
+  symbol = Symbol::create(stringBuffer()->intern(name), static_cast<int16_t>(scopeId));
+  if (!symbol) return nullptr;
+  symbol->flags[0] |= Symbol::kDefined;
+  symbol->definitionLine = line;
+  symbols.insert(probe, symbol);
+  return symbol;
+}
+
 SymbolTable::SymbolIter::SymbolIter(const SymbolTable& table) : scopes_(table.scopes) {}
 
 void SymbolTable::SymbolIter::start() const {

@@ -66,6 +66,10 @@ class SymbolTable {
     // defineSymbol for a name that no scope has (lookup gave null) and that is no
     // numbered local label: the scope is not searched a second time.
     Symbol* defineNewSymbol(const char* name, LineInfo* line);
+    // The symbol of the name from this scope outwards, marked defined at the line unless
+    // it was defined already; made here when no scope has it. One probe of this scope
+    // serves both the search and the entry.
+    Symbol* defineUnlessDefined(const char* name, LineInfo* line);
     // Definitions made so far of the numbered local label (digits only); 0 when none.
     uint32_t localLabelCount(const char* digits) const;
 

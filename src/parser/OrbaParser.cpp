@@ -178,6 +178,7 @@ bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo*
   }
   statement.keyword = token;
   if (KeywordHandler handler = keywordHandler(token)) {
+    if (instructions_) instructions_->settingsMayHaveChanged();
     if (!handler(*this, statement)) return false;
     return statementEnd(line);
   }

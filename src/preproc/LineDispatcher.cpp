@@ -173,15 +173,7 @@ bool MacroPreprocessor::processLine(InputBuffer& input, const char* text, size_t
 
 void MacroPreprocessor::defineLabel(const char* label, LineInfo* line) {
   if (!label || isDigit(*label)) return;
-  SymbolTable::LocalSymbolTable* scope = symbolTable()->current;
-  if (Symbol* symbol = scope->lookup(label)) {
-    if (!symbol->isDefined()) {
-      symbol->flags[0] |= Symbol::kDefined;
-      symbol->definitionLine = line;
-    }
-    return;
-  }
-  scope->defineNewSymbol(label, line);
+  symbolTable()->current->defineUnlessDefined(label, line);
 }
 
 bool MacroPreprocessor::checkLabelField(LineInfo* line, int32_t directive, bool labelGiven,
