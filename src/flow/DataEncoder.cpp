@@ -24,8 +24,6 @@ namespace {
 
 // An element is assembled here, most significant byte first.
 constexpr uint32_t kElementBytes = 16;
-// Flag of the fourth line flag byte: the line holds listing bytes.
-constexpr uint8_t kListingBytesPresent = 0x40;
 
 const uint8_t kConstantMarkers[kElementBytes] = {};
 const uint8_t kExpressionMarkers[kElementBytes] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
@@ -119,7 +117,7 @@ class Placement {
     if (!section_->image || at + shape_.units > section_->size)
       reportObjectStoreError(writer_.store(), ObjectStore::kDataTooLarge);
     storeImageUnits(shape_.bytes, element, kUnitMostSignificantFirst, shape_.unitBits,
-                    section_->image + at);
+                    section_->imageUnit(static_cast<uint32_t>(at)));
     list(element, kConstantMarkers);
     ++elements_;
   }
@@ -211,17 +209,40 @@ uint32_t unitsForBytes(uint32_t byteCount, uint32_t unitBits) {
 }
 
 void storeImageUnits(uint32_t byteCount, const uint8_t* bytes, int order, uint32_t unitBits,
-                     uint32_t* words) {
-  uint32_t unitBytes = unitBits <= 8 ? 1 : (unitBits + 7) / 8;
+                     uint8_t* image) {
+  uint32_t stride = imageUnitBytes(static_cast<int32_t>(unitBits));
+  if (stride == 1) {
+    std::memcpy(image, bytes, byteCount);
+    return;
+  }
+  uint32_t unitBytes = (unitBits + 7) / 8;
   for (uint32_t unit = 0; unit * unitBytes < byteCount; ++unit) {
     const uint8_t* source = bytes + unit * unitBytes;
+    // A unit's value is built from at most four of its bytes.
     uint32_t word = 0;
     for (uint32_t index = 0; index < unitBytes && index < 4; ++index) {
       uint32_t byte = order == kUnitMostSignificantFirst ? source[index]
                                                          : source[unitBytes - 1 - index];
       word = (word << 8) | byte;
     }
-    words[unit] = word;
+    storeImageUnit(image + static_cast<size_t>(unit) * stride, unitBits, word);
+  }
+}
+
+void storeImageUnit(uint8_t* unit, uint32_t unitBits, uint32_t value) {
+  switch (imageUnitBytes(static_cast<int32_t>(unitBits))) {
+    case 1: *unit = static_cast<uint8_t>(value); break;
+    case 2: {
+      auto narrow = static_cast<uint16_t>(value);
+      std::memcpy(unit, &narrow, 2);
+      break;
+    }
+    case 4: std::memcpy(unit, &value, 4); break;
+    default: {
+      uint64_t wide = value;
+      std::memcpy(unit, &wide, 8);
+      break;
+    }
   }
 }
 
@@ -236,23 +257,24 @@ void reverseUnits(uint8_t* bytes, uint32_t byteCount, uint32_t bytesPerUnit) {
 void appendListingBytes(LineInfo* line, const uint8_t* bytes, const uint8_t* masks,
                         uint32_t count) {
   if (!line || count == 0) return;
-  uint32_t oldCount = line->codeByteCount;
+  LineExtras& listing = line->extrasForUpdate();
+  uint32_t oldCount = listing.codeByteCount;
   uint32_t newCount = oldCount + count;
   uint32_t oldCapacity = listingCapacity(oldCount);
   uint32_t capacity = listingCapacity(newCount);
-  if (capacity > oldCapacity || !line->codeBytes) {
+  if (capacity > oldCapacity || !listing.codeBytes) {
     auto* fresh = static_cast<uint8_t*>(mem_pool_alloc(listingPool(), 2 * capacity));
-    if (line->codeBytes && oldCapacity > 0) {
-      std::memcpy(fresh, line->codeBytes, oldCount);
-      std::memcpy(fresh + capacity, line->codeBytes + oldCapacity, oldCount);
-      MemoryPools::free(listingPool(), line->codeBytes, 2 * oldCapacity);
+    if (listing.codeBytes && oldCapacity > 0) {
+      std::memcpy(fresh, listing.codeBytes, oldCount);
+      std::memcpy(fresh + capacity, listing.codeBytes + oldCapacity, oldCount);
+      MemoryPools::free(listingPool(), listing.codeBytes, 2 * oldCapacity);
     }
-    line->codeBytes = fresh;
+    listing.codeBytes = fresh;
   }
-  std::memcpy(line->codeBytes + oldCount, bytes, count);
-  std::memcpy(line->codeBytes + capacity + oldCount, masks, count);
-  line->codeByteCount = newCount;
-  line->flags[3] |= kListingBytesPresent;
+  std::memcpy(listing.codeBytes + oldCount, bytes, count);
+  std::memcpy(listing.codeBytes + capacity + oldCount, masks, count);
+  listing.codeByteCount = newCount;
+  line->flags[3] |= lineflag::kGroupListed;
 }
 
 ExprNode* reverseUnitsExpression(ExprNode* value, uint32_t byteCount, uint32_t bytesPerUnit) {

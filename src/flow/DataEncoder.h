@@ -33,10 +33,13 @@ ExprNode* emitExpressionValue(OrbaExpression* expression, ObjectWriter& writer, 
 uint32_t unitsForBytes(uint32_t byteCount, uint32_t unitBits);
 
 enum ImageByteOrder : int { kUnitLeastSignificantFirst = 1, kUnitMostSignificantFirst = 2 };
-// Copies byteCount bytes into image words, one unit per word; the bytes of a unit
-// wider than 8 bits are combined in the given order.
+// Copies byteCount bytes into a section image from the unit at image (see
+// Section::imageUnit); the bytes of a unit wider than 8 bits are combined in the
+// given order.
 void storeImageUnits(uint32_t byteCount, const uint8_t* bytes, int order, uint32_t unitBits,
-                     uint32_t* words);
+                     uint8_t* image);
+// Stores one unit's value at unit, an image position from Section::imageUnit.
+void storeImageUnit(uint8_t* unit, uint32_t unitBits, uint32_t value);
 
 // Reverses the order of the units of a buffer (a middle unit stays).
 void reverseUnits(uint8_t* bytes, uint32_t byteCount, uint32_t bytesPerUnit);

@@ -1,5 +1,6 @@
 #include "flow/FGeneric.h"
 
+#include <algorithm>
 #include <new>
 #include <ostream>
 
@@ -12,14 +13,34 @@
 
 VEKT_POOLED_CLASS_IMPL(FGeneric, "FGeneric")
 
-namespace {
+FGeneric::Rewrite* FGeneric::RewriteGroups::add() {
+  if (count_ == 0) {
+    first_ = Rewrite();
+    count_ = 1;
+    return &first_;
+  }
+  if (count_ - 1 == capacity_) {
+    uint32_t grown = capacity_ ? 2 * capacity_ : 4;
+    auto** fresh = new Rewrite*[grown];
+    std::copy(more_, more_ + capacity_, fresh);
+    delete[] more_;
+    more_ = fresh;
+    capacity_ = grown;
+  }
+  auto* made = new Rewrite();
+  more_[count_ - 1] = made;
+  ++count_;
+  return made;
+}
 
-// Line flags of byte 2 that the list file reads: the line is the chosen hardware form of a
-// generic instruction, and the line came from a generic expansion.
-constexpr uint8_t kChosenHardwareLine = 0x08;
-constexpr uint8_t kExpansionLine = 0x10;
-
-}  // namespace
+void FGeneric::RewriteGroups::clear() {
+  for (uint32_t index = 1; index < count_; ++index) delete more_[index - 1];
+  delete[] more_;
+  more_ = nullptr;
+  capacity_ = 0;
+  count_ = 0;
+  first_ = Rewrite();
+}
 
 FGeneric::~FGeneric() { releaseData(); }
 
@@ -30,21 +51,15 @@ void FGeneric::releaseData() {
       group->nodes.remove(node);
       delete node;
     }
-    delete group;
   }
   groups.clear();
-  groups.shrink_to_fit();
   selected = kNoneSelected;
   excludedCount = 0;
 }
 
 void FGeneric::addRewrite(FlowNode* node) {
   int16_t key = node->line ? node->line->variant : 0;
-  if (groups.empty() || groups.back()->key != key) {
-    auto* group = new Rewrite();
-    group->key = key;
-    groups.push_back(group);
-  }
+  if (groups.empty() || groups.back()->key != key) groups.add()->key = key;
   groups.back()->nodes.append(node);
 }
 
@@ -67,12 +82,11 @@ FlowNode* FGeneric::clone() const {
   copy->excludedCount = excludedCount;
   copy->layoutState = layoutState;
   for (const Rewrite* group : groups) {
-    auto* twin = new Rewrite();
+    Rewrite* twin = copy->groups.add();
     twin->key = group->key;
     twin->isDefault = group->isDefault;
     twin->excluded = group->excluded;
     twin->condition = group->condition;
-    copy->groups.push_back(twin);
     for (FlowNode* node = group->nodes.first(); node; node = node->nextNode()) {
       FlowNode* nodeCopy = node->clone();
       if (nodeCopy) twin->nodes.append(nodeCopy);
@@ -110,14 +124,14 @@ void FGeneric::emit(ObjectWriter& writer) {
     return;
   }
   bool hardware = selected == 0 && hasHardwareGroup;
-  if (hardware && line) line->flags[2] |= kChosenHardwareLine;
+  if (hardware && line) line->flags[2] |= lineflag::kGenericMark;
   for (FlowNode* node = group->nodes.first(); node; node = node->nextNode()) {
     if (!node->line) continue;
     currentLayoutLine() = node->line;
-    node->line->flags[2] |= kExpansionLine;
+    node->line->flags[2] |= lineflag::kGeneratedListable;
     if (writer.section) node->line->codeAddress = writer.section->currentLocation();
     node->emit(writer);
-    if (hardware) node->line->flags[2] |= kChosenHardwareLine;
+    if (hardware) node->line->flags[2] |= lineflag::kGenericMark;
   }
 }
 

@@ -4,8 +4,8 @@
 // node's size, cycles and bytes are those of the chosen group.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "flow/FlowNode.h"
 #include "util/MemoryPools.h"
@@ -26,7 +26,60 @@ class FGeneric : public FlowNode {
     uint8_t isDefault = 0;
   };
 
-  explicit FGeneric(LineInfo* line) : FlowNode(line, kGeneric) { groups.reserve(5); }
+  // The rewrite groups in order, owned. Nearly every generic holds one group (its
+  // hardware form while the expansions wait unbuilt), so the first lives in the node
+  // itself and only further ones are allocated.
+  class RewriteGroups {
+   public:
+    template <typename Group>
+    class Iterator {
+     public:
+      Iterator(const RewriteGroups* groups, size_t index) : groups_(groups), index_(index) {}
+      Group* operator*() const { return const_cast<Group*>(groups_->at(index_)); }
+      Iterator& operator++() {
+        ++index_;
+        return *this;
+      }
+      bool operator!=(const Iterator& other) const { return index_ != other.index_; }
+
+     private:
+      const RewriteGroups* groups_;
+      size_t index_;
+    };
+
+    RewriteGroups() = default;
+    ~RewriteGroups() { clear(); }
+    RewriteGroups(const RewriteGroups&) = delete;
+    RewriteGroups& operator=(const RewriteGroups&) = delete;
+
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    Rewrite* operator[](size_t index) { return const_cast<Rewrite*>(at(index)); }
+    const Rewrite* operator[](size_t index) const { return at(index); }
+    Rewrite* front() { return (*this)[0]; }
+    const Rewrite* front() const { return at(0); }
+    Rewrite* back() { return (*this)[count_ - 1]; }
+    const Rewrite* back() const { return at(count_ - 1); }
+    Iterator<Rewrite> begin() { return {this, 0}; }
+    Iterator<Rewrite> end() { return {this, count_}; }
+    Iterator<const Rewrite> begin() const { return {this, 0}; }
+    Iterator<const Rewrite> end() const { return {this, count_}; }
+
+    // A fresh group at the end.
+    Rewrite* add();
+    // Frees every group (not their nodes).
+    void clear();
+
+   private:
+    const Rewrite* at(size_t index) const { return index == 0 ? &first_ : more_[index - 1]; }
+
+    Rewrite first_;
+    Rewrite** more_ = nullptr;  // groups after the first
+    uint32_t count_ = 0;
+    uint32_t capacity_ = 0;  // of more_
+  };
+
+  explicit FGeneric(LineInfo* line) : FlowNode(line, kGeneric) {}
   ~FGeneric() override;
 
   // Appends the node to the last group when that group has the node's line key, else to a
@@ -66,5 +119,5 @@ class FGeneric : public FlowNode {
   // at least one halfword, so that none can be smaller than that.
   static constexpr uint16_t kNotDeferred = 0xFFFF;
   uint16_t deferredInstructions = kNotDeferred;
-  std::vector<Rewrite*> groups;  // owned
+  RewriteGroups groups;
 };

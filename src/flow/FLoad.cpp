@@ -176,7 +176,7 @@ void FLoad::emit(ObjectWriter& writer) {
       if (location + static_cast<uint64_t>(units) > section->size)
         reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
       storeImageUnits(static_cast<uint32_t>(bytes.size()), bytes.data(), kUnitMostSignificantFirst,
-                      static_cast<uint32_t>(unitBits), section->image + location);
+                      static_cast<uint32_t>(unitBits), section->imageUnit(location));
       std::vector<uint8_t> markers(bytes.size(), 0);
       appendListingBytes(line, bytes.data(), markers.data(), static_cast<uint32_t>(bytes.size()));
     }

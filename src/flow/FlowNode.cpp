@@ -5,7 +5,6 @@
 #include "util/LineInfo.h"
 
 void FlowNode::assignBase(const FlowNode& other) {
-  parallelBlock = other.parallelBlock;
   size = other.size;
   layoutSize = other.layoutSize;
   cycles = other.cycles;

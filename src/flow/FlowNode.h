@@ -41,6 +41,7 @@ class FlowNode {
     kCompilerName = 32,
     kCompilerVers = 33,
     kCompilerInvoc = 34,
+    kBytes = 35,
   };
 
   FlowNode() = default;
@@ -97,12 +98,11 @@ class FlowNode {
   FlowNode* previousNode() const { return prev_; }
   FlowNode* nextNode() const { return next_; }
 
-  FlowNode* parallelBlock = nullptr;
   LineInfo* line = nullptr;
 
  private:
   // The links come before the small fields, so that a kind's first small field
-  // fills the padding at the end of the base (a label node takes 64 bytes).
+  // fills the padding at the end of the base (a label node takes 56 bytes).
   friend class FlowList;
   FlowNode* prev_ = nullptr;
   FlowNode* next_ = nullptr;

@@ -164,13 +164,14 @@ RewriteLayout layoutRewrite(const FGeneric::Rewrite& rewrite, FlowWalker& outer,
 // Whether a rewrite may still be chosen in a checking pass: its condition holds and
 // it lays out with every instruction in a form that is not rejected. One that may
 // not is excluded for good.
-bool rewriteSurvives(FGeneric& generic, size_t index, FlowWalker& walker, int32_t mode, RewriteLayout& layout) {
+bool rewriteSurvives(FGeneric& generic, size_t index, FlowWalker& walker, int32_t mode, RewriteLayout& layout,
+                     const RewriteLayout* known) {
   const FGeneric::Rewrite& rewrite = *generic.groups[index];
   if (!conditionHolds(rewrite.condition)) {
     generic.setExcluded(index, true);
     return false;
   }
-  layout = layoutRewrite(rewrite, walker, mode, false);
+  layout = known ? *known : layoutRewrite(rewrite, walker, mode, false);
   if (layout.failed || layout.usable == 0) {
     generic.setExcluded(index, true);
     return false;
@@ -179,14 +180,16 @@ bool rewriteSurvives(FGeneric& generic, size_t index, FlowWalker& walker, int32_
 }
 
 // Initial pass: every rewrite is allowed again; of those whose condition holds and
-// that lay out, the smallest wins, the first of equal ones.
-int32_t chooseRewriteInitial(FGeneric& generic, FlowWalker& walker, int32_t& size) {
+// that lay out, the smallest wins, the first of equal ones. A layout of the first
+// rewrite made at this offset in this pass is taken as it is (knownFirst).
+int32_t chooseRewriteInitial(FGeneric& generic, FlowWalker& walker, int32_t& size, const RewriteLayout* knownFirst) {
   for (size_t index = 0; index < generic.groups.size(); ++index) generic.setExcluded(index, false);
   int32_t best = -1;
   for (size_t index = 0; index < generic.groups.size(); ++index) {
     const FGeneric::Rewrite& rewrite = *generic.groups[index];
     if (!conditionHolds(rewrite.condition)) continue;
-    RewriteLayout layout = layoutRewrite(rewrite, walker, kLayoutInitial, false);
+    RewriteLayout layout =
+        index == 0 && knownFirst ? *knownFirst : layoutRewrite(rewrite, walker, kLayoutInitial, false);
     if (layout.failed) continue;
     if (best < 0 || layout.size < size) {
       best = static_cast<int32_t>(index);
@@ -199,15 +202,16 @@ int32_t chooseRewriteInitial(FGeneric& generic, FlowWalker& walker, int32_t& siz
 // Relax pass: a rewrite whose instructions all fit ranks above one with an
 // undecided instruction. Among those that fit the smallest wins; among undecided
 // ones the largest, which stays valid whatever the open value turns out to be. At
-// equal size a "default" rewrite is preferred, else the earlier one stays.
-int32_t chooseRewriteRelax(FGeneric& generic, FlowWalker& walker, int32_t& size) {
+// equal size a "default" rewrite is preferred, else the earlier one stays. knownFirst
+// as for the initial pass.
+int32_t chooseRewriteRelax(FGeneric& generic, FlowWalker& walker, int32_t& size, const RewriteLayout* knownFirst) {
   int32_t best = -1;
   int32_t bestRank = 0;
   size = 0;
   for (size_t index = 0; index < generic.groups.size(); ++index) {
     if (generic.isExcluded(index)) continue;
     RewriteLayout layout;
-    if (!rewriteSurvives(generic, index, walker, kLayoutRelax, layout)) continue;
+    if (!rewriteSurvives(generic, index, walker, kLayoutRelax, layout, index == 0 ? knownFirst : nullptr)) continue;
     int32_t rank = layout.usable == 2 ? 2 : 1;
     bool wins;
     if (best < 0 || size == 0)
@@ -262,9 +266,11 @@ struct NodeLayout {
 // not while its hardware form lays out, fits and is no larger than the least an expansion
 // can take (a halfword an instruction): an expansion could then only tie, and at a tie the
 // hardware form, the first rewrite, stays. The largest-rewrite choice always needs them.
-bool expansionsNeeded(FGeneric& generic, FlowWalker& walker, int32_t mode) {
+// The hardware form's layout is left in hardware: the choice that follows at the same
+// offset would only repeat it.
+bool expansionsNeeded(FGeneric& generic, FlowWalker& walker, int32_t mode, RewriteLayout& hardware) {
   if (mode == kLayoutFixed || generic.groups.empty() || generic.isExcluded(0)) return true;
-  RewriteLayout hardware = layoutRewrite(*generic.groups[0], walker, mode, false);
+  hardware = layoutRewrite(*generic.groups[0], walker, mode, false);
   if (hardware.failed || (mode == kLayoutRelax && hardware.usable != 1)) return true;
   const int32_t unitBits = walker.section && walker.section->mauBits > 0 ? walker.section->mauBits : 8;
   const int32_t least = static_cast<int32_t>(generic.deferredInstructions) * 16 / unitBits;
@@ -286,11 +292,18 @@ NodeLayout layOutGeneric(FGeneric& generic, FlowWalker& walker, int32_t mode, bo
   int32_t size = 0;
   int32_t chosen;
   int32_t commitMode = mode;
-  if (generic.rewritesDeferred() && expansionsNeeded(generic, walker, mode)) buildExpansions(generic, walker, mode);
+  RewriteLayout hardware;
+  const RewriteLayout* knownHardware = nullptr;
+  if (generic.rewritesDeferred()) {
+    if (expansionsNeeded(generic, walker, mode, hardware))
+      buildExpansions(generic, walker, mode);
+    else
+      knownHardware = &hardware;
+  }
   if (mode == kLayoutInitial) {
-    chosen = chooseRewriteInitial(generic, walker, size);
+    chosen = chooseRewriteInitial(generic, walker, size, knownHardware);
   } else if (mode == kLayoutRelax) {
-    chosen = chooseRewriteRelax(generic, walker, size);
+    chosen = chooseRewriteRelax(generic, walker, size, knownHardware);
     if (growOnly && chosen >= 0 && size < walker.previousNodeSize) {
       commitMode = kLayoutFixed;
       if (generic.rewritesDeferred()) buildExpansions(generic, walker, mode);

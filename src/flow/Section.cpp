@@ -73,6 +73,7 @@ Section::Section(LineInfo* line) : line(line), name_(nullptr) { initialize(namel
 // are released; the nodes go back to their pools.
 Section::~Section() {
   delete discarded_;
+  delete discardedLabel_;
   for (FlowNode* node = flow_.first(); node;) {
     FlowNode* next = node->nextNode();
     delete node;
@@ -129,7 +130,7 @@ void Section::addNode(FlowNode* node, bool atEnd) {
     if (nodeLine) {
       nodeLine->section = fresh;
       // The lines a generic instruction expands to follow their statement's line.
-      if (nodeLine->flags[2] & 0x04)
+      if (nodeLine->flags[2] & lineflag::kGenericLine)
         for (LineInfo* next = nodeLine->next; next && next->variant >= 0; next = next->next)
           next->section = fresh;
     }
@@ -149,11 +150,19 @@ void Section::addNode(FlowNode* node, bool atEnd) {
   }
 
   if (atEnd) {
-    delete discarded_;
+    // A discarded label stays while it is the last label: the parse may still give
+    // its symbol a type.
+    if (discarded_ && discarded_ == lastLabel_) {
+      delete discardedLabel_;
+      discardedLabel_ = lastLabel_;
+    } else {
+      delete discarded_;
+    }
     discarded_ = nullptr;
   }
-  if (atEnd && node->isInstruction() && !orbaOptions()->flowReadAfterParse()) {
-    // Nothing after the parse reads instructions in a run that only checks the source.
+  if (atEnd && (node->isInstruction() || node->kind == FlowNode::kLabel) && !orbaOptions()->flowReadAfterParse()) {
+    // Nothing after the parse reads instructions or labels in a run that only checks
+    // the source.
     discarded_ = node;
   } else if (atEnd) {
     flow_.append(node);
@@ -165,6 +174,10 @@ void Section::addNode(FlowNode* node, bool atEnd) {
     lastLabel_ = static_cast<FLabel*>(node);
   else if (!keepsLastLabel(node->kind))
     lastLabel_ = nullptr;
+  if (discardedLabel_ && discardedLabel_ != lastLabel_) {
+    delete discardedLabel_;
+    discardedLabel_ = nullptr;
+  }
 }
 
 void Section::setAddress(OrbaExpression* expression) {

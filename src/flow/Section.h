@@ -2,6 +2,7 @@
 // and its flow, the nodes the parser appends in source order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <utility>
@@ -153,8 +154,8 @@ class Section {
 
   const FlowList& flow() const { return flow_; }
   FlowNode* firstNode() const { return flow_.first(); }
-  // The node added last: an instruction that a run without readers of the flow did not
-  // keep stands there until the next node comes.
+  // The node added last: an instruction or label that a run without readers of the
+  // flow did not keep stands there until the next node comes.
   FlowNode* lastNode() const { return discarded_ ? discarded_ : flow_.last(); }
   uint32_t nodeCount() const { return flow_.count(); }
   // The most recently appended label node, cleared when a node with an address follows.
@@ -196,9 +197,12 @@ class Section {
   uint32_t fillCycles = 0;
   uint32_t fillLength = 2;
   uint32_t objectHandle[2] = {0, 0};  // object-store file and section ids
-  // One word per unit while the section is written; null before and for sections
-  // without data image.
-  uint32_t* image = nullptr;
+  // The section's contents while it is written, imageUnitBytes(mauBits) bytes a unit
+  // (one byte a unit for every section the assembler makes); null before and for
+  // sections without data image.
+  uint8_t* image = nullptr;
+  // Where the unit at location starts in the image.
+  uint8_t* imageUnit(uint32_t location) const;
   // The block word of the current layout state; a symbol laid out in another block
   // is shifted by the distance the current pass has moved.
   uint32_t layoutBlock = 0;
@@ -217,7 +221,21 @@ class Section {
   FlowList flow_;
   FLabel* lastLabel_ = nullptr;
   FlowNode* discarded_ = nullptr;  // owned
+  FLabel* discardedLabel_ = nullptr;  // owned: a discarded label still last of its section
 };
+
+// Bytes a unit of the width takes in a section image: 1, 2, 4 or 8, as the object
+// store keeps units; a width of 0 counts as 8 bits.
+inline uint32_t imageUnitBytes(int32_t unitBits) {
+  if (unitBits <= 8) return 1;
+  if (unitBits <= 16) return 2;
+  if (unitBits <= 32) return 4;
+  return 8;
+}
+
+inline uint8_t* Section::imageUnit(uint32_t location) const {
+  return image + static_cast<size_t>(location) * imageUnitBytes(mauBits);
+}
 
 // Whether units placed at offset stay within a section's 32-bit address space.
 inline bool fitsInSection(uint64_t offset, int64_t units) {

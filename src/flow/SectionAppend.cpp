@@ -5,6 +5,7 @@
 #include "expr/OrbaExpression.h"
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
+#include "flow/FBytes.h"
 #include "flow/FConstant.h"
 #include "flow/FLabel.h"
 #include "flow/Section.h"
@@ -59,6 +60,32 @@ FConstant* appendInteger(Section& section, int64_t value, uint8_t width, const c
 FConstant* appendText(Section& section, const char* text, const char* directive, uint32_t extraNuls) {
   auto length = static_cast<uint32_t>(text ? std::strlen(text) : 0);
   return appendData(section, TEString::intern(text ? text : "", length), 0, directive, extraNuls);
+}
+
+void appendBytes(Section& section, const uint8_t* bytes, size_t count) {
+  if (count == 0) return;
+  if (section.mauBits != 8) {
+    appendLeb128(section, bytes, count);
+    return;
+  }
+  FlowNode* last = section.flow().last();
+  if (last && last->kind == FlowNode::kBytes) {
+    static_cast<FBytes*>(last)->append(bytes, count);
+    return;
+  }
+  auto* run = new FBytes(section.line);
+  run->append(bytes, count);
+  section.addNode(run, true);
+}
+
+void appendConstant(Section& section, uint32_t value, uint8_t width) {
+  uint8_t bytes[4];
+  uint32_t count = width / 8;
+  for (uint32_t index = 0; index < count; ++index) {
+    uint32_t shift = section.byteOrder == Section::kLittleEndian ? 8 * index : 8 * (count - 1 - index);
+    bytes[index] = static_cast<uint8_t>(value >> shift);
+  }
+  appendBytes(section, bytes, count);
 }
 
 size_t encodeUleb128(uint64_t value, uint8_t (&bytes)[kMaxLeb128Bytes]) {
@@ -122,7 +149,7 @@ LineInfo* makeGeneratedLine() {
   state->debugKind = 0;
   state->localSymbolDebug = false;
   line->controlState = state;
-  line->ownsControlState = true;
+  line->setOwnsControlState(true);
   return line;
 }
 

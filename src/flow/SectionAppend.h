@@ -32,6 +32,13 @@ FConstant* appendInteger(Section& section, int64_t value, uint8_t width,
 FConstant* appendText(Section& section, const char* text, const char* directive = kDwarfDirective,
                       uint32_t extraNuls = 0);
 
+// Appends constant bytes at the section's end: to the byte run that ends a
+// byte-addressed section, or to a new one; as an item of byte-wide elements in a
+// section of wider units.
+void appendBytes(Section& section, const uint8_t* bytes, size_t count);
+// A 16- or 32-bit constant in the section's byte order, through appendBytes.
+void appendConstant(Section& section, uint32_t value, uint8_t width);
+
 // The longest LEB128 string of a 64-bit value.
 inline constexpr size_t kMaxLeb128Bytes = 10;
 // Encodes the value into bytes; returns the number of bytes written.

@@ -173,7 +173,7 @@ void FBlock::emit(ObjectWriter& writer) {
     bytes.reserve(static_cast<size_t>(items) * itemBytes);
     for (uint32_t item = 0; item < items; ++item) bytes.insert(bytes.end(), pattern.begin(), pattern.end());
     storeImageUnits(static_cast<uint32_t>(bytes.size()), bytes.data(), kUnitMostSignificantFirst, mauBits,
-                    section->image + location);
+                    section->imageUnit(location));
     std::vector<uint8_t> markers(bytes.size(), 0);
     appendListingBytes(line, bytes.data(), markers.data(), static_cast<uint32_t>(bytes.size()));
   }

@@ -38,6 +38,15 @@ FSimple::FSimple(LineInfo* line, IPInstruction& candidate) : FlowNode(line, kSim
   cycles = static_cast<uint16_t>(candidate.cycles);
 }
 
+FSimple::FSimple(LineInfo* line, const IPAttribute& shared, const uint32_t (&image)[8], uint8_t imageBits,
+                 uint16_t cycleCount)
+    : FlowNode(line, kSimple) {
+  bits = imageBits;
+  std::copy(std::begin(image), std::end(image), data);
+  attr = shared.copy();
+  cycles = cycleCount;
+}
+
 FSimple::~FSimple() { releaseData(); }
 
 void FSimple::releaseData() {
@@ -123,7 +132,7 @@ void FSimple::writeEncoding(ObjectWriter& writer, Section& section, uint32_t uni
   if (section.byteOrder == Section::kLittleEndian) reverseUnits(bytes, byteCount, std::max(1u, unitBits / 8));
   if (static_cast<uint64_t>(location) + unitsForBytes(byteCount, unitBits) > section.size)
     reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
-  storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section.image + location);
+  storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section.imageUnit(location));
   if (line && line->controlState && line->controlState->listCounter > 0)
     appendListingBytes(line, bytes, masks, byteCount);
   section.locationCounter = static_cast<int32_t>(location + units);

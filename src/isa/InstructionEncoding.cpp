@@ -271,7 +271,7 @@ void encodeInstruction(ObjectWriter& writer, IPInstruction& form, LineInfo* line
   }
   if (static_cast<uint64_t>(location) + byteCount / bytesPerUnit > section->size)
     reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
-  storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section->image + location);
+  storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section->imageUnit(location));
   if (line && line->controlState && line->controlState->listCounter > 0)
     appendListingBytes(line, bytes, masks, byteCount);
 

@@ -139,8 +139,9 @@ int elf_write_object_with(const char* output_name, std::FILE* stream, uint32_t f
                           ElfAddressTranslator translator, void* argument,
                           const MachineEntry* machine, ObjLibErrorClass* error);
 
-// Header records are taken in index order; the result is the new record's index.
-uint32_t elf_take_section_header(ElfContext* context);
+// Gives back the context's record arrays, maps and string tables once the file is
+// written; the context can then only be discarded.
+void elf_free_context(ElfContext* context);
 
 // Writes bytes at the stream position; a short write is class 2.
 int elf_write_bytes(ElfContext* context, const void* data, size_t size,

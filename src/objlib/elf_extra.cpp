@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "objlib/elf_symtab.h"
+#include "objlib/elf_utilities.h"
 #include "objlib/elf_writer.h"
 #include "objlib/ios_admin.h"
 #include "objlib/ios_callgraph.h"
@@ -45,7 +46,7 @@ int finishSize(ElfContext* context, uint32_t index, ObjLibErrorClass* error) {
 // A named section at the unpadded stream position.
 int startSection(ElfContext* context, const char* name, uint32_t type, uint32_t* index,
                  ObjLibErrorClass* error) {
-  *index = elf_take_section_header(context);
+  elf_next_section_record(context, nullptr, index);
   ElfSectionHeader& header = context->section_headers[*index];
   header.sh_type = type;
   elf_strtab_add(&context->section_names, name, &header.sh_name);
@@ -178,7 +179,8 @@ int elf_write_groups(ElfContext* context, ObjLibErrorClass* error) {
     IosGroup* group = nullptr;
     if (ios_get_group({context->file_id, id}, &group, nullptr) != 0)
       return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
-    uint32_t index = elf_take_section_header(context);
+    uint32_t index = 0;
+    elf_next_section_record(context, nullptr, &index);
     uint32_t offset = 0;
     if (elf_pad_to_4(context, &offset, error) != 0) return 1;
     {
@@ -209,7 +211,8 @@ int elf_write_groups(ElfContext* context, ObjLibErrorClass* error) {
 
 int elf_write_symtab_shndx(ElfContext* context, ObjLibErrorClass* error) {
   if (context->extended_index.empty()) return 0;
-  uint32_t index = elf_take_section_header(context);
+  uint32_t index = 0;
+  elf_next_section_record(context, nullptr, &index);
   uint32_t offset = 0;
   if (elf_pad_to_4(context, &offset, error) != 0) return 1;
   ElfSectionHeader& header = context->section_headers[index];

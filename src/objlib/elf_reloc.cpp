@@ -1,11 +1,11 @@
 #include "objlib/elf_reloc.h"
 
+#include "objlib/elf_utilities.h"
 #include "objlib/elf_writer.h"
 #include "objlib/exprlib.h"
 #include "objlib/ios_image.h"
 #include "objlib/ios_machine.h"
 #include "objlib/ios_section.h"
-#include "objlib/ios_symbol.h"
 
 namespace {
 
@@ -104,17 +104,14 @@ Lookup lookupIndex(ElfContext* context, const ElfReference& reference, uint32_t*
   if (reference.slot_index == 0) return Lookup::Miss;
   IosHandle symbol{};
   if (reference.slot_context == context->expr_context &&
-      ios_symbol_find_by_slot(context->file_id, reference.slot_index, &symbol, nullptr) == 0) {
-    IosSymbol* record = nullptr;
-    if (ios_get_symbol(symbol, &record, nullptr) == 0) {
-      // Every symbol that a relocation may name was entered in the symbol table; one
-      // missing would bind the relocation to the null symbol without a word.
-      if (record->symbol_id >= context->symbol_map.size() ||
-          context->symbol_map[record->symbol_id] == 0)
-        return Lookup::Failed;
-      *index = context->symbol_map[record->symbol_id];
-      return Lookup::Found;
-    }
+      elf_symbol_by_index(&symbol, nullptr, context->file_id, reference.slot_index) == 0) {
+    // Every symbol that a relocation may name was entered in the symbol table; one
+    // missing would bind the relocation to the null symbol without a word.
+    if (symbol.object_id >= context->symbol_map.size() ||
+        context->symbol_map[symbol.object_id] == 0)
+      return Lookup::Failed;
+    *index = context->symbol_map[symbol.object_id];
+    return Lookup::Found;
   }
   if (reference.slot_index < context->section_symbol_map.size() &&
       context->section_symbol_map[reference.slot_index] != 0) {
@@ -275,7 +272,8 @@ int elf_write_relocation_section(ElfContext* context, uint32_t section_id,
   if (count == 0) return 0;
   if (context->machine->relocation_form != MACHINE_RELOCATION_RELA)
     return elf_fail(error, OBJLIB_ERR_INTERNAL);
-  uint32_t index = elf_take_section_header(context);
+  uint32_t index = 0;
+  elf_next_section_record(context, nullptr, &index);
   ElfSectionHeader header{};
   header.sh_name = context->section_headers[section_index].sh_name - kRelaPrefixLength;
   header.sh_type = SHT_RELA;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "objlib/elf_reloc.h"
+#include "objlib/elf_utilities.h"
 #include "objlib/elf_writer.h"
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
@@ -64,7 +65,7 @@ void elf_strtab_init(ElfStringTable* table) {
 }
 
 void elf_new_string_table(ElfContext* context, ElfStringTable* table) {
-  table->header_index = elf_take_section_header(context);
+  elf_next_section_record(context, nullptr, &table->header_index);
   context->section_headers[table->header_index].sh_type = 3;
   elf_strtab_init(table);
 }
@@ -294,7 +295,7 @@ int addSectionSymbols(ElfContext* context, ObjLibErrorClass* error) {
 }  // namespace
 
 int elf_build_symtab(ElfContext* context, ObjLibErrorClass* error) {
-  context->symtab_index = elf_take_section_header(context);
+  elf_next_section_record(context, nullptr, &context->symtab_index);
   {
     ElfSectionHeader& symtab = context->section_headers[context->symtab_index];
     symtab.sh_type = 2;

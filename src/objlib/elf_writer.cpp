@@ -7,6 +7,7 @@
 #include "objlib/elf_phdr.h"
 #include "objlib/elf_reloc.h"
 #include "objlib/elf_symtab.h"
+#include "objlib/elf_utilities.h"
 #include "objlib/expr_eval.h"
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
@@ -188,11 +189,13 @@ int writeSection(ElfContext* context, IosHandle section, ObjLibErrorClass* error
   if (ios_section_get_type(section, &type, nullptr) != 0)
     return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
   if (type == 5) return 0;
-  uint32_t index = elf_take_section_header(context);
-  context->program_headers.push_back(ElfProgramHeader{});
+  uint32_t index = 0;
+  elf_next_section_record(context, nullptr, &index);
+  ElfProgramHeader* taken = nullptr;
+  elf_next_program_record(context, &taken, nullptr);
   mapSection(context, section.object_id, index);
   ElfSectionHeader header{};
-  ElfProgramHeader& program = context->program_headers.back();
+  ElfProgramHeader& program = *taken;
 
   IosHandle name{};
   const char* name_text = nullptr;
@@ -291,7 +294,8 @@ int writeSection(ElfContext* context, IosHandle section, ObjLibErrorClass* error
   bool content4 = ios_section_get_content(section, &content, nullptr) == 0 &&
                   content == IOS_CONTENT_KIND4;
   // Only allocated contents are loaded.
-  if ((header.sh_flags & SHF_ALLOC) == 0 || content4) context->program_headers.pop_back();
+  if ((header.sh_flags & SHF_ALLOC) == 0 || content4)
+    return elf_drop_last_program_record(context, &program, error);
   return 0;
 }
 
@@ -355,6 +359,12 @@ int writeHeader(ElfContext* context, ObjLibErrorClass* error) {
   return elf_write_bytes(context, header, sizeof header, error);
 }
 
+// Swapping with an empty vector gives the memory back, which clear() does not.
+template <typename Item>
+void releaseVector(std::vector<Item>& items) {
+  std::vector<Item>().swap(items);
+}
+
 }  // namespace
 
 bool ElfContext::extended() const {
@@ -362,9 +372,20 @@ bool ElfContext::extended() const {
          (machine->extended_relocatable_only == 0 || relocatable());
 }
 
-uint32_t elf_take_section_header(ElfContext* context) {
-  context->section_headers.push_back(ElfSectionHeader{});
-  return static_cast<uint32_t>(context->section_headers.size() - 1);
+void elf_free_context(ElfContext* context) {
+  if (context == nullptr) return;
+  releaseVector(context->section_headers);
+  releaseVector(context->section_map);
+  releaseVector(context->program_headers);
+  releaseVector(context->symbols);
+  releaseVector(context->symbol_map);
+  releaseVector(context->section_symbol_map);
+  releaseVector(context->extended_index);
+  for (ElfStringTable* table : {&context->section_names, &context->symbol_names}) {
+    releaseVector(table->bytes);
+    releaseVector(table->entries);
+    releaseVector(table->buckets);
+  }
 }
 
 int elf_write_bytes(ElfContext* context, const void* data, size_t size,
@@ -463,17 +484,16 @@ int elf_write_object_with(const char* output_name, std::FILE* stream, uint32_t f
                  static_cast<size_t>(context.program_header_reserved) * context.e_phentsize,
                  error) != 0)
     return 1;
-  elf_new_string_table(&context, &context.section_names);
-  context.e_shstrndx = static_cast<uint16_t>(context.section_names.header_index);
-  elf_new_string_table(&context, &context.symbol_names);
-  if (elf_build_symtab(&context, error) != 0 || writeSections(&context, error) != 0 ||
+  if (elf_create_string_tables(&context, error) != 0 || elf_build_symtab(&context, error) != 0 ||
+      writeSections(&context, error) != 0 ||
       elf_write_groups(&context, error) != 0 || elf_resolve_symbol_sections(&context, error) != 0 ||
       elf_write_symtab(&context, error) != 0 || elf_write_symtab_shndx(&context, error) != 0 ||
       elf_write_attributes(&context, error) != 0 || elf_write_callinfo(&context, error) != 0 ||
       elf_write_misrac(&context, error) != 0 || elf_write_string_tables(&context, error) != 0 ||
       elf_write_program_headers(&context, error) != 0 ||
       writeSectionHeaderTable(&context, error) != 0 || writeHeader(&context, error) != 0)
-    return 1;
+    return 1;  // the context's destructor gives back what a failed write leaves
+  elf_free_context(&context);
   if (std::fflush(stream) != 0) return elf_fail(error, OBJLIB_ERR_FILE_IO);
   return 0;
 }

@@ -153,6 +153,18 @@ int ios_section_put_number(IosHandle section, uint32_t number, IosErrorCode* err
   return 0;
 }
 
+int ios_section_set_info_word(IosHandle section, uint32_t value, IosErrorCode* error) {
+  LOOKUP(section, record);
+  record->alignment = value;
+  return 0;
+}
+
+int ios_section_set_attr_word(IosHandle section, uint32_t value, IosErrorCode* error) {
+  LOOKUP(section, record);
+  record->attributes = value & ~IOS_SECTION_DELETED_BIT;
+  return 0;
+}
+
 int ios_section_get_field_10_12(IosHandle section, uint32_t* value, IosErrorCode* error) {
   LOOKUP(section, record);
   uint32_t bits = (record->attributes >> 10) & 0x7u;

@@ -33,6 +33,12 @@ int ios_section_set_link(IosHandle section, IosHandle target, IosErrorCode* erro
 int ios_section_clear_link(IosHandle section, IosErrorCode* error);
 // The number, overwriting.
 int ios_section_put_number(IosHandle section, uint32_t number, IosErrorCode* error);
+// The information word (the alignment field) and the whole attribute word, both
+// overwriting. The deleted bit is never taken from the word: only
+// ios_section_set_deleted deletes a section, and a stored word must not make a live
+// section vanish from every lookup.
+int ios_section_set_info_word(IosHandle section, uint32_t value, IosErrorCode* error);
+int ios_section_set_attr_word(IosHandle section, uint32_t value, IosErrorCode* error);
 // Bits 10-12 (-1 with 2 when 0); bits 13-14 once (6 when not 0); flags 19 and 21.
 int ios_section_get_field_10_12(IosHandle section, uint32_t* value, IosErrorCode* error);
 int ios_section_set_field_13_14(IosHandle section, uint32_t value, IosErrorCode* error);

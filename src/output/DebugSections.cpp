@@ -1,10 +1,10 @@
 #include "output/DebugSections.h"
 
+#include <cstring>
+
 #include "expr/OrbaExpression.h"
 #include "expr/TEBinary.h"
-#include "expr/TEInteger.h"
 #include "expr/TESymbol.h"
-#include "flow/FConstant.h"
 #include "flow/Section.h"
 #include "flow/SectionAppend.h"
 
@@ -27,24 +27,25 @@ void ByteSink::sleb(int64_t value) {
   bytes.insert(bytes.end(), encoded, encoded + count);
 }
 
-void SectionSink::byte(uint8_t value) { appendInteger(*section_, value, 8); }
+void SectionSink::byte(uint8_t value) { appendBytes(*section_, &value, 1); }
 
-void SectionSink::uleb(uint64_t value) { appendUleb128(*section_, value); }
-
-void SectionSink::sleb(int64_t value) { appendSleb128(*section_, value); }
-
-void SectionSink::bytes(const std::vector<uint8_t>& values) {
-  if (values.empty()) return;
-  FConstant* item = appendInteger(*section_, values[0], 8);
-  item->values.reserve(values.size());
-  for (size_t index = 1; index < values.size(); ++index) item->addValue(TEInteger::create(values[index]));
+void SectionSink::uleb(uint64_t value) {
+  uint8_t encoded[kMaxLeb128Bytes];
+  appendBytes(*section_, encoded, encodeUleb128(value, encoded));
 }
 
-void SectionSink::half(uint16_t value) { appendInteger(*section_, value, 16); }
+void SectionSink::sleb(int64_t value) {
+  uint8_t encoded[kMaxLeb128Bytes];
+  appendBytes(*section_, encoded, encodeSleb128(value, encoded));
+}
+
+void SectionSink::bytes(const std::vector<uint8_t>& values) { appendBytes(*section_, values.data(), values.size()); }
+
+void SectionSink::half(uint16_t value) { appendConstant(*section_, value, 16); }
 
 void SectionSink::word(OrbaExpression* value) { appendData(*section_, value, 32); }
 
-void SectionSink::word(uint32_t value) { appendInteger(*section_, value, 32); }
+void SectionSink::word(uint32_t value) { appendConstant(*section_, value, 32); }
 
 void SectionSink::address(Symbol* symbol) { word(TESymbol::create(symbol)); }
 
@@ -52,7 +53,11 @@ void SectionSink::difference(Symbol* end, Symbol* start) {
   word(new TEBinary(OP_subtract, TESymbol::create(end), TESymbol::create(start)));
 }
 
-void SectionSink::text(const char* text) { appendText(*section_, text); }
+void SectionSink::text(const char* text) {
+  // The characters and one NUL.
+  const char* characters = text ? text : "";
+  appendBytes(*section_, reinterpret_cast<const uint8_t*>(characters), std::strlen(characters) + 1);
+}
 
 Symbol* SectionSink::newLabel() { return newDebugLabel(*section_); }
 

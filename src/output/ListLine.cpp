@@ -30,6 +30,36 @@ void appendFormat(std::string& out, const char* format, Args... args) {
   if (length > 0) out.append(field, std::min(static_cast<size_t>(length), sizeof field - 1));
 }
 
+// The value in upper-case hex digits, at least minDigits of them with leading zeros
+// (printf's "%.NX").
+void appendHex(std::string& out, uint64_t value, int32_t minDigits) {
+  char digits[16];
+  int32_t count = 0;
+  do {
+    digits[count++] = kHexDigits[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  if (count < minDigits) out.append(static_cast<size_t>(minDigits - count), '0');
+  while (count > 0) out.push_back(digits[--count]);
+}
+
+// The value in decimal, right-aligned in width columns with its sign, '+' for a
+// positive one when plus is set (printf's "%Nd" and "%+Nd").
+void appendDecimal(std::string& out, int64_t value, int32_t width, bool plus) {
+  char digits[24];
+  int32_t count = 0;
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  char sign = value < 0 ? '-' : plus ? '+' : 0;
+  int32_t length = count + (sign ? 1 : 0);
+  if (length < width) out.append(static_cast<size_t>(width - length), ' ');
+  if (sign) out.push_back(sign);
+  while (count > 0) out.push_back(digits[--count]);
+}
+
 // Hex digits per addressable unit: a whole number of bytes' digits, at most a row.
 int32_t digitsPerUnit(int32_t unitBits) {
   if (unitBits <= 0) return kCodeWidth;
@@ -89,11 +119,12 @@ bool isExpansionLine(const LineInfo& line) { return line.variant >= 0; }
 bool isPrimaryExpansion(const LineInfo& line) { return line.flags[2] & lineflag::kGenericMark; }
 
 void appendLineBytes(const LineInfo& line, int32_t unitBits, bool showRelocations, std::string& text) {
-  uint32_t count = line.codeBytes ? line.codeByteCount : 0;
+  const LineExtras& extras = line.extras();
+  uint32_t count = extras.codeBytes ? extras.codeByteCount : 0;
   // The relocation masks follow the bytes, from the buffer's capacity on.
-  const uint8_t* masks = line.codeBytes + listingCapacity(count);
+  const uint8_t* masks = extras.codeBytes + listingCapacity(count);
   for (uint32_t index = 0; index < count; ++index) {
-    uint8_t byte = line.codeBytes[index];
+    uint8_t byte = extras.codeBytes[index];
     uint8_t mask = masks[index];
     if (unitBits == 1) {
       if (showRelocations && mask != 0) {
@@ -148,10 +179,12 @@ int32_t formatListLine(const ListEntry& entry, const RowLayout& layout, std::str
     bool showAddress = !data.empty() ||
                        (line && ((line->flags[2] & lineflag::kDefinesLabel) ||
                                  (line->flags[1] & lineflag::kSectionSwitched)));
-    if (showAddress && line && line->codeAddress >= 0)
-      appendFormat(out, "%4.4" PRIX64 " ", static_cast<uint64_t>(addressOf(entry.section, line->codeAddress)));
-    else
+    if (showAddress && line && line->codeAddress >= 0) {
+      appendHex(out, static_cast<uint64_t>(addressOf(entry.section, line->codeAddress)), 4);
+      out.push_back(' ');
+    } else {
       out.append(5, ' ');
+    }
     appendCodeColumn(data, cursor, unitDigits, out);
   }
 
@@ -172,12 +205,12 @@ int32_t formatListLine(const ListEntry& entry, const RowLayout& layout, std::str
 
   int64_t number = entry.lineNumber;
   bool generated = line && (expansionCopy || (line->flags[0] & lineflag::kMacroExpansion) || isAlignmentFill(*line));
-  if (!generated)
-    appendFormat(out, "%6" PRId64 " ", number);
-  else if (number != 0)
-    appendFormat(out, "%+6" PRId64 " ", number);
-  else
+  if (!generated || number != 0) {
+    appendDecimal(out, number, 6, generated);
+    out.push_back(' ');
+  } else {
     out.append("     + ");
+  }
 
   const std::string_view text = entry.text;
   const int32_t maxText = layout.pageWidth - layout.leftMargin - (cyclesColumn ? 28 : 20);
@@ -189,7 +222,7 @@ int32_t formatListLine(const ListEntry& entry, const RowLayout& layout, std::str
   if (line) {
     std::string_view prefix = state.commentPrefix ? state.commentPrefix : "";
     bool commented = !prefix.empty() && text.substr(0, prefix.size()) == prefix;
-    bool keepSource = (line->flags[3] & kKeepSourceFlag3) && !(line->flags[0] & lineflag::kMacroDefinition);
+    bool keepSource = (line->flags[3] & lineflag::kSplit) && !(line->flags[0] & lineflag::kMacroDefinition);
     if (!commented && (expansionCopy || (line->flags[0] & lineflag::kInactiveRegion) || keepSource)) {
       out.append(prefix);
       out.push_back(' ');
@@ -237,10 +270,12 @@ int32_t formatListLine(const ListEntry& entry, const RowLayout& layout, std::str
     out.append(hasTextEntry ? "  |  " : "     ");
     appendCodeColumn(data, cursor, unitDigits, out);
     if (cyclesColumn) out.append(8, ' ');
-    if (rowEndedByLineFeed && data.empty())
-      appendFormat(out, "%6" PRId64 " ", number);
-    else
+    if (rowEndedByLineFeed && data.empty()) {
+      appendDecimal(out, number, 6, false);
+      out.push_back(' ');
+    } else {
       out.append(7, ' ');
+    }
     column = 0;
     if (wrap) copyRowText();
     out.push_back('\n');
@@ -249,7 +284,7 @@ int32_t formatListLine(const ListEntry& entry, const RowLayout& layout, std::str
 
   if (line && hasTextEntry && rows > 1) {
     int64_t offset = line->codeAddress >= 0 ? line->codeAddress : 0;
-    int64_t last = offset + int64_t{repeatCount(*line)} * line->codeByteCount + reservedCount(*line) - 1;
+    int64_t last = offset + int64_t{repeatCount(*line)} * line->extras().codeByteCount + reservedCount(*line) - 1;
     appendFormat(out, "%4.4" PRIX64 "\n", static_cast<uint64_t>(addressOf(entry.section, last)));
     ++rows;
   }

@@ -107,14 +107,7 @@ void NoteSection::finishSection(ObjectFile& context) {
 }
 
 void NoteSection::mergeImage(ObjectFile& context, Section& section) {
-  if (section.image && section.size > 0) {
-    IosHandle handle = {section.objectHandle[0], section.objectHandle[1]};
-    IosHandle data = {context.fileId, context.dataId(&section)};
-    IosErrorCode error = IOS_ERR_INTERNAL;
-    if (ios_section_merge_data(handle, data, &error) != 0) context.storeFailed(error);
-    // The buffer went with the window.
-    section.image = nullptr;
-  }
+  if (section.image) context.commitImage(section);
   section.writing = 0;
   context.section = nullptr;
 }

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -63,8 +65,9 @@ class ObjectFile : public ObjectWriter {
   IosHandle findSectionGroup(const std::string& name) const;
   // Creates a store group named by the text and enters it in the map under key.
   IosHandle createSectionGroup(const std::string& key, const char* name);
-  // The data window of a written section, 0 when it has none.
-  uint32_t dataId(const Section* section) const;
+  // Copies the image of a written section into its store image and frees it; the
+  // section has no image afterwards.
+  void commitImage(Section& section);
 
   // Fatal F008 for a failed store call.
   [[noreturn]] void storeFailed(IosErrorCode code) const;
@@ -110,7 +113,16 @@ class ObjectFile : public ObjectWriter {
   IosHandle localScope_ = {0, 0};
   // A deque: a record stays in place while the emission of an alias makes others.
   std::deque<SymbolRecord> symbolRecords_;
-  std::unordered_map<const Section*, uint32_t> dataIds_;
+  // The contents of a section while its flow is written: zero-filled, handed to the
+  // store's image in one copy when the section is complete.
+  struct ImageBuffer {
+    struct Free {
+      void operator()(uint8_t* bytes) const { std::free(bytes); }
+    };
+    std::unique_ptr<uint8_t, Free> bytes;
+    IosHandle storeImage = {0, 0};
+  };
+  std::unordered_map<const Section*, ImageBuffer> images_;
   // Sections too large for the address space: written without contents.
   std::vector<const Section*> unfitSections_;
   std::unordered_map<std::string, IosHandle> groups_;

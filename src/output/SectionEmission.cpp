@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -224,15 +225,16 @@ void ObjectFile::writeSection(Section* section) {
     return;
   }
   if (classify(section->flags).image) {
-    check(ios_section_create_image(handle, nullptr, &error), error);
+    IosHandle storeImage = {0, 0};
+    check(ios_section_create_image(handle, &storeImage, &error), error);
     if (section->size > 0) {
-      IosHandle data = {0, 0};
-      check(ios_section_add_data(handle, 0, section->size, &data, &error), error);
-      uint32_t* buffer = nullptr;
-      check(ios_data_get_buffer(data, &buffer, &error), error);
-      std::memset(buffer, 0, static_cast<size_t>(section->size) * sizeof(uint32_t));
+      size_t bytes = static_cast<size_t>(section->size) * imageUnitBytes(section->mauBits);
+      auto* buffer = static_cast<uint8_t*>(std::calloc(bytes, 1));
+      if (!buffer) storeFailed(IOS_ERR_NO_MEMORY);
+      ImageBuffer& kept = images_[section];
+      kept.bytes.reset(buffer);
+      kept.storeImage = storeImage;
       section->image = buffer;
-      dataIds_[section] = data.object_id;
     }
   }
 }
@@ -311,9 +313,23 @@ void ObjectFile::joinSectionGroup(Section* section, IosHandle handle) {
   check(ios_section_add_to_group(group, handle, &error), error);
 }
 
-uint32_t ObjectFile::dataId(const Section* section) const {
-  auto found = dataIds_.find(section);
-  return found == dataIds_.end() ? 0 : found->second;
+void ObjectFile::commitImage(Section& section) {
+  auto found = images_.find(&section);
+  section.image = nullptr;
+  if (found == images_.end()) return;
+  ImageBuffer buffer = std::move(found->second);
+  images_.erase(found);
+  size_t stride = imageUnitBytes(section.mauBits);
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  // The store keeps an image in segments; each takes its run of units in one copy.
+  for (uint32_t unit = 0; unit < section.size;) {
+    void* storage = nullptr;
+    uint32_t unitsLeft = 0;
+    check(ios_image_get_data_entry(buffer.storeImage, unit, &storage, &unitsLeft, &error), error);
+    uint32_t count = std::min(unitsLeft, section.size - unit);
+    std::memcpy(storage, buffer.bytes.get() + unit * stride, count * stride);
+    unit += count;
+  }
 }
 
 void ObjectFile::emitFlow(Section* section) {
@@ -354,13 +370,7 @@ void ObjectFile::emitSections() {
         check(ios_section_set_alignment(handle, section->alignment ? section->alignment : 1, &error), error);
       }
     }
-    if (section->image && section->size > 0) {
-      IosHandle handle = {section->objectHandle[0], section->objectHandle[1]};
-      IosHandle data = {fileId, dataId(section)};
-      check(ios_section_merge_data(handle, data, &error), error);
-      // The buffer went with the window.
-      section->image = nullptr;
-    }
+    if (section->image) commitImage(*section);
     section->writing = 0;
   }
   this->section = nullptr;

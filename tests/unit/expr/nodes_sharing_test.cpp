@@ -61,13 +61,18 @@ TEST_F(NodesSharingTest, EveryValueOfTheSmallRangeIsOneNodeWhateverCameBetween) 
   }
 }
 
-TEST_F(NodesSharingTest, OneLineNodePerLineRecord) {
+TEST_F(NodesSharingTest, ConsecutiveAsksForALineShareItsNode) {
   LineInfo* first = line(1);
   LineInfo* second = line(1);
   TELineInfo* node = TELineInfo::create(first);
   EXPECT_EQ(TELineInfo::create(first), node);
   EXPECT_EQ(node->clone(), node);
-  EXPECT_NE(TELineInfo::create(second), node);
+  TELineInfo* other = TELineInfo::create(second);
+  EXPECT_NE(other, node);
+  EXPECT_EQ(other->lineInfo(), second);
+  // Back at the first line: a node of that line again.
+  EXPECT_EQ(TELineInfo::create(first)->lineInfo(), first);
+  EXPECT_EQ(node->lineInfo(), first);
 }
 
 TEST_F(NodesSharingTest, OneErrorNodePerKind) {

@@ -30,7 +30,7 @@ class AlignmentNodesTest : public FlowTest {
     made->size = size;
     made->objectHandle[0] = 3;
     made->objectHandle[1] = 9;
-    images_.emplace_back(size, 0xEEEEEEEEu);
+    images_.emplace_back(size, 0xEE);
     made->image = images_.back().data();
     writer_.section = made;
     return made;
@@ -43,7 +43,7 @@ class AlignmentNodesTest : public FlowTest {
   }
 
   RecordingWriter writer_;
-  std::deque<std::vector<uint32_t>> images_;
+  std::deque<std::vector<uint8_t>> images_;
 };
 
 TEST_F(AlignmentNodesTest, AlignSizeIsThePaddingToTheNextMultiple) {
@@ -160,7 +160,7 @@ TEST_F(AlignmentNodesTest, CodePaddingUsesTheFillPatternInByteOrder) {
     ASSERT_EQ(node.codeSection, 1);
     insertAlignment(writer_, node, c.gap, kNoRemark, true);
     EXPECT_EQ(image(made, 4, c.gap), c.bytes);
-    EXPECT_EQ(made->image[4 + c.gap], 0xEEEEEEEEu);  // nothing beyond the gap
+    EXPECT_EQ(made->image[4 + c.gap], 0xEE);  // nothing beyond the gap
     EXPECT_EQ(made->locationCounter, 4 + static_cast<int32_t>(c.gap));
     EXPECT_TRUE(writer_.store_.zeros.empty());
     EXPECT_EQ(diagnostics(), c.unevenGap ? std::vector<std::string>{"W288: alignment gap cannot be properly filled@2"}
@@ -207,10 +207,10 @@ TEST_F(AlignmentNodesTest, RemarkLineGoesBeforeTheLabelsThatFollowThePadding) {
   EXPECT_TRUE(remark->flags[0] & 0x10);
   EXPECT_EQ(remark->extra[1], 2);  // one pattern unit of 2 cycles
   // The list file shows the pattern's bytes, as constants.
-  ASSERT_EQ(remark->codeByteCount, 2u);
-  EXPECT_EQ(remark->codeBytes[0], 0x34);
-  EXPECT_EQ(remark->codeBytes[1], 0x12);
-  EXPECT_EQ(remark->codeBytes[listingCapacity(2)], 0x00);
+  ASSERT_EQ(remark->extras().codeByteCount, 2u);
+  EXPECT_EQ(remark->extras().codeBytes[0], 0x34);
+  EXPECT_EQ(remark->extras().codeBytes[1], 0x12);
+  EXPECT_EQ(remark->extras().codeBytes[listingCapacity(2)], 0x00);
 }
 
 TEST_F(AlignmentNodesTest, RemarkTextsByKind) {

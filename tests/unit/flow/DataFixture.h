@@ -182,7 +182,7 @@ class DataNodeTest : public FlowTest {
     }
     in->size = offset;
     in->laidOut = 1;
-    image_.assign(cleared_ ? 0 : offset, fill);
+    image_.assign(cleared_ ? 0 : offset, static_cast<uint8_t>(fill));
     in->image = cleared_ ? nullptr : image_.data();
     in->writing = 1;
     in->locationCounter = 0;
@@ -209,11 +209,11 @@ class DataNodeTest : public FlowTest {
   static std::string listing(const LineInfo* of) {
     std::string values, markers;
     char byte[4];
-    uint32_t capacity = (of->codeByteCount + 7u) & ~7u;
-    for (uint32_t index = 0; index < of->codeByteCount; ++index) {
-      std::snprintf(byte, sizeof byte, "%02x", of->codeBytes[index]);
+    uint32_t capacity = (of->extras().codeByteCount + 7u) & ~7u;
+    for (uint32_t index = 0; index < of->extras().codeByteCount; ++index) {
+      std::snprintf(byte, sizeof byte, "%02x", of->extras().codeBytes[index]);
       values += (index ? " " : "") + std::string(byte);
-      std::snprintf(byte, sizeof byte, "%02x", of->codeBytes[capacity + index]);
+      std::snprintf(byte, sizeof byte, "%02x", of->extras().codeBytes[capacity + index]);
       markers += (index ? " " : "") + std::string(byte);
     }
     return values + "|" + markers;
@@ -227,7 +227,7 @@ class DataNodeTest : public FlowTest {
     return state;
   }();
   DataWriter writer_;
-  std::vector<uint32_t> image_;
+  std::vector<uint8_t> image_;
   bool cleared_ = false;
 
  private:

@@ -150,6 +150,61 @@ TEST_F(SectionAppendTest, AppendedItemsBecomeLittleEndianBytesAndNulPaddedTexts)
   }
 }
 
+// The debug generator's constants go into one byte run, which anything else appended
+// ends; the run holds the bytes the items would, in the section's byte order.
+TEST_F(SectionAppendTest, ConstantBytesShareOneRunUntilAnotherNodeComes) {
+  struct Case {
+    const char* what;
+    int32_t byteOrder;
+    void (*append)(Section&);
+    const char* bytes;
+    uint32_t nodes;
+  };
+  const Case cases[] = {
+      {"bytes, a half and a word make one run", Section::kLittleEndian,
+       [](Section& s) {
+         const uint8_t bytes[] = {1, 2};
+         appendBytes(s, bytes, 2);
+         appendConstant(s, 0x1234, 16);
+         appendConstant(s, 0x9101, 32);
+       },
+       "01 02 34 12 01 91 00 00", 1},
+      {"big-endian constants", Section::kBigEndian,
+       [](Section& s) {
+         appendConstant(s, 0x1234, 16);
+         appendConstant(s, 0x9101, 32);
+       },
+       "12 34 00 00 91 01", 1},
+      {"a label ends the run", Section::kLittleEndian,
+       [](Section& s) {
+         const uint8_t seven = 7;
+         appendBytes(s, &seven, 1);
+         placeLabel(s, newDebugLabel(s));
+         appendBytes(s, &seven, 1);
+       },
+       "07 07", 3},
+      {"an item ends the run", Section::kLittleEndian,
+       [](Section& s) {
+         const uint8_t seven = 7;
+         appendBytes(s, &seven, 1);
+         appendInteger(s, 0x1234, 16);
+         appendBytes(s, &seven, 1);
+       },
+       "07 34 12 07", 3},
+      {"no bytes append nothing", Section::kLittleEndian, [](Section& s) { appendBytes(s, nullptr, 0); }, "", 0},
+  };
+  for (const Case& c : cases) {
+    Section* debug = debugSection();
+    debug->byteOrder = c.byteOrder;
+    c.append(*debug);
+    EXPECT_EQ(debug->nodeCount(), c.nodes) << c.what;
+    layOutAndWrite(debug);
+    EXPECT_EQ(imageBytes(), c.bytes) << c.what;
+    EXPECT_EQ(debug->locationCounter, static_cast<int32_t>(image_.size())) << c.what;
+    EXPECT_EQ(diagnostics(), std::vector<std::string>{}) << c.what;
+  }
+}
+
 // Addresses and label differences reach only 32-bit items as relocations; a narrower
 // item cannot carry one and is written as 0 with E139.
 TEST_F(SectionAppendTest, OnlyWordsCarryValuesTheLinkerCompletes) {

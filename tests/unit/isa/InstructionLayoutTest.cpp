@@ -102,7 +102,7 @@ TEST_F(ParsedLayoutTest, JumpTakesTheSmallestFormThatReachesItsTarget) {
     EXPECT_EQ(jump->selectedCandidate()->encoding->bits, c.bits) << c.space;
 
     // Written: the jump's bytes land at its offset, in memory order.
-    std::vector<uint32_t> image(section.size, 0xEEEEEEEEu);
+    std::vector<uint8_t> image(section.size, 0xEE);
     section.image = image.data();
     section.writing = 1;
     section.locationCounter = c.backward ? static_cast<int32_t>(section.size - c.bytes.size()) : 0;
@@ -323,7 +323,7 @@ TEST_F(FormChoiceTest, OutputEncodesKnownFieldsAndRelocatesTheOthers) {
     value->valueExpression = c.known ? TEInteger::create(0x1234) : nullptr;
     FInstruction* instruction = node({form(32, -32768, 32767, 16, c.relocationType)});
     instruction->selected = 0;
-    std::vector<uint32_t> image(8, 0xEE);
+    std::vector<uint8_t> image(8, 0xEE);
     code->image = image.data();
     code->size = 8;
     code->writing = 1;

@@ -39,8 +39,8 @@ class LineRecord {
       storage_[i] = setup.bytes[i];
       if (i < setup.masks.size()) storage_[capacity + i] = setup.masks[i];
     }
-    line_.codeBytes = count ? storage_.data() : nullptr;
-    line_.codeByteCount = count;
+    line_.extrasForUpdate().codeBytes = count ? storage_.data() : nullptr;
+    line_.extrasForUpdate().codeByteCount = count;
     line_.extra[0] = static_cast<uint16_t>(setup.reserved);
     line_.extra[2] = static_cast<uint16_t>(setup.repeat);
     line_.codeAddress = setup.address;
@@ -177,6 +177,12 @@ TEST(ListLineFormat, EntryRowsHaveTheirColumnsInPlace) {
        false, {.address = 0}, "0102030405\x02", "x\n", 1, 0, 0, kW, 132, 0, 16,
        "0000 01020304     1 x\n"
        "     05             \n"},
+      {"an address past four digits and a number past six take the room they need",
+       false, {.bytes = {0x00, 0x00}, .address = 0x12345}, nullptr, "x\n", 1234567, 0, 0, kW, 132, 0, 8,
+       "12345 0000    1234567 x\n"},
+      {"a macro expansion number past six digits keeps its +",
+       false, {.flags = {0x10, 0, 0, 0}}, nullptr, "nop\n", 1234567, 0, 0, kW, 132, 0, 8,
+       "             +1234567 nop\n"},
       {"folded expansion code runs on across end marks",
        false, {.address = 0}, "8210\x02" "0B100000\x02", "gen\n", 1, 0, 0, kW, 132, 0, 8,
        "0000 82100B10     1 gen\n"

@@ -56,7 +56,7 @@ class LoadNodeTest : public DirectiveTest {
   RecordingWriter writer_;
 
  private:
-  std::vector<uint32_t> image_;
+  std::vector<uint8_t> image_;
 };
 
 TEST_F(LoadNodeTest, FileBytesFillTheSizeTheNodeAsksFor) {
