@@ -650,25 +650,41 @@ int32_t defaultRadixOf(const LineInfo* line) {
 // that ends them or of the end of the text. The start rule would read that token, make
 // its node, drop the delimiter (which no rule awaits) and end in front of it; this reads
 // the token and makes the node with the same actions, and leaves the state as that parse
-// would. Anything else leaves the stream as it was, for the start rule. Returns whether
-// the parse is done.
+// would. The same holds in front of anything that scans as the end token (the end of
+// the line, a comment, a byte that begins no token): the start rule reads it without a
+// message and ends behind the operand. Anything else leaves the stream as it was, for
+// the start rule. Returns whether the parse is done.
 bool parseSingleToken(ExprScanner* stream) {
   ExprParseState& state = exprParseState();
   const ExprScanner before = *stream;
   stream->radix = state.defaultRadix;
   int32_t token = exprScan(stream);
-  char after = *stream->cursor;
-  // A line feed ends the text for the scanner as a delimiter does.
-  if ((token != TK_INTEGER && token != TK_IDENTIFIER) ||
-      (after != ',' && after != ']' && after != '\n' && after != '\0')) {
+  if (token != TK_INTEGER && token != TK_IDENTIFIER) {
     *stream = before;
     return false;
+  }
+  char after = *stream->cursor;
+  bool delimiter = after == ',' || after == ']';
+  bool atEnd = after == '\0';
+  if (!delimiter && !atEnd) {
+    // Only a look at the next token: no action may run before the choice is made.
+    ExprScanner ahead = *stream;
+    ahead.radix = state.defaultRadix;
+    if (exprScan(&ahead) != TK_END) {
+      *stream = before;
+      return false;
+    }
   }
   state.previousEnd = state.currentEnd;
   state.currentEnd = stream->cursor;
   state.result = leaf(token == TK_INTEGER ? makeIntegerLiteral() : makeSymbolReference()).node;
-  // A dropped delimiter sets the error flag; the end of the text does not.
-  if (after != '\0') state.errorFlag = true;
+  if (!delimiter && !atEnd) {
+    // The start rule's reading of the end token, which moves no token position.
+    stream->radix = state.defaultRadix;
+    exprScan(stream);
+  }
+  // A dropped delimiter sets the error flag; the end token does not.
+  if (delimiter) state.errorFlag = true;
   state.currentToken = TK_END;
   state.currentClass = classOf(TK_END);
   return true;

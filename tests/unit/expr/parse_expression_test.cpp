@@ -105,6 +105,17 @@ TEST_F(ExprParseTest, TextGivesTreeValueMessageAndStop) {
       {"0x", "0", "0", nullptr, 1},
       {"3x", "3", "3", nullptr, 1},
       {"1 $", "1", "1", nullptr, 1},
+      // A lone operand in front of what reads as the end: the line's end, blanks, a
+      // byte that begins no token, an unclosed quote, a "#" without digits.
+      {"8\n", "8", "8", nullptr, 1},
+      {"L0\n", "L0", kAnyValue, nullptr, 2},
+      {"0x20 \t\r\n", "32", "32", nullptr, 4},
+      {"a =", "a", kAnyValue, nullptr, 1},
+      {"7 \"ab", "7", "7", nullptr, 1},
+      {"7 #", "7", "7", nullptr, 1},
+      {"7 #1", "7", "7", nullptr, 1},
+      {"12ab\n", "<null>", kAnyValue, "illegal integer constant", 0},
+      {"1 +\n", "<null>", kAnyValue, kUnexpected, 0},
       // Nothing that begins an expression: no node, no message, the cursor stays.
       {"", "<null>", kAnyValue, nullptr, 0},
       {"   ", "<null>", kAnyValue, nullptr, 0},
