@@ -348,14 +348,7 @@ void OrbaAssembler::addClosingLabel(Section* section) {
   section->addNode(new FLabel(line, symbol), true);
 }
 
-void OrbaAssembler::checkSymbols() {
-  // The checks add no symbol: one walk of the table serves both passes.
-  std::vector<Symbol*> all;
-  std::unique_ptr<SymbolTable::SymbolIter> symbols(symbolTable()->createIterator());
-  for (symbols->first(); !symbols->isDone(); symbols->next()) all.push_back(symbols->current());
-  for (Symbol* symbol : all) checkGlobalSymbol(*symbol);
-  for (Symbol* symbol : all) checkLocalSymbol(*symbol);
-}
+void OrbaAssembler::checkSymbols() { checkAllSymbols(*symbolTable()); }
 
 void OrbaAssembler::finishSections() {
   std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());

@@ -658,7 +658,9 @@ bool parseSingleToken(ExprScanner* stream) {
   stream->radix = state.defaultRadix;
   int32_t token = exprScan(stream);
   char after = *stream->cursor;
-  if ((token != TK_INTEGER && token != TK_IDENTIFIER) || (after != ',' && after != ']' && after != '\0')) {
+  // A line feed ends the text for the scanner as a delimiter does.
+  if ((token != TK_INTEGER && token != TK_IDENTIFIER) ||
+      (after != ',' && after != ']' && after != '\n' && after != '\0')) {
     *stream = before;
     return false;
   }

@@ -1,78 +1,48 @@
 #include "expr/TEInteger.h"
 
-#include <algorithm>
-#include <iterator>
 #include <ostream>
-#include <vector>
 #include "util/RunState.h"
 
 namespace {
 
-// Every value that an operand, an offset or a folded expression brings passes through
-// here once per statement: open addressing over a power-of-two array kept at most half
-// full, so that a lookup touches one or two slots and no node is allocated per value.
-class IntegerNodes {
- public:
-  TEInteger* find(int64_t value) const {
-    if (slots_.empty()) return nullptr;
-    for (size_t i = home(value);; i = (i + 1) & mask_) {
-      if (!slots_[i].node) return nullptr;
-      if (slots_[i].value == value) return slots_[i].node;
-    }
-  }
-  void add(int64_t value, TEInteger* node) {
-    if (2 * (count_ + 1) > slots_.size()) grow();
-    size_t i = home(value);
-    while (slots_[i].node) i = (i + 1) & mask_;
-    slots_[i] = {value, node};
-    ++count_;
-  }
-  void clear() {
-    slots_.clear();
-    count_ = 0;
-    mask_ = 0;
-  }
-
- private:
+// The nodes of the values last asked for outside the small range, one slot per hash of
+// the value: a value asked for again soon after (a label's address, an operand checked
+// and then encoded) finds its node, and the table stays the same size however large the
+// source. A value whose slot went to another gets a node of its own again.
+struct RecentIntegers {
+  static constexpr size_t kSlots = 4096;
   struct Slot {
-    int64_t value;
-    TEInteger* node;
+    int64_t value = 0;
+    TEInteger* node = nullptr;
   };
-  size_t home(int64_t value) const {
-    return static_cast<size_t>(static_cast<uint64_t>(value) * 0x9E3779B97F4A7C15ull >> 32) & mask_;
-  }
-  void grow() {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(old.empty() ? 256 : 2 * old.size(), Slot{0, nullptr});
-    mask_ = slots_.size() - 1;
-    count_ = 0;
-    for (const Slot& slot : old)
-      if (slot.node) add(slot.value, slot.node);
-  }
+  Slot slots[kSlots];
 
-  std::vector<Slot> slots_;
-  size_t mask_ = 0;
-  size_t count_ = 0;
+  static size_t slotOf(int64_t value) {
+    return static_cast<size_t>(static_cast<uint64_t>(value) * 0x9E3779B97F4A7C15ull >> 52);
+  }
 };
+static_assert(RecentIntegers::kSlots == size_t{1} << (64 - 52));
 
-IntegerNodes& internedIntegers() { return runPart<IntegerNodes>(); }
+RecentIntegers& recentIntegers() { return runPart<RecentIntegers>(); }
 
 }  // namespace
 
 TEInteger* TEInteger::createInterned(int64_t value) {
-  IntegerNodes& table = internedIntegers();
-  TEInteger* node = table.find(value);
-  if (!node) {
-    node = new TEInteger(value);
-    if (node) table.add(value, node);
-  }
   uint64_t index = static_cast<uint64_t>(value) - static_cast<uint64_t>(kSmallLowest);
-  if (node && index < static_cast<uint64_t>(kSmallCount)) smallIntegers()[index] = node;
+  if (index < static_cast<uint64_t>(kSmallCount)) {
+    TEInteger* node = new TEInteger(value);
+    smallIntegers()[index] = node;
+    return node;
+  }
+  RecentIntegers::Slot& slot = recentIntegers().slots[RecentIntegers::slotOf(value)];
+  if (slot.node && slot.value == value) return slot.node;
+  TEInteger* node = new TEInteger(value);
+  if (node) slot = {value, node};
   return node;
 }
 
 void TEInteger::forgetInterned() {
-  internedIntegers().clear();
+  for (RecentIntegers::Slot& slot : recentIntegers().slots) slot = {};
   runPart<SmallIntegers>() = SmallIntegers{};
 }
 

@@ -1,5 +1,5 @@
-// Integer leaf. One node per value for the whole run, so integers are compared and
-// shared by pointer and never freed.
+// Integer leaf. Nodes are shared and never freed: one node per value in a small range
+// around zero; other values share a node while it is recent (compare them by value).
 #pragma once
 
 #include "expr/OrbaExpression.h"
@@ -7,20 +7,20 @@
 
 class TEInteger : public OrbaExpression {
  public:
-  // The interned node of the value (null only when the pool gives no block).
+  // A shared node of the value (null only when the pool gives no block).
   static TEInteger* create(int64_t value) {
     // Register numbers, field values and small offsets make up most integers asked for:
-    // their nodes are found by index, in front of the table that holds every node.
+    // their nodes are found by index, in front of the table of recent ones.
     // Unsigned, so that one compare bounds the index from both sides.
     uint64_t index = static_cast<uint64_t>(value) - static_cast<uint64_t>(kSmallLowest);
     TEInteger** small = smallIntegers();
     if (index < static_cast<uint64_t>(kSmallCount) && small[index]) return small[index];
     return createInterned(value);
   }
-  // Empties the interning table when the expression pool is replaced.
+  // Forgets the shared nodes when the expression pool is replaced.
   static void forgetInterned();
 
-  // A node outside the interning table (unary folds, validator transforms).
+  // A node of its own, shared with no other value (unary folds, validator transforms).
   explicit TEInteger(int64_t value) : value_(value) {}
   static void* operator new(size_t size) noexcept { return OrbaExpression::operator new(size); }
   static void operator delete(void*, size_t) {}

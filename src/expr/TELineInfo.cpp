@@ -1,8 +1,6 @@
 #include "expr/TELineInfo.h"
 
-#include <cstdint>
 #include <ostream>
-#include <vector>
 
 #include "util/OrbaState.h"
 #include "util/LineInfo.h"
@@ -12,70 +10,25 @@
 
 namespace {
 
-// The node of every line that has one: open addressing over a power-of-two array kept at
-// most half full. Lines come and go by the million; a node map would allocate per line.
-class LineNodes {
- public:
-  TELineInfo* find(const LineInfo* line) {
-    // The forms of one statement ask for the same line one after the other.
-    if (line == last_.line) return last_.node;
-    if (slots_.empty()) return nullptr;
-    for (size_t i = home(line);; i = (i + 1) & mask_) {
-      if (slots_[i].line == line) {
-        last_ = slots_[i];
-        return last_.node;
-      }
-      if (!slots_[i].line) return nullptr;
-    }
-  }
-  void add(const LineInfo* line, TELineInfo* node) {
-    if (2 * (count_ + 1) > slots_.size()) grow();
-    size_t i = home(line);
-    while (slots_[i].line) i = (i + 1) & mask_;
-    slots_[i] = {line, node};
-    ++count_;
-  }
-  void clear() {
-    last_ = {nullptr, nullptr};
-    slots_.clear();
-    count_ = 0;
-    mask_ = 0;
-  }
-
- private:
-  struct Slot {
-    const LineInfo* line;
-    TELineInfo* node;
-  };
-  size_t home(const LineInfo* line) const {
-    return static_cast<size_t>((reinterpret_cast<uintptr_t>(line) >> 3) * 0x9E3779B97F4A7C15ull >> 20) & mask_;
-  }
-  void grow() {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(old.empty() ? 1024 : 2 * old.size(), Slot{nullptr, nullptr});
-    mask_ = slots_.size() - 1;
-    count_ = 0;
-    for (const Slot& slot : old)
-      if (slot.line) add(slot.line, slot.node);
-  }
-
-  std::vector<Slot> slots_;
-  Slot last_{nullptr, nullptr};
-  size_t mask_ = 0;
-  size_t count_ = 0;
+// The node of the line asked for last. The forms of one statement ask for their line
+// one after the other, and nothing compares line nodes by address: a table of every
+// line's node cost a cache miss per statement and a slot per line for nothing.
+struct LastLineNode {
+  const LineInfo* line = nullptr;
+  TELineInfo* node = nullptr;
 };
 
-LineNodes& internedLines() { return runPart<LineNodes>(); }
+LastLineNode& lastLineNode() { return runPart<LastLineNode>(); }
 
 }  // namespace
 
-void TELineInfo::forgetInterned() { internedLines().clear(); }
+void TELineInfo::forgetInterned() { lastLineNode() = LastLineNode(); }
 
 TELineInfo* TELineInfo::create(const LineInfo* line) {
-  LineNodes& table = internedLines();
-  if (TELineInfo* node = table.find(line)) return node;
+  LastLineNode& last = lastLineNode();
+  if (line == last.line && last.node) return last.node;
   auto* node = new TELineInfo(line);
-  if (node) table.add(line, node);
+  if (node) last = {line, node};
   return node;
 }
 

@@ -1,13 +1,14 @@
-// Source-line reference leaf; one node per line record, kept for the whole run.
+// Source-line reference leaf, kept for the whole run; a node is shared, so that the
+// forms of one statement asking for their line one after the other get one node.
 #pragma once
 
 #include "expr/OrbaExpression.h"
 
 class TELineInfo : public OrbaExpression {
  public:
-  // The interned node of the line record.
+  // A node of the line record: the one made last when it was for this line.
   static TELineInfo* create(const LineInfo* line);
-  // Empties the interning table when the expression pool is replaced.
+  // Forgets the node made last when the expression pool is replaced.
   static void forgetInterned();
 
   static void* operator new(size_t size) noexcept { return OrbaExpression::operator new(size); }

@@ -24,8 +24,6 @@ namespace {
 
 // An element is assembled here, most significant byte first.
 constexpr uint32_t kElementBytes = 16;
-// Flag of the fourth line flag byte: the line holds listing bytes.
-constexpr uint8_t kListingBytesPresent = 0x40;
 
 const uint8_t kConstantMarkers[kElementBytes] = {};
 const uint8_t kExpressionMarkers[kElementBytes] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
@@ -259,23 +257,24 @@ void reverseUnits(uint8_t* bytes, uint32_t byteCount, uint32_t bytesPerUnit) {
 void appendListingBytes(LineInfo* line, const uint8_t* bytes, const uint8_t* masks,
                         uint32_t count) {
   if (!line || count == 0) return;
-  uint32_t oldCount = line->codeByteCount;
+  LineExtras& listing = line->extrasForUpdate();
+  uint32_t oldCount = listing.codeByteCount;
   uint32_t newCount = oldCount + count;
   uint32_t oldCapacity = listingCapacity(oldCount);
   uint32_t capacity = listingCapacity(newCount);
-  if (capacity > oldCapacity || !line->codeBytes) {
+  if (capacity > oldCapacity || !listing.codeBytes) {
     auto* fresh = static_cast<uint8_t*>(mem_pool_alloc(listingPool(), 2 * capacity));
-    if (line->codeBytes && oldCapacity > 0) {
-      std::memcpy(fresh, line->codeBytes, oldCount);
-      std::memcpy(fresh + capacity, line->codeBytes + oldCapacity, oldCount);
-      MemoryPools::free(listingPool(), line->codeBytes, 2 * oldCapacity);
+    if (listing.codeBytes && oldCapacity > 0) {
+      std::memcpy(fresh, listing.codeBytes, oldCount);
+      std::memcpy(fresh + capacity, listing.codeBytes + oldCapacity, oldCount);
+      MemoryPools::free(listingPool(), listing.codeBytes, 2 * oldCapacity);
     }
-    line->codeBytes = fresh;
+    listing.codeBytes = fresh;
   }
-  std::memcpy(line->codeBytes + oldCount, bytes, count);
-  std::memcpy(line->codeBytes + capacity + oldCount, masks, count);
-  line->codeByteCount = newCount;
-  line->flags[3] |= kListingBytesPresent;
+  std::memcpy(listing.codeBytes + oldCount, bytes, count);
+  std::memcpy(listing.codeBytes + capacity + oldCount, masks, count);
+  listing.codeByteCount = newCount;
+  line->flags[3] |= lineflag::kGroupListed;
 }
 
 ExprNode* reverseUnitsExpression(ExprNode* value, uint32_t byteCount, uint32_t bytesPerUnit) {

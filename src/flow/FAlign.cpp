@@ -24,12 +24,6 @@ namespace {
 // Slots of LineInfo::extra.
 constexpr int kLineCycles = 1;
 
-// Line flag bits the padding reads and writes.
-constexpr uint8_t kFromExpansion = 0x10;  // first byte
-constexpr uint8_t kRemarkLine = 0x08;     // second byte
-constexpr uint8_t kLabelLine = 0x01;      // third byte
-constexpr uint8_t kGenericLine = 0x10;    // third byte
-
 const char* remarkText(int remarkKind) {
   switch (remarkKind) {
     case kLabelAlignmentRemark:
@@ -56,7 +50,7 @@ int64_t paddingTo(const Section* section, int64_t offset, int64_t alignment) {
 // before the label lines right in front of it that lie past the padding's start.
 LineInfo* addRemarkLine(LineInfo* nodeLine, Section* section, int32_t location, int remarkKind) {
   LineInfo* before = nodeLine;
-  while (before->previous && (before->previous->flags[2] & kLabelLine) &&
+  while (before->previous && (before->previous->flags[2] & lineflag::kDefinesLabel) &&
          before->previous->codeAddress > location)
     before = before->previous;
   // The first line of a run is always its start-of-file marker, so a padded line
@@ -72,10 +66,10 @@ LineInfo* addRemarkLine(LineInfo* nodeLine, Section* section, int32_t location, 
   remark->sourceStart = nodeLine->sourceStart;
   remark->sourceEnd = nodeLine->sourceEnd;
   remark->variant = nodeLine->variant;
-  remark->flags[0] |= nodeLine->flags[0] & kFromExpansion;
-  remark->flags[2] |= nodeLine->flags[2] & kGenericLine;
+  remark->flags[0] |= nodeLine->flags[0] & lineflag::kMacroExpansion;
+  remark->flags[2] |= nodeLine->flags[2] & lineflag::kGeneratedListable;
   remark->controlState = nodeLine->controlState;
-  remark->flags[1] |= kRemarkLine;
+  remark->flags[1] |= lineflag::kUnlistedGroup;
   remark->codeAddress = location;
   remark->section = section;
 

@@ -13,15 +13,6 @@
 
 VEKT_POOLED_CLASS_IMPL(FGeneric, "FGeneric")
 
-namespace {
-
-// Line flags of byte 2 that the list file reads: the line is the chosen hardware form of a
-// generic instruction, and the line came from a generic expansion.
-constexpr uint8_t kChosenHardwareLine = 0x08;
-constexpr uint8_t kExpansionLine = 0x10;
-
-}  // namespace
-
 FGeneric::Rewrite* FGeneric::RewriteGroups::add() {
   if (count_ == 0) {
     first_ = Rewrite();
@@ -133,14 +124,14 @@ void FGeneric::emit(ObjectWriter& writer) {
     return;
   }
   bool hardware = selected == 0 && hasHardwareGroup;
-  if (hardware && line) line->flags[2] |= kChosenHardwareLine;
+  if (hardware && line) line->flags[2] |= lineflag::kGenericMark;
   for (FlowNode* node = group->nodes.first(); node; node = node->nextNode()) {
     if (!node->line) continue;
     currentLayoutLine() = node->line;
-    node->line->flags[2] |= kExpansionLine;
+    node->line->flags[2] |= lineflag::kGeneratedListable;
     if (writer.section) node->line->codeAddress = writer.section->currentLocation();
     node->emit(writer);
-    if (hardware) node->line->flags[2] |= kChosenHardwareLine;
+    if (hardware) node->line->flags[2] |= lineflag::kGenericMark;
   }
 }
 

@@ -19,9 +19,6 @@ VEKT_POOLED_CLASS_IMPL(FExtern, "FExtern")
 
 namespace {
 
-// First line flag byte: the line was read from the text of an expansion.
-constexpr uint8_t kFromExpansion = 0x10;
-
 // F008 and the end of the run when an operation of the store failed.
 void checkStore(const ObjectStore& store, uint32_t failed, uint32_t status) {
   if (failed) reportObjectStoreError(store, status);
@@ -55,7 +52,7 @@ void FEquSet::emit(ObjectWriter& writer) {
   emitHook(writer);
   // Symbols of expanded lines have no source place a debugger could show.
   bool debugRecord = orbaOptions()->asmDebugInfo && line && line->variant < 0 &&
-                     !(line->flags[0] & kFromExpansion);
+                     !(line->flags[0] & lineflag::kMacroExpansion);
   if (debugRecord) writeDebugVariable(writer);
   setLineCycles(line, cycles);
 }

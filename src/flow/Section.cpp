@@ -130,7 +130,7 @@ void Section::addNode(FlowNode* node, bool atEnd) {
     if (nodeLine) {
       nodeLine->section = fresh;
       // The lines a generic instruction expands to follow their statement's line.
-      if (nodeLine->flags[2] & 0x04)
+      if (nodeLine->flags[2] & lineflag::kGenericLine)
         for (LineInfo* next = nodeLine->next; next && next->variant >= 0; next = next->next)
           next->section = fresh;
     }

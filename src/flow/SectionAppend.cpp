@@ -149,7 +149,7 @@ LineInfo* makeGeneratedLine() {
   state->debugKind = 0;
   state->localSymbolDebug = false;
   line->controlState = state;
-  line->ownsControlState = true;
+  line->setOwnsControlState(true);
   return line;
 }
 

@@ -1,5 +1,7 @@
 #include "flow/Symbol.h"
 
+#include "flow/TempLabels.h"
+
 #include "util/MemoryPools.h"
 #include "util/c-memory.h"
 
@@ -18,4 +20,7 @@ void Symbol::operator delete(void* block, size_t size) {
   if (symbolPool()) MemoryPools::free(symbolPool(), block, size);
 }
 
-Symbol* Symbol::create(const char* name, int16_t scope) { return new Symbol(name, scope); }
+Symbol* Symbol::create(const char* name, int16_t scope) {
+  noteSymbolName(name);
+  return new Symbol(name, scope);
+}

@@ -45,19 +45,19 @@ Symbol* bind(Symbol* symbol, int byte, uint8_t bit, LineInfo* line) {
 }
 
 // The symbol of the name in this scope only; made (and entered) when absent, with
-// nothing set, so that every check passes.
-Symbol* findOrMake(SymbolTable::LocalSymbolTable& scope, const char* name) {
-  auto found = scope.symbols.find(name);
-  if (found != scope.symbols.end()) return found->second;
-  Symbol* symbol = Symbol::create(stringBuffer()->intern(name), static_cast<int16_t>(scope.scopeId));
-  if (symbol) scope.symbols.emplace(symbol->name, symbol);
+// nothing set, so that every check passes. One probe serves both.
+Symbol* findOrMake(SymbolTable::LocalSymbolTable& scope, const char* name, bool interned) {
+  SymbolNames::Probe probe = scope.symbols.probeForInsert(name, SymbolNames::hashName(name));
+  if (probe.found) return probe.found;
+  Symbol* symbol = Symbol::create(interned ? name : stringBuffer()->intern(name), static_cast<int16_t>(scope.scopeId));
+  if (symbol) scope.symbols.insert(probe, symbol);
   return symbol;
 }
 
 }  // namespace
 
-Symbol* SymbolTable::LocalSymbolTable::declareGlobal(const char* name, LineInfo* line) {
-  Symbol* symbol = findOrMake(*this, name);
+Symbol* SymbolTable::LocalSymbolTable::declareGlobal(const char* name, LineInfo* line, bool interned) {
+  Symbol* symbol = findOrMake(*this, name, interned);
   if (!symbol) return nullptr;
   if (symbol->isLocal()) return refuse("global", symbol, kLocal, line);
   if (symbol->isSet()) return refuse("global", symbol, kSet, line);
@@ -66,8 +66,8 @@ Symbol* SymbolTable::LocalSymbolTable::declareGlobal(const char* name, LineInfo*
   return bind(symbol, 0, Symbol::kGlobal, line);
 }
 
-Symbol* SymbolTable::LocalSymbolTable::declareLocal(const char* name, LineInfo* line) {
-  Symbol* symbol = findOrMake(*this, name);
+Symbol* SymbolTable::LocalSymbolTable::declareLocal(const char* name, LineInfo* line, bool interned) {
+  Symbol* symbol = findOrMake(*this, name, interned);
   if (!symbol) return nullptr;
   if (symbol->isGlobal()) return refuse("local", symbol, kGlobal, line);
   if (symbol->isSet()) return refuse("local", symbol, kSet, line);
@@ -77,8 +77,8 @@ Symbol* SymbolTable::LocalSymbolTable::declareLocal(const char* name, LineInfo* 
   return bind(symbol, 1, Symbol::kLocal, line);
 }
 
-Symbol* SymbolTable::LocalSymbolTable::declareWeak(const char* name, LineInfo* line) {
-  Symbol* symbol = findOrMake(*this, name);
+Symbol* SymbolTable::LocalSymbolTable::declareWeak(const char* name, LineInfo* line, bool interned) {
+  Symbol* symbol = findOrMake(*this, name, interned);
   if (!symbol) return nullptr;
   if (symbol->isLocal()) return refuse("weak", symbol, kLocal, line);
   if (symbol->isSet()) return refuse("weak", symbol, kSet, line);
@@ -86,8 +86,8 @@ Symbol* SymbolTable::LocalSymbolTable::declareWeak(const char* name, LineInfo* l
   return bind(symbol, 1, Symbol::kWeak, line);
 }
 
-Symbol* SymbolTable::LocalSymbolTable::declareExternal(const char* name, LineInfo* line) {
-  Symbol* symbol = findOrMake(*this, name);
+Symbol* SymbolTable::LocalSymbolTable::declareExternal(const char* name, LineInfo* line, bool interned) {
+  Symbol* symbol = findOrMake(*this, name, interned);
   if (!symbol) return nullptr;
   if (symbol->isLocal()) return refuse("external", symbol, kLocal, line);
   if (symbol->isSet()) return refuse("external", symbol, kSet, line);

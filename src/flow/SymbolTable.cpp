@@ -16,32 +16,10 @@
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
 
-namespace {
-
-// The folding of the C locale, the only one the assembler runs in, without a library
-// call per character: every name of every statement is hashed through here.
-inline unsigned char foldCase(unsigned char c) {
-  return static_cast<unsigned char>(static_cast<unsigned>(c - 'a') < 26u ? c - ('a' - 'A') : c);
-}
-
-}  // namespace
-
-// Every character counts: generated names (macro-local labels, numbered labels) differ
-// only in a few digits, and sampling every few characters put thousands of them in
-// one bucket.
-size_t SymbolTable::NameHash::operator()(const char* name) const {
-  uint32_t hash = 2166136261u;
-  for (const char* p = name; *p; ++p) hash = (hash ^ foldCase(static_cast<unsigned char>(*p))) * 16777619u;
-  return hash;
-}
+size_t SymbolTable::NameHash::operator()(const char* name) const { return SymbolNames::hashName(name); }
 
 bool SymbolTable::NameEqual::operator()(const char* a, const char* b) const {
-  if (a == b) return true;
-  if (exact || orbaOptions()->caseSensitive) return std::strcmp(a, b) == 0;
-  for (;; ++a, ++b) {
-    if (foldCase(static_cast<unsigned char>(*a)) != foldCase(static_cast<unsigned char>(*b))) return false;
-    if (*a == '\0') return true;
-  }
+  return SymbolNames::sameName(a, b, exact);
 }
 
 void* SymbolTable::allocateNode(size_t size) { return Symbol::operator new(size); }
@@ -59,10 +37,9 @@ SymbolTable::NameEqual SymbolTable::nameEqual() {
 SymbolTable::LocalSymbolTable::LocalSymbolTable(SymbolTable* owner, uint16_t scopeId,
                                                 LocalSymbolTable* enclosing)
     : owner(owner),
-      global(&owner->names),
       scopeId(scopeId),
       enclosing(enclosing),
-      symbols(0, NameHash(), nameEqual()),
+      symbols(nameEqual().exact),
       localLabelCounts(0, NameHash(), nameEqual()) {}
 
 void* SymbolTable::LocalSymbolTable::operator new(size_t size) noexcept {
@@ -73,11 +50,9 @@ void SymbolTable::LocalSymbolTable::operator delete(void* block, size_t size) {
   Symbol::operator delete(block, size);
 }
 
-Symbol* SymbolTable::LocalSymbolTable::lookup(const char* name) const {
-  for (const LocalSymbolTable* scope = this; scope; scope = scope->enclosing) {
-    auto found = scope->symbols.find(name);
-    if (found != scope->symbols.end()) return found->second;
-  }
+Symbol* SymbolTable::LocalSymbolTable::lookup(const char* name, uint32_t hash) const {
+  for (const LocalSymbolTable* scope = this; scope; scope = scope->enclosing)
+    if (Symbol* symbol = scope->symbols.find(name, hash)) return symbol;
   return nullptr;
 }
 
@@ -86,7 +61,7 @@ uint32_t SymbolTable::LocalSymbolTable::localLabelCount(const char* digits) cons
   return found == localLabelCounts.end() ? 0 : found->second;
 }
 
-Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* line) {
+Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* line, bool interned) {
   bool numberedLocal = std::isdigit(static_cast<unsigned char>(name[0]));
   std::string localName;
   if (numberedLocal) {
@@ -101,11 +76,12 @@ Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* 
                                 length, length, name);
     localName.resize(static_cast<size_t>(written));
     name = localName.c_str();
+    interned = false;
   }
 
-  auto found = symbols.find(name);
-  if (found != symbols.end()) {
-    Symbol* symbol = found->second;
+  // One probe finds the name or the slot a new symbol takes.
+  SymbolNames::Probe probe = symbols.probeForInsert(name, SymbolNames::hashName(name));
+  if (Symbol* symbol = probe.found) {
     if (symbol->isDefined()) {
       if (symbol->isSpecialFunctionRegister()) {
         const char* fileName =
@@ -127,8 +103,12 @@ Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* 
     return symbol;
   }
 
-  Symbol* symbol = defineNewSymbol(name, line);
-  if (symbol && numberedLocal) symbol->flags[0] |= Symbol::kInternal;
+  Symbol* symbol = Symbol::create(interned ? name : stringBuffer()->intern(name), static_cast<int16_t>(scopeId));
+  if (!symbol) return nullptr;
+  symbol->flags[0] |= Symbol::kDefined;
+  if (numberedLocal) symbol->flags[0] |= Symbol::kInternal;
+  symbol->definitionLine = line;
+  symbols.insert(probe, symbol);
   return symbol;
 }
 
@@ -137,7 +117,26 @@ Symbol* SymbolTable::LocalSymbolTable::defineNewSymbol(const char* name, LineInf
   if (!symbol) return nullptr;
   symbol->flags[0] |= Symbol::kDefined;
   symbol->definitionLine = line;
-  symbols.emplace(symbol->name, symbol);
+  symbols.add(symbol);
+  return symbol;
+}
+
+Symbol* SymbolTable::LocalSymbolTable::defineUnlessDefined(const char* name, LineInfo* line) {
+  SymbolNames::Probe probe = symbols.probeForInsert(name, SymbolNames::hashName(name));
+  Symbol* symbol = probe.found;
+  if (!symbol && enclosing) symbol = enclosing->lookup(name, probe.hash);
+  if (symbol) {
+    if (!symbol->isDefined()) {
+      symbol->flags[0] |= Symbol::kDefined;
+      symbol->definitionLine = line;
+    }
+    return symbol;
+  }
+  symbol = Symbol::create(stringBuffer()->intern(name), static_cast<int16_t>(scopeId));
+  if (!symbol) return nullptr;
+  symbol->flags[0] |= Symbol::kDefined;
+  symbol->definitionLine = line;
+  symbols.insert(probe, symbol);
   return symbol;
 }
 
@@ -146,23 +145,19 @@ SymbolTable::SymbolIter::SymbolIter(const SymbolTable& table) : scopes_(table.sc
 void SymbolTable::SymbolIter::start() const {
   started_ = true;
   scope_ = scopes_.begin();
-  copyScope();
+  enterScope();
   skipEmptyScopes();
 }
 
-void SymbolTable::SymbolIter::copyScope() const {
-  entries_.clear();
+void SymbolTable::SymbolIter::enterScope() const {
   entry_ = 0;
-  if (scope_ == scopes_.end()) return;
-  const NameMap<Symbol*>& symbols = scope_->second->symbols;
-  entries_.reserve(symbols.size());
-  for (const auto& entry : symbols) entries_.push_back(entry.second);
+  scopeEnd_ = scope_ == scopes_.end() ? 0 : scope_->second->symbols.size();
 }
 
 void SymbolTable::SymbolIter::skipEmptyScopes() const {
-  while (scope_ != scopes_.end() && entry_ >= entries_.size()) {
+  while (scope_ != scopes_.end() && entry_ >= scopeEnd_) {
     ++scope_;
-    copyScope();
+    enterScope();
   }
 }
 
@@ -179,12 +174,12 @@ bool SymbolTable::SymbolIter::isDone() const {
   return scope_ == scopes_.end();
 }
 
-Symbol* SymbolTable::SymbolIter::current() const { return isDone() ? nullptr : entries_[entry_]; }
+Symbol* SymbolTable::SymbolIter::current() const {
+  return isDone() ? nullptr : scope_->second->symbols.symbols()[entry_];
+}
 
 // The name maps take their case flag from the options, so the options come first.
-SymbolTable::SymbolTable() : names(0, NameHash(), nameEqual()) {
-  makeModuleScope();
-}
+SymbolTable::SymbolTable() { makeModuleScope(); }
 
 SymbolTable::~SymbolTable() { discardScopes(false); }
 
@@ -195,37 +190,30 @@ void SymbolTable::makeModuleScope() {
 }
 
 void SymbolTable::discardScopes(bool poolIsGoing) {
-  // A symbol may sit in the module-wide map and in a scope; each goes once. A sorted
-  // vector finds the repeats at a fraction of a hash set's cost for large tables.
-  std::vector<Symbol*> symbols;
-  size_t count = names.size();
-  for (const auto& scope : scopes) count += scope.second->symbols.size();
-  symbols.reserve(count);
-  for (const auto& entry : names) symbols.push_back(entry.second);
-  for (const auto& scope : scopes)
-    for (const auto& entry : scope.second->symbols) symbols.push_back(entry.second);
-  std::sort(symbols.begin(), symbols.end());
-  symbols.erase(std::unique(symbols.begin(), symbols.end()), symbols.end());
-  // When the pool goes, it takes the records' memory; only what they own on the
-  // heap is released here.
-  for (Symbol* symbol : symbols) {
-    if (poolIsGoing) symbol->~Symbol();
-    else delete symbol;
+  // Each symbol sits in one scope. When the pool goes, it takes the records' memory;
+  // only what they own on the heap is released here.
+  for (const auto& scope : scopes) {
+    for (Symbol* symbol : scope.second->symbols.symbols()) {
+      if (poolIsGoing) symbol->~Symbol();
+      else delete symbol;
+    }
+    // The scope's index is on the heap: the scope is taken down while its pool is
+    // still there.
+    delete scope.second;
   }
-  // A scope holds only its maps, whose every block is in the pool: when the pool
-  // goes, a scope is not taken apart node by node.
-  if (!poolIsGoing)
-    for (const auto& scope : scopes) delete scope.second;
   scopes.clear();
-  names = NameMap<Symbol*>(0, names.hash_function(), names.key_eq());
   current = nullptr;
 }
 
 Symbol* SymbolTable::referenceSymbol(const char* name, LineInfo* line) {
-  Symbol* symbol = current->lookup(name);
+  // The current scope is probed first, as lookup would, and its probe keeps the slot
+  // for a new symbol.
+  SymbolNames::Probe probe = current->symbols.probeForInsert(name, SymbolNames::hashName(name));
+  Symbol* symbol = probe.found;
+  if (!symbol && current->enclosing) symbol = current->enclosing->lookup(name, probe.hash);
   if (!symbol) {
     symbol = Symbol::create(name, static_cast<int16_t>(current->scopeId));
-    current->symbols.emplace(symbol->name, symbol);
+    current->symbols.insert(probe, symbol);
   }
   symbol->flags[1] |= Symbol::kUsed;
   symbol->references.push_back(line);

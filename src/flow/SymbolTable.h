@@ -8,14 +8,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "flow/SymbolNames.h"
+
 struct MemPool;
 struct LineInfo;
 class Symbol;
 
 class SymbolTable {
  public:
-  // Hash of a name: every step-th character (step = length / 10 + 1) in FNV order,
-  // letter case folded so that a name lands in the same bucket under both case rules.
+  // Hash of a name: that of SymbolNames, for the maps keyed by name.
   struct NameHash {
     size_t operator()(const char* name) const;
   };
@@ -56,13 +57,19 @@ class SymbolTable {
     static void operator delete(void* block, size_t size);
 
     // Finds the name here or in the enclosing scopes; null when no scope has it.
-    Symbol* lookup(const char* name) const;
+    Symbol* lookup(const char* name) const { return lookup(name, SymbolNames::hashName(name)); }
+    Symbol* lookup(const char* name, uint32_t hash) const;
     // Defines the name in this scope. A name that starts with a digit is a numbered
     // local label and gets the name of its next definition. Null after a diagnostic.
-    Symbol* defineSymbol(const char* name, LineInfo* line);
+    // interned: the caller holds the name interned already.
+    Symbol* defineSymbol(const char* name, LineInfo* line, bool interned = false);
     // defineSymbol for a name that no scope has (lookup gave null) and that is no
     // numbered local label: the scope is not searched a second time.
     Symbol* defineNewSymbol(const char* name, LineInfo* line);
+    // The symbol of the name from this scope outwards, marked defined at the line unless
+    // it was defined already; made here when no scope has it. One probe of this scope
+    // serves both the search and the entry.
+    Symbol* defineUnlessDefined(const char* name, LineInfo* line);
     // Definitions made so far of the numbered local label (digits only); 0 when none.
     uint32_t localLabelCount(const char* digits) const;
 
@@ -70,23 +77,21 @@ class SymbolTable {
     // defined nor used, when the name is new) bound global, local, weak or external,
     // and the line kept as its binding line. A binding that conflicts with an earlier
     // one or with a definition is refused with E169 (E168 for an external label) and
-    // gives null; the symbol then stays as it was.
-    Symbol* declareGlobal(const char* name, LineInfo* line);
-    Symbol* declareLocal(const char* name, LineInfo* line);
-    Symbol* declareWeak(const char* name, LineInfo* line);
-    Symbol* declareExternal(const char* name, LineInfo* line);
+    // gives null; the symbol then stays as it was. interned: as for defineSymbol.
+    Symbol* declareGlobal(const char* name, LineInfo* line, bool interned = false);
+    Symbol* declareLocal(const char* name, LineInfo* line, bool interned = false);
+    Symbol* declareWeak(const char* name, LineInfo* line, bool interned = false);
+    Symbol* declareExternal(const char* name, LineInfo* line, bool interned = false);
 
     SymbolTable* owner;
-    NameMap<Symbol*>* global;
     uint16_t scopeId;
     LocalSymbolTable* enclosing;
-    NameMap<Symbol*> symbols;
+    SymbolNames symbols;
     NameMap<uint32_t> localLabelCounts;
   };
 
-  // Walks every symbol, scope by scope in ascending id, over copies taken as it goes.
-  // The first scope is copied at the first call, not when the walk is made: callers
-  // start with first(), and a copy made for nothing walks every node of a large scope.
+  // Walks every symbol, scope by scope in ascending id and in the order each scope
+  // took them in. A walk sees the symbols its scope held when the walk reached it.
   class SymbolIter {
    public:
     explicit SymbolIter(const SymbolTable& table);
@@ -98,12 +103,12 @@ class SymbolTable {
 
    private:
     void start() const;
-    void copyScope() const;
+    void enterScope() const;
     void skipEmptyScopes() const;
     std::map<uint16_t, LocalSymbolTable*> scopes_;
     mutable std::map<uint16_t, LocalSymbolTable*>::const_iterator scope_;
-    mutable std::vector<Symbol*> entries_;
     mutable size_t entry_ = 0;
+    mutable size_t scopeEnd_ = 0;  // the scope's size when the walk entered it
     mutable bool started_ = false;
   };
 
@@ -134,7 +139,6 @@ class SymbolTable {
   LocalSymbolTable* current = nullptr;
   uint16_t currentScope = 0;
   std::map<uint16_t, LocalSymbolTable*> scopes;
-  NameMap<Symbol*> names;
 
  private:
   void makeModuleScope();

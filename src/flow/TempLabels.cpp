@@ -16,16 +16,53 @@ namespace {
 // Shared with generic instruction expansion, which numbers its labels the same way.
 struct TempLabelCounter {
   unsigned long tempLabelCounter = 4294967295UL;
+  bool takenEarly = false;
 };
 TempLabelCounter& tempLabelCounterState() { return runPart<TempLabelCounter>(); }
 
 }  // namespace
 
+void writeTempLabelName(char* out) {
+  unsigned long number = tempLabelCounterState().tempLabelCounter--;
+  char digits[24];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  char* p = out;
+  *p++ = '_';
+  *p++ = '_';
+  *p++ = 'T';
+  while (count > 0) *p++ = digits[--count];
+  *p = '\0';
+}
+
 const char* makeTempLabelName() {
-  char name[32];
-  std::snprintf(name, sizeof name, "%s%lu", "__T", tempLabelCounterState().tempLabelCounter--);
+  char name[kTempLabelNameRoom];
+  writeTempLabelName(name);
   return stringBuffer()->intern(name);
 }
+
+void noteSymbolName(const char* name) {
+  // The names compare ignoring letter case, so the letter counts in either case.
+  if (!name || name[0] != '_' || name[1] != '_' || (name[2] != 'T' && name[2] != 't')) return;
+  TempLabelCounter& state = tempLabelCounterState();
+  if (state.takenEarly) return;
+  const char* digits = name + 3;
+  if (*digits < '0' || *digits > '9') return;
+  unsigned long long number = 0;
+  for (const char* p = digits; *p; ++p) {
+    if (*p < '0' || *p > '9') return;
+    // A number longer than any given out is no generated label's.
+    if (p - digits >= 10) return;
+    number = number * 10 + static_cast<unsigned long long>(*p - '0');
+  }
+  // A leading zero spells no name that is given out; counting it keeps the answer safe.
+  if (number <= state.tempLabelCounter || digits[0] == '0') state.takenEarly = true;
+}
+
+bool tempLabelNameTakenEarly() { return tempLabelCounterState().takenEarly; }
 
 Symbol* defineTempLabel(const char* name, LineInfo* line) {
   SymbolTable::LocalSymbolTable* scope = symbolTable()->current;

@@ -9,6 +9,18 @@ class Symbol;
 // 4294967295), interned; no source name spells it by accident.
 const char* makeTempLabelName();
 
+// The same without interning: takes the next number and writes its name into `out`,
+// which has room for kTempLabelNameRoom characters with the terminating NUL.
+constexpr unsigned kTempLabelNameRoom = 32;
+void writeTempLabelName(char* out);
+
+// Told of every symbol made: remembers whether one was made under a generated label's name
+// before that name was given out, the only way a symbol can already hold a name that is
+// just being given out.
+void noteSymbolName(const char* name);
+// Whether noteSymbolName has met such a symbol in this run.
+bool tempLabelNameTakenEarly();
+
 // Defines the name as a label at the line and gives it the line's section; null
 // when no symbol results.
 Symbol* defineTempLabel(const char* name, LineInfo* line);

@@ -389,7 +389,39 @@ void checkCpuDefects(DefectScan& scan) {
   }
 }
 
+namespace {
+
+bool selectsAnyDefectCheck(const ControlState* state, const ControlState*& lastSeen) {
+  if (state == nullptr || state == lastSeen) return false;
+  lastSeen = state;
+  // Every line of a TriCore run carries the TriCore control state.
+  const auto* tricore = static_cast<const TriCoreControlState*>(state);
+  for (int32_t on : tricore->defectSwitch)
+    if (on != 0) return true;
+  return false;
+}
+
+// Whether a line that the scan would visit selects a defect check: the checks only report
+// at lines that select them. The nodes are those collectScanNodes takes.
+bool scanCanReport(const Section& section) {
+  const ControlState* lastSeen = nullptr;
+  for (const FlowNode* node = section.firstNode(); node != nullptr; node = node->nextNode()) {
+    if (node->kind == FlowNode::kGeneric) {
+      const FGeneric::Rewrite* group = static_cast<const FGeneric*>(node)->selectedGroup();
+      if (group == nullptr) return false;
+      for (const FlowNode* member = group->nodes.first(); member != nullptr; member = member->nextNode())
+        if (member->line != nullptr && selectsAnyDefectCheck(member->line->controlState, lastSeen)) return true;
+      continue;
+    }
+    if (node->line != nullptr && selectsAnyDefectCheck(node->line->controlState, lastSeen)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void scanSectionForDefects(Section& section) {
+  if (!scanCanReport(section)) return;
   std::unique_ptr<DefectScan> scan = initDefectScan(section);
   while (!scan->cursor.isDone()) {
     checkCpuDefects(*scan);

@@ -29,7 +29,7 @@ OrbaExpression* foldSignedNumber(OrbaExpression* expression) {
 bool isScannerBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
 
 // Most operands are a plain decimal number, perhaps with a sign, that the operand's comma
-// or bracket or the end of the line follows. The parser would make the number's node, and
+// or bracket or the end of the line (its line feed or the end of the text) follows. The parser would make the number's node, and
 // fold the sign into it, and stop in front of that character; this does the same without
 // setting the parser up. Anything else, and any radix but ten, goes to the parser.
 bool readPlainNumber(const char* text, const LineInfo* line, OrbaExpression** result, uint32_t* length) {
@@ -44,7 +44,7 @@ bool readPlainNumber(const char* text, const LineInfo* line, OrbaExpression** re
   while (*p >= '0' && *p <= '9' && p - digits < 10) value = value * 10 + static_cast<uint64_t>(*p++ - '0');
   size_t count = static_cast<size_t>(p - digits);
   if (count == 0 || count > 9 || (digits[0] == '0' && count > 1)) return false;
-  if (*p != ',' && *p != ']' && *p != '\0') return false;
+  if (*p != ',' && *p != ']' && *p != '\n' && *p != '\0') return false;
   uint64_t folded = sign == '-' ? 0 - value : sign == '~' ? ~value : value;
   *result = TEInteger::create(static_cast<int64_t>(folded));
   *length = static_cast<uint32_t>(p - text);

@@ -38,6 +38,15 @@ FSimple::FSimple(LineInfo* line, IPInstruction& candidate) : FlowNode(line, kSim
   cycles = static_cast<uint16_t>(candidate.cycles);
 }
 
+FSimple::FSimple(LineInfo* line, const IPAttribute& shared, const uint32_t (&image)[8], uint8_t imageBits,
+                 uint16_t cycleCount)
+    : FlowNode(line, kSimple) {
+  bits = imageBits;
+  std::copy(std::begin(image), std::end(image), data);
+  attr = shared.copy();
+  cycles = cycleCount;
+}
+
 FSimple::~FSimple() { releaseData(); }
 
 void FSimple::releaseData() {

@@ -19,6 +19,9 @@ class FSimple : public FlowNode {
  public:
   // Takes the candidate's attribute set; the candidate keeps its encoding.
   FSimple(LineInfo* line, IPInstruction& candidate);
+  // An instruction whose image and cycle count are known: takes a claim on the attribute
+  // set, which must be a shared one.
+  FSimple(LineInfo* line, const IPAttribute& shared, const uint32_t (&image)[8], uint8_t bits, uint16_t cycles);
   ~FSimple() override;
 
   void releaseData() override;

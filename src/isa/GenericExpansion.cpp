@@ -173,7 +173,9 @@ class LineEmitter {
 };
 
 // A label that the source names itself is marked as the expansion's, like a generated one.
+// A symbol can hold a name just given out only when it was made under it before.
 void markSourceNamedLabels(const TempLabelMap& labels) {
+  if (!tempLabelNameTakenEarly()) return;
   SymbolTable::LocalSymbolTable* scope = symbolTable()->current;
   if (!scope) return;
   for (const char* name : labels.names) {
@@ -237,8 +239,13 @@ LineInfo* expandEntry(const ExpansionTemplate& entry, OrbaExpression** operands,
 void makeTempLabelName(std::string& piece, const char* text, TempLabelMap& labels) {
   for (const char* c = text; *c; ++c) {
     if (c[0] == '~' && c[1] >= '0' && c[1] <= '9') {
-      const char*& name = labels.names[c[1] - '0'];
-      if (!name) name = ::makeTempLabelName();
+      const int digit = c[1] - '0';
+      const char*& name = labels.names[digit];
+      if (!name) {
+        static_assert(sizeof labels.text[0] >= kTempLabelNameRoom);
+        writeTempLabelName(labels.text[digit]);
+        name = labels.text[digit];
+      }
       piece += name;
       ++c;
       continue;

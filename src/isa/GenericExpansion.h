@@ -18,9 +18,11 @@ namespace isa {
 struct BuildContext;
 struct MatchPath;
 
-// The temporary label of each placeholder digit of one template entry.
+// The temporary label of each placeholder digit of one template entry. The names are
+// the map's own text: they are interned when a line that holds them is parsed.
 struct TempLabelMap {
   const char* names[10] = {};
+  char text[10][32] = {};
   void clear() {
     for (const char*& name : names) name = nullptr;
   }

@@ -131,6 +131,15 @@ bool InstructionMatcher::findExpression(uint16_t state, const char* end, ParsedE
   return false;
 }
 
+bool InstructionMatcher::parsedOnlyIntegers() const {
+  for (const ExpressionMemo& memo : memoRecords_) {
+    if (memo.key & kWalkRecord) continue;
+    auto* parsed = static_cast<OrbaExpression*>(memo.expression);
+    if (!parsed || parsed->getKind() != EK_integer) return false;
+  }
+  return true;
+}
+
 uint32_t InstructionMatcher::pushPath() {
   // One array serves the whole walk: a walk taken on from a state adds its states behind
   // those of the walk it came from, and leaves them when it returns.
@@ -202,6 +211,7 @@ void InstructionMatcher::offerForms(const MatchState& state, MatchContext& conte
     }
   }
   if (!generic) return;
+  context.genericAccepted = true;
   // Generated lines are never expanded again.
   if (options_.genericsAllowed && (!line_ || line_->variant < 0)) {
     for (const MatchAlternative* const* a = state.alternatives; *a; ++a) {

@@ -75,6 +75,8 @@ struct MatchContext {
   uint32_t acceptedForms = 0;
   // Set when only generic forms accepted and generics are not allowed on the line.
   bool onlyGenericRejected = false;
+  // Set when an accepting state had a generic form, offered or not.
+  bool genericAccepted = false;
 };
 
 struct MatchOptions {
@@ -111,6 +113,9 @@ class InstructionMatcher {
   // a floating-point number), null when there are none. The matcher lets go of them at the
   // next statement; a candidate that keeps pointing at them takes a claim.
   CandidateNodes* statementNodes() const { return statementNodes_; }
+  // Whether every expression that the walk parsed for the current statement came out an
+  // integer: reading such operands touched nothing outside the statement.
+  bool parsedOnlyIntegers() const;
   // The forms that one accepting state offers share their path and text. Every offer of
   // every matcher in the process has a number of its own, so that those forms can share
   // what they read from them; 0 before the first offer.

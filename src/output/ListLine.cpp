@@ -119,11 +119,12 @@ bool isExpansionLine(const LineInfo& line) { return line.variant >= 0; }
 bool isPrimaryExpansion(const LineInfo& line) { return line.flags[2] & lineflag::kGenericMark; }
 
 void appendLineBytes(const LineInfo& line, int32_t unitBits, bool showRelocations, std::string& text) {
-  uint32_t count = line.codeBytes ? line.codeByteCount : 0;
+  const LineExtras& extras = line.extras();
+  uint32_t count = extras.codeBytes ? extras.codeByteCount : 0;
   // The relocation masks follow the bytes, from the buffer's capacity on.
-  const uint8_t* masks = line.codeBytes + listingCapacity(count);
+  const uint8_t* masks = extras.codeBytes + listingCapacity(count);
   for (uint32_t index = 0; index < count; ++index) {
-    uint8_t byte = line.codeBytes[index];
+    uint8_t byte = extras.codeBytes[index];
     uint8_t mask = masks[index];
     if (unitBits == 1) {
       if (showRelocations && mask != 0) {
@@ -221,7 +222,7 @@ int32_t formatListLine(const ListEntry& entry, const RowLayout& layout, std::str
   if (line) {
     std::string_view prefix = state.commentPrefix ? state.commentPrefix : "";
     bool commented = !prefix.empty() && text.substr(0, prefix.size()) == prefix;
-    bool keepSource = (line->flags[3] & kKeepSourceFlag3) && !(line->flags[0] & lineflag::kMacroDefinition);
+    bool keepSource = (line->flags[3] & lineflag::kSplit) && !(line->flags[0] & lineflag::kMacroDefinition);
     if (!commented && (expansionCopy || (line->flags[0] & lineflag::kInactiveRegion) || keepSource)) {
       out.append(prefix);
       out.push_back(' ');
@@ -283,7 +284,7 @@ int32_t formatListLine(const ListEntry& entry, const RowLayout& layout, std::str
 
   if (line && hasTextEntry && rows > 1) {
     int64_t offset = line->codeAddress >= 0 ? line->codeAddress : 0;
-    int64_t last = offset + int64_t{repeatCount(*line)} * line->codeByteCount + reservedCount(*line) - 1;
+    int64_t last = offset + int64_t{repeatCount(*line)} * line->extras().codeByteCount + reservedCount(*line) - 1;
     appendFormat(out, "%4.4" PRIX64 "\n", static_cast<uint64_t>(addressOf(entry.section, last)));
     ++rows;
   }

@@ -16,10 +16,6 @@ namespace listing {
 inline constexpr char kTextEntryMark = '\x01';  // an upper-case word follows
 inline constexpr char kEndOfCodeMark = '\x02';  // the code bytes of one line end here
 
-// Line flag bits the list file reads that the statement parser has no name for.
-inline constexpr uint8_t kListedFlag1 = 0x80;      // byte 1: the list pass wrote the line
-inline constexpr uint8_t kKeepSourceFlag3 = 0x10;  // byte 3: show the text as written
-
 // What the list file reads of a line record besides its flags.
 int32_t reservedCount(const LineInfo& line);
 int32_t repeatCount(const LineInfo& line);

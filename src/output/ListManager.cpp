@@ -28,11 +28,11 @@ namespace {
 constexpr size_t kOutputBufferSize = 1 << 16;
 constexpr size_t kReadChunk = 1 << 16;
 
-bool isFileStart(const LineInfo& line) { return line.flags[3] & lineflag::kNotListedA; }
-bool isFileEnd(const LineInfo& line) { return line.flags[3] & lineflag::kNotListedB; }
+bool isFileStart(const LineInfo& line) { return line.flags[3] & lineflag::kStartOfFile; }
+bool isFileEnd(const LineInfo& line) { return line.flags[3] & lineflag::kEndOfFile; }
 bool isPageBreak(const LineInfo& line) { return line.flags[2] & lineflag::kControlListedAnyway; }
-bool isListedAlready(const LineInfo& line) { return line.flags[1] & listing::kListedFlag1; }
-void markListed(LineInfo& line) { line.flags[1] |= listing::kListedFlag1; }
+bool isListedAlready(const LineInfo& line) { return line.flags[1] & lineflag::kListed; }
+void markListed(LineInfo& line) { line.flags[1] |= lineflag::kListed; }
 
 // The name with everything from its last '.' replaced by the extension.
 std::string withListExtension(const char* name) {
@@ -92,8 +92,8 @@ void ListManager::generate() {
     if (isFileStart(*line)) pushSource(line);
     Section* section = line->section ? line->section : placeholderSection();
     if (line->flags[1] & lineflag::kSectionDirective) settleSectionAddress(line);
-    if ((line->flags[1] & lineflag::kControlLine) && line->printerControlCount > 0)
-      std::fwrite(line->printerControl, 1, line->printerControlCount, out_);
+    if ((line->flags[1] & lineflag::kControlLine) && line->extras().printerControlCount > 0)
+      std::fwrite(line->extras().printerControl, 1, line->extras().printerControlCount, out_);
     const ControlState& state = stateOf(line);
     if (line == lines->first()) {
       pager_->page.takeSettings(state);
@@ -196,14 +196,14 @@ void ListManager::listLine(LineInfo* line, Section* section) {
   }
   if (fileEnd || !isListed(*line)) return;
 
-  const bool keepSource = line->flags[3] & listing::kKeepSourceFlag3;
+  const bool keepSource = line->flags[3] & lineflag::kSplit;
   const bool asWritten = !listing::isExpansionLine(*line) && !(line->flags[0] & lineflag::kMacroExpansion) &&
                          !listing::isAlignmentFill(*line) &&
                          (!state.listing(ControlState::kListDefineExpansion) || keepSource);
   // A line made after a source line (a section's closing label) shares that line's
   // byte range without text or code of its own: the range is listed already, and
   // reading it again would show the source line twice.
-  if (asWritten && !line->text && line->codeByteCount == 0 && line->sourceEnd > line->sourceStart &&
+  if (asWritten && !line->text && line->extras().codeByteCount == 0 && line->sourceEnd > line->sourceStart &&
       line->sourceEnd <= lastPosition_) {
     markListed(*line);
     return;
@@ -314,7 +314,7 @@ void ListManager::settleSectionAddress(LineInfo* line) {
   for (const LineInfo* before = line->previous; before && before->section == section; before = before->previous) {
     if (before->codeAddress < 0) continue;
     int32_t repeat = listing::repeatCount(*before);
-    int64_t code = repeat != 0 ? int64_t{repeat} * before->codeByteCount : before->codeByteCount;
+    int64_t code = repeat != 0 ? int64_t{repeat} * before->extras().codeByteCount : before->extras().codeByteCount;
     int64_t end = before->codeAddress + listing::reservedCount(*before) + code;
     if (end >= 0) {
       line->codeAddress = static_cast<int32_t>(end);

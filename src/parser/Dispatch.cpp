@@ -86,7 +86,7 @@ void giveLineControlState(LineInfo* line, ControlState* state) {
   if (line->controlState == state) return;
   // A state the line owns was made for this line alone and handed on to no line
   // yet: nothing else refers to it.
-  if (line->ownsControlState) delete line->controlState;
+  if (line->ownsControlState()) delete line->controlState;
   line->controlState = state;
-  line->ownsControlState = true;
+  line->setOwnsControlState(true);
 }

@@ -1,5 +1,7 @@
 #include "parser/InstructionStatement.h"
 
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -32,9 +34,68 @@
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 
+namespace {
+
+// What a statement of one fixed form came to, for the next statement of the same text
+// under the same control state in the same section.
+struct PlainStatement {
+  static constexpr size_t kTextRoom = 46;
+  uint64_t hash = 0;
+  const ControlState* state = nullptr;
+  const Section* section = nullptr;
+  IPAttribute* attributes = nullptr;  // a claim on a shared set; null when the slot is free
+  uint32_t image[2] = {};             // the low 64 bits; the rest of the image is 0
+  uint32_t generation = 0;
+  uint32_t consumed = 0;
+  uint16_t cycles = 0;
+  uint8_t bits = 0;
+  uint8_t textLength = 0;
+  char text[kTextRoom] = {};
+};
+
+// Slots of the table of plain statements: a source repeats a few shapes often, and the
+// table stays small enough to be looked up at the cost of a cache line.
+constexpr size_t kPlainStatementSlots = 4096;
+
+// The statement text to the end of the line, when it fits a slot.
+bool plainText(const char* position, uint8_t& length) {
+  const char* end = position;
+  while (*end && *end != '\n') {
+    if (end - position >= static_cast<ptrdiff_t>(PlainStatement::kTextRoom)) return false;
+    ++end;
+  }
+  length = static_cast<uint8_t>(end - position);
+  return true;
+}
+
+uint64_t plainHash(const char* text, uint8_t length, const LineInfo* line) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (uint8_t i = 0; i < length; ++i) hash = (hash ^ static_cast<unsigned char>(text[i])) * 0x100000001b3ull;
+  hash ^= reinterpret_cast<uintptr_t>(line->controlState) * 0x9E3779B97F4A7C15ull;
+  hash ^= reinterpret_cast<uintptr_t>(line->section) * 0xC2B2AE3D27D4EB4Full;
+  return hash ^ (hash >> 29);
+}
+
+}  // namespace
+
 // The matcher's working records live as long as the parse: their tables and the room of
 // the candidate list are reused from statement to statement.
 struct InstructionStatements::Session {
+  ~Session() {
+    for (PlainStatement& plain : plainStatements) IPAttribute::release(plain.attributes);
+  }
+
+  // Statements whose text, control state and section decide everything about them: one
+  // fixed form chosen at once, integer operands alone, nothing reported, no jump. A slot
+  // holds the last such statement of its hash. A control state is never changed once a
+  // later line takes it, but a state that goes may leave its address to another, and a
+  // directive or control may change the run's settings: the slots count only while the
+  // statements go on under the state they were made in, with no directive between.
+  // Made at the first statement kept: the parsers of generated lines never keep one.
+  std::vector<PlainStatement> plainStatements;
+  const ControlState* plainState = nullptr;
+  uint32_t plainGeneration = 0;
+
   // The packed lines of the statement's expansions, reused from statement to statement.
   std::string expansionText;
   // Judges constant operands as layout would, made at the first one.
@@ -156,6 +217,13 @@ bool expansionsMayWait(const LineInfo* line) {
   return !jumpChainsAt(line) && !options->metrics && !options->instructionMetrics;
 }
 
+// Whether the image lies in its last two words, which a plain statement's slot keeps.
+bool fitsPlainImage(const Encoding& encoding) {
+  for (int word = 0; word < 6; ++word)
+    if (encoding.image[word] != 0) return false;
+  return true;
+}
+
 bool isPlainForm(const IPInstruction& candidate) {
   return candidate.alignment == 0 && candidate.encoding && candidate.encoding->operands.empty();
 }
@@ -212,8 +280,32 @@ LineInfo* insertGenericLine(LineInfo* line) {
 
 }  // namespace
 
+void InstructionStatements::settingsMayHaveChanged() { ++session_->plainGeneration; }
+
 bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t* consumed) {
   Session& s = *session_;
+  // A generated line belongs to an expansion that may not be chosen: it goes the long way.
+  uint8_t plainLength = 0;
+  const bool plainKnown = line->variant < 0 && plainText(position, plainLength);
+  uint64_t plainKey = 0;
+  if (plainKnown) {
+    if (line->controlState != s.plainState) {
+      s.plainState = line->controlState;
+      ++s.plainGeneration;
+    }
+    plainKey = plainHash(position, plainLength, line);
+    const PlainStatement* plain =
+        s.plainStatements.empty() ? nullptr : &s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
+    if (plain && plain->attributes && plain->hash == plainKey && plain->generation == s.plainGeneration &&
+        plain->state == line->controlState && plain->section == line->section && plain->textLength == plainLength &&
+        std::memcmp(plain->text, position, plainLength) == 0) {
+      uint32_t image[8] = {0, 0, 0, 0, 0, 0, plain->image[0], plain->image[1]};
+      *consumed = plain->consumed;
+      line->section->addNode(new FSimple(line, *plain->attributes, image, plain->bits, plain->cycles), true);
+      return true;
+    }
+  }
+  const size_t diagnosticsBefore = errorHandler()->diagnosticStamp();
   isa::BuildContext& context = s.context;
   std::vector<IPInstruction*> room = std::move(context.candidates);
   context = isa::BuildContext{};
@@ -276,6 +368,25 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
     if (candidates.size() > 1) sortCandidates(candidates);
     FlowNode* node;
     if (IPInstruction* simple = simpleChoice(s, candidates, section)) {
+      if (plainKnown && !match.genericAccepted && !context.isJump && simple->attributes &&
+          simple->attributes->isShared() && simple->encoding && fitsPlainImage(*simple->encoding) &&
+          s.matcher.parsedOnlyIntegers() && errorHandler()->diagnosticStamp() == diagnosticsBefore) {
+        if (s.plainStatements.empty()) s.plainStatements.resize(kPlainStatementSlots);
+        PlainStatement& plain = s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
+        IPAttribute::release(plain.attributes);
+        plain.hash = plainKey;
+        plain.state = line->controlState;
+        plain.section = line->section;
+        plain.attributes = simple->attributes->copy();
+        plain.image[0] = simple->encoding->image[6];
+        plain.image[1] = simple->encoding->image[7];
+        plain.generation = s.plainGeneration;
+        plain.consumed = *consumed;
+        plain.cycles = static_cast<uint16_t>(simple->cycles);
+        plain.bits = simple->encoding->bits;
+        plain.textLength = plainLength;
+        std::memcpy(plain.text, position, plainLength);
+      }
       node = new FSimple(line, *simple);
       for (IPInstruction* candidate : candidates) delete candidate;
       candidates.clear();

@@ -19,6 +19,9 @@ class InstructionStatements {
   // characters an accepting walk took (0 when none). False after a diagnostic, or after
   // an error node took the diagnostic of a generated line.
   bool parse(const char* position, LineInfo* line, uint32_t* consumed);
+  // A directive or control ran: it may have changed a setting that matching reads, so no
+  // statement before it stands for one after it.
+  void settingsMayHaveChanged();
 
  public:
   struct Session;

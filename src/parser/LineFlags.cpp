@@ -7,11 +7,11 @@ bool isListed(const LineInfo& line) {
   using namespace lineflag;
   const ControlState* state = line.controlState;
   if (!state) return false;
-  const uint8_t* flags = line.flags;
+  const LineFlags& flags = line.flags;
   auto on = [state](ControlState::ListFlag letter) { return state->listing(letter); };
   // The first rule that decides gives the answer.
   if (state->listCounter <= 0 || (flags[1] & kNeverListed1) || (flags[3] & kNeverListed3)) return false;
-  if (flags[3] & (kNotListedA | kNotListedB)) return false;
+  if (flags[3] & (kStartOfFile | kEndOfFile)) return false;
   if ((flags[1] & kUnlistedGroup) && !(flags[3] & kGroupListed)) return false;
   if (flags[0] & kBodyEnd) return (flags[0] & kMacroDefinition) && !on(ControlState::kListMacro);
   if ((flags[1] & kEquateOrSet) && !on(ControlState::kListEquate)) return false;

@@ -178,6 +178,7 @@ bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo*
   }
   statement.keyword = token;
   if (KeywordHandler handler = keywordHandler(token)) {
+    if (instructions_) instructions_->settingsMayHaveChanged();
     if (!handler(*this, statement)) return false;
     return statementEnd(line);
   }
@@ -201,7 +202,8 @@ bool OrbaParser::defineLabel(Section* section, LineInfo* line, const char* name,
   SymbolTable* table = symbolTable();
   if (!table->current) return false;
   if (isa::refuseGeneratedLabelName(name, line)) return false;
-  Symbol* symbol = table->current->defineSymbol(name, line);
+  // The statement's label is interned already.
+  Symbol* symbol = table->current->defineSymbol(name, line, true);
   if (!symbol) return false;
   symbol->section = section;
   // A label's unit words are its section's type, or 1 for a section without one.

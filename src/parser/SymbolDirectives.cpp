@@ -40,7 +40,7 @@ SymbolTable::LocalSymbolTable* moduleScope() {
   return found != table->scopes.end() ? found->second : table->current;
 }
 
-using Declare = Symbol* (SymbolTable::LocalSymbolTable::*)(const char*, LineInfo*);
+using Declare = Symbol* (SymbolTable::LocalSymbolTable::*)(const char*, LineInfo*, bool);
 
 // Reads the name list and binds each name in scope; a refused name is skipped and
 // the others are still bound.
@@ -50,8 +50,9 @@ bool bindNames(OrbaParser& parser, Statement& statement, SymbolTable::LocalSymbo
   names.clear();
   LineInfo* line = statement.line;
   if (!scanNameList(parser.scanner(), line, names)) return false;
+  // The scanned names are interned already.
   for (const char* name : names) {
-    Symbol* symbol = (scope->*declare)(name, line);
+    Symbol* symbol = (scope->*declare)(name, line, true);
     // The node keeps the external symbol in the object file even when nothing uses it.
     if (symbol && externNodes && line->section) line->section->addNode(new FExtern(line, symbol), true);
   }

@@ -43,7 +43,7 @@ void MacroPreprocessor::collectBlockBody(InputBuffer& input, LineInfo* line, int
       top = input.top();
       if (top && top->outer && top->kind == InputBuffer::kFileSource) {
         LineInfo* marker = appendLine(nullptr, position);
-        marker->flags[3] |= mppline::kEndOfFile;
+        marker->flags[3] |= lineflag::kEndOfFile;
       }
       // The body goes on in the source below; only at the end of the input it stops.
       if (input.popSource()) continue;
@@ -61,7 +61,7 @@ void MacroPreprocessor::collectBlockBody(InputBuffer& input, LineInfo* line, int
     if (!inExpansion && top && top->kind == InputBuffer::kFileSource)
       top->lineOffset += static_cast<int32_t>(consumed);
     current = appendLine(text.c_str(), position);
-    current->flags[0] |= mppline::kBlock;
+    current->flags[0] |= lineflag::kMacroDefinition;
     if (!inExpansion && position.startOffset >= 0) {
       current->sourceStart = static_cast<uint32_t>(position.startOffset);
       current->sourceEnd = static_cast<uint32_t>(position.startOffset) + consumed;
@@ -72,7 +72,7 @@ void MacroPreprocessor::collectBlockBody(InputBuffer& input, LineInfo* line, int
       processBlockLine(input, current, text.data(), text.size(), endCode);
     } else {
       // A collected line keeps its statements; each is stored as a line of the body.
-      current->flags[3] |= mppline::kSplit;
+      current->flags[3] |= lineflag::kSplit;
       const char* statement = current->text ? current->text : "";
       while (const char* newline = std::strchr(statement, '\n')) {
         processBlockLine(input, current, statement, static_cast<size_t>(newline + 1 - statement),

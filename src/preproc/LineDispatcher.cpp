@@ -63,14 +63,14 @@ bool MacroPreprocessor::processLine(InputBuffer& input, const char* text, size_t
   bool skipped = !active && !(directive == kMppNewline && !label);
   switch (directive) {
     case kMppIf:
-      flags |= mppline::kConditional;
+      flags |= lineflag::kConditionalDirective;
       result = handleIf(input, line);
       skipped = !isActive();
       break;
     case kMppElif:
     case kMppElse:
     case kMppEndif:
-      flags |= mppline::kConditional;
+      flags |= lineflag::kConditionalDirective;
       if (directive == kMppElif) result = handleElif(input, line);
       else if (directive == kMppElse) result = handleElse(input, line);
       else result = handleEndif(input, line);
@@ -79,7 +79,7 @@ bool MacroPreprocessor::processLine(InputBuffer& input, const char* text, size_t
       result = handleInclude(input, line);
       break;
     case kMppComment:
-      flags |= mppline::kCommentBlock;
+      flags |= lineflag::kCommentOnly;
       break;
     default:
       if (!active) break;
@@ -88,41 +88,41 @@ bool MacroPreprocessor::processLine(InputBuffer& input, const char* text, size_t
           result = undefineDirective(input, line);
           break;
         case kMppSet:
-          line->flags[1] |= mppline::kSymbolSetting;
+          line->flags[1] |= lineflag::kEquateOrSet;
           result = setDirective(input, line, label);
-          flags |= mppline::kAssemble;
+          flags |= lineflag::kAssemble;
           break;
         case kMppRadix:
-          flags |= mppline::kAssemble;
+          flags |= lineflag::kAssemble;
           result = handleRadix(input, line);
           break;
         case kMppPmacro:
           result = handlePmacro(input, line);
           break;
         case kMppMacro:
-          flags |= mppline::kBlock;
+          flags |= lineflag::kMacroDefinition;
           result = handleMacro(input, line, label);
           break;
         case kMppEqu:
-          line->flags[1] |= mppline::kSymbolSetting;
-          flags |= mppline::kAssemble;
+          line->flags[1] |= lineflag::kEquateOrSet;
+          flags |= lineflag::kAssemble;
           result = handleEqu(input, line, label);
           break;
         case kMppEndm:
         case kMppExitm:
-          flags |= mppline::kBlockEnd;
+          flags |= lineflag::kBodyEnd;
           result = handleBlockEnd(input, line, directive);
           break;
         case kMppEnd:
-          line->flags[2] |= mppline::kAfterEnd;
-          flags |= mppline::kAssemble;
+          line->flags[2] |= lineflag::kLastLine;
+          flags |= lineflag::kAssemble;
           result = handleEnd(input, line);
           break;
         case kMppDup:
         case kMppDupa:
         case kMppDupc:
         case kMppDupf:
-          flags |= mppline::kExpansionCall | mppline::kBlock;
+          flags |= lineflag::kMacroCall | lineflag::kMacroDefinition;
           if (directive == kMppDup) result = handleDup(input, line, label);
           else if (directive == kMppDupa) result = handleDupa(input, line, label);
           else if (directive == kMppDupc) result = handleDupc(input, line, label);
@@ -132,14 +132,14 @@ bool MacroPreprocessor::processLine(InputBuffer& input, const char* text, size_t
           result = handleDefine(input, line);
           break;
         case kMppCommentPrefix:
-          flags |= mppline::kAssemble;
+          flags |= lineflag::kAssemble;
           result = handleCommentPrefix(input, line);
           break;
         case kMppNewline:
           // A line of a label alone, or an empty line.
           if (label) {
             defineLabel(label, line);
-            flags |= mppline::kAssemble;
+            flags |= lineflag::kAssemble;
           }
           break;
         case kMppHash:
@@ -152,27 +152,19 @@ bool MacroPreprocessor::processLine(InputBuffer& input, const char* text, size_t
         default:
           // A comment alone, kept for the list file, is an empty line all the same.
           if (!(label == nullptr && directive == kMppCharacter && isCommentStart(input)))
-            flags |= mppline::kAssemble;
+            flags |= lineflag::kAssemble;
           break;
       }
       break;
   }
-  if (skipped) flags |= mppline::kSkipped;
+  if (skipped) flags |= lineflag::kInactiveRegion;
   if (result) input.popSource();
   return true;
 }
 
 void MacroPreprocessor::defineLabel(const char* label, LineInfo* line) {
   if (!label || isDigit(*label)) return;
-  SymbolTable::LocalSymbolTable* scope = symbolTable()->current;
-  if (Symbol* symbol = scope->lookup(label)) {
-    if (!symbol->isDefined()) {
-      symbol->flags[0] |= Symbol::kDefined;
-      symbol->definitionLine = line;
-    }
-    return;
-  }
-  scope->defineNewSymbol(label, line);
+  symbolTable()->current->defineUnlessDefined(label, line);
 }
 
 bool MacroPreprocessor::checkLabelField(LineInfo* line, int32_t directive, bool labelGiven,
@@ -306,7 +298,7 @@ bool MacroPreprocessor::handleLineMarker(InputBuffer& input, LineInfo* line) {
     }
     scan += 4;
   }
-  line->flags[3] |= mppline::kLineMarker;
+  line->flags[3] |= lineflag::kLineMarker;
 
   // A decimal line number, then optionally a file name in double quotes.
   while (isWhiteSpace(*scan)) ++scan;

@@ -22,9 +22,9 @@ LineState::~LineState() {
   }
 }
 
-LineInfo* LineState::makeLine(const char* internedText, int32_t fileId, int32_t line,
+LineInfo* LineState::makeLine(const char* storedText, int32_t fileId, int32_t line,
                               int32_t bias) {
-  return orbaFactory()->createLineInfo(internedText, static_cast<uint32_t>(fileId),
+  return orbaFactory()->createLineInfo(storedText, static_cast<uint32_t>(fileId),
                                        static_cast<uint32_t>(line), static_cast<uint32_t>(bias));
 }
 
@@ -62,7 +62,7 @@ void LineState::linkAfter(LineInfo* anchor, LineInfo* line) {
 
 LineInfo* LineState::appendRange(const char* from, const char* to, int32_t fileId, int32_t line,
                                  int32_t bias) {
-  LineInfo* record = makeLine(internRange(from, to), fileId, line, bias);
+  LineInfo* record = makeLine(storeRange(from, to), fileId, line, bias);
   linkAtTail(record);
   return record;
 }
@@ -73,7 +73,7 @@ LineInfo* LineState::appendRangeNamed(const char* from, const char* to, const ch
 }
 
 LineInfo* LineState::appendLine(const char* text, int32_t fileId, int32_t line, int32_t bias) {
-  LineInfo* record = makeLine(intern(text), fileId, line, bias);
+  LineInfo* record = makeLine(store(text), fileId, line, bias);
   linkAtTail(record);
   return record;
 }
@@ -86,7 +86,7 @@ LineInfo* LineState::appendLineNamed(const char* text, const char* fileName, int
 LineInfo* LineState::insertRangeBefore(LineInfo* anchor, const char* from, const char* to,
                                        int32_t fileId, int32_t line, int32_t bias) {
   if (!anchor) return appendRange(from, to, fileId, line, bias);
-  LineInfo* record = makeLine(internRange(from, to), fileId, line, bias);
+  LineInfo* record = makeLine(storeRange(from, to), fileId, line, bias);
   linkBefore(anchor, record);
   return record;
 }
@@ -99,7 +99,7 @@ LineInfo* LineState::insertRangeBeforeNamed(LineInfo* anchor, const char* from, 
 LineInfo* LineState::insertLine(LineInfo* anchor, const char* text, int32_t fileId, int32_t line,
                                 int32_t bias) {
   if (!anchor) return appendLine(text, fileId, line, bias);
-  LineInfo* record = makeLine(intern(text), fileId, line, bias);
+  LineInfo* record = makeLine(store(text), fileId, line, bias);
   linkBefore(anchor, record);
   return record;
 }
@@ -112,7 +112,7 @@ LineInfo* LineState::insertLineNamed(LineInfo* anchor, const char* text, const c
 LineInfo* LineState::insertRangeAfter(LineInfo* anchor, const char* from, const char* to,
                                       int32_t fileId, int32_t line, int32_t bias) {
   if (!anchor) return appendRange(from, to, fileId, line, bias);
-  LineInfo* record = makeLine(internRange(from, to), fileId, line, bias);
+  LineInfo* record = makeLine(storeRange(from, to), fileId, line, bias);
   linkAfter(anchor, record);
   return record;
 }
@@ -125,7 +125,7 @@ LineInfo* LineState::insertRangeAfterNamed(LineInfo* anchor, const char* from, c
 LineInfo* LineState::insertLineAfter(LineInfo* anchor, const char* text, int32_t fileId,
                                      int32_t line, int32_t bias) {
   if (!anchor) return appendLine(text, fileId, line, bias);
-  LineInfo* record = makeLine(intern(text), fileId, line, bias);
+  LineInfo* record = makeLine(store(text), fileId, line, bias);
   linkAfter(anchor, record);
   return record;
 }
@@ -163,4 +163,10 @@ const char* LineState::intern(const char* text) {
   return text ? stringBuffer()->intern(text) : nullptr;
 }
 
-void LineState::setLineText(const char* text, LineInfo* line) { line->text = intern(text); }
+const char* LineState::storeRange(const char* from, const char* to) {
+  return from ? stringBuffer()->copyRange(from, to) : nullptr;
+}
+
+const char* LineState::store(const char* text) { return text ? stringBuffer()->copy(text) : nullptr; }
+
+void LineState::setLineText(const char* text, LineInfo* line) { line->text = store(text); }

@@ -15,9 +15,9 @@ class LineState {
   LineState(const LineState&) = delete;
   LineState& operator=(const LineState&) = delete;
 
-  // Every line-making operation interns its text (null stays null, a range is cut at
-  // an embedded NUL), makes the record through the factory with the line number
-  // line + bias, links it in and returns it. The Named forms register the file name
+  // Every line-making operation keeps a copy of its text for the run (null stays null,
+  // a range is cut at an embedded NUL; not interned, as nearly every line's text is
+  // distinct), makes the record through the factory with the line number line + bias, links it in and returns it. The Named forms register the file name
   // first. A null anchor appends. The variants call the basic operations through the
   // virtual table, so that a subclass changing those changes them all.
   virtual LineInfo* appendRange(const char* from, const char* to, int32_t fileId, int32_t line,
@@ -56,6 +56,9 @@ class LineState {
   virtual const char* internRange(const char* from, const char* to);
   virtual const char* intern(const char* text);
   virtual void setLineText(const char* text, LineInfo* line);
+  // The run's copy of a line text, as the line-making operations keep it.
+  const char* storeRange(const char* from, const char* to);
+  const char* store(const char* text);
 
   LineInfo* first() const { return first_; }
   LineInfo* last() const { return last_; }
@@ -68,7 +71,7 @@ class LineState {
   const char* fileName(int32_t id) const { return sourceFile(id); }
 
  private:
-  LineInfo* makeLine(const char* internedText, int32_t fileId, int32_t line, int32_t bias);
+  LineInfo* makeLine(const char* storedText, int32_t fileId, int32_t line, int32_t bias);
   void linkAtTail(LineInfo* line);
   void linkBefore(LineInfo* anchor, LineInfo* line);
   void linkAfter(LineInfo* anchor, LineInfo* line);

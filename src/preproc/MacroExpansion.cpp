@@ -152,11 +152,11 @@ bool MacroPreprocessor::handleMacroCall(InputBuffer& input, LineInfo* line, cons
   if (label) defineLabel(label, line);
   MppMacro* macro = findMacro(name);
   if (!macro) {
-    if (isActive()) line->flags[0] |= mppline::kAssemble;
+    if (isActive()) line->flags[0] |= lineflag::kAssemble;
     return true;
   }
 
-  line->flags[0] |= mppline::kExpansionCall;
+  line->flags[0] |= lineflag::kMacroCall;
   std::vector<const char*> actuals;
   splitMacroArguments(input.cursor(), commentPrefix(), actuals, line);
   input.popSource();

@@ -301,7 +301,7 @@ MacroPreprocessor::LinePosition MacroPreprocessor::takeLinePosition(InputBuffer&
 LineInfo* MacroPreprocessor::appendLine(const char* text, const LinePosition& position) {
   LineInfo* line = lineState()->appendLine(text, position.fileId, position.line, position.bias);
   line->controlState = currentControlState_;
-  if (inExpansion) line->flags[0] |= mppline::kFromExpansion;
+  if (inExpansion) line->flags[0] |= lineflag::kMacroExpansion;
   return line;
 }
 
@@ -329,7 +329,7 @@ void MacroPreprocessor::readLines(InputBuffer& input) {
       if (top->kind == InputBuffer::kFileSource) {
         LinePosition position = takeLinePosition(input);
         LineInfo* marker = appendLine(nullptr, position);
-        marker->flags[3] |= mppline::kStartOfFile;
+        marker->flags[3] |= lineflag::kStartOfFile;
         lastLine = marker;
       }
     }
@@ -346,7 +346,7 @@ bool MacroPreprocessor::readLogicalLine(InputBuffer& input, LineInfo*& lastLine)
     if (read.pendingDiagnostic) errors->reportText(read.pendingDiagnostic, lastLine);
     if (input.top() && input.top()->kind == InputBuffer::kFileSource) {
       LineInfo* marker = appendLine(nullptr, position);
-      marker->flags[3] |= mppline::kEndOfFile;
+      marker->flags[3] |= lineflag::kEndOfFile;
       lastLine = marker;
     }
     return input.popSource() != 0;
@@ -376,8 +376,8 @@ bool MacroPreprocessor::readLogicalLine(InputBuffer& input, LineInfo*& lastLine)
   const char* dispatched = lineText_.data();
   size_t length = lineText_.size();
   if (evaluateAtFunctions(input, line, lineText_.data(), lineText_.size(), substitutedText_)) {
-    line->text = stringBuffer()->internRange(substitutedText_.data(),
-                                             substitutedText_.data() + substitutedText_.size());
+    line->text = lineState()->storeRange(substitutedText_.data(),
+                                         substitutedText_.data() + substitutedText_.size());
     dispatched = substitutedText_.data();
     length = substitutedText_.size();
   }
@@ -385,7 +385,7 @@ bool MacroPreprocessor::readLogicalLine(InputBuffer& input, LineInfo*& lastLine)
   if (!read.multiStatement) {
     processLine(input, dispatched, length, line);
     // A handler may have made further lines already; the last one made closes.
-    lineState()->last()->flags[2] |= endReached ? mppline::kAfterEnd : 0;
+    lineState()->last()->flags[2] |= endReached ? lineflag::kLastLine : 0;
     lastLine = lineState()->last();
     return true;
   }
@@ -396,9 +396,9 @@ bool MacroPreprocessor::readLogicalLine(InputBuffer& input, LineInfo*& lastLine)
 
 void MacroPreprocessor::dispatchStatements(InputBuffer& input, LineInfo* line, const char* text,
                                            const LinePosition& position) {
-  line->flags[0] &= static_cast<uint8_t>(~mppline::kAssemble);
-  line->flags[2] &= static_cast<uint8_t>(~mppline::kAfterEnd);
-  line->flags[3] |= mppline::kSplit;
+  line->flags[0] &= static_cast<uint8_t>(~lineflag::kAssemble);
+  line->flags[2] &= static_cast<uint8_t>(~lineflag::kLastLine);
+  line->flags[3] |= lineflag::kSplit;
   // The statement lines follow the split line in order; each is dispatched as soon
   // as it is made, so that what it does applies to the next one. Text after the
   // last newline belongs to no statement.
@@ -408,11 +408,11 @@ void MacroPreprocessor::dispatchStatements(InputBuffer& input, LineInfo* line, c
     LineInfo* part = lineState()->insertRangeAfter(previous, statement, newline + 1,
                                                    position.fileId, position.line, position.bias);
     part->controlState = currentControlState_;
-    if (inExpansion) part->flags[0] |= mppline::kFromExpansion;
+    if (inExpansion) part->flags[0] |= lineflag::kMacroExpansion;
     part->sourceStart = line->sourceStart;
     part->sourceEnd = line->sourceEnd;
     processLine(input, statement, static_cast<size_t>(newline + 1 - statement), part);
-    part->flags[2] |= endReached ? mppline::kAfterEnd : 0;
+    part->flags[2] |= endReached ? lineflag::kLastLine : 0;
     previous = part;
     statement = newline + 1;
   }
@@ -428,7 +428,7 @@ void MacroPreprocessor::skipAfterEnd(InputBuffer& input, LineInfo*& lastLine, bo
     // The source has nothing left: it ends as any source does.
     if (isFile) {
       LineInfo* marker = appendLine(nullptr, takeLinePosition(input));
-      marker->flags[3] |= mppline::kEndOfFile;
+      marker->flags[3] |= lineflag::kEndOfFile;
       lastLine = marker;
     }
     more = input.popSource() != 0;
@@ -460,7 +460,7 @@ void MacroPreprocessor::skipAfterEnd(InputBuffer& input, LineInfo*& lastLine, bo
     line->sourceEnd = static_cast<uint32_t>(position.startOffset) + length;
     source->lineOffset += static_cast<int32_t>(length);
   }
-  line->flags[2] |= mppline::kAfterEnd;
+  line->flags[2] |= lineflag::kLastLine;
   if (!conditionTop->openingLine && conditionStack.empty()) conditionTop->openingLine = line;
   lastLine = line;
 }

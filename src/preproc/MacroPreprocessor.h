@@ -27,32 +27,10 @@
 #include "preproc/MppRecords.h"
 #include "preproc/MppToken.h"
 #include "preproc/OrbaPreprocessor.h"
+#include "util/LineInfo.h"
 
 class InputBuffer;
 class OrbaExpression;
-struct LineInfo;
-
-// The LineInfo flag bits the preprocessor sets, by byte.
-namespace mppline {
-// byte 0
-constexpr uint8_t kAssemble = 0x01;       // handed on to the statement parser
-constexpr uint8_t kExpansionCall = 0x02;  // macro call or repeat directive
-constexpr uint8_t kBlockEnd = 0x04;       // .ENDM or .EXITM
-constexpr uint8_t kBlock = 0x08;          // .MACRO or repeat directive; collected body line
-constexpr uint8_t kFromExpansion = 0x10;  // made while an expansion's text was read
-constexpr uint8_t kConditional = 0x20;    // .IF, .ELIF, .ELSE, .ENDIF
-constexpr uint8_t kSkipped = 0x40;        // inside an inactive conditional region
-constexpr uint8_t kCommentBlock = 0x80;   // .COMMENT
-// byte 1
-constexpr uint8_t kSymbolSetting = 0x01;  // .SET or .EQU
-// byte 2
-constexpr uint8_t kAfterEnd = 0x02;  // the .END line and every line after it
-// byte 3
-constexpr uint8_t kStartOfFile = 0x02;
-constexpr uint8_t kEndOfFile = 0x04;
-constexpr uint8_t kSplit = 0x10;       // the line held several statements, which follow it
-constexpr uint8_t kLineMarker = 0x20;  // a C line marker
-}  // namespace mppline
 
 class MacroPreprocessor : public OrbaPreprocessor {
  public:

@@ -13,10 +13,6 @@
 
 namespace {
 
-constexpr uint8_t kAssembleBit = 0x01;     // byte 0
-constexpr uint8_t kStartOfFileBit = 0x02;  // byte 3
-constexpr uint8_t kEndOfFileBit = 0x04;    // byte 3
-
 // White space and printable characters of the C locale pass, and so does every
 // byte from 0x80 up: sources carry UTF-8 in comments and strings.
 bool isAcceptedCharacter(int c) {
@@ -70,7 +66,7 @@ void OrbaPreprocessor::readLines(InputBuffer& input) {
   };
   auto finishLine = [&]() {
     LineInfo* line = lines->appendLine(buf_text(&lineText_), fileId, lineNumber, bias);
-    line->flags[0] |= kAssembleBit;
+    line->flags[0] |= lineflag::kAssemble;
     line->controlState = controlState_.get();
     line->sourceStart = startOffset;
     line->sourceEnd = byteCount;
@@ -123,9 +119,9 @@ void OrbaPreprocessor::readLines(InputBuffer& input) {
   if (lineText_.end != lineText_.begin || pendingDiagnostic) finishLine();
 
   LineInfo* start = lines->insertLine(lines->first(), nullptr, fileId, 0, 0);
-  start->flags[3] |= kStartOfFileBit;
+  start->flags[3] |= lineflag::kStartOfFile;
   start->controlState = controlState_.get();
   LineInfo* end = lines->insertLineAfter(lines->last(), nullptr, fileId, 0, 0);
-  end->flags[3] |= kEndOfFileBit;
+  end->flags[3] |= lineflag::kEndOfFile;
   end->controlState = controlState_.get();
 }

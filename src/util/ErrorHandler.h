@@ -77,6 +77,11 @@ class ErrorHandler {
   int32_t errorCount() const { return errorCount_; }
   int32_t warningCount() const { return warningCount_; }
   int32_t promotedCount() const { return promotedCount_; }
+  // Grows with every diagnostic kept or written: equal before and after a step when the
+  // step reported nothing.
+  size_t diagnosticStamp() const {
+    return records_.size() + static_cast<size_t>(errorCount_) + static_cast<size_t>(warningCount_);
+  }
 
   // Walks the kept records in line order.
   class ErrorIter {

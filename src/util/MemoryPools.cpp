@@ -35,13 +35,7 @@ void MemoryPools::free(MemPool* pool, void* block, size_t size) {
 
 void MemoryPools::destroyPool(MemPool* pool) {
   if (!pool) return;
-  char* chunk = pool->chunks;
-  while (chunk) {
-    char* older;
-    std::memcpy(&older, chunk, sizeof older);
-    std::free(chunk);
-    chunk = older;
-  }
+  mem_pool_release_chunks(pool);
   std::free(pool);
 }
 

@@ -53,6 +53,25 @@ const char* StringBuffer::internRange(const char* from, const char* to) {
   return internBytes(from, length);
 }
 
+const char* StringBuffer::copyRange(const char* from, const char* to) {
+  VEKT_ASSERT(from <= to);
+  size_t length = static_cast<size_t>(to - from);
+  if (const void* nul = std::memchr(from, '\0', length)) length = static_cast<const char*>(nul) - from;
+  return copyBytes(from, length);
+}
+
+const char* StringBuffer::copy(const char* text) {
+  VEKT_ASSERT(text);
+  return copyBytes(text, std::strlen(text));
+}
+
+char* StringBuffer::copyBytes(const char* text, size_t length) {
+  char* copy = static_cast<char*>(mem_pool_alloc(pool_, length + 1));
+  std::memcpy(copy, text, length);
+  copy[length] = '\0';
+  return copy;
+}
+
 const char* StringBuffer::internBytes(const char* text, size_t length) {
   // Texts are source lines and names: a length beyond 32 bits is no text of a source.
   VEKT_ASSERT(length < UINT32_MAX);
@@ -61,9 +80,7 @@ const char* StringBuffer::internBytes(const char* text, size_t length) {
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     Slot& slot = slots_[i];
     if (!slot.text) {
-      char* copy = static_cast<char*>(mem_pool_alloc(pool_, length + 1));
-      std::memcpy(copy, text, length);
-      copy[length] = '\0';
+      char* copy = copyBytes(text, length);
       slot = {copy, hash, static_cast<uint32_t>(length)};
       // At most three quarters full, so that a probe always ends at an empty slot.
       if (++used_ * 4 > slotCount_ * 3) grow();

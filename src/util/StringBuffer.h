@@ -18,6 +18,11 @@ class StringBuffer {
   const char* intern(const char* text);
   // The interned copy of the bytes [from, to), up to a NUL byte among them.
   const char* internRange(const char* from, const char* to);
+  // A copy of the bytes [from, to), up to a NUL byte among them, kept for the run but
+  // not interned: line texts are nearly all distinct, and hashing each one into the
+  // table would cost a probe and a slot per line for nothing.
+  const char* copyRange(const char* from, const char* to);
+  const char* copy(const char* text);
 
  private:
   // Every source line passes through here: each slot keeps its text's hash and
@@ -30,6 +35,7 @@ class StringBuffer {
   };
 
   const char* internBytes(const char* text, size_t length);
+  char* copyBytes(const char* text, size_t length);
   void grow();
 
   MemPool* pool_;

@@ -109,8 +109,6 @@ size_t mem_pool_rounded_size(size_t size) {
 
 namespace {
 
-constexpr size_t kLinkSize = sizeof(char*);
-
 void* popFreeBlock(void*& head, size_t size) {
   void* block = head;
   void* following;
@@ -118,6 +116,27 @@ void* popFreeBlock(void*& head, size_t size) {
   head = following;
   std::memset(block, 0, size);
   return block;
+}
+
+// Ordinary chunks from this size on are mapped on their own, with their pages made at
+// once: the pool fills them from the start, so every page is wanted. A chunk of one
+// large block keeps lazy pages, as its owner may use only part of it.
+constexpr size_t kMappedChunk = size_t{64} << 10;
+
+char* allocateChunk(size_t size, bool ordinary) {
+  if (!ordinary || size < kMappedChunk) return static_cast<char*>(xcalloc(1, size));
+  void* region = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+  if (region == MAP_FAILED) mem_out_of_memory();
+  return static_cast<char*>(region);  // fresh anonymous pages are zero already
+}
+
+// The size word of an ordinary chunk has its lowest bit set (sizes are multiples of 4).
+constexpr size_t kOrdinaryChunkBit = 1;
+
+void releaseChunk(char* chunk, size_t sizeWord) {
+  size_t size = sizeWord & ~kOrdinaryChunkBit;
+  if (!(sizeWord & kOrdinaryChunkBit) || size < kMappedChunk) std::free(chunk);
+  else munmap(chunk, size);
 }
 
 }  // namespace
@@ -146,22 +165,40 @@ void* mem_pool_alloc(MemPool* pool, size_t size) {
     }
   }
 
-  // The link is pointer-sized and calloc memory is aligned for any object, so a
-  // block right behind the link is 8-aligned: no extra pad is needed.
-  char* chunk;
-  char* block;
+  // The header is two pointers and chunks are aligned for any object, so a block
+  // right behind the header is 8-aligned: no extra pad is needed.
+  size_t chunkSize;
   if (rounded > kMemPoolOwnChunkThreshold) {
-    chunk = static_cast<char*>(std::calloc(1, kLinkSize + rounded));
-    if (!chunk) mem_out_of_memory();
-    block = chunk + kLinkSize;
+    chunkSize = kMemPoolChunkHeader + rounded;
   } else {
-    chunk = static_cast<char*>(std::calloc(1, kMemPoolChunkSize));
-    if (!chunk) mem_out_of_memory();
-    block = chunk + kLinkSize;
-    pool->next = block + rounded;
-    pool->left = kMemPoolChunkSize - kLinkSize - rounded;
+    chunkSize = pool->nextChunk;
+    if (pool->nextChunk < kMemPoolLargestChunk) pool->nextChunk *= 2;
   }
-  std::memcpy(chunk, &pool->chunks, kLinkSize);
+  bool ordinary = rounded <= kMemPoolOwnChunkThreshold;
+  char* chunk = allocateChunk(chunkSize, ordinary);
+  size_t sizeWord = ordinary ? chunkSize | kOrdinaryChunkBit : chunkSize;
+  std::memcpy(chunk, &pool->chunks, sizeof(char*));
+  std::memcpy(chunk + sizeof(char*), &sizeWord, sizeof sizeWord);
   pool->chunks = chunk;
+  char* block = chunk + kMemPoolChunkHeader;
+  if (ordinary) {
+    pool->next = block + rounded;
+    pool->left = chunkSize - kMemPoolChunkHeader - rounded;
+  }
   return block;
+}
+
+void mem_pool_release_chunks(MemPool* pool) {
+  char* chunk = pool->chunks;
+  while (chunk) {
+    char* older;
+    size_t sizeWord;
+    std::memcpy(&older, chunk, sizeof older);
+    std::memcpy(&sizeWord, chunk + sizeof(char*), sizeof sizeWord);
+    releaseChunk(chunk, sizeWord);
+    chunk = older;
+  }
+  pool->chunks = nullptr;
+  pool->next = nullptr;
+  pool->left = 0;
 }

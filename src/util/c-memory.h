@@ -7,17 +7,20 @@
 // Sizes are rounded up to a multiple of 4 with a minimum of 8, so that a freed
 // block can hold the host's free-list link. A block whose rounded size is a
 // multiple of 8 is 8-aligned, any other 4-aligned: an object whose size is not a
-// multiple of 8 cannot need more. The first pointer of every chunk chains it to
-// the chunk made before it.
-// Bytes of an ordinary chunk, its chain link included.
-constexpr size_t kMemPoolChunkSize = 4092;
+// multiple of 8 cannot need more. Every chunk starts with a header: a pointer that
+// chains it to the chunk made before it, then the chunk's size in bytes (its lowest
+// bit set when the chunk is an ordinary one, filled block by block).
+// Bytes of a chunk's header.
+constexpr size_t kMemPoolChunkHeader = 2 * sizeof(void*);
+// Bytes of a pool's first ordinary chunk, its header included. Each further chunk is
+// twice the size of the one before, up to kMemPoolLargestChunk: a pool of a few nodes
+// stays small, and one that holds millions takes its memory in pieces of that size,
+// mapped with their pages in place (one call instead of a page fault per page).
+constexpr size_t kMemPoolChunkSize = 4096;
+constexpr size_t kMemPoolLargestChunk = size_t{256} << 10;
 // Requests above this many bytes get a chunk of their own.
 constexpr size_t kMemPoolOwnChunkThreshold = 200;
 
-// A pool that serves nodes of several sizes (the expression pool does) must reuse
-// every size it frees, or a long run that builds and drops nodes grows without end:
-// blocks up to the own-chunk threshold have one free list per rounded size. Larger
-// blocks are rare; the first two large sizes freed are recycled.
 struct MemPool {
   char* chunks = nullptr;  // newest chunk; its first pointer links to the older ones
   char* next = nullptr;    // first free byte of the current chunk
@@ -28,6 +31,7 @@ struct MemPool {
   size_t size2 = 0;        // second recycled large block size
   void* free2 = nullptr;   // free list of blocks of size2
   size_t inUse = 0;        // bytes handed out and not yet returned (rounded sizes)
+  size_t nextChunk = kMemPoolChunkSize;  // bytes of the next ordinary chunk
 };
 
 // Prints F005 (into the error file when one is open) and ends the process with
@@ -38,6 +42,8 @@ void* xcalloc(size_t count, size_t size);
 void* xrealloc(void* pointer, size_t size);
 
 MemPool* mem_pool_create();
+// Gives back every chunk of the pool at once; the MemPool itself stays.
+void mem_pool_release_chunks(MemPool* pool);
 void* mem_pool_alloc(MemPool* pool, size_t size);
 // The size a request of that many bytes really takes from a pool.
 size_t mem_pool_rounded_size(size_t size);

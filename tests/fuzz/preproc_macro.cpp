@@ -151,13 +151,13 @@ void checkLines() {
   LineInfo* previous = nullptr;
   for (LineInfo* line = lineState()->first(); line; line = line->next) {
     check(line->previous == previous);
-    bool marker = line->flags[3] & (mppline::kStartOfFile | mppline::kEndOfFile);
+    bool marker = line->flags[3] & (lineflag::kStartOfFile | lineflag::kEndOfFile);
     if (marker) check(line->text == nullptr);
     if (line->text) {
       size_t length = std::strlen(line->text);
       check(length > 0 && line->text[length - 1] == '\n');
     }
-    if (line->flags[0] & mppline::kSkipped) check(!(line->flags[0] & mppline::kAssemble));
+    if (line->flags[0] & lineflag::kInactiveRegion) check(!(line->flags[0] & lineflag::kAssemble));
     check(line->controlState != nullptr);
     previous = line;
   }

@@ -30,13 +30,30 @@ TEST_F(NodesSharingTest, EqualIntegersAreOneNode) {
   EXPECT_EQ(TEInteger::create(7)->getInteger(), 7);
 }
 
-TEST_F(NodesSharingTest, IntegersOutsideTheSmallRangeStayOneNodeAsTheTableGrows) {
-  // Values past the directly indexed range, both signs and the extremes, each asked
-  // for again after thousands of others have grown the table.
+TEST_F(NodesSharingTest, IntegersOutsideTheSmallRangeKeepTheirValuesAsOthersAreMade) {
+  // Values past the directly indexed range, both signs and the extremes: each node keeps
+  // its value after thousands of others have taken the slots of the recent table, and a
+  // value asked for again gets a node of that value.
   const int64_t values[] = {INT64_MIN, -1025, 4096, 1'000'000, 0x7FFF'FFFF'FFFF'FFFF, 0x1'0000'0000};
   TEInteger* first[std::size(values)];
-  for (size_t k = 0; k < std::size(values); ++k) first[k] = TEInteger::create(values[k]);
+  for (size_t k = 0; k < std::size(values); ++k) {
+    first[k] = TEInteger::create(values[k]);
+    // Asked for again at once, the value finds its node.
+    EXPECT_EQ(TEInteger::create(values[k]), first[k]);
+  }
   for (int64_t v = 10'000; v < 30'000; v += 3) ASSERT_EQ(TEInteger::create(v)->getInteger(), v);
+  for (size_t k = 0; k < std::size(values); ++k) {
+    SCOPED_TRACE(values[k]);
+    EXPECT_EQ(first[k]->getInteger(), values[k]);
+    EXPECT_EQ(TEInteger::create(values[k])->getInteger(), values[k]);
+  }
+}
+
+TEST_F(NodesSharingTest, EveryValueOfTheSmallRangeIsOneNodeWhateverCameBetween) {
+  const int64_t values[] = {-1024, -1, 0, 1, 255, 4095};
+  TEInteger* first[std::size(values)];
+  for (size_t k = 0; k < std::size(values); ++k) first[k] = TEInteger::create(values[k]);
+  for (int64_t v = -5'000; v < 30'000; v += 7) ASSERT_EQ(TEInteger::create(v)->getInteger(), v);
   for (size_t k = 0; k < std::size(values); ++k) {
     SCOPED_TRACE(values[k]);
     EXPECT_EQ(TEInteger::create(values[k]), first[k]);
@@ -44,13 +61,18 @@ TEST_F(NodesSharingTest, IntegersOutsideTheSmallRangeStayOneNodeAsTheTableGrows)
   }
 }
 
-TEST_F(NodesSharingTest, OneLineNodePerLineRecord) {
+TEST_F(NodesSharingTest, ConsecutiveAsksForALineShareItsNode) {
   LineInfo* first = line(1);
   LineInfo* second = line(1);
   TELineInfo* node = TELineInfo::create(first);
   EXPECT_EQ(TELineInfo::create(first), node);
   EXPECT_EQ(node->clone(), node);
-  EXPECT_NE(TELineInfo::create(second), node);
+  TELineInfo* other = TELineInfo::create(second);
+  EXPECT_NE(other, node);
+  EXPECT_EQ(other->lineInfo(), second);
+  // Back at the first line: a node of that line again.
+  EXPECT_EQ(TELineInfo::create(first)->lineInfo(), first);
+  EXPECT_EQ(node->lineInfo(), first);
 }
 
 TEST_F(NodesSharingTest, OneErrorNodePerKind) {

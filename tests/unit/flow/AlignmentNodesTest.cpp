@@ -207,10 +207,10 @@ TEST_F(AlignmentNodesTest, RemarkLineGoesBeforeTheLabelsThatFollowThePadding) {
   EXPECT_TRUE(remark->flags[0] & 0x10);
   EXPECT_EQ(remark->extra[1], 2);  // one pattern unit of 2 cycles
   // The list file shows the pattern's bytes, as constants.
-  ASSERT_EQ(remark->codeByteCount, 2u);
-  EXPECT_EQ(remark->codeBytes[0], 0x34);
-  EXPECT_EQ(remark->codeBytes[1], 0x12);
-  EXPECT_EQ(remark->codeBytes[listingCapacity(2)], 0x00);
+  ASSERT_EQ(remark->extras().codeByteCount, 2u);
+  EXPECT_EQ(remark->extras().codeBytes[0], 0x34);
+  EXPECT_EQ(remark->extras().codeBytes[1], 0x12);
+  EXPECT_EQ(remark->extras().codeBytes[listingCapacity(2)], 0x00);
 }
 
 TEST_F(AlignmentNodesTest, RemarkTextsByKind) {

@@ -209,11 +209,11 @@ class DataNodeTest : public FlowTest {
   static std::string listing(const LineInfo* of) {
     std::string values, markers;
     char byte[4];
-    uint32_t capacity = (of->codeByteCount + 7u) & ~7u;
-    for (uint32_t index = 0; index < of->codeByteCount; ++index) {
-      std::snprintf(byte, sizeof byte, "%02x", of->codeBytes[index]);
+    uint32_t capacity = (of->extras().codeByteCount + 7u) & ~7u;
+    for (uint32_t index = 0; index < of->extras().codeByteCount; ++index) {
+      std::snprintf(byte, sizeof byte, "%02x", of->extras().codeBytes[index]);
       values += (index ? " " : "") + std::string(byte);
-      std::snprintf(byte, sizeof byte, "%02x", of->codeBytes[capacity + index]);
+      std::snprintf(byte, sizeof byte, "%02x", of->extras().codeBytes[capacity + index]);
       markers += (index ? " " : "") + std::string(byte);
     }
     return values + "|" + markers;

@@ -163,12 +163,12 @@ TEST_F(DataNodeTest, ListedBytesFollowTheImage) {
   data->addNode(silent, true);
   layOutAndWrite(data);
 
-  EXPECT_EQ(statement->codeByteCount, 20u);
+  EXPECT_EQ(statement->extras().codeByteCount, 20u);
   EXPECT_EQ(listing(statement),
             "01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 14|"
             "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
   EXPECT_TRUE(statement->flags[3] & 0x40);
-  EXPECT_EQ(unlisted->codeByteCount, 0u);
+  EXPECT_EQ(unlisted->extras().codeByteCount, 0u);
   EXPECT_EQ(unlisted->extra[1], 0u);
 }
 
@@ -358,7 +358,7 @@ TEST_F(DataNodeTest, SectionWithoutImageOnlyMovesTheLocation) {
     layOutAndWrite(bss);
     EXPECT_EQ(bss->locationCounter, c.location);
     EXPECT_EQ(statement->extra[0], static_cast<uint16_t>(c.location));
-    EXPECT_EQ(statement->codeByteCount, 0u);
+    EXPECT_EQ(statement->extras().codeByteCount, 0u);
     EXPECT_TRUE(writer_.store_.records.empty());
     EXPECT_EQ(diagnostics(), c.messages);
     delete runState().errorHandler;

@@ -137,7 +137,7 @@ class FlowTest : public testing::Test {
   // A symbol with all flags clear, owned by the symbol table.
   Symbol* symbol(const char* name) {
     Symbol* made = Symbol::create(runState().stringBuffer->intern(name), 0);
-    runState().symbolTable->current->symbols.emplace(made->name, made);
+    runState().symbolTable->current->symbols.add(made);
     return made;
   }
 

@@ -37,9 +37,9 @@ TEST_F(ListingBytesTest, AppendedBytesAndMarkersSurviveEveryGrowth) {
       bytes.insert(bytes.end(), chunkBytes.begin(), chunkBytes.end());
       markers.insert(markers.end(), chunkMarkers.begin(), chunkMarkers.end());
     }
-    ASSERT_EQ(at->codeByteCount, test.total);
-    const uint8_t* markersAt = at->codeBytes + listingCapacity(test.total);
-    EXPECT_EQ(std::vector<uint8_t>(at->codeBytes, at->codeBytes + test.total), bytes);
+    ASSERT_EQ(at->extras().codeByteCount, test.total);
+    const uint8_t* markersAt = at->extras().codeBytes + listingCapacity(test.total);
+    EXPECT_EQ(std::vector<uint8_t>(at->extras().codeBytes, at->extras().codeBytes + test.total), bytes);
     EXPECT_EQ(std::vector<uint8_t>(markersAt, markersAt + test.total), markers);
   }
 }

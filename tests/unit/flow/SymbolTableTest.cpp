@@ -309,16 +309,65 @@ TEST_F(SymbolTableTest, OpenedScopesShadowAndClosingRestores) {
   EXPECT_TRUE(runState().errorHandler->hasErrorAt(again));
 }
 
+// A scope against a hashed multimap of the same names, filled the way a scope is (a
+// name is entered only when a search under the current case rule missed it): both find
+// the same symbol for every name, also when several spellings of it were entered under
+// the exact rule and one is looked for under the folding rule, and the scope's report
+// order is the multimap's walk.
+TEST_F(SymbolTableTest, ScopeFindsAndOrdersAsAHashedMultimapDoes) {
+  struct Case {
+    uint32_t seed;
+    int operations;
+    int distinctNames;
+    bool mapExact;
+    int caseChangeEvery;  // 0: the rule never changes
+  } cases[] = {
+      {1, 200, 50, false, 0},      {2, 3000, 2000, false, 0},  {3, 3000, 400, false, 7},
+      {4, 20000, 3000, false, 13}, {5, 2000, 100, true, 5},    {6, 500, 40, false, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "seed " << c.seed);
+    options_->caseSensitiveFast = c.mapExact;
+    options_->caseSensitive = true;
+    SymbolTable table;
+    SymbolTable::NameMap<Symbol*> reference(0, SymbolTable::NameHash(), SymbolTable::nameEqual());
+    uint32_t random = c.seed;
+    auto next = [&random]() {
+      random = random * 1103515245u + 12345u;
+      return random >> 8;
+    };
+    for (int operation = 0; operation < c.operations; ++operation) {
+      if (c.caseChangeEvery && next() % c.caseChangeEvery == 0) options_->caseSensitive = !options_->caseSensitive;
+      std::string text = "Name_" + std::to_string(next() % c.distinctNames);
+      if (next() % 3 == 0) text = "NAME_" + text.substr(5);
+      const char* interned = name(text.c_str());
+      auto found = reference.find(interned);
+      Symbol* expected = found == reference.end() ? nullptr : found->second;
+      ASSERT_EQ(table.current->lookup(interned), expected) << text << " at " << operation;
+      Symbol* referenced = table.referenceSymbol(interned, line(1));
+      if (!expected) {
+        reference.emplace(interned, referenced);
+        expected = referenced;
+      }
+      ASSERT_EQ(referenced, expected) << text << " at " << operation;
+    }
+    std::vector<Symbol*> walk;
+    for (const auto& entry : reference) walk.push_back(entry.second);
+    EXPECT_EQ(table.current->symbols.reportOrder(), walk);
+    EXPECT_EQ(table.current->symbols.size(), reference.size());
+  }
+}
+
 // Most scopes hold a handful of names: an empty one must not reserve room for
 // thousands (it once cost about 35 KB).
 TEST_F(SymbolTableTest, EmptyScopeStartsSmall) {
   SymbolTable::LocalSymbolTable* scope = table_->openScope(7);
-  size_t buckets = scope->symbols.bucket_count() + scope->localLabelCounts.bucket_count();
-  EXPECT_LE(buckets * sizeof(void*), 256u);
+  EXPECT_EQ(scope->symbols.slotCount(), 0u);
+  EXPECT_LE(scope->localLabelCounts.bucket_count() * sizeof(void*), 256u);
   for (int index = 0; index < 5000; ++index)
     ASSERT_NE(define(("grown" + std::to_string(index)).c_str()), nullptr);
   EXPECT_EQ(scope->symbols.size(), 5000u);
-  EXPECT_GE(scope->symbols.bucket_count(), 5000u / 2);
+  EXPECT_GE(scope->symbols.slotCount(), 5000u * 2);
   EXPECT_NE(scope->lookup(name("grown4999")), nullptr);
 }
 

@@ -29,7 +29,7 @@ class JumpTargetsTest : public ParseTest {
 
   Symbol* symbolNamed(const char* name) {
     Symbol* made = Symbol::create(runState().stringBuffer->intern(name), 0);
-    runState().symbolTable->current->symbols.emplace(made->name, made);
+    runState().symbolTable->current->symbols.add(made);
     return made;
   }
 
@@ -152,8 +152,8 @@ TEST_F(JumpTargetsTest, RetargetingChangesEveryFormButNotTheStatementsOperand) {
   FInstruction* node = instructionOf(2);
   ASSERT_NE(node, nullptr);
   auto& symbols = runState().symbolTable->current->symbols;
-  Symbol* one = symbols.find(runState().stringBuffer->intern("one"))->second;
-  Symbol* two = symbols.find(runState().stringBuffer->intern("two"))->second;
+  Symbol* one = symbols.find(runState().stringBuffer->intern("one"));
+  Symbol* two = symbols.find(runState().stringBuffer->intern("two"));
 
   std::vector<OrbaExpression*> originals;
   for (const IPInstruction* form : node->candidates)
@@ -183,8 +183,8 @@ TEST_F(JumpTargetsTest, SelectedFormReachesNearLabelsOnly) {
   ASSERT_NE(node, nullptr);
   Section* text = lines[2]->section;
   auto& symbols = runState().symbolTable->current->symbols;
-  Symbol* far = symbols.find(runState().stringBuffer->intern("far"))->second;
-  Symbol* near = symbols.find(runState().stringBuffer->intern("near"))->second;
+  Symbol* far = symbols.find(runState().stringBuffer->intern("far"));
+  Symbol* near = symbols.find(runState().stringBuffer->intern("near"));
   ASSERT_NE(text->baseExpression(), nullptr);
   // As layout leaves them: the section base plus the label's offset.
   far->valueExpression = new TEBinary(OP_add, text->baseExpression(), TEInteger::create(1000));

@@ -39,8 +39,8 @@ class LineRecord {
       storage_[i] = setup.bytes[i];
       if (i < setup.masks.size()) storage_[capacity + i] = setup.masks[i];
     }
-    line_.codeBytes = count ? storage_.data() : nullptr;
-    line_.codeByteCount = count;
+    line_.extrasForUpdate().codeBytes = count ? storage_.data() : nullptr;
+    line_.extrasForUpdate().codeByteCount = count;
     line_.extra[0] = static_cast<uint16_t>(setup.reserved);
     line_.extra[2] = static_cast<uint16_t>(setup.repeat);
     line_.codeAddress = setup.address;

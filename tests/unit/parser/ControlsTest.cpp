@@ -219,7 +219,7 @@ TEST(ControlsTest, HardwareOnlyRefusesGenericsFromItsLineOn) {
   EXPECT_TRUE(run.state(0).genericsAllowed);
   EXPECT_FALSE(run.state(1).genericsAllowed);
   EXPECT_FALSE(run.state(2).genericsAllowed);
-  EXPECT_TRUE(run.lines[1]->ownsControlState);
+  EXPECT_TRUE(run.lines[1]->ownsControlState());
   // A second one finds nothing to change and copies nothing.
   EXPECT_EQ(run.lines[3]->controlState, run.lines[2]->controlState);
 }
@@ -238,7 +238,7 @@ TEST(ControlsTest, EveryDefectControlSetsItsSwitchOnACopyOfTheLineState) {
     EXPECT_EQ(run.tricore(on).defectSwitch[control.defectSwitch], 1) << control.name;
     EXPECT_EQ(run.tricore(on + 1).defectSwitch[control.defectSwitch], 0) << control.name;
     EXPECT_NE(run.lines[on]->controlState, run.lines[on - 1]->controlState) << control.name;
-    EXPECT_TRUE(run.lines[on]->ownsControlState) << control.name;
+    EXPECT_TRUE(run.lines[on]->ownsControlState()) << control.name;
   }
   EXPECT_EQ(run.diagnostics(), (Diagnostics{"I145@1"}));
 }
@@ -408,7 +408,7 @@ TEST(ControlsTest, PrinterControlKeepsEveryByteWithItsCount) {
   for (const Case& c : cases) {
     ControlRun run({c.text});
     const LineInfo* line = run.lines[0];
-    std::string stored(reinterpret_cast<const char*>(line->printerControl), line->printerControlCount);
+    std::string stored(reinterpret_cast<const char*>(line->extras().printerControl), line->extras().printerControlCount);
     EXPECT_EQ(stored, c.bytes) << c.text;
     EXPECT_EQ(run.marked(0), c.diagnostics.empty() || c.diagnostics[0] != "E113@1") << c.text;
     EXPECT_EQ(run.diagnostics(), c.diagnostics) << c.text;
@@ -418,7 +418,7 @@ TEST(ControlsTest, PrinterControlKeepsEveryByteWithItsCount) {
 TEST(ControlsTest, PrinterControlBeyondItsLimitIsCutWithAWarning) {
   std::string text = " $PRCTL \"" + std::string(LineInfo::kMaxPrinterControl, 'x') + "\", 1";
   ControlRun run({text});
-  EXPECT_EQ(run.lines[0]->printerControlCount, LineInfo::kMaxPrinterControl);
+  EXPECT_EQ(run.lines[0]->extras().printerControlCount, LineInfo::kMaxPrinterControl);
   EXPECT_EQ(run.diagnostics(), (Diagnostics{"W215@1"}));
 }
 
@@ -443,7 +443,7 @@ TEST(ControlsTest, WarningOffGivesItsLineAStateOfItsOwn) {
     const ControlState& own = run.state(1);
     ASSERT_NE(&own, &before) << c.text;
     // The line deletes what it owns: no copy is left behind at the end of the run.
-    EXPECT_TRUE(run.lines[1]->ownsControlState) << c.text;
+    EXPECT_TRUE(run.lines[1]->ownsControlState()) << c.text;
     EXPECT_EQ(own.allWarningsOff, c.allOff) << c.text;
     EXPECT_EQ(std::vector<int32_t>(own.suppressedWarnings.begin(), own.suppressedWarnings.end()), c.suppressed)
         << c.text;

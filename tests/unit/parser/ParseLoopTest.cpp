@@ -52,11 +52,11 @@ TEST_F(ParseTest, EachLineStartsFromTheStateAndSectionTheLineBeforeEndedWith) {
   EXPECT_EQ(first->radix, 10);
   EXPECT_EQ(changed->radix, 16);
   // The first line owns the state the run starts with, a control line its copy.
-  EXPECT_TRUE(lines[0]->ownsControlState);
-  EXPECT_TRUE(lines[1]->ownsControlState);
+  EXPECT_TRUE(lines[0]->ownsControlState());
+  EXPECT_TRUE(lines[1]->ownsControlState());
   for (size_t i = 2; i < lines.size(); ++i) {
     EXPECT_EQ(lines[i]->controlState, changed) << i;
-    EXPECT_FALSE(lines[i]->ownsControlState) << i;
+    EXPECT_FALSE(lines[i]->ownsControlState()) << i;
   }
 
   Section* placeholder = runState().placeholderSection;
@@ -89,7 +89,7 @@ TEST_F(ParseTest, AControlOnTheFirstLineReplacesTheStartStateItOwned) {
   EXPECT_STREQ(lines[2]->controlState->commentPrefix, "//");
   EXPECT_EQ(lines[2]->controlState->radix, 8);
   EXPECT_EQ(lines[3]->controlState, lines[2]->controlState);
-  for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(lines[i]->ownsControlState) << i;
+  for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(lines[i]->ownsControlState()) << i;
   EXPECT_EQ(diagnostics(), (std::vector<std::string>{"I145@4"}));
 }
 

@@ -52,25 +52,33 @@ enum class Op {
 
 // Makes line 9 (base 7, bias 2) with the text "new\n" through the operation; the
 // range forms get the range "new\n" out of a longer text.
+constexpr char kRange[] = "new\nrest";
+constexpr char kText[] = "new\n";
+
+// Whether the text is one of the caller's buffers above rather than a copy.
+bool isCallersBuffer(const char* text) {
+  return text == kText || (text >= kRange && text < kRange + sizeof kRange);
+}
+
 LineInfo* make(LineState& state, Op op, LineInfo* anchor) {
-  static const char range[] = "new\nrest";
-  const char* from = range;
-  const char* to = range + 4;
+  const char* text = kText;
+  const char* from = kRange;
+  const char* to = kRange + 4;
   const char* name = "b.inc";
   switch (op) {
-    case Op::AppendLine: return state.appendLine("new\n", 1, 7, 2);
+    case Op::AppendLine: return state.appendLine(text, 1, 7, 2);
     case Op::AppendRange: return state.appendRange(from, to, 1, 7, 2);
-    case Op::AppendLineNamed: return state.appendLineNamed("new\n", name, 7, 2);
+    case Op::AppendLineNamed: return state.appendLineNamed(text, name, 7, 2);
     case Op::AppendRangeNamed: return state.appendRangeNamed(from, to, name, 7, 2);
-    case Op::InsertLine: return state.insertLine(anchor, "new\n", 1, 7, 2);
+    case Op::InsertLine: return state.insertLine(anchor, text, 1, 7, 2);
     case Op::InsertRangeBefore: return state.insertRangeBefore(anchor, from, to, 1, 7, 2);
-    case Op::InsertLineNamed: return state.insertLineNamed(anchor, "new\n", name, 7, 2);
+    case Op::InsertLineNamed: return state.insertLineNamed(anchor, text, name, 7, 2);
     case Op::InsertRangeBeforeNamed:
       return state.insertRangeBeforeNamed(anchor, from, to, name, 7, 2);
-    case Op::InsertLineAfter: return state.insertLineAfter(anchor, "new\n", 1, 7, 2);
+    case Op::InsertLineAfter: return state.insertLineAfter(anchor, text, 1, 7, 2);
     case Op::InsertRangeAfter: return state.insertRangeAfter(anchor, from, to, 1, 7, 2);
     case Op::InsertLineAfterNamed:
-      return state.insertLineAfterNamed(anchor, "new\n", name, 7, 2);
+      return state.insertLineAfterNamed(anchor, text, name, 7, 2);
     case Op::InsertRangeAfterNamed:
       return state.insertRangeAfterNamed(anchor, from, to, name, 7, 2);
   }
@@ -118,8 +126,8 @@ TEST_F(LineStateTest, EveryLineOperationLinksTheNewLineWhereItBelongs) {
     EXPECT_EQ(state.first()->lineNumberSigned(), c.order.front());
     EXPECT_EQ(state.last()->lineNumberSigned(), c.order.back());
     EXPECT_STREQ(made->text, "new\n");
-    // Interned: the same text from any operation is one pointer.
-    EXPECT_EQ(made->text, state.intern("new\n"));
+    // A copy of its own, not the caller's bytes, which may be reused for the next line.
+    EXPECT_FALSE(isCallersBuffer(made->text));
     EXPECT_EQ(made->sourceFile, 1u);
     EXPECT_EQ(made->lineNumber, 9u);
     EXPECT_EQ(state.fileCount(), 2);
@@ -150,8 +158,10 @@ TEST_F(LineStateTest, RangeTextsStopAtAnEmbeddedNul) {
   EXPECT_EQ(state.internRange(nullptr, nullptr), nullptr);
   EXPECT_EQ(state.intern(nullptr), nullptr);
   LineInfo* line = state.appendLine("old\n", 0, 1, 0);
-  state.setLineText("new\n", line);
-  EXPECT_EQ(line->text, state.intern("new\n"));
+  char reused[] = "new\n";
+  state.setLineText(reused, line);
+  reused[0] = 'x';
+  EXPECT_STREQ(line->text, "new\n");
   state.setLineText(nullptr, line);
   EXPECT_EQ(line->text, nullptr);
 }
@@ -241,7 +251,27 @@ TEST(LineInfo, FreshLineHasNoVariantAddressOrFlags) {
   EXPECT_EQ(fresh.variant, -1);
   EXPECT_EQ(fresh.codeAddress, -1);
   EXPECT_EQ(fresh.controlState, nullptr);
-  EXPECT_EQ(fresh.codeBytes, nullptr);
+  EXPECT_EQ(fresh.extras().codeBytes, nullptr);
+}
+
+// The extras live beside the record: a record made after the deletion, which the pool
+// may place at the same address, must not find the deleted line's.
+TEST(LineInfo, ExtrasGoWithTheirLine) {
+  const uint8_t control[] = {0x1B, 0x00, 0x45};
+  auto* line = new LineInfo;
+  EXPECT_EQ(line->setPrinterControl(control, 3), 3u);
+  line->extrasForUpdate().codeByteCount = 2;
+  EXPECT_EQ(line->extras().printerControlCount, 3u);
+  EXPECT_EQ(line->extras().printerControl[1], 0x00);
+  EXPECT_EQ(line->extras().codeByteCount, 2u);
+  LineInfo other;
+  EXPECT_EQ(other.extras().printerControlCount, 0u);
+  delete line;
+  auto* again = new LineInfo;
+  EXPECT_EQ(again->extras().printerControlCount, 0u);
+  EXPECT_EQ(again->extras().printerControl, nullptr);
+  EXPECT_EQ(again->extras().codeByteCount, 0u);
+  delete again;
 }
 
 }  // namespace

@@ -23,14 +23,14 @@ std::string tags(const LineInfo* line) {
   auto add = [&](bool on, char letter) {
     if (on) text.push_back(letter);
   };
-  add(line->flags[3] & mppline::kStartOfFile, '<');
-  add(line->flags[3] & mppline::kEndOfFile, '>');
-  add(line->flags[0] & mppline::kAssemble, 'A');
-  add(line->flags[0] & mppline::kExpansionCall, 'C');
-  add(line->flags[0] & mppline::kBlockEnd, 'E');
-  add(line->flags[0] & mppline::kBlock, 'B');
-  add(line->flags[0] & mppline::kFromExpansion, 'X');
-  add(line->flags[3] & mppline::kSplit, '/');
+  add(line->flags[3] & lineflag::kStartOfFile, '<');
+  add(line->flags[3] & lineflag::kEndOfFile, '>');
+  add(line->flags[0] & lineflag::kAssemble, 'A');
+  add(line->flags[0] & lineflag::kMacroCall, 'C');
+  add(line->flags[0] & lineflag::kBodyEnd, 'E');
+  add(line->flags[0] & lineflag::kMacroDefinition, 'B');
+  add(line->flags[0] & lineflag::kMacroExpansion, 'X');
+  add(line->flags[3] & lineflag::kSplit, '/');
   return text;
 }
 

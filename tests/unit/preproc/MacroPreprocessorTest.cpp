@@ -17,25 +17,25 @@ namespace {
 
 // The flags of a line as letters, in a fixed order.
 std::string tags(const LineInfo* line) {
-  const uint8_t* flags = line->flags;
+  const LineFlags& flags = line->flags;
   std::string text;
   auto add = [&](bool on, char letter) {
     if (on) text.push_back(letter);
   };
-  add(flags[3] & mppline::kStartOfFile, '<');
-  add(flags[3] & mppline::kEndOfFile, '>');
-  add(flags[0] & mppline::kAssemble, 'A');
-  add(flags[0] & mppline::kExpansionCall, 'C');
-  add(flags[0] & mppline::kBlockEnd, 'E');
-  add(flags[0] & mppline::kBlock, 'B');
-  add(flags[0] & mppline::kFromExpansion, 'X');
-  add(flags[0] & mppline::kConditional, 'I');
-  add(flags[0] & mppline::kSkipped, 'S');
-  add(flags[0] & mppline::kCommentBlock, 'M');
-  add(flags[1] & mppline::kSymbolSetting, 'Q');
-  add(flags[2] & mppline::kAfterEnd, 'Z');
-  add(flags[3] & mppline::kSplit, '/');
-  add(flags[3] & mppline::kLineMarker, '#');
+  add(flags[3] & lineflag::kStartOfFile, '<');
+  add(flags[3] & lineflag::kEndOfFile, '>');
+  add(flags[0] & lineflag::kAssemble, 'A');
+  add(flags[0] & lineflag::kMacroCall, 'C');
+  add(flags[0] & lineflag::kBodyEnd, 'E');
+  add(flags[0] & lineflag::kMacroDefinition, 'B');
+  add(flags[0] & lineflag::kMacroExpansion, 'X');
+  add(flags[0] & lineflag::kConditionalDirective, 'I');
+  add(flags[0] & lineflag::kInactiveRegion, 'S');
+  add(flags[0] & lineflag::kCommentOnly, 'M');
+  add(flags[1] & lineflag::kEquateOrSet, 'Q');
+  add(flags[2] & lineflag::kLastLine, 'Z');
+  add(flags[3] & lineflag::kSplit, '/');
+  add(flags[3] & lineflag::kLineMarker, '#');
   return text;
 }
 

@@ -124,7 +124,7 @@ TEST(MemPoolTest, LargeRequestThatDoesNotFitGetsOwnChunkAndKeepsBumpPointer) {
   EXPECT_EQ(pool->next, next);
   EXPECT_EQ(pool->left, left);
   EXPECT_NE(pool->chunks, firstChunk);
-  EXPECT_EQ(static_cast<char*>(large), pool->chunks + sizeof(void*));
+  EXPECT_EQ(static_cast<char*>(large), pool->chunks + kMemPoolChunkHeader);
   EXPECT_TRUE(allBytes(large, 204, 0));
   // The next small request still comes from the first chunk's bump space.
   EXPECT_EQ(static_cast<char*>(mem_pool_alloc(pool, 16)), next);
@@ -134,16 +134,50 @@ TEST(MemPoolTest, LargeRequestThatDoesNotFitGetsOwnChunkAndKeepsBumpPointer) {
 TEST(MemPoolTest, RequestThatDoesNotFitStartsNewOrdinaryChunk) {
   MemPool* pool = mem_pool_create();
   mem_pool_alloc(pool, 200);
-  size_t usable = kMemPoolChunkSize - sizeof(void*);
+  size_t usable = kMemPoolChunkSize - kMemPoolChunkHeader;
   EXPECT_EQ(pool->left, usable - 200);
   // Fill the chunk until fewer than 200 bytes are left.
   while (pool->left >= 200) mem_pool_alloc(pool, 200);
   char* oldChunk = pool->chunks;
   void* block = mem_pool_alloc(pool, 200);
   EXPECT_NE(pool->chunks, oldChunk);
-  EXPECT_EQ(static_cast<char*>(block), pool->chunks + sizeof(void*));
-  EXPECT_EQ(pool->left, usable - 200);
+  EXPECT_EQ(static_cast<char*>(block), pool->chunks + kMemPoolChunkHeader);
+  // The second chunk is twice the size of the first.
+  EXPECT_EQ(pool->left, 2 * kMemPoolChunkSize - kMemPoolChunkHeader - 200);
   MemoryPools::destroyPool(pool);
+}
+
+TEST(MemPoolTest, OrdinaryChunksDoubleUpToTheLargestAndComeZeroFilled) {
+  MemPool* pool = mem_pool_create();
+  // Each row: the chunk that the n-th ordinary chunk of the pool is (1-based).
+  struct Case {
+    int chunk;
+    size_t bytes;
+  } cases[] = {{1, kMemPoolChunkSize},
+               {2, 2 * kMemPoolChunkSize},
+               {3, 4 * kMemPoolChunkSize},
+               {7, 64 * kMemPoolChunkSize},  // the first mapped one
+               {8, kMemPoolLargestChunk},
+               {9, kMemPoolLargestChunk},
+               {12, kMemPoolLargestChunk}};
+  static_assert(64 * kMemPoolChunkSize == kMemPoolLargestChunk);
+  int made = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.chunk);
+    char* first = nullptr;
+    while (made < c.chunk) {
+      // A request that fills no chunk to the end: the next one always starts a chunk.
+      while (pool->left >= 200) mem_pool_alloc(pool, 200);
+      first = static_cast<char*>(mem_pool_alloc(pool, 200));
+      ++made;
+    }
+    ASSERT_EQ(first, pool->chunks + kMemPoolChunkHeader);
+    EXPECT_EQ(pool->left, c.bytes - kMemPoolChunkHeader - 200);
+    // Every byte up to the chunk's end is the pool's to hand out, and zero.
+    EXPECT_TRUE(allBytes(pool->next, pool->left, 0));
+    std::memset(pool->next, 0x5A, pool->left);
+  }
+  MemoryPools::destroyPool(pool);  // ASan reports a chunk given back wrongly or not at all
 }
 
 TEST(CMemoryTest, EmptyRequestsAllocateNothing) {
