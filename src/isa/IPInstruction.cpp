@@ -17,20 +17,6 @@ VEKT_POOLED_CLASS_IMPL(OperandEncoding, "OperandEncoding")
 VEKT_POOLED_CLASS_IMPL(Encoding, "Encoding")
 VEKT_POOLED_CLASS_IMPL(IPInstruction, "IPInstruction")
 
-namespace {
-
-MemPool*& mappingPoolHandle() {
-  static const size_t poolSlot = nextPoolSlot();
-  return runState().poolHandle(poolSlot);
-}
-
-MemPool* operandMappingPool() {
-  MemPool*& mappingPool = mappingPoolHandle();
-  if (!mappingPool) mappingPool = MemoryPools::instance().registerPool("OperandMapping", &mappingPool);
-  return mappingPool;
-}
-
-}  // namespace
 
 void encodingFault(int line, const char* text) {
   errorHandler()->reportWithoutLocation(S_should_not_happen, "IPInstruction", line, text);
@@ -38,15 +24,6 @@ void encodingFault(int line, const char* text) {
   std::abort();
 }
 
-OperandMapping* newOperandMapping(uint8_t length, uint8_t source, uint8_t destination) {
-  auto* run = static_cast<OperandMapping*>(pooledAllocate(operandMappingPool(), sizeof(OperandMapping)));
-  run->length = length;
-  run->source = source;
-  run->destination = destination;
-  return run;
-}
-
-void freeOperandMapping(OperandMapping* run) { pooledFree(operandMappingPool(), run, sizeof(OperandMapping)); }
 
 // ---------------------------------------------------------------------------------------
 
@@ -62,7 +39,7 @@ OperandEncoding::OperandEncoding(OrbaExpression** value, const OperandTransform*
       relocFunction{static_cast<uint8_t>(code1), static_cast<uint8_t>(code2), static_cast<uint8_t>(code3)},
       transformFlag(flag ? 1 : 0) {
   for (uint32_t i = 0; i < fieldCount; ++i)
-    mapping.push_back(newOperandMapping(fields[i].length, fields[i].source, fields[i].destination));
+    mapping.push_back(OperandMapping{fields[i].length, fields[i].source, fields[i].destination});
   for (const OperandTransform* t = transforms; t && t->kind != OperandTransform::kEnd; ++t) {
     if (t->kind != transform::kValueCode) continue;
     uint32_t code = static_cast<uint32_t>(t->a);
@@ -70,13 +47,7 @@ OperandEncoding::OperandEncoding(OrbaExpression** value, const OperandTransform*
   }
 }
 
-OperandEncoding::~OperandEncoding() {
-  for (OperandMapping* run : mapping) freeOperandMapping(run);
-}
-
 void OperandEncoding::copyFrom(const OperandEncoding& other) {
-  for (OperandMapping* run : mapping) freeOperandMapping(run);
-  mapping.clear();
   expression = other.expression;
   context = other.context;
   mask = other.mask;
@@ -87,8 +58,7 @@ void OperandEncoding::copyFrom(const OperandEncoding& other) {
   std::copy(other.status, other.status + 3, status);
   marker = other.marker;
   values = other.values;
-  for (const OperandMapping* run : other.mapping)
-    mapping.push_back(newOperandMapping(run->length, run->source, run->destination));
+  mapping = other.mapping;
 }
 
 void OperandEncoding::remapBits(uint32_t count, const OperandMapping* triples) {
@@ -96,11 +66,10 @@ void OperandEncoding::remapBits(uint32_t count, const OperandMapping* triples) {
   int16_t sourceOfBit[kImageBits];
   int16_t targetOfBit[kImageBits];
   std::fill(std::begin(sourceOfBit), std::end(sourceOfBit), -1);
-  for (OperandMapping* run : mapping) {
-    if (run->destination + run->length > kImageBits) encodingFault(__LINE__, "operand run outside the encoding");
-    for (uint32_t i = 0; i < run->length; ++i)
-      sourceOfBit[run->destination + i] = static_cast<int16_t>(run->source + i);
-    freeOperandMapping(run);
+  for (const OperandMapping& run : mapping) {
+    if (run.destination + run.length > kImageBits) encodingFault(__LINE__, "operand run outside the encoding");
+    for (uint32_t i = 0; i < run.length; ++i)
+      sourceOfBit[run.destination + i] = static_cast<int16_t>(run.source + i);
   }
   mapping.clear();
   std::fill(std::begin(targetOfBit), std::end(targetOfBit), -1);
@@ -121,8 +90,8 @@ void OperandEncoding::remapBits(uint32_t count, const OperandMapping* triples) {
     }
     uint32_t k = 1;
     while (p + k < kImageBits && targetOfBit[p + k] == targetOfBit[p] + static_cast<int32_t>(k)) ++k;
-    mapping.push_back(newOperandMapping(static_cast<uint8_t>(k), static_cast<uint8_t>(p),
-                                        static_cast<uint8_t>(targetOfBit[p])));
+    mapping.push_back(
+        OperandMapping{static_cast<uint8_t>(k), static_cast<uint8_t>(p), static_cast<uint8_t>(targetOfBit[p])});
     p += k;
   }
 }

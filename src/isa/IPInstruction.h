@@ -30,11 +30,10 @@ class OperandEncoding {
                   const OperandMapping* fields, const FieldConstant* mask, const FieldConstant* expect,
                   uint32_t code1, uint32_t code2, uint32_t code3, bool transformFlag,
                   PostEncodeCallback callback, LineInfo* line);
-  // Deep copy: the runs are new records, the expression and the constraints are shared.
+  // Copy: the expression and the constraints are shared.
   void copyFrom(const OperandEncoding& other);
   OperandEncoding() = default;
-  // Gives the runs back to their pool.
-  ~OperandEncoding();
+  ~OperandEncoding() = default;
   OperandEncoding(const OperandEncoding&) = delete;
   OperandEncoding& operator=(const OperandEncoding&) = delete;
 
@@ -42,7 +41,7 @@ class OperandEncoding {
   void remapBits(uint32_t count, const OperandMapping* triples);
 
   OrbaExpression* expression = nullptr;  // not owned
-  InlineVector<OperandMapping*, 4> mapping;  // owned runs
+  InlineVector<OperandMapping, 4> mapping;  // the runs, kept in the record
   InlineVector<uint32_t, 2> values;          // ordered, each once
   PostEncodeCallback callback = nullptr;
   LineInfo* context = nullptr;
@@ -54,9 +53,6 @@ class OperandEncoding {
   uint8_t marker = 1;
 };
 
-// The runs of operand encodings come from their own pool.
-OperandMapping* newOperandMapping(uint8_t length, uint8_t source, uint8_t destination);
-void freeOperandMapping(OperandMapping* run);
 
 class Encoding {
   VEKT_POOLED_CLASS(Encoding)

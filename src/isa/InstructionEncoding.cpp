@@ -129,12 +129,12 @@ bool packOperandValue(OperandEncoding& operand, uint32_t bitCount, const Section
     isInteger = false;
   }
   if (isInteger)
-    for (const OperandMapping* run : operand.mapping) out.orValue(bits, run->length, run->source, run->destination);
+    for (const OperandMapping& run : operand.mapping) out.orValue(bits, run.length, run.source, run.destination);
   return true;
 }
 
 void markField(const OperandEncoding& operand, Image& mask) {
-  for (const OperandMapping* run : operand.mapping) mask.orValue(~uint64_t{0}, run->length, 0, run->destination);
+  for (const OperandMapping& run : operand.mapping) mask.orValue(~uint64_t{0}, run.length, 0, run.destination);
 }
 
 }  // namespace
@@ -160,7 +160,7 @@ bool operandNeedsRelocation(OperandEncoding& operand, const Section* section) {
 
 uint8_t operandFieldWidth(const OperandEncoding& operand) {
   uint32_t width = 0;
-  for (const OperandMapping* run : operand.mapping) width += run->length;
+  for (const OperandMapping& run : operand.mapping) width += run.length;
   return static_cast<uint8_t>(width);
 }
 

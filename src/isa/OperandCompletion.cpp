@@ -83,8 +83,8 @@ bool conditionBitsMet(const OperandEncoding& field, int64_t value, ExpressionVal
 }
 
 void markUnknown(const OperandEncoding& field, uint32_t (&bits)[8]) {
-  for (const OperandMapping* run : field.mapping)
-    for (uint32_t position = run->destination; position < run->destination + run->length && position < kImageBits;
+  for (const OperandMapping& run : field.mapping)
+    for (uint32_t position = run.destination; position < run.destination + run.length && position < kImageBits;
          ++position)
       bits[7 - position / 32] |= 1u << (position % 32);
 }
@@ -133,8 +133,8 @@ FieldCompletion completeOperandFields(Encoding& encoding, const LineInfo* line, 
       errorHandler()->report(E_incompatible_instruction_expression, line);
       ++completion.errors;
     }
-    for (const OperandMapping* run : field->mapping)
-      encoding.orBits(static_cast<uint64_t>(value.value), run->length, run->source, run->destination);
+    for (const OperandMapping& run : field->mapping)
+      encoding.orBits(static_cast<uint64_t>(value.value), run.length, run.source, run.destination);
   }
   return completion;
 }

@@ -57,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t bytes[32];
     candidate->encoding->memoryBytes(bytes, sizeof bytes);
     for (OperandEncoding* field : candidate->encoding->operands)
-      for (const OperandMapping* run : field->mapping)
-        if (run->destination + run->length > candidate->encoding->bits) __builtin_trap();
+      for (const OperandMapping& run : field->mapping)
+        if (run.destination + run.length > candidate->encoding->bits) __builtin_trap();
     delete candidate;
   }
   return 0;

@@ -91,13 +91,13 @@ TEST(RemapBits, MovesSubEncodingRunsThroughTheFieldList) {
   for (const Case& c : cases) {
     OperandEncoding field;
     for (const OperandMapping& run : c.runs)
-      field.mapping.push_back(newOperandMapping(run.length, run.source, run.destination));
+      field.mapping.push_back(run);
     field.remapBits(static_cast<uint32_t>(c.triples.size()), c.triples.data());
     ASSERT_EQ(field.mapping.size(), c.expected.size());
     for (size_t i = 0; i < c.expected.size(); ++i) {
-      EXPECT_EQ(field.mapping[i]->length, c.expected[i].length) << i;
-      EXPECT_EQ(field.mapping[i]->source, c.expected[i].source) << i;
-      EXPECT_EQ(field.mapping[i]->destination, c.expected[i].destination) << i;
+      EXPECT_EQ(field.mapping[i].length, c.expected[i].length) << i;
+      EXPECT_EQ(field.mapping[i].source, c.expected[i].source) << i;
+      EXPECT_EQ(field.mapping[i].destination, c.expected[i].destination) << i;
     }
   }
 }
