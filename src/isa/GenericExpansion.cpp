@@ -16,6 +16,7 @@
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
+#include "util/InlineVector.h"
 #include "util/RunState.h"
 
 namespace isa {
@@ -108,7 +109,9 @@ bool printsAsLiteral(const OrbaExpression* string) {
 // every string in it prints as its literal (a line end in one would end the line).
 bool writableAsText(OrbaExpression* value) {
   if (value->getKind() == EK_string) return true;
-  std::vector<OrbaExpression*> pending{value};
+  // Nearly every operand is a register, a number or a name: a leaf needs no walk.
+  if (!value->hasOperands()) return !value->isError();
+  InlineVector<OrbaExpression*, 16> pending{value};
   while (!pending.empty()) {
     OrbaExpression* node = pending.back();
     pending.pop_back();
@@ -217,13 +220,14 @@ LineInfo* expandEntry(const ExpansionTemplate& entry, OrbaExpression** operands,
       default:
         break;
     }
-    for (char c : piece) {
-      lineText += c;
-      if (c == '\n') {
-        lines.emit(lineText);
-        lineText.clear();
-      }
+    // The piece goes in by runs: each line end hands the line over.
+    size_t from = 0;
+    for (size_t end; (end = piece.find('\n', from)) != std::string::npos; from = end + 1) {
+      lineText.append(piece, from, end + 1 - from);
+      lines.emit(lineText);
+      lineText.clear();
     }
+    lineText.append(piece, from, std::string::npos);
   }
   if (!lineText.empty()) {
     lineText += '\n';

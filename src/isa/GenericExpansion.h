@@ -22,7 +22,8 @@ struct MatchPath;
 // the map's own text: they are interned when a line that holds them is parsed.
 struct TempLabelMap {
   const char* names[10] = {};
-  char text[10][32] = {};
+  // Written when its digit first takes a name; never read before.
+  char text[10][32];
   void clear() {
     for (const char*& name : names) name = nullptr;
   }
