@@ -100,7 +100,8 @@ class Encoding {
   Encoding* copy() const;
 
   uint8_t bits = 0;
-  InlineVector<OperandEncoding*, 4> operands;  // owned
+  // Owned. A form rarely leaves more than two fields to layout: they live in the record.
+  InlineVector<OperandEncoding*, 2> operands;
   uint32_t image[8] = {};  // the last word holds bits 0..31
   // The nodes made for the operand fields, shared with the candidate's attribute set.
   CandidateNodes* nodes = nullptr;

@@ -183,10 +183,11 @@ class FDeferredGeneric : public FGeneric {
   }
 
  private:
+  // The two short fields share one word: a node is kept for every generic statement.
   LineInfo* statementLine_;
   std::unique_ptr<char[]> packed_;
-  uint32_t packedLength_;
   SymbolTable::LocalSymbolTable* scope_ = nullptr;
+  uint32_t packedLength_;
   uint16_t scopeId_ = 0;
 };
 
