@@ -4,9 +4,9 @@
 // when the bytes are written).
 //
 // Most of a program is such instructions, so the node holds only what nearly every one
-// needs: an image of up to 32 bits in the base's tail padding and the attribute set
-// (56 bytes in all). What few nodes need — the text of a failed condition, an image
-// wider than 32 bits — lives in a table of the run, looked up only when the node says so.
+// needs: an image of up to 32 bits, placed in the padding at the end of the base, and
+// the attribute set. What few nodes need (the text of a failed condition, an image
+// wider than 32 bits) lives in a table of the run, looked up only when the node says so.
 #pragma once
 
 #include <cstdint>
