@@ -262,8 +262,8 @@ bool fail(LineInfo* line, const char* text) {
 // A copy of the statement's line in front of it, which the generic node stands for; the
 // statement's own line becomes the hardware alternative.
 LineInfo* insertGenericLine(LineInfo* line) {
-  LineInfo* generic = lineState()->insertLine(line, line->text, static_cast<int32_t>(line->sourceFile),
-                                              static_cast<int32_t>(line->lineNumber), 0);
+  LineInfo* generic = lineState()->insertLineSharingText(line, line->text, static_cast<int32_t>(line->sourceFile),
+                                                         static_cast<int32_t>(line->lineNumber), 0);
   generic->sourceStart = line->sourceStart;
   generic->sourceEnd = line->sourceEnd;
   generic->flags[0] = static_cast<uint8_t>(line->flags[0] & (lineflag::kAssemble | lineflag::kMacroExpansion));
