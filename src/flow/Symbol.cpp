@@ -24,3 +24,6 @@ Symbol* Symbol::create(const char* name, int16_t scope) {
   noteSymbolName(name);
   return new Symbol(name, scope);
 }
+
+// One record per label of the source: a field added in the wrong place pads every one.
+static_assert(sizeof(Symbol) <= 112, "Symbol record grew");

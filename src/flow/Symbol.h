@@ -47,14 +47,14 @@ class Symbol {
   static Symbol* create(const char* name, int16_t scope);
 
   Symbol(const char* name, int16_t scope) : name(name), scope(scope) {}
-  virtual ~Symbol() = default;
+  ~Symbol() = default;
   Symbol(const Symbol&) = delete;
   Symbol& operator=(const Symbol&) = delete;
 
   static void* operator new(size_t size) noexcept;
   static void operator delete(void* block, size_t size);
 
-  virtual void setType(const int32_t* newType) { type = *newType; }
+  void setType(const int32_t* newType) { type = *newType; }
 
   bool isDefined() const { return flags[0] & kDefined; }
   bool isEquate() const { return flags[0] & kEquate; }
@@ -73,25 +73,26 @@ class Symbol {
   bool isRelocatable() const { return flags[2] & kRelocatable; }
   bool isSpecialFunctionRegister() const { return flags[2] & kSpecialFunctionRegister; }
 
+  // Ordered so that the record has no padding: a million labels keep a million of them.
   const char* name;  // interned
   int16_t scope;
   uint8_t flags[3] = {0, 0, 0};
+  // Set while an expression walk is inside this symbol's value, so that a value
+  // that refers back to its own symbol ends the walk instead of recursing forever.
+  bool valueVisit = false;
   int32_t memoryClass = 1;
   uint32_t unit = 1;
   int32_t type = kNoType;
+  uint32_t layoutBlock = 0;  // compared with the section's current layout block
   OrbaExpression* sizeExpression = nullptr;
   OrbaExpression* valueExpression = nullptr;
   Section* section = nullptr;
   LineInfo* definitionLine = nullptr;
   LineInfo* bindingLine = nullptr;  // the last binding directive
   std::vector<LineInfo*> references;  // the first element is the first reference
-  uint32_t layoutBlock = 0;  // compared with the section's current layout block
   uint32_t objectFileId = 0;
   uint32_t objectSymbolId = 0;
   uint32_t writerRecord = 0;  // the object writer's record of it, plus one; 0 when none
-  // Set while an expression walk is inside this symbol's value, so that a value
-  // that refers back to its own symbol ends the walk instead of recursing forever.
-  bool valueVisit = false;
 };
 
 // Enters a symbol's value expression for the length of one walk; entered() is false

@@ -25,6 +25,15 @@ void CandidateNodes::dependOn(CandidateNodes*& nodes, CandidateNodes* other) {
   nodes->other_ = other->retain();
 }
 
+void CandidateNodes::takeOverDependency(CandidateNodes* nodes) {
+  if (!nodes || !nodes->other_) return;
+  CandidateNodes* other = nodes->other_;
+  if (other->holders_ != 2 || other->other_) return;
+  for (OrbaExpression* node : other->nodes_) nodes->nodes_.push_back(node);
+  other->nodes_.clear();
+  release(nodes->other_);
+}
+
 CandidateNodes::~CandidateNodes() {
   // A node never owns its operands, so the order of deletion does not matter: the nodes
   // here may point into the other set, never the other way round.

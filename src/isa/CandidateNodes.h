@@ -33,6 +33,11 @@ class CandidateNodes {
   // candidate on the operands parsed for its statement, which all its candidates share.
   static void dependOn(CandidateNodes*& nodes, CandidateNodes* other);
 
+  // When the set is the only one that claims the set it depends on, besides that set's
+  // maker, it takes the nodes over and lets go of it: one set less for every statement
+  // of a single candidate. The maker keeps an empty set.
+  static void takeOverDependency(CandidateNodes* nodes);
+
   size_t size() const { return nodes_.size(); }
   uint32_t holders() const { return holders_; }
 

@@ -74,7 +74,10 @@ struct ElfStringTable {
     bool has_prefix;
   };
   std::vector<Entry> entries;
-  std::vector<uint32_t> buckets;  // entry index + 1, 0 = empty; a power of two long
+  // Per bucket: the entry's hash in the high word, its index + 1 in the low word; 0 =
+  // empty; a power of two long. The hash beside the index lets a probe pass other
+  // names without reading their entries.
+  std::vector<uint64_t> buckets;
 };
 
 struct ElfContext {

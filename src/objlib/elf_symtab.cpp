@@ -43,13 +43,16 @@ bool entryMatches(const ElfStringTable& table, const ElfStringTable::Entry& entr
   return std::strcmp(stored, name) == 0;
 }
 
+uint64_t bucketOf(uint32_t hash, uint32_t index) { return (static_cast<uint64_t>(hash) << 32) | (index + 1); }
+
 void rehash(ElfStringTable* table, uint32_t bucket_count) {
   table->buckets.assign(bucket_count, 0);
   uint32_t mask = bucket_count - 1;
   for (uint32_t index = 0; index < table->entries.size(); ++index) {
-    uint32_t bucket = table->entries[index].hash & mask;
+    uint32_t hash = table->entries[index].hash;
+    uint32_t bucket = hash & mask;
     while (table->buckets[bucket] != 0) bucket = (bucket + 1) & mask;
-    table->buckets[bucket] = index + 1;
+    table->buckets[bucket] = bucketOf(hash, index);
   }
 }
 
@@ -78,8 +81,10 @@ int elf_strtab_add(ElfStringTable* table, const char* name, uint32_t* offset) {
   uint32_t mask = static_cast<uint32_t>(table->buckets.size()) - 1;
   uint32_t bucket = hash & mask;
   for (; table->buckets[bucket] != 0; bucket = (bucket + 1) & mask) {
-    const ElfStringTable::Entry& entry = table->entries[table->buckets[bucket] - 1];
-    if (entry.hash == hash && entryMatches(*table, entry, prefix, prefix_length, name)) {
+    uint64_t slot = table->buckets[bucket];
+    if (static_cast<uint32_t>(slot >> 32) != hash) continue;
+    const ElfStringTable::Entry& entry = table->entries[static_cast<uint32_t>(slot) - 1];
+    if (entryMatches(*table, entry, prefix, prefix_length, name)) {
       *offset = entry.name_offset;
       return 0;
     }
@@ -88,7 +93,7 @@ int elf_strtab_add(ElfStringTable* table, const char* name, uint32_t* offset) {
   uint32_t name_offset = static_cast<uint32_t>(table->bytes.size());
   table->bytes.insert(table->bytes.end(), name, name + std::strlen(name) + 1);
   table->entries.push_back({name_offset, prefix_length, hash, prefix != nullptr});
-  table->buckets[bucket] = static_cast<uint32_t>(table->entries.size());
+  table->buckets[bucket] = bucketOf(hash, static_cast<uint32_t>(table->entries.size()) - 1);
   // Kept at most half full, so that probe runs stay short.
   if (table->entries.size() * 2 > table->buckets.size())
     rehash(table, static_cast<uint32_t>(table->buckets.size()) * 2);

@@ -15,6 +15,7 @@
 #include "flow/SymbolChecks.h"
 #include "flow/SymbolTable.h"
 #include "flow/TempLabels.h"
+#include "isa/CandidateNodes.h"
 #include "isa/ExpressionOperandParser.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
@@ -282,6 +283,16 @@ LineInfo* insertGenericLine(LineInfo* line) {
 
 void InstructionStatements::settingsMayHaveChanged() { ++session_->plainGeneration; }
 
+namespace {
+
+// A statement of one candidate needs its parsed operands only as long as that candidate.
+void keepOperandsWithSoleCandidate(const std::vector<IPInstruction*>& candidates) {
+  if (candidates.size() == 1 && candidates.front()->encoding)
+    CandidateNodes::takeOverDependency(candidates.front()->encoding->nodes);
+}
+
+}  // namespace
+
 bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t* consumed) {
   Session& s = *session_;
   // A generated line belongs to an expansion that may not be chosen: it goes the long way.
@@ -337,6 +348,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       // The copy of the line only serves the expansion's lines when they are made.
       if (isa::expansionLinesWanted()) generic->line = insertGenericLine(line);
       generic->hasHardwareGroup = 1;
+      keepOperandsWithSoleCandidate(candidates);
       generic->addRewrite(new FInstruction(line, std::move(candidates)));
       candidates.clear();
     }
@@ -391,6 +403,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       for (IPInstruction* candidate : candidates) delete candidate;
       candidates.clear();
     } else {
+      keepOperandsWithSoleCandidate(candidates);
       node = new FInstruction(line, std::move(candidates));
       candidates.clear();
     }

@@ -14,6 +14,7 @@
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
+#include "util/StringBuffer.h"
 
 namespace {
 
@@ -33,23 +34,27 @@ bool MacroPreprocessor::processLine(InputBuffer& input, const char* text, size_t
   // The label field.
   int32_t first = nextToken(input);
   int32_t directive = first;
-  const char* firstName = nullptr;
+  // The first name is interned only when it is a label or may name a macro: most
+  // lines start with an instruction, which is neither.
+  const char* firstStart = nullptr;
+  const char* firstEnd = nullptr;
   const char* label = nullptr;
   bool colon = false;
   if (isIdentifierClass(first)) {
-    firstName = input.tokenText();
+    firstStart = source->tokenStart;
+    firstEnd = source->tokenEnd ? source->tokenEnd : source->cursor;
     bool firstColumn = source->blankRuns == 0;
     int32_t next = peekToken(input);
     if (next == kMppEqu || next == kMppMacro || next == kMppSet) {
-      label = firstName;
+      label = stringBuffer()->internRange(firstStart, firstEnd);
       directive = nextToken(input);
     } else if (next == kMppColon) {
-      label = firstName;
+      label = stringBuffer()->internRange(firstStart, firstEnd);
       colon = true;
       nextToken(input);
       directive = nextToken(input);
     } else if (next != kMppHash && firstColumn && first == kMppIdentifier) {
-      label = firstName;
+      label = stringBuffer()->internRange(firstStart, firstEnd);
       directive = nextToken(input);
     }
   }
@@ -147,7 +152,11 @@ bool MacroPreprocessor::processLine(InputBuffer& input, const char* text, size_t
           break;
         case kMppIdentifier:
         case kMppReserved:
-          result = handleMacroCall(input, line, label, label ? input.tokenText() : firstName);
+          if (label)
+            result = handleMacroCall(input, line, label, input.tokenText());
+          else
+            result = handleMacroCall(input, line, nullptr,
+                                     mayBeMacro(*firstStart) ? stringBuffer()->internRange(firstStart, firstEnd) : nullptr);
           break;
         default:
           // A comment alone, kept for the list file, is an empty line all the same.

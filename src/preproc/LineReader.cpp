@@ -170,7 +170,7 @@ bool MacroPreprocessor::getLineText(InputBuffer& input, std::string& text, LineR
       continue;
     }
 
-    if (isIdentifierClass(code) && substitution && !nameForDefine) {
+    if (isIdentifierClass(code) && substitution && !nameForDefine && mayBeDefined(*at(tokenStart))) {
       lookupName_.assign(at(tokenStart), tokenEnd - tokenStart);
       if (MppDefine* define = lookupDefine(lookupName_.c_str())) {
         append(read.textBuilt ? textStart : lineStart, tokenStart);

@@ -80,6 +80,7 @@ MacroPreprocessor::~MacroPreprocessor() { releaseConstructs(); }
 // ---- Defines and scopes ----
 
 MppDefine* MacroPreprocessor::lookupDefine(const char* name) const {
+  if (!name || !mayBeDefined(*name)) return nullptr;
   if (innerDefines_ == 0 && !defineScopes.empty()) {
     const auto& outermost = defineScopes.front();
     auto found = outermost.find(name);
@@ -95,6 +96,7 @@ MppDefine* MacroPreprocessor::lookupDefine(const char* name) const {
 
 void MacroPreprocessor::insertDefine(const char* name, MppDefine* define) {
   define->scopeLevel = static_cast<int32_t>(defineScopes.size()) - 1;
+  addInitial(defineInitials_, *name);
   MppDefine*& entry = defineScopes.back()[name];
   if (!entry && define->scopeLevel > 0) ++innerDefines_;
   entry = define;
@@ -133,7 +135,7 @@ void MacroPreprocessor::popScope() {
 }
 
 MppMacro* MacroPreprocessor::findMacro(const char* name) const {
-  if (!name) return nullptr;
+  if (!name || !mayBeMacro(*name)) return nullptr;
   if (innerMacros_ == 0 && !macroScopes.empty()) {
     const auto& outermost = macroScopes.front();
     auto found = outermost.find(name);
@@ -149,6 +151,7 @@ MppMacro* MacroPreprocessor::findMacro(const char* name) const {
 
 void MacroPreprocessor::registerMacro(MppMacro* macro) {
   macro->scopeLevel = static_cast<int32_t>(macroScopes.size()) - 1;
+  if (macro->name) addInitial(macroInitials_, *macro->name);
   MppMacro*& entry = macroScopes.back()[macro->name];
   if (!entry && macro->scopeLevel > 0) ++innerMacros_;
   entry = macro;

@@ -188,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t laidOut = node->computeSize(section, 0);
   if (laidOut < 0) laidOut = 0;
   if (cleared || laidOut <= kLargestImage) {
-    std::vector<uint32_t> image(cleared ? 0 : static_cast<size_t>(laidOut), 0);
+    std::vector<uint8_t> image(cleared ? 0 : static_cast<size_t>(laidOut), 0);
     section->size = static_cast<uint32_t>(laidOut);
     section->laidOut = 1;
     section->image = cleared ? nullptr : image.data();

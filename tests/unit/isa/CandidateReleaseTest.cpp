@@ -150,6 +150,56 @@ TEST_F(CandidateRelease, ACopyOutlivesItsOriginalAndGivesBackWhatItShares) {
   }
 }
 
+// A statement of one candidate hands the operands parsed for it to that candidate: one
+// set of nodes less, and the candidate still reads its operands once the matcher is gone.
+// With two candidates both keep their claim on the statement's set.
+TEST_F(CandidateRelease, ASoleCandidateTakesOverTheOperandsOfItsStatement) {
+  struct Case {
+    const char* statement;
+    size_t candidates;
+    size_t setsLess;  // sets of nodes fewer than without the take-over
+  };
+  const Case cases[] = {
+      {"jeq d0,#3,lab", 1, 1},
+      {"add d1,d2,#300", 1, 0},  // no operand node of its own to hand over
+      {"j foo", 2, 0},
+  };
+  const size_t setsPool = 8;  // "CandidateNodes" in kPools, counted in bytes
+  const size_t setBytes = (sizeof(CandidateNodes) + 3) & ~size_t{3};
+  for (const Case& c : cases) {
+    { Statement warmUp(c.statement); }
+    std::vector<size_t> before = blocksInUse();
+    size_t setsWithout = 0;
+    for (bool takeOver : {false, true}) {
+      std::vector<IPInstruction*> kept;
+      std::vector<std::string> printed;
+      {
+        Statement statement(c.statement);
+        ASSERT_EQ(statement.candidates().size(), c.candidates) << c.statement;
+        for (IPInstruction* candidate : statement.candidates())
+          for (const OperandEncoding* field : candidate->encoding->operands)
+            printed.push_back(exprToString(field->expression));
+        if (takeOver) CandidateNodes::takeOverDependency(statement.candidates().front()->encoding->nodes);
+        kept.swap(statement.candidates());
+      }
+      // The statement and its matcher are gone; the candidates read what they point at.
+      size_t at = 0;
+      for (IPInstruction* candidate : kept)
+        for (const OperandEncoding* field : candidate->encoding->operands)
+          EXPECT_EQ(exprToString(field->expression), printed[at++]) << c.statement;
+      size_t sets = blocksInUse()[setsPool];
+      if (!takeOver)
+        setsWithout = sets;
+      else
+        EXPECT_EQ(setsWithout - sets, c.setsLess * setBytes) << c.statement;
+      for (IPInstruction* candidate : kept) delete candidate;
+      std::vector<size_t> after = blocksInUse();
+      for (size_t i = 0; i < std::size(kPools); ++i)
+        EXPECT_EQ(after[i], before[i]) << c.statement << (takeOver ? " taken over" : "") << ": pool " << kPools[i];
+    }
+  }
+}
+
 TEST_F(CandidateRelease, AttributeSetsGiveBackTheirConditionRecords) {
   using Kind = AttributeSpecItem::ValueKind;
   auto madeCondition = [](LineInfo*, OrbaExpression** operands, CandidateNodes*& made) {
