@@ -21,7 +21,9 @@
 
 VEKT_POOLED_CLASS_IMPL(FInstruction, "FInstruction")
 
-void sortCandidates(std::vector<IPInstruction*>& candidates) {
+namespace {
+
+void sortCandidates(IPInstruction** first, IPInstruction** last) {
   auto key = [](const IPInstruction* candidate) {
     // Null last; then by width; a default form before the others of its width.
     if (!candidate) return uint32_t{0xFFFFFFFF};
@@ -29,28 +31,33 @@ void sortCandidates(std::vector<IPInstruction*>& candidates) {
     bool preferred = candidate->attributes && candidate->attributes->isDefault;
     return bits * 2 + (preferred ? 0u : 1u);
   };
-  std::stable_sort(candidates.begin(), candidates.end(),
-                   [&](const IPInstruction* a, const IPInstruction* b) { return key(a) < key(b); });
+  std::stable_sort(first, last, [&](const IPInstruction* a, const IPInstruction* b) { return key(a) < key(b); });
 }
 
-FInstruction::FInstruction(LineInfo* line, std::vector<IPInstruction*> taken)
-    : FlowNode(line, kInstruction), candidates(std::move(taken)) {
-  sortCandidates(candidates);
+}  // namespace
+
+void sortCandidates(std::vector<IPInstruction*>& candidates) {
+  sortCandidates(candidates.data(), candidates.data() + candidates.size());
+}
+
+FInstruction::FInstruction(LineInfo* line, std::vector<IPInstruction*> taken) : FlowNode(line, kInstruction) {
+  candidates.reserve(taken.size());
+  for (IPInstruction* candidate : taken) candidates.push_back(candidate);
+  sortCandidates(candidates.begin(), candidates.end());
 }
 
 FInstruction::~FInstruction() { releaseData(); }
 
 void FInstruction::releaseData() {
   for (IPInstruction* candidate : candidates) delete candidate;
-  candidates.clear();
-  candidates.shrink_to_fit();
+  candidates.reset();
   selected = -1;
   excludedCount = 0;
   fixed = 0;
 }
 
 FlowNode* FInstruction::clone() const {
-  std::vector<IPInstruction*> copies;
+  InlineVector<IPInstruction*, 2> copies;
   copies.reserve(candidates.size());
   for (const IPInstruction* candidate : candidates) copies.push_back(candidate ? candidate->copy() : nullptr);
   auto* copy = new (std::nothrow) FInstruction(line, std::vector<IPInstruction*>{});

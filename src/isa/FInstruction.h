@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "flow/FlowNode.h"
+#include "util/InlineVector.h"
 #include "util/MemoryPools.h"
 
 class ExpressionValidator;
@@ -59,7 +60,8 @@ class FInstruction : public FlowNode {
     return selected >= 0 && static_cast<size_t>(selected) < candidates.size() ? candidates[selected] : nullptr;
   }
 
-  std::vector<IPInstruction*> candidates;  // owned
+  // Owned. Nearly every statement keeps one or two forms: they live in the node.
+  InlineVector<IPInstruction*, 2> candidates;
   int8_t selected = -1;
   uint8_t excludedCount = 0;  // candidates excluded for good by the relax passes
   uint8_t fixed = 0;          // the choice is final

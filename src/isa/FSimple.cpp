@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 #include <ostream>
+#include <unordered_map>
 
 #include "flow/DataEncoder.h"
 #include "flow/FlowWalker.h"
@@ -15,10 +16,19 @@
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
 
 VEKT_POOLED_CLASS_IMPL(FSimple, "FSimple")
 
 namespace {
+
+// The rare fields of the nodes marked so. An entry outlives its node: a later node at
+// the same address replaces it when it needs one, and reads it only after that.
+struct SimpleRareFields {
+  std::unordered_map<const FSimple*, FSimple::Rare> entries;
+};
+
+SimpleRareFields& rareFields() { return runPart<SimpleRareFields>(); }
 
 uint32_t unitBitsOf(const Section* section) {
   return section && section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;
@@ -29,25 +39,67 @@ uint32_t unitsOf(uint32_t bits, uint32_t unitBits) { return (bits + unitBits - 1
 }  // namespace
 
 FSimple::FSimple(LineInfo* line, IPInstruction& candidate) : FlowNode(line, kSimple) {
-  if (candidate.encoding) {
-    bits = candidate.encoding->bits;
-    std::copy(std::begin(candidate.encoding->image), std::end(candidate.encoding->image), data);
-  }
+  if (candidate.encoding) setImage(candidate.encoding->image, candidate.encoding->bits);
   attr = candidate.attributes;
   candidate.attributes = nullptr;
   cycles = static_cast<uint16_t>(candidate.cycles);
 }
 
-FSimple::FSimple(LineInfo* line, const IPAttribute& shared, const uint32_t (&image)[8], uint8_t imageBits,
-                 uint16_t cycleCount)
+FSimple::FSimple(LineInfo* line, const IPAttribute& shared, uint32_t image, uint8_t imageBits, uint16_t cycleCount)
     : FlowNode(line, kSimple) {
-  bits = imageBits;
-  std::copy(std::begin(image), std::end(image), data);
+  bits_ = imageBits;
+  image_ = image;
   attr = shared.copy();
   cycles = cycleCount;
 }
 
 FSimple::~FSimple() { releaseData(); }
+
+void FSimple::setImage(const uint32_t (&data)[8], uint8_t imageBits) {
+  if (imageBits <= 32) {
+    bits_ = imageBits;
+    image_ = data[7];
+    return;
+  }
+  Rare& entry = rare();
+  std::copy(std::begin(data), std::end(data), entry.data);
+  entry.bits = imageBits;
+}
+
+FSimple::Rare& FSimple::rare() {
+  Rare& entry = rareFields().entries[this];
+  if (bits_ != kRare) {
+    entry = Rare{};
+    entry.data[7] = image_;
+    entry.bits = bits_;
+    bits_ = kRare;
+  }
+  return entry;
+}
+
+const FSimple::Rare* FSimple::rareEntry() const {
+  return bits_ == kRare ? &rareFields().entries[this] : nullptr;
+}
+
+uint8_t FSimple::bitCount() const {
+  const Rare* entry = rareEntry();
+  return entry ? entry->bits : bits_;
+}
+
+bool FSimple::isUsable() const {
+  const Rare* entry = rareEntry();
+  return !entry || entry->usable;
+}
+
+const char* FSimple::keptMessage() const {
+  const Rare* entry = rareEntry();
+  return entry ? entry->message : nullptr;
+}
+
+uint32_t FSimple::word(uint32_t index) const {
+  if (const Rare* entry = rareEntry()) return entry->data[index];
+  return index == 7 ? image_ : 0;
+}
 
 void FSimple::releaseData() {
   IPAttribute::release(attr);
@@ -59,16 +111,19 @@ FlowNode* FSimple::clone() const {
   if (!copy) return nullptr;
   copy->copyBaseForClone(*this);
   copy->attr = attr ? attr->copy() : nullptr;
-  copy->message = message;
-  std::copy(std::begin(data), std::end(data), copy->data);
-  copy->bits = bits;
-  copy->usable = usable;
+  copy->image_ = image_;
+  if (const Rare* entry = rareEntry()) {
+    const Rare kept = *entry;  // the copy's entry may move the table
+    copy->rare() = kept;
+  } else {
+    copy->bits_ = bits_;
+  }
   return copy;
 }
 
 int32_t FSimple::computeSize(Section* section, uint32_t /*offset*/) {
   if (size > 0) return size;
-  auto units = static_cast<int32_t>(unitsOf(bits, unitBitsOf(section)));
+  auto units = static_cast<int32_t>(unitsOf(bitCount(), unitBitsOf(section)));
   if (section && section->laidOut) size = units;
   return units;
 }
@@ -78,12 +133,13 @@ FlowNode::LayoutChoice FSimple::layOut(FlowWalker& walker, int32_t mode, bool /*
   walker.nodeSize = 0;
   if (mode != kLayoutInitial) {
     const char* failing = nullptr;
-    if (usable && attr && !attr->findFirstUnsatisfiedCase(&failing, false)) {
+    if (isUsable() && attr && !attr->findFirstUnsatisfiedCase(&failing, false)) {
       // Kept for emit, which reports it at the node's own line.
-      usable = 0;
-      if (failing) message = errorHandler()->formatMessage(E_when_check, failing);
+      Rare& entry = rare();
+      entry.usable = 0;
+      if (failing) entry.message = errorHandler()->formatMessage(E_when_check, failing);
     }
-    if (!usable) {
+    if (!isUsable()) {
       choice.chosen = -1;
       choice.usable = 0;
       return choice;
@@ -97,14 +153,15 @@ FlowNode::LayoutChoice FSimple::layOut(FlowWalker& walker, int32_t mode, bool /*
 void FSimple::emit(ObjectWriter& writer) {
   Section* section = writer.section;
   ErrorHandler* errors = errorHandler();
-  if (!usable) {
-    if (message)
+  if (!isUsable()) {
+    if (const char* message = keptMessage())
       errors->reportText(message, line);
     else
       errors->report(E_invalid_instruction_encoding, line);
     return;
   }
   const uint32_t unitBits = unitBitsOf(section);
+  const uint8_t bits = bitCount();
   if (!section || !section->image) {
     if (bits == 0)
       errors->report(W_instruction_has_no_size, line);
@@ -122,13 +179,19 @@ void FSimple::emit(ObjectWriter& writer) {
 
 void FSimple::writeEncoding(ObjectWriter& writer, Section& section, uint32_t unitBits) {
   const auto location = static_cast<uint32_t>(section.currentLocation());
+  const uint8_t bits = bitCount();
   const uint32_t units = std::max(1u, unitsOf(bits, unitBits));
   const uint32_t byteCount = std::clamp((units * unitBits + 7) / 8, 1u, 32u);
   uint8_t bytes[32] = {};
   const uint8_t masks[32] = {};
   // Most significant byte first; memory order is made below.
-  for (uint32_t k = 0; 8 * k < bits && k < byteCount; ++k)
-    bytes[byteCount - 1 - k] = static_cast<uint8_t>(data[7 - k / 4] >> (8 * (k % 4)));
+  if (bits <= 32) {
+    for (uint32_t k = 0; 8 * k < bits && k < byteCount; ++k)
+      bytes[byteCount - 1 - k] = static_cast<uint8_t>(image_ >> (8 * k));
+  } else {
+    for (uint32_t k = 0; 8 * k < bits && k < byteCount; ++k)
+      bytes[byteCount - 1 - k] = static_cast<uint8_t>(word(7 - k / 4) >> (8 * (k % 4)));
+  }
   if (section.byteOrder == Section::kLittleEndian) reverseUnits(bytes, byteCount, std::max(1u, unitBits / 8));
   if (static_cast<uint64_t>(location) + unitsForBytes(byteCount, unitBits) > section.size)
     reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
@@ -139,10 +202,11 @@ void FSimple::writeEncoding(ObjectWriter& writer, Section& section, uint32_t uni
 }
 
 void FSimple::dump(std::ostream& out) const {
+  const uint8_t bits = bitCount();
   out << "FSimple(bits = " << static_cast<unsigned>(bits) << ", data =";
   for (uint32_t k = (bits + 31u) / 32u; k > 0; --k) {
     static const char kHex[] = "0123456789abcdef";
-    uint32_t word = data[8 - k];
+    uint32_t word = this->word(8 - k);
     out << ' ';
     for (int shift = 28; shift >= 0; shift -= 4) out << kHex[(word >> shift) & 0xF];
   }

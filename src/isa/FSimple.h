@@ -2,6 +2,11 @@
 // and no operand field left to fill after layout. It keeps the finished image, the form's
 // cycle count and its attribute set (conditions still checked by layout, warnings issued
 // when the bytes are written).
+//
+// Most of a program is such instructions, so the node holds only what nearly every one
+// needs: an image of up to 32 bits, placed in the padding at the end of the base, and
+// the attribute set. What few nodes need (the text of a failed condition, an image
+// wider than 32 bits) lives in a table of the run, looked up only when the node says so.
 #pragma once
 
 #include <cstdint>
@@ -19,9 +24,9 @@ class FSimple : public FlowNode {
  public:
   // Takes the candidate's attribute set; the candidate keeps its encoding.
   FSimple(LineInfo* line, IPInstruction& candidate);
-  // An instruction whose image and cycle count are known: takes a claim on the attribute
-  // set, which must be a shared one.
-  FSimple(LineInfo* line, const IPAttribute& shared, const uint32_t (&image)[8], uint8_t bits, uint16_t cycles);
+  // An instruction of at most 32 bits whose image and cycle count are known: takes a
+  // claim on the attribute set, which must be a shared one.
+  FSimple(LineInfo* line, const IPAttribute& shared, uint32_t image, uint8_t bits, uint16_t cycles);
   ~FSimple() override;
 
   void releaseData() override;
@@ -34,13 +39,35 @@ class FSimple : public FlowNode {
   void emit(ObjectWriter& writer) override;
   void dump(std::ostream& out) const override;
 
-  IPAttribute* attr = nullptr;  // owned
-  const char* message = nullptr;
-  uint32_t data[8] = {};  // the encoding's words, the last holds bits 0..31
-  uint8_t bits = 0;
-  uint8_t usable = 1;
+  uint8_t bitCount() const;
+  // Word index of the image (0..7), the last holding bits 0..31.
+  uint32_t word(uint32_t index) const;
+  bool isUsable() const;
+  // The diagnostic text kept by layout for a failed condition; null when none.
+  const char* keptMessage() const;
+
+  // Fields that only a few nodes need, kept by the run for the nodes marked kRare.
+  struct Rare {
+    const char* message = nullptr;
+    uint32_t data[8] = {};  // the encoding's words, the last holds bits 0..31
+    uint8_t bits = 0;
+    uint8_t usable = 1;
+  };
+  static constexpr uint8_t kRare = 0xFF;
 
  private:
   explicit FSimple(LineInfo* line) : FlowNode(line, kSimple) {}
+  void setImage(const uint32_t (&data)[8], uint8_t bits);
+  // The node's entry in the run's table, made (from the node's own fields) on first use.
+  Rare& rare();
+  const Rare* rareEntry() const;
   void writeEncoding(ObjectWriter& writer, Section& section, uint32_t unitBits);
+
+  // The first field fills the padding at the end of the base; image follows at the
+  // next four-byte boundary inside it.
+  uint8_t bits_ = 0;  // kRare when the bits, the image and the usability live in Rare
+  uint32_t image_ = 0;  // bits 0..31
+
+ public:
+  IPAttribute* attr = nullptr;  // owned
 };

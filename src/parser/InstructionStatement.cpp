@@ -45,7 +45,7 @@ struct PlainStatement {
   const ControlState* state = nullptr;
   const Section* section = nullptr;
   IPAttribute* attributes = nullptr;  // a claim on a shared set; null when the slot is free
-  uint32_t image[2] = {};             // the low 64 bits; the rest of the image is 0
+  uint32_t image = 0;                 // bits 0..31; the rest of the image is 0
   uint32_t generation = 0;
   uint32_t consumed = 0;
   uint16_t cycles = 0;
@@ -218,12 +218,9 @@ bool expansionsMayWait(const LineInfo* line) {
   return !jumpChainsAt(line) && !options->metrics && !options->instructionMetrics;
 }
 
-// Whether the image lies in its last two words, which a plain statement's slot keeps.
-bool fitsPlainImage(const Encoding& encoding) {
-  for (int word = 0; word < 6; ++word)
-    if (encoding.image[word] != 0) return false;
-  return true;
-}
+// Whether the instruction's bits lie in the last word of its image, which is all a plain
+// statement's slot keeps.
+bool fitsPlainImage(const Encoding& encoding) { return encoding.bits <= 32; }
 
 bool isPlainForm(const IPInstruction& candidate) {
   return candidate.alignment == 0 && candidate.encoding && candidate.encoding->operands.empty();
@@ -265,8 +262,8 @@ bool fail(LineInfo* line, const char* text) {
 // A copy of the statement's line in front of it, which the generic node stands for; the
 // statement's own line becomes the hardware alternative.
 LineInfo* insertGenericLine(LineInfo* line) {
-  LineInfo* generic = lineState()->insertLine(line, line->text, static_cast<int32_t>(line->sourceFile),
-                                              static_cast<int32_t>(line->lineNumber), 0);
+  LineInfo* generic = lineState()->insertLineSharingText(line, line->text, static_cast<int32_t>(line->sourceFile),
+                                                         static_cast<int32_t>(line->lineNumber), 0);
   generic->sourceStart = line->sourceStart;
   generic->sourceEnd = line->sourceEnd;
   generic->flags[0] = static_cast<uint8_t>(line->flags[0] & (lineflag::kAssemble | lineflag::kMacroExpansion));
@@ -310,9 +307,8 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
     if (plain && plain->attributes && plain->hash == plainKey && plain->generation == s.plainGeneration &&
         plain->state == line->controlState && plain->section == line->section && plain->textLength == plainLength &&
         std::memcmp(plain->text, position, plainLength) == 0) {
-      uint32_t image[8] = {0, 0, 0, 0, 0, 0, plain->image[0], plain->image[1]};
       *consumed = plain->consumed;
-      line->section->addNode(new FSimple(line, *plain->attributes, image, plain->bits, plain->cycles), true);
+      line->section->addNode(new FSimple(line, *plain->attributes, plain->image, plain->bits, plain->cycles), true);
       return true;
     }
   }
@@ -390,8 +386,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         plain.state = line->controlState;
         plain.section = line->section;
         plain.attributes = simple->attributes->copy();
-        plain.image[0] = simple->encoding->image[6];
-        plain.image[1] = simple->encoding->image[7];
+        plain.image = simple->encoding->image[7];
         plain.generation = s.plainGeneration;
         plain.consumed = *consumed;
         plain.cycles = static_cast<uint16_t>(simple->cycles);

@@ -104,6 +104,16 @@ LineInfo* LineState::insertLine(LineInfo* anchor, const char* text, int32_t file
   return record;
 }
 
+LineInfo* LineState::insertLineSharingText(LineInfo* anchor, const char* keptText, int32_t fileId,
+                                            int32_t line, int32_t bias) {
+  LineInfo* record = makeLine(keptText, fileId, line, bias);
+  if (anchor)
+    linkBefore(anchor, record);
+  else
+    linkAtTail(record);
+  return record;
+}
+
 LineInfo* LineState::insertLineNamed(LineInfo* anchor, const char* text, const char* fileName,
                                      int32_t line, int32_t bias) {
   return insertLine(anchor, text, sourceFileId(fileName), line, bias);

@@ -56,6 +56,10 @@ class LineState {
   virtual const char* internRange(const char* from, const char* to);
   virtual const char* intern(const char* text);
   virtual void setLineText(const char* text, LineInfo* line);
+  // insertLine for a text the run keeps already (another line's): the new line shares
+  // it rather than taking a copy of its own.
+  LineInfo* insertLineSharingText(LineInfo* anchor, const char* keptText, int32_t fileId, int32_t line,
+                                  int32_t bias);
   // The run's copy of a line text, as the line-making operations keep it.
   const char* storeRange(const char* from, const char* to);
   const char* store(const char* text);

@@ -57,8 +57,8 @@ TEST(InstructionNodeTest, SimpleNodeCopyOwnsItsAttributeSet) {
   form->encoding->image[7] = 0xABCD;
   FSimple node(&line, *form);
   delete form;
-  EXPECT_EQ(node.bits, 16);
-  EXPECT_EQ(node.data[7], 0xABCDu);
+  EXPECT_EQ(node.bitCount(), 16);
+  EXPECT_EQ(node.word(7), 0xABCDu);
   EXPECT_EQ(node.cycles, 3);
   FlowNode* copy = node.clone();
   ASSERT_NE(copy, nullptr);

@@ -150,6 +150,22 @@ TEST_F(LineStateTest, AppendingToAnEmptyListMakesHeadAndTail) {
   EXPECT_EQ(appended->previous, after);
 }
 
+// A line made for another line's text shares it: the text stays the run's, never the
+// caller's buffer, and both lines show the same bytes.
+TEST_F(LineStateTest, ASharedTextIsTheKeptOneAndTheLineGoesBeforeItsAnchor) {
+  LineState state;
+  LineInfo* statement = state.appendLine("jne d4,d4,L0\n", 0, 5, 0);
+  LineInfo* shared = state.insertLineSharingText(statement, statement->text, 0, 5, 0);
+  EXPECT_EQ(shared->text, statement->text);
+  EXPECT_EQ(shared->next, statement);
+  EXPECT_EQ(statement->previous, shared);
+  EXPECT_EQ(state.first(), shared);
+  EXPECT_EQ(shared->lineNumber, 5u);
+  LineInfo* appended = state.insertLineSharingText(nullptr, nullptr, 0, 6, 0);
+  EXPECT_EQ(state.last(), appended);
+  EXPECT_EQ(appended->text, nullptr);
+}
+
 TEST_F(LineStateTest, RangeTextsStopAtAnEmbeddedNul) {
   const char text[] = {'a', 'b', '\0', 'c', '\n'};
   LineState state;
