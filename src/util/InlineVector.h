@@ -21,12 +21,12 @@ class InlineVector {
  public:
   InlineVector() = default;
   InlineVector(std::initializer_list<T> values) { assign(values.begin(), values.size()); }
-  InlineVector(const InlineVector& other) { assign(other.data_, other.size_); }
+  InlineVector(const InlineVector& other) { assign(other.data(), other.size_); }
   InlineVector(InlineVector&& other) noexcept { take(other); }
   InlineVector& operator=(const InlineVector& other) {
     if (this != &other) {
       size_ = 0;
-      assign(other.data_, other.size_);
+      assign(other.data(), other.size_);
     }
     return *this;
   }
@@ -45,16 +45,13 @@ class InlineVector {
   ~InlineVector() { releaseStorage(); }
 
   void push_back(const T& value) {
-    if (size_ == capacity_) grow(capacity_ * 2);
-    data_[size_++] = value;
+    if (size_ == capacity_) grow(size_t{capacity_} * 2);
+    data()[size_++] = value;
   }
   void pop_back() { --size_; }
-  // Empties the array; the storage stays for the next elements.
   void clear() { size_ = 0; }
-  // Empties the array and gives heap storage back.
   void reset() {
     releaseStorage();
-    data_ = inline_;
     capacity_ = N;
     size_ = 0;
   }
@@ -65,64 +62,62 @@ class InlineVector {
   size_t size() const { return size_; }
   size_t capacity() const { return capacity_; }
   bool empty() const { return size_ == 0; }
-  T* data() { return data_; }
-  const T* data() const { return data_; }
-  T& operator[](size_t index) { return data_[index]; }
-  const T& operator[](size_t index) const { return data_[index]; }
-  T& back() { return data_[size_ - 1]; }
-  const T& back() const { return data_[size_ - 1]; }
-  T* begin() { return data_; }
-  T* end() { return data_ + size_; }
-  const T* begin() const { return data_; }
-  const T* end() const { return data_ + size_; }
+  T* data() { return onHeap() ? storage_.heap : storage_.items; }
+  const T* data() const { return onHeap() ? storage_.heap : storage_.items; }
+  T& operator[](size_t index) { return data()[index]; }
+  const T& operator[](size_t index) const { return data()[index]; }
+  T& back() { return data()[size_ - 1]; }
+  const T& back() const { return data()[size_ - 1]; }
+  T* begin() { return data(); }
+  T* end() { return data() + size_; }
+  const T* begin() const { return data(); }
+  const T* end() const { return data() + size_; }
 
   bool operator==(const InlineVector& other) const {
     if (size_ != other.size_) return false;
+    const T* mine = data();
+    const T* theirs = other.data();
     for (size_t i = 0; i < size_; ++i)
-      if (!(data_[i] == other.data_[i])) return false;
+      if (!(mine[i] == theirs[i])) return false;
     return true;
   }
 
  private:
-  bool onHeap() const { return data_ != inline_; }
+  // The elements live in the object until the capacity passes N; the heap pointer then
+  // takes the room they had, so that a record pays no pointer for its inline elements.
+  bool onHeap() const { return capacity_ > N; }
   void releaseStorage() {
-    if (onHeap()) std::free(data_);
+    if (onHeap()) std::free(storage_.heap);
   }
   void grow(size_t capacity) {
     if (capacity > UINT32_MAX) mem_out_of_memory();
     if (onHeap()) {
-      data_ = static_cast<T*>(xrealloc(data_, capacity * sizeof(T)));
+      storage_.heap = static_cast<T*>(xrealloc(storage_.heap, capacity * sizeof(T)));
     } else {
       T* heap = static_cast<T*>(xrealloc(nullptr, capacity * sizeof(T)));
-      if (size_) std::memcpy(static_cast<void*>(heap), inline_, size_ * sizeof(T));
-      data_ = heap;
+      if (size_) std::memcpy(static_cast<void*>(heap), storage_.items, size_ * sizeof(T));
+      storage_.heap = heap;
     }
     capacity_ = static_cast<uint32_t>(capacity);
   }
   void assign(const T* values, size_t count) {
     reserve(count);
-    if (count) std::memcpy(static_cast<void*>(data_), values, count * sizeof(T));
+    if (count) std::memcpy(static_cast<void*>(data()), values, count * sizeof(T));
     size_ = static_cast<uint32_t>(count);
   }
-  // Takes the other's elements (and its heap storage) and leaves it empty.
   void take(InlineVector& other) {
-    if (other.onHeap()) {
-      data_ = other.data_;
-      capacity_ = other.capacity_;
-      size_ = other.size_;
-    } else {
-      data_ = inline_;
-      capacity_ = N;
-      size_ = other.size_;
-      if (size_) std::memcpy(static_cast<void*>(inline_), other.inline_, size_ * sizeof(T));
-    }
-    other.data_ = other.inline_;
+    // The storage moves as bytes: the inline elements, or the heap pointer with its capacity.
+    std::memcpy(static_cast<void*>(&storage_), &other.storage_, sizeof storage_);
+    capacity_ = other.capacity_;
+    size_ = other.size_;
     other.capacity_ = N;
     other.size_ = 0;
   }
 
-  T* data_ = inline_;
+  union Storage {
+    T items[N];
+    T* heap;
+  } storage_;
   uint32_t size_ = 0;
   uint32_t capacity_ = N;
-  T inline_[N];
 };

@@ -120,8 +120,21 @@ void* popFreeBlock(void*& head, size_t size) {
 
 // Ordinary chunks from this size on are mapped on their own, with their pages made at
 // once: the pool fills them from the start, so every page is wanted. A chunk of one
-// large block keeps lazy pages, as its owner may use only part of it.
+// large block keeps lazy pages, as its owner may use only part of it. The leak checker
+// looks for pointers in heap blocks but not in mappings of the program's own: with it,
+// every chunk is a heap block, or the chunks and nodes they reach would count as lost.
+#if defined(__SANITIZE_ADDRESS__)
+#define VEKT_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VEKT_LEAK_CHECKED 1
+#endif
+#endif
+#ifdef VEKT_LEAK_CHECKED
+constexpr size_t kMappedChunk = SIZE_MAX;
+#else
 constexpr size_t kMappedChunk = size_t{64} << 10;
+#endif
 
 // The leak checker does not look into mapped regions: chunks linked from a mapped one, and
 // the records they point to, would all count as lost. Under it every chunk is a heap one.

@@ -69,4 +69,19 @@ TEST(InlineVector, ElementsSurviveGrowthCopiesAndMovesOnBothSidesOfTheInlineRoom
   EXPECT_EQ(contents(listed), std::vector<int>{9});
 }
 
+TEST(InlineVector, TheHeapPointerTakesTheRoomOfTheInlineElements) {
+  // Records hold millions of these: the object is its inline room and two counts.
+  static_assert(sizeof(InlineVector<void*, 4>) == 4 * sizeof(void*) + 8);
+  static_assert(sizeof(InlineVector<uint32_t, 2>) == 16);
+  // An inline room smaller than a pointer still has room for the pointer.
+  static_assert(sizeof(InlineVector<uint16_t, 1>) == sizeof(void*) + 8);
+  InlineVector<uint16_t, 1> narrow;
+  for (uint16_t i = 0; i < 40; ++i) narrow.push_back(static_cast<uint16_t>(i * 3));
+  for (uint16_t i = 0; i < 40; ++i) ASSERT_EQ(narrow[i], i * 3) << i;
+  InlineVector<uint16_t, 1> taken(std::move(narrow));
+  EXPECT_EQ(taken.size(), 40u);
+  EXPECT_EQ(taken.back(), 39 * 3);
+  EXPECT_EQ(narrow.capacity(), 1u);
+}
+
 }  // namespace
