@@ -136,22 +136,8 @@ constexpr size_t kMappedChunk = SIZE_MAX;
 constexpr size_t kMappedChunk = size_t{64} << 10;
 #endif
 
-// The leak checker does not look into mapped regions: chunks linked from a mapped one, and
-// the records they point to, would all count as lost. Under it every chunk is a heap one.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kMapChunks = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kMapChunks = false;
-#else
-constexpr bool kMapChunks = true;
-#endif
-#else
-constexpr bool kMapChunks = true;
-#endif
-
 char* allocateChunk(size_t size, bool ordinary) {
-  if (!kMapChunks || !ordinary || size < kMappedChunk) return static_cast<char*>(xcalloc(1, size));
+  if (!ordinary || size < kMappedChunk) return static_cast<char*>(xcalloc(1, size));
   void* region = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
   if (region == MAP_FAILED) mem_out_of_memory();
   return static_cast<char*>(region);  // fresh anonymous pages are zero already
@@ -162,7 +148,7 @@ constexpr size_t kOrdinaryChunkBit = 1;
 
 void releaseChunk(char* chunk, size_t sizeWord) {
   size_t size = sizeWord & ~kOrdinaryChunkBit;
-  if (!kMapChunks || !(sizeWord & kOrdinaryChunkBit) || size < kMappedChunk) std::free(chunk);
+  if (!(sizeWord & kOrdinaryChunkBit) || size < kMappedChunk) std::free(chunk);
   else munmap(chunk, size);
 }
 
