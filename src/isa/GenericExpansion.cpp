@@ -23,11 +23,6 @@ namespace isa {
 
 namespace {
 
-// Line flags of the generated lines: the parser parses them (first byte), and they are
-// template lines when their entry says so (third byte).
-constexpr uint8_t kAssembleFlag = 0x01;
-constexpr uint8_t kTemplateFlag = 0x20;
-
 // A packed expansion line: the variant number in two bytes, low first, one byte with the
 // template flag, then the text up to and including its line end.
 constexpr uint32_t kPackedHeader = 3;
@@ -40,11 +35,11 @@ LineInfo* insertExpansionLine(LineInfo* anchor, const char* text, int16_t varian
   made->sourceStart = anchor->sourceStart;
   made->sourceEnd = anchor->sourceEnd;
   made->variant = variant;
-  made->flags[0] |= kAssembleFlag;
+  made->flags[0] |= lineflag::kAssemble;
   if (templateLine)
-    made->flags[2] |= kTemplateFlag;
+    made->flags[2] |= lineflag::kGenericAlternative;
   else
-    made->flags[2] &= static_cast<uint8_t>(~kTemplateFlag);
+    made->flags[2] &= static_cast<uint8_t>(~lineflag::kGenericAlternative);
   return made;
 }
 

@@ -34,6 +34,7 @@
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
+#include "util/StringBuffer.h"
 
 namespace {
 
@@ -70,8 +71,7 @@ bool plainText(const char* position, uint8_t& length) {
 }
 
 uint64_t plainHash(const char* text, uint8_t length, const LineInfo* line) {
-  uint64_t hash = 0xcbf29ce484222325ull;
-  for (uint8_t i = 0; i < length; ++i) hash = (hash ^ static_cast<unsigned char>(text[i])) * 0x100000001b3ull;
+  uint64_t hash = hashBytes(text, length);
   hash ^= reinterpret_cast<uintptr_t>(line->controlState) * 0x9E3779B97F4A7C15ull;
   hash ^= reinterpret_cast<uintptr_t>(line->section) * 0xC2B2AE3D27D4EB4Full;
   return hash ^ (hash >> 29);

@@ -10,6 +10,8 @@ namespace {
 
 constexpr size_t kInitialSlots = 1024;
 
+}  // namespace
+
 // Eight bytes at a time, then the tail; the final mix spreads the bits over the
 // low end that the mask keeps.
 uint32_t hashBytes(const char* text, size_t length) {
@@ -27,8 +29,6 @@ uint32_t hashBytes(const char* text, size_t length) {
   h ^= h >> 29;
   return static_cast<uint32_t>(h);
 }
-
-}  // namespace
 
 // Slots are plain data, and all bits zero is an empty slot: the table comes zero-filled.
 StringBuffer::StringBuffer()

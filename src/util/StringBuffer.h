@@ -7,6 +7,9 @@
 
 struct MemPool;
 
+// The hash of a text of that many bytes, as the intern table spreads its texts.
+uint32_t hashBytes(const char* text, size_t length);
+
 class StringBuffer {
  public:
   StringBuffer();
