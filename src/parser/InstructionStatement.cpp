@@ -517,7 +517,9 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
     }
   }
   ConstantToken token;
-  const bool shapeKnown = plainKnown && isa::constantShapes().enabled && findConstantToken(position, plainLength, token);
+  // The digits are read as decimal only where the line's radix is ten.
+  const bool shapeKnown = plainKnown && isa::constantShapes().enabled && line->controlState &&
+                          line->controlState->radix == 10 && findConstantToken(position, plainLength, token);
   char shape[PlainStatement::kTextRoom];
   uint8_t shapeLength = 0;
   uint64_t shapeKey = 0;
