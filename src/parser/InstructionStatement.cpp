@@ -19,6 +19,7 @@
 #include "isa/ExpressionOperandParser.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
+#include "isa/FSimpleRun.h"
 #include "isa/InstructionEncoding.h"
 #include "isa/GenericExpansion.h"
 #include "isa/IPAttribute.h"
@@ -309,7 +310,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         plain->state == line->controlState && plain->section == line->section && plain->textLength == plainLength &&
         std::memcmp(plain->text, position, plainLength) == 0) {
       *consumed = plain->consumed;
-      line->section->addNode(new FSimple(line, *plain->attributes, plain->image, plain->bits, plain->cycles), true);
+      appendSimpleInstruction(*line->section, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
       return true;
     }
   }
@@ -394,6 +395,14 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         plain.bits = simple->encoding->bits;
         plain.textLength = plainLength;
         std::memcpy(plain.text, position, plainLength);
+      }
+      const Encoding* encoding = simple->encoding;
+      if (simple->attributes && simple->attributes->isShared() && encoding && encoding->bits <= 32) {
+        appendSimpleInstruction(*section, line, *simple->attributes, encoding->image[7], encoding->bits,
+                                static_cast<uint16_t>(simple->cycles));
+        for (IPInstruction* candidate : candidates) delete candidate;
+        candidates.clear();
+        return true;
       }
       node = new FSimple(line, *simple);
       for (IPInstruction* candidate : candidates) delete candidate;
