@@ -1,6 +1,7 @@
 #include "parser/InstructionStatement.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 #include "isa/ExpressionOperandParser.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
+#include "isa/FSimpleRun.h"
 #include "isa/InstructionEncoding.h"
 #include "isa/InstructionMatcherShapes.h"
 #include "isa/GenericExpansion.h"
@@ -36,6 +38,7 @@
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
+#include "util/RunState.h"
 #include "util/StringBuffer.h"
 
 namespace {
@@ -242,43 +245,85 @@ InstructionStatements::~InstructionStatements() {
   for (IPInstruction* candidate : session_->context.candidates) delete candidate;
 }
 
+namespace {
+
+// What a generic keeps of its unbuilt expansions, all in one block of the run's arena:
+// the symbol scope the lines are parsed in, then the `length` bytes of packed lines.
+struct DeferredExpansion {
+  SymbolTable::LocalSymbolTable* scope;
+  uint32_t length;
+  uint16_t scopeId;
+  char* text() { return reinterpret_cast<char*>(this + 1); }
+};
+
+// The blocks of every deferred expansion of the run. They are kept until the run ends:
+// most are never built, and one allocation a statement would cost more than the text.
+class DeferredExpansionArena {
+ public:
+  DeferredExpansion* make(size_t textLength) {
+    const size_t bytes = (sizeof(DeferredExpansion) + textLength + alignof(DeferredExpansion) - 1) &
+                         ~(alignof(DeferredExpansion) - 1);
+    if (bytes > left_) {
+      const size_t chunk = bytes > kChunkBytes ? bytes : kChunkBytes;
+      chunks_.push_back(std::make_unique<std::max_align_t[]>((chunk + sizeof(std::max_align_t) - 1) /
+                                                              sizeof(std::max_align_t)));
+      next_ = reinterpret_cast<char*>(chunks_.back().get());
+      left_ = chunk;
+    }
+    auto* made = reinterpret_cast<DeferredExpansion*>(next_);
+    next_ += bytes;
+    left_ -= bytes;
+    return made;
+  }
+
+ private:
+  static constexpr size_t kChunkBytes = 256 * 1024;
+  std::vector<std::unique_ptr<std::max_align_t[]>> chunks_;
+  char* next_ = nullptr;
+  size_t left_ = 0;
+};
+
+}  // namespace
+
 // A generic whose expansions are kept as packed text until layout asks for them: most
 // generic statements never take theirs, and text costs a fraction of their nodes. The
-// lines are parsed, when built, in the symbol scope of the statement.
+// lines are parsed, when built, in the symbol scope of the statement, after the line of
+// its hardware form (the first group), which is the statement's own line.
 class FDeferredGeneric : public FGeneric {
   VEKT_POOLED_CLASS(FDeferredGeneric)
 
  public:
-  FDeferredGeneric(LineInfo* line, LineInfo* statementLine, const std::string& packed, uint32_t instructions)
-      : FGeneric(line),
-        statementLine_(statementLine),
-        packed_(new char[packed.size()]),
-        packedLength_(static_cast<uint32_t>(packed.size())) {
-    packed.copy(packed_.get(), packed.size());
-    deferredInstructions = static_cast<uint16_t>(instructions < kNotDeferred ? instructions : kNotDeferred - 1);
+  FDeferredGeneric(LineInfo* line, const std::string& packed, uint32_t instructions) : FGeneric(line) {
+    deferred_ = runPart<DeferredExpansionArena>().make(packed.size());
     SymbolTable* table = symbolTable();
-    scope_ = table->current;
-    scopeId_ = table->currentScope;
+    deferred_->scope = table->current;
+    deferred_->scopeId = table->currentScope;
+    deferred_->length = static_cast<uint32_t>(packed.size());
+    packed.copy(deferred_->text(), packed.size());
+    deferredInstructions = static_cast<uint16_t>(instructions < kNotDeferred ? instructions : kNotDeferred - 1);
   }
 
   void buildDeferredRewrites() override {
     if (!rewritesDeferred()) return;
     deferredInstructions = kNotDeferred;
-    std::unique_ptr<char[]> packed = std::move(packed_);
-    LineInfo* last = isa::insertExpansionLines(statementLine_, packed.get(), packedLength_);
-    if (last == statementLine_) return;
-    LineInfo* first = statementLine_->next;
+    DeferredExpansion* deferred = deferred_;
+    deferred_ = nullptr;
+    if (!deferred || groups.empty() || !groups.front()->nodes.first()) return;
+    LineInfo* statementLine = groups.front()->nodes.first()->line;
+    LineInfo* last = isa::insertExpansionLines(statementLine, deferred->text(), deferred->length);
+    if (last == statementLine) return;
+    LineInfo* first = statementLine->next;
     for (LineInfo* made = first;; made = made->next) {
-      made->controlState = statementLine_->controlState;
-      made->section = statementLine_->section;
+      made->controlState = statementLine->controlState;
+      made->section = statementLine->section;
       if (made == last) break;
     }
     SymbolTable* table = symbolTable();
     SymbolTable::LocalSymbolTable* outerScope = table->current;
     const uint16_t outerScopeId = table->currentScope;
-    table->current = scope_;
-    table->currentScope = scopeId_;
-    Section* section = statementLine_->section;
+    table->current = deferred->scope;
+    table->currentScope = deferred->scopeId;
+    Section* section = statementLine->section;
     FGeneric* outerTarget = section->rewriteTarget;
     section->rewriteTarget = this;
     const size_t built = groups.size();
@@ -305,17 +350,13 @@ class FDeferredGeneric : public FGeneric {
   }
 
   void releaseData() override {
-    packed_.reset();
+    deferred_ = nullptr;
     FGeneric::releaseData();
   }
 
  private:
-  // The two short fields share one word: a node is kept for every generic statement.
-  LineInfo* statementLine_;
-  std::unique_ptr<char[]> packed_;
-  SymbolTable::LocalSymbolTable* scope_ = nullptr;
-  uint32_t packedLength_;
-  uint16_t scopeId_ = 0;
+  // In the run's arena; null once built or released.
+  DeferredExpansion* deferred_ = nullptr;
 };
 
 VEKT_POOLED_CLASS_IMPL(FDeferredGeneric, "FDeferredGeneric")
@@ -512,7 +553,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         plain->state == line->controlState && plain->section == line->section && plain->textLength == plainLength &&
         std::memcmp(plain->text, position, plainLength) == 0) {
       *consumed = plain->consumed;
-      line->section->addNode(new FSimple(line, *plain->attributes, plain->image, plain->bits, plain->cycles), true);
+      appendSimpleInstruction(*line->section, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
       return true;
     }
   }
@@ -569,7 +610,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
     const bool wait = !candidates.empty() && !packed.empty() && expansionsMayWait(line);
     if (!wait && !packed.empty()) isa::insertExpansionLines(line, packed.data(), packed.size());
     FGeneric* generic =
-        wait ? new FDeferredGeneric(line, line, packed, context.expansionInstructions) : new FGeneric(line);
+        wait ? new FDeferredGeneric(line, packed, context.expansionInstructions) : new FGeneric(line);
     if (!candidates.empty()) {
       // The copy of the line only serves the expansion's lines when they are made.
       if (isa::expansionLinesWanted()) generic->line = insertGenericLine(line);
@@ -625,6 +666,14 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         std::memcpy(plain.text, position, plainLength);
         if (shapeKnown && !s.matcher.numberReadAsText())
           keepShape(s, position, token, shape, shapeLength, shapeKey, line, candidates, *simple, *consumed);
+      }
+      const Encoding* encoding = simple->encoding;
+      if (simple->attributes && simple->attributes->isShared() && encoding && encoding->bits <= 32) {
+        appendSimpleInstruction(*section, line, *simple->attributes, encoding->image[7], encoding->bits,
+                                static_cast<uint16_t>(simple->cycles));
+        for (IPInstruction* candidate : candidates) delete candidate;
+        candidates.clear();
+        return true;
       }
       node = new FSimple(line, *simple);
       for (IPInstruction* candidate : candidates) delete candidate;
