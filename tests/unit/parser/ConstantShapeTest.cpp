@@ -11,6 +11,7 @@
 #include "ParseFixture.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
+#include "isa/FSimpleRun.h"
 #include "isa/IPAttribute.h"
 #include "isa/InstructionMatcher.h"
 #include "isa/InstructionMatcherShapes.h"
@@ -77,6 +78,16 @@ class ConstantShapeTest : public ParseTest {
           if (simple->attr) IPAttribute::print(text, *simple->attr);
         }
         made[node->line] += text.str() + "; ";
+        if (node->kind != FlowNode::kSimpleRun) continue;
+        auto* run = static_cast<FSimpleRun*>(node);
+        for (uint32_t index = 0; index < run->entryCount(); ++index) {
+          const FSimpleRun::Entry& entry = run->entry(index);
+          std::ostringstream instruction;
+          instruction << "entry bits " << int(entry.bits) << " image " << std::hex << entry.image << std::dec
+                      << " cycles " << run->cyclesOf(entry) << ' ';
+          if (const IPAttribute* attributes = run->attributesOf(entry)) IPAttribute::print(instruction, *attributes);
+          made[entry.line] += instruction.str() + "; ";
+        }
       }
     }
     std::vector<std::string> described;
