@@ -90,10 +90,10 @@ bool plainText(const char* position, const char* commentPrefix, uint8_t& length,
   return true;
 }
 
-// The one plain decimal number of a statement, as the operand parser reads it at once: up
-// to nine digits without a leading zero, after a character that ends no name, before a
-// comma, a bracket, a blank, a comment or the end of the text. A sign in front of the digits is the number's
-// when the operand starts there.
+// The one plain number of a statement: up to nine decimal digits without a leading zero, or
+// "0x" and up to eight hexadecimal digits, after a character that ends no name, before a
+// comma, a bracket, a blank, a comment or the end of the text. A sign in front of the
+// digits is the number's when the operand starts there.
 struct ConstantToken {
   uint8_t from = 0;  // the sign, or the digits when there is none
   uint8_t digits = 0;
@@ -105,18 +105,37 @@ bool isNameCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
 }
 
+int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 bool findConstantToken(const char* text, uint8_t length, char commentStart, ConstantToken& token) {
   bool found = false;
   for (uint8_t i = 0; i < length; ++i) {
     if (text[i] < '0' || text[i] > '9' || (i > 0 && isNameCharacter(text[i - 1]))) continue;
     uint8_t end = i;
     uint64_t value = 0;
-    while (end < length && text[end] >= '0' && text[end] <= '9') value = value * 10 + static_cast<uint64_t>(text[end++] - '0');
-    const uint8_t count = static_cast<uint8_t>(end - i);
+    bool wellFormed;
+    if (text[i] == '0' && i + 1 < length && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+      // Up to eight hexadecimal digits after "0x".
+      end = static_cast<uint8_t>(i + 2);
+      while (end < length && hexDigitValue(text[end]) >= 0)
+        value = value * 16 + static_cast<uint64_t>(hexDigitValue(text[end++]));
+      const int count = end - (i + 2);
+      wellFormed = count >= 1 && count <= 8;
+    } else {
+      while (end < length && text[end] >= '0' && text[end] <= '9')
+        value = value * 10 + static_cast<uint64_t>(text[end++] - '0');
+      const int count = end - i;
+      wellFormed = count <= 9 && (count == 1 || text[i] != '0');
+    }
     const char after = end < length ? text[end] : '\n';
     const bool ends = after == ',' || after == ']' || after == '\n' || after == ' ' || after == '\t' ||
                       (commentStart && after == commentStart);
-    if (count > 9 || (count > 1 && text[i] == '0') || !ends) {
+    if (!wellFormed || !ends) {
       i = end;
       continue;
     }

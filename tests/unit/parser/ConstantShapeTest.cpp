@@ -1,7 +1,7 @@
-// Statements that differ from one parsed before only in the value of one number, or in
-// their comment, take the kept outcome of that statement's shape: every form of the tables
-// that takes a constant, with values inside, at and outside its range, must come out as
-// the full match makes it.
+// Statements that differ from one parsed before only in the value of one number (decimal
+// or hexadecimal), or in their comment, take the kept outcome of that statement's shape:
+// every form of the tables that takes a constant, with values inside, at and outside its
+// range, must come out as the full match makes it.
 #include <map>
 #include <random>
 #include <regex>
@@ -44,8 +44,12 @@ std::vector<std::string> shapesOf(const char* mnemonic, const std::string& synta
   return shapes;
 }
 
-std::string withValue(const std::string& shape, int64_t value) {
-  std::string number = value < 0 ? "-" + std::to_string(-value) : std::to_string(value);
+// The value in decimal, or now and then in hexadecimal: a shape meets both.
+std::string withValue(const std::string& shape, int64_t value, bool hexadecimal = false) {
+  std::ostringstream magnitude;
+  if (hexadecimal) magnitude << "0x" << std::hex;
+  magnitude << (value < 0 ? -value : value);
+  std::string number = (value < 0 ? "-" : "") + magnitude.str();
   return shape.substr(0, shape.find("{}")) + number + shape.substr(shape.find("{}") + 2);
 }
 
@@ -136,11 +140,12 @@ TEST_F(ConstantShapeTest, EveryConstantFormComesOutAsTheFullMatchMakesIt) {
           return std::string();
       }
     };
+    auto hexadecimal = [&] { return random() % 5 == 0; };
     for (const std::string& shape : shapes) {
       for (int64_t value : {low, high, low - 1, high + 1, int64_t{0}, int64_t{1}, int64_t{4}, int64_t{-4}})
-        statements.push_back(withValue(shape, value) + comment());
-      for (int i = 0; i < 10; ++i) statements.push_back(withValue(shape, inside(random)) + comment());
-      for (int i = 0; i < 6; ++i) statements.push_back(withValue(shape, near(random)) + comment());
+        statements.push_back(withValue(shape, value, hexadecimal()) + comment());
+      for (int i = 0; i < 10; ++i) statements.push_back(withValue(shape, inside(random), hexadecimal()) + comment());
+      for (int i = 0; i < 6; ++i) statements.push_back(withValue(shape, near(random), hexadecimal()) + comment());
     }
   }
   ASSERT_GT(forms, 100u);
