@@ -62,7 +62,17 @@ struct SimpleRunStore {
 
   // The form of the set and count, made on first use; -1 when the table is full.
   int32_t formOf(const IPAttribute& attributes, uint16_t cycles) {
+    // A program uses a few dozen forms: most lookups end in the small direct-mapped
+    // cache in front of the table.
     const uint64_t key = (reinterpret_cast<uintptr_t>(&attributes) << 16) ^ cycles;
+    RecentForm& recent = recentForms[(key >> 4 ^ key >> 12) & (kRecentForms - 1)];
+    if (recent.attributes == &attributes && recent.cycles == cycles) return recent.form;
+    const int32_t form = lookUpForm(attributes, cycles, key);
+    if (form >= 0) recent = {&attributes, cycles, static_cast<uint16_t>(form)};
+    return form;
+  }
+
+  int32_t lookUpForm(const IPAttribute& attributes, uint16_t cycles, uint64_t key) {
     auto found = formIndex.find(key);
     if (found != formIndex.end() && forms[found->second].attributes == &attributes &&
         forms[found->second].parseCycles == cycles)
@@ -78,6 +88,13 @@ struct SimpleRunStore {
   uint32_t count = 0;
   std::vector<Form> forms;
   std::unordered_map<uint64_t, uint16_t> formIndex;
+  struct RecentForm {
+    const IPAttribute* attributes = nullptr;
+    uint16_t cycles = 0;
+    uint16_t form = 0;
+  };
+  static constexpr size_t kRecentForms = 64;
+  RecentForm recentForms[kRecentForms];
 };
 
 SimpleRunStore& runStore() { return runPart<SimpleRunStore>(); }
@@ -177,10 +194,22 @@ void FSimpleRun::dump(std::ostream& out) const {
 
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
                              uint8_t bits, uint16_t cycles) {
+  const bool plainLine = line && line->variant < 0 && &section != placeholderSection();
+  if (!orbaOptions()->flowReadAfterParse()) {
+    // Nothing reads the flow after the parse: the fixed-size instruction the section
+    // discarded last stands for this one as well, at this line, rather than a node
+    // made only to be deleted at the next.
+    FlowNode* last = section.lastNode();
+    if (plainLine && section.lastNodeDiscarded() && last->kind == FlowNode::kSimple) {
+      last->line = line;
+      return;
+    }
+    section.addNode(new FSimple(line, attributes, image, bits, cycles), true);
+    return;
+  }
   SimpleRunStore& store = runStore();
   int32_t form = -1;
-  if (attributes.isShared() && bits > 0 && bits <= 32 && line && line->variant < 0 &&
-      &section != placeholderSection() && orbaOptions()->flowReadAfterParse() && store.reserveOne())
+  if (attributes.isShared() && bits > 0 && bits <= 32 && plainLine && store.reserveOne())
     form = store.formOf(attributes, cycles);
   if (form < 0) {
     section.addNode(new FSimple(line, attributes, image, bits, cycles), true);
