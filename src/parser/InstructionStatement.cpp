@@ -572,8 +572,8 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         if (regime.fields && !isa::placeConstant(*regime.fields, regime.bits, token.value, placed)) break;
         *consumed = token.end + known->consumedAfter;
         ++isa::constantShapes().taken;
-        line->section->addNode(new FSimple(line, *regime.attributes, regime.base | placed, regime.bits, regime.cycles),
-                               true);
+        appendSimpleInstruction(*line->section, line, *regime.attributes, regime.base | placed, regime.bits,
+                                regime.cycles);
         return true;
       }
     }
