@@ -45,7 +45,7 @@ std::vector<std::string> shapesOf(const char* mnemonic, const std::string& synta
 }
 
 std::string withValue(const std::string& shape, int64_t value) {
-  std::string number = value < 0 ? "-" + std::to_string(-value) : std::to_string(value);
+  const std::string number = std::to_string(value);
   return shape.substr(0, shape.find("{}")) + number + shape.substr(shape.find("{}") + 2);
 }
 
