@@ -630,15 +630,6 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       ++s.plainGeneration;
     }
     plainKey = plainHash(position, plainLength, line);
-    const PlainStatement* plain =
-        s.plainStatements.empty() ? nullptr : &s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
-    if (plain && plain->attributes && plain->hash == plainKey && plain->generation == s.plainGeneration &&
-        plain->state == line->controlState && plain->section == line->section && plain->textLength == plainLength &&
-        std::memcmp(plain->text, position, plainLength) == 0) {
-      *consumed = plain->consumed;
-      appendSimpleInstruction(*line->section, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
-      return true;
-    }
   }
   ConstantTokens tokens;
   // The digits are read as decimal only where the line's radix is ten.
@@ -663,6 +654,19 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         appendSimpleInstruction(*line->section, line, *regime.attributes, image, regime.bits, regime.cycles);
         return true;
       }
+    }
+  }
+  // A statement of a known shape needs no look in the table of plain statements, whose
+  // slot is seldom in the cache.
+  if (plainKnown) {
+    const PlainStatement* plain =
+        s.plainStatements.empty() ? nullptr : &s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
+    if (plain && plain->attributes && plain->hash == plainKey && plain->generation == s.plainGeneration &&
+        plain->state == line->controlState && plain->section == line->section && plain->textLength == plainLength &&
+        std::memcmp(plain->text, position, plainLength) == 0) {
+      *consumed = plain->consumed;
+      appendSimpleInstruction(*line->section, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
+      return true;
     }
   }
   const size_t diagnosticsBefore = errorHandler()->diagnosticStamp();
