@@ -4,7 +4,6 @@
 #include <memory>
 #include <new>
 #include <ostream>
-#include <unordered_map>
 #include <vector>
 
 #include "expr/ObjectExpr.h"
@@ -62,26 +61,32 @@ struct SimpleRunStore {
 
   // The form of the set and count, made on first use; -1 when the table is full.
   int32_t formOf(const IPAttribute& attributes, uint16_t cycles) {
-    // A program uses a few dozen forms: most lookups end in the small direct-mapped
-    // cache in front of the table.
-    const uint64_t key = (reinterpret_cast<uintptr_t>(&attributes) << 16) ^ cycles;
-    RecentForm& recent = recentForms[(key >> 4 ^ key >> 12) & (kRecentForms - 1)];
-    if (recent.attributes == &attributes && recent.cycles == cycles) return recent.form;
-    const int32_t form = lookUpForm(attributes, cycles, key);
-    if (form >= 0) recent = {&attributes, cycles, static_cast<uint16_t>(form)};
-    return form;
+    if ((forms.size() + 1) * 2 > formSlots.size()) growFormSlots();
+    const size_t mask = formSlots.size() - 1;
+    for (size_t slot = formSlot(&attributes, cycles);; slot = (slot + 1) & mask) {
+      FormSlot& entry = formSlots[slot];
+      if (entry.attributes == &attributes && entry.cycles == cycles) return entry.form;
+      if (entry.attributes) continue;
+      if (forms.size() >= kMaxForms) return -1;
+      forms.push_back({attributes.copy(), cycles});
+      entry = {&attributes, cycles, static_cast<uint16_t>(forms.size() - 1)};
+      return entry.form;
+    }
   }
 
-  int32_t lookUpForm(const IPAttribute& attributes, uint16_t cycles, uint64_t key) {
-    auto found = formIndex.find(key);
-    if (found != formIndex.end() && forms[found->second].attributes == &attributes &&
-        forms[found->second].parseCycles == cycles)
-      return found->second;
-    if (forms.size() >= kMaxForms || found != formIndex.end()) return -1;
-    forms.push_back({attributes.copy(), cycles});
-    auto index = static_cast<uint16_t>(forms.size() - 1);
-    formIndex.emplace(key, index);
-    return index;
+  size_t formSlot(const IPAttribute* attributes, uint16_t cycles) const {
+    const uint64_t key = (reinterpret_cast<uintptr_t>(attributes) << 16) ^ cycles;
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (formSlots.size() - 1);
+  }
+
+  void growFormSlots() {
+    formSlots.assign(formSlots.empty() ? 256 : formSlots.size() * 2, FormSlot{});
+    const size_t mask = formSlots.size() - 1;
+    for (size_t index = 0; index < forms.size(); ++index) {
+      size_t slot = formSlot(forms[index].attributes, forms[index].parseCycles);
+      while (formSlots[slot].attributes) slot = (slot + 1) & mask;
+      formSlots[slot] = {forms[index].attributes, forms[index].parseCycles, static_cast<uint16_t>(index)};
+    }
   }
 
   // Marks the entry's line as listed with the entry's bytes; false when the table
@@ -139,14 +144,14 @@ struct SimpleRunStore {
   std::vector<uint32_t> listed;
   uint32_t listedCount = 0;
   std::vector<Form> forms;
-  std::unordered_map<uint64_t, uint16_t> formIndex;
-  struct RecentForm {
+  // Open addressing by set and count: a program uses a few hundred forms at most, and
+  // every fixed-size instruction looks its form up.
+  struct FormSlot {
     const IPAttribute* attributes = nullptr;
     uint16_t cycles = 0;
     uint16_t form = 0;
   };
-  static constexpr size_t kRecentForms = 64;
-  RecentForm recentForms[kRecentForms];
+  std::vector<FormSlot> formSlots;
 };
 
 SimpleRunStore& runStore() { return runPart<SimpleRunStore>(); }
