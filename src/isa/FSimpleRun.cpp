@@ -92,8 +92,8 @@ struct SimpleRunStore {
   // Marks the entry's line as listed with the entry's bytes; false when the table
   // cannot grow (the bytes then go to the line as any node's).
   bool noteListed(uint32_t index) {
-    if ((listedCount + 1) * 4 > listed.size() * 3 && !growListed()) return false;
-    placeListed(index);
+    if ((listedCount + 1) * 2 > listed.size() && !growListed()) return false;
+    placeListed(listedHash(at(index).line), index);
     ++listedCount;
     return true;
   }
@@ -101,47 +101,58 @@ struct SimpleRunStore {
   // The entry whose line is the line and whose bytes were listed; null when none.
   const FSimpleRun::Entry* findListed(const LineInfo* line) {
     if (listed.empty()) return nullptr;
+    const uint64_t hash = listedHash(line);
+    const auto fingerprint = static_cast<uint32_t>(hash);
     const size_t mask = listed.size() - 1;
-    for (size_t slot = listedSlot(line); ; slot = (slot + 1) & mask) {
-      if (listed[slot] == kNoEntry) return nullptr;
-      const FSimpleRun::Entry& entry = at(listed[slot]);
-      if (entry.line == line) return &entry;
+    for (size_t slot = hash >> listedShift;; slot = (slot + 1) & mask) {
+      const ListedSlot& entry = listed[slot];
+      if (entry.index == kNoEntry) return nullptr;
+      if (entry.fingerprint == fingerprint && at(entry.index).line == line) return &at(entry.index);
     }
   }
 
   static constexpr uint32_t kNoEntry = UINT32_MAX;
 
-  size_t listedSlot(const LineInfo* line) const {
-    const uint64_t hash = (reinterpret_cast<uintptr_t>(line) >> 3) * 0x9E3779B97F4A7C15ull;
-    return static_cast<size_t>(hash >> 32) & (listed.size() - 1);
+  // A slot keeps a fingerprint of its line beside the entry index: most lines the list
+  // asks about have no entry, and a probe should not visit the entries to learn it.
+  struct ListedSlot {
+    uint32_t fingerprint = 0;
+    uint32_t index = kNoEntry;
+  };
+
+  static uint64_t listedHash(const LineInfo* line) {
+    return (reinterpret_cast<uintptr_t>(line) >> 3) * 0x9E3779B97F4A7C15ull;
   }
 
-  void placeListed(uint32_t index) {
+  void placeListed(uint64_t hash, uint32_t index) {
     const size_t mask = listed.size() - 1;
-    size_t slot = listedSlot(at(index).line);
-    while (listed[slot] != kNoEntry) slot = (slot + 1) & mask;
-    listed[slot] = index;
+    size_t slot = hash >> listedShift;
+    while (listed[slot].index != kNoEntry) slot = (slot + 1) & mask;
+    listed[slot] = {static_cast<uint32_t>(hash), index};
   }
 
   bool growListed() {
-    std::vector<uint32_t> old;
+    std::vector<ListedSlot> old;
     old.swap(listed);
+    const size_t slots = old.empty() ? 1024 : old.size() * 2;
     try {
-      listed.assign(old.empty() ? 1024 : old.size() * 2, kNoEntry);
+      listed.assign(slots, ListedSlot{});
     } catch (const std::bad_alloc&) {
       listed.swap(old);
       return false;
     }
-    for (uint32_t index : old)
-      if (index != kNoEntry) placeListed(index);
+    listedShift = 64 - static_cast<uint32_t>(__builtin_ctzll(slots));
+    for (const ListedSlot& entry : old)
+      if (entry.index != kNoEntry) placeListed(listedHash(at(entry.index).line), entry.index);
     return true;
   }
 
   std::vector<std::unique_ptr<FSimpleRun::Entry[]>> blocks;
   uint32_t count = 0;
-  // Open addressing by line: the indices of the entries whose bytes the list file shows,
-  // 4 bytes a slot instead of a record of listing bytes for each such line.
-  std::vector<uint32_t> listed;
+  // Open addressing by line, at most half full: the entries whose bytes the list file
+  // shows, 8 bytes a slot instead of a record of listing bytes for each such line.
+  std::vector<ListedSlot> listed;
+  uint32_t listedShift = 64;
   uint32_t listedCount = 0;
   std::vector<Form> forms;
   // Open addressing by set and count: a program uses a few hundred forms at most, and
