@@ -197,14 +197,10 @@ void writeEntry(ObjectWriter& writer, Section& section, uint32_t index, uint32_t
     reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
   storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section.imageUnit(location));
   LineInfo* line = entry.line;
-  if (line && line->controlState && line->controlState->listCounter > 0) {
-    // A line that holds listing bytes already goes on collecting them there.
-    if (line->extras().codeByteCount == 0 && store.noteListed(index)) {
-      // Marked: listedRunBytes makes the bytes again from the entry.
-    } else {
-      const uint8_t masks[32] = {};
-      appendListingBytes(line, bytes, masks, byteCount);
-    }
+  // A listed line is marked; listedRunBytes makes its bytes again from the entry.
+  if (line && line->controlState && line->controlState->listCounter > 0 && !store.noteListed(index)) {
+    const uint8_t masks[32] = {};
+    appendListingBytes(line, bytes, masks, byteCount);
   }
   section.locationCounter = static_cast<int32_t>(location + units);
 }
