@@ -117,8 +117,8 @@ TEST_F(SymbolTableTest, ReferenceBeforeDefinitionIsCompletedByTheDefinition) {
   EXPECT_FALSE(referenced->flags[2] & Symbol::kDebugReferenced);
   EXPECT_EQ(table_->referenceSymbol(name("later"), line(3, &debug)), referenced);
   EXPECT_TRUE(referenced->flags[2] & Symbol::kDebugReferenced);
-  ASSERT_EQ(referenced->references.size(), 2u);
-  EXPECT_EQ(referenced->references.front(), use);
+  EXPECT_EQ(referenced->referenceCount, 2u);
+  EXPECT_EQ(referenced->firstReference, use);
 
   LineInfo* definition = line(9);
   EXPECT_EQ(table_->current->defineSymbol(name("later"), definition), referenced);
