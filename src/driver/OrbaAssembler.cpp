@@ -18,6 +18,7 @@
 #include "driver/c-opt.h"
 #include "util/OrbaState.h"
 #include "flow/OrbaOptimizer.h"
+#include "flow/FGeneric.h"
 #include "flow/FLabel.h"
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
@@ -331,7 +332,9 @@ void OrbaAssembler::afterParse() {
 
 void OrbaAssembler::addClosingLabel(Section* section) {
   FlowNode* last = section->lastNode();
-  LineInfo* reference = last ? last->line : section->line;
+  LineInfo* reference = !last                              ? section->line
+                        : last->kind == FlowNode::kGeneric ? static_cast<FGeneric*>(last)->ownLine()
+                                                           : last->line;
   if (!reference) return;
   LineInfo* line = lineState()->insertLineAfter(reference, nullptr, static_cast<int32_t>(reference->sourceFile),
                                                  reference->lineNumberSigned(), 0);

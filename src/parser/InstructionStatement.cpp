@@ -283,6 +283,28 @@ class DeferredExpansionArena {
   size_t left_ = 0;
 };
 
+// The statement's own line as the hardware alternative of its generic.
+void markHardwareAlternative(LineInfo* line) {
+  line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
+  line->variant = 0;
+}
+
+// A copy of the statement's line in front of it, which the generic node stands for; the
+// statement's own line becomes the hardware alternative.
+LineInfo* insertGenericLine(LineInfo* line) {
+  LineInfo* generic = lineState()->insertLineSharingText(line, line->text, static_cast<int32_t>(line->sourceFile),
+                                                         static_cast<int32_t>(line->lineNumber), 0);
+  generic->sourceStart = line->sourceStart;
+  generic->sourceEnd = line->sourceEnd;
+  generic->flags[0] = static_cast<uint8_t>(line->flags[0] & (lineflag::kAssemble | lineflag::kMacroExpansion));
+  generic->controlState = line->controlState;
+  generic->section = line->section;
+  generic->variant = -1;
+  generic->flags[2] |= lineflag::kGenericLine;
+  markHardwareAlternative(line);
+  return generic;
+}
+
 }  // namespace
 
 // A generic whose expansions are kept as packed text until layout asks for them: most
@@ -310,6 +332,7 @@ class FDeferredGeneric : public FGeneric {
     deferred_ = nullptr;
     if (!deferred || groups.empty() || !groups.front()->nodes.first()) return;
     LineInfo* statementLine = groups.front()->nodes.first()->line;
+    ownLine();
     LineInfo* last = isa::insertExpansionLines(statementLine, deferred->text(), deferred->length);
     if (last == statementLine) return;
     LineInfo* first = statementLine->next;
@@ -341,6 +364,12 @@ class FDeferredGeneric : public FGeneric {
             checkGlobalSymbol(*symbol);
             checkLocalSymbol(*symbol);
           }
+  }
+
+  LineInfo* ownLine() override {
+    if (!groups.empty() && groups.front()->nodes.first() && line == groups.front()->nodes.first()->line)
+      line = insertGenericLine(line);
+    return line;
   }
 
   // A copy holds every rewrite: the expansions are built for it first.
@@ -428,22 +457,6 @@ bool fail(LineInfo* line, const char* text) {
   return false;
 }
 
-// A copy of the statement's line in front of it, which the generic node stands for; the
-// statement's own line becomes the hardware alternative.
-LineInfo* insertGenericLine(LineInfo* line) {
-  LineInfo* generic = lineState()->insertLineSharingText(line, line->text, static_cast<int32_t>(line->sourceFile),
-                                                         static_cast<int32_t>(line->lineNumber), 0);
-  generic->sourceStart = line->sourceStart;
-  generic->sourceEnd = line->sourceEnd;
-  generic->flags[0] = static_cast<uint8_t>(line->flags[0] & (lineflag::kAssemble | lineflag::kMacroExpansion));
-  generic->controlState = line->controlState;
-  generic->section = line->section;
-  generic->variant = -1;
-  generic->flags[2] |= lineflag::kGenericLine;
-  line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
-  line->variant = 0;
-  return generic;
-}
 
 }  // namespace
 
@@ -605,19 +618,31 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   Section* section = line->section;
   if (context.expanded) {
     const std::string& packed = s.expansionText;
-    const bool wait = !candidates.empty() && !packed.empty() && expansionsMayWait(line);
+    // Outside every section the node moves to a section made for it, which its lines
+    // take from the copy of the statement's line: that copy is made at once there.
+    const bool wait =
+        !candidates.empty() && !packed.empty() && expansionsMayWait(line) && section != placeholderSection();
     if (!wait && !packed.empty()) isa::insertExpansionLines(line, packed.data(), packed.size());
     FGeneric* generic =
         wait ? new FDeferredGeneric(line, packed, context.expansionInstructions) : new FGeneric(line);
+    bool hardwareAlternative = false;
     if (!candidates.empty()) {
-      // The copy of the line only serves the expansion's lines when they are made.
-      if (isa::expansionLinesWanted()) generic->line = insertGenericLine(line);
+      // The copy of the line only serves the expansion's lines when they are made; a
+      // generic whose lines wait stands on the statement's line until then.
+      if (isa::expansionLinesWanted()) {
+        if (wait)
+          hardwareAlternative = true;
+        else
+          generic->line = insertGenericLine(line);
+      }
       generic->hasHardwareGroup = 1;
       keepOperandsWithSoleCandidate(candidates);
       generic->addRewrite(new FInstruction(line, std::move(candidates)));
       candidates.clear();
     }
     section->addNode(generic, true);
+    // After the node is placed: a generated line's node would join the generic before it.
+    if (hardwareAlternative) markHardwareAlternative(line);
     return true;
   }
 
