@@ -18,7 +18,6 @@
 #include "driver/c-opt.h"
 #include "util/OrbaState.h"
 #include "flow/OrbaOptimizer.h"
-#include "flow/FGeneric.h"
 #include "flow/FLabel.h"
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
@@ -332,9 +331,7 @@ void OrbaAssembler::afterParse() {
 
 void OrbaAssembler::addClosingLabel(Section* section) {
   FlowNode* last = section->lastNode();
-  LineInfo* reference = !last                              ? section->line
-                        : last->kind == FlowNode::kGeneric ? static_cast<FGeneric*>(last)->ownLine()
-                                                           : last->line;
+  LineInfo* reference = last ? last->ownLine() : section->line;
   if (!reference) return;
   LineInfo* line = lineState()->insertLineAfter(reference, nullptr, static_cast<int32_t>(reference->sourceFile),
                                                  reference->lineNumberSigned(), 0);

@@ -100,9 +100,6 @@ class FGeneric : public FlowNode {
   // alone might not decide (see OrbaOptimizer); this builds them, once.
   bool rewritesDeferred() const { return deferredInstructions != kNotDeferred; }
   virtual void buildDeferredRewrites() {}
-  // The generic's own line, made now when it waits with the expansions: a line placed
-  // after the generic goes after this one.
-  virtual LineInfo* ownLine() { return line; }
 
   void releaseData() override;
   FlowNode* clone() const override;
