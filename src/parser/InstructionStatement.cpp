@@ -12,6 +12,8 @@
 #include "flow/FError.h"
 #include "flow/FGeneric.h"
 #include "flow/FLabel.h"
+#include "flow/FlowWalker.h"
+#include "flow/ObjectWriter.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolChecks.h"
@@ -327,6 +329,7 @@ struct DeferredExpansion {
   SymbolTable::LocalSymbolTable* scope;
   uint32_t length;
   uint16_t scopeId;
+  uint16_t instructions;  // lines that hold an instruction
   char* text() { return reinterpret_cast<char*>(this + 1); }
 };
 
@@ -357,6 +360,28 @@ class DeferredExpansionArena {
   size_t left_ = 0;
 };
 
+// The statement's own line as the hardware alternative of its generic.
+void markHardwareAlternative(LineInfo* line) {
+  line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
+  line->variant = 0;
+}
+
+// A copy of the statement's line in front of it, which the generic node stands for; the
+// statement's own line becomes the hardware alternative.
+LineInfo* insertGenericLine(LineInfo* line) {
+  LineInfo* generic = lineState()->insertLineSharingText(line, line->text, static_cast<int32_t>(line->sourceFile),
+                                                         static_cast<int32_t>(line->lineNumber), 0);
+  generic->sourceStart = line->sourceStart;
+  generic->sourceEnd = line->sourceEnd;
+  generic->flags[0] = static_cast<uint8_t>(line->flags[0] & (lineflag::kAssemble | lineflag::kMacroExpansion));
+  generic->controlState = line->controlState;
+  generic->section = line->section;
+  generic->variant = -1;
+  generic->flags[2] |= lineflag::kGenericLine;
+  markHardwareAlternative(line);
+  return generic;
+}
+
 }  // namespace
 
 // A generic whose expansions are kept as packed text until layout asks for them: most
@@ -367,14 +392,20 @@ class FDeferredGeneric : public FGeneric {
   VEKT_POOLED_CLASS(FDeferredGeneric)
 
  public:
-  FDeferredGeneric(LineInfo* line, const std::string& packed, uint32_t instructions) : FGeneric(line) {
-    deferred_ = runPart<DeferredExpansionArena>().make(packed.size());
+  FDeferredGeneric(LineInfo* line, DeferredExpansion* deferred) : FGeneric(line), deferred_(deferred) {
+    deferredInstructions = deferred->instructions;
+  }
+
+  // The packed lines, in the symbol scope of the parse now.
+  static DeferredExpansion* pack(const std::string& packed, uint32_t instructions) {
+    DeferredExpansion* deferred = runPart<DeferredExpansionArena>().make(packed.size());
     SymbolTable* table = symbolTable();
-    deferred_->scope = table->current;
-    deferred_->scopeId = table->currentScope;
-    deferred_->length = static_cast<uint32_t>(packed.size());
-    packed.copy(deferred_->text(), packed.size());
-    deferredInstructions = static_cast<uint16_t>(instructions < kNotDeferred ? instructions : kNotDeferred - 1);
+    deferred->scope = table->current;
+    deferred->scopeId = table->currentScope;
+    deferred->length = static_cast<uint32_t>(packed.size());
+    deferred->instructions = static_cast<uint16_t>(instructions < kNotDeferred ? instructions : kNotDeferred - 1);
+    packed.copy(deferred->text(), packed.size());
+    return deferred;
   }
 
   void buildDeferredRewrites() override {
@@ -384,6 +415,7 @@ class FDeferredGeneric : public FGeneric {
     deferred_ = nullptr;
     if (!deferred || groups.empty() || !groups.front()->nodes.first()) return;
     LineInfo* statementLine = groups.front()->nodes.first()->line;
+    ownLine();
     LineInfo* last = isa::insertExpansionLines(statementLine, deferred->text(), deferred->length);
     if (last == statementLine) return;
     LineInfo* first = statementLine->next;
@@ -417,6 +449,12 @@ class FDeferredGeneric : public FGeneric {
           }
   }
 
+  LineInfo* ownLine() override {
+    if (!groups.empty() && groups.front()->nodes.first() && line == groups.front()->nodes.first()->line)
+      line = insertGenericLine(line);
+    return line;
+  }
+
   // A copy holds every rewrite: the expansions are built for it first.
   FlowNode* clone() const override {
     const_cast<FDeferredGeneric*>(this)->buildDeferredRewrites();
@@ -435,6 +473,68 @@ class FDeferredGeneric : public FGeneric {
 
 VEKT_POOLED_CLASS_IMPL(FDeferredGeneric, "FDeferredGeneric")
 
+// A generic statement of the source whose expansions wait, kept as its hardware form
+// alone: nearly every such statement keeps that form, and the generic node would cost
+// more than the instruction. Layout treats it as the generic it stands for and makes
+// that generic, in its place, once the expansions are needed.
+class FStandInGeneric : public FInstruction {
+  VEKT_POOLED_CLASS(FStandInGeneric)
+
+ public:
+  FStandInGeneric(LineInfo* line, std::vector<IPInstruction*> candidates, DeferredExpansion* deferred)
+      : FInstruction(line, std::move(candidates)), deferred_(deferred) {}
+
+  int32_t waitingExpansions() const override { return deferred_->instructions; }
+
+  bool chooseStandIn() override {
+    const bool before = standInChosen_ != 0;
+    standInChosen_ = 1;
+    return before;
+  }
+
+  LineInfo* ownLine() override {
+    if (!genericLine_) genericLine_ = insertGenericLine(line);
+    return genericLine_;
+  }
+
+  FGeneric* becomeGeneric(Section& section) override {
+    auto* generic = new FDeferredGeneric(genericLine_ ? genericLine_ : line, deferred_);
+    generic->hasHardwareGroup = 1;
+    generic->layoutSize = layoutSize;
+    if (standInChosen_) generic->selected = 0;
+    section.replaceNode(this, generic);
+    generic->groups.add()->key = -1;
+    generic->groups.front()->nodes.append(this);
+    return generic;
+  }
+
+  // As the generic's emission with its hardware form chosen.
+  void emit(ObjectWriter& writer) override {
+    if (genericLine_) {
+      if (writer.section) genericLine_->codeAddress = writer.section->locationCounter;
+      genericLine_->flags[2] |= lineflag::kGenericMark;
+    } else {
+      line->flags[2] |= lineflag::kGenericMark;
+    }
+    currentLayoutLine() = line;
+    line->flags[2] |= lineflag::kGeneratedListable;
+    if (writer.section) line->codeAddress = writer.section->currentLocation();
+    FInstruction::emit(writer);
+    line->flags[2] |= lineflag::kGenericMark;
+  }
+
+  // A copy is the generic with every rewrite.
+  FlowNode* clone() const override { return nullptr; }
+
+ private:
+  DeferredExpansion* deferred_;
+  // The copy of the line the generic stands for, once a line had to follow it.
+  LineInfo* genericLine_ = nullptr;
+  uint8_t standInChosen_ = 0;
+};
+
+VEKT_POOLED_CLASS_IMPL(FStandInGeneric, "FStandInGeneric")
+
 namespace {
 
 const char* commentPrefixOf(const LineInfo* line) {
@@ -452,6 +552,12 @@ bool jumpChainsAt(const LineInfo* line) {
 }
 
 bool isGeneratedLine(const LineInfo* line) { return line->variant >= 0; }
+
+bool noFormAligns(const std::vector<IPInstruction*>& candidates) {
+  for (const IPInstruction* candidate : candidates)
+    if (candidate->alignment != 0) return false;
+  return true;
+}
 
 // Whether a generic's expansions may wait for layout. Jump chains label every generated
 // jump from the counter the expansion's own labels take theirs from, and the metrics count
@@ -502,22 +608,6 @@ bool fail(LineInfo* line, const char* text) {
   return false;
 }
 
-// A copy of the statement's line in front of it, which the generic node stands for; the
-// statement's own line becomes the hardware alternative.
-LineInfo* insertGenericLine(LineInfo* line) {
-  LineInfo* generic = lineState()->insertLineSharingText(line, line->text, static_cast<int32_t>(line->sourceFile),
-                                                         static_cast<int32_t>(line->lineNumber), 0);
-  generic->sourceStart = line->sourceStart;
-  generic->sourceEnd = line->sourceEnd;
-  generic->flags[0] = static_cast<uint8_t>(line->flags[0] & (lineflag::kAssemble | lineflag::kMacroExpansion));
-  generic->controlState = line->controlState;
-  generic->section = line->section;
-  generic->variant = -1;
-  generic->flags[2] |= lineflag::kGenericLine;
-  line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
-  line->variant = 0;
-  return generic;
-}
 
 }  // namespace
 
@@ -697,19 +787,43 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   Section* section = line->section;
   if (context.expanded) {
     const std::string& packed = s.expansionText;
-    const bool wait = !candidates.empty() && !packed.empty() && expansionsMayWait(line);
+    // Outside every section the node moves to a section made for it, which its lines
+    // take from the copy of the statement's line: that copy is made at once there.
+    const bool wait =
+        !candidates.empty() && !packed.empty() && expansionsMayWait(line) && section != placeholderSection();
     if (!wait && !packed.empty()) isa::insertExpansionLines(line, packed.data(), packed.size());
-    FGeneric* generic =
-        wait ? new FDeferredGeneric(line, packed, context.expansionInstructions) : new FGeneric(line);
+    // A statement of the source whose forms take no alignment stands as its hardware
+    // form; a generated one stays in the group of the expansion it belongs to, where
+    // layout does not look into generics.
+    if (wait && !isGeneratedLine(line) && noFormAligns(candidates)) {
+      keepOperandsWithSoleCandidate(candidates);
+      auto* standIn = new FStandInGeneric(
+          line, std::move(candidates), FDeferredGeneric::pack(packed, context.expansionInstructions));
+      candidates.clear();
+      section->addNode(standIn, true);
+      markHardwareAlternative(line);
+      return true;
+    }
+    FGeneric* generic = wait ? new FDeferredGeneric(line, FDeferredGeneric::pack(packed, context.expansionInstructions))
+                             : new FGeneric(line);
+    bool hardwareAlternative = false;
     if (!candidates.empty()) {
-      // The copy of the line only serves the expansion's lines when they are made.
-      if (isa::expansionLinesWanted()) generic->line = insertGenericLine(line);
+      // The copy of the line only serves the expansion's lines when they are made; a
+      // generic whose lines wait stands on the statement's line until then.
+      if (isa::expansionLinesWanted()) {
+        if (wait)
+          hardwareAlternative = true;
+        else
+          generic->line = insertGenericLine(line);
+      }
       generic->hasHardwareGroup = 1;
       keepOperandsWithSoleCandidate(candidates);
       generic->addRewrite(new FInstruction(line, std::move(candidates)));
       candidates.clear();
     }
     section->addNode(generic, true);
+    // After the node is placed: a generated line's node would join the generic before it.
+    if (hardwareAlternative) markHardwareAlternative(line);
     return true;
   }
 
