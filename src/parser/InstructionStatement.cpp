@@ -180,7 +180,8 @@ struct ShapeRegime {
   static constexpr uint32_t kMost = isa::ConstantOperandForm::kMostOperands;
   IPAttribute* attributes = nullptr;  // a claim on a shared set; null when the regime is free
   isa::ConstantOperandForm chosen;
-  isa::ConstantOperandForm passedOver[kMostPassedOver];
+  // The ranges of the forms before it, by number: [form][number][low, high].
+  int64_t passedOver[kMostPassedOver][kMost][2] = {};
   uint32_t base = 0;  // the image without the constants' bits
   uint16_t cycles = 0;
   uint8_t bits = 0;
@@ -194,8 +195,12 @@ struct ShapeRegime {
 
   bool takes(const int64_t* values) const {
     if (!attributes || !within(chosen, values)) return false;
-    for (uint8_t i = 0; i < passedOverCount; ++i)
-      if (within(passedOver[i], values)) return false;
+    for (uint8_t i = 0; i < passedOverCount; ++i) {
+      bool inside = true;
+      for (uint32_t k = 0; k < chosen.count && inside; ++k)
+        inside = values[k] >= passedOver[i][k][0] && values[k] <= passedOver[i][k][1];
+      if (inside) return false;
+    }
     return true;
   }
 
@@ -651,11 +656,15 @@ void keepShape(InstructionStatements::Session& s, const char* position, const Co
 
   ShapeRegime regime;
   for (size_t i = 0; i < chosenAt; ++i) {
-    isa::ConstantOperandForm& form = regime.passedOver[i];
+    isa::ConstantOperandForm form;
     const MatchAlternative* alternative = candidates[i]->alternative;
     if (!alternative || !isa::constantReachesOnlyItsField(*alternative, form) || form.count != tokens.count) return;
     // The form was passed over for its ranges: values inside them may take the form.
     if (ShapeRegime::within(form, values)) return;
+    for (uint32_t k = 0; k < form.count; ++k) {
+      regime.passedOver[i][k][0] = form.low[k];
+      regime.passedOver[i][k][1] = form.high[k];
+    }
   }
   regime.passedOverCount = static_cast<uint8_t>(chosenAt);
   if (!chosen.alternative || !isa::constantReachesOnlyItsField(*chosen.alternative, regime.chosen) ||
