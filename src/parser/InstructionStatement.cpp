@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -482,6 +483,14 @@ VEKT_POOLED_CLASS_IMPL(FDeferredGeneric, "FDeferredGeneric")
 // alone: nearly every such statement keeps that form, and the generic node would cost
 // more than the instruction. Layout treats it as the generic it stands for and makes
 // that generic, in its place, once the expansions are needed.
+class FStandInGeneric;
+
+// The copies of statement lines made for stand-ins before they became generics: only a
+// line placed after one (a section's closing label) needs one that early.
+struct StandInLines {
+  std::unordered_map<const FStandInGeneric*, LineInfo*> byNode;
+};
+
 class FStandInGeneric : public FInstruction {
   VEKT_POOLED_CLASS(FStandInGeneric)
 
@@ -498,12 +507,16 @@ class FStandInGeneric : public FInstruction {
   }
 
   LineInfo* ownLine() override {
-    if (!genericLine_) genericLine_ = insertGenericLine(line);
-    return genericLine_;
+    if (LineInfo* made = genericLine()) return made;
+    LineInfo* made = insertGenericLine(line);
+    runPart<StandInLines>().byNode[this] = made;
+    hasGenericLine_ = 1;
+    return made;
   }
 
   FGeneric* becomeGeneric(Section& section) override {
-    auto* generic = new FDeferredGeneric(genericLine_ ? genericLine_ : line, deferred_);
+    LineInfo* made = genericLine();
+    auto* generic = new FDeferredGeneric(made ? made : line, deferred_);
     generic->hasHardwareGroup = 1;
     generic->layoutSize = layoutSize;
     if (standInChosen_) generic->selected = 0;
@@ -515,9 +528,9 @@ class FStandInGeneric : public FInstruction {
 
   // As the generic's emission with its hardware form chosen.
   void emit(ObjectWriter& writer) override {
-    if (genericLine_) {
-      if (writer.section) genericLine_->codeAddress = writer.section->locationCounter;
-      genericLine_->flags[2] |= lineflag::kGenericMark;
+    if (LineInfo* made = genericLine()) {
+      if (writer.section) made->codeAddress = writer.section->locationCounter;
+      made->flags[2] |= lineflag::kGenericMark;
     } else {
       line->flags[2] |= lineflag::kGenericMark;
     }
@@ -528,14 +541,22 @@ class FStandInGeneric : public FInstruction {
     line->flags[2] |= lineflag::kGenericMark;
   }
 
-  // A copy is the generic with every rewrite.
+  // No pass copies a stand-in: a copy is made of the generic, with every rewrite.
   FlowNode* clone() const override { return nullptr; }
 
  private:
-  DeferredExpansion* deferred_;
-  // The copy of the line the generic stands for, once a line had to follow it.
-  LineInfo* genericLine_ = nullptr;
+  // The copy of the statement's line, once a line had to follow the stand-in.
+  LineInfo* genericLine() const {
+    if (!hasGenericLine_) return nullptr;
+    auto& lines = runPart<StandInLines>().byNode;
+    auto found = lines.find(this);
+    return found == lines.end() ? nullptr : found->second;
+  }
+
+  // The two flags first: they fill the room the instruction node leaves at its end.
   uint8_t standInChosen_ = 0;
+  uint8_t hasGenericLine_ = 0;
+  DeferredExpansion* deferred_;
 };
 
 VEKT_POOLED_CLASS_IMPL(FStandInGeneric, "FStandInGeneric")
