@@ -110,8 +110,7 @@ void walkCodeSectionsForCore() {
       assignCycles(node, core);
       if (node->kind == FlowNode::kSimpleRun) {
         // A run's total may pass the 16 bits of one node's count.
-        const auto& run = static_cast<const FSimpleRun&>(*node);
-        for (uint32_t index = 0; index < run.entryCount(); ++index) section->cycles += run.cyclesOf(run.entry(index));
+        section->cycles += static_cast<const FSimpleRun&>(*node).totalCycles();
         continue;
       }
       section->cycles += node->getCycles();

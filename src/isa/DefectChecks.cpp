@@ -426,6 +426,10 @@ bool scanCanReport(const Section& section) {
     }
     if (node->kind == FlowNode::kSimpleRun) {
       const auto& run = static_cast<const FSimpleRun&>(*node);
+      if (run.oneControlState()) {
+        if (run.line != nullptr && selectsAnyDefectCheck(run.line->controlState, lastSeen)) return true;
+        continue;
+      }
       for (uint32_t index = 0; index < run.entryCount(); ++index) {
         const LineInfo* line = run.entry(index).line;
         if (line != nullptr && selectsAnyDefectCheck(line->controlState, lastSeen)) return true;

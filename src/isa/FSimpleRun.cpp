@@ -23,6 +23,10 @@
 
 VEKT_POOLED_CLASS_IMPL(FSimpleRun, "FSimpleRun")
 
+// A run costs its node once and an entry for each instruction: the node stays the size
+// of the fixed-size instruction node it stands for several of.
+static_assert(sizeof(FSimpleRun) <= 56);
+
 namespace {
 
 // The entries of every run, in blocks that never move, and the distinct pairs of
@@ -236,14 +240,27 @@ uint32_t FSimpleRun::unitsOf(const Entry& entry, uint32_t unitBits) {
   return (entry.bits + unitBits - 1) / unitBits;
 }
 
-uint16_t FSimpleRun::cyclesOf(const Entry& entry) const {
-  SimpleRunStore::Form& form = runStore().forms[entry.form];
-  if (core_ == 0xFF) return form.parseCycles;
-  if (form.core != core_) {
-    form.coreCycles = static_cast<uint16_t>(isa::cyclesOfAttributes(form.attributes, core_));
-    form.core = core_;
+namespace {
+
+uint16_t formCycles(SimpleRunStore::Form& form, uint8_t core) {
+  if (core == 0xFF) return form.parseCycles;
+  if (form.core != core) {
+    form.coreCycles = static_cast<uint16_t>(isa::cyclesOfAttributes(form.attributes, core));
+    form.core = core;
   }
   return form.coreCycles;
+}
+
+}  // namespace
+
+uint16_t FSimpleRun::cyclesOf(const Entry& entry) const { return formCycles(runStore().forms[entry.form], core_); }
+
+uint64_t FSimpleRun::totalCycles() const {
+  SimpleRunStore& store = runStore();
+  uint64_t total = 0;
+  for (uint32_t index = first_; index < first_ + count_; ++index)
+    total += formCycles(store.forms[store.at(index).form], core_);
+  return total;
 }
 
 FlowNode* FSimpleRun::clone() const {
@@ -329,6 +346,7 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
     auto* run = static_cast<FSimpleRun*>(last);
     if (run->first_ + run->count_ == index) {
       ++run->count_;
+      if (line->controlState != run->line->controlState) run->mixedStates_ = 1;
       run->line = line;
       return;
     }

@@ -45,8 +45,12 @@ class FSimpleRun : public FlowNode {
   // The entry's cycle count: its form's on the core given to assignCore, else the
   // count its statement was built with.
   uint16_t cyclesOf(const Entry& entry) const;
+  // The sum of cyclesOf over the entries.
+  uint64_t totalCycles() const;
   // From now on the entries count their cycles on this core.
   void assignCore(int32_t core) { core_ = static_cast<uint8_t>(core); }
+  // Whether the lines of all entries share one control state, the run's line's.
+  bool oneControlState() const { return !mixedStates_; }
 
  private:
   friend void appendSimpleInstruction(Section&, LineInfo*, const IPAttribute&, uint32_t, uint8_t, uint16_t);
@@ -56,6 +60,7 @@ class FSimpleRun : public FlowNode {
   uint8_t core_ = 0xFF;  // 0xFF: no core assigned
   uint32_t count_ = 0;
   uint32_t first_;  // index of the first entry in the run's store
+  uint8_t mixedStates_ = 0;
 };
 
 // Appends a fixed-size instruction of at most 32 bits at the section's end: to the run
