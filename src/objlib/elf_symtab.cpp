@@ -105,6 +105,15 @@ int elf_strtab_add(ElfStringTable* table, const char* name, uint32_t* offset) {
   return 0;
 }
 
+void elf_strtab_expect(ElfStringTable* table, uint32_t names) {
+  uint64_t wanted = (static_cast<uint64_t>(table->names) + names) * 2;
+  if (wanted > UINT32_MAX / 2) return;
+  uint32_t count = static_cast<uint32_t>(table->buckets.size());
+  if (count == 0) return;
+  while (count < wanted) count *= 2;
+  if (count != table->buckets.size()) rehash(table, count);
+}
+
 void elf_swap_symbol(uint32_t selector, const ElfSymbolRecord& symbol, bool extended,
                      unsigned char* out) {
   elf_swap_field(selector, symbol.st_name, 4, out);
@@ -319,6 +328,7 @@ int elf_build_symtab(ElfContext* context, ObjLibErrorClass* error) {
       ios_scope_list_count(context->file_id, &scope_count, nullptr) != 0)
     return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
   context->symbols.reserve(static_cast<size_t>(symbol_count) + section_count + scope_count + 2);
+  elf_strtab_expect(&context->symbol_names, symbol_count + section_count + scope_count + 1);
   context->symbol_map.assign(static_cast<size_t>(symbol_count) + 1, 0);
 
   context->symbols.push_back(ElfSymbolRecord{});

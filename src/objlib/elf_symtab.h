@@ -15,6 +15,9 @@ void elf_strtab_init(ElfStringTable* table);
 // {prefix, name} pair is new; the pending prefix is consumed either way. The name's
 // own offset is returned, so a prefixed name serves both with and without prefix.
 int elf_strtab_add(ElfStringTable* table, const char* name, uint32_t* offset);
+// Makes room in the table's index for that many more names at once, so that adding
+// them never rebuilds it; a hint that changes no offset.
+void elf_strtab_expect(ElfStringTable* table, uint32_t names);
 
 // Reserves the ".symtab" header and builds every symbol record with the symbol map
 // and the section-symbol map; 0, or 1 with a class.
