@@ -109,7 +109,7 @@ void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, Se
     } else if (isLineRowKind(node->kind) && node->line) {
       const LineInfo* row = node->line;
       // Expanded lines of a generic instruction fall under its own row.
-      bool skipped = row->variant >= 0 || (row->flags[0] & lineflag::kMacroExpansion);
+      bool skipped = row->variant() >= 0 || (row->flags[0] & lineflag::kMacroExpansion);
       state.row(program, static_cast<int32_t>(row->sourceFile) + 1, row->lineNumberSigned(), nodeSize(node),
                 skipped);
     } else {

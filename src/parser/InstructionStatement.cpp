@@ -72,8 +72,8 @@ bool plainText(const char* position, uint8_t& length) {
 
 uint64_t plainHash(const char* text, uint8_t length, const LineInfo* line) {
   uint64_t hash = hashBytes(text, length);
-  hash ^= reinterpret_cast<uintptr_t>(line->controlState) * 0x9E3779B97F4A7C15ull;
-  hash ^= reinterpret_cast<uintptr_t>(line->section) * 0xC2B2AE3D27D4EB4Full;
+  hash ^= reinterpret_cast<uintptr_t>(line->controlState.get()) * 0x9E3779B97F4A7C15ull;
+  hash ^= reinterpret_cast<uintptr_t>(line->section.get()) * 0xC2B2AE3D27D4EB4Full;
   return hash ^ (hash >> 29);
 }
 
@@ -209,7 +209,7 @@ bool jumpChainsAt(const LineInfo* line) {
   return line->controlState ? line->controlState->jumpChainOpt : orbaOptions()->optimizeJumpChains;
 }
 
-bool isGeneratedLine(const LineInfo* line) { return line->variant >= 0; }
+bool isGeneratedLine(const LineInfo* line) { return line->variant() >= 0; }
 
 // Whether a generic's expansions may wait for layout. Jump chains label every generated
 // jump from the counter the expansion's own labels take theirs from, and the metrics count
@@ -265,15 +265,14 @@ bool fail(LineInfo* line, const char* text) {
 LineInfo* insertGenericLine(LineInfo* line) {
   LineInfo* generic = lineState()->insertLineSharingText(line, line->text, static_cast<int32_t>(line->sourceFile),
                                                          static_cast<int32_t>(line->lineNumber), 0);
-  generic->sourceStart = line->sourceStart;
-  generic->sourceEnd = line->sourceEnd;
+  generic->copySourceRange(*line);
   generic->flags[0] = static_cast<uint8_t>(line->flags[0] & (lineflag::kAssemble | lineflag::kMacroExpansion));
   generic->controlState = line->controlState;
   generic->section = line->section;
-  generic->variant = -1;
+  generic->setVariant(-1);
   generic->flags[2] |= lineflag::kGenericLine;
   line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
-  line->variant = 0;
+  line->setVariant(0);
   return generic;
 }
 
@@ -295,7 +294,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   Session& s = *session_;
   // A generated line belongs to an expansion that may not be chosen: it goes the long way.
   uint8_t plainLength = 0;
-  const bool plainKnown = line->variant < 0 && plainText(position, plainLength);
+  const bool plainKnown = line->variant() < 0 && plainText(position, plainLength);
   uint64_t plainKey = 0;
   if (plainKnown) {
     if (line->controlState != s.plainState) {

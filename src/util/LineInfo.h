@@ -4,10 +4,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "util/MemoryPools.h"
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+#include "util/RunState.h"
 
 class ControlState;
 class Section;
+struct LineInfo;
 
 // The flag bits of a line record, each named once. A name is the mask of its bit
 // within the byte of LineFlags that its group heading gives; a bit that the passes
@@ -73,28 +78,112 @@ struct LineExtras {
   const uint8_t* printerControl = nullptr;
 };
 
-struct LineInfo {
-  VEKT_POOLED_CLASS(LineInfo)
-
+// Line records live in chunks that never move, each record numbered by its place:
+// a record reaches another by a 32-bit number instead of a pointer. Number 0 is no
+// line. Records made outside the arena (on the stack, in tests) have number 0 and
+// keep their side fields in a table by address.
+class LineArena {
  public:
-  LineInfo* previous = nullptr;
-  LineInfo* next = nullptr;
-  ControlState* controlState = nullptr;
-  Section* section = nullptr;
+  static constexpr uint32_t kChunkBits = 12;
+  static constexpr uint32_t kChunkSize = uint32_t{1} << kChunkBits;
+
+  LineArena();
+  ~LineArena();
+  LineArena(const LineArena&) = delete;
+  LineArena& operator=(const LineArena&) = delete;
+
+  inline LineInfo* at(uint32_t number) const;
+  // Storage for one record; the record's constructor claims its number.
+  void* allocate();
+  uint32_t claim(const LineInfo* record);
+  // Takes the number back for a later record.
+  void release(uint32_t number);
+
+ private:
+  RunState* run_;
+  std::vector<LineInfo*> chunks_;
+  std::vector<uint32_t> freeNumbers_;
+  uint32_t nextNumber_ = 1;  // chunk 0 starts at 1: 0 is no line
+  const void* pending_ = nullptr;
+  uint32_t pendingNumber_ = 0;
+};
+
+inline LineArena& lineArena() {
+  if (LineArena* arena = runState().lineArena) return *arena;
+  return runPart<LineArena>();
+}
+
+// The previous or next line of a record: its arena number, read and written as a
+// pointer.
+class LineLink {
+ public:
+  LineLink() = default;
+  operator LineInfo*() const { return get(); }
+  LineInfo* operator->() const { return get(); }
+  LineInfo* get() const { return lineArena().at(number_); }
+  inline LineLink& operator=(LineInfo* line);
+
+ private:
+  uint32_t number_ = 0;
+};
+
+// A pointer to one of the run's few shared objects (control states, sections) kept
+// as a 32-bit number: the run numbers each object at its first use.
+template <typename T>
+class RunNumbered {
+ public:
+  RunNumbered() = default;
+  operator T*() const { return number_ ? table().objects[number_] : nullptr; }
+  T* operator->() const { return table().objects[number_]; }
+  T* get() const { return number_ ? table().objects[number_] : nullptr; }
+  RunNumbered& operator=(T* object) {
+    number_ = object ? table().numberOf(object) : 0;
+    return *this;
+  }
+
+ private:
+  struct Table {
+    std::vector<T*> objects{nullptr};
+    std::unordered_map<const T*, uint32_t> numbers;
+    // Lines come in runs with the same object: the last one answers most look-ups.
+    const T* last = nullptr;
+    uint32_t lastNumber = 0;
+
+    uint32_t numberOf(T* object) {
+      if (object == last) return lastNumber;
+      auto [entry, added] = numbers.try_emplace(object, static_cast<uint32_t>(objects.size()));
+      if (added) objects.push_back(object);
+      last = object;
+      lastNumber = entry->second;
+      return lastNumber;
+    }
+  };
+  static Table& table() { return runPart<Table>(); }
+
+  uint32_t number_ = 0;
+};
+
+struct LineInfo {
+ public:
+  static void* operator new(size_t size);
+  static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* block, size_t size);
+
+  LineLink previous;
+  LineLink next;
   const char* text = nullptr;
+  RunNumbered<ControlState> controlState;
+  RunNumbered<Section> section;
   uint32_t sourceFile = 0;        // index into the line state's table of source files
   uint32_t lineNumber = 0;        // -1 (all ones) when the line has no number
-  int16_t variant = -1;
-  uint16_t extra[3] = {0, 0, 0};
-  int32_t codeAddress = -1;
-  uint32_t sourceStart = 0;
-  uint32_t sourceEnd = 0;
   LineFlags flags;
 
-  LineInfo() = default;
+  LineInfo();
   LineInfo(const LineInfo&) = delete;
   LineInfo& operator=(const LineInfo&) = delete;
   ~LineInfo();
+
+  uint32_t number() const { return number_; }
 
   // Clears all but where the line came from and who owns its control state.
   void clearFlags() {
@@ -115,6 +204,26 @@ struct LineInfo {
       flags[3] &= static_cast<uint8_t>(~lineflag::kOwnsControlState);
   }
 
+  // Fields that a part of the lines carry, kept beside the records.
+  // The line's number within its generic's expansion; -1 for a line of the source.
+  int16_t variant() const;
+  void setVariant(int16_t variant);
+  // The three words the data and alignment nodes leave for the list file.
+  uint16_t extra(size_t word) const;
+  void setExtra(size_t word, uint16_t value);
+  // The section offset the line's code starts at; -1 before output.
+  int32_t codeAddress() const;
+  void setCodeAddress(int32_t address);
+  // The bytes of the source file the line was read from, for the list file; 0 and 0
+  // for a line that was not read from a file (and in a run without a list file).
+  uint32_t sourceStart() const;
+  uint32_t sourceEnd() const;
+  void setSourceRange(uint32_t start, uint32_t end);
+  void copySourceRange(const LineInfo& other) { setSourceRange(other.sourceStart(), other.sourceEnd()); }
+  // Only the list file reads the source ranges: a run without one keeps none. Kept
+  // unless told otherwise.
+  static void keepSourceRanges(bool keep);
+
   // The line's rarely used fields; all empty for most lines.
   const LineExtras& extras() const;
   LineExtras& extrasForUpdate();
@@ -123,4 +232,16 @@ struct LineInfo {
   static constexpr uint32_t kMaxPrinterControl = 0xFFFF;
   uint32_t setPrinterControl(const uint8_t* bytes, uint32_t count);
   int32_t lineNumberSigned() const { return static_cast<int32_t>(lineNumber); }
+
+ private:
+  uint32_t number_ = 0;
 };
+
+inline LineInfo* LineArena::at(uint32_t number) const {
+  return number ? chunks_[number >> kChunkBits] + (number & (kChunkSize - 1)) : nullptr;
+}
+
+inline LineLink& LineLink::operator=(LineInfo* line) {
+  number_ = line ? line->number() : 0;
+  return *this;
+}

@@ -264,8 +264,8 @@ TEST(LineInfo, FreshLineHasNoVariantAddressOrFlags) {
   EXPECT_EQ(line.flags[2], 0);
   EXPECT_EQ(line.flags[3], 0x80);
   LineInfo fresh;
-  EXPECT_EQ(fresh.variant, -1);
-  EXPECT_EQ(fresh.codeAddress, -1);
+  EXPECT_EQ(fresh.variant(), -1);
+  EXPECT_EQ(fresh.codeAddress(), -1);
   EXPECT_EQ(fresh.controlState, nullptr);
   EXPECT_EQ(fresh.extras().codeBytes, nullptr);
 }
@@ -288,6 +288,83 @@ TEST(LineInfo, ExtrasGoWithTheirLine) {
   EXPECT_EQ(again->extras().printerControl, nullptr);
   EXPECT_EQ(again->extras().codeByteCount, 0u);
   delete again;
+}
+
+// The side fields of a line record live beside it: by its place in the line arena or,
+// for a record made elsewhere (on the stack), by its address. Each case sets them on
+// a line made one way and reads them back; a record then made in the deleted line's
+// place starts blank.
+TEST(LineInfo, SideFieldsStayWithTheirLineAndGoWithIt) {
+  struct Case {
+    const char* name;
+    bool inArena;
+    int16_t variant;
+    uint16_t extra[3];
+    int32_t codeAddress;
+    uint32_t sourceStart;
+    uint32_t sourceEnd;
+  };
+  const Case cases[] = {
+      {"arena", true, 3, {1, 0xFFFF, 7}, 0x1234, 10, 25},
+      {"stack", false, 0, {0, 2, 0}, 0, 0, 1},
+      {"arena, largest values", true, INT16_MAX, {0xFFFF, 0xFFFF, 0xFFFF}, INT32_MAX,
+       UINT32_MAX - 1, UINT32_MAX},
+  };
+  ScopedRun run;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LineInfo onStack;
+    LineInfo* line = c.inArena ? new LineInfo : &onStack;
+    EXPECT_EQ(line->number() != 0, c.inArena);
+    line->setVariant(c.variant);
+    for (size_t word = 0; word < 3; ++word) line->setExtra(word, c.extra[word]);
+    line->setCodeAddress(c.codeAddress);
+    line->setSourceRange(c.sourceStart, c.sourceEnd);
+    LineInfo neighbour;
+    auto* arenaNeighbour = new LineInfo;
+    EXPECT_EQ(line->variant(), c.variant);
+    for (size_t word = 0; word < 3; ++word) EXPECT_EQ(line->extra(word), c.extra[word]);
+    EXPECT_EQ(line->codeAddress(), c.codeAddress);
+    EXPECT_EQ(line->sourceStart(), c.sourceStart);
+    EXPECT_EQ(line->sourceEnd(), c.sourceEnd);
+    for (const LineInfo* other : std::vector<const LineInfo*>{&neighbour, arenaNeighbour}) {
+      EXPECT_EQ(other->variant(), -1);
+      EXPECT_EQ(other->codeAddress(), -1);
+      EXPECT_EQ(other->sourceEnd(), 0u);
+    }
+    delete arenaNeighbour;
+    if (!c.inArena) continue;
+    uint32_t number = line->number();
+    delete line;
+    auto* again = new LineInfo;
+    EXPECT_EQ(again->number(), number);
+    EXPECT_EQ(again->variant(), -1);
+    for (size_t word = 0; word < 3; ++word) EXPECT_EQ(again->extra(word), 0);
+    EXPECT_EQ(again->codeAddress(), -1);
+    EXPECT_EQ(again->sourceStart(), 0u);
+    EXPECT_EQ(again->sourceEnd(), 0u);
+    delete again;
+  }
+}
+
+// Links between records are arena numbers: they reach the record they were set to
+// across chunk boundaries, and null stays null.
+TEST_F(LineStateTest, LinksReachTheirLinesAcrossArenaChunks) {
+  LineState state;
+  const int32_t count = 3 * static_cast<int32_t>(LineArena::kChunkSize) + 5;
+  std::vector<LineInfo*> made;
+  for (int32_t number = 1; number <= count; ++number) made.push_back(state.appendLine("x\n", 0, number, 0));
+  EXPECT_EQ(made.front()->previous, nullptr);
+  EXPECT_EQ(made.back()->next, nullptr);
+  int32_t walked = 0;
+  for (LineInfo* line = state.first(); line; line = line->next, ++walked) {
+    ASSERT_LT(walked, count);
+    EXPECT_EQ(line, made[static_cast<size_t>(walked)]);
+    if (line->previous) {
+      EXPECT_EQ(line->previous->next, line);
+    }
+  }
+  EXPECT_EQ(walked, count);
 }
 
 }  // namespace
