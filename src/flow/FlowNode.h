@@ -42,6 +42,7 @@ class FlowNode {
     kCompilerVers = 33,
     kCompilerInvoc = 34,
     kBytes = 35,
+    kSimpleRun = 36,
   };
 
   FlowNode() = default;

@@ -8,6 +8,7 @@
 #include "flow/SectionAdmin.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
+#include "isa/FSimpleRun.h"
 #include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
 #include "util/OrbaState.h"
@@ -33,13 +34,13 @@ bool cycleClassOf(const IPAttribute& attributes, int64_t& cycleClass) {
   return false;
 }
 
-uint32_t cyclesOf(const IPAttribute* attributes, int32_t core) {
+}  // namespace
+
+uint32_t cyclesOfAttributes(const IPAttribute* attributes, int32_t core) {
   int64_t cycleClass = 0;
   if (attributes == nullptr || !cycleClassOf(*attributes, cycleClass)) return 1;
   return cyclesForClass(cycleClass, core);
 }
-
-}  // namespace
 
 int32_t coreCodeOf(const RunSettings& options) {
   if (options.coreTc16x) return kCoreTc16x;
@@ -80,13 +81,16 @@ void assignCycles(FlowNode* node, int32_t core) {
     }
     case FlowNode::kSimple: {
       auto* simple = static_cast<FSimple*>(node);
-      simple->cycles = static_cast<uint16_t>(cyclesOf(simple->attr, core));
+      simple->cycles = static_cast<uint16_t>(cyclesOfAttributes(simple->attr, core));
       return;
     }
+    case FlowNode::kSimpleRun:
+      static_cast<FSimpleRun*>(node)->assignCore(core);
+      return;
     case FlowNode::kInstruction:
       // Only the chosen form: the others are no longer candidates for anything.
       if (IPInstruction* candidate = static_cast<FInstruction*>(node)->selectedCandidate())
-        candidate->cycles = cyclesOf(candidate->attributes, core);
+        candidate->cycles = cyclesOfAttributes(candidate->attributes, core);
       return;
     default:
       return;
@@ -104,6 +108,12 @@ void walkCodeSectionsForCore() {
     section->cycles = 0;
     for (FlowNode* node = section->firstNode(); node != nullptr; node = node->nextNode()) {
       assignCycles(node, core);
+      if (node->kind == FlowNode::kSimpleRun) {
+        // A run's total may pass the 16 bits of one node's count.
+        const auto& run = static_cast<const FSimpleRun&>(*node);
+        for (uint32_t index = 0; index < run.entryCount(); ++index) section->cycles += run.cyclesOf(run.entry(index));
+        continue;
+      }
       section->cycles += node->getCycles();
     }
   }

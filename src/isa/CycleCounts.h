@@ -6,6 +6,7 @@
 #include <cstdint>
 
 class FlowNode;
+class IPAttribute;
 class RunSettings;
 
 namespace isa {
@@ -17,6 +18,8 @@ enum CoreCode : int32_t { kCoreTc13 = 166, kCoreTc131 = 167, kCoreTc16 = 168, kC
 int32_t coreCodeOf(const RunSettings& options);
 // The cycles of a class on a core; 0 for a class the table does not list.
 uint32_t cyclesForClass(int64_t cycleClass, int32_t core);
+// The cycles of the attribute set's class on a core; 1 for a set without a class.
+uint32_t cyclesOfAttributes(const IPAttribute* attributes, int32_t core);
 // Gives an instruction node the cycles of its form's class (1 without a class); a generic
 // instruction passes it on to the nodes of its chosen expansion. Other nodes, and
 // instructions without a chosen form, are left as they are.

@@ -12,6 +12,7 @@
 #include "flow/Symbol.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
+#include "isa/FSimpleRun.h"
 #include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
 #include "util/ControlState.h"
@@ -332,6 +333,16 @@ void collectScanNodes(DefectScan& scan) {
         scan.nodes.push_back(member);
       continue;
     }
+    if (node->kind == FlowNode::kSimpleRun) {
+      const auto& run = static_cast<const FSimpleRun&>(*node);
+      for (uint32_t index = 0; index < run.entryCount(); ++index) {
+        const FSimpleRun::Entry& entry = run.entry(index);
+        scan.madeNodes.push_back(std::make_unique<FSimple>(entry.line, *run.attributesOf(entry), entry.image,
+                                                           entry.bits, run.cyclesOf(entry)));
+        scan.nodes.push_back(scan.madeNodes.back().get());
+      }
+      continue;
+    }
     if (const Symbol* symbol = labelSymbol(node)) {
       // A label that only the debug information names is no place the code goes to.
       if ((symbol->flags[2] & Symbol::kDebugReferenced) && !(symbol->flags[2] & Symbol::kProgramReferenced))
@@ -411,6 +422,14 @@ bool scanCanReport(const Section& section) {
       if (group == nullptr) return false;
       for (const FlowNode* member = group->nodes.first(); member != nullptr; member = member->nextNode())
         if (member->line != nullptr && selectsAnyDefectCheck(member->line->controlState, lastSeen)) return true;
+      continue;
+    }
+    if (node->kind == FlowNode::kSimpleRun) {
+      const auto& run = static_cast<const FSimpleRun&>(*node);
+      for (uint32_t index = 0; index < run.entryCount(); ++index) {
+        const LineInfo* line = run.entry(index).line;
+        if (line != nullptr && selectsAnyDefectCheck(line->controlState, lastSeen)) return true;
+      }
       continue;
     }
     if (node->line != nullptr && selectsAnyDefectCheck(node->line->controlState, lastSeen)) return true;

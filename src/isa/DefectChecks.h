@@ -66,6 +66,9 @@ struct DefectScan {
   int32_t instructionsAfterLabel = 0;
   int32_t labelsPassed = 0;
   std::vector<FlowNode*> nodes;
+  // Nodes made for the scan alone: one for each instruction of a run, whose entries
+  // have none of their own.
+  std::vector<std::unique_ptr<FlowNode>> madeNodes;
   ErrorHandler* errorHandler;
   RunSettings* options;  // read for the user mode
   Section* section;
@@ -76,7 +79,7 @@ struct DefectScan {
 // A scan of the section with the cursor on its first instruction node.
 std::unique_ptr<DefectScan> initDefectScan(Section& section);
 // Fills the node list: the section's flow with the chosen rewrite of each generic
-// instruction in its place; a generic instruction without one ends the list. Labels referred
+// instruction and a node for each instruction of a run in its place; a generic instruction without one ends the list. Labels referred
 // to from debug sections only are left out.
 void collectScanNodes(DefectScan& scan);
 // Runs the checks switched on for the line of the node at the cursor.

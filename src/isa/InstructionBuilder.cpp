@@ -103,8 +103,10 @@ void buildInstruction(const MatchAlternative& alternative, const MatchPath& path
 void InstructionBuilder::acceptForm(const MatchAlternative& alternative, const MatchPath& path) {
   if (alternative.kind == kGenericForm)
     expandInstructionLine(alternative, path, context_, line_);
-  else if (alternative.kind == kHardwareForm)
+  else if (alternative.kind == kHardwareForm) {
+    if (context_.offered) context_.offered->push_back(&alternative);
     buildInstruction(alternative, path, context_, line_, commentPrefix_);
+  }
 }
 
 }  // namespace isa

@@ -131,13 +131,51 @@ bool InstructionMatcher::findExpression(uint16_t state, const char* end, ParsedE
   return false;
 }
 
+namespace {
+
+// A parse that failed at once on a character that starts no expression read nothing.
+bool failedAtStart(const char* text, const void* expression, uint32_t length) {
+  if (expression || length != 0) return false;
+  while (*text == ' ' || *text == '\t') ++text;
+  return *text == '[' || *text == ']' || *text == ',';
+}
+
+}  // namespace
+
 bool InstructionMatcher::parsedOnlyIntegers() const {
   for (const ExpressionMemo& memo : memoRecords_) {
     if (memo.key & kWalkRecord) continue;
     auto* parsed = static_cast<OrbaExpression*>(memo.expression);
+    if (failedAtStart(memo.position, parsed, memo.length)) continue;
     if (!parsed || parsed->getKind() != EK_integer) return false;
   }
   return true;
+}
+
+const OrbaExpression* InstructionMatcher::soleIntegerBetween(const char* from, const char* end) const {
+  const OrbaExpression* found = nullptr;
+  for (const ExpressionMemo& memo : memoRecords_) {
+    if (memo.key & kWalkRecord) continue;
+    auto* parsed = static_cast<OrbaExpression*>(memo.expression);
+    if (failedAtStart(memo.position, parsed, memo.length)) continue;
+    if (!parsed || parsed->getKind() != EK_integer || memo.position + memo.length != end) return nullptr;
+    const char* start = memo.position;
+    while (start < from && (*start == ' ' || *start == '\t')) ++start;
+    if (start != from) return nullptr;
+    // The walk may parse the same text for several target states: one value all the same.
+    if (found && found->getInteger() != parsed->getInteger()) return nullptr;
+    found = parsed;
+  }
+  return found;
+}
+
+void InstructionMatcher::noteWatchedNumber(uint16_t state, const char* text) {
+  const char* p = text;
+  while (p < watchedNumber_ && (*p == ' ' || *p == '\t' || *p == '\v' || *p == '\f')) ++p;
+  if (p != watchedNumber_) return;
+  const MatchState& st = matchStates()[state];
+  for (int digit = '0'; digit <= '9'; ++digit)
+    if (st.successor(state, digit)) numberReadAsText_ = true;
 }
 
 uint32_t InstructionMatcher::pushPath() {
@@ -236,6 +274,7 @@ const char* InstructionMatcher::matchInstruction(uint16_t state, const char* tex
   int previousClass = 0;  // 2 after a word character, 0 otherwise
   // Each turn consumes a character or a blank run, so the loop ends with the text.
   while (*p) {
+    if (watchedNumber_ && p <= watchedNumber_) noteWatchedNumber(state, p);
     const MatchState& st = states[state];
     const unsigned char c = static_cast<unsigned char>(*p);
     // Only a blank, the end of the line or the start of a comment can end the statement here.
@@ -311,7 +350,9 @@ uint32_t InstructionMatcher::matchStatement(const char* text, const LineInfo* li
   commentPrefixLength_ = options.commentPrefix ? std::strlen(options.commentPrefix) : 0;
   context.text = text;
   context.matchedLength = 0;
+  numberReadAsText_ = false;
   matchInstruction(kStartState, text, context);
+  watchedNumber_ = nullptr;
   return context.acceptedForms ? context.matchedLength : 0;
 }
 

@@ -11,6 +11,7 @@
 #include "isa/InstructionTables.h"
 
 class CandidateNodes;
+class OrbaExpression;
 struct LineInfo;
 struct MemPool;
 
@@ -114,8 +115,19 @@ class InstructionMatcher {
   // next statement; a candidate that keeps pointing at them takes a claim.
   CandidateNodes* statementNodes() const { return statementNodes_; }
   // Whether every expression that the walk parsed for the current statement came out an
-  // integer: reading such operands touched nothing outside the statement.
+  // integer, or failed at a bracket or comma where no expression can start: reading such
+  // operands touched nothing outside the statement.
   bool parsedOnlyIntegers() const;
+  // The walk of the next statement watches where the digits of a number start: it notes
+  // whether any state it reached there, or at the blanks just before, could take a digit as
+  // text of its own. Null watches nothing.
+  void watchNumberAt(const char* digits) { watchedNumber_ = digits; }
+  // Whether the last walk could read the watched number as text rather than as an operand.
+  bool numberReadAsText() const { return numberReadAsText_; }
+  // The one expression of the current statement that came out something, when it is an
+  // integer that starts at `from` and ends at `end` (blanks before it aside), and every
+  // other parse failed where no expression can start; null otherwise.
+  const OrbaExpression* soleIntegerBetween(const char* from, const char* end) const;
   // The forms that one accepting state offers share their path and text. Every offer of
   // every matcher in the process has a number of its own, so that those forms can share
   // what they read from them; 0 before the first offer.
@@ -128,6 +140,7 @@ class InstructionMatcher {
   uint32_t pushPath();
   void popPath(uint32_t mark);
   void appendState(uint16_t state);
+  void noteWatchedNumber(uint16_t state, const char* text);
   bool atStatementEnd(const char* text) const;
   void offerForms(const MatchState& state, MatchContext& context);
   uint32_t parseExpression(uint16_t target, const char* text, MatchContext& context);
@@ -151,6 +164,8 @@ class InstructionMatcher {
   std::vector<ExpressionMemo> memoRecords_;
   CandidateNodes* statementNodes_ = nullptr;
   uint64_t offerNumber_ = 0;
+  const char* watchedNumber_ = nullptr;
+  bool numberReadAsText_ = false;
 };
 
 // Start-up of the matcher: registers the pools "match", "match::admin", "match::expr" and

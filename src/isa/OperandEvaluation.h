@@ -22,6 +22,9 @@ struct BuildContext {
   InstructionMatcher* matcher = nullptr;  // holds the parsed expressions of the statement
   MatchContext* match = nullptr;          // text, matched length and the syntax failure
   std::vector<IPInstruction*> candidates;
+  // Every hardware form the walk offered, built or not, in the order offered; kept only
+  // when set.
+  std::vector<const MatchAlternative*>* offered = nullptr;
   const char* whenMessage = nullptr;
   bool found = false;
   bool isJump = false;

@@ -8,6 +8,7 @@
 #include "flow/FLabel.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
+#include "isa/FSimpleRun.h"
 #include "output/DwarfAdmin.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
@@ -106,6 +107,17 @@ void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, Se
     if (node->kind == FlowNode::kLabel) {
       if (Symbol* label = static_cast<const FLabel*>(node)->symbol) writeLabelDie(info, label);
       state.pendingAdvance += nodeSize(node);
+    } else if (node->kind == FlowNode::kSimpleRun) {
+      // One row an instruction of the run, as each would have as a node of its own.
+      const auto& run = static_cast<const FSimpleRun&>(*node);
+      const uint32_t unitBits = described->mauBits > 0 ? static_cast<uint32_t>(described->mauBits) : 8u;
+      for (uint32_t index = 0; index < run.entryCount(); ++index) {
+        const FSimpleRun::Entry& entry = run.entry(index);
+        const LineInfo* row = entry.line;
+        bool skipped = row->variant >= 0 || (row->flags[0] & lineflag::kMacroExpansion);
+        state.row(program, static_cast<int32_t>(row->sourceFile) + 1, row->lineNumberSigned(),
+                  FSimpleRun::unitsOf(entry, unitBits), skipped);
+      }
     } else if (isLineRowKind(node->kind) && node->line) {
       const LineInfo* row = node->line;
       // Expanded lines of a generic instruction fall under its own row.

@@ -15,6 +15,7 @@
 #include "flow/FlowNode.h"
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
+#include "isa/FSimpleRun.h"
 #include "flow/Symbol.h"
 #include "objlib/ios_debug.h"
 #include "objlib/ios_group.h"
@@ -101,6 +102,21 @@ bool sectionFits(Section* section, uint64_t base) {
   for (Section::FlowIter nodes(*section); !nodes.isDone(); nodes.next()) {
     FlowNode* node = nodes.current();
     if (node->kind == FlowNode::kReset) offset = 0;
+    if (node->kind == FlowNode::kSimpleRun) {
+      // The instruction of the run that passes the bound is blamed, as its own node would be.
+      const auto& run = static_cast<const FSimpleRun&>(*node);
+      const uint32_t unitBits = section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;
+      const FSimpleRun::Entry* passing = nullptr;
+      for (uint32_t index = 0; index < run.entryCount() && !passing; ++index) {
+        offset += FSimpleRun::unitsOf(run.entry(index), unitBits);
+        if (offset > limit) passing = &run.entry(index);
+      }
+      if (passing) {
+        blamed = passing->line;
+        break;
+      }
+      continue;
+    }
     int32_t nodeSize = node->computeSize(section, static_cast<uint32_t>(std::min(offset, limit)));
     offset += nodeSize > 0 ? static_cast<uint64_t>(nodeSize) : 0;
     if (offset > limit && node->line) {

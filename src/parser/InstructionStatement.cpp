@@ -1,12 +1,14 @@
 #include "parser/InstructionStatement.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "expr/OrbaExpression.h"
 #include "flow/FError.h"
 #include "flow/FGeneric.h"
 #include "flow/FLabel.h"
@@ -19,7 +21,9 @@
 #include "isa/ExpressionOperandParser.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
+#include "isa/FSimpleRun.h"
 #include "isa/InstructionEncoding.h"
+#include "isa/InstructionMatcherShapes.h"
 #include "isa/GenericExpansion.h"
 #include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
@@ -34,6 +38,7 @@
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
+#include "util/RunState.h"
 #include "util/StringBuffer.h"
 
 namespace {
@@ -70,11 +75,114 @@ bool plainText(const char* position, uint8_t& length) {
   return true;
 }
 
+// The one plain decimal number of a statement, as the operand parser reads it at once: up
+// to nine digits without a leading zero, after a character that ends no name, before a
+// comma, a bracket or the end of the text. A sign in front of the digits is the number's
+// when the operand starts there.
+struct ConstantToken {
+  uint8_t from = 0;  // the sign, or the digits when there is none
+  uint8_t digits = 0;
+  uint8_t end = 0;
+  int64_t value = 0;
+};
+
+bool isNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
+}
+
+bool findConstantToken(const char* text, uint8_t length, ConstantToken& token) {
+  bool found = false;
+  for (uint8_t i = 0; i < length; ++i) {
+    if (text[i] < '0' || text[i] > '9' || (i > 0 && isNameCharacter(text[i - 1]))) continue;
+    uint8_t end = i;
+    uint64_t value = 0;
+    while (end < length && text[end] >= '0' && text[end] <= '9') value = value * 10 + static_cast<uint64_t>(text[end++] - '0');
+    const uint8_t count = static_cast<uint8_t>(end - i);
+    const char after = end < length ? text[end] : '\n';
+    if (count > 9 || (count > 1 && text[i] == '0') || (after != ',' && after != ']' && after != '\n')) {
+      i = end;
+      continue;
+    }
+    if (found) return false;
+    found = true;
+    token.digits = i;
+    token.end = end;
+    token.from = i;
+    token.value = static_cast<int64_t>(value);
+    if (i > 0 && (text[i - 1] == '-' || text[i - 1] == '+' || text[i - 1] == '~')) {
+      token.from = static_cast<uint8_t>(i - 1);
+      if (text[i - 1] == '-') token.value = static_cast<int64_t>(0 - value);
+      if (text[i - 1] == '~') token.value = static_cast<int64_t>(~value);
+    }
+    i = end;
+  }
+  return found;
+}
+
 uint64_t plainHash(const char* text, uint8_t length, const LineInfo* line) {
   uint64_t hash = hashBytes(text, length);
   hash ^= reinterpret_cast<uintptr_t>(line->controlState.get()) * 0x9E3779B97F4A7C15ull;
   hash ^= reinterpret_cast<uintptr_t>(line->section.get()) * 0xC2B2AE3D27D4EB4Full;
   return hash ^ (hash >> 29);
+}
+
+// What statements of one constant shape come to over a range of the constant: the form
+// chosen when the value lies in [low, high] and outside the ranges of the forms that come
+// before it, which the value then rules out.
+struct ShapeRegime {
+  static constexpr size_t kMostPassedOver = 4;
+  IPAttribute* attributes = nullptr;  // a claim on a shared set; null when the regime is free
+  const OperandFieldMap* fields = nullptr;
+  int64_t low = 0;
+  int64_t high = -1;
+  int64_t passedOver[kMostPassedOver][2] = {};
+  uint32_t base = 0;  // the image without the constant's bits
+  uint16_t cycles = 0;
+  uint8_t bits = 0;
+  uint8_t passedOverCount = 0;
+
+  bool takes(int64_t value) const {
+    if (!attributes || value < low || value > high) return false;
+    for (uint8_t i = 0; i < passedOverCount; ++i)
+      if (value >= passedOver[i][0] && value <= passedOver[i][1]) return false;
+    return true;
+  }
+};
+
+// A statement text with its one number taken out, under a control state, in a section.
+struct ShapeStatement {
+  static constexpr size_t kRegimes = 3;
+  uint64_t hash = 0;
+  const ControlState* state = nullptr;
+  const Section* section = nullptr;
+  uint32_t generation = 0;
+  uint32_t consumedAfter = 0;  // characters consumed after the number
+  uint8_t digits = 0;          // where the number stands in the text
+  uint8_t textLength = 0;      // without the number
+  uint8_t nextRegime = 0;
+  char text[PlainStatement::kTextRoom] = {};
+  ShapeRegime regimes[kRegimes];
+
+  void releaseRegimes() {
+    for (ShapeRegime& regime : regimes) {
+      IPAttribute::release(regime.attributes);
+      regime = ShapeRegime{};
+    }
+    nextRegime = 0;
+  }
+};
+
+constexpr size_t kShapeStatementSlots = 1024;
+
+// The statement text without the digits of its number.
+uint8_t shapeText(const char* text, uint8_t length, const ConstantToken& token, char* out) {
+  std::memcpy(out, text, token.digits);
+  std::memcpy(out + token.digits, text + token.end, length - token.end);
+  return static_cast<uint8_t>(length - (token.end - token.digits));
+}
+
+uint64_t shapeHash(const char* shape, uint8_t length, uint8_t digits, const LineInfo* line) {
+  return plainHash(shape, length, line) ^ (uint64_t{digits} * 0xFF51AFD7ED558CCDull);
 }
 
 }  // namespace
@@ -84,6 +192,7 @@ uint64_t plainHash(const char* text, uint8_t length, const LineInfo* line) {
 struct InstructionStatements::Session {
   ~Session() {
     for (PlainStatement& plain : plainStatements) IPAttribute::release(plain.attributes);
+    for (ShapeStatement& shape : shapeStatements) shape.releaseRegimes();
   }
 
   // Statements whose text, control state and section decide everything about them: one
@@ -96,6 +205,27 @@ struct InstructionStatements::Session {
   std::vector<PlainStatement> plainStatements;
   const ControlState* plainState = nullptr;
   uint32_t plainGeneration = 0;
+  // Statements that differ from one made before only in the value of one number, under the
+  // same conditions as the plain ones; made at the first shape kept.
+  std::vector<ShapeStatement> shapeStatements;
+  // The hardware forms the walk of the current statement offered.
+  std::vector<const MatchAlternative*> offered;
+
+  ShapeStatement* shapeSlot(uint64_t hash) {
+    if (shapeStatements.empty()) shapeStatements.resize(kShapeStatementSlots);
+    return &shapeStatements[hash & (kShapeStatementSlots - 1)];
+  }
+
+  // The slot that holds the shape under the line's conditions, or null.
+  ShapeStatement* findShape(uint64_t hash, const char* shape, uint8_t length, uint8_t digits, const LineInfo* line) {
+    if (shapeStatements.empty()) return nullptr;
+    ShapeStatement* slot = &shapeStatements[hash & (kShapeStatementSlots - 1)];
+    if (slot->hash != hash || slot->generation != plainGeneration || slot->state != line->controlState ||
+        slot->section != line->section || slot->digits != digits || slot->textLength != length ||
+        std::memcmp(slot->text, shape, length) != 0)
+      return nullptr;
+    return slot;
+  }
 
   // The packed lines of the statement's expansions, reused from statement to statement.
   std::string expansionText;
@@ -115,43 +245,85 @@ InstructionStatements::~InstructionStatements() {
   for (IPInstruction* candidate : session_->context.candidates) delete candidate;
 }
 
+namespace {
+
+// What a generic keeps of its unbuilt expansions, all in one block of the run's arena:
+// the symbol scope the lines are parsed in, then the `length` bytes of packed lines.
+struct DeferredExpansion {
+  SymbolTable::LocalSymbolTable* scope;
+  uint32_t length;
+  uint16_t scopeId;
+  char* text() { return reinterpret_cast<char*>(this + 1); }
+};
+
+// The blocks of every deferred expansion of the run. They are kept until the run ends:
+// most are never built, and one allocation a statement would cost more than the text.
+class DeferredExpansionArena {
+ public:
+  DeferredExpansion* make(size_t textLength) {
+    const size_t bytes = (sizeof(DeferredExpansion) + textLength + alignof(DeferredExpansion) - 1) &
+                         ~(alignof(DeferredExpansion) - 1);
+    if (bytes > left_) {
+      const size_t chunk = bytes > kChunkBytes ? bytes : kChunkBytes;
+      chunks_.push_back(std::make_unique<std::max_align_t[]>((chunk + sizeof(std::max_align_t) - 1) /
+                                                              sizeof(std::max_align_t)));
+      next_ = reinterpret_cast<char*>(chunks_.back().get());
+      left_ = chunk;
+    }
+    auto* made = reinterpret_cast<DeferredExpansion*>(next_);
+    next_ += bytes;
+    left_ -= bytes;
+    return made;
+  }
+
+ private:
+  static constexpr size_t kChunkBytes = 256 * 1024;
+  std::vector<std::unique_ptr<std::max_align_t[]>> chunks_;
+  char* next_ = nullptr;
+  size_t left_ = 0;
+};
+
+}  // namespace
+
 // A generic whose expansions are kept as packed text until layout asks for them: most
 // generic statements never take theirs, and text costs a fraction of their nodes. The
-// lines are parsed, when built, in the symbol scope of the statement.
+// lines are parsed, when built, in the symbol scope of the statement, after the line of
+// its hardware form (the first group), which is the statement's own line.
 class FDeferredGeneric : public FGeneric {
   VEKT_POOLED_CLASS(FDeferredGeneric)
 
  public:
-  FDeferredGeneric(LineInfo* line, LineInfo* statementLine, const std::string& packed, uint32_t instructions)
-      : FGeneric(line),
-        statementLine_(statementLine),
-        packed_(new char[packed.size()]),
-        packedLength_(static_cast<uint32_t>(packed.size())) {
-    packed.copy(packed_.get(), packed.size());
-    deferredInstructions = static_cast<uint16_t>(instructions < kNotDeferred ? instructions : kNotDeferred - 1);
+  FDeferredGeneric(LineInfo* line, const std::string& packed, uint32_t instructions) : FGeneric(line) {
+    deferred_ = runPart<DeferredExpansionArena>().make(packed.size());
     SymbolTable* table = symbolTable();
-    scope_ = table->current;
-    scopeId_ = table->currentScope;
+    deferred_->scope = table->current;
+    deferred_->scopeId = table->currentScope;
+    deferred_->length = static_cast<uint32_t>(packed.size());
+    packed.copy(deferred_->text(), packed.size());
+    deferredInstructions = static_cast<uint16_t>(instructions < kNotDeferred ? instructions : kNotDeferred - 1);
   }
 
   void buildDeferredRewrites() override {
     if (!rewritesDeferred()) return;
     deferredInstructions = kNotDeferred;
-    std::unique_ptr<char[]> packed = std::move(packed_);
-    LineInfo* last = isa::insertExpansionLines(statementLine_, packed.get(), packedLength_);
-    if (last == statementLine_) return;
-    LineInfo* first = statementLine_->next;
+    DeferredExpansion* deferred = deferred_;
+    deferred_ = nullptr;
+    if (!deferred || groups.empty() || !groups.front()->nodes.first()) return;
+    LineInfo* statementLine = groups.front()->nodes.first()->line;
+    LineInfo* last = isa::insertExpansionLines(statementLine, deferred->text(), deferred->length);
+    if (last == statementLine) return;
+    LineInfo* first = statementLine->next;
     for (LineInfo* made = first;; made = made->next) {
-      made->controlState = statementLine_->controlState;
-      made->section = statementLine_->section;
+      made->controlState = statementLine->controlState;
+      made->section = statementLine->section;
       if (made == last) break;
     }
     SymbolTable* table = symbolTable();
     SymbolTable::LocalSymbolTable* outerScope = table->current;
     const uint16_t outerScopeId = table->currentScope;
-    table->current = scope_;
-    table->currentScope = scopeId_;
-    Section* section = statementLine_->section;
+    table->current = deferred->scope;
+    table->currentScope = deferred->scopeId;
+    Section* section = statementLine->section;
     FGeneric* outerTarget = section->rewriteTarget;
     section->rewriteTarget = this;
     const size_t built = groups.size();
@@ -178,17 +350,13 @@ class FDeferredGeneric : public FGeneric {
   }
 
   void releaseData() override {
-    packed_.reset();
+    deferred_ = nullptr;
     FGeneric::releaseData();
   }
 
  private:
-  // The two short fields share one word: a node is kept for every generic statement.
-  LineInfo* statementLine_;
-  std::unique_ptr<char[]> packed_;
-  SymbolTable::LocalSymbolTable* scope_ = nullptr;
-  uint32_t packedLength_;
-  uint16_t scopeId_ = 0;
+  // In the run's arena; null once built or released.
+  DeferredExpansion* deferred_ = nullptr;
 };
 
 VEKT_POOLED_CLASS_IMPL(FDeferredGeneric, "FDeferredGeneric")
@@ -290,6 +458,82 @@ void keepOperandsWithSoleCandidate(const std::vector<IPInstruction*>& candidates
 
 }  // namespace
 
+namespace {
+
+// Keeps what the statement came to for the next of its shape, when the value of its number
+// can have changed nothing but whether the forms before the chosen one are ruled out and
+// the bits of the chosen one's field.
+void keepShape(InstructionStatements::Session& s, const char* position, const ConstantToken& token,
+               const char* shape, uint8_t shapeLength, uint64_t key, const LineInfo* line,
+               const std::vector<IPInstruction*>& candidates, const IPInstruction& chosen, uint32_t consumed) {
+  if (consumed < token.end) return;
+  const OrbaExpression* parsed = s.matcher.soleIntegerBetween(position + token.from, position + token.end);
+  if (!parsed || parsed->getInteger() != token.value) return;
+  size_t chosenAt = 0;
+  while (chosenAt < candidates.size() && candidates[chosenAt] != &chosen) ++chosenAt;
+  if (chosenAt == candidates.size() || chosenAt > ShapeRegime::kMostPassedOver) return;
+
+  ShapeRegime regime;
+  for (size_t i = 0; i < chosenAt; ++i) {
+    isa::ConstantOperandForm form;
+    const MatchAlternative* alternative = candidates[i]->alternative;
+    if (!alternative || !isa::constantReachesOnlyItsField(*alternative, form)) return;
+    // The form was passed over for its range: a value inside it may take the form.
+    if (token.value >= form.low && token.value <= form.high) return;
+    regime.passedOver[i][0] = form.low;
+    regime.passedOver[i][1] = form.high;
+  }
+  regime.passedOverCount = static_cast<uint8_t>(chosenAt);
+  isa::ConstantOperandForm form;
+  if (!chosen.alternative || !isa::constantReachesOnlyItsField(*chosen.alternative, form) ||
+      token.value < form.low || token.value > form.high)
+    return;
+  for (const MatchAlternative* alternative : s.offered) {
+    bool judged = false;
+    for (size_t i = 0; i <= chosenAt && !judged; ++i) judged = candidates[i]->alternative == alternative;
+    if (!judged && !isa::constantLeavesBuildAlone(*alternative)) return;
+  }
+  const uint32_t image = chosen.encoding->image[7];
+  const uint8_t bits = chosen.encoding->bits;
+  uint32_t mask = 0;
+  uint32_t placed = 0;
+  if (form.fields && (!isa::constantFieldMask(*form.fields, bits, mask) ||
+                      !isa::placeConstant(*form.fields, bits, token.value, placed)))
+    return;
+  regime.base = image & ~mask;
+  if ((regime.base | placed) != image) return;
+  regime.low = form.low;
+  regime.high = form.high;
+  regime.fields = form.fields;
+  regime.bits = bits;
+  regime.cycles = static_cast<uint16_t>(chosen.cycles);
+
+  ShapeStatement* slot = s.findShape(key, shape, shapeLength, token.digits, line);
+  if (!slot) {
+    slot = s.shapeSlot(key);
+    slot->releaseRegimes();
+    slot->hash = key;
+    slot->state = line->controlState;
+    slot->section = line->section;
+    slot->generation = s.plainGeneration;
+    slot->digits = token.digits;
+    slot->textLength = shapeLength;
+    std::memcpy(slot->text, shape, shapeLength);
+  }
+  slot->consumedAfter = consumed - token.end;
+  size_t free = 0;
+  while (free < ShapeStatement::kRegimes && slot->regimes[free].attributes) ++free;
+  if (free == ShapeStatement::kRegimes) {
+    free = slot->nextRegime;
+    slot->nextRegime = static_cast<uint8_t>((free + 1) % ShapeStatement::kRegimes);
+    IPAttribute::release(slot->regimes[free].attributes);
+  }
+  regime.attributes = chosen.attributes->copy();
+  slot->regimes[free] = regime;
+}
+
+}  // namespace
+
 bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t* consumed) {
   Session& s = *session_;
   // A generated line belongs to an expansion that may not be chosen: it goes the long way.
@@ -308,8 +552,29 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         plain->state == line->controlState && plain->section == line->section && plain->textLength == plainLength &&
         std::memcmp(plain->text, position, plainLength) == 0) {
       *consumed = plain->consumed;
-      line->section->addNode(new FSimple(line, *plain->attributes, plain->image, plain->bits, plain->cycles), true);
+      appendSimpleInstruction(*line->section, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
       return true;
+    }
+  }
+  ConstantToken token;
+  const bool shapeKnown = plainKnown && isa::constantShapes().enabled && findConstantToken(position, plainLength, token);
+  char shape[PlainStatement::kTextRoom];
+  uint8_t shapeLength = 0;
+  uint64_t shapeKey = 0;
+  if (shapeKnown) {
+    shapeLength = shapeText(position, plainLength, token, shape);
+    shapeKey = shapeHash(shape, shapeLength, token.digits, line);
+    if (const ShapeStatement* known = s.findShape(shapeKey, shape, shapeLength, token.digits, line)) {
+      for (const ShapeRegime& regime : known->regimes) {
+        if (!regime.takes(token.value)) continue;
+        uint32_t placed = 0;
+        if (regime.fields && !isa::placeConstant(*regime.fields, regime.bits, token.value, placed)) break;
+        *consumed = token.end + known->consumedAfter;
+        ++isa::constantShapes().taken;
+        line->section->addNode(new FSimple(line, *regime.attributes, regime.base | placed, regime.bits, regime.cycles),
+                               true);
+        return true;
+      }
     }
   }
   const size_t diagnosticsBefore = errorHandler()->diagnosticStamp();
@@ -320,6 +585,9 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   isa::MatchContext match;
   context.matcher = &s.matcher;
   context.match = &match;
+  s.offered.clear();
+  context.offered = shapeKnown ? &s.offered : nullptr;
+  s.matcher.watchNumberAt(shapeKnown ? position + token.digits : nullptr);
 
   s.expansionText.clear();
   context.expansionText = isa::expansionLinesWanted() ? &s.expansionText : nullptr;
@@ -339,7 +607,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
     const bool wait = !candidates.empty() && !packed.empty() && expansionsMayWait(line);
     if (!wait && !packed.empty()) isa::insertExpansionLines(line, packed.data(), packed.size());
     FGeneric* generic =
-        wait ? new FDeferredGeneric(line, line, packed, context.expansionInstructions) : new FGeneric(line);
+        wait ? new FDeferredGeneric(line, packed, context.expansionInstructions) : new FGeneric(line);
     if (!candidates.empty()) {
       // The copy of the line only serves the expansion's lines when they are made.
       if (isa::expansionLinesWanted()) generic->line = insertGenericLine(line);
@@ -393,6 +661,16 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         plain.bits = simple->encoding->bits;
         plain.textLength = plainLength;
         std::memcpy(plain.text, position, plainLength);
+        if (shapeKnown && !s.matcher.numberReadAsText())
+          keepShape(s, position, token, shape, shapeLength, shapeKey, line, candidates, *simple, *consumed);
+      }
+      const Encoding* encoding = simple->encoding;
+      if (simple->attributes && simple->attributes->isShared() && encoding && encoding->bits <= 32) {
+        appendSimpleInstruction(*section, line, *simple->attributes, encoding->image[7], encoding->bits,
+                                static_cast<uint16_t>(simple->cycles));
+        for (IPInstruction* candidate : candidates) delete candidate;
+        candidates.clear();
+        return true;
       }
       node = new FSimple(line, *simple);
       for (IPInstruction* candidate : candidates) delete candidate;

@@ -7,6 +7,7 @@
 #include "flow/FGeneric.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
+#include "isa/FSimpleRun.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ class InstructionStatementTest : public ParseTest {
 };
 
 constexpr int kLabel = FlowNode::kLabel;
-constexpr int kSimple = FlowNode::kSimple;
+constexpr int kSimpleRun = FlowNode::kSimpleRun;
 constexpr int kInstruction = FlowNode::kInstruction;
 constexpr int kGeneric = FlowNode::kGeneric;
 
@@ -41,13 +42,13 @@ TEST_F(InstructionStatementTest, EachStatementBecomesTheNodeOfItsForms) {
     std::vector<int> kinds;
   };
   const Case cases[] = {
-      // One form, every field written: the finished bits.
-      {" add d0,d1,d2", {kSimple}},
+      // One form, every field written: the finished bits, an entry of a run.
+      {" add d0,d1,d2", {kSimpleRun}},
       // Two widths, all fields known: the smaller one is the choice already.
-      {" mov d0,#1", {kSimple}},
+      {" mov d0,#1", {kSimpleRun}},
       // A constant that the short form's field cannot hold rules that form out: the long
       // form, complete, is the choice already.
-      {" mov d0,#100", {kSimple}},
+      {" mov d0,#100", {kSimpleRun}},
       // A value that layout settles keeps every form.
       {" mov d0,#(lab-lab)", {kInstruction}},
       // A target that layout places: every form stays.
@@ -153,6 +154,64 @@ TEST_F(InstructionStatementTest, ACheckOnlyRunKeepsNeitherTheGenericNorItsLines)
     EXPECT_EQ(generatedAfter(2).size(), c.generatedLines) << c.run;
     EXPECT_EQ(lines[2]->variant(), 0) << c.run;
     EXPECT_EQ(generic->line, lines[2]->previous) << c.run;
+  }
+}
+
+// Consecutive fixed-size instructions share one run node; anything with a node of its own
+// ends the run, and each instruction keeps its own line and bits as an entry.
+TEST_F(InstructionStatementTest, ConsecutiveFixedSizeInstructionsShareOneRun) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> body;
+    std::vector<int> kinds;
+    std::vector<uint32_t> entries;      // of each run, in order
+    std::vector<uint32_t> entryLines;   // line numbers of the entries, all runs in order
+  };
+  const Case cases[] = {
+      {"three in a row", {" add d0,d1,d2", " mov d0,#1", " xor d1,d2"}, {kSimpleRun}, {3}, {3, 4, 5}},
+      {"a comment line between",
+       {" add d0,d1,d2", "; note", " mov d0,#100"},
+       {kSimpleRun},
+       {2},
+       {3, 5}},
+      {"a label splits", {" add d0,d1,d2", "mid:", " mov d0,#1"}, {kSimpleRun, kLabel, kSimpleRun}, {1, 1}, {3, 5}},
+      {"a jump splits",
+       {" add d0,d1,d2", " j lab", " mov d0,#1", " add d1,d2,d3"},
+       {kSimpleRun, kInstruction, kSimpleRun},
+       {1, 2},
+       {3, 5, 6}},
+  };
+  for (const Case& c : cases) {
+    lines.clear();
+    ScopedManagers fresh(ScopedManagers::kAll);
+    delete runState().sectionAdmin;
+    runState().sectionAdmin = new SectionAdmin();
+    runState().placeholderSection = nullptr;
+    std::vector<const char*> source = {" .SDECL \".text\",CODE", " .SECT \".text\""};
+    source.insert(source.end(), c.body.begin(), c.body.end());
+    source.push_back("lab:");
+    parse(source);
+    std::vector<int> expected = c.kinds;
+    expected.push_back(kLabel);
+    EXPECT_EQ(kinds(), expected) << c.name;
+    EXPECT_TRUE(diagnostics().empty()) << c.name;
+    std::vector<uint32_t> entries;
+    std::vector<uint32_t> entryLines;
+    for (FlowNode* node = lines[2]->section->firstNode(); node; node = node->nextNode()) {
+      if (node->kind != kSimpleRun) continue;
+      const auto& run = static_cast<const FSimpleRun&>(*node);
+      entries.push_back(run.entryCount());
+      for (uint32_t index = 0; index < run.entryCount(); ++index) {
+        const FSimpleRun::Entry& entry = run.entry(index);
+        entryLines.push_back(entry.line->lineNumber);
+        EXPECT_TRUE(entry.bits == 16 || entry.bits == 32) << c.name;
+      }
+      // The run stands at its last instruction's line: a label placed after the flow's
+      // last node follows that line.
+      EXPECT_EQ(run.line, run.entry(run.entryCount() - 1).line) << c.name;
+    }
+    EXPECT_EQ(entries, c.entries) << c.name;
+    EXPECT_EQ(entryLines, c.entryLines) << c.name;
   }
 }
 

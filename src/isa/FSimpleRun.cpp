@@ -1,0 +1,203 @@
+#include "isa/FSimpleRun.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <ostream>
+#include <unordered_map>
+#include <vector>
+
+#include "expr/ObjectExpr.h"
+#include "flow/DataEncoder.h"
+#include "flow/ObjectStore.h"
+#include "flow/ObjectWriter.h"
+#include "flow/Section.h"
+#include "isa/CycleCounts.h"
+#include "isa/FSimple.h"
+#include "isa/IPAttribute.h"
+#include "util/ControlState.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/OrbaState.h"
+#include "util/RunSettings.h"
+#include "util/RunState.h"
+
+VEKT_POOLED_CLASS_IMPL(FSimpleRun, "FSimpleRun")
+
+namespace {
+
+// The entries of every run, in blocks that never move, and the distinct pairs of
+// attribute set and cycle count they refer to. A run's entries are consecutive here.
+struct SimpleRunStore {
+  static constexpr uint32_t kBlockBits = 12;
+  static constexpr uint32_t kBlockEntries = 1u << kBlockBits;
+  // One form more than an entry can name sends the instruction to a node of its own.
+  static constexpr size_t kMaxForms = 0xFFFF;
+
+  struct Form {
+    IPAttribute* attributes;  // one claim on a shared set
+    uint16_t parseCycles;
+    uint8_t core = 0xFF;  // the core coreCycles was counted for
+    uint16_t coreCycles = 0;
+  };
+
+  SimpleRunStore() = default;
+  SimpleRunStore(const SimpleRunStore&) = delete;
+  SimpleRunStore& operator=(const SimpleRunStore&) = delete;
+  ~SimpleRunStore() {
+    for (Form& form : forms) IPAttribute::release(form.attributes);
+  }
+
+  FSimpleRun::Entry& at(uint32_t index) { return blocks[index >> kBlockBits][index & (kBlockEntries - 1)]; }
+
+  // Room for one entry more; false when the store cannot grow.
+  bool reserveOne() {
+    if (count < blocks.size() * kBlockEntries) return true;
+    if (count >= UINT32_MAX - kBlockEntries) return false;
+    auto* block = new (std::nothrow) FSimpleRun::Entry[kBlockEntries];
+    if (!block) return false;
+    blocks.emplace_back(block);
+    return true;
+  }
+
+  // The form of the set and count, made on first use; -1 when the table is full.
+  int32_t formOf(const IPAttribute& attributes, uint16_t cycles) {
+    const uint64_t key = (reinterpret_cast<uintptr_t>(&attributes) << 16) ^ cycles;
+    auto found = formIndex.find(key);
+    if (found != formIndex.end() && forms[found->second].attributes == &attributes &&
+        forms[found->second].parseCycles == cycles)
+      return found->second;
+    if (forms.size() >= kMaxForms || found != formIndex.end()) return -1;
+    forms.push_back({attributes.copy(), cycles});
+    auto index = static_cast<uint16_t>(forms.size() - 1);
+    formIndex.emplace(key, index);
+    return index;
+  }
+
+  std::vector<std::unique_ptr<FSimpleRun::Entry[]>> blocks;
+  uint32_t count = 0;
+  std::vector<Form> forms;
+  std::unordered_map<uint64_t, uint16_t> formIndex;
+};
+
+SimpleRunStore& runStore() { return runPart<SimpleRunStore>(); }
+
+uint32_t unitBitsOf(const Section* section) {
+  return section && section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;
+}
+
+// The bytes of one entry at the section's location counter, as a fixed-size
+// instruction node writes them.
+void writeEntry(ObjectWriter& writer, Section& section, const FSimpleRun::Entry& entry, uint32_t unitBits) {
+  const auto location = static_cast<uint32_t>(section.currentLocation());
+  const uint32_t units = std::max(1u, FSimpleRun::unitsOf(entry, unitBits));
+  const uint32_t byteCount = std::clamp((units * unitBits + 7) / 8, 1u, 32u);
+  uint8_t bytes[32] = {};
+  const uint8_t masks[32] = {};
+  // Most significant byte first; memory order is made below.
+  for (uint32_t k = 0; 8 * k < entry.bits && k < byteCount; ++k)
+    bytes[byteCount - 1 - k] = static_cast<uint8_t>(entry.image >> (8 * k));
+  if (section.byteOrder == Section::kLittleEndian) reverseUnits(bytes, byteCount, std::max(1u, unitBits / 8));
+  if (static_cast<uint64_t>(location) + unitsForBytes(byteCount, unitBits) > section.size)
+    reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
+  storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section.imageUnit(location));
+  LineInfo* line = entry.line;
+  if (line && line->controlState && line->controlState->listCounter > 0)
+    appendListingBytes(line, bytes, masks, byteCount);
+  section.locationCounter = static_cast<int32_t>(location + units);
+}
+
+}  // namespace
+
+const FSimpleRun::Entry& FSimpleRun::entry(uint32_t index) const { return runStore().at(first_ + index); }
+
+const IPAttribute* FSimpleRun::attributesOf(const Entry& entry) const {
+  return runStore().forms[entry.form].attributes;
+}
+
+uint32_t FSimpleRun::unitsOf(const Entry& entry, uint32_t unitBits) {
+  return (entry.bits + unitBits - 1) / unitBits;
+}
+
+uint16_t FSimpleRun::cyclesOf(const Entry& entry) const {
+  SimpleRunStore::Form& form = runStore().forms[entry.form];
+  if (core_ == 0xFF) return form.parseCycles;
+  if (form.core != core_) {
+    form.coreCycles = static_cast<uint16_t>(isa::cyclesOfAttributes(form.attributes, core_));
+    form.core = core_;
+  }
+  return form.coreCycles;
+}
+
+FlowNode* FSimpleRun::clone() const {
+  // A run lives only in a section's flow, which is never copied.
+  return nullptr;
+}
+
+int32_t FSimpleRun::computeSize(Section* section, uint32_t /*offset*/) {
+  if (size > 0) return size;
+  const uint32_t unitBits = unitBitsOf(section);
+  SimpleRunStore& store = runStore();
+  int64_t units = 0;
+  for (uint32_t index = first_; index < first_ + count_; ++index) units += unitsOf(store.at(index), unitBits);
+  auto total = static_cast<int32_t>(std::min<int64_t>(units, INT32_MAX));
+  if (section && section->laidOut) size = total;
+  return total;
+}
+
+void FSimpleRun::emit(ObjectWriter& writer) {
+  Section* section = writer.section;
+  ErrorHandler* errors = errorHandler();
+  const uint32_t unitBits = unitBitsOf(section);
+  SimpleRunStore& store = runStore();
+  for (uint32_t index = first_; index < first_ + count_; ++index) {
+    const Entry& current = store.at(index);
+    LineInfo* entryLine = current.line;
+    setObjectSourcePosition(entryLine);
+    if (entryLine && section) entryLine->codeAddress = section->locationCounter;
+    if (!section || !section->image) {
+      errors->report(E_no_instruction_allocation, entryLine);
+      setLineSize(entryLine, unitsOf(current, unitBits));
+    } else {
+      writeEntry(writer, *section, current, unitBits);
+    }
+    setLineCycles(entryLine, cyclesOf(current));
+  }
+}
+
+uint16_t FSimpleRun::getCycles() const {
+  uint32_t total = 0;
+  for (uint32_t index = 0; index < count_; ++index) total += cyclesOf(entry(index));
+  return static_cast<uint16_t>(total);
+}
+
+void FSimpleRun::dump(std::ostream& out) const {
+  out << "FSimpleRun(" << count_ << " instructions)\n";
+}
+
+void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
+                             uint8_t bits, uint16_t cycles) {
+  SimpleRunStore& store = runStore();
+  int32_t form = -1;
+  if (attributes.isShared() && bits > 0 && bits <= 32 && line && line->variant < 0 &&
+      &section != placeholderSection() && orbaOptions()->flowReadAfterParse() && store.reserveOne())
+    form = store.formOf(attributes, cycles);
+  if (form < 0) {
+    section.addNode(new FSimple(line, attributes, image, bits, cycles), true);
+    return;
+  }
+  const uint32_t index = store.count++;
+  store.at(index) = {line, image, static_cast<uint16_t>(form), bits, 0};
+  FlowNode* last = section.flow().last();
+  if (last && last->kind == FlowNode::kSimpleRun) {
+    auto* run = static_cast<FSimpleRun*>(last);
+    if (run->first_ + run->count_ == index) {
+      ++run->count_;
+      run->line = line;
+      return;
+    }
+  }
+  auto* run = new FSimpleRun(line, index);
+  run->count_ = 1;
+  section.addNode(run, true);
+}

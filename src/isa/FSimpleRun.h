@@ -1,0 +1,66 @@
+// Consecutive fixed-size instructions of a section in one node. Most statements of a
+// program are instructions whose bits are final when their line is parsed and whose
+// attribute set is a shared one (no condition left for layout, no warning to issue):
+// such an instruction needs no node of its own, only a 16-byte entry (its line, its
+// image and the index of its attribute set) in the run's entry store. Layout sees one
+// node of the run's total size; the object writer, the debug line rows, the cycle
+// counts and the defect scan go through the entries.
+#pragma once
+
+#include <cstdint>
+
+#include "flow/FlowNode.h"
+#include "util/MemoryPools.h"
+
+class IPAttribute;
+class Section;
+
+class FSimpleRun : public FlowNode {
+  VEKT_POOLED_CLASS(FSimpleRun)
+
+ public:
+  struct Entry {
+    LineInfo* line;
+    uint32_t image;  // bits 0..31
+    uint16_t form;   // index of the attribute set and parse-time cycle count
+    uint8_t bits;
+    uint8_t spare;
+  };
+
+  ~FSimpleRun() override = default;
+
+  FlowNode* clone() const override;
+  int32_t computeSize(Section* section, uint32_t offset) override;
+  // Writes every entry as its own instruction would: line address, bytes, list bytes,
+  // line size and cycles.
+  void emit(ObjectWriter& writer) override;
+  uint16_t getCycles() const override;
+  void dump(std::ostream& out) const override;
+
+  uint32_t entryCount() const { return count_; }
+  const Entry& entry(uint32_t index) const;
+  const IPAttribute* attributesOf(const Entry& entry) const;
+  // The entry's units in a section of unitBits-bit units.
+  static uint32_t unitsOf(const Entry& entry, uint32_t unitBits);
+  // The entry's cycle count: its form's on the core given to assignCore, else the
+  // count its statement was built with.
+  uint16_t cyclesOf(const Entry& entry) const;
+  // From now on the entries count their cycles on this core.
+  void assignCore(int32_t core) { core_ = static_cast<uint8_t>(core); }
+
+ private:
+  friend void appendSimpleInstruction(Section&, LineInfo*, const IPAttribute&, uint32_t, uint8_t, uint16_t);
+  FSimpleRun(LineInfo* line, uint32_t first) : FlowNode(line, kSimpleRun), first_(first) {}
+
+  // The first field fills the padding at the end of the base.
+  uint8_t core_ = 0xFF;  // 0xFF: no core assigned
+  uint32_t count_ = 0;
+  uint32_t first_;  // index of the first entry in the run's store
+};
+
+// Appends a fixed-size instruction of at most 32 bits at the section's end: to the run
+// that ends the section's flow or a new run when the attribute set is a shared one and
+// the flow is kept, else as an FSimple node through Section::addNode. Takes a claim on
+// the attribute set either way.
+void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
+                             uint8_t bits, uint16_t cycles);

@@ -1,0 +1,47 @@
+// Statements that differ only in the value of one constant operand ("mov d1,#11", "mov
+// d1,#12") walk the automaton alike and offer the same forms. What the forms do with the
+// value is in the tables: a range that rules the form out, and the field runs that place the
+// bits. When nothing else of a form can see the value, the statement parser keeps the
+// outcome of one full match and works out the next value of the same shape from these.
+#pragma once
+
+#include <cstdint>
+
+#include "isa/InstructionTables.h"
+
+namespace isa {
+
+// What one form does with the statement's constant operand.
+struct ConstantOperandForm {
+  int64_t low = 0;   // the range the form takes the value in
+  int64_t high = -1;
+  const OperandFieldMap* fields = nullptr;
+};
+
+// Whether building the form lets its constant operand reach nothing but its range check and
+// its field: a flat pattern with one expression operand, a range as its only check, and no
+// list or condition that reads the operand. Fills `form` when so.
+bool constantReachesOnlyItsField(const MatchAlternative& alternative, ConstantOperandForm& form);
+
+// Whether the form's build reports nothing and keeps or drops it whatever the constant is:
+// no condition that reports while it is built, none that reads the constant, and no
+// conversion of the constant.
+bool constantLeavesBuildAlone(const MatchAlternative& alternative);
+
+// The bits the form's field takes the value to, in an image of `bits` bits (at most 32):
+// false when a run leaves the low word or the field constrains the value's bits and the
+// value does not meet the constraint.
+bool placeConstant(const OperandFieldMap& fields, uint32_t bits, int64_t value, uint32_t& image);
+
+// The bits of the image that the field's runs cover; false as for placeConstant.
+bool constantFieldMask(const OperandFieldMap& fields, uint32_t bits, uint32_t& mask);
+
+// Whether statements of one constant shape take the outcome the parser kept (on by default,
+// off only where a test compares them with the full match), and how many of the run did.
+struct ConstantShapes {
+  bool enabled = true;
+  uint64_t taken = 0;
+};
+ConstantShapes& constantShapes();
+
+}  // namespace isa
