@@ -154,7 +154,7 @@ void FSimpleRun::emit(ObjectWriter& writer) {
     const Entry& current = store.at(index);
     LineInfo* entryLine = current.line;
     setObjectSourcePosition(entryLine);
-    if (entryLine && section) entryLine->codeAddress = section->locationCounter;
+    if (entryLine && section) entryLine->setCodeAddress(section->locationCounter);
     if (!section || !section->image) {
       errors->report(E_no_instruction_allocation, entryLine);
       setLineSize(entryLine, unitsOf(current, unitBits));
@@ -179,7 +179,7 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
                              uint8_t bits, uint16_t cycles) {
   SimpleRunStore& store = runStore();
   int32_t form = -1;
-  if (attributes.isShared() && bits > 0 && bits <= 32 && line && line->variant < 0 &&
+  if (attributes.isShared() && bits > 0 && bits <= 32 && line && line->variant() < 0 &&
       &section != placeholderSection() && orbaOptions()->flowReadAfterParse() && store.reserveOne())
     form = store.formOf(attributes, cycles);
   if (form < 0) {

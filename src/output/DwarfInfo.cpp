@@ -114,7 +114,7 @@ void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, Se
       for (uint32_t index = 0; index < run.entryCount(); ++index) {
         const FSimpleRun::Entry& entry = run.entry(index);
         const LineInfo* row = entry.line;
-        bool skipped = row->variant >= 0 || (row->flags[0] & lineflag::kMacroExpansion);
+        bool skipped = row->variant() >= 0 || (row->flags[0] & lineflag::kMacroExpansion);
         state.row(program, static_cast<int32_t>(row->sourceFile) + 1, row->lineNumberSigned(),
                   FSimpleRun::unitsOf(entry, unitBits), skipped);
       }
