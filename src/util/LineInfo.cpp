@@ -97,6 +97,20 @@ LineSideFields& sideFields() { return runPart<LineSideFields>(); }
 
 }  // namespace
 
+size_t LineContexts::Hash::operator()(const LineContext& context) const {
+  auto mix = [](uint64_t hash, uint64_t value) { return (hash ^ value) * 0x9E3779B97F4A7C15ull; };
+  uint64_t hash = mix(0, reinterpret_cast<uintptr_t>(context.controlState));
+  hash = mix(hash, reinterpret_cast<uintptr_t>(context.section));
+  hash = mix(hash, context.sourceFile);
+  return static_cast<size_t>(hash ^ (hash >> 32));
+}
+
+uint32_t LineContexts::lookUp(const LineContext& context) {
+  auto [entry, added] = numbers_.try_emplace(context, static_cast<uint32_t>(contexts_.size()));
+  if (added) contexts_.push_back(context);
+  return entry->second;
+}
+
 LineArena::LineArena() : run_(&runState()) { run_->lineArena = this; }
 
 LineArena::~LineArena() {
@@ -256,4 +270,4 @@ uint32_t LineInfo::setPrinterControl(const uint8_t* bytes, uint32_t count) {
 
 // A line record is kept for every source line and every generated one: its size is
 // the run's memory per line.
-static_assert(sizeof(LineInfo) <= 40, "the line record grew");
+static_assert(sizeof(LineInfo) <= 32, "the line record grew");

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include <new>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -78,6 +79,45 @@ struct LineExtras {
   const uint8_t* printerControl = nullptr;
 };
 
+// What the lines of a stretch of source share: control state, section and source
+// file. The run numbers each combination it meets, so that a record holds one
+// 32-bit number for the three.
+struct LineContext {
+  ControlState* controlState = nullptr;
+  Section* section = nullptr;
+  uint32_t sourceFile = 0;
+
+  bool operator==(const LineContext&) const = default;
+};
+
+class LineContexts {
+ public:
+  LineContexts() { contexts_.emplace_back(); }
+  const LineContext& at(uint32_t number) const { return contexts_[number]; }
+  uint32_t numberOf(const LineContext& context) {
+    // Lines come in runs with the same context, and a line's context is set field by
+    // field: the last few numbers answer nearly every look-up.
+    for (uint32_t number : recent_)
+      if (contexts_[number] == context) return number;
+    uint32_t number = lookUp(context);
+    recent_[nextRecent_] = number;
+    nextRecent_ = (nextRecent_ + 1) % kRecent;
+    return number;
+  }
+
+ private:
+  static constexpr uint32_t kRecent = 4;
+  struct Hash {
+    size_t operator()(const LineContext& context) const;
+  };
+  uint32_t lookUp(const LineContext& context);
+
+  std::vector<LineContext> contexts_;
+  std::unordered_map<LineContext, uint32_t, Hash> numbers_;
+  uint32_t recent_[kRecent] = {0, 0, 0, 0};
+  uint32_t nextRecent_ = 0;
+};
+
 // Line records live in chunks that never move, each record numbered by its place:
 // a record reaches another by a 32-bit number instead of a pointer. Number 0 is no
 // line. Records made outside the arena (on the stack, in tests) have number 0 and
@@ -98,9 +138,11 @@ class LineArena {
   uint32_t claim(const LineInfo* record);
   // Takes the number back for a later record.
   void release(uint32_t number);
+  LineContexts& contexts() { return contexts_; }
 
  private:
   RunState* run_;
+  LineContexts contexts_;
   std::vector<LineInfo*> chunks_;
   std::vector<uint32_t> freeNumbers_;
   uint32_t nextNumber_ = 1;  // chunk 0 starts at 1: 0 is no line
@@ -127,40 +169,32 @@ class LineLink {
   uint32_t number_ = 0;
 };
 
-// A pointer to one of the run's few shared objects (control states, sections) kept
-// as a 32-bit number: the run numbers each object at its first use.
-template <typename T>
-class RunNumbered {
+// One field of a record's line context, read and written as the field itself. The
+// three fields share the record's context number (they are members of one union, all
+// beginning with it); writing one field renumbers the record with the other two kept.
+template <typename Value, Value LineContext::*Member>
+class LineContextField {
  public:
-  RunNumbered() = default;
-  operator T*() const { return number_ ? table().objects[number_] : nullptr; }
-  T* operator->() const { return table().objects[number_]; }
-  T* get() const { return number_ ? table().objects[number_] : nullptr; }
-  RunNumbered& operator=(T* object) {
-    number_ = object ? table().numberOf(object) : 0;
+  operator Value() const { return get(); }
+  Value get() const { return contexts().at(number_).*Member; }
+  LineContextField& operator=(Value value) {
+    LineContexts& table = contexts();
+    LineContext context = table.at(number_);
+    context.*Member = value;
+    number_ = table.numberOf(context);
     return *this;
+  }
+  // From another record: the field's value, not the other record's whole context.
+  LineContextField& operator=(const LineContextField& other) { return *this = other.get(); }
+  Value operator->() const
+    requires std::is_pointer_v<Value>
+  {
+    return get();
   }
 
  private:
-  struct Table {
-    std::vector<T*> objects{nullptr};
-    std::unordered_map<const T*, uint32_t> numbers;
-    // Lines come in runs with the same object: the last one answers most look-ups.
-    const T* last = nullptr;
-    uint32_t lastNumber = 0;
-
-    uint32_t numberOf(T* object) {
-      if (object == last) return lastNumber;
-      auto [entry, added] = numbers.try_emplace(object, static_cast<uint32_t>(objects.size()));
-      if (added) objects.push_back(object);
-      last = object;
-      lastNumber = entry->second;
-      return lastNumber;
-    }
-  };
-  static Table& table() { return runPart<Table>(); }
-
-  uint32_t number_ = 0;
+  static LineContexts& contexts();
+  uint32_t number_;
 };
 
 struct LineInfo {
@@ -172,9 +206,13 @@ struct LineInfo {
   LineLink previous;
   LineLink next;
   const char* text = nullptr;
-  RunNumbered<ControlState> controlState;
-  RunNumbered<Section> section;
-  uint32_t sourceFile = 0;        // index into the line state's table of source files
+  union {
+    uint32_t contextNumber_ = 0;
+    LineContextField<ControlState*, &LineContext::controlState> controlState;
+    LineContextField<Section*, &LineContext::section> section;
+    // Index into the line state's table of source files.
+    LineContextField<uint32_t, &LineContext::sourceFile> sourceFile;
+  };
   uint32_t lineNumber = 0;        // -1 (all ones) when the line has no number
   LineFlags flags;
 
@@ -239,6 +277,11 @@ struct LineInfo {
 
 inline LineInfo* LineArena::at(uint32_t number) const {
   return number ? chunks_[number >> kChunkBits] + (number & (kChunkSize - 1)) : nullptr;
+}
+
+template <typename Value, Value LineContext::*Member>
+LineContexts& LineContextField<Value, Member>::contexts() {
+  return lineArena().contexts();
 }
 
 inline LineLink& LineLink::operator=(LineInfo* line) {

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "PreprocFixture.h"
 #include "preproc/LineState.h"
+#include "util/ControlState.h"
 #include "util/LineInfo.h"
 
 namespace {
@@ -365,6 +367,67 @@ TEST_F(LineStateTest, LinksReachTheirLinesAcrossArenaChunks) {
     }
   }
   EXPECT_EQ(walked, count);
+}
+
+// A record's control state, section and source file share one number of the run's
+// table of line contexts. Each case writes the three fields of two lines in its own
+// order, copying a field from the other line where it says so; every line must read
+// back exactly what was written to it, whatever the other line or field holds.
+TEST(LineInfo, ContextFieldsAreWrittenOneByOne) {
+  struct Step {
+    int line;      // 0 or 1
+    char field;    // 'c' control state, 's' section, 'f' source file
+    int value;     // index into the objects below; -1: copy the field of the other line
+  };
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+  };
+  ControlState states[2];
+  alignas(8) char sectionBytes[2][8];
+  Section* sections[2] = {reinterpret_cast<Section*>(sectionBytes[0]), reinterpret_cast<Section*>(sectionBytes[1])};
+  const Case cases[] = {
+      {"each field alone", {{0, 'c', 1}, {1, 's', 1}, {0, 'f', 1}}},
+      {"same values, another order", {{1, 'f', 1}, {1, 'c', 1}, {0, 's', 0}, {0, 'c', 1}}},
+      {"copies take one field only",
+       {{0, 'c', 0}, {0, 's', 1}, {0, 'f', 1}, {1, 'c', 1}, {1, 's', -1}, {1, 'f', -1}}},
+      {"back to the blank context", {{0, 'c', 1}, {0, 's', 1}, {0, 'c', 0}, {0, 's', 0}}},
+  };
+  ScopedRun run;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<LineInfo> lines[2] = {std::make_unique<LineInfo>(), std::make_unique<LineInfo>()};
+    ControlState* wantState[2] = {nullptr, nullptr};
+    Section* wantSection[2] = {nullptr, nullptr};
+    uint32_t wantFile[2] = {0, 0};
+    for (const Step& step : c.steps) {
+      LineInfo& line = *lines[step.line];
+      const LineInfo& other = *lines[1 - step.line];
+      int at = step.line;
+      switch (step.field) {
+        case 'c':
+          if (step.value < 0) line.controlState = other.controlState;
+          else line.controlState = step.value ? &states[step.value] : nullptr;
+          wantState[at] = step.value < 0 ? wantState[1 - at] : step.value ? &states[step.value] : nullptr;
+          break;
+        case 's':
+          if (step.value < 0) line.section = other.section;
+          else line.section = step.value ? sections[step.value] : nullptr;
+          wantSection[at] = step.value < 0 ? wantSection[1 - at] : step.value ? sections[step.value] : nullptr;
+          break;
+        default:
+          if (step.value < 0) line.sourceFile = other.sourceFile;
+          else line.sourceFile = static_cast<uint32_t>(step.value);
+          wantFile[at] = step.value < 0 ? wantFile[1 - at] : static_cast<uint32_t>(step.value);
+          break;
+      }
+      for (int index = 0; index < 2; ++index) {
+        EXPECT_EQ(lines[index]->controlState.get(), wantState[index]) << index;
+        EXPECT_EQ(lines[index]->section.get(), wantSection[index]) << index;
+        EXPECT_EQ(lines[index]->sourceFile.get(), wantFile[index]) << index;
+      }
+    }
+  }
 }
 
 }  // namespace
