@@ -157,6 +157,8 @@ class Section {
   // The node added last: an instruction or label that a run without readers of the
   // flow did not keep stands there until the next node comes.
   FlowNode* lastNode() const { return discarded_ ? discarded_ : flow_.last(); }
+  // Whether lastNode() is such a node, kept by the section alone.
+  bool lastNodeDiscarded() const { return discarded_ != nullptr; }
   uint32_t nodeCount() const { return flow_.count(); }
   // The most recently appended label node, cleared when a node with an address follows.
   FLabel* lastLabel() const { return lastLabel_; }

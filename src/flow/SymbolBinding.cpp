@@ -47,6 +47,7 @@ Symbol* bind(Symbol* symbol, int byte, uint8_t bit, LineInfo* line) {
 // The symbol of the name in this scope only; made (and entered) when absent, with
 // nothing set, so that every check passes. One probe serves both.
 Symbol* findOrMake(SymbolTable::LocalSymbolTable& scope, const char* name, bool interned) {
+  scope.owner->enterDeferredLabels();
   SymbolNames::Probe probe = scope.symbols.probeForInsert(name, SymbolNames::hashName(name));
   if (probe.found) return probe.found;
   Symbol* symbol = Symbol::create(interned ? name : stringBuffer()->intern(name), static_cast<int16_t>(scope.scopeId));

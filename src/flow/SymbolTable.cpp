@@ -51,17 +51,24 @@ void SymbolTable::LocalSymbolTable::operator delete(void* block, size_t size) {
 }
 
 Symbol* SymbolTable::LocalSymbolTable::lookup(const char* name, uint32_t hash) const {
+  owner->enterDeferredLabels();
+  return lookupEntered(name, hash);
+}
+
+Symbol* SymbolTable::LocalSymbolTable::lookupEntered(const char* name, uint32_t hash) const {
   for (const LocalSymbolTable* scope = this; scope; scope = scope->enclosing)
     if (Symbol* symbol = scope->symbols.find(name, hash)) return symbol;
   return nullptr;
 }
 
 uint32_t SymbolTable::LocalSymbolTable::localLabelCount(const char* digits) const {
+  owner->enterDeferredLabels();
   auto found = localLabelCounts.find(digits);
   return found == localLabelCounts.end() ? 0 : found->second;
 }
 
 Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* line, bool interned) {
+  owner->enterDeferredLabels();
   bool numberedLocal = std::isdigit(static_cast<unsigned char>(name[0]));
   std::string localName;
   if (numberedLocal) {
@@ -113,6 +120,7 @@ Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* 
 }
 
 Symbol* SymbolTable::LocalSymbolTable::defineNewSymbol(const char* name, LineInfo* line) {
+  owner->enterDeferredLabels();
   Symbol* symbol = Symbol::create(stringBuffer()->intern(name), static_cast<int16_t>(scopeId));
   if (!symbol) return nullptr;
   symbol->flags[0] |= Symbol::kDefined;
@@ -122,9 +130,14 @@ Symbol* SymbolTable::LocalSymbolTable::defineNewSymbol(const char* name, LineInf
 }
 
 Symbol* SymbolTable::LocalSymbolTable::defineUnlessDefined(const char* name, LineInfo* line) {
+  owner->enterDeferredLabels();
+  return defineUnlessDefinedEntered(name, line);
+}
+
+Symbol* SymbolTable::LocalSymbolTable::defineUnlessDefinedEntered(const char* name, LineInfo* line) {
   SymbolNames::Probe probe = symbols.probeForInsert(name, SymbolNames::hashName(name));
   Symbol* symbol = probe.found;
-  if (!symbol && enclosing) symbol = enclosing->lookup(name, probe.hash);
+  if (!symbol && enclosing) symbol = enclosing->lookupEntered(name, probe.hash);
   if (symbol) {
     if (!symbol->isDefined()) {
       symbol->flags[0] |= Symbol::kDefined;
@@ -205,12 +218,31 @@ void SymbolTable::discardScopes(bool poolIsGoing) {
   current = nullptr;
 }
 
+void SymbolTable::deferLabelDefinition(const char* name, LineInfo* line) {
+  if (current != deferredScope_) {
+    enterDeferredLabels();
+    deferredScope_ = current;
+  }
+  deferredLabels_.push_back({name, line});
+}
+
+void SymbolTable::enterDeferredLabelsNow() {
+  // Taken out first: entering a label goes through the scope, which asks for this.
+  std::vector<DeferredLabel> labels;
+  labels.swap(deferredLabels_);
+  for (const DeferredLabel& label : labels) deferredScope_->defineUnlessDefinedEntered(label.name, label.line);
+  // Kept for the next labels, which are likely as many.
+  labels.clear();
+  labels.swap(deferredLabels_);
+}
+
 Symbol* SymbolTable::referenceSymbol(const char* name, LineInfo* line) {
+  enterDeferredLabels();
   // The current scope is probed first, as lookup would, and its probe keeps the slot
   // for a new symbol.
   SymbolNames::Probe probe = current->symbols.probeForInsert(name, SymbolNames::hashName(name));
   Symbol* symbol = probe.found;
-  if (!symbol && current->enclosing) symbol = current->enclosing->lookup(name, probe.hash);
+  if (!symbol && current->enclosing) symbol = current->enclosing->lookupEntered(name, probe.hash);
   if (!symbol) {
     symbol = Symbol::create(name, static_cast<int16_t>(current->scopeId));
     current->symbols.insert(probe, symbol);
@@ -223,10 +255,12 @@ Symbol* SymbolTable::referenceSymbol(const char* name, LineInfo* line) {
 }
 
 uint32_t SymbolTable::localLabelCount(const char* digits) const {
+  const_cast<SymbolTable*>(this)->enterDeferredLabels();
   return current ? current->localLabelCount(digits) : 0;
 }
 
 SymbolTable::LocalSymbolTable* SymbolTable::openScope(uint16_t scopeId) {
+  enterDeferredLabels();
   LocalSymbolTable*& scope = scopes[scopeId];
   if (!scope) scope = new LocalSymbolTable(this, scopeId, current);
   current = scope;
@@ -235,12 +269,16 @@ SymbolTable::LocalSymbolTable* SymbolTable::openScope(uint16_t scopeId) {
 }
 
 void SymbolTable::closeScope() {
+  enterDeferredLabels();
   if (!current || !current->enclosing) return;
   current = current->enclosing;
   currentScope = current->scopeId;
 }
 
 void SymbolTable::reset() {
+  // The labels held back would be discarded with everything else.
+  std::vector<DeferredLabel>().swap(deferredLabels_);
+  deferredScope_ = nullptr;
   discardScopes(true);
   MemoryPools& pools = MemoryPools::instance();
   if (MemPool* old = pools.find("Symbol")) pools.destroyRegistered(old);

@@ -59,6 +59,8 @@ class SymbolTable {
     // Finds the name here or in the enclosing scopes; null when no scope has it.
     Symbol* lookup(const char* name) const { return lookup(name, SymbolNames::hashName(name)); }
     Symbol* lookup(const char* name, uint32_t hash) const;
+    // lookup without first entering the labels the table holds back.
+    Symbol* lookupEntered(const char* name, uint32_t hash) const;
     // Defines the name in this scope. A name that starts with a digit is a numbered
     // local label and gets the name of its next definition. Null after a diagnostic.
     // interned: the caller holds the name interned already.
@@ -70,6 +72,8 @@ class SymbolTable {
     // it was defined already; made here when no scope has it. One probe of this scope
     // serves both the search and the entry.
     Symbol* defineUnlessDefined(const char* name, LineInfo* line);
+    // defineUnlessDefined without first entering the labels held back.
+    Symbol* defineUnlessDefinedEntered(const char* name, LineInfo* line);
     // Definitions made so far of the numbered local label (digits only); 0 when none.
     uint32_t localLabelCount(const char* digits) const;
 
@@ -124,6 +128,18 @@ class SymbolTable {
   // Returns to the enclosing scope; scope 0 stays current when it is closed.
   void closeScope();
 
+  // defineUnlessDefined in the current scope, held back until the table is next asked
+  // anything: the preprocessor defines every label, and most sources never ask it
+  // about one before its symbols go (resetAfterPreprocessing). The label's text is
+  // interned and its line lives as long as the run.
+  void deferLabelDefinition(const char* name, LineInfo* line);
+  // Enters the labels held back, in the order they came. Every operation of the
+  // table and its scopes does so first, so that what they see is what it would be
+  // had each label been entered at once.
+  void enterDeferredLabels() {
+    if (!deferredLabels_.empty()) enterDeferredLabelsNow();
+  }
+
   // Finds the name from the current scope outwards or creates it in the current
   // scope, marks it used and records the reference; never null.
   Symbol* referenceSymbol(const char* name, LineInfo* line);
@@ -134,7 +150,10 @@ class SymbolTable {
   // After preprocessing: the symbols that the preprocessor made for its own .SET,
   // .EQU and labels go, so that the parser defines them afresh.
   void resetAfterPreprocessing() { reset(); }
-  SymbolIter* createIterator() const { return new SymbolIter(*this); }
+  SymbolIter* createIterator() const {
+    const_cast<SymbolTable*>(this)->enterDeferredLabels();
+    return new SymbolIter(*this);
+  }
 
   LocalSymbolTable* current = nullptr;
   uint16_t currentScope = 0;
@@ -143,4 +162,13 @@ class SymbolTable {
  private:
   void makeModuleScope();
   void discardScopes(bool poolIsGoing);
+  void enterDeferredLabelsNow();
+
+  struct DeferredLabel {
+    const char* name;
+    LineInfo* line;
+  };
+  // All of one scope: a label of another scope enters those before it.
+  LocalSymbolTable* deferredScope_ = nullptr;
+  std::vector<DeferredLabel> deferredLabels_;
 };

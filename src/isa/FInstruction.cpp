@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 #include <ostream>
+#include <unordered_map>
 
 #include "flow/DataEncoder.h"
 #include "flow/ExpressionValidator.h"
@@ -20,6 +21,63 @@
 #include "util/RunState.h"
 
 VEKT_POOLED_CLASS_IMPL(FInstruction, "FInstruction")
+
+namespace {
+
+}  // namespace
+
+struct KeptErrors {
+  const char* whenError = nullptr;
+  const char* otherError = nullptr;
+};
+
+namespace {
+
+struct InstructionErrors {
+  std::unordered_map<const FInstruction*, KeptErrors> byNode;
+};
+
+const KeptErrors* keptErrors(const FInstruction& node) {
+  if (!node.keepsErrors) return nullptr;
+  auto& table = runPart<InstructionErrors>().byNode;
+  auto found = table.find(&node);
+  return found == table.end() ? nullptr : &found->second;
+}
+
+}  // namespace
+
+const char* FInstruction::whenError() const {
+  const KeptErrors* kept = keptErrors(*this);
+  return kept ? kept->whenError : nullptr;
+}
+
+const char* FInstruction::otherError() const {
+  const KeptErrors* kept = keptErrors(*this);
+  return kept ? kept->otherError : nullptr;
+}
+
+const char* FInstruction::failureText() const {
+  const KeptErrors* kept = keptErrors(*this);
+  if (!kept) return nullptr;
+  return kept->whenError ? kept->whenError : kept->otherError;
+}
+
+KeptErrors& FInstruction::errorsToKeep() {
+  KeptErrors& kept = runPart<InstructionErrors>().byNode[this];
+  // An entry of a node that has gone may still stand at this address: a node that
+  // keeps nothing yet starts afresh.
+  if (!keepsErrors) kept = KeptErrors{};
+  keepsErrors = 1;
+  return kept;
+}
+
+void FInstruction::setWhenError(const char* text) {
+  if (text || keepsErrors) errorsToKeep().whenError = text;
+}
+
+void FInstruction::setOtherError(const char* text) {
+  if (text || keepsErrors) errorsToKeep().otherError = text;
+}
 
 namespace {
 
@@ -71,8 +129,8 @@ FlowNode* FInstruction::clone() const {
   copy->selected = selected;
   copy->excludedCount = excludedCount;
   copy->fixed = fixed;
-  copy->whenError = whenError;
-  copy->otherError = otherError;
+  copy->setWhenError(whenError());
+  copy->setOtherError(otherError());
   return copy;
 }
 
@@ -279,9 +337,9 @@ namespace {
 void keepFailure(FInstruction& node, const ExpressionValidator& validator) {
   if (!validator.message) return;
   if (validator.failureKind == ExpressionValidator::kWhenFailed) {
-    if (!node.whenError) node.whenError = validator.message;
+    if (!node.whenError()) node.setWhenError(validator.message);
   } else {
-    node.otherError = validator.message;
+    node.setOtherError(validator.message);
   }
 }
 

@@ -13,6 +13,7 @@
 class ExpressionValidator;
 class FlowWalker;
 class IPInstruction;
+struct KeptErrors;
 
 class FInstruction : public FlowNode {
   VEKT_POOLED_CLASS(FInstruction)
@@ -27,7 +28,7 @@ class FInstruction : public FlowNode {
   FlowNode* clone() const override;
   bool isInstruction() const override { return true; }
   void dump(std::ostream& out) const override;
-  const char* failureText() const override { return whenError ? whenError : otherError; }
+  const char* failureText() const override;
   // Units of the chosen form at the offset, its alignment padding included; -1 while no
   // form is chosen. Cached once the section is laid out.
   int32_t computeSize(Section* section, uint32_t offset) override;
@@ -60,15 +61,24 @@ class FInstruction : public FlowNode {
     return selected >= 0 && static_cast<size_t>(selected) < candidates.size() ? candidates[selected] : nullptr;
   }
 
+  // Diagnostics that layout stores when no candidate fits: a failed condition's text, or
+  // another reason; null while none is kept. Few nodes ever keep one, so the texts live
+  // beside the nodes, in a table of the run.
+  const char* whenError() const;
+  const char* otherError() const;
+  void setWhenError(const char* text);
+  void setOtherError(const char* text);
+
   // Owned. Nearly every statement keeps one or two forms: they live in the node.
   InlineVector<IPInstruction*, 2> candidates;
   int8_t selected = -1;
   uint8_t excludedCount = 0;  // candidates excluded for good by the relax passes
   uint8_t fixed = 0;          // the choice is final
-  // Diagnostics that layout stores when no candidate fits: a failed condition's text, or
-  // another reason.
-  const char* whenError = nullptr;
-  const char* otherError = nullptr;
+  uint8_t keepsErrors = 0;    // the run's table holds texts of the node
+
+ private:
+  // The node's entry of the run's table, made when it has none.
+  KeptErrors& errorsToKeep();
 };
 
 // Checks one form for layout at the validator's place: its "when" conditions, then every

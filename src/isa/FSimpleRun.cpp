@@ -62,7 +62,17 @@ struct SimpleRunStore {
 
   // The form of the set and count, made on first use; -1 when the table is full.
   int32_t formOf(const IPAttribute& attributes, uint16_t cycles) {
+    // A program uses a few dozen forms: most lookups end in the small direct-mapped
+    // cache in front of the table.
     const uint64_t key = (reinterpret_cast<uintptr_t>(&attributes) << 16) ^ cycles;
+    RecentForm& recent = recentForms[(key >> 4 ^ key >> 12) & (kRecentForms - 1)];
+    if (recent.attributes == &attributes && recent.cycles == cycles) return recent.form;
+    const int32_t form = lookUpForm(attributes, cycles, key);
+    if (form >= 0) recent = {&attributes, cycles, static_cast<uint16_t>(form)};
+    return form;
+  }
+
+  int32_t lookUpForm(const IPAttribute& attributes, uint16_t cycles, uint64_t key) {
     auto found = formIndex.find(key);
     if (found != formIndex.end() && forms[found->second].attributes == &attributes &&
         forms[found->second].parseCycles == cycles)
@@ -74,10 +84,69 @@ struct SimpleRunStore {
     return index;
   }
 
+  // Marks the entry's line as listed with the entry's bytes; false when the table
+  // cannot grow (the bytes then go to the line as any node's).
+  bool noteListed(uint32_t index) {
+    if ((listedCount + 1) * 4 > listed.size() * 3 && !growListed()) return false;
+    placeListed(index);
+    ++listedCount;
+    return true;
+  }
+
+  // The entry whose line is the line and whose bytes were listed; null when none.
+  const FSimpleRun::Entry* findListed(const LineInfo* line) {
+    if (listed.empty()) return nullptr;
+    const size_t mask = listed.size() - 1;
+    for (size_t slot = listedSlot(line); ; slot = (slot + 1) & mask) {
+      if (listed[slot] == kNoEntry) return nullptr;
+      const FSimpleRun::Entry& entry = at(listed[slot]);
+      if (entry.line == line) return &entry;
+    }
+  }
+
+  static constexpr uint32_t kNoEntry = UINT32_MAX;
+
+  size_t listedSlot(const LineInfo* line) const {
+    const uint64_t hash = (reinterpret_cast<uintptr_t>(line) >> 3) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(hash >> 32) & (listed.size() - 1);
+  }
+
+  void placeListed(uint32_t index) {
+    const size_t mask = listed.size() - 1;
+    size_t slot = listedSlot(at(index).line);
+    while (listed[slot] != kNoEntry) slot = (slot + 1) & mask;
+    listed[slot] = index;
+  }
+
+  bool growListed() {
+    std::vector<uint32_t> old;
+    old.swap(listed);
+    try {
+      listed.assign(old.empty() ? 1024 : old.size() * 2, kNoEntry);
+    } catch (const std::bad_alloc&) {
+      listed.swap(old);
+      return false;
+    }
+    for (uint32_t index : old)
+      if (index != kNoEntry) placeListed(index);
+    return true;
+  }
+
   std::vector<std::unique_ptr<FSimpleRun::Entry[]>> blocks;
   uint32_t count = 0;
+  // Open addressing by line: the indices of the entries whose bytes the list file shows,
+  // 4 bytes a slot instead of a record of listing bytes for each such line.
+  std::vector<uint32_t> listed;
+  uint32_t listedCount = 0;
   std::vector<Form> forms;
   std::unordered_map<uint64_t, uint16_t> formIndex;
+  struct RecentForm {
+    const IPAttribute* attributes = nullptr;
+    uint16_t cycles = 0;
+    uint16_t form = 0;
+  };
+  static constexpr size_t kRecentForms = 64;
+  RecentForm recentForms[kRecentForms];
 };
 
 SimpleRunStore& runStore() { return runPart<SimpleRunStore>(); }
@@ -86,24 +155,41 @@ uint32_t unitBitsOf(const Section* section) {
   return section && section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;
 }
 
-// The bytes of one entry at the section's location counter, as a fixed-size
-// instruction node writes them.
-void writeEntry(ObjectWriter& writer, Section& section, const FSimpleRun::Entry& entry, uint32_t unitBits) {
-  const auto location = static_cast<uint32_t>(section.currentLocation());
+// The bytes of one entry in memory order, as a fixed-size instruction node makes them
+// in a section of unitBits-bit units; returns their count.
+uint32_t entryBytes(const FSimpleRun::Entry& entry, uint32_t unitBits, int32_t byteOrder, uint8_t (&bytes)[32]) {
   const uint32_t units = std::max(1u, FSimpleRun::unitsOf(entry, unitBits));
   const uint32_t byteCount = std::clamp((units * unitBits + 7) / 8, 1u, 32u);
-  uint8_t bytes[32] = {};
-  const uint8_t masks[32] = {};
+  std::fill(std::begin(bytes), std::end(bytes), 0);
   // Most significant byte first; memory order is made below.
   for (uint32_t k = 0; 8 * k < entry.bits && k < byteCount; ++k)
     bytes[byteCount - 1 - k] = static_cast<uint8_t>(entry.image >> (8 * k));
-  if (section.byteOrder == Section::kLittleEndian) reverseUnits(bytes, byteCount, std::max(1u, unitBits / 8));
+  if (byteOrder == Section::kLittleEndian) reverseUnits(bytes, byteCount, std::max(1u, unitBits / 8));
+  return byteCount;
+}
+
+// The bytes of the entry at index at the section's location counter, as a fixed-size
+// instruction node writes them. A listed line finds its bytes through the store.
+void writeEntry(ObjectWriter& writer, Section& section, uint32_t index, uint32_t unitBits) {
+  SimpleRunStore& store = runStore();
+  const FSimpleRun::Entry& entry = store.at(index);
+  const auto location = static_cast<uint32_t>(section.currentLocation());
+  const uint32_t units = std::max(1u, FSimpleRun::unitsOf(entry, unitBits));
+  uint8_t bytes[32];
+  const uint32_t byteCount = entryBytes(entry, unitBits, section.byteOrder, bytes);
   if (static_cast<uint64_t>(location) + unitsForBytes(byteCount, unitBits) > section.size)
     reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
   storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section.imageUnit(location));
   LineInfo* line = entry.line;
-  if (line && line->controlState && line->controlState->listCounter > 0)
-    appendListingBytes(line, bytes, masks, byteCount);
+  if (line && line->controlState && line->controlState->listCounter > 0) {
+    // A line that holds listing bytes already goes on collecting them there.
+    if (line->extras().codeByteCount == 0 && store.noteListed(index)) {
+      // Marked: listedRunBytes makes the bytes again from the entry.
+    } else {
+      const uint8_t masks[32] = {};
+      appendListingBytes(line, bytes, masks, byteCount);
+    }
+  }
   section.locationCounter = static_cast<int32_t>(location + units);
 }
 
@@ -159,7 +245,7 @@ void FSimpleRun::emit(ObjectWriter& writer) {
       errors->report(E_no_instruction_allocation, entryLine);
       setLineSize(entryLine, unitsOf(current, unitBits));
     } else {
-      writeEntry(writer, *section, current, unitBits);
+      writeEntry(writer, *section, index, unitBits);
     }
     setLineCycles(entryLine, cyclesOf(current));
   }
@@ -175,12 +261,31 @@ void FSimpleRun::dump(std::ostream& out) const {
   out << "FSimpleRun(" << count_ << " instructions)\n";
 }
 
+uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]) {
+  const FSimpleRun::Entry* entry = runStore().findListed(&line);
+  if (!entry || !line.section) return 0;
+  const Section& section = *line.section;
+  return entryBytes(*entry, unitBitsOf(&section), section.byteOrder, bytes);
+}
+
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
                              uint8_t bits, uint16_t cycles) {
+  const bool plainLine = line && line->variant() < 0 && &section != placeholderSection();
+  if (!orbaOptions()->flowReadAfterParse()) {
+    // Nothing reads the flow after the parse: the fixed-size instruction the section
+    // discarded last stands for this one as well, at this line, rather than a node
+    // made only to be deleted at the next.
+    FlowNode* last = section.lastNode();
+    if (plainLine && section.lastNodeDiscarded() && last->kind == FlowNode::kSimple) {
+      last->line = line;
+      return;
+    }
+    section.addNode(new FSimple(line, attributes, image, bits, cycles), true);
+    return;
+  }
   SimpleRunStore& store = runStore();
   int32_t form = -1;
-  if (attributes.isShared() && bits > 0 && bits <= 32 && line && line->variant() < 0 &&
-      &section != placeholderSection() && orbaOptions()->flowReadAfterParse() && store.reserveOne())
+  if (attributes.isShared() && bits > 0 && bits <= 32 && plainLine && store.reserveOne())
     form = store.formOf(attributes, cycles);
   if (form < 0) {
     section.addNode(new FSimple(line, attributes, image, bits, cycles), true);

@@ -64,3 +64,8 @@ class FSimpleRun : public FlowNode {
 // the attribute set either way.
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
                              uint8_t bits, uint16_t cycles);
+
+// The bytes the list file shows for a line whose instruction, an entry of a run, was
+// written while the line's listing was on, in memory order; returns their count, 0 for
+// every other line. Such a line keeps no listing bytes of its own.
+uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]);

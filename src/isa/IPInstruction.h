@@ -116,24 +116,26 @@ class IPInstruction {
  public:
   IPInstruction() = default;
   // Releases the encoding and the attribute set, and with them everything they own.
-  virtual ~IPInstruction();
+  ~IPInstruction();
   IPInstruction(const IPInstruction&) = delete;
   IPInstruction& operator=(const IPInstruction&) = delete;
 
   // Addressable units taken at the offset of the section, alignment padding included.
-  virtual int64_t size(const Section* section, uint32_t offset) const;
+  int64_t size(const Section* section, uint32_t offset) const;
 
   // A copy of the candidate: the same fields, a copy of the encoding and of the attribute
   // set. Either may be deleted first.
   IPInstruction* copy() const;
 
-  uint8_t excluded = 0;
-  uint32_t count = 1;
+  // Kept for every relaxable instruction of the run: the pointers first, the small fields
+  // packed behind them.
   Encoding* encoding = nullptr;
-  uint32_t cycles = 0;
-  int32_t alignment = 0;
   const MatchAlternative* alternative = nullptr;
   IPAttribute* attributes = nullptr;
+  uint32_t count = 1;
+  uint32_t cycles = 0;
+  int32_t alignment = 0;
+  uint8_t excluded = 0;
 };
 
 uint32_t addressUnitBits(const Section* section);

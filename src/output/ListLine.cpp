@@ -6,6 +6,7 @@
 
 #include "flow/DataEncoder.h"
 #include "flow/Section.h"
+#include "isa/FSimpleRun.h"
 #include "parser/LineFlags.h"
 #include "util/ControlState.h"
 #include "util/LineInfo.h"
@@ -118,13 +119,34 @@ bool isAlignmentFill(const LineInfo& line) { return line.flags[1] & lineflag::kU
 bool isExpansionLine(const LineInfo& line) { return line.variant() >= 0; }
 bool isPrimaryExpansion(const LineInfo& line) { return line.flags[2] & lineflag::kGenericMark; }
 
-void appendLineBytes(const LineInfo& line, int32_t unitBits, bool showRelocations, std::string& text) {
+void readLineCode(const LineInfo& line, LineCode& code) {
   const LineExtras& extras = line.extras();
-  uint32_t count = extras.codeBytes ? extras.codeByteCount : 0;
-  // The relocation masks follow the bytes, from the buffer's capacity on.
-  const uint8_t* masks = extras.codeBytes + listingCapacity(count);
+  if (extras.codeBytes && extras.codeByteCount > 0) {
+    code.count = extras.codeByteCount;
+    code.bytes = extras.codeBytes;
+    // The markers follow the bytes, from the buffer's capacity on.
+    code.markers = extras.codeBytes + listingCapacity(code.count);
+    return;
+  }
+  code.count = listedRunBytes(line, code.made);
+  code.bytes = code.made;
+  code.markers = code.noMarkers;
+}
+
+uint32_t codeByteCount(const LineInfo& line) {
+  const uint32_t kept = line.extras().codeByteCount;
+  if (kept > 0) return kept;
+  uint8_t bytes[32];
+  return listedRunBytes(line, bytes);
+}
+
+void appendLineBytes(const LineInfo& line, int32_t unitBits, bool showRelocations, std::string& text) {
+  LineCode code;
+  readLineCode(line, code);
+  const uint32_t count = code.count;
+  const uint8_t* masks = code.markers;
   for (uint32_t index = 0; index < count; ++index) {
-    uint8_t byte = extras.codeBytes[index];
+    uint8_t byte = code.bytes[index];
     uint8_t mask = masks[index];
     if (unitBits == 1) {
       if (showRelocations && mask != 0) {
@@ -284,7 +306,7 @@ int32_t formatListLine(const ListEntry& entry, const RowLayout& layout, std::str
 
   if (line && hasTextEntry && rows > 1) {
     int64_t offset = line->codeAddress() >= 0 ? line->codeAddress() : 0;
-    int64_t last = offset + int64_t{repeatCount(*line)} * line->extras().codeByteCount + reservedCount(*line) - 1;
+    int64_t last = offset + int64_t{repeatCount(*line)} * codeByteCount(*line) + reservedCount(*line) - 1;
     appendFormat(out, "%4.4" PRIX64 "\n", static_cast<uint64_t>(addressOf(entry.section, last)));
     ++rows;
   }

@@ -25,6 +25,18 @@ bool isAlignmentFill(const LineInfo& line);
 bool isExpansionLine(const LineInfo& line);
 bool isPrimaryExpansion(const LineInfo& line);
 
+// The code bytes a line shows and behind each its marker (0 constant, 0xFF filled by
+// the object store): those the line collected, or its instruction's in a run.
+struct LineCode {
+  const uint8_t* bytes = nullptr;
+  const uint8_t* markers = nullptr;
+  uint32_t count = 0;
+  uint8_t made[32] = {};     // the bytes of an instruction of a run
+  uint8_t noMarkers[32] = {};
+};
+void readLineCode(const LineInfo& line, LineCode& code);
+uint32_t codeByteCount(const LineInfo& line);
+
 // Appends the line's code as hex digits ('r' for relocated digits when
 // showRelocations), then the end-of-code mark, then RESERVED and REPEATS entries.
 // unitBits is the addressable-unit width of the line's section.

@@ -205,7 +205,7 @@ void ListManager::listLine(LineInfo* line, Section* section) {
   // A line made after a source line (a section's closing label) shares that line's
   // byte range without text or code of its own: the range is listed already, and
   // reading it again would show the source line twice.
-  if (asWritten && !line->text && line->extras().codeByteCount == 0 && line->sourceEnd() > line->sourceStart() &&
+  if (asWritten && !line->text && listing::codeByteCount(*line) == 0 && line->sourceEnd() > line->sourceStart() &&
       line->sourceEnd() <= lastPosition_) {
     markListed(*line);
     return;
@@ -321,7 +321,8 @@ void ListManager::settleSectionAddress(LineInfo* line) {
   for (const LineInfo* before = line->previous; before && before->section == section; before = before->previous) {
     if (before->codeAddress() < 0) continue;
     int32_t repeat = listing::repeatCount(*before);
-    int64_t code = repeat != 0 ? int64_t{repeat} * before->extras().codeByteCount : before->extras().codeByteCount;
+    const uint32_t count = listing::codeByteCount(*before);
+    int64_t code = repeat != 0 ? int64_t{repeat} * count : count;
     int64_t end = before->codeAddress() + listing::reservedCount(*before) + code;
     if (end >= 0) {
       line->setCodeAddress(static_cast<int32_t>(end));

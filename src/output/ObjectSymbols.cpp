@@ -81,6 +81,17 @@ Symbol* findBase(OrbaExpression* expression, bool relaxed) {
   return nullptr;
 }
 
+// The symbol S of a value that reads S or S + constant: the shape of every label's
+// value, its section's base symbol plus its offset. Null for any other shape.
+Symbol* plainBaseSymbol(OrbaExpression* value) {
+  if (value->getKind() == EK_symbol) return value->getSymbol();
+  if (value->getKind() != EK_binary || value->getOperator() != OP_add) return nullptr;
+  OrbaExpression* left = value->getArgument(0);
+  OrbaExpression* right = value->getArgument(1);
+  if (!left || !right || left->getKind() != EK_symbol || right->getKind() != EK_integer) return nullptr;
+  return left->getSymbol();
+}
+
 }  // namespace
 
 Symbol* ObjectFile::findRelocationBaseSymbol(OrbaExpression* expression, int flag) {
@@ -224,7 +235,22 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
         value = TEInteger::create(0);
       }
     }
-    ExprNode* converted = emitExpressionValue(value, *this, symbol->definitionLine, equate ? 1 : 0);
+    ExprNode* converted = nullptr;
+    // A value that is its own relocation base plus a constant goes out as it stands:
+    // the general conversion would take the base out and put the same sum together
+    // again, with three new expressions per label.
+    Symbol* plainBase = plainBaseSymbol(value);
+    if (plainBase && findRelocationBaseSymbol(value, equate ? 1 : 0) == plainBase) {
+      line = symbol->definitionLine;
+      converted = objectExpression(value, symbol->definitionLine);
+      line = nullptr;
+      if (!converted) {
+        errorHandler()->report(E_invalid_object_expression, symbol->definitionLine);
+        converted = objectInteger(0);
+      }
+    } else {
+      converted = emitExpressionValue(value, *this, symbol->definitionLine, equate ? 1 : 0);
+    }
     int failed = ios_symbol_set_value_expr(handle, converted, &error);
     expr_release(converted);
     check(failed, error);

@@ -64,20 +64,35 @@ struct PlainStatement {
 // table stays small enough to be looked up at the cost of a cache line.
 constexpr size_t kPlainStatementSlots = 4096;
 
-// The statement text to the end of the line, when it fits a slot.
-bool plainText(const char* position, uint8_t& length) {
+// The statement text to the end of the line, or to the end of the prefix of the comment
+// after it, when it fits a slot: matching reads no further into a comment than its prefix,
+// so statements that differ only in their comments are one. `commentAt` receives where
+// the comment starts, the length when there is none. A quote leaves the text whole: the
+// prefix may stand inside a string. Only the prefix ";" is cut at, a character that no
+// operand reads on from; another prefix may begin with an operator.
+bool plainText(const char* position, const char* commentPrefix, uint8_t& length, uint8_t& commentAt) {
+  const size_t prefixLength = commentPrefix && std::strcmp(commentPrefix, ";") == 0 ? 1 : 0;
+  bool quoted = false;
   const char* end = position;
   while (*end && *end != '\n') {
     if (end - position >= static_cast<ptrdiff_t>(PlainStatement::kTextRoom)) return false;
+    if (*end == '"' || *end == '\'') quoted = true;
+    if (!quoted && prefixLength && *end == commentPrefix[0] && std::strncmp(end, commentPrefix, prefixLength) == 0) {
+      if (static_cast<size_t>(end - position) + prefixLength > PlainStatement::kTextRoom) return false;
+      commentAt = static_cast<uint8_t>(end - position);
+      length = static_cast<uint8_t>(commentAt + prefixLength);
+      return true;
+    }
     ++end;
   }
   length = static_cast<uint8_t>(end - position);
+  commentAt = length;
   return true;
 }
 
 // The one plain decimal number of a statement, as the operand parser reads it at once: up
 // to nine digits without a leading zero, after a character that ends no name, before a
-// comma, a bracket or the end of the text. A sign in front of the digits is the number's
+// comma, a bracket, a blank, a comment or the end of the text. A sign in front of the digits is the number's
 // when the operand starts there.
 struct ConstantToken {
   uint8_t from = 0;  // the sign, or the digits when there is none
@@ -90,7 +105,7 @@ bool isNameCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
 }
 
-bool findConstantToken(const char* text, uint8_t length, ConstantToken& token) {
+bool findConstantToken(const char* text, uint8_t length, char commentStart, ConstantToken& token) {
   bool found = false;
   for (uint8_t i = 0; i < length; ++i) {
     if (text[i] < '0' || text[i] > '9' || (i > 0 && isNameCharacter(text[i - 1]))) continue;
@@ -99,7 +114,9 @@ bool findConstantToken(const char* text, uint8_t length, ConstantToken& token) {
     while (end < length && text[end] >= '0' && text[end] <= '9') value = value * 10 + static_cast<uint64_t>(text[end++] - '0');
     const uint8_t count = static_cast<uint8_t>(end - i);
     const char after = end < length ? text[end] : '\n';
-    if (count > 9 || (count > 1 && text[i] == '0') || (after != ',' && after != ']' && after != '\n')) {
+    const bool ends = after == ',' || after == ']' || after == '\n' || after == ' ' || after == '\t' ||
+                      (commentStart && after == commentStart);
+    if (count > 9 || (count > 1 && text[i] == '0') || !ends) {
       i = end;
       continue;
     }
@@ -538,7 +555,9 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   Session& s = *session_;
   // A generated line belongs to an expansion that may not be chosen: it goes the long way.
   uint8_t plainLength = 0;
-  const bool plainKnown = line->variant() < 0 && plainText(position, plainLength);
+  uint8_t commentAt = 0;
+  const char* prefix = commentPrefixOf(line);
+  const bool plainKnown = line->variant() < 0 && plainText(position, prefix, plainLength, commentAt);
   uint64_t plainKey = 0;
   if (plainKnown) {
     if (line->controlState != s.plainState) {
@@ -557,7 +576,10 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
     }
   }
   ConstantToken token;
-  const bool shapeKnown = plainKnown && isa::constantShapes().enabled && findConstantToken(position, plainLength, token);
+  // The digits are read as decimal only where the line's radix is ten.
+  const bool shapeKnown = plainKnown && isa::constantShapes().enabled && line->controlState &&
+                          line->controlState->radix == 10 &&
+                          findConstantToken(position, plainLength, commentAt < plainLength ? ';' : '\0', token);
   char shape[PlainStatement::kTextRoom];
   uint8_t shapeLength = 0;
   uint64_t shapeKey = 0;
@@ -571,8 +593,8 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         if (regime.fields && !isa::placeConstant(*regime.fields, regime.bits, token.value, placed)) break;
         *consumed = token.end + known->consumedAfter;
         ++isa::constantShapes().taken;
-        line->section->addNode(new FSimple(line, *regime.attributes, regime.base | placed, regime.bits, regime.cycles),
-                               true);
+        appendSimpleInstruction(*line->section, line, *regime.attributes, regime.base | placed, regime.bits,
+                                regime.cycles);
         return true;
       }
     }
@@ -592,7 +614,6 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   s.expansionText.clear();
   context.expansionText = isa::expansionLinesWanted() ? &s.expansionText : nullptr;
 
-  const char* prefix = commentPrefixOf(line);
   s.builder.setStatement(line, prefix);
   isa::MatchOptions options;
   options.commentPrefix = prefix;
@@ -646,7 +667,8 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
     if (IPInstruction* simple = simpleChoice(s, candidates, section)) {
       if (plainKnown && !match.genericAccepted && !context.isJump && simple->attributes &&
           simple->attributes->isShared() && simple->encoding && fitsPlainImage(*simple->encoding) &&
-          s.matcher.parsedOnlyIntegers() && errorHandler()->diagnosticStamp() == diagnosticsBefore) {
+          s.matcher.parsedOnlyIntegers() && errorHandler()->diagnosticStamp() == diagnosticsBefore &&
+          *consumed <= commentAt) {
         if (s.plainStatements.empty()) s.plainStatements.resize(kPlainStatementSlots);
         PlainStatement& plain = s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
         IPAttribute::release(plain.attributes);

@@ -173,7 +173,7 @@ bool MacroPreprocessor::processLine(InputBuffer& input, const char* text, size_t
 
 void MacroPreprocessor::defineLabel(const char* label, LineInfo* line) {
   if (!label || isDigit(*label)) return;
-  symbolTable()->current->defineUnlessDefined(label, line);
+  symbolTable()->deferLabelDefinition(label, line);
 }
 
 bool MacroPreprocessor::checkLabelField(LineInfo* line, int32_t directive, bool labelGiven,

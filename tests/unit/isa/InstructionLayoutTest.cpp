@@ -254,9 +254,9 @@ TEST_F(FormChoiceTest, RelaxPassExcludesFormsWhoseFieldCannotHoldTheValue) {
     }
     EXPECT_EQ(instruction->excludedCount, c.excluded) << c.behaviour;
     if (c.kept)
-      EXPECT_STREQ(instruction->otherError, c.kept) << c.behaviour;
+      EXPECT_STREQ(instruction->otherError(), c.kept) << c.behaviour;
     else
-      EXPECT_EQ(instruction->otherError, nullptr) << c.behaviour;
+      EXPECT_EQ(instruction->otherError(), nullptr) << c.behaviour;
   }
 }
 
@@ -273,7 +273,7 @@ TEST_F(FormChoiceTest, NoFormLeftIsReportedAtOutputWithTheKeptMessage) {
   for (const Case& c : cases) {
     nextStatement(++number);
     FInstruction* instruction = node({form(16, -8, 7, 4)});
-    instruction->otherError = c.kept ? runState().stringBuffer->intern(c.kept) : nullptr;
+    instruction->setOtherError(c.kept ? runState().stringBuffer->intern(c.kept) : nullptr);
     RecordingWriter writer;
     writer.section = code;
     instruction->emit(writer);

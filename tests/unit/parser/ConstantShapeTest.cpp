@@ -1,6 +1,7 @@
-// Statements that differ from one parsed before only in the value of one number take the
-// kept outcome of that statement's shape: every form of the tables that takes a constant,
-// with values inside, at and outside its range, must come out as the full match makes it.
+// Statements that differ from one parsed before only in the value of one number, or in
+// their comment, take the kept outcome of that statement's shape: every form of the tables
+// that takes a constant, with values inside, at and outside its range, must come out as
+// the full match makes it.
 #include <map>
 #include <random>
 #include <regex>
@@ -122,11 +123,24 @@ TEST_F(ConstantShapeTest, EveryConstantFormComesOutAsTheFullMatchMakesIt) {
     ++forms;
     std::uniform_int_distribution<int64_t> inside(low, high);
     std::uniform_int_distribution<int64_t> near(low - 64, high + 64);
+    // A comment after the statement, with words that differ from line to line, changes
+    // nothing of it.
+    std::uniform_int_distribution<int> commentKind(0, 3);
+    auto comment = [&] {
+      switch (commentKind(random)) {
+        case 0:
+          return std::string(" ; note ") + std::to_string(random() % 1000);
+        case 1:
+          return std::string(";") + std::to_string(random() % 100);
+        default:
+          return std::string();
+      }
+    };
     for (const std::string& shape : shapes) {
       for (int64_t value : {low, high, low - 1, high + 1, int64_t{0}, int64_t{1}, int64_t{4}, int64_t{-4}})
-        statements.push_back(withValue(shape, value));
-      for (int i = 0; i < 10; ++i) statements.push_back(withValue(shape, inside(random)));
-      for (int i = 0; i < 6; ++i) statements.push_back(withValue(shape, near(random)));
+        statements.push_back(withValue(shape, value) + comment());
+      for (int i = 0; i < 10; ++i) statements.push_back(withValue(shape, inside(random)) + comment());
+      for (int i = 0; i < 6; ++i) statements.push_back(withValue(shape, near(random)) + comment());
     }
   }
   ASSERT_GT(forms, 100u);
@@ -134,8 +148,8 @@ TEST_F(ConstantShapeTest, EveryConstantFormComesOutAsTheFullMatchMakesIt) {
   std::shuffle(statements.begin(), statements.end(), random);
   const std::vector<std::string> full = outcome(statements, false);
   const std::vector<std::string> kept = outcome(statements, true);
-  // Most statements repeat a shape met before with a value its forms take alike.
-  EXPECT_GT(taken, statements.size() / 4);
+  // Many statements repeat a shape met before with a value its forms take alike.
+  EXPECT_GT(taken, statements.size() / 8);
   ASSERT_EQ(kept.size(), full.size());
   size_t differing = 0;
   for (size_t i = 0; i < full.size() && differing < 10; ++i)
