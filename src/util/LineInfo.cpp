@@ -76,7 +76,6 @@ struct LineSideFields {
     SourceRange sourceRange;
   };
   std::unordered_map<const LineInfo*, Loose> loose;
-  bool keepSourceRanges = true;
   Loose* findLoose(const LineInfo* line) {
     auto entry = loose.find(line);
     return entry == loose.end() ? nullptr : &entry->second;
@@ -229,15 +228,15 @@ uint32_t LineInfo::sourceEnd() const {
 }
 
 void LineInfo::setSourceRange(uint32_t start, uint32_t end) {
+  if (!lineArena().keepsSourceRanges()) return;
   LineSideFields& fields = sideFields();
-  if (!fields.keepSourceRanges) return;
   if (number_ == 0)
     fields.loose[this].sourceRange = SourceRange{start, end};
   else
     fields.sourceRanges.set(number_, SourceRange{start, end});
 }
 
-void LineInfo::keepSourceRanges(bool keep) { sideFields().keepSourceRanges = keep; }
+void LineInfo::keepSourceRanges(bool keep) { lineArena().setKeepSourceRanges(keep); }
 
 const LineExtras& LineInfo::extras() const {
   const LineExtrasTable& table = extrasTable();

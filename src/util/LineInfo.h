@@ -139,6 +139,9 @@ class LineArena {
   // Takes the number back for a later record.
   void release(uint32_t number);
   LineContexts& contexts() { return contexts_; }
+  // Whether the lines keep their source ranges (see LineInfo::keepSourceRanges).
+  bool keepsSourceRanges() const { return keepSourceRanges_; }
+  void setKeepSourceRanges(bool keep) { keepSourceRanges_ = keep; }
 
  private:
   RunState* run_;
@@ -148,6 +151,7 @@ class LineArena {
   uint32_t nextNumber_ = 1;  // chunk 0 starts at 1: 0 is no line
   const void* pending_ = nullptr;
   uint32_t pendingNumber_ = 0;
+  bool keepSourceRanges_ = true;
 };
 
 inline LineArena& lineArena() {
