@@ -65,6 +65,8 @@ class SideArray {
   std::vector<std::unique_ptr<T[]>> chunks_;
 };
 
+}  // namespace
+
 // The side fields: by number for the arena's lines, by address for the others.
 struct LineSideFields {
   SideArray<int32_t> codeAddresses{-1};
@@ -92,7 +94,14 @@ struct LineSideFields {
   }
 };
 
-LineSideFields& sideFields() { return runPart<LineSideFields>(); }
+LineSideFields& LineArena::sideFields() {
+  if (!sideFields_) sideFields_ = std::make_unique<LineSideFields>();
+  return *sideFields_;
+}
+
+namespace {
+
+LineSideFields& sideFields() { return lineArena().sideFields(); }
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <unordered_map>
@@ -14,6 +15,7 @@
 class ControlState;
 class Section;
 struct LineInfo;
+struct LineSideFields;
 
 // The flag bits of a line record, each named once. A name is the mask of its bit
 // within the byte of LineFlags that its group heading gives; a bit that the passes
@@ -139,6 +141,8 @@ class LineArena {
   // Takes the number back for a later record.
   void release(uint32_t number);
   LineContexts& contexts() { return contexts_; }
+  // The fields that a part of the lines carry, by line number (LineInfo.cpp).
+  LineSideFields& sideFields();
   // Whether the lines keep their source ranges (see LineInfo::keepSourceRanges).
   bool keepsSourceRanges() const { return keepSourceRanges_; }
   void setKeepSourceRanges(bool keep) { keepSourceRanges_ = keep; }
@@ -146,6 +150,7 @@ class LineArena {
  private:
   RunState* run_;
   LineContexts contexts_;
+  std::unique_ptr<LineSideFields> sideFields_;
   std::vector<LineInfo*> chunks_;
   std::vector<uint32_t> freeNumbers_;
   uint32_t nextNumber_ = 1;  // chunk 0 starts at 1: 0 is no line
