@@ -332,7 +332,7 @@ void OrbaAssembler::afterParse() {
 
 void OrbaAssembler::addClosingLabel(Section* section) {
   FlowNode* last = section->lastNode();
-  LineInfo* reference = last ? last->line : section->line;
+  LineInfo* reference = last ? last->ownLine() : section->line;
   if (!reference) return;
   LineInfo* line = lineState()->insertLineAfter(reference, nullptr, static_cast<int32_t>(reference->sourceFile),
                                                  reference->lineNumberSigned(), 0);

@@ -8,6 +8,7 @@
 
 #include "flow/FlowIterator.h"
 
+class FGeneric;
 class FlowWalker;
 struct LineInfo;
 class MetricsAdmin;
@@ -79,6 +80,18 @@ class FlowNode {
   virtual bool hasAddress() const { return true; }
   // The diagnostic a failed statement keeps for later, null when there is none.
   virtual const char* failureText() const { return nullptr; }
+  // A node may stand for a generic instruction that holds nothing but its hardware form
+  // while its expansions wait (see FGeneric): layout treats it as that generic. The
+  // least instructions the expansions hold, -1 for every other node.
+  virtual int32_t waitingExpansions() const { return -1; }
+  // Such a node's generic, made with the node as its hardware group, in the node's
+  // place in the section's flow; null for every other node.
+  virtual FGeneric* becomeGeneric(Section& /*section*/) { return nullptr; }
+  // Such a node's hardware form becomes the generic's choice; whether it was already.
+  virtual bool chooseStandIn() { return false; }
+  // The line a line placed after the node goes after: the node's line, or the line of
+  // the generic it stands for, made now when that waits with the expansions.
+  virtual LineInfo* ownLine() { return line; }
 
   // What a layout pass learns from a node that chooses its own encoding.
   struct LayoutChoice {
@@ -153,6 +166,14 @@ class FlowList {
       tail_ = node;
     head_ = node;
     ++count_;
+  }
+  // Puts `fresh` (in no list) in the place of `node` (in this list), which leaves it.
+  void replace(FlowNode* node, FlowNode* fresh) {
+    fresh->prev_ = node->prev_;
+    fresh->next_ = node->next_;
+    (node->prev_ ? node->prev_->next_ : head_) = fresh;
+    (node->next_ ? node->next_->prev_ : tail_) = fresh;
+    node->prev_ = node->next_ = nullptr;
   }
   // Takes the node out of this list (it must be in it).
   void remove(FlowNode* node) {

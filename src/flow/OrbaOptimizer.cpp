@@ -326,6 +326,58 @@ NodeLayout layOutGeneric(FGeneric& generic, FlowWalker& walker, int32_t mode, bo
   return result;
 }
 
+// layoutRewrite for a node that stands for a generic with only its hardware group (see
+// FlowNode::waitingExpansions): the node is that group's one instruction, laid out in
+// the flow as layoutRewrite lays it out in the group. Its forms have no alignment.
+RewriteLayout layoutStandIn(FlowNode& node, FlowWalker& outer, int32_t mode, bool commit) {
+  FlowWalker walker(outer.section, outer.flow);
+  walker.position = &node;
+  walker.offset = outer.offset;
+  walker.previousOffset = outer.previousOffset;
+  walker.pass = outer.pass;
+  if (node.line) currentLayoutLine() = node.line;
+  walker.previousNodeSize = static_cast<int32_t>(node.layoutSize);
+  RewriteLayout result;
+  FlowNode::LayoutChoice choice = node.layOut(walker, mode, true);
+  if (choice.chosen < 0) {
+    result.failed = true;
+    result.usable = 0;
+  } else {
+    if (choice.usable == 0 || choice.usable == 2) result.usable = choice.usable;
+    result.size = walker.nodeSize;
+  }
+  if (commit) node.layoutSize = static_cast<uint32_t>(result.size);
+  return result;
+}
+
+// layOutGeneric for a node that stands for a waiting generic. While its hardware form
+// alone decides, the node chooses as the generic would; otherwise it becomes the generic,
+// which builds its expansions and chooses.
+NodeLayout layOutStandIn(FlowNode*& node, FlowWalker& walker, int32_t mode, bool growOnly) {
+  RewriteLayout hardware;
+  bool needed = mode == kLayoutFixed;
+  if (!needed) {
+    hardware = layoutStandIn(*node, walker, mode, false);
+    const int32_t unitBits = walker.section && walker.section->mauBits > 0 ? walker.section->mauBits : 8;
+    const int32_t least = node->waitingExpansions() * 16 / unitBits;
+    needed = hardware.failed || (mode == kLayoutRelax && hardware.usable != 1) || hardware.size > least;
+  }
+  if (!needed && mode == kLayoutRelax && growOnly && hardware.size < walker.previousNodeSize) needed = true;
+  if (needed) {
+    FGeneric* generic = node->becomeGeneric(*walker.section);
+    node = generic;
+    walker.position = generic;
+    return layOutGeneric(*generic, walker, mode, growOnly);
+  }
+  NodeLayout result;
+  const bool chosenBefore = node->chooseStandIn();
+  result.changed = mode == kLayoutInitial || !chosenBefore;
+  RewriteLayout layout = layoutStandIn(*node, walker, mode, true);
+  if (layout.failed) result.failed = true;
+  result.size = layout.size;
+  return result;
+}
+
 NodeLayout layOutInstruction(FlowNode& node, FlowWalker& walker, int32_t mode, bool growOnly) {
   FlowNode::LayoutChoice choice = node.layOut(walker, mode, false);
   NodeLayout result;
@@ -384,6 +436,10 @@ OrbaOptimizer::PassResult OrbaOptimizer::relaxSection(FlowWalker& walker, int32_
     NodeLayout layout;
     switch (node->kind) {
       case FlowNode::kInstruction:
+        if (node->waitingExpansions() >= 0) {
+          layout = layOutStandIn(node, walker, mode, growOnly);
+          break;
+        }
         if (chains && mode != kLayoutFixed) trackJump(*chains, *node, mode, walker.offset, jumpIndex);
         layout = layOutInstruction(*node, walker, mode, growOnly);
         break;

@@ -153,6 +153,8 @@ class Section {
   void resolveAbsoluteAddress();
 
   const FlowList& flow() const { return flow_; }
+  // Puts `fresh` in the place of `node` in the flow; `node` leaves it.
+  void replaceNode(FlowNode* node, FlowNode* fresh) { flow_.replace(node, fresh); }
   FlowNode* firstNode() const { return flow_.first(); }
   // The node added last: an instruction or label that a run without readers of the
   // flow did not keep stands there until the next node comes.

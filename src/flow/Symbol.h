@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 struct MemPool;
 struct LineInfo;
@@ -73,6 +72,12 @@ class Symbol {
   bool isRelocatable() const { return flags[2] & kRelocatable; }
   bool isSpecialFunctionRegister() const { return flags[2] & kSpecialFunctionRegister; }
 
+  // Counts a reference from the line; the first one is kept, for the diagnostics that
+  // point at where an undefined symbol is first used.
+  void addReference(LineInfo* line) {
+    if (referenceCount++ == 0) firstReference = line;
+  }
+
   // Ordered so that the record has no padding: a million labels keep a million of them.
   const char* name;  // interned
   int16_t scope;
@@ -89,7 +94,8 @@ class Symbol {
   Section* section = nullptr;
   LineInfo* definitionLine = nullptr;
   LineInfo* bindingLine = nullptr;  // the last binding directive
-  std::vector<LineInfo*> references;  // the first element is the first reference
+  LineInfo* firstReference = nullptr;
+  uint32_t referenceCount = 0;
   uint32_t objectFileId = 0;
   uint32_t objectSymbolId = 0;
   uint32_t writerRecord = 0;  // the object writer's record of it, plus one; 0 when none

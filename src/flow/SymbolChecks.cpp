@@ -19,9 +19,7 @@ namespace {
 
 bool isAlias(const Symbol& symbol) { return symbol.flags[1] & Symbol::kSectionByValue; }
 
-const LineInfo* firstReference(const Symbol& symbol) {
-  return symbol.references.empty() ? nullptr : symbol.references.front();
-}
+const LineInfo* firstReference(const Symbol& symbol) { return symbol.firstReference; }
 
 // The default identifier scope at a definition is local unless the options say
 // otherwise.

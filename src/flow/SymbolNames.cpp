@@ -89,6 +89,13 @@ SymbolNames::Probe SymbolNames::probe(const char* name, uint32_t hash) const {
   // Only under the folding rule, and only once two spellings were entered, can more
   // than one name match: then every match is counted.
   bool countMatches = !exact && chains_;
+  // A name is most often asked for again right after it was entered or found (a
+  // binding directive, then the label): the symbol of that very text is the only
+  // match under either rule while no two spellings are counted.
+  if (recent_ && recent_->name == name && !countMatches) {
+    result.found = recent_;
+    return result;
+  }
   int matches = 0;
   size_t mask = slotCount_ - 1;
   for (size_t at = home(hash);; at = (at + 1) & mask) {
@@ -102,6 +109,7 @@ SymbolNames::Probe SymbolNames::probe(const char* name, uint32_t hash) const {
     if (sameName(symbol->name, name, exact)) {
       if (!countMatches) {
         result.found = symbol;
+        if (symbol->name == name) recent_ = symbol;
         return result;
       }
       if (++matches == 1) result.found = symbol;
@@ -124,6 +132,7 @@ SymbolNames::Probe SymbolNames::probeForInsert(const char* name, uint32_t hash) 
 void SymbolNames::insert(const Probe& probe, Symbol* symbol) {
   symbols_.push_back(symbol);
   slots_[probe.slot] = (static_cast<uint64_t>(probe.hash) << 32) | symbols_.size();
+  recent_ = symbol;
   if (chains_) chains_->add(symbol);
   else if (probe.otherSpelling) chains_ = buildChains();
 }

@@ -78,4 +78,7 @@ class SymbolNames {
   // a lookup under the folding rule may then match both, and takes the one first in
   // report order. Kept up to date from then on, so that such lookups stay cheap.
   std::unique_ptr<Chains> chains_;
+  // The symbol last entered or found by its own name's text: asked for again, it is
+  // found without a probe.
+  mutable Symbol* recent_ = nullptr;
 };

@@ -248,7 +248,7 @@ Symbol* SymbolTable::referenceSymbol(const char* name, LineInfo* line) {
     current->symbols.insert(probe, symbol);
   }
   symbol->flags[1] |= Symbol::kUsed;
-  symbol->references.push_back(line);
+  symbol->addReference(line);
   bool debugSection = line && line->section && line->section->flags.isDebug();
   symbol->flags[2] |= debugSection ? Symbol::kDebugReferenced : Symbol::kProgramReferenced;
   return symbol;

@@ -83,6 +83,6 @@ Symbol* makeGeneratedLabel(LineInfo* line) {
 
 Symbol* makeLocationCounterLabel(LineInfo* line) {
   Symbol* symbol = makeGeneratedLabel(line);
-  if (symbol) symbol->references.push_back(line);
+  if (symbol) symbol->addReference(line);
   return symbol;
 }

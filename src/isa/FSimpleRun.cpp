@@ -4,7 +4,6 @@
 #include <memory>
 #include <new>
 #include <ostream>
-#include <unordered_map>
 #include <vector>
 
 #include "expr/ObjectExpr.h"
@@ -62,33 +61,39 @@ struct SimpleRunStore {
 
   // The form of the set and count, made on first use; -1 when the table is full.
   int32_t formOf(const IPAttribute& attributes, uint16_t cycles) {
-    // A program uses a few dozen forms: most lookups end in the small direct-mapped
-    // cache in front of the table.
-    const uint64_t key = (reinterpret_cast<uintptr_t>(&attributes) << 16) ^ cycles;
-    RecentForm& recent = recentForms[(key >> 4 ^ key >> 12) & (kRecentForms - 1)];
-    if (recent.attributes == &attributes && recent.cycles == cycles) return recent.form;
-    const int32_t form = lookUpForm(attributes, cycles, key);
-    if (form >= 0) recent = {&attributes, cycles, static_cast<uint16_t>(form)};
-    return form;
+    if ((forms.size() + 1) * 2 > formSlots.size()) growFormSlots();
+    const size_t mask = formSlots.size() - 1;
+    for (size_t slot = formSlot(&attributes, cycles);; slot = (slot + 1) & mask) {
+      FormSlot& entry = formSlots[slot];
+      if (entry.attributes == &attributes && entry.cycles == cycles) return entry.form;
+      if (entry.attributes) continue;
+      if (forms.size() >= kMaxForms) return -1;
+      forms.push_back({attributes.copy(), cycles});
+      entry = {&attributes, cycles, static_cast<uint16_t>(forms.size() - 1)};
+      return entry.form;
+    }
   }
 
-  int32_t lookUpForm(const IPAttribute& attributes, uint16_t cycles, uint64_t key) {
-    auto found = formIndex.find(key);
-    if (found != formIndex.end() && forms[found->second].attributes == &attributes &&
-        forms[found->second].parseCycles == cycles)
-      return found->second;
-    if (forms.size() >= kMaxForms || found != formIndex.end()) return -1;
-    forms.push_back({attributes.copy(), cycles});
-    auto index = static_cast<uint16_t>(forms.size() - 1);
-    formIndex.emplace(key, index);
-    return index;
+  size_t formSlot(const IPAttribute* attributes, uint16_t cycles) const {
+    const uint64_t key = (reinterpret_cast<uintptr_t>(attributes) << 16) ^ cycles;
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (formSlots.size() - 1);
+  }
+
+  void growFormSlots() {
+    formSlots.assign(formSlots.empty() ? 256 : formSlots.size() * 2, FormSlot{});
+    const size_t mask = formSlots.size() - 1;
+    for (size_t index = 0; index < forms.size(); ++index) {
+      size_t slot = formSlot(forms[index].attributes, forms[index].parseCycles);
+      while (formSlots[slot].attributes) slot = (slot + 1) & mask;
+      formSlots[slot] = {forms[index].attributes, forms[index].parseCycles, static_cast<uint16_t>(index)};
+    }
   }
 
   // Marks the entry's line as listed with the entry's bytes; false when the table
   // cannot grow (the bytes then go to the line as any node's).
   bool noteListed(uint32_t index) {
-    if ((listedCount + 1) * 4 > listed.size() * 3 && !growListed()) return false;
-    placeListed(index);
+    if ((listedCount + 1) * 2 > listed.size() && !growListed()) return false;
+    placeListed(listedHash(at(index).line), index);
     ++listedCount;
     return true;
   }
@@ -96,57 +101,68 @@ struct SimpleRunStore {
   // The entry whose line is the line and whose bytes were listed; null when none.
   const FSimpleRun::Entry* findListed(const LineInfo* line) {
     if (listed.empty()) return nullptr;
+    const uint64_t hash = listedHash(line);
+    const auto fingerprint = static_cast<uint32_t>(hash);
     const size_t mask = listed.size() - 1;
-    for (size_t slot = listedSlot(line); ; slot = (slot + 1) & mask) {
-      if (listed[slot] == kNoEntry) return nullptr;
-      const FSimpleRun::Entry& entry = at(listed[slot]);
-      if (entry.line == line) return &entry;
+    for (size_t slot = hash >> listedShift;; slot = (slot + 1) & mask) {
+      const ListedSlot& entry = listed[slot];
+      if (entry.index == kNoEntry) return nullptr;
+      if (entry.fingerprint == fingerprint && at(entry.index).line == line) return &at(entry.index);
     }
   }
 
   static constexpr uint32_t kNoEntry = UINT32_MAX;
 
-  size_t listedSlot(const LineInfo* line) const {
-    const uint64_t hash = (reinterpret_cast<uintptr_t>(line) >> 3) * 0x9E3779B97F4A7C15ull;
-    return static_cast<size_t>(hash >> 32) & (listed.size() - 1);
+  // A slot keeps a fingerprint of its line beside the entry index: most lines the list
+  // asks about have no entry, and a probe should not visit the entries to learn it.
+  struct ListedSlot {
+    uint32_t fingerprint = 0;
+    uint32_t index = kNoEntry;
+  };
+
+  static uint64_t listedHash(const LineInfo* line) {
+    return (reinterpret_cast<uintptr_t>(line) >> 3) * 0x9E3779B97F4A7C15ull;
   }
 
-  void placeListed(uint32_t index) {
+  void placeListed(uint64_t hash, uint32_t index) {
     const size_t mask = listed.size() - 1;
-    size_t slot = listedSlot(at(index).line);
-    while (listed[slot] != kNoEntry) slot = (slot + 1) & mask;
-    listed[slot] = index;
+    size_t slot = hash >> listedShift;
+    while (listed[slot].index != kNoEntry) slot = (slot + 1) & mask;
+    listed[slot] = {static_cast<uint32_t>(hash), index};
   }
 
   bool growListed() {
-    std::vector<uint32_t> old;
+    std::vector<ListedSlot> old;
     old.swap(listed);
+    const size_t slots = old.empty() ? 1024 : old.size() * 2;
     try {
-      listed.assign(old.empty() ? 1024 : old.size() * 2, kNoEntry);
+      listed.assign(slots, ListedSlot{});
     } catch (const std::bad_alloc&) {
       listed.swap(old);
       return false;
     }
-    for (uint32_t index : old)
-      if (index != kNoEntry) placeListed(index);
+    listedShift = 64 - static_cast<uint32_t>(__builtin_ctzll(slots));
+    for (const ListedSlot& entry : old)
+      if (entry.index != kNoEntry) placeListed(listedHash(at(entry.index).line), entry.index);
     return true;
   }
 
   std::vector<std::unique_ptr<FSimpleRun::Entry[]>> blocks;
   uint32_t count = 0;
-  // Open addressing by line: the indices of the entries whose bytes the list file shows,
-  // 4 bytes a slot instead of a record of listing bytes for each such line.
-  std::vector<uint32_t> listed;
+  // Open addressing by line, at most half full: the entries whose bytes the list file
+  // shows, 8 bytes a slot instead of a record of listing bytes for each such line.
+  std::vector<ListedSlot> listed;
+  uint32_t listedShift = 64;
   uint32_t listedCount = 0;
   std::vector<Form> forms;
-  std::unordered_map<uint64_t, uint16_t> formIndex;
-  struct RecentForm {
+  // Open addressing by set and count: a program uses a few hundred forms at most, and
+  // every fixed-size instruction looks its form up.
+  struct FormSlot {
     const IPAttribute* attributes = nullptr;
     uint16_t cycles = 0;
     uint16_t form = 0;
   };
-  static constexpr size_t kRecentForms = 64;
-  RecentForm recentForms[kRecentForms];
+  std::vector<FormSlot> formSlots;
 };
 
 SimpleRunStore& runStore() { return runPart<SimpleRunStore>(); }
@@ -181,14 +197,10 @@ void writeEntry(ObjectWriter& writer, Section& section, uint32_t index, uint32_t
     reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
   storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section.imageUnit(location));
   LineInfo* line = entry.line;
-  if (line && line->controlState && line->controlState->listCounter > 0) {
-    // A line that holds listing bytes already goes on collecting them there.
-    if (line->extras().codeByteCount == 0 && store.noteListed(index)) {
-      // Marked: listedRunBytes makes the bytes again from the entry.
-    } else {
-      const uint8_t masks[32] = {};
-      appendListingBytes(line, bytes, masks, byteCount);
-    }
+  // A listed line is marked; listedRunBytes makes its bytes again from the entry.
+  if (line && line->controlState && line->controlState->listCounter > 0 && !store.noteListed(index)) {
+    const uint8_t masks[32] = {};
+    appendListingBytes(line, bytes, masks, byteCount);
   }
   section.locationCounter = static_cast<int32_t>(location + units);
 }

@@ -67,5 +67,5 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
 
 // The bytes the list file shows for a line whose instruction, an entry of a run, was
 // written while the line's listing was on, in memory order; returns their count, 0 for
-// every other line. Such a line keeps no listing bytes of its own.
+// every other line. They follow any listing bytes the line collected before.
 uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]);

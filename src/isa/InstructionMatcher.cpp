@@ -152,27 +152,39 @@ bool InstructionMatcher::parsedOnlyIntegers() const {
   return true;
 }
 
-const OrbaExpression* InstructionMatcher::soleIntegerBetween(const char* from, const char* end) const {
-  const OrbaExpression* found = nullptr;
+bool InstructionMatcher::integersBetween(const char* const* from, const char* const* end, uint32_t count,
+                                         int64_t* values) const {
+  uint32_t covered = 0;
   for (const ExpressionMemo& memo : memoRecords_) {
     if (memo.key & kWalkRecord) continue;
     auto* parsed = static_cast<OrbaExpression*>(memo.expression);
     if (failedAtStart(memo.position, parsed, memo.length)) continue;
-    if (!parsed || parsed->getKind() != EK_integer || memo.position + memo.length != end) return nullptr;
+    if (!parsed || parsed->getKind() != EK_integer) return false;
+    uint32_t span = 0;
+    while (span < count && memo.position + memo.length != end[span]) ++span;
+    if (span == count) return false;
     const char* start = memo.position;
-    while (start < from && (*start == ' ' || *start == '\t')) ++start;
-    if (start != from) return nullptr;
+    while (start < from[span] && (*start == ' ' || *start == '\t')) ++start;
+    if (start != from[span]) return false;
     // The walk may parse the same text for several target states: one value all the same.
-    if (found && found->getInteger() != parsed->getInteger()) return nullptr;
-    found = parsed;
+    if ((covered & (1u << span)) && values[span] != parsed->getInteger()) return false;
+    covered |= 1u << span;
+    values[span] = parsed->getInteger();
   }
-  return found;
+  return count > 0 && covered == (1u << count) - 1;
+}
+
+void InstructionMatcher::watchNumbersAt(const char* const* digits, uint32_t count) {
+  watchedCount_ = count < kMostWatched ? count : kMostWatched;
+  for (uint32_t i = 0; i < watchedCount_; ++i) watchedNumbers_[i] = digits[i];
 }
 
 void InstructionMatcher::noteWatchedNumber(uint16_t state, const char* text) {
   const char* p = text;
-  while (p < watchedNumber_ && (*p == ' ' || *p == '\t' || *p == '\v' || *p == '\f')) ++p;
-  if (p != watchedNumber_) return;
+  while (*p == ' ' || *p == '\t' || *p == '\v' || *p == '\f') ++p;
+  bool watched = false;
+  for (uint32_t i = 0; i < watchedCount_; ++i) watched = watched || p == watchedNumbers_[i];
+  if (!watched) return;
   const MatchState& st = matchStates()[state];
   for (int digit = '0'; digit <= '9'; ++digit)
     if (st.successor(state, digit)) numberReadAsText_ = true;
@@ -274,7 +286,7 @@ const char* InstructionMatcher::matchInstruction(uint16_t state, const char* tex
   int previousClass = 0;  // 2 after a word character, 0 otherwise
   // Each turn consumes a character or a blank run, so the loop ends with the text.
   while (*p) {
-    if (watchedNumber_ && p <= watchedNumber_) noteWatchedNumber(state, p);
+    if (watchedCount_ && p <= watchedNumbers_[watchedCount_ - 1]) noteWatchedNumber(state, p);
     const MatchState& st = states[state];
     const unsigned char c = static_cast<unsigned char>(*p);
     // Only a blank, the end of the line or the start of a comment can end the statement here.
@@ -352,7 +364,7 @@ uint32_t InstructionMatcher::matchStatement(const char* text, const LineInfo* li
   context.matchedLength = 0;
   numberReadAsText_ = false;
   matchInstruction(kStartState, text, context);
-  watchedNumber_ = nullptr;
+  watchedCount_ = 0;
   return context.acceptedForms ? context.matchedLength : 0;
 }
 

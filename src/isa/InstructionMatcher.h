@@ -118,16 +118,20 @@ class InstructionMatcher {
   // integer, or failed at a bracket or comma where no expression can start: reading such
   // operands touched nothing outside the statement.
   bool parsedOnlyIntegers() const;
-  // The walk of the next statement watches where the digits of a number start: it notes
-  // whether any state it reached there, or at the blanks just before, could take a digit as
-  // text of its own. Null watches nothing.
-  void watchNumberAt(const char* digits) { watchedNumber_ = digits; }
-  // Whether the last walk could read the watched number as text rather than as an operand.
+  // The most numbers a walk watches.
+  static constexpr uint32_t kMostWatched = 3;
+  // The walk of the next statement watches where the digits of its numbers start (at most
+  // kMostWatched, in text order): it notes whether any state it reached there, or at the
+  // blanks just before, could take a digit as text of its own. A count of 0 watches
+  // nothing.
+  void watchNumbersAt(const char* const* digits, uint32_t count);
+  // Whether the last walk could read a watched number as text rather than as an operand.
   bool numberReadAsText() const { return numberReadAsText_; }
-  // The one expression of the current statement that came out something, when it is an
-  // integer that starts at `from` and ends at `end` (blanks before it aside), and every
-  // other parse failed where no expression can start; null otherwise.
-  const OrbaExpression* soleIntegerBetween(const char* from, const char* end) const;
+  // Whether every expression of the current statement that came out something is an
+  // integer that starts at one of `from` and ends at the `end` of the same index (blanks
+  // before it aside), every such span has one, and every other parse failed where no
+  // expression can start. `values` receives the integers by span.
+  bool integersBetween(const char* const* from, const char* const* end, uint32_t count, int64_t* values) const;
   // The forms that one accepting state offers share their path and text. Every offer of
   // every matcher in the process has a number of its own, so that those forms can share
   // what they read from them; 0 before the first offer.
@@ -164,7 +168,8 @@ class InstructionMatcher {
   std::vector<ExpressionMemo> memoRecords_;
   CandidateNodes* statementNodes_ = nullptr;
   uint64_t offerNumber_ = 0;
-  const char* watchedNumber_ = nullptr;
+  const char* watchedNumbers_[kMostWatched] = {};
+  uint32_t watchedCount_ = 0;
   bool numberReadAsText_ = false;
 };
 

@@ -124,43 +124,48 @@ ConstantShapes& constantShapes() { return runPart<ConstantShapes>(); }
 
 bool constantReachesOnlyItsField(const MatchAlternative& alternative, ConstantOperandForm& form) {
   if (alternative.kind != kHardwareForm || !alternative.description) return false;
-  const PatternItem* expression = nullptr;
+  uint32_t constantOperands = 0;
+  form.count = 0;
   for (uint32_t i = 0; i < alternative.elementCount; ++i) {
     const PatternItem& item = *alternative.elements[i].item;
     if (item.kind == kItemExpression) {
-      if (expression) return false;
-      expression = &item;
+      if (form.count == ConstantOperandForm::kMostOperands) return false;
+      constantOperands |= operandBits(item);
+      ++form.count;
     } else if (item.kind != kItemLiteral && item.kind != kItemSlot) {
       return false;
     }
   }
-  if (!expression) return false;
-  const uint32_t constantOperands = operandBits(*expression);
-  if (!specIsBlind(alternative.description->spec, constantOperands, false)) return false;
+  if (form.count == 0 || !specIsBlind(alternative.description->spec, constantOperands, false)) return false;
+  uint32_t operand = 0;
   for (uint32_t i = 0; i < alternative.elementCount; ++i) {
     const PatternItem& item = *alternative.elements[i].item;
     if (!specIsBlind(item.spec, constantOperands, false)) return false;
     if (item.kind == kItemSlot && !slotIsBlind(item, constantOperands, false)) return false;
-  }
-  form.low = std::numeric_limits<int64_t>::min();
-  form.high = std::numeric_limits<int64_t>::max();
-  bool ranged = false;
-  for (const auto* t = static_cast<const OperandTransform*>(expression->node); t && t->kind != transform::kEnd; ++t) {
-    switch (t->kind) {
-      case transform::kRange:
-        if (ranged) break;
-        ranged = true;
-        form.low = t->a;
-        form.high = t->b;
-        break;
-      case transform::kRelocation:
-      case transform::kMustBeInteger:
-        break;
-      default:
-        return false;
+    if (item.kind != kItemExpression) continue;
+    int64_t low = std::numeric_limits<int64_t>::min();
+    int64_t high = std::numeric_limits<int64_t>::max();
+    bool ranged = false;
+    for (const auto* t = static_cast<const OperandTransform*>(item.node); t && t->kind != transform::kEnd; ++t) {
+      switch (t->kind) {
+        case transform::kRange:
+          if (ranged) break;
+          ranged = true;
+          low = t->a;
+          high = t->b;
+          break;
+        case transform::kRelocation:
+        case transform::kMustBeInteger:
+          break;
+        default:
+          return false;
+      }
     }
+    form.low[operand] = low;
+    form.high[operand] = high;
+    form.fields[operand] = item.fields;
+    ++operand;
   }
-  form.fields = expression->fields;
   return true;
 }
 

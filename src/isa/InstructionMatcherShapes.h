@@ -1,8 +1,8 @@
-// Statements that differ only in the value of one constant operand ("mov d1,#11", "mov
+// Statements that differ only in the values of their constant operands ("mov d1,#11", "mov
 // d1,#12") walk the automaton alike and offer the same forms. What the forms do with the
 // value is in the tables: a range that rules the form out, and the field runs that place the
 // bits. When nothing else of a form can see the value, the statement parser keeps the
-// outcome of one full match and works out the next value of the same shape from these.
+// outcome of one full match and works out the next values of the same shape from these.
 #pragma once
 
 #include <cstdint>
@@ -11,16 +11,18 @@
 
 namespace isa {
 
-// What one form does with the statement's constant operand.
+// What one form does with the statement's constant operands, in the order of the text.
 struct ConstantOperandForm {
-  int64_t low = 0;   // the range the form takes the value in
-  int64_t high = -1;
-  const OperandFieldMap* fields = nullptr;
+  static constexpr uint32_t kMostOperands = 3;
+  uint32_t count = 0;
+  int64_t low[kMostOperands] = {};  // the range the form takes each value in
+  int64_t high[kMostOperands] = {};
+  const OperandFieldMap* fields[kMostOperands] = {};
 };
 
-// Whether building the form lets its constant operand reach nothing but its range check and
-// its field: a flat pattern with one expression operand, a range as its only check, and no
-// list or condition that reads the operand. Fills `form` when so.
+// Whether building the form lets its constant operands reach nothing but their range checks
+// and their fields: a flat pattern of at most kMostOperands expression operands, a range as
+// their only check, and no list or condition that reads one. Fills `form` when so.
 bool constantReachesOnlyItsField(const MatchAlternative& alternative, ConstantOperandForm& form);
 
 // Whether the form's build reports nothing and keeps or drops it whatever the constant is:

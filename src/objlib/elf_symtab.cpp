@@ -377,9 +377,16 @@ int elf_write_symtab(ElfContext* context, ObjLibErrorClass* error) {
   }
   bool extended = context->extended();
   size_t entry_size = extended ? 20 : 16;
-  std::vector<unsigned char> bytes(context->symbols.size() * entry_size);
-  for (size_t index = 0; index < context->symbols.size(); ++index)
-    elf_swap_symbol(context->byte_order, context->symbols[index], extended,
-                    bytes.data() + index * entry_size);
-  return elf_write_bytes(context, bytes.data(), bytes.size(), error);
+  // Written a block of entries at a time: a table of a million symbols would otherwise
+  // take a third copy of itself, beside the records and the file.
+  constexpr size_t kEntriesPerBlock = 1024;
+  unsigned char block[kEntriesPerBlock * 20];
+  size_t count = context->symbols.size();
+  for (size_t first = 0; first < count; first += kEntriesPerBlock) {
+    size_t entries = count - first < kEntriesPerBlock ? count - first : kEntriesPerBlock;
+    for (size_t index = 0; index < entries; ++index)
+      elf_swap_symbol(context->byte_order, context->symbols[first + index], extended, block + index * entry_size);
+    if (elf_write_bytes(context, block, entries * entry_size, error) != 0) return 1;
+  }
+  return 0;
 }

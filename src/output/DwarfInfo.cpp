@@ -5,6 +5,7 @@
 
 #include "expr/TEBinary.h"
 #include "expr/TESymbol.h"
+#include "flow/FGeneric.h"
 #include "flow/FLabel.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
@@ -120,8 +121,11 @@ void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, Se
       }
     } else if (isLineRowKind(node->kind) && node->line) {
       const LineInfo* row = node->line;
-      // Expanded lines of a generic instruction fall under its own row.
-      bool skipped = row->variant() >= 0 || (row->flags[0] & lineflag::kMacroExpansion);
+      // Expanded lines of a generic instruction fall under its own row; a generic whose
+      // expansions were never built stands on its hardware form's line, which is its row.
+      const bool ownRow = node->waitingExpansions() >= 0 ||
+                          (node->kind == FlowNode::kGeneric && static_cast<const FGeneric*>(node)->rewritesDeferred());
+      bool skipped = (row->variant() >= 0 && !ownRow) || (row->flags[0] & lineflag::kMacroExpansion);
       state.row(program, static_cast<int32_t>(row->sourceFile) + 1, row->lineNumberSigned(), nodeSize(node),
                 skipped);
     } else {

@@ -121,23 +121,32 @@ bool isPrimaryExpansion(const LineInfo& line) { return line.flags[2] & lineflag:
 
 void readLineCode(const LineInfo& line, LineCode& code) {
   const LineExtras& extras = line.extras();
-  if (extras.codeBytes && extras.codeByteCount > 0) {
-    code.count = extras.codeByteCount;
+  const uint32_t kept = extras.codeBytes ? extras.codeByteCount : 0;
+  // The markers of kept bytes follow them, from the buffer's capacity on.
+  const uint8_t* keptMarkers = kept > 0 ? extras.codeBytes + listingCapacity(kept) : nullptr;
+  const uint32_t made = listedRunBytes(line, code.made);
+  if (made == 0) {
+    code.count = kept;
     code.bytes = extras.codeBytes;
-    // The markers follow the bytes, from the buffer's capacity on.
-    code.markers = extras.codeBytes + listingCapacity(code.count);
-    return;
+    code.markers = keptMarkers;
+  } else if (kept == 0) {
+    code.count = made;
+    code.bytes = code.made;
+    code.markers = code.noMarkers;
+  } else {
+    code.count = kept + made;
+    code.joined.assign(extras.codeBytes, extras.codeBytes + kept);
+    code.joined.insert(code.joined.end(), code.made, code.made + made);
+    code.joined.insert(code.joined.end(), keptMarkers, keptMarkers + kept);
+    code.joined.insert(code.joined.end(), code.noMarkers, code.noMarkers + made);
+    code.bytes = code.joined.data();
+    code.markers = code.joined.data() + code.count;
   }
-  code.count = listedRunBytes(line, code.made);
-  code.bytes = code.made;
-  code.markers = code.noMarkers;
 }
 
 uint32_t codeByteCount(const LineInfo& line) {
-  const uint32_t kept = line.extras().codeByteCount;
-  if (kept > 0) return kept;
   uint8_t bytes[32];
-  return listedRunBytes(line, bytes);
+  return line.extras().codeByteCount + listedRunBytes(line, bytes);
 }
 
 void appendLineBytes(const LineInfo& line, int32_t unitBits, bool showRelocations, std::string& text) {

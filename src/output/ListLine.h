@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class ControlState;
 class Section;
@@ -26,13 +27,14 @@ bool isExpansionLine(const LineInfo& line);
 bool isPrimaryExpansion(const LineInfo& line);
 
 // The code bytes a line shows and behind each its marker (0 constant, 0xFF filled by
-// the object store): those the line collected, or its instruction's in a run.
+// the object store): those the line collected, then its instruction's in a run.
 struct LineCode {
   const uint8_t* bytes = nullptr;
   const uint8_t* markers = nullptr;
   uint32_t count = 0;
   uint8_t made[32] = {};     // the bytes of an instruction of a run
   uint8_t noMarkers[32] = {};
+  std::vector<uint8_t> joined;  // bytes, then markers, of a line that has both kinds
 };
 void readLineCode(const LineInfo& line, LineCode& code);
 uint32_t codeByteCount(const LineInfo& line);

@@ -226,7 +226,11 @@ void ListManager::listLine(LineInfo* line, Section* section) {
   if ((line->flags[2] & lineflag::kGenericLine) && state.listing(ControlState::kListGeneric) &&
       !listsGenericExpansion) {
     // Without 'g' the generic's line carries the code and cycles of its expansion.
-    for (LineInfo* member = line->next; member && listing::isExpansionLine(*member); member = member->next) {
+    // Its members are the hardware line right after it and the lines of its expansions;
+    // another hardware line (variant 0) is the next generic's.
+    for (LineInfo* member = line->next; member && listing::isExpansionLine(*member) &&
+                                        (member == line->next || member->variant() != 0);
+         member = member->next) {
       if (member->flags[2] & lineflag::kGeneratedListable) {
         listing::appendLineBytes(*member, unitBitsOf(section), showRelocations, dataBytes_);
         cycles += listing::lineCycles(*member);

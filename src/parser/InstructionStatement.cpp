@@ -12,6 +12,8 @@
 #include "flow/FError.h"
 #include "flow/FGeneric.h"
 #include "flow/FLabel.h"
+#include "flow/FlowWalker.h"
+#include "flow/ObjectWriter.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolChecks.h"
@@ -90,10 +92,10 @@ bool plainText(const char* position, const char* commentPrefix, uint8_t& length,
   return true;
 }
 
-// The one plain decimal number of a statement, as the operand parser reads it at once: up
-// to nine digits without a leading zero, after a character that ends no name, before a
-// comma, a bracket, a blank, a comment or the end of the text. A sign in front of the digits is the number's
-// when the operand starts there.
+// A plain number of a statement: up to nine decimal digits without a leading zero, or "0x"
+// and up to eight hexadecimal digits, after a character that ends no name, before a comma,
+// a bracket, a blank, a comment or the end of the text. A sign in front of the digits is
+// the number's when the operand starts there.
 struct ConstantToken {
   uint8_t from = 0;  // the sign, or the digits when there is none
   uint8_t digits = 0;
@@ -101,27 +103,54 @@ struct ConstantToken {
   int64_t value = 0;
 };
 
+// The plain numbers of a statement, in text order.
+struct ConstantTokens {
+  static constexpr uint32_t kMost = isa::ConstantOperandForm::kMostOperands;
+  uint32_t count = 0;
+  ConstantToken token[kMost];
+};
+
 bool isNameCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
 }
 
-bool findConstantToken(const char* text, uint8_t length, char commentStart, ConstantToken& token) {
-  bool found = false;
+int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Finds the plain numbers of the statement; false when there is none or more than fit.
+bool findConstantTokens(const char* text, uint8_t length, char commentStart, ConstantTokens& tokens) {
+  tokens.count = 0;
   for (uint8_t i = 0; i < length; ++i) {
     if (text[i] < '0' || text[i] > '9' || (i > 0 && isNameCharacter(text[i - 1]))) continue;
     uint8_t end = i;
     uint64_t value = 0;
-    while (end < length && text[end] >= '0' && text[end] <= '9') value = value * 10 + static_cast<uint64_t>(text[end++] - '0');
-    const uint8_t count = static_cast<uint8_t>(end - i);
+    bool wellFormed;
+    if (text[i] == '0' && i + 1 < length && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+      // Up to eight hexadecimal digits after "0x".
+      end = static_cast<uint8_t>(i + 2);
+      while (end < length && hexDigitValue(text[end]) >= 0)
+        value = value * 16 + static_cast<uint64_t>(hexDigitValue(text[end++]));
+      const int count = end - (i + 2);
+      wellFormed = count >= 1 && count <= 8;
+    } else {
+      while (end < length && text[end] >= '0' && text[end] <= '9')
+        value = value * 10 + static_cast<uint64_t>(text[end++] - '0');
+      const int count = end - i;
+      wellFormed = count <= 9 && (count == 1 || text[i] != '0');
+    }
     const char after = end < length ? text[end] : '\n';
     const bool ends = after == ',' || after == ']' || after == '\n' || after == ' ' || after == '\t' ||
                       (commentStart && after == commentStart);
-    if (count > 9 || (count > 1 && text[i] == '0') || !ends) {
+    if (!wellFormed || !ends) {
       i = end;
       continue;
     }
-    if (found) return false;
-    found = true;
+    if (tokens.count == ConstantTokens::kMost) return false;
+    ConstantToken& token = tokens.token[tokens.count++];
     token.digits = i;
     token.end = end;
     token.from = i;
@@ -133,7 +162,7 @@ bool findConstantToken(const char* text, uint8_t length, char commentStart, Cons
     }
     i = end;
   }
-  return found;
+  return tokens.count > 0;
 }
 
 uint64_t plainHash(const char* text, uint8_t length, const LineInfo* line) {
@@ -143,39 +172,57 @@ uint64_t plainHash(const char* text, uint8_t length, const LineInfo* line) {
   return hash ^ (hash >> 29);
 }
 
-// What statements of one constant shape come to over a range of the constant: the form
-// chosen when the value lies in [low, high] and outside the ranges of the forms that come
-// before it, which the value then rules out.
+// What statements of one constant shape come to over ranges of their constants: the form
+// chosen when every value lies in its range of the form, and the values lie outside the
+// ranges of each form that comes before it (one value is enough), which then rules it out.
 struct ShapeRegime {
   static constexpr size_t kMostPassedOver = 4;
+  static constexpr uint32_t kMost = isa::ConstantOperandForm::kMostOperands;
   IPAttribute* attributes = nullptr;  // a claim on a shared set; null when the regime is free
-  const OperandFieldMap* fields = nullptr;
-  int64_t low = 0;
-  int64_t high = -1;
-  int64_t passedOver[kMostPassedOver][2] = {};
-  uint32_t base = 0;  // the image without the constant's bits
+  isa::ConstantOperandForm chosen;
+  isa::ConstantOperandForm passedOver[kMostPassedOver];
+  uint32_t base = 0;  // the image without the constants' bits
   uint16_t cycles = 0;
   uint8_t bits = 0;
   uint8_t passedOverCount = 0;
 
-  bool takes(int64_t value) const {
-    if (!attributes || value < low || value > high) return false;
+  static bool within(const isa::ConstantOperandForm& form, const int64_t* values) {
+    for (uint32_t i = 0; i < form.count; ++i)
+      if (values[i] < form.low[i] || values[i] > form.high[i]) return false;
+    return true;
+  }
+
+  bool takes(const int64_t* values) const {
+    if (!attributes || !within(chosen, values)) return false;
     for (uint8_t i = 0; i < passedOverCount; ++i)
-      if (value >= passedOver[i][0] && value <= passedOver[i][1]) return false;
+      if (within(passedOver[i], values)) return false;
+    return true;
+  }
+
+  // The image for the values; false when a field refuses its value.
+  bool image(const int64_t* values, uint32_t& out) const {
+    uint32_t placed = 0;
+    for (uint32_t i = 0; i < chosen.count; ++i) {
+      uint32_t bitsOfValue = 0;
+      if (chosen.fields[i] && !isa::placeConstant(*chosen.fields[i], bits, values[i], bitsOfValue)) return false;
+      placed |= bitsOfValue;
+    }
+    out = base | placed;
     return true;
   }
 };
 
-// A statement text with its one number taken out, under a control state, in a section.
+// A statement text with its numbers taken out, under a control state, in a section.
 struct ShapeStatement {
   static constexpr size_t kRegimes = 3;
   uint64_t hash = 0;
   const ControlState* state = nullptr;
   const Section* section = nullptr;
   uint32_t generation = 0;
-  uint32_t consumedAfter = 0;  // characters consumed after the number
-  uint8_t digits = 0;          // where the number stands in the text
-  uint8_t textLength = 0;      // without the number
+  uint32_t consumedAfter = 0;  // characters consumed after the last number
+  uint8_t digits[ConstantTokens::kMost] = {};  // where the numbers stand in the text
+  uint8_t count = 0;
+  uint8_t textLength = 0;  // without the numbers
   uint8_t nextRegime = 0;
   char text[PlainStatement::kTextRoom] = {};
   ShapeRegime regimes[kRegimes];
@@ -191,15 +238,24 @@ struct ShapeStatement {
 
 constexpr size_t kShapeStatementSlots = 1024;
 
-// The statement text without the digits of its number.
-uint8_t shapeText(const char* text, uint8_t length, const ConstantToken& token, char* out) {
-  std::memcpy(out, text, token.digits);
-  std::memcpy(out + token.digits, text + token.end, length - token.end);
-  return static_cast<uint8_t>(length - (token.end - token.digits));
+// The statement text without the digits of its numbers.
+uint8_t shapeText(const char* text, uint8_t length, const ConstantTokens& tokens, char* out) {
+  uint8_t from = 0;
+  uint8_t made = 0;
+  for (uint32_t i = 0; i < tokens.count; ++i) {
+    const ConstantToken& token = tokens.token[i];
+    std::memcpy(out + made, text + from, token.digits - from);
+    made = static_cast<uint8_t>(made + token.digits - from);
+    from = token.end;
+  }
+  std::memcpy(out + made, text + from, length - from);
+  return static_cast<uint8_t>(made + length - from);
 }
 
-uint64_t shapeHash(const char* shape, uint8_t length, uint8_t digits, const LineInfo* line) {
-  return plainHash(shape, length, line) ^ (uint64_t{digits} * 0xFF51AFD7ED558CCDull);
+uint64_t shapeHash(const char* shape, uint8_t length, const ConstantTokens& tokens, const LineInfo* line) {
+  uint64_t hash = plainHash(shape, length, line);
+  for (uint32_t i = 0; i < tokens.count; ++i) hash = (hash ^ tokens.token[i].digits) * 0xFF51AFD7ED558CCDull;
+  return hash ^ (hash >> 31);
 }
 
 }  // namespace
@@ -222,8 +278,8 @@ struct InstructionStatements::Session {
   std::vector<PlainStatement> plainStatements;
   const ControlState* plainState = nullptr;
   uint32_t plainGeneration = 0;
-  // Statements that differ from one made before only in the value of one number, under the
-  // same conditions as the plain ones; made at the first shape kept.
+  // Statements that differ from one made before only in the values of their numbers, under
+  // the same conditions as the plain ones; made at the first shape kept.
   std::vector<ShapeStatement> shapeStatements;
   // The hardware forms the walk of the current statement offered.
   std::vector<const MatchAlternative*> offered;
@@ -234,13 +290,16 @@ struct InstructionStatements::Session {
   }
 
   // The slot that holds the shape under the line's conditions, or null.
-  ShapeStatement* findShape(uint64_t hash, const char* shape, uint8_t length, uint8_t digits, const LineInfo* line) {
+  ShapeStatement* findShape(uint64_t hash, const char* shape, uint8_t length, const ConstantTokens& tokens,
+                            const LineInfo* line) {
     if (shapeStatements.empty()) return nullptr;
     ShapeStatement* slot = &shapeStatements[hash & (kShapeStatementSlots - 1)];
     if (slot->hash != hash || slot->generation != plainGeneration || slot->state != line->controlState ||
-        slot->section != line->section || slot->digits != digits || slot->textLength != length ||
+        slot->section != line->section || slot->count != tokens.count || slot->textLength != length ||
         std::memcmp(slot->text, shape, length) != 0)
       return nullptr;
+    for (uint32_t i = 0; i < tokens.count; ++i)
+      if (slot->digits[i] != tokens.token[i].digits) return nullptr;
     return slot;
   }
 
@@ -270,6 +329,7 @@ struct DeferredExpansion {
   SymbolTable::LocalSymbolTable* scope;
   uint32_t length;
   uint16_t scopeId;
+  uint16_t instructions;  // lines that hold an instruction
   char* text() { return reinterpret_cast<char*>(this + 1); }
 };
 
@@ -300,6 +360,27 @@ class DeferredExpansionArena {
   size_t left_ = 0;
 };
 
+// The statement's own line as the hardware alternative of its generic.
+void markHardwareAlternative(LineInfo* line) {
+  line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
+  line->setVariant(0);
+}
+
+// A copy of the statement's line in front of it, which the generic node stands for; the
+// statement's own line becomes the hardware alternative.
+LineInfo* insertGenericLine(LineInfo* line) {
+  LineInfo* generic = lineState()->insertLineSharingText(line, line->text, static_cast<int32_t>(line->sourceFile),
+                                                         static_cast<int32_t>(line->lineNumber), 0);
+  generic->copySourceRange(*line);
+  generic->flags[0] = static_cast<uint8_t>(line->flags[0] & (lineflag::kAssemble | lineflag::kMacroExpansion));
+  generic->controlState = line->controlState;
+  generic->section = line->section;
+  generic->setVariant(-1);
+  generic->flags[2] |= lineflag::kGenericLine;
+  markHardwareAlternative(line);
+  return generic;
+}
+
 }  // namespace
 
 // A generic whose expansions are kept as packed text until layout asks for them: most
@@ -310,14 +391,20 @@ class FDeferredGeneric : public FGeneric {
   VEKT_POOLED_CLASS(FDeferredGeneric)
 
  public:
-  FDeferredGeneric(LineInfo* line, const std::string& packed, uint32_t instructions) : FGeneric(line) {
-    deferred_ = runPart<DeferredExpansionArena>().make(packed.size());
+  FDeferredGeneric(LineInfo* line, DeferredExpansion* deferred) : FGeneric(line), deferred_(deferred) {
+    deferredInstructions = deferred->instructions;
+  }
+
+  // The packed lines, in the symbol scope of the parse now.
+  static DeferredExpansion* pack(const std::string& packed, uint32_t instructions) {
+    DeferredExpansion* deferred = runPart<DeferredExpansionArena>().make(packed.size());
     SymbolTable* table = symbolTable();
-    deferred_->scope = table->current;
-    deferred_->scopeId = table->currentScope;
-    deferred_->length = static_cast<uint32_t>(packed.size());
-    packed.copy(deferred_->text(), packed.size());
-    deferredInstructions = static_cast<uint16_t>(instructions < kNotDeferred ? instructions : kNotDeferred - 1);
+    deferred->scope = table->current;
+    deferred->scopeId = table->currentScope;
+    deferred->length = static_cast<uint32_t>(packed.size());
+    deferred->instructions = static_cast<uint16_t>(instructions < kNotDeferred ? instructions : kNotDeferred - 1);
+    packed.copy(deferred->text(), packed.size());
+    return deferred;
   }
 
   void buildDeferredRewrites() override {
@@ -327,6 +414,7 @@ class FDeferredGeneric : public FGeneric {
     deferred_ = nullptr;
     if (!deferred || groups.empty() || !groups.front()->nodes.first()) return;
     LineInfo* statementLine = groups.front()->nodes.first()->line;
+    ownLine();
     LineInfo* last = isa::insertExpansionLines(statementLine, deferred->text(), deferred->length);
     if (last == statementLine) return;
     LineInfo* first = statementLine->next;
@@ -360,6 +448,12 @@ class FDeferredGeneric : public FGeneric {
           }
   }
 
+  LineInfo* ownLine() override {
+    if (!groups.empty() && groups.front()->nodes.first() && line == groups.front()->nodes.first()->line)
+      line = insertGenericLine(line);
+    return line;
+  }
+
   // A copy holds every rewrite: the expansions are built for it first.
   FlowNode* clone() const override {
     const_cast<FDeferredGeneric*>(this)->buildDeferredRewrites();
@@ -378,6 +472,68 @@ class FDeferredGeneric : public FGeneric {
 
 VEKT_POOLED_CLASS_IMPL(FDeferredGeneric, "FDeferredGeneric")
 
+// A generic statement of the source whose expansions wait, kept as its hardware form
+// alone: nearly every such statement keeps that form, and the generic node would cost
+// more than the instruction. Layout treats it as the generic it stands for and makes
+// that generic, in its place, once the expansions are needed.
+class FStandInGeneric : public FInstruction {
+  VEKT_POOLED_CLASS(FStandInGeneric)
+
+ public:
+  FStandInGeneric(LineInfo* line, std::vector<IPInstruction*> candidates, DeferredExpansion* deferred)
+      : FInstruction(line, std::move(candidates)), deferred_(deferred) {}
+
+  int32_t waitingExpansions() const override { return deferred_->instructions; }
+
+  bool chooseStandIn() override {
+    const bool before = standInChosen_ != 0;
+    standInChosen_ = 1;
+    return before;
+  }
+
+  LineInfo* ownLine() override {
+    if (!genericLine_) genericLine_ = insertGenericLine(line);
+    return genericLine_;
+  }
+
+  FGeneric* becomeGeneric(Section& section) override {
+    auto* generic = new FDeferredGeneric(genericLine_ ? genericLine_ : line, deferred_);
+    generic->hasHardwareGroup = 1;
+    generic->layoutSize = layoutSize;
+    if (standInChosen_) generic->selected = 0;
+    section.replaceNode(this, generic);
+    generic->groups.add()->key = -1;
+    generic->groups.front()->nodes.append(this);
+    return generic;
+  }
+
+  // As the generic's emission with its hardware form chosen.
+  void emit(ObjectWriter& writer) override {
+    if (genericLine_) {
+      if (writer.section) genericLine_->setCodeAddress(writer.section->locationCounter);
+      genericLine_->flags[2] |= lineflag::kGenericMark;
+    } else {
+      line->flags[2] |= lineflag::kGenericMark;
+    }
+    currentLayoutLine() = line;
+    line->flags[2] |= lineflag::kGeneratedListable;
+    if (writer.section) line->setCodeAddress(writer.section->currentLocation());
+    FInstruction::emit(writer);
+    line->flags[2] |= lineflag::kGenericMark;
+  }
+
+  // A copy is the generic with every rewrite.
+  FlowNode* clone() const override { return nullptr; }
+
+ private:
+  DeferredExpansion* deferred_;
+  // The copy of the line the generic stands for, once a line had to follow it.
+  LineInfo* genericLine_ = nullptr;
+  uint8_t standInChosen_ = 0;
+};
+
+VEKT_POOLED_CLASS_IMPL(FStandInGeneric, "FStandInGeneric")
+
 namespace {
 
 const char* commentPrefixOf(const LineInfo* line) {
@@ -395,6 +551,12 @@ bool jumpChainsAt(const LineInfo* line) {
 }
 
 bool isGeneratedLine(const LineInfo* line) { return line->variant() >= 0; }
+
+bool noFormAligns(const std::vector<IPInstruction*>& candidates) {
+  for (const IPInstruction* candidate : candidates)
+    if (candidate->alignment != 0) return false;
+  return true;
+}
 
 // Whether a generic's expansions may wait for layout. Jump chains label every generated
 // jump from the counter the expansion's own labels take theirs from, and the metrics count
@@ -445,21 +607,6 @@ bool fail(LineInfo* line, const char* text) {
   return false;
 }
 
-// A copy of the statement's line in front of it, which the generic node stands for; the
-// statement's own line becomes the hardware alternative.
-LineInfo* insertGenericLine(LineInfo* line) {
-  LineInfo* generic = lineState()->insertLineSharingText(line, line->text, static_cast<int32_t>(line->sourceFile),
-                                                         static_cast<int32_t>(line->lineNumber), 0);
-  generic->copySourceRange(*line);
-  generic->flags[0] = static_cast<uint8_t>(line->flags[0] & (lineflag::kAssemble | lineflag::kMacroExpansion));
-  generic->controlState = line->controlState;
-  generic->section = line->section;
-  generic->setVariant(-1);
-  generic->flags[2] |= lineflag::kGenericLine;
-  line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
-  line->setVariant(0);
-  return generic;
-}
 
 }  // namespace
 
@@ -477,33 +624,41 @@ void keepOperandsWithSoleCandidate(const std::vector<IPInstruction*>& candidates
 
 namespace {
 
-// Keeps what the statement came to for the next of its shape, when the value of its number
-// can have changed nothing but whether the forms before the chosen one are ruled out and
-// the bits of the chosen one's field.
-void keepShape(InstructionStatements::Session& s, const char* position, const ConstantToken& token,
+// Keeps what the statement came to for the next of its shape, when the values of its
+// numbers can have changed nothing but whether the forms before the chosen one are ruled
+// out and the bits of the chosen one's fields.
+void keepShape(InstructionStatements::Session& s, const char* position, const ConstantTokens& tokens,
                const char* shape, uint8_t shapeLength, uint64_t key, const LineInfo* line,
                const std::vector<IPInstruction*>& candidates, const IPInstruction& chosen, uint32_t consumed) {
-  if (consumed < token.end) return;
-  const OrbaExpression* parsed = s.matcher.soleIntegerBetween(position + token.from, position + token.end);
-  if (!parsed || parsed->getInteger() != token.value) return;
+  const ConstantToken& last = tokens.token[tokens.count - 1];
+  if (consumed < last.end) return;
+  const char* from[ConstantTokens::kMost];
+  const char* end[ConstantTokens::kMost];
+  int64_t values[ConstantTokens::kMost];
+  int64_t parsed[ConstantTokens::kMost];
+  for (uint32_t i = 0; i < tokens.count; ++i) {
+    from[i] = position + tokens.token[i].from;
+    end[i] = position + tokens.token[i].end;
+    values[i] = tokens.token[i].value;
+  }
+  if (!s.matcher.integersBetween(from, end, tokens.count, parsed)) return;
+  for (uint32_t i = 0; i < tokens.count; ++i)
+    if (parsed[i] != values[i]) return;
   size_t chosenAt = 0;
   while (chosenAt < candidates.size() && candidates[chosenAt] != &chosen) ++chosenAt;
   if (chosenAt == candidates.size() || chosenAt > ShapeRegime::kMostPassedOver) return;
 
   ShapeRegime regime;
   for (size_t i = 0; i < chosenAt; ++i) {
-    isa::ConstantOperandForm form;
+    isa::ConstantOperandForm& form = regime.passedOver[i];
     const MatchAlternative* alternative = candidates[i]->alternative;
-    if (!alternative || !isa::constantReachesOnlyItsField(*alternative, form)) return;
-    // The form was passed over for its range: a value inside it may take the form.
-    if (token.value >= form.low && token.value <= form.high) return;
-    regime.passedOver[i][0] = form.low;
-    regime.passedOver[i][1] = form.high;
+    if (!alternative || !isa::constantReachesOnlyItsField(*alternative, form) || form.count != tokens.count) return;
+    // The form was passed over for its ranges: values inside them may take the form.
+    if (ShapeRegime::within(form, values)) return;
   }
   regime.passedOverCount = static_cast<uint8_t>(chosenAt);
-  isa::ConstantOperandForm form;
-  if (!chosen.alternative || !isa::constantReachesOnlyItsField(*chosen.alternative, form) ||
-      token.value < form.low || token.value > form.high)
+  if (!chosen.alternative || !isa::constantReachesOnlyItsField(*chosen.alternative, regime.chosen) ||
+      regime.chosen.count != tokens.count || !ShapeRegime::within(regime.chosen, values))
     return;
   for (const MatchAlternative* alternative : s.offered) {
     bool judged = false;
@@ -511,21 +666,19 @@ void keepShape(InstructionStatements::Session& s, const char* position, const Co
     if (!judged && !isa::constantLeavesBuildAlone(*alternative)) return;
   }
   const uint32_t image = chosen.encoding->image[7];
-  const uint8_t bits = chosen.encoding->bits;
+  regime.bits = chosen.encoding->bits;
   uint32_t mask = 0;
-  uint32_t placed = 0;
-  if (form.fields && (!isa::constantFieldMask(*form.fields, bits, mask) ||
-                      !isa::placeConstant(*form.fields, bits, token.value, placed)))
-    return;
+  for (uint32_t i = 0; i < regime.chosen.count; ++i) {
+    uint32_t fieldMask = 0;
+    if (regime.chosen.fields[i] && !isa::constantFieldMask(*regime.chosen.fields[i], regime.bits, fieldMask)) return;
+    mask |= fieldMask;
+  }
   regime.base = image & ~mask;
-  if ((regime.base | placed) != image) return;
-  regime.low = form.low;
-  regime.high = form.high;
-  regime.fields = form.fields;
-  regime.bits = bits;
+  uint32_t rebuilt = 0;
+  if (!regime.image(values, rebuilt) || rebuilt != image) return;
   regime.cycles = static_cast<uint16_t>(chosen.cycles);
 
-  ShapeStatement* slot = s.findShape(key, shape, shapeLength, token.digits, line);
+  ShapeStatement* slot = s.findShape(key, shape, shapeLength, tokens, line);
   if (!slot) {
     slot = s.shapeSlot(key);
     slot->releaseRegimes();
@@ -533,11 +686,12 @@ void keepShape(InstructionStatements::Session& s, const char* position, const Co
     slot->state = line->controlState;
     slot->section = line->section;
     slot->generation = s.plainGeneration;
-    slot->digits = token.digits;
+    slot->count = static_cast<uint8_t>(tokens.count);
+    for (uint32_t i = 0; i < tokens.count; ++i) slot->digits[i] = tokens.token[i].digits;
     slot->textLength = shapeLength;
     std::memcpy(slot->text, shape, shapeLength);
   }
-  slot->consumedAfter = consumed - token.end;
+  slot->consumedAfter = consumed - last.end;
   size_t free = 0;
   while (free < ShapeStatement::kRegimes && slot->regimes[free].attributes) ++free;
   if (free == ShapeStatement::kRegimes) {
@@ -575,26 +729,27 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       return true;
     }
   }
-  ConstantToken token;
+  ConstantTokens tokens;
   // The digits are read as decimal only where the line's radix is ten.
   const bool shapeKnown = plainKnown && isa::constantShapes().enabled && line->controlState &&
                           line->controlState->radix == 10 &&
-                          findConstantToken(position, plainLength, commentAt < plainLength ? ';' : '\0', token);
+                          findConstantTokens(position, plainLength, commentAt < plainLength ? ';' : '\0', tokens);
   char shape[PlainStatement::kTextRoom];
   uint8_t shapeLength = 0;
   uint64_t shapeKey = 0;
   if (shapeKnown) {
-    shapeLength = shapeText(position, plainLength, token, shape);
-    shapeKey = shapeHash(shape, shapeLength, token.digits, line);
-    if (const ShapeStatement* known = s.findShape(shapeKey, shape, shapeLength, token.digits, line)) {
+    shapeLength = shapeText(position, plainLength, tokens, shape);
+    shapeKey = shapeHash(shape, shapeLength, tokens, line);
+    if (const ShapeStatement* known = s.findShape(shapeKey, shape, shapeLength, tokens, line)) {
+      int64_t values[ConstantTokens::kMost];
+      for (uint32_t i = 0; i < tokens.count; ++i) values[i] = tokens.token[i].value;
       for (const ShapeRegime& regime : known->regimes) {
-        if (!regime.takes(token.value)) continue;
-        uint32_t placed = 0;
-        if (regime.fields && !isa::placeConstant(*regime.fields, regime.bits, token.value, placed)) break;
-        *consumed = token.end + known->consumedAfter;
+        if (!regime.takes(values)) continue;
+        uint32_t image = 0;
+        if (!regime.image(values, image)) break;
+        *consumed = tokens.token[tokens.count - 1].end + known->consumedAfter;
         ++isa::constantShapes().taken;
-        appendSimpleInstruction(*line->section, line, *regime.attributes, regime.base | placed, regime.bits,
-                                regime.cycles);
+        appendSimpleInstruction(*line->section, line, *regime.attributes, image, regime.bits, regime.cycles);
         return true;
       }
     }
@@ -609,7 +764,9 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   context.match = &match;
   s.offered.clear();
   context.offered = shapeKnown ? &s.offered : nullptr;
-  s.matcher.watchNumberAt(shapeKnown ? position + token.digits : nullptr);
+  const char* digits[ConstantTokens::kMost];
+  for (uint32_t i = 0; shapeKnown && i < tokens.count; ++i) digits[i] = position + tokens.token[i].digits;
+  s.matcher.watchNumbersAt(digits, shapeKnown ? tokens.count : 0);
 
   s.expansionText.clear();
   context.expansionText = isa::expansionLinesWanted() ? &s.expansionText : nullptr;
@@ -625,19 +782,43 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   Section* section = line->section;
   if (context.expanded) {
     const std::string& packed = s.expansionText;
-    const bool wait = !candidates.empty() && !packed.empty() && expansionsMayWait(line);
+    // Outside every section the node moves to a section made for it, which its lines
+    // take from the copy of the statement's line: that copy is made at once there.
+    const bool wait =
+        !candidates.empty() && !packed.empty() && expansionsMayWait(line) && section != placeholderSection();
     if (!wait && !packed.empty()) isa::insertExpansionLines(line, packed.data(), packed.size());
-    FGeneric* generic =
-        wait ? new FDeferredGeneric(line, packed, context.expansionInstructions) : new FGeneric(line);
+    // A statement of the source whose forms take no alignment stands as its hardware
+    // form; a generated one stays in the group of the expansion it belongs to, where
+    // layout does not look into generics.
+    if (wait && !isGeneratedLine(line) && noFormAligns(candidates)) {
+      keepOperandsWithSoleCandidate(candidates);
+      auto* standIn = new FStandInGeneric(
+          line, std::move(candidates), FDeferredGeneric::pack(packed, context.expansionInstructions));
+      candidates.clear();
+      section->addNode(standIn, true);
+      markHardwareAlternative(line);
+      return true;
+    }
+    FGeneric* generic = wait ? new FDeferredGeneric(line, FDeferredGeneric::pack(packed, context.expansionInstructions))
+                             : new FGeneric(line);
+    bool hardwareAlternative = false;
     if (!candidates.empty()) {
-      // The copy of the line only serves the expansion's lines when they are made.
-      if (isa::expansionLinesWanted()) generic->line = insertGenericLine(line);
+      // The copy of the line only serves the expansion's lines when they are made; a
+      // generic whose lines wait stands on the statement's line until then.
+      if (isa::expansionLinesWanted()) {
+        if (wait)
+          hardwareAlternative = true;
+        else
+          generic->line = insertGenericLine(line);
+      }
       generic->hasHardwareGroup = 1;
       keepOperandsWithSoleCandidate(candidates);
       generic->addRewrite(new FInstruction(line, std::move(candidates)));
       candidates.clear();
     }
     section->addNode(generic, true);
+    // After the node is placed: a generated line's node would join the generic before it.
+    if (hardwareAlternative) markHardwareAlternative(line);
     return true;
   }
 
@@ -684,7 +865,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         plain.textLength = plainLength;
         std::memcpy(plain.text, position, plainLength);
         if (shapeKnown && !s.matcher.numberReadAsText())
-          keepShape(s, position, token, shape, shapeLength, shapeKey, line, candidates, *simple, *consumed);
+          keepShape(s, position, tokens, shape, shapeLength, shapeKey, line, candidates, *simple, *consumed);
       }
       const Encoding* encoding = simple->encoding;
       if (simple->attributes && simple->attributes->isShared() && encoding && encoding->bits <= 32) {

@@ -8,7 +8,8 @@ Each source holds N lines of one statement, with a label every ten lines that th
 go back to, so that every jump reaches with its hardware form. For each kind the script
 prints the best user+system time and the largest peak memory of --runs runs, per line,
 and both as a ratio to the plain `add` source: a generic jump whose expansion is never
-taken should stay close to an `add`.
+taken should stay close to an `add`, and so should statements that differ only in their
+numbers or their comments (`mov`, `ld.w`, `ld.w ;`, `insert`).
 """
 import argparse
 import os
@@ -20,6 +21,8 @@ KINDS = [
     ("add", " add d1,d2\n"),
     ("mov", " mov d1,#{i}\n"),
     ("ld.w", " ld.w d1,[a2]{offset}\n"),
+    ("ld.w ;", " ld.w d1,[a2]{offset} ; word {i}\n"),
+    ("insert", " insert d1,d2,#{bit},#{pos},#{width}\n"),
     ("j", " j L{label}\n"),
     ("jne", " jne d1,d2,L{label}\n"),
     ("jne -OG", " jne d1,d2,L{label}\n"),
@@ -33,7 +36,8 @@ def write_source(path, template, lines):
         for i in range(lines):
             if i % 10 == 0:
                 out.write(f"L{i}:\n")
-            out.write(template.format(i=i & 0x7FFF, offset=(i % 64) * 4, label=(i // 10) * 10))
+            out.write(template.format(i=i & 0x7FFF, offset=(i % 64) * 4, label=(i // 10) * 10,
+                                      bit=(i // 7) % 16, pos=(i * 13) % 17, width=(i // 3) % 16))
 
 
 def run_once(command):

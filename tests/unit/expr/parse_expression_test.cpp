@@ -254,8 +254,8 @@ TEST_F(ExprParseTest, LocationCounterPlacesAGeneratedLabelAtTheSectionEnd) {
   EXPECT_TRUE(label->isInternal());
   EXPECT_TRUE(label->isLocal());
   EXPECT_EQ(label->section, &section);
-  ASSERT_EQ(label->references.size(), 1u);
-  EXPECT_EQ(label->references[0], &line_);
+  EXPECT_EQ(label->referenceCount, 1u);
+  EXPECT_EQ(label->firstReference, &line_);
   // Each "*" is a label of its own, and each stands in the flow where it was read.
   EXPECT_EQ(printed(second.tree), "(__T" + std::to_string(number - 1) + " + 4)");
   ASSERT_EQ(section.nodeCount(), 2u);
@@ -310,8 +310,8 @@ TEST_F(ExprParseTest, IdentifierIsEnteredIntoTheSymbolTable) {
   Symbol* symbol = symbolTable()->current->lookup(stringBuffer()->intern("fresh"));
   ASSERT_NE(symbol, nullptr);
   EXPECT_TRUE(symbol->isUsed());
-  ASSERT_EQ(symbol->references.size(), 1u);
-  EXPECT_EQ(symbol->references[0], &line_);
+  EXPECT_EQ(symbol->referenceCount, 1u);
+  EXPECT_EQ(symbol->firstReference, &line_);
 }
 
 TEST_F(ExprParseTest, LiteralErrorStopsScanningSoLaterNamesAreNotEntered) {

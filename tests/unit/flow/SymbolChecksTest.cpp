@@ -62,7 +62,7 @@ TEST_F(SymbolChecksTest, BindingsAndMessagesAfterBothChecks) {
     s->flags[1] = c.second;
     s->bindingLine = line(1);
     s->definitionLine = line(2);
-    s->references.push_back(line(3));
+    s->addReference(line(3));
     checkGlobalSymbol(*s);
     checkLocalSymbol(*s);
     EXPECT_EQ(s->flags[0], c.firstAfter);
@@ -153,7 +153,7 @@ TEST_F(SymbolChecksTest, DiagnosticsOfAPassComeInReportOrder) {
       Symbol* s = symbol(("name" + std::to_string(index)).c_str());
       s->flags[1] = c.second;
       s->bindingLine = at;
-      s->references.push_back(at);
+      s->addReference(at);
       entered.push_back(s);
     }
     std::vector<Symbol*> order = runState().symbolTable->current->symbols.reportOrder();

@@ -118,8 +118,8 @@ TEST_F(SymbolTableTest, ReferenceBeforeDefinitionIsCompletedByTheDefinition) {
   EXPECT_FALSE(referenced->flags[2] & Symbol::kDebugReferenced);
   EXPECT_EQ(table_->referenceSymbol(name("later"), line(3, &debug)), referenced);
   EXPECT_TRUE(referenced->flags[2] & Symbol::kDebugReferenced);
-  ASSERT_EQ(referenced->references.size(), 2u);
-  EXPECT_EQ(referenced->references.front(), use);
+  EXPECT_EQ(referenced->referenceCount, 2u);
+  EXPECT_EQ(referenced->firstReference, use);
 
   LineInfo* definition = line(9);
   EXPECT_EQ(table_->current->defineSymbol(name("later"), definition), referenced);
@@ -356,6 +356,38 @@ TEST_F(SymbolTableTest, ScopeFindsAndOrdersAsAHashedMultimapDoes) {
     for (const auto& entry : reference) walk.push_back(entry.second);
     EXPECT_EQ(table.current->symbols.reportOrder(), walk);
     EXPECT_EQ(table.current->symbols.size(), reference.size());
+  }
+}
+
+// A name asked for again right after it was entered or found is found without a
+// probe; once two spellings of it stand in the scope, the folding rule must still give
+// the one a hashed multimap would, whichever was asked for last.
+TEST_F(SymbolTableTest, NameAskedForRightAfterEnteringFollowsTheCaseRule) {
+  struct Case {
+    const char* first;
+    const char* second;
+    bool sensitiveWhenLooked;
+    const char* looked;
+  } cases[] = {
+      {"Label", "LABEL", false, "LABEL"}, {"Label", "LABEL", false, "Label"}, {"Label", "LABEL", true, "LABEL"},
+      {"Label", "LABEL", true, "label"},  {"Label", "Other", false, "Other"}, {"Label", "Other", false, "OTHER"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.first << ", " << c.second << " then " << c.looked);
+    options_->caseSensitiveFast = false;
+    options_->caseSensitive = true;
+    SymbolTable table;
+    SymbolTable::NameMap<Symbol*> reference(0, SymbolTable::NameHash(), SymbolTable::nameEqual());
+    for (const char* text : {c.first, c.second}) {
+      Symbol* entered = table.current->defineSymbol(name(text), line(1));
+      ASSERT_NE(entered, nullptr);
+      reference.emplace(entered->name, entered);
+    }
+    // Asked once under the exact rule, so that the name is the one last found.
+    table.current->lookup(name(c.looked));
+    options_->caseSensitive = c.sensitiveWhenLooked;
+    auto found = reference.find(name(c.looked));
+    EXPECT_EQ(table.current->lookup(name(c.looked)), found == reference.end() ? nullptr : found->second);
   }
 }
 

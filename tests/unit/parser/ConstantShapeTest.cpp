@@ -1,7 +1,7 @@
-// Statements that differ from one parsed before only in the value of one number, or in
-// their comment, take the kept outcome of that statement's shape: every form of the tables
-// that takes a constant, with values inside, at and outside its range, must come out as
-// the full match makes it.
+// Statements that differ from one parsed before only in the values of their numbers
+// (decimal or hexadecimal), or in their comment, take the kept outcome of that statement's
+// shape: every form of the tables that takes constants, with values inside, at and outside
+// their ranges, must come out as the full match makes it.
 #include <map>
 #include <random>
 #include <regex>
@@ -19,16 +19,17 @@
 
 namespace {
 
-// The statements of one form with a number where its constant operand stands ("{}"): the
-// first of every choice, and the registers in a few combinations, so that the forms of a
-// base register or of d15 are met as well.
+// The statements of one form with a "{}" where each of its constant operands stands (at
+// most three): the first of every choice, and the registers in a few combinations, so that
+// the forms of a base register or of d15 are met as well.
 std::vector<std::string> shapesOf(const char* mnemonic, const std::string& syntax) {
   std::vector<std::string> shapes;
   if (syntax.find("label") != std::string::npos || syntax.find("address") != std::string::npos) return shapes;
   std::string text = std::regex_replace(syntax, std::regex(R"(\(([^|()]*)\|[^()]*\))"), "$1");
   text = std::regex_replace(text, std::regex(R"(n\[-?[0-9]+\.\.[0-9]+\])"), "{}");
-  const size_t first = text.find("{}");
-  if (first == std::string::npos || text.find("{}", first + 1) != std::string::npos) return shapes;
+  size_t numbers = 0;
+  for (size_t at = text.find("{}"); at != std::string::npos; at = text.find("{}", at + 2)) ++numbers;
+  if (numbers == 0 || numbers > 3) return shapes;
   struct Registers {
     const char* data;
     const char* address;
@@ -44,9 +45,19 @@ std::vector<std::string> shapesOf(const char* mnemonic, const std::string& synta
   return shapes;
 }
 
-std::string withValue(const std::string& shape, int64_t value) {
-  std::string number = value < 0 ? "-" + std::to_string(-value) : std::to_string(value);
-  return shape.substr(0, shape.find("{}")) + number + shape.substr(shape.find("{}") + 2);
+// The values in decimal, or now and then in hexadecimal: a shape meets both.
+std::string withValues(const std::string& shape, const std::vector<int64_t>& values, std::mt19937& random) {
+  std::string text;
+  size_t from = 0;
+  for (int64_t value : values) {
+    const size_t at = shape.find("{}", from);
+    std::ostringstream magnitude;
+    if (random() % 5 == 0) magnitude << "0x" << std::hex;
+    magnitude << (value < 0 ? -value : value);
+    text += shape.substr(from, at - from) + (value < 0 ? "-" : "") + magnitude.str();
+    from = at + 2;
+  }
+  return text + shape.substr(from);
 }
 
 class ConstantShapeTest : public ParseTest {
@@ -114,15 +125,33 @@ TEST_F(ConstantShapeTest, EveryConstantFormComesOutAsTheFullMatchMakesIt) {
     const MatchAlternative& alternative = isa::matchAlternatives()[a];
     if (alternative.kind != isa::kHardwareForm) continue;
     const isa::FormInfo& info = isa::formInfo()[alternative.form];
-    std::string syntax = info.syntax;
-    std::smatch range;
-    if (!std::regex_search(syntax, range, std::regex(R"(n\[(-?[0-9]+)\.\.([0-9]+)\])"))) continue;
-    const int64_t low = std::stoll(range[1]), high = std::stoll(range[2]);
+    const std::string syntax = std::regex_replace(info.syntax, std::regex(R"(\(([^|()]*)\|[^()]*\))"), "$1");
     std::vector<std::string> shapes = shapesOf(info.firstMnemonic, syntax);
     if (shapes.empty()) continue;
     ++forms;
-    std::uniform_int_distribution<int64_t> inside(low, high);
-    std::uniform_int_distribution<int64_t> near(low - 64, high + 64);
+    // Each operand's range, and a value of one kind for it: at or past an end of the
+    // range, 0, 1, 4 or -4, inside it, or near it.
+    struct Range {
+      int64_t low, high;
+    };
+    std::vector<Range> ranges;
+    const std::regex rangeText(R"(n\[(-?[0-9]+)\.\.([0-9]+)\])");
+    for (std::sregex_iterator it(syntax.begin(), syntax.end(), rangeText), done; it != done; ++it)
+      ranges.push_back(Range{std::stoll((*it)[1]), std::stoll((*it)[2])});
+    auto valueIn = [&](const Range& range, int kind) -> int64_t {
+      switch (kind) {
+        case 0: return range.low;
+        case 1: return range.high;
+        case 2: return range.low - 1;
+        case 3: return range.high + 1;
+        case 4: return 0;
+        case 5: return 1;
+        case 6: return 4;
+        case 7: return -4;
+        case 8: return std::uniform_int_distribution<int64_t>(range.low - 64, range.high + 64)(random);
+        default: return std::uniform_int_distribution<int64_t>(range.low, range.high)(random);
+      }
+    };
     // A comment after the statement, with words that differ from line to line, changes
     // nothing of it.
     std::uniform_int_distribution<int> commentKind(0, 3);
@@ -136,12 +165,14 @@ TEST_F(ConstantShapeTest, EveryConstantFormComesOutAsTheFullMatchMakesIt) {
           return std::string();
       }
     };
-    for (const std::string& shape : shapes) {
-      for (int64_t value : {low, high, low - 1, high + 1, int64_t{0}, int64_t{1}, int64_t{4}, int64_t{-4}})
-        statements.push_back(withValue(shape, value) + comment());
-      for (int i = 0; i < 10; ++i) statements.push_back(withValue(shape, inside(random)) + comment());
-      for (int i = 0; i < 6; ++i) statements.push_back(withValue(shape, near(random)) + comment());
-    }
+    for (const std::string& shape : shapes)
+      for (int kind = 0; kind < 24; ++kind) {
+        // Every value of one kind first, then kinds drawn for each operand apart.
+        std::vector<int64_t> values;
+        for (const Range& range : ranges)
+          values.push_back(valueIn(range, kind < 10 ? kind : static_cast<int>(random() % 12)));
+        statements.push_back(withValues(shape, values, random) + comment());
+      }
   }
   ASSERT_GT(forms, 100u);
   // The shapes meet each other in every order, not one shape at a time.

@@ -53,8 +53,9 @@ TEST_F(InstructionStatementTest, EachStatementBecomesTheNodeOfItsForms) {
       {" mov d0,#(lab-lab)", {kInstruction}},
       // A target that layout places: every form stays.
       {" j lab", {kInstruction}},
-      // A generic instruction with a hardware form: the generic holds both.
-      {" jeq d0,#3,lab", {kGeneric}},
+      // A generic instruction with a hardware form: while its expansions wait, the
+      // hardware form's node stands for the generic.
+      {" jeq d0,#3,lab", {kInstruction}},
   };
   for (const Case& c : cases) {
     lines.clear();
@@ -72,13 +73,26 @@ TEST_F(InstructionStatementTest, EachStatementBecomesTheNodeOfItsForms) {
 
 TEST_F(InstructionStatementTest, GenericStatementInsertsItsExpansionAfterItsLine) {
   parse({" .SDECL \".text\",CODE", " .SECT \".text\"", " jeq d0,#3,lab", "lab:"});
-  // The statement's own line is the hardware alternative; a copy in front stands for
-  // the generic. The expansion's lines wait until layout asks for them.
-  auto* generic = static_cast<FGeneric*>(lines[2]->section->firstNode());
+  // The statement's own line is the hardware alternative, and its node stands for the
+  // generic: the expansion's lines wait until layout asks for them. The expansion holds
+  // two instructions, which bounds its size from below.
+  FlowNode* standIn = lines[2]->section->firstNode();
+  ASSERT_EQ(standIn->kind, kInstruction);
+  EXPECT_EQ(standIn->waitingExpansions(), 2);
+  EXPECT_EQ(lines[2]->variant(), 0);
+  EXPECT_TRUE(generatedAfter(2).empty());
+  // Layout makes the generic in the stand-in's place, with the stand-in as its hardware
+  // form and a copy of the line in front of the statement's line.
+  FGeneric* generic = standIn->becomeGeneric(*lines[2]->section);
+  ASSERT_NE(generic, nullptr);
   ASSERT_EQ(generic->kind, kGeneric);
+  EXPECT_EQ(lines[2]->section->firstNode(), generic);
+  ASSERT_EQ(generic->groups.size(), 1u);
+  EXPECT_EQ(generic->groups.front()->nodes.first(), standIn);
   EXPECT_TRUE(generic->rewritesDeferred());
   EXPECT_TRUE(generatedAfter(2).empty());
   generic->buildDeferredRewrites();
+  EXPECT_EQ(generic->line, lines[2]->previous);
   EXPECT_FALSE(generic->rewritesDeferred());
   std::vector<std::string> texts = generatedAfter(2);
   ASSERT_EQ(texts.size(), 3u);
@@ -138,12 +152,18 @@ TEST_F(InstructionStatementTest, ACheckOnlyRunKeepsNeitherTheGenericNorItsLines)
       EXPECT_EQ(lines[2]->previous, lines[1]) << c.run;
       continue;
     }
-    ASSERT_EQ(kinds(), (std::vector<int>{kGeneric, kLabel})) << c.run;
-    auto* generic = static_cast<FGeneric*>(lines[2]->section->firstNode());
-    EXPECT_EQ(generic->rewritesDeferred(), c.deferred) << c.run;
+    // Lines that wait leave the hardware form's node standing for the generic, which
+    // layout makes when it needs the lines.
+    const int kept = c.deferred ? kInstruction : kGeneric;
+    ASSERT_EQ(kinds(), (std::vector<int>{kept, kLabel})) << c.run;
+    FlowNode* first = lines[2]->section->firstNode();
+    EXPECT_EQ(first->waitingExpansions() >= 0, c.deferred) << c.run;
     if (c.deferred) {
       EXPECT_TRUE(generatedAfter(2).empty()) << c.run;
     }
+    auto* generic = c.deferred ? first->becomeGeneric(*lines[2]->section) : static_cast<FGeneric*>(first);
+    ASSERT_NE(generic, nullptr) << c.run;
+    EXPECT_EQ(generic->rewritesDeferred(), c.deferred) << c.run;
     generic->buildDeferredRewrites();
     EXPECT_EQ(generic->groups.size(), c.groups) << c.run;
     ASSERT_FALSE(generic->groups.empty()) << c.run;
