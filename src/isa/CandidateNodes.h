@@ -50,5 +50,7 @@ class CandidateNodes {
 
   uint32_t holders_ = 1;
   CandidateNodes* other_ = nullptr;
-  InlineVector<OrbaExpression*, 6> nodes_;
+  // A jump keeps up to four nodes a set: the operand checks of a form, or the parsed
+  // target with them once a sole form takes the statement's set over.
+  InlineVector<OrbaExpression*, 4> nodes_;
 };

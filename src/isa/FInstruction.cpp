@@ -151,7 +151,7 @@ void FInstruction::dump(std::ostream& out) const {
 namespace {
 
 // The form's last validation result: 0 rejected, 1 valid, 2 undecided.
-void setUsable(IPInstruction& form, uint32_t usable) { form.count = usable; }
+void setUsable(IPInstruction& form, uint32_t usable) { form.count = static_cast<uint8_t>(usable); }
 
 uint32_t unitBitsOf(const Section* section) {
   return section && section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;

@@ -89,71 +89,90 @@ struct SimpleRunStore {
     }
   }
 
-  // Marks the entry's line as listed with the entry's bytes; false when the table
-  // cannot grow (the bytes then go to the line as any node's).
+  // Marks the entry's line as listed with the entry's bytes; false when the list of
+  // them cannot grow (the bytes then go to the line as any node's).
   bool noteListed(uint32_t index) {
-    if ((listedCount + 1) * 2 > listed.size() && !growListed()) return false;
-    placeListed(listedHash(at(index).line), index);
-    ++listedCount;
+    if (listedOrder.size() >= kNoEntry) return false;
+    try {
+      listedOrder.push_back(index);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    listed.clear();  // a table made before is made again at the next lookup
     return true;
   }
 
-  // The entry whose line is the line and whose bytes were listed; null when none.
+  // The entry whose line is the line and whose bytes were listed; null when none. The
+  // list file asks in line order, which is the order the entries were written in: the
+  // entry after the last one found is tried first, the table only after it.
   const FSimpleRun::Entry* findListed(const LineInfo* line) {
-    if (listed.empty()) return nullptr;
+    if (listedOrder.empty()) return nullptr;
+    for (size_t position = lastFound; position < lastFound + 2 && position < listedOrder.size(); ++position) {
+      const FSimpleRun::Entry& entry = at(listedOrder[position]);
+      if (entry.line == line) {
+        lastFound = position;
+        return &entry;
+      }
+    }
+    if (listed.empty() && !makeListedTable()) return nullptr;
     const uint64_t hash = listedHash(line);
     const auto fingerprint = static_cast<uint32_t>(hash);
     const size_t mask = listed.size() - 1;
     for (size_t slot = hash >> listedShift;; slot = (slot + 1) & mask) {
       const ListedSlot& entry = listed[slot];
-      if (entry.index == kNoEntry) return nullptr;
-      if (entry.fingerprint == fingerprint && at(entry.index).line == line) return &at(entry.index);
+      if (entry.position == kNoEntry) return nullptr;
+      if (entry.fingerprint != fingerprint) continue;
+      const FSimpleRun::Entry& found = at(listedOrder[entry.position]);
+      if (found.line == line) {
+        lastFound = entry.position;
+        return &found;
+      }
     }
   }
 
   static constexpr uint32_t kNoEntry = UINT32_MAX;
 
-  // A slot keeps a fingerprint of its line beside the entry index: most lines the list
-  // asks about have no entry, and a probe should not visit the entries to learn it.
+  // A slot keeps a fingerprint of its line beside the entry's place in listedOrder: a
+  // line without an entry is told so from the table alone.
   struct ListedSlot {
     uint32_t fingerprint = 0;
-    uint32_t index = kNoEntry;
+    uint32_t position = kNoEntry;
   };
 
   static uint64_t listedHash(const LineInfo* line) {
     return (reinterpret_cast<uintptr_t>(line) >> 3) * 0x9E3779B97F4A7C15ull;
   }
 
-  void placeListed(uint64_t hash, uint32_t index) {
-    const size_t mask = listed.size() - 1;
-    size_t slot = hash >> listedShift;
-    while (listed[slot].index != kNoEntry) slot = (slot + 1) & mask;
-    listed[slot] = {static_cast<uint32_t>(hash), index};
-  }
-
-  bool growListed() {
-    std::vector<ListedSlot> old;
-    old.swap(listed);
-    const size_t slots = old.empty() ? 1024 : old.size() * 2;
+  // The table by line, at most half full, of every listed entry.
+  bool makeListedTable() {
+    size_t slots = 1024;
+    while (slots < 2 * listedOrder.size()) slots *= 2;
     try {
       listed.assign(slots, ListedSlot{});
     } catch (const std::bad_alloc&) {
-      listed.swap(old);
+      listed.clear();
       return false;
     }
     listedShift = 64 - static_cast<uint32_t>(__builtin_ctzll(slots));
-    for (const ListedSlot& entry : old)
-      if (entry.index != kNoEntry) placeListed(listedHash(at(entry.index).line), entry.index);
+    const size_t mask = slots - 1;
+    for (size_t position = 0; position < listedOrder.size(); ++position) {
+      const uint64_t hash = listedHash(at(listedOrder[position]).line);
+      size_t slot = hash >> listedShift;
+      while (listed[slot].position != kNoEntry) slot = (slot + 1) & mask;
+      listed[slot] = {static_cast<uint32_t>(hash), static_cast<uint32_t>(position)};
+    }
     return true;
   }
 
   std::vector<std::unique_ptr<FSimpleRun::Entry[]>> blocks;
   uint32_t count = 0;
-  // Open addressing by line, at most half full: the entries whose bytes the list file
-  // shows, 8 bytes a slot instead of a record of listing bytes for each such line.
+  // The entries whose bytes the list file shows, in the order they were written, and a
+  // table of them by line made at the first lookup that needs it: 4 bytes an entry and
+  // 8 a slot, instead of a record of listing bytes for each such line.
+  std::vector<uint32_t> listedOrder;
+  size_t lastFound = 0;
   std::vector<ListedSlot> listed;
   uint32_t listedShift = 64;
-  uint32_t listedCount = 0;
   std::vector<Form> forms;
   // Open addressing by set and count: a program uses a few hundred forms at most, and
   // every fixed-size instruction looks its form up.

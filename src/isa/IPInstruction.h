@@ -132,9 +132,9 @@ class IPInstruction {
   Encoding* encoding = nullptr;
   const MatchAlternative* alternative = nullptr;
   IPAttribute* attributes = nullptr;
-  uint32_t count = 1;
-  uint32_t cycles = 0;
   int32_t alignment = 0;
+  uint16_t cycles = 0;  // as a line and a node count them
+  uint8_t count = 1;    // layout's last check of the form: 0 rejected, 1 fits, 2 undecided
   uint8_t excluded = 0;
 };
 

@@ -133,11 +133,16 @@ bool InstructionMatcher::findExpression(uint16_t state, const char* end, ParsedE
 
 namespace {
 
-// A parse that failed at once on a character that starts no expression read nothing.
+// A parse that failed at once on a character that starts no expression read nothing: a
+// comma, a closing bracket, or the bracket of an address operand before a name, which the
+// expression parser refuses before it reads the name.
 bool failedAtStart(const char* text, const void* expression, uint32_t length) {
   if (expression || length != 0) return false;
   while (*text == ' ' || *text == '\t') ++text;
-  return *text == '[' || *text == ']' || *text == ',';
+  if (*text == ']' || *text == ',') return true;
+  if (*text++ != '[') return false;
+  while (*text == ' ' || *text == '\t') ++text;
+  return (*text >= 'a' && *text <= 'z') || (*text >= 'A' && *text <= 'Z') || *text == '_';
 }
 
 }  // namespace

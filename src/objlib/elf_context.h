@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <unordered_map>
 #include <vector>
 
 #include "objlib/elf_writer.h"
@@ -67,17 +68,14 @@ struct ElfStringTable {
   uint32_t header_index;
   std::vector<char> bytes;
   const char* pending_prefix;  // consumed by the next addition
-  struct Entry {
-    uint32_t name_offset;
-    uint32_t prefix_length;
-    uint32_t hash;
-    bool has_prefix;
-  };
-  std::vector<Entry> entries;
-  // Per bucket: the entry's hash in the high word, its index + 1 in the low word; 0 =
-  // empty; a power of two long. The hash beside the index lets a probe pass other
-  // names without reading their entries.
+  // Per bucket: the name's hash in the high word, its offset in bytes in the low word
+  // (never 0: the table starts with a NUL); 0 = empty; a power of two long. The hash
+  // beside the offset lets a probe pass other names without reading their bytes.
   std::vector<uint64_t> buckets;
+  uint32_t names = 0;  // entered in the buckets
+  // The prefix length of each name stored behind a prefix, by the name's offset: a
+  // few relocation section names, none in the symbol names.
+  std::unordered_map<uint32_t, uint32_t> prefixed;
 };
 
 struct ElfContext {

@@ -32,27 +32,30 @@ uint32_t nameHash(uint32_t prefix_length, const char* name) {
   return hash;
 }
 
-bool entryMatches(const ElfStringTable& table, const ElfStringTable::Entry& entry,
-                  const char* prefix, uint32_t prefix_length, const char* name) {
-  if (entry.has_prefix != (prefix != nullptr)) return false;
-  const char* stored = table.bytes.data() + entry.name_offset;
+bool nameMatches(const ElfStringTable& table, uint32_t name_offset, const char* prefix,
+                 uint32_t prefix_length, const char* name) {
+  auto stored_prefix = table.prefixed.find(name_offset);
+  bool has_prefix = stored_prefix != table.prefixed.end();
+  if (has_prefix != (prefix != nullptr)) return false;
+  const char* stored = table.bytes.data() + name_offset;
   if (prefix != nullptr &&
-      (entry.prefix_length != prefix_length ||
+      (stored_prefix->second != prefix_length ||
        std::memcmp(stored - prefix_length, prefix, prefix_length) != 0))
     return false;
   return std::strcmp(stored, name) == 0;
 }
 
-uint64_t bucketOf(uint32_t hash, uint32_t index) { return (static_cast<uint64_t>(hash) << 32) | (index + 1); }
+uint64_t bucketOf(uint32_t hash, uint32_t name_offset) { return (static_cast<uint64_t>(hash) << 32) | name_offset; }
 
 void rehash(ElfStringTable* table, uint32_t bucket_count) {
-  table->buckets.assign(bucket_count, 0);
+  std::vector<uint64_t> old(bucket_count, 0);
+  old.swap(table->buckets);
   uint32_t mask = bucket_count - 1;
-  for (uint32_t index = 0; index < table->entries.size(); ++index) {
-    uint32_t hash = table->entries[index].hash;
-    uint32_t bucket = hash & mask;
+  for (uint64_t slot : old) {
+    if (slot == 0) continue;
+    uint32_t bucket = static_cast<uint32_t>(slot >> 32) & mask;
     while (table->buckets[bucket] != 0) bucket = (bucket + 1) & mask;
-    table->buckets[bucket] = bucketOf(hash, index);
+    table->buckets[bucket] = slot;
   }
 }
 
@@ -63,8 +66,9 @@ void elf_strtab_init(ElfStringTable* table) {
   table->bytes.reserve(kFirstTableCapacity);
   table->bytes.push_back('\0');
   table->pending_prefix = nullptr;
-  table->entries.clear();
   table->buckets.assign(kFirstBucketCount, 0);
+  table->names = 0;
+  table->prefixed.clear();
 }
 
 void elf_new_string_table(ElfContext* context, ElfStringTable* table) {
@@ -83,19 +87,19 @@ int elf_strtab_add(ElfStringTable* table, const char* name, uint32_t* offset) {
   for (; table->buckets[bucket] != 0; bucket = (bucket + 1) & mask) {
     uint64_t slot = table->buckets[bucket];
     if (static_cast<uint32_t>(slot >> 32) != hash) continue;
-    const ElfStringTable::Entry& entry = table->entries[static_cast<uint32_t>(slot) - 1];
-    if (entryMatches(*table, entry, prefix, prefix_length, name)) {
-      *offset = entry.name_offset;
+    uint32_t stored = static_cast<uint32_t>(slot);
+    if (nameMatches(*table, stored, prefix, prefix_length, name)) {
+      *offset = stored;
       return 0;
     }
   }
   if (prefix != nullptr) table->bytes.insert(table->bytes.end(), prefix, prefix + prefix_length);
   uint32_t name_offset = static_cast<uint32_t>(table->bytes.size());
   table->bytes.insert(table->bytes.end(), name, name + std::strlen(name) + 1);
-  table->entries.push_back({name_offset, prefix_length, hash, prefix != nullptr});
-  table->buckets[bucket] = bucketOf(hash, static_cast<uint32_t>(table->entries.size()) - 1);
+  if (prefix != nullptr) table->prefixed.emplace(name_offset, prefix_length);
+  table->buckets[bucket] = bucketOf(hash, name_offset);
   // Kept at most half full, so that probe runs stay short.
-  if (table->entries.size() * 2 > table->buckets.size())
+  if (++table->names * 2 > table->buckets.size())
     rehash(table, static_cast<uint32_t>(table->buckets.size()) * 2);
   *offset = name_offset;
   return 0;

@@ -383,8 +383,8 @@ void elf_free_context(ElfContext* context) {
   releaseVector(context->extended_index);
   for (ElfStringTable* table : {&context->section_names, &context->symbol_names}) {
     releaseVector(table->bytes);
-    releaseVector(table->entries);
     releaseVector(table->buckets);
+    std::unordered_map<uint32_t, uint32_t>().swap(table->prefixed);
   }
 }
 

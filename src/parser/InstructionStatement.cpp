@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -476,6 +477,14 @@ VEKT_POOLED_CLASS_IMPL(FDeferredGeneric, "FDeferredGeneric")
 // alone: nearly every such statement keeps that form, and the generic node would cost
 // more than the instruction. Layout treats it as the generic it stands for and makes
 // that generic, in its place, once the expansions are needed.
+class FStandInGeneric;
+
+// The copies of statement lines made for stand-ins before they became generics: only a
+// line placed after one (a section's closing label) needs one that early.
+struct StandInLines {
+  std::unordered_map<const FStandInGeneric*, LineInfo*> byNode;
+};
+
 class FStandInGeneric : public FInstruction {
   VEKT_POOLED_CLASS(FStandInGeneric)
 
@@ -492,12 +501,16 @@ class FStandInGeneric : public FInstruction {
   }
 
   LineInfo* ownLine() override {
-    if (!genericLine_) genericLine_ = insertGenericLine(line);
-    return genericLine_;
+    if (LineInfo* made = genericLine()) return made;
+    LineInfo* made = insertGenericLine(line);
+    runPart<StandInLines>().byNode[this] = made;
+    hasGenericLine_ = 1;
+    return made;
   }
 
   FGeneric* becomeGeneric(Section& section) override {
-    auto* generic = new FDeferredGeneric(genericLine_ ? genericLine_ : line, deferred_);
+    LineInfo* made = genericLine();
+    auto* generic = new FDeferredGeneric(made ? made : line, deferred_);
     generic->hasHardwareGroup = 1;
     generic->layoutSize = layoutSize;
     if (standInChosen_) generic->selected = 0;
@@ -509,9 +522,9 @@ class FStandInGeneric : public FInstruction {
 
   // As the generic's emission with its hardware form chosen.
   void emit(ObjectWriter& writer) override {
-    if (genericLine_) {
-      if (writer.section) genericLine_->setCodeAddress(writer.section->locationCounter);
-      genericLine_->flags[2] |= lineflag::kGenericMark;
+    if (LineInfo* made = genericLine()) {
+      if (writer.section) made->setCodeAddress(writer.section->locationCounter);
+      made->flags[2] |= lineflag::kGenericMark;
     } else {
       line->flags[2] |= lineflag::kGenericMark;
     }
@@ -522,14 +535,22 @@ class FStandInGeneric : public FInstruction {
     line->flags[2] |= lineflag::kGenericMark;
   }
 
-  // A copy is the generic with every rewrite.
+  // No pass copies a stand-in: a copy is made of the generic, with every rewrite.
   FlowNode* clone() const override { return nullptr; }
 
  private:
-  DeferredExpansion* deferred_;
-  // The copy of the line the generic stands for, once a line had to follow it.
-  LineInfo* genericLine_ = nullptr;
+  // The copy of the statement's line, once a line had to follow the stand-in.
+  LineInfo* genericLine() const {
+    if (!hasGenericLine_) return nullptr;
+    auto& lines = runPart<StandInLines>().byNode;
+    auto found = lines.find(this);
+    return found == lines.end() ? nullptr : found->second;
+  }
+
+  // The two flags first: they fill the room the instruction node leaves at its end.
   uint8_t standInChosen_ = 0;
+  uint8_t hasGenericLine_ = 0;
+  DeferredExpansion* deferred_;
 };
 
 VEKT_POOLED_CLASS_IMPL(FStandInGeneric, "FStandInGeneric")
@@ -719,15 +740,6 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       ++s.plainGeneration;
     }
     plainKey = plainHash(position, plainLength, line);
-    const PlainStatement* plain =
-        s.plainStatements.empty() ? nullptr : &s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
-    if (plain && plain->attributes && plain->hash == plainKey && plain->generation == s.plainGeneration &&
-        plain->state == line->controlState && plain->section == line->section && plain->textLength == plainLength &&
-        std::memcmp(plain->text, position, plainLength) == 0) {
-      *consumed = plain->consumed;
-      appendSimpleInstruction(*line->section, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
-      return true;
-    }
   }
   ConstantTokens tokens;
   // The digits are read as decimal only where the line's radix is ten.
@@ -752,6 +764,19 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         appendSimpleInstruction(*line->section, line, *regime.attributes, image, regime.bits, regime.cycles);
         return true;
       }
+    }
+  }
+  // A statement of a known shape needs no look in the table of plain statements, whose
+  // slot is seldom in the cache.
+  if (plainKnown) {
+    const PlainStatement* plain =
+        s.plainStatements.empty() ? nullptr : &s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
+    if (plain && plain->attributes && plain->hash == plainKey && plain->generation == s.plainGeneration &&
+        plain->state == line->controlState && plain->section == line->section && plain->textLength == plainLength &&
+        std::memcmp(plain->text, position, plainLength) == 0) {
+      *consumed = plain->consumed;
+      appendSimpleInstruction(*line->section, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
+      return true;
     }
   }
   const size_t diagnosticsBefore = errorHandler()->diagnosticStamp();

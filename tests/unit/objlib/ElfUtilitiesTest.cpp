@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "objlib/StoreFileFixture.h"
@@ -194,10 +195,49 @@ TEST(ElfWriterRecords, FreeingTheContextGivesEveryArrayBack) {
   EXPECT_EQ(context.extended_index.capacity(), 0u);
   for (const ElfStringTable* table : {&context.section_names, &context.symbol_names}) {
     EXPECT_EQ(table->bytes.capacity(), 0u);
-    EXPECT_EQ(table->entries.capacity(), 0u);
+    EXPECT_TRUE(table->prefixed.empty());
     EXPECT_EQ(table->buckets.capacity(), 0u);
   }
   elf_free_context(nullptr);
+}
+
+// A name added again gets the offset of its first copy, whether or not a prefix stands
+// before it, and only the same prefix makes it the same entry; more names than the first
+// index holds keep their offsets through its growth.
+TEST(ElfWriterRecords, StringTableStoresEachNameOnceByItsPrefix) {
+  struct Case {
+    const char* prefix;
+    const char* name;
+    uint32_t offset;
+  };
+  const Case cases[] = {
+      {nullptr, ".text", 1}, {".rela", ".text", 12}, {nullptr, ".text", 1},   {".rela", ".text", 12},
+      {".rel", ".text", 22}, {nullptr, "text", 28},  {".rela", ".data", 38}, {nullptr, ".data", 44},
+  };
+  ElfStringTable table{};
+  elf_strtab_init(&table);
+  for (const Case& c : cases) {
+    table.pending_prefix = c.prefix;
+    uint32_t offset = 0;
+    ASSERT_EQ(elf_strtab_add(&table, c.name, &offset), 0);
+    EXPECT_EQ(offset, c.offset) << (c.prefix ? c.prefix : "") << c.name;
+  }
+  std::vector<uint32_t> offsets;
+  for (int index = 0; index < 5000; ++index) {
+    uint32_t offset = 0;
+    ASSERT_EQ(elf_strtab_add(&table, ("sym" + std::to_string(index)).c_str(), &offset), 0);
+    offsets.push_back(offset);
+  }
+  size_t size = table.bytes.size();
+  for (int index = 0; index < 5000; ++index) {
+    uint32_t offset = 0;
+    ASSERT_EQ(elf_strtab_add(&table, ("sym" + std::to_string(index)).c_str(), &offset), 0);
+    EXPECT_EQ(offset, offsets[index]) << index;
+  }
+  EXPECT_EQ(table.bytes.size(), size);
+  uint32_t offset = 0;
+  ASSERT_EQ(elf_strtab_add(&table, ".text", &offset), 0);
+  EXPECT_EQ(offset, 1u);
 }
 
 TEST(ElfWriterRecords, WordThreeIsStoredAndReturned) {
