@@ -73,6 +73,7 @@ OrbaAssembler::OrbaAssembler(int argc, char** argv, OrbaFactory* factory) : argc
   if (!runState().symbolTable) runState().symbolTable = new SymbolTable();
   if (!runState().sectionAdmin) runState().sectionAdmin = new SectionAdmin();
   if (!runState().lineState) runState().lineState = new LineState();
+  LineInfo::keepSourceRanges(orbaOptions()->listFileWanted);
   InputBuffer::installPathOperations(normalizePathInBuffer, pathDirAsWritten);
   // The jump-chain pass of the layout reads jump targets through the instruction tables.
   isa::installJumpTargets();
@@ -337,8 +338,7 @@ void OrbaAssembler::addClosingLabel(Section* section) {
                                                  reference->lineNumberSigned(), 0);
   if (!line) return;
   line->controlState = reference->controlState;
-  line->sourceStart = reference->sourceStart;
-  line->sourceEnd = reference->sourceEnd;
+  line->copySourceRange(*reference);
   line->section = section;
   Symbol* symbol = defineTempLabel(makeTempLabelName(), line);
   if (!symbol) return;

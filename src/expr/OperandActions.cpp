@@ -19,7 +19,7 @@ bool mayBeNonZero(OrbaExpression* operand) {
 bool checkOn(const LineInfo* position, int defectSwitch) {
   if (!position || !position->controlState) return false;
   // A state without the TriCore switches has every check off.
-  auto* state = dynamic_cast<const TriCoreControlState*>(position->controlState);
+  auto* state = dynamic_cast<const TriCoreControlState*>(position->controlState.get());
   return state && state->defectSwitch[defectSwitch] == 1;
 }
 

@@ -196,11 +196,11 @@ void encodeString(Placement& placement, const OrbaExpression* value, bool packSt
 }  // namespace
 
 void setLineSize(LineInfo* line, uint32_t units) {
-  if (line) line->extra[0] = static_cast<uint16_t>(units);
+  if (line) line->setExtra(0, static_cast<uint16_t>(units));
 }
 
 void setLineCycles(LineInfo* line, uint16_t cycles) {
-  if (line) line->extra[1] = cycles;
+  if (line) line->setExtra(1, cycles);
 }
 
 uint32_t unitsForBytes(uint32_t byteCount, uint32_t unitBits) {

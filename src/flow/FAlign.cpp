@@ -51,7 +51,7 @@ int64_t paddingTo(const Section* section, int64_t offset, int64_t alignment) {
 LineInfo* addRemarkLine(LineInfo* nodeLine, Section* section, int32_t location, int remarkKind) {
   LineInfo* before = nodeLine;
   while (before->previous && (before->previous->flags[2] & lineflag::kDefinesLabel) &&
-         before->previous->codeAddress > location)
+         before->previous->codeAddress() > location)
     before = before->previous;
   // The first line of a run is always its start-of-file marker, so a padded line
   // has a line before it to link after.
@@ -63,14 +63,13 @@ LineInfo* addRemarkLine(LineInfo* nodeLine, Section* section, int32_t location, 
   LineInfo* remark = orbaFactory()->createLineInfo(stringBuffer()->intern(text.c_str()), nodeLine->sourceFile,
                                                    nodeLine->lineNumber, 0);
   if (!remark) return nullptr;
-  remark->sourceStart = nodeLine->sourceStart;
-  remark->sourceEnd = nodeLine->sourceEnd;
-  remark->variant = nodeLine->variant;
+  remark->copySourceRange(*nodeLine);
+  remark->setVariant(nodeLine->variant());
   remark->flags[0] |= nodeLine->flags[0] & lineflag::kMacroExpansion;
   remark->flags[2] |= nodeLine->flags[2] & lineflag::kGeneratedListable;
   remark->controlState = nodeLine->controlState;
   remark->flags[1] |= lineflag::kUnlistedGroup;
-  remark->codeAddress = location;
+  remark->setCodeAddress(location);
   remark->section = section;
 
   remark->previous = before->previous;
@@ -192,7 +191,7 @@ void FAlign::emit(ObjectWriter& writer) {
   if (padding > 0)
     insertAlignment(writer, *this, static_cast<uint32_t>(padding),
                     bufferFill && listRemark ? kBufferAlignmentRemark : kNoRemark, codeSection != 0);
-  if (line) line->extra[kLineCycles] = cycles;
+  if (line) line->setExtra(kLineCycles, cycles);
 }
 
 void FAlign::dump(std::ostream& out) const { out << "FAlign()\n"; }
@@ -214,7 +213,7 @@ void FAlias::assign(const FAlias& other) {
 void FAlias::emit(ObjectWriter& writer) {
   if (alias) writer.emitObjectSymbol(alias, 0);
   emitHook(writer);
-  if (line) line->extra[kLineCycles] = cycles;
+  if (line) line->setExtra(kLineCycles, cycles);
 }
 
 void FAlias::dump(std::ostream& out) const {
@@ -251,7 +250,7 @@ void insertAlignment(ObjectWriter& writer, FlowNode& node, uint32_t count, int r
         listUnit(remark, 0, unitBytes);
       }
     }
-    if (remark) remark->extra[kLineCycles] = static_cast<uint16_t>(cycleTotal);
+    if (remark) remark->setExtra(kLineCycles, static_cast<uint16_t>(cycleTotal));
   } else if (section->image) {
     ObjectStore& store = writer.store();
     uint32_t status = 0;

@@ -58,7 +58,7 @@ void FGeneric::releaseData() {
 }
 
 void FGeneric::addRewrite(FlowNode* node) {
-  int16_t key = node->line ? node->line->variant : 0;
+  int16_t key = node->line ? node->line->variant() : 0;
   if (groups.empty() || groups.back()->key != key) groups.add()->key = key;
   groups.back()->nodes.append(node);
 }
@@ -129,7 +129,7 @@ void FGeneric::emit(ObjectWriter& writer) {
     if (!node->line) continue;
     currentLayoutLine() = node->line;
     node->line->flags[2] |= lineflag::kGeneratedListable;
-    if (writer.section) node->line->codeAddress = writer.section->currentLocation();
+    if (writer.section) node->line->setCodeAddress(writer.section->currentLocation());
     node->emit(writer);
     if (hardware) node->line->flags[2] |= lineflag::kGenericMark;
   }

@@ -86,7 +86,7 @@ void FLabel::emit(ObjectWriter& writer) {
       section->maxAlignment = static_cast<uint32_t>(alignment);
   }
 
-  if (line) line->codeAddress = listedLocation(symbol->valueExpression);
+  if (line) line->setCodeAddress(listedLocation(symbol->valueExpression));
 
   bool awaitsValue = (symbol->flags[0] & kAwaitsLabelValue) &&
                      !(symbol->flags[0] & (Symbol::kInternal | Symbol::kBinding6));

@@ -51,7 +51,7 @@ void FEquSet::emit(ObjectWriter& writer) {
   writer.emitObjectSymbol(symbol, 0);
   emitHook(writer);
   // Symbols of expanded lines have no source place a debugger could show.
-  bool debugRecord = orbaOptions()->asmDebugInfo && line && line->variant < 0 &&
+  bool debugRecord = orbaOptions()->asmDebugInfo && line && line->variant() < 0 &&
                      !(line->flags[0] & lineflag::kMacroExpansion);
   if (debugRecord) writeDebugVariable(writer);
   setLineCycles(line, cycles);

@@ -12,5 +12,5 @@ void FlowNode::assignBase(const FlowNode& other) {
 }
 
 void FlowNode::emit(ObjectWriter& writer) {
-  if (line && writer.section) line->codeAddress = static_cast<int32_t>(writer.section->currentLocation());
+  if (line && writer.section) line->setCodeAddress(static_cast<int32_t>(writer.section->currentLocation()));
 }

@@ -399,7 +399,7 @@ NodeLayout layOutInstruction(FlowNode& node, FlowWalker& walker, int32_t mode, b
 }
 
 bool instructionSizeOptimisation(const Section& section) {
-  const ControlState* controls = section.line ? section.line->controlState : nullptr;
+  const ControlState* controls = section.line ? section.line->controlState.get() : nullptr;
   return controls ? controls->instrSizeOpt : true;
 }
 

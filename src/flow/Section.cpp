@@ -131,7 +131,7 @@ void Section::addNode(FlowNode* node, bool atEnd) {
       nodeLine->section = fresh;
       // The lines a generic instruction expands to follow their statement's line.
       if (nodeLine->flags[2] & lineflag::kGenericLine)
-        for (LineInfo* next = nodeLine->next; next && next->variant >= 0; next = next->next)
+        for (LineInfo* next = nodeLine->next; next && next->variant() >= 0; next = next->next)
           next->section = fresh;
     }
     fresh->addNode(node, atEnd);
@@ -140,11 +140,11 @@ void Section::addNode(FlowNode* node, bool atEnd) {
 
   // The nodes of a generic instruction's generated lines belong to its rewrite groups: the
   // generic is the last node of the flow when they arrive, or the target named for them.
-  if (atEnd && nodeLine && nodeLine->variant >= 0 && rewriteTarget) {
+  if (atEnd && nodeLine && nodeLine->variant() >= 0 && rewriteTarget) {
     rewriteTarget->addRewrite(node);
     return;
   }
-  if (atEnd && nodeLine && nodeLine->variant >= 0 && flow_.last() && flow_.last()->kind == FlowNode::kGeneric) {
+  if (atEnd && nodeLine && nodeLine->variant() >= 0 && flow_.last() && flow_.last()->kind == FlowNode::kGeneric) {
     static_cast<FGeneric*>(flow_.last())->addRewrite(node);
     return;
   }

@@ -183,7 +183,7 @@ OrbaExpression* noCpuTc023(LineInfo* location, OrbaExpression* mnemonicSecond, O
                            CandidateNodes*& made) {
   OrbaExpression* calli =
       join(OP_logicalAnd, operandEquals(mnemonicSecond, 0, made), operandEquals(target, 11, made), made);
-  const auto* control = location ? dynamic_cast<const TriCoreControlState*>(location->controlState) : nullptr;
+  const auto* control = location ? dynamic_cast<const TriCoreControlState*>(location->controlState.get()) : nullptr;
   bool checkOn = control && control->defectSwitch[kCpuTc023Switch] == 1;
   OrbaExpression* hit = join(OP_logicalAnd, calli, flagIsSet(checkOn), made);
   // A constant is negated here: evaluating a negation node makes a new integer each time.

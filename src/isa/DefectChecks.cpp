@@ -392,7 +392,7 @@ void checkCpuDefects(DefectScan& scan) {
   Attributes attributes = instructionAttributes(node);
   if (attributes == nullptr || node->line == nullptr || node->line->controlState == nullptr) return;
   // Every line of a TriCore run carries the TriCore control state.
-  const auto* state = static_cast<const TriCoreControlState*>(node->line->controlState);
+  const auto* state = static_cast<const TriCoreControlState*>(node->line->controlState.get());
   for (size_t i = 0; i < std::size(kGates); ++i) {
     int32_t index = kSwitches[i];
     if (index >= 0 && index < TriCoreControlState::kDefectSwitches && state->defectSwitch[index] != 0)

@@ -288,7 +288,7 @@ void FSimpleRun::emit(ObjectWriter& writer) {
     const Entry& current = store.at(index);
     LineInfo* entryLine = current.line;
     setObjectSourcePosition(entryLine);
-    if (entryLine && section) entryLine->codeAddress = section->locationCounter;
+    if (entryLine && section) entryLine->setCodeAddress(section->locationCounter);
     if (!section || !section->image) {
       errors->report(E_no_instruction_allocation, entryLine);
       setLineSize(entryLine, unitsOf(current, unitBits));
@@ -318,7 +318,7 @@ uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]) {
 
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
                              uint8_t bits, uint16_t cycles) {
-  const bool plainLine = line && line->variant < 0 && &section != placeholderSection();
+  const bool plainLine = line && line->variant() < 0 && &section != placeholderSection();
   if (!orbaOptions()->flowReadAfterParse()) {
     // Nothing reads the flow after the parse: the fixed-size instruction the section
     // discarded last stands for this one as well, at this line, rather than a node

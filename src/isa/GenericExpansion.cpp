@@ -32,9 +32,8 @@ constexpr uint32_t kPackedHeader = 3;
 LineInfo* insertExpansionLine(LineInfo* anchor, const char* text, int16_t variant, bool templateLine) {
   LineInfo* made = lineState()->insertLineAfter(anchor, text, static_cast<int32_t>(anchor->sourceFile),
                                                 static_cast<int32_t>(anchor->lineNumber), 0);
-  made->sourceStart = anchor->sourceStart;
-  made->sourceEnd = anchor->sourceEnd;
-  made->variant = variant;
+  made->copySourceRange(*anchor);
+  made->setVariant(variant);
   made->flags[0] |= lineflag::kAssemble;
   if (templateLine)
     made->flags[2] |= lineflag::kGenericAlternative;
@@ -266,7 +265,7 @@ bool isGeneratedLabelName(const char* name) {
 }
 
 bool refuseGeneratedLabelName(const char* name, const LineInfo* line) {
-  if ((line && line->variant >= 0) || !isGeneratedLabelName(name)) return false;
+  if ((line && line->variant() >= 0) || !isGeneratedLabelName(name)) return false;
   std::string text = std::string("\"") + name + "\" is reserved for labels the assembler generates";
   errorHandler()->report(E_error, line, text.c_str());
   return true;

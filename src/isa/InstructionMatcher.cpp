@@ -268,7 +268,7 @@ void InstructionMatcher::offerForms(const MatchState& state, MatchContext& conte
   if (!generic) return;
   context.genericAccepted = true;
   // Generated lines are never expanded again.
-  if (options_.genericsAllowed && (!line_ || line_->variant < 0)) {
+  if (options_.genericsAllowed && (!line_ || line_->variant() < 0)) {
     for (const MatchAlternative* const* a = state.alternatives; *a; ++a) {
       if ((*a)->kind != kGenericForm) continue;
       ++context.acceptedForms;

@@ -18,7 +18,7 @@ PostEncodeCallback callbackOf(const OperandTransform& entry) {
   return reinterpret_cast<PostEncodeCallback>(entry.function);
 }
 
-Section* sectionOf(const LineInfo* line) { return line != nullptr ? line->section : nullptr; }
+Section* sectionOf(const LineInfo* line) { return line != nullptr ? line->section.get() : nullptr; }
 
 // Hands a node made here to the candidate's set, when there is one.
 OrbaExpression* made(CandidateNodes** nodes, OrbaExpression* node) {

@@ -115,7 +115,7 @@ void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, Se
       for (uint32_t index = 0; index < run.entryCount(); ++index) {
         const FSimpleRun::Entry& entry = run.entry(index);
         const LineInfo* row = entry.line;
-        bool skipped = row->variant >= 0 || (row->flags[0] & lineflag::kMacroExpansion);
+        bool skipped = row->variant() >= 0 || (row->flags[0] & lineflag::kMacroExpansion);
         state.row(program, static_cast<int32_t>(row->sourceFile) + 1, row->lineNumberSigned(),
                   FSimpleRun::unitsOf(entry, unitBits), skipped);
       }
@@ -125,7 +125,7 @@ void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, Se
       // expansions were never built stands on its hardware form's line, which is its row.
       const bool ownRow = node->waitingExpansions() >= 0 ||
                           (node->kind == FlowNode::kGeneric && static_cast<const FGeneric*>(node)->rewritesDeferred());
-      bool skipped = (row->variant >= 0 && !ownRow) || (row->flags[0] & lineflag::kMacroExpansion);
+      bool skipped = (row->variant() >= 0 && !ownRow) || (row->flags[0] & lineflag::kMacroExpansion);
       state.row(program, static_cast<int32_t>(row->sourceFile) + 1, row->lineNumberSigned(), nodeSize(node),
                 skipped);
     } else {

@@ -111,12 +111,12 @@ int64_t addressOf(const Section* section, int64_t offset) {
 
 }  // namespace
 
-int32_t reservedCount(const LineInfo& line) { return static_cast<int16_t>(line.extra[kReservedWord]); }
-int32_t repeatCount(const LineInfo& line) { return static_cast<int16_t>(line.extra[kRepeatWord]); }
-uint16_t lineCycles(const LineInfo& line) { return line.extra[kCyclesWord]; }
+int32_t reservedCount(const LineInfo& line) { return static_cast<int16_t>(line.extra(kReservedWord)); }
+int32_t repeatCount(const LineInfo& line) { return static_cast<int16_t>(line.extra(kRepeatWord)); }
+uint16_t lineCycles(const LineInfo& line) { return line.extra(kCyclesWord); }
 bool isEquate(const LineInfo& line) { return line.flags[1] & lineflag::kEquateOrSet; }
 bool isAlignmentFill(const LineInfo& line) { return line.flags[1] & lineflag::kUnlistedGroup; }
-bool isExpansionLine(const LineInfo& line) { return line.variant >= 0; }
+bool isExpansionLine(const LineInfo& line) { return line.variant() >= 0; }
 bool isPrimaryExpansion(const LineInfo& line) { return line.flags[2] & lineflag::kGenericMark; }
 
 void readLineCode(const LineInfo& line, LineCode& code) {
@@ -210,8 +210,8 @@ int32_t formatListLine(const ListEntry& entry, const RowLayout& layout, std::str
     bool showAddress = !data.empty() ||
                        (line && ((line->flags[2] & lineflag::kDefinesLabel) ||
                                  (line->flags[1] & lineflag::kSectionSwitched)));
-    if (showAddress && line && line->codeAddress >= 0) {
-      appendHex(out, static_cast<uint64_t>(addressOf(entry.section, line->codeAddress)), 4);
+    if (showAddress && line && line->codeAddress() >= 0) {
+      appendHex(out, static_cast<uint64_t>(addressOf(entry.section, line->codeAddress())), 4);
       out.push_back(' ');
     } else {
       out.append(5, ' ');
@@ -314,7 +314,7 @@ int32_t formatListLine(const ListEntry& entry, const RowLayout& layout, std::str
   }
 
   if (line && hasTextEntry && rows > 1) {
-    int64_t offset = line->codeAddress >= 0 ? line->codeAddress : 0;
+    int64_t offset = line->codeAddress() >= 0 ? line->codeAddress() : 0;
     int64_t last = offset + int64_t{repeatCount(*line)} * codeByteCount(*line) + reservedCount(*line) - 1;
     appendFormat(out, "%4.4" PRIX64 "\n", static_cast<uint64_t>(addressOf(entry.section, last)));
     ++rows;

@@ -104,9 +104,9 @@ void ListManager::generate() {
     if (isListed(*line) || handler->hasErrorAt(line)) {
       listLine(line, section);
       pager_->writeDiagnostics(*line, state);
-    } else if ((line->sourceStart < 1 || line->sourceStart >= lastPosition_) && lastPosition_ < line->sourceEnd) {
+    } else if ((line->sourceStart() < 1 || line->sourceStart() >= lastPosition_) && lastPosition_ < line->sourceEnd()) {
       // Text of a line that is not shown counts as listed: no gap repeats it.
-      lastPosition_ = line->sourceEnd;
+      lastPosition_ = line->sourceEnd();
       lastLineNumber_ = line->lineNumber;
     }
     if (isFileEnd(*line)) {
@@ -164,10 +164,10 @@ void ListManager::listLine(LineInfo* line, Section* section) {
   uint32_t gapEnd = 0;
   if (fileEnd && state.listCounter > 0) {
     gapWanted = true;
-    gapEnd = line->sourceStart;
-  } else if (line->sourceStart > 0 && lastPosition_ < line->sourceStart) {
+    gapEnd = line->sourceStart();
+  } else if (line->sourceStart() > 0 && lastPosition_ < line->sourceStart()) {
     gapWanted = true;
-    gapEnd = line->sourceStart;
+    gapEnd = line->sourceStart();
   }
   if (gapWanted) {
     std::string_view gap = readSourceRange(line, lastPosition_, gapEnd);
@@ -191,7 +191,7 @@ void ListManager::listLine(LineInfo* line, Section* section) {
 
   if (isPageBreak(*line) && !state.listing(ControlState::kListControl)) {
     lastLineNumber_ = line->lineNumber;
-    if (line->sourceEnd != 0) lastPosition_ = line->sourceEnd;
+    if (line->sourceEnd() != 0) lastPosition_ = line->sourceEnd();
     if (pager.page.pagingOn()) pager.newPage(state);
     markListed(*line);
     return;
@@ -205,18 +205,18 @@ void ListManager::listLine(LineInfo* line, Section* section) {
   // A line made after a source line (a section's closing label) shares that line's
   // byte range without text or code of its own: the range is listed already, and
   // reading it again would show the source line twice.
-  if (asWritten && !line->text && listing::codeByteCount(*line) == 0 && line->sourceEnd > line->sourceStart &&
-      line->sourceEnd <= lastPosition_) {
+  if (asWritten && !line->text && listing::codeByteCount(*line) == 0 && line->sourceEnd() > line->sourceStart() &&
+      line->sourceEnd() <= lastPosition_) {
     markListed(*line);
     return;
   }
   std::string_view text;
-  if (asWritten && line->sourceEnd > line->sourceStart)
-    text = readSourceRange(line, line->sourceStart, line->sourceEnd);
+  if (asWritten && line->sourceEnd() > line->sourceStart())
+    text = readSourceRange(line, line->sourceStart(), line->sourceEnd());
   if (text.empty()) {
     text = line->text ? std::string_view(line->text) : std::string_view();
-    if (text.empty() && line->sourceStart == lastPosition_ && line->sourceEnd > line->sourceStart)
-      text = readSourceRange(line, line->sourceStart, line->sourceEnd);
+    if (text.empty() && line->sourceStart() == lastPosition_ && line->sourceEnd() > line->sourceStart())
+      text = readSourceRange(line, line->sourceStart(), line->sourceEnd());
   }
 
   const bool showRelocations = orbaOptions()->listRelocations;
@@ -229,7 +229,7 @@ void ListManager::listLine(LineInfo* line, Section* section) {
     // Its members are the hardware line right after it and the lines of its expansions;
     // another hardware line (variant 0) is the next generic's.
     for (LineInfo* member = line->next; member && listing::isExpansionLine(*member) &&
-                                        (member == line->next || member->variant != 0);
+                                        (member == line->next || member->variant() != 0);
          member = member->next) {
       if (member->flags[2] & lineflag::kGeneratedListable) {
         listing::appendLineBytes(*member, unitBitsOf(section), showRelocations, dataBytes_);
@@ -243,7 +243,7 @@ void ListManager::listLine(LineInfo* line, Section* section) {
   running += cycles;
 
   lastLineNumber_ = line->lineNumber;
-  if (line->sourceEnd != 0) lastPosition_ = line->sourceEnd;
+  if (line->sourceEnd() != 0) lastPosition_ = line->sourceEnd();
 
   listing::ListEntry entry;
   entry.line = line;
@@ -317,21 +317,21 @@ std::string_view ListManager::readSourceRange(LineInfo* line, uint32_t start, ui
 void ListManager::settleSectionAddress(LineInfo* line) {
   const Section* section = line->section;
   for (const LineInfo* next = line; next && next->section == section; next = next->next) {
-    if (next->codeAddress >= 0) {
-      line->codeAddress = next->codeAddress;
+    if (next->codeAddress() >= 0) {
+      line->setCodeAddress(next->codeAddress());
       return;
     }
   }
   for (const LineInfo* before = line->previous; before && before->section == section; before = before->previous) {
-    if (before->codeAddress < 0) continue;
+    if (before->codeAddress() < 0) continue;
     int32_t repeat = listing::repeatCount(*before);
     const uint32_t count = listing::codeByteCount(*before);
     int64_t code = repeat != 0 ? int64_t{repeat} * count : count;
-    int64_t end = before->codeAddress + listing::reservedCount(*before) + code;
+    int64_t end = before->codeAddress() + listing::reservedCount(*before) + code;
     if (end >= 0) {
-      line->codeAddress = static_cast<int32_t>(end);
+      line->setCodeAddress(static_cast<int32_t>(end));
       return;
     }
   }
-  line->codeAddress = 0;
+  line->setCodeAddress(0);
 }

@@ -358,11 +358,11 @@ void ObjectFile::emitFlow(Section* section) {
   // and move it on; a reset node sets it back to 0.
   section->writing = 1;
   section->locationCounter = 0;
-  if (section->line) section->line->codeAddress = 0;
+  if (section->line) section->line->setCodeAddress(0);
   for (Section::FlowIter nodes(*section); !nodes.isDone(); nodes.next()) {
     FlowNode* node = nodes.current();
     setObjectSourcePosition(node->line);
-    if (node->line) node->line->codeAddress = section->locationCounter;
+    if (node->line) node->line->setCodeAddress(section->locationCounter);
     node->emit(*this);
     // The parts of a max section each start at offset 0, as the layout placed them.
     if (node->kind == FlowNode::kReset) section->locationCounter = 0;

@@ -168,8 +168,8 @@ bool findConstantTokens(const char* text, uint8_t length, char commentStart, Con
 
 uint64_t plainHash(const char* text, uint8_t length, const LineInfo* line) {
   uint64_t hash = hashBytes(text, length);
-  hash ^= reinterpret_cast<uintptr_t>(line->controlState) * 0x9E3779B97F4A7C15ull;
-  hash ^= reinterpret_cast<uintptr_t>(line->section) * 0xC2B2AE3D27D4EB4Full;
+  hash ^= reinterpret_cast<uintptr_t>(line->controlState.get()) * 0x9E3779B97F4A7C15ull;
+  hash ^= reinterpret_cast<uintptr_t>(line->section.get()) * 0xC2B2AE3D27D4EB4Full;
   return hash ^ (hash >> 29);
 }
 
@@ -369,7 +369,7 @@ class DeferredExpansionArena {
 // The statement's own line as the hardware alternative of its generic.
 void markHardwareAlternative(LineInfo* line) {
   line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
-  line->variant = 0;
+  line->setVariant(0);
 }
 
 // A copy of the statement's line in front of it, which the generic node stands for; the
@@ -377,12 +377,11 @@ void markHardwareAlternative(LineInfo* line) {
 LineInfo* insertGenericLine(LineInfo* line) {
   LineInfo* generic = lineState()->insertLineSharingText(line, line->text, static_cast<int32_t>(line->sourceFile),
                                                          static_cast<int32_t>(line->lineNumber), 0);
-  generic->sourceStart = line->sourceStart;
-  generic->sourceEnd = line->sourceEnd;
+  generic->copySourceRange(*line);
   generic->flags[0] = static_cast<uint8_t>(line->flags[0] & (lineflag::kAssemble | lineflag::kMacroExpansion));
   generic->controlState = line->controlState;
   generic->section = line->section;
-  generic->variant = -1;
+  generic->setVariant(-1);
   generic->flags[2] |= lineflag::kGenericLine;
   markHardwareAlternative(line);
   return generic;
@@ -529,14 +528,14 @@ class FStandInGeneric : public FInstruction {
   // As the generic's emission with its hardware form chosen.
   void emit(ObjectWriter& writer) override {
     if (LineInfo* made = genericLine()) {
-      if (writer.section) made->codeAddress = writer.section->locationCounter;
+      if (writer.section) made->setCodeAddress(writer.section->locationCounter);
       made->flags[2] |= lineflag::kGenericMark;
     } else {
       line->flags[2] |= lineflag::kGenericMark;
     }
     currentLayoutLine() = line;
     line->flags[2] |= lineflag::kGeneratedListable;
-    if (writer.section) line->codeAddress = writer.section->currentLocation();
+    if (writer.section) line->setCodeAddress(writer.section->currentLocation());
     FInstruction::emit(writer);
     line->flags[2] |= lineflag::kGenericMark;
   }
@@ -577,7 +576,7 @@ bool jumpChainsAt(const LineInfo* line) {
   return line->controlState ? line->controlState->jumpChainOpt : orbaOptions()->optimizeJumpChains;
 }
 
-bool isGeneratedLine(const LineInfo* line) { return line->variant >= 0; }
+bool isGeneratedLine(const LineInfo* line) { return line->variant() >= 0; }
 
 bool noFormAligns(const std::vector<IPInstruction*>& candidates) {
   for (const IPInstruction* candidate : candidates)
@@ -742,7 +741,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   uint8_t plainLength = 0;
   uint8_t commentAt = 0;
   const char* prefix = commentPrefixOf(line);
-  const bool plainKnown = line->variant < 0 && plainText(position, prefix, plainLength, commentAt);
+  const bool plainKnown = line->variant() < 0 && plainText(position, prefix, plainLength, commentAt);
   uint64_t plainKey = 0;
   if (plainKnown) {
     if (line->controlState != s.plainState) {

@@ -25,7 +25,7 @@ bool isListed(const LineInfo& line) {
   if ((flags[0] & kMacroDefinition) && !on(ControlState::kListMacro)) return false;
   if ((flags[2] & kGenericLine) && (!on(ControlState::kListGeneric) || (flags[2] & kGenericMark)))
     return false;
-  if (line.variant >= 0) {
+  if (line.variant() >= 0) {
     if (!(flags[2] & kGeneratedListable)) return false;
     if (!on(ControlState::kListGenericExpansion)) return (flags[2] & kGenericMark) != 0;
   }

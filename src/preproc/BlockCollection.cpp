@@ -63,8 +63,8 @@ void MacroPreprocessor::collectBlockBody(InputBuffer& input, LineInfo* line, int
     current = appendLine(text.c_str(), position);
     current->flags[0] |= lineflag::kMacroDefinition;
     if (!inExpansion && position.startOffset >= 0) {
-      current->sourceStart = static_cast<uint32_t>(position.startOffset);
-      current->sourceEnd = static_cast<uint32_t>(position.startOffset) + consumed;
+      current->setSourceRange(static_cast<uint32_t>(position.startOffset),
+                              static_cast<uint32_t>(position.startOffset) + consumed);
     }
     if (read.pendingDiagnostic) errors->reportText(read.pendingDiagnostic, current);
 

@@ -42,6 +42,19 @@ bool MacroPreprocessor::getLineText(InputBuffer& input, std::string& text, LineR
 
   const size_t lineStart = offsetOf(source->cursor);
   read.startInBuffer = static_cast<uint32_t>(lineStart);
+  // Most lines are plain: one scan copies them, and the source is left as the token
+  // loop leaves it after the newline.
+  int32_t blankRuns = source->blankRuns;
+  if (const char* newline = plainLineEnd(source->cursor, blankRuns)) {
+    text.assign(source->cursor, static_cast<size_t>(newline - source->cursor));
+    text.push_back('\n');
+    source->blankRuns = blankRuns;
+    source->tokenStart = newline;
+    source->tokenEnd = nullptr;
+    source->cursor = newline + 1;
+    input.countNewline(source);
+    return true;
+  }
   bool firstOfLine = true;       // nothing read yet: the end of the input ends here
   bool firstOfStatement = true;  // the directive rules of the first token apply
   bool substitution = true;

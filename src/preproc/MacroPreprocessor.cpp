@@ -369,8 +369,8 @@ bool MacroPreprocessor::readLogicalLine(InputBuffer& input, LineInfo*& lastLine)
   }
   LineInfo* line = appendLine(stored, position);
   if (!inExpansion && position.startOffset >= 0) {
-    line->sourceStart = static_cast<uint32_t>(position.startOffset);
-    line->sourceEnd = static_cast<uint32_t>(position.startOffset) + consumed;
+    line->setSourceRange(static_cast<uint32_t>(position.startOffset),
+                            static_cast<uint32_t>(position.startOffset) + consumed);
   }
   if (read.pendingDiagnostic) errors->reportText(read.pendingDiagnostic, line);
   if (!conditionTop->openingLine && conditionStack.empty()) conditionTop->openingLine = line;
@@ -412,8 +412,7 @@ void MacroPreprocessor::dispatchStatements(InputBuffer& input, LineInfo* line, c
                                                    position.fileId, position.line, position.bias);
     part->controlState = currentControlState_;
     if (inExpansion) part->flags[0] |= lineflag::kMacroExpansion;
-    part->sourceStart = line->sourceStart;
-    part->sourceEnd = line->sourceEnd;
+    part->copySourceRange(*line);
     processLine(input, statement, static_cast<size_t>(newline + 1 - statement), part);
     part->flags[2] |= endReached ? lineflag::kLastLine : 0;
     previous = part;
@@ -459,8 +458,8 @@ void MacroPreprocessor::skipAfterEnd(InputBuffer& input, LineInfo*& lastLine, bo
   LineInfo* line = appendLine(text, position);
   if (!inExpansion && isFile) {
     auto length = static_cast<uint32_t>(stop - cursor);
-    line->sourceStart = static_cast<uint32_t>(position.startOffset);
-    line->sourceEnd = static_cast<uint32_t>(position.startOffset) + length;
+    line->setSourceRange(static_cast<uint32_t>(position.startOffset),
+                            static_cast<uint32_t>(position.startOffset) + length);
     source->lineOffset += static_cast<int32_t>(length);
   }
   line->flags[2] |= lineflag::kLastLine;

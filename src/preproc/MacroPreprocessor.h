@@ -68,6 +68,11 @@ class MacroPreprocessor : public OrbaPreprocessor {
   static int32_t peekToken(InputBuffer& input);
   // The text a message shows for a token code; "**UNKNOWN**" for other codes.
   static const char* tokenName(int32_t code);
+  // The newline that ends the line at `at` when the line is plain: the token loop
+  // would copy it unchanged (no comment, separator, string, continuation, control
+  // byte, carriage return, name that may be defined or directive with a rule of its
+  // own). Adds the runs of blanks the scanner would count; null for any other line.
+  const char* plainLineEnd(const char* at, int32_t& blankRuns) const;
 
   // ---- Logical line reader (LineReader.cpp) ----
   // What the reader tells about the line it read besides its text.

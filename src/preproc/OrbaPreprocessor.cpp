@@ -68,8 +68,7 @@ void OrbaPreprocessor::readLines(InputBuffer& input) {
     LineInfo* line = lines->appendLine(buf_text(&lineText_), fileId, lineNumber, bias);
     line->flags[0] |= lineflag::kAssemble;
     line->controlState = controlState_.get();
-    line->sourceStart = startOffset;
-    line->sourceEnd = byteCount;
+    line->setSourceRange(startOffset, byteCount);
     if (input.takeOverlongLine())
       pendingDiagnostic = errors->formatMessage(E_error, InputBuffer::overlongLineText());
     if (pendingDiagnostic) errors->reportText(pendingDiagnostic, line);

@@ -257,6 +257,62 @@ int32_t MacroPreprocessor::scanToken(InputBuffer& input) {
   }
 }
 
+const char* MacroPreprocessor::plainLineEnd(const char* at, int32_t& blankRuns) const {
+  // Only bytes of character tokens (and a hash after the first token) may start a
+  // comment or a statement; a quote, a continuation, a control byte, a carriage
+  // return, a name that may be defined or a first token with a rule of its own sends
+  // the line to the token loop.
+  const char* prefix = commentPrefix();
+  const char* separator = statementSeparator();
+  const auto commentByte = static_cast<uint8_t>(prefix ? *prefix : 0);
+  const auto separatorByte = static_cast<uint8_t>(separator ? *separator : 0);
+  bool firstToken = true;
+  // Each turn takes a token or a run of blanks; the NUL after the line ends it.
+  for (;;) {
+    const auto c = static_cast<uint8_t>(*at);
+    switch (kStartClass[c]) {
+      case kLineFeed:
+        return at;
+      case kBlank:
+        while (isBlank(*at)) ++at;
+        ++blankRuns;
+        continue;
+      case kNameStart: {
+        if (mayBeDefined(static_cast<char>(c))) return nullptr;
+        const char* end = at + 1;
+        while (kNamePart[static_cast<uint8_t>(*end)]) ++end;
+        if (firstToken) {
+          int32_t code = nameCode(at, static_cast<size_t>(end - at));
+          if (code == kMppComment || code == kMppDefine || code == kMppPmacro || code == kMppUndef)
+            return nullptr;
+        }
+        firstToken = false;
+        at = end;
+        continue;
+      }
+      case kHash:
+        // A hash is a comment only where the prefix makes it one, and it starts a
+        // line marker only as the first token.
+        if (firstToken || commentByte == '#') return nullptr;
+        ++at;
+        continue;
+      case kComma:
+      case kColon:
+        firstToken = false;
+        ++at;
+        continue;
+      case kOther:
+        if (c == '"' || (commentByte && c == commentByte) || (separatorByte && c == separatorByte))
+          return nullptr;
+        firstToken = false;
+        ++at;
+        continue;
+      default:
+        return nullptr;
+    }
+  }
+}
+
 int32_t MacroPreprocessor::nextToken(InputBuffer& input) {
   InputBuffer::InputSource* source = input.top();
   VEKT_ASSERT(source);

@@ -132,7 +132,7 @@ const char* ErrorHandler::vformat(int32_t id, va_list args) {
 
 void ErrorHandler::record(int32_t id, const LineInfo* position, const char* text) {
   const char severity = severityOf(id, text);
-  const ControlState* state = position ? position->controlState : nullptr;
+  const ControlState* state = position ? position->controlState.get() : nullptr;
 
   bool promoted = false;
   if (severity == 'W' && state) {

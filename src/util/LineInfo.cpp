@@ -1,13 +1,13 @@
 #include "util/LineInfo.h"
 
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 
 #include "util/ControlState.h"
+#include "util/MemoryPools.h"
 #include "util/RunState.h"
-
-// Line records are many and small: they come from their own pool.
-VEKT_POOLED_CLASS_IMPL(LineInfo, "LineInfo")
+#include "util/assertion.h"
 
 namespace {
 
@@ -21,13 +21,231 @@ LineExtrasTable& extrasTable() { return runPart<LineExtrasTable>(); }
 
 constexpr LineExtras kNoExtras{};
 
+// The words of a generated or listed line.
+struct LineWords {
+  int16_t variant = -1;
+  uint16_t extra[3] = {0, 0, 0};
+
+  bool operator==(const LineWords&) const = default;
+};
+
+struct SourceRange {
+  uint32_t start = 0;
+  uint32_t end = 0;
+
+  bool operator==(const SourceRange&) const = default;
+};
+
+// One side field of the arena's lines, by line number, in chunks made at the first
+// line of a chunk that has a value other than the blank one.
+template <typename T>
+class SideArray {
+ public:
+  explicit SideArray(T blank) : blank_(blank) {}
+
+  T get(uint32_t number) const {
+    size_t chunk = number >> LineArena::kChunkBits;
+    if (chunk < chunks_.size() && chunks_[chunk])
+      return chunks_[chunk][number & (LineArena::kChunkSize - 1)];
+    return blank_;
+  }
+  void set(uint32_t number, T value) {
+    size_t chunk = number >> LineArena::kChunkBits;
+    if (chunk >= chunks_.size() || !chunks_[chunk]) {
+      if (value == blank_) return;
+      if (chunk >= chunks_.size()) chunks_.resize(chunk + 1);
+      chunks_[chunk] = std::make_unique<T[]>(LineArena::kChunkSize);
+      for (uint32_t slot = 0; slot < LineArena::kChunkSize; ++slot) chunks_[chunk][slot] = blank_;
+    }
+    chunks_[chunk][number & (LineArena::kChunkSize - 1)] = value;
+  }
+
+ private:
+  T blank_;
+  std::vector<std::unique_ptr<T[]>> chunks_;
+};
+
 }  // namespace
+
+// The side fields: by number for the arena's lines, by address for the others.
+struct LineSideFields {
+  SideArray<int32_t> codeAddresses{-1};
+  SideArray<LineWords> words{LineWords{}};
+  SideArray<SourceRange> sourceRanges{SourceRange{}};
+  struct Loose {
+    int32_t codeAddress = -1;
+    LineWords words;
+    SourceRange sourceRange;
+  };
+  std::unordered_map<const LineInfo*, Loose> loose;
+  Loose* findLoose(const LineInfo* line) {
+    auto entry = loose.find(line);
+    return entry == loose.end() ? nullptr : &entry->second;
+  }
+  void forget(const LineInfo* line) {
+    uint32_t number = line->number();
+    if (number == 0) {
+      if (!loose.empty()) loose.erase(line);
+      return;
+    }
+    codeAddresses.set(number, -1);
+    words.set(number, LineWords{});
+    sourceRanges.set(number, SourceRange{});
+  }
+};
+
+LineSideFields& LineArena::sideFields() {
+  if (!sideFields_) sideFields_ = std::make_unique<LineSideFields>();
+  return *sideFields_;
+}
+
+namespace {
+
+LineSideFields& sideFields() { return lineArena().sideFields(); }
+
+}  // namespace
+
+size_t LineContexts::Hash::operator()(const LineContext& context) const {
+  auto mix = [](uint64_t hash, uint64_t value) { return (hash ^ value) * 0x9E3779B97F4A7C15ull; };
+  uint64_t hash = mix(0, reinterpret_cast<uintptr_t>(context.controlState));
+  hash = mix(hash, reinterpret_cast<uintptr_t>(context.section));
+  hash = mix(hash, context.sourceFile);
+  return static_cast<size_t>(hash ^ (hash >> 32));
+}
+
+uint32_t LineContexts::lookUp(const LineContext& context) {
+  auto [entry, added] = numbers_.try_emplace(context, static_cast<uint32_t>(contexts_.size()));
+  if (added) contexts_.push_back(context);
+  return entry->second;
+}
+
+LineArena::LineArena() : run_(&runState()) { run_->lineArena = this; }
+
+LineArena::~LineArena() {
+  if (run_->lineArena == this) run_->lineArena = nullptr;
+  for (LineInfo* chunk : chunks_) ::operator delete(static_cast<void*>(chunk));
+}
+
+void* LineArena::allocate() {
+  uint32_t number;
+  if (!freeNumbers_.empty()) {
+    number = freeNumbers_.back();
+    freeNumbers_.pop_back();
+  } else {
+    number = nextNumber_++;
+    size_t chunk = number >> kChunkBits;
+    if (chunk >= chunks_.size())
+      chunks_.push_back(static_cast<LineInfo*>(::operator new(sizeof(LineInfo) * kChunkSize)));
+  }
+  pending_ = at(number);
+  pendingNumber_ = number;
+  return const_cast<void*>(pending_);
+}
+
+uint32_t LineArena::claim(const LineInfo* record) {
+  if (record != pending_) return 0;
+  pending_ = nullptr;
+  return pendingNumber_;
+}
+
+void LineArena::release(uint32_t number) {
+  // A record outliving its run's arena finds a new, empty one: nothing to give back.
+  if (number == 0 || number >= nextNumber_) return;
+  freeNumbers_.push_back(number);
+}
+
+void* LineInfo::operator new(size_t size) {
+  VEKT_ASSERT(size == sizeof(LineInfo));
+  (void)size;
+  return lineArena().allocate();
+}
+
+void* LineInfo::operator new(size_t size, const std::nothrow_t&) noexcept {
+  return LineInfo::operator new(size);
+}
+
+// The arena keeps the storage; the destructor gave the number back.
+void LineInfo::operator delete(void*, size_t) {}
+
+LineInfo::LineInfo() : number_(lineArena().claim(this)) {}
 
 LineInfo::~LineInfo() {
   if (ownsControlState()) delete controlState;
   LineExtrasTable& table = extrasTable();
   if (!table.byLine.empty()) table.byLine.erase(this);
+  sideFields().forget(this);
+  if (number_ != 0) lineArena().release(number_);
 }
+
+int16_t LineInfo::variant() const {
+  if (number_ != 0) return sideFields().words.get(number_).variant;
+  LineSideFields::Loose* loose = sideFields().findLoose(this);
+  return loose ? loose->words.variant : -1;
+}
+
+void LineInfo::setVariant(int16_t variant) {
+  if (number_ == 0) {
+    sideFields().loose[this].words.variant = variant;
+    return;
+  }
+  LineWords words = sideFields().words.get(number_);
+  words.variant = variant;
+  sideFields().words.set(number_, words);
+}
+
+uint16_t LineInfo::extra(size_t word) const {
+  VEKT_ASSERT(word < 3);
+  if (number_ != 0) return sideFields().words.get(number_).extra[word];
+  LineSideFields::Loose* loose = sideFields().findLoose(this);
+  return loose ? loose->words.extra[word] : 0;
+}
+
+void LineInfo::setExtra(size_t word, uint16_t value) {
+  VEKT_ASSERT(word < 3);
+  if (number_ == 0) {
+    sideFields().loose[this].words.extra[word] = value;
+    return;
+  }
+  LineWords words = sideFields().words.get(number_);
+  words.extra[word] = value;
+  sideFields().words.set(number_, words);
+}
+
+int32_t LineInfo::codeAddress() const {
+  if (number_ != 0) return sideFields().codeAddresses.get(number_);
+  LineSideFields::Loose* loose = sideFields().findLoose(this);
+  return loose ? loose->codeAddress : -1;
+}
+
+void LineInfo::setCodeAddress(int32_t address) {
+  if (number_ == 0)
+    sideFields().loose[this].codeAddress = address;
+  else
+    sideFields().codeAddresses.set(number_, address);
+}
+
+uint32_t LineInfo::sourceStart() const {
+  if (number_ != 0) return sideFields().sourceRanges.get(number_).start;
+  LineSideFields::Loose* loose = sideFields().findLoose(this);
+  return loose ? loose->sourceRange.start : 0;
+}
+
+uint32_t LineInfo::sourceEnd() const {
+  if (number_ != 0) return sideFields().sourceRanges.get(number_).end;
+  LineSideFields::Loose* loose = sideFields().findLoose(this);
+  return loose ? loose->sourceRange.end : 0;
+}
+
+void LineInfo::setSourceRange(uint32_t start, uint32_t end) {
+  if (!lineArena().keepsSourceRanges()) return;
+  LineSideFields& fields = sideFields();
+  if (number_ == 0)
+    fields.loose[this].sourceRange = SourceRange{start, end};
+  else
+    fields.sourceRanges.set(number_, SourceRange{start, end});
+}
+
+void LineInfo::keepSourceRanges(bool keep) { lineArena().setKeepSourceRanges(keep); }
 
 const LineExtras& LineInfo::extras() const {
   const LineExtrasTable& table = extrasTable();
@@ -57,3 +275,7 @@ uint32_t LineInfo::setPrinterControl(const uint8_t* bytes, uint32_t count) {
   extra.printerControl = copy;
   return count;
 }
+
+// A line record is kept for every source line and every generated one: its size is
+// the run's memory per line.
+static_assert(sizeof(LineInfo) <= 32, "the line record grew");

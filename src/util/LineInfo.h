@@ -4,10 +4,18 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "util/MemoryPools.h"
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
+
+#include "util/RunState.h"
 
 class ControlState;
 class Section;
+struct LineInfo;
+struct LineSideFields;
 
 // The flag bits of a line record, each named once. A name is the mask of its bit
 // within the byte of LineFlags that its group heading gives; a bit that the passes
@@ -73,28 +81,156 @@ struct LineExtras {
   const uint8_t* printerControl = nullptr;
 };
 
-struct LineInfo {
-  VEKT_POOLED_CLASS(LineInfo)
-
- public:
-  LineInfo* previous = nullptr;
-  LineInfo* next = nullptr;
+// What the lines of a stretch of source share: control state, section and source
+// file. The run numbers each combination it meets, so that a record holds one
+// 32-bit number for the three.
+struct LineContext {
   ControlState* controlState = nullptr;
   Section* section = nullptr;
+  uint32_t sourceFile = 0;
+
+  bool operator==(const LineContext&) const = default;
+};
+
+class LineContexts {
+ public:
+  LineContexts() { contexts_.emplace_back(); }
+  const LineContext& at(uint32_t number) const { return contexts_[number]; }
+  uint32_t numberOf(const LineContext& context) {
+    // Lines come in runs with the same context, and a line's context is set field by
+    // field: the last few numbers answer nearly every look-up.
+    for (uint32_t number : recent_)
+      if (contexts_[number] == context) return number;
+    uint32_t number = lookUp(context);
+    recent_[nextRecent_] = number;
+    nextRecent_ = (nextRecent_ + 1) % kRecent;
+    return number;
+  }
+
+ private:
+  static constexpr uint32_t kRecent = 4;
+  struct Hash {
+    size_t operator()(const LineContext& context) const;
+  };
+  uint32_t lookUp(const LineContext& context);
+
+  std::vector<LineContext> contexts_;
+  std::unordered_map<LineContext, uint32_t, Hash> numbers_;
+  uint32_t recent_[kRecent] = {0, 0, 0, 0};
+  uint32_t nextRecent_ = 0;
+};
+
+// Line records live in chunks that never move, each record numbered by its place:
+// a record reaches another by a 32-bit number instead of a pointer. Number 0 is no
+// line. Records made outside the arena (on the stack, in tests) have number 0 and
+// keep their side fields in a table by address.
+class LineArena {
+ public:
+  static constexpr uint32_t kChunkBits = 12;
+  static constexpr uint32_t kChunkSize = uint32_t{1} << kChunkBits;
+
+  LineArena();
+  ~LineArena();
+  LineArena(const LineArena&) = delete;
+  LineArena& operator=(const LineArena&) = delete;
+
+  inline LineInfo* at(uint32_t number) const;
+  // Storage for one record; the record's constructor claims its number.
+  void* allocate();
+  uint32_t claim(const LineInfo* record);
+  // Takes the number back for a later record.
+  void release(uint32_t number);
+  LineContexts& contexts() { return contexts_; }
+  // The fields that a part of the lines carry, by line number (LineInfo.cpp).
+  LineSideFields& sideFields();
+  // Whether the lines keep their source ranges (see LineInfo::keepSourceRanges).
+  bool keepsSourceRanges() const { return keepSourceRanges_; }
+  void setKeepSourceRanges(bool keep) { keepSourceRanges_ = keep; }
+
+ private:
+  RunState* run_;
+  LineContexts contexts_;
+  std::unique_ptr<LineSideFields> sideFields_;
+  std::vector<LineInfo*> chunks_;
+  std::vector<uint32_t> freeNumbers_;
+  uint32_t nextNumber_ = 1;  // chunk 0 starts at 1: 0 is no line
+  const void* pending_ = nullptr;
+  uint32_t pendingNumber_ = 0;
+  bool keepSourceRanges_ = true;
+};
+
+inline LineArena& lineArena() {
+  if (LineArena* arena = runState().lineArena) return *arena;
+  return runPart<LineArena>();
+}
+
+// The previous or next line of a record: its arena number, read and written as a
+// pointer.
+class LineLink {
+ public:
+  LineLink() = default;
+  operator LineInfo*() const { return get(); }
+  LineInfo* operator->() const { return get(); }
+  LineInfo* get() const { return lineArena().at(number_); }
+  inline LineLink& operator=(LineInfo* line);
+
+ private:
+  uint32_t number_ = 0;
+};
+
+// One field of a record's line context, read and written as the field itself. The
+// three fields share the record's context number (they are members of one union, all
+// beginning with it); writing one field renumbers the record with the other two kept.
+template <typename Value, Value LineContext::*Member>
+class LineContextField {
+ public:
+  operator Value() const { return get(); }
+  Value get() const { return contexts().at(number_).*Member; }
+  LineContextField& operator=(Value value) {
+    LineContexts& table = contexts();
+    LineContext context = table.at(number_);
+    context.*Member = value;
+    number_ = table.numberOf(context);
+    return *this;
+  }
+  // From another record: the field's value, not the other record's whole context.
+  LineContextField& operator=(const LineContextField& other) { return *this = other.get(); }
+  Value operator->() const
+    requires std::is_pointer_v<Value>
+  {
+    return get();
+  }
+
+ private:
+  static LineContexts& contexts();
+  uint32_t number_;
+};
+
+struct LineInfo {
+ public:
+  static void* operator new(size_t size);
+  static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* block, size_t size);
+
+  LineLink previous;
+  LineLink next;
   const char* text = nullptr;
-  uint32_t sourceFile = 0;        // index into the line state's table of source files
+  union {
+    uint32_t contextNumber_ = 0;
+    LineContextField<ControlState*, &LineContext::controlState> controlState;
+    LineContextField<Section*, &LineContext::section> section;
+    // Index into the line state's table of source files.
+    LineContextField<uint32_t, &LineContext::sourceFile> sourceFile;
+  };
   uint32_t lineNumber = 0;        // -1 (all ones) when the line has no number
-  int16_t variant = -1;
-  uint16_t extra[3] = {0, 0, 0};
-  int32_t codeAddress = -1;
-  uint32_t sourceStart = 0;
-  uint32_t sourceEnd = 0;
   LineFlags flags;
 
-  LineInfo() = default;
+  LineInfo();
   LineInfo(const LineInfo&) = delete;
   LineInfo& operator=(const LineInfo&) = delete;
   ~LineInfo();
+
+  uint32_t number() const { return number_; }
 
   // Clears all but where the line came from and who owns its control state.
   void clearFlags() {
@@ -115,6 +251,26 @@ struct LineInfo {
       flags[3] &= static_cast<uint8_t>(~lineflag::kOwnsControlState);
   }
 
+  // Fields that a part of the lines carry, kept beside the records.
+  // The line's number within its generic's expansion; -1 for a line of the source.
+  int16_t variant() const;
+  void setVariant(int16_t variant);
+  // The three words the data and alignment nodes leave for the list file.
+  uint16_t extra(size_t word) const;
+  void setExtra(size_t word, uint16_t value);
+  // The section offset the line's code starts at; -1 before output.
+  int32_t codeAddress() const;
+  void setCodeAddress(int32_t address);
+  // The bytes of the source file the line was read from, for the list file; 0 and 0
+  // for a line that was not read from a file (and in a run without a list file).
+  uint32_t sourceStart() const;
+  uint32_t sourceEnd() const;
+  void setSourceRange(uint32_t start, uint32_t end);
+  void copySourceRange(const LineInfo& other) { setSourceRange(other.sourceStart(), other.sourceEnd()); }
+  // Only the list file reads the source ranges: a run without one keeps none. Kept
+  // unless told otherwise.
+  static void keepSourceRanges(bool keep);
+
   // The line's rarely used fields; all empty for most lines.
   const LineExtras& extras() const;
   LineExtras& extrasForUpdate();
@@ -123,4 +279,21 @@ struct LineInfo {
   static constexpr uint32_t kMaxPrinterControl = 0xFFFF;
   uint32_t setPrinterControl(const uint8_t* bytes, uint32_t count);
   int32_t lineNumberSigned() const { return static_cast<int32_t>(lineNumber); }
+
+ private:
+  uint32_t number_ = 0;
 };
+
+inline LineInfo* LineArena::at(uint32_t number) const {
+  return number ? chunks_[number >> kChunkBits] + (number & (kChunkSize - 1)) : nullptr;
+}
+
+template <typename Value, Value LineContext::*Member>
+LineContexts& LineContextField<Value, Member>::contexts() {
+  return lineArena().contexts();
+}
+
+inline LineLink& LineLink::operator=(LineInfo* line) {
+  number_ = line ? line->number() : 0;
+  return *this;
+}

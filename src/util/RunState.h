@@ -36,6 +36,7 @@ class SymbolTable;
 class OrbaFactory;
 class RunSettings;
 class Section;
+class LineArena;
 class MemoryPools;
 struct MemPool;
 
@@ -62,6 +63,9 @@ class RunState {
   RunSettings* orbaOptions = nullptr;
   const char* (*sourceNameLookup)(int32_t nameIndex) = nullptr;
   Section* placeholderSection = nullptr;
+  // The run's line arena (a part of the run), reached on every step along the line
+  // list: kept here so that the step is two loads.
+  LineArena* lineArena = nullptr;
 
   // The registry of the run's memory pools; made at the first use.
   MemoryPools& pools();

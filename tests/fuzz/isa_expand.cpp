@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (LineInfo* made = line->next; made; made = made->next) {
     const char* feed = std::strchr(made->text, '\n');
     if (!feed || feed[1] != '\0') __builtin_trap();
-    if (made->variant != variant || !(made->flags[0] & 0x01)) __builtin_trap();
+    if (made->variant() != variant || !(made->flags[0] & 0x01)) __builtin_trap();
     made->controlState = &control;
     if (made->text[0] != '\t' && std::strncmp(made->text, "__T", 3) != 0) __builtin_trap();
     // The jump to the target carries the target's print, whose round trip through the

@@ -25,9 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   line.flags[0] = data[6];
   line.flags[1] = static_cast<uint8_t>(data[7] & 0x7F);
   line.flags[2] = static_cast<uint8_t>(data[7] & 0x8F);
-  line.variant = (data[7] & 0x10) ? 0 : -1;
-  line.codeAddress = (data[7] & 0x20) ? 0x100 : -1;
-  line.extra[0] = (data[7] & 0x40) ? 9 : 0;
+  line.setVariant((data[7] & 0x10) ? 0 : -1);
+  line.setCodeAddress((data[7] & 0x20) ? 0x100 : -1);
+  line.setExtra(0, (data[7] & 0x40) ? 9 : 0);
 
   std::string_view rest(reinterpret_cast<const char*>(data + 8), size - 8);
   size_t split = rest.find('\0');

@@ -147,7 +147,7 @@ void passThrough(const std::string& bytes) {
     }
     check(line->lineNumberSigned() > lastNumber);
     lastNumber = line->lineNumberSigned();
-    check(line->sourceStart <= line->sourceEnd);
+    check(line->sourceStart() <= line->sourceEnd());
     characters += length;
   }
   std::string expected = expectedCharacters(bytes);

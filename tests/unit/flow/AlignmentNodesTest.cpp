@@ -175,7 +175,7 @@ TEST_F(AlignmentNodesTest, RemarkLineGoesBeforeTheLabelsThatFollowThePadding) {
   made->locationCounter = 6;
   LineInfo* start = line(1);
   LineInfo* before = line(2, made, "  nop");
-  before->codeAddress = 4;
+  before->setCodeAddress(4);
   before->flags[2] |= 0x01;  // a label line at an earlier address stays before the remark
   LineInfo* labels[2] = {line(3, made, "a:"), line(4, made, "b:")};
   LineInfo* padded = line(5, made, "  .align 4");
@@ -190,7 +190,7 @@ TEST_F(AlignmentNodesTest, RemarkLineGoesBeforeTheLabelsThatFollowThePadding) {
   padded->previous = labels[1];
   for (LineInfo* label : labels) {
     label->flags[2] |= 0x01;
-    label->codeAddress = 8;
+    label->setCodeAddress(8);
   }
   FAlign node(padded, TEInteger::create(4), made);
   insertAlignment(writer_, node, 2, kBufferAlignmentRemark, true);
@@ -201,11 +201,11 @@ TEST_F(AlignmentNodesTest, RemarkLineGoesBeforeTheLabelsThatFollowThePadding) {
   EXPECT_EQ(labels[0]->previous, remark);
   EXPECT_STREQ(remark->text, "  .align 4 inserted buffer alignment");
   EXPECT_EQ(remark->lineNumber, 5u);
-  EXPECT_EQ(remark->codeAddress, 6);
+  EXPECT_EQ(remark->codeAddress(), 6);
   EXPECT_EQ(remark->section, made);
   EXPECT_TRUE(remark->flags[1] & 0x08);
   EXPECT_TRUE(remark->flags[0] & 0x10);
-  EXPECT_EQ(remark->extra[1], 2);  // one pattern unit of 2 cycles
+  EXPECT_EQ(remark->extra(1), 2);  // one pattern unit of 2 cycles
   // The list file shows the pattern's bytes, as constants.
   ASSERT_EQ(remark->extras().codeByteCount, 2u);
   EXPECT_EQ(remark->extras().codeBytes[0], 0x34);
@@ -356,7 +356,7 @@ TEST_F(AlignmentNodesTest, LabelTellsTheListFileTheOffsetInItsValue) {
     LineInfo* at = line(1, made);
     FLabel label(at, target);
     label.emit(writer_);
-    EXPECT_EQ(at->codeAddress, c.listed);
+    EXPECT_EQ(at->codeAddress(), c.listed);
   }
 }
 
@@ -399,7 +399,7 @@ TEST_F(AlignmentNodesTest, AliasTakesNoPlaceAndEmitsItsSymbol) {
   EXPECT_EQ(node.computeSize(made, 3), 0);
   node.emit(writer_);
   EXPECT_EQ(writer_.objectSymbols, std::vector<Symbol*>{alias});
-  EXPECT_EQ(at->extra[1], 5);
+  EXPECT_EQ(at->extra(1), 5);
 }
 
 TEST_F(AlignmentNodesTest, DumpTexts) {

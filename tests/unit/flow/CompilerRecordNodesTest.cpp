@@ -226,12 +226,12 @@ TEST_F(CompilerRecordNodesTest, CompilerRecordsSetTheFilePropertyToTheirString) 
   for (const Case& c : cases) {
     RecordsWriter writer;
     LineInfo* position = at(4);
-    position->codeAddress = 77;
+    position->setCodeAddress(77);
     std::unique_ptr<FlowNode> node(c.make(position));
     node->emit(writer);
     EXPECT_EQ(writer.records.calls, c.calls);
     // The record is not in the image: the line keeps its location.
-    EXPECT_EQ(position->codeAddress, 77);
+    EXPECT_EQ(position->codeAddress(), 77);
   }
 }
 

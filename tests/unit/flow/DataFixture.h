@@ -188,7 +188,7 @@ class DataNodeTest : public FlowTest {
     in->locationCounter = 0;
     writer_.section = in;
     for (FlowNode* node = in->firstNode(); node; node = node->nextNode()) {
-      if (node->line) node->line->codeAddress = in->currentLocation();
+      if (node->line) node->line->setCodeAddress(in->currentLocation());
       node->emit(writer_);
     }
   }

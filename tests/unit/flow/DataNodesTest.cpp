@@ -169,7 +169,7 @@ TEST_F(DataNodeTest, ListedBytesFollowTheImage) {
             "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
   EXPECT_TRUE(statement->flags[3] & 0x40);
   EXPECT_EQ(unlisted->extras().codeByteCount, 0u);
-  EXPECT_EQ(unlisted->extra[1], 0u);
+  EXPECT_EQ(unlisted->extra(1), 0u);
 }
 
 TEST_F(DataNodeTest, ValuesKnownOnlyToTheLinkerBecomeRelocations) {
@@ -357,7 +357,7 @@ TEST_F(DataNodeTest, SectionWithoutImageOnlyMovesTheLocation) {
     bss->addNode(node, true);
     layOutAndWrite(bss);
     EXPECT_EQ(bss->locationCounter, c.location);
-    EXPECT_EQ(statement->extra[0], static_cast<uint16_t>(c.location));
+    EXPECT_EQ(statement->extra(0), static_cast<uint16_t>(c.location));
     EXPECT_EQ(statement->extras().codeByteCount, 0u);
     EXPECT_TRUE(writer_.store_.records.empty());
     EXPECT_EQ(diagnostics(), c.messages);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -120,7 +121,7 @@ class FlowTest : public testing::Test {
   }
 
   LineInfo* line(uint32_t number, Section* section = nullptr, const char* text = nullptr) {
-    LineInfo& info = lines_.emplace_back();
+    LineInfo& info = *lines_.emplace_back(new LineInfo());
     info.lineNumber = number;
     info.section = section;
     info.text = text ? runState().stringBuffer->intern(text) : nullptr;
@@ -160,5 +161,5 @@ class FlowTest : public testing::Test {
   OrbaFactory* savedFactory_;
   SectionAdmin* savedAdmin_;
   Section* savedPlaceholder_;
-  std::deque<LineInfo> lines_;
+  std::deque<std::unique_ptr<LineInfo>> lines_;  // from the line arena, which links need
 };

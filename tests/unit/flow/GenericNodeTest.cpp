@@ -46,7 +46,7 @@ TEST_F(GenericNodeTest, RewriteNodesGroupByConsecutiveLineKeys) {
     std::vector<SizedNode*> nodes;
     for (int16_t key : c.keys) {
       LineInfo* at = line(2);
-      at->variant = key;
+      at->setVariant(key);
       nodes.push_back(new SizedNode(at, 4, 1));
       generic.addRewrite(nodes.back());
     }
@@ -60,9 +60,9 @@ TEST_F(GenericNodeTest, ChosenGroupGivesSizeAndCyclesFromRunningOffsets) {
   Section* text = section(".text");
   FGeneric generic(line(1, text));
   LineInfo* first = line(2, text);
-  first->variant = 0;
+  first->setVariant(0);
   LineInfo* second = line(3, text);
-  second->variant = 1;
+  second->setVariant(1);
   auto* a = new SizedNode(first, 4, 1);
   auto* b = new SizedNode(second, 2, 1);
   auto* c = new SizedNode(second, 4, 2);
@@ -90,7 +90,7 @@ TEST_F(GenericNodeTest, GeneratedLineNodesJoinTheGenericAtTheSectionEnd) {
   auto* generic = new FGeneric(line(1, text));
   text->addNode(generic, true);
   LineInfo* generated = line(2, text);
-  generated->variant = 0;
+  generated->setVariant(0);
   auto* node = new SizedNode(generated, 4, 1);
   text->addNode(node, true);
   // A line of the source again goes to the flow.

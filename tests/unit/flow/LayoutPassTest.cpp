@@ -197,7 +197,7 @@ class LayoutPassTest : public FlowTest {
           auto* generic = new FGeneric(at);
           LineInfo* first = line(lineNumber_, into);
           LineInfo* second = line(lineNumber_, into);
-          second->variant = 1;
+          second->setVariant(1);
           generic->addRewrite(new RangeNode(first, label(name), 2, 256));
           generic->addRewrite(new RangeNode(second, label(name), 8, 1 << 30));
           node = generic;
@@ -298,7 +298,7 @@ TEST_F(LayoutPassTest, DeferredExpansionIsBuiltOnlyWhenTheChoiceNeedsIt) {
     made->flags.set(0, Section::SectionFlags::kCodeBit, true);
     LineInfo* at = line(++lineNumber_, made);
     LineInfo* expansion = line(lineNumber_, made);
-    expansion->variant = 1;
+    expansion->setVariant(1);
     auto* generic = new DeferredGeneric(at, expansion, label("T"), c.instructions);
     generic->addRewrite(new RangeNode(line(lineNumber_, made), label("T"), 2, 256));
     made->addNode(generic, true);

@@ -165,8 +165,8 @@ TEST_F(SectionFlowTest, DefaultSectionFollowsTheLinesOfAGenericExpansion) {
   statement->next = expanded[0];
   expanded[0]->next = expanded[1];
   expanded[1]->next = after;
-  expanded[0]->variant = 0;
-  expanded[1]->variant = 1;
+  expanded[0]->setVariant(0);
+  expanded[1]->setVariant(1);
   placeholder->addNode(new KindNode(statement, FlowNode::kGeneric), true);
   EXPECT_NE(statement->section, placeholder);
   EXPECT_EQ(expanded[0]->section, statement->section);

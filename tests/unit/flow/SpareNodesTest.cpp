@@ -101,7 +101,7 @@ TEST_F(SpareNodesTest, ParallelBlockTakesItsChildrenInOrder) {
   layOutAndWrite(in);
   EXPECT_EQ(in->size, 3u);
   EXPECT_EQ(imageBytes(), "11 11 22");
-  EXPECT_EQ(right->codeAddress, 2);
+  EXPECT_EQ(right->codeAddress(), 2);
   EXPECT_EQ(block->getCycles(), 5);
   FlowNode* copy = block->clone();
   ASSERT_NE(copy, nullptr);

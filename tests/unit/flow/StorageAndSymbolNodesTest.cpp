@@ -44,7 +44,7 @@ TEST_F(StorageTest, SpaceReservesZeroUnitsOrReportsItsSize) {
     layOutAndWrite(in);
     EXPECT_EQ(in->size, static_cast<uint32_t>(c.location));
     EXPECT_EQ(in->locationCounter, c.location);
-    EXPECT_EQ(statement->extra[0], static_cast<uint16_t>(c.location));
+    EXPECT_EQ(statement->extra(0), static_cast<uint16_t>(c.location));
     std::vector<std::string> zeros;
     for (const RecordingStore::ZeroRange& range : writer_.store_.zeros) {
       EXPECT_EQ(range.fileId, 1u);
@@ -146,7 +146,7 @@ TEST_F(SymbolNodeTest, EquateGivesItsSymbolAndADebugRecord) {
     writer_.section = in;
     writer_.module[2] = 1;
     LineInfo* statement = at(4, in);
-    statement->variant = c.variant;
+    statement->setVariant(c.variant);
     if (c.fromExpansion) statement->flags[0] |= 0x10;
     Symbol* defined = symbol("sym");
     defined->flags[0] |= c.bindingFlag0;
@@ -157,7 +157,7 @@ TEST_F(SymbolNodeTest, EquateGivesItsSymbolAndADebugRecord) {
     node.emit(writer_);
     EXPECT_EQ(writer_.objectSymbols, std::vector<Symbol*>{defined});
     EXPECT_EQ(writer_.store_.records, c.records);
-    EXPECT_EQ(statement->extra[1], 3u);
+    EXPECT_EQ(statement->extra(1), 3u);
     EXPECT_EQ(in->locationCounter, c.location);
   }
   EXPECT_TRUE(diagnostics().empty());
@@ -185,10 +185,10 @@ TEST_F(SymbolNodeTest, SymbolNodesTakeNoPlace) {
   EXPECT_TRUE(diagnostics().empty());
 
   writer_.section = placeholder;
-  statement->codeAddress = -1;
+  statement->setCodeAddress(-1);
   placeholder->lastNode()->emit(writer_);
   EXPECT_EQ(writer_.objectSymbols, std::vector<Symbol*>{defined});
-  EXPECT_EQ(statement->codeAddress, -1);  // .EXTERN sets no location
+  EXPECT_EQ(statement->codeAddress(), -1);  // .EXTERN sets no location
   EXPECT_TRUE(writer_.store_.records.empty());
   runState().placeholderSection = nullptr;
 }

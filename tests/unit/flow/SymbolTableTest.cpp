@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,7 +33,7 @@ class SymbolTableTest : public testing::Test {
   const char* name(const char* text) { return runState().stringBuffer->intern(text); }
 
   LineInfo* line(uint32_t number, Section* section = nullptr) {
-    LineInfo& info = lines_.emplace_back();
+    LineInfo& info = *lines_.emplace_back(new LineInfo());
     info.lineNumber = number;
     info.section = section;
     return &info;
@@ -55,7 +56,7 @@ class SymbolTableTest : public testing::Test {
   RunSettings* options_ = nullptr;
 
  private:
-  std::deque<LineInfo> lines_;
+  std::deque<std::unique_ptr<LineInfo>> lines_;  // from the line arena, which links need
 };
 
 TEST_F(SymbolTableTest, NumberedLocalLabelsGetOneNamePerDefinition) {

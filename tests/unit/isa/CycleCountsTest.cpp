@@ -153,7 +153,7 @@ TEST_F(CycleAssignment, OnlyChosenFormsAndExpansionsAreCounted) {
   EXPECT_EQ(chosen.candidates[1]->cycles, 1u) << "a form without a class counts 1";
 
   LineInfo expansionLine;
-  expansionLine.variant = 1;
+  expansionLine.setVariant(1);
   FGeneric unresolved(&line_);
   unresolved.addRewrite(simpleWith(&expansionLine, slow).release());
   isa::assignCycles(&unresolved, isa::kCoreTc16);

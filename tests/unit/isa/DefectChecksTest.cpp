@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -76,7 +77,7 @@ class CodeFlow {
       const ErrorLine* record = records.current();
       if (std::strncmp(record->text, "W8", 2) != 0) continue;
       for (size_t i = 0; i < lines_.size(); ++i)
-        if (&lines_[i] == record->position) found.push_back(std::to_string(i + 1) + " " + std::string(record->text, 4));
+        if (lines_[i].get() == record->position) found.push_back(std::to_string(i + 1) + " " + std::string(record->text, 4));
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -84,7 +85,7 @@ class CodeFlow {
 
  private:
   LineInfo* newLine() {
-    LineInfo& line = lines_.emplace_back();
+    LineInfo& line = *lines_.emplace_back(new LineInfo());
     line.lineNumber = static_cast<uint32_t>(lines_.size());
     line.controlState = &state_;
     line.section = &section;
@@ -123,7 +124,7 @@ class CodeFlow {
     return node;
   }
 
-  std::deque<LineInfo> lines_;
+  std::deque<std::unique_ptr<LineInfo>> lines_;  // from the line arena, which links need
   TriCoreControlState state_;
   isa::ExpressionOperandParser parser_;
   isa::BuildContext context_;

@@ -62,8 +62,7 @@ class GenericExpansionTest : public testing::Test {
                    size_t* linesAtMatch = nullptr) {
     LineInfo* line = lineState()->appendLine(statement, 0, ++lineNumber_, 0);
     line->controlState = &control_;
-    line->sourceStart = 100 * lineNumber_;
-    line->sourceEnd = 100 * lineNumber_ + 20;
+    line->setSourceRange(100 * lineNumber_, 100 * lineNumber_ + 20);
     Expansion result;
     isa::MatchContext match;
     result.context.match = &match;
@@ -101,7 +100,7 @@ class GenericExpansionTest : public testing::Test {
     context.match = &match;
     LineInfo line;
     line.controlState = &control_;
-    line.variant = made->variant;
+    line.setVariant(made->variant());
     isa::InstructionBuilder builder(context, &line, nullptr);
     isa::InstructionMatcher matcher(parser_, builder);
     context.matcher = &matcher;
@@ -199,11 +198,11 @@ TEST_F(GenericExpansionTest, PackedExpansionInsertsTheLinesWrittenAtOnce) {
     for (size_t i = 0; i < packed.lines.size(); ++i) {
       const LineInfo& made = *packed.lines[i];
       const LineInfo& written = *direct.lines[i];
-      EXPECT_EQ(made.variant, written.variant) << made.text;
+      EXPECT_EQ(made.variant(), written.variant()) << made.text;
       EXPECT_EQ(made.flags[0], written.flags[0]) << made.text;
       EXPECT_EQ(made.flags[2], written.flags[2]) << made.text;
       // The packed statement is the next line of the source.
-      EXPECT_EQ(made.sourceStart, written.sourceStart + 100) << made.text;
+      EXPECT_EQ(made.sourceStart(), written.sourceStart() + 100) << made.text;
       EXPECT_EQ(made.lineNumber, written.lineNumber + 1) << made.text;
     }
   }
@@ -222,13 +221,13 @@ TEST_F(GenericExpansionTest, GeneratedLinesStandInTheStatementsPlaceAndTakeTheNe
     EXPECT_EQ(result.context.found, c.hardwareForms);
     EXPECT_EQ(result.context.variantCount, static_cast<uint32_t>(c.variant) + 1);
     for (const LineInfo* made : result.lines) {
-      EXPECT_EQ(made->variant, c.variant) << made->text;
+      EXPECT_EQ(made->variant(), c.variant) << made->text;
       EXPECT_EQ(made->flags[0] & 0x01, 0x01) << made->text << ": assemble flag";
       EXPECT_EQ(made->flags[2] & 0x20, 0) << made->text << ": template flag";
       EXPECT_EQ(made->sourceFile, statement->sourceFile) << made->text;
       EXPECT_EQ(made->lineNumber, statement->lineNumber) << made->text;
-      EXPECT_EQ(made->sourceStart, statement->sourceStart) << made->text;
-      EXPECT_EQ(made->sourceEnd, statement->sourceEnd) << made->text;
+      EXPECT_EQ(made->sourceStart(), statement->sourceStart()) << made->text;
+      EXPECT_EQ(made->sourceEnd(), statement->sourceEnd()) << made->text;
     }
     EXPECT_EQ(lineState()->last(), result.lines.back());
   }
@@ -392,7 +391,7 @@ TEST(GeneratedLabelNames, ASourceLineMayNotDefineOneAGeneratedLineMay) {
     ScopedManagers managers{ScopedManagers::kStrings | ScopedManagers::kErrors | ScopedManagers::kLines};
     LineInfo line;
     line.lineNumber = 4;
-    line.variant = c.variant;
+    line.setVariant(c.variant);
     EXPECT_EQ(isa::refuseGeneratedLabelName(c.name, &line), c.refused) << c.name << " " << c.variant;
     ErrorHandler::ErrorIter records(*runState().errorHandler);
     records.first();

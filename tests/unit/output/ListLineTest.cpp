@@ -41,11 +41,11 @@ class LineRecord {
     }
     line_.extrasForUpdate().codeBytes = count ? storage_.data() : nullptr;
     line_.extrasForUpdate().codeByteCount = count;
-    line_.extra[0] = static_cast<uint16_t>(setup.reserved);
-    line_.extra[2] = static_cast<uint16_t>(setup.repeat);
-    line_.codeAddress = setup.address;
+    line_.setExtra(0, static_cast<uint16_t>(setup.reserved));
+    line_.setExtra(2, static_cast<uint16_t>(setup.repeat));
+    line_.setCodeAddress(setup.address);
     for (int i = 0; i < 4; ++i) line_.flags[i] = setup.flags[i];
-    line_.variant = setup.variant;
+    line_.setVariant(setup.variant);
   }
   LineInfo& line() { return line_; }
 

@@ -67,7 +67,7 @@ class ControlRun {
   }
   const ControlState& state(size_t index) const { return *lines.at(index)->controlState; }
   const TriCoreControlState& tricore(size_t index) const {
-    return *static_cast<const TriCoreControlState*>(lines.at(index)->controlState);
+    return *static_cast<const TriCoreControlState*>(lines.at(index)->controlState.get());
   }
   bool marked(size_t index) const { return (lines.at(index)->flags[1] & lineflag::kControlLine) != 0; }
   RunSettings& options() const { return *runState().orbaOptions; }

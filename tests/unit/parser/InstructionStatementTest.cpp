@@ -26,7 +26,7 @@ class InstructionStatementTest : public ParseTest {
   // The texts of the lines after line `number` that a generic expansion added.
   std::vector<std::string> generatedAfter(size_t index) {
     std::vector<std::string> texts;
-    for (LineInfo* line = lines[index]->next; line && line->variant >= 0; line = line->next) texts.push_back(line->text);
+    for (LineInfo* line = lines[index]->next; line && line->variant() >= 0; line = line->next) texts.push_back(line->text);
     return texts;
   }
 };
@@ -79,7 +79,7 @@ TEST_F(InstructionStatementTest, GenericStatementInsertsItsExpansionAfterItsLine
   FlowNode* standIn = lines[2]->section->firstNode();
   ASSERT_EQ(standIn->kind, kInstruction);
   EXPECT_EQ(standIn->waitingExpansions(), 2);
-  EXPECT_EQ(lines[2]->variant, 0);
+  EXPECT_EQ(lines[2]->variant(), 0);
   EXPECT_TRUE(generatedAfter(2).empty());
   // Layout makes the generic in the stand-in's place, with the stand-in as its hardware
   // form and a copy of the line in front of the statement's line.
@@ -99,7 +99,7 @@ TEST_F(InstructionStatementTest, GenericStatementInsertsItsExpansionAfterItsLine
   EXPECT_EQ(texts[0].rfind("\tjne\td0,#3,__T", 0), 0u) << texts[0];
   EXPECT_EQ(texts[1], "\tj\tlab\n");
   EXPECT_EQ(texts[2].rfind("__T", 0), 0u);
-  EXPECT_EQ(lines[2]->variant, 0);
+  EXPECT_EQ(lines[2]->variant(), 0);
   // The generated lines' nodes are the generic's second group: the inverted jump, the
   // long jump and the label after them, whatever the section met since.
   ASSERT_EQ(generic->groups.size(), 2u);
@@ -148,7 +148,7 @@ TEST_F(InstructionStatementTest, ACheckOnlyRunKeepsNeitherTheGenericNorItsLines)
       EXPECT_EQ(lines[2]->section->lastNode()->kind, kLabel) << c.run;
       // Without lines the statement's line stays the only one of its statement.
       EXPECT_TRUE(generatedAfter(2).empty()) << c.run;
-      EXPECT_EQ(lines[2]->variant, -1) << c.run;
+      EXPECT_EQ(lines[2]->variant(), -1) << c.run;
       EXPECT_EQ(lines[2]->previous, lines[1]) << c.run;
       continue;
     }
@@ -172,7 +172,7 @@ TEST_F(InstructionStatementTest, ACheckOnlyRunKeepsNeitherTheGenericNorItsLines)
     EXPECT_EQ(hardware->kind, kInstruction) << c.run;
     EXPECT_EQ(hardware->line, lines[2]) << c.run;
     EXPECT_EQ(generatedAfter(2).size(), c.generatedLines) << c.run;
-    EXPECT_EQ(lines[2]->variant, 0) << c.run;
+    EXPECT_EQ(lines[2]->variant(), 0) << c.run;
     EXPECT_EQ(generic->line, lines[2]->previous) << c.run;
   }
 }

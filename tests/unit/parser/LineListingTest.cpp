@@ -66,7 +66,7 @@ TEST(LineListing, TheFirstRuleThatDecidesGivesTheAnswer) {
     state.listFlags = c.letters;
     LineInfo line;
     for (int i = 0; i < 4; ++i) line.flags[i] = c.flags[i];
-    line.variant = c.variant;
+    line.setVariant(c.variant);
     line.text = c.text;
     line.controlState = &state;
     EXPECT_EQ(isListed(line), c.listed) << c.what;

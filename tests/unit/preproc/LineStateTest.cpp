@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "PreprocFixture.h"
 #include "preproc/LineState.h"
+#include "util/ControlState.h"
 #include "util/LineInfo.h"
 
 namespace {
@@ -264,8 +266,8 @@ TEST(LineInfo, FreshLineHasNoVariantAddressOrFlags) {
   EXPECT_EQ(line.flags[2], 0);
   EXPECT_EQ(line.flags[3], 0x80);
   LineInfo fresh;
-  EXPECT_EQ(fresh.variant, -1);
-  EXPECT_EQ(fresh.codeAddress, -1);
+  EXPECT_EQ(fresh.variant(), -1);
+  EXPECT_EQ(fresh.codeAddress(), -1);
   EXPECT_EQ(fresh.controlState, nullptr);
   EXPECT_EQ(fresh.extras().codeBytes, nullptr);
 }
@@ -288,6 +290,144 @@ TEST(LineInfo, ExtrasGoWithTheirLine) {
   EXPECT_EQ(again->extras().printerControl, nullptr);
   EXPECT_EQ(again->extras().codeByteCount, 0u);
   delete again;
+}
+
+// The side fields of a line record live beside it: by its place in the line arena or,
+// for a record made elsewhere (on the stack), by its address. Each case sets them on
+// a line made one way and reads them back; a record then made in the deleted line's
+// place starts blank.
+TEST(LineInfo, SideFieldsStayWithTheirLineAndGoWithIt) {
+  struct Case {
+    const char* name;
+    bool inArena;
+    int16_t variant;
+    uint16_t extra[3];
+    int32_t codeAddress;
+    uint32_t sourceStart;
+    uint32_t sourceEnd;
+  };
+  const Case cases[] = {
+      {"arena", true, 3, {1, 0xFFFF, 7}, 0x1234, 10, 25},
+      {"stack", false, 0, {0, 2, 0}, 0, 0, 1},
+      {"arena, largest values", true, INT16_MAX, {0xFFFF, 0xFFFF, 0xFFFF}, INT32_MAX,
+       UINT32_MAX - 1, UINT32_MAX},
+  };
+  ScopedRun run;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LineInfo onStack;
+    LineInfo* line = c.inArena ? new LineInfo : &onStack;
+    EXPECT_EQ(line->number() != 0, c.inArena);
+    line->setVariant(c.variant);
+    for (size_t word = 0; word < 3; ++word) line->setExtra(word, c.extra[word]);
+    line->setCodeAddress(c.codeAddress);
+    line->setSourceRange(c.sourceStart, c.sourceEnd);
+    LineInfo neighbour;
+    auto* arenaNeighbour = new LineInfo;
+    EXPECT_EQ(line->variant(), c.variant);
+    for (size_t word = 0; word < 3; ++word) EXPECT_EQ(line->extra(word), c.extra[word]);
+    EXPECT_EQ(line->codeAddress(), c.codeAddress);
+    EXPECT_EQ(line->sourceStart(), c.sourceStart);
+    EXPECT_EQ(line->sourceEnd(), c.sourceEnd);
+    for (const LineInfo* other : std::vector<const LineInfo*>{&neighbour, arenaNeighbour}) {
+      EXPECT_EQ(other->variant(), -1);
+      EXPECT_EQ(other->codeAddress(), -1);
+      EXPECT_EQ(other->sourceEnd(), 0u);
+    }
+    delete arenaNeighbour;
+    if (!c.inArena) continue;
+    uint32_t number = line->number();
+    delete line;
+    auto* again = new LineInfo;
+    EXPECT_EQ(again->number(), number);
+    EXPECT_EQ(again->variant(), -1);
+    for (size_t word = 0; word < 3; ++word) EXPECT_EQ(again->extra(word), 0);
+    EXPECT_EQ(again->codeAddress(), -1);
+    EXPECT_EQ(again->sourceStart(), 0u);
+    EXPECT_EQ(again->sourceEnd(), 0u);
+    delete again;
+  }
+}
+
+// Links between records are arena numbers: they reach the record they were set to
+// across chunk boundaries, and null stays null.
+TEST_F(LineStateTest, LinksReachTheirLinesAcrossArenaChunks) {
+  LineState state;
+  const int32_t count = 3 * static_cast<int32_t>(LineArena::kChunkSize) + 5;
+  std::vector<LineInfo*> made;
+  for (int32_t number = 1; number <= count; ++number) made.push_back(state.appendLine("x\n", 0, number, 0));
+  EXPECT_EQ(made.front()->previous, nullptr);
+  EXPECT_EQ(made.back()->next, nullptr);
+  int32_t walked = 0;
+  for (LineInfo* line = state.first(); line; line = line->next, ++walked) {
+    ASSERT_LT(walked, count);
+    EXPECT_EQ(line, made[static_cast<size_t>(walked)]);
+    if (line->previous) {
+      EXPECT_EQ(line->previous->next, line);
+    }
+  }
+  EXPECT_EQ(walked, count);
+}
+
+// A record's control state, section and source file share one number of the run's
+// table of line contexts. Each case writes the three fields of two lines in its own
+// order, copying a field from the other line where it says so; every line must read
+// back exactly what was written to it, whatever the other line or field holds.
+TEST(LineInfo, ContextFieldsAreWrittenOneByOne) {
+  struct Step {
+    int line;      // 0 or 1
+    char field;    // 'c' control state, 's' section, 'f' source file
+    int value;     // index into the objects below; -1: copy the field of the other line
+  };
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+  };
+  ControlState states[2];
+  alignas(8) char sectionBytes[2][8];
+  Section* sections[2] = {reinterpret_cast<Section*>(sectionBytes[0]), reinterpret_cast<Section*>(sectionBytes[1])};
+  const Case cases[] = {
+      {"each field alone", {{0, 'c', 1}, {1, 's', 1}, {0, 'f', 1}}},
+      {"same values, another order", {{1, 'f', 1}, {1, 'c', 1}, {0, 's', 0}, {0, 'c', 1}}},
+      {"copies take one field only",
+       {{0, 'c', 0}, {0, 's', 1}, {0, 'f', 1}, {1, 'c', 1}, {1, 's', -1}, {1, 'f', -1}}},
+      {"back to the blank context", {{0, 'c', 1}, {0, 's', 1}, {0, 'c', 0}, {0, 's', 0}}},
+  };
+  ScopedRun run;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<LineInfo> lines[2] = {std::make_unique<LineInfo>(), std::make_unique<LineInfo>()};
+    ControlState* wantState[2] = {nullptr, nullptr};
+    Section* wantSection[2] = {nullptr, nullptr};
+    uint32_t wantFile[2] = {0, 0};
+    for (const Step& step : c.steps) {
+      LineInfo& line = *lines[step.line];
+      const LineInfo& other = *lines[1 - step.line];
+      int at = step.line;
+      switch (step.field) {
+        case 'c':
+          if (step.value < 0) line.controlState = other.controlState;
+          else line.controlState = step.value ? &states[step.value] : nullptr;
+          wantState[at] = step.value < 0 ? wantState[1 - at] : step.value ? &states[step.value] : nullptr;
+          break;
+        case 's':
+          if (step.value < 0) line.section = other.section;
+          else line.section = step.value ? sections[step.value] : nullptr;
+          wantSection[at] = step.value < 0 ? wantSection[1 - at] : step.value ? sections[step.value] : nullptr;
+          break;
+        default:
+          if (step.value < 0) line.sourceFile = other.sourceFile;
+          else line.sourceFile = static_cast<uint32_t>(step.value);
+          wantFile[at] = step.value < 0 ? wantFile[1 - at] : static_cast<uint32_t>(step.value);
+          break;
+      }
+      for (int index = 0; index < 2; ++index) {
+        EXPECT_EQ(lines[index]->controlState.get(), wantState[index]) << index;
+        EXPECT_EQ(lines[index]->section.get(), wantSection[index]) << index;
+        EXPECT_EQ(lines[index]->sourceFile.get(), wantFile[index]) << index;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -298,6 +298,35 @@ TEST_F(MacroPreprocessorTest, DefinesReplaceNamesInLaterLines) {
   }
 }
 
+// Most lines are copied into the line list by one scan of their bytes; each case
+// holds the byte or token that must send its line through the token loop instead,
+// in a place where the scan could overlook it, beside a line the scan copies.
+TEST_F(MacroPreprocessorTest, OnlyPlainLinesSkipTheTokenLoop) {
+  struct Case {
+    const char* what;
+    std::string source;
+    Lines active;
+  };
+  const Case cases[] = {
+      {"a define after an immediate's hash", " .DEFINE N \"5\"\n mov d1,#N\n mov d1,#M\n",
+       {" mov d1,#5", " mov d1,#M"}},
+      {"a define after a label and in a name's tail", " .DEFINE R \"d2\"\nl: add R,d1.R\n",
+       {"l: add d2,d1.R"}},
+      {"a comment after operands", " add d1,d2 ; sum\n add d1,d2\n", {" add d1,d2 ", " add d1,d2"}},
+      {"a separator once the prefix is another", " .COMMENT_PREFIX \"#\"\n add d1,d2;nop\n mov d1,#1\n",
+       {" .COMMENT_PREFIX \"#\"", " add d1,d2", "nop", " mov d1,"}},
+      {"a continued line", " add d1,\\\n d2\n", {" add d1, d2"}},
+      {"a carriage return", " nop\r\n nop\rnop\n", {" nop", " nop", "nop"}},
+      {"a directive with a rule of its own first", " .DEFINE X \"1\"\n .UNDEF X\n .BYTE X\n",
+       {" .BYTE X"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Run result = run(c.source);
+    EXPECT_EQ(result.active, c.active);
+  }
+}
+
 TEST_F(MacroPreprocessorTest, CommandLineAndPredefinedMacros) {
   struct Case {
     const char* what;

@@ -64,7 +64,7 @@ class PassThroughTest : public PreprocTest {
       EXPECT_TRUE(line->active());
       EXPECT_EQ(line->flags[3], 0);
       EXPECT_EQ(line->controlState, preprocessor.controlState());
-      lines.push_back({line->text, line->lineNumberSigned(), line->sourceStart, line->sourceEnd});
+      lines.push_back({line->text, line->lineNumberSigned(), line->sourceStart(), line->sourceEnd()});
       files_.push_back(lineState()->sourceFile(static_cast<int32_t>(line->sourceFile)));
     }
     return lines;

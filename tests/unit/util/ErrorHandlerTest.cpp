@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -42,7 +43,7 @@ class ErrorHandlerTest : public testing::Test {
   }
 
   LineInfo* line(uint32_t number, uint32_t file = 0, ControlState* state = nullptr) {
-    LineInfo& info = lines_.emplace_back();
+    LineInfo& info = *lines_.emplace_back(new LineInfo());
     info.lineNumber = number;
     info.sourceFile = file;
     info.controlState = state;
@@ -83,7 +84,7 @@ class ErrorHandlerTest : public testing::Test {
   ScopedManagers managers_{ScopedManagers::kStrings | ScopedManagers::kLines |
                            ScopedManagers::kOptions};
   std::string path_;
-  std::deque<LineInfo> lines_;
+  std::deque<std::unique_ptr<LineInfo>> lines_;  // from the line arena, which links need
   ErrorHandler* handler_ = nullptr;
 };
 
