@@ -2,6 +2,7 @@
 // the end of every expansion, and the nesting limit they share with the repeat
 // blocks.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,8 @@ bool MacroPreprocessor::checkExpansionDepth(LineInfo* line) {
 
 void MacroPreprocessor::expandBody(InputBuffer& input, LineInfo* line, MppExpand* expansion,
                                    const char* label) {
+  // A report below may end the run: until the stack holds the expansion, this does.
+  std::unique_ptr<MppExpand> owned(expansion);
   BodySubstitution::Settings settings;
   settings.caseSensitive = orbaOptions()->caseSensitive;
   settings.commentString = commentPrefix();
@@ -83,11 +86,14 @@ void MacroPreprocessor::expandBody(InputBuffer& input, LineInfo* line, MppExpand
                     "macro expansions open at once longer than %zu characters: expansion skipped",
                     kMaxActiveExpansionText);
       errorHandler()->report(E_error, line, message);
+      // As at the nesting limit, nothing more of this chain expands: a macro that calls
+      // itself twice would otherwise go on with the second call at every level.
+      nestingLimitReached = true;
     } else {
       errorHandler()->report(E_error, line, BodySubstitution::truncatedText());
     }
   }
-  expansionStack.push_back(expansion);
+  expansionStack.push_back(owned.release());
   input.pushText(text.data(), text.size());
   expansion->sourceDepth = sourceDepth(input);
 }
@@ -163,7 +169,7 @@ bool MacroPreprocessor::handleMacroCall(InputBuffer& input, LineInfo* line, cons
   // An empty body (only its .ENDM) expands to nothing and draws no number.
   if (macro->lineCount <= 1 || macro->body.empty() || !checkExpansionDepth(line)) return false;
 
-  auto* expansion = new MppExpand(MppExpand::kMacroCall, macro);
+  auto expansion = std::make_unique<MppExpand>(MppExpand::kMacroCall, macro);
   pushScope();
   expansion->number = static_cast<int32_t>(++expansionCounter);
   if (actuals.size() > macro->formals.size()) errorHandler()->report(W_mpp_macro_argument_count, line);
@@ -172,7 +178,7 @@ bool MacroPreprocessor::handleMacroCall(InputBuffer& input, LineInfo* line, cons
   expansion->formalCount = static_cast<int32_t>(macro->formals.size());
   expansion->actualCount = static_cast<int32_t>(actuals.size());
   ++macro->activeExpansions;
-  expandBody(input, line, expansion, label);
+  expandBody(input, line, expansion.release(), label);
   return false;
 }
 

@@ -249,7 +249,8 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // Adds the lines the repeat block will produce to the run's total; false (and
   // E110) when the total would pass kMaxRepeatedLines.
   bool countRepeatedLines(const MppConstruct& construct, LineInfo* line);
-  // Pushes the substituted body as the next input and the expansion on the stack.
+  // Pushes the substituted body as the next input and the expansion on the stack, which
+  // takes it over; deletes it when a report ends the run first.
   void expandBody(InputBuffer& input, LineInfo* line, MppExpand* expansion, const char* label);
 
   // The state of the constructs; the macro and repeat files work on it.
