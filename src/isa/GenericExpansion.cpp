@@ -333,7 +333,7 @@ struct TargetStatement {
 // walk parsed, a plain name without a value expression that prints as written.
 bool findTargetStatement(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                          LineInfo* line, uint32_t length, TargetStatement& statement) {
-  if (!context.targetOutcomes || !context.expansionText || !targetOutcomes().enabled || path.count == 0 ||
+  if (!context.targetOutcomes || !targetOutcomes().enabled || path.count == 0 ||
       path.count > TargetOutcome::kMostStates)
     return false;
   const char* text = context.match->text;
@@ -469,11 +469,13 @@ void takeTargetOutcome(const GenericDescription& generic, const TargetOutcome& k
   uint32_t variant = context.variantCount;
   if (context.found && variant == 0) variant = 1;
   LineInfo* anchor = line;
+  const bool linesWanted = expansionLinesWanted();
   // The kept outcome was made with no entry that has a condition.
   for (const ExpansionTemplate* entry = generic.templates; entry && entry->marker != 0; ++entry) {
     if (!entryIsForThisCpu(*entry)) continue;
     context.expanded = true;
-    anchor = expandEntry(*entry, operands, kept.operandCount, anchor, static_cast<int16_t>(variant), context);
+    if (linesWanted)
+      anchor = expandEntry(*entry, operands, kept.operandCount, anchor, static_cast<int16_t>(variant), context);
     ++variant;
   }
   context.variantCount = variant;
@@ -545,7 +547,7 @@ void expandInstructionLine(const MatchAlternative& alternative, const MatchPath&
     ++variant;
   }
   context.variantCount = variant;
-  if (targetKnown && linesWanted && expressionsLeaveGenericAlone(alternative))
+  if (targetKnown && expressionsLeaveGenericAlone(alternative))
     keepTargetOutcome(alternative, path, context, line, statement, operands, generic->operandCount,
                       walkJump || listJump);
 }
