@@ -327,6 +327,8 @@ struct TargetStatement {
   uint32_t from = 0;
   uint32_t length = 0;
   uint64_t hash = 0;
+  // The parsed target: it prints as its name, which is the text.
+  OrbaExpression* target = nullptr;
 };
 
 // Whether the statement may take or keep an outcome: its target is the last operand the
@@ -345,7 +347,7 @@ bool findTargetStatement(const MatchAlternative& alternative, const MatchPath& p
   if (!findParsedOperand(context.matcher, path.states[path.count - 1], text, length, parsed)) return false;
   if (parsed.start != text + from || parsed.length != length - from || parsed.error || !parsed.expression)
     return false;
-  const auto* target = static_cast<const OrbaExpression*>(parsed.expression);
+  auto* target = static_cast<OrbaExpression*>(parsed.expression);
   if (target->getKind() != EK_symbol || target->hasOperands() || target->isError()) return false;
   const Symbol* symbol = target->getSymbol();
   if (!symbol || !symbol->name || symbol->valueExpression || std::strlen(symbol->name) != length - from ||
@@ -353,6 +355,7 @@ bool findTargetStatement(const MatchAlternative& alternative, const MatchPath& p
     return false;
   statement.from = from;
   statement.length = length;
+  statement.target = target;
   statement.hash = targetOutcomeHash(alternative, text, from, line, context.settingsGeneration);
   return true;
 }
@@ -462,10 +465,8 @@ void takeTargetOutcome(const GenericDescription& generic, const TargetOutcome& k
   context.failed = false;
   context.isJump = context.isJump || kept.jump;
   OrbaExpression* operands[TargetOutcome::kMostOperands];
-  OrbaExpression* target =
-      TEString::intern(context.match->text + statement.from, statement.length - statement.from);
   for (uint32_t i = 0; i < kept.operandCount; ++i)
-    operands[i] = (kept.targetSlots >> i) & 1u ? target : kept.operands[i];
+    operands[i] = (kept.targetSlots >> i) & 1u ? statement.target : kept.operands[i];
   uint32_t variant = context.variantCount;
   if (context.found && variant == 0) variant = 1;
   LineInfo* anchor = line;
