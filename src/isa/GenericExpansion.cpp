@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "expr/OrbaExpression.h"
+#include "expr/TEString.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
 #include "flow/TempLabels.h"
 #include "isa/IPAttribute.h"
+#include "isa/InstructionMatcher.h"
+#include "isa/InstructionMatcherShapes.h"
 #include "isa/OperandEvaluation.h"
 #include "preproc/LineState.h"
 #include "util/ControlState.h"
@@ -18,6 +21,7 @@
 #include "util/RunSettings.h"
 #include "util/InlineVector.h"
 #include "util/RunState.h"
+#include "util/StringBuffer.h"
 
 namespace isa {
 
@@ -117,26 +121,40 @@ bool writableAsText(OrbaExpression* value) {
   return true;
 }
 
-// The text of an operand value: a name or a text as it is, anything else printed.
+// The text of an operand value: a name or a text as it is, anything else printed. A
+// symbol without a value expression prints as its name alone, which nearly every jump
+// target is: it skips the print stream.
 void appendOperand(std::string& piece, const OrbaExpression* value) {
   if (!value) return;
-  if (value->getKind() == EK_string)
+  const uint32_t kind = value->getKind();
+  if (kind == EK_string) {
     piece.append(value->getString(), value->getStringLength());
-  else
-    piece += exprToString(value);
+    return;
+  }
+  if (kind == EK_symbol && !value->hasOperands()) {
+    const Symbol* symbol = value->getSymbol();
+    if (symbol && symbol->name && !symbol->valueExpression) {
+      piece += symbol->name;
+      return;
+    }
+  }
+  piece += exprToString(value);
 }
 
 
 // Whether a generated line holds an instruction, not only a label: every instruction takes
-// at least one halfword, which bounds an expansion's size from below.
+// at least one halfword, which bounds an expansion's size from below. A name that ends in
+// a colon before any blank is a label.
 bool holdsInstruction(const std::string& text) {
-  size_t at = text.find_first_not_of(" \t");
-  if (at == std::string::npos) return false;
-  size_t colon = text.find(':', at);
-  size_t blank = text.find_first_of(" \t\n", at);
-  if (colon != std::string::npos && (blank == std::string::npos || colon < blank)) at = colon + 1;
-  at = text.find_first_not_of(" \t", at);
-  return at != std::string::npos && text[at] != '\n';
+  const size_t size = text.size();
+  size_t at = 0;
+  while (at < size && (text[at] == ' ' || text[at] == '\t')) ++at;
+  if (at == size) return false;
+  size_t word = at;
+  while (word < size && text[word] != ':' && text[word] != ' ' && text[word] != '\t' && text[word] != '\n') ++word;
+  if (word < size && text[word] == ':') at = word + 1;
+  while (at < size && (text[at] == ' ' || text[at] == '\t')) ++at;
+  return at < size && text[at] != '\n';
 }
 
 // The lines of one template entry go in one after the other behind the instruction's line,
@@ -200,28 +218,37 @@ LineInfo* expandEntry(const ExpansionTemplate& entry, OrbaExpression** operands,
   LineEmitter lines(anchor, variant, entry.flag != 0, context);
   lineText.clear();
   for (const TemplateItem* item = entry.items; item && item->kind != TemplateItem::kEnd; ++item) {
-    piece.clear();
+    // Each piece goes straight onto the line; a line end in it hands the line over.
+    size_t scan = lineText.size();
     switch (item->kind) {
       case TemplateItem::kText:
-        makeTempLabelName(piece, item->text, labels);
+        makeTempLabelName(lineText, item->text, labels);
         break;
       case TemplateItem::kCharacter:
-        piece += static_cast<char>(item->value);
+        lineText += static_cast<char>(item->value);
         break;
       case TemplateItem::kOperand:
-        if (item->value < operandCount) appendOperand(piece, operands[item->value]);
+        if (item->value < operandCount) appendOperand(lineText, operands[item->value]);
         break;
       default:
         break;
     }
-    // The piece goes in by runs: each line end hands the line over.
-    size_t from = 0;
-    for (size_t end; (end = piece.find('\n', from)) != std::string::npos; from = end + 1) {
-      lineText.append(piece, from, end + 1 - from);
+    for (;;) {
+      size_t end = scan;
+      while (end < lineText.size() && lineText[end] != '\n') ++end;
+      if (end == lineText.size()) break;
+      if (end + 1 == lineText.size()) {
+        lines.emit(lineText);
+        lineText.clear();
+        break;
+      }
+      // More follows the line end in the same piece: it starts the next line.
+      piece.assign(lineText, end + 1, std::string::npos);
+      lineText.resize(end + 1);
       lines.emit(lineText);
-      lineText.clear();
+      lineText.swap(piece);
+      scan = 0;
     }
-    lineText.append(piece, from, std::string::npos);
   }
   if (!lineText.empty()) {
     lineText += '\n';
@@ -232,24 +259,144 @@ LineInfo* expandEntry(const ExpansionTemplate& entry, OrbaExpression** operands,
   return lines.last();
 }
 
+
+// Generic jumps of the source that differ only in their target ("jne d1,d2,L1", "jne
+// d1,d2,L2") come to the same conditions and the same lines but for the target's name,
+// when the form's conditions read none of its expression operands and the target is a
+// plain name that prints as written. The outcome of one full expansion is kept by the text
+// before the target: the operands as the lines print them, the target's among them as a
+// slot. The next statement of that text under the same control state, in the same section
+// and under the same settings fills in its own name and generates the lines from the kept
+// operands, with temporary labels of its own.
+struct TargetOutcome {
+  static constexpr uint32_t kTextRoom = 46;
+  static constexpr uint32_t kMostStates = 24;
+  static constexpr uint32_t kMostOperands = 8;
+  uint64_t hash = 0;
+  const MatchAlternative* alternative = nullptr;  // null when the slot is free
+  const ControlState* state = nullptr;
+  const Section* section = nullptr;
+  uint32_t generation = 0;
+  uint32_t textLength = 0;  // the text before the target
+  uint32_t stateCount = 0;
+  uint32_t operandCount = 0;
+  uint32_t targetSlots = 0;  // bit i: operand i prints as the target's name
+  bool jump = false;         // the form's walk or its list marked the statement a jump
+  char text[kTextRoom] = {};
+  uint16_t states[kMostStates] = {};
+  // The other operands as interned texts, which print as the operands printed.
+  OrbaExpression* operands[kMostOperands] = {};
+};
+
+constexpr size_t kTargetOutcomeSlots = 512;
+
+struct TargetOutcomeTable {
+  std::vector<TargetOutcome> slots;
+};
+
+bool isTargetNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
+}
+
+// The statement's target: a name at the end of the matched text, after a comma or a blank,
+// that starts with a letter or an underscore. `from` receives where it starts.
+bool targetAtEnd(const char* text, uint32_t length, uint32_t& from) {
+  uint32_t start = length;
+  while (start > 0 && isTargetNameCharacter(text[start - 1])) --start;
+  if (start == length || start == 0) return false;
+  const char first = text[start];
+  if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '_')) return false;
+  const char before = text[start - 1];
+  if (before != ',' && before != ' ' && before != '\t') return false;
+  from = start;
+  return true;
+}
+
+uint64_t targetOutcomeHash(const MatchAlternative& alternative, const char* text, uint32_t length,
+                           const LineInfo* line, uint32_t generation) {
+  uint64_t hash = hashBytes(text, length);
+  hash ^= reinterpret_cast<uintptr_t>(&alternative) * 0x9E3779B97F4A7C15ull;
+  hash ^= reinterpret_cast<uintptr_t>(line->controlState.get()) * 0xC2B2AE3D27D4EB4Full;
+  hash ^= reinterpret_cast<uintptr_t>(line->section.get()) * 0x165667B19E3779F9ull;
+  hash ^= generation * 0xFF51AFD7ED558CCDull;
+  return hash ^ (hash >> 29);
+}
+
+// Where the statement stands for the memo: the text before its target and the parsed target.
+struct TargetStatement {
+  uint32_t from = 0;
+  uint32_t length = 0;
+  uint64_t hash = 0;
+  // The parsed target: it prints as its name, which is the text.
+  OrbaExpression* target = nullptr;
+};
+
+// Whether the statement may take or keep an outcome: its target is the last operand the
+// walk parsed, a plain name without a value expression that prints as written.
+bool findTargetStatement(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
+                         LineInfo* line, uint32_t length, TargetStatement& statement) {
+  if (!context.targetOutcomes || !targetOutcomes().enabled || path.count == 0 ||
+      path.count > TargetOutcome::kMostStates)
+    return false;
+  const char* text = context.match->text;
+  uint32_t from = 0;
+  if (length >= TargetOutcome::kTextRoom + 32 || !targetAtEnd(text, length, from) ||
+      from > TargetOutcome::kTextRoom)
+    return false;
+  InstructionMatcher::ParsedExpression parsed;
+  if (!findParsedOperand(context.matcher, path.states[path.count - 1], text, length, parsed)) return false;
+  if (parsed.start != text + from || parsed.length != length - from || parsed.error || !parsed.expression)
+    return false;
+  auto* target = static_cast<OrbaExpression*>(parsed.expression);
+  if (target->getKind() != EK_symbol || target->hasOperands() || target->isError()) return false;
+  const Symbol* symbol = target->getSymbol();
+  if (!symbol || !symbol->name || symbol->valueExpression || std::strlen(symbol->name) != length - from ||
+      std::memcmp(symbol->name, text + from, length - from) != 0)
+    return false;
+  statement.from = from;
+  statement.length = length;
+  statement.target = target;
+  statement.hash = targetOutcomeHash(alternative, text, from, line, context.settingsGeneration);
+  return true;
+}
+
+TargetOutcome* targetOutcomeSlot(uint64_t hash) {
+  std::vector<TargetOutcome>& slots = runPart<TargetOutcomeTable>().slots;
+  if (slots.empty()) slots.resize(kTargetOutcomeSlots);
+  return &slots[hash & (kTargetOutcomeSlots - 1)];
+}
+
+const TargetOutcome* findTargetOutcome(const MatchAlternative& alternative, const MatchPath& path,
+                                       const BuildContext& context, const LineInfo* line,
+                                       const TargetStatement& statement) {
+  const TargetOutcome* kept = targetOutcomeSlot(statement.hash);
+  if (kept->alternative != &alternative || kept->hash != statement.hash || kept->state != line->controlState ||
+      kept->section != line->section || kept->generation != context.settingsGeneration ||
+      kept->textLength != statement.from || std::memcmp(kept->text, context.match->text, statement.from) != 0 ||
+      kept->stateCount != path.count || std::memcmp(kept->states, path.states, path.count * sizeof(uint16_t)) != 0)
+    return nullptr;
+  return kept;
+}
 }  // namespace
 
 void makeTempLabelName(std::string& piece, const char* text, TempLabelMap& labels) {
+  // The text between placeholders goes in by runs.
+  const char* run = text;
   for (const char* c = text; *c; ++c) {
-    if (c[0] == '~' && c[1] >= '0' && c[1] <= '9') {
-      const int digit = c[1] - '0';
-      const char*& name = labels.names[digit];
-      if (!name) {
-        static_assert(sizeof labels.text[0] >= kTempLabelNameRoom);
-        writeTempLabelName(labels.text[digit]);
-        name = labels.text[digit];
-      }
-      piece += name;
-      ++c;
-      continue;
+    if (c[0] != '~' || c[1] < '0' || c[1] > '9') continue;
+    piece.append(run, static_cast<size_t>(c - run));
+    const int digit = c[1] - '0';
+    const char*& name = labels.names[digit];
+    if (!name) {
+      static_assert(sizeof labels.text[0] >= kTempLabelNameRoom);
+      writeTempLabelName(labels.text[digit]);
+      name = labels.text[digit];
     }
-    piece += *c;
+    piece += name;
+    ++c;
+    run = c + 1;
   }
+  piece += run;
 }
 
 bool expansionLinesWanted() {
@@ -271,11 +418,90 @@ bool refuseGeneratedLabelName(const char* name, const LineInfo* line) {
   return true;
 }
 
+namespace {
+
+// Keeps what the statement's full expansion came to for the next statement that differs
+// from it only in its target; leaves the slot as it is when an operand prints anything but
+// a text of the statement's own or the target's name.
+void keepTargetOutcome(const MatchAlternative& alternative, const MatchPath& path, const BuildContext& context,
+                       const LineInfo* line, const TargetStatement& statement, OrbaExpression** operands,
+                       uint32_t operandCount, bool jump) {
+  if (operandCount > TargetOutcome::kMostOperands) return;
+  const char* text = context.match->text;
+  const std::string name(text + statement.from, statement.length - statement.from);
+  TargetOutcome made;
+  std::string printed;
+  for (uint32_t i = 0; i < operandCount; ++i) {
+    OrbaExpression* value = operands[i];
+    if (!value) continue;
+    printed.clear();
+    appendOperand(printed, value);
+    if (printed == name) {
+      made.targetSlots |= 1u << i;
+      continue;
+    }
+    const uint32_t kind = value->getKind();
+    if (printed.find(name) != std::string::npos || (kind != EK_string && kind != EK_integer)) return;
+    made.operands[i] = TEString::intern(printed.data(), static_cast<uint32_t>(printed.size()));
+  }
+  if (made.targetSlots == 0) return;
+  made.hash = statement.hash;
+  made.alternative = &alternative;
+  made.state = line->controlState;
+  made.section = line->section;
+  made.generation = context.settingsGeneration;
+  made.textLength = statement.from;
+  std::memcpy(made.text, text, statement.from);
+  made.stateCount = path.count;
+  std::memcpy(made.states, path.states, path.count * sizeof(uint16_t));
+  made.operandCount = operandCount;
+  made.jump = jump;
+  *targetOutcomeSlot(statement.hash) = made;
+}
+
+// The lines of the kept outcome with the statement's own target.
+void takeTargetOutcome(const GenericDescription& generic, const TargetOutcome& kept, BuildContext& context,
+                       LineInfo* line, const TargetStatement& statement) {
+  context.failed = false;
+  context.isJump = context.isJump || kept.jump;
+  OrbaExpression* operands[TargetOutcome::kMostOperands];
+  for (uint32_t i = 0; i < kept.operandCount; ++i)
+    operands[i] = (kept.targetSlots >> i) & 1u ? statement.target : kept.operands[i];
+  uint32_t variant = context.variantCount;
+  if (context.found && variant == 0) variant = 1;
+  LineInfo* anchor = line;
+  const bool linesWanted = expansionLinesWanted();
+  // The kept outcome was made with no entry that has a condition.
+  for (const ExpansionTemplate* entry = generic.templates; entry && entry->marker != 0; ++entry) {
+    if (!entryIsForThisCpu(*entry)) continue;
+    context.expanded = true;
+    if (linesWanted)
+      anchor = expandEntry(*entry, operands, kept.operandCount, anchor, static_cast<int16_t>(variant), context);
+    ++variant;
+  }
+  context.variantCount = variant;
+  ++targetOutcomes().taken;
+}
+
+}  // namespace
+
 void expandInstructionLine(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                            LineInfo* line) {
   const GenericDescription* generic = alternative.generic;
   if (!generic || !line) return;
-  auto attributes = std::make_unique<IPAttribute>();
+  const char* commentPrefix = line->controlState ? line->controlState->commentPrefix : nullptr;
+  uint32_t length = trimmedMatchLength(context, commentPrefix);
+  TargetStatement statement;
+  const bool targetKnown = findTargetStatement(alternative, path, context, line, length, statement);
+  if (targetKnown)
+    if (const TargetOutcome* kept = findTargetOutcome(alternative, path, context, line, statement)) {
+      takeTargetOutcome(*generic, *kept, context, line, statement);
+      return;
+    }
+
+  // Default-initialized: every member has its own initializer, and the room of the lists
+  // need not be cleared first.
+  std::unique_ptr<IPAttribute> attributes(new IPAttribute);
   OrbaExpression* operandRoom[kOperandRoom] = {};
   std::unique_ptr<OrbaExpression*[]> operandHeap;
   OrbaExpression** operands = generic->operandCount ? operandRoom : nullptr;
@@ -284,8 +510,6 @@ void expandInstructionLine(const MatchAlternative& alternative, const MatchPath&
     operands = operandHeap.get();
   }
 
-  const char* commentPrefix = line->controlState ? line->controlState->commentPrefix : nullptr;
-  uint32_t length = trimmedMatchLength(context, commentPrefix);
   // The walk answers whether this form is a jump; the hardware forms have answered already.
   bool jump = context.isJump;
   context.failed = false;
@@ -293,14 +517,15 @@ void expandInstructionLine(const MatchAlternative& alternative, const MatchPath&
   OperandWalk walk{nullptr, path.states, c, context.match->text, length, operands,
                    context, attributes.get(), IPAttribute::kOperandList, nullptr, line, attributes->nodeSet()};
   evaluateOperandEncodings(walk, alternative.elements, alternative.elementCount);
+  const bool walkJump = context.isJump;
   context.isJump = jump || context.isJump;
   if (context.failed) return;
   // An operand that cannot be written back generates nothing; the hardware forms report
   // what is wrong with it.
   for (uint32_t i = 0; i < generic->operandCount; ++i)
     if (operands[i] && !writableAsText(operands[i])) return;
-  if (attributes->addNewAttributeList(generic->spec, IPAttribute::kDescriptionList, line, operands))
-    context.isJump = true;
+  const bool listJump = attributes->addNewAttributeList(generic->spec, IPAttribute::kDescriptionList, line, operands);
+  if (listJump) context.isJump = true;
   const char* message = nullptr;
   if (!attributes->findFirstUnsatisfiedCase(&message, false)) {
     if (message) context.whenMessage = message;
@@ -323,6 +548,9 @@ void expandInstructionLine(const MatchAlternative& alternative, const MatchPath&
     ++variant;
   }
   context.variantCount = variant;
+  if (targetKnown && expressionsLeaveGenericAlone(alternative))
+    keepTargetOutcome(alternative, path, context, line, statement, operands, generic->operandCount,
+                      walkJump || listJump);
 }
 
 }  // namespace isa

@@ -177,6 +177,19 @@ bool constantLeavesBuildAlone(const MatchAlternative& alternative) {
          elementsLeaveBuildAlone(alternative.elements, alternative.elementCount, constantOperands);
 }
 
+TargetOutcomes& targetOutcomes() { return runPart<TargetOutcomes>(); }
+
+bool expressionsLeaveGenericAlone(const MatchAlternative& alternative) {
+  const GenericDescription* generic = alternative.generic;
+  if (alternative.kind != kGenericForm || !generic) return false;
+  for (const ExpansionTemplate* entry = generic->templates; entry && entry->marker != 0; ++entry)
+    if (entry->condition) return false;
+  uint32_t expressionOperands = 0;
+  if (!collectExpressionOperands(alternative.elements, alternative.elementCount, expressionOperands)) return false;
+  return specIsBlind(generic->spec, expressionOperands, true) &&
+         elementsLeaveBuildAlone(alternative.elements, alternative.elementCount, expressionOperands);
+}
+
 bool placeConstant(const OperandFieldMap& fields, uint32_t bits, int64_t value, uint32_t& image) {
   if (fields.mask && fields.expect && fields.mask->kind == 1 && fields.expect->kind == 1 &&
       (static_cast<uint32_t>(value) & fields.mask->value) != fields.expect->value)

@@ -35,6 +35,11 @@ bool constantLeavesBuildAlone(const MatchAlternative& alternative);
 // value does not meet the constraint.
 bool placeConstant(const OperandFieldMap& fields, uint32_t bits, int64_t value, uint32_t& image);
 
+// Whether the generic form's conditions and its expansion's entries read none of its
+// expression operands and nothing of its build reports: what it generates then depends on
+// an expression operand only through the operand's text.
+bool expressionsLeaveGenericAlone(const MatchAlternative& alternative);
+
 // The bits of the image that the field's runs cover; false as for placeConstant.
 bool constantFieldMask(const OperandFieldMap& fields, uint32_t bits, uint32_t& mask);
 
@@ -45,5 +50,14 @@ struct ConstantShapes {
   uint64_t taken = 0;
 };
 ConstantShapes& constantShapes();
+
+// Whether a generic jump takes the outcome kept for a statement that differs from it only in
+// its target (on by default, off only where a test compares them with the full expansion),
+// and how many of the run did.
+struct TargetOutcomes {
+  bool enabled = true;
+  uint64_t taken = 0;
+};
+TargetOutcomes& targetOutcomes();
 
 }  // namespace isa

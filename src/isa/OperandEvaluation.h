@@ -39,6 +39,11 @@ struct BuildContext {
   std::string* expansionText = nullptr;
   // Lines of the packed expansion that hold an instruction.
   uint32_t expansionInstructions = 0;
+  // Set when a generic form of the statement may take the kept outcome of one parsed before
+  // that differs only in its target (see GenericExpansion.h), under this generation of the
+  // run's settings.
+  bool targetOutcomes = false;
+  uint32_t settingsGeneration = 0;
   // The length of the matched text without the blanks and comment at its end, worked out
   // once for the forms of an offer: of the matcher's offer with this number, text and
   // matched length.

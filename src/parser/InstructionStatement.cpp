@@ -796,6 +796,10 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   isa::MatchContext match;
   context.matcher = &s.matcher;
   context.match = &match;
+  // A generic jump of the source may take the outcome of one that differs only in its
+  // target, under the conditions of the plain statements.
+  context.targetOutcomes = plainKnown;
+  context.settingsGeneration = s.plainGeneration;
   s.offered.clear();
   context.offered = shapeKnown ? &s.offered : nullptr;
   const char* digits[ConstantTokens::kMost];
