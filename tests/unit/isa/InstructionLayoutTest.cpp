@@ -84,11 +84,7 @@ TEST_F(ParsedLayoutTest, JumpTakesTheSmallestFormThatReachesItsTarget) {
       {" .SPACE 200", true, 16, 0xCA, {0x3C, 0x9C}},
   };
   for (const Case& c : cases) {
-    lines.clear();
-    ScopedManagers fresh(ScopedManagers::kAll);
-    delete runState().sectionAdmin;
-    runState().sectionAdmin = new SectionAdmin();
-    runState().placeholderSection = nullptr;
+    FreshRun fresh(*this);
     if (c.backward)
       parse({" .SDECL \".text.t\",CODE", " .SECT \".text.t\"", "L1:", c.space, " j L1"});
     else
@@ -130,11 +126,7 @@ TEST_F(ParsedLayoutTest, OptimizerSizesSectionsByTheFormsThatReach) {
       {{" jeq d0,#3,far", " .SPACE 40000", "far:"}, 40008},
   };
   for (const Case& c : cases) {
-    lines.clear();
-    ScopedManagers fresh(ScopedManagers::kAll);
-    delete runState().sectionAdmin;
-    runState().sectionAdmin = new SectionAdmin();
-    runState().placeholderSection = nullptr;
+    FreshRun fresh(*this);
     std::vector<const char*> source{" .SDECL \".text.t\",CODE", " .SECT \".text.t\""};
     source.insert(source.end(), c.body.begin(), c.body.end());
     parse(source);

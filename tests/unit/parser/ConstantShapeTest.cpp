@@ -66,11 +66,7 @@ class ConstantShapeTest : public ParseTest {
 
   // Parses the statements in a fresh run and describes what each line became.
   std::vector<std::string> outcome(const std::vector<std::string>& statements, bool shapes) {
-    lines.clear();
-    ScopedManagers fresh(ScopedManagers::kAll);
-    delete runState().sectionAdmin;
-    runState().sectionAdmin = new SectionAdmin();
-    runState().placeholderSection = nullptr;
+    FreshRun fresh(*this);
     isa::constantShapes().enabled = shapes;
     isa::constantShapes().taken = 0;
     std::vector<const char*> source = {" .SDECL \".text\",CODE", " .SECT \".text\""};

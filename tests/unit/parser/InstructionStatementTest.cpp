@@ -58,11 +58,7 @@ TEST_F(InstructionStatementTest, EachStatementBecomesTheNodeOfItsForms) {
       {" jeq d0,#3,lab", {kInstruction}},
   };
   for (const Case& c : cases) {
-    lines.clear();
-    ScopedManagers fresh(ScopedManagers::kAll);
-    delete runState().sectionAdmin;
-    runState().sectionAdmin = new SectionAdmin();
-    runState().placeholderSection = nullptr;
+    FreshRun fresh(*this);
     parse({" .SDECL \".text\",CODE", " .SECT \".text\"", c.statement, "lab:"});
     std::vector<int> expected = c.kinds;
     expected.push_back(kLabel);
@@ -131,11 +127,7 @@ TEST_F(InstructionStatementTest, ACheckOnlyRunKeepsNeitherTheGenericNorItsLines)
       {"check with a list file", true, true, false, true, true, 3, 2},
   };
   for (const Case& c : cases) {
-    lines.clear();
-    ScopedManagers fresh(ScopedManagers::kAll);
-    delete runState().sectionAdmin;
-    runState().sectionAdmin = new SectionAdmin();
-    runState().placeholderSection = nullptr;
+    FreshRun fresh(*this);
     orbaOptions()->checkOnly = c.checkOnly;
     orbaOptions()->listFileWanted = c.listFile;
     orbaOptions()->metrics = c.metrics;
@@ -202,11 +194,7 @@ TEST_F(InstructionStatementTest, ConsecutiveFixedSizeInstructionsShareOneRun) {
        {3, 5, 6}},
   };
   for (const Case& c : cases) {
-    lines.clear();
-    ScopedManagers fresh(ScopedManagers::kAll);
-    delete runState().sectionAdmin;
-    runState().sectionAdmin = new SectionAdmin();
-    runState().placeholderSection = nullptr;
+    FreshRun fresh(*this);
     std::vector<const char*> source = {" .SDECL \".text\",CODE", " .SECT \".text\""};
     source.insert(source.end(), c.body.begin(), c.body.end());
     source.push_back("lab:");

@@ -36,6 +36,21 @@ class ParseTest : public testing::Test {
     runState().placeholderSection = savedPlaceholder_;
   }
 
+  // A fresh run for one case of a table: new managers and an empty section table, and
+  // no lines of an earlier case.
+  class FreshRun {
+   public:
+    explicit FreshRun(ParseTest& test) {
+      test.lines.clear();
+      delete runState().sectionAdmin;
+      runState().sectionAdmin = new SectionAdmin();
+      runState().placeholderSection = nullptr;
+    }
+
+   private:
+    ScopedManagers managers_{ScopedManagers::kAll};
+  };
+
   // Appends the lines (numbered from 1) and parses the whole list.
   void parse(const std::vector<const char*>& source) {
     int32_t number = 1;
