@@ -330,10 +330,29 @@ void OrbaAssembler::afterParse() {
   }
 }
 
+namespace {
+
+// The last line of the statement a line stands for. A generic's line is followed by
+// its hardware line and its expansions' lines, which the list takes as its members: a
+// line placed after the statement must not part them. Expansions made later go right
+// after the hardware line, so they still come before it.
+LineInfo* lastLineOfStatement(LineInfo* line) {
+  if (!(line->flags[2] & lineflag::kGenericLine)) return line;
+  LineInfo* last = line;
+  for (LineInfo* member = line->next;
+       member && member->variant() >= 0 && (member == line->next || member->variant() != 0);
+       member = member->next)
+    last = member;
+  return last;
+}
+
+}  // namespace
+
 void OrbaAssembler::addClosingLabel(Section* section) {
   FlowNode* last = section->lastNode();
   LineInfo* reference = last ? last->ownLine() : section->line;
   if (!reference) return;
+  reference = lastLineOfStatement(reference);
   LineInfo* line = lineState()->insertLineAfter(reference, nullptr, static_cast<int32_t>(reference->sourceFile),
                                                  reference->lineNumberSigned(), 0);
   if (!line) return;

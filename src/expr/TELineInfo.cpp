@@ -6,6 +6,7 @@
 #include "util/LineInfo.h"
 
 #include "expr/TEError.h"
+#include "util/RunSettings.h"
 #include "util/RunState.h"
 
 namespace {
@@ -27,6 +28,15 @@ void TELineInfo::forgetInterned() { lastLineNode() = LastLineNode(); }
 TELineInfo* TELineInfo::create(const LineInfo* line) {
   LastLineNode& last = lastLineNode();
   if (line == last.line && last.node) return last.node;
+  // Only layout and the object file read a line node after its statement: in a run that
+  // reads no flow after the parse, one node serves each statement in turn rather than
+  // one per statement kept to the end.
+  const RunSettings* options = runState().orbaOptions;
+  if (last.node && options && !options->flowReadAfterParse()) {
+    last.node->line_ = line;
+    last.line = line;
+    return last.node;
+  }
   auto* node = new TELineInfo(line);
   if (node) last = {line, node};
   return node;

@@ -14,6 +14,8 @@
 #include "expr/TESymbol.h"
 #include "expr/TEUnary.h"
 #include "nodes_fixture.h"
+#include "util/RunSettings.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -73,6 +75,39 @@ TEST_F(NodesSharingTest, ConsecutiveAsksForALineShareItsNode) {
   // Back at the first line: a node of that line again.
   EXPECT_EQ(TELineInfo::create(first)->lineInfo(), first);
   EXPECT_EQ(node->lineInfo(), first);
+}
+
+// A run that reads no flow after the parse lets one line node serve each statement in
+// turn; any run that lays out or lists keeps a node per line for layout and output.
+TEST_F(NodesSharingTest, LineNodeServesTheNextLineOnlyWhenNoFlowIsRead) {
+  struct Case {
+    const char* name;
+    bool checkOnly;
+    bool listFile;
+    bool oneNode;
+  };
+  const Case cases[] = {
+      {"full run", false, false, false},
+      {"check only", true, false, true},
+      {"check with a list file", true, true, false},
+  };
+  RunSettings* saved = runState().orbaOptions;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunSettings options;
+    options.checkOnly = c.checkOnly;
+    options.listFileWanted = c.listFile;
+    runState().orbaOptions = &options;
+    LineInfo* first = line(1);
+    LineInfo* second = line(2);
+    TELineInfo* node = TELineInfo::create(first);
+    EXPECT_EQ(node->lineInfo(), first);
+    TELineInfo* next = TELineInfo::create(second);
+    EXPECT_EQ(next->lineInfo(), second);
+    EXPECT_EQ(next == node, c.oneNode);
+    EXPECT_EQ(node->lineInfo(), c.oneNode ? second : first);
+    runState().orbaOptions = saved;
+  }
 }
 
 TEST_F(NodesSharingTest, OneErrorNodePerKind) {
