@@ -83,11 +83,11 @@ std::string jumpSource(uint32_t seed) {
         break;
       case 1:
       case 2:
-        target = "L" + std::to_string(random() % labels);
+        target = std::string("L").append(std::to_string(random() % labels));
         break;
       default:
         // Near the jump, before or after it.
-        target = "L" + std::to_string((line / 12 + random() % 3) % labels);
+        target = std::string("L").append(std::to_string((line / 12 + random() % 3) % labels));
         break;
     }
     std::string statement = kinds[random() % std::size(kinds)];
