@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "expr/OrbaExpression.h"
@@ -429,6 +430,9 @@ void keepTargetOutcome(const MatchAlternative& alternative, const MatchPath& pat
   if (operandCount > TargetOutcome::kMostOperands) return;
   const char* text = context.match->text;
   const std::string name(text + statement.from, statement.length - statement.from);
+  // Only the target may print as its name: an operand before it that does would stay the
+  // same for the next statement.
+  if (std::string_view(text, statement.from).find(name) != std::string_view::npos) return;
   TargetOutcome made;
   std::string printed;
   for (uint32_t i = 0; i < operandCount; ++i) {
