@@ -284,6 +284,9 @@ struct InstructionStatements::Session {
   std::vector<PlainStatement> plainStatements;
   const ControlState* plainState = nullptr;
   uint32_t plainGeneration = 0;
+  // Binding directives so far. Both counts only grow, so their sum is the same only when
+  // neither has moved: the kept jump outcomes go by the sum.
+  uint32_t bindingChanges = 0;
   // Statements that differ from one made before only in the values of their numbers, under
   // the same conditions as the plain ones; made at the first shape kept.
   std::vector<ShapeStatement> shapeStatements;
@@ -638,6 +641,8 @@ bool fail(LineInfo* line, const char* text) {
 
 void InstructionStatements::settingsMayHaveChanged() { ++session_->plainGeneration; }
 
+void InstructionStatements::symbolBindingChanged() { ++session_->bindingChanges; }
+
 namespace {
 
 // A statement of one candidate needs its parsed operands only as long as that candidate.
@@ -799,7 +804,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   // A generic jump of the source may take the outcome of one that differs only in its
   // target, under the conditions of the plain statements.
   context.targetOutcomes = plainKnown;
-  context.settingsGeneration = s.plainGeneration;
+  context.settingsGeneration = s.plainGeneration + s.bindingChanges;
   s.offered.clear();
   context.offered = shapeKnown ? &s.offered : nullptr;
   const char* digits[ConstantTokens::kMost];

@@ -22,6 +22,10 @@ class InstructionStatements {
   // A directive or control ran: it may have changed a setting that matching reads, so no
   // statement before it stands for one after it.
   void settingsMayHaveChanged();
+  // A directive that binds symbols (.GLOBAL, .EXTERN, .LOCAL, .WEAK) ran: statements of
+  // registers and numbers alone read no symbol and stay valid; a jump names a symbol and
+  // is made again.
+  void symbolBindingChanged();
 
  public:
   struct Session;

@@ -178,7 +178,12 @@ bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo*
   }
   statement.keyword = token;
   if (KeywordHandler handler = keywordHandler(token)) {
-    if (instructions_) instructions_->settingsMayHaveChanged();
+    if (instructions_) {
+      if (token == kTokGlobal || token == kTokExtern || token == kTokLocal || token == kTokWeak)
+        instructions_->symbolBindingChanged();
+      else
+        instructions_->settingsMayHaveChanged();
+    }
     if (!handler(*this, statement)) return false;
     return statementEnd(line);
   }
