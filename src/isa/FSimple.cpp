@@ -30,10 +30,6 @@ struct SimpleRareFields {
 
 SimpleRareFields& rareFields() { return runPart<SimpleRareFields>(); }
 
-uint32_t unitBitsOf(const Section* section) {
-  return section && section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;
-}
-
 uint32_t unitsOf(uint32_t bits, uint32_t unitBits) { return (bits + unitBits - 1) / unitBits; }
 
 }  // namespace
@@ -123,7 +119,7 @@ FlowNode* FSimple::clone() const {
 
 int32_t FSimple::computeSize(Section* section, uint32_t /*offset*/) {
   if (size > 0) return size;
-  auto units = static_cast<int32_t>(unitsOf(bitCount(), unitBitsOf(section)));
+  auto units = static_cast<int32_t>(unitsOf(bitCount(), instructionUnitBits(section)));
   if (section && section->laidOut) size = units;
   return units;
 }
@@ -160,7 +156,7 @@ void FSimple::emit(ObjectWriter& writer) {
       errors->report(E_invalid_instruction_encoding, line);
     return;
   }
-  const uint32_t unitBits = unitBitsOf(section);
+  const uint32_t unitBits = instructionUnitBits(section);
   const uint8_t bits = bitCount();
   if (!section || !section->image) {
     if (bits == 0)
@@ -178,26 +174,48 @@ void FSimple::emit(ObjectWriter& writer) {
 }
 
 void FSimple::writeEncoding(ObjectWriter& writer, Section& section, uint32_t unitBits) {
-  const auto location = static_cast<uint32_t>(section.currentLocation());
   const uint8_t bits = bitCount();
   const uint32_t units = std::max(1u, unitsOf(bits, unitBits));
-  const uint32_t byteCount = std::clamp((units * unitBits + 7) / 8, 1u, 32u);
-  uint8_t bytes[32] = {};
-  const uint8_t masks[32] = {};
-  // Most significant byte first; memory order is made below.
+  uint8_t bytes[32];
+  uint32_t byteCount;
   if (bits <= 32) {
-    for (uint32_t k = 0; 8 * k < bits && k < byteCount; ++k)
-      bytes[byteCount - 1 - k] = static_cast<uint8_t>(image_ >> (8 * k));
+    byteCount = instructionBytes(image_, bits, units, unitBits, section.byteOrder, bytes);
   } else {
+    byteCount = std::clamp((units * unitBits + 7) / 8, 1u, 32u);
+    std::fill(std::begin(bytes), std::end(bytes), 0);
+    // Most significant byte first; memory order is made below.
     for (uint32_t k = 0; 8 * k < bits && k < byteCount; ++k)
       bytes[byteCount - 1 - k] = static_cast<uint8_t>(word(7 - k / 4) >> (8 * (k % 4)));
+    if (section.byteOrder == Section::kLittleEndian) reverseUnits(bytes, byteCount, std::max(1u, unitBits / 8));
   }
-  if (section.byteOrder == Section::kLittleEndian) reverseUnits(bytes, byteCount, std::max(1u, unitBits / 8));
+  placeInstructionBytes(writer, section, bytes, byteCount, units, unitBits);
+  if (line && line->controlState && line->controlState->listCounter > 0) {
+    const uint8_t masks[32] = {};
+    appendListingBytes(line, bytes, masks, byteCount);
+  }
+}
+
+uint32_t instructionUnitBits(const Section* section) {
+  return section && section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;
+}
+
+uint32_t instructionBytes(uint32_t image, uint8_t bits, uint32_t units, uint32_t unitBits, int32_t byteOrder,
+                          uint8_t (&bytes)[32]) {
+  const uint32_t byteCount = std::clamp((units * unitBits + 7) / 8, 1u, 32u);
+  std::fill(std::begin(bytes), std::end(bytes), 0);
+  // Most significant byte first; memory order is made below.
+  for (uint32_t k = 0; 8 * k < bits && k < byteCount; ++k)
+    bytes[byteCount - 1 - k] = static_cast<uint8_t>(image >> (8 * k));
+  if (byteOrder == Section::kLittleEndian) reverseUnits(bytes, byteCount, std::max(1u, unitBits / 8));
+  return byteCount;
+}
+
+void placeInstructionBytes(ObjectWriter& writer, Section& section, const uint8_t* bytes, uint32_t byteCount,
+                           uint32_t units, uint32_t unitBits) {
+  const auto location = static_cast<uint32_t>(section.currentLocation());
   if (static_cast<uint64_t>(location) + unitsForBytes(byteCount, unitBits) > section.size)
     reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
   storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section.imageUnit(location));
-  if (line && line->controlState && line->controlState->listCounter > 0)
-    appendListingBytes(line, bytes, masks, byteCount);
   section.locationCounter = static_cast<int32_t>(location + units);
 }
 

@@ -71,3 +71,16 @@ class FSimple : public FlowNode {
  public:
   IPAttribute* attr = nullptr;  // owned
 };
+
+// Shared by the fixed-size instruction node and the run of such instructions, so that
+// both write an instruction's bytes the one way.
+// The width of the section's addressable unit: 8 bits unless the section says otherwise.
+uint32_t instructionUnitBits(const Section* section);
+// The bytes of an image of at most 32 bits that fills units units, in the section's
+// memory order; returns their count.
+uint32_t instructionBytes(uint32_t image, uint8_t bits, uint32_t units, uint32_t unitBits, int32_t byteOrder,
+                          uint8_t (&bytes)[32]);
+// Stores the bytes at the section's location counter and moves the counter on by units;
+// bytes past the section's end are the object store's error.
+void placeInstructionBytes(ObjectWriter& writer, Section& section, const uint8_t* bytes, uint32_t byteCount,
+                           uint32_t units, uint32_t unitBits);

@@ -190,21 +190,11 @@ struct SimpleRunStore {
 
 SimpleRunStore& runStore() { return runPart<SimpleRunStore>(); }
 
-uint32_t unitBitsOf(const Section* section) {
-  return section && section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;
-}
-
 // The bytes of one entry in memory order, as a fixed-size instruction node makes them
 // in a section of unitBits-bit units; returns their count.
 uint32_t entryBytes(const FSimpleRun::Entry& entry, uint32_t unitBits, int32_t byteOrder, uint8_t (&bytes)[32]) {
   const uint32_t units = std::max(1u, FSimpleRun::unitsOf(entry, unitBits));
-  const uint32_t byteCount = std::clamp((units * unitBits + 7) / 8, 1u, 32u);
-  std::fill(std::begin(bytes), std::end(bytes), 0);
-  // Most significant byte first; memory order is made below.
-  for (uint32_t k = 0; 8 * k < entry.bits && k < byteCount; ++k)
-    bytes[byteCount - 1 - k] = static_cast<uint8_t>(entry.image >> (8 * k));
-  if (byteOrder == Section::kLittleEndian) reverseUnits(bytes, byteCount, std::max(1u, unitBits / 8));
-  return byteCount;
+  return instructionBytes(entry.image, entry.bits, units, unitBits, byteOrder, bytes);
 }
 
 // The bytes of the entry at index at the section's location counter, as a fixed-size
@@ -212,20 +202,16 @@ uint32_t entryBytes(const FSimpleRun::Entry& entry, uint32_t unitBits, int32_t b
 void writeEntry(ObjectWriter& writer, Section& section, uint32_t index, uint32_t unitBits) {
   SimpleRunStore& store = runStore();
   const FSimpleRun::Entry& entry = store.at(index);
-  const auto location = static_cast<uint32_t>(section.currentLocation());
   const uint32_t units = std::max(1u, FSimpleRun::unitsOf(entry, unitBits));
   uint8_t bytes[32];
   const uint32_t byteCount = entryBytes(entry, unitBits, section.byteOrder, bytes);
-  if (static_cast<uint64_t>(location) + unitsForBytes(byteCount, unitBits) > section.size)
-    reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
-  storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section.imageUnit(location));
+  placeInstructionBytes(writer, section, bytes, byteCount, units, unitBits);
   LineInfo* line = entry.line;
   // A listed line is marked; listedRunBytes makes its bytes again from the entry.
   if (line && line->controlState && line->controlState->listCounter > 0 && !store.noteListed(index)) {
     const uint8_t masks[32] = {};
     appendListingBytes(line, bytes, masks, byteCount);
   }
-  section.locationCounter = static_cast<int32_t>(location + units);
 }
 
 }  // namespace
@@ -270,7 +256,7 @@ FlowNode* FSimpleRun::clone() const {
 
 int32_t FSimpleRun::computeSize(Section* section, uint32_t /*offset*/) {
   if (size > 0) return size;
-  const uint32_t unitBits = unitBitsOf(section);
+  const uint32_t unitBits = instructionUnitBits(section);
   SimpleRunStore& store = runStore();
   int64_t units = 0;
   for (uint32_t index = first_; index < first_ + count_; ++index) units += unitsOf(store.at(index), unitBits);
@@ -282,7 +268,7 @@ int32_t FSimpleRun::computeSize(Section* section, uint32_t /*offset*/) {
 void FSimpleRun::emit(ObjectWriter& writer) {
   Section* section = writer.section;
   ErrorHandler* errors = errorHandler();
-  const uint32_t unitBits = unitBitsOf(section);
+  const uint32_t unitBits = instructionUnitBits(section);
   SimpleRunStore& store = runStore();
   for (uint32_t index = first_; index < first_ + count_; ++index) {
     const Entry& current = store.at(index);
@@ -313,7 +299,7 @@ uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]) {
   const FSimpleRun::Entry* entry = runStore().findListed(&line);
   if (!entry || !line.section) return 0;
   const Section& section = *line.section;
-  return entryBytes(*entry, unitBitsOf(&section), section.byteOrder, bytes);
+  return entryBytes(*entry, instructionUnitBits(&section), section.byteOrder, bytes);
 }
 
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
