@@ -26,6 +26,7 @@ VEKT_POOLED_CLASS_IMPL(FSimpleRun, "FSimpleRun")
 // A run costs its node once and an entry for each instruction: the node stays the size
 // of the fixed-size instruction node it stands for several of.
 static_assert(sizeof(FSimpleRun) <= 56);
+static_assert(sizeof(FSimpleRun::Entry) == 12);
 
 namespace {
 
@@ -319,14 +320,19 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
   }
   SimpleRunStore& store = runStore();
   int32_t form = -1;
-  if (attributes.isShared() && bits > 0 && bits <= 32 && plainLine && store.reserveOne())
+  if (attributes.isShared() && bits > 0 && bits <= 32 && plainLine && line->number() != 0 && store.reserveOne())
     form = store.formOf(attributes, cycles);
   if (form < 0) {
     section.addNode(new FSimple(line, attributes, image, bits, cycles), true);
     return;
   }
   const uint32_t index = store.count++;
-  store.at(index) = {line, image, static_cast<uint16_t>(form), bits, 0};
+  FSimpleRun::Entry& entry = store.at(index);
+  entry.line = line;
+  entry.image = image;
+  entry.form = static_cast<uint16_t>(form);
+  entry.bits = bits;
+  entry.spare = 0;
   FlowNode* last = section.flow().last();
   if (last && last->kind == FlowNode::kSimpleRun) {
     auto* run = static_cast<FSimpleRun*>(last);

@@ -1,7 +1,7 @@
 // Consecutive fixed-size instructions of a section in one node. Most statements of a
 // program are instructions whose bits are final when their line is parsed and whose
 // attribute set is a shared one (no condition left for layout, no warning to issue):
-// such an instruction needs no node of its own, only a 16-byte entry (its line, its
+// such an instruction needs no node of its own, only a 12-byte entry (its line, its
 // image and the index of its attribute set) in the run's entry store. Layout sees one
 // node of the run's total size; the object writer, the debug line rows, the cycle
 // counts and the defect scan go through the entries.
@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "flow/FlowNode.h"
+#include "util/LineInfo.h"
 #include "util/MemoryPools.h"
 
 class IPAttribute;
@@ -19,8 +20,10 @@ class FSimpleRun : public FlowNode {
   VEKT_POOLED_CLASS(FSimpleRun)
 
  public:
+  // The line by its arena number: a run keeps one entry per instruction, and a
+  // pointer would make the entry a third larger.
   struct Entry {
-    LineInfo* line;
+    LineLink line;
     uint32_t image;  // bits 0..31
     uint16_t form;   // index of the attribute set and parse-time cycle count
     uint8_t bits;
@@ -64,8 +67,8 @@ class FSimpleRun : public FlowNode {
 };
 
 // Appends a fixed-size instruction of at most 32 bits at the section's end: to the run
-// that ends the section's flow or a new run when the attribute set is a shared one and
-// the flow is kept, else as an FSimple node through Section::addNode. Takes a claim on
+// that ends the section's flow or a new run when the attribute set is a shared one, the
+// line has an arena number and the flow is kept, else as an FSimple node through Section::addNode. Takes a claim on
 // the attribute set either way.
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
                              uint8_t bits, uint16_t cycles);
