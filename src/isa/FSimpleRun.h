@@ -40,7 +40,7 @@ class FSimpleRun : public FlowNode {
   uint16_t getCycles() const override;
   void dump(std::ostream& out) const override;
 
-  uint32_t entryCount() const { return count_; }
+  uint32_t entryCount() const { return cycles & kCountMask; }
   const Entry& entry(uint32_t index) const;
   const IPAttribute* attributesOf(const Entry& entry) const;
   // The entry's units in a section of unitBits-bit units.
@@ -53,17 +53,23 @@ class FSimpleRun : public FlowNode {
   // From now on the entries count their cycles on this core.
   void assignCore(int32_t core) { core_ = static_cast<uint8_t>(core); }
   // Whether the lines of all entries share one control state, the run's line's.
-  bool oneControlState() const { return !mixedStates_; }
+  bool oneControlState() const { return !(cycles & kMixedStates); }
+  // The most entries one run holds; the next instruction starts a run of its own.
+  static constexpr uint32_t kMaxEntries = 0x7FFF;
 
  private:
   friend void appendSimpleInstruction(Section&, LineInfo*, const IPAttribute&, uint32_t, uint8_t, uint16_t);
   FSimpleRun(LineInfo* line, uint32_t first) : FlowNode(line, kSimpleRun), first_(first) {}
 
-  // The first field fills the padding at the end of the base.
+  // A run has no cycle count of its own (its entries have theirs), so the base's cycles
+  // word holds the entry count and whether the entries' lines have more than one
+  // control state; the two fields below fill the padding at the end of the base, and
+  // the node takes 48 bytes for the instructions it stands for.
+  static constexpr uint16_t kCountMask = 0x7FFF;
+  static constexpr uint16_t kMixedStates = 0x8000;
+
   uint8_t core_ = 0xFF;  // 0xFF: no core assigned
-  uint32_t count_ = 0;
-  uint32_t first_;  // index of the first entry in the run's store
-  uint8_t mixedStates_ = 0;
+  uint32_t first_;       // index of the first entry in the run's store
 };
 
 // Appends a fixed-size instruction of at most 32 bits at the section's end: to the run
