@@ -110,6 +110,7 @@ constexpr uint8_t kSemicolon = 0x04;
 constexpr uint8_t kDigit = 0x08;
 constexpr uint8_t kName = 0x10;        // a character that continues a name
 constexpr uint8_t kEndsNumber = 0x20;  // a comma, a bracket, a blank or the end
+constexpr uint8_t kSpecial = kEnd | kQuote | kSemicolon | kDigit;
 
 struct Table {
   uint8_t of[256] = {};
@@ -155,6 +156,14 @@ bool readStatementText(const char* position, const char* commentPrefix, Statemen
   for (;;) {
     const char c = position[i];
     const uint8_t kind = textclass::of(c);
+    if (!(kind & textclass::kSpecial)) {
+      // Most characters are none of the kinds below: they go to the shape as they are.
+      if (i >= kRoom) return false;
+      out.shape[made++] = c;
+      afterName = kind & textclass::kName;
+      ++i;
+      continue;
+    }
     if (kind & textclass::kEnd) {
       out.length = out.commentAt = static_cast<uint8_t>(i);
       break;
