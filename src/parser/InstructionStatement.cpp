@@ -97,7 +97,7 @@ struct StatementText {
   // Its plain numbers; `numbersFit` is false when there are more than a shape holds.
   ConstantTokens tokens;
   bool numbersFit = true;
-  // The text without the digits of its numbers.
+  // The text without the digits of its numbers, made only when there are numbers.
   uint8_t shapeLength = 0;
   char shape[PlainStatement::kTextRoom];
 };
@@ -147,36 +147,32 @@ bool readStatementText(const char* position, const char* commentPrefix, Statemen
   constexpr size_t kRoom = PlainStatement::kTextRoom;
   const bool cutAtSemicolon = commentPrefix && commentPrefix[0] == ';' && commentPrefix[1] == '\0';
   bool quoted = false;
-  bool afterName = false;
   ConstantTokens& tokens = out.tokens;
   tokens.count = 0;
   out.numbersFit = true;
-  uint8_t made = 0;
   size_t i = 0;
   for (;;) {
-    const char c = position[i];
-    const uint8_t kind = textclass::of(c);
-    if (!(kind & textclass::kSpecial)) {
-      // Most characters are none of the kinds below: they go to the shape as they are.
+    // Most characters are none of the kinds below: the loop only counts them.
+    uint8_t kind = textclass::of(position[i]);
+    while (!(kind & textclass::kSpecial)) {
       if (i >= kRoom) return false;
-      out.shape[made++] = c;
-      afterName = kind & textclass::kName;
-      ++i;
-      continue;
+      kind = textclass::of(position[++i]);
     }
     if (kind & textclass::kEnd) {
       out.length = out.commentAt = static_cast<uint8_t>(i);
       break;
     }
     if (i >= kRoom) return false;
+    const char c = position[i];
     if (kind & textclass::kQuote) {
       quoted = true;
-    } else if ((kind & textclass::kSemicolon) && cutAtSemicolon && !quoted) {
-      out.commentAt = static_cast<uint8_t>(i);
-      out.length = static_cast<uint8_t>(i + 1);
-      out.shape[made++] = c;
-      break;
-    } else if ((kind & textclass::kDigit) && !afterName) {
+    } else if (kind & textclass::kSemicolon) {
+      if (cutAtSemicolon && !quoted) {
+        out.commentAt = static_cast<uint8_t>(i);
+        out.length = static_cast<uint8_t>(i + 1);
+        break;
+      }
+    } else if (i == 0 || !(textclass::of(position[i - 1]) & textclass::kName)) {
       // A number starts here: its digits stop at a character that is no digit, never at
       // the end of the text or the comment, so the end is found by reading on.
       size_t end = i;
@@ -215,22 +211,27 @@ bool readStatementText(const char* position, const char* commentPrefix, Statemen
             if (sign == '~') token.value = static_cast<int64_t>(~value);
           }
         }
-      } else {
-        // Digits that make no number stay in the shape, as any other text.
-        std::memcpy(out.shape + made, position + i, end - i);
-        made = static_cast<uint8_t>(made + (end - i));
       }
       // The character after the digits is no digit: it is read as any other.
       i = end;
-      afterName = true;
       continue;
     }
-    out.shape[made++] = c;
-    afterName = kind & textclass::kName;
     ++i;
   }
-  // A shape of more numbers than it holds keeps its whole text: no shape is made of it.
-  out.shapeLength = made;
+  // The shape, of a statement that has one: the text without the digits of its numbers.
+  // Digits that make no number stay, as any other text.
+  out.shapeLength = 0;
+  if (tokens.count == 0 || !out.numbersFit) return true;
+  uint8_t made = 0;
+  uint8_t from = 0;
+  for (uint32_t k = 0; k < tokens.count; ++k) {
+    const ConstantToken& token = tokens.token[k];
+    std::memcpy(out.shape + made, position + from, token.digits - from);
+    made = static_cast<uint8_t>(made + token.digits - from);
+    from = token.end;
+  }
+  std::memcpy(out.shape + made, position + from, out.length - from);
+  out.shapeLength = static_cast<uint8_t>(made + out.length - from);
   return true;
 }
 

@@ -80,17 +80,18 @@ void OrbaParser::parse() {
 
   Section* current = placeholder;
   LineInfo* stop = nullptr;
+  LineInfo*& parsing = parseLineState().parseLineNow;
   for (LineInfo* line = head; line; line = line->next) {
     line->controlState = state;
     line->section = current;
     if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line))
       current->addNode(new FMacroCall(line), true);
     if (line->flags[0] & lineflag::kAssemble) {
-      parseLineState().parseLineNow = line;
+      parsing = line;
       parseLine(admin, &current, line);
       current = line->section;
       state = line->controlState;
-      parseLineState().parseLineNow = nullptr;
+      parsing = nullptr;
     }
     if (line->flags[3] & lineflag::kEndReached) {
       stop = line;
