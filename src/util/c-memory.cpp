@@ -96,6 +96,39 @@ void mem_table_free(void* table, size_t size) {
   munmap(table, (size + kHugePage - 1) & ~(kHugePage - 1));
 }
 
+namespace {
+
+// Pages are given to a range in steps this large, so that a growing range makes few
+// calls; small runs still take only a step.
+constexpr size_t kRangeStep = size_t{256} << 10;
+
+}  // namespace
+
+void mem_range_reserve(MemRange* range, size_t bytes) {
+  VEKT_ASSERT(!range->base && bytes > 0);
+  void* region = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (region == MAP_FAILED) mem_out_of_memory();
+  range->base = static_cast<char*>(region);
+  range->reserved = bytes;
+  range->committed = 0;
+}
+
+void mem_range_grow(MemRange* range, size_t bytes) {
+  if (bytes > range->reserved) mem_out_of_memory();
+  size_t wanted = (bytes + kRangeStep - 1) & ~(kRangeStep - 1);
+  // Doubling keeps the number of calls logarithmic for large runs.
+  wanted = std::max(wanted, range->committed * 2);
+  wanted = std::min(wanted, range->reserved);
+  if (mprotect(range->base + range->committed, wanted - range->committed, PROT_READ | PROT_WRITE) != 0)
+    mem_out_of_memory();
+  range->committed = wanted;
+}
+
+void mem_range_release(MemRange* range) {
+  if (range->base) munmap(range->base, range->reserved);
+  *range = MemRange{};
+}
+
 MemPool* mem_pool_create() {
   MemPool* pool = static_cast<MemPool*>(std::calloc(1, sizeof(MemPool)));
   if (!pool) mem_out_of_memory();
