@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "util/ErrorHandler.h"
@@ -106,6 +107,12 @@ constexpr size_t kRangeStep = size_t{256} << 10;
 
 void mem_range_reserve(MemRange* range, size_t bytes) {
   VEKT_ASSERT(!range->base && bytes > 0);
+  // Under a limit on the address space a reservation takes an eighth of it at most,
+  // so that the run still starts and the other allocations find room: a run that
+  // outgrows it then ends as out of memory where it would have anyway.
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    bytes = std::min(bytes, std::max(static_cast<size_t>(limit.rlim_cur / 8), kRangeStep));
   void* region = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (region == MAP_FAILED) mem_out_of_memory();
   range->base = static_cast<char*>(region);
