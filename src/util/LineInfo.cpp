@@ -21,13 +21,13 @@ LineExtrasTable& extrasTable() { return runPart<LineExtrasTable>(); }
 
 constexpr LineExtras kNoExtras{};
 
-// The words the data and alignment nodes leave for the list file. The variant is a
-// field of its own: every generic jump sets it, and the words are set only for a
-// few lines.
-struct LineWords {
+// The words the data and alignment nodes leave for the list file. The variant lives
+// apart from them: every line of a jump with a generic form has one, while only a
+// run with a list file keeps the extra words.
+struct ExtraWords {
   uint16_t extra[3] = {0, 0, 0};
 
-  bool operator==(const LineWords&) const = default;
+  bool operator==(const ExtraWords&) const = default;
 };
 
 struct SourceRange {
@@ -72,12 +72,12 @@ class SideArray {
 struct LineSideFields {
   SideArray<int32_t> codeAddresses{-1};
   SideArray<int16_t> variants{-1};
-  SideArray<LineWords> words{LineWords{}};
+  SideArray<ExtraWords> extraWords{ExtraWords{}};
   SideArray<SourceRange> sourceRanges{SourceRange{}};
   struct Loose {
     int32_t codeAddress = -1;
     int16_t variant = -1;
-    LineWords words;
+    ExtraWords words;
     SourceRange sourceRange;
   };
   std::unordered_map<const LineInfo*, Loose> loose;
@@ -93,7 +93,7 @@ struct LineSideFields {
     }
     codeAddresses.set(number, -1);
     variants.set(number, -1);
-    words.set(number, LineWords{});
+    extraWords.set(number, ExtraWords{});
     sourceRanges.set(number, SourceRange{});
   }
 };
@@ -216,21 +216,22 @@ void LineInfo::setVariant(int16_t variant) {
 
 uint16_t LineInfo::extra(size_t word) const {
   VEKT_ASSERT(word < 3);
-  if (uint32_t own = number()) return sideFields().words.get(own).extra[word];
+  if (uint32_t own = number()) return sideFields().extraWords.get(own).extra[word];
   LineSideFields::Loose* loose = sideFields().findLoose(this);
   return loose ? loose->words.extra[word] : 0;
 }
 
 void LineInfo::setExtra(size_t word, uint16_t value) {
   VEKT_ASSERT(word < 3);
+  if (!lineArena().keepsListingFields()) return;
   uint32_t own = number();
   if (own == 0) {
     sideFields().loose[this].words.extra[word] = value;
     return;
   }
-  LineWords words = sideFields().words.get(own);
+  ExtraWords words = sideFields().extraWords.get(own);
   words.extra[word] = value;
-  sideFields().words.set(own, words);
+  sideFields().extraWords.set(own, words);
 }
 
 int32_t LineInfo::codeAddress() const {
@@ -240,6 +241,7 @@ int32_t LineInfo::codeAddress() const {
 }
 
 void LineInfo::setCodeAddress(int32_t address) {
+  if (!lineArena().keepsListingFields()) return;
   if (uint32_t own = number())
     sideFields().codeAddresses.set(own, address);
   else
@@ -268,6 +270,8 @@ void LineInfo::setSourceRange(uint32_t start, uint32_t end) {
 }
 
 void LineInfo::keepSourceRanges(bool keep) { lineArena().setKeepSourceRanges(keep); }
+
+void LineInfo::keepListingFields(bool keep) { lineArena().setKeepListingFields(keep); }
 
 const LineExtras& LineInfo::extras() const {
   const LineExtrasTable& table = extrasTable();
