@@ -435,6 +435,7 @@ OrbaOptimizer::PassResult OrbaOptimizer::relaxSection(FlowWalker& walker, int32_
     walker.previousNodeSize = static_cast<int32_t>(node->layoutSize);
     NodeLayout layout;
     switch (node->kind) {
+      case FlowNode::kJumpRecord:
       case FlowNode::kInstruction:
         if (node->waitingExpansions() >= 0) {
           layout = layOutStandIn(node, walker, mode, growOnly);

@@ -424,7 +424,7 @@ namespace {
 // Keeps what the statement's full expansion came to for the next statement that differs
 // from it only in its target; leaves the slot as it is when an operand prints anything but
 // a text of the statement's own or the target's name.
-void keepTargetOutcome(const MatchAlternative& alternative, const MatchPath& path, const BuildContext& context,
+void keepTargetOutcome(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                        const LineInfo* line, const TargetStatement& statement, OrbaExpression** operands,
                        uint32_t operandCount, bool jump) {
   if (operandCount > TargetOutcome::kMostOperands) return;
@@ -460,7 +460,9 @@ void keepTargetOutcome(const MatchAlternative& alternative, const MatchPath& pat
   std::memcpy(made.states, path.states, path.count * sizeof(uint16_t));
   made.operandCount = operandCount;
   made.jump = jump;
-  *targetOutcomeSlot(statement.hash) = made;
+  TargetOutcome* slot = targetOutcomeSlot(statement.hash);
+  *slot = made;
+  context.targetOutcome = slot;
 }
 
 // The lines of the kept outcome with the statement's own target.
@@ -484,10 +486,36 @@ void takeTargetOutcome(const GenericDescription& generic, const TargetOutcome& k
     ++variant;
   }
   context.variantCount = variant;
+  context.targetOutcome = &kept;
   ++targetOutcomes().taken;
 }
 
 }  // namespace
+
+bool jumpExpansionOf(const BuildContext& context, JumpExpansion& out) {
+  const auto* kept = static_cast<const TargetOutcome*>(context.targetOutcome);
+  if (!kept || !kept->alternative || !kept->alternative->generic || kept->operandCount > JumpExpansion::kMostOperands)
+    return false;
+  out.alternative = kept->alternative;
+  out.operandCount = kept->operandCount;
+  out.targetSlots = kept->targetSlots;
+  out.jump = kept->jump;
+  for (uint32_t i = 0; i < kept->operandCount; ++i) out.operands[i] = kept->operands[i];
+  return true;
+}
+
+void expandJumpExpansion(const JumpExpansion& kept, BuildContext& context, LineInfo* line, OrbaExpression* target) {
+  TargetOutcome outcome;
+  outcome.alternative = kept.alternative;
+  outcome.operandCount = kept.operandCount;
+  outcome.targetSlots = kept.targetSlots;
+  outcome.jump = kept.jump;
+  for (uint32_t i = 0; i < kept.operandCount; ++i) outcome.operands[i] = kept.operands[i];
+  TargetStatement statement;
+  statement.target = target;
+  takeTargetOutcome(*kept.alternative->generic, outcome, context, line, statement);
+  context.targetOutcome = nullptr;
+}
 
 void expandInstructionLine(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                            LineInfo* line) {

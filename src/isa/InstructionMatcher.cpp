@@ -292,6 +292,12 @@ const char* InstructionMatcher::matchInstruction(uint16_t state, const char* tex
   // Each turn consumes a character or a blank run, so the loop ends with the text.
   while (*p) {
     if (watchedCount_ && p <= watchedNumbers_[watchedCount_ - 1]) noteWatchedNumber(state, p);
+    if (p == watchedTarget_) {
+      if (targetStateCount_ < kMostTargetStates)
+        targetStates_[targetStateCount_++] = state;
+      else
+        targetStateCount_ = kMostTargetStates + 1;
+    }
     const MatchState& st = states[state];
     const unsigned char c = static_cast<unsigned char>(*p);
     // Only a blank, the end of the line or the start of a comment can end the statement here.
@@ -370,6 +376,7 @@ uint32_t InstructionMatcher::matchStatement(const char* text, const LineInfo* li
   numberReadAsText_ = false;
   matchInstruction(kStartState, text, context);
   watchedCount_ = 0;
+  watchedTarget_ = nullptr;
   return context.acceptedForms ? context.matchedLength : 0;
 }
 
