@@ -210,7 +210,7 @@ struct ExpansionText {
 
 // Generates the lines of one entry after `anchor`; returns the last line made, or `anchor`.
 LineInfo* expandEntry(const ExpansionTemplate& entry, OrbaExpression** operands, uint32_t operandCount,
-                      LineInfo* anchor, int16_t variant, BuildContext& context) {
+                      LineInfo* anchor, int16_t variant, BuildContext& context, bool markLabels = true) {
   // Reused by every expansion of the run: a generated line is a few dozen characters.
   ExpansionText& text = runPart<ExpansionText>();
   std::string& lineText = text.lineText;
@@ -256,7 +256,7 @@ LineInfo* expandEntry(const ExpansionTemplate& entry, OrbaExpression** operands,
     lines.emit(lineText);
     lineText.clear();
   }
-  markSourceNamedLabels(labels);
+  if (markLabels) markSourceNamedLabels(labels);
   return lines.last();
 }
 
@@ -467,7 +467,7 @@ void keepTargetOutcome(const MatchAlternative& alternative, const MatchPath& pat
 
 // The lines of the kept outcome with the statement's own target.
 void takeTargetOutcome(const GenericDescription& generic, const TargetOutcome& kept, BuildContext& context,
-                       LineInfo* line, const TargetStatement& statement) {
+                       LineInfo* line, const TargetStatement& statement, bool again = false) {
   context.failed = false;
   context.isJump = context.isJump || kept.jump;
   OrbaExpression* operands[TargetOutcome::kMostOperands];
@@ -482,12 +482,13 @@ void takeTargetOutcome(const GenericDescription& generic, const TargetOutcome& k
     if (!entryIsForThisCpu(*entry)) continue;
     context.expanded = true;
     if (linesWanted)
-      anchor = expandEntry(*entry, operands, kept.operandCount, anchor, static_cast<int16_t>(variant), context);
+      anchor = expandEntry(*entry, operands, kept.operandCount, anchor, static_cast<int16_t>(variant), context,
+                           !again);
     ++variant;
   }
   context.variantCount = variant;
   context.targetOutcome = &kept;
-  ++targetOutcomes().taken;
+  if (!again) ++targetOutcomes().taken;
 }
 
 }  // namespace
@@ -504,7 +505,8 @@ bool jumpExpansionOf(const BuildContext& context, JumpExpansion& out) {
   return true;
 }
 
-void expandJumpExpansion(const JumpExpansion& kept, BuildContext& context, LineInfo* line, OrbaExpression* target) {
+void expandJumpExpansion(const JumpExpansion& kept, BuildContext& context, LineInfo* line, OrbaExpression* target,
+                         bool again) {
   TargetOutcome outcome;
   outcome.alternative = kept.alternative;
   outcome.operandCount = kept.operandCount;
@@ -513,7 +515,7 @@ void expandJumpExpansion(const JumpExpansion& kept, BuildContext& context, LineI
   for (uint32_t i = 0; i < kept.operandCount; ++i) outcome.operands[i] = kept.operands[i];
   TargetStatement statement;
   statement.target = target;
-  takeTargetOutcome(*kept.alternative->generic, outcome, context, line, statement);
+  takeTargetOutcome(*kept.alternative->generic, outcome, context, line, statement, again);
   context.targetOutcome = nullptr;
 }
 

@@ -58,8 +58,10 @@ struct JumpExpansion {
 bool jumpExpansionOf(const BuildContext& context, JumpExpansion& out);
 // Generates the lines of the kept expansion for `target` into the context's expansionText,
 // as a statement that takes the outcome does (the context's `found` set for its hardware
-// forms).
-void expandJumpExpansion(const JumpExpansion& kept, BuildContext& context, LineInfo* line, OrbaExpression* target);
+// forms). `again` generates the lines of a statement that took the outcome before, with the
+// temporary label numbers it was given: it counts nothing and marks no label.
+void expandJumpExpansion(const JumpExpansion& kept, BuildContext& context, LineInfo* line, OrbaExpression* target,
+                         bool again);
 
 // Inserts one generated line of variant `variant` after `anchor`, in its place in the
 // source; returns it.

@@ -209,9 +209,9 @@ std::vector<IPInstruction*> buildJumpForms(const JumpShape& shape, LineInfo* lin
   return forms;
 }
 
-FJumpRecord::FJumpRecord(LineInfo* line, JumpShape* shape, Symbol* target, void* deferred)
-    : FlowNode(line, kJumpRecord), state_(freshState(*shape->forms)), shape_(shape), target_(target),
-      deferred_(deferred) {}
+FJumpRecord::FJumpRecord(LineInfo* line, JumpShape* shape, Symbol* target, uint32_t firstLabel)
+    : FlowNode(line, kJumpRecord), state_(freshState(*shape->forms)), firstLabel_(firstLabel), shape_(shape),
+      target_(target) {}
 
 FJumpRecord::~FJumpRecord() {
   if (keepsLines_) {
@@ -341,7 +341,8 @@ void FJumpRecord::emit(ObjectWriter& writer) {
 }
 
 FInstruction* FJumpRecord::makeStandIn() {
-  FInstruction* standIn = shape_->makeStandIn(line, buildJumpForms(*shape_, line, target_, nullptr, nullptr, nullptr), deferred_);
+  FInstruction* standIn = shape_->makeStandIn(line, buildJumpForms(*shape_, line, target_, nullptr, nullptr, nullptr),
+                                              *shape_, target_->name, firstLabel_);
   standIn->size = size;
   standIn->layoutSize = layoutSize;
   standIn->cycles = cycles;

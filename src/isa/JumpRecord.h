@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "flow/FlowNode.h"
+#include "flow/SymbolTable.h"
+#include "isa/GenericExpansion.h"
 #include "util/MemoryPools.h"
 
 class CandidateNodes;
@@ -52,10 +54,18 @@ struct JumpShape {
   CandidateNodes* parsedNodes = nullptr;
   // Lines of the expansion that hold an instruction (see FGeneric::deferredInstructions).
   uint16_t waiting = 0;
+  // The expansion: the kept outcome, the temporary labels it names, and the symbol scope
+  // its lines are parsed in.
+  JumpExpansion expansion;
+  uint32_t labelCount = 0;
+  SymbolTable::LocalSymbolTable* scope = nullptr;
+  uint16_t scopeId = 0;
 
-  // The statement parser's: the stand-in generic of a jump, from its forms and its unbuilt
-  // expansion; and the copy of a statement's line that a generic stands on.
-  FInstruction* (*makeStandIn)(LineInfo* line, std::vector<IPInstruction*> forms, void* deferred) = nullptr;
+  // The statement parser's: the stand-in generic of a jump, from its forms and its
+  // expansion, whose temporary labels are numbered down from `firstLabel`; and the copy of
+  // a statement's line that a generic stands on.
+  FInstruction* (*makeStandIn)(LineInfo* line, std::vector<IPInstruction*> forms, const JumpShape& shape,
+                               const char* targetName, uint32_t firstLabel) = nullptr;
   LineInfo* (*makeGenericLine)(LineInfo* line) = nullptr;
   // A stand-in takes over the choice and the line copy of the node it replaces.
   void (*adoptStandIn)(FInstruction* standIn, bool chosen, LineInfo* genericLine) = nullptr;
@@ -82,7 +92,7 @@ class FJumpRecord : public FlowNode {
 
  public:
   // Starts as a fresh stand-in: no form chosen or refused.
-  FJumpRecord(LineInfo* line, JumpShape* shape, Symbol* target, void* deferred);
+  FJumpRecord(LineInfo* line, JumpShape* shape, Symbol* target, uint32_t firstLabel);
   ~FJumpRecord() override;
 
   FlowNode* clone() const override { return nullptr; }
@@ -127,9 +137,10 @@ class FJumpRecord : public FlowNode {
   // Per form, three bits (last check, excluded); per operand field, four (relocation
   // memo, its answer, the last check).
   uint32_t state_ = 0;
+  // The number of the expansion's first temporary label.
+  uint32_t firstLabel_;
   JumpShape* shape_;
   Symbol* target_;
-  void* deferred_;
 };
 
 // Every jump record of the section becomes its stand-in.

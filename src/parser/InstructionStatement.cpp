@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "expr/OrbaExpression.h"
+#include "expr/TEString.h"
 #include "flow/FError.h"
 #include "flow/FGeneric.h"
 #include "flow/FLabel.h"
@@ -333,7 +334,6 @@ struct JumpShapeSlot {
   char text[PlainStatement::kTextRoom] = {};
   uint16_t states[isa::InstructionMatcher::kMostTargetStates] = {};
   isa::JumpShape* shape = nullptr;  // null when the slot is free
-  isa::JumpExpansion expansion;
 };
 
 constexpr size_t kJumpShapeSlots = 512;
@@ -681,8 +681,27 @@ VEKT_POOLED_CLASS_IMPL(FStandInGeneric, "FStandInGeneric")
 namespace {
 
 // The hooks of the jump records: the stand-in a record becomes, and the line copy.
-FInstruction* makeJumpStandIn(LineInfo* line, std::vector<IPInstruction*> forms, void* deferred) {
-  return new FStandInGeneric(line, std::move(forms), static_cast<DeferredExpansion*>(deferred));
+FInstruction* makeJumpStandIn(LineInfo* line, std::vector<IPInstruction*> forms, const isa::JumpShape& shape,
+                              const char* targetName, uint32_t firstLabel) {
+  // The lines as the statement would have packed them, with the label numbers it took.
+  std::string packed;
+  isa::BuildContext context;
+  context.expansionText = &packed;
+  context.found = true;
+  const unsigned long next = nextTempLabelNumber();
+  setNextTempLabelNumber(firstLabel);
+  isa::expandJumpExpansion(shape.expansion, context, line,
+                           TEString::intern(targetName, static_cast<uint32_t>(std::strlen(targetName))), true);
+  setNextTempLabelNumber(next);
+  SymbolTable* table = symbolTable();
+  SymbolTable::LocalSymbolTable* scope = table->current;
+  const uint16_t scopeId = table->currentScope;
+  table->current = shape.scope;
+  table->currentScope = shape.scopeId;
+  DeferredExpansion* deferred = FDeferredGeneric::pack(packed, context.expansionInstructions);
+  table->current = scope;
+  table->currentScope = scopeId;
+  return new FStandInGeneric(line, std::move(forms), deferred);
 }
 
 LineInfo* makeJumpGenericLine(LineInfo* line) { return insertGenericLine(line); }
@@ -892,8 +911,10 @@ bool sameForms(const FInstruction& made, const FInstruction& statement) {
 // then share the forms. A shape is made at the second jump of its text.
 void keepJumpShape(InstructionStatements::Session& s, const char* position, LineInfo* line, uint8_t plainLength,
                    const TargetSplit& split, uint32_t matched, const isa::BuildContext& context,
-                   const FInstruction& standIn, size_t diagnosticsBefore) {
-  if (!isa::targetOutcomes().enabled || matched < split.end) return;
+                   const FInstruction& standIn, size_t diagnosticsBefore, unsigned long labelsBefore) {
+  if (!isa::targetOutcomes().enabled || matched < split.end || tempLabelNameTakenEarly()) return;
+  const unsigned long labelsAfter = nextTempLabelNumber();
+  if (labelsAfter > labelsBefore) return;
   isa::JumpExpansion expansion;
   if (!isa::jumpExpansionOf(context, expansion) || !isa::jumpFormsFitRecord(standIn)) return;
   if (errorHandler()->diagnosticStamp() != diagnosticsBefore) return;
@@ -954,6 +975,11 @@ void keepJumpShape(InstructionStatements::Session& s, const char* position, Line
   shape->makeGenericLine = makeJumpGenericLine;
   shape->adoptStandIn = adoptJumpStandIn;
   shape->waiting = static_cast<uint16_t>(standIn.waitingExpansions());
+  shape->expansion = expansion;
+  shape->labelCount = static_cast<uint32_t>(labelsBefore - labelsAfter);
+  SymbolTable* table = symbolTable();
+  shape->scope = table->current;
+  shape->scopeId = table->currentScope;
   shape->forms = new FInstruction(
       line, isa::buildJumpForms(*shape, line, symbol, shape->leaves, &shape->leafCount, &shape->parsedNodes));
   shape->bound = symbol;
@@ -973,7 +999,6 @@ void keepJumpShape(InstructionStatements::Session& s, const char* position, Line
   for (int i = 0; i < 3; ++i) slot.symbolFlags[i] = symbol->flags[i];
   slot.symbolPlace = symbolPlace;
   slot.consumedBeyond = matched - split.end;
-  slot.expansion = expansion;
 }
 
 // A generic jump of a kept shape: the target is parsed as the walk parses it, the
@@ -1010,8 +1035,12 @@ bool takeJumpRecord(InstructionStatements::Session& s, const char* position, Lin
       slot.section != line->section || slot.beforeLength != split.from || slot.afterLength != afterLength ||
       std::memcmp(slot.text, position, split.from) != 0 ||
       std::memcmp(slot.text + split.from, position + split.end, afterLength) != 0 ||
-      std::memcmp(flags, slot.symbolFlags, 3) != 0 || place != slot.symbolPlace)
+      std::memcmp(flags, slot.symbolFlags, 3) != 0 || place != slot.symbolPlace ||
+      slot.shape->scope != table->current || slot.shape->scopeId != table->currentScope)
     return false;
+  // The expansion's labels are numbered now and named when the lines are made.
+  const unsigned long firstLabel = nextTempLabelNumber();
+  if (tempLabelNameTakenEarly() || firstLabel > UINT32_MAX || firstLabel < slot.shape->labelCount) return false;
   // The walk reads the target as an expression only when no state it stands in there
   // takes the target's first character as text.
   const MatchState* states = isa::matchStates();
@@ -1033,15 +1062,14 @@ bool takeJumpRecord(InstructionStatements::Session& s, const char* position, Lin
       releaseTempExpression(parsed);
   }
   Symbol* symbol = target && target->getKind() == EK_symbol ? target->getSymbol() : nullptr;
-  s.expansionText.clear();
-  isa::BuildContext context;
-  context.expansionText = &s.expansionText;
-  context.found = true;
-  isa::expandJumpExpansion(slot.expansion, context, line, target);
-  DeferredExpansion* deferred = FDeferredGeneric::pack(s.expansionText, context.expansionInstructions);
   if (target) releaseTempExpression(target);
+  // Only a symbol of the target's own name can be shown by its name: else the walk, which
+  // cannot differ, builds the stand-in.
+  if (!symbol || std::strcmp(symbol->name, name) != 0) return false;
+  setNextTempLabelNumber(firstLabel - shape.labelCount);
+  ++isa::targetOutcomes().taken;
   *consumed = split.end + slot.consumedBeyond;
-  section->addNode(new isa::FJumpRecord(line, &shape, symbol, deferred), true);
+  section->addNode(new isa::FJumpRecord(line, &shape, symbol, static_cast<uint32_t>(firstLabel)), true);
   markHardwareAlternative(line);
   ++isa::jumpRecords().taken;
   return true;
@@ -1124,6 +1152,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   const bool jumpKnown = plainKnown && isa::jumpRecords().enabled && splitTarget(position, commentAt, jumpSplit);
   s.matcher.watchTargetAt(jumpKnown ? position + jumpSplit.from : nullptr);
   s.operands.count = 0;
+  const unsigned long labelsBefore = nextTempLabelNumber();
 
   s.expansionText.clear();
   context.expansionText = isa::expansionLinesWanted() ? &s.expansionText : nullptr;
@@ -1156,7 +1185,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       markHardwareAlternative(line);
       if (jumpKnown)
         keepJumpShape(s, position, line, plainLength, jumpSplit, match.matchedLength, context, *standIn,
-                      diagnosticsBefore);
+                      diagnosticsBefore, labelsBefore);
       return true;
     }
     FGeneric* generic = wait ? new FDeferredGeneric(line, FDeferredGeneric::pack(packed, context.expansionInstructions))
