@@ -365,6 +365,31 @@ const char* InstructionMatcher::matchInstruction(uint16_t state, const char* tex
   return furthest;
 }
 
+bool InstructionMatcher::nameOnlyAnExpression(const uint16_t* states, uint32_t count, const char* name,
+                                               uint32_t length) {
+  const MatchState* all = matchStates();
+  for (uint32_t k = 0; k < count; ++k) {
+    uint16_t state = states[k];
+    int previousClass = 0;
+    uint32_t i = 0;
+    // As matchInstruction steps: the text goes on while a successor takes each character.
+    for (; i < length; ++i) {
+      const MatchState& st = all[state];
+      if (i > 0) {
+        const uint16_t onExpression = st.successor(state, kExpressionCharacter);
+        if (onExpression && all[onExpression].wordClass() != previousClass) return false;
+      }
+      const auto c = static_cast<unsigned char>(name[i]);
+      const uint16_t next = isTextCharacter(c) ? st.successor(state, c) : 0;
+      if (!next || all[next].wordClass() == previousClass) break;
+      state = next;
+      previousClass = isWordCharacter(c) ? 2 : 0;
+    }
+    if (i == length) return false;
+  }
+  return true;
+}
+
 uint32_t InstructionMatcher::matchStatement(const char* text, const LineInfo* line, const MatchOptions& options,
                                             MatchContext& context) {
   clearMemo();

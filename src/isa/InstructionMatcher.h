@@ -139,6 +139,10 @@ class InstructionMatcher {
   // were met than noted.
   const uint16_t* targetStates() const { return targetStates_; }
   uint32_t targetStateCount() const { return targetStateCount_; }
+  // Whether a walk that stands in one of `states` where a name starts, after a comma or a
+  // blank, can take the name only as an expression: from no state does it read the name
+  // as text to its end, or start an expression inside it.
+  static bool nameOnlyAnExpression(const uint16_t* states, uint32_t count, const char* name, uint32_t length);
   // Whether every expression of the current statement that came out something is an
   // integer that starts at one of `from` and ends at the `end` of the same index (blanks
   // before it aside), every such span has one, and every other parse failed where no

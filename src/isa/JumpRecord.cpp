@@ -314,6 +314,7 @@ void FJumpRecord::dump(std::ostream& out) const {
 }
 
 LineInfo* FJumpRecord::ownLine() {
+  if (shape_->plain) return line;
   JumpRecordSides& sides = runPart<JumpRecordSides>();
   if (keepsLines_ & 1) return sides.lines.at(this);
   LineInfo* made = shape_->makeGenericLine(line);
@@ -324,6 +325,12 @@ LineInfo* FJumpRecord::ownLine() {
 
 // As the stand-in's emission with its hardware form chosen.
 void FJumpRecord::emit(ObjectWriter& writer) {
+  if (shape_->plain) {
+    FInstruction& forms = lend();
+    forms.FInstruction::emit(writer);
+    takeBack(forms);
+    return;
+  }
   LineInfo* genericLine = (keepsLines_ & 1) ? runPart<JumpRecordSides>().lines.at(this) : nullptr;
   if (genericLine) {
     if (writer.section) genericLine->setCodeAddress(writer.section->locationCounter);
@@ -341,8 +348,9 @@ void FJumpRecord::emit(ObjectWriter& writer) {
 }
 
 FInstruction* FJumpRecord::makeStandIn() {
-  FInstruction* standIn = shape_->makeStandIn(line, buildJumpForms(*shape_, line, target_, nullptr, nullptr, nullptr),
-                                              *shape_, target_->name, firstLabel_);
+  std::vector<IPInstruction*> forms = buildJumpForms(*shape_, line, target_, nullptr, nullptr, nullptr);
+  FInstruction* standIn = shape_->plain ? new FInstruction(line, std::move(forms))
+                                        : shape_->makeStandIn(line, std::move(forms), *shape_, target_->name, firstLabel_);
   standIn->size = size;
   standIn->layoutSize = layoutSize;
   standIn->cycles = cycles;
@@ -355,6 +363,7 @@ FInstruction* FJumpRecord::makeStandIn() {
     standIn->setWhenError(kept.first);
     standIn->setOtherError(kept.second);
   }
+  if (shape_->plain) return standIn;
   LineInfo* genericLine = (keepsLines_ & 1) ? runPart<JumpRecordSides>().lines.at(this) : nullptr;
   shape_->adoptStandIn(standIn, standInChosen_ != 0, genericLine);
   return standIn;

@@ -52,6 +52,10 @@ struct JumpShape {
   Symbol* bound = nullptr;
   // A claim on every node the parses of the target made, which `leaves` point at.
   CandidateNodes* parsedNodes = nullptr;
+  // A jump without generic forms: its record stands for an instruction node, not a stand-in.
+  bool plain = false;
+  // The walk met a generic form where generics are not allowed.
+  bool genericRefused = false;
   // Lines of the expansion that hold an instruction (see FGeneric::deferredInstructions).
   uint16_t waiting = 0;
   // The expansion: the kept outcome, the temporary labels it names, and the symbol scope
@@ -102,9 +106,10 @@ class FJumpRecord : public FlowNode {
   void dump(std::ostream& out) const override;
   uint16_t getCycles() const override;
   const char* failureText() const override;
-  int32_t waitingExpansions() const override { return shape_->waiting; }
+  int32_t waitingExpansions() const override { return shape_->plain ? -1 : shape_->waiting; }
   FGeneric* becomeGeneric(Section& section) override;
   bool chooseStandIn() override {
+    if (shape_->plain) return false;
     const bool before = standInChosen_ != 0;
     standInChosen_ = 1;
     return before;

@@ -911,21 +911,19 @@ bool sameForms(const FInstruction& made, const FInstruction& statement) {
 // then share the forms. A shape is made at the second jump of its text.
 void keepJumpShape(InstructionStatements::Session& s, const char* position, LineInfo* line, uint8_t plainLength,
                    const TargetSplit& split, uint32_t matched, const isa::BuildContext& context,
-                   const FInstruction& standIn, size_t diagnosticsBefore, unsigned long labelsBefore) {
+                   const FInstruction& standIn, size_t diagnosticsBefore, unsigned long labelsBefore,
+                   bool plainJump = false, bool genericRefused = false) {
   if (!isa::targetOutcomes().enabled || matched < split.end || tempLabelNameTakenEarly()) return;
   const unsigned long labelsAfter = nextTempLabelNumber();
-  if (labelsAfter > labelsBefore) return;
+  if (labelsAfter > labelsBefore || (plainJump && labelsAfter != labelsBefore)) return;
   isa::JumpExpansion expansion;
-  if (!isa::jumpExpansionOf(context, expansion) || !isa::jumpFormsFitRecord(standIn)) return;
+  if ((!plainJump && !isa::jumpExpansionOf(context, expansion)) || !isa::jumpFormsFitRecord(standIn)) return;
   if (errorHandler()->diagnosticStamp() != diagnosticsBefore) return;
   const uint32_t stateCount = s.matcher.targetStateCount();
   if (stateCount == 0 || stateCount > isa::InstructionMatcher::kMostTargetStates) return;
-  const MatchState* states = isa::matchStates();
-  const auto first = static_cast<unsigned char>(position[split.from]);
-  for (uint32_t i = 0; i < stateCount; ++i) {
-    const uint16_t state = s.matcher.targetStates()[i];
-    if (states[state].successor(state, first)) return;
-  }
+  if (!isa::InstructionMatcher::nameOnlyAnExpression(s.matcher.targetStates(), stateCount, position + split.from,
+                                                     split.end - split.from))
+    return;
   const RecordingOperands& parses = s.operands;
   if (parses.count == 0 || parses.count > RecordingOperands::kMost) return;
   const char* target = position + split.from;
@@ -974,7 +972,9 @@ void keepJumpShape(InstructionStatements::Session& s, const char* position, Line
   shape->makeStandIn = makeJumpStandIn;
   shape->makeGenericLine = makeJumpGenericLine;
   shape->adoptStandIn = adoptJumpStandIn;
-  shape->waiting = static_cast<uint16_t>(standIn.waitingExpansions());
+  shape->plain = plainJump;
+  shape->genericRefused = genericRefused;
+  shape->waiting = plainJump ? 0 : static_cast<uint16_t>(standIn.waitingExpansions());
   shape->expansion = expansion;
   shape->labelCount = static_cast<uint32_t>(labelsBefore - labelsAfter);
   SymbolTable* table = symbolTable();
@@ -1011,9 +1011,7 @@ bool takeJumpRecord(InstructionStatements::Session& s, const char* position, Lin
   TargetSplit split;
   if (!splitTarget(position, commentAt, split)) return false;
   Section* section = line->section;
-  if (section == placeholderSection() || !expansionsMayWait(line) || !isa::expansionLinesWanted() ||
-      !genericsAllowedAt(line))
-    return false;
+  if (section == placeholderSection() || jumpChainsAt(line)) return false;
   char name[PlainStatement::kTextRoom + 1];
   const auto nameLength = static_cast<size_t>(split.end - split.from);
   std::memcpy(name, position + split.from, nameLength);
@@ -1041,14 +1039,16 @@ bool takeJumpRecord(InstructionStatements::Session& s, const char* position, Lin
   // The expansion's labels are numbered now and named when the lines are made.
   const unsigned long firstLabel = nextTempLabelNumber();
   if (tempLabelNameTakenEarly() || firstLabel > UINT32_MAX || firstLabel < slot.shape->labelCount) return false;
-  // The walk reads the target as an expression only when no state it stands in there
-  // takes the target's first character as text.
-  const MatchState* states = isa::matchStates();
-  const auto first = static_cast<unsigned char>(position[split.from]);
-  for (uint32_t i = 0; i < slot.stateCount; ++i)
-    if (states[slot.states[i]].successor(slot.states[i], first)) return false;
-
   isa::JumpShape& shape = *slot.shape;
+  if (!shape.plain && (!expansionsMayWait(line) || !isa::expansionLinesWanted() || !genericsAllowedAt(line)))
+    return false;
+  if (shape.genericRefused && genericsAllowedAt(line)) return false;
+  // The walk of the shape's text reads the target as an expression alone, and so it reads
+  // this one, when no state it stands in there reads this name as text.
+  if (!isa::InstructionMatcher::nameOnlyAnExpression(slot.states, slot.stateCount, position + split.from,
+                                                     split.end - split.from))
+    return false;
+
   OrbaExpression* target = nullptr;
   for (uint32_t i = 0; i < shape.parseCount; ++i) {
     void* expression = nullptr;
@@ -1066,11 +1066,15 @@ bool takeJumpRecord(InstructionStatements::Session& s, const char* position, Lin
   // Only a symbol of the target's own name can be shown by its name: else the walk, which
   // cannot differ, builds the stand-in.
   if (!symbol || std::strcmp(symbol->name, name) != 0) return false;
-  setNextTempLabelNumber(firstLabel - shape.labelCount);
-  ++isa::targetOutcomes().taken;
   *consumed = split.end + slot.consumedBeyond;
-  section->addNode(new isa::FJumpRecord(line, &shape, symbol, static_cast<uint32_t>(firstLabel)), true);
-  markHardwareAlternative(line);
+  if (shape.plain) {
+    section->addNode(new isa::FJumpRecord(line, &shape, symbol, 0), true);
+  } else {
+    setNextTempLabelNumber(firstLabel - shape.labelCount);
+    ++isa::targetOutcomes().taken;
+    section->addNode(new isa::FJumpRecord(line, &shape, symbol, static_cast<uint32_t>(firstLabel)), true);
+    markHardwareAlternative(line);
+  }
   ++isa::jumpRecords().taken;
   return true;
 }
@@ -1271,6 +1275,15 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       keepOperandsWithSoleCandidate(candidates);
       node = new FInstruction(line, std::move(candidates));
       candidates.clear();
+      // A generic form accepted where generics are not allowed generated nothing.
+      if (jumpKnown && context.isJump && (!match.genericAccepted || !options.genericsAllowed) &&
+          !jumpChainsAt(line) && section != placeholderSection()) {
+        section->addNode(node, true);
+        keepJumpShape(s, position, line, plainLength, jumpSplit, match.matchedLength, context,
+                      static_cast<FInstruction&>(*node), diagnosticsBefore, labelsBefore, true,
+                      match.genericAccepted);
+        return true;
+      }
     }
     section->addNode(node, true);
     return true;

@@ -82,7 +82,8 @@ std::string jumpSource(uint32_t seed, const SourceKind& kind) {
       " jne d1,d2,%",  " jeq d3,#5,%",    " jge.u d4,d5,%", " jlt d1,#-3,%",       " jne.a a2,a3,%",
       " jz.a a3,%",    " jnz.a a4,%",     " loop a2,%",     " jz.t d1:3,%",        " jnz.t d2:31,%",
       " jeq d15,#0,%", " jned d6,#2,%",   " jge d7,d8,%",   " jne d1, d2, %",      " jne d1,d2,%  ; near or far",
-      " j %",          " j  %",           " jne d1,d2, %",
+      " j %",          " j  %",           " jne d1,d2, %",  " jl %",               " call %",
+      " jeq d15,d2,%", " j %  ; long or short",
   };
   // Short forms alone: a target out of their reach is an error.
   const char* shortOnly[] = {" jz d15,%", " jnz d2,%"};
@@ -135,7 +136,7 @@ const SourceKind kKinds[] = {
 };
 
 TEST(JumpRecordTest, JumpsComeOutAsTheirOwnFormsMakeThem) {
-  const std::vector<std::vector<std::string>> optionSets = {{}, {"-g"}, {"--check"}};
+  const std::vector<std::vector<std::string>> optionSets = {{}, {"-g"}, {"--check"}, {"-OG"}};
   for (const SourceKind& kind : kKinds) {
     for (uint32_t seed : {1u, 2u}) {
       const std::string source = jumpSource(seed, kind);
