@@ -74,6 +74,7 @@ OrbaAssembler::OrbaAssembler(int argc, char** argv, OrbaFactory* factory) : argc
   if (!runState().sectionAdmin) runState().sectionAdmin = new SectionAdmin();
   if (!runState().lineState) runState().lineState = new LineState();
   LineInfo::keepSourceRanges(orbaOptions()->listFileWanted);
+  LineInfo::keepListingFields(orbaOptions()->listFileWanted);
   InputBuffer::installPathOperations(normalizePathInBuffer, pathDirAsWritten);
   // The jump-chain pass of the layout reads jump targets through the instruction tables.
   isa::installJumpTargets();

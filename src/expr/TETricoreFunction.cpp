@@ -14,6 +14,7 @@
 #include "expr/TESection.h"
 #include "expr/functions.h"
 #include "flow/Section.h"
+#include "flow/Symbol.h"
 
 namespace {
 
@@ -29,6 +30,10 @@ int halvings(int64_t span) {
 
 int64_t wrapAdd(int64_t a, int64_t b) {
   return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+
+int64_t wrapSub(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
 }
 
 // All bits from n upward set.
@@ -104,30 +109,68 @@ Measured measure(OrbaExpression* target, Section* section) {
   return {target, section->baseExpression()};
 }
 
+// The offset of a target in the section when it is a label there whose value is the
+// section's symbol plus an integer, the form layout gives labels; what measure would
+// fold the target to, read without making a node. False for every other target.
+bool labelOffsetIn(OrbaExpression* target, const Section& section, int64_t& offset) {
+  Symbol* sectionSymbol = section.sectionSymbol;
+  if (!sectionSymbol || section.noSectionRelativeEvaluation || target->getKind() != EK_symbol) return false;
+  Symbol* label = target->getSymbol();
+  if (!label || label == sectionSymbol || label->valueVisit || !target->isInSection(&section)) return false;
+  OrbaExpression* value = label->valueExpression;
+  if (!value) return false;
+  auto isSectionSymbol = [sectionSymbol](const OrbaExpression* leaf) {
+    return leaf && leaf->getKind() == EK_symbol && leaf->getSymbol() == sectionSymbol;
+  };
+  if (isSectionSymbol(value)) {
+    offset = 0;
+    return true;
+  }
+  if (value->getKind() != EK_binary || value->getOperator() != OP_add) return false;
+  const auto* sum = static_cast<const TEBinary*>(value);
+  if (!isSectionSymbol(sum->left()) || !sum->right() || sum->right()->getKind() != EK_integer) return false;
+  offset = sum->right()->getInteger();
+  return true;
+}
+
 }  // namespace
 
 OrbaExpression* evaluatePcRelativeCall(const TEFunction::Arguments& arguments) {
   CheckSite site;
   if (!readCheckSite(arguments, site)) return TEError::kind5();
-  Measured measured = measure(arguments[0], site.section);
-  if (!measured.target || !measured.base) return TEError::kind5();
-  Scratch scratch;
-  OrbaExpression* from = scratch.binary(measured.base, OP_add, site.offset);
-  if (from && from->getKind() == EK_integer) {
-    // A target without a value (a symbol defined later or elsewhere) fails the distance
-    // the same way; finding that out needs no node for the distance.
-    OrbaExpression* target = measured.target->evaluate();
-    if (!target) return TEError::kind5();
-    if (target->isError()) return target;
-  }
-  OrbaExpression* distance = scratch.binary(measured.target, OP_subtract, from);
-  OrbaExpression* displacement = distance ? distance->evaluate() : nullptr;
-  if (!displacement) return TEError::kind5();
-  if (displacement->isError() || site.span == 0) return displacement;
   int64_t value = 0;
-  uint32_t kind = displacement->getKind();
-  if ((kind != EK_integer && kind != EK_string) || exprargs::integerValue(displacement, value))
-    return TEError::kind5();
+  int64_t targetOffset = 0;
+  if (labelOffsetIn(arguments[0], *site.section, targetOffset)) {
+    // A label of the instruction's own section, measured from 0: every jump to a label
+    // comes here, and a node for its distance would be kept for the rest of the run.
+    value = wrapSub(targetOffset, site.offset);
+    if (site.span == 0) return TEInteger::create(value);
+  } else {
+    Measured measured = measure(arguments[0], site.section);
+    if (!measured.target || !measured.base) return TEError::kind5();
+    if (measured.base->getKind() == EK_integer && measured.target->getKind() == EK_integer) {
+      // Both ends are numbers: the distance needs no node either.
+      value = wrapSub(measured.target->getInteger(), wrapAdd(measured.base->getInteger(), site.offset));
+      if (site.span == 0) return TEInteger::create(value);
+    } else {
+      Scratch scratch;
+      OrbaExpression* from = scratch.binary(measured.base, OP_add, site.offset);
+      if (from && from->getKind() == EK_integer) {
+        // A target without a value (a symbol defined later or elsewhere) fails the
+        // distance the same way; finding that out needs no node for the distance.
+        OrbaExpression* target = measured.target->evaluate();
+        if (!target) return TEError::kind5();
+        if (target->isError()) return target;
+      }
+      OrbaExpression* distance = scratch.binary(measured.target, OP_subtract, from);
+      OrbaExpression* displacement = distance ? distance->evaluate() : nullptr;
+      if (!displacement) return TEError::kind5();
+      if (displacement->isError() || site.span == 0) return displacement;
+      uint32_t kind = displacement->getKind();
+      if ((kind != EK_integer && kind != EK_string) || exprargs::integerValue(displacement, value))
+        return TEError::kind5();
+    }
+  }
   int n = halvings(site.span);
   // A span below 2 has no sign bit to test; the displacement stays as it is.
   if (n == 0) return TEInteger::create(value);

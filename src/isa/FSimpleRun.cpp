@@ -23,9 +23,10 @@
 
 VEKT_POOLED_CLASS_IMPL(FSimpleRun, "FSimpleRun")
 
-// A run costs its node once and an entry for each instruction: the node stays the size
-// of the fixed-size instruction node it stands for several of.
-static_assert(sizeof(FSimpleRun) <= 56);
+// A run costs its node once and an entry for each instruction: the node is smaller than
+// the fixed-size instruction node it stands for several of.
+static_assert(sizeof(FSimpleRun) <= 48);
+static_assert(sizeof(FSimpleRun::Entry) == 12);
 
 namespace {
 
@@ -244,7 +245,7 @@ uint16_t FSimpleRun::cyclesOf(const Entry& entry) const { return formCycles(runS
 uint64_t FSimpleRun::totalCycles() const {
   SimpleRunStore& store = runStore();
   uint64_t total = 0;
-  for (uint32_t index = first_; index < first_ + count_; ++index)
+  for (uint32_t index = first_; index < first_ + entryCount(); ++index)
     total += formCycles(store.forms[store.at(index).form], core_);
   return total;
 }
@@ -259,7 +260,7 @@ int32_t FSimpleRun::computeSize(Section* section, uint32_t /*offset*/) {
   const uint32_t unitBits = instructionUnitBits(section);
   SimpleRunStore& store = runStore();
   int64_t units = 0;
-  for (uint32_t index = first_; index < first_ + count_; ++index) units += unitsOf(store.at(index), unitBits);
+  for (uint32_t index = first_; index < first_ + entryCount(); ++index) units += unitsOf(store.at(index), unitBits);
   auto total = static_cast<int32_t>(std::min<int64_t>(units, INT32_MAX));
   if (section && section->laidOut) size = total;
   return total;
@@ -270,7 +271,7 @@ void FSimpleRun::emit(ObjectWriter& writer) {
   ErrorHandler* errors = errorHandler();
   const uint32_t unitBits = instructionUnitBits(section);
   SimpleRunStore& store = runStore();
-  for (uint32_t index = first_; index < first_ + count_; ++index) {
+  for (uint32_t index = first_; index < first_ + entryCount(); ++index) {
     const Entry& current = store.at(index);
     LineInfo* entryLine = current.line;
     setObjectSourcePosition(entryLine);
@@ -287,12 +288,12 @@ void FSimpleRun::emit(ObjectWriter& writer) {
 
 uint16_t FSimpleRun::getCycles() const {
   uint32_t total = 0;
-  for (uint32_t index = 0; index < count_; ++index) total += cyclesOf(entry(index));
+  for (uint32_t index = 0; index < entryCount(); ++index) total += cyclesOf(entry(index));
   return static_cast<uint16_t>(total);
 }
 
 void FSimpleRun::dump(std::ostream& out) const {
-  out << "FSimpleRun(" << count_ << " instructions)\n";
+  out << "FSimpleRun(" << entryCount() << " instructions)\n";
 }
 
 uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]) {
@@ -319,25 +320,30 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
   }
   SimpleRunStore& store = runStore();
   int32_t form = -1;
-  if (attributes.isShared() && bits > 0 && bits <= 32 && plainLine && store.reserveOne())
+  if (attributes.isShared() && bits > 0 && bits <= 32 && plainLine && line->number() != 0 && store.reserveOne())
     form = store.formOf(attributes, cycles);
   if (form < 0) {
     section.addNode(new FSimple(line, attributes, image, bits, cycles), true);
     return;
   }
   const uint32_t index = store.count++;
-  store.at(index) = {line, image, static_cast<uint16_t>(form), bits, 0};
+  FSimpleRun::Entry& entry = store.at(index);
+  entry.line = line;
+  entry.image = image;
+  entry.form = static_cast<uint16_t>(form);
+  entry.bits = bits;
+  entry.spare = 0;
   FlowNode* last = section.flow().last();
   if (last && last->kind == FlowNode::kSimpleRun) {
     auto* run = static_cast<FSimpleRun*>(last);
-    if (run->first_ + run->count_ == index) {
-      ++run->count_;
-      if (line->controlState != run->line->controlState) run->mixedStates_ = 1;
+    if (run->first_ + run->entryCount() == index && run->entryCount() < FSimpleRun::kMaxEntries) {
+      ++run->cycles;
+      if (line->controlState != run->line->controlState) run->cycles |= FSimpleRun::kMixedStates;
       run->line = line;
       return;
     }
   }
   auto* run = new FSimpleRun(line, index);
-  run->count_ = 1;
+  run->cycles = 1;
   section.addNode(run, true);
 }

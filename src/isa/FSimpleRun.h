@@ -1,7 +1,7 @@
 // Consecutive fixed-size instructions of a section in one node. Most statements of a
 // program are instructions whose bits are final when their line is parsed and whose
 // attribute set is a shared one (no condition left for layout, no warning to issue):
-// such an instruction needs no node of its own, only a 16-byte entry (its line, its
+// such an instruction needs no node of its own, only a 12-byte entry (its line, its
 // image and the index of its attribute set) in the run's entry store. Layout sees one
 // node of the run's total size; the object writer, the debug line rows, the cycle
 // counts and the defect scan go through the entries.
@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "flow/FlowNode.h"
+#include "util/LineInfo.h"
 #include "util/MemoryPools.h"
 
 class IPAttribute;
@@ -19,8 +20,10 @@ class FSimpleRun : public FlowNode {
   VEKT_POOLED_CLASS(FSimpleRun)
 
  public:
+  // The line by its arena number: a run keeps one entry per instruction, and a
+  // pointer would make the entry a third larger.
   struct Entry {
-    LineInfo* line;
+    LineLink line;
     uint32_t image;  // bits 0..31
     uint16_t form;   // index of the attribute set and parse-time cycle count
     uint8_t bits;
@@ -37,7 +40,7 @@ class FSimpleRun : public FlowNode {
   uint16_t getCycles() const override;
   void dump(std::ostream& out) const override;
 
-  uint32_t entryCount() const { return count_; }
+  uint32_t entryCount() const { return cycles & kCountMask; }
   const Entry& entry(uint32_t index) const;
   const IPAttribute* attributesOf(const Entry& entry) const;
   // The entry's units in a section of unitBits-bit units.
@@ -50,22 +53,28 @@ class FSimpleRun : public FlowNode {
   // From now on the entries count their cycles on this core.
   void assignCore(int32_t core) { core_ = static_cast<uint8_t>(core); }
   // Whether the lines of all entries share one control state, the run's line's.
-  bool oneControlState() const { return !mixedStates_; }
+  bool oneControlState() const { return !(cycles & kMixedStates); }
+  // The most entries one run holds; the next instruction starts a run of its own.
+  static constexpr uint32_t kMaxEntries = 0x7FFF;
 
  private:
   friend void appendSimpleInstruction(Section&, LineInfo*, const IPAttribute&, uint32_t, uint8_t, uint16_t);
   FSimpleRun(LineInfo* line, uint32_t first) : FlowNode(line, kSimpleRun), first_(first) {}
 
-  // The first field fills the padding at the end of the base.
+  // A run has no cycle count of its own (its entries have theirs), so the base's cycles
+  // word holds the entry count and whether the entries' lines have more than one
+  // control state; the two fields below fill the padding at the end of the base, and
+  // the node takes 48 bytes for the instructions it stands for.
+  static constexpr uint16_t kCountMask = 0x7FFF;
+  static constexpr uint16_t kMixedStates = 0x8000;
+
   uint8_t core_ = 0xFF;  // 0xFF: no core assigned
-  uint32_t count_ = 0;
-  uint32_t first_;  // index of the first entry in the run's store
-  uint8_t mixedStates_ = 0;
+  uint32_t first_;       // index of the first entry in the run's store
 };
 
 // Appends a fixed-size instruction of at most 32 bits at the section's end: to the run
-// that ends the section's flow or a new run when the attribute set is a shared one and
-// the flow is kept, else as an FSimple node through Section::addNode. Takes a claim on
+// that ends the section's flow or a new run when the attribute set is a shared one, the
+// line has an arena number and the flow is kept, else as an FSimple node through Section::addNode. Takes a claim on
 // the attribute set either way.
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
                              uint8_t bits, uint16_t cycles);

@@ -21,12 +21,18 @@ LineExtrasTable& extrasTable() { return runPart<LineExtrasTable>(); }
 
 constexpr LineExtras kNoExtras{};
 
-// The words of a generated or listed line.
+// The words of a generated or listed line. The variant lives apart from the extra
+// words: every line of a jump with a generic form has one, while only a run with a
+// list file keeps the extra words.
 struct LineWords {
   int16_t variant = -1;
   uint16_t extra[3] = {0, 0, 0};
+};
 
-  bool operator==(const LineWords&) const = default;
+struct ExtraWords {
+  uint16_t extra[3] = {0, 0, 0};
+
+  bool operator==(const ExtraWords&) const = default;
 };
 
 struct SourceRange {
@@ -70,7 +76,8 @@ class SideArray {
 // The side fields: by number for the arena's lines, by address for the others.
 struct LineSideFields {
   SideArray<int32_t> codeAddresses{-1};
-  SideArray<LineWords> words{LineWords{}};
+  SideArray<int16_t> variants{-1};
+  SideArray<ExtraWords> extraWords{ExtraWords{}};
   SideArray<SourceRange> sourceRanges{SourceRange{}};
   struct Loose {
     int32_t codeAddress = -1;
@@ -89,7 +96,8 @@ struct LineSideFields {
       return;
     }
     codeAddresses.set(number, -1);
-    words.set(number, LineWords{});
+    variants.set(number, -1);
+    extraWords.set(number, ExtraWords{});
     sourceRanges.set(number, SourceRange{});
   }
 };
@@ -178,7 +186,7 @@ LineInfo::~LineInfo() {
 }
 
 int16_t LineInfo::variant() const {
-  if (number_ != 0) return sideFields().words.get(number_).variant;
+  if (number_ != 0) return sideFields().variants.get(number_);
   LineSideFields::Loose* loose = sideFields().findLoose(this);
   return loose ? loose->words.variant : -1;
 }
@@ -188,27 +196,26 @@ void LineInfo::setVariant(int16_t variant) {
     sideFields().loose[this].words.variant = variant;
     return;
   }
-  LineWords words = sideFields().words.get(number_);
-  words.variant = variant;
-  sideFields().words.set(number_, words);
+  sideFields().variants.set(number_, variant);
 }
 
 uint16_t LineInfo::extra(size_t word) const {
   VEKT_ASSERT(word < 3);
-  if (number_ != 0) return sideFields().words.get(number_).extra[word];
+  if (number_ != 0) return sideFields().extraWords.get(number_).extra[word];
   LineSideFields::Loose* loose = sideFields().findLoose(this);
   return loose ? loose->words.extra[word] : 0;
 }
 
 void LineInfo::setExtra(size_t word, uint16_t value) {
   VEKT_ASSERT(word < 3);
+  if (!lineArena().keepsListingFields()) return;
   if (number_ == 0) {
     sideFields().loose[this].words.extra[word] = value;
     return;
   }
-  LineWords words = sideFields().words.get(number_);
+  ExtraWords words = sideFields().extraWords.get(number_);
   words.extra[word] = value;
-  sideFields().words.set(number_, words);
+  sideFields().extraWords.set(number_, words);
 }
 
 int32_t LineInfo::codeAddress() const {
@@ -218,6 +225,7 @@ int32_t LineInfo::codeAddress() const {
 }
 
 void LineInfo::setCodeAddress(int32_t address) {
+  if (!lineArena().keepsListingFields()) return;
   if (number_ == 0)
     sideFields().loose[this].codeAddress = address;
   else
@@ -246,6 +254,8 @@ void LineInfo::setSourceRange(uint32_t start, uint32_t end) {
 }
 
 void LineInfo::keepSourceRanges(bool keep) { lineArena().setKeepSourceRanges(keep); }
+
+void LineInfo::keepListingFields(bool keep) { lineArena().setKeepListingFields(keep); }
 
 const LineExtras& LineInfo::extras() const {
   const LineExtrasTable& table = extrasTable();

@@ -146,6 +146,10 @@ class LineArena {
   // Whether the lines keep their source ranges (see LineInfo::keepSourceRanges).
   bool keepsSourceRanges() const { return keepSourceRanges_; }
   void setKeepSourceRanges(bool keep) { keepSourceRanges_ = keep; }
+  // Whether the lines keep their code addresses and extra words (see
+  // LineInfo::keepListingFields).
+  bool keepsListingFields() const { return keepListingFields_; }
+  void setKeepListingFields(bool keep) { keepListingFields_ = keep; }
 
  private:
   RunState* run_;
@@ -157,6 +161,7 @@ class LineArena {
   const void* pending_ = nullptr;
   uint32_t pendingNumber_ = 0;
   bool keepSourceRanges_ = true;
+  bool keepListingFields_ = true;
 };
 
 inline LineArena& lineArena() {
@@ -270,6 +275,10 @@ struct LineInfo {
   // Only the list file reads the source ranges: a run without one keeps none. Kept
   // unless told otherwise.
   static void keepSourceRanges(bool keep);
+  // Only the list file reads the code addresses and the extra words: a run without one
+  // keeps neither, and codeAddress is -1 and every extra word 0 for every line. Kept
+  // unless told otherwise.
+  static void keepListingFields(bool keep);
 
   // The line's rarely used fields; all empty for most lines.
   const LineExtras& extras() const;

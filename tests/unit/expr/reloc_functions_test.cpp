@@ -8,6 +8,7 @@
 #include "expr/TETricoreFunction.h"
 #include "expr/functions.h"
 #include "reloc_fixture.h"
+#include "util/c-memory.h"
 
 namespace {
 
@@ -38,6 +39,17 @@ TEST_F(RelocFunctions, PcRelativeGivesTheFieldValueOfTheDisplacement) {
   sectionB_->locationCounter = 0x10;
   sectionB_->noSectionRelativeEvaluation = 1;
   Symbol* l1 = label("l1", sectionA_, 0x10);
+  Symbol* atStart = symbol("atStart", TESymbol::create(sectionA_->sectionSymbol));
+  atStart->flags[0] |= Symbol::kDefined;
+  atStart->section = sectionA_;
+  Symbol* afterL1 = symbol("afterL1", new TEBinary(OP_add, TESymbol::create(l1), TEInteger::create(8)));
+  afterL1->flags[0] |= Symbol::kDefined;
+  afterL1->section = sectionA_;
+  // A label whose value a walk is inside already reads as one without a value.
+  Symbol* walked = label("walked", sectionA_, 0x10);
+  walked->valueVisit = true;
+  Symbol* weak = label("weak", sectionA_, 0x10);
+  weak->flags[1] |= Symbol::kWeak;
   struct Case {
     const char* what;
     std::function<OrbaExpression*()> targetExpression;
@@ -60,6 +72,15 @@ TEST_F(RelocFunctions, PcRelativeGivesTheFieldValueOfTheDisplacement) {
        100},
       {"label measured from the section start", [&] { return sym(l1); },
        [&] { return at(sectionA_); }, 0, 256, 0xF0},
+      {"label at the section start", [&] { return sym(atStart); }, [&] { return at(sectionA_); }, 0, 256,
+       0xE0},
+      {"label named by another label's value", [&] { return sym(afterL1); }, [&] { return at(sectionA_); }, 0,
+       256, 0xF8},
+      {"label whose value is being walked", [&] { return sym(walked); }, [&] { return at(sectionA_); }, 0, 256,
+       -1000 - int64_t{ERR_symbolHasNoValue}},
+      {"weak label", [&] { return sym(weak); }, [&] { return at(sectionA_); }, 0, 256,
+       -1000 - int64_t{ERR_symbolHasNoValue}},
+      {"label span 0 leaves it", [&] { return sym(l1); }, [&] { return at(sectionA_); }, 0, 0, -0x10},
       {"located section measures from its base", [&] { return num(0x1100); },
        [&] { return at(sectionB_); }, 0, 256, -16},
       {"label of an unlocated section elsewhere", [&] { return sym(l1); },
@@ -75,6 +96,30 @@ TEST_F(RelocFunctions, PcRelativeGivesTheFieldValueOfTheDisplacement) {
     EXPECT_EQ(valueOf(check), c.value) << c.what;
   }
   runState().placeholderSection = nullptr;
+}
+
+// Expression nodes live for the whole run: a jump's distance to a label of its own
+// section, asked for at every jump, must not leave one behind for its location.
+TEST_F(RelocFunctions, PcRelativeDistanceToALabelLeavesNoNode) {
+  struct Case {
+    const char* what;
+    int64_t location;
+    int64_t labelOffset;
+    int64_t value;
+  };
+  const Case cases[] = {
+      {"backward, beyond the small integers", 0x12020, 0x12010, 0xF0},
+      {"forward, beyond the small integers", 0x23000, 0x23040, 0x40},
+  };
+  for (const Case& c : cases) {
+    sectionA_->locationCounter = static_cast<uint32_t>(c.location);
+    Symbol* target = label(c.what, sectionA_, c.labelOffset);
+    TEFunction* check = call(FN_PCREL, {sym(target), at(sectionA_), num(0), num(256)});
+    TEInteger::create(c.value);  // the result's own node, shared by every caller
+    const size_t before = expressionPool()->inUse;
+    EXPECT_EQ(valueOf(check), c.value) << c.what;
+    EXPECT_EQ(expressionPool()->inUse, before) << c.what;
+  }
 }
 
 TEST_F(RelocFunctions, InPageGivesTheTargetOnlyInTheInstructionsPage) {

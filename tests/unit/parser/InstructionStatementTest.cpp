@@ -223,6 +223,51 @@ TEST_F(InstructionStatementTest, ConsecutiveFixedSizeInstructionsShareOneRun) {
   }
 }
 
+// A run counts its entries in 15 bits beside a flag of mixed control states: the
+// instruction after the most a run holds starts the next run, and neither the count
+// nor the flag spills into the other.
+TEST_F(InstructionStatementTest, ARunHoldsAtMostItsLimitAndKeepsItsControlStates) {
+  struct Case {
+    const char* name;
+    uint32_t instructions;
+    bool controlInside;  // a control line after the first instruction
+    std::vector<uint32_t> entries;
+    std::vector<bool> oneControlState;
+  };
+  const uint32_t limit = FSimpleRun::kMaxEntries;
+  const Case cases[] = {
+      {"one short of the limit", limit - 1, false, {limit - 1}, {true}},
+      {"the limit and three more", limit + 3, false, {limit, 3}, {true, true}},
+      {"a control inside, past the limit", limit + 3, true, {limit, 3}, {false, true}},
+      {"a control inside a short run", 4, true, {4}, {false}},
+  };
+  for (const Case& c : cases) {
+    FreshRun fresh(*this);
+    std::vector<const char*> source = {" .SDECL \".text\",CODE", " .SECT \".text\""};
+    for (uint32_t index = 0; index < c.instructions; ++index) {
+      source.push_back(" add d0,d1,d2");
+      if (index == 0 && c.controlInside) source.push_back(" $HW_ONLY");
+    }
+    parse(source);
+    EXPECT_TRUE(diagnostics().empty()) << c.name;
+    std::vector<uint32_t> entries;
+    std::vector<bool> oneControlState;
+    uint32_t expectedLine = 3;
+    for (FlowNode* node = lines[2]->section->firstNode(); node; node = node->nextNode()) {
+      ASSERT_EQ(node->kind, kSimpleRun) << c.name;
+      const auto& run = static_cast<const FSimpleRun&>(*node);
+      entries.push_back(run.entryCount());
+      oneControlState.push_back(run.oneControlState());
+      for (uint32_t index = 0; index < run.entryCount(); ++index) {
+        ASSERT_EQ(run.entry(index).line->lineNumber, expectedLine) << c.name;
+        expectedLine += expectedLine == 3 && c.controlInside ? 2 : 1;
+      }
+    }
+    EXPECT_EQ(entries, c.entries) << c.name;
+    EXPECT_EQ(oneControlState, c.oneControlState) << c.name;
+  }
+}
+
 TEST_F(InstructionStatementTest, HardwareOnlyControlStopsExpansion) {
   parse({" .SDECL \".text\",CODE", " .SECT \".text\"", " $HW_ONLY", " jeq d0,#3,lab", "lab:"});
   EXPECT_TRUE(generatedAfter(3).empty());
