@@ -54,6 +54,8 @@ struct JumpShape {
   CandidateNodes* parsedNodes = nullptr;
   // A jump without generic forms: its record stands for an instruction node, not a stand-in.
   bool plain = false;
+  // Made in a run that only checks the source: its records stand for discarded nodes.
+  bool checkOnly = false;
   // The walk met a generic form where generics are not allowed.
   bool genericRefused = false;
   // Lines of the expansion that hold an instruction (see FGeneric::deferredInstructions).

@@ -973,8 +973,9 @@ void keepJumpShape(InstructionStatements::Session& s, const char* position, Line
   shape->makeGenericLine = makeJumpGenericLine;
   shape->adoptStandIn = adoptJumpStandIn;
   shape->plain = plainJump;
+  shape->checkOnly = !isa::expansionLinesWanted();
   shape->genericRefused = genericRefused;
-  shape->waiting = plainJump ? 0 : static_cast<uint16_t>(standIn.waitingExpansions());
+  shape->waiting = plainJump || shape->checkOnly ? 0 : static_cast<uint16_t>(standIn.waitingExpansions());
   shape->expansion = expansion;
   shape->labelCount = static_cast<uint32_t>(labelsBefore - labelsAfter);
   SymbolTable* table = symbolTable();
@@ -1040,8 +1041,8 @@ bool takeJumpRecord(InstructionStatements::Session& s, const char* position, Lin
   const unsigned long firstLabel = nextTempLabelNumber();
   if (tempLabelNameTakenEarly() || firstLabel > UINT32_MAX || firstLabel < slot.shape->labelCount) return false;
   isa::JumpShape& shape = *slot.shape;
-  if (!shape.plain && (!expansionsMayWait(line) || !isa::expansionLinesWanted() || !genericsAllowedAt(line)))
-    return false;
+  if (shape.checkOnly == isa::expansionLinesWanted()) return false;
+  if (!shape.plain && (!genericsAllowedAt(line) || (!shape.checkOnly && !expansionsMayWait(line)))) return false;
   if (shape.genericRefused && genericsAllowedAt(line)) return false;
   // The walk of the shape's text reads the target as an expression alone, and so it reads
   // this one, when no state it stands in there reads this name as text.
@@ -1068,6 +1069,10 @@ bool takeJumpRecord(InstructionStatements::Session& s, const char* position, Lin
   if (!symbol || std::strcmp(symbol->name, name) != 0) return false;
   *consumed = split.end + slot.consumedBeyond;
   if (shape.plain) {
+    section->addNode(new isa::FJumpRecord(line, &shape, symbol, 0), true);
+  } else if (shape.checkOnly) {
+    // Nothing after the parse reads the record: it stands for the discarded generic.
+    ++isa::targetOutcomes().taken;
     section->addNode(new isa::FJumpRecord(line, &shape, symbol, 0), true);
   } else {
     setNextTempLabelNumber(firstLabel - shape.labelCount);
@@ -1195,6 +1200,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
     FGeneric* generic = wait ? new FDeferredGeneric(line, FDeferredGeneric::pack(packed, context.expansionInstructions))
                              : new FGeneric(line);
     bool hardwareAlternative = false;
+    FInstruction* hardware = nullptr;
     if (!candidates.empty()) {
       // The copy of the line only serves the expansion's lines when they are made; a
       // generic whose lines wait stands on the statement's line until then.
@@ -1206,12 +1212,18 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       }
       generic->hasHardwareGroup = 1;
       keepOperandsWithSoleCandidate(candidates);
-      generic->addRewrite(new FInstruction(line, std::move(candidates)));
+      hardware = new FInstruction(line, std::move(candidates));
+      generic->addRewrite(hardware);
       candidates.clear();
     }
     section->addNode(generic, true);
     // After the node is placed: a generated line's node would join the generic before it.
     if (hardwareAlternative) markHardwareAlternative(line);
+    // A check reads nothing of the node: the next jump of the text needs none of its own.
+    if (hardware && jumpKnown && !isa::expansionLinesWanted() && !isGeneratedLine(line) &&
+        section != placeholderSection())
+      keepJumpShape(s, position, line, plainLength, jumpSplit, match.matchedLength, context, *hardware,
+                    diagnosticsBefore, labelsBefore);
     return true;
   }
 

@@ -153,11 +153,13 @@ TEST(JumpRecordTest, JumpsComeOutAsTheirOwnFormsMakeThem) {
         if (options.empty() && kind.errors) {
           EXPECT_FALSE(own.errors.empty());
         }
+        // Many jumps repeat the text of one before them but for the target.
+        if (!kind.errors) {
+          EXPECT_GT(shared.taken, 30u);
+        }
         if (options.empty() && !kind.errors) {
           ASSERT_FALSE(own.object.empty());
           ASSERT_FALSE(own.list.empty());
-          // Many jumps repeat the text of one before them but for the target.
-          EXPECT_GT(shared.taken, 30u);
         }
       }
     }
