@@ -291,6 +291,8 @@ uint16_t FJumpRecord::getCycles() const {
 void FJumpRecord::assignCore(int32_t core) {
   const FInstruction& forms = *shape_->forms;
   if (selected_ < 0 || static_cast<size_t>(selected_) >= forms.candidates.size()) return;
+  if (shape_->cyclesCore[selected_] == core) return;
+  shape_->cyclesCore[selected_] = core;
   IPInstruction* form = forms.candidates[selected_];
   form->cycles = static_cast<uint16_t>(cyclesOfAttributes(form->attributes, core));
 }

@@ -50,6 +50,9 @@ struct JumpShape {
   OrbaExpression* leaves[kMostParses] = {};
   uint32_t leafCount = 0;
   Symbol* bound = nullptr;
+  // The core each form's cycles were last worked out for, -1 for none: the same for every
+  // record of the shape.
+  int32_t cyclesCore[kMostForms] = {-1, -1};
   // A claim on every node the parses of the target made, which `leaves` point at.
   CandidateNodes* parsedNodes = nullptr;
   // A jump without generic forms: its record stands for an instruction node, not a stand-in.
