@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "expr/TEInteger.h"
 #include "expr/TESymbol.h"
 #include "flow/FGeneric.h"
 #include "flow/FlowWalker.h"
@@ -37,6 +38,11 @@ class TargetOperands : public OperandParser {
     *error = nullptr;
     *expression = nullptr;
     if (text > target_) return 0;
+    for (uint32_t i = 0; i < shape_->numberCount; ++i) {
+      if (text != statement_ + shape_->numberAt[i]) continue;
+      *expression = TEInteger::create(shape_->numberValue[i]);
+      return shape_->numberLength[i];
+    }
     const auto back = static_cast<uint32_t>(target_ - text);
     for (uint32_t i = 0; i < shape_->parseCount; ++i) {
       if (shape_->parseBack[i] != back) continue;
@@ -48,8 +54,10 @@ class TargetOperands : public OperandParser {
     return 0;
   }
 
-  void start(const JumpShape& shape, const char* target, uint32_t targetLength, Symbol* symbol) {
+  void start(const JumpShape& shape, const char* statement, const char* target, uint32_t targetLength,
+             Symbol* symbol) {
     shape_ = &shape;
+    statement_ = statement;
     target_ = target;
     targetLength_ = targetLength;
     symbol_ = symbol;
@@ -61,6 +69,7 @@ class TargetOperands : public OperandParser {
 
  private:
   const JumpShape* shape_ = nullptr;
+  const char* statement_ = nullptr;
   const char* target_ = nullptr;
   uint32_t targetLength_ = 0;
   Symbol* symbol_ = nullptr;
@@ -180,7 +189,7 @@ std::vector<IPInstruction*> buildJumpForms(const JumpShape& shape, LineInfo* lin
   const auto targetLength = static_cast<uint32_t>(text.size() - targetAt);
   text += shape.after;
   const char* kept = stringBuffer()->internRange(text.data(), text.data() + text.size());
-  replay.operands.start(shape, kept + targetAt, targetLength, target);
+  replay.operands.start(shape, kept, kept + targetAt, targetLength, target);
 
   BuildContext& context = replay.context;
   std::vector<IPInstruction*> room = std::move(context.candidates);

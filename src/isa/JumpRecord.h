@@ -43,6 +43,13 @@ struct JumpShape {
   uint32_t parseCount = 0;
   uint32_t parseBack[kMostParses] = {};
   uint32_t parseBeyond[kMostParses] = {};
+  // The walk's parses before the target, each an integer: where it started in the
+  // statement, what it read and its value.
+  static constexpr uint32_t kMostNumbers = 4;
+  uint32_t numberCount = 0;
+  uint32_t numberAt[kMostNumbers] = {};
+  uint32_t numberLength[kMostNumbers] = {};
+  int64_t numberValue[kMostNumbers] = {};
 
   // The forms built for the shape, with the symbol nodes the parses of their target made:
   // the nodes name the symbol `bound` until a jump lends them its own.

@@ -36,6 +36,7 @@
 #include "isa/OperandEvaluation.h"
 #include "isa/SyntaxFailure.h"
 #include "parser/LineFlags.h"
+#include "parser/LineScanner.h"
 #include "parser/OrbaParser.h"
 #include "preproc/LineState.h"
 #include "util/ControlState.h"
@@ -270,7 +271,7 @@ uint64_t shapeHash(const char* shape, uint8_t length, const ConstantTokens& toke
 // The parses the walk of the current statement made, for a jump that may keep its shape.
 class RecordingOperands : public isa::ExpressionOperandParser {
  public:
-  static constexpr uint32_t kMost = isa::JumpShape::kMostParses;
+  static constexpr uint32_t kMost = isa::JumpShape::kMostParses + isa::JumpShape::kMostNumbers;
   struct Call {
     const char* text;
     uint32_t length;
@@ -422,8 +423,20 @@ struct InstructionStatements::Session {
   // Judges constant operands as layout would, made at the first one.
   std::unique_ptr<ExpressionValidator> constantCheck;
   RecordingOperands operands;
-  // Generic jumps by their text but for the target; made at the first shape kept.
+  // Generic jumps by their text but for the target; made at the first shape kept. They
+  // count under their own generation, which the directives that place data leave alone,
+  // and the control state of the last jump, as the plain statements count theirs.
   std::vector<JumpShapeSlot> jumpShapes;
+  uint32_t jumpGeneration = 0;
+  const ControlState* jumpState = nullptr;
+
+  uint32_t jumpShapeGeneration(const LineInfo* line) {
+    if (line->controlState != jumpState) {
+      jumpState = line->controlState;
+      ++jumpGeneration;
+    }
+    return jumpGeneration + bindingChanges;
+  }
   isa::BuildContext context;
   isa::InstructionBuilder builder{context, nullptr, nullptr};
   isa::InstructionMatcher matcher{operands, builder};
@@ -788,7 +801,38 @@ bool fail(LineInfo* line, const char* text) {
 
 }  // namespace
 
-void InstructionStatements::settingsMayHaveChanged() { ++session_->plainGeneration; }
+namespace {
+
+// Directives that place data, space or alignment in the section, or give a symbol a value:
+// nothing a jump's forms are built from. A symbol's value is judged at every jump.
+bool leavesJumpsAlone(int directive) {
+  switch (directive) {
+    case kTokAccum:
+    case kTokAlign:
+    case kTokAscii:
+    case kTokAsciiz:
+    case kTokByte:
+    case kTokDouble:
+    case kTokEqu:
+    case kTokFloat:
+    case kTokFract:
+    case kTokHalf:
+    case kTokSet:
+    case kTokSfract:
+    case kTokSpace:
+    case kTokWord:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void InstructionStatements::settingsMayHaveChanged(int directive) {
+  ++session_->plainGeneration;
+  if (!leavesJumpsAlone(directive)) ++session_->jumpGeneration;
+}
 
 void InstructionStatements::symbolBindingChanged() { ++session_->bindingChanges; }
 
@@ -929,27 +973,39 @@ void keepJumpShape(InstructionStatements::Session& s, const char* position, Line
   const char* target = position + split.from;
   const uint32_t nameLength = split.end - split.from;
   Symbol* symbol = nullptr;
-  uint32_t back[RecordingOperands::kMost];
-  uint32_t beyond[RecordingOperands::kMost];
+  uint32_t back[isa::JumpShape::kMostParses];
+  uint32_t beyond[isa::JumpShape::kMostParses];
+  uint32_t targetParses = 0;
+  isa::JumpShape numbers;
   for (uint32_t i = 0; i < parses.count; ++i) {
     const RecordingOperands::Call& call = parses.calls[i];
     if (call.text > target || call.error || !call.expression) return;
+    auto* parsed = static_cast<OrbaExpression*>(call.expression);
+    // A number before the target reads nothing outside the statement.
+    if (call.text + call.length <= target && parsed->getKind() == EK_integer && !parsed->hasOperands()) {
+      if (numbers.numberCount == isa::JumpShape::kMostNumbers) return;
+      numbers.numberAt[numbers.numberCount] = static_cast<uint32_t>(call.text - position);
+      numbers.numberLength[numbers.numberCount] = call.length;
+      numbers.numberValue[numbers.numberCount++] = parsed->getInteger();
+      continue;
+    }
+    if (targetParses == isa::JumpShape::kMostParses) return;
     for (const char* blank = call.text; blank < target; ++blank)
       if (*blank != ' ' && *blank != '\t') return;
-    auto* parsed = static_cast<OrbaExpression*>(call.expression);
     if (parsed->getKind() != EK_symbol || parsed->hasOperands() || !parsed->getSymbol()) return;
     if (symbol && parsed->getSymbol() != symbol) return;
     symbol = parsed->getSymbol();
-    back[i] = static_cast<uint32_t>(target - call.text);
-    if (call.length < back[i] + nameLength) return;
-    beyond[i] = call.length - back[i] - nameLength;
+    back[targetParses] = static_cast<uint32_t>(target - call.text);
+    if (call.length < back[targetParses] + nameLength) return;
+    beyond[targetParses] = call.length - back[targetParses] - nameLength;
+    ++targetParses;
   }
   if (!symbol || !symbol->name || symbol->valueExpression || (symbol->flags[0] & Symbol::kBinding6) ||
       std::strlen(symbol->name) != nameLength || std::memcmp(symbol->name, target, nameLength) != 0 ||
       isa::isGeneratedLabelName(symbol->name))
     return;
 
-  const uint32_t generation = s.plainGeneration + s.bindingChanges;
+  const uint32_t generation = s.jumpShapeGeneration(line);
   uint8_t symbolPlace = symbol->section == nullptr ? 0 : symbol->section == line->section ? 1 : 2;
   const uint64_t hash =
       classHash(jumpShapeHash(position, split, plainLength, line, generation), symbol->flags, symbolPlace);
@@ -964,10 +1020,16 @@ void keepJumpShape(InstructionStatements::Session& s, const char* position, Line
   isa::JumpShape* shape = isa::makeJumpShape();
   shape->before.assign(position, split.from);
   shape->after.assign(position + split.end, static_cast<size_t>(plainLength - split.end));
-  shape->parseCount = parses.count;
-  for (uint32_t i = 0; i < parses.count; ++i) {
+  shape->parseCount = targetParses;
+  for (uint32_t i = 0; i < targetParses; ++i) {
     shape->parseBack[i] = back[i];
     shape->parseBeyond[i] = beyond[i];
+  }
+  shape->numberCount = numbers.numberCount;
+  for (uint32_t i = 0; i < numbers.numberCount; ++i) {
+    shape->numberAt[i] = numbers.numberAt[i];
+    shape->numberLength[i] = numbers.numberLength[i];
+    shape->numberValue[i] = numbers.numberValue[i];
   }
   shape->makeStandIn = makeJumpStandIn;
   shape->makeGenericLine = makeJumpGenericLine;
@@ -1026,7 +1088,7 @@ bool takeJumpRecord(InstructionStatements::Session& s, const char* position, Lin
   uint8_t flags[3];
   uint8_t place = 0;
   referencedClass(known, line, flags, place);
-  const uint32_t generation = s.plainGeneration + s.bindingChanges;
+  const uint32_t generation = s.jumpShapeGeneration(line);
   const uint64_t hash = classHash(jumpShapeHash(position, split, plainLength, line, generation), flags, place);
   const JumpShapeSlot& slot = s.jumpShapes[hash & (kJumpShapeSlots - 1)];
   const auto afterLength = static_cast<uint8_t>(plainLength - split.end);
