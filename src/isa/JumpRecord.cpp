@@ -222,13 +222,9 @@ FJumpRecord::FJumpRecord(LineInfo* line, JumpShape* shape, Symbol* target, uint3
     : FlowNode(line, kJumpRecord), state_(freshState(*shape->forms)), firstLabel_(firstLabel), shape_(shape),
       target_(target) {}
 
-FJumpRecord::~FJumpRecord() {
-  if (keepsLines_) {
-    JumpRecordSides& sides = runPart<JumpRecordSides>();
-    sides.lines.erase(this);
-    sides.errors.erase(this);
-  }
-}
+// The entries beside a node that has gone stay: a node at the same address reads them
+// only once it has written its own.
+FJumpRecord::~FJumpRecord() = default;
 
 FInstruction& FJumpRecord::lend() const {
   JumpShape& shape = *shape_;
