@@ -19,6 +19,7 @@
 #include "isa/InstructionEncoding.h"
 #include "isa/InstructionMatcher.h"
 #include "isa/OperandEvaluation.h"
+#include "util/ControlState.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
 #include "util/RunState.h"
@@ -199,9 +200,11 @@ std::vector<IPInstruction*> buildJumpForms(const JumpShape& shape, LineInfo* lin
   MatchContext match;
   context.matcher = &replay.matcher;
   context.match = &match;
-  replay.builder.setStatement(line, shape.commentPrefix);
+  // The comment prefix as the statement parser takes it.
+  const char* prefix = line->controlState ? line->controlState->commentPrefix : ";";
+  replay.builder.setStatement(line, prefix);
   MatchOptions options;
-  options.commentPrefix = shape.commentPrefix;
+  options.commentPrefix = prefix;
   // The hardware forms only: the expansion waits already.
   options.genericsAllowed = false;
   replay.matcher.matchStatement(kept, line, options, match);

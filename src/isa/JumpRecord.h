@@ -37,7 +37,6 @@ struct JumpShape {
   // The statement text before the target and after it, to the end of what the walk read.
   std::string before;
   std::string after;
-  const char* commentPrefix = nullptr;
   // Where each parse of the walk started, counted back from the target (blanks in front of
   // it), and how far past the target's end it read, in the walk's order.
   uint32_t parseCount = 0;

@@ -71,32 +71,6 @@ struct PlainStatement {
 // table stays small enough to be looked up at the cost of a cache line.
 constexpr size_t kPlainStatementSlots = 4096;
 
-// The statement text to the end of the line, or to the end of the prefix of the comment
-// after it, when it fits a slot: matching reads no further into a comment than its prefix,
-// so statements that differ only in their comments are one. `commentAt` receives where
-// the comment starts, the length when there is none. A quote leaves the text whole: the
-// prefix may stand inside a string. Only the prefix ";" is cut at, a character that no
-// operand reads on from; another prefix may begin with an operator.
-bool plainText(const char* position, const char* commentPrefix, uint8_t& length, uint8_t& commentAt) {
-  const size_t prefixLength = commentPrefix && std::strcmp(commentPrefix, ";") == 0 ? 1 : 0;
-  bool quoted = false;
-  const char* end = position;
-  while (*end && *end != '\n') {
-    if (end - position >= static_cast<ptrdiff_t>(PlainStatement::kTextRoom)) return false;
-    if (*end == '"' || *end == '\'') quoted = true;
-    if (!quoted && prefixLength && *end == commentPrefix[0] && std::strncmp(end, commentPrefix, prefixLength) == 0) {
-      if (static_cast<size_t>(end - position) + prefixLength > PlainStatement::kTextRoom) return false;
-      commentAt = static_cast<uint8_t>(end - position);
-      length = static_cast<uint8_t>(commentAt + prefixLength);
-      return true;
-    }
-    ++end;
-  }
-  length = static_cast<uint8_t>(end - position);
-  commentAt = length;
-  return true;
-}
-
 // A plain number of a statement: up to nine decimal digits without a leading zero, or "0x"
 // and up to eight hexadecimal digits, after a character that ends no name, before a comma,
 // a bracket, a blank, a comment or the end of the text. A sign in front of the digits is
@@ -115,9 +89,52 @@ struct ConstantTokens {
   ConstantToken token[kMost];
 };
 
-bool isNameCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
-}
+// What the tables of repeated statements and shapes key a statement by, read in one pass
+// over its text: every statement comes this way, so the text is walked once.
+struct StatementText {
+  // The statement text to the end of the line, or to the end of the prefix of the comment
+  // after it: matching reads no further into a comment than its prefix, so statements that
+  // differ only in their comments are one. `commentAt` is where the comment starts, the
+  // length when there is none.
+  uint8_t length = 0;
+  uint8_t commentAt = 0;
+  // Its plain numbers; `numbersFit` is false when there are more than a shape holds.
+  ConstantTokens tokens;
+  bool numbersFit = true;
+  // The text without the digits of its numbers, made only when there are numbers.
+  uint8_t shapeLength = 0;
+  char shape[PlainStatement::kTextRoom];
+};
+
+// What each byte is to the pass over a statement.
+namespace textclass {
+constexpr uint8_t kEnd = 0x01;  // NUL or line feed
+constexpr uint8_t kQuote = 0x02;
+constexpr uint8_t kSemicolon = 0x04;
+constexpr uint8_t kDigit = 0x08;
+constexpr uint8_t kName = 0x10;        // a character that continues a name
+constexpr uint8_t kEndsNumber = 0x20;  // a comma, a bracket, a blank or the end
+constexpr uint8_t kSpecial = kEnd | kQuote | kSemicolon | kDigit;
+
+struct Table {
+  uint8_t of[256] = {};
+  constexpr Table() {
+    for (int c = 0; c < 256; ++c) {
+      uint8_t bits = 0;
+      if (c == 0 || c == '\n') bits |= kEnd | kEndsNumber;
+      if (c == '"' || c == '\'') bits |= kQuote;
+      if (c == ';') bits |= kSemicolon;
+      if (c >= '0' && c <= '9') bits |= kDigit | kName;
+      if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.') bits |= kName;
+      if (c == ',' || c == ']' || c == ' ' || c == '\t') bits |= kEndsNumber;
+      of[c] = bits;
+    }
+  }
+};
+constexpr Table kTable;
+
+inline uint8_t of(char c) { return kTable.of[static_cast<unsigned char>(c)]; }
+}  // namespace textclass
 
 int hexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -126,56 +143,112 @@ int hexDigitValue(char c) {
   return -1;
 }
 
-// Finds the plain numbers of the statement; false when there is none or more than fit.
-bool findConstantTokens(const char* text, uint8_t length, char commentStart, ConstantTokens& tokens) {
+// Reads the statement at `position`; false when its text does not fit a slot. A quote
+// leaves the rest of the text whole: the prefix may stand inside a string. Only the prefix
+// ";" is cut at, a character that no operand reads on from; another prefix may begin with
+// an operator.
+bool readStatementText(const char* position, const char* commentPrefix, StatementText& out) {
+  constexpr size_t kRoom = PlainStatement::kTextRoom;
+  const bool cutAtSemicolon = commentPrefix && commentPrefix[0] == ';' && commentPrefix[1] == '\0';
+  bool quoted = false;
+  ConstantTokens& tokens = out.tokens;
   tokens.count = 0;
-  for (uint8_t i = 0; i < length; ++i) {
-    if (text[i] < '0' || text[i] > '9' || (i > 0 && isNameCharacter(text[i - 1]))) continue;
-    uint8_t end = i;
-    uint64_t value = 0;
-    bool wellFormed;
-    if (text[i] == '0' && i + 1 < length && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-      // Up to eight hexadecimal digits after "0x".
-      end = static_cast<uint8_t>(i + 2);
-      while (end < length && hexDigitValue(text[end]) >= 0)
-        value = value * 16 + static_cast<uint64_t>(hexDigitValue(text[end++]));
-      const int count = end - (i + 2);
-      wellFormed = count >= 1 && count <= 8;
-    } else {
-      while (end < length && text[end] >= '0' && text[end] <= '9')
-        value = value * 10 + static_cast<uint64_t>(text[end++] - '0');
-      const int count = end - i;
-      wellFormed = count <= 9 && (count == 1 || text[i] != '0');
+  out.numbersFit = true;
+  size_t i = 0;
+  for (;;) {
+    // Most characters are none of the kinds below: the loop only counts them.
+    uint8_t kind = textclass::of(position[i]);
+    while (!(kind & textclass::kSpecial)) {
+      if (i >= kRoom) return false;
+      kind = textclass::of(position[++i]);
     }
-    const char after = end < length ? text[end] : '\n';
-    const bool ends = after == ',' || after == ']' || after == '\n' || after == ' ' || after == '\t' ||
-                      (commentStart && after == commentStart);
-    if (!wellFormed || !ends) {
+    if (kind & textclass::kEnd) {
+      out.length = out.commentAt = static_cast<uint8_t>(i);
+      break;
+    }
+    if (i >= kRoom) return false;
+    const char c = position[i];
+    if (kind & textclass::kQuote) {
+      quoted = true;
+    } else if (kind & textclass::kSemicolon) {
+      if (cutAtSemicolon && !quoted) {
+        out.commentAt = static_cast<uint8_t>(i);
+        out.length = static_cast<uint8_t>(i + 1);
+        break;
+      }
+    } else if (i == 0 || !(textclass::of(position[i - 1]) & textclass::kName)) {
+      // A number starts here: its digits stop at a character that is no digit, never at
+      // the end of the text or the comment, so the end is found by reading on.
+      size_t end = i;
+      uint64_t value = 0;
+      bool wellFormed;
+      if (c == '0' && (position[i + 1] == 'x' || position[i + 1] == 'X')) {
+        end = i + 2;
+        for (int digit; end <= kRoom && (digit = hexDigitValue(position[end])) >= 0; ++end)
+          value = value * 16 + static_cast<uint64_t>(digit);
+        const size_t count = end - (i + 2);
+        wellFormed = count >= 1 && count <= 8;
+      } else {
+        while (end <= kRoom && (textclass::of(position[end]) & textclass::kDigit))
+          value = value * 10 + static_cast<uint64_t>(position[end++] - '0');
+        const size_t count = end - i;
+        wellFormed = count <= 9 && (count == 1 || c != '0');
+      }
+      if (end > kRoom) return false;
+      // The comment's ";" ends a number only where the text is cut there.
+      const char after = position[end];
+      const bool ends = (textclass::of(after) & textclass::kEndsNumber) ||
+                        (after == ';' && cutAtSemicolon && !quoted);
+      if (wellFormed && ends) {
+        if (tokens.count == ConstantTokens::kMost) {
+          out.numbersFit = false;
+        } else {
+          ConstantToken& token = tokens.token[tokens.count++];
+          token.digits = static_cast<uint8_t>(i);
+          token.end = static_cast<uint8_t>(end);
+          token.from = static_cast<uint8_t>(i);
+          token.value = static_cast<int64_t>(value);
+          const char sign = i > 0 ? position[i - 1] : '\0';
+          if (sign == '-' || sign == '+' || sign == '~') {
+            token.from = static_cast<uint8_t>(i - 1);
+            if (sign == '-') token.value = static_cast<int64_t>(0 - value);
+            if (sign == '~') token.value = static_cast<int64_t>(~value);
+          }
+        }
+      }
+      // The character after the digits is no digit: it is read as any other.
       i = end;
       continue;
     }
-    if (tokens.count == ConstantTokens::kMost) return false;
-    ConstantToken& token = tokens.token[tokens.count++];
-    token.digits = i;
-    token.end = end;
-    token.from = i;
-    token.value = static_cast<int64_t>(value);
-    if (i > 0 && (text[i - 1] == '-' || text[i - 1] == '+' || text[i - 1] == '~')) {
-      token.from = static_cast<uint8_t>(i - 1);
-      if (text[i - 1] == '-') token.value = static_cast<int64_t>(0 - value);
-      if (text[i - 1] == '~') token.value = static_cast<int64_t>(~value);
-    }
-    i = end;
+    ++i;
   }
-  return tokens.count > 0;
+  // The shape, of a statement that has one: the text without the digits of its numbers.
+  // Digits that make no number stay, as any other text.
+  out.shapeLength = 0;
+  if (tokens.count == 0 || !out.numbersFit) return true;
+  uint8_t made = 0;
+  uint8_t from = 0;
+  for (uint32_t k = 0; k < tokens.count; ++k) {
+    const ConstantToken& token = tokens.token[k];
+    std::memcpy(out.shape + made, position + from, token.digits - from);
+    made = static_cast<uint8_t>(made + token.digits - from);
+    from = token.end;
+  }
+  std::memcpy(out.shape + made, position + from, out.length - from);
+  out.shapeLength = static_cast<uint8_t>(made + out.length - from);
+  return true;
 }
 
-uint64_t plainHash(const char* text, uint8_t length, const LineInfo* line) {
+uint64_t plainHash(const char* text, uint8_t length, const ControlState* state, const Section* section) {
   uint64_t hash = hashBytes(text, length);
-  hash ^= reinterpret_cast<uintptr_t>(line->controlState.get()) * 0x9E3779B97F4A7C15ull;
-  hash ^= reinterpret_cast<uintptr_t>(line->section.get()) * 0xC2B2AE3D27D4EB4Full;
+  hash ^= reinterpret_cast<uintptr_t>(state) * 0x9E3779B97F4A7C15ull;
+  hash ^= reinterpret_cast<uintptr_t>(section) * 0xC2B2AE3D27D4EB4Full;
   return hash ^ (hash >> 29);
 }
+
+// The tag of a plain statement's slot: bits of its hash above those that choose the slot,
+// never 0, which marks a free slot.
+uint32_t plainTag(uint64_t hash) { return static_cast<uint32_t>(hash >> 12) | 1; }
 
 // What statements of one constant shape come to over ranges of their constants: the form
 // chosen when every value lies in its range of the form, and the values lie outside the
@@ -248,22 +321,9 @@ struct ShapeStatement {
 
 constexpr size_t kShapeStatementSlots = 1024;
 
-// The statement text without the digits of its numbers.
-uint8_t shapeText(const char* text, uint8_t length, const ConstantTokens& tokens, char* out) {
-  uint8_t from = 0;
-  uint8_t made = 0;
-  for (uint32_t i = 0; i < tokens.count; ++i) {
-    const ConstantToken& token = tokens.token[i];
-    std::memcpy(out + made, text + from, token.digits - from);
-    made = static_cast<uint8_t>(made + token.digits - from);
-    from = token.end;
-  }
-  std::memcpy(out + made, text + from, length - from);
-  return static_cast<uint8_t>(made + length - from);
-}
-
-uint64_t shapeHash(const char* shape, uint8_t length, const ConstantTokens& tokens, const LineInfo* line) {
-  uint64_t hash = plainHash(shape, length, line);
+uint64_t shapeHash(const char* shape, uint8_t length, const ConstantTokens& tokens, const ControlState* state,
+                   const Section* section) {
+  uint64_t hash = plainHash(shape, length, state, section);
   for (uint32_t i = 0; i < tokens.count; ++i) hash = (hash ^ tokens.token[i].digits) * 0xFF51AFD7ED558CCDull;
   return hash ^ (hash >> 31);
 }
@@ -388,6 +448,7 @@ struct InstructionStatements::Session {
   // statements go on under the state they were made in, with no directive between.
   // Made at the first statement kept: the parsers of generated lines never keep one.
   std::vector<PlainStatement> plainStatements;
+  std::vector<uint32_t> plainTags;  // beside the slots, by slot
   const ControlState* plainState = nullptr;
   uint32_t plainGeneration = 0;
   // Binding directives so far. Both counts only grow, so their sum is the same only when
@@ -406,11 +467,11 @@ struct InstructionStatements::Session {
 
   // The slot that holds the shape under the line's conditions, or null.
   ShapeStatement* findShape(uint64_t hash, const char* shape, uint8_t length, const ConstantTokens& tokens,
-                            const LineInfo* line) {
+                            const ControlState* state, const Section* section) {
     if (shapeStatements.empty()) return nullptr;
     ShapeStatement* slot = &shapeStatements[hash & (kShapeStatementSlots - 1)];
-    if (slot->hash != hash || slot->generation != plainGeneration || slot->state != line->controlState ||
-        slot->section != line->section || slot->count != tokens.count || slot->textLength != length ||
+    if (slot->hash != hash || slot->generation != plainGeneration || slot->state != state ||
+        slot->section != section || slot->count != tokens.count || slot->textLength != length ||
         std::memcmp(slot->text, shape, length) != 0)
       return nullptr;
     for (uint32_t i = 0; i < tokens.count; ++i)
@@ -727,10 +788,6 @@ void adoptJumpStandIn(FInstruction* standIn, bool chosen, LineInfo* genericLine)
 
 namespace {
 
-const char* commentPrefixOf(const LineInfo* line) {
-  return line->controlState ? line->controlState->commentPrefix : ";";
-}
-
 bool genericsAllowedAt(const LineInfo* line) {
   // $HW_ONLY clears the run's setting; the line's copy follows the option and the control.
   bool line_allows = !line->controlState || line->controlState->genericsAllowed;
@@ -906,7 +963,7 @@ void keepShape(InstructionStatements::Session& s, const char* position, const Co
   if (!regime.image(values, rebuilt) || rebuilt != image) return;
   regime.cycles = static_cast<uint16_t>(chosen.cycles);
 
-  ShapeStatement* slot = s.findShape(key, shape, shapeLength, tokens, line);
+  ShapeStatement* slot = s.findShape(key, shape, shapeLength, tokens, line->controlState, line->section);
   if (!slot) {
     slot = s.shapeSlot(key);
     slot->releaseRegimes();
@@ -1150,31 +1207,34 @@ bool takeJumpRecord(InstructionStatements::Session& s, const char* position, Lin
 
 bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t* consumed) {
   Session& s = *session_;
+  // Each read of the line's control state or section goes through the table of line
+  // contexts: the fast paths read them once.
+  const ControlState* const state = line->controlState;
+  const Section* const lineSection = line->section;
+  const char* prefix = state ? state->commentPrefix : ";";
+  StatementText text;
   // A generated line belongs to an expansion that may not be chosen: it goes the long way.
-  uint8_t plainLength = 0;
-  uint8_t commentAt = 0;
-  const char* prefix = commentPrefixOf(line);
-  const bool plainKnown = line->variant() < 0 && plainText(position, prefix, plainLength, commentAt);
+  const bool plainKnown = line->variant() < 0 && readStatementText(position, prefix, text);
+  const uint8_t plainLength = text.length;
+  const uint8_t commentAt = text.commentAt;
+  const ConstantTokens& tokens = text.tokens;
   uint64_t plainKey = 0;
   if (plainKnown) {
-    if (line->controlState != s.plainState) {
-      s.plainState = line->controlState;
+    if (state != s.plainState) {
+      s.plainState = state;
       ++s.plainGeneration;
     }
-    plainKey = plainHash(position, plainLength, line);
+    plainKey = plainHash(position, plainLength, state, lineSection);
   }
-  ConstantTokens tokens;
   // The digits are read as decimal only where the line's radix is ten.
-  const bool shapeKnown = plainKnown && isa::constantShapes().enabled && line->controlState &&
-                          line->controlState->radix == 10 &&
-                          findConstantTokens(position, plainLength, commentAt < plainLength ? ';' : '\0', tokens);
-  char shape[PlainStatement::kTextRoom];
-  uint8_t shapeLength = 0;
+  const bool shapeKnown = plainKnown && tokens.count > 0 && text.numbersFit && state && state->radix == 10 &&
+                          isa::constantShapes().enabled;
+  const char* shape = text.shape;
+  const uint8_t shapeLength = text.shapeLength;
   uint64_t shapeKey = 0;
   if (shapeKnown) {
-    shapeLength = shapeText(position, plainLength, tokens, shape);
-    shapeKey = shapeHash(shape, shapeLength, tokens, line);
-    if (const ShapeStatement* known = s.findShape(shapeKey, shape, shapeLength, tokens, line)) {
+    shapeKey = shapeHash(shape, shapeLength, tokens, state, lineSection);
+    if (const ShapeStatement* known = s.findShape(shapeKey, shape, shapeLength, tokens, state, lineSection)) {
       int64_t values[ConstantTokens::kMost];
       for (uint32_t i = 0; i < tokens.count; ++i) values[i] = tokens.token[i].value;
       for (const ShapeRegime& regime : known->regimes) {
@@ -1188,14 +1248,15 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       }
     }
   }
-  // A statement of a known shape needs no look in the table of plain statements, whose
-  // slot is seldom in the cache.
-  if (plainKnown) {
-    const PlainStatement* plain =
-        s.plainStatements.empty() ? nullptr : &s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
-    if (plain && plain->attributes && plain->hash == plainKey && plain->generation == s.plainGeneration &&
-        plain->state == line->controlState && plain->section == line->section && plain->textLength == plainLength &&
-        std::memcmp(plain->text, position, plainLength) == 0) {
+  // A statement of a known shape needs no look in the table of plain statements. The tags
+  // answer most misses (a jump is never kept) without reading a slot, which is seldom in
+  // the cache.
+  if (plainKnown && !s.plainStatements.empty()) {
+    const size_t slot = plainKey & (kPlainStatementSlots - 1);
+    const PlainStatement* plain = &s.plainStatements[slot];
+    if (s.plainTags[slot] == plainTag(plainKey) && plain->hash == plainKey &&
+        plain->generation == s.plainGeneration && plain->state == state && plain->section == lineSection &&
+        plain->textLength == plainLength && std::memcmp(plain->text, position, plainLength) == 0) {
       *consumed = plain->consumed;
       appendSimpleInstruction(*line->section, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
       return true;
@@ -1317,8 +1378,12 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
           simple->attributes->isShared() && simple->encoding && fitsPlainImage(*simple->encoding) &&
           s.matcher.parsedOnlyIntegers() && errorHandler()->diagnosticStamp() == diagnosticsBefore &&
           *consumed <= commentAt) {
-        if (s.plainStatements.empty()) s.plainStatements.resize(kPlainStatementSlots);
+        if (s.plainStatements.empty()) {
+          s.plainStatements.resize(kPlainStatementSlots);
+          s.plainTags.resize(kPlainStatementSlots);
+        }
         PlainStatement& plain = s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
+        s.plainTags[plainKey & (kPlainStatementSlots - 1)] = plainTag(plainKey);
         IPAttribute::release(plain.attributes);
         plain.hash = plainKey;
         plain.state = line->controlState;

@@ -143,9 +143,14 @@ class KeywordTable {
 
   int32_t find(const char* word, uint32_t length) const {
     if (length == 0 || length > kMaxLength) return kTokIdentifier;
+    // Every statement word comes here: it is folded and hashed in one pass.
     char folded[kMaxLength];
-    for (uint32_t i = 0; i < length; ++i) folded[i] = upper(word[i]);
-    for (uint32_t slot = hash(folded, length) & (kSlots - 1);; slot = (slot + 1) & (kSlots - 1)) {
+    uint32_t value = kHashSeed;
+    for (uint32_t i = 0; i < length; ++i) {
+      folded[i] = upper(word[i]);
+      value = (value ^ static_cast<uint8_t>(folded[i])) * kHashFactor;
+    }
+    for (uint32_t slot = finishHash(value) & (kSlots - 1);; slot = (slot + 1) & (kSlots - 1)) {
       const Slot& entry = slots_[slot];
       if (entry.code == 0) return kTokIdentifier;
       if (entry.length == length && std::memcmp(entry.text, folded, length) == 0) return entry.code;
@@ -164,10 +169,13 @@ class KeywordTable {
 
   static char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+  static constexpr uint32_t kHashSeed = 2166136261u;
+  static constexpr uint32_t kHashFactor = 16777619u;
+  static uint32_t finishHash(uint32_t value) { return value ^ (value >> 15); }
   static uint32_t hash(const char* text, uint32_t length) {
-    uint32_t value = 2166136261u;
-    for (uint32_t i = 0; i < length; ++i) value = (value ^ static_cast<uint8_t>(text[i])) * 16777619u;
-    return value ^ (value >> 15);
+    uint32_t value = kHashSeed;
+    for (uint32_t i = 0; i < length; ++i) value = (value ^ static_cast<uint8_t>(text[i])) * kHashFactor;
+    return finishHash(value);
   }
 
   static std::string variant(const char* base, const char* width) {
@@ -266,7 +274,6 @@ int32_t controlAt(const char* p, const char** end) {
 void Scanner::reset(const char* text, LineInfo* lineInfo, const char* prefix) {
   textStart = text ? text : "";
   cursor = textStart;
-  limit = textStart + std::strlen(textStart);
   tokenStart = nullptr;
   tokenEnd = nullptr;
   line = lineInfo;
