@@ -179,6 +179,8 @@ bool constantLeavesBuildAlone(const MatchAlternative& alternative) {
 
 TargetOutcomes& targetOutcomes() { return runPart<TargetOutcomes>(); }
 
+JumpRecords& jumpRecords() { return runPart<JumpRecords>(); }
+
 bool expressionsLeaveGenericAlone(const MatchAlternative& alternative) {
   const GenericDescription* generic = alternative.generic;
   if (alternative.kind != kGenericForm || !generic) return false;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "expr/OrbaExpression.h"
+#include "expr/TEString.h"
 #include "flow/FError.h"
 #include "flow/FGeneric.h"
 #include "flow/FLabel.h"
@@ -30,9 +31,12 @@
 #include "isa/GenericExpansion.h"
 #include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
+#include "isa/InstructionTables.h"
+#include "isa/JumpRecord.h"
 #include "isa/OperandEvaluation.h"
 #include "isa/SyntaxFailure.h"
 #include "parser/LineFlags.h"
+#include "parser/LineScanner.h"
 #include "parser/OrbaParser.h"
 #include "preproc/LineState.h"
 #include "util/ControlState.h"
@@ -324,6 +328,108 @@ uint64_t shapeHash(const char* shape, uint8_t length, const ConstantTokens& toke
   return hash ^ (hash >> 31);
 }
 
+// The parses the walk of the current statement made, for a jump that may keep its shape.
+class RecordingOperands : public isa::ExpressionOperandParser {
+ public:
+  static constexpr uint32_t kMost = isa::JumpShape::kMostParses + isa::JumpShape::kMostNumbers;
+  struct Call {
+    const char* text;
+    uint32_t length;
+    void* expression;
+    const char* error;
+  };
+
+  uint32_t parse(const char* text, const LineInfo* line, void** expression, const char** error) override {
+    const uint32_t length = isa::ExpressionOperandParser::parse(text, line, expression, error);
+    if (count < kMost) calls[count] = Call{text, length, *expression, *error};
+    ++count;
+    return length;
+  }
+
+  Call calls[kMost] = {};
+  uint32_t count = 0;
+};
+
+// Where a statement's target stands: the name at the end of the statement text (before
+// blanks and the comment), after a comma or a blank, starting with a letter or an
+// underscore.
+struct TargetSplit {
+  uint8_t from = 0;
+  uint8_t end = 0;
+};
+
+bool isJumpNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
+}
+
+bool splitTarget(const char* text, uint8_t commentAt, TargetSplit& split) {
+  uint8_t end = commentAt;
+  while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  uint8_t from = end;
+  while (from > 0 && isJumpNameCharacter(text[from - 1])) --from;
+  if (from == end || from == 0) return false;
+  const char first = text[from];
+  if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '_')) return false;
+  const char before = text[from - 1];
+  if (before != ',' && before != ' ' && before != '\t') return false;
+  split.from = from;
+  split.end = end;
+  return true;
+}
+
+// A generic jump statement's text but for its target, under a control state, in a
+// section, under a generation of the settings: its shared forms and its kept expansion.
+struct JumpShapeSlot {
+  uint64_t hash = 0;
+  const ControlState* state = nullptr;
+  const Section* section = nullptr;
+  uint32_t generation = 0;
+  uint8_t beforeLength = 0;
+  uint8_t afterLength = 0;
+  uint8_t stateCount = 0;
+  // The target's symbol as the parse leaves it: its flags, and whether it is placed in
+  // the statement's section (1), elsewhere (2) or nowhere yet (0).
+  uint8_t symbolFlags[3] = {};
+  uint8_t symbolPlace = 0;
+  uint32_t consumedBeyond = 0;  // characters the walk took after the target
+  char text[PlainStatement::kTextRoom] = {};
+  uint16_t states[isa::InstructionMatcher::kMostTargetStates] = {};
+  isa::JumpShape* shape = nullptr;  // null when the slot is free
+};
+
+constexpr size_t kJumpShapeSlots = 512;
+
+uint64_t jumpShapeHash(const char* text, const TargetSplit& split, uint8_t length, const LineInfo* line,
+                       uint32_t generation) {
+  uint64_t hash = hashBytes(text, split.from);
+  hash = (hash ^ hashBytes(text + split.end, static_cast<size_t>(length - split.end))) * 0x9E3779B97F4A7C15ull;
+  hash ^= reinterpret_cast<uintptr_t>(line->controlState.get()) * 0xC2B2AE3D27D4EB4Full;
+  hash ^= reinterpret_cast<uintptr_t>(line->section.get()) * 0x165667B19E3779F9ull;
+  hash ^= generation * 0xFF51AFD7ED558CCDull;
+  return hash ^ (hash >> 29);
+}
+
+// How the target's symbol will stand once the parse has referred to it, for the symbol
+// as it stands now (null: the parse makes it).
+void referencedClass(const Symbol* symbol, const LineInfo* line, uint8_t* flags, uint8_t& place) {
+  const bool debugSection = line->section && line->section->flags.isDebug();
+  flags[0] = symbol ? symbol->flags[0] : 0;
+  flags[1] = static_cast<uint8_t>((symbol ? symbol->flags[1] : 0) | Symbol::kUsed);
+  flags[2] = static_cast<uint8_t>((symbol ? symbol->flags[2] : 0) |
+                                  (debugSection ? Symbol::kDebugReferenced : Symbol::kProgramReferenced));
+  const Section* section = symbol ? symbol->section : nullptr;
+  place = section == nullptr ? 0 : section == line->section ? 1 : 2;
+}
+
+// Jumps of one text whose targets stand differently have slots of their own: forward and
+// backward jumps mix in most code.
+uint64_t classHash(uint64_t hash, const uint8_t* flags, uint8_t place) {
+  const uint64_t mixed = (uint64_t{flags[0]} | uint64_t{flags[1]} << 8 | uint64_t{flags[2]} << 16 |
+                          uint64_t{place} << 24) + 1;
+  hash ^= mixed * 0xD6E8FEB86659FD93ull;
+  return hash ^ (hash >> 32);
+}
+
 }  // namespace
 
 // The matcher's working records live as long as the parse: their tables and the room of
@@ -377,7 +483,21 @@ struct InstructionStatements::Session {
   std::string expansionText;
   // Judges constant operands as layout would, made at the first one.
   std::unique_ptr<ExpressionValidator> constantCheck;
-  isa::ExpressionOperandParser operands;
+  RecordingOperands operands;
+  // Generic jumps by their text but for the target; made at the first shape kept. They
+  // count under their own generation, which the directives that place data leave alone,
+  // and the control state of the last jump, as the plain statements count theirs.
+  std::vector<JumpShapeSlot> jumpShapes;
+  uint32_t jumpGeneration = 0;
+  const ControlState* jumpState = nullptr;
+
+  uint32_t jumpShapeGeneration(const LineInfo* line) {
+    if (line->controlState != jumpState) {
+      jumpState = line->controlState;
+      ++jumpGeneration;
+    }
+    return jumpGeneration + bindingChanges;
+  }
   isa::BuildContext context;
   isa::InstructionBuilder builder{context, nullptr, nullptr};
   isa::InstructionMatcher matcher{operands, builder};
@@ -607,6 +727,14 @@ class FStandInGeneric : public FInstruction {
   // No pass copies a stand-in: a copy is made of the generic, with every rewrite.
   FlowNode* clone() const override { return nullptr; }
 
+  // Takes over the choice and the line copy of the jump record it replaces.
+  void adopt(bool chosen, LineInfo* genericLine) {
+    standInChosen_ = chosen ? 1 : 0;
+    if (!genericLine) return;
+    runPart<StandInLines>().byNode[this] = genericLine;
+    hasGenericLine_ = 1;
+  }
+
  private:
   // The copy of the statement's line, once a line had to follow the stand-in.
   LineInfo* genericLine() const {
@@ -623,6 +751,40 @@ class FStandInGeneric : public FInstruction {
 };
 
 VEKT_POOLED_CLASS_IMPL(FStandInGeneric, "FStandInGeneric")
+
+namespace {
+
+// The hooks of the jump records: the stand-in a record becomes, and the line copy.
+FInstruction* makeJumpStandIn(LineInfo* line, std::vector<IPInstruction*> forms, const isa::JumpShape& shape,
+                              const char* targetName, uint32_t firstLabel) {
+  // The lines as the statement would have packed them, with the label numbers it took.
+  std::string packed;
+  isa::BuildContext context;
+  context.expansionText = &packed;
+  context.found = true;
+  const unsigned long next = nextTempLabelNumber();
+  setNextTempLabelNumber(firstLabel);
+  isa::expandJumpExpansion(shape.expansion, context, line,
+                           TEString::intern(targetName, static_cast<uint32_t>(std::strlen(targetName))), true);
+  setNextTempLabelNumber(next);
+  SymbolTable* table = symbolTable();
+  SymbolTable::LocalSymbolTable* scope = table->current;
+  const uint16_t scopeId = table->currentScope;
+  table->current = shape.scope;
+  table->currentScope = shape.scopeId;
+  DeferredExpansion* deferred = FDeferredGeneric::pack(packed, context.expansionInstructions);
+  table->current = scope;
+  table->currentScope = scopeId;
+  return new FStandInGeneric(line, std::move(forms), deferred);
+}
+
+LineInfo* makeJumpGenericLine(LineInfo* line) { return insertGenericLine(line); }
+
+void adoptJumpStandIn(FInstruction* standIn, bool chosen, LineInfo* genericLine) {
+  static_cast<FStandInGeneric*>(standIn)->adopt(chosen, genericLine);
+}
+
+}  // namespace
 
 namespace {
 
@@ -696,7 +858,38 @@ bool fail(LineInfo* line, const char* text) {
 
 }  // namespace
 
-void InstructionStatements::settingsMayHaveChanged() { ++session_->plainGeneration; }
+namespace {
+
+// Directives that place data, space or alignment in the section, or give a symbol a value:
+// nothing a jump's forms are built from. A symbol's value is judged at every jump.
+bool leavesJumpsAlone(int directive) {
+  switch (directive) {
+    case kTokAccum:
+    case kTokAlign:
+    case kTokAscii:
+    case kTokAsciiz:
+    case kTokByte:
+    case kTokDouble:
+    case kTokEqu:
+    case kTokFloat:
+    case kTokFract:
+    case kTokHalf:
+    case kTokSet:
+    case kTokSfract:
+    case kTokSpace:
+    case kTokWord:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void InstructionStatements::settingsMayHaveChanged(int directive) {
+  ++session_->plainGeneration;
+  if (!leavesJumpsAlone(directive)) ++session_->jumpGeneration;
+}
 
 void InstructionStatements::symbolBindingChanged() { ++session_->bindingChanges; }
 
@@ -797,6 +990,221 @@ void keepShape(InstructionStatements::Session& s, const char* position, const Co
 
 }  // namespace
 
+namespace {
+
+bool sameForms(const FInstruction& made, const FInstruction& statement) {
+  if (made.candidates.size() != statement.candidates.size()) return false;
+  for (size_t i = 0; i < made.candidates.size(); ++i) {
+    const IPInstruction& a = *made.candidates[i];
+    const IPInstruction& b = *statement.candidates[i];
+    if (a.alternative != b.alternative || a.cycles != b.cycles || !a.encoding != !b.encoding) return false;
+    if (!a.encoding) continue;
+    if (a.encoding->bits != b.encoding->bits || a.encoding->operands.size() != b.encoding->operands.size() ||
+        std::memcmp(a.encoding->image, b.encoding->image, sizeof a.encoding->image) != 0)
+      return false;
+  }
+  return true;
+}
+
+// Keeps the shape of a generic jump that went the whole way to its stand-in, when the
+// walk read its target as an expression alone, the target named a symbol of its own
+// name, and nothing was reported: the next jump of the same text but for the target can
+// then share the forms. A shape is made at the second jump of its text.
+void keepJumpShape(InstructionStatements::Session& s, const char* position, LineInfo* line, uint8_t plainLength,
+                   const TargetSplit& split, uint32_t matched, const isa::BuildContext& context,
+                   const FInstruction& standIn, size_t diagnosticsBefore, unsigned long labelsBefore,
+                   bool plainJump = false, bool genericRefused = false) {
+  if (!isa::targetOutcomes().enabled || matched < split.end || tempLabelNameTakenEarly()) return;
+  const unsigned long labelsAfter = nextTempLabelNumber();
+  if (labelsAfter > labelsBefore || (plainJump && labelsAfter != labelsBefore)) return;
+  isa::JumpExpansion expansion;
+  if ((!plainJump && !isa::jumpExpansionOf(context, expansion)) || !isa::jumpFormsFitRecord(standIn)) return;
+  if (errorHandler()->diagnosticStamp() != diagnosticsBefore) return;
+  const uint32_t stateCount = s.matcher.targetStateCount();
+  if (stateCount == 0 || stateCount > isa::InstructionMatcher::kMostTargetStates) return;
+  if (!isa::InstructionMatcher::nameOnlyAnExpression(s.matcher.targetStates(), stateCount, position + split.from,
+                                                     split.end - split.from))
+    return;
+  const RecordingOperands& parses = s.operands;
+  if (parses.count == 0 || parses.count > RecordingOperands::kMost) return;
+  const char* target = position + split.from;
+  const uint32_t nameLength = split.end - split.from;
+  Symbol* symbol = nullptr;
+  uint32_t back[isa::JumpShape::kMostParses];
+  uint32_t beyond[isa::JumpShape::kMostParses];
+  uint32_t targetParses = 0;
+  isa::JumpShape numbers;
+  for (uint32_t i = 0; i < parses.count; ++i) {
+    const RecordingOperands::Call& call = parses.calls[i];
+    if (call.text > target || call.error || !call.expression) return;
+    auto* parsed = static_cast<OrbaExpression*>(call.expression);
+    // A number before the target reads nothing outside the statement.
+    if (call.text + call.length <= target && parsed->getKind() == EK_integer && !parsed->hasOperands()) {
+      if (numbers.numberCount == isa::JumpShape::kMostNumbers) return;
+      numbers.numberAt[numbers.numberCount] = static_cast<uint32_t>(call.text - position);
+      numbers.numberLength[numbers.numberCount] = call.length;
+      numbers.numberValue[numbers.numberCount++] = parsed->getInteger();
+      continue;
+    }
+    if (targetParses == isa::JumpShape::kMostParses) return;
+    for (const char* blank = call.text; blank < target; ++blank)
+      if (*blank != ' ' && *blank != '\t') return;
+    if (parsed->getKind() != EK_symbol || parsed->hasOperands() || !parsed->getSymbol()) return;
+    if (symbol && parsed->getSymbol() != symbol) return;
+    symbol = parsed->getSymbol();
+    back[targetParses] = static_cast<uint32_t>(target - call.text);
+    if (call.length < back[targetParses] + nameLength) return;
+    beyond[targetParses] = call.length - back[targetParses] - nameLength;
+    ++targetParses;
+  }
+  if (!symbol || !symbol->name || symbol->valueExpression || (symbol->flags[0] & Symbol::kBinding6) ||
+      std::strlen(symbol->name) != nameLength || std::memcmp(symbol->name, target, nameLength) != 0 ||
+      isa::isGeneratedLabelName(symbol->name))
+    return;
+
+  const uint32_t generation = s.jumpShapeGeneration(line);
+  uint8_t symbolPlace = symbol->section == nullptr ? 0 : symbol->section == line->section ? 1 : 2;
+  const uint64_t hash =
+      classHash(jumpShapeHash(position, split, plainLength, line, generation), symbol->flags, symbolPlace);
+  if (s.jumpShapes.empty()) s.jumpShapes.resize(kJumpShapeSlots);
+  JumpShapeSlot& slot = s.jumpShapes[hash & (kJumpShapeSlots - 1)];
+  // The first jump of a text only marks the slot: a text met once needs no shape.
+  if (slot.hash != hash) {
+    slot = JumpShapeSlot{};
+    slot.hash = hash;
+    return;
+  }
+  isa::JumpShape* shape = isa::makeJumpShape();
+  shape->before.assign(position, split.from);
+  shape->after.assign(position + split.end, static_cast<size_t>(plainLength - split.end));
+  shape->parseCount = targetParses;
+  for (uint32_t i = 0; i < targetParses; ++i) {
+    shape->parseBack[i] = back[i];
+    shape->parseBeyond[i] = beyond[i];
+  }
+  shape->numberCount = numbers.numberCount;
+  for (uint32_t i = 0; i < numbers.numberCount; ++i) {
+    shape->numberAt[i] = numbers.numberAt[i];
+    shape->numberLength[i] = numbers.numberLength[i];
+    shape->numberValue[i] = numbers.numberValue[i];
+  }
+  shape->makeStandIn = makeJumpStandIn;
+  shape->makeGenericLine = makeJumpGenericLine;
+  shape->adoptStandIn = adoptJumpStandIn;
+  shape->plain = plainJump;
+  shape->checkOnly = !isa::expansionLinesWanted();
+  shape->genericRefused = genericRefused;
+  shape->waiting = plainJump || shape->checkOnly ? 0 : static_cast<uint16_t>(standIn.waitingExpansions());
+  shape->expansion = expansion;
+  shape->labelCount = static_cast<uint32_t>(labelsBefore - labelsAfter);
+  SymbolTable* table = symbolTable();
+  shape->scope = table->current;
+  shape->scopeId = table->currentScope;
+  shape->forms = new FInstruction(
+      line, isa::buildJumpForms(*shape, line, symbol, shape->leaves, &shape->leafCount, &shape->parsedNodes));
+  shape->bound = symbol;
+  if (!sameForms(*shape->forms, standIn) || shape->leafCount == 0 ||
+      errorHandler()->diagnosticStamp() != diagnosticsBefore)
+    return;
+  slot.shape = shape;
+  slot.state = line->controlState;
+  slot.section = line->section;
+  slot.generation = generation;
+  slot.beforeLength = split.from;
+  slot.afterLength = static_cast<uint8_t>(plainLength - split.end);
+  std::memcpy(slot.text, position, split.from);
+  std::memcpy(slot.text + split.from, position + split.end, slot.afterLength);
+  slot.stateCount = static_cast<uint8_t>(stateCount);
+  for (uint32_t i = 0; i < stateCount; ++i) slot.states[i] = s.matcher.targetStates()[i];
+  for (int i = 0; i < 3; ++i) slot.symbolFlags[i] = symbol->flags[i];
+  slot.symbolPlace = symbolPlace;
+  slot.consumedBeyond = matched - split.end;
+}
+
+// A generic jump of a kept shape: the target is parsed as the walk parses it, the
+// expansion is packed as the kept outcome makes it, and a record shares the shape's
+// forms. False, with nothing done, when the statement is not of a kept shape or its
+// target could stand otherwise than the shape's did.
+bool takeJumpRecord(InstructionStatements::Session& s, const char* position, LineInfo* line, uint8_t plainLength,
+                    uint8_t commentAt, uint32_t* consumed) {
+  if (s.jumpShapes.empty() || !isa::jumpRecords().enabled || !isa::targetOutcomes().enabled) return false;
+  TargetSplit split;
+  if (!splitTarget(position, commentAt, split)) return false;
+  Section* section = line->section;
+  if (section == placeholderSection() || jumpChainsAt(line)) return false;
+  char name[PlainStatement::kTextRoom + 1];
+  const auto nameLength = static_cast<size_t>(split.end - split.from);
+  std::memcpy(name, position + split.from, nameLength);
+  name[nameLength] = '\0';
+  if (isa::isGeneratedLabelName(name)) return false;
+  SymbolTable* table = symbolTable();
+  if (!table->current) return false;
+  const Symbol* known = table->current->lookup(name);
+  if (known && (known->valueExpression || std::strcmp(known->name, name) != 0 || (known->flags[0] & Symbol::kBinding6)))
+    return false;
+  uint8_t flags[3];
+  uint8_t place = 0;
+  referencedClass(known, line, flags, place);
+  const uint32_t generation = s.jumpShapeGeneration(line);
+  const uint64_t hash = classHash(jumpShapeHash(position, split, plainLength, line, generation), flags, place);
+  const JumpShapeSlot& slot = s.jumpShapes[hash & (kJumpShapeSlots - 1)];
+  const auto afterLength = static_cast<uint8_t>(plainLength - split.end);
+  if (!slot.shape || slot.hash != hash || slot.generation != generation || slot.state != line->controlState ||
+      slot.section != line->section || slot.beforeLength != split.from || slot.afterLength != afterLength ||
+      std::memcmp(slot.text, position, split.from) != 0 ||
+      std::memcmp(slot.text + split.from, position + split.end, afterLength) != 0 ||
+      std::memcmp(flags, slot.symbolFlags, 3) != 0 || place != slot.symbolPlace ||
+      slot.shape->scope != table->current || slot.shape->scopeId != table->currentScope)
+    return false;
+  // The expansion's labels are numbered now and named when the lines are made.
+  const unsigned long firstLabel = nextTempLabelNumber();
+  if (tempLabelNameTakenEarly() || firstLabel > UINT32_MAX || firstLabel < slot.shape->labelCount) return false;
+  isa::JumpShape& shape = *slot.shape;
+  if (shape.checkOnly == isa::expansionLinesWanted()) return false;
+  if (!shape.plain && (!genericsAllowedAt(line) || (!shape.checkOnly && !expansionsMayWait(line)))) return false;
+  if (shape.genericRefused && genericsAllowedAt(line)) return false;
+  // The walk of the shape's text reads the target as an expression alone, and so it reads
+  // this one, when no state it stands in there reads this name as text.
+  if (!isa::InstructionMatcher::nameOnlyAnExpression(slot.states, slot.stateCount, position + split.from,
+                                                     split.end - split.from))
+    return false;
+
+  OrbaExpression* target = nullptr;
+  for (uint32_t i = 0; i < shape.parseCount; ++i) {
+    void* expression = nullptr;
+    const char* error = nullptr;
+    s.operands.isa::ExpressionOperandParser::parse(position + split.from - shape.parseBack[i], line, &expression,
+                                                    &error);
+    auto* parsed = static_cast<OrbaExpression*>(expression);
+    if (!target)
+      target = parsed;
+    else if (parsed)
+      releaseTempExpression(parsed);
+  }
+  Symbol* symbol = target && target->getKind() == EK_symbol ? target->getSymbol() : nullptr;
+  if (target) releaseTempExpression(target);
+  // Only a symbol of the target's own name can be shown by its name: else the walk, which
+  // cannot differ, builds the stand-in.
+  if (!symbol || std::strcmp(symbol->name, name) != 0) return false;
+  *consumed = split.end + slot.consumedBeyond;
+  if (shape.plain) {
+    section->addNode(new isa::FJumpRecord(line, &shape, symbol, 0), true);
+  } else if (shape.checkOnly) {
+    // Nothing after the parse reads the record: it stands for the discarded generic.
+    ++isa::targetOutcomes().taken;
+    section->addNode(new isa::FJumpRecord(line, &shape, symbol, 0), true);
+  } else {
+    setNextTempLabelNumber(firstLabel - shape.labelCount);
+    ++isa::targetOutcomes().taken;
+    section->addNode(new isa::FJumpRecord(line, &shape, symbol, static_cast<uint32_t>(firstLabel)), true);
+    markHardwareAlternative(line);
+  }
+  ++isa::jumpRecords().taken;
+  return true;
+}
+
+}  // namespace
+
 bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t* consumed) {
   Session& s = *session_;
   // Each read of the line's control state or section goes through the table of line
@@ -854,6 +1262,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       return true;
     }
   }
+  if (plainKnown && takeJumpRecord(s, position, line, plainLength, commentAt, consumed)) return true;
   const size_t diagnosticsBefore = errorHandler()->diagnosticStamp();
   isa::BuildContext& context = s.context;
   std::vector<IPInstruction*> room = std::move(context.candidates);
@@ -871,6 +1280,11 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   const char* digits[ConstantTokens::kMost];
   for (uint32_t i = 0; shapeKnown && i < tokens.count; ++i) digits[i] = position + tokens.token[i].digits;
   s.matcher.watchNumbersAt(digits, shapeKnown ? tokens.count : 0);
+  TargetSplit jumpSplit;
+  const bool jumpKnown = plainKnown && isa::jumpRecords().enabled && splitTarget(position, commentAt, jumpSplit);
+  s.matcher.watchTargetAt(jumpKnown ? position + jumpSplit.from : nullptr);
+  s.operands.count = 0;
+  const unsigned long labelsBefore = nextTempLabelNumber();
 
   s.expansionText.clear();
   context.expansionText = isa::expansionLinesWanted() ? &s.expansionText : nullptr;
@@ -901,11 +1315,15 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       candidates.clear();
       section->addNode(standIn, true);
       markHardwareAlternative(line);
+      if (jumpKnown)
+        keepJumpShape(s, position, line, plainLength, jumpSplit, match.matchedLength, context, *standIn,
+                      diagnosticsBefore, labelsBefore);
       return true;
     }
     FGeneric* generic = wait ? new FDeferredGeneric(line, FDeferredGeneric::pack(packed, context.expansionInstructions))
                              : new FGeneric(line);
     bool hardwareAlternative = false;
+    FInstruction* hardware = nullptr;
     if (!candidates.empty()) {
       // The copy of the line only serves the expansion's lines when they are made; a
       // generic whose lines wait stands on the statement's line until then.
@@ -917,12 +1335,18 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       }
       generic->hasHardwareGroup = 1;
       keepOperandsWithSoleCandidate(candidates);
-      generic->addRewrite(new FInstruction(line, std::move(candidates)));
+      hardware = new FInstruction(line, std::move(candidates));
+      generic->addRewrite(hardware);
       candidates.clear();
     }
     section->addNode(generic, true);
     // After the node is placed: a generated line's node would join the generic before it.
     if (hardwareAlternative) markHardwareAlternative(line);
+    // A check reads nothing of the node: the next jump of the text needs none of its own.
+    if (hardware && jumpKnown && !isa::expansionLinesWanted() && !isGeneratedLine(line) &&
+        section != placeholderSection())
+      keepJumpShape(s, position, line, plainLength, jumpSplit, match.matchedLength, context, *hardware,
+                    diagnosticsBefore, labelsBefore);
     return true;
   }
 
@@ -990,6 +1414,15 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       keepOperandsWithSoleCandidate(candidates);
       node = new FInstruction(line, std::move(candidates));
       candidates.clear();
+      // A generic form accepted where generics are not allowed generated nothing.
+      if (jumpKnown && context.isJump && (!match.genericAccepted || !options.genericsAllowed) &&
+          !jumpChainsAt(line) && section != placeholderSection()) {
+        section->addNode(node, true);
+        keepJumpShape(s, position, line, plainLength, jumpSplit, match.matchedLength, context,
+                      static_cast<FInstruction&>(*node), diagnosticsBefore, labelsBefore, true,
+                      match.genericAccepted);
+        return true;
+      }
     }
     section->addNode(node, true);
     return true;

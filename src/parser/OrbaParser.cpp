@@ -193,7 +193,7 @@ bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo*
       if (token == kTokGlobal || token == kTokExtern || token == kTokLocal || token == kTokWeak)
         instructions_->symbolBindingChanged();
       else
-        instructions_->settingsMayHaveChanged();
+        instructions_->settingsMayHaveChanged(token);
     }
     if (!handler(*this, statement)) return false;
     return statementEnd(line);
