@@ -802,7 +802,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   // Each read of the line's control state or section goes through the table of line
   // contexts: the fast paths read them once.
   const ControlState* const state = line->controlState;
-  const Section* const lineSection = line->section;
+  Section* const lineSection = line->section;
   const char* prefix = state ? state->commentPrefix : ";";
   StatementText text;
   // A generated line belongs to an expansion that may not be chosen: it goes the long way.
@@ -835,7 +835,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         if (!regime.image(values, image)) break;
         *consumed = tokens.token[tokens.count - 1].end + known->consumedAfter;
         ++isa::constantShapes().taken;
-        appendSimpleInstruction(*line->section, line, *regime.attributes, image, regime.bits, regime.cycles);
+        appendSimpleInstruction(*lineSection, line, *regime.attributes, image, regime.bits, regime.cycles);
         return true;
       }
     }
@@ -850,7 +850,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         plain->generation == s.plainGeneration && plain->state == state && plain->section == lineSection &&
         plain->textLength == plainLength && std::memcmp(plain->text, position, plainLength) == 0) {
       *consumed = plain->consumed;
-      appendSimpleInstruction(*line->section, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
+      appendSimpleInstruction(*lineSection, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
       return true;
     }
   }

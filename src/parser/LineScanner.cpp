@@ -144,7 +144,7 @@ class KeywordTable {
   int32_t find(const char* word, uint32_t length) const {
     if (length == 0 || length > kMaxLength) return kTokIdentifier;
     // Every statement word comes here: it is folded and hashed in one pass.
-    char folded[kMaxLength];
+    char folded[kMaxLength] = {};
     uint32_t value = kHashSeed;
     for (uint32_t i = 0; i < length; ++i) {
       folded[i] = upper(word[i]);
@@ -153,7 +153,8 @@ class KeywordTable {
     for (uint32_t slot = finishHash(value) & (kSlots - 1);; slot = (slot + 1) & (kSlots - 1)) {
       const Slot& entry = slots_[slot];
       if (entry.code == 0) return kTokIdentifier;
-      if (entry.length == length && std::memcmp(entry.text, folded, length) == 0) return entry.code;
+      // Both texts are padded with zeros: the whole of each compares at once.
+      if (entry.length == length && std::memcmp(entry.text, folded, kMaxLength) == 0) return entry.code;
     }
   }
 
