@@ -1,5 +1,7 @@
 #include "preproc/LineState.h"
 
+#include <cstring>
+
 #include "util/LineInfo.h"
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
@@ -173,10 +175,14 @@ const char* LineState::intern(const char* text) {
   return text ? stringBuffer()->intern(text) : nullptr;
 }
 
+// Line texts go to the line arena's text store, where a record refers to them by a
+// 32-bit offset.
 const char* LineState::storeRange(const char* from, const char* to) {
-  return from ? stringBuffer()->copyRange(from, to) : nullptr;
+  return from ? lineArena().storeText(from, static_cast<size_t>(to - from)) : nullptr;
 }
 
-const char* LineState::store(const char* text) { return text ? stringBuffer()->copy(text) : nullptr; }
+const char* LineState::store(const char* text) {
+  return text ? lineArena().storeText(text, std::strlen(text)) : nullptr;
+}
 
 void LineState::setLineText(const char* text, LineInfo* line) { line->text = store(text); }

@@ -21,14 +21,9 @@ LineExtrasTable& extrasTable() { return runPart<LineExtrasTable>(); }
 
 constexpr LineExtras kNoExtras{};
 
-// The words of a generated or listed line. The variant lives apart from the extra
-// words: every line of a jump with a generic form has one, while only a run with a
-// list file keeps the extra words.
-struct LineWords {
-  int16_t variant = -1;
-  uint16_t extra[3] = {0, 0, 0};
-};
-
+// The words the data and alignment nodes leave for the list file. The variant lives
+// apart from them: every line of a jump with a generic form has one, while only a
+// run with a list file keeps the extra words.
 struct ExtraWords {
   uint16_t extra[3] = {0, 0, 0};
 
@@ -81,7 +76,8 @@ struct LineSideFields {
   SideArray<SourceRange> sourceRanges{SourceRange{}};
   struct Loose {
     int32_t codeAddress = -1;
-    LineWords words;
+    int16_t variant = -1;
+    ExtraWords words;
     SourceRange sourceRange;
   };
   std::unordered_map<const LineInfo*, Loose> loose;
@@ -127,11 +123,16 @@ uint32_t LineContexts::lookUp(const LineContext& context) {
   return entry->second;
 }
 
-LineArena::LineArena() : run_(&runState()) { run_->lineArena = this; }
+LineArena::LineArena() : run_(&runState()) {
+  run_->lineArena = this;
+  mem_range_reserve(&records_, kMaxLines * sizeof(LineInfo));
+  mem_range_reserve(&texts_, kMaxTextBytes);
+}
 
 LineArena::~LineArena() {
   if (run_->lineArena == this) run_->lineArena = nullptr;
-  for (LineInfo* chunk : chunks_) ::operator delete(static_cast<void*>(chunk));
+  mem_range_release(&records_);
+  mem_range_release(&texts_);
 }
 
 void* LineArena::allocate() {
@@ -140,26 +141,41 @@ void* LineArena::allocate() {
     number = freeNumbers_.back();
     freeNumbers_.pop_back();
   } else {
+    if (nextNumber_ >= kMaxLines) mem_out_of_memory();
     number = nextNumber_++;
-    size_t chunk = number >> kChunkBits;
-    if (chunk >= chunks_.size())
-      chunks_.push_back(static_cast<LineInfo*>(::operator new(sizeof(LineInfo) * kChunkSize)));
+    mem_range_commit(&records_, size_t{nextNumber_} * sizeof(LineInfo));
   }
-  pending_ = at(number);
-  pendingNumber_ = number;
-  return const_cast<void*>(pending_);
-}
-
-uint32_t LineArena::claim(const LineInfo* record) {
-  if (record != pending_) return 0;
-  pending_ = nullptr;
-  return pendingNumber_;
+  return at(number);
 }
 
 void LineArena::release(uint32_t number) {
   // A record outliving its run's arena finds a new, empty one: nothing to give back.
   if (number == 0 || number >= nextNumber_) return;
   freeNumbers_.push_back(number);
+}
+
+const char* LineArena::storeText(const char* from, size_t length) {
+  if (const void* nul = std::memchr(from, '\0', length)) length = static_cast<const char*>(nul) - from;
+  size_t offset = textUsed_;
+  if (length + 1 > kMaxTextBytes - offset) mem_out_of_memory();
+  mem_range_commit(&texts_, offset + length + 1);
+  char* copy = texts_.base + offset;
+  std::memcpy(copy, from, length);
+  copy[length] = '\0';
+  textUsed_ = offset + length + 1;
+  return copy;
+}
+
+LineText& LineText::operator=(const char* text) {
+  if (!text) {
+    offset_ = 0;
+    return *this;
+  }
+  LineArena& arena = lineArena();
+  uint32_t offset = arena.textOffset(text);
+  if (offset == 0) offset = arena.textOffset(arena.storeText(text, std::strlen(text)));
+  offset_ = offset;
+  return *this;
 }
 
 void* LineInfo::operator new(size_t size) {
@@ -175,33 +191,32 @@ void* LineInfo::operator new(size_t size, const std::nothrow_t&) noexcept {
 // The arena keeps the storage; the destructor gave the number back.
 void LineInfo::operator delete(void*, size_t) {}
 
-LineInfo::LineInfo() : number_(lineArena().claim(this)) {}
+LineInfo::LineInfo() = default;
 
 LineInfo::~LineInfo() {
   if (ownsControlState()) delete controlState;
   LineExtrasTable& table = extrasTable();
   if (!table.byLine.empty()) table.byLine.erase(this);
   sideFields().forget(this);
-  if (number_ != 0) lineArena().release(number_);
+  if (uint32_t own = number()) lineArena().release(own);
 }
 
 int16_t LineInfo::variant() const {
-  if (number_ != 0) return sideFields().variants.get(number_);
+  if (uint32_t own = number()) return sideFields().variants.get(own);
   LineSideFields::Loose* loose = sideFields().findLoose(this);
-  return loose ? loose->words.variant : -1;
+  return loose ? loose->variant : -1;
 }
 
 void LineInfo::setVariant(int16_t variant) {
-  if (number_ == 0) {
-    sideFields().loose[this].words.variant = variant;
-    return;
-  }
-  sideFields().variants.set(number_, variant);
+  if (uint32_t own = number())
+    sideFields().variants.set(own, variant);
+  else
+    sideFields().loose[this].variant = variant;
 }
 
 uint16_t LineInfo::extra(size_t word) const {
   VEKT_ASSERT(word < 3);
-  if (number_ != 0) return sideFields().extraWords.get(number_).extra[word];
+  if (uint32_t own = number()) return sideFields().extraWords.get(own).extra[word];
   LineSideFields::Loose* loose = sideFields().findLoose(this);
   return loose ? loose->words.extra[word] : 0;
 }
@@ -209,37 +224,38 @@ uint16_t LineInfo::extra(size_t word) const {
 void LineInfo::setExtra(size_t word, uint16_t value) {
   VEKT_ASSERT(word < 3);
   if (!lineArena().keepsListingFields()) return;
-  if (number_ == 0) {
+  uint32_t own = number();
+  if (own == 0) {
     sideFields().loose[this].words.extra[word] = value;
     return;
   }
-  ExtraWords words = sideFields().extraWords.get(number_);
+  ExtraWords words = sideFields().extraWords.get(own);
   words.extra[word] = value;
-  sideFields().extraWords.set(number_, words);
+  sideFields().extraWords.set(own, words);
 }
 
 int32_t LineInfo::codeAddress() const {
-  if (number_ != 0) return sideFields().codeAddresses.get(number_);
+  if (uint32_t own = number()) return sideFields().codeAddresses.get(own);
   LineSideFields::Loose* loose = sideFields().findLoose(this);
   return loose ? loose->codeAddress : -1;
 }
 
 void LineInfo::setCodeAddress(int32_t address) {
   if (!lineArena().keepsListingFields()) return;
-  if (number_ == 0)
-    sideFields().loose[this].codeAddress = address;
+  if (uint32_t own = number())
+    sideFields().codeAddresses.set(own, address);
   else
-    sideFields().codeAddresses.set(number_, address);
+    sideFields().loose[this].codeAddress = address;
 }
 
 uint32_t LineInfo::sourceStart() const {
-  if (number_ != 0) return sideFields().sourceRanges.get(number_).start;
+  if (uint32_t own = number()) return sideFields().sourceRanges.get(own).start;
   LineSideFields::Loose* loose = sideFields().findLoose(this);
   return loose ? loose->sourceRange.start : 0;
 }
 
 uint32_t LineInfo::sourceEnd() const {
-  if (number_ != 0) return sideFields().sourceRanges.get(number_).end;
+  if (uint32_t own = number()) return sideFields().sourceRanges.get(own).end;
   LineSideFields::Loose* loose = sideFields().findLoose(this);
   return loose ? loose->sourceRange.end : 0;
 }
@@ -247,10 +263,10 @@ uint32_t LineInfo::sourceEnd() const {
 void LineInfo::setSourceRange(uint32_t start, uint32_t end) {
   if (!lineArena().keepsSourceRanges()) return;
   LineSideFields& fields = sideFields();
-  if (number_ == 0)
-    fields.loose[this].sourceRange = SourceRange{start, end};
+  if (uint32_t own = number())
+    fields.sourceRanges.set(own, SourceRange{start, end});
   else
-    fields.sourceRanges.set(number_, SourceRange{start, end});
+    fields.loose[this].sourceRange = SourceRange{start, end};
 }
 
 void LineInfo::keepSourceRanges(bool keep) { lineArena().setKeepSourceRanges(keep); }
@@ -288,4 +304,4 @@ uint32_t LineInfo::setPrinterControl(const uint8_t* bytes, uint32_t count) {
 
 // A line record is kept for every source line and every generated one: its size is
 // the run's memory per line.
-static_assert(sizeof(LineInfo) <= 32, "the line record grew");
+static_assert(sizeof(LineInfo) <= 24, "the line record grew");

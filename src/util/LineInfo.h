@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "util/RunState.h"
+#include "util/c-memory.h"
 
 class ControlState;
 class Section;
@@ -120,14 +121,20 @@ class LineContexts {
   uint32_t nextRecent_ = 0;
 };
 
-// Line records live in chunks that never move, each record numbered by its place:
-// a record reaches another by a 32-bit number instead of a pointer. Number 0 is no
-// line. Records made outside the arena (on the stack, in tests) have number 0 and
-// keep their side fields in a table by address.
+// Line records live in one range of address space that grows in place, each record
+// numbered by its place: a record reaches another by a 32-bit number instead of a
+// pointer, and a record's number is found from its address. Number 0 is no line.
+// Records made outside the arena (on the stack, in tests) have number 0 and keep
+// their side fields in a table by address. The arena also keeps the line texts, in a
+// second such range, so that a record refers to its text by a 32-bit offset.
 class LineArena {
  public:
+  // Side fields come in chunks of this many lines.
   static constexpr uint32_t kChunkBits = 12;
   static constexpr uint32_t kChunkSize = uint32_t{1} << kChunkBits;
+  // Address space reserved for records and texts; only what is used takes memory.
+  static constexpr size_t kMaxLines = size_t{1} << 28;
+  static constexpr size_t kMaxTextBytes = size_t{1} << 32;
 
   LineArena();
   ~LineArena();
@@ -135,9 +142,10 @@ class LineArena {
   LineArena& operator=(const LineArena&) = delete;
 
   inline LineInfo* at(uint32_t number) const;
-  // Storage for one record; the record's constructor claims its number.
+  // The number of a record in the arena; 0 for one made elsewhere.
+  inline uint32_t numberOf(const LineInfo* record) const;
+  // Storage for one record.
   void* allocate();
-  uint32_t claim(const LineInfo* record);
   // Takes the number back for a later record.
   void release(uint32_t number);
   LineContexts& contexts() { return contexts_; }
@@ -151,15 +159,25 @@ class LineArena {
   bool keepsListingFields() const { return keepListingFields_; }
   void setKeepListingFields(bool keep) { keepListingFields_ = keep; }
 
+  // A copy of the bytes [from, from + length), up to a NUL byte among them, with a
+  // terminating NUL; it stays for the run. Its offset (textOffset) is never 0.
+  const char* storeText(const char* from, size_t length);
+  const char* textAt(uint32_t offset) const { return texts_.base + offset; }
+  // The offset of a text inside the store, or 0 when it lies outside.
+  uint32_t textOffset(const char* text) const {
+    size_t offset = reinterpret_cast<uintptr_t>(text) - reinterpret_cast<uintptr_t>(texts_.base);
+    return offset < textUsed_ ? static_cast<uint32_t>(offset) : 0;
+  }
+
  private:
   RunState* run_;
   LineContexts contexts_;
   std::unique_ptr<LineSideFields> sideFields_;
-  std::vector<LineInfo*> chunks_;
+  MemRange records_;
+  MemRange texts_;
+  size_t textUsed_ = 1;  // offset 0 is no text
   std::vector<uint32_t> freeNumbers_;
-  uint32_t nextNumber_ = 1;  // chunk 0 starts at 1: 0 is no line
-  const void* pending_ = nullptr;
-  uint32_t pendingNumber_ = 0;
+  uint32_t nextNumber_ = 1;  // 0 is no line
   bool keepSourceRanges_ = true;
   bool keepListingFields_ = true;
 };
@@ -181,6 +199,20 @@ class LineLink {
 
  private:
   uint32_t number_ = 0;
+};
+
+// The text of a record: its offset in the arena's text store, read as a pointer. A
+// text from elsewhere is copied into the store when it is assigned.
+class LineText {
+ public:
+  LineText() = default;
+  operator const char*() const { return get(); }
+  const char* get() const { return offset_ ? lineArena().textAt(offset_) : nullptr; }
+  LineText& operator=(const char* text);
+  LineText& operator=(const LineText& other) { return *this = other.get(); }
+
+ private:
+  uint32_t offset_ = 0;
 };
 
 // One field of a record's line context, read and written as the field itself. The
@@ -219,7 +251,7 @@ struct LineInfo {
 
   LineLink previous;
   LineLink next;
-  const char* text = nullptr;
+  LineText text;
   union {
     uint32_t contextNumber_ = 0;
     LineContextField<ControlState*, &LineContext::controlState> controlState;
@@ -235,7 +267,7 @@ struct LineInfo {
   LineInfo& operator=(const LineInfo&) = delete;
   ~LineInfo();
 
-  uint32_t number() const { return number_; }
+  uint32_t number() const { return lineArena().numberOf(this); }
 
   // Clears all but where the line came from and who owns its control state.
   void clearFlags() {
@@ -288,13 +320,17 @@ struct LineInfo {
   static constexpr uint32_t kMaxPrinterControl = 0xFFFF;
   uint32_t setPrinterControl(const uint8_t* bytes, uint32_t count);
   int32_t lineNumberSigned() const { return static_cast<int32_t>(lineNumber); }
-
- private:
-  uint32_t number_ = 0;
 };
 
 inline LineInfo* LineArena::at(uint32_t number) const {
-  return number ? chunks_[number >> kChunkBits] + (number & (kChunkSize - 1)) : nullptr;
+  return number ? reinterpret_cast<LineInfo*>(records_.base) + number : nullptr;
+}
+
+inline uint32_t LineArena::numberOf(const LineInfo* record) const {
+  // Unsigned: an address below the range wraps to a large offset.
+  size_t offset = reinterpret_cast<uintptr_t>(record) - reinterpret_cast<uintptr_t>(records_.base);
+  if (offset >= size_t{nextNumber_} * sizeof(LineInfo)) return 0;
+  return static_cast<uint32_t>(offset / sizeof(LineInfo));
 }
 
 template <typename Value, Value LineContext::*Member>

@@ -34,10 +34,15 @@ uint32_t hashBytes(const char* text, size_t length) {
 StringBuffer::StringBuffer()
     : pool_(MemoryPools::instance().registerPool("StringBuffer")),
       slots_(static_cast<Slot*>(mem_table_alloc(kInitialSlots * sizeof(Slot)))),
-      slotCount_(kInitialSlots) {}
+      slotCount_(kInitialSlots) {
+  mem_range_reserve(&interned_, kMaxInternedBytes);
+  // Offset 0 marks an empty slot: the first text starts behind it.
+  internedUsed_ = sizeof(uint32_t);
+}
 
 StringBuffer::~StringBuffer() {
   mem_table_free(slots_, slotCount_ * sizeof(Slot));
+  mem_range_release(&interned_);
   MemoryPools::instance().destroyRegistered(pool_);
 }
 
@@ -79,14 +84,27 @@ const char* StringBuffer::internBytes(const char* text, size_t length) {
   size_t mask = slotCount_ - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     Slot& slot = slots_[i];
-    if (!slot.text) {
-      char* copy = copyBytes(text, length);
-      slot = {copy, hash, static_cast<uint32_t>(length)};
+    if (slot.offset == 0) {
+      size_t offset = internedUsed_ + sizeof(uint32_t);
+      size_t end = offset + length + 1;
+      if (end > kMaxInternedBytes) mem_out_of_memory();
+      mem_range_commit(&interned_, end);
+      auto stored = static_cast<uint32_t>(length);
+      std::memcpy(interned_.base + internedUsed_, &stored, sizeof stored);
+      char* copy = interned_.base + offset;
+      std::memcpy(copy, text, length);
+      copy[length] = '\0';
+      internedUsed_ = end;
+      slot = {static_cast<uint32_t>(offset), hash};
       // At most three quarters full, so that a probe always ends at an empty slot.
       if (++used_ * 4 > slotCount_ * 3) grow();
       return copy;
     }
-    if (slot.hash == hash && slot.length == length && std::memcmp(slot.text, text, length) == 0) return slot.text;
+    if (slot.hash != hash) continue;
+    const char* stored = interned_.base + slot.offset;
+    uint32_t storedLength;
+    std::memcpy(&storedLength, stored - sizeof storedLength, sizeof storedLength);
+    if (storedLength == length && std::memcmp(stored, text, length) == 0) return stored;
   }
 }
 
@@ -96,9 +114,9 @@ void StringBuffer::grow() {
   size_t mask = largerCount - 1;
   for (size_t k = 0; k < slotCount_; ++k) {
     const Slot& slot = slots_[k];
-    if (!slot.text) continue;
+    if (slot.offset == 0) continue;
     size_t i = slot.hash & mask;
-    while (larger[i].text) i = (i + 1) & mask;
+    while (larger[i].offset != 0) i = (i + 1) & mask;
     larger[i] = slot;
   }
   mem_table_free(slots_, slotCount_ * sizeof(Slot));

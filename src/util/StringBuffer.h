@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "util/c-memory.h"
+
 struct MemPool;
 
 // The hash of a text of that many bytes, as the intern table spreads its texts.
@@ -28,20 +30,25 @@ class StringBuffer {
   const char* copy(const char* text);
 
  private:
-  // Every source line passes through here: each slot keeps its text's hash and
-  // length, so that probing compares texts only on a full match and growing the
-  // table never hashes a text again.
+  // Every label and name passes through here, and the table is probed at random: a
+  // slot is 8 bytes, the interned text's offset in the store and its hash, so that
+  // probing compares texts only on a full hash match and growing the table never
+  // hashes a text again. Offset 0 is an empty slot.
   struct Slot {
-    const char* text = nullptr;
+    uint32_t offset = 0;
     uint32_t hash = 0;
-    uint32_t length = 0;
   };
+  // The interned texts, each behind its length (4 bytes) and followed by a NUL, in
+  // one range that never moves.
+  static constexpr size_t kMaxInternedBytes = size_t{1} << 32;
 
   const char* internBytes(const char* text, size_t length);
   char* copyBytes(const char* text, size_t length);
   void grow();
 
   MemPool* pool_;
+  MemRange interned_;
+  size_t internedUsed_ = 0;
   Slot* slots_ = nullptr;  // slotCount_ of them, a power of two
   size_t slotCount_ = 0;
   size_t used_ = 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "util/ErrorHandler.h"
@@ -94,6 +95,45 @@ void mem_table_free(void* table, size_t size) {
     return;
   }
   munmap(table, (size + kHugePage - 1) & ~(kHugePage - 1));
+}
+
+namespace {
+
+// Pages are given to a range in steps this large, so that a growing range makes few
+// calls; small runs still take only a step.
+constexpr size_t kRangeStep = size_t{256} << 10;
+
+}  // namespace
+
+void mem_range_reserve(MemRange* range, size_t bytes) {
+  VEKT_ASSERT(!range->base && bytes > 0);
+  // Under a limit on the address space a reservation takes an eighth of it at most,
+  // so that the run still starts and the other allocations find room: a run that
+  // outgrows it then ends as out of memory where it would have anyway.
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    bytes = std::min(bytes, std::max(static_cast<size_t>(limit.rlim_cur / 8), kRangeStep));
+  void* region = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (region == MAP_FAILED) mem_out_of_memory();
+  range->base = static_cast<char*>(region);
+  range->reserved = bytes;
+  range->committed = 0;
+}
+
+void mem_range_grow(MemRange* range, size_t bytes) {
+  if (bytes > range->reserved) mem_out_of_memory();
+  size_t wanted = (bytes + kRangeStep - 1) & ~(kRangeStep - 1);
+  // Doubling keeps the number of calls logarithmic for large runs.
+  wanted = std::max(wanted, range->committed * 2);
+  wanted = std::min(wanted, range->reserved);
+  if (mprotect(range->base + range->committed, wanted - range->committed, PROT_READ | PROT_WRITE) != 0)
+    mem_out_of_memory();
+  range->committed = wanted;
+}
+
+void mem_range_release(MemRange* range) {
+  if (range->base) munmap(range->base, range->reserved);
+  *range = MemRange{};
 }
 
 MemPool* mem_pool_create() {

@@ -54,3 +54,22 @@ size_t mem_pool_rounded_size(size_t size);
 // nearly every probe misses the TLB and every first touch of a page faults.
 void* mem_table_alloc(size_t size);
 void mem_table_free(void* table, size_t size);
+
+// A range of address space that grows in place: reserved whole at the start,
+// without memory behind it, and given pages only as far as it is used. Records kept
+// in one never move, so that a record's place numbers it and a 32-bit offset finds
+// it. Reserving costs no memory; a run that outgrows the reservation, or whose pages
+// cannot be had, ends as out of memory.
+struct MemRange {
+  char* base = nullptr;
+  size_t reserved = 0;   // bytes of address space
+  size_t committed = 0;  // bytes from base that are readable and writable
+};
+
+void mem_range_reserve(MemRange* range, size_t bytes);
+void mem_range_grow(MemRange* range, size_t bytes);
+// Makes the first `bytes` bytes usable (zero-filled where new).
+inline void mem_range_commit(MemRange* range, size_t bytes) {
+  if (bytes > range->committed) mem_range_grow(range, bytes);
+}
+void mem_range_release(MemRange* range);

@@ -79,7 +79,7 @@ class GenericExpansionTest : public testing::Test {
     result.context.expansionText = nullptr;
     for (const LineInfo* made = line->next; made; made = made->next) {
       result.lines.push_back(made);
-      result.texts.push_back(made->text);
+      result.texts.push_back(made->text.get());
     }
     for (IPInstruction* candidate : result.context.candidates) candidates_.push_back(candidate);
     result.context.candidates.clear();

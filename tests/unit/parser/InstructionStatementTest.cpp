@@ -26,7 +26,7 @@ class InstructionStatementTest : public ParseTest {
   // The texts of the lines after line `number` that a generic expansion added.
   std::vector<std::string> generatedAfter(size_t index) {
     std::vector<std::string> texts;
-    for (LineInfo* line = lines[index]->next; line && line->variant() >= 0; line = line->next) texts.push_back(line->text);
+    for (LineInfo* line = lines[index]->next; line && line->variant() >= 0; line = line->next) texts.push_back(line->text.get());
     return texts;
   }
 };

@@ -430,4 +430,83 @@ TEST(LineInfo, ContextFieldsAreWrittenOneByOne) {
   }
 }
 
+// A record refers to its text by an offset into the run's text store: a text the
+// store holds already is taken as it is, any other is copied in, and every text
+// stays where it is while the store grows by megabytes behind it.
+TEST(LineInfo, TextsAreStoredOnceAndNeverMove) {
+  struct Case {
+    const char* name;
+    std::string text;   // what is assigned
+    bool fromStore;     // assigned as a pointer the store handed out
+    std::string reads;  // what the record reads back
+  };
+  const Case cases[] = {
+      {"a text of the store", " add d1,d2\n", true, " add d1,d2\n"},
+      {"a text from elsewhere", " mov d3,#4\n", false, " mov d3,#4\n"},
+      {"empty", "", false, ""},
+      {"a stored range stops at a NUL", std::string("ab\0cd\n", 6), true, "ab"},
+      {"one long line", std::string(100000, 'x'), true, std::string(100000, 'x')},
+  };
+  ScopedRun run;
+  LineArena& arena = lineArena();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const char* source = c.fromStore ? arena.storeText(c.text.data(), c.text.size()) : c.text.c_str();
+    for (bool inArena : {true, false}) {
+      LineInfo onStack;
+      LineInfo* line = inArena ? new LineInfo : &onStack;
+      line->text = source;
+      const char* read = line->text;
+      ASSERT_NE(read, nullptr);
+      EXPECT_EQ(std::string(read), c.reads);
+      EXPECT_EQ(read == source, c.fromStore);
+      EXPECT_NE(arena.textOffset(read), 0u);
+      // Copying between records keeps the same stored text.
+      LineInfo other;
+      other.text = line->text;
+      EXPECT_EQ(static_cast<const char*>(other.text), read);
+      line->text = nullptr;
+      EXPECT_EQ(static_cast<const char*>(line->text), nullptr);
+      if (inArena) delete line;
+    }
+  }
+  const char* first = arena.storeText("first\n", 6);
+  std::vector<LineInfo*> made;
+  const std::string filler(1000, 'f');
+  for (int count = 0; count < 20000; ++count) {
+    made.push_back(new LineInfo);
+    made.back()->text = filler.c_str();
+  }
+  EXPECT_STREQ(first, "first\n");
+  EXPECT_EQ(arena.textOffset("first\n"), 0u);  // a literal is not in the store
+  for (LineInfo* line : made) {
+    EXPECT_EQ(arena.at(line->number()), line);
+    delete line;
+  }
+}
+
+// A record is numbered by its place in the arena; one made elsewhere has number 0,
+// whatever its address, and the number of a deleted record goes to the next one.
+TEST(LineInfo, RecordsAreNumberedByTheirPlace) {
+  ScopedRun run;
+  LineArena& arena = lineArena();
+  auto* first = new LineInfo;
+  auto* second = new LineInfo;
+  LineInfo onStack;
+  auto heap = std::make_unique<LineInfo>();  // also the arena's: operator new is its own
+  EXPECT_EQ(heap->number(), second->number() + 1);
+  EXPECT_NE(first->number(), 0u);
+  EXPECT_EQ(second->number(), first->number() + 1);
+  EXPECT_EQ(onStack.number(), 0u);
+  EXPECT_EQ(arena.numberOf(nullptr), 0u);
+  EXPECT_EQ(arena.at(second->number()), second);
+  EXPECT_EQ(arena.at(0), nullptr);
+  uint32_t freed = first->number();
+  delete first;
+  auto* again = new LineInfo;
+  EXPECT_EQ(again->number(), freed);
+  delete again;
+  delete second;
+}
+
 }  // namespace

@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
@@ -96,6 +99,32 @@ TEST(StringBufferTest, TextsStayFindableOnceTheTableIsMappedOnItsOwn) {
     ASSERT_EQ(strings.intern(text), stored[i]);
   }
   EXPECT_STREQ(stored[399999], "L399999");
+}
+
+// Texts whose hashes are equal are still told apart by their length and bytes: the
+// slot keeps only the hash, so a probe that finds an equal hash must look at the
+// stored text. The pairs are found by searching, so that they exist whatever the
+// texts of the other tests.
+TEST(StringBufferTest, TextsWithEqualHashesStayApart) {
+  std::unordered_map<uint32_t, std::string> byHash;
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (int i = 0; i < 400000 && pairs.size() < 4; ++i) {
+    std::string text = "n" + std::to_string(i * 7919);
+    auto [entry, added] = byHash.try_emplace(hashBytes(text.data(), text.size()), text);
+    if (!added) pairs.emplace_back(entry->second, text);
+  }
+  ASSERT_FALSE(pairs.empty());
+  StringBuffer strings;
+  for (const auto& [first, second] : pairs) {
+    SCOPED_TRACE(first + " " + second);
+    const char* one = strings.intern(first.c_str());
+    const char* other = strings.intern(second.c_str());
+    EXPECT_NE(one, other);
+    EXPECT_EQ(one, first);
+    EXPECT_EQ(other, second);
+    EXPECT_EQ(strings.intern(first.c_str()), one);
+    EXPECT_EQ(strings.intern(second.c_str()), other);
+  }
 }
 
 TEST(StringBufferTest, TearDownReleasesItsRegisteredPool) {
