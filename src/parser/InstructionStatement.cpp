@@ -46,22 +46,28 @@
 
 namespace {
 
+// The most characters of a statement text that the tables of repeated statements and
+// shapes key by.
+constexpr size_t kStatementTextRoom = 46;
+
 // What a statement of one fixed form came to, for the next statement of the same text
-// under the same control state in the same section.
-struct PlainStatement {
-  static constexpr size_t kTextRoom = 46;
-  uint64_t hash = 0;
+// under the same control state in the same section. A slot takes one cache line: its
+// hash is not kept, as the text, state and section decide it, and the tags beside the
+// slots hold bits of it.
+struct alignas(64) PlainStatement {
+  static constexpr size_t kTextRoom = 27;
   const ControlState* state = nullptr;
   const Section* section = nullptr;
   IPAttribute* attributes = nullptr;  // a claim on a shared set; null when the slot is free
   uint32_t image = 0;                 // bits 0..31; the rest of the image is 0
   uint32_t generation = 0;
-  uint32_t consumed = 0;
   uint16_t cycles = 0;
   uint8_t bits = 0;
+  uint8_t consumed = 0;  // never past the text
   uint8_t textLength = 0;
   char text[kTextRoom] = {};
 };
+static_assert(sizeof(PlainStatement) == 64);
 
 // Slots of the table of plain statements: a source repeats a few shapes often, and the
 // table stays small enough to be looked up at the cost of a cache line.
@@ -99,7 +105,7 @@ struct StatementText {
   bool numbersFit = true;
   // The text without the digits of its numbers, made only when there are numbers.
   uint8_t shapeLength = 0;
-  char shape[PlainStatement::kTextRoom];
+  char shape[kStatementTextRoom];
 };
 
 // What each byte is to the pass over a statement.
@@ -139,12 +145,12 @@ int hexDigitValue(char c) {
   return -1;
 }
 
-// Reads the statement at `position`; false when its text does not fit a slot. A quote
+// Reads the statement at `position`; false when its text does not fit the tables. A quote
 // leaves the rest of the text whole: the prefix may stand inside a string. Only the prefix
 // ";" is cut at, a character that no operand reads on from; another prefix may begin with
 // an operator.
 bool readStatementText(const char* position, const char* commentPrefix, StatementText& out) {
-  constexpr size_t kRoom = PlainStatement::kTextRoom;
+  constexpr size_t kRoom = kStatementTextRoom;
   const bool cutAtSemicolon = commentPrefix && commentPrefix[0] == ';' && commentPrefix[1] == '\0';
   bool quoted = false;
   ConstantTokens& tokens = out.tokens;
@@ -303,7 +309,7 @@ struct ShapeStatement {
   uint8_t count = 0;
   uint8_t textLength = 0;  // without the numbers
   uint8_t nextRegime = 0;
-  char text[PlainStatement::kTextRoom] = {};
+  char text[kStatementTextRoom] = {};
   ShapeRegime regimes[kRegimes];
 
   void releaseRegimes() {
@@ -843,11 +849,10 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   // A statement of a known shape needs no look in the table of plain statements. The tags
   // answer most misses (a jump is never kept) without reading a slot, which is seldom in
   // the cache.
-  if (plainKnown && !s.plainStatements.empty()) {
+  if (plainKnown && plainLength <= PlainStatement::kTextRoom && !s.plainStatements.empty()) {
     const size_t slot = plainKey & (kPlainStatementSlots - 1);
     const PlainStatement* plain = &s.plainStatements[slot];
-    if (s.plainTags[slot] == plainTag(plainKey) && plain->hash == plainKey &&
-        plain->generation == s.plainGeneration && plain->state == state && plain->section == lineSection &&
+    if (s.plainTags[slot] == plainTag(plainKey) && plain->generation == s.plainGeneration && plain->state == state && plain->section == lineSection &&
         plain->textLength == plainLength && std::memcmp(plain->text, position, plainLength) == 0) {
       *consumed = plain->consumed;
       appendSimpleInstruction(*lineSection, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
@@ -954,24 +959,25 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
           simple->attributes->isShared() && simple->encoding && fitsPlainImage(*simple->encoding) &&
           s.matcher.parsedOnlyIntegers() && errorHandler()->diagnosticStamp() == diagnosticsBefore &&
           *consumed <= commentAt) {
-        if (s.plainStatements.empty()) {
-          s.plainStatements.resize(kPlainStatementSlots);
-          s.plainTags.resize(kPlainStatementSlots);
+        if (plainLength <= PlainStatement::kTextRoom) {
+          if (s.plainStatements.empty()) {
+            s.plainStatements.resize(kPlainStatementSlots);
+            s.plainTags.resize(kPlainStatementSlots);
+          }
+          PlainStatement& plain = s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
+          s.plainTags[plainKey & (kPlainStatementSlots - 1)] = plainTag(plainKey);
+          IPAttribute::release(plain.attributes);
+          plain.state = line->controlState;
+          plain.section = line->section;
+          plain.attributes = simple->attributes->copy();
+          plain.image = simple->encoding->image[7];
+          plain.generation = s.plainGeneration;
+          plain.consumed = static_cast<uint8_t>(*consumed);
+          plain.cycles = static_cast<uint16_t>(simple->cycles);
+          plain.bits = simple->encoding->bits;
+          plain.textLength = plainLength;
+          std::memcpy(plain.text, position, plainLength);
         }
-        PlainStatement& plain = s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
-        s.plainTags[plainKey & (kPlainStatementSlots - 1)] = plainTag(plainKey);
-        IPAttribute::release(plain.attributes);
-        plain.hash = plainKey;
-        plain.state = line->controlState;
-        plain.section = line->section;
-        plain.attributes = simple->attributes->copy();
-        plain.image = simple->encoding->image[7];
-        plain.generation = s.plainGeneration;
-        plain.consumed = *consumed;
-        plain.cycles = static_cast<uint16_t>(simple->cycles);
-        plain.bits = simple->encoding->bits;
-        plain.textLength = plainLength;
-        std::memcpy(plain.text, position, plainLength);
         if (shapeKnown && !s.matcher.numberReadAsText())
           keepShape(s, position, tokens, shape, shapeLength, shapeKey, line, candidates, *simple, *consumed);
       }
