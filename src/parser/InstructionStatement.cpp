@@ -258,14 +258,16 @@ uint32_t plainTag(uint64_t hash) { return static_cast<uint32_t>(hash >> 12) | 1;
 struct ShapeRegime {
   static constexpr size_t kMostPassedOver = 4;
   static constexpr uint32_t kMost = isa::ConstantOperandForm::kMostOperands;
+  // What every statement that takes the regime reads comes first, so that a statement of
+  // one number and no form passed over reads two cache lines of it.
   IPAttribute* attributes = nullptr;  // a claim on a shared set; null when the regime is free
-  isa::ConstantOperandForm chosen;
-  // The ranges of the forms before it, by number: [form][number][low, high].
-  int64_t passedOver[kMostPassedOver][kMost][2] = {};
   uint32_t base = 0;  // the image without the constants' bits
   uint16_t cycles = 0;
   uint8_t bits = 0;
   uint8_t passedOverCount = 0;
+  isa::ConstantOperandForm chosen;
+  // The ranges of the forms before it, by number: [form][number][low, high].
+  int64_t passedOver[kMostPassedOver][kMost][2] = {};
 
   static bool within(const isa::ConstantOperandForm& form, const int64_t* values) {
     for (uint32_t i = 0; i < form.count; ++i)
@@ -298,7 +300,7 @@ struct ShapeRegime {
 };
 
 // A statement text with its numbers taken out, under a control state, in a section.
-struct ShapeStatement {
+struct alignas(64) ShapeStatement {
   static constexpr size_t kRegimes = 3;
   uint64_t hash = 0;
   const ControlState* state = nullptr;
