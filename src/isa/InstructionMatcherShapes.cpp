@@ -1,6 +1,8 @@
 #include "isa/InstructionMatcherShapes.h"
 
+#include <cstddef>
 #include <limits>
+#include <vector>
 
 #include "isa/ConditionBuilders.h"
 #include "isa/IPAttribute.h"
@@ -122,7 +124,63 @@ bool runFitsLowWord(const OperandMapping& run, uint32_t bits) {
 
 ConstantShapes& constantShapes() { return runPart<ConstantShapes>(); }
 
+namespace {
+
+// What the judgements below came to for each form of the tables. They read the tables
+// alone, and a source of many shapes asks them again for every shape it keeps, each time
+// over every form the walk offered.
+struct ShapeJudgements {
+  static constexpr int8_t kUnjudged = -1;
+  std::vector<int8_t> leavesBuildAlone;     // by alternative
+  std::vector<int8_t> reachesOnlyItsField;  // by alternative, with the form beside it
+  std::vector<ConstantOperandForm> forms;
+};
+
+// The alternative's place in the tables, or -1 for one from elsewhere.
+ptrdiff_t tableIndex(const MatchAlternative& alternative) {
+  const MatchAlternative* first = matchAlternatives();
+  const uint32_t count = matchAlternativeCount();
+  if (!first || &alternative < first || &alternative >= first + count) return -1;
+  return &alternative - first;
+}
+
+bool judgeReachesOnlyItsField(const MatchAlternative& alternative, ConstantOperandForm& form);
+bool judgeLeavesBuildAlone(const MatchAlternative& alternative);
+
+}  // namespace
+
 bool constantReachesOnlyItsField(const MatchAlternative& alternative, ConstantOperandForm& form) {
+  const ptrdiff_t index = tableIndex(alternative);
+  if (index < 0) return judgeReachesOnlyItsField(alternative, form);
+  ShapeJudgements& judged = runPart<ShapeJudgements>();
+  if (judged.reachesOnlyItsField.empty()) {
+    judged.reachesOnlyItsField.assign(matchAlternativeCount(), ShapeJudgements::kUnjudged);
+    judged.forms.resize(matchAlternativeCount());
+  }
+  int8_t& answer = judged.reachesOnlyItsField[static_cast<size_t>(index)];
+  ConstantOperandForm& kept = judged.forms[static_cast<size_t>(index)];
+  if (answer == ShapeJudgements::kUnjudged) {
+    kept = ConstantOperandForm{};
+    answer = judgeReachesOnlyItsField(alternative, kept) ? 1 : 0;
+  }
+  form = kept;
+  return answer == 1;
+}
+
+bool constantLeavesBuildAlone(const MatchAlternative& alternative) {
+  const ptrdiff_t index = tableIndex(alternative);
+  if (index < 0) return judgeLeavesBuildAlone(alternative);
+  ShapeJudgements& judged = runPart<ShapeJudgements>();
+  if (judged.leavesBuildAlone.empty())
+    judged.leavesBuildAlone.assign(matchAlternativeCount(), ShapeJudgements::kUnjudged);
+  int8_t& answer = judged.leavesBuildAlone[static_cast<size_t>(index)];
+  if (answer == ShapeJudgements::kUnjudged) answer = judgeLeavesBuildAlone(alternative) ? 1 : 0;
+  return answer == 1;
+}
+
+namespace {
+
+bool judgeReachesOnlyItsField(const MatchAlternative& alternative, ConstantOperandForm& form) {
   if (alternative.kind != kHardwareForm || !alternative.description) return false;
   uint32_t constantOperands = 0;
   form.count = 0;
@@ -169,13 +227,15 @@ bool constantReachesOnlyItsField(const MatchAlternative& alternative, ConstantOp
   return true;
 }
 
-bool constantLeavesBuildAlone(const MatchAlternative& alternative) {
+bool judgeLeavesBuildAlone(const MatchAlternative& alternative) {
   if (alternative.kind != kHardwareForm || !alternative.description) return false;
   uint32_t constantOperands = 0;
   if (!collectExpressionOperands(alternative.elements, alternative.elementCount, constantOperands)) return false;
   return specIsBlind(alternative.description->spec, constantOperands, true) &&
          elementsLeaveBuildAlone(alternative.elements, alternative.elementCount, constantOperands);
 }
+
+}  // namespace
 
 TargetOutcomes& targetOutcomes() { return runPart<TargetOutcomes>(); }
 
