@@ -1,6 +1,5 @@
 #include "isa/InstructionMatcherShapes.h"
 
-#include <cstddef>
 #include <limits>
 #include <vector>
 
@@ -126,23 +125,41 @@ ConstantShapes& constantShapes() { return runPart<ConstantShapes>(); }
 
 namespace {
 
-// What the judgements below came to for each form of the tables. They read the tables
-// alone, and a source of many shapes asks them again for every shape it keeps, each time
-// over every form the walk offered.
+// What the judgements below came to for each form of the tables. They read nothing but
+// the form's kind, description and pattern (constant tables), and a source of many shapes
+// asks them again for every shape it keeps, each time over every form the walk offered.
+// An entry, found by the form's number, counts for an alternative of the same kind,
+// description and pattern: the walk's alternatives are copies of the tables' own.
 struct ShapeJudgements {
   static constexpr int8_t kUnjudged = -1;
-  std::vector<int8_t> leavesBuildAlone;     // by alternative
-  std::vector<int8_t> reachesOnlyItsField;  // by alternative, with the form beside it
-  std::vector<ConstantOperandForm> forms;
-};
+  struct Entry {
+    uint32_t kind = 0;
+    const InstructionDescription* description = nullptr;
+    const PatternElement* elements = nullptr;
+    uint32_t elementCount = 0;
+    int8_t reachesOnlyItsField = kUnjudged;
+    int8_t leavesBuildAlone = kUnjudged;
+    ConstantOperandForm form;
+  };
+  std::vector<Entry> entries;
 
-// The alternative's place in the tables, or -1 for one from elsewhere.
-ptrdiff_t tableIndex(const MatchAlternative& alternative) {
-  const MatchAlternative* first = matchAlternatives();
-  const uint32_t count = matchAlternativeCount();
-  if (!first || &alternative < first || &alternative >= first + count) return -1;
-  return &alternative - first;
-}
+  // The entry of the alternative, emptied when it held another; null for an alternative
+  // whose number lies outside the tables.
+  Entry* of(const MatchAlternative& alternative) {
+    if (entries.empty()) entries.resize(matchAlternativeCount());
+    if (alternative.form >= entries.size()) return nullptr;
+    Entry& entry = entries[alternative.form];
+    if (entry.kind != alternative.kind || entry.description != alternative.description ||
+        entry.elements != alternative.elements || entry.elementCount != alternative.elementCount) {
+      entry = Entry{};
+      entry.kind = alternative.kind;
+      entry.description = alternative.description;
+      entry.elements = alternative.elements;
+      entry.elementCount = alternative.elementCount;
+    }
+    return &entry;
+  }
+};
 
 bool judgeReachesOnlyItsField(const MatchAlternative& alternative, ConstantOperandForm& form);
 bool judgeLeavesBuildAlone(const MatchAlternative& alternative);
@@ -150,32 +167,22 @@ bool judgeLeavesBuildAlone(const MatchAlternative& alternative);
 }  // namespace
 
 bool constantReachesOnlyItsField(const MatchAlternative& alternative, ConstantOperandForm& form) {
-  const ptrdiff_t index = tableIndex(alternative);
-  if (index < 0) return judgeReachesOnlyItsField(alternative, form);
-  ShapeJudgements& judged = runPart<ShapeJudgements>();
-  if (judged.reachesOnlyItsField.empty()) {
-    judged.reachesOnlyItsField.assign(matchAlternativeCount(), ShapeJudgements::kUnjudged);
-    judged.forms.resize(matchAlternativeCount());
+  ShapeJudgements::Entry* entry = runPart<ShapeJudgements>().of(alternative);
+  if (!entry) return judgeReachesOnlyItsField(alternative, form);
+  if (entry->reachesOnlyItsField == ShapeJudgements::kUnjudged) {
+    entry->form = ConstantOperandForm{};
+    entry->reachesOnlyItsField = judgeReachesOnlyItsField(alternative, entry->form) ? 1 : 0;
   }
-  int8_t& answer = judged.reachesOnlyItsField[static_cast<size_t>(index)];
-  ConstantOperandForm& kept = judged.forms[static_cast<size_t>(index)];
-  if (answer == ShapeJudgements::kUnjudged) {
-    kept = ConstantOperandForm{};
-    answer = judgeReachesOnlyItsField(alternative, kept) ? 1 : 0;
-  }
-  form = kept;
-  return answer == 1;
+  form = entry->form;
+  return entry->reachesOnlyItsField == 1;
 }
 
 bool constantLeavesBuildAlone(const MatchAlternative& alternative) {
-  const ptrdiff_t index = tableIndex(alternative);
-  if (index < 0) return judgeLeavesBuildAlone(alternative);
-  ShapeJudgements& judged = runPart<ShapeJudgements>();
-  if (judged.leavesBuildAlone.empty())
-    judged.leavesBuildAlone.assign(matchAlternativeCount(), ShapeJudgements::kUnjudged);
-  int8_t& answer = judged.leavesBuildAlone[static_cast<size_t>(index)];
-  if (answer == ShapeJudgements::kUnjudged) answer = judgeLeavesBuildAlone(alternative) ? 1 : 0;
-  return answer == 1;
+  ShapeJudgements::Entry* entry = runPart<ShapeJudgements>().of(alternative);
+  if (!entry) return judgeLeavesBuildAlone(alternative);
+  if (entry->leavesBuildAlone == ShapeJudgements::kUnjudged)
+    entry->leavesBuildAlone = judgeLeavesBuildAlone(alternative) ? 1 : 0;
+  return entry->leavesBuildAlone == 1;
 }
 
 namespace {
