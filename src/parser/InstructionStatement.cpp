@@ -1226,13 +1226,9 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   const uint8_t plainLength = text.length;
   const uint8_t commentAt = text.commentAt;
   const ConstantTokens& tokens = text.tokens;
-  uint64_t plainKey = 0;
-  if (plainKnown) {
-    if (state != s.plainState) {
-      s.plainState = state;
-      ++s.plainGeneration;
-    }
-    plainKey = plainHash(position, plainLength, state, lineSection);
+  if (plainKnown && state != s.plainState) {
+    s.plainState = state;
+    ++s.plainGeneration;
   }
   // The digits are read as decimal only where the line's radix is ten.
   const bool shapeKnown = plainKnown && tokens.count > 0 && text.numbersFit && state && state->radix == 10 &&
@@ -1256,6 +1252,8 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       }
     }
   }
+  // The plain key is hashed only here: a statement of a known shape does without it.
+  const uint64_t plainKey = plainKnown ? plainHash(position, plainLength, state, lineSection) : 0;
   // A statement of a known shape needs no look in the table of plain statements. The tags
   // answer most misses (a jump is never kept) without reading a slot, which is seldom in
   // the cache.
