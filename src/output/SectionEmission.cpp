@@ -335,6 +335,7 @@ void ObjectFile::commitImage(Section& section) {
   if (found == images_.end()) return;
   ImageBuffer buffer = std::move(found->second);
   images_.erase(found);
+  if (section.size == 0) return;
   size_t stride = imageUnitBytes(section.mauBits);
   IosErrorCode error = IOS_ERR_INTERNAL;
   // The store keeps an image in segments. Each after the first takes its run of units

@@ -50,22 +50,28 @@
 
 namespace {
 
+// The most characters of a statement text that the tables of repeated statements and
+// shapes key by.
+constexpr size_t kStatementTextRoom = 46;
+
 // What a statement of one fixed form came to, for the next statement of the same text
-// under the same control state in the same section.
-struct PlainStatement {
-  static constexpr size_t kTextRoom = 46;
-  uint64_t hash = 0;
+// under the same control state in the same section. A slot takes one cache line: its
+// hash is not kept, as the text, state and section decide it, and the tags beside the
+// slots hold bits of it.
+struct alignas(64) PlainStatement {
+  static constexpr size_t kTextRoom = 27;
   const ControlState* state = nullptr;
   const Section* section = nullptr;
   IPAttribute* attributes = nullptr;  // a claim on a shared set; null when the slot is free
   uint32_t image = 0;                 // bits 0..31; the rest of the image is 0
   uint32_t generation = 0;
-  uint32_t consumed = 0;
   uint16_t cycles = 0;
   uint8_t bits = 0;
+  uint8_t consumed = 0;  // never past the text
   uint8_t textLength = 0;
   char text[kTextRoom] = {};
 };
+static_assert(sizeof(PlainStatement) == 64);
 
 // Slots of the table of plain statements: a source repeats a few shapes often, and the
 // table stays small enough to be looked up at the cost of a cache line.
@@ -103,7 +109,7 @@ struct StatementText {
   bool numbersFit = true;
   // The text without the digits of its numbers, made only when there are numbers.
   uint8_t shapeLength = 0;
-  char shape[PlainStatement::kTextRoom];
+  char shape[kStatementTextRoom];
 };
 
 // What each byte is to the pass over a statement.
@@ -143,12 +149,12 @@ int hexDigitValue(char c) {
   return -1;
 }
 
-// Reads the statement at `position`; false when its text does not fit a slot. A quote
+// Reads the statement at `position`; false when its text does not fit the tables. A quote
 // leaves the rest of the text whole: the prefix may stand inside a string. Only the prefix
 // ";" is cut at, a character that no operand reads on from; another prefix may begin with
 // an operator.
 bool readStatementText(const char* position, const char* commentPrefix, StatementText& out) {
-  constexpr size_t kRoom = PlainStatement::kTextRoom;
+  constexpr size_t kRoom = kStatementTextRoom;
   const bool cutAtSemicolon = commentPrefix && commentPrefix[0] == ';' && commentPrefix[1] == '\0';
   bool quoted = false;
   ConstantTokens& tokens = out.tokens;
@@ -256,14 +262,16 @@ uint32_t plainTag(uint64_t hash) { return static_cast<uint32_t>(hash >> 12) | 1;
 struct ShapeRegime {
   static constexpr size_t kMostPassedOver = 4;
   static constexpr uint32_t kMost = isa::ConstantOperandForm::kMostOperands;
+  // What every statement that takes the regime reads comes first, so that a statement of
+  // one number and no form passed over reads two cache lines of it.
   IPAttribute* attributes = nullptr;  // a claim on a shared set; null when the regime is free
-  isa::ConstantOperandForm chosen;
-  // The ranges of the forms before it, by number: [form][number][low, high].
-  int64_t passedOver[kMostPassedOver][kMost][2] = {};
   uint32_t base = 0;  // the image without the constants' bits
   uint16_t cycles = 0;
   uint8_t bits = 0;
   uint8_t passedOverCount = 0;
+  isa::ConstantOperandForm chosen;
+  // The ranges of the forms before it, by number: [form][number][low, high].
+  int64_t passedOver[kMostPassedOver][kMost][2] = {};
 
   static bool within(const isa::ConstantOperandForm& form, const int64_t* values) {
     for (uint32_t i = 0; i < form.count; ++i)
@@ -296,7 +304,7 @@ struct ShapeRegime {
 };
 
 // A statement text with its numbers taken out, under a control state, in a section.
-struct ShapeStatement {
+struct alignas(64) ShapeStatement {
   static constexpr size_t kRegimes = 3;
   uint64_t hash = 0;
   const ControlState* state = nullptr;
@@ -307,7 +315,7 @@ struct ShapeStatement {
   uint8_t count = 0;
   uint8_t textLength = 0;  // without the numbers
   uint8_t nextRegime = 0;
-  char text[PlainStatement::kTextRoom] = {};
+  char text[kStatementTextRoom] = {};
   ShapeRegime regimes[kRegimes];
 
   void releaseRegimes() {
@@ -1210,7 +1218,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   // Each read of the line's control state or section goes through the table of line
   // contexts: the fast paths read them once.
   const ControlState* const state = line->controlState;
-  const Section* const lineSection = line->section;
+  Section* const lineSection = line->section;
   const char* prefix = state ? state->commentPrefix : ";";
   StatementText text;
   // A generated line belongs to an expansion that may not be chosen: it goes the long way.
@@ -1243,7 +1251,7 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         if (!regime.image(values, image)) break;
         *consumed = tokens.token[tokens.count - 1].end + known->consumedAfter;
         ++isa::constantShapes().taken;
-        appendSimpleInstruction(*line->section, line, *regime.attributes, image, regime.bits, regime.cycles);
+        appendSimpleInstruction(*lineSection, line, *regime.attributes, image, regime.bits, regime.cycles);
         return true;
       }
     }
@@ -1251,14 +1259,13 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   // A statement of a known shape needs no look in the table of plain statements. The tags
   // answer most misses (a jump is never kept) without reading a slot, which is seldom in
   // the cache.
-  if (plainKnown && !s.plainStatements.empty()) {
+  if (plainKnown && plainLength <= PlainStatement::kTextRoom && !s.plainStatements.empty()) {
     const size_t slot = plainKey & (kPlainStatementSlots - 1);
     const PlainStatement* plain = &s.plainStatements[slot];
-    if (s.plainTags[slot] == plainTag(plainKey) && plain->hash == plainKey &&
-        plain->generation == s.plainGeneration && plain->state == state && plain->section == lineSection &&
+    if (s.plainTags[slot] == plainTag(plainKey) && plain->generation == s.plainGeneration && plain->state == state && plain->section == lineSection &&
         plain->textLength == plainLength && std::memcmp(plain->text, position, plainLength) == 0) {
       *consumed = plain->consumed;
-      appendSimpleInstruction(*line->section, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
+      appendSimpleInstruction(*lineSection, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
       return true;
     }
   }
@@ -1378,24 +1385,25 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
           simple->attributes->isShared() && simple->encoding && fitsPlainImage(*simple->encoding) &&
           s.matcher.parsedOnlyIntegers() && errorHandler()->diagnosticStamp() == diagnosticsBefore &&
           *consumed <= commentAt) {
-        if (s.plainStatements.empty()) {
-          s.plainStatements.resize(kPlainStatementSlots);
-          s.plainTags.resize(kPlainStatementSlots);
+        if (plainLength <= PlainStatement::kTextRoom) {
+          if (s.plainStatements.empty()) {
+            s.plainStatements.resize(kPlainStatementSlots);
+            s.plainTags.resize(kPlainStatementSlots);
+          }
+          PlainStatement& plain = s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
+          s.plainTags[plainKey & (kPlainStatementSlots - 1)] = plainTag(plainKey);
+          IPAttribute::release(plain.attributes);
+          plain.state = line->controlState;
+          plain.section = line->section;
+          plain.attributes = simple->attributes->copy();
+          plain.image = simple->encoding->image[7];
+          plain.generation = s.plainGeneration;
+          plain.consumed = static_cast<uint8_t>(*consumed);
+          plain.cycles = static_cast<uint16_t>(simple->cycles);
+          plain.bits = simple->encoding->bits;
+          plain.textLength = plainLength;
+          std::memcpy(plain.text, position, plainLength);
         }
-        PlainStatement& plain = s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
-        s.plainTags[plainKey & (kPlainStatementSlots - 1)] = plainTag(plainKey);
-        IPAttribute::release(plain.attributes);
-        plain.hash = plainKey;
-        plain.state = line->controlState;
-        plain.section = line->section;
-        plain.attributes = simple->attributes->copy();
-        plain.image = simple->encoding->image[7];
-        plain.generation = s.plainGeneration;
-        plain.consumed = *consumed;
-        plain.cycles = static_cast<uint16_t>(simple->cycles);
-        plain.bits = simple->encoding->bits;
-        plain.textLength = plainLength;
-        std::memcpy(plain.text, position, plainLength);
         if (shapeKnown && !s.matcher.numberReadAsText())
           keepShape(s, position, tokens, shape, shapeLength, shapeKey, line, candidates, *simple, *consumed);
       }

@@ -99,9 +99,11 @@ void mem_table_free(void* table, size_t size) {
 
 namespace {
 
-// Pages are given to a range in steps this large, so that a growing range makes few
-// calls; small runs still take only a step.
+// Pages are given to a range in steps: small ones while the range is below the large
+// step, so that a small run stays small, then large ones, so that a growing range
+// makes few calls.
 constexpr size_t kRangeStep = size_t{256} << 10;
+constexpr size_t kRangeFirstStep = size_t{32} << 10;
 
 }  // namespace
 
@@ -122,13 +124,21 @@ void mem_range_reserve(MemRange* range, size_t bytes) {
 
 void mem_range_grow(MemRange* range, size_t bytes) {
   if (bytes > range->reserved) mem_out_of_memory();
-  size_t wanted = (bytes + kRangeStep - 1) & ~(kRangeStep - 1);
-  // Doubling keeps the number of calls logarithmic for large runs.
-  wanted = std::max(wanted, range->committed * 2);
-  wanted = std::min(wanted, range->reserved);
-  if (mprotect(range->base + range->committed, wanted - range->committed, PROT_READ | PROT_WRITE) != 0)
-    mem_out_of_memory();
-  range->committed = wanted;
+  size_t step = bytes < kRangeStep ? kRangeFirstStep : kRangeStep;
+  size_t ready = std::min((bytes + step - 1) & ~(step - 1), range->reserved);
+  if (ready > range->committed) {
+    // Doubling keeps the number of calls logarithmic for large runs.
+    size_t wanted = std::min(std::max(ready, range->committed * 2), range->reserved);
+    if (mprotect(range->base + range->committed, wanted - range->committed, PROT_READ | PROT_WRITE) != 0)
+      mem_out_of_memory();
+    range->committed = wanted;
+  }
+#ifdef MADV_POPULATE_WRITE
+  // The pages of one step are filled in one call instead of one fault each; a kernel
+  // without it leaves them to fault as usual.
+  madvise(range->base + range->ready, ready - range->ready, MADV_POPULATE_WRITE);
+#endif
+  range->ready = ready;
 }
 
 void mem_range_release(MemRange* range) {

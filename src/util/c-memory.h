@@ -64,12 +64,13 @@ struct MemRange {
   char* base = nullptr;
   size_t reserved = 0;   // bytes of address space
   size_t committed = 0;  // bytes from base that are readable and writable
+  size_t ready = 0;      // bytes from base given their pages; at most committed
 };
 
 void mem_range_reserve(MemRange* range, size_t bytes);
 void mem_range_grow(MemRange* range, size_t bytes);
 // Makes the first `bytes` bytes usable (zero-filled where new).
 inline void mem_range_commit(MemRange* range, size_t bytes) {
-  if (bytes > range->committed) mem_range_grow(range, bytes);
+  if (bytes > range->ready) mem_range_grow(range, bytes);
 }
 void mem_range_release(MemRange* range);

@@ -214,6 +214,18 @@ TEST_F(MacroPreprocessorTest, LinesAreRecordedWithTheirNumbersFlagsAndTexts) {
       {".SET and .EQU lines are marked for symbol setting", "X .SET 1\nY .EQU 2\n",
        {"1 <|~", "1 AQ|X .SET 1", "2 AQ|Y .EQU 2", "3 >|~"},
        {}},
+      {"carriage returns before newlines are left out", " nop\r\n add d0,d1\r\n\r\nL:\r\n",
+       {"1 <|~", "1 A| nop", "2 A| add d0,d1", "3 |~", "4 A|L:", "5 >|~"},
+       {}},
+      {"a last line without newline after CR LF lines", " nop\r\n add",
+       {"1 <|~", "1 A| nop", "2 A| add", "2 >|~"},
+       {"2: W300: missing end-of-line for last input line"}},
+      {"a long line keeps its whole text", " .ASCII \"" + std::string(100000, 'x') + "\"\n nop\n",
+       {"1 <|~", "1 A| .ASCII \"" + std::string(100000, 'x') + "\"", "2 A| nop", "3 >|~"},
+       {}},
+      {"a NUL byte as the last byte of a line", std::string(" a\0\n b\n", 7),
+       {"1 <|~", "1 A| a", "2 A| b", "3 >|~"},
+       {"1: E296: invalid character found in input: 00 (hex)"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
