@@ -430,4 +430,37 @@ TEST(InstructionMatcher, EveryFormIsReachedByASampleText) {
   EXPECT_EQ(isa::matchAlternativeCount(), 442u);
 }
 
+// A walk notes the states it stands in where a watched target starts; a name there is
+// only an expression when no walk from those states reads it as text to its end or
+// starts an expression inside it. Registers are text where the form takes a register.
+TEST(InstructionMatcher, WatchedTargetTellsNamesReadAsText) {
+  struct Case {
+    const char* statement;
+    uint32_t targetAt;
+    const char* name;
+    bool onlyExpression;
+  };
+  const Case cases[] = {
+      {"jne d1,d2,L0", 10, "L0", true},   {"jne d1,d2,L0", 10, "d3", true},
+      {"j L0", 2, "L0", true},            {"j L0", 2, "long_name_1", true},
+      {"mov d1,d2", 7, "d7", false},      {"mov d1,d2", 7, "d15", false},
+      {"mov d1,d2", 7, "dx", true},       {"add d1,d2", 7, "e", false},
+      {"jeq d15,#0,L2", 11, "L2", true},  {"loop a2,L0", 8, "a3", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.statement << " / " << c.name);
+    static isa::SimpleOperandParser simple;
+    Collector collector;
+    isa::InstructionMatcher matcher(simple, collector);
+    matcher.watchTargetAt(c.statement + c.targetAt);
+    isa::MatchContext context;
+    matcher.matchStatement(c.statement, nullptr, {}, context);
+    ASSERT_GT(matcher.targetStateCount(), 0u);
+    ASSERT_LE(matcher.targetStateCount(), isa::InstructionMatcher::kMostTargetStates);
+    EXPECT_EQ(isa::InstructionMatcher::nameOnlyAnExpression(matcher.targetStates(), matcher.targetStateCount(), c.name,
+                                                            static_cast<uint32_t>(std::strlen(c.name))),
+              c.onlyExpression);
+  }
+}
+
 }  // namespace

@@ -238,7 +238,8 @@ TEST(LineScanner, KnowsEveryMnemonicOfTheFormsAndNoOtherName) {
     EXPECT_EQ(lookupWord(c.word, static_cast<uint32_t>(std::string(c.word).size())), c.code) << c.word;
   // Labels of the kind a long source numbers: none is taken for a keyword.
   for (uint32_t number = 0; number < 200000; number += 7) {
-    const std::string label = "L" + std::to_string(number);
+    std::string label = std::to_string(number);
+    label.insert(label.begin(), 'L');
     ASSERT_EQ(lookupWord(label.c_str(), static_cast<uint32_t>(label.size())), kTokIdentifier) << label;
   }
 }
