@@ -6,63 +6,20 @@
 // forms make them, in full runs and in checks.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "driver/OrbaAssembler.h"
+#include "InProcessRun.h"
 #include "isa/InstructionMatcherShapes.h"
-#include "util/OrbaFactory.h"
 
 namespace {
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct Assembled {
-  int status = 0;
-  std::string object;
-  std::string list;
-  std::string errors;
-  uint64_t taken = 0;
-};
-
-// Assembles the source with the jump records on or off, with the options given, the list
-// file and the diagnostics written alongside.
-Assembled assemble(const std::string& source, bool records, const std::vector<std::string>& options) {
-  const std::string dir = testing::TempDir();
-  const std::string input = dir + "jump_record.asm";
-  const std::string object = dir + "jump_record.o";
-  const std::string list = dir + "jump_record.lst";
-  const std::string errors = dir + "jump_record.err";
-  std::ofstream(input, std::ios::binary) << source;
-  for (const std::string& path : {object, list, errors}) std::remove(path.c_str());
-  std::vector<std::string> words = {"vekt", "--error-limit=0", "--error-file=" + errors};
-  words.insert(words.end(), options.begin(), options.end());
-  bool check = false;
-  for (const std::string& option : options) check = check || option == "--check";
-  if (!check) words.insert(words.end(), {"--list-file=" + list, "-o", object});
-  words.push_back(input);
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  Assembled made;
-  {
-    TriCoreFactory factory;
-    TriCoreAssembler assembler(static_cast<int>(words.size()), argv.data(), &factory);
-    isa::jumpRecords().enabled = records;
-    made.status = assembler.run();
-    made.taken = isa::jumpRecords().taken;
-  }
-  made.object = readFile(object);
-  made.list = readFile(list);
-  made.errors = readFile(errors);
-  return made;
+// Assembles the source with the jump records on or off and the options given.
+InProcessRun assemble(const std::string& source, bool records, std::vector<std::string> options) {
+  options.insert(options.begin(), "--error-limit=0");
+  return runInProcess(source, options, &isa::jumpRecords, records);
 }
 
 struct SourceKind {
@@ -144,8 +101,8 @@ TEST(JumpRecordTest, JumpsComeOutAsTheirOwnFormsMakeThem) {
       for (const std::vector<std::string>& options : optionSets) {
         SCOPED_TRACE(testing::Message() << kind.name << ", seed " << seed << ", options "
                                         << (options.empty() ? "none" : options.front()));
-        const Assembled own = assemble(source, false, options);
-        const Assembled shared = assemble(source, true, options);
+        const InProcessRun own = assemble(source, false, options);
+        const InProcessRun shared = assemble(source, true, options);
         EXPECT_EQ(own.taken, 0u);
         EXPECT_EQ(shared.status, own.status);
         EXPECT_EQ(shared.errors, own.errors);

@@ -4,61 +4,22 @@
 // expansion), undefined names and names with a value of their own, the object and the list
 // file must come out byte for byte as the full expansion of every jump makes them.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "driver/OrbaAssembler.h"
+#include "InProcessRun.h"
 #include "isa/InstructionMatcherShapes.h"
-#include "util/OrbaFactory.h"
 
 namespace {
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct Assembled {
-  int status = 0;
-  std::string object;
-  std::string list;
-  uint64_t taken = 0;
-};
-
 // Assembles the source with the kept outcomes on or off, the list file alongside, or only
 // checks it.
-Assembled assemble(const std::string& source, bool kept, bool check = false) {
-  // Named for the process: test runs of other build trees share the temporary folder.
-  const std::string base = testing::TempDir() + "target_outcome_" + std::to_string(getpid());
-  const std::string input = base + ".asm";
-  const std::string object = base + ".o";
-  const std::string list = base + ".lst";
-  std::ofstream(input, std::ios::binary) << source;
-  std::remove(object.c_str());
-  std::remove(list.c_str());
-  std::vector<std::string> words = {"vekt", "--list-file=" + list, "-o", object, input};
-  if (check) words = {"vekt", "--check", input};
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  Assembled made;
-  {
-    TriCoreFactory factory;
-    TriCoreAssembler assembler(static_cast<int>(words.size()), argv.data(), &factory);
-    isa::targetOutcomes().enabled = kept;
-    made.status = assembler.run();
-    made.taken = isa::targetOutcomes().taken;
-  }
-  made.object = readFile(object);
-  made.list = readFile(list);
-  for (const std::string& path : {input, object, list}) std::remove(path.c_str());
-  return made;
+InProcessRun assemble(const std::string& source, bool kept, bool check = false) {
+  return runInProcess(source, check ? std::vector<std::string>{"--check"} : std::vector<std::string>{},
+                      &isa::targetOutcomes, kept);
 }
 
 // Jumps of every generic kind, in the order drawn, to labels spread over a section with
@@ -104,8 +65,8 @@ TEST(TargetOutcomeTest, JumpsComeOutAsTheirFullExpansionMakesThem) {
   for (uint32_t seed : {1u, 2u, 3u}) {
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     const std::string source = jumpSource(seed);
-    const Assembled full = assemble(source, false);
-    const Assembled kept = assemble(source, true);
+    const InProcessRun full = assemble(source, false);
+    const InProcessRun kept = assemble(source, true);
     EXPECT_EQ(full.taken, 0u);
     // Most jumps repeat the text of one before them but for the target.
     EXPECT_GT(kept.taken, 500u);
@@ -120,8 +81,8 @@ TEST(TargetOutcomeTest, JumpsComeOutAsTheirFullExpansionMakesThem) {
 // A check decides a generic jump without its lines: the kept outcome serves it as well.
 TEST(TargetOutcomeTest, CheckedJumpsTakeTheKeptOutcome) {
   const std::string source = jumpSource(4) + " jne d1,d2,\n jne d1,d2,L0+\n";
-  const Assembled full = assemble(source, false, true);
-  const Assembled kept = assemble(source, true, true);
+  const InProcessRun full = assemble(source, false, true);
+  const InProcessRun kept = assemble(source, true, true);
   EXPECT_EQ(full.taken, 0u);
   EXPECT_GT(kept.taken, 500u);
   EXPECT_NE(full.status, 0);
