@@ -106,7 +106,9 @@ void FLabel::emit(ObjectWriter& writer) {
   ObjectStore& store = writer.store();
   ExprNode* converted = emitExpressionValue(value, writer, line, 0);
   uint32_t status = 0;
-  if (store.symbolSetValue(symbol->objectFileId, symbol->objectSymbolId, converted, &status))
+  // A symbol the writer kept out of the store has neither file nor number there.
+  const uint32_t fileId = symbol->objectSymbolId != 0 ? writer.fileId : 0;
+  if (store.symbolSetValue(fileId, symbol->objectSymbolId, converted, &status))
     reportObjectStoreError(store, status);
   if (converted) store.releaseExpression(converted);
 }

@@ -44,6 +44,7 @@ class FlowNode {
     kCompilerInvoc = 34,
     kBytes = 35,
     kSimpleRun = 36,
+    kJumpRecord = 37,
   };
 
   FlowNode() = default;

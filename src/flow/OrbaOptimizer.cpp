@@ -372,7 +372,10 @@ NodeLayout layOutStandIn(FlowNode*& node, FlowWalker& walker, int32_t mode, bool
   NodeLayout result;
   const bool chosenBefore = node->chooseStandIn();
   result.changed = mode == kLayoutInitial || !chosenBefore;
-  RewriteLayout layout = layoutStandIn(*node, walker, mode, true);
+  // The hardware form's layout above chose afresh at the same place: choosing again would
+  // come to the same, so it is only committed.
+  RewriteLayout layout = hardware;
+  node->layoutSize = static_cast<uint32_t>(layout.size);
   if (layout.failed) result.failed = true;
   result.size = layout.size;
   return result;
@@ -435,6 +438,7 @@ OrbaOptimizer::PassResult OrbaOptimizer::relaxSection(FlowWalker& walker, int32_
     walker.previousNodeSize = static_cast<int32_t>(node->layoutSize);
     NodeLayout layout;
     switch (node->kind) {
+      case FlowNode::kJumpRecord:
       case FlowNode::kInstruction:
         if (node->waitingExpansions() >= 0) {
           layout = layOutStandIn(node, walker, mode, growOnly);

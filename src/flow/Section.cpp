@@ -140,11 +140,12 @@ void Section::addNode(FlowNode* node, bool atEnd) {
 
   // The nodes of a generic instruction's generated lines belong to its rewrite groups: the
   // generic is the last node of the flow when they arrive, or the target named for them.
-  if (atEnd && nodeLine && nodeLine->variant() >= 0 && rewriteTarget) {
+  const bool generatedLine = atEnd && nodeLine && nodeLine->variant() >= 0;
+  if (generatedLine && rewriteTarget) {
     rewriteTarget->addRewrite(node);
     return;
   }
-  if (atEnd && nodeLine && nodeLine->variant() >= 0 && flow_.last() && flow_.last()->kind == FlowNode::kGeneric) {
+  if (generatedLine && flow_.last() && flow_.last()->kind == FlowNode::kGeneric) {
     static_cast<FGeneric*>(flow_.last())->addRewrite(node);
     return;
   }

@@ -26,4 +26,4 @@ Symbol* Symbol::create(const char* name, int16_t scope) {
 }
 
 // One record per label of the source: a field added in the wrong place pads every one.
-static_assert(sizeof(Symbol) <= 96, "Symbol record grew");
+static_assert(sizeof(Symbol) <= 88, "Symbol record grew");

@@ -53,7 +53,7 @@ class Symbol {
   static void* operator new(size_t size) noexcept;
   static void operator delete(void* block, size_t size);
 
-  void setType(const int32_t* newType) { type = *newType; }
+  void setType(const int32_t* newType) { type = static_cast<int16_t>(*newType); }
 
   bool isDefined() const { return flags[0] & kDefined; }
   bool isEquate() const { return flags[0] & kEquate; }
@@ -85,19 +85,18 @@ class Symbol {
   // Set while an expression walk is inside this symbol's value, so that a value
   // that refers back to its own symbol ends the walk instead of recursing forever.
   bool valueVisit = false;
+  int16_t type = kNoType;  // one of Type
   int32_t memoryClass = 1;
   uint32_t unit = 1;
-  int32_t type = kNoType;
   uint32_t layoutBlock = 0;  // compared with the section's current layout block
+  uint32_t referenceCount = 0;
   OrbaExpression* sizeExpression = nullptr;
   OrbaExpression* valueExpression = nullptr;
   Section* section = nullptr;
   LineInfo* definitionLine = nullptr;
   LineInfo* bindingLine = nullptr;  // the last binding directive
   LineInfo* firstReference = nullptr;
-  uint32_t referenceCount = 0;
-  uint32_t objectFileId = 0;
-  uint32_t objectSymbolId = 0;
+  uint32_t objectSymbolId = 0;  // in the object writer's file
   uint32_t writerRecord = 0;  // the object writer's record of it, plus one; 0 when none
 };
 

@@ -64,6 +64,10 @@ void noteSymbolName(const char* name) {
 
 bool tempLabelNameTakenEarly() { return tempLabelCounterState().takenEarly; }
 
+unsigned long nextTempLabelNumber() { return tempLabelCounterState().tempLabelCounter; }
+
+void setNextTempLabelNumber(unsigned long number) { tempLabelCounterState().tempLabelCounter = number; }
+
 Symbol* defineTempLabel(const char* name, LineInfo* line) {
   SymbolTable::LocalSymbolTable* scope = symbolTable()->current;
   if (!scope) return nullptr;

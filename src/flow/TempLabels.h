@@ -13,6 +13,10 @@ const char* makeTempLabelName();
 // which has room for kTempLabelNameRoom characters with the terminating NUL.
 constexpr unsigned kTempLabelNameRoom = 32;
 void writeTempLabelName(char* out);
+// The number the next generated label name takes, and setting it: a statement may take
+// the numbers of its names now and write the names later.
+unsigned long nextTempLabelNumber();
+void setNextTempLabelNumber(unsigned long number);
 
 // Told of every symbol made: remembers whether one was made under a generated label's name
 // before that name was given out, the only way a symbol can already hold a name that is

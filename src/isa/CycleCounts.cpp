@@ -10,6 +10,7 @@
 #include "isa/FSimple.h"
 #include "isa/FSimpleRun.h"
 #include "isa/IPAttribute.h"
+#include "isa/JumpRecord.h"
 #include "isa/IPInstruction.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
@@ -86,6 +87,9 @@ void assignCycles(FlowNode* node, int32_t core) {
     }
     case FlowNode::kSimpleRun:
       static_cast<FSimpleRun*>(node)->assignCore(core);
+      return;
+    case FlowNode::kJumpRecord:
+      static_cast<FJumpRecord*>(node)->assignCore(core);
       return;
     case FlowNode::kInstruction:
       // Only the chosen form: the others are no longer candidates for anything.

@@ -15,6 +15,7 @@
 #include "isa/FSimpleRun.h"
 #include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
+#include "isa/JumpRecord.h"
 #include "util/ControlState.h"
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
@@ -445,6 +446,8 @@ bool scanCanReport(const Section& section) {
 
 void scanSectionForDefects(Section& section) {
   if (!scanCanReport(section)) return;
+  // The checks read the forms of every instruction.
+  standInJumpRecords(section);
   std::unique_ptr<DefectScan> scan = initDefectScan(section);
   while (!scan->cursor.isDone()) {
     checkCpuDefects(*scan);

@@ -257,6 +257,8 @@ FlowNode* FSimpleRun::clone() const {
 
 int32_t FSimpleRun::computeSize(Section* section, uint32_t /*offset*/) {
   if (size > 0) return size;
+  // The entries never change once made: the size of the last layout pass holds.
+  if (layoutSize > 0) return static_cast<int32_t>(layoutSize);
   const uint32_t unitBits = instructionUnitBits(section);
   SimpleRunStore& store = runStore();
   int64_t units = 0;

@@ -74,8 +74,8 @@ class FSimpleRun : public FlowNode {
 
 // Appends a fixed-size instruction of at most 32 bits at the section's end: to the run
 // that ends the section's flow or a new run when the attribute set is a shared one, the
-// line has an arena number and the flow is kept, else as an FSimple node through Section::addNode. Takes a claim on
-// the attribute set either way.
+// line has an arena number and the flow is kept, else as an FSimple node through
+// Section::addNode. Takes a claim on the attribute set either way.
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
                              uint8_t bits, uint16_t cycles);
 

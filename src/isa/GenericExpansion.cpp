@@ -210,7 +210,7 @@ struct ExpansionText {
 
 // Generates the lines of one entry after `anchor`; returns the last line made, or `anchor`.
 LineInfo* expandEntry(const ExpansionTemplate& entry, OrbaExpression** operands, uint32_t operandCount,
-                      LineInfo* anchor, int16_t variant, BuildContext& context) {
+                      LineInfo* anchor, int16_t variant, BuildContext& context, bool markLabels = true) {
   // Reused by every expansion of the run: a generated line is a few dozen characters.
   ExpansionText& text = runPart<ExpansionText>();
   std::string& lineText = text.lineText;
@@ -256,7 +256,7 @@ LineInfo* expandEntry(const ExpansionTemplate& entry, OrbaExpression** operands,
     lines.emit(lineText);
     lineText.clear();
   }
-  markSourceNamedLabels(labels);
+  if (markLabels) markSourceNamedLabels(labels);
   return lines.last();
 }
 
@@ -424,7 +424,7 @@ namespace {
 // Keeps what the statement's full expansion came to for the next statement that differs
 // from it only in its target; leaves the slot as it is when an operand prints anything but
 // a text of the statement's own or the target's name.
-void keepTargetOutcome(const MatchAlternative& alternative, const MatchPath& path, const BuildContext& context,
+void keepTargetOutcome(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                        const LineInfo* line, const TargetStatement& statement, OrbaExpression** operands,
                        uint32_t operandCount, bool jump) {
   if (operandCount > TargetOutcome::kMostOperands) return;
@@ -460,12 +460,14 @@ void keepTargetOutcome(const MatchAlternative& alternative, const MatchPath& pat
   std::memcpy(made.states, path.states, path.count * sizeof(uint16_t));
   made.operandCount = operandCount;
   made.jump = jump;
-  *targetOutcomeSlot(statement.hash) = made;
+  TargetOutcome* slot = targetOutcomeSlot(statement.hash);
+  *slot = made;
+  context.targetOutcome = slot;
 }
 
 // The lines of the kept outcome with the statement's own target.
 void takeTargetOutcome(const GenericDescription& generic, const TargetOutcome& kept, BuildContext& context,
-                       LineInfo* line, const TargetStatement& statement) {
+                       LineInfo* line, const TargetStatement& statement, bool again = false) {
   context.failed = false;
   context.isJump = context.isJump || kept.jump;
   OrbaExpression* operands[TargetOutcome::kMostOperands];
@@ -480,14 +482,42 @@ void takeTargetOutcome(const GenericDescription& generic, const TargetOutcome& k
     if (!entryIsForThisCpu(*entry)) continue;
     context.expanded = true;
     if (linesWanted)
-      anchor = expandEntry(*entry, operands, kept.operandCount, anchor, static_cast<int16_t>(variant), context);
+      anchor = expandEntry(*entry, operands, kept.operandCount, anchor, static_cast<int16_t>(variant), context,
+                           !again);
     ++variant;
   }
   context.variantCount = variant;
-  ++targetOutcomes().taken;
+  context.targetOutcome = &kept;
+  if (!again) ++targetOutcomes().taken;
 }
 
 }  // namespace
+
+bool jumpExpansionOf(const BuildContext& context, JumpExpansion& out) {
+  const auto* kept = static_cast<const TargetOutcome*>(context.targetOutcome);
+  if (!kept || !kept->alternative || !kept->alternative->generic || kept->operandCount > JumpExpansion::kMostOperands)
+    return false;
+  out.alternative = kept->alternative;
+  out.operandCount = kept->operandCount;
+  out.targetSlots = kept->targetSlots;
+  out.jump = kept->jump;
+  for (uint32_t i = 0; i < kept->operandCount; ++i) out.operands[i] = kept->operands[i];
+  return true;
+}
+
+void expandJumpExpansion(const JumpExpansion& kept, BuildContext& context, LineInfo* line, OrbaExpression* target,
+                         bool again) {
+  TargetOutcome outcome;
+  outcome.alternative = kept.alternative;
+  outcome.operandCount = kept.operandCount;
+  outcome.targetSlots = kept.targetSlots;
+  outcome.jump = kept.jump;
+  for (uint32_t i = 0; i < kept.operandCount; ++i) outcome.operands[i] = kept.operands[i];
+  TargetStatement statement;
+  statement.target = target;
+  takeTargetOutcome(*kept.alternative->generic, outcome, context, line, statement, again);
+  context.targetOutcome = nullptr;
+}
 
 void expandInstructionLine(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                            LineInfo* line) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+class OrbaExpression;
 struct LineInfo;
 struct MatchAlternative;
 
@@ -41,6 +42,26 @@ bool expansionLinesWanted();
 // `whenMessage` when a condition with a message fails; nothing is reported here.
 void expandInstructionLine(const MatchAlternative& alternative, const MatchPath& path, BuildContext& context,
                            LineInfo* line);
+
+// What the expansion of a generic jump came to when it depended on the target only
+// through the target's name: the lines of another jump of the same text but for the
+// target are those lines with its own name and temporary labels of their own.
+struct JumpExpansion {
+  static constexpr uint32_t kMostOperands = 8;
+  const MatchAlternative* alternative = nullptr;
+  uint32_t operandCount = 0;
+  uint32_t targetSlots = 0;  // bit i: operand i prints as the target
+  bool jump = false;
+  OrbaExpression* operands[kMostOperands] = {};  // interned texts, for the other operands
+};
+// The kept outcome that the statement's expansion took or made; false when there is none.
+bool jumpExpansionOf(const BuildContext& context, JumpExpansion& out);
+// Generates the lines of the kept expansion for `target` into the context's expansionText,
+// as a statement that takes the outcome does (the context's `found` set for its hardware
+// forms). `again` generates the lines of a statement that took the outcome before, with the
+// temporary label numbers it was given: it counts nothing and marks no label.
+void expandJumpExpansion(const JumpExpansion& kept, BuildContext& context, LineInfo* line, OrbaExpression* target,
+                         bool again);
 
 // Inserts one generated line of variant `variant` after `anchor`, in its place in the
 // source; returns it.

@@ -292,6 +292,12 @@ const char* InstructionMatcher::matchInstruction(uint16_t state, const char* tex
   // Each turn consumes a character or a blank run, so the loop ends with the text.
   while (*p) {
     if (watchedCount_ && p <= watchedNumbers_[watchedCount_ - 1]) noteWatchedNumber(state, p);
+    if (p == watchedTarget_) {
+      if (targetStateCount_ < kMostTargetStates)
+        targetStates_[targetStateCount_++] = state;
+      else
+        targetStateCount_ = kMostTargetStates + 1;
+    }
     const MatchState& st = states[state];
     const unsigned char c = static_cast<unsigned char>(*p);
     // Only a blank, the end of the line or the start of a comment can end the statement here.
@@ -359,6 +365,31 @@ const char* InstructionMatcher::matchInstruction(uint16_t state, const char* tex
   return furthest;
 }
 
+bool InstructionMatcher::nameOnlyAnExpression(const uint16_t* states, uint32_t count, const char* name,
+                                               uint32_t length) {
+  const MatchState* all = matchStates();
+  for (uint32_t k = 0; k < count; ++k) {
+    uint16_t state = states[k];
+    int previousClass = 0;
+    uint32_t i = 0;
+    // As matchInstruction steps: the text goes on while a successor takes each character.
+    for (; i < length; ++i) {
+      const MatchState& st = all[state];
+      if (i > 0) {
+        const uint16_t onExpression = st.successor(state, kExpressionCharacter);
+        if (onExpression && all[onExpression].wordClass() != previousClass) return false;
+      }
+      const auto c = static_cast<unsigned char>(name[i]);
+      const uint16_t next = isTextCharacter(c) ? st.successor(state, c) : 0;
+      if (!next || all[next].wordClass() == previousClass) break;
+      state = next;
+      previousClass = isWordCharacter(c) ? 2 : 0;
+    }
+    if (i == length) return false;
+  }
+  return true;
+}
+
 uint32_t InstructionMatcher::matchStatement(const char* text, const LineInfo* line, const MatchOptions& options,
                                             MatchContext& context) {
   clearMemo();
@@ -370,6 +401,7 @@ uint32_t InstructionMatcher::matchStatement(const char* text, const LineInfo* li
   numberReadAsText_ = false;
   matchInstruction(kStartState, text, context);
   watchedCount_ = 0;
+  watchedTarget_ = nullptr;
   return context.acceptedForms ? context.matchedLength : 0;
 }
 

@@ -127,6 +127,22 @@ class InstructionMatcher {
   void watchNumbersAt(const char* const* digits, uint32_t count);
   // Whether the last walk could read a watched number as text rather than as an operand.
   bool numberReadAsText() const { return numberReadAsText_; }
+  // The most states a walk notes at the watched target.
+  static constexpr uint32_t kMostTargetStates = 8;
+  // The walk of the next statement notes the states it stands in where `target` starts
+  // (null watches nothing): whether the text there can only be read as an expression.
+  void watchTargetAt(const char* target) {
+    watchedTarget_ = target;
+    targetStateCount_ = 0;
+  }
+  // The states noted at the watched target; the count is kMostTargetStates + 1 when more
+  // were met than noted.
+  const uint16_t* targetStates() const { return targetStates_; }
+  uint32_t targetStateCount() const { return targetStateCount_; }
+  // Whether a walk that stands in one of `states` where a name starts, after a comma or a
+  // blank, can take the name only as an expression: from no state does it read the name
+  // as text to its end, or start an expression inside it.
+  static bool nameOnlyAnExpression(const uint16_t* states, uint32_t count, const char* name, uint32_t length);
   // Whether every expression of the current statement that came out something is an
   // integer that starts at one of `from` and ends at the `end` of the same index (blanks
   // before it aside), every such span has one, and every other parse failed where no
@@ -171,6 +187,9 @@ class InstructionMatcher {
   const char* watchedNumbers_[kMostWatched] = {};
   uint32_t watchedCount_ = 0;
   bool numberReadAsText_ = false;
+  const char* watchedTarget_ = nullptr;
+  uint16_t targetStates_[kMostTargetStates] = {};
+  uint32_t targetStateCount_ = 0;
 };
 
 // Start-up of the matcher: registers the pools "match", "match::admin", "match::expr" and

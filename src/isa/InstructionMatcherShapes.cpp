@@ -1,6 +1,7 @@
 #include "isa/InstructionMatcherShapes.h"
 
 #include <limits>
+#include <vector>
 
 #include "isa/ConditionBuilders.h"
 #include "isa/IPAttribute.h"
@@ -122,7 +123,71 @@ bool runFitsLowWord(const OperandMapping& run, uint32_t bits) {
 
 ConstantShapes& constantShapes() { return runPart<ConstantShapes>(); }
 
+namespace {
+
+// What the judgements below came to for each form of the tables. They read nothing but
+// the form's kind, description and pattern (constant tables), and a source of many shapes
+// asks them again for every shape it keeps, each time over every form the walk offered.
+// An entry, found by the form's number, counts for an alternative of the same kind,
+// description and pattern: the walk's alternatives are copies of the tables' own.
+struct ShapeJudgements {
+  static constexpr int8_t kUnjudged = -1;
+  struct Entry {
+    uint32_t kind = 0;
+    const InstructionDescription* description = nullptr;
+    const PatternElement* elements = nullptr;
+    uint32_t elementCount = 0;
+    int8_t reachesOnlyItsField = kUnjudged;
+    int8_t leavesBuildAlone = kUnjudged;
+    ConstantOperandForm form;
+  };
+  std::vector<Entry> entries;
+
+  // The entry of the alternative, emptied when it held another; null for an alternative
+  // whose number lies outside the tables.
+  Entry* of(const MatchAlternative& alternative) {
+    if (entries.empty()) entries.resize(matchAlternativeCount());
+    if (alternative.form >= entries.size()) return nullptr;
+    Entry& entry = entries[alternative.form];
+    if (entry.kind != alternative.kind || entry.description != alternative.description ||
+        entry.elements != alternative.elements || entry.elementCount != alternative.elementCount) {
+      entry = Entry{};
+      entry.kind = alternative.kind;
+      entry.description = alternative.description;
+      entry.elements = alternative.elements;
+      entry.elementCount = alternative.elementCount;
+    }
+    return &entry;
+  }
+};
+
+bool judgeReachesOnlyItsField(const MatchAlternative& alternative, ConstantOperandForm& form);
+bool judgeLeavesBuildAlone(const MatchAlternative& alternative);
+
+}  // namespace
+
 bool constantReachesOnlyItsField(const MatchAlternative& alternative, ConstantOperandForm& form) {
+  ShapeJudgements::Entry* entry = runPart<ShapeJudgements>().of(alternative);
+  if (!entry) return judgeReachesOnlyItsField(alternative, form);
+  if (entry->reachesOnlyItsField == ShapeJudgements::kUnjudged) {
+    entry->form = ConstantOperandForm{};
+    entry->reachesOnlyItsField = judgeReachesOnlyItsField(alternative, entry->form) ? 1 : 0;
+  }
+  form = entry->form;
+  return entry->reachesOnlyItsField == 1;
+}
+
+bool constantLeavesBuildAlone(const MatchAlternative& alternative) {
+  ShapeJudgements::Entry* entry = runPart<ShapeJudgements>().of(alternative);
+  if (!entry) return judgeLeavesBuildAlone(alternative);
+  if (entry->leavesBuildAlone == ShapeJudgements::kUnjudged)
+    entry->leavesBuildAlone = judgeLeavesBuildAlone(alternative) ? 1 : 0;
+  return entry->leavesBuildAlone == 1;
+}
+
+namespace {
+
+bool judgeReachesOnlyItsField(const MatchAlternative& alternative, ConstantOperandForm& form) {
   if (alternative.kind != kHardwareForm || !alternative.description) return false;
   uint32_t constantOperands = 0;
   form.count = 0;
@@ -169,7 +234,7 @@ bool constantReachesOnlyItsField(const MatchAlternative& alternative, ConstantOp
   return true;
 }
 
-bool constantLeavesBuildAlone(const MatchAlternative& alternative) {
+bool judgeLeavesBuildAlone(const MatchAlternative& alternative) {
   if (alternative.kind != kHardwareForm || !alternative.description) return false;
   uint32_t constantOperands = 0;
   if (!collectExpressionOperands(alternative.elements, alternative.elementCount, constantOperands)) return false;
@@ -177,7 +242,11 @@ bool constantLeavesBuildAlone(const MatchAlternative& alternative) {
          elementsLeaveBuildAlone(alternative.elements, alternative.elementCount, constantOperands);
 }
 
+}  // namespace
+
 TargetOutcomes& targetOutcomes() { return runPart<TargetOutcomes>(); }
+
+JumpRecords& jumpRecords() { return runPart<JumpRecords>(); }
 
 bool expressionsLeaveGenericAlone(const MatchAlternative& alternative) {
   const GenericDescription* generic = alternative.generic;

@@ -60,4 +60,13 @@ struct TargetOutcomes {
 };
 TargetOutcomes& targetOutcomes();
 
+// Whether a generic jump that differs from one matched before only in its target shares
+// that jump's forms in a record of its own (on by default, off only where a test compares
+// them with the jump's own forms), and how many of the run did.
+struct JumpRecords {
+  bool enabled = true;
+  uint64_t taken = 0;
+};
+JumpRecords& jumpRecords();
+
 }  // namespace isa

@@ -44,6 +44,8 @@ struct BuildContext {
   // run's settings.
   bool targetOutcomes = false;
   uint32_t settingsGeneration = 0;
+  // The kept outcome the statement took or made, null when none (see jumpExpansionOf).
+  const void* targetOutcome = nullptr;
   // The length of the matched text without the blanks and comment at its end, worked out
   // once for the forms of an offer: of the matcher's offer with this number, text and
   // matched length.

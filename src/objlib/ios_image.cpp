@@ -335,6 +335,17 @@ int ios_image_get_data_entry(IosHandle image, uint32_t unit, void** storage,
   return 0;
 }
 
+int ios_image_adopt_first_segment(IosHandle image, void* buffer, size_t bytes, IosErrorCode* error) {
+  IosImage* record = nullptr;
+  if (ios_get_image(image, &record, error) != 0) return 1;
+  IosSegment* segment = segmentAt(record, 0);
+  if (segment == nullptr || buffer == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
+  if (bytes < size_t{segment->units} * unitBytes(segment->mau_size)) return ios_fail(error, IOS_ERR_DATA_TOO_LARGE);
+  std::free(segment->buffer);
+  segment->buffer = buffer;
+  return 0;
+}
+
 int ios_image_add_zeros(uint32_t file_id, uint32_t section_id, uint32_t offset, uint32_t count,
                         IosErrorCode* error) {
   IosImage* image = nullptr;

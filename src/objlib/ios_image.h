@@ -7,6 +7,7 @@
 // narrows the words back into the image.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "objlib/ios_types.h"
@@ -126,6 +127,11 @@ int ios_image_get_entry_c(IosHandle image, uint32_t index, IosPairEntry* entry,
 // when missing. 35 when the unit lies outside the image.
 int ios_image_get_data_entry(IosHandle image, uint32_t unit, void** storage,
                              uint32_t* units_left, IosErrorCode* error);
+// Makes buffer, a block of bytes from malloc or calloc, the first segment's storage in
+// place of any it had; the image frees it as its own. The caller that filled a whole
+// section needs no second copy of its first segment. 35, and the buffer stays the
+// caller's, when it is smaller than the segment.
+int ios_image_adopt_first_segment(IosHandle image, void* buffer, size_t bytes, IosErrorCode* error);
 
 // Records count units at offset of the section's image as zero data and clears
 // them; 33 without image, 35 past the section's size.

@@ -38,7 +38,8 @@ uint32_t nodeSize(const FlowNode* node) {
 }
 
 bool isLineRowKind(uint8_t kind) {
-  return kind == FlowNode::kGeneric || kind == FlowNode::kInstruction || kind == FlowNode::kSimple ||
+  return kind == FlowNode::kGeneric || kind == FlowNode::kInstruction || kind == FlowNode::kJumpRecord ||
+         kind == FlowNode::kSimple ||
          kind == FlowNode::kMacroCall;
 }
 

@@ -197,7 +197,6 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
   IosHandle handle = {0, 0};
   check(ios_symbol_create_with_slot(fileId, scope, {record.slot, objectExprContext()}, &handle, &error), error);
   if (debugValue && module[2] > 0) emitDebugVariable(symbol, debugValue, handle.object_id);
-  symbol->objectFileId = handle.file_id;
   symbol->objectSymbolId = handle.object_id;
 
   check(ios_symbol_set_name(handle, {fileId, addString(symbol->name ? symbol->name : "")}, &error), error);
@@ -210,7 +209,7 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
     if (Symbol* target = symbol->valueExpression->getSymbol()) {
       emitObjectSymbol(target, 1);
       if (target->objectSymbolId != 0)
-        check(ios_alias_add_record(fileId, handle, {target->objectFileId, target->objectSymbolId}, &error), error);
+        check(ios_alias_add_record(fileId, handle, {fileId, target->objectSymbolId}, &error), error);
     }
   }
 

@@ -335,17 +335,36 @@ void ObjectFile::commitImage(Section& section) {
   if (found == images_.end()) return;
   ImageBuffer buffer = std::move(found->second);
   images_.erase(found);
+  if (section.size == 0) return;
   size_t stride = imageUnitBytes(section.mauBits);
   IosErrorCode error = IOS_ERR_INTERNAL;
-  // The store keeps an image in segments; each takes its run of units in one copy.
-  for (uint32_t unit = 0; unit < section.size;) {
+  // The store keeps an image in segments. Each after the first takes its run of units
+  // in one copy; the first takes the buffer itself, cut to its size, so that a section
+  // of one segment is never held twice.
+  const uint32_t firstUnits = std::min(section.size, IOS_SEGMENT_UNITS);
+  for (uint32_t unit = firstUnits; unit < section.size;) {
     void* storage = nullptr;
     uint32_t unitsLeft = 0;
     check(ios_image_get_data_entry(buffer.storeImage, unit, &storage, &unitsLeft, &error), error);
     uint32_t count = std::min(unitsLeft, section.size - unit);
-    std::memcpy(storage, buffer.bytes.get() + unit * stride, count * stride);
+    std::memcpy(storage, buffer.bytes.get() + size_t{unit} * stride, size_t{count} * stride);
     unit += count;
   }
+  uint8_t* first = buffer.bytes.release();
+  const size_t firstBytes = size_t{firstUnits} * stride;
+  if (firstUnits < section.size) {
+    // Shrinking keeps the bytes; a block that cannot shrink serves as it is.
+    if (void* cut = std::realloc(first, firstBytes)) first = static_cast<uint8_t*>(cut);
+  }
+  buffer.bytes.reset(first);
+  if (ios_image_adopt_first_segment(buffer.storeImage, first, firstBytes, &error) == 0) {
+    (void)buffer.bytes.release();
+    return;
+  }
+  // A first segment larger than the section's units takes them in a copy.
+  void* storage = nullptr;
+  check(ios_image_get_data_entry(buffer.storeImage, 0, &storage, nullptr, &error), error);
+  std::memcpy(storage, first, firstBytes);
 }
 
 void ObjectFile::emitFlow(Section* section) {

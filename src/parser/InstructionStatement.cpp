@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "expr/OrbaExpression.h"
+#include "expr/TEString.h"
 #include "flow/FError.h"
 #include "flow/FGeneric.h"
 #include "flow/FLabel.h"
@@ -30,9 +31,12 @@
 #include "isa/GenericExpansion.h"
 #include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
+#include "isa/InstructionTables.h"
+#include "isa/JumpRecord.h"
 #include "isa/OperandEvaluation.h"
 #include "isa/SyntaxFailure.h"
 #include "parser/LineFlags.h"
+#include "parser/LineScanner.h"
 #include "parser/OrbaParser.h"
 #include "preproc/LineState.h"
 #include "util/ControlState.h"
@@ -46,52 +50,32 @@
 
 namespace {
 
+// The most characters of a statement text that the tables of repeated statements and
+// shapes key by.
+constexpr size_t kStatementTextRoom = 46;
+
 // What a statement of one fixed form came to, for the next statement of the same text
-// under the same control state in the same section.
-struct PlainStatement {
-  static constexpr size_t kTextRoom = 46;
-  uint64_t hash = 0;
+// under the same control state in the same section. A slot takes one cache line: its
+// hash is not kept, as the text, state and section decide it, and the tags beside the
+// slots hold bits of it.
+struct alignas(64) PlainStatement {
+  static constexpr size_t kTextRoom = 27;
   const ControlState* state = nullptr;
   const Section* section = nullptr;
   IPAttribute* attributes = nullptr;  // a claim on a shared set; null when the slot is free
   uint32_t image = 0;                 // bits 0..31; the rest of the image is 0
   uint32_t generation = 0;
-  uint32_t consumed = 0;
   uint16_t cycles = 0;
   uint8_t bits = 0;
+  uint8_t consumed = 0;  // never past the text
   uint8_t textLength = 0;
   char text[kTextRoom] = {};
 };
+static_assert(sizeof(PlainStatement) == 64);
 
 // Slots of the table of plain statements: a source repeats a few shapes often, and the
 // table stays small enough to be looked up at the cost of a cache line.
 constexpr size_t kPlainStatementSlots = 4096;
-
-// The statement text to the end of the line, or to the end of the prefix of the comment
-// after it, when it fits a slot: matching reads no further into a comment than its prefix,
-// so statements that differ only in their comments are one. `commentAt` receives where
-// the comment starts, the length when there is none. A quote leaves the text whole: the
-// prefix may stand inside a string. Only the prefix ";" is cut at, a character that no
-// operand reads on from; another prefix may begin with an operator.
-bool plainText(const char* position, const char* commentPrefix, uint8_t& length, uint8_t& commentAt) {
-  const size_t prefixLength = commentPrefix && std::strcmp(commentPrefix, ";") == 0 ? 1 : 0;
-  bool quoted = false;
-  const char* end = position;
-  while (*end && *end != '\n') {
-    if (end - position >= static_cast<ptrdiff_t>(PlainStatement::kTextRoom)) return false;
-    if (*end == '"' || *end == '\'') quoted = true;
-    if (!quoted && prefixLength && *end == commentPrefix[0] && std::strncmp(end, commentPrefix, prefixLength) == 0) {
-      if (static_cast<size_t>(end - position) + prefixLength > PlainStatement::kTextRoom) return false;
-      commentAt = static_cast<uint8_t>(end - position);
-      length = static_cast<uint8_t>(commentAt + prefixLength);
-      return true;
-    }
-    ++end;
-  }
-  length = static_cast<uint8_t>(end - position);
-  commentAt = length;
-  return true;
-}
 
 // A plain number of a statement: up to nine decimal digits without a leading zero, or "0x"
 // and up to eight hexadecimal digits, after a character that ends no name, before a comma,
@@ -111,9 +95,52 @@ struct ConstantTokens {
   ConstantToken token[kMost];
 };
 
-bool isNameCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
-}
+// What the tables of repeated statements and shapes key a statement by, read in one pass
+// over its text: every statement comes this way, so the text is walked once.
+struct StatementText {
+  // The statement text to the end of the line, or to the end of the prefix of the comment
+  // after it: matching reads no further into a comment than its prefix, so statements that
+  // differ only in their comments are one. `commentAt` is where the comment starts, the
+  // length when there is none.
+  uint8_t length = 0;
+  uint8_t commentAt = 0;
+  // Its plain numbers; `numbersFit` is false when there are more than a shape holds.
+  ConstantTokens tokens;
+  bool numbersFit = true;
+  // The text without the digits of its numbers, made only when there are numbers.
+  uint8_t shapeLength = 0;
+  char shape[kStatementTextRoom];
+};
+
+// What each byte is to the pass over a statement.
+namespace textclass {
+constexpr uint8_t kEnd = 0x01;  // NUL or line feed
+constexpr uint8_t kQuote = 0x02;
+constexpr uint8_t kSemicolon = 0x04;
+constexpr uint8_t kDigit = 0x08;
+constexpr uint8_t kName = 0x10;        // a character that continues a name
+constexpr uint8_t kEndsNumber = 0x20;  // a comma, a bracket, a blank or the end
+constexpr uint8_t kSpecial = kEnd | kQuote | kSemicolon | kDigit;
+
+struct Table {
+  uint8_t of[256] = {};
+  constexpr Table() {
+    for (int c = 0; c < 256; ++c) {
+      uint8_t bits = 0;
+      if (c == 0 || c == '\n') bits |= kEnd | kEndsNumber;
+      if (c == '"' || c == '\'') bits |= kQuote;
+      if (c == ';') bits |= kSemicolon;
+      if (c >= '0' && c <= '9') bits |= kDigit | kName;
+      if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.') bits |= kName;
+      if (c == ',' || c == ']' || c == ' ' || c == '\t') bits |= kEndsNumber;
+      of[c] = bits;
+    }
+  }
+};
+constexpr Table kTable;
+
+inline uint8_t of(char c) { return kTable.of[static_cast<unsigned char>(c)]; }
+}  // namespace textclass
 
 int hexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -122,56 +149,112 @@ int hexDigitValue(char c) {
   return -1;
 }
 
-// Finds the plain numbers of the statement; false when there is none or more than fit.
-bool findConstantTokens(const char* text, uint8_t length, char commentStart, ConstantTokens& tokens) {
+// Reads the statement at `position`; false when its text does not fit the tables. A quote
+// leaves the rest of the text whole: the prefix may stand inside a string. Only the prefix
+// ";" is cut at, a character that no operand reads on from; another prefix may begin with
+// an operator.
+bool readStatementText(const char* position, const char* commentPrefix, StatementText& out) {
+  constexpr size_t kRoom = kStatementTextRoom;
+  const bool cutAtSemicolon = commentPrefix && commentPrefix[0] == ';' && commentPrefix[1] == '\0';
+  bool quoted = false;
+  ConstantTokens& tokens = out.tokens;
   tokens.count = 0;
-  for (uint8_t i = 0; i < length; ++i) {
-    if (text[i] < '0' || text[i] > '9' || (i > 0 && isNameCharacter(text[i - 1]))) continue;
-    uint8_t end = i;
-    uint64_t value = 0;
-    bool wellFormed;
-    if (text[i] == '0' && i + 1 < length && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-      // Up to eight hexadecimal digits after "0x".
-      end = static_cast<uint8_t>(i + 2);
-      while (end < length && hexDigitValue(text[end]) >= 0)
-        value = value * 16 + static_cast<uint64_t>(hexDigitValue(text[end++]));
-      const int count = end - (i + 2);
-      wellFormed = count >= 1 && count <= 8;
-    } else {
-      while (end < length && text[end] >= '0' && text[end] <= '9')
-        value = value * 10 + static_cast<uint64_t>(text[end++] - '0');
-      const int count = end - i;
-      wellFormed = count <= 9 && (count == 1 || text[i] != '0');
+  out.numbersFit = true;
+  size_t i = 0;
+  for (;;) {
+    // Most characters are none of the kinds below: the loop only counts them.
+    uint8_t kind = textclass::of(position[i]);
+    while (!(kind & textclass::kSpecial)) {
+      if (i >= kRoom) return false;
+      kind = textclass::of(position[++i]);
     }
-    const char after = end < length ? text[end] : '\n';
-    const bool ends = after == ',' || after == ']' || after == '\n' || after == ' ' || after == '\t' ||
-                      (commentStart && after == commentStart);
-    if (!wellFormed || !ends) {
+    if (kind & textclass::kEnd) {
+      out.length = out.commentAt = static_cast<uint8_t>(i);
+      break;
+    }
+    if (i >= kRoom) return false;
+    const char c = position[i];
+    if (kind & textclass::kQuote) {
+      quoted = true;
+    } else if (kind & textclass::kSemicolon) {
+      if (cutAtSemicolon && !quoted) {
+        out.commentAt = static_cast<uint8_t>(i);
+        out.length = static_cast<uint8_t>(i + 1);
+        break;
+      }
+    } else if (i == 0 || !(textclass::of(position[i - 1]) & textclass::kName)) {
+      // A number starts here: its digits stop at a character that is no digit, never at
+      // the end of the text or the comment, so the end is found by reading on.
+      size_t end = i;
+      uint64_t value = 0;
+      bool wellFormed;
+      if (c == '0' && (position[i + 1] == 'x' || position[i + 1] == 'X')) {
+        end = i + 2;
+        for (int digit; end <= kRoom && (digit = hexDigitValue(position[end])) >= 0; ++end)
+          value = value * 16 + static_cast<uint64_t>(digit);
+        const size_t count = end - (i + 2);
+        wellFormed = count >= 1 && count <= 8;
+      } else {
+        while (end <= kRoom && (textclass::of(position[end]) & textclass::kDigit))
+          value = value * 10 + static_cast<uint64_t>(position[end++] - '0');
+        const size_t count = end - i;
+        wellFormed = count <= 9 && (count == 1 || c != '0');
+      }
+      if (end > kRoom) return false;
+      // The comment's ";" ends a number only where the text is cut there.
+      const char after = position[end];
+      const bool ends = (textclass::of(after) & textclass::kEndsNumber) ||
+                        (after == ';' && cutAtSemicolon && !quoted);
+      if (wellFormed && ends) {
+        if (tokens.count == ConstantTokens::kMost) {
+          out.numbersFit = false;
+        } else {
+          ConstantToken& token = tokens.token[tokens.count++];
+          token.digits = static_cast<uint8_t>(i);
+          token.end = static_cast<uint8_t>(end);
+          token.from = static_cast<uint8_t>(i);
+          token.value = static_cast<int64_t>(value);
+          const char sign = i > 0 ? position[i - 1] : '\0';
+          if (sign == '-' || sign == '+' || sign == '~') {
+            token.from = static_cast<uint8_t>(i - 1);
+            if (sign == '-') token.value = static_cast<int64_t>(0 - value);
+            if (sign == '~') token.value = static_cast<int64_t>(~value);
+          }
+        }
+      }
+      // The character after the digits is no digit: it is read as any other.
       i = end;
       continue;
     }
-    if (tokens.count == ConstantTokens::kMost) return false;
-    ConstantToken& token = tokens.token[tokens.count++];
-    token.digits = i;
-    token.end = end;
-    token.from = i;
-    token.value = static_cast<int64_t>(value);
-    if (i > 0 && (text[i - 1] == '-' || text[i - 1] == '+' || text[i - 1] == '~')) {
-      token.from = static_cast<uint8_t>(i - 1);
-      if (text[i - 1] == '-') token.value = static_cast<int64_t>(0 - value);
-      if (text[i - 1] == '~') token.value = static_cast<int64_t>(~value);
-    }
-    i = end;
+    ++i;
   }
-  return tokens.count > 0;
+  // The shape, of a statement that has one: the text without the digits of its numbers.
+  // Digits that make no number stay, as any other text.
+  out.shapeLength = 0;
+  if (tokens.count == 0 || !out.numbersFit) return true;
+  uint8_t made = 0;
+  uint8_t from = 0;
+  for (uint32_t k = 0; k < tokens.count; ++k) {
+    const ConstantToken& token = tokens.token[k];
+    std::memcpy(out.shape + made, position + from, token.digits - from);
+    made = static_cast<uint8_t>(made + token.digits - from);
+    from = token.end;
+  }
+  std::memcpy(out.shape + made, position + from, out.length - from);
+  out.shapeLength = static_cast<uint8_t>(made + out.length - from);
+  return true;
 }
 
-uint64_t plainHash(const char* text, uint8_t length, const LineInfo* line) {
+uint64_t plainHash(const char* text, uint8_t length, const ControlState* state, const Section* section) {
   uint64_t hash = hashBytes(text, length);
-  hash ^= reinterpret_cast<uintptr_t>(line->controlState.get()) * 0x9E3779B97F4A7C15ull;
-  hash ^= reinterpret_cast<uintptr_t>(line->section.get()) * 0xC2B2AE3D27D4EB4Full;
+  hash ^= reinterpret_cast<uintptr_t>(state) * 0x9E3779B97F4A7C15ull;
+  hash ^= reinterpret_cast<uintptr_t>(section) * 0xC2B2AE3D27D4EB4Full;
   return hash ^ (hash >> 29);
 }
+
+// The tag of a plain statement's slot: bits of its hash above those that choose the slot,
+// never 0, which marks a free slot.
+uint32_t plainTag(uint64_t hash) { return static_cast<uint32_t>(hash >> 12) | 1; }
 
 // What statements of one constant shape come to over ranges of their constants: the form
 // chosen when every value lies in its range of the form, and the values lie outside the
@@ -179,14 +262,16 @@ uint64_t plainHash(const char* text, uint8_t length, const LineInfo* line) {
 struct ShapeRegime {
   static constexpr size_t kMostPassedOver = 4;
   static constexpr uint32_t kMost = isa::ConstantOperandForm::kMostOperands;
+  // What every statement that takes the regime reads comes first, so that a statement of
+  // one number and no form passed over reads two cache lines of it.
   IPAttribute* attributes = nullptr;  // a claim on a shared set; null when the regime is free
-  isa::ConstantOperandForm chosen;
-  // The ranges of the forms before it, by number: [form][number][low, high].
-  int64_t passedOver[kMostPassedOver][kMost][2] = {};
   uint32_t base = 0;  // the image without the constants' bits
   uint16_t cycles = 0;
   uint8_t bits = 0;
   uint8_t passedOverCount = 0;
+  isa::ConstantOperandForm chosen;
+  // The ranges of the forms before it, by number: [form][number][low, high].
+  int64_t passedOver[kMostPassedOver][kMost][2] = {};
 
   static bool within(const isa::ConstantOperandForm& form, const int64_t* values) {
     for (uint32_t i = 0; i < form.count; ++i)
@@ -219,7 +304,7 @@ struct ShapeRegime {
 };
 
 // A statement text with its numbers taken out, under a control state, in a section.
-struct ShapeStatement {
+struct alignas(64) ShapeStatement {
   static constexpr size_t kRegimes = 3;
   uint64_t hash = 0;
   const ControlState* state = nullptr;
@@ -230,7 +315,7 @@ struct ShapeStatement {
   uint8_t count = 0;
   uint8_t textLength = 0;  // without the numbers
   uint8_t nextRegime = 0;
-  char text[PlainStatement::kTextRoom] = {};
+  char text[kStatementTextRoom] = {};
   ShapeRegime regimes[kRegimes];
 
   void releaseRegimes() {
@@ -244,24 +329,113 @@ struct ShapeStatement {
 
 constexpr size_t kShapeStatementSlots = 1024;
 
-// The statement text without the digits of its numbers.
-uint8_t shapeText(const char* text, uint8_t length, const ConstantTokens& tokens, char* out) {
-  uint8_t from = 0;
-  uint8_t made = 0;
-  for (uint32_t i = 0; i < tokens.count; ++i) {
-    const ConstantToken& token = tokens.token[i];
-    std::memcpy(out + made, text + from, token.digits - from);
-    made = static_cast<uint8_t>(made + token.digits - from);
-    from = token.end;
-  }
-  std::memcpy(out + made, text + from, length - from);
-  return static_cast<uint8_t>(made + length - from);
-}
-
-uint64_t shapeHash(const char* shape, uint8_t length, const ConstantTokens& tokens, const LineInfo* line) {
-  uint64_t hash = plainHash(shape, length, line);
+uint64_t shapeHash(const char* shape, uint8_t length, const ConstantTokens& tokens, const ControlState* state,
+                   const Section* section) {
+  uint64_t hash = plainHash(shape, length, state, section);
   for (uint32_t i = 0; i < tokens.count; ++i) hash = (hash ^ tokens.token[i].digits) * 0xFF51AFD7ED558CCDull;
   return hash ^ (hash >> 31);
+}
+
+// The parses the walk of the current statement made, for a jump that may keep its shape.
+class RecordingOperands : public isa::ExpressionOperandParser {
+ public:
+  static constexpr uint32_t kMost = isa::JumpShape::kMostParses + isa::JumpShape::kMostNumbers;
+  struct Call {
+    const char* text;
+    uint32_t length;
+    void* expression;
+    const char* error;
+  };
+
+  uint32_t parse(const char* text, const LineInfo* line, void** expression, const char** error) override {
+    const uint32_t length = isa::ExpressionOperandParser::parse(text, line, expression, error);
+    if (count < kMost) calls[count] = Call{text, length, *expression, *error};
+    ++count;
+    return length;
+  }
+
+  Call calls[kMost] = {};
+  uint32_t count = 0;
+};
+
+// Where a statement's target stands: the name at the end of the statement text (before
+// blanks and the comment), after a comma or a blank, starting with a letter or an
+// underscore.
+struct TargetSplit {
+  uint8_t from = 0;
+  uint8_t end = 0;
+};
+
+bool isJumpNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
+}
+
+bool splitTarget(const char* text, uint8_t commentAt, TargetSplit& split) {
+  uint8_t end = commentAt;
+  while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  uint8_t from = end;
+  while (from > 0 && isJumpNameCharacter(text[from - 1])) --from;
+  if (from == end || from == 0) return false;
+  const char first = text[from];
+  if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '_')) return false;
+  const char before = text[from - 1];
+  if (before != ',' && before != ' ' && before != '\t') return false;
+  split.from = from;
+  split.end = end;
+  return true;
+}
+
+// A generic jump statement's text but for its target, under a control state, in a
+// section, under a generation of the settings: its shared forms and its kept expansion.
+struct JumpShapeSlot {
+  uint64_t hash = 0;
+  const ControlState* state = nullptr;
+  const Section* section = nullptr;
+  uint32_t generation = 0;
+  uint8_t beforeLength = 0;
+  uint8_t afterLength = 0;
+  uint8_t stateCount = 0;
+  // The target's symbol as the parse leaves it: its flags, and whether it is placed in
+  // the statement's section (1), elsewhere (2) or nowhere yet (0).
+  uint8_t symbolFlags[3] = {};
+  uint8_t symbolPlace = 0;
+  uint32_t consumedBeyond = 0;  // characters the walk took after the target
+  char text[PlainStatement::kTextRoom] = {};
+  uint16_t states[isa::InstructionMatcher::kMostTargetStates] = {};
+  isa::JumpShape* shape = nullptr;  // null when the slot is free
+};
+
+constexpr size_t kJumpShapeSlots = 512;
+
+uint64_t jumpShapeHash(const char* text, const TargetSplit& split, uint8_t length, const LineInfo* line,
+                       uint32_t generation) {
+  uint64_t hash = hashBytes(text, split.from);
+  hash = (hash ^ hashBytes(text + split.end, static_cast<size_t>(length - split.end))) * 0x9E3779B97F4A7C15ull;
+  hash ^= reinterpret_cast<uintptr_t>(line->controlState.get()) * 0xC2B2AE3D27D4EB4Full;
+  hash ^= reinterpret_cast<uintptr_t>(line->section.get()) * 0x165667B19E3779F9ull;
+  hash ^= generation * 0xFF51AFD7ED558CCDull;
+  return hash ^ (hash >> 29);
+}
+
+// How the target's symbol will stand once the parse has referred to it, for the symbol
+// as it stands now (null: the parse makes it).
+void referencedClass(const Symbol* symbol, const LineInfo* line, uint8_t* flags, uint8_t& place) {
+  const bool debugSection = line->section && line->section->flags.isDebug();
+  flags[0] = symbol ? symbol->flags[0] : 0;
+  flags[1] = static_cast<uint8_t>((symbol ? symbol->flags[1] : 0) | Symbol::kUsed);
+  flags[2] = static_cast<uint8_t>((symbol ? symbol->flags[2] : 0) |
+                                  (debugSection ? Symbol::kDebugReferenced : Symbol::kProgramReferenced));
+  const Section* section = symbol ? symbol->section : nullptr;
+  place = section == nullptr ? 0 : section == line->section ? 1 : 2;
+}
+
+// Jumps of one text whose targets stand differently have slots of their own: forward and
+// backward jumps mix in most code.
+uint64_t classHash(uint64_t hash, const uint8_t* flags, uint8_t place) {
+  const uint64_t mixed = (uint64_t{flags[0]} | uint64_t{flags[1]} << 8 | uint64_t{flags[2]} << 16 |
+                          uint64_t{place} << 24) + 1;
+  hash ^= mixed * 0xD6E8FEB86659FD93ull;
+  return hash ^ (hash >> 32);
 }
 
 }  // namespace
@@ -282,6 +456,7 @@ struct InstructionStatements::Session {
   // statements go on under the state they were made in, with no directive between.
   // Made at the first statement kept: the parsers of generated lines never keep one.
   std::vector<PlainStatement> plainStatements;
+  std::vector<uint32_t> plainTags;  // beside the slots, by slot
   const ControlState* plainState = nullptr;
   uint32_t plainGeneration = 0;
   // Binding directives so far. Both counts only grow, so their sum is the same only when
@@ -300,11 +475,11 @@ struct InstructionStatements::Session {
 
   // The slot that holds the shape under the line's conditions, or null.
   ShapeStatement* findShape(uint64_t hash, const char* shape, uint8_t length, const ConstantTokens& tokens,
-                            const LineInfo* line) {
+                            const ControlState* state, const Section* section) {
     if (shapeStatements.empty()) return nullptr;
     ShapeStatement* slot = &shapeStatements[hash & (kShapeStatementSlots - 1)];
-    if (slot->hash != hash || slot->generation != plainGeneration || slot->state != line->controlState ||
-        slot->section != line->section || slot->count != tokens.count || slot->textLength != length ||
+    if (slot->hash != hash || slot->generation != plainGeneration || slot->state != state ||
+        slot->section != section || slot->count != tokens.count || slot->textLength != length ||
         std::memcmp(slot->text, shape, length) != 0)
       return nullptr;
     for (uint32_t i = 0; i < tokens.count; ++i)
@@ -316,7 +491,21 @@ struct InstructionStatements::Session {
   std::string expansionText;
   // Judges constant operands as layout would, made at the first one.
   std::unique_ptr<ExpressionValidator> constantCheck;
-  isa::ExpressionOperandParser operands;
+  RecordingOperands operands;
+  // Generic jumps by their text but for the target; made at the first shape kept. They
+  // count under their own generation, which the directives that place data leave alone,
+  // and the control state of the last jump, as the plain statements count theirs.
+  std::vector<JumpShapeSlot> jumpShapes;
+  uint32_t jumpGeneration = 0;
+  const ControlState* jumpState = nullptr;
+
+  uint32_t jumpShapeGeneration(const LineInfo* line) {
+    if (line->controlState != jumpState) {
+      jumpState = line->controlState;
+      ++jumpGeneration;
+    }
+    return jumpGeneration + bindingChanges;
+  }
   isa::BuildContext context;
   isa::InstructionBuilder builder{context, nullptr, nullptr};
   isa::InstructionMatcher matcher{operands, builder};
@@ -546,6 +735,14 @@ class FStandInGeneric : public FInstruction {
   // No pass copies a stand-in: a copy is made of the generic, with every rewrite.
   FlowNode* clone() const override { return nullptr; }
 
+  // Takes over the choice and the line copy of the jump record it replaces.
+  void adopt(bool chosen, LineInfo* genericLine) {
+    standInChosen_ = chosen ? 1 : 0;
+    if (!genericLine) return;
+    runPart<StandInLines>().byNode[this] = genericLine;
+    hasGenericLine_ = 1;
+  }
+
  private:
   // The copy of the statement's line, once a line had to follow the stand-in.
   LineInfo* genericLine() const {
@@ -565,9 +762,39 @@ VEKT_POOLED_CLASS_IMPL(FStandInGeneric, "FStandInGeneric")
 
 namespace {
 
-const char* commentPrefixOf(const LineInfo* line) {
-  return line->controlState ? line->controlState->commentPrefix : ";";
+// The hooks of the jump records: the stand-in a record becomes, and the line copy.
+FInstruction* makeJumpStandIn(LineInfo* line, std::vector<IPInstruction*> forms, const isa::JumpShape& shape,
+                              const char* targetName, uint32_t firstLabel) {
+  // The lines as the statement would have packed them, with the label numbers it took.
+  std::string packed;
+  isa::BuildContext context;
+  context.expansionText = &packed;
+  context.found = true;
+  const unsigned long next = nextTempLabelNumber();
+  setNextTempLabelNumber(firstLabel);
+  isa::expandJumpExpansion(shape.expansion, context, line,
+                           TEString::intern(targetName, static_cast<uint32_t>(std::strlen(targetName))), true);
+  setNextTempLabelNumber(next);
+  SymbolTable* table = symbolTable();
+  SymbolTable::LocalSymbolTable* scope = table->current;
+  const uint16_t scopeId = table->currentScope;
+  table->current = shape.scope;
+  table->currentScope = shape.scopeId;
+  DeferredExpansion* deferred = FDeferredGeneric::pack(packed, context.expansionInstructions);
+  table->current = scope;
+  table->currentScope = scopeId;
+  return new FStandInGeneric(line, std::move(forms), deferred);
 }
+
+LineInfo* makeJumpGenericLine(LineInfo* line) { return insertGenericLine(line); }
+
+void adoptJumpStandIn(FInstruction* standIn, bool chosen, LineInfo* genericLine) {
+  static_cast<FStandInGeneric*>(standIn)->adopt(chosen, genericLine);
+}
+
+}  // namespace
+
+namespace {
 
 bool genericsAllowedAt(const LineInfo* line) {
   // $HW_ONLY clears the run's setting; the line's copy follows the option and the control.
@@ -639,7 +866,38 @@ bool fail(LineInfo* line, const char* text) {
 
 }  // namespace
 
-void InstructionStatements::settingsMayHaveChanged() { ++session_->plainGeneration; }
+namespace {
+
+// Directives that place data, space or alignment in the section, or give a symbol a value:
+// nothing a jump's forms are built from. A symbol's value is judged at every jump.
+bool leavesJumpsAlone(int directive) {
+  switch (directive) {
+    case kTokAccum:
+    case kTokAlign:
+    case kTokAscii:
+    case kTokAsciiz:
+    case kTokByte:
+    case kTokDouble:
+    case kTokEqu:
+    case kTokFloat:
+    case kTokFract:
+    case kTokHalf:
+    case kTokSet:
+    case kTokSfract:
+    case kTokSpace:
+    case kTokWord:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void InstructionStatements::settingsMayHaveChanged(int directive) {
+  ++session_->plainGeneration;
+  if (!leavesJumpsAlone(directive)) ++session_->jumpGeneration;
+}
 
 void InstructionStatements::symbolBindingChanged() { ++session_->bindingChanges; }
 
@@ -713,7 +971,7 @@ void keepShape(InstructionStatements::Session& s, const char* position, const Co
   if (!regime.image(values, rebuilt) || rebuilt != image) return;
   regime.cycles = static_cast<uint16_t>(chosen.cycles);
 
-  ShapeStatement* slot = s.findShape(key, shape, shapeLength, tokens, line);
+  ShapeStatement* slot = s.findShape(key, shape, shapeLength, tokens, line->controlState, line->section);
   if (!slot) {
     slot = s.shapeSlot(key);
     slot->releaseRegimes();
@@ -740,33 +998,251 @@ void keepShape(InstructionStatements::Session& s, const char* position, const Co
 
 }  // namespace
 
+namespace {
+
+bool sameForms(const FInstruction& made, const FInstruction& statement) {
+  if (made.candidates.size() != statement.candidates.size()) return false;
+  for (size_t i = 0; i < made.candidates.size(); ++i) {
+    const IPInstruction& a = *made.candidates[i];
+    const IPInstruction& b = *statement.candidates[i];
+    if (a.alternative != b.alternative || a.cycles != b.cycles || !a.encoding != !b.encoding) return false;
+    if (!a.encoding) continue;
+    if (a.encoding->bits != b.encoding->bits || a.encoding->operands.size() != b.encoding->operands.size() ||
+        std::memcmp(a.encoding->image, b.encoding->image, sizeof a.encoding->image) != 0)
+      return false;
+  }
+  return true;
+}
+
+// Keeps the shape of a generic jump that went the whole way to its stand-in, when the
+// walk read its target as an expression alone, the target named a symbol of its own
+// name, and nothing was reported: the next jump of the same text but for the target can
+// then share the forms. A shape is made at the second jump of its text.
+void keepJumpShape(InstructionStatements::Session& s, const char* position, LineInfo* line, uint8_t plainLength,
+                   const TargetSplit& split, uint32_t matched, const isa::BuildContext& context,
+                   const FInstruction& standIn, size_t diagnosticsBefore, unsigned long labelsBefore,
+                   bool plainJump = false, bool genericRefused = false) {
+  if (!isa::targetOutcomes().enabled || matched < split.end || tempLabelNameTakenEarly()) return;
+  const unsigned long labelsAfter = nextTempLabelNumber();
+  if (labelsAfter > labelsBefore || (plainJump && labelsAfter != labelsBefore)) return;
+  isa::JumpExpansion expansion;
+  if ((!plainJump && !isa::jumpExpansionOf(context, expansion)) || !isa::jumpFormsFitRecord(standIn)) return;
+  if (errorHandler()->diagnosticStamp() != diagnosticsBefore) return;
+  const uint32_t stateCount = s.matcher.targetStateCount();
+  if (stateCount == 0 || stateCount > isa::InstructionMatcher::kMostTargetStates) return;
+  if (!isa::InstructionMatcher::nameOnlyAnExpression(s.matcher.targetStates(), stateCount, position + split.from,
+                                                     split.end - split.from))
+    return;
+  const RecordingOperands& parses = s.operands;
+  if (parses.count == 0 || parses.count > RecordingOperands::kMost) return;
+  const char* target = position + split.from;
+  const uint32_t nameLength = split.end - split.from;
+  Symbol* symbol = nullptr;
+  uint32_t back[isa::JumpShape::kMostParses];
+  uint32_t beyond[isa::JumpShape::kMostParses];
+  uint32_t targetParses = 0;
+  isa::JumpShape numbers;
+  for (uint32_t i = 0; i < parses.count; ++i) {
+    const RecordingOperands::Call& call = parses.calls[i];
+    if (call.text > target || call.error || !call.expression) return;
+    auto* parsed = static_cast<OrbaExpression*>(call.expression);
+    // A number before the target reads nothing outside the statement.
+    if (call.text + call.length <= target && parsed->getKind() == EK_integer && !parsed->hasOperands()) {
+      if (numbers.numberCount == isa::JumpShape::kMostNumbers) return;
+      numbers.numberAt[numbers.numberCount] = static_cast<uint32_t>(call.text - position);
+      numbers.numberLength[numbers.numberCount] = call.length;
+      numbers.numberValue[numbers.numberCount++] = parsed->getInteger();
+      continue;
+    }
+    if (targetParses == isa::JumpShape::kMostParses) return;
+    for (const char* blank = call.text; blank < target; ++blank)
+      if (*blank != ' ' && *blank != '\t') return;
+    if (parsed->getKind() != EK_symbol || parsed->hasOperands() || !parsed->getSymbol()) return;
+    if (symbol && parsed->getSymbol() != symbol) return;
+    symbol = parsed->getSymbol();
+    back[targetParses] = static_cast<uint32_t>(target - call.text);
+    if (call.length < back[targetParses] + nameLength) return;
+    beyond[targetParses] = call.length - back[targetParses] - nameLength;
+    ++targetParses;
+  }
+  if (!symbol || !symbol->name || symbol->valueExpression || (symbol->flags[0] & Symbol::kBinding6) ||
+      std::strlen(symbol->name) != nameLength || std::memcmp(symbol->name, target, nameLength) != 0 ||
+      isa::isGeneratedLabelName(symbol->name))
+    return;
+
+  const uint32_t generation = s.jumpShapeGeneration(line);
+  uint8_t symbolPlace = symbol->section == nullptr ? 0 : symbol->section == line->section ? 1 : 2;
+  const uint64_t hash =
+      classHash(jumpShapeHash(position, split, plainLength, line, generation), symbol->flags, symbolPlace);
+  if (s.jumpShapes.empty()) s.jumpShapes.resize(kJumpShapeSlots);
+  JumpShapeSlot& slot = s.jumpShapes[hash & (kJumpShapeSlots - 1)];
+  // The first jump of a text only marks the slot: a text met once needs no shape.
+  if (slot.hash != hash) {
+    slot = JumpShapeSlot{};
+    slot.hash = hash;
+    return;
+  }
+  isa::JumpShape* shape = isa::makeJumpShape();
+  shape->before.assign(position, split.from);
+  shape->after.assign(position + split.end, static_cast<size_t>(plainLength - split.end));
+  shape->parseCount = targetParses;
+  for (uint32_t i = 0; i < targetParses; ++i) {
+    shape->parseBack[i] = back[i];
+    shape->parseBeyond[i] = beyond[i];
+  }
+  shape->numberCount = numbers.numberCount;
+  for (uint32_t i = 0; i < numbers.numberCount; ++i) {
+    shape->numberAt[i] = numbers.numberAt[i];
+    shape->numberLength[i] = numbers.numberLength[i];
+    shape->numberValue[i] = numbers.numberValue[i];
+  }
+  shape->makeStandIn = makeJumpStandIn;
+  shape->makeGenericLine = makeJumpGenericLine;
+  shape->adoptStandIn = adoptJumpStandIn;
+  shape->plain = plainJump;
+  shape->checkOnly = !isa::expansionLinesWanted();
+  shape->genericRefused = genericRefused;
+  shape->waiting = plainJump || shape->checkOnly ? 0 : static_cast<uint16_t>(standIn.waitingExpansions());
+  shape->expansion = expansion;
+  shape->labelCount = static_cast<uint32_t>(labelsBefore - labelsAfter);
+  SymbolTable* table = symbolTable();
+  shape->scope = table->current;
+  shape->scopeId = table->currentScope;
+  shape->forms = new FInstruction(
+      line, isa::buildJumpForms(*shape, line, symbol, shape->leaves, &shape->leafCount, &shape->parsedNodes));
+  shape->bound = symbol;
+  if (!sameForms(*shape->forms, standIn) || shape->leafCount == 0 ||
+      errorHandler()->diagnosticStamp() != diagnosticsBefore)
+    return;
+  slot.shape = shape;
+  slot.state = line->controlState;
+  slot.section = line->section;
+  slot.generation = generation;
+  slot.beforeLength = split.from;
+  slot.afterLength = static_cast<uint8_t>(plainLength - split.end);
+  std::memcpy(slot.text, position, split.from);
+  std::memcpy(slot.text + split.from, position + split.end, slot.afterLength);
+  slot.stateCount = static_cast<uint8_t>(stateCount);
+  for (uint32_t i = 0; i < stateCount; ++i) slot.states[i] = s.matcher.targetStates()[i];
+  for (int i = 0; i < 3; ++i) slot.symbolFlags[i] = symbol->flags[i];
+  slot.symbolPlace = symbolPlace;
+  slot.consumedBeyond = matched - split.end;
+}
+
+// A generic jump of a kept shape: the target is parsed as the walk parses it, the
+// expansion is packed as the kept outcome makes it, and a record shares the shape's
+// forms. False, with nothing done, when the statement is not of a kept shape or its
+// target could stand otherwise than the shape's did.
+bool takeJumpRecord(InstructionStatements::Session& s, const char* position, LineInfo* line, uint8_t plainLength,
+                    uint8_t commentAt, uint32_t* consumed) {
+  if (s.jumpShapes.empty() || !isa::jumpRecords().enabled || !isa::targetOutcomes().enabled) return false;
+  TargetSplit split;
+  if (!splitTarget(position, commentAt, split)) return false;
+  Section* section = line->section;
+  if (section == placeholderSection() || jumpChainsAt(line)) return false;
+  char name[PlainStatement::kTextRoom + 1];
+  const auto nameLength = static_cast<size_t>(split.end - split.from);
+  std::memcpy(name, position + split.from, nameLength);
+  name[nameLength] = '\0';
+  if (isa::isGeneratedLabelName(name)) return false;
+  SymbolTable* table = symbolTable();
+  if (!table->current) return false;
+  const Symbol* known = table->current->lookup(name);
+  if (known && (known->valueExpression || std::strcmp(known->name, name) != 0 || (known->flags[0] & Symbol::kBinding6)))
+    return false;
+  uint8_t flags[3];
+  uint8_t place = 0;
+  referencedClass(known, line, flags, place);
+  const uint32_t generation = s.jumpShapeGeneration(line);
+  const uint64_t hash = classHash(jumpShapeHash(position, split, plainLength, line, generation), flags, place);
+  const JumpShapeSlot& slot = s.jumpShapes[hash & (kJumpShapeSlots - 1)];
+  const auto afterLength = static_cast<uint8_t>(plainLength - split.end);
+  if (!slot.shape || slot.hash != hash || slot.generation != generation || slot.state != line->controlState ||
+      slot.section != line->section || slot.beforeLength != split.from || slot.afterLength != afterLength ||
+      std::memcmp(slot.text, position, split.from) != 0 ||
+      std::memcmp(slot.text + split.from, position + split.end, afterLength) != 0 ||
+      std::memcmp(flags, slot.symbolFlags, 3) != 0 || place != slot.symbolPlace ||
+      slot.shape->scope != table->current || slot.shape->scopeId != table->currentScope)
+    return false;
+  // The expansion's labels are numbered now and named when the lines are made.
+  const unsigned long firstLabel = nextTempLabelNumber();
+  if (tempLabelNameTakenEarly() || firstLabel > UINT32_MAX || firstLabel < slot.shape->labelCount) return false;
+  isa::JumpShape& shape = *slot.shape;
+  if (shape.checkOnly == isa::expansionLinesWanted()) return false;
+  if (!shape.plain && (!genericsAllowedAt(line) || (!shape.checkOnly && !expansionsMayWait(line)))) return false;
+  if (shape.genericRefused && genericsAllowedAt(line)) return false;
+  // The walk of the shape's text reads the target as an expression alone, and so it reads
+  // this one, when no state it stands in there reads this name as text.
+  if (!isa::InstructionMatcher::nameOnlyAnExpression(slot.states, slot.stateCount, position + split.from,
+                                                     split.end - split.from))
+    return false;
+
+  OrbaExpression* target = nullptr;
+  for (uint32_t i = 0; i < shape.parseCount; ++i) {
+    void* expression = nullptr;
+    const char* error = nullptr;
+    s.operands.isa::ExpressionOperandParser::parse(position + split.from - shape.parseBack[i], line, &expression,
+                                                    &error);
+    auto* parsed = static_cast<OrbaExpression*>(expression);
+    if (!target)
+      target = parsed;
+    else if (parsed)
+      releaseTempExpression(parsed);
+  }
+  Symbol* symbol = target && target->getKind() == EK_symbol ? target->getSymbol() : nullptr;
+  if (target) releaseTempExpression(target);
+  // Only a symbol of the target's own name can be shown by its name: else the walk, which
+  // cannot differ, builds the stand-in.
+  if (!symbol || std::strcmp(symbol->name, name) != 0) return false;
+  *consumed = split.end + slot.consumedBeyond;
+  if (shape.plain) {
+    section->addNode(new isa::FJumpRecord(line, &shape, symbol, 0), true);
+  } else if (shape.checkOnly) {
+    // Nothing after the parse reads the record: it stands for the discarded generic.
+    ++isa::targetOutcomes().taken;
+    section->addNode(new isa::FJumpRecord(line, &shape, symbol, 0), true);
+  } else {
+    setNextTempLabelNumber(firstLabel - shape.labelCount);
+    ++isa::targetOutcomes().taken;
+    section->addNode(new isa::FJumpRecord(line, &shape, symbol, static_cast<uint32_t>(firstLabel)), true);
+    markHardwareAlternative(line);
+  }
+  ++isa::jumpRecords().taken;
+  return true;
+}
+
+}  // namespace
+
 bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t* consumed) {
   Session& s = *session_;
+  // Each read of the line's control state or section goes through the table of line
+  // contexts: the fast paths read them once.
+  const ControlState* const state = line->controlState;
+  Section* const lineSection = line->section;
+  const char* prefix = state ? state->commentPrefix : ";";
+  StatementText text;
   // A generated line belongs to an expansion that may not be chosen: it goes the long way.
-  uint8_t plainLength = 0;
-  uint8_t commentAt = 0;
-  const char* prefix = commentPrefixOf(line);
-  const bool plainKnown = line->variant() < 0 && plainText(position, prefix, plainLength, commentAt);
+  const bool plainKnown = line->variant() < 0 && readStatementText(position, prefix, text);
+  const uint8_t plainLength = text.length;
+  const uint8_t commentAt = text.commentAt;
+  const ConstantTokens& tokens = text.tokens;
   uint64_t plainKey = 0;
   if (plainKnown) {
-    if (line->controlState != s.plainState) {
-      s.plainState = line->controlState;
+    if (state != s.plainState) {
+      s.plainState = state;
       ++s.plainGeneration;
     }
-    plainKey = plainHash(position, plainLength, line);
+    plainKey = plainHash(position, plainLength, state, lineSection);
   }
-  ConstantTokens tokens;
   // The digits are read as decimal only where the line's radix is ten.
-  const bool shapeKnown = plainKnown && isa::constantShapes().enabled && line->controlState &&
-                          line->controlState->radix == 10 &&
-                          findConstantTokens(position, plainLength, commentAt < plainLength ? ';' : '\0', tokens);
-  char shape[PlainStatement::kTextRoom];
-  uint8_t shapeLength = 0;
+  const bool shapeKnown = plainKnown && tokens.count > 0 && text.numbersFit && state && state->radix == 10 &&
+                          isa::constantShapes().enabled;
+  const char* shape = text.shape;
+  const uint8_t shapeLength = text.shapeLength;
   uint64_t shapeKey = 0;
   if (shapeKnown) {
-    shapeLength = shapeText(position, plainLength, tokens, shape);
-    shapeKey = shapeHash(shape, shapeLength, tokens, line);
-    if (const ShapeStatement* known = s.findShape(shapeKey, shape, shapeLength, tokens, line)) {
+    shapeKey = shapeHash(shape, shapeLength, tokens, state, lineSection);
+    if (const ShapeStatement* known = s.findShape(shapeKey, shape, shapeLength, tokens, state, lineSection)) {
       int64_t values[ConstantTokens::kMost];
       for (uint32_t i = 0; i < tokens.count; ++i) values[i] = tokens.token[i].value;
       for (const ShapeRegime& regime : known->regimes) {
@@ -775,24 +1251,25 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
         if (!regime.image(values, image)) break;
         *consumed = tokens.token[tokens.count - 1].end + known->consumedAfter;
         ++isa::constantShapes().taken;
-        appendSimpleInstruction(*line->section, line, *regime.attributes, image, regime.bits, regime.cycles);
+        appendSimpleInstruction(*lineSection, line, *regime.attributes, image, regime.bits, regime.cycles);
         return true;
       }
     }
   }
-  // A statement of a known shape needs no look in the table of plain statements, whose
-  // slot is seldom in the cache.
-  if (plainKnown) {
-    const PlainStatement* plain =
-        s.plainStatements.empty() ? nullptr : &s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
-    if (plain && plain->attributes && plain->hash == plainKey && plain->generation == s.plainGeneration &&
-        plain->state == line->controlState && plain->section == line->section && plain->textLength == plainLength &&
-        std::memcmp(plain->text, position, plainLength) == 0) {
+  // A statement of a known shape needs no look in the table of plain statements. The tags
+  // answer most misses (a jump is never kept) without reading a slot, which is seldom in
+  // the cache.
+  if (plainKnown && plainLength <= PlainStatement::kTextRoom && !s.plainStatements.empty()) {
+    const size_t slot = plainKey & (kPlainStatementSlots - 1);
+    const PlainStatement* plain = &s.plainStatements[slot];
+    if (s.plainTags[slot] == plainTag(plainKey) && plain->generation == s.plainGeneration && plain->state == state && plain->section == lineSection &&
+        plain->textLength == plainLength && std::memcmp(plain->text, position, plainLength) == 0) {
       *consumed = plain->consumed;
-      appendSimpleInstruction(*line->section, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
+      appendSimpleInstruction(*lineSection, line, *plain->attributes, plain->image, plain->bits, plain->cycles);
       return true;
     }
   }
+  if (plainKnown && takeJumpRecord(s, position, line, plainLength, commentAt, consumed)) return true;
   const size_t diagnosticsBefore = errorHandler()->diagnosticStamp();
   isa::BuildContext& context = s.context;
   std::vector<IPInstruction*> room = std::move(context.candidates);
@@ -810,6 +1287,11 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   const char* digits[ConstantTokens::kMost];
   for (uint32_t i = 0; shapeKnown && i < tokens.count; ++i) digits[i] = position + tokens.token[i].digits;
   s.matcher.watchNumbersAt(digits, shapeKnown ? tokens.count : 0);
+  TargetSplit jumpSplit;
+  const bool jumpKnown = plainKnown && isa::jumpRecords().enabled && splitTarget(position, commentAt, jumpSplit);
+  s.matcher.watchTargetAt(jumpKnown ? position + jumpSplit.from : nullptr);
+  s.operands.count = 0;
+  const unsigned long labelsBefore = nextTempLabelNumber();
 
   s.expansionText.clear();
   context.expansionText = isa::expansionLinesWanted() ? &s.expansionText : nullptr;
@@ -840,11 +1322,15 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       candidates.clear();
       section->addNode(standIn, true);
       markHardwareAlternative(line);
+      if (jumpKnown)
+        keepJumpShape(s, position, line, plainLength, jumpSplit, match.matchedLength, context, *standIn,
+                      diagnosticsBefore, labelsBefore);
       return true;
     }
     FGeneric* generic = wait ? new FDeferredGeneric(line, FDeferredGeneric::pack(packed, context.expansionInstructions))
                              : new FGeneric(line);
     bool hardwareAlternative = false;
+    FInstruction* hardware = nullptr;
     if (!candidates.empty()) {
       // The copy of the line only serves the expansion's lines when they are made; a
       // generic whose lines wait stands on the statement's line until then.
@@ -856,12 +1342,18 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       }
       generic->hasHardwareGroup = 1;
       keepOperandsWithSoleCandidate(candidates);
-      generic->addRewrite(new FInstruction(line, std::move(candidates)));
+      hardware = new FInstruction(line, std::move(candidates));
+      generic->addRewrite(hardware);
       candidates.clear();
     }
     section->addNode(generic, true);
     // After the node is placed: a generated line's node would join the generic before it.
     if (hardwareAlternative) markHardwareAlternative(line);
+    // A check reads nothing of the node: the next jump of the text needs none of its own.
+    if (hardware && jumpKnown && !isa::expansionLinesWanted() && !isGeneratedLine(line) &&
+        section != placeholderSection())
+      keepJumpShape(s, position, line, plainLength, jumpSplit, match.matchedLength, context, *hardware,
+                    diagnosticsBefore, labelsBefore);
     return true;
   }
 
@@ -893,20 +1385,25 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
           simple->attributes->isShared() && simple->encoding && fitsPlainImage(*simple->encoding) &&
           s.matcher.parsedOnlyIntegers() && errorHandler()->diagnosticStamp() == diagnosticsBefore &&
           *consumed <= commentAt) {
-        if (s.plainStatements.empty()) s.plainStatements.resize(kPlainStatementSlots);
-        PlainStatement& plain = s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
-        IPAttribute::release(plain.attributes);
-        plain.hash = plainKey;
-        plain.state = line->controlState;
-        plain.section = line->section;
-        plain.attributes = simple->attributes->copy();
-        plain.image = simple->encoding->image[7];
-        plain.generation = s.plainGeneration;
-        plain.consumed = *consumed;
-        plain.cycles = static_cast<uint16_t>(simple->cycles);
-        plain.bits = simple->encoding->bits;
-        plain.textLength = plainLength;
-        std::memcpy(plain.text, position, plainLength);
+        if (plainLength <= PlainStatement::kTextRoom) {
+          if (s.plainStatements.empty()) {
+            s.plainStatements.resize(kPlainStatementSlots);
+            s.plainTags.resize(kPlainStatementSlots);
+          }
+          PlainStatement& plain = s.plainStatements[plainKey & (kPlainStatementSlots - 1)];
+          s.plainTags[plainKey & (kPlainStatementSlots - 1)] = plainTag(plainKey);
+          IPAttribute::release(plain.attributes);
+          plain.state = line->controlState;
+          plain.section = line->section;
+          plain.attributes = simple->attributes->copy();
+          plain.image = simple->encoding->image[7];
+          plain.generation = s.plainGeneration;
+          plain.consumed = static_cast<uint8_t>(*consumed);
+          plain.cycles = static_cast<uint16_t>(simple->cycles);
+          plain.bits = simple->encoding->bits;
+          plain.textLength = plainLength;
+          std::memcpy(plain.text, position, plainLength);
+        }
         if (shapeKnown && !s.matcher.numberReadAsText())
           keepShape(s, position, tokens, shape, shapeLength, shapeKey, line, candidates, *simple, *consumed);
       }
@@ -925,6 +1422,15 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       keepOperandsWithSoleCandidate(candidates);
       node = new FInstruction(line, std::move(candidates));
       candidates.clear();
+      // A generic form accepted where generics are not allowed generated nothing.
+      if (jumpKnown && context.isJump && (!match.genericAccepted || !options.genericsAllowed) &&
+          !jumpChainsAt(line) && section != placeholderSection()) {
+        section->addNode(node, true);
+        keepJumpShape(s, position, line, plainLength, jumpSplit, match.matchedLength, context,
+                      static_cast<FInstruction&>(*node), diagnosticsBefore, labelsBefore, true,
+                      match.genericAccepted);
+        return true;
+      }
     }
     section->addNode(node, true);
     return true;

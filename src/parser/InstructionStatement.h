@@ -21,7 +21,9 @@ class InstructionStatements {
   bool parse(const char* position, LineInfo* line, uint32_t* consumed);
   // A directive or control ran: it may have changed a setting that matching reads, so no
   // statement before it stands for one after it.
-  void settingsMayHaveChanged();
+  // `directive` is the keyword's token, when the caller knows it: a directive that only
+  // places data, space or a symbol's value leaves the kept jumps as they were.
+  void settingsMayHaveChanged(int directive = 0);
   // A directive that binds symbols (.GLOBAL, .EXTERN, .LOCAL, .WEAK) ran: statements of
   // registers and numbers alone read no symbol and stay valid; a jump names a symbol and
   // is made again.

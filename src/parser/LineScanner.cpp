@@ -143,12 +143,22 @@ class KeywordTable {
 
   int32_t find(const char* word, uint32_t length) const {
     if (length == 0 || length > kMaxLength) return kTokIdentifier;
-    char folded[kMaxLength];
-    for (uint32_t i = 0; i < length; ++i) folded[i] = upper(word[i]);
-    for (uint32_t slot = hash(folded, length) & (kSlots - 1);; slot = (slot + 1) & (kSlots - 1)) {
+    // Every statement word comes here: it is folded and hashed in one pass.
+    char folded[kMaxLength] = {};
+    uint32_t value = kHashSeed;
+    for (uint32_t i = 0; i < length; ++i) {
+      folded[i] = upper(word[i]);
+      value = (value ^ static_cast<uint8_t>(folded[i])) * kHashFactor;
+    }
+    const uint32_t hashed = finishHash(value);
+    // Most words that are no keyword (labels, names) stop at the filter, which stays in
+    // the cache where the slots do not.
+    if (!inFilter(hashed)) return kTokIdentifier;
+    for (uint32_t slot = hashed & (kSlots - 1);; slot = (slot + 1) & (kSlots - 1)) {
       const Slot& entry = slots_[slot];
       if (entry.code == 0) return kTokIdentifier;
-      if (entry.length == length && std::memcmp(entry.text, folded, length) == 0) return entry.code;
+      // Both texts are padded with zeros: the whole of each compares at once.
+      if (entry.length == length && std::memcmp(entry.text, folded, kMaxLength) == 0) return entry.code;
     }
   }
 
@@ -156,6 +166,14 @@ class KeywordTable {
 
  private:
   static constexpr uint32_t kSlots = 2048;  // a power of two, over twice the keyword count
+  // One bit for each value of the hash bits above those that choose the slot: set for
+  // the keywords' values, about one in twenty.
+  static constexpr uint32_t kFilterBits = 16384;
+  static uint32_t filterBit(uint32_t hashed) { return (hashed >> 11) & (kFilterBits - 1); }
+  bool inFilter(uint32_t hashed) const {
+    const uint32_t bit = filterBit(hashed);
+    return (filter_[bit / 64] >> (bit % 64)) & 1;
+  }
   struct Slot {
     char text[kMaxLength] = {};
     uint32_t length = 0;
@@ -164,10 +182,13 @@ class KeywordTable {
 
   static char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+  static constexpr uint32_t kHashSeed = 2166136261u;
+  static constexpr uint32_t kHashFactor = 16777619u;
+  static uint32_t finishHash(uint32_t value) { return value ^ (value >> 15); }
   static uint32_t hash(const char* text, uint32_t length) {
-    uint32_t value = 2166136261u;
-    for (uint32_t i = 0; i < length; ++i) value = (value ^ static_cast<uint8_t>(text[i])) * 16777619u;
-    return value ^ (value >> 15);
+    uint32_t value = kHashSeed;
+    for (uint32_t i = 0; i < length; ++i) value = (value ^ static_cast<uint8_t>(text[i])) * kHashFactor;
+    return finishHash(value);
   }
 
   static std::string variant(const char* base, const char* width) {
@@ -181,7 +202,10 @@ class KeywordTable {
     uint32_t length = static_cast<uint32_t>(std::strlen(text));
     char folded[kMaxLength];
     for (uint32_t i = 0; i < length; ++i) folded[i] = upper(text[i]);
-    uint32_t slot = hash(folded, length) & (kSlots - 1);
+    const uint32_t hashed = hash(folded, length);
+    const uint32_t bit = filterBit(hashed);
+    filter_[bit / 64] |= uint64_t{1} << (bit % 64);
+    uint32_t slot = hashed & (kSlots - 1);
     while (slots_[slot].code != 0) {
       if (slots_[slot].length == length && std::memcmp(slots_[slot].text, folded, length) == 0) return;
       slot = (slot + 1) & (kSlots - 1);
@@ -193,6 +217,7 @@ class KeywordTable {
   }
 
   std::vector<Slot> slots_;
+  uint64_t filter_[kFilterBits / 64] = {};
   uint32_t mnemonicCount_ = 0;
 };
 
@@ -266,7 +291,6 @@ int32_t controlAt(const char* p, const char** end) {
 void Scanner::reset(const char* text, LineInfo* lineInfo, const char* prefix) {
   textStart = text ? text : "";
   cursor = textStart;
-  limit = textStart + std::strlen(textStart);
   tokenStart = nullptr;
   tokenEnd = nullptr;
   line = lineInfo;

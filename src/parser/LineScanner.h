@@ -112,7 +112,6 @@ struct Scanner {
   // The closing quote of a quoted literal; null for every other token.
   const char* tokenEnd = nullptr;
   const char* cursor = nullptr;
-  const char* limit = nullptr;
   LineInfo* line = nullptr;
   const char* commentPrefix = ";";
   int32_t blankRuns = 0;  // runs of white space skipped since set-up

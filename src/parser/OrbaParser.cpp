@@ -46,6 +46,13 @@ bool isDirective(int32_t code) { return code >= kTokDirectiveFirst && code <= kT
 
 bool definesByLabel(int32_t code) { return code == kTokAlias || code == kTokEqu || code == kTokSet; }
 
+// Whether the token after a word that ends at `p` may be a colon or a directive (".EQU",
+// ".SET", ".ALIAS"): only then can the word be a label.
+bool mayNameLabel(const char* p) {
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  return *p == ':' || *p == '.';
+}
+
 }  // namespace
 
 LineInfo* currentParseLine() { return parseLineState().parseLineNow; }
@@ -73,17 +80,18 @@ void OrbaParser::parse() {
 
   Section* current = placeholder;
   LineInfo* stop = nullptr;
+  LineInfo*& parsing = parseLineState().parseLineNow;
   for (LineInfo* line = head; line; line = line->next) {
     line->controlState = state;
     line->section = current;
     if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line))
       current->addNode(new FMacroCall(line), true);
     if (line->flags[0] & lineflag::kAssemble) {
-      parseLineState().parseLineNow = line;
+      parsing = line;
       parseLine(admin, &current, line);
       current = line->section;
       state = line->controlState;
-      parseLineState().parseLineNow = nullptr;
+      parsing = nullptr;
     }
     if (line->flags[3] & lineflag::kEndReached) {
       stop = line;
@@ -144,7 +152,10 @@ bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo*
     bool colonless = scan.blankRuns == 0 && token != kTokNumber;
     const char* wordStart = scan.tokenStart;
     const char* wordEnd = scan.cursor;
-    int32_t next = scan.peek();
+    // After a blank, a mnemonic names a label only before a colon or a directive that
+    // defines by its label: when no ":" or "." follows, the look-ahead need not scan the
+    // first operand, which the matcher reads from the text again.
+    int32_t next = token == kTokMnemonic && !colonless && !mayNameLabel(wordEnd) ? kTokOther : scan.peek();
     if (next == kTokColon) {
       scan.scan();
       statement.label = stringBuffer()->internRange(wordStart, wordEnd);
@@ -182,7 +193,7 @@ bool OrbaParser::parseLine(SectionAdmin* /*admin*/, Section** current, LineInfo*
       if (token == kTokGlobal || token == kTokExtern || token == kTokLocal || token == kTokWeak)
         instructions_->symbolBindingChanged();
       else
-        instructions_->settingsMayHaveChanged();
+        instructions_->settingsMayHaveChanged(token);
     }
     if (!handler(*this, statement)) return false;
     return statementEnd(line);

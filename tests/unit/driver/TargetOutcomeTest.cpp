@@ -4,6 +4,7 @@
 // expansion), undefined names and names with a value of their own, the object and the list
 // file must come out byte for byte as the full expansion of every jump makes them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -33,10 +34,11 @@ struct Assembled {
 // Assembles the source with the kept outcomes on or off, the list file alongside, or only
 // checks it.
 Assembled assemble(const std::string& source, bool kept, bool check = false) {
-  const std::string dir = testing::TempDir();
-  const std::string input = dir + "target_outcome.asm";
-  const std::string object = dir + "target_outcome.o";
-  const std::string list = dir + "target_outcome.lst";
+  // Named for the process: test runs of other build trees share the temporary folder.
+  const std::string base = testing::TempDir() + "target_outcome_" + std::to_string(getpid());
+  const std::string input = base + ".asm";
+  const std::string object = base + ".o";
+  const std::string list = base + ".lst";
   std::ofstream(input, std::ios::binary) << source;
   std::remove(object.c_str());
   std::remove(list.c_str());
@@ -55,6 +57,7 @@ Assembled assemble(const std::string& source, bool kept, bool check = false) {
   }
   made.object = readFile(object);
   made.list = readFile(list);
+  for (const std::string& path : {input, object, list}) std::remove(path.c_str());
   return made;
 }
 

@@ -77,13 +77,14 @@ class RecordingStore : public ObjectStore {
   }
 };
 
+// Writes file 7 unless told otherwise.
 class RecordingWriter : public ObjectWriter {
  public:
+  RecordingWriter() { fileId = 7; }
   ObjectStore& store() override { return store_; }
   void emitObjectSymbol(Symbol* symbol, int flag) override {
     objectSymbols.push_back(symbol);
     flags.push_back(flag);
-    symbol->objectFileId = 7;
     symbol->objectSymbolId = static_cast<uint32_t>(objectSymbols.size());
   }
   Symbol* findRelocationBaseSymbol(OrbaExpression*, int) override { return nullptr; }

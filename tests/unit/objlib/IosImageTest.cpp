@@ -70,6 +70,60 @@ TEST_F(IosImageStore, DataEntryPointsIntoTheRightSegment) {
   EXPECT_EQ(error, IOS_ERR_DATA_TOO_LARGE);
 }
 
+// The first segment takes a filled buffer as its storage, in place of one the store
+// made already; a buffer smaller than the segment is refused and left to its maker.
+TEST_F(IosImageStore, FirstSegmentAdoptsABufferOfAtLeastItsSize) {
+  struct Case {
+    const char* name;
+    uint32_t size;
+    uint32_t bits;
+    size_t bufferBytes;
+    bool storeBufferFirst;  // the store made the segment's buffer before
+    int status;
+    IosErrorCode error;
+  };
+  const Case cases[] = {
+      {"one unit", 1, 8, 1, false, 0, NOT_SET},
+      {"a whole segment", IOS_SEGMENT_UNITS, 8, IOS_SEGMENT_UNITS, false, 0, NOT_SET},
+      {"replaces the store's buffer", 64, 8, 64, true, 0, NOT_SET},
+      {"16-bit units", 10, 16, 20, false, 0, NOT_SET},
+      {"first of two segments", IOS_SEGMENT_UNITS + 16, 8, IOS_SEGMENT_UNITS, false, 0, NOT_SET},
+      {"larger than the segment", 8, 8, 64, false, 0, NOT_SET},
+      {"one byte short", 64, 8, 63, true, 1, IOS_ERR_DATA_TOO_LARGE},
+      {"units counted in their width", 10, 16, 10, false, 1, IOS_ERR_DATA_TOO_LARGE},
+  };
+  for (const Case& c : cases) {
+    IosHandle sectionHandle = section(c.size, c.bits);
+    IosHandle image{};
+    ASSERT_EQ(ios_section_get_image(sectionHandle, &image, nullptr), 0) << c.name;
+    void* storeBuffer = nullptr;
+    if (c.storeBufferFirst) {
+      ASSERT_EQ(ios_image_get_data_entry(image, 0, &storeBuffer, nullptr, nullptr), 0);
+    }
+    auto* bytes = static_cast<unsigned char*>(std::malloc(c.bufferBytes));
+    ASSERT_NE(bytes, nullptr);
+    for (size_t i = 0; i < c.bufferBytes; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 1);
+    IosErrorCode error = NOT_SET;
+    EXPECT_EQ(ios_image_adopt_first_segment(image, bytes, c.bufferBytes, &error), c.status) << c.name;
+    EXPECT_EQ(error, c.error) << c.name;
+    void* storage = nullptr;
+    uint32_t left = 0;
+    ASSERT_EQ(ios_image_get_data_entry(image, 0, &storage, &left, nullptr), 0) << c.name;
+    if (c.status == 0) {
+      EXPECT_EQ(storage, bytes) << c.name;
+      EXPECT_EQ(static_cast<unsigned char*>(storage)[c.bufferBytes - 1],
+                static_cast<unsigned char>((c.bufferBytes - 1) * 7 + 1))
+          << c.name;
+    } else {
+      if (storeBuffer) {
+        EXPECT_EQ(storage, storeBuffer) << c.name;
+      }
+      EXPECT_NE(storage, bytes) << c.name;
+      std::free(bytes);
+    }
+  }
+}
+
 TEST_F(IosImageStore, ImageCreationRefusals) {
   IosHandle noSize{};
   ASSERT_EQ(ios_section_create(file_, nullptr, &noSize, nullptr), 0);

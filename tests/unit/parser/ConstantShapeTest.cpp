@@ -187,4 +187,50 @@ TEST_F(ConstantShapeTest, EveryConstantFormComesOutAsTheFullMatchMakesIt) {
     }
 }
 
+
+// The text a shape is read from ends at the line's end or at the comment's ";", and holds at
+// most 46 characters; a number stands after no name character and before a comma, a
+// bracket, a blank, the comment or the end. Statements at each of those edges come out as
+// the full match makes them, and a statement takes its shape's kept outcome exactly where
+// the text before it has the same shape.
+TEST_F(ConstantShapeTest, StatementsAtTheEdgesOfTheirTextComeOutAsTheFullMatchMakesThem) {
+  const std::string pad(40, ' ');
+  struct Case {
+    const char* name;
+    std::vector<std::string> statements;
+    uint64_t taken;
+  };
+  const Case cases[] = {
+      {"number before the comment", {" mov d1,#5;x", " mov d1,#6;yz", " mov d1,#7 ;w"}, 1},
+      {"number before a blank", {" mov d1,#5 ", " mov d1,#6 "}, 1},
+      {"hexadecimal and decimal share a shape", {" mov d1,#0x10", " mov d1,#0x1F", " mov d1,#9"}, 2},
+      {"malformed numbers stay text", {" mov d1,#0x", " mov d1,#0x", " mov d1,#09", " mov d1,#08"}, 0},
+      {"ten digits are no number", {" mov d1,#1234567890", " mov d1,#1234567891"}, 0},
+      {"nine hexadecimal digits are no number", {" mov d1,#0x123456789", " mov d1,#0x123456788"}, 0},
+      {"digits of a name are no number", {" mov d15,#3", " mov d15,#4", " mov d14,#4"}, 1},
+      {"signs", {" mov d1,#-3", " mov d1,#-4", " mov d1,#~3", " mov d1,#~4", " mov d1,#+4"}, 2},
+      {"number before another character", {" mov d1,#5+1", " mov d1,#6+1"}, 0},
+      {"46 characters fit", {" mov d1,#5" + pad.substr(0, 36), " mov d1,#6" + pad.substr(0, 36)}, 1},
+      {"47 characters do not", {" mov d1,#5" + pad.substr(0, 37), " mov d1,#6" + pad.substr(0, 37)}, 0},
+      {"a comment cut at the last place",
+       {" mov d1,#5" + pad.substr(0, 35) + "; a long comment", " mov d1,#6" + pad.substr(0, 35) + "; another"},
+       1},
+      {"a comment one place later",
+       {" mov d1,#5" + pad.substr(0, 36) + "; a long comment", " mov d1,#6" + pad.substr(0, 36) + "; another"},
+       0},
+      {"digits that reach past the room", {" mov d1,#1" + pad.substr(0, 34) + "12", " mov d1,#2" + pad.substr(0, 34) + "12"}, 0},
+      {"a quote keeps the comment", {" mov d1,#';'+5 ; x", " mov d1,#';'+6 ; x"}, 0},
+      {"number at the end", {" ld.w d1,[a2]4", " ld.w d1,[a2]8", " ld.w d1,[a2]12;", " ld.w d1,[a2]16;c"}, 2},
+      {"number before a comma", {" st.w [a2]4,d1", " st.w [a2]8,d1"}, 1},
+      {"numbers at other places are another shape", {" ld.w d1,[a2]4", " ld.w d1 ,[a2]8", " ld.w d1,[a2] 12"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::string> full = outcome(c.statements, false);
+    const std::vector<std::string> kept = outcome(c.statements, true);
+    EXPECT_EQ(taken, c.taken);
+    EXPECT_EQ(kept, full);
+  }
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ScopedManagers.h"
+#include "isa/InstructionTables.h"
 #include "parser/LineScanner.h"
 
 namespace {
@@ -205,6 +206,41 @@ TEST(LineScanner, KnowsEveryKeywordByItsOwnCode) {
   }
   EXPECT_EQ(keywordName(kTokMnemonic), nullptr);
   EXPECT_EQ(mnemonicCount(), 759u);
+}
+
+
+TEST(LineScanner, KnowsEveryMnemonicOfTheFormsAndNoOtherName) {
+  // The mnemonic of every form, in any case and with its width where it has one.
+  size_t mnemonics = 0;
+  for (uint32_t a = 0; a < isa::matchAlternativeCount(); ++a) {
+    const char* name = isa::formInfo()[isa::matchAlternatives()[a].form].firstMnemonic;
+    if (!name || !*name) continue;
+    std::string upper(name);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& text : {std::string(name), upper}) {
+      EXPECT_EQ(lookupWord(text.c_str(), static_cast<uint32_t>(text.size())), kTokMnemonic) << text;
+      ++mnemonics;
+    }
+  }
+  EXPECT_GT(mnemonics, 400u);
+  struct Case {
+    const char* word;
+    int32_t code;
+  };
+  const Case cases[] = {
+      {"add16", kTokMnemonic}, {"LD32.W", kTokMnemonic}, {"LD.W32", kTokIdentifier}, {"ld16.w", kTokMnemonic}, {"xor.lt.u", kTokMnemonic},
+      {"L0", kTokIdentifier}, {"L12345", kTokIdentifier}, {"d1", kTokIdentifier}, {"a15", kTokIdentifier},
+      {"sp", kTokIdentifier}, {"add.", kTokIdentifier}, {"add1", kTokIdentifier}, {"adds.hu16", kTokIdentifier},
+      {"x", kTokIdentifier}, {"msubadrs.hx", kTokIdentifier}, {"abcdefghijklmnopqrstuvwx", kTokIdentifier},
+      {"abcdefghijklmnopqrstuvwxy", kTokIdentifier}, {"GLOBAL", kTokGlobalWord}, {"reset", kTokReset},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(lookupWord(c.word, static_cast<uint32_t>(std::string(c.word).size())), c.code) << c.word;
+  // Labels of the kind a long source numbers: none is taken for a keyword.
+  for (uint32_t number = 0; number < 200000; number += 7) {
+    const std::string label = "L" + std::to_string(number);
+    ASSERT_EQ(lookupWord(label.c_str(), static_cast<uint32_t>(label.size())), kTokIdentifier) << label;
+  }
 }
 
 }  // namespace

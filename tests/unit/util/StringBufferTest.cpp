@@ -109,7 +109,8 @@ TEST(StringBufferTest, TextsWithEqualHashesStayApart) {
   std::unordered_map<uint32_t, std::string> byHash;
   std::vector<std::pair<std::string, std::string>> pairs;
   for (int i = 0; i < 400000 && pairs.size() < 4; ++i) {
-    std::string text = "n" + std::to_string(i * 7919);
+    std::string text = std::to_string(i * 7919);
+    text.insert(text.begin(), 'n');
     auto [entry, added] = byHash.try_emplace(hashBytes(text.data(), text.size()), text);
     if (!added) pairs.emplace_back(entry->second, text);
   }
