@@ -1,5 +1,6 @@
 #include "util/LineInfo.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
@@ -71,7 +72,6 @@ class SideArray {
 // The side fields: by number for the arena's lines, by address for the others.
 struct LineSideFields {
   SideArray<int32_t> codeAddresses{-1};
-  SideArray<int16_t> variants{-1};
   SideArray<ExtraWords> extraWords{ExtraWords{}};
   SideArray<SourceRange> sourceRanges{SourceRange{}};
   struct Loose {
@@ -92,7 +92,7 @@ struct LineSideFields {
       return;
     }
     codeAddresses.set(number, -1);
-    variants.set(number, -1);
+    lineArena().setVariantOf(number, -1);
     extraWords.set(number, ExtraWords{});
     sourceRanges.set(number, SourceRange{});
   }
@@ -154,6 +154,17 @@ void LineArena::release(uint32_t number) {
   freeNumbers_.push_back(number);
 }
 
+void LineArena::setVariantOf(uint32_t number, int16_t variant) {
+  size_t chunk = number >> kChunkBits;
+  if (chunk >= variantChunks_.size() || !variantChunks_[chunk]) {
+    if (variant == -1) return;
+    if (chunk >= variantChunks_.size()) variantChunks_.resize(chunk + 1);
+    variantChunks_[chunk] = std::make_unique<int16_t[]>(kChunkSize);
+    std::fill_n(variantChunks_[chunk].get(), kChunkSize, int16_t{-1});
+  }
+  variantChunks_[chunk][number & (kChunkSize - 1)] = variant;
+}
+
 const char* LineArena::storeText(const char* from, size_t length) {
   if (const void* nul = std::memchr(from, '\0', length)) length = static_cast<const char*>(nul) - from;
   size_t offset = textUsed_;
@@ -201,15 +212,14 @@ LineInfo::~LineInfo() {
   if (uint32_t own = number()) lineArena().release(own);
 }
 
-int16_t LineInfo::variant() const {
-  if (uint32_t own = number()) return sideFields().variants.get(own);
+int16_t LineInfo::looseVariant() const {
   LineSideFields::Loose* loose = sideFields().findLoose(this);
   return loose ? loose->variant : -1;
 }
 
 void LineInfo::setVariant(int16_t variant) {
   if (uint32_t own = number())
-    sideFields().variants.set(own, variant);
+    lineArena().setVariantOf(own, variant);
   else
     sideFields().loose[this].variant = variant;
 }

@@ -159,6 +159,15 @@ class LineArena {
   bool keepsListingFields() const { return keepListingFields_; }
   void setKeepListingFields(bool keep) { keepListingFields_ = keep; }
 
+  // The generic variant of a line by number (see LineInfo::variant): nearly every
+  // statement asks for it, so that it is read here, inline.
+  int16_t variantOf(uint32_t number) const {
+    size_t chunk = number >> kChunkBits;
+    if (chunk >= variantChunks_.size() || !variantChunks_[chunk]) return -1;
+    return variantChunks_[chunk][number & (kChunkSize - 1)];
+  }
+  void setVariantOf(uint32_t number, int16_t variant);
+
   // A copy of the bytes [from, from + length), up to a NUL byte among them, with a
   // terminating NUL; it stays for the run. Its offset (textOffset) is never 0.
   const char* storeText(const char* from, size_t length);
@@ -175,6 +184,8 @@ class LineArena {
   std::unique_ptr<LineSideFields> sideFields_;
   MemRange records_;
   MemRange texts_;
+  // Chunks of kChunkSize variants, made at the first variant other than -1.
+  std::vector<std::unique_ptr<int16_t[]>> variantChunks_;
   size_t textUsed_ = 1;  // offset 0 is no text
   std::vector<uint32_t> freeNumbers_;
   uint32_t nextNumber_ = 1;  // 0 is no line
@@ -290,7 +301,7 @@ struct LineInfo {
 
   // Fields that a part of the lines carry, kept beside the records.
   // The line's number within its generic's expansion; -1 for a line of the source.
-  int16_t variant() const;
+  inline int16_t variant() const;
   void setVariant(int16_t variant);
   // The three words the data and alignment nodes leave for the list file.
   uint16_t extra(size_t word) const;
@@ -320,6 +331,9 @@ struct LineInfo {
   static constexpr uint32_t kMaxPrinterControl = 0xFFFF;
   uint32_t setPrinterControl(const uint8_t* bytes, uint32_t count);
   int32_t lineNumberSigned() const { return static_cast<int32_t>(lineNumber); }
+
+ private:
+  int16_t looseVariant() const;
 };
 
 inline LineInfo* LineArena::at(uint32_t number) const {
@@ -331,6 +345,12 @@ inline uint32_t LineArena::numberOf(const LineInfo* record) const {
   size_t offset = reinterpret_cast<uintptr_t>(record) - reinterpret_cast<uintptr_t>(records_.base);
   if (offset >= size_t{nextNumber_} * sizeof(LineInfo)) return 0;
   return static_cast<uint32_t>(offset / sizeof(LineInfo));
+}
+
+inline int16_t LineInfo::variant() const {
+  LineArena& arena = lineArena();
+  if (uint32_t own = arena.numberOf(this)) return arena.variantOf(own);
+  return looseVariant();
 }
 
 template <typename Value, Value LineContext::*Member>
