@@ -159,6 +159,9 @@ OrbaExpression* makeStringLiteral() {
 OrbaExpression* makeSymbolReference() {
   const ExprScanner* scanner = exprParseState().scanner;
   const char* name = stringBuffer()->internRange(scanner->tokenStart, scanner->cursor);
+  // A source name spelt like a generated label would later be taken for that label or
+  // collide with it; it makes no symbol.
+  if (refuseTempLabelName(name, scanner->line)) return TEError::create(ERR_generic);
   Symbol* symbol = symbolTable()->referenceSymbol(name, scanner->line);
   if (symbol->isSet() && symbol->valueExpression != nullptr) {
     exprParseState().keep = true;

@@ -1,12 +1,14 @@
 #include "flow/TempLabels.h"
 
 #include <cstdio>
+#include <string>
 
 #include "util/OrbaState.h"
 #include "flow/FLabel.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
+#include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/StringBuffer.h"
 #include "util/RunState.h"
@@ -60,6 +62,21 @@ void noteSymbolName(const char* name) {
   }
   // A leading zero spells no name that is given out; counting it keeps the answer safe.
   if (number <= state.tempLabelCounter || digits[0] == '0') state.takenEarly = true;
+}
+
+bool isTempLabelName(const char* name) {
+  if (!name || name[0] != '_' || name[1] != '_' || (name[2] != 'T' && name[2] != 't')) return false;
+  const char* digits = name + 3;
+  if (*digits < '0' || *digits > '9') return false;
+  while (*digits >= '0' && *digits <= '9') ++digits;
+  return *digits == '\0';
+}
+
+bool refuseTempLabelName(const char* name, const LineInfo* line) {
+  if ((line && line->variant() >= 0) || !isTempLabelName(name)) return false;
+  std::string text = std::string("\"") + name + "\" is reserved for labels the assembler generates";
+  errorHandler()->report(E_error, line, text.c_str());
+  return true;
 }
 
 bool tempLabelNameTakenEarly() { return tempLabelCounterState().takenEarly; }

@@ -25,6 +25,13 @@ void noteSymbolName(const char* name);
 // Whether noteSymbolName has met such a symbol in this run.
 bool tempLabelNameTakenEarly();
 
+// Whether the name is spelt like a generated label ("__T" or "__t" and digits alone):
+// such names are kept for the assembler, and a source line may not use them.
+bool isTempLabelName(const char* name);
+// Reports E110 and answers true when a line of the source (not one made by generic
+// expansion) uses such a name.
+bool refuseTempLabelName(const char* name, const LineInfo* line);
+
 // Defines the name as a label at the line and gives it the line's section; null
 // when no symbol results.
 Symbol* defineTempLabel(const char* name, LineInfo* line);

@@ -404,20 +404,9 @@ bool expansionLinesWanted() {
   return orbaOptions()->flowReadAfterParse();
 }
 
-bool isGeneratedLabelName(const char* name) {
-  if (!name || name[0] != '_' || name[1] != '_' || (name[2] != 'T' && name[2] != 't')) return false;
-  const char* digits = name + 3;
-  if (*digits < '0' || *digits > '9') return false;
-  while (*digits >= '0' && *digits <= '9') ++digits;
-  return *digits == '\0';
-}
+bool isGeneratedLabelName(const char* name) { return isTempLabelName(name); }
 
-bool refuseGeneratedLabelName(const char* name, const LineInfo* line) {
-  if ((line && line->variant() >= 0) || !isGeneratedLabelName(name)) return false;
-  std::string text = std::string("\"") + name + "\" is reserved for labels the assembler generates";
-  errorHandler()->report(E_error, line, text.c_str());
-  return true;
-}
+bool refuseGeneratedLabelName(const char* name, const LineInfo* line) { return refuseTempLabelName(name, line); }
 
 namespace {
 

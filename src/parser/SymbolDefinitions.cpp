@@ -132,7 +132,7 @@ bool defineSetSymbol(LineInfo* line, const char* labelName, const char* operandN
 }
 
 bool defineAlias(LineInfo* line, const char* aliasName, const char* targetName) {
-  if (isa::refuseGeneratedLabelName(aliasName, line)) return false;
+  if (isa::refuseGeneratedLabelName(aliasName, line) || isa::refuseGeneratedLabelName(targetName, line)) return false;
   Symbol* alias = symbolTable()->current->defineSymbol(aliasName, line);
   Symbol* target = symbolTable()->referenceSymbol(targetName, line);
   if (!alias || !target) return false;
@@ -147,6 +147,7 @@ bool defineAlias(LineInfo* line, const char* aliasName, const char* targetName) 
 }
 
 bool setSymbolSize(LineInfo* line, const char* name, OrbaExpression* size) {
+  if (isa::refuseGeneratedLabelName(name, line)) return false;
   Symbol* symbol = symbolTable()->referenceSymbol(name, line);
   symbol->sizeExpression = size;
   return true;

@@ -6,6 +6,7 @@
 #include "flow/FSymbolDefinition.h"
 #include "flow/Section.h"
 #include "flow/SymbolTable.h"
+#include "isa/GenericExpansion.h"
 #include "parser/DirectiveOperands.h"
 #include "parser/Directives.h"
 #include "parser/SymbolDefinitions.h"
@@ -52,6 +53,7 @@ bool bindNames(OrbaParser& parser, Statement& statement, SymbolTable::LocalSymbo
   if (!scanNameList(parser.scanner(), line, names)) return false;
   // The scanned names are interned already.
   for (const char* name : names) {
+    if (isa::refuseGeneratedLabelName(name, line)) continue;
     Symbol* symbol = (scope->*declare)(name, line, true);
     // The node keeps the external symbol in the object file even when nothing uses it.
     if (symbol && externNodes && line->section) line->section->addNode(new FExtern(line, symbol), true);
