@@ -10,7 +10,6 @@
 #include "expr/OrbaExpression.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
-#include "flow/TempLabels.h"
 #include "preproc/InputBuffer.h"
 #include "preproc/MacroPreprocessor.h"
 #include "util/ControlState.h"
@@ -294,7 +293,6 @@ bool MacroPreprocessor::evaluateAtFunctions(InputBuffer& input, LineInfo* line, 
     bool readable = nextExpressionToken(input) == kLeftParenthesis;
     bool empty = false;
     Symbol* named = nullptr;  // the symbol a name alone stands for
-    bool refused = false;
     if (readable) {
       const char* afterParenthesis = source->cursor;
       const char* argumentName = nullptr;
@@ -303,11 +301,9 @@ bool MacroPreprocessor::evaluateAtFunctions(InputBuffer& input, LineInfo* line, 
                                 ? nameArgument(afterParenthesis, &argumentName, &afterCall)
                                 : nullptr;
       if (nameEnd) {
-        // Asked by name: a .SET symbol is not replaced by its value here. A generated
-        // label's name makes no symbol of the source's; the call answers 0.
-        const char* asked = stringBuffer()->internRange(argumentName, nameEnd);
-        refused = refuseTempLabelName(asked, line);
-        if (!refused) named = symbolTable()->referenceSymbol(asked, line);
+        // Asked by name: a .SET symbol is not replaced by its value here.
+        named = symbolTable()->referenceSymbol(
+            stringBuffer()->internRange(argumentName, nameEnd), line);
         source->cursor = afterCall;
       } else if (nextExpressionToken(input) == kRightParenthesis) {
         empty = true;
@@ -375,8 +371,7 @@ bool MacroPreprocessor::evaluateAtFunctions(InputBuffer& input, LineInfo* line, 
         break;
       case kAtDef:
       case kAtMac:
-        if (refused) {
-        } else if (empty) {
+        if (empty) {
           errors->report(E_function_argument_count, line, name);
         } else if (named || argument->getKind() == EK_symbol) {
           Symbol* symbol = named ? named : argument->getSymbol();
