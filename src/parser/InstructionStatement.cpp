@@ -400,7 +400,7 @@ struct JumpShapeSlot {
   uint8_t symbolFlags[3] = {};
   uint8_t symbolPlace = 0;
   uint32_t consumedBeyond = 0;  // characters the walk took after the target
-  char text[PlainStatement::kTextRoom] = {};
+  char text[kStatementTextRoom] = {};
   uint16_t states[isa::InstructionMatcher::kMostTargetStates] = {};
   isa::JumpShape* shape = nullptr;  // null when the slot is free
 };
@@ -1140,7 +1140,7 @@ bool takeJumpRecord(InstructionStatements::Session& s, const char* position, Lin
   if (!splitTarget(position, commentAt, split)) return false;
   Section* section = line->section;
   if (section == placeholderSection() || jumpChainsAt(line)) return false;
-  char name[PlainStatement::kTextRoom + 1];
+  char name[kStatementTextRoom + 1];
   const auto nameLength = static_cast<size_t>(split.end - split.from);
   std::memcpy(name, position + split.from, nameLength);
   name[nameLength] = '\0';

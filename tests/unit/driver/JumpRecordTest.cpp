@@ -121,4 +121,49 @@ TEST(JumpRecordTest, JumpsComeOutAsTheirOwnFormsMakeThem) {
   }
 }
 
+// The texts the repeated-statement tables key by run to 46 characters, longer than a
+// slot of plain statements holds: jumps whose text or target name fill that room share
+// their forms as well, and nothing is written beyond the room the target's name is read
+// into (a sanitizer build catches that).
+TEST(JumpRecordTest, LongTextsAndTargetNamesShareTheirForms) {
+  struct Case {
+    const char* statement;  // % stands for the target
+    const char* name;       // the target's name, numbered per label
+    bool shared;            // whether the text fits the room the tables key by
+  };
+  const Case cases[] = {
+      {" jne d1,d2,%", "a_target_name_of_thirty_five_chars", true},
+      {" jne.a a2,a3,%", "label_name_twenty_four__", true},
+      {" jeq d3,#5,%", "t", true},
+      {" jge.u d4,d5,%", "longer_than_a_plain_slot_", true},
+      {" jne.a a2,a3,%", "label_name_thirty_eight_characters_", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statement);
+    std::string source = " .SDECL \".text\",CODE\n .SECT \".text\"\n";
+    for (int label = 0; label < 12; ++label) {
+      std::string name = c.name;
+      name += std::to_string(label);
+      source += name;
+      source += ":\n";
+      for (int jump = 0; jump < 3; ++jump) {
+        std::string statement = c.statement;
+        statement.replace(statement.find('%'), 1, name);
+        source += statement;
+        source += "\n nop\n";
+      }
+    }
+    for (const std::vector<std::string>& options : {std::vector<std::string>{}, std::vector<std::string>{"--check"}}) {
+      const InProcessRun own = assemble(source, false, options);
+      const InProcessRun shared = assemble(source, true, options);
+      EXPECT_EQ(own.status, 0) << own.errors;
+      EXPECT_EQ(shared.status, own.status);
+      EXPECT_EQ(shared.errors, own.errors);
+      EXPECT_TRUE(shared.object == own.object) << "the objects differ";
+      EXPECT_EQ(shared.list, own.list);
+      EXPECT_EQ(shared.taken > 0, c.shared) << (options.empty() ? "full" : "check");
+    }
+  }
+}
+
 }  // namespace
