@@ -1,5 +1,6 @@
 // Option files: their words are parsed as if they stood on the command line.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -16,7 +17,10 @@ struct File {
   std::string content;
 };
 
-std::string pathOf(const char* name) { return testing::TempDir() + "vekt-optfile-" + name; }
+// Named for the process: test runs of other build trees share the temporary folder.
+std::string pathOf(const char* name) {
+  return testing::TempDir() + "vekt-optfile-" + std::to_string(getpid()) + "-" + name;
+}
 
 void writeFiles(const std::vector<File>& files) {
   for (const File& file : files) {

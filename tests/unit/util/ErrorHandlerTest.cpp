@@ -32,7 +32,8 @@ class ErrorHandlerTest : public testing::Test {
   void SetUp() override {
     runState().lineState->addSourceFile("inc.inc");
     handler_ = new ErrorHandler();
-    path_ = testing::TempDir() + "vekt_diag_" +
+    // Named for the process: test runs of other build trees share the temporary folder.
+    path_ = testing::TempDir() + "vekt_diag_" + std::to_string(getpid()) + "_" +
             testing::UnitTest::GetInstance()->current_test_info()->name() + ".ers";
     handler_->openErrorFile(path_.c_str());
   }
@@ -359,7 +360,7 @@ TEST_F(ErrorHandlerTest, ErrorFileFallsBackToStandardError) {
     const char* name;
     bool toFile;
   };
-  std::string writable = testing::TempDir() + "vekt_diag_other.ers";
+  std::string writable = testing::TempDir() + "vekt_diag_other_" + std::to_string(getpid()) + ".ers";
   const Case cases[] = {
       {"/nonexistent-directory/sub/out.ers", false},
       {nullptr, false},
