@@ -295,24 +295,6 @@ struct TargetOutcomeTable {
   std::vector<TargetOutcome> slots;
 };
 
-bool isTargetNameCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
-}
-
-// The statement's target: a name at the end of the matched text, after a comma or a blank,
-// that starts with a letter or an underscore. `from` receives where it starts.
-bool targetAtEnd(const char* text, uint32_t length, uint32_t& from) {
-  uint32_t start = length;
-  while (start > 0 && isTargetNameCharacter(text[start - 1])) --start;
-  if (start == length || start == 0) return false;
-  const char first = text[start];
-  if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '_')) return false;
-  const char before = text[start - 1];
-  if (before != ',' && before != ' ' && before != '\t') return false;
-  from = start;
-  return true;
-}
-
 uint64_t targetOutcomeHash(const MatchAlternative& alternative, const char* text, uint32_t length,
                            const LineInfo* line, uint32_t generation) {
   uint64_t hash = hashBytes(text, length);
@@ -575,5 +557,28 @@ void expandInstructionLine(const MatchAlternative& alternative, const MatchPath&
     keepTargetOutcome(alternative, path, context, line, statement, operands, generic->operandCount,
                       walkJump || listJump);
 }
+
+namespace {
+
+bool isTargetNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
+}
+
+}  // namespace
+
+// The statement's target: a name at the end of the matched text, after a comma or a blank,
+// that starts with a letter or an underscore. `from` receives where it starts.
+bool targetAtEnd(const char* text, uint32_t length, uint32_t& from) {
+  uint32_t start = length;
+  while (start > 0 && isTargetNameCharacter(text[start - 1])) --start;
+  if (start == length || start == 0) return false;
+  const char first = text[start];
+  if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '_')) return false;
+  const char before = text[start - 1];
+  if (before != ',' && before != ' ' && before != '\t') return false;
+  from = start;
+  return true;
+}
+
 
 }  // namespace isa

@@ -74,6 +74,10 @@ LineInfo* insertExpansionLines(LineInfo* anchor, const char* packed, size_t leng
 // its digit in `labels`, a new temporary label name when the digit has none yet.
 void makeTempLabelName(std::string& piece, const char* text, TempLabelMap& labels);
 
+// The jump target at the end of a statement's text of that length: a name after a comma or
+// a blank that starts with a letter or an underscore. `from` receives where it starts.
+bool targetAtEnd(const char* text, uint32_t length, uint32_t& from);
+
 // Whether a name is one of the generated temporary labels' ("__T" and decimal digits, the
 // letter in either case, as symbol names may compare). A source line that defines such a
 // name could take a generated label's place, so the names are kept for the assembler.

@@ -333,15 +333,7 @@ LineInfo* FJumpRecord::ownLine() {
   return made;
 }
 
-// As the stand-in's emission with its hardware form chosen.
-void FJumpRecord::emit(ObjectWriter& writer) {
-  if (shape_->plain) {
-    FInstruction& forms = lend();
-    forms.FInstruction::emit(writer);
-    takeBack(forms);
-    return;
-  }
-  LineInfo* genericLine = (keepsLines_ & 1) ? runPart<JumpRecordSides>().lines.at(this) : nullptr;
+void emitAsChosenHardwareForm(FInstruction& form, LineInfo* line, LineInfo* genericLine, ObjectWriter& writer) {
   if (genericLine) {
     if (writer.section) genericLine->setCodeAddress(writer.section->locationCounter);
     genericLine->flags[2] |= lineflag::kGenericMark;
@@ -351,10 +343,19 @@ void FJumpRecord::emit(ObjectWriter& writer) {
   currentLayoutLine() = line;
   line->flags[2] |= lineflag::kGeneratedListable;
   if (writer.section) line->setCodeAddress(writer.section->currentLocation());
-  FInstruction& forms = lend();
-  forms.FInstruction::emit(writer);
-  takeBack(forms);
+  form.FInstruction::emit(writer);
   line->flags[2] |= lineflag::kGenericMark;
+}
+
+// As the stand-in's emission with its hardware form chosen.
+void FJumpRecord::emit(ObjectWriter& writer) {
+  FInstruction& forms = lend();
+  if (shape_->plain)
+    forms.FInstruction::emit(writer);
+  else
+    emitAsChosenHardwareForm(forms, line, (keepsLines_ & 1) ? runPart<JumpRecordSides>().lines.at(this) : nullptr,
+                             writer);
+  takeBack(forms);
 }
 
 FInstruction* FJumpRecord::makeStandIn() {

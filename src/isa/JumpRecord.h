@@ -162,4 +162,9 @@ class FJumpRecord : public FlowNode {
 // Every jump record of the section becomes its stand-in.
 void standInJumpRecords(Section& section);
 
+// A generic's hardware form emitted in the generic's place: around the form's own
+// emission, the marks and code addresses the list file reads on the statement's line and
+// on the copy of it that stands for the generic, when one was made.
+void emitAsChosenHardwareForm(FInstruction& form, LineInfo* line, LineInfo* genericLine, ObjectWriter& writer);
+
 }  // namespace isa

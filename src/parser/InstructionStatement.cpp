@@ -366,21 +366,12 @@ struct TargetSplit {
   uint8_t end = 0;
 };
 
-bool isJumpNameCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
-}
-
 bool splitTarget(const char* text, uint8_t commentAt, TargetSplit& split) {
   uint8_t end = commentAt;
   while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  uint8_t from = end;
-  while (from > 0 && isJumpNameCharacter(text[from - 1])) --from;
-  if (from == end || from == 0) return false;
-  const char first = text[from];
-  if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '_')) return false;
-  const char before = text[from - 1];
-  if (before != ',' && before != ' ' && before != '\t') return false;
-  split.from = from;
+  uint32_t from = 0;
+  if (!isa::targetAtEnd(text, end, from)) return false;
+  split.from = static_cast<uint8_t>(from);
   split.end = end;
   return true;
 }
@@ -718,19 +709,7 @@ class FStandInGeneric : public FInstruction {
   }
 
   // As the generic's emission with its hardware form chosen.
-  void emit(ObjectWriter& writer) override {
-    if (LineInfo* made = genericLine()) {
-      if (writer.section) made->setCodeAddress(writer.section->locationCounter);
-      made->flags[2] |= lineflag::kGenericMark;
-    } else {
-      line->flags[2] |= lineflag::kGenericMark;
-    }
-    currentLayoutLine() = line;
-    line->flags[2] |= lineflag::kGeneratedListable;
-    if (writer.section) line->setCodeAddress(writer.section->currentLocation());
-    FInstruction::emit(writer);
-    line->flags[2] |= lineflag::kGenericMark;
-  }
+  void emit(ObjectWriter& writer) override { isa::emitAsChosenHardwareForm(*this, line, genericLine(), writer); }
 
   // No pass copies a stand-in: a copy is made of the generic, with every rewrite.
   FlowNode* clone() const override { return nullptr; }
