@@ -1113,10 +1113,8 @@ void keepJumpShape(InstructionStatements::Session& s, const char* position, Line
 // forms. False, with nothing done, when the statement is not of a kept shape or its
 // target could stand otherwise than the shape's did.
 bool takeJumpRecord(InstructionStatements::Session& s, const char* position, LineInfo* line, uint8_t plainLength,
-                    uint8_t commentAt, uint32_t* consumed) {
-  if (s.jumpShapes.empty() || !isa::jumpRecords().enabled || !isa::targetOutcomes().enabled) return false;
-  TargetSplit split;
-  if (!splitTarget(position, commentAt, split)) return false;
+                    const TargetSplit& split, uint32_t* consumed) {
+  if (s.jumpShapes.empty() || !isa::targetOutcomes().enabled) return false;
   Section* section = line->section;
   if (section == placeholderSection() || jumpChainsAt(line)) return false;
   char name[kStatementTextRoom + 1];
@@ -1246,7 +1244,10 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
       return true;
     }
   }
-  if (plainKnown && takeJumpRecord(s, position, line, plainLength, commentAt, consumed)) return true;
+  // The statement's target, found once for the jump records and the walk that keeps them.
+  TargetSplit jumpSplit;
+  const bool jumpKnown = plainKnown && isa::jumpRecords().enabled && splitTarget(position, commentAt, jumpSplit);
+  if (jumpKnown && takeJumpRecord(s, position, line, plainLength, jumpSplit, consumed)) return true;
   const size_t diagnosticsBefore = errorHandler()->diagnosticStamp();
   isa::BuildContext& context = s.context;
   std::vector<IPInstruction*> room = std::move(context.candidates);
@@ -1264,8 +1265,6 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
   const char* digits[ConstantTokens::kMost];
   for (uint32_t i = 0; shapeKnown && i < tokens.count; ++i) digits[i] = position + tokens.token[i].digits;
   s.matcher.watchNumbersAt(digits, shapeKnown ? tokens.count : 0);
-  TargetSplit jumpSplit;
-  const bool jumpKnown = plainKnown && isa::jumpRecords().enabled && splitTarget(position, commentAt, jumpSplit);
   s.matcher.watchTargetAt(jumpKnown ? position + jumpSplit.from : nullptr);
   s.operands.count = 0;
   const unsigned long labelsBefore = nextTempLabelNumber();
