@@ -6,6 +6,7 @@
 #include "objlib/ios_avl.h"
 #include "objlib/ios_group.h"
 #include "objlib/ios_pool.h"
+#include "objlib/ios_section.h"
 #include "objlib/ios_strbuf.h"
 #include "objlib/ios_strtab.h"
 
@@ -128,6 +129,42 @@ int ios_asm_section_entry_at(const IosDebugHandle& record, uint32_t index, ExprN
   auto** slot = static_cast<ExprNode**>(ios_array_at(&found->entries, sizeof(ExprNode*), index));
   if (slot == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
   if (entry != nullptr) *entry = *slot;
+  return 0;
+}
+
+int ios_asm_section_get_section(const IosDebugHandle& record, IosHandle* section,
+                                IosErrorCode* error) {
+  IosAsmSection* found = nullptr;
+  if (recordOf(record, &found, error) != 0) return 1;
+  // The record keeps its section in its name field.
+  if (static_cast<int32_t>(found->name.object_id) < 1) return ios_unset(error);
+  IosSection* named = nullptr;
+  if (ios_get_section(found->name, &named, error) != 0) return 1;
+  if (section != nullptr) *section = named->handle;
+  return 0;
+}
+
+int ios_asm_section_get_expression(const IosDebugHandle& record, uint32_t index,
+                                   IosHandle* string, ExprNode** second, ExprNode** third,
+                                   IosErrorCode* error) {
+  IosAsmSection* found = nullptr;
+  if (recordOf(record, &found, error) != 0) return 1;
+  auto** slot = static_cast<ExprNode**>(ios_array_at(&found->entries, sizeof(ExprNode*), index));
+  if (slot == nullptr || *slot == nullptr) return ios_fail(error, IOS_ERR_NO_EXPRESSION);
+  const ExprNode* entry = *slot;
+  const ExprLink* link = entry->kind == EXPR_LIST ? entry->payload.operands.head : nullptr;
+  const ExprNode* text = link != nullptr ? link->operand : nullptr;
+  if (text == nullptr || text->kind != EXPR_VALUE || text->value_type != EXPR_TYPE_STRING ||
+      text->payload.string == nullptr || text->payload.string->text == nullptr)
+    return ios_fail(error, IOS_ERR_INTERNAL);
+  IosHandle added{};
+  if (ios_strtab_add(record.file_id, text->payload.string->text, &added, error) != 0) return 1;
+  link = link->next;
+  ExprNode* secondOperand = link != nullptr ? link->operand : nullptr;
+  ExprNode* thirdOperand = link != nullptr && link->next != nullptr ? link->next->operand : nullptr;
+  if (string != nullptr) *string = added;
+  if (second != nullptr) *second = secondOperand;
+  if (third != nullptr) *third = thirdOperand;
   return 0;
 }
 

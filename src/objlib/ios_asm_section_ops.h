@@ -27,6 +27,16 @@ int ios_asm_section_entry_count(const IosDebugHandle& record, uint32_t* count,
                                 IosErrorCode* error);
 int ios_asm_section_entry_at(const IosDebugHandle& record, uint32_t index, ExprNode** entry,
                              IosErrorCode* error);
+// The section the record names, as ios_get_section finds it; -1 with 2 when it
+// names none, the section's own errors when that lookup fails.
+int ios_asm_section_get_section(const IosDebugHandle& record, IosHandle* section,
+                                IosErrorCode* error);
+// Entry n (0-based): its text as a new string of the record's file, and its second
+// and third operands (no reference taken; the third is null when the entry has only
+// two). 38 when n is past the entries; 1 for an entry without a text.
+int ios_asm_section_get_expression(const IosDebugHandle& record, uint32_t index,
+                                   IosHandle* string, ExprNode** second, ExprNode** third,
+                                   IosErrorCode* error);
 // Takes the record out of its module and frees it with its entries.
 int ios_asm_section_remove(const IosDebugHandle& record, IosErrorCode* error);
 // The handle of the module's p-th record (from 0) in id order; 32 when p is not below

@@ -224,5 +224,7 @@ inline uint32_t ios_item_id(const void* item) {
 }
 // Appends a value after the table's highest id; 0 (no memory) or 1 for a null table.
 int ios_idtab_append(IdTable* table, void* item, IosErrorCode* error);
+// Stores the item at the 0-based index; 0 when the table is null or cannot grow.
+int ios_idtab_store(IdTable* table, uint32_t index, void* item, IosErrorCode* error);
 // Highest id in use; 0 for a null table.
 uint32_t idtab_count(const IdTable* table);

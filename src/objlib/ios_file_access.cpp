@@ -10,6 +10,7 @@
 #include "objlib/ios_pool.h"
 #include "objlib/ios_section.h"
 #include "objlib/ios_strtab.h"
+#include "objlib/ios_typeindex.h"
 
 namespace {
 
@@ -73,6 +74,31 @@ int ios_file_get_string(uint32_t file_id, uint32_t property, IosHandle* string,
   return stored(file->strings[property - 1], string, error);
 }
 
+int ios_file_get_string1(uint32_t file_id, IosHandle* string, IosErrorCode* error) {
+  return ios_file_get_string(file_id, 1, string, error);
+}
+int ios_file_get_string2(uint32_t file_id, IosHandle* string, IosErrorCode* error) {
+  return ios_file_get_string(file_id, 2, string, error);
+}
+int ios_file_get_string4(uint32_t file_id, IosHandle* string, IosErrorCode* error) {
+  return ios_file_get_string(file_id, 4, string, error);
+}
+int ios_file_get_string5(uint32_t file_id, IosHandle* string, IosErrorCode* error) {
+  return ios_file_get_string(file_id, 5, string, error);
+}
+int ios_file_get_string6(uint32_t file_id, IosHandle* string, IosErrorCode* error) {
+  return ios_file_get_string(file_id, 6, string, error);
+}
+int ios_file_get_string7(uint32_t file_id, IosHandle* string, IosErrorCode* error) {
+  return ios_file_get_string(file_id, 7, string, error);
+}
+int ios_file_get_string8(uint32_t file_id, IosHandle* string, IosErrorCode* error) {
+  return ios_file_get_string(file_id, 8, string, error);
+}
+int ios_file_get_string9(uint32_t file_id, IosHandle* string, IosErrorCode* error) {
+  return ios_file_get_string(file_id, 9, string, error);
+}
+
 int ios_file_get_version_string(uint32_t file_id, IosHandle* string, IosErrorCode* error) {
   IosFile* file = fileOf(file_id, error);
   return file == nullptr ? 1 : stored(file->version_string, string, error);
@@ -104,6 +130,14 @@ int ios_file_get_aux_word(uint32_t file_id, uint32_t* word, IosErrorCode* error)
   if (file == nullptr) return 1;
   if (file->aux_word == 0) return -1;
   if (word != nullptr) *word = file->aux_word;
+  return 0;
+}
+
+int ios_file_get_word41(uint32_t file_id, uint32_t* word, IosErrorCode* error) {
+  IosFile* file = fileOf(file_id, error);
+  if (file == nullptr) return 1;
+  if (file->section_flag == 0) return ios_unset(error);
+  if (word != nullptr) *word = file->section_flag;
   return 0;
 }
 
@@ -195,6 +229,17 @@ int ios_string_take_text(IosHandle string, char** text, uint32_t* length, IosErr
   if (length != nullptr) *length = record->length;
   record->text = nullptr;
   record->length = 0;
+  ios_type_text_changed();
+  return 0;
+}
+
+int ios_string_set_text(IosHandle string, char* text, uint32_t length, IosErrorCode* error) {
+  IosString* record = nullptr;
+  if (ios_get_string(string, &record, error) != 0) return 1;
+  if (record->text != nullptr || text == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
+  record->text = text;
+  record->length = length;
+  ios_type_text_changed();
   return 0;
 }
 
@@ -231,5 +276,7 @@ int ios_strtab_reserve(uint32_t file_id, uint32_t length, IosHandle* string, Ios
 void ios_strtab_free(IosStringTable* table) { ios_strtab_delete(table); }
 
 void ios_heap_free(void* block) { std::free(block); }
+
+void ios_plain_admin_free(IosDebugFamily* admin) { ios_free_record_admin(admin, nullptr); }
 
 void ios_admin_free() { ios_admin_release(); }

@@ -8,19 +8,32 @@
 
 #include "objlib/ios_types.h"
 
+struct IosDebugFamily;
 struct IosDebugRoot;
 struct IosNamedListAdmin;
 struct IosStringTable;
 
-// String properties 1 to 9 (n from 1), the version string and property 10.
+// String properties 1 to 9 (n from 1), the version string and property 10. The
+// numbered getters are the entry points; property 3 has its getter beside the
+// setters (ios_file_props.h).
 int ios_file_get_string(uint32_t file_id, uint32_t property, IosHandle* string,
                         IosErrorCode* error);
+int ios_file_get_string1(uint32_t file_id, IosHandle* string, IosErrorCode* error);
+int ios_file_get_string2(uint32_t file_id, IosHandle* string, IosErrorCode* error);
+int ios_file_get_string4(uint32_t file_id, IosHandle* string, IosErrorCode* error);
+int ios_file_get_string5(uint32_t file_id, IosHandle* string, IosErrorCode* error);
+int ios_file_get_string6(uint32_t file_id, IosHandle* string, IosErrorCode* error);
+int ios_file_get_string7(uint32_t file_id, IosHandle* string, IosErrorCode* error);
+int ios_file_get_string8(uint32_t file_id, IosHandle* string, IosErrorCode* error);
+int ios_file_get_string9(uint32_t file_id, IosHandle* string, IosErrorCode* error);
 int ios_file_get_version_string(uint32_t file_id, IosHandle* string, IosErrorCode* error);
 int ios_file_set_string10(uint32_t file_id, IosHandle string, IosErrorCode* error);
 int ios_file_get_string10(uint32_t file_id, IosHandle* string, IosErrorCode* error);
 // The mode word (-1 with 2 when 0) and the aux word (-1 without code when 0).
 int ios_file_get_mode(uint32_t file_id, uint32_t* mode, IosErrorCode* error);
 int ios_file_get_aux_word(uint32_t file_id, uint32_t* word, IosErrorCode* error);
+// The section-order flag word (ios_file_start_section_order); -1 with 2 when 0.
+int ios_file_get_word41(uint32_t file_id, uint32_t* word, IosErrorCode* error);
 int ios_file_get_strtab(uint32_t file_id, IosStringTable** table, IosErrorCode* error);
 int ios_file_get_debug_root_record(uint32_t file_id, IosDebugRoot** root, IosErrorCode* error);
 int ios_file_get_named_lists(uint32_t file_id, IosNamedListAdmin** admin, IosErrorCode* error);
@@ -45,6 +58,10 @@ int ios_file_clear_section_order_flag(uint32_t file_id, IosErrorCode* error);
 // 0-based index, the count, and new strings of length bytes copied or zeroed.
 int ios_string_text_of(IosHandle string, const char** text, IosErrorCode* error);
 int ios_string_take_text(IosHandle string, char** text, uint32_t* length, IosErrorCode* error);
+// Gives a string without text the text and its length word; the record owns it
+// from then on, so it must be a text handed out by ios_string_take_text (of this or
+// another string). 37 for no such string, 1 when it has a text or for a null text.
+int ios_string_set_text(IosHandle string, char* text, uint32_t length, IosErrorCode* error);
 void ios_string_text_free(char* text, uint32_t length);
 int ios_string_at(uint32_t file_id, uint32_t index, IosHandle* string, IosErrorCode* error);
 int ios_strtab_count(uint32_t file_id, uint32_t* count, IosErrorCode* error);
@@ -55,5 +72,8 @@ int ios_strtab_reserve(uint32_t file_id, uint32_t length, IosHandle* string, Ios
 // Release operations; each accepts null. ios_admin_free frees every file and the
 // admin, after which file ids start at 1 again.
 void ios_strtab_free(IosStringTable* table);
+// A debug admin whose records own nothing: its record table and pool. The admin
+// lives inside the debug root, so it is left empty rather than freed.
+void ios_plain_admin_free(IosDebugFamily* admin);
 void ios_heap_free(void* block);
 void ios_admin_free();

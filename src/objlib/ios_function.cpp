@@ -219,6 +219,11 @@ int ios_idtab_append(IdTable* table, void* item, IosErrorCode* error) {
   return 0;
 }
 
+int ios_idtab_store(IdTable* table, uint32_t index, void* item, IosErrorCode* error) {
+  if (idtab_set(table, index, item) != 0) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  return 0;
+}
+
 int ios_get_function_admin(uint32_t file_id, uint32_t, IosDebugFamily** admin,
                            IosErrorCode* error) {
   int status = 0;

@@ -7,6 +7,7 @@
 #include "objlib/ios_admin.h"
 #include "objlib/ios_avl.h"
 #include "objlib/ios_idtable.h"
+#include "objlib/ios_image_ops.h"
 #include "objlib/ios_pool.h"
 #include "objlib/ios_section.h"
 #include "util/RunState.h"
@@ -550,10 +551,8 @@ int ios_data_get_buffer(IosHandle data, uint32_t** words, IosErrorCode* error) {
 
 namespace {
 
-int windowOfSection(IosHandle section, IosHandle data, IosData** window, IosImage** image,
-                    IosErrorCode* error) {
-  IosSection* record = nullptr;
-  if (ios_get_section(section, &record, error) != 0) return 1;
+int windowOfRecord(const IosSection* record, IosHandle data, IosData** window, IosImage** image,
+                   IosErrorCode* error) {
   if (ios_get_data(data, window, error) != 0) return 1;
   if (record->image.object_id == 0 || (*window)->image.file_id != record->image.file_id ||
       (*window)->image.object_id != record->image.object_id)
@@ -561,18 +560,17 @@ int windowOfSection(IosHandle section, IosHandle data, IosData** window, IosImag
   return ios_get_image(record->image, image, error);
 }
 
-}  // namespace
-
-int ios_section_merge_data_raw(uint32_t file_id, uint32_t section_id, uint32_t data_file_id,
-                               uint32_t data_id, IosErrorCode* error) {
-  return ios_section_merge_data(IosHandle{file_id, section_id}, IosHandle{data_file_id, data_id},
-                                error);
+int windowOfSection(IosHandle section, IosHandle data, IosData** window, IosImage** image,
+                    IosErrorCode* error) {
+  IosSection* record = nullptr;
+  if (ios_get_section(section, &record, error) != 0) return 1;
+  return windowOfRecord(record, data, window, image, error);
 }
 
-int ios_section_merge_data(IosHandle section, IosHandle data, IosErrorCode* error) {
+int mergeWindow(const IosSection* record, IosHandle data, IosErrorCode* error) {
   IosData* window = nullptr;
   IosImage* image = nullptr;
-  if (windowOfSection(section, data, &window, &image, error) != 0) return 1;
+  if (windowOfRecord(record, data, &window, &image, error) != 0) return 1;
   int status = 0;
   uint64_t end = uint64_t{window->first_unit} + window->units;
   for (uint32_t index = window->first_unit >> IOS_SEGMENT_SHIFT; index < image->segments.count;
@@ -619,6 +617,21 @@ int ios_section_merge_data(IosHandle section, IosHandle data, IosErrorCode* erro
   IosErrorCode ignored = IOS_ERR_NO_MEMORY;
   ios_data_delete(data, status != 0 ? &ignored : error);
   return status;
+}
+
+}  // namespace
+
+int ios_section_merge_data_raw(uint32_t file_id, uint32_t section_id, uint32_t data_file_id,
+                               uint32_t data_id, IosErrorCode* error) {
+  IosSection* record = nullptr;
+  if (ios_section_lookup_raw(file_id, section_id, &record, error) != 0) return 1;
+  return mergeWindow(record, IosHandle{data_file_id, data_id}, error);
+}
+
+int ios_section_merge_data(IosHandle section, IosHandle data, IosErrorCode* error) {
+  IosSection* record = nullptr;
+  if (ios_get_section(section, &record, error) != 0) return 1;
+  return mergeWindow(record, data, error);
 }
 
 int ios_section_remove_data(IosHandle section, IosHandle data, IosErrorCode* error) {

@@ -11,39 +11,46 @@ namespace {
 
 uint64_t maskOf(uint32_t bits) { return bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1; }
 
-uint32_t widthOf(IosHandle section) {
-  uint32_t bits = 0;
-  ios_section_get_mau_size(section, &bits, nullptr);
-  return bits;
+// The section's own unit width, else its file's default.
+uint32_t widthOf(const IosSection* section) {
+  if (section->mau_size != 0) return section->mau_size;
+  IosFile* file = nullptr;
+  return ios_get_file(section->handle.file_id, &file, nullptr) == 0 ? file->mau_size : 0;
 }
 
-// The count units of a section's image from unit 0, as words the caller frees.
-int readUnits(IosHandle section, uint32_t count, uint32_t** words, IosErrorCode* error) {
+// The count units of a section's image from unit 0, as words the caller frees. The
+// windows go straight to the record's image, so a section found without following
+// its redirection reads its own image.
+int readUnits(const IosSection* section, uint32_t count, uint32_t** words, IosErrorCode* error) {
   *words = static_cast<uint32_t*>(std::calloc(count == 0 ? 1 : count, sizeof(uint32_t)));
   if (*words == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   if (count == 0) return 0;
+  if (section->image.object_id == 0) return ios_fail(error, IOS_ERR_NO_IMAGE);
   IosHandle data{};
   uint32_t* window = nullptr;
-  if (ios_section_add_data(section, 0, count, &data, error) != 0) return 1;
+  if (ios_data_place(section->image, section->mau_size, 0, count, &data, error) != 0) return 1;
   if (ios_data_get_buffer(data, &window, error) != 0) return 1;
   std::memcpy(*words, window, size_t{count} * sizeof(uint32_t));
   return ios_data_delete(data, error);
 }
 
 // Writes the words into the units from 0 of the section's image.
-int writeUnits(IosHandle section, const uint32_t* words, uint32_t count, IosErrorCode* error) {
+int writeUnits(const IosSection* section, const uint32_t* words, uint32_t count,
+               IosErrorCode* error) {
   if (count == 0) return 0;
+  if (section->image.object_id == 0) return ios_fail(error, IOS_ERR_NO_IMAGE);
   IosHandle data{};
   uint32_t* window = nullptr;
-  if (ios_section_add_data(section, 0, count, &data, error) != 0) return 1;
+  if (ios_data_place(section->image, section->mau_size, 0, count, &data, error) != 0) return 1;
   if (ios_data_get_buffer(data, &window, error) != 0) return 1;
   std::memcpy(window, words, size_t{count} * sizeof(uint32_t));
-  return ios_section_merge_data(section, data, error);
+  return ios_section_merge_data_raw(section->handle.file_id, section->handle.object_id,
+                                    data.file_id, data.object_id, error);
 }
 
-int byteOrderOf(IosHandle section, uint32_t* order, IosErrorCode* error) {
+int byteOrderOf(const IosSection* section, uint32_t* order, IosErrorCode* error) {
   IosFile* file = nullptr;
-  if (ios_get_file(section.file_id, &file, error) != 0) return 1;
+  if (ios_get_file(section->handle.file_id, &file, error) != 0) return 1;
   if (file->byte_order == IOS_BYTE_ORDER_UNSET) return ios_unset(error);
   *order = file->byte_order;
   return 0;
@@ -103,9 +110,9 @@ int ios_section_copy_image(IosHandle target, IosHandle source, uint32_t count,
   if (ios_get_section(target, &into, error) != 0 || ios_get_section(source, &from, error) != 0)
     return 1;
   if (from->image.object_id == 0) return ios_fail(error, IOS_ERR_NO_IMAGE);
-  uint32_t targetBits = widthOf(target), sourceBits = widthOf(source);
+  uint32_t targetBits = widthOf(into), sourceBits = widthOf(from);
   uint32_t* words = nullptr;
-  if (readUnits(source, count, &words, error) != 0) {
+  if (readUnits(from, count, &words, error) != 0) {
     std::free(words);
     return 1;
   }
@@ -113,7 +120,7 @@ int ios_section_copy_image(IosHandle target, IosHandle source, uint32_t count,
   uint32_t convertedCount = count;
   if (targetBits != sourceBits && count != 0) {
     uint32_t order = 0;
-    int known = byteOrderOf(target, &order, error);
+    int known = byteOrderOf(into, &order, error);
     if (known != 0 ||
         ios_convert_units(words, count, sourceBits, targetBits, order, &converted, &convertedCount,
                           error) != 0) {
@@ -125,32 +132,29 @@ int ios_section_copy_image(IosHandle target, IosHandle source, uint32_t count,
   int status = 0;
   if (into->image.object_id == 0 && ios_section_create_image(target, nullptr, error) != 0)
     status = 1;
-  if (status == 0) status = writeUnits(target, converted, convertedCount, error);
+  if (status == 0) status = writeUnits(into, converted, convertedCount, error);
   std::free(converted);
   return status;
 }
 
-int ios_section_exchange_images(IosHandle source, IosHandle target, uint32_t count,
-                                IosErrorCode* error) {
-  IosSection* from = nullptr;
-  IosSection* into = nullptr;
-  if (ios_get_section(source, &from, error) != 0 || ios_get_section(target, &into, error) != 0)
-    return 1;
-  uint32_t sourceBits = widthOf(source), targetBits = widthOf(target);
-  uint32_t sourceNumber = 0, targetNumber = 0;
-  bool sameNumber = ios_section_get_number(source, &sourceNumber, nullptr) == 0 &&
-                    ios_section_get_number(target, &targetNumber, nullptr) == 0 &&
-                    sourceNumber == targetNumber;
+namespace {
+
+// The exchange on two section records, however they were found. A section whose
+// link names the target may be reached through the target's redirection.
+int exchangeImages(IosSection* from, IosSection* into, uint32_t count, IosErrorCode* error) {
+  uint32_t sourceBits = widthOf(from), targetBits = widthOf(into);
+  bool sameNumber = from->number != IOS_NUMBER_UNSET && from->number == into->number;
   if (sameNumber) {
     if (sourceBits != targetBits) return ios_fail(error, IOS_ERR_MAU_SIZE_DIFFERS);
     swapImages(from, into);
     return 0;
   }
-  IosHandle link{};
   IosSection* linked = nullptr;
-  if (ios_section_get_link(source, &link, nullptr) != 0 ||
-      ios_get_section(link, &linked, nullptr) != 0 || linked != into)
-    return ios_fail(error, IOS_ERR_INTERNAL);
+  bool linksTarget =
+      from->link.object_id >= 1 &&
+      ((from->link.file_id == into->handle.file_id && from->link.object_id == into->handle.object_id) ||
+       (ios_get_section(from->link, &linked, nullptr) == 0 && linked == into));
+  if (!linksTarget) return ios_fail(error, IOS_ERR_INTERNAL);
   if (sourceBits == targetBits || count == 0) {
     swapImages(from, into);
     return 0;
@@ -160,9 +164,9 @@ int ios_section_exchange_images(IosHandle source, IosHandle target, uint32_t cou
   uint32_t* words = nullptr;
   uint32_t* converted = nullptr;
   uint32_t convertedCount = 0;
-  int known = byteOrderOf(target, &order, error);
+  int known = byteOrderOf(into, &order, error);
   if (known != 0) return known;
-  if (readUnits(source, count, &words, error) != 0 ||
+  if (readUnits(from, count, &words, error) != 0 ||
       ios_convert_units(words, count, sourceBits, targetBits, order, &converted, &convertedCount,
                         error) != 0) {
     std::free(words);
@@ -175,18 +179,27 @@ int ios_section_exchange_images(IosHandle source, IosHandle target, uint32_t cou
   int status = ios_image_resize(into->image, sourceBits, count, 0, error);
   if (status == 0) status = ios_image_resize(into->image, targetBits, 0, convertedCount, error);
   if (status == 0) {
-    IosImage* image = nullptr;
-    status = ios_get_image(into->image, &image, error);
-    if (status == 0) {
-      uint32_t size = 0;
-      // Windows check the section's size: it must cover the converted units.
-      if (ios_section_get_size(target, &size, nullptr) != 0 || size < convertedCount)
-        status = ios_fail(error, IOS_ERR_DATA_TOO_LARGE);
-    }
+    uint32_t size = 0;
+    // The converted units must lie within the target section.
+    if (ios_section_get_size_raw(into->handle.file_id, into->handle.object_id, &size, nullptr) !=
+            0 ||
+        size < convertedCount)
+      status = ios_fail(error, IOS_ERR_DATA_TOO_LARGE);
   }
-  if (status == 0) status = writeUnits(target, converted, convertedCount, error);
+  if (status == 0) status = writeUnits(into, converted, convertedCount, error);
   std::free(converted);
   return status;
+}
+
+}  // namespace
+
+int ios_section_exchange_images(IosHandle source, IosHandle target, uint32_t count,
+                                IosErrorCode* error) {
+  IosSection* from = nullptr;
+  IosSection* into = nullptr;
+  if (ios_get_section(source, &from, error) != 0 || ios_get_section(target, &into, error) != 0)
+    return 1;
+  return exchangeImages(from, into, count, error);
 }
 
 namespace {
@@ -227,4 +240,17 @@ int ios_section_copy_into_raw(uint32_t file_id, uint32_t source_id, const IosHan
 int ios_section_move_content(IosHandle source, IosHandle target, IosErrorCode* error) {
   if (ios_get_section(source, nullptr, error) != 0) return 1;
   return ios_section_exchange_images(source, target, sizeOrZero(source), error);
+}
+
+int ios_section_move_content_raw(uint32_t source_file_id, uint32_t source_id,
+                                 uint32_t target_file_id, uint32_t target_id,
+                                 IosErrorCode* error) {
+  IosSection* from = nullptr;
+  IosSection* into = nullptr;
+  if (ios_section_lookup_raw(source_file_id, source_id, &from, error) != 0 ||
+      ios_section_lookup_raw(target_file_id, target_id, &into, error) != 0)
+    return 1;
+  uint32_t size = 0;
+  if (ios_section_get_size_raw(source_file_id, source_id, &size, nullptr) != 0) size = 0;
+  return exchangeImages(from, into, size, error);
 }

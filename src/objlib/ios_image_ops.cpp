@@ -303,13 +303,18 @@ int ios_section_delete_image(IosHandle section, IosErrorCode* error) {
   return 0;
 }
 
+int ios_image_range_new(IosImageAdmin* admin, IosRange** record, int32_t limit, uint32_t start,
+                        uint32_t length, IosErrorCode* error) {
+  return objsec_add_range(admin, limit, start, length, record, error);
+}
+
 int ios_image_add_range(IosHandle image, int32_t limit, uint32_t start, uint32_t length,
                         IosErrorCode* error) {
   IosImage* record = nullptr;
   if (ios_get_image(image, &record, error) != 0) return 1;
   IosFile* file = nullptr;
   if (ios_get_file(image.file_id, &file, error) != 0) return 1;
-  if (objsec_add_range(file->images, limit, start, length, nullptr, error) != 0) return 1;
+  if (ios_image_range_new(file->images, nullptr, limit, start, length, error) != 0) return 1;
   auto* range = static_cast<IosRange*>(ios_array_push(&record->plain_ranges, sizeof(IosRange)));
   if (range == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   *range = IosRange{start, length, 0};

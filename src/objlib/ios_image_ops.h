@@ -76,6 +76,8 @@ int ios_image_delete(IosHandle image, IosErrorCode* error);
 int ios_section_delete_image(IosHandle section, IosErrorCode* error);
 // A range record {start, length} in the admin's table and the image's range table;
 // 35 when start + length exceeds the limit.
+int ios_image_range_new(IosImageAdmin* admin, IosRange** record, int32_t limit, uint32_t start,
+                        uint32_t length, IosErrorCode* error);
 int ios_image_add_range(IosHandle image, int32_t limit, uint32_t start, uint32_t length,
                         IosErrorCode* error);
 
@@ -127,8 +129,13 @@ int ios_section_copy_into(uint32_t file_id, uint32_t source_id, const IosHandle*
                           IosErrorCode* error);
 int ios_section_copy_into_raw(uint32_t file_id, uint32_t source_id, const IosHandle* targets,
                               IosErrorCode* error);
-// Exchanges images (ios_section_exchange_images) over the source's size.
+// Exchanges images (ios_section_exchange_images) over the source's size (0 when it
+// does not evaluate). The raw form finds both sections without following a
+// redirection (7 when either is not in its file's table).
 int ios_section_move_content(IosHandle source, IosHandle target, IosErrorCode* error);
+int ios_section_move_content_raw(uint32_t source_file_id, uint32_t source_id,
+                                 uint32_t target_file_id, uint32_t target_id,
+                                 IosErrorCode* error);
 
 // Opens a data window over units [offset, offset + count) of a section found raw
 // (count 0: the section's size, 0 when it does not evaluate); out: the window.

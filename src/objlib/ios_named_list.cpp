@@ -44,11 +44,11 @@ IosNamedCell* linkedFrom(IosNamedCell* cell) {
   return cell;
 }
 
-// Moves an iterator's reference to another cell.
-void standOn(IosNamedListAdmin* admin, IosNamedIterator* iterator, IosNamedCell* cell) {
+// Moves a cursor's reference to another cell.
+void standOn(IosNamedListAdmin* admin, IosNamedCursor* cursor, IosNamedCell* cell) {
   if (cell != nullptr) ++cell->references;
-  IosNamedCell* old = iterator->cell;
-  iterator->cell = cell;
+  IosNamedCell* old = cursor->cell;
+  cursor->cell = cell;
   releaseCell(admin, old);
 }
 
@@ -144,6 +144,14 @@ int ios_named_entry_find(IdTable* entries, uint32_t record_id, IosNamedEntry** e
   auto* found = static_cast<IosNamedEntry*>(idtab_get(entries, record_id));
   if (found == nullptr || found->record == nullptr) return ios_fail(error, IOS_ERR_NO_FILE);
   if (entry != nullptr) *entry = found;
+  return 0;
+}
+
+int ios_named_entry_lookup(IdTable* entries, uint32_t record_id, IosNamedRecord** record,
+                           IosErrorCode* error) {
+  IosNamedEntry* entry = nullptr;
+  if (ios_named_entry_find(entries, record_id, &entry, error) != 0) return 1;
+  if (record != nullptr) *record = entry->record;
   return 0;
 }
 
@@ -245,15 +253,49 @@ int ios_named_group_item_at(IosHandle record, uint32_t group, uint32_t index, vo
   return 0;
 }
 
+IosNamedCursor* ios_named_list_first(IosNamedListAdmin* admin) {
+  if (admin == nullptr) {
+    mmi_hook_event1();
+    return nullptr;
+  }
+  auto* cursor = makeZeroed<IosNamedCursor>();
+  if (cursor != nullptr) standOn(admin, cursor, linkedFrom(admin->first));
+  return cursor;
+}
+
+uint32_t ios_named_list_advance(IosNamedListAdmin* admin, IosNamedCursor* cursor) {
+  if (admin == nullptr || cursor == nullptr) {
+    mmi_hook_event1();
+    return 0;
+  }
+  // The record under the cursor may have been unlinked since the last step.
+  standOn(admin, cursor, linkedFrom(cursor->cell));
+  if (cursor->cell == nullptr) return 0;
+  uint32_t id = cursor->cell->record_id;
+  standOn(admin, cursor, linkedFrom(cursor->cell->next));
+  return id;
+}
+
+void ios_cursor_free(IosNamedListAdmin* admin, IosNamedCursor* cursor) {
+  if (cursor == nullptr) return;
+  if (admin != nullptr) releaseCell(admin, cursor->cell);
+  std::free(cursor);
+}
+
 int ios_named_list_iterator_new(uint32_t file_id, IosNamedIterator** iterator,
                                 IosErrorCode* error) {
   IosNamedListAdmin* admin = listOf(file_id, error);
   if (admin == nullptr) return 1;
   auto* made = makeZeroed<IosNamedIterator>();
-  if (made == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+  IosNamedCursor* cursor = made != nullptr ? ios_named_list_first(admin) : nullptr;
+  if (cursor == nullptr) {
+    std::free(made);
+    return ios_fail(error, IOS_ERR_NO_MEMORY);
+  }
   made->file_id = file_id;
-  standOn(admin, made, linkedFrom(admin->first));
+  made->cursor = cursor;
   if (iterator != nullptr) *iterator = made;
+  else ios_named_list_iterator_free(made);
   return 0;
 }
 
@@ -265,10 +307,7 @@ int ios_named_list_iterator_next(IosNamedIterator* iterator, IosHandle* record,
   }
   IosNamedListAdmin* admin = listOf(iterator->file_id, error);
   if (admin == nullptr) return 1;
-  // The record under the iterator may have been unlinked since the last step.
-  standOn(admin, iterator, linkedFrom(iterator->cell));
-  uint32_t id = iterator->cell != nullptr ? iterator->cell->record_id : 0;
-  if (iterator->cell != nullptr) standOn(admin, iterator, linkedFrom(iterator->cell->next));
+  uint32_t id = ios_named_list_advance(admin, iterator->cursor);
   if (record != nullptr) *record = IosHandle{iterator->file_id, id};
   return 0;
 }
@@ -276,9 +315,11 @@ int ios_named_list_iterator_next(IosNamedIterator* iterator, IosHandle* record,
 void ios_named_list_iterator_free(IosNamedIterator* iterator) {
   if (iterator == nullptr) return;
   IosFile* file = nullptr;
-  if (iterator->cell != nullptr && ios_get_file(iterator->file_id, &file, nullptr) == 0 &&
-      file->named_lists != nullptr)
-    releaseCell(file->named_lists, iterator->cell);
+  // A file already freed took its cells with it; only the cursor is left to free.
+  IosNamedListAdmin* admin = ios_get_file(iterator->file_id, &file, nullptr) == 0
+                                 ? file->named_lists
+                                 : nullptr;
+  ios_cursor_free(admin, iterator->cursor);
   std::free(iterator);
 }
 
@@ -307,6 +348,12 @@ int ios_next_id(uint32_t value, uint32_t* next) {
 
 int idtab_remove_at(IdTable* table, uint32_t index) {
   return idtab_remove_at_release(table, index, nullptr);
+}
+
+int idtab_free(IdTable* table) {
+  if (table == nullptr) return -1;
+  idtab_delete(table);
+  return 0;
 }
 
 void idtab_clear(IdTable* table) {

@@ -46,9 +46,14 @@ struct IosNamedListAdmin {
   IosNamedCell* last;
 };
 
+// A cursor stands on one cell and holds one reference of it; null at the end.
+struct IosNamedCursor {
+  IosNamedCell* cell;
+};
+
 struct IosNamedIterator {
   uint32_t file_id;
-  IosNamedCell* cell;  // holds one reference; null at the end
+  IosNamedCursor* cursor;
 };
 
 IosNamedListAdmin* ios_named_list_admin_new();
@@ -62,6 +67,9 @@ int ios_named_record_create(uint32_t file_id, IosHandle* record, IosErrorCode* e
 int ios_get_named_record(IosHandle record, IosNamedRecord** found, IosErrorCode* error);
 int ios_named_entry_find(IdTable* entries, uint32_t record_id, IosNamedEntry** entry,
                          IosErrorCode* error);
+// As ios_named_entry_find, answering the entry's record.
+int ios_named_entry_lookup(IdTable* entries, uint32_t record_id, IosNamedRecord** record,
+                           IosErrorCode* error);
 
 // The name is set once (6 when set, 37 for a string id below 1); the getter gives -1
 // with 2 while unset.
@@ -83,6 +91,16 @@ int ios_named_group_item_count(IosHandle record, uint32_t group, uint32_t* count
 int ios_named_group_item_at(IosHandle record, uint32_t group, uint32_t index, void** item,
                             IosErrorCode* error);
 
+// A new cursor on the first linked record (on nothing for an empty list); null when
+// out of memory, or with hook event 1 for a null list.
+IosNamedCursor* ios_named_list_first(IosNamedListAdmin* admin);
+// The record id under the cursor (0 at the end); the cursor then moves on to the
+// next linked record. A record unlinked while the cursor stood on it is passed over.
+// Hook event 1 and 0 for a null list or cursor.
+uint32_t ios_named_list_advance(IosNamedListAdmin* admin, IosNamedCursor* cursor);
+// Drops the cursor's reference and frees it; null is ignored.
+void ios_cursor_free(IosNamedListAdmin* admin, IosNamedCursor* cursor);
+
 // An iterator on the first linked record; null with 0 out of memory.
 int ios_named_list_iterator_new(uint32_t file_id, IosNamedIterator** iterator,
                                 IosErrorCode* error);
@@ -101,6 +119,8 @@ int ios_next_id(uint32_t value, uint32_t* next);
 // Removes item i (below the highest id): later items move down, the last slot
 // clears; -1 for a null table or a bad index.
 int idtab_remove_at(IdTable* table, uint32_t index);
+// Frees the item array and the table; -1 for null, else 0.
+int idtab_free(IdTable* table);
 // Every item 0 and the highest id 0; nothing for null.
 void idtab_clear(IdTable* table);
 // count units from unit index of a buffer of units of the width (1, 2, 4 or 8 bytes)

@@ -5,6 +5,7 @@
 #include "objlib/expr_eval.h"
 #include "objlib/expr_values.h"
 #include "objlib/ios_admin.h"
+#include "objlib/ios_debug.h"
 #include "objlib/ios_group.h"
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
@@ -351,4 +352,9 @@ void* pool_alloc_copy8(BlockPool* pool, const void* source) {
   void* block = pool_block_alloc_zeroed(pool);
   if (block != nullptr && source != nullptr) std::memcpy(block, source, 8);
   return block;
+}
+
+int ios_admin_storage_free(IosDebugFamily* admin) {
+  ios_free_record_admin(admin, nullptr);
+  return 0;
 }

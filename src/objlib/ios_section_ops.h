@@ -11,6 +11,7 @@
 
 struct IdTable;
 struct IosDataAdmin;
+struct IosDebugFamily;
 struct IosGroupAdmin;
 struct IosImageAdmin;
 struct IosSectionAdmin;
@@ -81,6 +82,9 @@ int ios_group_delete(uint32_t file_id, uint32_t group_id, IosErrorCode* error);
 // there is none.
 int ios_group_next(uint32_t file_id, uint32_t unused, IosHandle* group, IosErrorCode* error);
 void ios_group_admin_free(IosGroupAdmin* admin);
+// Frees the record pool and record table of an admin whose records own nothing
+// (ios_free_record_admin); 0.
+int ios_admin_storage_free(IosDebugFamily* admin);
 
 // Small allocations beside the records: a 16-byte pooled block, a zeroed block of a
 // pool, and one whose first 8 bytes are copied from a source.

@@ -34,6 +34,27 @@ IosTypeIndex* indexOfFile(uint32_t file_id) {
   return store->table->index;
 }
 
+// Files every type whose hash changed under its new hash.
+void refileAll(IosTypeIndex* index) {
+  for (auto held = index->by_detail.begin(); held != index->by_detail.end();) {
+    auto& [hash, type] = held->second;
+    uint64_t now = ios_typeref_hash(type->kind, type->detail);
+    if (now == hash) {
+      ++held;
+      continue;
+    }
+    unfile(index, hash, type);
+    hash = now;
+    try {
+      index->by_hash.emplace(now, type);
+      ++held;
+    } catch (const std::bad_alloc&) {
+      // As in ios_type_detail_changed: the type is only no longer merged.
+      held = index->by_detail.erase(held);
+    }
+  }
+}
+
 }  // namespace
 
 IosTypeIndex* ios_type_index_new() { return new (std::nothrow) IosTypeIndex(); }
@@ -89,5 +110,14 @@ void ios_type_detail_changed(void* detail) {
       index->by_detail.erase(held);
     }
     return;
+  }
+}
+
+void ios_type_text_changed() {
+  uint32_t files = ios_admin_file_count(nullptr);
+  for (uint32_t i = 0; i < files; ++i) {
+    uint32_t file_id = 0;
+    if (ios_admin_file_id_at(i, &file_id, nullptr) != 0) continue;
+    if (IosTypeIndex* index = indexOfFile(file_id)) refileAll(index);
   }
 }

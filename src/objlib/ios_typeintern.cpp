@@ -1,5 +1,8 @@
 #include <cstring>
 #include <initializer_list>
+#include <new>
+#include <string_view>
+#include <vector>
 
 #include "objlib/ios_admin.h"
 #include "objlib/ios_avl.h"
@@ -49,6 +52,17 @@ int compareTyperefs(const void* key, const void* data) {
 
 uint32_t listCount(const IdTable* list) { return list == nullptr ? 0 : list->highest_id; }
 
+// The text of a name up to its NUL; a text made from bytes may fill its whole length
+// without one, and is then read no further than that. False for a name without text.
+bool nameText(uint32_t file_id, uint32_t string_id, std::string_view* text) {
+  IosString* record = nullptr;
+  if (string_id < 1 || ios_get_string(IosHandle{file_id, string_id}, &record, nullptr) != 0 ||
+      record->text == nullptr)
+    return false;
+  *text = std::string_view(record->text, strnlen(record->text, record->length));
+  return true;
+}
+
 const uint32_t* listEntry(const IdTable* list, uint32_t index) {
   return static_cast<const uint32_t*>(idtab_get(list, index + 1));
 }
@@ -83,64 +97,6 @@ int structLikeEqual(uint32_t kind, void* a, void* b) {
   if (a == nullptr || b == nullptr) return 0;
   return wordsEqual(a, b, {0}) && namesEqual(a, b, 1) &&
          listsEqual(ios_detail_list(kind, a), ios_detail_list(kind, b), 2);
-}
-
-// The single reference at `word` of the typeref's detail: interned and rewritten
-// as {1, type id}. A missing detail counts as already resolved.
-int internRefAt(IosTyperef* typeref, int word, IosErrorCode* error) {
-  if (typeref->detail == nullptr) return 0;
-  auto* ref = reinterpret_cast<TyperefRef*>(ios_detail_word(typeref->detail, word));
-  if (ref->resolved != 0) return 0;
-  IosTyperef* target = nullptr;
-  uint32_t lookedUp = 0;
-  if (ios_typeref_resolve(*ref, &target, &lookedUp, typeref->file_id, typeref->root_id, error) != 0)
-    return 1;
-  IosTypeIdTable* table = nullptr;
-  int status = ios_get_type_table(&table, error, typeref->file_id);
-  if (status != 0) return status;
-  TypeHandle interned{};
-  status = ios_typeref_intern(table, target, &interned, error);
-  if (status != 0) return status;
-  *ref = TyperefRef{1, interned.type_id};
-  return 0;
-}
-
-// Interns every unresolved entry of a member or parameter list. A failing entry
-// does not stop the walk, so later entries still get their ids; the first failure
-// is what the caller learns.
-int internList(IosTyperef* typeref, IosErrorCode* error) {
-  IdTable* list = ios_detail_list(typeref->kind, typeref->detail);
-  uint32_t count = listCount(list);
-  int firstStatus = 0;
-  IosErrorCode firstError = IOS_ERR_NO_MEMORY;
-  auto note = [&](int status, IosErrorCode code) {
-    if (status != 0 && firstStatus == 0) {
-      firstStatus = status;
-      firstError = code;
-    }
-  };
-  for (uint32_t i = 0; i < count; ++i) {
-    auto* entry = static_cast<uint32_t*>(idtab_get(list, i + 1));
-    if (entry == nullptr) {
-      note(-1, IOS_ERR_NO_PROPERTY);
-      break;
-    }
-    if (entry[0] != 0) continue;
-    IosErrorCode code = IOS_ERR_NO_MEMORY;
-    IosTypeStore* store = nullptr;
-    int status = ios_get_type_store(&store, &code, typeref->file_id);
-    IosTyperef* member = nullptr;
-    if (status == 0) status = ios_typeref_find(store->typerefs, entry[1], &member, &code);
-    TypeHandle interned{};
-    if (status == 0) status = ios_typeref_intern(store->table, member, &interned, &code);
-    if (status == 0) {
-      entry[0] = 1;
-      entry[1] = interned.type_id;
-    }
-    note(status, code);
-  }
-  if (firstStatus != 0 && error != nullptr) *error = firstError;
-  return firstStatus;
 }
 
 }  // namespace
@@ -340,9 +296,197 @@ int ios_typetable_set_entry(IdTable** list, uint32_t index, uint32_t word_a, uin
   return 0;
 }
 
-int ios_typeref_intern(IosTypeIdTable* table, IosTyperef* typeref, TypeHandle* type,
-                       IosErrorCode* error) {
-  if (typeref == nullptr) return ios_fail(error, IOS_ERR_NO_TYPEREF);
+namespace {
+
+// Interning walks references depth first, and a chain of references is as deep as
+// the producer makes it, so the walk keeps its own stack of frames instead of the
+// machine's: a chain of any length costs memory, never a crash.
+
+// A code the store never writes: the outcome leaves the caller's code alone.
+constexpr IosErrorCode kNoCode = static_cast<IosErrorCode>(IOS_ERROR_CODE_COUNT);
+
+struct Outcome {
+  int status = 0;
+  IosErrorCode code = kNoCode;
+};
+
+int report(Outcome outcome, IosErrorCode* error) {
+  if (outcome.status != 0 && outcome.code != kNoCode && error != nullptr) *error = outcome.code;
+  return outcome.status;
+}
+
+Outcome failed(int status, IosErrorCode code) { return Outcome{status, code}; }
+
+// Lists and a function's result type keep their own code: a failure that brought
+// none reads as "no memory" there.
+Outcome coded(Outcome outcome) {
+  if (outcome.status != 0 && outcome.code == kNoCode) outcome.code = IOS_ERR_NO_MEMORY;
+  return outcome;
+}
+
+enum class Phase : uint8_t { OwnRef, List, Done };
+
+// One typeref whose references are being interned.
+struct InternFrame {
+  IosTypeIdTable* table = nullptr;  // the table the typeref itself goes to
+  IosTyperef* typeref = nullptr;
+  int ref_word = -1;        // the kind's own reference, -1 when none
+  bool walks_list = false;  // members of structures and unions, parameters
+  bool has_immediate = false;
+  Outcome immediate;  // a detail that cannot be walked at all
+  Phase phase = Phase::OwnRef;
+  bool list_started = false;
+  uint32_t next = 0;   // list index handled next
+  uint32_t count = 0;  // list entries when the walk started
+  uint32_t* pending = nullptr;  // the reference the running child's id goes to
+  Phase pending_phase = Phase::OwnRef;
+  TypeHandle child_result{};
+  Outcome own;   // of the kind's own reference
+  Outcome list;  // first failure of the list
+};
+
+InternFrame detailFrame(IosTypeIdTable* table, IosTyperef* typeref) {
+  InternFrame frame;
+  frame.table = table;
+  frame.typeref = typeref;
+  switch (typeref->kind) {
+    case IOS_TYPEREF_ENUM:
+    case IOS_TYPEREF_BITFIELD:
+      frame.phase = Phase::Done;
+      break;
+    case IOS_TYPEREF_ARRAY:
+    case IOS_TYPEREF_POINTER:
+    case IOS_TYPEREF_REFERENCE:
+    case IOS_TYPEREF_TYPEDEF:
+    case IOS_TYPEREF_QUALIFIER:
+    case IOS_TYPEREF_MEMBER:
+      frame.ref_word = 0;
+      break;
+    case IOS_TYPEREF_STRUCTURE:
+    case IOS_TYPEREF_UNION:
+    case IOS_TYPEREF_FUNCTION:
+      if (typeref->detail == nullptr) {
+        frame.has_immediate = true;
+        frame.immediate = failed(1, IOS_ERR_INTERNAL);
+        frame.phase = Phase::Done;
+        break;
+      }
+      frame.ref_word = typeref->kind == IOS_TYPEREF_FUNCTION ? 2 : -1;
+      frame.walks_list = true;
+      break;
+    default:
+      frame.has_immediate = true;
+      frame.immediate = failed(1, kNoCode);
+      frame.phase = Phase::Done;
+      break;
+  }
+  return frame;
+}
+
+// A frame that interns only the reference at words 0-1, whatever the kind.
+InternFrame singleRefFrame(IosTypeIdTable* table, IosTyperef* typeref) {
+  InternFrame frame;
+  frame.table = table;
+  frame.typeref = typeref;
+  frame.ref_word = 0;
+  return frame;
+}
+
+Outcome detailOutcome(const InternFrame& frame) {
+  if (frame.has_immediate) return frame.immediate;
+  if (!frame.walks_list) return frame.own;
+  if (frame.ref_word >= 0 && frame.own.status != 0) return coded(frame.own);
+  return frame.list;
+}
+
+void noteListFailure(InternFrame& frame, Outcome outcome) {
+  if (outcome.status != 0 && frame.list.status == 0) frame.list = coded(outcome);
+}
+
+// Moves the frame on to its next reference that needs a typeref interned: true with
+// the typeref and its table; false when the frame's references are done.
+bool nextChild(InternFrame& frame, IosTyperef** child, IosTypeIdTable** childTable) {
+  IosTyperef* typeref = frame.typeref;
+  if (frame.phase == Phase::OwnRef) {
+    frame.phase = Phase::List;
+    // A missing detail counts as an already resolved reference.
+    if (frame.ref_word >= 0 && typeref->detail != nullptr) {
+      auto* ref = reinterpret_cast<TyperefRef*>(ios_detail_word(typeref->detail, frame.ref_word));
+      if (ref->resolved == 0) {
+        IosErrorCode code = kNoCode;
+        uint32_t lookedUp = 0;
+        IosTyperef* target = nullptr;
+        IosTypeIdTable* table = nullptr;
+        if (ios_typeref_resolve(*ref, &target, &lookedUp, typeref->file_id, typeref->root_id,
+                                &code) != 0) {
+          frame.own = failed(1, code);
+        } else if (int status = ios_get_type_table(&table, &code, typeref->file_id); status != 0) {
+          frame.own = failed(status, code);
+        } else {
+          frame.pending = reinterpret_cast<uint32_t*>(ref);
+          frame.pending_phase = Phase::OwnRef;
+          *child = target;
+          *childTable = table;
+          return true;
+        }
+      }
+    }
+  }
+  if (frame.phase == Phase::List) {
+    IdTable* list = frame.walks_list ? ios_detail_list(typeref->kind, typeref->detail) : nullptr;
+    if (!frame.list_started) {
+      frame.list_started = true;
+      frame.count = listCount(list);
+    }
+    while (frame.next < frame.count) {
+      auto* entry = static_cast<uint32_t*>(idtab_get(list, ++frame.next));
+      if (entry == nullptr) {
+        noteListFailure(frame, failed(-1, IOS_ERR_NO_PROPERTY));
+        break;
+      }
+      if (entry[0] != 0) continue;
+      IosErrorCode code = kNoCode;
+      IosTypeStore* store = nullptr;
+      IosTyperef* member = nullptr;
+      int status = ios_get_type_store(&store, &code, typeref->file_id);
+      if (status == 0) status = ios_typeref_find(store->typerefs, entry[1], &member, &code);
+      if (status != 0) {
+        noteListFailure(frame, failed(status, code));
+        continue;
+      }
+      frame.pending = entry;
+      frame.pending_phase = Phase::List;
+      *child = member;
+      *childTable = store->table;
+      return true;
+    }
+    frame.phase = Phase::Done;
+  }
+  return false;
+}
+
+// Hands a child's outcome to the frame that asked for it.
+void deliver(InternFrame& frame, Outcome outcome) {
+  if (outcome.status == 0) {
+    frame.pending[0] = 1;
+    frame.pending[1] = frame.child_result.type_id;
+  }
+  if (frame.pending_phase == Phase::OwnRef) {
+    if (outcome.status != 0) frame.own = outcome;
+  } else {
+    noteListFailure(frame, outcome);
+  }
+}
+
+// Interning a typeref up to its detail. True when it is finished here (outcome set,
+// and *type where the typeref gives one); false when its detail must be walked: the
+// typeref is then in progress.
+bool beginIntern(IosTypeIdTable* table, IosTyperef* typeref, TypeHandle* type, Outcome* outcome) {
+  *outcome = Outcome{};
+  if (typeref == nullptr) {
+    *outcome = failed(1, IOS_ERR_NO_TYPEREF);
+    return true;
+  }
   TypeHandle handle{typeref->file_id, typeref->root_id, 0};
   switch (typeref->state) {
     case IOS_TYPEREF_NEW:
@@ -353,33 +497,42 @@ int ios_typeref_intern(IosTypeIdTable* table, IosTyperef* typeref, TypeHandle* t
       typeref->state = IOS_TYPEREF_RESERVED;
       if (table == nullptr || table->types == nullptr) {
         if (type != nullptr) *type = handle;
-        return ios_fail(error, IOS_ERR_NO_MEMORY);
+        *outcome = failed(1, IOS_ERR_NO_MEMORY);
+        return true;
       }
       uint32_t index = table->types->highest_id;
       int stored = idtab_set(table->types, index, nullptr);
       typeref->type_id = table->base + index;
       handle.type_id = typeref->type_id;
       if (type != nullptr) *type = handle;
-      return stored == 0 ? 0 : ios_fail(error, IOS_ERR_NO_MEMORY);
+      if (stored != 0) *outcome = failed(1, IOS_ERR_NO_MEMORY);
+      return true;
     }
     default:
       handle.type_id = typeref->kind >= 1 && typeref->kind < IOS_TYPEREF_FIRST_COMPOSITE
                            ? typeref->kind
                            : typeref->type_id;
       if (type != nullptr) *type = handle;
-      return 0;
+      return true;
   }
   if (typeref->kind < IOS_TYPEREF_FIRST_COMPOSITE) {
     typeref->state = IOS_TYPEREF_DONE;
     handle.type_id = typeref->kind;
     if (type != nullptr) *type = handle;
-    return 0;
+    return true;
   }
   typeref->state = IOS_TYPEREF_IN_PROGRESS;
-  int status = ios_typeref_intern_detail(table, typeref, error);
+  return false;
+}
+
+// Interning a typeref once its detail is walked: an equal type is reused, else the
+// typeref becomes a type of its own.
+Outcome finishIntern(IosTypeIdTable* table, IosTyperef* typeref, Outcome detail,
+                     TypeHandle* type) {
+  TypeHandle handle{typeref->file_id, typeref->root_id, 0};
   uint32_t state = typeref->state;
   typeref->state = IOS_TYPEREF_DONE;
-  if (status != 0) return status;
+  if (detail.status != 0) return detail;
   if (state == IOS_TYPEREF_IN_PROGRESS) {
     uint32_t equal = table == nullptr ? 0
                                       : ios_type_index_find(table->index, typeref->kind,
@@ -388,42 +541,100 @@ int ios_typeref_intern(IosTypeIdTable* table, IosTyperef* typeref, TypeHandle* t
       typeref->type_id = equal;
       handle.type_id = equal;
       if (type != nullptr) *type = handle;
-      return 0;
+      return Outcome{};
     }
     IosType* made = ios_typeref_make_entry(typeref);
-    if (made == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+    if (made == nullptr) return failed(1, IOS_ERR_NO_MEMORY);
     uint32_t typeId = 0;
-    if (ios_typetable_append_entry(table, made, &typeId, error) != 0) {
+    IosErrorCode code = kNoCode;
+    if (ios_typetable_append_entry(table, made, &typeId, &code) != 0) {
       // The typeref keeps its detail, so nothing is lost or freed twice.
       typeref->kind = made->kind;
       typeref->detail = made->detail;
       pool_free(made, sizeof(IosType));
-      return 1;
+      return failed(1, code);
     }
     typeref->type_id = typeId;
     handle.type_id = typeId;
     if (type != nullptr) *type = handle;
     // Out of memory here only costs later merges; the type itself stands.
     ios_type_index_add(table->index, made);
-    return 0;
+    return Outcome{};
   }
   if (state == IOS_TYPEREF_RESERVED) {
     handle.type_id = typeref->type_id;
     if (type != nullptr) *type = handle;
     IosType* made = ios_typeref_make_entry(typeref);
-    if (made == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+    if (made == nullptr) return failed(1, IOS_ERR_NO_MEMORY);
     made->type_id = typeref->type_id;
     if (table == nullptr ||
         idtab_set(table->types, typeref->type_id - table->base, made) != 0) {
       typeref->kind = made->kind;
       typeref->detail = made->detail;
       pool_free(made, sizeof(IosType));
-      return ios_fail(error, IOS_ERR_NO_MEMORY);
+      return failed(1, IOS_ERR_NO_MEMORY);
     }
     ios_type_index_add(table->index, made);
-    return 0;
   }
-  return 0;
+  return Outcome{};
+}
+
+// Walks the references of the frames on the stack, depth first, finishing every
+// typeref above the bottom frame; the bottom frame's detail outcome is the result.
+Outcome walkDetails(std::vector<InternFrame>& stack) {
+  try {
+    for (;;) {
+      InternFrame& frame = stack.back();
+      IosTyperef* child = nullptr;
+      IosTypeIdTable* childTable = nullptr;
+      if (nextChild(frame, &child, &childTable)) {
+        frame.child_result = TypeHandle{};
+        Outcome outcome;
+        if (beginIntern(childTable, child, &frame.child_result, &outcome))
+          deliver(frame, outcome);
+        else
+          stack.push_back(detailFrame(childTable, child));
+        continue;
+      }
+      Outcome detail = detailOutcome(frame);
+      if (stack.size() == 1) return detail;
+      IosTypeIdTable* table = frame.table;
+      IosTyperef* typeref = frame.typeref;
+      stack.pop_back();
+      InternFrame& parent = stack.back();
+      deliver(parent, finishIntern(table, typeref, detail, &parent.child_result));
+    }
+  } catch (const std::bad_alloc&) {
+    // The typerefs still in progress end as failed, as any failing detail does.
+    for (size_t i = 1; i < stack.size(); ++i) stack[i].typeref->state = IOS_TYPEREF_DONE;
+    return failed(1, IOS_ERR_NO_MEMORY);
+  }
+}
+
+Outcome walkFrame(InternFrame frame) {
+  std::vector<InternFrame> stack;
+  try {
+    stack.reserve(16);
+    stack.push_back(frame);
+  } catch (const std::bad_alloc&) {
+    return failed(1, IOS_ERR_NO_MEMORY);
+  }
+  return walkDetails(stack);
+}
+
+int internSingleRef(IosTypeIdTable* table, IosTyperef* typeref, IosErrorCode* error) {
+  if (typeref == nullptr) return ios_fail(error, IOS_ERR_NO_TYPEREF);
+  return report(walkFrame(singleRefFrame(table, typeref)), error);
+}
+
+}  // namespace
+
+int ios_typeref_intern(IosTypeIdTable* table, IosTyperef* typeref, TypeHandle* type,
+                       IosErrorCode* error) {
+  Outcome outcome;
+  if (beginIntern(table, typeref, type, &outcome)) return report(outcome, error);
+  Outcome detail = walkFrame(detailFrame(table, typeref));
+  return report(finishIntern(table, typeref, detail, type), error);
 }
 
 int ios_typeref_intern_by_id(TypeHandle* type, IosErrorCode* error, uint32_t file_id, uint32_t,
@@ -436,74 +647,37 @@ int ios_typeref_intern_by_id(TypeHandle* type, IosErrorCode* error, uint32_t fil
   return ios_typeref_intern(store->table, typeref, type, error);
 }
 
-int ios_array_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
-  return internRefAt(typeref, 0, error);
+int ios_array_intern_ref(IosTypeIdTable* table, IosTyperef* typeref, IosErrorCode* error) {
+  return internSingleRef(table, typeref, error);
 }
-int ios_pointer_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
-  return internRefAt(typeref, 0, error);
+int ios_pointer_intern_ref(IosTypeIdTable* table, IosTyperef* typeref, IosErrorCode* error) {
+  return internSingleRef(table, typeref, error);
 }
-int ios_reference_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
-  return internRefAt(typeref, 0, error);
+int ios_reference_intern_ref(IosTypeIdTable* table, IosTyperef* typeref, IosErrorCode* error) {
+  return internSingleRef(table, typeref, error);
 }
-int ios_typedef_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
-  return internRefAt(typeref, 0, error);
+int ios_typedef_intern_ref(IosTypeIdTable* table, IosTyperef* typeref, IosErrorCode* error) {
+  return internSingleRef(table, typeref, error);
 }
-int ios_qualifier_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
-  return internRefAt(typeref, 0, error);
+int ios_qualifier_intern_ref(IosTypeIdTable* table, IosTyperef* typeref, IosErrorCode* error) {
+  return internSingleRef(table, typeref, error);
 }
-int ios_member_intern_ref(IosTypeIdTable*, IosTyperef* typeref, IosErrorCode* error) {
-  return internRefAt(typeref, 0, error);
+int ios_member_intern_ref(IosTypeIdTable* table, IosTyperef* typeref, IosErrorCode* error) {
+  return internSingleRef(table, typeref, error);
 }
 
 int ios_typeref_intern_detail(IosTypeIdTable* table, IosTyperef* typeref,
                               IosErrorCode* error) {
-  switch (typeref->kind) {
-    case IOS_TYPEREF_ENUM:
-    case IOS_TYPEREF_BITFIELD:
-      return 0;
-    case IOS_TYPEREF_ARRAY:
-      return ios_array_intern_ref(table, typeref, error);
-    case IOS_TYPEREF_POINTER:
-      return ios_pointer_intern_ref(table, typeref, error);
-    case IOS_TYPEREF_REFERENCE:
-      return ios_reference_intern_ref(table, typeref, error);
-    case IOS_TYPEREF_TYPEDEF:
-      return ios_typedef_intern_ref(table, typeref, error);
-    case IOS_TYPEREF_QUALIFIER:
-      return ios_qualifier_intern_ref(table, typeref, error);
-    case IOS_TYPEREF_MEMBER:
-      return ios_member_intern_ref(table, typeref, error);
-    case IOS_TYPEREF_STRUCTURE:
-    case IOS_TYPEREF_UNION:
-      if (typeref->detail == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
-      return internList(typeref, error);
-    case IOS_TYPEREF_FUNCTION: {
-      if (typeref->detail == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
-      IosErrorCode resultError = IOS_ERR_NO_MEMORY;
-      int resultStatus = internRefAt(typeref, 2, &resultError);
-      int listStatus = internList(typeref, error);
-      if (resultStatus != 0) {
-        if (error != nullptr) *error = resultError;
-        return resultStatus;
-      }
-      return listStatus;
-    }
-    default:
-      return 1;
-  }
+  if (typeref == nullptr) return ios_fail(error, IOS_ERR_NO_TYPEREF);
+  return report(walkFrame(detailFrame(table, typeref)), error);
 }
 
 int ios_string_ids_equal(uint32_t file_a, uint32_t string_a, uint32_t file_b, uint32_t string_b) {
-  auto textOf = [](uint32_t file, uint32_t id) -> const char* {
-    if (id < 1) return nullptr;
-    IosString* record = nullptr;
-    if (ios_get_string(IosHandle{file, id}, &record, nullptr) != 0) return nullptr;
-    return record->text;
-  };
-  const char* a = textOf(file_a, string_a);
-  const char* b = textOf(file_b, string_b);
-  if (a == nullptr || b == nullptr) return a == b;
-  return std::strcmp(a, b) == 0;
+  std::string_view a, b;
+  bool hasA = nameText(file_a, string_a, &a);
+  bool hasB = nameText(file_b, string_b, &b);
+  if (!hasA || !hasB) return hasA == hasB;
+  return a == b;
 }
 
 int ios_pair_equal(const uint32_t* a, const uint32_t* b) {
@@ -613,15 +787,16 @@ struct StructureHash {
   void words(void* detail, std::initializer_list<int> indices) {
     for (int i : indices) word(*ios_detail_word(detail, i));
   }
-  // By text, as names compare; a name without text hashes as a marker of its own.
+  // By text, as names compare; a name without text (no string, or a string whose
+  // text is null) is absent and hashes as a marker of its own.
   void name(uint32_t file_id, uint32_t string_id) {
-    IosString* record = nullptr;
-    if (string_id < 1 || ios_get_string(IosHandle{file_id, string_id}, &record, nullptr) != 0) {
+    std::string_view text;
+    if (!nameText(file_id, string_id, &text)) {
       word(0xFFFFFFFFu);
       return;
     }
     byte(1);
-    for (const char* c = record->text; *c != '\0'; ++c) byte(static_cast<uint8_t>(*c));
+    for (char c : text) byte(static_cast<uint8_t>(c));
     byte(0);
   }
   void nameAt(void* detail, int index) {

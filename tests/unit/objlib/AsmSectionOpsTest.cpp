@@ -7,6 +7,7 @@
 #include "objlib/exprlib.h"
 #include "objlib/ios_asm_section_ops.h"
 #include "objlib/ios_debug.h"
+#include "objlib/ios_file_access.h"
 #include "objlib/ios_group.h"
 #include "objlib/ios_strtab.h"
 
@@ -119,6 +120,81 @@ TEST_F(AsmSectionOps, EntryListsTheTextAndBothExpressions) {
   uint32_t count = 0;
   ASSERT_EQ(ios_asm_section_entry_count(made, &count, nullptr), 0);
   EXPECT_EQ(count, 2u);
+}
+
+TEST_F(AsmSectionOps, SectionReaderGivesTheRecordsSection) {
+  IosDebugHandle owner = module();
+  IosHandle section = sectionOfSize(4);
+  IosDebugHandle named = record(owner);
+  IosDebugHandle unnamed = record(owner);
+  ASSERT_EQ(ios_asm_section_set_name(named, section, nullptr), 0);
+  struct Case {
+    const char* name;
+    IosDebugHandle record;
+    int status;
+    IosErrorCode error;
+    IosHandle section;  // the out handle afterwards
+  };
+  const IosHandle untouched{77, 77};
+  const Case cases[] = {
+      {"names a section", named, 0, NOT_SET, section},
+      {"names none", unnamed, -1, IOS_ERR_NO_PROPERTY, untouched},
+      {"no such record", IosDebugHandle{file_, owner.record_id, 9}, 1, IOS_ERR_NO_ASM_SECTION,
+       untouched},
+      {"no such module", IosDebugHandle{file_, 8, 1}, 1, IOS_ERR_NO_MODULE, untouched},
+  };
+  for (const Case& c : cases) {
+    IosHandle out = untouched;
+    IosErrorCode error = NOT_SET;
+    EXPECT_EQ(ios_asm_section_get_section(c.record, &out, &error), c.status) << c.name;
+    EXPECT_EQ(error, c.error) << c.name;
+    EXPECT_EQ(out.file_id, c.section.file_id) << c.name;
+    EXPECT_EQ(out.object_id, c.section.object_id) << c.name;
+  }
+}
+
+TEST_F(AsmSectionOps, ExpressionReaderGivesTheEntrysTextAsANewStringAndItsOperands) {
+  IosDebugHandle made = record(module());
+  struct Case {
+    const char* text;
+    int64_t x, y;
+  };
+  const Case cases[] = {{"main", 4, 8}, {"", 12, 16}};
+  std::vector<ExprNode*> operands;
+  for (const Case& c : cases) {
+    IosHandle string{};
+    ASSERT_EQ(ios_strtab_add(file_, c.text, &string, nullptr), 0);
+    operands.push_back(integer(c.x));
+    operands.push_back(integer(c.y));
+    ASSERT_EQ(ios_asm_section_add_entry(made, string, operands[operands.size() - 2],
+                                        operands.back(), nullptr),
+              0);
+  }
+  for (uint32_t index = 0; index < 2; ++index) {
+    uint32_t before = 0;
+    ASSERT_EQ(ios_strtab_count(file_, &before, nullptr), 0);
+    IosHandle string{};
+    ExprNode* second = nullptr;
+    ExprNode* third = nullptr;
+    ASSERT_EQ(ios_asm_section_get_expression(made, index, &string, &second, &third, nullptr), 0);
+    // The text is entered anew, after every string the file had.
+    EXPECT_EQ(string.file_id, file_);
+    EXPECT_EQ(string.object_id, before + 1);
+    const char* text = nullptr;
+    ASSERT_EQ(ios_string_text_of(string, &text, nullptr), 0);
+    EXPECT_STREQ(text, cases[index].text);
+    EXPECT_EQ(second, operands[2 * index]);
+    EXPECT_EQ(third, operands[2 * index + 1]);
+  }
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_asm_section_get_expression(made, 2, nullptr, nullptr, nullptr, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_EXPRESSION);
+  error = NOT_SET;
+  EXPECT_EQ(ios_asm_section_get_expression(IosDebugHandle{file_, made.root_id, 5}, 0, nullptr,
+                                           nullptr, nullptr, &error),
+            1);
+  EXPECT_EQ(error, IOS_ERR_NO_ASM_SECTION);
+  for (ExprNode* node : operands) expr_release(node);
 }
 
 }  // namespace

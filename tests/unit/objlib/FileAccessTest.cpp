@@ -18,17 +18,29 @@ using FileAccess = OneStoreFile;
 
 TEST_F(FileAccess, StringPropertiesReadBackWhatWasSet) {
   using Setter = int (*)(uint32_t, IosHandle, IosErrorCode*);
-  const Setter setters[] = {ios_file_set_string1, ios_file_set_string2, ios_file_set_string3,
-                            ios_file_set_string4, ios_file_set_string5, ios_file_set_string6,
-                            ios_file_set_string7, ios_file_set_string8, ios_file_set_string9};
-  for (uint32_t property = 1; property <= 9; ++property) {
+  using Getter = int (*)(uint32_t, IosHandle*, IosErrorCode*);
+  struct Case {
+    uint32_t property;
+    Setter set;
+    Getter get;  // the property's own entry point
+  };
+  const Case cases[] = {
+      {1, ios_file_set_string1, ios_file_get_string1}, {2, ios_file_set_string2, ios_file_get_string2},
+      {3, ios_file_set_string3, ios_file_get_string3}, {4, ios_file_set_string4, ios_file_get_string4},
+      {5, ios_file_set_string5, ios_file_get_string5}, {6, ios_file_set_string6, ios_file_get_string6},
+      {7, ios_file_set_string7, ios_file_get_string7}, {8, ios_file_set_string8, ios_file_get_string8},
+      {9, ios_file_set_string9, ios_file_get_string9},
+  };
+  for (const Case& c : cases) {
     IosHandle string{};
     IosErrorCode error = NOT_SET;
-    EXPECT_EQ(ios_file_get_string(file_, property, &string, &error), -1) << property;
-    EXPECT_EQ(error, IOS_ERR_NO_PROPERTY) << property;
-    ASSERT_EQ(setters[property - 1](file_, IosHandle{file_, 10 + property}, nullptr), 0);
-    ASSERT_EQ(ios_file_get_string(file_, property, &string, nullptr), 0) << property;
-    EXPECT_EQ(string.object_id, 10 + property) << property;
+    EXPECT_EQ(c.get(file_, &string, &error), -1) << c.property;
+    EXPECT_EQ(error, IOS_ERR_NO_PROPERTY) << c.property;
+    ASSERT_EQ(c.set(file_, IosHandle{file_, 10 + c.property}, nullptr), 0);
+    ASSERT_EQ(c.get(file_, &string, nullptr), 0) << c.property;
+    EXPECT_EQ(string.object_id, 10 + c.property) << c.property;
+    ASSERT_EQ(ios_file_get_string(file_, c.property, &string, nullptr), 0) << c.property;
+    EXPECT_EQ(string.object_id, 10 + c.property) << c.property;
   }
   IosHandle string{};
   IosErrorCode error = NOT_SET;
@@ -96,6 +108,49 @@ TEST_F(FileAccess, StringTextsCanBeAddedReservedAndTakenOver) {
   EXPECT_EQ(error, IOS_ERR_NO_STRING);
 }
 
+TEST_F(FileAccess, SettingATextOnlyFillsAStringWithoutOne) {
+  IosHandle donor{}, textless{}, texted{};
+  ASSERT_EQ(ios_strtab_add(file_, "moved", &donor, nullptr), 0);
+  ASSERT_EQ(ios_strtab_add_bytes(file_, nullptr, 0, &textless, nullptr), 0);
+  ASSERT_EQ(ios_strtab_add(file_, "kept", &texted, nullptr), 0);
+  char* text = nullptr;
+  uint32_t length = 0;
+  ASSERT_EQ(ios_string_take_text(donor, &text, &length, nullptr), 0);
+  struct Case {
+    const char* name;
+    IosHandle string;
+    char* text;
+    int status;
+    IosErrorCode error;
+    const char* after;  // the string's text afterwards, null for none
+  };
+  const Case cases[] = {
+      {"string with a text", texted, text, 1, IOS_ERR_INTERNAL, "kept"},
+      {"no such string", IosHandle{file_, 40}, text, 1, IOS_ERR_NO_STRING, nullptr},
+      {"no such file", IosHandle{99, 1}, text, 1, IOS_ERR_NO_FILE, nullptr},
+      {"null text", textless, nullptr, 1, IOS_ERR_INTERNAL, nullptr},
+      {"string without a text", textless, text, 0, NOT_SET, "moved"},
+  };
+  for (const Case& c : cases) {
+    IosErrorCode error = NOT_SET;
+    EXPECT_EQ(ios_string_set_text(c.string, c.text, length, &error), c.status) << c.name;
+    EXPECT_EQ(error, c.error) << c.name;
+    const char* now = nullptr;
+    int found = ios_string_text_of(c.string, &now, nullptr);
+    if (c.after == nullptr) {
+      EXPECT_NE(found, 0) << c.name;
+    } else {
+      ASSERT_EQ(found, 0) << c.name;
+      EXPECT_STREQ(now, c.after) << c.name;
+    }
+  }
+  // The string owns the text now: it goes with the table and can be taken again.
+  char* again = nullptr;
+  ASSERT_EQ(ios_string_take_text(textless, &again, &length, nullptr), 0);
+  EXPECT_EQ(again, text);
+  ios_string_text_free(again, length);
+}
+
 TEST_F(FileAccess, WordsAndDebugRootAnswerUnsetUntilSet) {
   uint32_t word = 0;
   IosErrorCode error = NOT_SET;
@@ -106,6 +161,12 @@ TEST_F(FileAccess, WordsAndDebugRootAnswerUnsetUntilSet) {
   ASSERT_EQ(ios_file_set_flag_two(file_, nullptr), 0);
   ASSERT_EQ(ios_file_get_mode(file_, &word, nullptr), 0);
   EXPECT_EQ(word, 2u);
+  error = NOT_SET;
+  EXPECT_EQ(ios_file_get_word41(file_, &word, &error), -1);
+  EXPECT_EQ(error, IOS_ERR_NO_PROPERTY);
+  ASSERT_EQ(ios_file_start_section_order(file_, nullptr), 0);
+  ASSERT_EQ(ios_file_get_word41(file_, &word, nullptr), 0);
+  EXPECT_EQ(word, 1u);
   IosDebugRoot* root = nullptr;
   error = NOT_SET;
   EXPECT_EQ(ios_file_get_debug_root_record(file_, &root, &error), -1);

@@ -117,4 +117,53 @@ TEST_F(ImageCopy, CopyIntoFillsEveryTargetAndDropsTheSourceImage) {
   EXPECT_EQ(error, IOS_ERR_NO_IMAGE);
 }
 
+TEST_F(ImageCopy, RawMoveExchangesTheSectionsOwnImages) {
+  struct Case {
+    const char* name;
+    uint32_t sourceBits, targetBits, targetSize;
+    bool sameNumber, link, redirectSource, missingTarget;
+    int status;
+    IosErrorCode error;
+    std::vector<uint32_t> targetUnits;  // after the move
+  };
+  const Case cases[] = {
+      {"one number", 8, 8, 2, true, false, false, false, 0, NOT_SET, {7, 8}},
+      {"one number, widths differ", 16, 8, 4, true, false, false, false, 1,
+       IOS_ERR_MAU_SIZE_DIFFERS, {1, 1, 1, 1}},
+      {"linked, one width", 8, 8, 2, false, true, false, false, 0, NOT_SET, {7, 8}},
+      {"linked, converted", 16, 8, 4, false, true, false, false, 0, NOT_SET,
+       {0x12, 0x34, 0x56, 0x78}},
+      {"unrelated", 8, 8, 2, false, false, false, false, 1, IOS_ERR_INTERNAL, {1, 1}},
+      {"target not in the table", 8, 8, 2, false, true, false, true, 1, IOS_ERR_NO_SECTION, {1, 1}},
+      {"redirected source", 8, 8, 2, false, true, true, false, 0, NOT_SET, {7, 8}},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(ios_file_set_byte_order(file_, 2, nullptr), 0);
+    IosHandle source = c.sourceBits == 8 ? section(2, 8, {7, 8}) : section(2, 16, {0x1234, 0x5678});
+    IosHandle target = section(c.targetSize, c.targetBits, std::vector<uint64_t>(c.targetSize, 1));
+    IosHandle elsewhere = section(2, 8, {5, 5});
+    if (c.sameNumber) {
+      ASSERT_EQ(ios_section_set_number(source, 40 + source.object_id, nullptr), 0);
+      ASSERT_EQ(ios_section_set_number(target, 40 + source.object_id, nullptr), 0);
+    }
+    if (c.link) {
+      ASSERT_EQ(ios_section_set_link(source, target, nullptr), 0);
+    }
+    if (c.redirectSource) {
+      // Lookups that follow the redirection land on `elsewhere`; the raw move must not.
+      IosSection* record = nullptr;
+      ASSERT_EQ(ios_section_lookup_raw(file_, source.object_id, &record, nullptr), 0);
+      record->redirect = elsewhere;
+    }
+    IosErrorCode error = NOT_SET;
+    uint32_t targetId = c.missingTarget ? 999 : target.object_id;
+    EXPECT_EQ(ios_section_move_content_raw(file_, source.object_id, file_, targetId, &error),
+              c.status)
+        << c.name;
+    EXPECT_EQ(error, c.error) << c.name;
+    EXPECT_EQ(units(target, c.targetSize), c.targetUnits) << c.name;
+    EXPECT_EQ(units(elsewhere, 2), (std::vector<uint32_t>{5, 5})) << c.name;
+  }
+}
+
 }  // namespace

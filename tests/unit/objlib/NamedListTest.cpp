@@ -216,4 +216,75 @@ TEST(StorageUtilities, RecordListsCountAndAppendTheHandlesRecordId) {
   EXPECT_EQ(error, NOT_SET);
 }
 
+TEST_F(NamedList, CursorWalksLinkedRecordsAndReleasesTheCellsItHeld) {
+  struct Case {
+    const char* name;
+    std::vector<uint32_t> unlinkedBefore;  // ids unlinked before the cursor is made
+    uint32_t stepsFirst;                   // advances before the next unlinks
+    std::vector<uint32_t> unlinkedDuring;
+    std::vector<uint32_t> rest;  // what the advances give afterwards, 0 at the end
+  };
+  const Case cases[] = {
+      {"nothing unlinked", {}, 0, {}, {1, 2, 3, 4, 0}},
+      {"unlinked before the walk", {2}, 0, {}, {1, 3, 4, 0}},
+      {"the record under the cursor", {}, 1, {2}, {3, 4, 0}},
+      {"the record under the cursor and the next", {}, 1, {2, 3}, {4, 0}},
+      {"every record after the first", {}, 1, {2, 3, 4}, {0}},
+      {"the first record before the walk", {1}, 0, {}, {2, 3, 4, 0}},
+      {"every record", {1, 2, 3, 4}, 0, {}, {0}},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    for (int i = 0; i < 4; ++i) create();
+    IosFile* file = nullptr;
+    ASSERT_EQ(ios_get_file(file_, &file, nullptr), 0);
+    IosNamedListAdmin* admin = file->named_lists;
+    for (uint32_t id : c.unlinkedBefore)
+      ASSERT_EQ(ios_named_record_unlink(IosHandle{file_, id}, nullptr), 0) << c.name;
+    IosNamedCursor* cursor = ios_named_list_first(admin);
+    ASSERT_NE(cursor, nullptr) << c.name;
+    for (uint32_t step = 0; step < c.stepsFirst; ++step) ios_named_list_advance(admin, cursor);
+    for (uint32_t id : c.unlinkedDuring)
+      ASSERT_EQ(ios_named_record_unlink(IosHandle{file_, id}, nullptr), 0) << c.name;
+    std::vector<uint32_t> rest;
+    for (size_t step = 0; step < c.rest.size(); ++step)
+      rest.push_back(ios_named_list_advance(admin, cursor));
+    EXPECT_EQ(rest, c.rest) << c.name;
+    ios_cursor_free(admin, cursor);
+    // With the cursor gone, only the cells of linked records are left.
+    uint32_t cells = 0;
+    for (IosNamedCell* cell = admin->first; cell != nullptr; cell = cell->next) {
+      EXPECT_NE(cell->record_id, 0u) << c.name;
+      EXPECT_EQ(cell->references, 1u) << c.name;
+      ++cells;
+    }
+    EXPECT_EQ(cells, 4 - c.unlinkedBefore.size() - c.unlinkedDuring.size()) << c.name;
+  }
+}
+
+TEST_F(NamedList, EntryLookupAndCursorMisuse) {
+  IosHandle made = create();
+  IosFile* file = nullptr;
+  ASSERT_EQ(ios_get_file(file_, &file, nullptr), 0);
+  IosNamedRecord* record = nullptr;
+  ASSERT_EQ(ios_named_entry_lookup(file->named_lists->entries, made.object_id, &record, nullptr), 0);
+  EXPECT_EQ(record->handle.object_id, made.object_id);
+  IosErrorCode error = NOT_SET;
+  EXPECT_EQ(ios_named_entry_lookup(file->named_lists->entries, 2, &record, &error), 1);
+  EXPECT_EQ(error, IOS_ERR_NO_FILE);
+
+  IosHookFunction previous = ios_set_hook(recordEvent);
+  lastEvent = 0;
+  EXPECT_EQ(ios_named_list_first(nullptr), nullptr);
+  EXPECT_EQ(lastEvent, IOS_EVENT_INCONSISTENCY);
+  lastEvent = 0;
+  EXPECT_EQ(ios_named_list_advance(file->named_lists, nullptr), 0u);
+  EXPECT_EQ(lastEvent, IOS_EVENT_INCONSISTENCY);
+  ios_set_hook(previous);
+
+  IdTable* table = idtab_new();
+  EXPECT_EQ(idtab_free(table), 0);
+  EXPECT_EQ(idtab_free(nullptr), -1);
+}
+
 }  // namespace

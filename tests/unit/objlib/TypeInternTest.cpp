@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "objlib/DebugInfoFixture.h"
+#include "objlib/ios_file_access.h"
 #include "objlib/ios_typeops.h"
+#include "objlib/ios_typetable.h"
 
 namespace {
 
@@ -282,6 +284,164 @@ TEST_F(TypeInternIndex, RepeatsAmongManyTypesFindTheirFirst) {
     }
   }
   EXPECT_EQ(typeCount(), kCount);
+}
+
+
+// ---- Names without text, and texts that change after interning ----
+
+class TypeInternNames : public DebugInfoFile {
+ protected:
+  enum class Textless { EmptyBytes, ReservedNothing, TextTaken };
+
+  // A string of the file whose record has no text.
+  uint32_t textless(Textless how) {
+    IosHandle made{};
+    switch (how) {
+      case Textless::EmptyBytes:
+        EXPECT_EQ(ios_strtab_add_bytes(file_, nullptr, 0, &made, nullptr), 0);
+        break;
+      case Textless::ReservedNothing:
+        EXPECT_EQ(ios_strtab_reserve(file_, 0, &made, nullptr), 0);
+        break;
+      case Textless::TextTaken: {
+        made = IosHandle{file_, name("gone")};
+        char* text = nullptr;
+        uint32_t length = 0;
+        EXPECT_EQ(ios_string_take_text(made, &text, &length, nullptr), 0);
+        ios_string_text_free(text, length);
+        break;
+      }
+    }
+    return made.object_id;
+  }
+  // A typeref of the kind whose name (or, for enumerator, its one enumerator's name)
+  // is the given string id; 0 leaves it without a name.
+  uint32_t named(uint32_t kind, bool enumerator, uint32_t string_id) {
+    uint32_t id = typeref(kind);
+    if (enumerator) {
+      IdTable* list = ios_detail_list(kind, record(id)->detail);
+      EXPECT_EQ(ios_typetable_set_entry(&list, 0, file_, string_id, nullptr, 3), 0);
+      static_cast<uint32_t*>(idtab_get(list, 1))[2] = 7;
+    } else if (string_id != 0) {
+      setWords(id, ios_detail_kind(kind)->name_word, {file_, string_id});
+    }
+    return id;
+  }
+};
+
+TEST_F(TypeInternNames, ANameWithoutTextCountsAsNoName) {
+  struct Case {
+    const char* name;
+    uint32_t kind;
+    bool enumerator;
+  };
+  const Case cases[] = {
+      {"structure", IOS_TYPEREF_STRUCTURE, false}, {"union", IOS_TYPEREF_UNION, false},
+      {"enum", IOS_TYPEREF_ENUM, false},           {"enumerator", IOS_TYPEREF_ENUM, true},
+      {"typedef", IOS_TYPEREF_TYPEDEF, false},     {"member", IOS_TYPEREF_MEMBER, false},
+      {"function type", IOS_TYPEREF_FUNCTION, false},
+  };
+  const Textless ways[] = {Textless::EmptyBytes, Textless::ReservedNothing, Textless::TextTaken};
+  for (const Case& c : cases) {
+    for (Textless way : ways) {
+      SetUp();
+      uint32_t withTextless = named(c.kind, c.enumerator, textless(way));
+      uint32_t withNone = named(c.kind, c.enumerator, 0);
+      uint32_t first = intern(withTextless);
+      EXPECT_GE(first, IOS_FIRST_TYPE_ID) << c.name << " way " << static_cast<int>(way);
+      EXPECT_EQ(intern(withNone), first) << c.name << " way " << static_cast<int>(way);
+      EXPECT_EQ(typeCount(), 1u) << c.name << " way " << static_cast<int>(way);
+    }
+  }
+}
+
+TEST_F(TypeInternNames, ANameWhoseTextChangesAfterInterningStillFindsItsEqual) {
+  struct Case {
+    const char* name;
+    bool giveText;  // false: the first name's text is taken; true: a textless name gets one
+  };
+  const Case cases[] = {{"text taken", false}, {"text given", true}};
+  for (const Case& c : cases) {
+    SetUp();
+    uint32_t firstName = c.giveText ? textless(Textless::ReservedNothing) : name("S");
+    uint32_t first = named(IOS_TYPEREF_STRUCTURE, false, firstName);
+    ASSERT_EQ(intern(first), IOS_FIRST_TYPE_ID) << c.name;
+    uint32_t secondName = 0;
+    if (c.giveText) {
+      // The text comes from another string, which is how texts change hands.
+      IosHandle donor{file_, name("T")};
+      char* text = nullptr;
+      uint32_t length = 0;
+      ASSERT_EQ(ios_string_take_text(donor, &text, &length, nullptr), 0);
+      ASSERT_EQ(ios_string_set_text(IosHandle{file_, firstName}, text, length, nullptr), 0)
+          << c.name;
+      secondName = name("T");
+    } else {
+      char* text = nullptr;
+      uint32_t length = 0;
+      ASSERT_EQ(ios_string_take_text(IosHandle{file_, firstName}, &text, &length, nullptr), 0);
+      ios_string_text_free(text, length);
+    }
+    uint32_t second = named(IOS_TYPEREF_STRUCTURE, false, secondName);
+    IosType* interned = nullptr;
+    ASSERT_EQ(ios_type_lookup(store_->table, IOS_FIRST_TYPE_ID, &interned, nullptr), 0);
+    ASSERT_EQ(ios_typeref_equal(interned->kind, interned->detail, record(second)->kind,
+                                record(second)->detail),
+              1)
+        << c.name;
+    EXPECT_EQ(intern(second), IOS_FIRST_TYPE_ID) << c.name;
+    EXPECT_EQ(typeCount(), 1u) << c.name;
+  }
+}
+
+TEST_F(TypeInternNames, ANameOfBytesWithoutItsNulEndsWithItsLength) {
+  struct Case {
+    const char* other;  // the second structure's name
+    bool shared;
+  };
+  const Case cases[] = {{"abcd", true}, {"abcde", false}, {"abc", false}};
+  for (const Case& c : cases) {
+    SetUp();
+    IosHandle bytes{};
+    // Four bytes fill the text's block exactly: no NUL follows them.
+    ASSERT_EQ(ios_strtab_add_bytes(file_, "abcd", 4, &bytes, nullptr), 0);
+    uint32_t first = named(IOS_TYPEREF_STRUCTURE, false, bytes.object_id);
+    uint32_t second = named(IOS_TYPEREF_STRUCTURE, false, name(c.other));
+    EXPECT_EQ(intern(first), IOS_FIRST_TYPE_ID) << c.other;
+    EXPECT_EQ(intern(second) == IOS_FIRST_TYPE_ID, c.shared) << c.other;
+  }
+}
+
+// ---- Depth ----
+
+TEST_F(TypeIntern, LongPointerChainsInternAndAreWalkedWithoutDeepRecursion) {
+  // Far deeper than the machine's stack would allow one frame per reference.
+  constexpr uint32_t kChain = 200000;
+  uint32_t first = typeref(IOS_TYPEREF_POINTER);
+  uint32_t previous = first;
+  for (uint32_t i = 1; i < kChain; ++i) {
+    uint32_t next = typeref(IOS_TYPEREF_POINTER);
+    setWords(previous, 0, {0, next});
+    previous = next;
+  }
+  setWords(previous, 0, {0, typeref(5)});
+  // The deepest pointer is interned first, the head last.
+  EXPECT_EQ(intern(first), IOS_FIRST_TYPE_ID + kChain - 1);
+  EXPECT_EQ(typeCount(), kChain);
+  IosType* deepest = nullptr;
+  ASSERT_EQ(ios_type_lookup(store_->table, IOS_FIRST_TYPE_ID, &deepest, nullptr), 0);
+  EXPECT_EQ(reinterpret_cast<TyperefRef*>(deepest->detail)->id, 5u);
+
+  IosDebugHandle key{};
+  ASSERT_EQ(ios_typetable_create(file_, &key, nullptr), 0);
+  IosErrorCode error = kNoCode;
+  ASSERT_EQ(ios_typetable_enter_type(key, file_, 1, first, nullptr, &error), 0);
+  EXPECT_EQ(error, kNoCode);
+  // The walk reached every type of the chain exactly once.
+  uint32_t visitedOnce = 0;
+  for (uint32_t id = 1; id <= typeCount(); ++id)
+    visitedOnce += static_cast<IosType*>(idtab_get(store_->table->types, id))->visits == 1;
+  EXPECT_EQ(visitedOnce, kChain);
 }
 
 }  // namespace
