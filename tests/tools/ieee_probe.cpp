@@ -183,6 +183,21 @@ void print(const IeeeRecord& record) {
                   text(b.bb.name).c_str(), value(b.bb.value).c_str());
       break;
     case IEEE_BE: std::printf(" BE %s", value(b.be.value).c_str()); break;
+    case IEEE_TY: {
+      // Items as read: letter entries (the complement of the letter, then its index)
+      // as the letter and index, numbers as they stand.
+      std::printf(" TY %s", number(b.ty.type_index).c_str());
+      const IeeeItemList* items = b.ty.items;
+      for (uint32_t i = 0; items != nullptr && i < items->count; ++i) {
+        uint32_t item = items->items[i];
+        if (i + 1 < items->count && (~item >= 0xC1 && ~item <= 0xDA)) {
+          std::printf(" %s%s", letter(~item).c_str(), number(items->items[++i]).c_str());
+        } else {
+          std::printf(" %s", number(item).c_str());
+        }
+      }
+      break;
+    }
     default: break;
   }
   std::printf("\n");

@@ -2,10 +2,15 @@
 // information, with type records, name triples of variables and line assignments
 // inside, and the record filler for those records. Every record is filled from the
 // current debug block, whose slots name the storage objects it stands for.
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "objlib/exprlib.h"
+#include "objlib/expr_values.h"
+#include "objlib/ieee695/ieee_expr.h"
 #include "objlib/ieee695/ieee_kit.h"
 #include "objlib/ieee695/ieee_value.h"
 #include "objlib/ieee695/ieee_writer.h"
@@ -13,7 +18,9 @@
 #include "objlib/ios_debug.h"
 #include "objlib/ios_debugops.h"
 #include "objlib/ios_debugread.h"
+#include "objlib/ios_asm_section_ops.h"
 #include "objlib/ios_function.h"
+#include "objlib/ios_group.h"
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_lineinfo.h"
 #include "objlib/ios_section.h"
@@ -94,6 +101,117 @@ bool hard_failure(int status, IosErrorCode code) { return status != 0 && code !=
 
 // ---- Filler ----
 
+// The number of the next name of the debug part. The module's own names of part 3
+// take their numbers first; a debug name that reused one would give a reader two
+// names for one N variable.
+uint32_t next_debug_name(IeeeWriter* writer) {
+  uint32_t index = std::max(writer->second_name_counter + 1, writer->next_name_index);
+  writer->second_name_counter = index;
+  return index;
+}
+
+// The store handle {file, module, record} of the block's assembler-section slot.
+IosDebugHandle asm_record_handle(IeeeDebugBlock* block) {
+  uint32_t words[4];
+  slot_words_out(block, IEEE_SLOT_ASM_SECTION, words);
+  return IosDebugHandle{words[0], words[2], words[3]};
+}
+
+// One entry of an assembler-section record: a list of its name, its start and its
+// end address.
+struct AsmEntry {
+  const char* name = nullptr;
+  ExprNode* start = nullptr;
+  ExprNode* end = nullptr;
+};
+
+bool asm_entry(IeeeWriter* writer, IeeeDebugBlock* block, AsmEntry* out) {
+  ExprNode* entry = nullptr;
+  if (ios_asm_section_entry_at(asm_record_handle(block), writer->expression_index, &entry, nullptr) != 0 ||
+      entry == nullptr) {
+    return false;
+  }
+  uint32_t count = expr_operand_count(entry);
+  ExprNode* name = count > 0 ? expr_operand(entry, 0) : nullptr;
+  if (name != nullptr && name->kind == EXPR_VALUE && name->value_type == EXPR_TYPE_STRING &&
+      name->payload.string != nullptr) {
+    out->name = name->payload.string->text;
+  }
+  out->start = count > 1 ? expr_operand(entry, 1) : nullptr;
+  out->end = count > 2 ? expr_operand(entry, 2) : nullptr;
+  return true;
+}
+
+// The value of a block record as a list expression, built operand by operand in the
+// writer's expression context. A failed step makes the whole list unusable.
+class ValueList {
+ public:
+  explicit ValueList(ExprLibContext* context) : context_(context) {
+    if (context_ == nullptr || objexpr_make_operator(context_, &list_, EXPR_LIST, 0) != 0) list_ = nullptr;
+    failed_ = list_ == nullptr;
+  }
+  ~ValueList() { expr_release(list_); }
+  ValueList(const ValueList&) = delete;
+  ValueList& operator=(const ValueList&) = delete;
+
+  void integer(int32_t value) {
+    ExprNode* node = nullptr;
+    if (failed_ || expr_new_integer32(context_, &node, value) != 0) {
+      failed_ = true;
+      return;
+    }
+    take(node);
+  }
+  // A type written by name: the encoder turns "T<type id>" into the type's index.
+  void type(uint32_t type_id) {
+    if (failed_) return;
+    std::string text = "T" + std::to_string(type_id);
+    ExprNode* node = nullptr;
+    ExprValueObject* value = nullptr;
+    if (expr_new_node(context_, &node) != 0 || (value = expr_new_value(context_)) == nullptr ||
+        expr_value_set_text(context_, value, text.c_str()) != 0) {
+      expr_release(node);
+      failed_ = true;
+      return;
+    }
+    node->value_type = EXPR_TYPE_STRING;
+    node->width = static_cast<uint16_t>(text.size() + 1);
+    node->payload.string = value;
+    take(node);
+  }
+  // Appends an operand that the caller keeps.
+  void add(ExprNode* node) {
+    if (!failed_ && (node == nullptr || expr_add_operand(list_, node) != 0)) failed_ = true;
+  }
+  // Appends an operand whose reference the list takes over.
+  void take(ExprNode* node) {
+    add(node);
+    expr_release(node);
+  }
+  ExprNode* node() const { return failed_ ? nullptr : list_; }
+
+ private:
+  ExprLibContext* context_;
+  ExprNode* list_ = nullptr;
+  bool failed_ = false;
+};
+
+// The stack space of a function or lexical block: the operands of its first
+// stack-usage record's expression folded into one; null when it has none.
+ExprNode* stack_space(IosDebugHandle owner, bool lexical) {
+  IosDebugHandle usage{};
+  int status = lexical ? ios_lexical_block_stack_usage_at(owner, 0, &usage, nullptr)
+                       : ios_function_stack_usage_at(owner, 0, &usage, nullptr);
+  IosStackUsage* record = nullptr;
+  if (status != 0 || ios_get_stack_usage(usage, &record, nullptr) != 0 || record == nullptr ||
+      record->expression == nullptr) {
+    return nullptr;
+  }
+  if (record->expression->kind == EXPR_LIST) return ieee_fold_expressions(record->expression);
+  ++record->expression->ref_count;
+  return record->expression;
+}
+
 uint32_t fill_as(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error) {
   IeeeDebugBlock* block = ieee_block_top(writer);
   if (argument == nullptr || block == nullptr) return fail(error, ERR_OBLIGATED);
@@ -139,10 +257,15 @@ uint32_t fill_as(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error
       break;
     }
     case LETTER_N: {
+      // The attribute record before this one renamed the generated names of the
+      // same address; its copy is what this record assigns.
+      owned = argument->value.expression;
+      argument->value.expression = nullptr;
       if (slot_set(block, IEEE_SLOT_LIFETIME)) {
         IosLifetime* lifetime = nullptr;
         if (ios_get_lifetime(slot_handle(block, IEEE_SLOT_LIFETIME), &lifetime, nullptr) != 0 ||
             lifetime->expression_a == nullptr) {
+          expr_release(owned);
           return fail(error, ERR_STORE);
         }
         expression = lifetime->expression_a;
@@ -150,6 +273,7 @@ uint32_t fill_as(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error
         IosVariable* variable = nullptr;
         if (ios_get_variable(slot_handle(block, IEEE_SLOT_PARAMETER), &variable, nullptr) != 0 ||
             variable->expression == nullptr) {
+          expr_release(owned);
           return fail(error, ERR_STORE);
         }
         expression = variable->expression;
@@ -158,11 +282,13 @@ uint32_t fill_as(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error
         int status = ios_get_variable(slot_handle(block, IEEE_SLOT_VARIABLE), &variable, &code);
         // A variable without a location has no address to assign: the record is left out.
         if ((status == 0 && variable->expression == nullptr) || (status != 0 && code == IOS_ERR_NO_PROPERTY)) {
+          expr_release(owned);
           writer->skip = 1;
           return 0;
         }
         if (status == 0) expression = variable->expression;
       }
+      if (owned != nullptr && expression != nullptr) expression = owned;
       break;
     }
     default:
@@ -170,9 +296,15 @@ uint32_t fill_as(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error
   }
   argument->value.expression = nullptr;
   body.index = argument->index;
-  if (expression == nullptr) return fail(error, ERR_OBLIGATED);
+  if (expression == nullptr) {
+    expr_release(owned);
+    return fail(error, ERR_OBLIGATED);
+  }
   uint32_t result = ieee_set_encoded(writer, &body.value, expression, error);
   expr_release(owned);
+  // Encoding moved the letter cache to the record the expression names; the
+  // attribute record of a delta follows without an argument and reads this one.
+  writer->letter_cache = argument;
   return result;
 }
 
@@ -189,13 +321,15 @@ IosVariable* block_variable(IeeeDebugBlock* block, IosErrorCode* code) {
 uint32_t fill_nn(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error) {
   IeeeBodyName& body = writer->current->body->name;
   if (writer->pending_name.object_id > 0) {
-    // A name handed over by a type record: numbered by the counter, used once.
+    // A name handed over by a type record or a generated name: numbered by the
+    // counter, used once.
     const char* text = name_text(writer->pending_name);
     writer->pending_name = IosHandle{0, 0};
-    ++writer->second_name_counter;
+    uint32_t index = next_debug_name(writer);
+    writer->generated_name = index;
     if (text == nullptr) return fail(error, ERR_OBLIGATED);
     body.letter = LETTER_N;
-    body.index = writer->second_name_counter;
+    body.index = index;
     body.name = ieee_buf_from_string(text);
     return body.name != nullptr ? 0 : fail(error, ERR_PRODUCER);
   }
@@ -212,54 +346,61 @@ uint32_t fill_nn(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error
 
 uint32_t word_or_zero(uint32_t word) { return word == IOS_DEBUG_UNSET ? 0 : word; }
 
+// The value of an attribute record: a copy of the address expression whose generated
+// names got their NN records first. The copy goes on to the AS record of the same
+// variable, so that both name the same N variables; the store keeps its own numbers.
+uint32_t attribute_value(IeeeWriter* writer, IeeeLetterRecord* argument, ExprNode* expression, uint32_t* error) {
+  IeeeBodyAT& body = writer->current->body->at;
+  body.third_present = 1;
+  if (expression == nullptr) return 0;
+  ExprNode* copy = expr_copy(expression);
+  if (copy == nullptr) return fail(error, ERR_PRODUCER);
+  uint32_t named_error = 0;
+  if (ieee_emit_named_record(writer, copy, &named_error) != 0) {
+    expr_release(copy);
+    return fail(error, named_error != 0 ? named_error : ERR_PRODUCER);
+  }
+  uint32_t result = ieee_set_encoded(writer, &body.value, copy, error);
+  expr_release(argument->value.expression);
+  argument->value.expression = copy;
+  return result;
+}
+
 uint32_t fill_at(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error) {
   if (argument == nullptr) return fail(error, ERR_OBLIGATED);
-  IeeeBodyAT& body = writer->current->body->at;
-  body.letter = argument->letter;
-  body.index = argument->index;
   if (argument->letter == LETTER_Q) {
+    IeeeBodyAT& body = writer->current->body->at;
+    body.letter = argument->letter;
+    body.index = argument->index;
     body.numbers[0] = 0;
     body.numbers[1] = static_cast<uint32_t>(writer->delta_number);
     return 0;
   }
   IeeeDebugBlock* block = ieee_block_top(writer);
   if (block == nullptr) return fail(error, ERR_OBLIGATED);
-  ExprNode* expression = nullptr;
-  if (slot_set(block, IEEE_SLOT_LIFETIME)) {
-    IosLifetime* lifetime = nullptr;
-    if (ios_get_lifetime(slot_handle(block, IEEE_SLOT_LIFETIME), &lifetime, nullptr) != 0) {
-      return fail(error, ERR_STORE);
-    }
-    body.numbers[0] = 0;
-    body.numbers[1] = word_or_zero(lifetime->attribute);
-    body.numbers[2] = lifetime->flags5 | lifetime->flags6 | lifetime->flags7;
-    expression = lifetime->expression_a;
-  } else {
-    IosErrorCode code = IOS_ERR_INTERNAL;
-    IosVariable* variable = block_variable(block, &code);
-    if (variable == nullptr) return fail(error, ERR_STORE);
-    uint64_t type_index = 0;
-    if (variable->type.type_id > 0) type_index = ieee_find_type_index(writer, variable->type);
-    body.numbers[0] = type_index;
-    body.numbers[1] = word_or_zero(variable->value);
-    body.numbers[2] = word_or_zero(variable->word1) | word_or_zero(variable->word2);
-    expression = variable->expression;
-  }
-  body.third_present = 1;
-  if (expression == nullptr) return 0;
-  return ieee_set_encoded(writer, &body.value, expression, error);
+  return slot_set(block, IEEE_SLOT_LIFETIME) ? ieee_fill_lifetime_attribute(writer, error)
+                                              : ieee_fill_type_attribute(writer, error);
 }
 
 // The name and the start and end addresses of the function or lexical block a block of
 // kind 4 or 6 stands for (a lexical block has no name); false when its record is missing.
 struct ScopeBounds {
   IosHandle name{0, 0};
+  const char* entry_name = nullptr;  // an assembler-section entry's own text
   ExprNode* start = nullptr;
   ExprNode* end = nullptr;
+  TypeHandle type{0, 0, 0};
+  ExprNode* stack = nullptr;  // owned
 };
 
-bool scope_bounds(IeeeDebugBlock* block, ScopeBounds* bounds) {
-  if (slot_set(block, IEEE_SLOT_LEXICAL)) {
+bool scope_bounds(IeeeWriter* writer, IeeeDebugBlock* block, ScopeBounds* bounds) {
+  if (slot_set(block, IEEE_SLOT_ASM_SECTION)) {
+    AsmEntry entry;
+    if (!asm_entry(writer, block, &entry)) return false;
+    bounds->entry_name = entry.name;
+    bounds->start = entry.start;
+    bounds->end = entry.end;
+  } else if (slot_set(block, IEEE_SLOT_LEXICAL)) {
     IosLexicalBlock* lexical = nullptr;
     if (ios_find_lexical_block(slot_handle(block, IEEE_SLOT_LEXICAL), &lexical, nullptr) != 0 ||
         lexical == nullptr) {
@@ -269,24 +410,67 @@ bool scope_bounds(IeeeDebugBlock* block, ScopeBounds* bounds) {
       bounds->start = lexical->contents->expression_a;
       bounds->end = lexical->contents->expression_b;
     }
+    bounds->stack = stack_space(slot_handle(block, IEEE_SLOT_LEXICAL), true);
   } else if (slot_set(block, IEEE_SLOT_FUNCTION)) {
     IosFunction* function = nullptr;
     if (ios_get_function(slot_handle(block, IEEE_SLOT_FUNCTION), &function, nullptr) != 0) return false;
     bounds->name = function->name;
     bounds->start = function->expression_a;
     bounds->end = function->expression_b;
+    bounds->type = function->type;
+    bounds->stack = stack_space(slot_handle(block, IEEE_SLOT_FUNCTION), false);
   }
   return true;
 }
 
-uint32_t fill_bb(IeeeWriter* writer, uint32_t* error) {
+// BB of a function block: the stack space (0 when unknown), the type of the function
+// and its start address, in the order of the format's function blocks.
+void scope_value(const ScopeBounds& bounds, ValueList* list) {
+  if (bounds.stack != nullptr) list->add(bounds.stack);
+  else list->integer(0);
+  list->type(bounds.type.type_id > 0 ? bounds.type.type_id : 0);
+  if (bounds.start != nullptr) list->add(bounds.start);
+}
+
+// BB of a module section: the record's kind (1 code, 2 data, 3 uninitialised data, 0
+// unknown), the section's index, and the section's base variable.
+uint32_t section_block(IeeeWriter* writer, IeeeDebugBlock* block, IosHandle* name, ValueList* list,
+                       uint32_t* error) {
+  IosAsmSection* record = nullptr;
+  IosSection* section = nullptr;
+  if (ios_get_asm_section(asm_record_handle(block), &record, nullptr) != 0 || record == nullptr ||
+      static_cast<int32_t>(record->name.object_id) < 1 || ios_get_section(record->name, &section, nullptr) != 0 ||
+      section == nullptr) {
+    return fail(error, ERR_STORE);
+  }
+  IeeeSectionEntry* entry = ieee_find_cached_record(writer, record->name);
+  if (entry == nullptr) return fail(error, ERR_STORE);
+  *name = section->name;
+  list->integer(record->kind == IOS_ASM_SECTION_KIND_UNSET ? 0 : static_cast<int32_t>(record->kind));
+  list->integer(static_cast<int32_t>(entry->index));
+  ExprNode* base = nullptr;
+  if (writer->expression_context == nullptr ||
+      objexpr_make_slot_ref(writer->expression_context, &base, static_cast<uint32_t>(entry->records[1]->reference_value),
+                            writer->expression_context) != 0) {
+    return fail(error, ERR_PRODUCER);
+  }
+  list->take(base);
+  return 0;
+}
+
+}  // namespace
+
+uint32_t ieee_fill_block_begin(IeeeWriter* writer, uint32_t* error) {
   IeeeDebugBlock* block = writer->current_block;
   if (block == nullptr) return fail(error, ERR_OBLIGATED);
   IeeeBodyBB& body = writer->current->body->bb;
   body.block_type = block->kind;
   body.size = 0;
   IosHandle name{0, 0};
+  const char* text = nullptr;
   ExprNode* value = nullptr;
+  ValueList list(writer->expression_context);
+  bool listed = false;
   IosErrorCode code = IOS_ERR_INTERNAL;
   switch (block->kind) {
     case 0:
@@ -302,6 +486,12 @@ uint32_t fill_bb(IeeeWriter* writer, uint32_t* error) {
       if (ios_get_module(slot_handle(block, IEEE_SLOT_MODULE), &module, nullptr) != 0) return fail(error, ERR_STORE);
       name = module->name;
       if (block->kind == 3) value = module->expression;
+      if (block->kind == 10) {
+        // The module's number in the file and a zero.
+        list.integer(static_cast<int32_t>(module->handle.record_id));
+        list.integer(0);
+        listed = true;
+      }
       break;
     }
     case 5: {
@@ -314,36 +504,44 @@ uint32_t fill_bb(IeeeWriter* writer, uint32_t* error) {
       break;
     }
     case 4:
-    case 6:
-      // A function block carries the function's name and its start address; a
-      // lexical block only its start address.
-    {
+    case 6: {
       ScopeBounds bounds;
-      if (!scope_bounds(block, &bounds)) return fail(error, ERR_STORE);
+      if (!scope_bounds(writer, block, &bounds)) return fail(error, ERR_STORE);
       name = bounds.name;
-      value = bounds.start;
+      text = bounds.entry_name;
+      scope_value(bounds, &list);
+      expr_release(bounds.stack);
+      listed = true;
       break;
     }
     case 11:
-      // Assembler-section records are not kept per module: nothing to name.
-      return fail(error, ERR_STORE);
+      if (section_block(writer, block, &name, &list, error) != 0) return 1;
+      listed = true;
+      break;
     default:
       return fail(error, ERR_OBLIGATED);
   }
   if (name.object_id > 0) {
-    const char* text = name_text(name);
+    text = name_text(name);
     if (text == nullptr) return fail(error, ERR_STORE);
+  }
+  if (text != nullptr) {
     body.name = ieee_buf_from_string(text);
     if (body.name == nullptr) return fail(error, ERR_PRODUCER);
+  }
+  if (listed) {
+    value = list.node();
+    if (value == nullptr) return fail(error, ERR_PRODUCER);
   }
   if (value == nullptr) return 0;
   return ieee_set_encoded(writer, &body.value, value, error);
 }
 
-uint32_t fill_be(IeeeWriter* writer, uint32_t* error) {
+uint32_t ieee_fill_block_end(IeeeWriter* writer, uint32_t* error) {
   IeeeDebugBlock* block = writer->current_block;
   if (block == nullptr) return fail(error, ERR_OBLIGATED);
   ExprNode* value = nullptr;
+  ExprNode* owned = nullptr;
   switch (block->kind) {
     case 0:
     case 1:
@@ -356,21 +554,75 @@ uint32_t fill_be(IeeeWriter* writer, uint32_t* error) {
     case 10:
       return 0;
     case 4:
-    case 6:
-    {
+    case 6: {
       ScopeBounds bounds;
-      if (!scope_bounds(block, &bounds)) return fail(error, ERR_STORE);
+      bool found = scope_bounds(writer, block, &bounds);
+      expr_release(bounds.stack);
+      if (!found) return fail(error, ERR_STORE);
       value = bounds.end;
       break;
     }
-    case 11:
-      return fail(error, ERR_STORE);
+    case 11: {
+      // The size of the module's part of the section.
+      IosAsmSection* record = nullptr;
+      uint32_t size = 0;
+      if (ios_get_asm_section(asm_record_handle(block), &record, nullptr) != 0 || record == nullptr ||
+          ios_section_get_size(record->name, &size, nullptr) != 0) {
+        return fail(error, ERR_STORE);
+      }
+      if (writer->expression_context == nullptr ||
+          objexpr_make_integer(writer->expression_context, &owned, size) != 0) {
+        return fail(error, ERR_PRODUCER);
+      }
+      value = owned;
+      break;
+    }
     default:
       return fail(error, ERR_OBLIGATED);
   }
   if (value == nullptr) return 0;
-  return ieee_set_encoded(writer, &writer->current->body->be.value, value, error);
+  uint32_t result = ieee_set_encoded(writer, &writer->current->body->be.value, value, error);
+  expr_release(owned);
+  return result;
 }
+
+uint32_t ieee_fill_lifetime_attribute(IeeeWriter* writer, uint32_t* error) {
+  IeeeLetterRecord* argument = writer->letter_cache;
+  IeeeDebugBlock* block = ieee_block_top(writer);
+  if (argument == nullptr || block == nullptr) return fail(error, ERR_OBLIGATED);
+  IeeeBodyAT& body = writer->current->body->at;
+  body.letter = argument->letter;
+  body.index = argument->index;
+  IosLifetime* lifetime = nullptr;
+  IosErrorCode code = IOS_ERR_INTERNAL;
+  int status = ios_get_lifetime(slot_handle(block, IEEE_SLOT_LIFETIME), &lifetime, &code);
+  if (hard_failure(status, code)) return fail(error, ERR_STORE);
+  body.numbers[0] = 0;
+  if (status != 0 || lifetime == nullptr) return 0;
+  body.numbers[1] = word_or_zero(lifetime->attribute);
+  body.numbers[2] = lifetime->flags5 | lifetime->flags6 | lifetime->flags7;
+  return attribute_value(writer, argument, lifetime->expression_a, error);
+}
+
+uint32_t ieee_fill_type_attribute(IeeeWriter* writer, uint32_t* error) {
+  IeeeLetterRecord* argument = writer->letter_cache;
+  IeeeDebugBlock* block = ieee_block_top(writer);
+  if (argument == nullptr || block == nullptr) return fail(error, ERR_OBLIGATED);
+  IeeeBodyAT& body = writer->current->body->at;
+  body.letter = argument->letter;
+  body.index = argument->index;
+  IosErrorCode code = IOS_ERR_INTERNAL;
+  IosVariable* variable = block_variable(block, &code);
+  if (variable == nullptr) return fail(error, ERR_STORE);
+  uint64_t type_index = 0;
+  if (variable->type.type_id > 0) type_index = ieee_find_type_index(writer, variable->type);
+  body.numbers[0] = type_index;
+  body.numbers[1] = word_or_zero(variable->value);
+  body.numbers[2] = word_or_zero(variable->word1) | word_or_zero(variable->word2);
+  return attribute_value(writer, argument, variable->expression, error);
+}
+
+namespace {
 
 // ---- Walker ----
 
@@ -422,7 +674,7 @@ void open_block(Walk& w, uint32_t kind, Slots&& slots, bool contents) {
 void write_variable(Walk& w) {
   IeeeWriter* writer = w.writer;
   IeeeDebugBlock* block = ieee_block_top(writer);
-  uint32_t number = ++writer->second_name_counter;
+  uint32_t number = next_debug_name(writer);
   writer->current_name_record = ieee_new_letter_record(writer, LETTER_N, number);
   IeeeVariable argument{LETTER_N, number};
   auto triple = [&]() {
@@ -538,6 +790,36 @@ void walk_global_types(Walk& w, IeeeDebugBlock* block) {
   }
 }
 
+using RefCountReader = int (*)(uint32_t, uint32_t, uint32_t, uint32_t*, IosErrorCode*);
+using RefReader = int (*)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t*, IosErrorCode*);
+
+// Visits every reference of a record that its count announces, in order; a count that
+// does not read is none, and a reference that does not read is skipped.
+template <typename Visit>
+void for_each_ref(const IosDebugHandle& owner, RefCountReader count_of, RefReader ref_at, Visit visit) {
+  uint32_t count = 0;
+  if (count_of(owner.file_id, owner.root_id, owner.record_id, &count, nullptr) != 0) count = 0;
+  for (uint32_t j = 0; j < count; ++j) {
+    uint32_t handle[3];
+    if (ref_at(owner.file_id, owner.root_id, owner.record_id, j, handle, nullptr) == 0) visit(handle);
+  }
+}
+
+// Visits the module's assembler-section records in id order by their four-word
+// handles {file, root, module, record}.
+template <typename Visit>
+void for_each_asm_section(const IosDebugHandle& module, Visit visit) {
+  uint32_t count = 0;
+  if (ios_module_get_tree_measure(module.file_id, module.root_id, module.record_id, &count, nullptr) != 0) count = 0;
+  for (uint32_t a = 0; a < count; ++a) {
+    uint32_t record[4];
+    if (ios_module_asm_section_walk(module.file_id, module.root_id, module.record_id, a, record, nullptr) != 0) {
+      continue;
+    }
+    visit(record);
+  }
+}
+
 void walk_module_scope(Walk& w, IeeeDebugBlock* block) {
   IeeeWriter* writer = w.writer;
   IosDebugHandle module = slot_handle(block, IEEE_SLOT_MODULE);
@@ -558,22 +840,32 @@ void walk_module_scope(Walk& w, IeeeDebugBlock* block) {
     if (ios_module_get_ref_c(module.file_id, module.root_id, module.record_id, j, variable, nullptr) != 0) continue;
     walk_variable(w, IEEE_SLOT_VARIABLE, variable);
   }
-  (void)writer;
+  // Every entry of the module's assembler sections: a block of its own, whose
+  // filler reads the entry by the expression index.
+  for_each_asm_section(module, [&](const uint32_t record[4]) {
+    uint32_t entries = 0;
+    if (ios_asm_section_get_count(record[0], record[1], record[2], record[3], &entries, nullptr) != 0) entries = 0;
+    for (uint32_t k = 0; k < entries; ++k) {
+      writer->expression_index = k;
+      open_block(w, 6, [&](IeeeDebugBlock* b) { slot_store(b, IEEE_SLOT_ASM_SECTION, record); }, false);
+    }
+  });
 }
 
-using RefCountReader = int (*)(uint32_t, uint32_t, uint32_t, uint32_t*, IosErrorCode*);
-using RefReader = int (*)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t*, IosErrorCode*);
-
-// Visits every reference of a record that its count announces, in order; a count that
-// does not read is none, and a reference that does not read is skipped.
-template <typename Visit>
-void for_each_ref(const IosDebugHandle& owner, RefCountReader count_of, RefReader ref_at, Visit visit) {
-  uint32_t count = 0;
-  if (count_of(owner.file_id, owner.root_id, owner.record_id, &count, nullptr) != 0) count = 0;
-  for (uint32_t j = 0; j < count; ++j) {
-    uint32_t handle[3];
-    if (ref_at(owner.file_id, owner.root_id, owner.record_id, j, handle, nullptr) == 0) visit(handle);
-  }
+// The module's assembler variables, then a block per assembler section that names
+// a section.
+void walk_assembler_module(Walk& w, IeeeDebugBlock* block) {
+  IosDebugHandle module = slot_handle(block, IEEE_SLOT_MODULE);
+  for_each_ref(module, ios_module_get_count_b, ios_module_get_ref_a,
+               [&](uint32_t* handle) { walk_variable(w, IEEE_SLOT_VARIABLE, handle); });
+  for_each_asm_section(module, [&](const uint32_t record[4]) {
+    IosAsmSection* found = nullptr;
+    if (ios_get_asm_section(IosDebugHandle{record[0], record[2], record[3]}, &found, nullptr) == 0 &&
+        found != nullptr) {
+      if (static_cast<int32_t>(found->name.object_id) < 1) return;
+    }
+    open_block(w, 11, [&](IeeeDebugBlock* b) { slot_store(b, IEEE_SLOT_ASM_SECTION, record); }, false);
+  });
 }
 
 void open_lexical_block(Walk& w, uint32_t handle[3]) {
@@ -666,8 +958,10 @@ void walk(Walk& w) {
       if (slot_set(block, IEEE_SLOT_LEXICAL)) walk_lexical_block(w, block);
       else walk_function(w, block);
       break;
+    case 10:
+      walk_assembler_module(w, block);
+      break;
     default:
-      // Kind 10 holds the assembler part of a module, which modules do not keep.
       break;
   }
 }
@@ -683,9 +977,9 @@ uint32_t ieee_fill_debug_record(IeeeWriter* writer, IeeeLetterRecord* argument, 
     case IEEE_AT:
       return fill_at(writer, argument, error);
     case IEEE_BB:
-      return fill_bb(writer, error);
+      return ieee_fill_block_begin(writer, error);
     case IEEE_BE:
-      return fill_be(writer, error);
+      return ieee_fill_block_end(writer, error);
     case IEEE_TY:
       return ieee_fill_type_record(writer, error);
     default:

@@ -70,8 +70,16 @@ int encode_name_text(IeeeWriter* writer, StrBuf* buffer, const char* text) {
       if (std::sscanf(text, "S%ld", &number) != 1) return 0;
       if (ieee_buf_put_byte(buffer, 0xCE) != 0) return -1;
       return ieee_encode_number(buffer, number);
+    case 'T':
+      if (std::sscanf(text, "T%ld", &number) != 1 || writer == nullptr || number < 0 ||
+          number > static_cast<long>(UINT32_MAX)) {
+        return 0;
+      }
+      if (ieee_buf_put_byte(buffer, 0xD4) != 0) return -1;
+      return ieee_encode_number(buffer, static_cast<int64_t>(ieee_find_type_index(
+                                            writer, TypeHandle{writer->file_id, writer->debug_root_id,
+                                                               static_cast<uint32_t>(number)})));
     default:
-      // Type names need the debug part's type records; without them nothing is written.
       return 0;
   }
 }

@@ -189,11 +189,16 @@ uint32_t ieee_fill_type_record(IeeeWriter* writer, uint32_t* error) {
     case IOS_TYPEREF_TYPEDEF: {
       t.pair_name(ios_typedef_get_pair2, id);
       TypeHandle referred{};
-      IosType* target = nullptr;
-      if (ios_typedef_get_type(t.file, t.root, id, &referred, nullptr) == 0 && referred.type_id >= IOS_FIRST_TYPE_ID) {
-        target = find_type(t.file, referred.type_id);
+      uint32_t referred_kind = 0;
+      if (ios_typedef_get_type(t.file, t.root, id, &referred, nullptr) == 0) {
+        // A built-in type is its own kind; only interned types have a kind word.
+        if (referred.type_id < IOS_FIRST_TYPE_ID) {
+          referred_kind = referred.type_id;
+        } else if (IosType* target = find_type(t.file, referred.type_id)) {
+          referred_kind = target->kind;
+        }
       }
-      if (target != nullptr && target->kind == 2) {
+      if (referred_kind == 2) {
         t.add(0x67);
         t.add(0);
         t.add(1);

@@ -203,6 +203,13 @@ uint64_t ieee_find_type_index(IeeeWriter* writer, TypeHandle type);
 void ieee_prepare_types(IeeeWriter* writer);
 // TY: the items of the type in the current debug block's type slot.
 uint32_t ieee_fill_type_record(IeeeWriter* writer, uint32_t* error);
+// BB and BE of the current debug block: its name and value by the block's kind.
+uint32_t ieee_fill_block_begin(IeeeWriter* writer, uint32_t* error);
+uint32_t ieee_fill_block_end(IeeeWriter* writer, uint32_t* error);
+// AT of a variable's lifetime, and of the variable itself: type index, attribute
+// number, flag words and the address (its generated names get their NN records first).
+uint32_t ieee_fill_lifetime_attribute(IeeeWriter* writer, uint32_t* error);
+uint32_t ieee_fill_type_attribute(IeeeWriter* writer, uint32_t* error);
 // The debug part's records (AS, NN, AT, TY, BB, BE) from the current debug block.
 uint32_t ieee_fill_debug_record(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error);
 // The AS value of the section letters L, P, R, S and G by the current section.

@@ -12,10 +12,12 @@
 #include "objlib/ieee695/ieee_state.h"
 #include "objlib/ieee695/ieee_writer.h"
 #include "objlib/ios_admin.h"
+#include "objlib/ios_asm_section_ops.h"
 #include "objlib/ios_debug.h"
 #include "objlib/ios_debugops.h"
 #include "objlib/ios_file_props.h"
 #include "objlib/ios_function.h"
+#include "objlib/ios_group.h"
 #include "objlib/ios_lineinfo.h"
 #include "objlib/ios_section.h"
 
@@ -72,6 +74,83 @@ std::vector<std::string> debug_records(const Bytes& module) {
   return out;
 }
 
+
+// A value run as read back: hex bytes without the record byte that ends the run.
+std::string value_hex(const IosValue& holder) {
+  std::string out;
+  size_t length = ieee_buf_length(holder.text);
+  if (length != 0 && ieee_buf_bytes(holder.text)[length - 1] >= 0xE0) --length;
+  char byte[4];
+  for (size_t i = 0; i < length; ++i) {
+    std::snprintf(byte, sizeof byte, "%s%02X", out.empty() ? "" : " ", ieee_buf_bytes(holder.text)[i]);
+    out += byte;
+  }
+  return "[" + out + "]";
+}
+
+std::string name_of(const StrBuf* name) {
+  return ieee_buf_length(name) == 0 ? "-" : std::string(reinterpret_cast<const char*>(ieee_buf_bytes(name)), ieee_buf_length(name));
+}
+
+// The debug part's records with their fields: "BB11 .text [01 01 D2 01]", "BE [0C]",
+// "NN33 name", "AT33 0 0 0 [..]" (unset numbers as "-"), "AS-N33 [..]", and TY items with letter entries as
+// the letter and its index ("TY257 N33 90 T27 9").
+std::vector<std::string> debug_lines(const Bytes& module) {
+  std::vector<std::string> out;
+  IeeeReader reader(module);
+  IeeeRecord record{};
+  uint8_t next = 0;
+  bool in_part = false;
+  while (ieee_stream_peek_byte(reader.stream, &next) != 0) {
+    int ok = ieee_record_transfer(&record, reader.stream);
+    EXPECT_EQ(ok, 1) << "record at " << record.start_offset;
+    if (ok == 0) break;
+    const IeeeBody& b = *record.body;
+    std::string line;
+    switch (record.type) {
+      case IEEE_BB:
+        in_part = true;
+        line = "BB" + std::to_string(b.bb.block_type) + " " + name_of(b.bb.name) + " " + value_hex(b.bb.value);
+        break;
+      case IEEE_BE:
+        line = "BE " + value_hex(b.be.value);
+        break;
+      case IEEE_NN:
+        line = "NN" + std::to_string(b.name.index) + " " + name_of(b.name.name);
+        break;
+      case IEEE_AT:
+        line = "AT" + std::to_string(b.at.index);
+        for (uint64_t n : b.at.numbers) line += n == IEEE_UNSET ? " -" : " " + std::to_string(n);
+        line += " " + value_hex(b.at.value);
+        break;
+      case IEEE_AS:
+        line = std::string("AS-") + static_cast<char>(b.as.letter - 0x80) + std::to_string(b.as.index) + " " +
+               value_hex(b.as.value);
+        break;
+      case IEEE_TY: {
+        line = "TY" + std::to_string(b.ty.type_index);
+        const IeeeItemList* items = b.ty.items;
+        for (uint32_t i = 0; items != nullptr && i < items->count; ++i) {
+          uint32_t item = items->items[i];
+          if (i + 1 < items->count && ~item >= 0xC1 && ~item <= 0xDA) {
+            line += " " + std::string(1, static_cast<char>('A' + (~item - 0xC1))) + std::to_string(items->items[++i]);
+          } else {
+            line += " " + std::to_string(item);
+          }
+        }
+        break;
+      }
+      default:
+        if (in_part) in_part = record.type != IEEE_SB && record.type != IEEE_ME;
+        break;
+    }
+    if (in_part && !line.empty()) out.push_back(line);
+    ieee_record_clear(&record);
+  }
+  ieee_record_clear(&record);
+  return out;
+}
+
 class IeeeDebugPart : public DebugInfoFile {
  protected:
   void SetUp() override {
@@ -79,10 +158,9 @@ class IeeeDebugPart : public DebugInfoFile {
     ieee_process_state_reset();
     ASSERT_EQ(ios_file_set_mau_size(file_, 8, nullptr), 0);
     ASSERT_EQ(ios_file_set_string5(file_, IosHandle{file_, name("TRI")}, nullptr), 0);
-    IosHandle section{0, 0};
-    ASSERT_EQ(ios_section_create(file_, nullptr, &section, nullptr), 0);
-    ASSERT_EQ(ios_section_set_name(section, IosHandle{file_, name(".text")}, nullptr), 0);
-    ASSERT_EQ(ios_section_set_size(section, 0, nullptr), 0);
+    ASSERT_EQ(ios_section_create(file_, nullptr, &text_, nullptr), 0);
+    ASSERT_EQ(ios_section_set_name(text_, IosHandle{file_, name(".text")}, nullptr), 0);
+    ASSERT_EQ(ios_section_set_size(text_, 0, nullptr), 0);
   }
   void TearDown() override {
     ieee_process_state_reset();
@@ -117,6 +195,29 @@ class IeeeDebugPart : public DebugInfoFile {
     expr_release(node);
   }
 
+  // A name operand of the kind that generated names take: "S" and a string id.
+  ExprNode* generated(const char* text) {
+    std::string spelt = "S" + std::to_string(name(text));
+    ExprNode* node = nullptr;
+    EXPECT_EQ(expr_new_node(context_, &node), 0);
+    ExprValueObject* value = expr_new_value(context_);
+    EXPECT_NE(value, nullptr);
+    EXPECT_EQ(expr_value_set_text(context_, value, spelt.c_str()), 0);
+    node->value_type = EXPR_TYPE_STRING;
+    node->width = static_cast<uint16_t>(spelt.size() + 1);
+    node->payload.string = value;
+    return node;
+  }
+  // operand + 4, taking over the operand's reference.
+  ExprNode* plus4(ExprNode* operand) {
+    ExprNode* four = integer(4);
+    ExprNode* sum = nullptr;
+    EXPECT_EQ(objexpr_make_operator(context_, &sum, EXPR_ADD, 2, operand, four), 0);
+    expr_release(operand);
+    expr_release(four);
+    return sum;
+  }
+
   Bytes write(int* result, uint32_t* error) {
     FILE* out = std::tmpfile();
     *result = ieee_write_module("m", out, file_, error);
@@ -124,6 +225,8 @@ class IeeeDebugPart : public DebugInfoFile {
     std::fclose(out);
     return bytes;
   }
+
+  IosHandle text_{0, 0};
 };
 
 TEST_F(IeeeDebugPart, ModulesNestTheirBlocksAndNameEveryLifetimeOfAVariable) {
@@ -272,6 +375,10 @@ TEST_F(IeeeDebugPart, BlockRecordsOfKindsWithoutFieldsAndOfUnknownKinds) {
     uint32_t code;
   };
   const Case cases[] = {{7, 0, 0, 0}, {9, 0, 0, 0}, {12, 1, 1, 8}, {40, 1, 1, 8}};
+  // Through the record filler, and through the block fillers by name.
+  const std::pair<IeeeFillCallback, IeeeFillCallback> fillers[] = {{ieee_fill_record, ieee_fill_record},
+                                                                   {ieee_fill_block_begin, ieee_fill_block_end}};
+  for (const auto& [begin_fill, end_fill] : fillers)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kind);
     FILE* out = std::tmpfile();
@@ -281,11 +388,239 @@ TEST_F(IeeeDebugPart, BlockRecordsOfKindsWithoutFieldsAndOfUnknownKinds) {
     writer->current_part = 4;
     IeeeDebugBlock* block = ieee_block_new(writer, c.kind);
     uint32_t error = 0;
-    EXPECT_EQ(ieee_block_begin(writer, block, ieee_fill_record, &error), c.begin);
+    EXPECT_EQ(ieee_block_begin(writer, block, begin_fill, &error), c.begin);
     EXPECT_EQ(error, c.code);
     error = 0;
-    EXPECT_EQ(ieee_block_end(writer, ieee_fill_record, &error), c.end);
+    EXPECT_EQ(ieee_block_end(writer, end_fill, &error), c.end);
     EXPECT_EQ(error, c.code);
+    ieee_writer_free(writer);
+    std::fclose(out);
+  }
+}
+
+// Each entry of an assembler-section record opens a function-like block in the scope
+// block (its name, no stack space, no type, its start; its end in BE); each record
+// that names a section opens a module-section block in the assembler-module block
+// (kind, section index, section base; the section's size in BE).
+TEST_F(IeeeDebugPart, AssemblerSectionRecordsGiveTheirBlocks) {
+  IosDebugHandle m = module("one");
+  IosDebugHandle named{}, unnamed{};
+  ASSERT_EQ(ios_asm_section_create(m, &named, nullptr), 0);
+  ASSERT_EQ(ios_asm_section_set_name(named, text_, nullptr), 0);
+  ASSERT_EQ(ios_asm_section_set_kind_code(named, nullptr), 0);
+  ExprNode* start = integer(0x10);
+  ExprNode* end = integer(0x20);
+  ASSERT_EQ(ios_asm_section_add_entry(named, IosHandle{file_, name("entry")}, start, end, nullptr), 0);
+  expr_release(start);
+  expr_release(end);
+  ASSERT_EQ(ios_asm_section_create(m, &unnamed, nullptr), 0);
+  int result = -1;
+  uint32_t error = 99;
+  Bytes bytes = write(&result, &error);
+  ASSERT_EQ(result, 0) << error;
+  const std::vector<std::string> expected = {
+      "BB1 one []", "BE []", "BB3 one []", "BB6 entry [00 D4 00 10]", "BE [20]", "BE []",
+      // Module 1 and a zero; the record without a section has no block.
+      "BB10 one [01 00]", "BB11 .text [01 01 D2 01]", "BE [00]", "BE []"};
+  EXPECT_EQ(debug_lines(bytes), expected);
+}
+
+// A function block carries its stack space (0 unknown), its type and its start
+// address; a lexical block the same with the space its stack-usage record gives.
+TEST_F(IeeeDebugPart, FunctionBlocksCarryStackSpaceTypeAndStart) {
+  IosDebugHandle m = module("one");
+  IosDebugHandle function{}, block{}, usage{};
+  ASSERT_EQ(ios_module_add_function(file_, 1, m.record_id, &function, nullptr), 0);
+  ASSERT_EQ(ios_function_set_name(function, StringHandle{file_, name("main")}, nullptr), 0);
+  ASSERT_EQ(ios_function_set_type(function, TypeHandle{file_, 1, 5}, nullptr), 0);
+  ASSERT_EQ(ios_function_set_field10(function, 1, nullptr), 0);
+  using Setter = int (*)(IosDebugHandle, ExprNode*, IosErrorCode*);
+  auto set = [&](Setter setter, IosDebugHandle owner, int64_t value) {
+    ExprNode* node = integer(value);
+    EXPECT_EQ(setter(owner, node, nullptr), 0);
+    expr_release(node);
+  };
+  set(ios_function_set_expression_a, function, 0x100);
+  set(ios_function_set_expression_b, function, 0x180);
+  ASSERT_EQ(ios_function_add_block(function, &block, nullptr), 0);
+  set(ios_lexical_block_set_expression_a, block, 0x110);
+  set(ios_lexical_block_set_expression_b, block, 0x120);
+  ASSERT_EQ(ios_lexical_block_add_stack_usage(block, &usage, nullptr), 0);
+  set(ios_stack_usage_set_expression, usage, 24);
+  int result = -1;
+  uint32_t error = 99;
+  Bytes bytes = write(&result, &error);
+  ASSERT_EQ(result, 0) << error;
+  // Built-in type 5 has the format's index 0x1B.
+  const std::vector<std::string> expected = {
+      "BB1 one []", "BE []", "BB3 one []", "BB4 main [00 D4 1B 82 01 00]", "BB6 - [18 D4 00 82 01 10]",
+      "BE [82 01 20]", "BE [82 01 80]", "BE []"};
+  EXPECT_EQ(debug_lines(bytes), expected);
+}
+
+// A delta whose address names a section is followed by the attribute record of the
+// delta number like any other.
+TEST_F(IeeeDebugPart, ADeltaAtASectionAddressKeepsItsDeltaNumber) {
+  const int64_t at = 8;
+  IosDebugHandle m = module("one");
+  variable(m, "v", &at);
+  IosLineBlockHandle lines{};
+  ASSERT_EQ(ios_line_block_create(m, StringHandle{file_, name("a.c")}, &lines, nullptr), 0);
+  IosSection* section = nullptr;
+  ASSERT_EQ(ios_get_section(text_, &section, nullptr), 0);
+  ExprNode* base = nullptr;
+  ASSERT_EQ(objexpr_make_slot_ref(context_, &base, section->address_slot.index, context_), 0);
+  ExprNode* address = plus4(base);
+  IosLineItemHandle item{};
+  ASSERT_EQ(ios_delta_add(lines, address, 3, 7, &item, nullptr), 0);
+  expr_release(address);
+  int result = -1;
+  uint32_t error = 99;
+  Bytes bytes = write(&result, &error);
+  ASSERT_EQ(result, 0) << error;
+  const std::vector<std::string> expected = {
+      "BB1 one []", "BE []", "BB3 one []", "NN33 v", "AT33 0 0 0 [08]", "AS-N33 [08]", "BE []",
+      // The delta's second number is the line, its first the number its AT carries.
+      "BB5 a.c []", "AS-Q7 [D2 01 04 A5]", "AT7 0 3 - []", "BE []"};
+  EXPECT_EQ(debug_lines(bytes), expected);
+}
+
+// A generated name in a variable's address gets its NN record before the variable's
+// attribute record, and both the attribute and the assignment name it by that number.
+TEST_F(IeeeDebugPart, GeneratedNamesInAnAddressGetTheirNameRecords) {
+  IosDebugHandle m = module("one");
+  IosDebugHandle v = variable(m, "v", nullptr);
+  ExprNode* address = plus4(generated("gen"));
+  ASSERT_EQ(ios_variable_set_expression(v, address, nullptr), 0);
+  expr_release(address);
+  IosDebugHandle life{};
+  ASSERT_EQ(ios_variable_add_lifetime(v.file_id, v.root_id, v.record_id, &life, nullptr), 0);
+  address = plus4(generated("later"));
+  ASSERT_EQ(ios_lifetime_set_expression_a(life, address, nullptr), 0);
+  expr_release(address);
+  int result = -1;
+  uint32_t error = 99;
+  Bytes bytes = write(&result, &error);
+  ASSERT_EQ(result, 0) << error;
+  const std::vector<std::string> expected = {
+      "BB1 one []", "BE []", "BB3 one []",
+      "NN33 v", "NN34 gen", "AT33 0 0 0 [CE 22 04 A5]", "AS-N33 [CE 22 04 A5]",
+      "NN33 v", "NN35 later", "AT33 0 0 0 [CE 23 04 A5]", "AS-N33 [CE 23 04 A5]", "BE []"};
+  EXPECT_EQ(debug_lines(bytes), expected);
+}
+
+// TY items of every typeref kind that has them, written from the global type table.
+TEST_F(IeeeDebugPart, TypeRecordsOfEveryKind) {
+  struct Case {
+    uint32_t kind;
+    std::vector<std::pair<int, std::vector<uint32_t>>> words;  // {first word, words}
+    std::vector<std::pair<uint32_t, uint32_t>> entries;  // list entries {a, b}
+    std::vector<std::string> names;  // the NN records that come first
+    std::string expected;  // without the type index
+  };
+  const uint32_t member = typeref(IOS_TYPEREF_MEMBER);
+  setWords(member, 0, {1, 5, file_, name("x"), 2});
+  setWords(member, 6, {32});
+  const Case cases[] = {
+      // Name, "Z", element type, the first dimension's bound.
+      {IOS_TYPEREF_ARRAY, {{0, {1, 5, file_, name("arr")}}}, {{0, 9}}, {"NN33 arr"}, "N33 90 T27 9"},
+      // Name, "N", 0 and the size in MAUs.
+      {IOS_TYPEREF_ENUM, {{0, {file_, name("colour"), 32}}}, {}, {"NN34 colour"}, "N34 78 0 4"},
+      // "P" for a mode-2 pointer, then its target.
+      {IOS_TYPEREF_POINTER, {{0, {1, 5}}, {3, {2}}}, {}, {}, "80 T27"},
+      // A typedef of built-in type 2 is "g", 0, 1; of another type "T" and that type.
+      {IOS_TYPEREF_TYPEDEF, {{0, {1, 2, file_, name("byte")}}}, {}, {"NN35 byte"}, "N35 103 0 1"},
+      {IOS_TYPEREF_TYPEDEF, {{0, {1, 5, file_, name("word")}}}, {}, {"NN36 word"}, "N36 84 T27"},
+      // Name, "S", size in MAUs, then each member: name, type, offset, size in MAUs.
+      {IOS_TYPEREF_STRUCTURE, {{0, {64, file_, name("pt")}}}, {{0, member}}, {"NN37 pt", "NN38 x"}, "N37 83 8 N38 T27 2 4"},
+      {IOS_TYPEREF_UNION, {{0, {32, file_, name("u")}}}, {}, {"NN39 u"}, "N39 85 4"},
+      // Name, "X", result type, the unset attribute as 0, no parameters.
+      {IOS_TYPEREF_FUNCTION, {{0, {file_, name("f"), 1, 5}}}, {}, {"NN40 f"}, "N40 88 T27 0 0"},
+      // "n", qualified type, qualifier.
+      {IOS_TYPEREF_QUALIFIER, {{0, {1, 5, 1}}}, {}, {}, "110 T27 1"},
+      // "g", signed, bits.
+      {IOS_TYPEREF_BITFIELD, {{0, {1, 5}}}, {}, {}, "103 1 5"},
+  };
+  IosDebugHandle table{};
+  ASSERT_EQ(ios_typetable_create(file_, &table, nullptr), 0);
+  IosTypeTable* global_table = nullptr;
+  ASSERT_EQ(ios_get_typetable(table, &global_table, nullptr), 0);
+  std::vector<uint32_t> types;
+  for (const Case& c : cases) {
+    uint32_t id = typeref(c.kind);
+    for (const auto& [first, words] : c.words) {
+      int at = first;
+      for (uint32_t w : words) *ios_detail_word(record(id)->detail, at++) = w;
+    }
+    for (const auto& [a, b] : c.entries) addEntry(id, a, b);
+    uint32_t type = intern(id);
+    ASSERT_NE(type, 0u) << c.kind;
+    types.push_back(type);
+    ASSERT_EQ(ios_idtab_append(global_table->types, ios_id_item(type), nullptr), 0);
+  }
+  module("one");
+  int result = -1;
+  uint32_t error = 99;
+  Bytes bytes = write(&result, &error);
+  ASSERT_EQ(result, 0) << error;
+  std::vector<std::string> expected = {"BB2 - []"};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    expected.insert(expected.end(), cases[i].names.begin(), cases[i].names.end());
+    // Interned types are numbered from 257 in type-id order.
+    expected.push_back("TY" + std::to_string(257 + types[i] - types.front()) + " " + cases[i].expected);
+  }
+  expected.insert(expected.end(), {"BE []", "BB1 one []", "BE []"});
+  EXPECT_EQ(debug_lines(bytes), expected);
+}
+
+// The attribute fillers by name: the variable's type index and address, or the
+// lifetime's attribute number and address.
+TEST_F(IeeeDebugPart, AttributeFillersReadTheVariableOrItsLifetime) {
+  const int64_t at = 8;
+  IosDebugHandle m = module("one");
+  IosDebugHandle v = variable(m, "v", &at);
+  ASSERT_EQ(ios_variable_set_type(v, TypeHandle{file_, 1, 5}, nullptr), 0);
+  IosDebugHandle life{};
+  ASSERT_EQ(ios_variable_add_lifetime(v.file_id, v.root_id, v.record_id, &life, nullptr), 0);
+  ExprNode* node = integer(12);
+  ASSERT_EQ(ios_lifetime_set_expression_a(life, node, nullptr), 0);
+  expr_release(node);
+  ASSERT_EQ(ios_lifetime_set_field3(life, 7, nullptr), 0);
+  struct Case {
+    bool lifetime;
+    uint32_t (*fill)(IeeeWriter*, uint32_t*);
+    uint64_t numbers[3];
+    std::string value;
+  };
+  const Case cases[] = {{false, ieee_fill_type_attribute, {27, 0, 0}, "[08]"},
+                        {true, ieee_fill_lifetime_attribute, {0, 7, 0}, "[0C]"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lifetime);
+    FILE* out = std::tmpfile();
+    IeeeWriter* writer = ieee_writer_new(out, "m", file_);
+    ASSERT_NE(writer, nullptr);
+    ieee_prepare_module(writer);
+    writer->current_part = 4;
+    IeeeDebugBlock* block = ieee_block_new(writer, 3);
+    const uint32_t variable_words[3] = {v.file_id, v.root_id, v.record_id};
+    const uint32_t lifetime_words[3] = {life.file_id, life.root_id, life.record_id};
+    for (uint32_t n = 0; n < 3; ++n) {
+      *ieee_block_word(block, IEEE_SLOT_VARIABLE + n) = variable_words[n];
+      *ieee_block_word(block, IEEE_SLOT_LIFETIME + n) = c.lifetime ? lifetime_words[n] : 0;
+    }
+    writer->open_blocks.push_back(block);
+    writer->current = ieee_record_init(writer->scratch, IEEE_AT);
+    writer->letter_cache = ieee_letter_record(writer, 0xCE, 40);
+    uint32_t error = 0;
+    EXPECT_EQ(c.fill(writer, &error), 0u);
+    EXPECT_EQ(error, 0u);
+    const IeeeBodyAT& body = writer->current->body->at;
+    EXPECT_EQ(body.letter, 0xCEu);
+    EXPECT_EQ(body.index, 40u);
+    for (int n = 0; n < 3; ++n) EXPECT_EQ(body.numbers[n], c.numbers[n]) << n;
+    EXPECT_EQ(value_hex(body.value), c.value);
+    ieee_record_clear(writer->scratch);
+    writer->current = nullptr;
     ieee_writer_free(writer);
     std::fclose(out);
   }
