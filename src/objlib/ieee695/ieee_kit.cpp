@@ -299,6 +299,10 @@ void ieee_prepare_reader(IeeeWriter* writer) {
   writer->names_by_symbol.clear();
   writer->block_records.clear();
   writer->open_blocks.clear();
+  writer->current_type_record = nullptr;
+  writer->type_records_by_index.clear();
+  writer->type_records_by_id.clear();
+  writer->type_records.clear();
   writer->current_section = nullptr;
   writer->current_name = nullptr;
   writer->current_context = nullptr;

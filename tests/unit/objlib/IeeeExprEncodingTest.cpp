@@ -98,6 +98,50 @@ TEST_F(IeeeExprEncoding, AValueWithoutAnExpressionIsAnObligatedFieldMissing) {
   ios_value_clear(&value);
 }
 
+TEST_F(IeeeExprEncoding, SingleBytePutsAppendTheirByte) {
+  struct Case {
+    int (*put)(StrBuf*);
+    uint8_t byte;
+  };
+  const Case cases[] = {{ieee_put_letter_n, 0xCE}, {ieee_put_letter_t, 0xD4}, {ieee_put_code_b6, 0xB6},
+                        {ieee_put_code_b7, 0xB7}, {ieee_put_code_b8, 0xB8}};
+  for (const Case& c : cases) {
+    StrBuf* buffer = ieee_buf_new(0);
+    ASSERT_EQ(ieee_buf_put_byte(buffer, 0x01), 0);
+    EXPECT_EQ(c.put(buffer), 0);
+    EXPECT_EQ(ieee_buf_to_bytes(buffer), (Bytes{0x01, c.byte})) << int(c.byte);
+    ieee_buf_free(buffer);
+  }
+}
+
+TEST_F(IeeeExprEncoding, AHoldersExpressionIsAppendedToItsBytes) {
+  struct Case {
+    const char* name;
+    bool expression;
+    Bytes before;  // none: the holder has no buffer yet
+    Bytes after;
+  };
+  const Case cases[] = {
+      {"no expression", false, {}, {}},
+      {"no buffer yet", true, {}, {0x82, 0x01, 0x2C}},
+      {"bytes already there", true, {0xBE}, {0xBE, 0x82, 0x01, 0x2C}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    IosValue value{};
+    ios_value_init(&value);
+    if (!c.before.empty()) {
+      value.text = ieee_buf_new(0);
+      ieee_buf_append_bytes(value.text, c.before.data(), c.before.size());
+    }
+    if (c.expression) value.expression = integer(300);
+    EXPECT_EQ(ieee_encode_expression_buffer(&value, nullptr), 0);
+    EXPECT_EQ(value.text != nullptr, c.expression || !c.before.empty());
+    EXPECT_EQ(ieee_buf_to_bytes(value.text), c.after);
+    ios_value_clear(&value);
+  }
+}
+
 // A writer over a file whose debug information holds one interned type.
 class IeeeTypeNames : public DebugInfoFile {
  protected:
@@ -191,6 +235,46 @@ TEST_F(IeeeTypeNames, TypeRecordsStandForBuiltInAndOwnTypes) {
   EXPECT_EQ(negative->index, ~uint64_t{0});
   EXPECT_EQ(ieee_type_record_at(writer_, -1, 4, 5, 6), negative);
   EXPECT_EQ(negative->type.type_id, 6u);
+}
+
+// Fills an AS record from its argument's expression.
+uint32_t fill_from_argument(IeeeWriter* writer, uint32_t* error) {
+  IeeeLetterRecord* argument = writer->letter_cache;
+  writer->current->body->as.letter = argument->letter;
+  writer->current->body->as.index = argument->index;
+  return ieee_value_from_expression(writer, error);
+}
+
+TEST_F(IeeeTypeNames, ARecordValueIsFilledFromItsArgumentsExpression) {
+  struct Case {
+    const char* name;
+    int64_t value;  // -1: no expression
+    int result;
+    uint32_t error;
+    Bytes bytes;
+  };
+  const Case cases[] = {
+      {"a number", 5, 0, 0, {0xE2, 0xCE, 0x28, 0x05}},
+      {"a type name", 1, 0, 0, {0xE2, 0xCE, 0x29, 0xD4, 0x01}},
+      {"no expression", -1, 1, 8, {}},
+  };
+  uint64_t index = 40;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    IeeeLetterRecord* argument = ieee_letter_record(writer_, 0xCE, index);
+    ASSERT_NE(argument, nullptr);
+    if (c.value >= 0) argument->value.expression = c.value == 1 ? name("T1") : integer(c.value);
+    uint64_t before = writer_->stream->position;
+    uint32_t error = 0;
+    IeeeVariable variable{0xCE, index};
+    EXPECT_EQ(ieee_emit_record(writer_, IEEE_AS, &variable, fill_from_argument, &error), c.result);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(writer_->stream->position - before, c.bytes.size());
+    ++index;
+  }
+  ieee_stream_close(&writer_->stream);
+  Bytes bytes = ieee_file_bytes(out_);
+  EXPECT_EQ(bytes, (Bytes{0xE2, 0xCE, 0x28, 0x05, 0xE2, 0xCE, 0x29, 0xD4, 0x01}));
 }
 
 }  // namespace
