@@ -7,8 +7,19 @@
 
 namespace {
 
+constexpr ArmConsumerEntry kArmEntry = {
+    "ARM", EM_ARM, 1, 1, 0, 0, 0, 0,
+    0x7f000001u, 0x20000000u, 0x10000000u, 0x40000000u, 0, 0x4000000u, 0x8000000u,
+    8, arm_consumer_check_byte_order, arm_relocation_size, {0, 0, 0}, nullptr, {0, 0},
+};
+
 struct ArmConsumerState {
+  ArmConsumerState() : entry(kArmEntry) { entry.state = this; }
+  ArmConsumerState(const ArmConsumerState&) = delete;
+  ArmConsumerState& operator=(const ArmConsumerState&) = delete;
+
   ArmBeMode mode = ARM_BE_NONE;
+  ArmConsumerEntry entry;
 };
 ArmConsumerState& consumerState() { return runPart<ArmConsumerState>(); }
 
@@ -20,6 +31,25 @@ void report(const char* text, size_t length) {
 }  // namespace
 
 ArmBeMode arm_be_mode() { return consumerState().mode; }
+
+const ArmConsumerEntry* arm_consumer_entry() { return &consumerState().entry; }
+
+uint32_t arm_relocation_size(uint32_t type) {
+  switch (type) {
+    case 0:    // R_ARM_NONE
+      return 0;
+    case 8:    // R_ARM_ABS8
+      return 1;
+    case 5:    // R_ARM_ABS16
+    case 7:    // R_ARM_THM_ABS5
+    case 11:   // R_ARM_THM_PC8
+    case 102:  // R_ARM_THM_JUMP11
+    case 103:  // R_ARM_THM_JUMP8
+      return 2;
+    default:
+      return 4;
+  }
+}
 
 int arm_consumer_check_byte_order(const ArmInputObject* object, const char** name,
                                   ObjLibErrorClass* error) {

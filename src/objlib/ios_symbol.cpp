@@ -261,6 +261,18 @@ int ios_symbol_get_section(IosHandle symbol, IosHandle* section, IosErrorCode* e
   return 0;
 }
 
+int ios_symbol_section(IosHandle symbol, IosHandle* section, IosErrorCode* error) {
+  LOOKUP(symbol, record);
+  if (record->section.object_id == 0) {
+    ios_fail(error, IOS_ERR_NO_PROPERTY);
+    return -1;
+  }
+  IosSection* found = nullptr;
+  if (ios_get_section(record->section, &found, error) != 0) return 1;
+  if (section != nullptr) *section = record->section;
+  return 0;
+}
+
 int ios_symbol_set_section_number(IosHandle symbol, uint32_t number, IosErrorCode* error) {
   LOOKUP(symbol, record);
   if (record->section_number != kUnset && record->section_number != number)

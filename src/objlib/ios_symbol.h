@@ -119,6 +119,9 @@ int ios_symbol_get_name(IosHandle symbol, IosHandle* name, IosErrorCode* error);
 // id 0 for an undefined symbol.
 int ios_symbol_set_section(IosHandle symbol, IosHandle section, IosErrorCode* error);
 int ios_symbol_get_section(IosHandle symbol, IosHandle* section, IosErrorCode* error);
+// The symbol's section as a handle {file id, section id}, once the section is found;
+// -1 with 2 for a symbol without section; lookup errors as their getters give them.
+int ios_symbol_section(IosHandle symbol, IosHandle* section, IosErrorCode* error);
 // Write-once section number (unset all ones); 6.
 int ios_symbol_set_section_number(IosHandle symbol, uint32_t number, IosErrorCode* error);
 // The symbol's number, else its section's number; -1 without error code when

@@ -5,6 +5,7 @@
 
 #include "objlib/elf_context.h"
 #include "objlib/elf_writer.h"
+#include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
 
 namespace {
@@ -221,4 +222,11 @@ int ieee_elf_put_field(ElfContext* context, uint32_t value, uint32_t size, ObjLi
     return 1;
   }
   return 0;
+}
+
+uint64_t make_u64(uint32_t low, uint32_t high) { return ieee_make_u64(low, high); }
+
+void ieee_idtab_for_each(const IdTable* table, void (*function)(void* item, void* argument), void* argument) {
+  if (table == nullptr || function == nullptr) return;
+  for (uint32_t id = 1; id <= table->highest_id; ++id) function(idtab_get(table, id), argument);
 }

@@ -13,6 +13,7 @@
 #include "objlib/ios_types.h"
 
 struct ElfContext;
+struct IdTable;
 
 enum class IeeeField : uint8_t {
   Letter,
@@ -111,4 +112,9 @@ void* ieee_free_block(void* block, size_t size);
 int ieee_elf_put_field(ElfContext* context, uint32_t value, uint32_t size, ObjLibErrorClass* error);
 
 // Low and high word as one value.
+uint64_t make_u64(uint32_t low, uint32_t high);
 inline uint64_t ieee_make_u64(uint32_t low, uint32_t high) { return (uint64_t{high} << 32) | low; }
+
+// Calls the function with every item of the table (empty slots as null), in index
+// order; a null table does nothing.
+void ieee_idtab_for_each(const IdTable* table, void (*function)(void* item, void* argument), void* argument);

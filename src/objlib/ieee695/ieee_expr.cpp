@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "objlib/exprlib.h"
+#include "objlib/ieee695/ieee_access.h"
 #include "objlib/ieee695/ieee_state.h"
 #include "objlib/ieee695/ieee_writer.h"
 #include "objlib/ios_section.h"
@@ -62,23 +63,24 @@ int encode_name_text(IeeeWriter* writer, StrBuf* buffer, const char* text) {
       if (writer == nullptr) return 0;
       if (IeeeNameEntry* entry = ieee_find_cached_record_alt(
               writer, IosHandle{writer->file_id, static_cast<uint32_t>(number)})) {
-        if (ieee_buf_put_byte(buffer, 0xCE) != 0) return -1;
+        if (ieee_put_letter_n(buffer) != 0) return -1;
         return ieee_encode_number(buffer, entry->index);
       }
       return 0;
     case 'S':
       if (std::sscanf(text, "S%ld", &number) != 1) return 0;
-      if (ieee_buf_put_byte(buffer, 0xCE) != 0) return -1;
+      if (ieee_put_letter_n(buffer) != 0) return -1;
       return ieee_encode_number(buffer, number);
-    case 'T':
-      if (std::sscanf(text, "T%ld", &number) != 1 || writer == nullptr || number < 0 ||
-          number > static_cast<long>(UINT32_MAX)) {
+    case 'T': {
+      if (std::sscanf(text, "T%ld", &number) != 1 || writer == nullptr || number < 0 || number > long{UINT32_MAX}) {
         return 0;
       }
-      if (ieee_buf_put_byte(buffer, 0xD4) != 0) return -1;
-      return ieee_encode_number(buffer, static_cast<int64_t>(ieee_find_type_index(
-                                            writer, TypeHandle{writer->file_id, writer->debug_root_id,
-                                                               static_cast<uint32_t>(number)})));
+      IeeeTypeRecord* record = ieee_find_type_record(
+          writer, TypeHandle{writer->file_id, writer->debug_root_id, static_cast<uint32_t>(number)});
+      if (record == nullptr) return 0;
+      if (ieee_put_letter_t(buffer) != 0) return -1;
+      return ieee_encode_number(buffer, static_cast<int64_t>(record->index));
+    }
     default:
       return 0;
   }
@@ -134,10 +136,11 @@ int encode_node(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node, uint32
     return 0;
   }
   if (node->kind == EXPR_COND) {
-    static constexpr uint8_t kCodes[3] = {0xB6, 0xB7, 0xB8};
+    using PutCode = int (*)(StrBuf*);
+    static constexpr PutCode kCodes[3] = {ieee_put_code_b6, ieee_put_code_b7, ieee_put_code_b8};
     for (uint32_t i = 0; i < 3; ++i) {
       if (encode_node(writer, buffer, expr_operand(node, i), depth + 1) != 0) return -1;
-      if (ieee_buf_put_byte(buffer, kCodes[i]) != 0) return -1;
+      if (kCodes[i](buffer) != 0) return -1;
     }
     return 0;
   }
@@ -233,17 +236,50 @@ IeeeLetterRecord* ieee_encode_operand_refs(IeeeWriter* writer, uint32_t slot_ind
   return nullptr;
 }
 
+int ieee_put_letter_n(StrBuf* buffer) { return ieee_buf_put_byte(buffer, 0xCE); }
+int ieee_put_letter_t(StrBuf* buffer) { return ieee_buf_put_byte(buffer, 0xD4); }
+int ieee_put_code_b6(StrBuf* buffer) { return ieee_buf_put_byte(buffer, 0xB6); }
+int ieee_put_code_b7(StrBuf* buffer) { return ieee_buf_put_byte(buffer, 0xB7); }
+int ieee_put_code_b8(StrBuf* buffer) { return ieee_buf_put_byte(buffer, 0xB8); }
+
+int ieee_encode_expression_buffer(IosValue* target, IeeeWriter* writer) {
+  if (target == nullptr || target->expression == nullptr) return 0;
+  if (target->text == nullptr) target->text = ieee_buf_new(IEEE_BUF_MIN_CAPACITY);
+  if (target->text == nullptr) return -1;
+  return ieee_encode_expression(writer, target->text, target->expression);
+}
+
 int ieee_value_encode(IeeeWriter* writer, IosValue* value, uint32_t* error) {
   if (value->expression == nullptr) {
     if (error != nullptr) *error = 8;
     return 1;
   }
-  if (value->text == nullptr) value->text = ieee_buf_new(IEEE_BUF_MIN_CAPACITY);
-  if (value->text == nullptr || ieee_encode_expression(writer, value->text, value->expression) != 0) {
+  if (ieee_encode_expression_buffer(value, writer) != 0) {
     if (error != nullptr) *error = 5;
     return 1;
   }
   return 0;
+}
+
+uint32_t ieee_value_from_expression(IeeeWriter* writer, uint32_t* error) {
+  // The argument is taken before encoding, which moves the letter cache.
+  IeeeLetterRecord* argument = writer != nullptr ? writer->letter_cache : nullptr;
+  IeeeRecord* record = writer != nullptr ? writer->current : nullptr;
+  auto* holder = record != nullptr && record->body != nullptr
+                     ? static_cast<IosValue*>(ieee_body_field_address(record->body, record->type, IeeeField::Value))
+                     : nullptr;
+  if (argument == nullptr || argument->value.expression == nullptr || holder == nullptr) {
+    if (error != nullptr) *error = 8;
+    return 1;
+  }
+  uint32_t scratch = 0;
+  return ieee_set_encoded(writer, holder, argument->value.expression, error != nullptr ? error : &scratch);
+}
+
+void ios_set_attached_list(IeeeLetterRecord* record, StrBuf* buffer) {
+  if (record == nullptr || buffer == nullptr || record->value.text == buffer) return;
+  ieee_buf_free(record->value.text);
+  record->value.text = buffer;
 }
 
 ExprNode* ieee_fold_expressions(const ExprNode* list) {

@@ -4,12 +4,20 @@
 
 #include <cstdint>
 
+#include "objlib/ieee695/ieee_state.h"
 #include "objlib/ieee695/ieee_value.h"
 
 struct ExprNode;
 struct IeeeWriter;
 struct IeeeLetterRecord;
 
+// Single bytes of the encoding: the letters N and T, and the codes 0xB6, 0xB7 and
+// 0xB8 of a condition. 0, or -1 as ieee_buf_put_byte.
+int ieee_put_letter_n(StrBuf* buffer);
+int ieee_put_letter_t(StrBuf* buffer);
+int ieee_put_code_b6(StrBuf* buffer);
+int ieee_put_code_b7(StrBuf* buffer);
+int ieee_put_code_b8(StrBuf* buffer);
 // Function code of an operator kind; 0 for a kind without one.
 uint32_t ieee_operator_code(int32_t kind);
 // Appends a number: 0-127 as one byte, larger values with a count byte and their
@@ -20,6 +28,17 @@ int ieee_encode_number(StrBuf* buffer, int64_t value);
 int ieee_encode_expression(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node);
 // The letter record that stands for a store reference (slot index); null when none.
 IeeeLetterRecord* ieee_encode_operand_refs(IeeeWriter* writer, uint32_t slot_index);
+// Appends the encoding of the target's expression to its byte run, made when missing
+// (with capacity 10); nothing for a target without expression. 0, or -1 when the
+// bytes cannot be had. The writer resolves references (the current one by default).
+int ieee_encode_expression_buffer(IosValue* target, IeeeWriter* writer = ieee_current_writer());
+// Fills the value of the record under construction from the expression of the
+// record argument (the writer's letter record). 0, or 1 with class 8 when there is
+// no expression or the record has no value, 5 when the bytes cannot be had.
+uint32_t ieee_value_from_expression(IeeeWriter* writer, uint32_t* error);
+// Gives the letter record the byte buffer as its value bytes; the buffer it held goes
+// back to the pools. A null record or buffer changes nothing.
+void ios_set_attached_list(IeeeLetterRecord* record, StrBuf* buffer);
 // Encodes the holder's expression into its byte run (made when missing). 0 on
 // success, 1 with error 8 when there is no expression, 1 with error 5 when the bytes
 // cannot be had.

@@ -184,7 +184,21 @@ uint32_t fill_head(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* err
   }
 }
 
-uint32_t fill_comment(IeeeWriter* writer, uint32_t* error) {
+uint32_t fill_date(IeeeWriter* writer) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  writer->current->body->dt = IeeeBodyDT{{uint64_t(local.tm_year + 1900), uint64_t(local.tm_mon + 1),
+                                          uint64_t(local.tm_mday), uint64_t(local.tm_hour),
+                                          uint64_t(local.tm_min), uint64_t(local.tm_sec)}};
+  return 0;
+}
+
+}  // namespace
+
+// ---- Filler steps with names of their own ---------------------------------------
+
+uint32_t ieee_fill_comment(IeeeWriter* writer, uint32_t* error) {
   IeeeBodyCO& body = writer->current->body->co;
   IosFile* file = nullptr;
   bool found = ios_get_file(writer->file_id, &file, nullptr) == 0 && file != nullptr;
@@ -220,17 +234,7 @@ uint32_t fill_comment(IeeeWriter* writer, uint32_t* error) {
   return body.text != nullptr ? 0 : fail(error, ERR_PRODUCER);
 }
 
-uint32_t fill_date(IeeeWriter* writer) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  writer->current->body->dt = IeeeBodyDT{{uint64_t(local.tm_year + 1900), uint64_t(local.tm_mon + 1),
-                                          uint64_t(local.tm_mday), uint64_t(local.tm_hour),
-                                          uint64_t(local.tm_min), uint64_t(local.tm_sec)}};
-  return 0;
-}
-
-uint32_t fill_section_type(IeeeWriter* writer, uint32_t* error) {
+uint32_t ieee_fill_section_type(IeeeWriter* writer, uint32_t* error) {
   IeeeSectionEntry* entry = writer->current_section;
   if (entry == nullptr || entry->index < 1) return fail(error, ERR_OBLIGATED);
   IosSection* section = nullptr;
@@ -265,7 +269,9 @@ uint32_t fill_section_type(IeeeWriter* writer, uint32_t* error) {
 }
 
 // AS O: the call expression of the call-graph root at the current call index.
-uint32_t fill_call_list_value(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error) {
+uint32_t ieee_fill_call_list_value(IeeeWriter* writer, uint32_t* error) {
+  IeeeLetterRecord* argument = writer->letter_cache;
+  if (argument == nullptr) return fail(error, ERR_OBLIGATED);
   if (argument->value.text == nullptr) argument->value.text = ieee_buf_new(IEEE_BUF_MIN_CAPACITY);
   if (argument->value.text == nullptr) return fail(error, ERR_PRODUCER);
   IosCallGraphNode* node = nullptr;
@@ -286,7 +292,60 @@ uint32_t fill_call_list_value(IeeeWriter* writer, IeeeLetterRecord* argument, ui
   return body.value.text != nullptr ? 0 : fail(error, ERR_PRODUCER);
 }
 
-}  // namespace
+uint32_t ieee_fill_data_record(IeeeWriter* writer, uint32_t* error) {
+  IeeeSectionEntry* entry = writer->current_section;
+  uint32_t count = writer->next_count;
+  uint32_t width = entry != nullptr ? entry->mau_bits : 0;
+  uint32_t bytes_per_mau = (width + 7) / 8;
+  // A MAU wider than a data word would lose its high bits.
+  if (entry == nullptr || width == 0 || width > 32) return fail(error, ERR_PRODUCER);
+  if (count == 0 || uint64_t{count} * bytes_per_mau > IEEE_LD_DATA_BYTES) return fail(error, ERR_PRODUCER);
+  IosHandle image{0, 0};
+  IosHandle data{0, 0};
+  IosData* window = nullptr;
+  if (ios_section_get_image(entry->section, &image, nullptr) != 0 ||
+      ios_data_place(image, width, static_cast<uint32_t>(entry->load_address), count, &data, nullptr) != 0) {
+    return fail(error, ERR_STORE);
+  }
+  if (ios_get_data(data, &window, nullptr) != 0 || window == nullptr || window->words == nullptr) {
+    ios_section_remove_data(entry->section, data, nullptr);
+    return fail(error, ERR_STORE);
+  }
+  IeeeBodyLD& body = writer->current->body->ld;
+  body.count = uint64_t{count} * bytes_per_mau;
+  // Units go out in address order whatever the module's byte order: a reader loads
+  // a data record at ascending addresses, so reversing the units of a record would
+  // scramble the section against the ELF image of the same source.
+  uint32_t out = 0;
+  for (uint32_t unit = 0; unit < count; ++unit) {
+    for (uint32_t i = bytes_per_mau; i-- > 0;) body.data[out++] = static_cast<uint8_t>(window->words[unit] >> (8 * i));
+  }
+  int removed = ios_section_remove_data(entry->section, data, nullptr);
+  entry->load_address += count;
+  return removed == 0 ? 0 : fail(error, ERR_STORE);
+}
+
+uint32_t ieee_fill_relocation_item(IeeeWriter* writer, uint32_t* error) {
+  IeeeSectionEntry* entry = writer->current_section;
+  ExprNode* expression = writer->data_mode == 3 ? writer->next_relocation : nullptr;
+  uint32_t count = writer->next_count;
+  if (entry != nullptr) entry->load_address += count;
+  if (expression == nullptr || count == 0) return fail(error, ERR_OBLIGATED);
+  StrBuf* bytes = ieee_buf_new(IEEE_BUF_MIN_CAPACITY);
+  if (bytes == nullptr || ieee_buf_put_byte(bytes, 0xBE) != 0 ||
+      ieee_encode_expression(writer, bytes, expression) != 0 ||
+      (count != writer->maus_per_address && ieee_encode_number(bytes, count) != 0) ||
+      ieee_buf_put_byte(bytes, 0xBF) != 0) {
+    ieee_buf_free(bytes);
+    return fail(error, ERR_PRODUCER);
+  }
+  IeeeBodyLR& body = writer->current->body->lr;
+  body.item_kind = IEEE_LR_EXPRESSION;
+  ios_value_clear(&body.expression);
+  body.expression.text = bytes;
+  body.value_kind = 2;
+  return 0;
+}
 
 uint32_t ieee_fill_pending_name(IeeeWriter* writer, uint32_t* error) {
   IosHandle name = writer->pending_name;
@@ -320,10 +379,10 @@ uint32_t fill_sections(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t*
       if (argument != nullptr && (argument->letter == 0xCC || argument->letter == 0xD3)) {
         return fill_assign_value(writer, argument, error);
       }
-      if (argument != nullptr && argument->letter == 0xCF) return fill_call_list_value(writer, argument, error);
+      if (argument != nullptr && argument->letter == 0xCF) return ieee_fill_call_list_value(writer, error);
       return 0;
     case IEEE_ST:
-      return fill_section_type(writer, error);
+      return ieee_fill_section_type(writer, error);
     case IEEE_SA: {
       IosSection* section = nullptr;
       if (entry == nullptr || ios_get_section(entry->section, &section, nullptr) != 0 || section == nullptr) {
@@ -416,58 +475,28 @@ uint32_t fill_externals(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t
   }
 }
 
-uint32_t fill_data_record(IeeeWriter* writer, uint32_t* error) {
+// AS P away from the data just loaded: the step from the current load address, in
+// bytes, written as P plus or minus that many units. P stands for the load address
+// itself, so a step back is as plain as a step forward.
+uint32_t fill_load_step(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* error) {
   IeeeSectionEntry* entry = writer->current_section;
-  uint32_t count = writer->next_count;
-  uint32_t width = entry != nullptr ? entry->mau_bits : 0;
-  uint32_t bytes_per_mau = (width + 7) / 8;
-  // A MAU wider than a data word would lose its high bits.
-  if (entry == nullptr || width == 0 || width > 32) return fail(error, ERR_PRODUCER);
-  if (count == 0 || uint64_t{count} * bytes_per_mau > IEEE_LD_DATA_BYTES) return fail(error, ERR_PRODUCER);
-  IosHandle image{0, 0};
-  IosHandle data{0, 0};
-  IosData* window = nullptr;
-  if (ios_section_get_image(entry->section, &image, nullptr) != 0 ||
-      ios_data_place(image, width, static_cast<uint32_t>(entry->load_address), count, &data, nullptr) != 0) {
-    return fail(error, ERR_STORE);
-  }
-  if (ios_get_data(data, &window, nullptr) != 0 || window == nullptr || window->words == nullptr) {
-    ios_section_remove_data(entry->section, data, nullptr);
-    return fail(error, ERR_STORE);
-  }
-  IeeeBodyLD& body = writer->current->body->ld;
-  body.count = uint64_t{count} * bytes_per_mau;
-  // Units go out in address order whatever the module's byte order: a reader loads
-  // a data record at ascending addresses, so reversing the units of a record would
-  // scramble the section against the ELF image of the same source.
-  uint32_t out = 0;
-  for (uint32_t unit = 0; unit < count; ++unit) {
-    for (uint32_t i = bytes_per_mau; i-- > 0;) body.data[out++] = static_cast<uint8_t>(window->words[unit] >> (8 * i));
-  }
-  int removed = ios_section_remove_data(entry->section, data, nullptr);
-  entry->load_address += count;
-  return removed == 0 ? 0 : fail(error, ERR_STORE);
-}
-
-uint32_t fill_relocation_item(IeeeWriter* writer, uint32_t* error) {
-  IeeeSectionEntry* entry = writer->current_section;
-  ExprNode* expression = writer->data_mode == 3 ? writer->next_relocation : nullptr;
-  uint32_t count = writer->next_count;
-  if (entry != nullptr) entry->load_address += count;
-  if (expression == nullptr || count == 0) return fail(error, ERR_OBLIGATED);
+  if (entry == nullptr) return fail(error, ERR_OBLIGATED);
+  auto step = static_cast<int64_t>(ieee_value_number(argument->value));
+  if (step == 0) return fail(error, ERR_INTERNAL);
+  uint64_t bytes_per_mau = (entry->mau_bits + 7) / 8;
+  uint64_t magnitude = step < 0 ? uint64_t{0} - static_cast<uint64_t>(step) : static_cast<uint64_t>(step);
   StrBuf* bytes = ieee_buf_new(IEEE_BUF_MIN_CAPACITY);
-  if (bytes == nullptr || ieee_buf_put_byte(bytes, 0xBE) != 0 ||
-      ieee_encode_expression(writer, bytes, expression) != 0 ||
-      (count != writer->maus_per_address && ieee_encode_number(bytes, count) != 0) ||
-      ieee_buf_put_byte(bytes, 0xBF) != 0) {
+  if (bytes == nullptr || ieee_buf_put_byte(bytes, 0xD0) != 0 || ieee_encode_number(bytes, entry->index) != 0 ||
+      ieee_encode_number(bytes, static_cast<int64_t>(magnitude / (bytes_per_mau != 0 ? bytes_per_mau : 1))) != 0 ||
+      ieee_buf_put_byte(bytes, step < 0 ? 0xA6 : 0xA5) != 0) {
     ieee_buf_free(bytes);
     return fail(error, ERR_PRODUCER);
   }
-  IeeeBodyLR& body = writer->current->body->lr;
-  body.item_kind = IEEE_LR_EXPRESSION;
-  ios_value_clear(&body.expression);
-  body.expression.text = bytes;
-  body.value_kind = 2;
+  IeeeBodyAS& body = writer->current->body->as;
+  body.letter = argument->letter;
+  body.index = argument->index;
+  ios_value_clear(&body.value);
+  body.value.text = bytes;
   return 0;
 }
 
@@ -480,32 +509,20 @@ uint32_t fill_data(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* err
       if (argument->letter == 0xD2) return fill_assign_value(writer, argument, error);
       if (argument->letter != 0xD0) return 0;
       if (ieee_last_record_kind() == IEEE_SB) return fill_assign_value(writer, argument, error);
-      if (entry == nullptr) return fail(error, ERR_OBLIGATED);
-      auto offset = static_cast<int64_t>(ieee_value_number(argument->value));
-      if (offset == 0) return fail(error, ERR_INTERNAL);
-      int64_t bytes_per_mau = (entry->mau_bits + 7) / 8;
-      int64_t magnitude = offset < 0 ? -offset : offset;
-      ExprNode* value = reference_plus(writer, static_cast<uint32_t>(entry->records[2]->reference_value),
-                                       offset < 0 ? EXPR_SUB : EXPR_ADD, magnitude / (bytes_per_mau ? bytes_per_mau : 1));
-      if (value == nullptr) return fail(error, ERR_PRODUCER);
-      body->as.letter = argument->letter;
-      body->as.index = argument->index;
-      uint32_t result = set_encoded(writer, &body->as.value, value, error);
-      expr_release(value);
-      return result;
+      return fill_load_step(writer, argument, error);
     }
     case IEEE_LR:
       if (writer->data_mode != 3) return fail(error, ERR_SYNTAX);
-      return fill_relocation_item(writer, error);
+      return ieee_fill_relocation_item(writer, error);
     case IEEE_FA:
-      return fill_relocation_item(writer, error);
+      return ieee_fill_relocation_item(writer, error);
     case IEEE_SB:
       if (entry == nullptr || entry->index < 1) return fail(error, ERR_OBLIGATED);
       body->number.number = entry->index;
       return 0;
     case IEEE_LD:
       if (writer->data_mode != 1) return fail(error, ERR_SYNTAX);
-      return fill_data_record(writer, error);
+      return ieee_fill_data_record(writer, error);
     case IEEE_RE:
       if (writer->repeat_count < 1) return fail(error, ERR_OBLIGATED);
       body->number.number = writer->repeat_count;
@@ -542,7 +559,7 @@ uint32_t ieee_fill_record(IeeeWriter* writer, uint32_t* error) {
       break;
     case 0:
     case 1:
-      result = type == IEEE_CO ? fill_comment(writer, error)
+      result = type == IEEE_CO ? ieee_fill_comment(writer, error)
                : type == IEEE_DT ? fill_date(writer)
                                  : fail(error, ERR_SYNTAX);
       break;

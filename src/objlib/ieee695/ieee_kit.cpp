@@ -9,6 +9,7 @@
 #include "objlib/ieee695/ieee_expr.h"
 #include "objlib/ieee695/ieee_stream.h"
 #include "objlib/ios_callgraph.h"
+#include "objlib/ios_idtable.h"
 #include "objlib/ios_strtab.h"
 #include "objlib/ios_symbol.h"
 
@@ -110,7 +111,7 @@ void ieee_name_entry_mark(IeeeNameEntry* entry) {
 
 IeeeDebugBlock* ieee_block_new(IeeeWriter* writer, uint32_t kind) {
   auto block = std::make_unique<IeeeDebugBlock>();
-  IeeeDebugBlock* innermost = writer->open_blocks.empty() ? nullptr : writer->open_blocks.back();
+  IeeeDebugBlock* innermost = ieee_block_stack_top(&writer->open_blocks);
   if (innermost != nullptr) *block = *innermost;
   block->kind = kind;
   writer->current_block = innermost;
@@ -138,9 +139,25 @@ int ieee_block_end(IeeeWriter* writer, IeeeFillCallback fill, uint32_t* error) {
   return ieee_emit_record(writer, IEEE_BE, &block->kind, fill, error);
 }
 
+IeeeDebugBlock* ieee_block_stack_top(const std::vector<IeeeDebugBlock*>* stack) {
+  return stack == nullptr || stack->empty() ? nullptr : stack->back();
+}
+
 IeeeDebugBlock* ieee_block_top(IeeeWriter* writer) {
-  writer->current_block = writer->open_blocks.empty() ? nullptr : writer->open_blocks.back();
+  writer->current_block = ieee_block_stack_top(&writer->open_blocks);
   return writer->current_block;
+}
+
+void ieee_record_set_pair(IeeeLetterRecord* record, uint32_t reference, uint64_t reference_value) {
+  if (record == nullptr) return;
+  record->reference = reference;
+  record->reference_value = reference_value;
+}
+
+void ieee_free_id_table(IdTable** owner) {
+  if (owner == nullptr) return;
+  idtab_delete(*owner);
+  *owner = nullptr;
 }
 
 IeeeContextEntry* ieee_context_entry_at(IeeeWriter* writer, uint32_t index) {
@@ -282,6 +299,10 @@ void ieee_prepare_reader(IeeeWriter* writer) {
   writer->names_by_symbol.clear();
   writer->block_records.clear();
   writer->open_blocks.clear();
+  writer->current_type_record = nullptr;
+  writer->type_records_by_index.clear();
+  writer->type_records_by_id.clear();
+  writer->type_records.clear();
   writer->current_section = nullptr;
   writer->current_name = nullptr;
   writer->current_context = nullptr;

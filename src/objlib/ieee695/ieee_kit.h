@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "objlib/ieee695/ieee_writer.h"
+
+struct IdTable;
 
 // The record code (0xE0 and up) the stream holds next, else 0; nothing is taken.
 uint32_t ieee_peek_record_code(IeeeStream* stream);
@@ -15,6 +18,12 @@ IeeeSectionEntry* ieee_expression_section(IeeeWriter* writer, const StrBuf* byte
 // The name entry of a letter I, X or N and an index; null for another letter.
 IeeeNameEntry* ieee_find_name_entry_by_letter(IeeeWriter* writer, uint32_t letter, uint32_t index);
 void ieee_name_entry_mark(IeeeNameEntry* entry);
+// Sets the two words that tie a letter record to the store: the slot a reference
+// to it is looked up by, and the slot a reference node to it names. A null record is
+// left alone.
+void ieee_record_set_pair(IeeeLetterRecord* record, uint32_t reference, uint64_t reference_value);
+// Gives the id table held in the slot back to the pools; the slot becomes null.
+void ieee_free_id_table(IdTable** owner);
 
 // A new block record of a kind: a copy of the innermost open block when there is one.
 IeeeDebugBlock* ieee_block_new(IeeeWriter* writer, uint32_t kind);
@@ -24,6 +33,8 @@ int ieee_block_begin(IeeeWriter* writer, IeeeDebugBlock* block, IeeeFillCallback
 // Closes the innermost block, which becomes current, and emits BE for it. An empty
 // stack leaves the current block null and writes nothing.
 int ieee_block_end(IeeeWriter* writer, IeeeFillCallback fill, uint32_t* error);
+// The innermost block of a block stack; null for an empty or null stack.
+IeeeDebugBlock* ieee_block_stack_top(const std::vector<IeeeDebugBlock*>* stack);
 // Makes the innermost open block current (null when none) and returns it.
 IeeeDebugBlock* ieee_block_top(IeeeWriter* writer);
 

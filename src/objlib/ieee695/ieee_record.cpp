@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "objlib/ieee695/ieee_state.h"
+#include "objlib/ios_pool.h"
 
 namespace {
 
@@ -89,82 +90,30 @@ void free_items(IeeeItemList*& list) {
 void init_body(IeeeBody* body, uint32_t type) {
   std::memset(body, 0, sizeof(IeeeBody));
   switch (type) {
-    case IEEE_AS:
-      body->as.index = IEEE_UNSET;
-      ios_value_init(&body->as.value);
-      break;
-    case IEEE_E3:
-      ios_value_init(&body->e3.value);
-      break;
+    case IEEE_MB: ieee_init_rec_e0(&body->mb); break;
+    case IEEE_AS: ieee_init_rec_e2(&body->as); break;
+    case IEEE_E3: ieee_init_rec_e3(&body->e3); break;
     case IEEE_LR:
-    case IEEE_FA:
-      body->lr.parity = -1;
-      body->lr.item_kind = IEEE_LR_NONE;
-      body->lr.count = IEEE_UNSET;
-      body->lr.index = IEEE_UNSET;
-      ios_value_init(&body->lr.variable_value);
-      ios_value_init(&body->lr.expression);
-      break;
-    case IEEE_SB:
-    case IEEE_RE:
-      body->number.number = IEEE_UNSET;
-      break;
-    case IEEE_ST:
-      body->st.section = IEEE_UNSET;
-      body->st.trailing = IEEE_UNSET;
-      break;
-    case IEEE_SA:
-      body->sa = IeeeBodySA{IEEE_UNSET, IEEE_UNSET, IEEE_UNSET};
-      break;
-    case IEEE_NI:
-    case IEEE_FC:
-      body->name = IeeeBodyName{LETTER_I, IEEE_UNSET, nullptr};
-      break;
-    case IEEE_NX:
-      body->name = IeeeBodyName{LETTER_X, IEEE_UNSET, nullptr};
-      break;
-    case IEEE_NN:
-      body->name = IeeeBodyName{LETTER_N, IEEE_UNSET, nullptr};
-      break;
-    case IEEE_CO:
-      body->co.number = IEEE_UNSET;
-      break;
-    case IEEE_DT:
-      for (uint64_t& field : body->dt.fields) field = IEEE_UNSET;
-      break;
-    case IEEE_AD:
-      body->ad = IeeeBodyAD{IEEE_UNSET, IEEE_UNSET, 0};
-      break;
-    case IEEE_LD:
-      body->ld.count = IEEE_UNSET;
-      break;
-    case IEEE_AT:
-      body->at.index = IEEE_UNSET;
-      for (uint64_t& number : body->at.numbers) number = IEEE_UNSET;
-      ios_value_init(&body->at.value);
-      break;
-    case IEEE_TY:
-      body->ty.type_index = IEEE_UNSET;
-      body->ty.items = static_cast<IeeeItemList*>(std::calloc(1, sizeof(IeeeItemList)));
-      break;
-    case IEEE_WX:
-      body->wx.letter = LETTER_X;
-      body->wx.index = IEEE_UNSET;
-      ios_value_init(&body->wx.value);
-      break;
-    case IEEE_BB:
-      body->bb.block_type = IEEE_UNSET;
-      body->bb.size = IEEE_UNSET;
-      ios_value_init(&body->bb.value);
-      break;
-    case IEEE_BE:
-      ios_value_init(&body->be.value);
-      break;
-    case IEEE_FB:
-      body->fb = IeeeBodyFB{IEEE_UNSET, IEEE_UNSET};
-      break;
-    default:
-      break;
+    case IEEE_FA: ieee_init_rec_e4(&body->lr); break;
+    case IEEE_SB: ieee_init_rec_e5(&body->number); break;
+    case IEEE_ST: ieee_init_rec_e6(&body->st); break;
+    case IEEE_SA: ieee_init_rec_e7(&body->sa); break;
+    case IEEE_NI: ieee_init_rec_e8(&body->name); break;
+    case IEEE_NX: ieee_init_rec_e9(&body->name); break;
+    case IEEE_CO: ieee_init_rec_ea(&body->co); break;
+    case IEEE_DT: ieee_init_rec_eb(&body->dt); break;
+    case IEEE_AD: ieee_init_rec_ec(&body->ad); break;
+    case IEEE_LD: ieee_init_rec_ed(&body->ld); break;
+    case IEEE_NN: ieee_init_rec_f0(&body->name); break;
+    case IEEE_AT: ieee_init_rec_f1(&body->at); break;
+    case IEEE_TY: ieee_init_rec_f2(&body->ty); break;
+    case IEEE_WX: ieee_init_rec_f4(&body->wx); break;
+    case IEEE_RE: ieee_init_rec_f7(&body->number); break;
+    case IEEE_BB: ieee_init_rec_f8(&body->bb); break;
+    case IEEE_BE: ieee_init_rec_f9(&body->be); break;
+    case IEEE_FB: ieee_init_rec_fb(&body->fb); break;
+    case IEEE_FC: ieee_init_rec_fc(&body->name); break;
+    default: break;
   }
 }
 
@@ -514,35 +463,37 @@ int code_fc(IeeeBodyName& body, IeeeStream* stream) {
 
 int code_body(uint32_t type, IeeeBody* body, IeeeStream* stream) {
   switch (type) {
-    case IEEE_MB: return code_mb(body->mb, stream);
+    case IEEE_MB: return ieee_code_rec_e0(&body->mb, stream);
     case IEEE_ME: return 1;
-    case IEEE_AS: return code_as(body->as, stream);
-    case IEEE_E3: return code_e3(body->e3, stream);
+    case IEEE_AS: return ieee_code_rec_e2(&body->as, stream);
+    case IEEE_E3: return ieee_code_rec_e3(&body->e3, stream);
     case IEEE_LR:
-    case IEEE_FA: return code_lr(body->lr, stream);
-    case IEEE_SB:
-    case IEEE_RE: return code_number_body(body->number, stream);
-    case IEEE_ST: return code_st(body->st, stream);
-    case IEEE_SA: return code_sa(body->sa, stream);
-    case IEEE_NI: return code_name(body->name, stream, LETTER_I, true);
-    case IEEE_NX: return code_name(body->name, stream, LETTER_X, true);
-    case IEEE_NN: return code_name(body->name, stream, LETTER_N, false);
-    case IEEE_CO: return code_co(body->co, stream);
-    case IEEE_DT: return code_dt(body->dt, stream);
-    case IEEE_AD: return code_ad(body->ad, stream);
-    case IEEE_LD: return code_ld(body->ld, stream);
-    case IEEE_AT: return code_at(body->at, stream);
-    case IEEE_TY: return code_ty(body->ty, stream);
-    case IEEE_WX: return code_wx(body->wx, stream);
-    case IEEE_BB: return code_bb(body->bb, stream);
-    case IEEE_BE: return code_be(body->be, stream);
-    case IEEE_FB: return code_fb(body->fb, stream);
-    case IEEE_FC: return code_fc(body->name, stream);
+    case IEEE_FA: return ieee_code_rec_e4(&body->lr, stream);
+    case IEEE_SB: return ieee_code_rec_e5(&body->number, stream);
+    case IEEE_ST: return ieee_code_rec_e6(&body->st, stream);
+    case IEEE_SA: return ieee_code_rec_e7(&body->sa, stream);
+    case IEEE_NI: return ieee_code_rec_e8(&body->name, stream);
+    case IEEE_NX: return ieee_code_rec_e9(&body->name, stream);
+    case IEEE_CO: return ieee_code_rec_ea(&body->co, stream);
+    case IEEE_DT: return ieee_code_rec_eb(&body->dt, stream);
+    case IEEE_AD: return ieee_code_rec_ec(&body->ad, stream);
+    case IEEE_LD: return ieee_code_rec_ed(&body->ld, stream);
+    case IEEE_NN: return ieee_code_rec_f0(&body->name, stream);
+    case IEEE_AT: return ieee_code_rec_f1(&body->at, stream);
+    case IEEE_TY: return ieee_code_rec_f2(&body->ty, stream);
+    case IEEE_WX: return ieee_code_rec_f4(&body->wx, stream);
+    case IEEE_RE: return ieee_code_rec_f7(&body->number, stream);
+    case IEEE_BB: return ieee_code_rec_f8(&body->bb, stream);
+    case IEEE_BE: return ieee_code_rec_f9(&body->be, stream);
+    case IEEE_FB: return ieee_code_rec_fb(&body->fb, stream);
+    case IEEE_FC: return ieee_code_rec_fc(&body->name, stream);
     default: return 0;
   }
 }
 
 }  // namespace
+
+IeeeRecord* ieee_record_scratch_alloc() { return static_cast<IeeeRecord*>(pool_alloc(sizeof(IeeeRecord))); }
 
 bool ieee_record_type_known(uint32_t type) {
   if (type < IEEE_MB || type > IEEE_FC) return false;
@@ -624,3 +575,164 @@ int ieee_items_append(IeeeItemList* list, uint32_t item) {
 
 int16_t ieee_lr_parity() { return ieee_process_state().lr_parity; }
 void ieee_lr_parity_set(int16_t parity) { ieee_process_state().lr_parity = parity; }
+
+// ---- one type's defaults --------------------------------------------------------
+
+void ieee_init_rec_e0(IeeeBodyMB* body) {
+  if (body != nullptr) *body = IeeeBodyMB{nullptr, nullptr};
+}
+
+void ieee_init_rec_e2(IeeeBodyAS* body) {
+  if (body == nullptr) return;
+  body->letter = 0;
+  body->index = IEEE_UNSET;
+  ios_value_init(&body->value);
+}
+
+void ieee_init_rec_e3(IeeeBodyE3* body) {
+  if (body == nullptr) return;
+  body->letter = 0;
+  ios_value_init(&body->value);
+}
+
+void ieee_init_rec_e4(IeeeBodyLR* body) {
+  if (body == nullptr) return;
+  body->parity = -1;
+  body->item_kind = IEEE_LR_NONE;
+  body->count = IEEE_UNSET;
+  body->data[0] = 0;
+  body->letter = 0;
+  body->index = IEEE_UNSET;
+  ios_value_init(&body->variable_value);
+  ios_value_init(&body->expression);
+  body->value_kind = 0;
+}
+
+void ieee_init_rec_e5(IeeeBodyNumber* body) {
+  if (body != nullptr) body->number = IEEE_UNSET;
+}
+
+void ieee_init_rec_e6(IeeeBodyST* body) {
+  if (body == nullptr) return;
+  body->section = IEEE_UNSET;
+  std::memset(body->types, 0, sizeof body->types);
+  body->name = nullptr;
+  body->trailing = IEEE_UNSET;
+}
+
+void ieee_init_rec_e7(IeeeBodySA* body) {
+  if (body != nullptr) *body = IeeeBodySA{IEEE_UNSET, IEEE_UNSET, IEEE_UNSET};
+}
+
+void ieee_init_rec_e8(IeeeBodyName* body) {
+  if (body != nullptr) *body = IeeeBodyName{LETTER_I, IEEE_UNSET, nullptr};
+}
+
+void ieee_init_rec_e9(IeeeBodyName* body) {
+  if (body != nullptr) *body = IeeeBodyName{LETTER_X, IEEE_UNSET, nullptr};
+}
+
+void ieee_init_rec_ea(IeeeBodyCO* body) {
+  if (body != nullptr) *body = IeeeBodyCO{IEEE_UNSET, nullptr};
+}
+
+void ieee_init_rec_eb(IeeeBodyDT* body) {
+  if (body == nullptr) return;
+  for (uint64_t& field : body->fields) field = IEEE_UNSET;
+}
+
+void ieee_init_rec_ec(IeeeBodyAD* body) {
+  if (body != nullptr) *body = IeeeBodyAD{IEEE_UNSET, IEEE_UNSET, 0};
+}
+
+void ieee_init_rec_ed(IeeeBodyLD* body) {
+  if (body == nullptr) return;
+  body->count = IEEE_UNSET;
+  body->data[0] = 0;
+}
+
+void ieee_init_rec_f0(IeeeBodyName* body) {
+  if (body != nullptr) *body = IeeeBodyName{LETTER_N, IEEE_UNSET, nullptr};
+}
+
+void ieee_init_rec_f1(IeeeBodyAT* body) {
+  if (body == nullptr) return;
+  body->letter = 0;
+  body->index = IEEE_UNSET;
+  for (uint64_t& number : body->numbers) number = IEEE_UNSET;
+  body->third_present = 0;
+  ios_value_init(&body->value);
+}
+
+void ieee_init_rec_f2(IeeeBodyTY* body) {
+  if (body == nullptr) return;
+  body->type_index = IEEE_UNSET;
+  body->items = static_cast<IeeeItemList*>(std::calloc(1, sizeof(IeeeItemList)));
+}
+
+void ieee_init_rec_f4(IeeeBodyWX* body) {
+  if (body == nullptr) return;
+  body->letter = LETTER_X;
+  body->index = IEEE_UNSET;
+  ios_value_init(&body->value);
+}
+
+void ieee_init_rec_f7(IeeeBodyNumber* body) { ieee_init_rec_e5(body); }
+
+void ieee_init_rec_f8(IeeeBodyBB* body) {
+  if (body == nullptr) return;
+  body->block_type = IEEE_UNSET;
+  body->size = IEEE_UNSET;
+  body->name = nullptr;
+  ios_value_init(&body->value);
+}
+
+void ieee_init_rec_f9(IeeeBodyBE* body) {
+  if (body != nullptr) ios_value_init(&body->value);
+}
+
+void ieee_init_rec_fb(IeeeBodyFB* body) {
+  if (body != nullptr) *body = IeeeBodyFB{IEEE_UNSET, IEEE_UNSET};
+}
+
+void ieee_init_rec_fc(IeeeBodyName* body) { ieee_init_rec_e8(body); }
+
+// ---- one type's body coder ------------------------------------------------------
+
+namespace {
+
+template <typename Body>
+int code_checked(Body* body, IeeeStream* stream, int (*code)(Body&, IeeeStream*)) {
+  return body != nullptr && stream != nullptr ? code(*body, stream) : 0;
+}
+
+int code_ni(IeeeBodyName& body, IeeeStream* stream) { return code_name(body, stream, LETTER_I, true); }
+int code_nx(IeeeBodyName& body, IeeeStream* stream) { return code_name(body, stream, LETTER_X, true); }
+int code_nn(IeeeBodyName& body, IeeeStream* stream) { return code_name(body, stream, LETTER_N, false); }
+
+}  // namespace
+
+int ieee_code_rec_e0(IeeeBodyMB* body, IeeeStream* stream) { return code_checked(body, stream, code_mb); }
+int ieee_code_rec_e2(IeeeBodyAS* body, IeeeStream* stream) { return code_checked(body, stream, code_as); }
+int ieee_code_rec_e3(IeeeBodyE3* body, IeeeStream* stream) { return code_checked(body, stream, code_e3); }
+int ieee_code_rec_e4(IeeeBodyLR* body, IeeeStream* stream) { return code_checked(body, stream, code_lr); }
+int ieee_code_rec_e5(IeeeBodyNumber* body, IeeeStream* stream) {
+  return code_checked(body, stream, code_number_body);
+}
+int ieee_code_rec_e6(IeeeBodyST* body, IeeeStream* stream) { return code_checked(body, stream, code_st); }
+int ieee_code_rec_e7(IeeeBodySA* body, IeeeStream* stream) { return code_checked(body, stream, code_sa); }
+int ieee_code_rec_e8(IeeeBodyName* body, IeeeStream* stream) { return code_checked(body, stream, code_ni); }
+int ieee_code_rec_e9(IeeeBodyName* body, IeeeStream* stream) { return code_checked(body, stream, code_nx); }
+int ieee_code_rec_ea(IeeeBodyCO* body, IeeeStream* stream) { return code_checked(body, stream, code_co); }
+int ieee_code_rec_eb(IeeeBodyDT* body, IeeeStream* stream) { return code_checked(body, stream, code_dt); }
+int ieee_code_rec_ec(IeeeBodyAD* body, IeeeStream* stream) { return code_checked(body, stream, code_ad); }
+int ieee_code_rec_ed(IeeeBodyLD* body, IeeeStream* stream) { return code_checked(body, stream, code_ld); }
+int ieee_code_rec_f0(IeeeBodyName* body, IeeeStream* stream) { return code_checked(body, stream, code_nn); }
+int ieee_code_rec_f1(IeeeBodyAT* body, IeeeStream* stream) { return code_checked(body, stream, code_at); }
+int ieee_code_rec_f2(IeeeBodyTY* body, IeeeStream* stream) { return code_checked(body, stream, code_ty); }
+int ieee_code_rec_f4(IeeeBodyWX* body, IeeeStream* stream) { return code_checked(body, stream, code_wx); }
+int ieee_code_rec_f7(IeeeBodyNumber* body, IeeeStream* stream) { return ieee_code_rec_e5(body, stream); }
+int ieee_code_rec_f8(IeeeBodyBB* body, IeeeStream* stream) { return code_checked(body, stream, code_bb); }
+int ieee_code_rec_f9(IeeeBodyBE* body, IeeeStream* stream) { return code_checked(body, stream, code_be); }
+int ieee_code_rec_fb(IeeeBodyFB* body, IeeeStream* stream) { return code_checked(body, stream, code_fb); }
+int ieee_code_rec_fc(IeeeBodyName* body, IeeeStream* stream) { return code_checked(body, stream, code_fc); }

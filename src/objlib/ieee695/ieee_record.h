@@ -170,6 +170,9 @@ struct IeeeRecord {
   IeeeBody storage;
 };
 
+// A zeroed record block from the pools (pool_free with its size gives it back); null
+// when out of memory.
+IeeeRecord* ieee_record_scratch_alloc();
 // Whether a record of this type can be set up.
 bool ieee_record_type_known(uint32_t type);
 // Sets the record up for the type with its defaults; null for a null record or an
@@ -184,6 +187,58 @@ int ieee_record_transfer(IeeeRecord* record, IeeeStream* stream);
 void ieee_record_get_value(IosValue* out, const IeeeRecord* record);
 // Copies a holder into the value of an AS or WX record; a null record does nothing.
 void ieee_record_set_value(IeeeRecord* record, const IosValue* value);
+
+// One record type's defaults (ieee_init_rec_*) and its body coder (ieee_code_rec_*),
+// named by the type byte; ieee_record_init and ieee_record_transfer dispatch to them.
+// LR and its twin 0xFA share the routines of 0xE4, and SB and RE have the same ones.
+// ME has no body and so no routine. A null body is left alone; a coder given a null
+// body or stream reports 0.
+void ieee_init_rec_e0(IeeeBodyMB* body);
+void ieee_init_rec_e2(IeeeBodyAS* body);
+void ieee_init_rec_e3(IeeeBodyE3* body);
+void ieee_init_rec_e4(IeeeBodyLR* body);
+void ieee_init_rec_e5(IeeeBodyNumber* body);
+void ieee_init_rec_e6(IeeeBodyST* body);
+void ieee_init_rec_e7(IeeeBodySA* body);
+void ieee_init_rec_e8(IeeeBodyName* body);
+void ieee_init_rec_e9(IeeeBodyName* body);
+void ieee_init_rec_ea(IeeeBodyCO* body);
+void ieee_init_rec_eb(IeeeBodyDT* body);
+void ieee_init_rec_ec(IeeeBodyAD* body);
+void ieee_init_rec_ed(IeeeBodyLD* body);
+void ieee_init_rec_f0(IeeeBodyName* body);
+void ieee_init_rec_f1(IeeeBodyAT* body);
+// Gives the body a new empty item list; a body set up before must be cleared first.
+void ieee_init_rec_f2(IeeeBodyTY* body);
+void ieee_init_rec_f4(IeeeBodyWX* body);
+void ieee_init_rec_f7(IeeeBodyNumber* body);
+void ieee_init_rec_f8(IeeeBodyBB* body);
+void ieee_init_rec_f9(IeeeBodyBE* body);
+void ieee_init_rec_fb(IeeeBodyFB* body);
+void ieee_init_rec_fc(IeeeBodyName* body);
+
+int ieee_code_rec_e0(IeeeBodyMB* body, IeeeStream* stream);
+int ieee_code_rec_e2(IeeeBodyAS* body, IeeeStream* stream);
+int ieee_code_rec_e3(IeeeBodyE3* body, IeeeStream* stream);
+int ieee_code_rec_e4(IeeeBodyLR* body, IeeeStream* stream);
+int ieee_code_rec_e5(IeeeBodyNumber* body, IeeeStream* stream);
+int ieee_code_rec_e6(IeeeBodyST* body, IeeeStream* stream);
+int ieee_code_rec_e7(IeeeBodySA* body, IeeeStream* stream);
+int ieee_code_rec_e8(IeeeBodyName* body, IeeeStream* stream);
+int ieee_code_rec_e9(IeeeBodyName* body, IeeeStream* stream);
+int ieee_code_rec_ea(IeeeBodyCO* body, IeeeStream* stream);
+int ieee_code_rec_eb(IeeeBodyDT* body, IeeeStream* stream);
+int ieee_code_rec_ec(IeeeBodyAD* body, IeeeStream* stream);
+int ieee_code_rec_ed(IeeeBodyLD* body, IeeeStream* stream);
+int ieee_code_rec_f0(IeeeBodyName* body, IeeeStream* stream);
+int ieee_code_rec_f1(IeeeBodyAT* body, IeeeStream* stream);
+int ieee_code_rec_f2(IeeeBodyTY* body, IeeeStream* stream);
+int ieee_code_rec_f4(IeeeBodyWX* body, IeeeStream* stream);
+int ieee_code_rec_f7(IeeeBodyNumber* body, IeeeStream* stream);
+int ieee_code_rec_f8(IeeeBodyBB* body, IeeeStream* stream);
+int ieee_code_rec_f9(IeeeBodyBE* body, IeeeStream* stream);
+int ieee_code_rec_fb(IeeeBodyFB* body, IeeeStream* stream);
+int ieee_code_rec_fc(IeeeBodyName* body, IeeeStream* stream);
 
 // Appends one TY item; 0, or -1 when the list cannot grow.
 int ieee_items_append(IeeeItemList* list, uint32_t item);

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "objlib/ios_pool.h"
+
 namespace {
 
 // One block write; a short write marks the stream so that the run can report it.
@@ -57,9 +59,11 @@ int finish_number(IeeeStream* stream, uint8_t first, uint64_t* out) {
 
 }  // namespace
 
+IeeeStream* ieee_stream_alloc() { return static_cast<IeeeStream*>(pool_alloc(sizeof(IeeeStream))); }
+
 IeeeStream* ieee_stream_open(FILE* handle, uint32_t mode) {
   if (handle == nullptr) return nullptr;
-  auto* stream = static_cast<IeeeStream*>(std::calloc(1, sizeof(IeeeStream)));
+  IeeeStream* stream = ieee_stream_alloc();
   if (stream == nullptr) return nullptr;
   stream->handle = handle;
   stream->mode = mode;
@@ -78,7 +82,7 @@ int ieee_stream_close(IeeeStream** slot) {
     if (std::fflush(stream->handle) != 0) ok = false;
     ok = ok && !stream->write_failed;
   }
-  std::free(stream);
+  pool_free(stream, sizeof(IeeeStream));
   *slot = nullptr;
   return ok ? 1 : 0;
 }

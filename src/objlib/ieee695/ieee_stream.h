@@ -30,6 +30,9 @@ struct IeeeVariable {
   uint64_t index;
 };
 
+// A zeroed stream block from the pools (pool_free with its size gives it back); null
+// when out of memory.
+IeeeStream* ieee_stream_alloc();
 // A new stream on the handle, writing for mode 1 and reading for mode 0; null for a
 // null handle or out of memory.
 IeeeStream* ieee_stream_open(FILE* handle, uint32_t mode);

@@ -12,6 +12,7 @@
 #include "objlib/ios_debug.h"
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_image.h"
+#include "objlib/ios_pool.h"
 #include "objlib/ios_section.h"
 #include "objlib/ios_strtab.h"
 #include "objlib/ios_symbol.h"
@@ -58,48 +59,6 @@ void start_part(IeeeWriter* writer, uint32_t part, uint32_t* error) {
   *error = 0;
 }
 
-IeeeSectionEntry* new_section_entry(IeeeWriter* writer, uint32_t index, IosHandle section,
-                                    uint32_t mau_bits) {
-  auto entry = std::make_unique<IeeeSectionEntry>();
-  entry->index = index;
-  entry->section = section;
-  entry->mau_bits = mau_bits;
-  entry->load_address = 0;
-  const uint32_t letters[4] = {LETTER_L, LETTER_R, LETTER_P, LETTER_S};
-  for (int i = 0; i < 4; ++i) entry->records[i] = ieee_letter_record(writer, letters[i], index);
-  // The section's address slot is what a reference to the section names: its L
-  // variable when the section has a fixed address, else its relocation base R.
-  IosSection* record = nullptr;
-  if (ios_get_section(section, &record, nullptr) == 0 && record != nullptr) {
-    ExprNode* address = nullptr;
-    bool fixed = ios_section_get_address_expr(section, &address, nullptr) == 0 && address != nullptr;
-    IeeeLetterRecord* base = entry->records[fixed ? 0 : 1];
-    base->reference = record->address_slot.index;
-    for (IeeeLetterRecord* letter : entry->records) letter->reference_value = record->address_slot.index;
-    if (base->reference != 0) writer->by_reference.emplace(base->reference, base);
-  }
-  IeeeSectionEntry* raw = entry.get();
-  writer->sections.push_back(std::move(entry));
-  writer->sections_by_id[section.object_id] = raw;
-  return raw;
-}
-
-void new_name_entry(IeeeWriter* writer, uint32_t letter, IosHandle symbol) {
-  IosSymbol* record = nullptr;
-  if (ios_get_symbol(symbol, &record, nullptr) != 0 || record == nullptr) return;
-  auto entry = std::make_unique<IeeeNameEntry>();
-  entry->index = writer->next_name_index++;
-  entry->record = ieee_letter_record(writer, letter, entry->index);
-  entry->symbol = symbol;
-  entry->section = record->section.object_id != 0
-                       ? ieee_find_cached_record(writer, record->section)
-                       : nullptr;
-  entry->record->reference = record->slot.index;
-  if (record->slot.index != 0) writer->by_reference.emplace(record->slot.index, entry->record);
-  writer->names_by_symbol[symbol.object_id] = entry.get();
-  writer->names.push_back(std::move(entry));
-}
-
 void add_scope_names(IeeeWriter* writer, IosHandle scope, bool global) {
   uint32_t count = 0;
   if (ios_scope_count_symbols(scope, &count, nullptr) != 0) return;
@@ -117,7 +76,7 @@ void add_scope_names(IeeeWriter* writer, IosHandle scope, bool global) {
       bool defined = ios_symbol_get_section_expr(symbol, &value, nullptr) == 0 && value != nullptr;
       letter = defined ? LETTER_I : LETTER_X;
     }
-    new_name_entry(writer, letter, symbol);
+    ieee_new_name_entry(writer, letter, writer->next_name_index, symbol);
   }
 }
 
@@ -133,7 +92,7 @@ void release_writer_contents(IeeeWriter* writer) {
   for (auto& record : writer->letter_records) ios_value_clear(&record->value);
   if (writer->scratch != nullptr) {
     ieee_record_clear(writer->scratch);
-    std::free(writer->scratch);
+    pool_free(writer->scratch, sizeof(IeeeRecord));
     writer->scratch = nullptr;
   }
   ieee_buf_free(writer->module_name);
@@ -142,8 +101,71 @@ void release_writer_contents(IeeeWriter* writer) {
 
 }  // namespace
 
+IeeeSectionEntry* ieee_new_section_entry(IeeeWriter* writer, uint32_t index, IosHandle section) {
+  // Indexes stay dense: a new entry takes the next index or replaces one.
+  if (writer == nullptr || index < 1 || index > writer->sections.size() + 1) return nullptr;
+  auto entry = std::make_unique<IeeeSectionEntry>();
+  entry->index = index;
+  entry->section = section;
+  entry->load_address = 0;
+  uint32_t bits = 0;
+  IosFile* file = nullptr;
+  if ((ios_section_get_mau_size(section, &bits, nullptr) != 0 || bits == 0) &&
+      ios_get_file(section.file_id, &file, nullptr) == 0 && file != nullptr) {
+    bits = file->mau_size;
+  }
+  entry->mau_bits = bits;
+  const uint32_t letters[4] = {LETTER_L, LETTER_R, LETTER_P, LETTER_S};
+  for (int i = 0; i < 4; ++i) {
+    entry->records[i] = ieee_letter_record(writer, letters[i], index);
+    if (entry->records[i] == nullptr) return nullptr;
+  }
+  // The section's address slot is what a reference to the section names: its L
+  // variable when the section has a fixed address, else its relocation base R.
+  IosSection* record = nullptr;
+  if (ios_get_section(section, &record, nullptr) == 0 && record != nullptr) {
+    ExprNode* address = nullptr;
+    bool fixed = ios_section_get_address_expr(section, &address, nullptr) == 0 && address != nullptr;
+    IeeeLetterRecord* base = entry->records[fixed ? 0 : 1];
+    base->reference = record->address_slot.index;
+    for (IeeeLetterRecord* letter : entry->records) letter->reference_value = record->address_slot.index;
+    if (base->reference != 0) writer->by_reference.emplace(base->reference, base);
+  }
+  IeeeSectionEntry* raw = entry.get();
+  if (index > writer->sections.size()) writer->sections.push_back(std::move(entry));
+  else writer->sections[index - 1] = std::move(entry);
+  writer->sections_by_id[section.object_id] = raw;
+  return raw;
+}
+
+IeeeNameEntry* ieee_new_name_entry(IeeeWriter* writer, uint32_t letter, uint32_t index, IosHandle symbol) {
+  IosSymbol* record = nullptr;
+  // Indexes stay dense: a new entry takes the next index or replaces one.
+  if (writer == nullptr || index < IEEE_FIRST_NAME_INDEX || index - IEEE_FIRST_NAME_INDEX > writer->names.size() ||
+      ios_get_symbol(symbol, &record, nullptr) != 0 || record == nullptr) {
+    return nullptr;
+  }
+  auto entry = std::make_unique<IeeeNameEntry>();
+  entry->index = index;
+  entry->record = ieee_letter_record(writer, letter, index);
+  if (entry->record == nullptr) return nullptr;
+  entry->symbol = symbol;
+  entry->section = record->section.object_id != 0 ? ieee_find_cached_record(writer, record->section) : nullptr;
+  entry->record->reference = record->slot.index;
+  if (record->slot.index != 0) writer->by_reference.emplace(record->slot.index, entry->record);
+  IeeeNameEntry* raw = entry.get();
+  writer->names_by_symbol[symbol.object_id] = raw;
+  size_t slot = index - IEEE_FIRST_NAME_INDEX;
+  if (slot == writer->names.size()) writer->names.push_back(std::move(entry));
+  else writer->names[slot] = std::move(entry);
+  writer->next_name_index = std::max(writer->next_name_index, index + 1);
+  return raw;
+}
+
+IeeeWriter* ieee_writer_alloc() { return new (std::nothrow) IeeeWriter{}; }
+
 IeeeWriter* ieee_writer_new(FILE* handle, const char* name, uint32_t file_id) {
-  auto* writer = new (std::nothrow) IeeeWriter{};
+  IeeeWriter* writer = ieee_writer_alloc();
   if (writer == nullptr) return nullptr;
   writer->handle = handle;
   writer->module_name = ieee_buf_from_string(name != nullptr ? name : "");
@@ -161,7 +183,7 @@ IeeeWriter* ieee_writer_new(FILE* handle, const char* name, uint32_t file_id) {
   ieee_process_state().current_writer = writer;
   writer->current_part = IEEE_PART_HEAD;
   for (uint32_t n = 0; n < IEEE_PART_COUNT; ++n) writer->parts[n] = IeeePartSlot{n, 0};
-  writer->scratch = static_cast<IeeeRecord*>(std::calloc(1, sizeof(IeeeRecord)));
+  writer->scratch = ieee_record_scratch_alloc();
   writer->block_flag = 1;
   writer->last_block_end = -1;
   return writer;
@@ -356,9 +378,7 @@ void ieee_prepare_module(IeeeWriter* writer) {
     if (ios_get_section(section, &live, nullptr) != 0 || live == nullptr) continue;
     uint32_t type = 0;
     if (ios_section_get_type(section, &type, nullptr) == 0 && type == 2 && writer->object_kind != 5) continue;
-    uint32_t bits = 0;
-    if (ios_section_get_mau_size(section, &bits, nullptr) != 0 || bits == 0) bits = file->mau_size;
-    new_section_entry(writer, writer->next_section_index++, section, bits);
+    if (ieee_new_section_entry(writer, writer->next_section_index, section) != nullptr) ++writer->next_section_index;
   }
   // Roots of the resolved call graph get the O variables that carry their calls.
   uint32_t roots = 0;
@@ -521,19 +541,22 @@ int write_section_data(IeeeWriter* writer, IeeeSectionEntry* entry, uint32_t siz
     *error = 5;
     return 1;
   }
+  constexpr uint64_t NONE = ~uint64_t{0};
   std::vector<IeeeRelocationPoint> points = relocation_points(entry);
   std::vector<IosRange> runs = data_runs(entry, size);
   size_t point = 0;
   size_t run = 0;
   int result = 0;
-  // Every round covers at least one unit or moves to the next run, so the walk ends
-  // also when the runs leave gaps or end before the section does.
+  // Relocation points are loaded wherever they lie, in a run, in a gap between runs or
+  // after the last one; plain data only inside the runs. Every round covers at least
+  // one unit or moves the load address forward, so the walk ends whatever the tables
+  // hold.
   while (entry->load_address < size && result == 0) {
     uint64_t address = entry->load_address;
-    while (point < points.size() && points[point].offset < address) ++point;
+    while (point < points.size() && (points[point].offset < address || points[point].units == 0)) ++point;
     while (run < runs.size() && uint64_t{runs[run].start} + runs[run].count <= address) ++run;
-    if (run == runs.size()) break;
-    if (point < points.size() && points[point].offset == address && points[point].units != 0) {
+    uint64_t next_point = point < points.size() ? points[point].offset : NONE;
+    if (next_point == address) {
       writer->data_mode = 3;
       writer->next_relocation = points[point].expression;
       writer->next_count = points[point].units;
@@ -543,17 +566,18 @@ int write_section_data(IeeeWriter* writer, IeeeSectionEntry* entry, uint32_t siz
       if (entry->load_address == address) break;
       continue;
     }
-    if (runs[run].start > address) {
-      // A gap between runs: the next data goes to a new load address.
-      result = ieee_set_load_address(writer, entry, runs[run].start, error);
+    if (run == runs.size() || runs[run].start > address) {
+      // Nothing to load here: on to the next run or relocation point, if any lies
+      // inside the section.
+      uint64_t target = std::min<uint64_t>(run < runs.size() ? runs[run].start : NONE, next_point);
+      if (target >= size) break;
+      result = ieee_set_load_address(writer, entry, target, error);
       if (entry->load_address == address) break;
       continue;
     }
     uint64_t end = uint64_t{runs[run].start} + runs[run].count;
-    end = std::min<uint64_t>(end, size);
-    if (point < points.size()) end = std::min<uint64_t>(end, points[point].offset);
+    end = std::min<uint64_t>({end, size, next_point});
     uint64_t count = std::min<uint64_t>(end - address, limit);
-    if (count == 0) count = 1;
     writer->data_mode = 1;
     writer->next_count = static_cast<uint32_t>(count);
     result = emit(writer, IEEE_LD, nullptr, error);
@@ -614,15 +638,18 @@ int64_t ieee_stream_position(const IeeeStream* stream) {
 
 int ieee_set_load_address(IeeeWriter* writer, IeeeSectionEntry* entry, uint64_t address,
                           uint32_t* error) {
-  if (entry == nullptr || address == entry->load_address) return 0;
+  if (writer == nullptr || entry == nullptr || address == entry->load_address) return 0;
   IeeeLetterRecord* record = ieee_letter_record(writer, LETTER_P, entry->index);
-  // The value is built on the section's base, so it carries the whole offset from the
-  // section start (in bytes), not the step from the previous load address. Both name
-  // the same address, since P stood at base + current; this form does not depend on
-  // a reader following P through every data record, and never needs a negative step.
-  uint64_t bytes_per_mau = (entry->mau_bits + 7) / 8;
+  if (record == nullptr) {
+    *error = 5;
+    return 1;
+  }
+  // The record carries the step from the current load address in bytes; the filler
+  // writes it as P plus or minus that many units.
+  auto bytes_per_mau = static_cast<int64_t>((entry->mau_bits + 7) / 8);
+  int64_t step = static_cast<int64_t>(address - entry->load_address) * (bytes_per_mau != 0 ? bytes_per_mau : 1);
   ios_value_clear(&record->value);
-  ieee_value_set_number(&record->value, address * (bytes_per_mau != 0 ? bytes_per_mau : 1));
+  ieee_value_set_number(&record->value, static_cast<uint64_t>(step));
   IeeeSectionEntry* outer = writer->current_section;
   writer->current_section = entry;
   uint32_t mode = writer->data_mode;
@@ -631,7 +658,8 @@ int ieee_set_load_address(IeeeWriter* writer, IeeeSectionEntry* entry, uint64_t 
   int result = ieee_emit_record(writer, IEEE_AS, &variable, ieee_fill_record, error);
   writer->data_mode = mode;
   writer->current_section = outer;
-  entry->load_address = address;
+  // A step that was not written leaves the entry where the module stands.
+  if (result == 0) entry->load_address = address;
   return result;
 }
 

@@ -87,6 +87,17 @@ inline uint32_t* ieee_block_word(IeeeDebugBlock* block, uint32_t word) {
   return word == 0 ? &block->kind : &block->words[word - 1];
 }
 
+// The T variable that stands for a type: its IEEE-695 type index and the type, as
+// the handle of its type table (two words) and its type id. A built-in index below
+// 256 names the store's built-in code in the type id; a built-in pointer (indexes
+// 32 to 57) has the pointer kind there and the code pointed to in pointee.
+struct IeeeTypeRecord {
+  uint32_t letter;  // 0xD4
+  uint64_t index;
+  TypeHandle type;
+  uint32_t pointee;
+};
+
 struct IeeePartSlot {
   uint32_t part;
   int64_t offset;
@@ -126,6 +137,10 @@ struct IeeeWriter {
   std::unordered_map<uint32_t, IeeeSectionEntry*> sections_by_id;
   std::vector<std::unique_ptr<IeeeNameEntry>> names;  // index - 32
   std::unordered_map<uint32_t, IeeeNameEntry*> names_by_symbol;
+  std::vector<std::unique_ptr<IeeeTypeRecord>> type_records;  // in the order made
+  std::unordered_map<uint64_t, IeeeTypeRecord*> type_records_by_index;
+  std::unordered_map<uint32_t, IeeeTypeRecord*> type_records_by_id;
+  IeeeTypeRecord* current_type_record;
   uint32_t next_section_index;
   uint32_t next_name_index;
   uint32_t second_name_counter;
@@ -180,6 +195,9 @@ int ieee_write_module(const char* name, FILE* handle, uint32_t file_id, uint32_t
 // of memory. Freed by ieee_writer_free.
 IeeeWriter* ieee_writer_new(FILE* handle, const char* name, uint32_t file_id);
 void ieee_writer_free(IeeeWriter* writer);
+// A zeroed writer context (the blocks of a record and a stream: ieee_record.h and
+// ieee_stream.h); null when out of memory. Freed by ieee_writer_free.
+IeeeWriter* ieee_writer_alloc();
 
 // Makes, fills and writes one record (see the record filler). 0 on success, 1 or
 // the callback's result on failure with the code in *error.
@@ -190,8 +208,39 @@ uint32_t ieee_fill_record(IeeeWriter* writer, uint32_t* error);
 // Fills an NN record for the pending name, which it consumes: the next generated name
 // index (kept in generated_name). Without a pending name the record is skipped.
 uint32_t ieee_fill_pending_name(IeeeWriter* writer, uint32_t* error);
+// Steps of the record filler with names of their own; each fills the current record
+// and answers 0, or 1 with the error class in *error.
+// CO: the comment text of the number the emission was given.
+uint32_t ieee_fill_comment(IeeeWriter* writer, uint32_t* error);
+// ST: number, type letters and name of the current section.
+uint32_t ieee_fill_section_type(IeeeWriter* writer, uint32_t* error);
+// AS O: the call expression of the call-graph root at the current call index, for the
+// record argument (the writer's letter record).
+uint32_t ieee_fill_call_list_value(IeeeWriter* writer, uint32_t* error);
+// LD: the next_count units of the current section at its load address, which moves on.
+uint32_t ieee_fill_data_record(IeeeWriter* writer, uint32_t* error);
+// LR and 0xFA: the next relocation expression and unit count; the load address moves on.
+uint32_t ieee_fill_relocation_item(IeeeWriter* writer, uint32_t* error);
 
 IeeeLetterRecord* ieee_letter_record(IeeeWriter* writer, uint32_t letter, uint64_t index);
+// A section entry with its L, R, P and S records, entered by index and by section id;
+// its unit width is the section's own, else the file's. Null when none can be made.
+IeeeSectionEntry* ieee_new_section_entry(IeeeWriter* writer, uint32_t index, IosHandle section);
+// A name entry for the symbol with its letter record (I, X or N) and the section entry
+// of the symbol's section, entered by index and by symbol id. Null when the symbol
+// cannot be found.
+IeeeNameEntry* ieee_new_name_entry(IeeeWriter* writer, uint32_t letter, uint32_t index, IosHandle symbol);
+// The record of the type (type-table handle and type id), made when missing: the
+// file's own types by the index the preparation gave them, built-in codes (and
+// pointers to them) by the format's built-in index. Null for a type without one.
+IeeeTypeRecord* ieee_find_type_record(IeeeWriter* writer, TypeHandle type);
+// The record of a type index, made when missing for the type; an index below 256
+// gets the built-in type it stands for instead of the type given.
+IeeeTypeRecord* ieee_new_type_record(IeeeWriter* writer, uint64_t index, TypeHandle type);
+// The record at a type index, taken from the table or made; it becomes a T record of
+// that index (a negative index kept sign-extended) standing for the three words.
+IeeeTypeRecord* ieee_type_record_at(IeeeWriter* writer, int64_t index, uint32_t first, uint32_t second,
+                                    uint32_t third);
 // A new letter record for {letter, index}, entered in its table without looking for
 // an existing one; null when none can be made.
 IeeeLetterRecord* ieee_new_letter_record(IeeeWriter* writer, uint32_t letter, uint64_t index);

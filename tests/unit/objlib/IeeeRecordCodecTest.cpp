@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -309,3 +310,188 @@ TEST(IeeeRecordCodec, ClearingTwiceReleasesOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// One record type's own routines: its defaults over a body full of stale bytes, then
+// its body coder. Stale bytes that the defaults miss show in what is written.
+struct TypeRoutines {
+  const char* name;
+  uint32_t type;
+  std::function<void(IeeeBody*)> init;
+  std::function<int(IeeeBody*, IeeeStream*)> code;
+  std::function<void(IeeeBody&)> fill;
+  Bytes bytes;  // the body after the type byte
+};
+
+template <typename Body>
+TypeRoutines routines(const char* name, uint32_t type, void (*init)(Body*), int (*code)(Body*, IeeeStream*),
+                      Body IeeeBody::*member, std::function<void(Body&)> fill, Bytes bytes) {
+  return TypeRoutines{name,
+                      type,
+                      [init, member](IeeeBody* b) { init(b == nullptr ? nullptr : &(b->*member)); },
+                      [code, member](IeeeBody* b, IeeeStream* s) { return code(b == nullptr ? nullptr : &(b->*member), s); },
+                      [fill, member](IeeeBody& b) { fill(b.*member); },
+                      std::move(bytes)};
+}
+
+// A record block whose body holds stale bytes, set up by the routine under test.
+struct StaleRecord {
+  IeeeRecord record{};
+  StaleRecord(const TypeRoutines& r, uint8_t stale) {
+    std::memset(&record.storage, stale, sizeof record.storage);
+    record.type = r.type;
+    record.body = &record.storage;
+    r.init(record.body);
+  }
+  ~StaleRecord() { ieee_record_clear(&record); }
+  StaleRecord(const StaleRecord&) = delete;
+  StaleRecord& operator=(const StaleRecord&) = delete;
+};
+
+}  // namespace
+
+TEST(IeeeRecordCodec, EachTypesOwnDefaultsAndCoderRoundTrip) {
+  ieee_process_state_reset();
+  const TypeRoutines cases[] = {
+      routines<IeeeBodyMB>("MB", IEEE_MB, ieee_init_rec_e0, ieee_code_rec_e0, &IeeeBody::mb,
+                           [](IeeeBodyMB& b) {
+                             b.processor = ieee_test_text("TC");
+                             b.module = ieee_test_text("m");
+                           },
+                           {0x02, 'T', 'C', 0x01, 'm'}),
+      routines<IeeeBodyAS>("AS", IEEE_AS, ieee_init_rec_e2, ieee_code_rec_e2, &IeeeBody::as,
+                           [](IeeeBodyAS& b) {
+                             b.letter = 0xD0;
+                             b.index = 1;
+                             b.value.text = bytes_of({0x05});
+                           },
+                           {0xD0, 0x01, 0x05}),
+      routines<IeeeBodyE3>("E3", IEEE_E3, ieee_init_rec_e3, ieee_code_rec_e3, &IeeeBody::e3,
+                           [](IeeeBodyE3& b) {
+                             b.letter = 0xD0;
+                             b.value.text = bytes_of({0x07});
+                           },
+                           {0xD0, 0x07}),
+      routines<IeeeBodyLR>("LR", IEEE_LR, ieee_init_rec_e4, ieee_code_rec_e4, &IeeeBody::lr,
+                           [](IeeeBodyLR& b) {
+                             b.item_kind = IEEE_LR_DATA;
+                             b.count = 2;
+                             b.data[0] = 0x11;
+                             b.data[1] = 0x22;
+                           },
+                           {0x02, 0x11, 0x22}),
+      routines<IeeeBodyNumber>("SB", IEEE_SB, ieee_init_rec_e5, ieee_code_rec_e5, &IeeeBody::number,
+                               [](IeeeBodyNumber& b) { b.number = 3; }, {0x03}),
+      routines<IeeeBodyST>("ST", IEEE_ST, ieee_init_rec_e6, ieee_code_rec_e6, &IeeeBody::st,
+                           [](IeeeBodyST& b) {
+                             b.section = 1;
+                             b.types[0] = 0xC1;
+                             b.types[1] = 0xD9;
+                             b.types[2] = 5;
+                             b.name = ieee_test_text("t");
+                           },
+                           {0x01, 0xC1, 0xD9, 0x05, 0x01, 't'}),
+      routines<IeeeBodySA>("SA", IEEE_SA, ieee_init_rec_e7, ieee_code_rec_e7, &IeeeBody::sa,
+                           [](IeeeBodySA& b) { b.section = 2; }, {0x02}),
+      routines<IeeeBodyName>("NI", IEEE_NI, ieee_init_rec_e8, ieee_code_rec_e8, &IeeeBody::name,
+                             [](IeeeBodyName& b) {
+                               b.index = 40;
+                               b.name = ieee_test_text("abc");
+                             },
+                             {0x28, 0x03, 'a', 'b', 'c'}),
+      routines<IeeeBodyName>("NX", IEEE_NX, ieee_init_rec_e9, ieee_code_rec_e9, &IeeeBody::name,
+                             [](IeeeBodyName& b) {
+                               b.index = 33;
+                               b.name = ieee_test_text("x");
+                             },
+                             {0x21, 0x01, 'x'}),
+      routines<IeeeBodyCO>("CO", IEEE_CO, ieee_init_rec_ea, ieee_code_rec_ea, &IeeeBody::co,
+                           [](IeeeBodyCO& b) {
+                             b.number = 37;
+                             b.text = ieee_test_text("v");
+                           },
+                           {0x25, 0x01, 'v'}),
+      routines<IeeeBodyDT>("date", IEEE_DT, ieee_init_rec_eb, ieee_code_rec_eb, &IeeeBody::dt,
+                           [](IeeeBodyDT& b) {
+                             for (uint64_t i = 0; i < 6; ++i) b.fields[i] = i + 1;
+                           },
+                           {0x01, 0x02, 0x03, 0x04, 0x05, 0x06}),
+      routines<IeeeBodyAD>("AD", IEEE_AD, ieee_init_rec_ec, ieee_code_rec_ec, &IeeeBody::ad,
+                           [](IeeeBodyAD& b) {
+                             b.bits_per_mau = 8;
+                             b.maus_per_address = 4;
+                             b.order = 0xCD;
+                           },
+                           {0x08, 0x04, 0xCD}),
+      routines<IeeeBodyLD>("LD", IEEE_LD, ieee_init_rec_ed, ieee_code_rec_ed, &IeeeBody::ld,
+                           [](IeeeBodyLD& b) {
+                             b.count = 2;
+                             b.data[0] = 1;
+                             b.data[1] = 2;
+                           },
+                           {0x02, 0x01, 0x02}),
+      routines<IeeeBodyName>("NN", IEEE_NN, ieee_init_rec_f0, ieee_code_rec_f0, &IeeeBody::name,
+                             [](IeeeBodyName& b) {
+                               b.index = 32;
+                               b.name = ieee_test_text("n");
+                             },
+                             {0x20, 0x01, 'n'}),
+      routines<IeeeBodyAT>("AT", IEEE_AT, ieee_init_rec_f1, ieee_code_rec_f1, &IeeeBody::at,
+                           [](IeeeBodyAT& b) {
+                             b.letter = 0xCE;
+                             b.index = 32;
+                             b.numbers[0] = 19;
+                           },
+                           {0xCE, 0x20, 0x13}),
+      routines<IeeeBodyTY>("TY", IEEE_TY, ieee_init_rec_f2, ieee_code_rec_f2, &IeeeBody::ty,
+                           [](IeeeBodyTY& b) {
+                             b.type_index = 300;
+                             for (uint32_t item : {1u, ieee_item_letter(0xCE), 5u}) ieee_items_append(b.items, item);
+                           },
+                           {0x82, 0x01, 0x2C, 0x01, 0xCE, 0x05}),
+      routines<IeeeBodyWX>("WX", IEEE_WX, ieee_init_rec_f4, ieee_code_rec_f4, &IeeeBody::wx,
+                           [](IeeeBodyWX& b) { b.index = 33; }, {0x21}),
+      routines<IeeeBodyNumber>("RE", IEEE_RE, ieee_init_rec_f7, ieee_code_rec_f7, &IeeeBody::number,
+                               [](IeeeBodyNumber& b) { b.number = 4; }, {0x04}),
+      routines<IeeeBodyBB>("BB", IEEE_BB, ieee_init_rec_f8, ieee_code_rec_f8, &IeeeBody::bb,
+                           [](IeeeBodyBB& b) {
+                             b.block_type = 1;
+                             b.size = 0;
+                             b.name = ieee_test_text("b");
+                           },
+                           {0x01, 0x00, 0x01, 'b'}),
+      routines<IeeeBodyBE>("BE", IEEE_BE, ieee_init_rec_f9, ieee_code_rec_f9, &IeeeBody::be,
+                           [](IeeeBodyBE&) {}, {}),
+      routines<IeeeBodyFB>("0xFB", IEEE_FB, ieee_init_rec_fb, ieee_code_rec_fb, &IeeeBody::fb,
+                           [](IeeeBodyFB& b) {
+                             b.first = 1;
+                             b.second = 8;
+                           },
+                           {0x01, 0x08}),
+      routines<IeeeBodyName>("0xFC", IEEE_FC, ieee_init_rec_fc, ieee_code_rec_fc, &IeeeBody::name,
+                             [](IeeeBodyName& b) { b.index = 40; }, {0x28}),
+  };
+  for (const TypeRoutines& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes written;
+    {
+      StaleRecord out(c, 0xA5);
+      c.fill(*out.record.body);
+      int result = 0;
+      written = ieee_written([&](IeeeStream* s) { return c.code(out.record.body, s); }, &result);
+      EXPECT_EQ(result, 1);
+      EXPECT_EQ(written, c.bytes);
+    }
+    StaleRecord in(c, 0x5A);
+    IeeeReader reader(written);
+    EXPECT_EQ(c.code(in.record.body, reader.stream), 1);
+    int result = 0;
+    EXPECT_EQ(ieee_written([&](IeeeStream* s) { return c.code(in.record.body, s); }, &result), c.bytes);
+    EXPECT_EQ(result, 1);
+    // Without a body there is nothing to code, and nothing to set up.
+    EXPECT_EQ(c.code(nullptr, reader.stream), 0);
+    c.init(nullptr);
+  }
+  ieee_process_state_reset();
+}

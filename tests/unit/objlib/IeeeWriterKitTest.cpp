@@ -6,7 +6,9 @@
 #include "IeeeStreamFixture.h"
 #include "StoreFileFixture.h"
 #include "objlib/ieee695/ieee_kit.h"
+#include "objlib/ieee695/ieee_access.h"
 #include "objlib/ieee695/ieee_state.h"
+#include "objlib/ios_idtable.h"
 #include "objlib/ios_section.h"
 #include "objlib/ios_strtab.h"
 
@@ -117,6 +119,89 @@ TEST_F(IeeeWriterKit, NameEntriesByLetterAcceptOnlyTheirLetter) {
   EXPECT_EQ(ieee_find_name_entry_by_letter(writer_, 0xC9, 32), nullptr);
   EXPECT_EQ(ieee_find_name_entry_by_letter(writer_, 0xD2, 32), nullptr);
   ieee_name_entry_mark(nullptr);
+}
+
+TEST_F(IeeeWriterKit, SectionEntriesTakeTheNextIndexOrReplaceOne) {
+  struct Case {
+    const char* name;
+    uint32_t index;
+    uint32_t section_id;
+    bool made;
+    size_t entries;  // after the call
+  };
+  const Case cases[] = {
+      {"index 0", 0, 1, false, 3},
+      {"past the next index", 5, 1, false, 3},
+      {"the next index", 4, 2, true, 4},
+      {"a taken index", 2, 3, true, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    IeeeSectionEntry* entry = ieee_new_section_entry(writer_, c.index, IosHandle{file_, c.section_id});
+    EXPECT_EQ(entry != nullptr, c.made);
+    EXPECT_EQ(writer_->sections.size(), c.entries);
+    if (entry == nullptr) continue;
+    EXPECT_EQ(writer_->sections[c.index - 1].get(), entry);
+    EXPECT_EQ(ieee_find_cached_record(writer_, IosHandle{file_, c.section_id}), entry);
+    const uint32_t letters[4] = {0xCC, 0xD2, 0xD0, 0xD3};
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(entry->records[i]->letter, letters[i]);
+      EXPECT_EQ(entry->records[i]->index, c.index);
+    }
+  }
+}
+
+TEST_F(IeeeWriterKit, TheBlockStackTopIsTheInnermostOpenBlock) {
+  uint32_t error = 0;
+  EXPECT_EQ(ieee_block_stack_top(nullptr), nullptr);
+  EXPECT_EQ(ieee_block_stack_top(&writer_->open_blocks), nullptr);
+  IeeeDebugBlock* outer = ieee_block_new(writer_, 1);
+  ASSERT_EQ(ieee_block_begin(writer_, outer, fill_block, &error), 0);
+  IeeeDebugBlock* inner = ieee_block_new(writer_, 6);
+  ASSERT_EQ(ieee_block_begin(writer_, inner, fill_block, &error), 0);
+  EXPECT_EQ(ieee_block_stack_top(&writer_->open_blocks), inner);
+  ASSERT_EQ(ieee_block_end(writer_, fill_block, &error), 0);
+  EXPECT_EQ(ieee_block_stack_top(&writer_->open_blocks), outer);
+}
+
+TEST_F(IeeeWriterKit, APairTiesALetterRecordToItsReference) {
+  IeeeLetterRecord* record = ieee_letter_record(writer_, 0xCE, 40);
+  ASSERT_NE(record, nullptr);
+  ieee_record_set_pair(record, 7, 9);
+  EXPECT_EQ(record->reference, 7u);
+  EXPECT_EQ(record->reference_value, 9u);
+  ieee_record_set_pair(nullptr, 1, 2);
+  IdTable* table = idtab_new();
+  ASSERT_NE(table, nullptr);
+  ieee_free_id_table(&table);
+  EXPECT_EQ(table, nullptr);
+  ieee_free_id_table(&table);
+}
+
+TEST(IeeeProducerUtilities, IdTableItemsAreVisitedInIndexOrder) {
+  int a = 1;
+  int b = 2;
+  struct Case {
+    const char* name;
+    std::vector<void*> items;  // null: a null table
+    bool table;
+  };
+  const Case cases[] = {
+      {"no table", {}, false},
+      {"an empty table", {}, true},
+      {"items with a gap", {&a, nullptr, &b}, true},
+      {"one item", {&b}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    IdTable* table = c.table ? idtab_new() : nullptr;
+    for (size_t i = 0; i < c.items.size(); ++i) ASSERT_EQ(idtab_set(table, static_cast<uint32_t>(i), c.items[i]), 0);
+    std::vector<void*> seen;
+    ieee_idtab_for_each(
+        table, [](void* item, void* argument) { static_cast<std::vector<void*>*>(argument)->push_back(item); }, &seen);
+    EXPECT_EQ(seen, c.items);
+    idtab_delete(table);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -263,10 +265,10 @@ TEST_F(IeeeModule, GapsBetweenDataRunsMoveTheLoadAddress) {
   EXPECT_EQ(data[0].type, IEEE_SB);
   EXPECT_EQ(data[1].letter, 0xD0u);
   EXPECT_EQ(data[2].data, (Bytes{1, 2, 3, 4}));
-  // P1 = R1 + 8, then the second run; the walk ends although the last run ends
+  // P1 = P1 + 4, then the second run; the walk ends although the last run ends
   // before the section does.
   EXPECT_EQ(data[3].letter, 0xD0u);
-  EXPECT_EQ(data[3].value, (Bytes{0xD2, 0x01, 0x08, 0xA5}));
+  EXPECT_EQ(data[3].value, (Bytes{0xD0, 0x01, 0x04, 0xA5}));
   EXPECT_EQ(data[4].data, (Bytes{9, 10, 11, 12}));
 }
 
@@ -342,23 +344,100 @@ TEST_F(IeeeModule, BlockNestingBeyondTheStackOrBelowItIsAProducerError) {
   std::fclose(out);
 }
 
-TEST_F(IeeeModule, ALoadAddressChangeIsWrittenOnlyWhenTheAddressMoves) {
+TEST_F(IeeeModule, ALoadAddressMovesByAStepForwardOrBack) {
   section(".data", Bytes(32, 1));
+  struct Case {
+    uint64_t address;
+    uint32_t part;  // the part being written; outside the data part no step can be filled
+    int result;
+    Bytes bytes;    // appended to the stream
+    uint64_t load_address;
+  };
+  const Case cases[] = {
+      {0, 5, 0, {}, 0},
+      {16, 5, 0, {0xE2, 0xD0, 0x01, 0xD0, 0x01, 0x10, 0xA5}, 16},
+      {16, 5, 0, {}, 16},
+      {0, 5, 0, {0xE2, 0xD0, 0x01, 0xD0, 0x01, 0x10, 0xA6}, 0},
+      {4, 5, 0, {0xE2, 0xD0, 0x01, 0xD0, 0x01, 0x04, 0xA5}, 4},
+      // A step that is not written leaves the entry where the module stands.
+      {8, 2, 1, {}, 4},
+  };
   FILE* out = std::tmpfile();
   IeeeWriter* writer = ieee_writer_new(out, "m", file_);
   ieee_prepare_module(writer);
-  writer->current_part = 5;
   ASSERT_EQ(writer->sections.size(), 1u);
   IeeeSectionEntry* entry = writer->sections[0].get();
-  uint32_t error = 0;
-  EXPECT_EQ(ieee_set_load_address(writer, entry, 0, &error), 0);
-  EXPECT_EQ(writer->stream->position, 0u);
-  EXPECT_EQ(ieee_set_load_address(writer, entry, 16, &error), 0);
-  EXPECT_EQ(entry->load_address, 16u);
+  Bytes expected;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.address);
+    writer->current_part = c.part;
+    uint32_t error = 0;
+    uint64_t before = writer->stream->position;
+    EXPECT_EQ(ieee_set_load_address(writer, entry, c.address, &error), c.result);
+    if (c.result == 0) {
+      EXPECT_EQ(writer->stream->position - before, c.bytes.size());
+    }
+    EXPECT_EQ(entry->load_address, c.load_address);
+    expected.insert(expected.end(), c.bytes.begin(), c.bytes.end());
+  }
   ieee_stream_close(&writer->stream);
-  EXPECT_EQ(ieee_file_bytes(out), (Bytes{0xE2, 0xD0, 0x01, 0xD2, 0x01, 0x10, 0xA5}));
+  Bytes bytes = ieee_file_bytes(out);
+  // The refused record leaves what it wrote before its check failed behind them.
+  ASSERT_GE(bytes.size(), expected.size());
+  EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + expected.size()), expected);
   ieee_writer_free(writer);
   std::fclose(out);
+}
+
+TEST_F(IeeeModule, RelocationItemsAreLoadedInRunsInGapsAndAfterTheLastRun) {
+  struct Item {
+    uint32_t offset;
+    uint32_t units;
+  };
+  struct Case {
+    const char* name;
+    std::vector<IosRange> runs;
+    std::vector<Item> items;
+    std::vector<std::string> records;  // of the data part
+  };
+  const Case cases[] = {
+      {"inside a run", {{0, 12, 12}}, {{4, 4}}, {"SB", "AS D2 01", "LD 4", "LR", "LD 4"}},
+      {"in a gap", {{0, 4, 4}, {8, 4, 4}}, {{5, 2}},
+       {"SB", "AS D2 01", "LD 4", "AS D0 01 01 A5", "LR", "AS D0 01 01 A5", "LD 4"}},
+      {"after the last run", {{0, 4, 4}}, {{4, 4}}, {"SB", "AS D2 01", "LD 4", "LR"}},
+      {"after a gap behind the last run", {{0, 4, 4}}, {{10, 2}}, {"SB", "AS D2 01", "LD 4", "AS D0 01 06 A5", "LR"}},
+      {"before the first run", {{8, 4, 4}}, {{0, 4}}, {"SB", "AS D2 01", "LR", "AS D0 01 04 A5", "LD 4"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    IosHandle handle = section(".data", Bytes(12, 7));
+    for (const IosRange& run : c.runs) {
+      ASSERT_EQ(ios_section_add_plain_range(file_, handle.object_id, run.start, run.count, nullptr), 0);
+    }
+    for (const Item& item : c.items) {
+      ExprNode* value = integer(0x55);
+      ASSERT_EQ(ios_image_add_expression(handle, item.offset, item.units, value, nullptr), 0);
+      expr_release(value);
+    }
+    std::vector<Decoded> records = written();
+    std::vector<std::string> data;
+    for (const Decoded& d : records) {
+      if (d.offset < part_offset(records, 5) || d.type == IEEE_ME) continue;
+      std::string text = d.type == IEEE_SB ? "SB" : d.type == IEEE_LR ? "LR" : d.type == IEEE_LD ? "LD" : "AS";
+      if (d.type == IEEE_LD) text += " " + std::to_string(d.data.size());
+      if (d.type == IEEE_AS) {
+        for (uint8_t byte : d.value) {
+          char hex[4];
+          std::snprintf(hex, sizeof hex, " %02X", byte);
+          text += hex;
+        }
+      }
+      data.push_back(text);
+    }
+    EXPECT_EQ(data, c.records);
+  }
 }
 
 TEST(IeeeProducerUtilities, PartsSortHeadFirstEndLastTheRestByOffset) {
