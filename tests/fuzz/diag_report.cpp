@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "util/ErrorHandler.h"
@@ -63,7 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   ErrorHandler handler;
   handler.setErrorLimit(0);
-  std::FILE* sink = std::fopen("/dev/null", "w");
+  // Printed into memory: a fuzz target writes to no file or device of the machine.
+  char* printed = nullptr;
+  size_t printedSize = 0;
+  std::FILE* sink = open_memstream(&printed, &printedSize);
+  if (sink == nullptr) return 0;
   handler.reportText(text.c_str(), &positions[data[1] % 3]);
   handler.reportText(text.c_str(), &positions[data[1] % 3]);
   handler.report(W_message_warning, &positions[(data[1] + 1) % 3], text.c_str());
@@ -71,5 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   handler.hasErrorAt(&positions[0]);
   handler.printRecorded(sink);
   std::fclose(sink);
+  // The located error is always kept and printed, whatever the text.
+  char errorTag[8];
+  std::snprintf(errorTag, sizeof errorTag, "E%03u: ", messages::number(E_syntax_expected_error));
+  bool printedError = std::string(printed, printedSize).find(errorTag) != std::string::npos;
+  std::free(printed);
+  if (!printedError) std::abort();
   return 0;
 }

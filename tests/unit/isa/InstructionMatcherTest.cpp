@@ -397,7 +397,7 @@ std::string sampleOperands(std::string syntax) {
 }
 
 TEST(InstructionMatcher, EveryFormIsReachedByASampleText) {
-  std::filesystem::path fixture = std::filesystem::path(__FILE__).parent_path() / "fixtures" / "form-lines.txt";
+  std::filesystem::path fixture = std::filesystem::path(VEKT_UNIT_TEST_DIR) / "isa" / "fixtures" / "form-lines.txt";
   std::ifstream in(fixture);
   ASSERT_TRUE(in) << fixture;
   std::regex lineRe(R"(^- (16|32|generic), (.*?): (.*?)( \((\d+) forms\))?$)");
