@@ -4,8 +4,8 @@
     src/isa/bench/statement_cost.py build/vekt
     src/isa/bench/statement_cost.py build/vekt --lines 300000 --runs 5 --option=--check
 
-Each source holds N lines of one statement, with a label every ten lines that the jumps
-go back to, so that every jump reaches with its hardware form. For each kind the script
+Each source holds N lines of one statement, with a label every ten lines (--label-every)
+that the jumps go back to, so that every jump reaches with its hardware form. For each kind the script
 prints the best user+system time and the largest peak memory of --runs runs, per line,
 and both as a ratio to the plain `add` source: a generic jump whose expansion is never
 taken should stay close to an `add`, and so should statements that differ only in their
@@ -30,13 +30,13 @@ KINDS = [
 ]
 
 
-def write_source(path, template, lines):
+def write_source(path, template, lines, every):
     with open(path, "w") as out:
         out.write(' .SDECL ".text",CODE\n .SECT ".text"\n')
         for i in range(lines):
-            if i % 10 == 0:
+            if i % every == 0:
                 out.write(f"L{i}:\n")
-            out.write(template.format(i=i & 0x7FFF, offset=(i % 64) * 4, label=(i // 10) * 10,
+            out.write(template.format(i=i & 0x7FFF, offset=(i % 64) * 4, label=(i // every) * every,
                                       bit=(i // 7) % 16, pos=(i * 13) % 17, width=(i // 3) % 16))
 
 
@@ -53,6 +53,7 @@ def main():
     parser.add_argument("vekt")
     parser.add_argument("--lines", type=int, default=100000)
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--label-every", type=int, default=10, help="lines from one label to the next")
     parser.add_argument("--option", action="append", default=[], help="passed on to every run")
     args = parser.parse_args()
     vekt = os.path.abspath(args.vekt)
@@ -60,7 +61,7 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         for name, template in KINDS:
             source = os.path.join(work, "kind.asm")
-            write_source(source, template, args.lines)
+            write_source(source, template, args.lines, args.label_every)
             options = list(args.option) + (["-OG"] if name.endswith("-OG") else [])
             command = [vekt, *options, "-o", os.path.join(work, "kind.o"), source]
             best, peak, status = None, 0, 0
@@ -70,7 +71,7 @@ def main():
                 peak = max(peak, maxrss)
             results.append((name, best, peak, status))
     base_time, base_memory = results[0][1], results[0][2]
-    print(f"{args.lines} lines a source, best of {args.runs}")
+    print(f"{args.lines} lines a source, a label every {args.label_every}, best of {args.runs}")
     print(f"{'kind':10} {'us/line':>8} {'KB peak':>9} {'time/add':>9} {'mem/add':>8}  status")
     for name, seconds, peak, status in results:
         print(f"{name:10} {seconds * 1e6 / args.lines:8.2f} {peak:9d} {seconds / base_time:9.2f} "

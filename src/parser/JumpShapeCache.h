@@ -1,0 +1,101 @@
+// The table of jump shapes: generic jumps that repeat the text of one parsed before but for
+// their target ("jne d4,d4,L0", "jne d4,d4,L10") share the hardware forms built once for
+// that text (an isa::JumpShape), and each becomes a small jump record. A slot is keyed by
+// the text but for the target, the control state, the section, the generation of the
+// settings and how the target's symbol stands.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "isa/InstructionMatcher.h"
+#include "parser/StatementText.h"
+
+class ControlState;
+class Section;
+namespace isa {
+struct JumpShape;
+}
+
+class JumpShapeCache {
+ public:
+  static constexpr size_t kSlots = 512;
+  static constexpr uint32_t kMostStates = isa::InstructionMatcher::kMostTargetStates;
+
+  // A jump statement as the table looks it up.
+  struct Key {
+    const char* text = nullptr;  // the statement
+    TargetSplit split;           // where its target stands
+    uint8_t length = 0;          // of the text read (StatementText::length)
+    const ControlState* state = nullptr;
+    const Section* section = nullptr;
+    uint32_t generation = 0;
+    // How the target's symbol stands once the parse has referred to it: its flags, and
+    // whether it is placed in the statement's section (1), elsewhere (2) or nowhere yet (0).
+    uint8_t symbolFlags[3] = {};
+    uint8_t symbolPlace = 0;
+    uint64_t hash = 0;
+
+    // False when the split does not lie in the text; else the hash is made.
+    bool make();
+  };
+
+  struct Entry {
+    uint64_t hash = 0;
+    const ControlState* state = nullptr;
+    const Section* section = nullptr;
+    uint32_t generation = 0;
+    uint8_t beforeLength = 0;
+    uint8_t afterLength = 0;
+    uint8_t stateCount = 0;
+    uint8_t symbolFlags[3] = {};
+    uint8_t symbolPlace = 0;
+    uint32_t consumedBeyond = 0;  // characters the walk took after the target
+    char text[kStatementTextRoom] = {};  // the text before the target, then after it
+    // The automaton states the walk stood in at the target.
+    uint16_t states[kMostStates] = {};
+    isa::JumpShape* shape = nullptr;  // null when the slot is free; the run owns it
+  };
+
+  // Invalidation. The entries count under their own generation, which the directives that
+  // only place data, space or a symbol's value leave alone, and under the control state of
+  // the last jump, as the plain statements count theirs; a directive that binds symbols
+  // makes every entry stale too, as a jump names a symbol.
+  // The generation a jump under `state` is looked up and kept in.
+  uint32_t generationFor(const ControlState* state) {
+    if (state != state_) {
+      state_ = state;
+      ++generation_;
+    }
+    return generation_ + bindingChanges_;
+  }
+  // A directive or control ran; `directive` is its keyword's token, 0 when unknown.
+  void directiveRan(int directive);
+  void bindingChanged() { ++bindingChanges_; }
+
+  // Whether a slot was made: a source without repeated jumps never looks further.
+  bool empty() const { return entries_.empty(); }
+
+  // The entry that holds a shape for the key, or null.
+  const Entry* find(const Key& key) const;
+
+  // The first jump of a text only marks its slot, in place of what the slot held: a text
+  // met once needs no shape. True when the slot was marked for the key before.
+  bool seenBefore(const Key& key);
+
+  // Keeps the shape for the key (the slot must have been marked for it). False, with
+  // nothing kept, when the text but for the target does not fit, the states are more than
+  // kMostStates or none, or the split does not lie in the text.
+  bool keep(const Key& key, isa::JumpShape* shape, const uint16_t* states, uint32_t stateCount,
+            uint32_t consumedBeyond);
+
+ private:
+  Entry& slotOf(uint64_t hash) { return entries_[hash & (kSlots - 1)]; }
+
+  // Made at the first jump marked.
+  std::vector<Entry> entries_;
+  const ControlState* state_ = nullptr;
+  uint32_t generation_ = 0;
+  uint32_t bindingChanges_ = 0;
+};
