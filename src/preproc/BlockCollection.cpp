@@ -41,7 +41,7 @@ void MacroPreprocessor::collectBlockBody(InputBuffer& input, LineInfo* line, int
       if (read.pendingDiagnostic) errors->reportText(read.pendingDiagnostic, current);
       // The line loop marks the end of the bottom file itself.
       top = input.top();
-      if (top && top->outer && top->kind == InputBuffer::kFileSource) {
+      if (top && top->outer && hasStartMarker(*top)) {
         LineInfo* marker = appendLine(nullptr, position);
         marker->flags[3] |= lineflag::kEndOfFile;
       }

@@ -24,6 +24,9 @@ class InputBuffer {
   // ends, or a generated monster line, cannot take the memory with it: the rest of
   // a longer line is skipped and the reader reports it.
   static constexpr size_t kMaxLineLength = size_t{4} << 20;
+  // Old editors end a file with a Ctrl-Z: in a file it is no part of the text, and
+  // every reader of a file source drops it (in the text of an expansion it stays).
+  static constexpr uint8_t kCtrlZ = 0x1A;
 
   enum SourceKind : int32_t { kFileSource = 1, kTextSource = 2 };
 
@@ -173,8 +176,6 @@ class InputBuffer {
   static void installPathOperations(JoinPath join, DirectoryOf directoryOf);
 
  private:
-  static constexpr uint8_t kCtrlZ = 0x1A;
-
   int readCharFromStack();
   void retire(InputSource* source);
   void destroy(InputSource* source);

@@ -1,6 +1,7 @@
 // The logical line reader of the macro preprocessor: one line of the top source,
 // token by token, with defines replaced, comments cut, continuation lines joined,
 // statements split and .COMMENT blocks read whole.
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -14,7 +15,39 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
+bool isCtrlZ(char c) { return static_cast<uint8_t>(c) == InputBuffer::kCtrlZ; }
+
+// Appends the bytes to the text; from a file, without its Ctrl-Z bytes.
+void appendSourceText(std::string& text, const char* from, size_t length, bool fromFile) {
+  if (!fromFile || !std::memchr(from, InputBuffer::kCtrlZ, length)) {
+    text.append(from, length);
+    return;
+  }
+  for (const char* byte = from; byte < from + length; ++byte)
+    if (!isCtrlZ(*byte)) text.push_back(*byte);
+}
+
 }  // namespace
+
+const char* MacroPreprocessor::replacedLineTooLongText() {
+  static_assert(InputBuffer::kMaxLineLength == 4194304, "the text below names the bound");
+  return "line longer than 4194304 characters after define replacement skipped";
+}
+
+void MacroPreprocessor::skipRestOfLine(InputBuffer& input) {
+  // As the scanner's newline token: a lone carriage return ends the line too. A
+  // continuation is not followed: what comes after it is a line of its own.
+  InputBuffer::InputSource* source = input.top();
+  const char* end = source->lineEnd;
+  const char* newline = source->cursor;
+  while (newline < end && *newline != '\0' && *newline != '\n' && *newline != '\r') ++newline;
+  if (newline < end && *newline != '\0') {
+    source->cursor = newline + (*newline == '\r' && newline + 1 < end && newline[1] == '\n' ? 2 : 1);
+    input.countNewline(source);
+  } else {
+    source->cursor = newline;
+  }
+}
 
 bool MacroPreprocessor::getLine(InputBuffer& input, std::string& text, LineRead& read) {
   bool got = getLineText(input, text, read);
@@ -33,8 +66,9 @@ bool MacroPreprocessor::getLineText(InputBuffer& input, std::string& text, LineR
   // A continuation line may move the line buffer: positions are kept as offsets.
   auto offsetOf = [&](const char* at) { return static_cast<size_t>(at - source->lineBuffer.begin); };
   auto at = [&](size_t offset) { return source->lineBuffer.begin + offset; };
+  const bool fromFile = source->kind == InputBuffer::kFileSource;
   auto append = [&](size_t from, size_t to) {
-    if (to > from) text.append(at(from), to - from);
+    if (to > from) appendSourceText(text, at(from), to - from, fromFile);
   };
   auto setPending = [&](const char* diagnostic) {
     if (!read.pendingDiagnostic) read.pendingDiagnostic = diagnostic;
@@ -127,7 +161,7 @@ bool MacroPreprocessor::getLineText(InputBuffer& input, std::string& text, LineR
         // A NUL byte inside the comment kept for the list file.
         setPending(errors->formatMessage(E_invalid_input_character, 0));
         for (size_t offset = kept; offset < stop; ++offset)
-          if (*at(offset) != '\0') text.push_back(*at(offset));
+          if (*at(offset) != '\0' && !(fromFile && isCtrlZ(*at(offset)))) text.push_back(*at(offset));
       } else {
         append(kept, stop);
       }
@@ -188,7 +222,18 @@ bool MacroPreprocessor::getLineText(InputBuffer& input, std::string& text, LineR
       if (MppDefine* define = lookupDefine(lookupName_.c_str())) {
         append(read.textBuilt ? textStart : lineStart, tokenStart);
         read.textBuilt = true;
-        if (define->value) text += define->value;
+        if (define->value) {
+          // Checked before the value is added: defines made of defines double at
+          // each level, and the text must not grow far past the bound first.
+          size_t length = std::strlen(define->value);
+          if (text.size() + length > InputBuffer::kMaxLineLength) {
+            skipRestOfLine(input);
+            text.assign("\n");
+            read.pendingDiagnostic = errors->formatMessage(E_error, replacedLineTooLongText());
+            return true;
+          }
+          text.append(define->value, length);
+        }
         continue;
       }
     }
@@ -215,11 +260,12 @@ void MacroPreprocessor::readArgumentText(InputBuffer& input, const char* lineSta
   ErrorHandler* errors = errorHandler();
   InputBuffer::InputSource* file = input.innermostFileSource();
   const int32_t directiveLine = file ? file->line : 0;
-  text.append(lineStart, static_cast<size_t>(source->cursor - lineStart));
+  const bool fromFile = source->kind == InputBuffer::kFileSource;
+  appendSourceText(text, lineStart, static_cast<size_t>(source->cursor - lineStart), fromFile);
 
   const char* cursor = source->cursor;
-  while (isBlank(*cursor)) ++cursor;
-  text.append(source->cursor, static_cast<size_t>(cursor - source->cursor));
+  while (isBlank(*cursor) || (fromFile && isCtrlZ(*cursor))) ++cursor;
+  appendSourceText(text, source->cursor, static_cast<size_t>(cursor - source->cursor), fromFile);
   source->cursor = cursor;
   if (*cursor == '\n' || *cursor == '\r' || *cursor == '\0' || cursor >= source->lineEnd) {
     read.pendingDiagnostic = errors->formatMessage(E_missing_comment_delimiter, tokenName(kMppComment));
@@ -250,6 +296,7 @@ void MacroPreprocessor::readArgumentText(InputBuffer& input, const char* lineSta
     const char* stop = newline ? newline + 1 : end;
     hasDelimiter = false;
     for (const char* byte = from; byte < stop; ++byte) {
+      if (fromFile && isCtrlZ(*byte)) continue;
       if (*byte == delimiter) hasDelimiter = true;
       if (*byte != '\0') {
         text.push_back(*byte);

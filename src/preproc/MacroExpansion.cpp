@@ -168,6 +168,7 @@ bool MacroPreprocessor::handleMacroCall(InputBuffer& input, LineInfo* line, cons
   input.popSource();
   // An empty body (only its .ENDM) expands to nothing and draws no number.
   if (macro->lineCount <= 1 || macro->body.empty() || !checkExpansionDepth(line)) return false;
+  if (!reserveExpansionLines(macro->lineCount, line, "macro call")) return false;
 
   auto expansion = std::make_unique<MppExpand>(MppExpand::kMacroCall, macro);
   pushScope();

@@ -308,6 +308,10 @@ LineInfo* MacroPreprocessor::appendLine(const char* text, const LinePosition& po
   return line;
 }
 
+bool MacroPreprocessor::hasStartMarker(const InputBuffer::InputSource& source) {
+  return source.kind == InputBuffer::kFileSource && source.started;
+}
+
 uint32_t MacroPreprocessor::consumedBytes(InputBuffer& input, const LineRead& read) {
   if (read.consumedLength != 0 || !input.top()) return read.consumedLength;
   return static_cast<uint32_t>(input.cursor() - input.lineBufferStart()) - read.startInBuffer;
@@ -347,7 +351,7 @@ bool MacroPreprocessor::readLogicalLine(InputBuffer& input, LineInfo*& lastLine)
   ErrorHandler* errors = errorHandler();
   if (!getLine(input, lineText_, read)) {
     if (read.pendingDiagnostic) errors->reportText(read.pendingDiagnostic, lastLine);
-    if (input.top() && input.top()->kind == InputBuffer::kFileSource) {
+    if (input.top() && hasStartMarker(*input.top())) {
       LineInfo* marker = appendLine(nullptr, position);
       marker->flags[3] |= lineflag::kEndOfFile;
       lastLine = marker;
@@ -426,9 +430,15 @@ void MacroPreprocessor::skipAfterEnd(InputBuffer& input, LineInfo*& lastLine, bo
   const char* end = source->lineEnd;
   const char* cursor = source->cursor;
   if (cursor < end && !isFile) end = cursor + std::strlen(cursor);
+  if (isFile && source->fileExhausted()) {
+    // Ctrl-Z bytes that end a file are no line of it.
+    const char* after = cursor;
+    while (after < end && static_cast<uint8_t>(*after) == InputBuffer::kCtrlZ) ++after;
+    if (after == end) cursor = source->cursor = end;
+  }
   if (cursor >= end) {
     // The source has nothing left: it ends as any source does.
-    if (isFile) {
+    if (hasStartMarker(*source)) {
       LineInfo* marker = appendLine(nullptr, takeLinePosition(input));
       marker->flags[3] |= lineflag::kEndOfFile;
       lastLine = marker;
@@ -447,11 +457,13 @@ void MacroPreprocessor::skipAfterEnd(InputBuffer& input, LineInfo*& lastLine, bo
   if (const void* nul = std::memchr(cursor, '\0', static_cast<size_t>(stop - cursor)))
     textEnd = static_cast<const char*>(nul);
   while (textEnd > cursor && (textEnd[-1] == '\n' || textEnd[-1] == '\r')) --textEnd;
-  const char* first = cursor;
-  while (first < textEnd && isBlankOrNewline(*first)) ++first;
+  lineText_.clear();
+  for (const char* byte = cursor; byte < textEnd; ++byte)
+    if (!isFile || static_cast<uint8_t>(*byte) != InputBuffer::kCtrlZ) lineText_.push_back(*byte);
+  const char* first = lineText_.c_str();
+  while (isBlankOrNewline(*first)) ++first;
   const char* text = nullptr;
-  if (first < textEnd && !isCommentStart(input, first)) {
-    lineText_.assign(cursor, static_cast<size_t>(textEnd - cursor));
+  if (*first != '\0' && !isCommentStart(input, first)) {
     lineText_.push_back('\n');
     text = lineText_.c_str();
   }

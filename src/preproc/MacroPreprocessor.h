@@ -24,21 +24,22 @@
 
 #include "flow/SymbolTable.h"
 #include "preproc/BodySubstitution.h"
+#include "preproc/InputBuffer.h"
 #include "preproc/MppRecords.h"
 #include "preproc/MppToken.h"
 #include "preproc/OrbaPreprocessor.h"
 #include "util/LineInfo.h"
 
-class InputBuffer;
 class OrbaExpression;
 
 class MacroPreprocessor : public OrbaPreprocessor {
  public:
   // Nesting limit of expansions (macro calls and repeat iterations).
   static constexpr int32_t kMaxExpansionDepth = 1000;
-  // Bounds the lines all repeat blocks of a run produce together: a count typed
-  // one digit too long should stop at once, not after minutes and gigabytes.
-  static constexpr int64_t kMaxRepeatedLines = 10'000'000;
+  // Bounds the lines all expansions of a run make together: a repeat count typed
+  // one digit too long, or macros that call the one below twice at each level,
+  // should stop, not run for hours and take the memory.
+  static constexpr int64_t kMaxExpansionLines = 10'000'000;
   // Bounds the text of all expansions open at once.
   static constexpr size_t kMaxActiveExpansionText = size_t{32} << 20;
   // The longest file name a C line marker may give.
@@ -94,6 +95,11 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // the length bound comes with the diagnostic that says so.
   virtual bool getLine(InputBuffer& input, std::string& text, LineRead& read);
   bool getLineText(InputBuffer& input, std::string& text, LineRead& read);
+  // Moves the top source's cursor past the end of the physical line it is on.
+  static void skipRestOfLine(InputBuffer& input);
+  // The text of the diagnostic for a line that define replacement made longer than
+  // InputBuffer::kMaxLineLength; the line is skipped.
+  static const char* replacedLineTooLongText();
   // Appends a .COMMENT block to the text: the source from lineStart up to the
   // cursor (the directive), the delimiter and every line up to the one that holds
   // the delimiter again.
@@ -114,6 +120,10 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // Appends a line at the position with the current control state and the
   // from-expansion bit.
   LineInfo* appendLine(const char* text, const LinePosition& position);
+  // Whether the source's end gets an end-of-file marker: only a file whose start
+  // got one does. A file included by an expansion is read as part of it, without
+  // markers, and the list file pairs the markers to find its sources.
+  static bool hasStartMarker(const InputBuffer::InputSource& source);
   // The control state that the lines read now get; .RADIX and .COMMENT_PREFIX
   // replace it by a changed copy.
   ControlState* currentControlState() const { return currentControlState_; }
@@ -247,8 +257,12 @@ class MacroPreprocessor : public OrbaPreprocessor {
   bool checkExpansionDepth(LineInfo* line);
   void startRepeatExpansion(InputBuffer& input, LineInfo* line);
   // Adds the lines the repeat block will produce to the run's total; false (and
-  // E110) when the total would pass kMaxRepeatedLines.
+  // E110) when the total would pass kMaxExpansionLines.
   bool countRepeatedLines(const MppConstruct& construct, LineInfo* line);
+  // Adds the lines an expansion is about to make to the run's total; false, after
+  // E110 at the line naming what is skipped, when the total would pass
+  // kMaxExpansionLines.
+  bool reserveExpansionLines(uint64_t lines, LineInfo* line, const char* skipped);
   // Pushes the substituted body as the next input and the expansion on the stack, which
   // takes it over; deletes it when a report ends the run first.
   void expandBody(InputBuffer& input, LineInfo* line, MppExpand* expansion, const char* label);
@@ -269,11 +283,13 @@ class MacroPreprocessor : public OrbaPreprocessor {
   bool inExpansion = false;  // lines are coming from an expansion's text
   int32_t frozenLine = 0;    // the line number of every line of the expansion
   bool released = false;
-  // Set by E160, cleared when the expansion stack is empty again: refuses every
-  // expansion of the chain that hit the limit.
+  // Set by E160 and by the bounds on expansions, cleared when the expansion stack
+  // is empty again: refuses every expansion of the chain that hit the limit.
   bool nestingLimitReached = false;
   bool expressionReported = false;  // the last parseExpression reported its failure
-  int64_t repeatedLines = 0;  // lines produced by repeat blocks so far
+  // Lines the expansions of the run have made or are about to make: a repeat block
+  // counts all its iterations when it starts, a macro call its body.
+  int64_t expansionLines = 0;
   BodySubstitution bodySubstitution;  // scratch buffers of expandBody
 
  protected:

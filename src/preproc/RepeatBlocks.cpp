@@ -252,17 +252,25 @@ bool MacroPreprocessor::countRepeatedLines(const MppConstruct& construct, LineIn
       return true;
   }
   uint64_t lines = 0;
-  uint64_t left = static_cast<uint64_t>(kMaxRepeatedLines - repeatedLines);
-  if (!__builtin_mul_overflow(iterations, static_cast<uint64_t>(construct.lineCount), &lines) &&
-      lines <= left) {
-    repeatedLines += static_cast<int64_t>(lines);
+  if (__builtin_mul_overflow(iterations, static_cast<uint64_t>(construct.lineCount), &lines))
+    lines = UINT64_MAX;
+  return reserveExpansionLines(lines, line, "repeat block");
+}
+
+bool MacroPreprocessor::reserveExpansionLines(uint64_t lines, LineInfo* line, const char* skipped) {
+  uint64_t left = static_cast<uint64_t>(kMaxExpansionLines - expansionLines);
+  if (lines <= left) {
+    expansionLines += static_cast<int64_t>(lines);
     return true;
   }
   char text[160];
   std::snprintf(text, sizeof text,
-                "repeat block skipped: repeated lines would exceed %" PRId64 " in total",
-                kMaxRepeatedLines);
+                "%s skipped: lines made by expansions would exceed %" PRId64 " in total", skipped,
+                kMaxExpansionLines);
   errorHandler()->report(E_error, line, text);
+  // As at the nesting limit, the rest of the chain expands no more: macros that call
+  // the one below twice would otherwise try again at every call still to come.
+  if (!expansionStack.empty()) nestingLimitReached = true;
   return false;
 }
 

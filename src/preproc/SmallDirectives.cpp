@@ -91,8 +91,9 @@ bool MacroPreprocessor::handleInclude(InputBuffer& input, LineInfo* line) {
   const char* name = stringBuffer()->internRange(nameStart, nameEnd);
   // The rest of the line goes with its text source; the file is read next.
   input.popSource();
-  // Named at the .INCLUDE line, so that the user sees which include fails.
-  if (!input.openInclude(name, false)) errors->report(F_cannot_open, line, name);
+  // Without a position, as for the input file and the -H files: the message names
+  // the file, and it ends the run at once.
+  if (!input.openInclude(name, false)) errors->reportWithoutLocation(F_cannot_open, name);
   return false;
 }
 

@@ -228,6 +228,11 @@ int32_t MacroPreprocessor::scanToken(InputBuffer& input) {
         input.countNewline(source);
         return kMppNewline;
       case kControl:
+        if (static_cast<uint8_t>(*at) == InputBuffer::kCtrlZ &&
+            source->kind == InputBuffer::kFileSource) {
+          ++at;
+          continue;
+        }
         source->cursor = at + 1;
         return kMppControl;
       case kHash:

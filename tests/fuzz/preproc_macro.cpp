@@ -145,23 +145,30 @@ void writeSource(const std::string& bytes) {
   std::fclose(file);
 }
 
-// What every line list must be: linked both ways, markers without text, every
-// text ending in a newline, nothing both skipped and assembled.
-void checkLines() {
+// What every line list must be: linked both ways, markers without text and paired
+// as the list file pairs them (all of them once the run finished), every text
+// ending in a newline and free of the Ctrl-Z bytes a file may hold, nothing both
+// skipped and assembled.
+void checkLines(bool finished) {
   LineInfo* previous = nullptr;
+  int64_t openFiles = 0;
   for (LineInfo* line = lineState()->first(); line; line = line->next) {
     check(line->previous == previous);
     bool marker = line->flags[3] & (lineflag::kStartOfFile | lineflag::kEndOfFile);
     if (marker) check(line->text == nullptr);
+    if (line->flags[3] & lineflag::kStartOfFile) ++openFiles;
+    if (line->flags[3] & lineflag::kEndOfFile) check(--openFiles >= 0);
     if (line->text) {
       size_t length = std::strlen(line->text);
       check(length > 0 && line->text[length - 1] == '\n');
+      check(std::memchr(line->text, 0x1A, length) == nullptr);
     }
     if (line->flags[0] & lineflag::kInactiveRegion) check(!(line->flags[0] & lineflag::kAssemble));
     check(line->controlState != nullptr);
     previous = line;
   }
   check(lineState()->last() == previous);
+  if (finished) check(openFiles == 0);
 }
 
 }  // namespace
@@ -192,6 +199,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (finished) check(preprocessor.released);
   }
-  checkLines();
+  checkLines(finished);
   return 0;
 }

@@ -147,6 +147,37 @@ TEST_F(TokenScannerTest, ANewlineCountsOnceInAFileAndNotInAText) {
   }
 }
 
+TEST_F(TokenScannerTest, ACtrlZIsNoTokenInAFileButAControlCharacterInAText) {
+  struct Case {
+    const char* what;
+    bool file;
+    std::vector<int32_t> tokens;  // up to the newline
+  };
+  // A Ctrl-Z at the start, between a backslash and the newline, and in a run of blanks.
+  const char bytes[] = "\x1a" "a \x1a b\\\x1a\n";
+  const Case cases[] = {
+      {"file", true, {kMppIdentifier, kMppIdentifier, kMppBackslash, kMppNewline}},
+      {"text",
+       false,
+       {kMppControl, kMppIdentifier, kMppControl, kMppIdentifier, kMppBackslash, kMppControl,
+        kMppNewline}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string path = writeFile("t.asm", bytes);
+    InputBuffer input(&includePath_);
+    ASSERT_TRUE(input.openFile(path.c_str(), 1));
+    ASSERT_TRUE(input.startLine());
+    if (!c.file) input.pushText(bytes, sizeof bytes - 1);
+    std::vector<int32_t> tokens;
+    for (int32_t code = 0; code != kMppNewline && code != kMppEndOfText;) {
+      code = MacroPreprocessor::nextToken(input);
+      tokens.push_back(code);
+    }
+    EXPECT_EQ(tokens, c.tokens);
+  }
+}
+
 TEST_F(TokenScannerTest, NextAndPeekClearTheTokenEndOfAStringBefore) {
   InputBuffer input(&includePath_);
   input.pushText("'s' x", 5);
