@@ -321,8 +321,7 @@ JumpShape::DirectLayout workOutDirectLayout(JumpShape& shape) {
     }
     if (target < 0) return JumpShape::kLent;
     const OperandEncoding& field = *fields[static_cast<size_t>(target)];
-    // Without a relocation of its own the field asks whether the target needs one.
-    if (field.relocFunction[0] == 0 || field.callback) return JumpShape::kLent;
+    if (field.callback) return JumpShape::kLent;
     const ExpressionValidator::Operand check = validatorOperand(field);
     if (check.transform || check.conditionWords > 1) return JumpShape::kLent;
     const OrbaExpression* range = field.expression;
@@ -339,6 +338,7 @@ JumpShape::DirectLayout workOutDirectLayout(JumpShape& shape) {
     direct.preferred = form->attributes && form->attributes->isDefault;
     direct.fieldCount = static_cast<uint8_t>(fields.size());
     direct.targetField = static_cast<uint8_t>(target);
+    direct.asksRelocation = field.relocFunction[0] == 0;
     direct.masked = check.conditionWords == 1 && check.maskWords && check.bitWords;
     direct.mask = direct.masked ? *check.maskWords : 0;
     direct.pattern = direct.masked ? *check.bitWords : 0;
@@ -424,6 +424,17 @@ bool FJumpRecord::layOutDirectly(FlowWalker& walker, int32_t mode, bool fresh, L
     for (uint32_t k = 0; k < form.fieldCount; ++k) {
       st.checked[f][k] = 1;
       if (k != form.targetField) continue;
+      if (form.asksRelocation) {
+        // A field without a relocation of its own refuses a target that needs one; the
+        // answer is kept in the record once the forms have worked it out.
+        const uint32_t memo = state_ >> fieldShift(f, k);
+        if (!(memo & 1u)) return -1;
+        if (memo & 2u) {
+          st.checked[f][k] = 0;
+          verdict = 0;
+          break;
+        }
+      }
       verdict = directVerdict(form, target_, section, address, walker.previousOffset, message);
       if (verdict < 0) return -1;
       st.checked[f][k] = static_cast<uint8_t>(verdict);

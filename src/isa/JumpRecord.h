@@ -67,6 +67,7 @@ struct JumpShape {
     uint32_t bits = 0;
     bool preferred = false;
     bool masked = false;
+    bool asksRelocation = false;  // the field has no relocation of its own
     uint8_t fieldCount = 0;
     uint8_t targetField = 0;
     int64_t pcOffset = 0;
