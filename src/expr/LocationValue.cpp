@@ -241,7 +241,12 @@ ExprValue& TEBinary::getValue(ExprValue& value, const ExprLocation& location, bo
 }
 
 ExprValue& TESymbol::getValue(ExprValue& value, const ExprLocation& location, bool& error) {
-  Symbol* symbol = symbol_;
+  symbolLocationValue(symbol_, value, location, error);
+  value.unit = getUnit();
+  return value;
+}
+
+ExprValue& symbolLocationValue(Symbol* symbol, ExprValue& value, const ExprLocation& location, bool& error) {
   Section* section = symbol->section;
   SymbolValueVisit visit(symbol);
   OrbaExpression* symbolValue = visit.value();
@@ -265,6 +270,5 @@ ExprValue& TESymbol::getValue(ExprValue& value, const ExprLocation& location, bo
     bool usable = !resultFailed && resultValue.kind == ExprValue::kAbsolute && resultValue.known;
     setRelative(value, section, usable ? resultValue.value : 0, usable);
   }
-  value.unit = getUnit();
   return value;
 }

@@ -27,3 +27,7 @@ class TESymbol : public OrbaExpression {
  private:
   Symbol* symbol_;
 };
+
+// A symbol's location value at the place, as a reference to it gives it (without the
+// reference's unit): for callers that hold the symbol but no node naming it.
+ExprValue& symbolLocationValue(Symbol* symbol, ExprValue& value, const ExprLocation& location, bool& error);

@@ -248,6 +248,8 @@ TargetOutcomes& targetOutcomes() { return runPart<TargetOutcomes>(); }
 
 JumpRecords& jumpRecords() { return runPart<JumpRecords>(); }
 
+DirectJumpLayout& directJumpLayout() { return runPart<DirectJumpLayout>(); }
+
 bool expressionsLeaveGenericAlone(const MatchAlternative& alternative) {
   const GenericDescription* generic = alternative.generic;
   if (alternative.kind != kGenericForm || !generic) return false;

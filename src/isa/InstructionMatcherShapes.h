@@ -69,4 +69,13 @@ struct JumpRecords {
 };
 JumpRecords& jumpRecords();
 
+// Whether a jump record measures its target's distance in layout itself where it can, rather
+// than lending the shared forms (on by default, off only where a test compares the two), and
+// how many layout calls of the run it answered.
+struct DirectJumpLayout {
+  bool enabled = true;
+  uint64_t taken = 0;
+};
+DirectJumpLayout& directJumpLayout();
+
 }  // namespace isa

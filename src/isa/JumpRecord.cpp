@@ -5,7 +5,9 @@
 #include <unordered_map>
 #include <utility>
 
+#include "expr/TEFunction.h"
 #include "expr/TEInteger.h"
+#include "expr/functions.h"
 #include "expr/TESymbol.h"
 #include "flow/FGeneric.h"
 #include "flow/FlowWalker.h"
@@ -17,9 +19,12 @@
 #include "isa/FInstruction.h"
 #include "isa/IPInstruction.h"
 #include "isa/InstructionEncoding.h"
+#include "isa/IPAttribute.h"
 #include "isa/InstructionMatcher.h"
+#include "isa/InstructionMatcherShapes.h"
 #include "isa/OperandEvaluation.h"
 #include "util/ControlState.h"
+#include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
 #include "util/RunState.h"
@@ -272,7 +277,314 @@ void FJumpRecord::takeBack(FInstruction& forms) {
   }
 }
 
+namespace {
+
+int32_t callCodeOf(const OrbaExpression* expression) {
+  if (!expression) return -1;
+  const uint32_t kind = expression->getKind();
+  return kind == EK_function || kind == EK_tricoreFunction ? static_cast<const TEFunction*>(expression)->code() : -1;
+}
+
+// A call's argument as the operand checks read it: absent is 0; false when it is there but
+// no plain integer.
+bool constantArgument(const OrbaExpression* call, int32_t index, int64_t& value) {
+  value = 0;
+  if (call->getArgumentCount() <= index) return true;
+  OrbaExpression* argument = call->getArgument(index);
+  OrbaExpression* evaluated = argument ? argument->evaluate() : nullptr;
+  if (!evaluated || evaluated->getKind() != EK_integer) return false;
+  value = evaluated->getInteger();
+  return true;
+}
+
+bool isLeafOf(const JumpShape& shape, const OrbaExpression* expression) {
+  for (uint32_t i = 0; i < shape.leafCount; ++i)
+    if (shape.leaves[i] == expression) return true;
+  return false;
+}
+
+// Whether layout can measure the shape's jumps without the forms, and what it needs to.
+JumpShape::DirectLayout workOutDirectLayout(JumpShape& shape) {
+  const FInstruction& forms = *shape.forms;
+  if (forms.candidates.empty() || forms.candidates.size() > JumpShape::kMostForms) return JumpShape::kLent;
+  for (uint32_t f = 0; f < forms.candidates.size(); ++f) {
+    const IPInstruction* form = forms.candidates[f];
+    if (!form || !form->encoding || form->alignment != 0) return JumpShape::kLent;
+    if (form->attributes && !form->attributes->whens.empty()) return JumpShape::kLent;
+    const auto& fields = form->encoding->operands;
+    if (fields.size() > JumpShape::kMostFields) return JumpShape::kLent;
+    int target = -1;
+    for (uint32_t k = 0; k < fields.size(); ++k) {
+      if (!fields[k]->expression) continue;
+      if (target >= 0) return JumpShape::kLent;
+      target = static_cast<int>(k);
+    }
+    if (target < 0) return JumpShape::kLent;
+    const OperandEncoding& field = *fields[static_cast<size_t>(target)];
+    if (field.callback) return JumpShape::kLent;
+    const ExpressionValidator::Operand check = validatorOperand(field);
+    if (check.transform || check.conditionWords > 1) return JumpShape::kLent;
+    const OrbaExpression* range = field.expression;
+    if (callCodeOf(range) != FN_RANGE || range->getArgumentCount() < 3) return JumpShape::kLent;
+    const OrbaExpression* distance = range->getArgument(0);
+    if (callCodeOf(distance) != FN_PCREL || distance->getArgumentCount() < 1) return JumpShape::kLent;
+    const OrbaExpression* named = distance->getArgument(0);
+    if (!named || named->getKind() != EK_symbol || !isLeafOf(shape, named)) return JumpShape::kLent;
+    JumpShape::DirectForm& direct = shape.direct[f];
+    if (!constantArgument(range, 1, direct.low) || !constantArgument(range, 2, direct.high) ||
+        !constantArgument(distance, 2, direct.pcOffset) || !constantArgument(distance, 3, direct.width))
+      return JumpShape::kLent;
+    direct.bits = form->encoding->bits;
+    direct.preferred = form->attributes && form->attributes->isDefault;
+    direct.fieldCount = static_cast<uint8_t>(fields.size());
+    direct.targetField = static_cast<uint8_t>(target);
+    direct.asksRelocation = field.relocFunction[0] == 0;
+    direct.masked = check.conditionWords == 1 && check.maskWords && check.bitWords;
+    direct.mask = direct.masked ? *check.maskWords : 0;
+    direct.pattern = direct.masked ? *check.bitWords : 0;
+  }
+  return JumpShape::kDirect;
+}
+
+int64_t signExtend32(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
+
+// Whether the form reaches the target from the address, as the operand checks of layout
+// judge it: 1 it does, 0 it does not (with the range text), -1 where only the forms can tell.
+int directVerdict(const JumpShape::DirectForm& form, Symbol* target, Section* section, uint32_t address,
+                  int32_t previousOffset, const char** message) {
+  ExprLocation location;
+  location.section = section;
+  location.address = address;
+  location.sectionStart = previousOffset;
+  ExprValue value;
+  bool error = false;
+  symbolLocationValue(target, value, location, error);
+  if (error || value.kind != ExprValue::kRelative || !value.known || value.section != section) return -1;
+  const int64_t reference = signExtend32(static_cast<int64_t>(address) + form.pcOffset);
+  int64_t distance = signExtend32(value.offset - reference);
+  if (form.width != 0) {
+    int k = 0;
+    for (int64_t rest = form.width; rest > 1; rest >>= 1) ++k;
+    if (k > 0) {
+      const bool bit = (static_cast<uint64_t>(distance) >> (k - 1)) & 1;
+      if ((distance > 0 && bit) || (distance < 0 && !bit)) distance ^= static_cast<int64_t>(~uint64_t{0} << k);
+    }
+  }
+  if (distance < form.low || distance > form.high) {
+    *message = form.low < 0 ? errorHandler()->formatMessage(E_range_error_dec, form.low, form.high)
+                            : errorHandler()->formatMessage(E_range_error_hex, form.low, form.high);
+    return 0;
+  }
+  if (form.masked && (static_cast<uint64_t>(distance) & uint64_t{form.mask}) != uint64_t{form.pattern}) return -1;
+  return 1;
+}
+
+// The layout state of a record, unpacked for the direct layout.
+struct DirectState {
+  uint8_t usable[JumpShape::kMostForms] = {};
+  uint8_t excluded[JumpShape::kMostForms] = {};
+  uint8_t checked[JumpShape::kMostForms][JumpShape::kMostFields] = {};
+};
+
+}  // namespace
+
+bool FJumpRecord::layOutDirectly(FlowWalker& walker, int32_t mode, bool fresh, LayoutChoice& choice) {
+  JumpShape& shape = *shape_;
+  if (shape.directLayout == JumpShape::kDirectUnknown) shape.directLayout = workOutDirectLayout(shape);
+  if (shape.directLayout != JumpShape::kDirect || !directJumpLayout().enabled) return false;
+  Section* section = walker.section;
+  if (!section || section->hasAddress || target_->section != section) return false;
+  const auto formCount = static_cast<uint32_t>(shape.forms->candidates.size());
+  DirectState st;
+  for (uint32_t f = 0; f < formCount; ++f) {
+    const uint32_t bits = state_ >> (kFormBits * f);
+    st.usable[f] = static_cast<uint8_t>(bits & 3u);
+    st.excluded[f] = static_cast<uint8_t>((bits >> 2) & 1u);
+    for (uint32_t k = 0; k < shape.direct[f].fieldCount; ++k)
+      st.checked[f][k] = static_cast<uint8_t>((state_ >> (fieldShift(f, k) + 2)) & 3u);
+  }
+  int selected = selected_;
+  uint8_t fixed = fixed_;
+  uint8_t excludedCount = excludedCount_;
+  const char* otherError = nullptr;
+  const char* whenError = nullptr;
+  if (keepsLines_ & 2) {
+    const auto& kept = runPart<JumpRecordSides>().errors.at(this);
+    whenError = kept.first;
+    otherError = kept.second;
+  }
+  const uint32_t unitBits = section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;
+  auto unitsOf = [&](uint32_t f) { return static_cast<int32_t>((shape.direct[f].bits + unitBits - 1) / unitBits); };
+  const auto address = static_cast<uint32_t>(walker.offset);
+  // Checks the form's fields in order as validation does; -1 where only the forms can tell.
+  auto validate = [&](uint32_t f, const char** message) {
+    const JumpShape::DirectForm& form = shape.direct[f];
+    *message = nullptr;
+    int verdict = 1;
+    for (uint32_t k = 0; k < form.fieldCount; ++k) {
+      st.checked[f][k] = 1;
+      if (k != form.targetField) continue;
+      if (form.asksRelocation) {
+        // A field without a relocation of its own refuses a target that needs one; the
+        // answer is kept in the record once the forms have worked it out.
+        const uint32_t memo = state_ >> fieldShift(f, k);
+        if (!(memo & 1u)) return -1;
+        if (memo & 2u) {
+          st.checked[f][k] = 0;
+          verdict = 0;
+          break;
+        }
+      }
+      verdict = directVerdict(form, target_, section, address, walker.previousOffset, message);
+      if (verdict < 0) return -1;
+      st.checked[f][k] = static_cast<uint8_t>(verdict);
+      if (verdict == 0) break;
+    }
+    return verdict;
+  };
+  auto exclude = [&](uint32_t f) {
+    if (st.excluded[f]) return;
+    st.excluded[f] = 1;
+    ++excludedCount;
+  };
+
+  if (fresh) {
+    for (uint32_t f = 0; f < formCount; ++f) {
+      st.excluded[f] = 0;
+      st.usable[f] = 1;
+    }
+    excludedCount = 0;
+    fixed = 0;
+    selected = -1;
+  }
+  const int before = selected;
+  bool changed = false;
+  int chosen = -1;
+  const bool selectedValid = selected >= 0 && static_cast<uint32_t>(selected) < formCount;
+  switch (mode) {
+    case 0: {
+      if (fixed) {
+        walker.nodeSize = selectedValid ? unitsOf(static_cast<uint32_t>(selected)) : 0;
+        chosen = selectedValid ? selected : -1;
+        break;
+      }
+      int winner = -1;
+      int32_t winnerSize = 0;
+      for (uint32_t f = 0; f < formCount; ++f) {
+        if (st.excluded[f]) continue;
+        const int32_t formSize = unitsOf(f);
+        if (winner < 0 || winnerSize == 0 || formSize < winnerSize) {
+          winner = static_cast<int>(f);
+          winnerSize = formSize;
+        }
+      }
+      changed = winner >= 0;
+      walker.nodeSize = winner >= 0 ? winnerSize : 0;
+      selected = winner;
+      if (excludedCount + 1u == formCount) fixed = 1;
+      chosen = winner;
+      break;
+    }
+    case 1: {
+      const char* message = nullptr;
+      if (selectedValid) {
+        const auto current = static_cast<uint32_t>(selected);
+        const int verdict = validate(current, &message);
+        if (verdict < 0) return false;
+        st.usable[current] = static_cast<uint8_t>(verdict);
+        if (verdict == 1) {
+          walker.nodeSize = unitsOf(current);
+          chosen = selected;
+          break;
+        }
+        if (message) otherError = message;
+        exclude(current);
+      }
+      int candidate = -1;
+      int32_t candidateSize = 0;
+      for (uint32_t f = 0; f < formCount; ++f) {
+        st.usable[f] = 1;
+        if (st.excluded[f]) continue;
+        const int verdict = validate(f, &message);
+        if (verdict < 0) return false;
+        const int32_t formSize = unitsOf(f);
+        if (verdict == 0) {
+          exclude(f);
+          if (message) otherError = message;
+          st.usable[f] = 0;
+          continue;
+        }
+        bool wins = false;
+        if (candidate < 0 || candidateSize == 0 || formSize < candidateSize)
+          wins = true;
+        else if (formSize == candidateSize)
+          wins = !shape.direct[candidate].preferred && shape.direct[f].preferred;
+        if (wins) {
+          candidate = static_cast<int>(f);
+          candidateSize = formSize;
+        }
+        st.usable[f] = 1;
+      }
+      changed = candidate >= 0 && candidate != before;
+      walker.nodeSize = candidate >= 0 ? candidateSize : 0;
+      selected = candidate;
+      if (formCount == 1 || excludedCount + 1u == formCount) fixed = 1;
+      chosen = candidate;
+      break;
+    }
+    default: {
+      if (fixed) {
+        walker.nodeSize = selectedValid ? unitsOf(static_cast<uint32_t>(selected)) : 0;
+        chosen = selectedValid ? selected : -1;
+        break;
+      }
+      walker.nodeSize = 0;
+      for (uint32_t f = formCount; f-- > 0;) {
+        const char* message = nullptr;
+        const int verdict = validate(f, &message);
+        if (verdict < 0) return false;
+        if (verdict == 0) continue;
+        walker.nodeSize = unitsOf(f);
+        selected = static_cast<int>(f);
+        fixed = 1;
+        changed = selected != before;
+        chosen = selected;
+        break;
+      }
+      break;
+    }
+  }
+
+  // The state as the forms would have been left with it.
+  selected_ = static_cast<int8_t>(selected);
+  fixed_ = fixed;
+  excludedCount_ = excludedCount;
+  uint32_t state = state_;
+  for (uint32_t f = 0; f < formCount; ++f) {
+    state &= ~(7u << (kFormBits * f));
+    state |= ((st.usable[f] & 3u) | (st.excluded[f] ? 4u : 0u)) << (kFormBits * f);
+    for (uint32_t k = 0; k < shape.direct[f].fieldCount; ++k) {
+      state &= ~(3u << (fieldShift(f, k) + 2));
+      state |= (st.checked[f][k] & 3u) << (fieldShift(f, k) + 2);
+    }
+  }
+  state_ = state;
+  if (whenError || otherError) {
+    runPart<JumpRecordSides>().errors[this] = {whenError, otherError};
+    keepsLines_ |= 2;
+  }
+  choice.chosen = chosen;
+  choice.padding = 0;
+  choice.changed = changed;
+  const bool chosenValid = selected >= 0 && static_cast<uint32_t>(selected) < formCount;
+  choice.usable = chosenValid ? st.usable[selected] : 0;
+  ++directJumpLayout().taken;
+  return true;
+}
+
 FlowNode::LayoutChoice FJumpRecord::layOut(FlowWalker& walker, int32_t mode, bool fresh) {
+  LayoutChoice direct;
+  if (layOutDirectly(walker, mode, fresh, direct)) return direct;
   FInstruction& forms = lend();
   LayoutChoice choice = forms.layOut(walker, mode, fresh);
   takeBack(forms);

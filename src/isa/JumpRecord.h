@@ -59,6 +59,27 @@ struct JumpShape {
   // The core each form's cycles were last worked out for, -1 for none: the same for every
   // record of the shape.
   int32_t cyclesCore[kMostForms] = {-1, -1};
+  // What layout needs to measure a record's target itself, without lending the forms:
+  // each form's width, whether it is the default one, the operand field that holds the
+  // target and the bounds of its pc-relative check. Worked out at the first record laid
+  // out; forms with conditions, alignment or operands other than the target are lent.
+  struct DirectForm {
+    uint32_t bits = 0;
+    bool preferred = false;
+    bool masked = false;
+    bool asksRelocation = false;  // the field has no relocation of its own
+    uint8_t fieldCount = 0;
+    uint8_t targetField = 0;
+    int64_t pcOffset = 0;
+    int64_t width = 0;
+    int64_t low = 0;
+    int64_t high = 0;
+    uint32_t mask = 0;
+    uint32_t pattern = 0;
+  };
+  enum DirectLayout : uint8_t { kDirectUnknown, kDirect, kLent };
+  DirectLayout directLayout = kDirectUnknown;
+  DirectForm direct[kMostForms];
   // A claim on every node the parses of the target made, which `leaves` point at.
   CandidateNodes* parsedNodes = nullptr;
   // A jump without generic forms: its record stands for an instruction node, not a stand-in.
@@ -138,6 +159,10 @@ class FJumpRecord : public FlowNode {
   Symbol* target() const { return target_; }
 
  private:
+  // Layout without lending the forms, for a target in the walker's section at a known
+  // offset: false, with nothing changed, where the forms must be lent.
+  bool layOutDirectly(FlowWalker& walker, int32_t mode, bool fresh, LayoutChoice& choice);
+
   // Lends the shared forms the node's target, line and state; takes the state back.
   FInstruction& lend() const;
   void takeBack(FInstruction& forms);
