@@ -4,9 +4,11 @@
 Reads the symbol tables of the object files given (the compiler's own view, so that no
 spelling of a declaration escapes): every data object in a writable section (.bss,
 .data, thread-local) is state that would outlive a run, unless it is listed below with
-the reason it may stay. Read-only data (.rodata, .data.rel.ro) is constant and passes.
+the reason it may stay. Read-only data (.rodata, .data.rel.ro) is constant and passes. Objects of generated
+sources (under a generated/ folder) are read as well: generated tables are constant, and
+what a run computes from them belongs to the run.
 
-Usage: check-run-state.py OBJECT...   (objects of sources under a src/ folder)
+Usage: check-run-state.py OBJECT...   (objects of sources under a src/ or generated/ folder)
 """
 import re
 import subprocess
@@ -52,8 +54,11 @@ def object_symbols(path):
 
 
 def source_of(path):
-    match = re.search(r"(?:^|/)src/(.+?)\.o$", path)
-    return match.group(1) if match else None
+    """The source an object was compiled from: below src/, or generated/ and its path."""
+    match = re.search(r"^(?:.*/)?(src|generated)/(.+?)\.o$", path)
+    if not match:
+        return None
+    return match.group(2) if match.group(1) == "src" else f"generated/{match.group(2)}"
 
 
 def main() -> int:
@@ -65,7 +70,8 @@ def main() -> int:
     for path in objects:
         source = source_of(path)
         if source is None:
-            continue  # generated tables: data, not state
+            print(f"check-run-state: {path} is not an object of src/ or generated/", file=sys.stderr)
+            return 2
         for section, name in object_symbols(path):
             if not WRITABLE.match(section) or READ_ONLY.match(section):
                 continue

@@ -19,6 +19,7 @@
 #include "util/OrbaState.h"
 #include "flow/OrbaOptimizer.h"
 #include "flow/FLabel.h"
+#include "flow/ObjectStore.h"
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
 #include "flow/SectionFinish.h"
@@ -193,6 +194,9 @@ int OrbaAssembler::runStages() {
 
   if (options->sectionInfoConsole) printSectionSummary(stdout);
   if (options->metrics) writeStatistics();
+  // A pipe whose reader went away shows here, as does a full disk.
+  if ((options->sectionInfoConsole || options->metrics) && (std::fflush(stdout) != 0 || std::ferror(stdout)))
+    errorHandler()->reportWithoutLocation(F_write_error, "<stdout>");
   dependencyHandler()->writeDependencyFile();
   return exitCode();
 }
@@ -230,9 +234,10 @@ void OrbaAssembler::writePreprocessed() {
   if (failed) errorHandler()->reportWithoutLocation(F_write_error, destination);
 }
 
-// A failed object-store call is fatal: F008 with the store's text for the code.
+// A failed object-store call is fatal: F008 with the store's text for the code, F005
+// when the store ran out of memory.
 static void checkStore(int failed, IosErrorCode error) {
-  if (failed) errorHandler()->reportWithoutLocation(F_ioslib_error, ios_error_text(error));
+  if (failed) reportObjectStoreFailure(error, ios_error_text(error));
 }
 
 void OrbaAssembler::writeObject() {

@@ -267,6 +267,11 @@ int OrbaOptions::process() {
   if (given(OUTPUT)) {
     outputFile = opt_get_string(OUTPUT);
     outputGiven = true;
+    // No file has that name; without this the run would fail only when it writes.
+    if (!outputFile || !*outputFile) {
+      errorHandler()->reportWithoutLocation(E_command_line, "empty file name given for --output");
+      failed = 1;
+    }
   } else if (inputFile) {
     outputFile = withExtension(pathBaseName(inputFile).c_str(), ".o");
   }
@@ -333,15 +338,15 @@ int OrbaOptions::process() {
 
 void OrbaOptions::claimOutputs(const char* errorFileName) {
   if (mergeMetrics) {
-    claimOutputPath(OutputRole::kMetrics, opt_get_string(MERGE_INSTR_METRICS));
+    claimOutputPath(OutputRole::kMetrics, opt_get_string(MERGE_INSTR_METRICS), "--merge-instruction-metrics");
   } else if (preprocessOnly) {
-    if (outputGiven) claimOutputPath(OutputRole::kPreprocessed, outputFile);
+    if (outputGiven) claimOutputPath(OutputRole::kPreprocessed, outputFile, "--output");
   } else if (!checkOnly) {
-    claimOutputPath(OutputRole::kObject, outputFile);
+    claimOutputPath(OutputRole::kObject, outputFile, "--output");
   }
-  if (listFileWanted) claimOutputPath(OutputRole::kList, listFileName());
-  claimOutputPath(OutputRole::kDependency, depFile);
-  claimOutputPath(OutputRole::kError, errorFileName);
+  if (listFileWanted) claimOutputPath(OutputRole::kList, listFileName(), "--list-file");
+  claimOutputPath(OutputRole::kDependency, depFile, "--dep-file");
+  claimOutputPath(OutputRole::kError, errorFileName, "--error-file");
   std::string source;
   if (!mergeMetrics && inputFile && std::strcmp(inputFile, "-") != 0 && findRegularFile(inputFile, ".asm", source))
     guardInputPath(source.c_str());

@@ -90,5 +90,7 @@ class ObjectStore {
   virtual const char* statusText(uint32_t status) const = 0;
 };
 
-// F008 with the text of the status; the run ends.
+// F008 with the text of the status, F005 when the store ran out of memory; the run ends.
 [[noreturn]] void reportObjectStoreError(const ObjectStore& store, uint32_t status);
+// The same for a status of the store's own calls, with its text.
+[[noreturn]] void reportObjectStoreFailure(uint32_t status, const char* text);

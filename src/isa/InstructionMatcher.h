@@ -199,7 +199,12 @@ void initMatchModule();
 // Frees what the start-up built; a later initMatchModule builds it again.
 void releaseMatchModule();
 bool matchModuleReady();
-MemPool* matchPool(int which);  // 0 "match", 1 "match::admin", 2 "match::expr", 3 "match::parse"
+MemPool* matchPool(int which);
+
+struct StateValueIndex;
+// The run's table from state to value of the value table with that number; null before
+// the start-up built it and for a number no table has.
+const StateValueIndex* builtValueTable(uint32_t index);  // 0 "match", 1 "match::admin", 2 "match::expr", 3 "match::parse"
 
 // The walk asks a value table for every named operand of every form it builds or screens:
 // open addressing over a power-of-two array at most half full, keyed by the state itself.
@@ -231,7 +236,7 @@ struct StateValueIndex {
 // The value that the text held when the walk reached `state`, or -1 when the table has no
 // entry for it.
 inline int32_t lookupValue(const OperandValueTable& table, uint16_t state) {
-  const StateValueIndex* index = table.table;
+  const StateValueIndex* index = builtValueTable(table.index);
   if (!index) return -1;
   const StateValuePair* slots = index->slots.data();
   // The array is at most half full, so the probe meets the state or an empty slot.

@@ -153,10 +153,11 @@ namespace isa {
 struct StateValueIndex;
 }
 
-// The error text of a named-value choice and, after start-up, its table from state to value.
+// The error text of a named-value choice and the number of its table from state to value,
+// which the matcher's start-up builds for the run (the generated tables stay constant).
 struct OperandValueTable {
   const char* text;
-  isa::StateValueIndex* table;  // from state number to value; made by the matcher's start-up
+  uint32_t index;
 };
 
 struct NameElement;
@@ -164,7 +165,7 @@ struct NameElement;
 struct OperandSlot {
   uint32_t kind;  // 2
   uint32_t reserved;
-  OperandValueTable* values;
+  const OperandValueTable* values;
   const NameElement* names;
   uint32_t count;
 };
@@ -189,7 +190,7 @@ struct ChoiceElement;
 struct SequenceChoice {
   uint32_t kind;  // 7
   uint32_t reserved;
-  OperandValueTable* values;  // without a text
+  const OperandValueTable* values;  // without a text
   const ChoiceElement* choices;
   uint32_t count;
 };
@@ -227,9 +228,9 @@ struct StateValuePair {
   uint32_t value;
 };
 
-// The pairs of one value table and the place where start-up stores the built table.
+// The pairs of one value table, from which start-up builds the run's table.
 struct ValueTableSource {
-  OperandValueTable* target;
+  const OperandValueTable* target;
   const StateValuePair* pairs;
   uint32_t count;
 };
@@ -252,7 +253,7 @@ const FormInfo* formInfo();
 const ValueTableSource* valueTableSources();
 uint32_t valueTableSourceCount();
 // The value tables that carry an error text, in catalog order (data register first).
-OperandValueTable* registerValueTable(uint32_t index);
+const OperandValueTable* registerValueTable(uint32_t index);
 uint32_t registerValueTableCount();
 
 }  // namespace isa

@@ -1,6 +1,8 @@
 // Start-up of the matcher: its pools, the operand value tables and the constant entries of
 // the attribute lists.
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "isa/FormScreening.h"
 #include "isa/IPAttribute.h"
@@ -14,30 +16,28 @@ namespace {
 
 struct MatchModuleState {
   MemPool* pools[4] = {};
+  // The value tables from state to value, by the number of their generated table.
+  std::vector<std::unique_ptr<StateValueIndex>> valueTables;
   bool ready = false;
 };
 MatchModuleState& matchModuleState() { return runPart<MatchModuleState>(); }
-
-// The value tables are shared by the runs of the process; a run that ended released them.
-bool valueTablesBuilt() { return valueTableSourceCount() == 0 || valueTableSources()[0].target->table; }
 
 }  // namespace
 
 void initMatchModule() {
   MatchModuleState& state = matchModuleState();
-  if (state.ready && valueTablesBuilt()) return;
-  if (state.ready) releaseMatchModule();
+  if (state.ready) return;
   MemPool** pools = state.pools;
   static const char* const names[4] = {"match", "match::admin", "match::expr", "match::parse"};
   for (int i = 0; i < 4; ++i)
     if (!pools[i]) pools[i] = MemoryPools::instance().registerPool(names[i], &pools[i]);
-  // Each table is complete before the next is made.
   const ValueTableSource* sources = valueTableSources();
+  state.valueTables.clear();
+  state.valueTables.resize(valueTableSourceCount());
   for (uint32_t t = 0; t < valueTableSourceCount(); ++t) {
-    auto* table = new StateValueIndex(sources[t].count);
+    auto table = std::make_unique<StateValueIndex>(sources[t].count);
     for (uint32_t i = 0; i < sources[t].count; ++i) table->add(sources[t].pairs[i]);
-    delete sources[t].target->table;  // another run's, still standing
-    sources[t].target->table = table;
+    state.valueTables[sources[t].target->index] = std::move(table);
   }
   prebuildAttributeLists(attributeSpecLists(), attributeSpecListCount());
   prepareFormScreening();
@@ -47,17 +47,18 @@ void initMatchModule() {
 void releaseMatchModule() {
   MatchModuleState& state = matchModuleState();
   if (!state.ready) return;
-  const ValueTableSource* sources = valueTableSources();
-  for (uint32_t t = 0; t < valueTableSourceCount(); ++t) {
-    delete sources[t].target->table;
-    sources[t].target->table = nullptr;
-  }
+  state.valueTables.clear();
   forgetPrebuiltAttributeLists();
   forgetFormScreening();
   state.ready = false;
 }
 
-bool matchModuleReady() { return matchModuleState().ready && valueTablesBuilt(); }
+bool matchModuleReady() { return matchModuleState().ready; }
+
+const StateValueIndex* builtValueTable(uint32_t index) {
+  const std::vector<std::unique_ptr<StateValueIndex>>& tables = matchModuleState().valueTables;
+  return index < tables.size() ? tables[index].get() : nullptr;
+}
 
 MemPool* matchPool(int which) {
   MemPool** pools = matchModuleState().pools;

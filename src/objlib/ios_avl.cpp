@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "objlib/ios_types.h"
+#include "objlib/objlib_state.h"
 
 void* avl_find(const AvlNode* root, const void* searched, AvlCompare compare) {
   while (root != nullptr) {
@@ -49,6 +50,7 @@ void* ios_array_push(IosArray* array, size_t item_size) {
     if (capacity <= array->capacity) return nullptr;  // 32-bit count exhausted
     void* grown = std::realloc(array->items, size_t{capacity} * item_size);
     if (grown == nullptr) return nullptr;
+    objlib_state().moved_items += array->count;
     array->items = grown;
     array->capacity = capacity;
   }

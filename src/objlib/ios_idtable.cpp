@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "objlib/ios_pool.h"
+#include "objlib/objlib_state.h"
 
 namespace {
 // Past this index the next power of two no longer fits the 32-bit capacity.
@@ -27,6 +28,7 @@ int idtab_set(IdTable* table, uint32_t index, void* item) {
     if (slots == nullptr) return -1;
     if (table->capacity != 0) {
       std::memcpy(slots, table->slots, size_t{table->capacity} * sizeof(void*));
+      objlib_state().moved_items += table->capacity;
     }
     pool_free(table->slots, size_t{table->capacity} * sizeof(void*));
     table->slots = slots;

@@ -9,6 +9,7 @@
 #include "objlib/ios_hook.h"
 #include "objlib/ios_idtable.h"
 #include "objlib/ios_pool.h"
+#include "objlib/objlib_state.h"
 
 namespace {
 
@@ -115,6 +116,7 @@ int ios_entry_array_push(ExprLibContext* context, ExprSlotRef* slot, IosErrorCod
     }
     if (table.entries != nullptr) {
       std::memcpy(grown, table.entries, size_t{table.capacity} * sizeof(ExprSlot));
+      objlib_state().moved_items += table.capacity;
       pool_free(table.entries, size_t{table.capacity} * sizeof(ExprSlot));
     }
     table.entries = grown;

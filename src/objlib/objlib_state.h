@@ -22,6 +22,9 @@ struct ObjlibProcessState {
   uint32_t* scratch_words = nullptr;
   size_t scratch_word_count = 0;
   bool scratch_released = false;
+  // Items copied because a table or array of the store grew: growth by doubling keeps
+  // it below twice the items added, so tests can check the cost without a clock.
+  uint64_t moved_items = 0;
 };
 
 // The record of the run in progress.

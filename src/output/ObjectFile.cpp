@@ -8,6 +8,7 @@
 
 #include "expr/ObjectExpr.h"
 #include "flow/Section.h"
+#include "flow/ObjectStore.h"
 #include "flow/SectionAdmin.h"
 #include "objlib/elf_writer.h"
 #include "objlib/ios_admin.h"
@@ -86,10 +87,7 @@ ObjectFile::~ObjectFile() {
 ObjectFile* ObjectFile::activeWriter() { return activeWriterState().g_activeWriter; }
 
 void ObjectFile::storeFailed(IosErrorCode code) const {
-  errorHandler()->reportWithoutLocation(F_ioslib_error,
-                                        storeErrorText_ ? storeErrorText_(static_cast<int32_t>(code)) : "");
-  // A fatal message ends the run; this is reached only when the handler returns.
-  std::abort();
+  reportObjectStoreFailure(code, storeErrorText_ ? storeErrorText_(static_cast<int32_t>(code)) : "");
 }
 
 void ObjectFile::write() {

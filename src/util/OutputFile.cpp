@@ -38,9 +38,15 @@ struct OutputSlot {
   bool known = false;         // whether `identity` is that of the file at `target`
   FileIdentity identity{};
   std::FILE* stream = nullptr;
+  const char* option = nullptr;  // the option that named it; set by claimOutputPath
+  std::string place;             // where it lands, for telling two outputs apart
 };
 
-constexpr int kRoleCount = static_cast<int>(OutputRole::kMetrics) + 1;
+constexpr int kRoleCount = static_cast<int>(OutputRole::kObjectCopy) + 1;
+
+bool isObject(int role) {
+  return role == static_cast<int>(OutputRole::kObject) || role == static_cast<int>(OutputRole::kObjectCopy);
+}
 
 // The run's outputs and the identities of the files it read.
 struct OutputRegistry {
@@ -95,13 +101,30 @@ void removeRegularFile(const char* path) {
   if (path && lstat(path, &status) == 0 && S_ISREG(status.st_mode)) unlink(path);
 }
 
-[[noreturn]] void refuse(const char* output) {
+[[noreturn]] void refuseWith(const std::string& text) {
   registry.refused = 1;
   // The error file may be the very file read; the diagnostic goes to standard error.
   errorHandler()->abandonErrorFile();
-  std::string text = std::string("output file \"") + output + "\" is a file this run reads";
   errorHandler()->reportWithoutLocation(F_message_fatal, text.c_str());
   std::abort();  // not reached: F messages end the run
+}
+
+[[noreturn]] void refuse(const char* output) {
+  refuseWith(std::string("output file \"") + output + "\" is a file this run reads");
+}
+
+// The file a path lands on, links in its folder resolved: the identity of a file there
+// tells two names of one file apart only once the file exists.
+std::string placeOf(const char* path, const std::string& target, bool exists) {
+  if (exists) return target;
+  std::string name = path;
+  size_t slash = name.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+  char* real = realpath(folder.c_str(), nullptr);
+  std::string place = real ? std::string(real) + "/" + base : name;
+  std::free(real);
+  return place;
 }
 
 void checkAgainstOutputs(const FileIdentity& read) {
@@ -258,14 +281,26 @@ void OutputFile::discard() {
   slot.known = false;
 }
 
-void claimOutputPath(OutputRole role, const char* path) {
+void claimOutputPath(OutputRole role, const char* path, const char* option) {
   if (!path || !*path) return;
   OutputSlot& slot = slotOf(role);
   bool direct = false;
   std::string target;
   nameSlot(slot, path, direct, target);
-  SignalBlock block;
-  if (slot.state == kFree) slot.state = kClaimed;
+  {
+    SignalBlock block;
+    if (slot.state == kFree) slot.state = kClaimed;
+  }
+  slot.option = option;
+  // A device or pipe takes what each output writes to it; only a file loses one of them.
+  slot.place = direct ? std::string() : placeOf(path, target, slot.known);
+  if (slot.place.empty()) return;
+  for (const OutputSlot& other : registry.slots) {
+    if (&other == &slot || other.state == kFree || !other.option || other.place.empty()) continue;
+    bool same = slot.known && other.known ? sameFile(slot.identity, other.identity) : slot.place == other.place;
+    if (same)
+      refuseWith(std::string("output file \"") + path + "\" is named by both " + other.option + " and " + option);
+  }
 }
 
 void guardInputFile(int descriptor) {
@@ -287,6 +322,8 @@ void resetOutputFiles() {
     replaceText(slot.temporary, nullptr);
     slot.known = false;
     slot.stream = nullptr;
+    slot.option = nullptr;
+    slot.place.clear();
   }
   registry.readFiles.clear();
   registry.refused = 0;
@@ -310,8 +347,7 @@ void finishOutputsAtExit(bool failed, bool fatal, bool keepOutputs) {
       slot.state = written ? kCommitted : kClaimed;
     }
     if (refused || keepOutputs) continue;
-    if (role == static_cast<int>(OutputRole::kObject) && failed &&
-        (slot.state == kClaimed || slot.state == kCommitted))
+    if (isObject(role) && failed && (slot.state == kClaimed || slot.state == kCommitted))
       removeRegularFile(slot.target);
     if (role == static_cast<int>(OutputRole::kList) && fatal && slot.state == kCommitted)
       removeRegularFile(slot.target);
@@ -325,7 +361,7 @@ void removeOutputsOnSignal(bool keepOutputs) {
     std::sig_atomic_t state = slot.state;
     if (state == kWriting) unlink(slot.temporary);
     if (refused || keepOutputs) continue;
-    if (role == static_cast<int>(OutputRole::kObject) && state != kFree && state != kDirect)
+    if (isObject(role) && state != kFree && state != kDirect)
       removeRegularFile(slot.target);
     if (role == static_cast<int>(OutputRole::kList) && state == kCommitted) removeRegularFile(slot.target);
   }

@@ -8,7 +8,8 @@
 //
 // Every file the run reads is checked against the outputs by device and inode: an
 // output that would land on a file the run reads is refused with a fatal error before
-// anything is written over it.
+// anything is written over it. So is an output that would land on another output's
+// file, which the later of the two would overwrite.
 #pragma once
 
 #include <cstdio>
@@ -22,6 +23,7 @@ enum class OutputRole : int {
   kDependency,    // kept once complete
   kPreprocessed,  // kept once complete
   kMetrics,       // kept once complete
+  kObjectCopy,    // the object in a second form, written by a tool: removed as the object is
 };
 
 class OutputFile {
@@ -49,8 +51,9 @@ class OutputFile {
 
 // Names an output before anything is written, so that a file the run reads is never
 // overwritten and the object file of an earlier run can go when this run fails. Fatal
-// (F007) when the path names a file already read.
-void claimOutputPath(OutputRole role, const char* path);
+// (F007) when the path names a file already read, or the file of another output:
+// `option` names the option that chose the path, for that message.
+void claimOutputPath(OutputRole role, const char* path, const char* option);
 
 // A file the run reads, by its open descriptor or by its name (a name that does not
 // exist is skipped). Fatal (F007) when it is one of the outputs.

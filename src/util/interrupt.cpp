@@ -80,6 +80,13 @@ void installInterruptHandling() {
     signals.setHandler(number, &sigintHandler);
     sigaction(number, &action, nullptr);
   }
+  // A reader that went away is a write error of that output, reported and cleaned up
+  // like any other, not an end without a word that leaves the object in place.
+  struct sigaction ignore;
+  std::memset(&ignore, 0, sizeof ignore);
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
   std::set_new_handler(mem_out_of_memory);
 }
 

@@ -43,7 +43,8 @@ class SignalDispatcher {
 };
 
 // The first act of the start-up: registers the exit-time removal, the handler of
-// SIGINT, SIGTERM and SIGHUP, and the out-of-memory handler of operator new.
+// SIGINT, SIGTERM and SIGHUP, and the out-of-memory handler of operator new; SIGPIPE
+// is ignored, so that a write to a pipe without a reader fails with EPIPE.
 // Calling it again changes nothing.
 void installInterruptHandling();
 

@@ -12,6 +12,10 @@
 // After the records it prints one line per part-offset assignment W0-W7: the offset it
 // holds and the type byte of the record found there ("none" for offset 0).
 // It exits 1 when a record does not read back, 2 when the module cannot be opened.
+//
+// The module (or the copy) is an output like the object file: named before anything is
+// written, refused with F007 when it is a file the run reads or another output, written
+// beside its place and put there when complete, and removed after an assembly with errors.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +30,7 @@
 #include "objlib/ios_admin.h"
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
+#include "util/OutputFile.h"
 
 namespace {
 
@@ -33,7 +38,10 @@ class IeeeProbeAssembler : public TriCoreAssembler {
  public:
   IeeeProbeAssembler(const char* modulePath, bool elfCopy, int argc, char** argv,
                      OrbaFactory* factory)
-      : TriCoreAssembler(argc, argv, factory), modulePath_(modulePath), elfCopy_(elfCopy) {}
+      : TriCoreAssembler(argc, argv, factory), modulePath_(modulePath), elfCopy_(elfCopy) {
+    // The assembler's own start-up has named its outputs and the source by now.
+    claimOutputPath(OutputRole::kObjectCopy, modulePath_, elfCopy_ ? "--elf-copy" : "the module argument");
+  }
   int writeStatus() const { return writeStatus_; }
 
   void afterWriteObject() override {
@@ -44,7 +52,8 @@ class IeeeProbeAssembler : public TriCoreAssembler {
       writeStatus_ = 3;
       return;
     }
-    FILE* out = std::fopen(modulePath_, "w+b");
+    OutputFile output(OutputRole::kObjectCopy);
+    FILE* out = output.open(modulePath_, "w+b");
     if (out == nullptr) {
       std::fprintf(stderr, "ieee-probe: cannot open %s\n", modulePath_);
       writeStatus_ = 3;
@@ -56,7 +65,8 @@ class IeeeProbeAssembler : public TriCoreAssembler {
         std::fprintf(stderr, "ieee-probe: ELF copy not written (error class %u)\n", elfError);
         writeStatus_ = 3;
       }
-      if (std::fclose(out) != 0 && writeStatus_ == 0) writeStatus_ = 3;
+      if (writeStatus_ != 0) output.discard();
+      else if (!output.commit()) writeStatus_ = 3;
       return;
     }
     uint32_t error = 0;
@@ -65,7 +75,8 @@ class IeeeProbeAssembler : public TriCoreAssembler {
       std::fprintf(stderr, "ieee-probe: module not written (error class %u)\n", error);
       writeStatus_ = 3;
     }
-    if (std::fclose(out) != 0 && writeStatus_ == 0) writeStatus_ = 3;
+    if (writeStatus_ != 0) output.discard();
+    else if (!output.commit()) writeStatus_ = 3;
   }
 
  private:

@@ -953,9 +953,9 @@ struct Emitter {
     out << "const FieldConstant kZero = {10, 0};\n";
     out << "const FieldConstant kExpectZero = {1, 0};\n";
     out << "const OpcodeTemplate kTemplateZero = {1, {0}};\n";
-    out << "OperandValueTable kValueTables[] = {\n";
-    for (const ValueTable& t : b.tables)
-      out << "  {" << (t.text.empty() ? "nullptr" : quote(t.text)) << ", nullptr},\n";
+    out << "const OperandValueTable kValueTables[] = {\n";
+    for (size_t t = 0; t < b.tables.size(); ++t)
+      out << "  {" << (b.tables[t].text.empty() ? "nullptr" : quote(b.tables[t].text)) << ", " << t << "},\n";
     out << "};\n\n";
 
     // Register records and slots, shared by all forms.
@@ -1178,7 +1178,7 @@ struct Emitter {
     out << "const FormInfo* formInfo() { return kFormInfo; }\n";
     out << "const ValueTableSource* valueTableSources() { return kSources; }\n";
     out << "uint32_t valueTableSourceCount() { return " << b.tables.size() << "; }\n";
-    out << "OperandValueTable* registerValueTable(uint32_t index) { return &kValueTables[index]; }\n";
+    out << "const OperandValueTable* registerValueTable(uint32_t index) { return &kValueTables[index]; }\n";
     out << "uint32_t registerValueTableCount() { return " << b.registerTable.size() << "; }\n";
     out << "const AttributeSpecItem* const* attributeSpecLists() { return kSpecLists; }\n";
     out << "uint32_t attributeSpecListCount() { return " << specNames.size() << "; }\n";

@@ -340,7 +340,7 @@ TEST(ValueTables, MissingEntriesAreReportedAsAbsent) {
   isa::initMatchModule();
   const OperandValueTable& data = *isa::registerValueTable(0);
   EXPECT_EQ(isa::lookupValue(data, isa::kStartState), -1);
-  EXPECT_EQ(isa::lookupValue(OperandValueTable{"none", nullptr}, 5), -1);
+  EXPECT_EQ(isa::lookupValue(OperandValueTable{"none", isa::valueTableSourceCount()}, 5), -1);
   const OperandValueTable& quadruple = *isa::registerValueTable(8);
   ASSERT_STREQ(quadruple.text, "expected data register quadruple");
   for (uint16_t s = 0; s < 2000; ++s) EXPECT_EQ(isa::lookupValue(quadruple, s), -1);
@@ -352,12 +352,12 @@ TEST(ValueTables, TheParserFreesTheStartUpTablesAndAnotherStartUpBuildsThemAgain
   {
     InstructionParser parser;
     ASSERT_TRUE(isa::matchModuleReady());
-    ASSERT_NE(data.table, nullptr);
+    ASSERT_NE(isa::builtValueTable(data.index), nullptr);
     EXPECT_GE(isa::lookupValue(data, d15State), 0);
   }
   EXPECT_FALSE(isa::matchModuleReady());
   for (uint32_t t = 0; t < isa::valueTableSourceCount(); ++t)
-    EXPECT_EQ(isa::valueTableSources()[t].target->table, nullptr) << t;
+    EXPECT_EQ(isa::builtValueTable(isa::valueTableSources()[t].target->index), nullptr) << t;
   EXPECT_EQ(isa::lookupValue(data, d15State), -1);
   EXPECT_EQ(isa::prebuiltAttributeListCount(), 0u);
   // The matcher's own start-up makes them again.

@@ -52,8 +52,8 @@ TEST(InterruptTest, OutputFilesGoOnlyAfterInterruptErrorsOrFatalExit) {
       installInterruptHandling();
       // The object file is the run's to replace as soon as it is named, a second naming
       // replacing the first; the list file counts once this run has written it.
-      claimOutputPath(OutputRole::kObject, "/nonexistent/earlier.o");
-      claimOutputPath(OutputRole::kObject, objectFile.c_str());
+      claimOutputPath(OutputRole::kObject, "/nonexistent/earlier.o", "--output");
+      claimOutputPath(OutputRole::kObject, objectFile.c_str(), "--output");
       OutputFile list(OutputRole::kList);
       std::FILE* stream = list.open(listFile.c_str(), "w");
       if (!stream || std::fputs("list", stream) < 0 || !list.commit()) _exit(98);

@@ -175,9 +175,17 @@ TEST_F(OutputFileDeathTest, OutputNamingAFileReadIsRefusedInEitherOrder) {
     bool refused;
   };
   const Case cases[] = {
-      {"named, then read", [&] { claimOutputPath(OutputRole::kObject, source.c_str()); guardInputPath(source.c_str()); },
+      {"named, then read",
+       [&] {
+         claimOutputPath(OutputRole::kObject, source.c_str(), "--output");
+         guardInputPath(source.c_str());
+       },
        true},
-      {"read, then named", [&] { guardInputPath(source.c_str()); claimOutputPath(OutputRole::kList, source.c_str()); },
+      {"read, then named",
+       [&] {
+         guardInputPath(source.c_str());
+         claimOutputPath(OutputRole::kList, source.c_str(), "--list-file");
+       },
        true},
       {"read through a link, then opened",
        [&] {
@@ -188,7 +196,7 @@ TEST_F(OutputFileDeathTest, OutputNamingAFileReadIsRefusedInEitherOrder) {
        true},
       {"read by descriptor",
        [&] {
-         claimOutputPath(OutputRole::kDependency, link.c_str());
+         claimOutputPath(OutputRole::kDependency, link.c_str(), "--dep-file");
          int descriptor = ::open(source.c_str(), O_RDONLY);
          guardInputFile(descriptor);
        },
@@ -196,7 +204,7 @@ TEST_F(OutputFileDeathTest, OutputNamingAFileReadIsRefusedInEitherOrder) {
       {"different files",
        [&] {
          guardInputPath(source.c_str());
-         claimOutputPath(OutputRole::kObject, other.c_str());
+         claimOutputPath(OutputRole::kObject, other.c_str(), "--output");
          OutputFile output(OutputRole::kObject);
          output.open(other.c_str(), "w");
          output.commit();
@@ -214,6 +222,53 @@ TEST_F(OutputFileDeathTest, OutputNamingAFileReadIsRefusedInEitherOrder) {
         testing::ExitedWithCode(c.refused ? 2 : 0),
         c.refused ? "vekt F007: output file \".*\" is a file this run reads" : "");
     EXPECT_EQ(contents(source), " nop\n");
+  }
+}
+
+// Two outputs on one file: the later would overwrite the earlier. Each case claims the
+// object file first and a second output after it, in a child that ends with F007
+// (status 2) or with 0.
+TEST_F(OutputFileDeathTest, TwoOutputsOnOneFileAreRefused) {
+  ScopedManagers managers(ScopedManagers::kStrings | ScopedManagers::kErrors | ScopedManagers::kLines |
+                          ScopedManagers::kOptions);
+  ScratchDirectory directory;
+  const std::string existing = directory / "x.o";
+  const std::string hardLink = directory / "hard.o";
+  const std::string linkedFolder = directory / "here";
+  std::ofstream(existing) << "earlier";
+  ASSERT_EQ(link(existing.c_str(), hardLink.c_str()), 0);
+  ASSERT_EQ(symlink(".", linkedFolder.c_str()), 0);
+  struct Case {
+    const char* name;
+    std::string object;
+    OutputRole role;
+    std::string second;
+    const char* option;
+    const char* expected;  // the message, or null when both may be written
+  };
+  const Case cases[] = {
+      {"existing file, same name", existing, OutputRole::kList, existing, "--list-file",
+       "output file \".*/x.o\" is named by both --output and --list-file"},
+      {"existing file, hard link", existing, OutputRole::kError, hardLink, "--error-file",
+       "output file \".*/hard.o\" is named by both --output and --error-file"},
+      {"new file, other spelling", directory / "new.o", OutputRole::kDependency, directory / "here/./new.o",
+       "--dep-file", "output file \".*/here/./new.o\" is named by both --output and --dep-file"},
+      {"new file, different names", directory / "new.o", OutputRole::kList, directory / "new.lst", "--list-file",
+       nullptr},
+      {"a device takes both", "/dev/null", OutputRole::kError, "/dev/null", "--error-file", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EXIT(
+        {
+          resetOutputFiles();
+          claimOutputPath(OutputRole::kObject, c.object.c_str(), "--output");
+          claimOutputPath(c.role, c.second.c_str(), c.option);
+          std::exit(0);
+        },
+        testing::ExitedWithCode(c.expected ? 2 : 0), c.expected ? c.expected : "");
+    // Refused before anything is written: the earlier file stays.
+    EXPECT_EQ(contents(existing), "earlier");
   }
 }
 
