@@ -40,6 +40,7 @@
 #include "output/ListManager.h"
 #include "output/MetricsAdmin.h"
 #include "output/ObjectFile.h"
+#include "parser/LineStream.h"
 #include "parser/OrbaParser.h"
 #include "util/LineInfo.h"
 #include "preproc/LineState.h"
@@ -150,14 +151,17 @@ int OrbaAssembler::runStages() {
 
   const char* source = findSourceFile();
   if (std::strcmp(source, "-") != 0) dependencyHandler()->addDependency(source);
-  preProcessor()->openSource(source);
-
   if (options->preprocessOnly) {
+    preProcessor()->openSource(source);
     writePreprocessed();
   } else {
+    // The parser takes each line as the preprocessor makes it.
     OrbaParser* parser = orbaFactory()->createParser();
     beforeParse();
-    parser->parse();
+    {
+      LineStream stream(*preProcessor(), source);
+      parser->parse(&stream);
+    }
     beforeAfterParse();
     afterParse();
     delete parser;

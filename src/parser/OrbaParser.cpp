@@ -12,6 +12,7 @@
 #include "parser/FMacroCall.h"
 #include "parser/InstructionStatement.h"
 #include "parser/LineFlags.h"
+#include "parser/LineStream.h"
 #include "preproc/LineState.h"
 #include "util/ControlState.h"
 #include "util/ErrorHandler.h"
@@ -60,15 +61,25 @@ LineInfo* currentParseLine() { return parseLineState().parseLineNow; }
 OrbaParser::OrbaParser() = default;
 OrbaParser::~OrbaParser() = default;
 
-void OrbaParser::parse() {
+void OrbaParser::parse() { parse(nullptr); }
+
+void OrbaParser::parse(LineStream* stream) {
   // The first titles head the list of this source only.
   ControlState::firstTitle() = nullptr;
   ControlState::firstSubtitle() = nullptr;
   SectionAdmin* admin = sectionAdmin();
   LineState* lines = lineState();
   OrbaFactory* factory = orbaFactory();
-  LineInfo* head = lines->first();
-  if (!head) return;
+  // The next line of the walk: with a stream, once the preprocessor has settled it.
+  auto lineAfter = [&](LineInfo* line) -> LineInfo* {
+    if (stream) return stream->lineAfter(line);
+    return line ? line->next.get() : lines->first();
+  };
+  LineInfo* head = lineAfter(nullptr);
+  if (!head) {
+    if (stream) stream->finish();
+    return;
+  }
 
   ControlState* state = factory->createControlState();
   giveLineControlState(head, state);
@@ -81,7 +92,7 @@ void OrbaParser::parse() {
   Section* current = placeholder;
   LineInfo* stop = nullptr;
   LineInfo*& parsing = parseLineState().parseLineNow;
-  for (LineInfo* line = head; line; line = line->next) {
+  for (LineInfo* line = head; line; line = lineAfter(line)) {
     line->controlState = state;
     line->section = current;
     if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line))
@@ -98,6 +109,8 @@ void OrbaParser::parse() {
       break;
     }
   }
+  // The preprocessor's diagnostics all come before the checks of the source's end.
+  if (stream) stream->finish();
 
   // Sections have no end directive, so an open section at the end is no fault.
   if (stop) {

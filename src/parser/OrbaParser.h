@@ -9,6 +9,7 @@
 #include "parser/LineScanner.h"
 
 class InstructionStatements;
+class LineStream;
 class Section;
 class SectionAdmin;
 struct LineInfo;
@@ -39,6 +40,9 @@ class OrbaParser {
   // The whole parse: every line from the head of the line list up to the line that
   // ends the source, then the end-of-source checks.
   virtual void parse();
+  // The same over the lines the stream hands on as the preprocessor makes them; the
+  // stream is finished before the end-of-source checks.
+  void parse(LineStream* stream);
   // The lines a generic instruction generated, first to last, parsed after the parse of
   // the source has ended: each in its statement's section and control state.
   void parseExpansionLines(LineInfo* first, LineInfo* last);
