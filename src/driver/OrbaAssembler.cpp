@@ -76,6 +76,9 @@ OrbaAssembler::OrbaAssembler(int argc, char** argv, OrbaFactory* factory) : argc
   if (!runState().lineState) runState().lineState = new LineState();
   LineInfo::keepSourceRanges(orbaOptions()->listFileWanted);
   LineInfo::keepListingFields(orbaOptions()->listFileWanted);
+  // A run without a list file lets go of its lines as it parses: their texts' room
+  // is taken again.
+  lineArena().setRecycleTexts(!orbaOptions()->listFileWanted && !orbaOptions()->preprocessOnly);
   InputBuffer::installPathOperations(normalizePathInBuffer, pathDirAsWritten);
   // The jump-chain pass of the layout reads jump targets through the instruction tables.
   isa::installJumpTargets();
@@ -160,6 +163,7 @@ int OrbaAssembler::runStages() {
     beforeParse();
     {
       LineStream stream(*preProcessor(), source);
+      stream.setLetsGoOfLines(!options->listFileWanted);
       parser->parse(&stream);
     }
     beforeAfterParse();

@@ -58,7 +58,7 @@ LineInfo* LineStream::lineAfter(LineInfo* line) {
   }
 }
 
-bool LineStream::preprocessorHoldsLines() const { return !inputDone_ || preprocessor_.holdsLines(); }
+bool LineStream::preprocessorHoldsLines() const { return !finished_ && preprocessor_.holdsLines(); }
 
 void LineStream::finish() {
   if (finished_) return;

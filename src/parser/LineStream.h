@@ -26,6 +26,10 @@ class LineStream {
   // Reads the rest of the input and finishes the preprocessor (idempotent).
   void finish();
   bool finished() const { return finished_; }
+  // Whether the parse may let go of the lines it is done with: nothing reads them
+  // after the parse (no list file). Set by the run.
+  bool letsGoOfLines() const { return letGo_; }
+  void setLetsGoOfLines(bool letGo) { letGo_ = letGo; }
   // Whether the preprocessor may still come back to lines it made.
   bool preprocessorHoldsLines() const;
 
@@ -44,4 +48,5 @@ class LineStream {
   RunSettings::ParseControlled parserSettings_;
   bool inputDone_ = false;
   bool finished_ = false;
+  bool letGo_ = false;
 };

@@ -59,6 +59,8 @@ class ErrorHandler {
   void writeLine(FILE* stream, const ErrorLine* line) const;
   void printRecorded(FILE* stream);
   bool hasErrorAt(const LineInfo* position) const;
+  // Whether any diagnostic is kept at the line (it must stay while they are).
+  bool hasRecordAt(const LineInfo* position) const { return byPosition_.count(position) != 0; }
   void resetCounts();
   FILE* outputStream();
   // With a name, sends the diagnostics to that file from now on (a file that cannot be
