@@ -41,6 +41,7 @@
 #include "output/ListManager.h"
 #include "output/MetricsAdmin.h"
 #include "output/ObjectFile.h"
+#include "parser/LineStream.h"
 #include "parser/OrbaParser.h"
 #include "util/LineInfo.h"
 #include "preproc/LineState.h"
@@ -76,6 +77,9 @@ OrbaAssembler::OrbaAssembler(int argc, char** argv, OrbaFactory* factory) : argc
   if (!runState().lineState) runState().lineState = new LineState();
   LineInfo::keepSourceRanges(orbaOptions()->listFileWanted);
   LineInfo::keepListingFields(orbaOptions()->listFileWanted);
+  // A run without a list file lets go of its lines as it parses: their texts' room
+  // is taken again.
+  lineArena().setRecycleTexts(!orbaOptions()->listFileWanted && !orbaOptions()->preprocessOnly);
   InputBuffer::installPathOperations(normalizePathInBuffer, pathDirAsWritten);
   // The jump-chain pass of the layout reads jump targets through the instruction tables.
   isa::installJumpTargets();
@@ -151,14 +155,18 @@ int OrbaAssembler::runStages() {
 
   const char* source = findSourceFile();
   if (std::strcmp(source, "-") != 0) dependencyHandler()->addDependency(source);
-  preProcessor()->openSource(source);
-
   if (options->preprocessOnly) {
+    preProcessor()->openSource(source);
     writePreprocessed();
   } else {
+    // The parser takes each line as the preprocessor makes it.
     OrbaParser* parser = orbaFactory()->createParser();
     beforeParse();
-    parser->parse();
+    {
+      LineStream stream(*preProcessor(), source);
+      stream.setLetsGoOfLines(!options->listFileWanted);
+      parser->parse(&stream);
+    }
     beforeAfterParse();
     afterParse();
     delete parser;

@@ -1,6 +1,7 @@
 #include "parser/OrbaParser.h"
 
 #include <cstring>
+#include <vector>
 
 #include "flow/FLabel.h"
 #include "flow/Section.h"
@@ -12,6 +13,7 @@
 #include "parser/FMacroCall.h"
 #include "parser/InstructionStatement.h"
 #include "parser/LineFlags.h"
+#include "parser/LineStream.h"
 #include "preproc/LineState.h"
 #include "util/ControlState.h"
 #include "util/ErrorHandler.h"
@@ -57,18 +59,77 @@ bool mayNameLabel(const char* p) {
 
 LineInfo* currentParseLine() { return parseLineState().parseLineNow; }
 
+namespace {
+
+constexpr uint8_t kGeneratedLine = lineflag::kGenericLine | lineflag::kGenericMark | lineflag::kGeneratedListable |
+                                   lineflag::kGenericAlternative;
+
+}  // namespace
+
+LineRelease::LineRelease(LineStream* stream, LineInfo* head) : stream_(stream), head_(head) {}
+
+void LineRelease::passed(LineInfo* line) {
+  if (!stream_) return;
+  if (line->text) {
+    // The last line with text is where a missing END is reported.
+    LineInfo* before = lastText_;
+    lastText_ = line;
+    if (before) consider(before);
+  }
+  if (line != lastText_) consider(line);
+  if (!waiting_.empty() && !stream_->preprocessorHoldsLines()) {
+    std::vector<LineInfo*> ready;
+    ready.swap(waiting_);
+    for (LineInfo* waiting : ready) letGo(waiting);
+  }
+}
+
+void LineRelease::consider(LineInfo* line) {
+  if (line == head_ || line->variant() >= 0 || (line->flags[2] & kGeneratedLine)) return;
+  if (line->flags[0] & lineflag::kAssemble) {
+    // The statement is done: its nodes and symbols keep the line, not its text.
+    if (line != lastText_) line->text = nullptr;
+    return;
+  }
+  // A line the preprocessor may come back to waits until it no longer may.
+  if (stream_->preprocessorHoldsLines())
+    waiting_.push_back(line);
+  else
+    letGo(line);
+}
+
+void LineRelease::letGo(LineInfo* line) {
+  if (line == lastText_ || line->ownsControlState() || errorHandler()->hasRecordAt(line)) return;
+  // A macro call shown in the list has its node.
+  if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line)) return;
+  // A label in the first column: the preprocessor's symbol of it names the line.
+  const char* text = line->text;
+  if (text && *text != '\0' && *text != ' ' && *text != '\t' && *text != '\n') return;
+  lineState()->removeLine(line);
+}
+
 OrbaParser::OrbaParser() = default;
 OrbaParser::~OrbaParser() = default;
 
-void OrbaParser::parse() {
+void OrbaParser::parse() { parse(nullptr); }
+
+void OrbaParser::parse(LineStream* stream) {
   // The first titles head the list of this source only.
   ControlState::firstTitle() = nullptr;
   ControlState::firstSubtitle() = nullptr;
   SectionAdmin* admin = sectionAdmin();
   LineState* lines = lineState();
   OrbaFactory* factory = orbaFactory();
-  LineInfo* head = lines->first();
-  if (!head) return;
+  // The next line of the walk: with a stream, once the preprocessor has settled it.
+  auto lineAfter = [&](LineInfo* line) -> LineInfo* {
+    if (stream) return stream->lineAfter(line);
+    return line ? line->next.get() : lines->first();
+  };
+  LineInfo* head = lineAfter(nullptr);
+  if (!head) {
+    if (stream) stream->finish();
+    return;
+  }
 
   ControlState* state = factory->createControlState();
   giveLineControlState(head, state);
@@ -81,7 +142,10 @@ void OrbaParser::parse() {
   Section* current = placeholder;
   LineInfo* stop = nullptr;
   LineInfo*& parsing = parseLineState().parseLineNow;
-  for (LineInfo* line = head; line; line = line->next) {
+  // Without a list file, nothing reads a line after its statement unless it holds on
+  // to it: a node, a symbol, a diagnostic or the generic machinery (see letGoOf).
+  LineRelease release(stream && stream->letsGoOfLines() ? stream : nullptr, head);
+  for (LineInfo* line = head; line;) {
     line->controlState = state;
     line->section = current;
     if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line))
@@ -97,14 +161,21 @@ void OrbaParser::parse() {
       stop = line;
       break;
     }
+    LineInfo* next = lineAfter(line);
+    release.passed(line);
+    line = next;
   }
+  // The preprocessor's diagnostics all come before the checks of the source's end.
+  if (stream) stream->finish();
+  LineInfo* lastText = release.lastTextLine();
 
   // Sections have no end directive, so an open section at the end is no fault.
   if (stop) {
     checkTextAfterEnd(stop);
     for (LineInfo* line = stop->next; line; line = line->next) line->section = placeholder;
   } else if (orbaOptions()->requireEnd) {
-    if (LineInfo* last = lastSourceLine(lines)) errorHandler()->report(E_missing_end, last, "END");
+    if (LineInfo* last = release.active() ? lastText : lastSourceLine(lines))
+      errorHandler()->report(E_missing_end, last, "END");
   }
   lines->last()->flags[2] |= lineflag::kLastLine;
 }

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "parser/LineScanner.h"
 
 class InstructionStatements;
+class LineStream;
 class Section;
 class SectionAdmin;
 struct LineInfo;
@@ -39,6 +41,9 @@ class OrbaParser {
   // The whole parse: every line from the head of the line list up to the line that
   // ends the source, then the end-of-source checks.
   virtual void parse();
+  // The same over the lines the stream hands on as the preprocessor makes them; the
+  // stream is finished before the end-of-source checks.
+  void parse(LineStream* stream);
   // The lines a generic instruction generated, first to last, parsed after the parse of
   // the source has ended: each in its statement's section and control state.
   void parseExpansionLines(LineInfo* first, LineInfo* last);
@@ -63,6 +68,30 @@ class OrbaParser {
 
   Scanner scanner_;
   std::unique_ptr<InstructionStatements> instructions_;
+};
+
+// What the parse lets go of, line by line, when a stream lets it (see
+// LineStream::letsGoOfLines): an assembled line's text once its statement is done,
+// and a line that was not assembled once nothing can refer to it any more.
+class LineRelease {
+ public:
+  // Inactive without a stream.
+  LineRelease(LineStream* stream, LineInfo* head);
+  bool active() const { return stream_ != nullptr; }
+  // The parse has passed the line (and has the line after it).
+  void passed(LineInfo* line);
+  // The last line passed that had a text; kept whole.
+  LineInfo* lastTextLine() const { return lastText_; }
+
+ private:
+  void consider(LineInfo* line);
+  void letGo(LineInfo* line);
+
+  LineStream* stream_;
+  LineInfo* head_;
+  LineInfo* lastText_ = nullptr;
+  // Lines to let go of once the preprocessor no longer holds lines.
+  std::vector<LineInfo*> waiting_;
 };
 
 // The line that parseLine is working on; null between lines. Diagnostics raised

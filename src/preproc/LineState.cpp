@@ -186,3 +186,17 @@ const char* LineState::store(const char* text) {
 }
 
 void LineState::setLineText(const char* text, LineInfo* line) { line->text = store(text); }
+
+void LineState::removeLine(LineInfo* line) {
+  LineInfo* before = line->previous;
+  LineInfo* after = line->next;
+  if (before)
+    before->next = after;
+  else
+    first_ = after;
+  if (after)
+    after->previous = before;
+  else
+    last_ = before;
+  delete line;
+}

@@ -64,6 +64,9 @@ class LineState {
   const char* storeRange(const char* from, const char* to);
   const char* store(const char* text);
 
+  // Takes the line out of the list and deletes it, text and all.
+  void removeLine(LineInfo* line);
+
   LineInfo* first() const { return first_; }
   LineInfo* last() const { return last_; }
   int32_t fileCount() const { return static_cast<int32_t>(fileNames_.size()); }

@@ -263,18 +263,38 @@ void MacroPreprocessor::defineCommandLineMacros() {
 // ---- The line loop ----
 
 void MacroPreprocessor::openSource(const char* fileName) {
+  startSource(fileName);
+  while (readMore()) {
+  }
+  if (runState().symbolTable) symbolTable()->resetAfterPreprocessing();
+  finishSource();
+}
+
+void MacroPreprocessor::startSource(const char* fileName) {
   const RunSettings* settings = orbaOptions();
-  InputBuffer input(&settings->includeDirectories);
+  input_ = std::make_unique<InputBuffer>(&settings->includeDirectories);
+  InputBuffer& input = *input_;
   if (!input.openFile(fileName, 1)) errorHandler()->reportWithoutLocation(F_cannot_open, fileName);
   const std::vector<const char*>& headerFiles = settings->includeFiles;
   for (auto name = headerFiles.rbegin(); name != headerFiles.rend(); ++name)
     if (!input.openInclude(*name, false))
       errorHandler()->reportWithoutLocation(F_cannot_open, *name);
-  readLines(input);
-  if (runState().symbolTable) {
-    symbolTable()->resetAfterPreprocessing();
-    releaseConstructs();
-  }
+  lineText_.clear();
+  substitutedText_.clear();
+  lastLine_ = nullptr;
+  more_ = input.top() != nullptr;
+}
+
+bool MacroPreprocessor::readMore() {
+  if (!input_ || !more_) return false;
+  more_ = readTurn(*input_);
+  if (!more_) reportOpenConditionals();
+  return more_;
+}
+
+void MacroPreprocessor::finishSource() {
+  if (runState().symbolTable) releaseConstructs();
+  input_.reset();
 }
 
 MacroPreprocessor::LinePosition MacroPreprocessor::takeLinePosition(InputBuffer& input) {
@@ -320,29 +340,32 @@ uint32_t MacroPreprocessor::consumedBytes(InputBuffer& input, const LineRead& re
 void MacroPreprocessor::readLines(InputBuffer& input) {
   lineText_.clear();
   substitutedText_.clear();
-  LineInfo* lastLine = nullptr;
-  bool more = input.top() != nullptr;
+  lastLine_ = nullptr;
   // Each turn reads a line, or retires a source; the end of the input ends it.
-  while (more) {
-    InputBuffer::InputSource* top = input.top();
-    if (!top) break;
-    if (top->kind == InputBuffer::kFileSource && top->cursor == top->lineEnd) top->loadLine();
-    if (endReached) {
-      skipAfterEnd(input, lastLine, more);
-      continue;
-    }
-    if (expansionStack.empty() && !top->started) {
-      top->started = true;
-      if (top->kind == InputBuffer::kFileSource) {
-        LinePosition position = takeLinePosition(input);
-        LineInfo* marker = appendLine(nullptr, position);
-        marker->flags[3] |= lineflag::kStartOfFile;
-        lastLine = marker;
-      }
-    }
-    more = readLogicalLine(input, lastLine);
-  }
+  bool more = input.top() != nullptr;
+  while (more) more = readTurn(input);
   reportOpenConditionals();
+}
+
+bool MacroPreprocessor::readTurn(InputBuffer& input) {
+  InputBuffer::InputSource* top = input.top();
+  if (!top) return false;
+  if (top->kind == InputBuffer::kFileSource && top->cursor == top->lineEnd) top->loadLine();
+  if (endReached) {
+    bool more = true;
+    skipAfterEnd(input, lastLine_, more);
+    return more;
+  }
+  if (expansionStack.empty() && !top->started) {
+    top->started = true;
+    if (top->kind == InputBuffer::kFileSource) {
+      LinePosition position = takeLinePosition(input);
+      LineInfo* marker = appendLine(nullptr, position);
+      marker->flags[3] |= lineflag::kStartOfFile;
+      lastLine_ = marker;
+    }
+  }
+  return readLogicalLine(input, lastLine_);
 }
 
 bool MacroPreprocessor::readLogicalLine(InputBuffer& input, LineInfo*& lastLine) {

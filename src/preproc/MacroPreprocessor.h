@@ -56,6 +56,13 @@ class MacroPreprocessor : public OrbaPreprocessor {
   int isMacroPreprocessor() const override { return 1; }
   // The line loop: reads logical lines, records them and dispatches them.
   void readLines(InputBuffer& input) override;
+  // The line loop a turn at a time (see OrbaPreprocessor).
+  void startSource(const char* fileName) override;
+  bool readMore() override;
+  void finishSource() override;
+  bool holdsLines() const override {
+    return !conditionStack.empty() || !expansionStack.empty() || definitionDepth > 0 || pendingConstruct;
+  }
 
   // ---- Directive scanner (TokenScanner.cpp) ----
   // Reads one token from the top source's line at its cursor and returns its code
@@ -301,6 +308,8 @@ class MacroPreprocessor : public OrbaPreprocessor {
   ControlState* copyControlStateFor(LineInfo* line);
 
  private:
+  // One turn of the line loop; false when the input is done.
+  bool readTurn(InputBuffer& input);
   bool readLogicalLine(InputBuffer& input, LineInfo*& lastLine);
   void skipAfterEnd(InputBuffer& input, LineInfo*& lastLine, bool& more);
   // Cuts a line read as several statements into one line per statement, each
@@ -333,6 +342,10 @@ class MacroPreprocessor : public OrbaPreprocessor {
   bool mayBeDefined(char first) const { return hasInitial(defineInitials_, first); }
   bool mayBeMacro(char first) const { return hasInitial(macroInitials_, first); }
   size_t innerMacros_ = 0;
+  // The input of a reading in steps, and where the loop stands between turns.
+  std::unique_ptr<InputBuffer> input_;
+  LineInfo* lastLine_ = nullptr;
+  bool more_ = false;
   std::string lineText_;         // the logical line being read, reused
   std::string substitutedText_;  // the line after @-function substitution, reused
   std::string lookupName_;       // a name looked up without interning it, reused

@@ -27,6 +27,18 @@ class OrbaPreprocessor {
   // by a start-of-file and an end-of-file marker.
   virtual void readLines(InputBuffer& input);
 
+  // Reading in steps, for a parser that takes each line as it is made: startSource
+  // opens the input as openSource does, each readMore makes at least one line or
+  // retires a source and returns false once the input is done, and finishSource
+  // releases what the reading kept (the caller settles the symbol table). This frame
+  // reads everything at the start.
+  virtual void startSource(const char* fileName) { openSource(fileName); }
+  virtual bool readMore() { return false; }
+  virtual void finishSource() {}
+  // Whether the reading may still come back to a line it made (a conditional, an
+  // expansion or a block body is open): until it says no, such lines stay.
+  virtual bool holdsLines() const { return false; }
+
   ControlState* controlState() const { return controlState_.get(); }
 
  protected:

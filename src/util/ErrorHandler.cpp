@@ -141,8 +141,22 @@ void ErrorHandler::record(int32_t id, const LineInfo* position, const char* text
     if (suppressed && !promoted) return;
   }
 
+  const bool fatal = severity == 'F' || severity == 'S';
+  if (fatal && streaming_ && laterStage()) {
+    // The preprocessor would have read the whole source before this stage began.
+    streaming_ = false;
+    preprocessorStage_ = true;
+    if (finishPreprocessing_) finishPreprocessing_(finishContext_);
+    preprocessorStage_ = false;
+    endStream();
+  }
   if (!position) {
     ErrorLine* line = new ErrorLine(severity, id, nullptr, text);
+    if (streaming_ && laterStage()) {
+      line->promoted = promoted;
+      heldUnpositioned_.push_back(line);
+      return;
+    }
     printLine(outputStream(), line);
     delete line;
   } else {
@@ -158,14 +172,22 @@ void ErrorHandler::record(int32_t id, const LineInfo* position, const char* text
       line->promoted = promoted;
       // A multimap puts it after the records of the same line number: they print in the
       // order they came.
-      records_.emplace(position->lineNumber, line);
+      records_.emplace(recordKey(position->lineNumber, laterStage()), line);
       byPosition_.emplace(position, std::make_pair(position->lineNumber, line));
     }
   }
 
   if (severity == 'E' || promoted) {
     errorFlag_ = true;
-  } else if (severity == 'F' || severity == 'S') {
+  } else if (fatal) {
+    if (streaming_) {
+      // The preprocessor ends the run before any later stage would have begun.
+      for (auto entry = records_.begin(); entry != records_.end();)
+        entry = (entry->first & 1) ? records_.erase(entry) : std::next(entry);
+      for (ErrorLine* held : heldUnpositioned_) delete held;
+      heldUnpositioned_.clear();
+      streaming_ = false;
+    }
     if (id != F_too_many_errors) printRecorded(outputStream());
     endWithFatalStatus();
   }
@@ -274,6 +296,25 @@ void ErrorHandler::abandonErrorFile() {
 
 void ErrorHandler::summaryHook(FILE*) {}
 
+void ErrorHandler::beginStream(void (*finishPreprocessing)(void*), void* context) {
+  streaming_ = true;
+  preprocessorStage_ = true;
+  finishPreprocessing_ = finishPreprocessing;
+  finishContext_ = context;
+}
+
+void ErrorHandler::endStream() {
+  streaming_ = false;
+  finishPreprocessing_ = nullptr;
+  finishContext_ = nullptr;
+  std::vector<ErrorLine*> held;
+  held.swap(heldUnpositioned_);
+  for (ErrorLine* line : held) {
+    printLine(outputStream(), line);
+    delete line;
+  }
+}
+
 ErrorHandler::ErrorIter::ErrorIter(const ErrorHandler& handler)
     : records_(handler.records_), it_(handler.records_.begin()) {}
 
@@ -294,5 +335,5 @@ void ErrorHandler::ErrorIter::seek(const LineInfo* position) {
     first();
     return;
   }
-  it_ = records_.lower_bound(position->lineNumber);
+  it_ = records_.lower_bound(uint64_t{position->lineNumber} << 1);
 }

@@ -34,7 +34,8 @@ class ErrorLine {
 
 class ErrorHandler {
  public:
-  using RecordMap = std::multimap<uint32_t, ErrorLine*>;
+  // Keyed by line number, and within a line number by stage (see recordKey).
+  using RecordMap = std::multimap<uint64_t, ErrorLine*>;
 
   ErrorHandler();
   virtual ~ErrorHandler();
@@ -58,6 +59,8 @@ class ErrorHandler {
   void writeLine(FILE* stream, const ErrorLine* line) const;
   void printRecorded(FILE* stream);
   bool hasErrorAt(const LineInfo* position) const;
+  // Whether any diagnostic is kept at the line (it must stay while they are).
+  bool hasRecordAt(const LineInfo* position) const { return byPosition_.count(position) != 0; }
   void resetCounts();
   FILE* outputStream();
   // With a name, sends the diagnostics to that file from now on (a file that cannot be
@@ -70,6 +73,18 @@ class ErrorHandler {
   // run is about to refuse an output that is also read.
   void abandonErrorFile();
   void summaryHook(FILE* stream);
+
+  // A streamed run parses each line as soon as the preprocessor has made it. Its
+  // diagnostics keep the order of a run that preprocesses the whole source first: the
+  // preprocessor's come before the parser's at the same line number; the unpositioned
+  // ones found after the preprocessor wait until it is done; a fatal one found after it
+  // lets it finish first (finishPreprocessing) and then ends the run; a fatal one of the
+  // preprocessor prints none of what the later stages recorded.
+  void beginStream(void (*finishPreprocessing)(void* context), void* context);
+  // Whether the diagnostics from now on are the preprocessor's.
+  void setPreprocessorStage(bool preprocessor) { preprocessorStage_ = preprocessor; }
+  // The preprocessor is done: the held diagnostics are printed.
+  void endStream();
 
   bool errorFlag() const { return errorFlag_; }
   int32_t errorLimit() const { return errorLimit_; }
@@ -101,6 +116,10 @@ class ErrorHandler {
 
  private:
   [[noreturn]] void endWithFatalStatus();
+  uint64_t recordKey(uint32_t lineNumber, bool laterStage) const {
+    return (uint64_t{lineNumber} << 1) | (laterStage ? 1 : 0);
+  }
+  bool laterStage() const { return !preprocessorStage_; }
   // A diagnostic that could not be written to the error file goes to standard error
   // instead, and F004 ends the run.
   void errorFileFailed(const ErrorLine* line);
@@ -119,4 +138,11 @@ class ErrorHandler {
   int32_t promotedCount_ = 0;
   bool errorFlag_ = false;
   std::vector<char> formatBuffer_;  // reused by every vformat; grows to the longest text
+  // The stream (beginStream): while it runs, what the stages after the preprocessor
+  // found without a position waits here.
+  bool streaming_ = false;
+  bool preprocessorStage_ = true;
+  void (*finishPreprocessing_)(void*) = nullptr;
+  void* finishContext_ = nullptr;
+  std::vector<ErrorLine*> heldUnpositioned_;
 };

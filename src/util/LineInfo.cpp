@@ -168,25 +168,77 @@ void LineArena::setVariantOf(uint32_t number, int16_t variant) {
 const char* LineArena::storeText(const char* from, size_t length) {
   if (const void* nul = std::memchr(from, '\0', length)) length = static_cast<const char*>(nul) - from;
   size_t offset = textUsed_;
-  if (length + 1 > kMaxTextBytes - offset) mem_out_of_memory();
-  mem_range_commit(&texts_, offset + length + 1);
+  if (recycleTexts_ && length + 1 <= kTextChunk) {
+    if (chunkCursor_ == 0 || length + 1 > chunkEnd_ - chunkCursor_) {
+      leaveChunk();
+      // The chunk is full: a free one, or a new one at the top.
+      size_t chunk;
+      if (!freeChunks_.empty()) {
+        chunk = freeChunks_.back();
+        freeChunks_.pop_back();
+      } else {
+        chunk = (textUsed_ + kTextChunk - 1) >> kTextChunkBits;
+        if ((chunk + 1) << kTextChunkBits > kMaxTextBytes) mem_out_of_memory();
+        mem_range_commit(&texts_, (chunk + 1) << kTextChunkBits);
+        textUsed_ = (chunk + 1) << kTextChunkBits;
+        if (chunkHolds_.size() <= chunk) chunkHolds_.resize(chunk + 1, 0);
+      }
+      // Offset 0 is no text.
+      chunkCursor_ = chunk == 0 ? 1 : chunk << kTextChunkBits;
+      chunkEnd_ = (chunk + 1) << kTextChunkBits;
+    }
+    offset = chunkCursor_;
+    chunkCursor_ += length + 1;
+  } else {
+    if (length + 1 > kMaxTextBytes - offset) mem_out_of_memory();
+    mem_range_commit(&texts_, offset + length + 1);
+    textUsed_ = offset + length + 1;
+    if (recycleTexts_ && chunkHolds_.size() <= (textUsed_ >> kTextChunkBits))
+      chunkHolds_.resize((textUsed_ >> kTextChunkBits) + 1, 0);
+    // The chunks behind a long text are never reused: the cursor starts past them.
+    if (recycleTexts_) leaveChunk();
+  }
   char* copy = texts_.base + offset;
   std::memcpy(copy, from, length);
   copy[length] = '\0';
-  textUsed_ = offset + length + 1;
   return copy;
 }
 
+void LineArena::leaveChunk() {
+  if (chunkCursor_ != 0) {
+    size_t chunk = (chunkCursor_ - 1) >> kTextChunkBits;
+    if (chunk < chunkHolds_.size() && chunkHolds_[chunk] == 0) freeChunks_.push_back(static_cast<uint32_t>(chunk));
+  }
+  chunkCursor_ = chunkEnd_ = 0;
+}
+
+void LineArena::dropText(uint32_t offset) {
+  if (!offset || !recycleTexts_) return;
+  size_t chunk = offset >> kTextChunkBits;
+  if (chunk >= chunkHolds_.size() || chunkHolds_[chunk] == 0) return;
+  // The chunk that takes texts now stays; it is reused once it is left.
+  bool current = chunkCursor_ != 0 && (chunkCursor_ - 1) >> kTextChunkBits == chunk;
+  if (--chunkHolds_[chunk] == 0 && !current) freeChunks_.push_back(static_cast<uint32_t>(chunk));
+}
+
 LineText& LineText::operator=(const char* text) {
+  LineArena& arena = lineArena();
+  uint32_t old = offset_;
   if (!text) {
     offset_ = 0;
-    return *this;
+  } else {
+    uint32_t offset = arena.textOffset(text);
+    if (offset == 0) offset = arena.textOffset(arena.storeText(text, std::strlen(text)));
+    offset_ = offset;
   }
-  LineArena& arena = lineArena();
-  uint32_t offset = arena.textOffset(text);
-  if (offset == 0) offset = arena.textOffset(arena.storeText(text, std::strlen(text)));
-  offset_ = offset;
+  arena.holdText(offset_);
+  arena.dropText(old);
   return *this;
+}
+
+LineText::~LineText() {
+  if (offset_)
+    if (LineArena* arena = runState().lineArena) arena->dropText(offset_);
 }
 
 void* LineInfo::operator new(size_t size) {

@@ -169,8 +169,22 @@ class LineArena {
   void setVariantOf(uint32_t number, int16_t variant);
 
   // A copy of the bytes [from, from + length), up to a NUL byte among them, with a
-  // terminating NUL; it stays for the run. Its offset (textOffset) is never 0.
+  // terminating NUL. Its offset (textOffset) is never 0. It stays for the run unless
+  // the texts are recycled (setRecycleTexts): then it stays while a line holds it.
   const char* storeText(const char* from, size_t length);
+  // Texts come in chunks; with recycling on, a chunk that no line's text refers to any
+  // more takes new texts. Only a run that lets go of its lines turns it on: a text
+  // pointer kept beyond its lines would see a later text.
+  void setRecycleTexts(bool recycle) { recycleTexts_ = recycle; }
+  // The bytes of address space the texts have taken so far.
+  size_t textTop() const { return textUsed_; }
+  // A line took or let go of the text at that offset.
+  void holdText(uint32_t offset) {
+    if (offset && recycleTexts_) ++chunkHolds_[offset >> kTextChunkBits];
+  }
+  void dropText(uint32_t offset);
+  // Gives up the chunk texts are placed in (reused at once when no line holds a text of it).
+  void leaveChunk();
   const char* textAt(uint32_t offset) const { return texts_.base + offset; }
   // The offset of a text inside the store, or 0 when it lies outside.
   uint32_t textOffset(const char* text) const {
@@ -186,7 +200,16 @@ class LineArena {
   MemRange texts_;
   // Chunks of kChunkSize variants, made at the first variant other than -1.
   std::vector<std::unique_ptr<int16_t[]>> variantChunks_;
-  size_t textUsed_ = 1;  // offset 0 is no text
+  size_t textUsed_ = 1;  // offset 0 is no text; the top of the texts made so far
+  // Recycling (setRecycleTexts): the chunk texts are placed in, where the next goes,
+  // the lines holding texts of each chunk, and the chunks free for reuse.
+  static constexpr uint32_t kTextChunkBits = 16;
+  static constexpr size_t kTextChunk = size_t{1} << kTextChunkBits;
+  bool recycleTexts_ = false;
+  size_t chunkCursor_ = 0;
+  size_t chunkEnd_ = 0;
+  std::vector<uint32_t> chunkHolds_;
+  std::vector<uint32_t> freeChunks_;
   std::vector<uint32_t> freeNumbers_;
   uint32_t nextNumber_ = 1;  // 0 is no line
   bool keepSourceRanges_ = true;
@@ -221,6 +244,8 @@ class LineText {
   const char* get() const { return offset_ ? lineArena().textAt(offset_) : nullptr; }
   LineText& operator=(const char* text);
   LineText& operator=(const LineText& other) { return *this = other.get(); }
+  ~LineText();
+  LineText(const LineText&) = delete;
 
  private:
   uint32_t offset_ = 0;

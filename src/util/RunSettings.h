@@ -24,6 +24,31 @@ class RunSettings {
   // Whether anything after the parse reads the sections' flows: layout and the object
   // file, the list file, the metrics, the section summaries. A run that only checks the
   // source keeps only what the parse itself looks back at.
+  // The settings the parse may change (listed above), as one value: a streamed run
+  // keeps the preprocessor on those of the command line while the parser changes its
+  // own, so that each reads what it would read had the whole source been
+  // preprocessed before the parse.
+  struct ParseControlled {
+    bool caseSensitive, optimizeGenerics, asmDebugInfo, localDebugSymbols;
+    bool coreTc13, coreTc131, coreTc16, coreTc16x, mmuPresent, fpuPresent;
+  };
+  ParseControlled parseControlled() const {
+    return {caseSensitive, optimizeGenerics, asmDebugInfo, localDebugSymbols, coreTc13,
+            coreTc131,     coreTc16,         coreTc16x,    mmuPresent,        fpuPresent};
+  }
+  void setParseControlled(const ParseControlled& value) {
+    caseSensitive = value.caseSensitive;
+    optimizeGenerics = value.optimizeGenerics;
+    asmDebugInfo = value.asmDebugInfo;
+    localDebugSymbols = value.localDebugSymbols;
+    coreTc13 = value.coreTc13;
+    coreTc131 = value.coreTc131;
+    coreTc16 = value.coreTc16;
+    coreTc16x = value.coreTc16x;
+    mmuPresent = value.mmuPresent;
+    fpuPresent = value.fpuPresent;
+  }
+
   bool flowReadAfterParse() const {
     return !checkOnly || listFileWanted || metrics || instructionMetrics || sectionInfoConsole || sectionInfoList;
   }

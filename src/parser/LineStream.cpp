@@ -1,0 +1,77 @@
+#include "parser/LineStream.h"
+
+#include <utility>
+
+#include "flow/SymbolTable.h"
+#include "preproc/LineState.h"
+#include "preproc/OrbaPreprocessor.h"
+#include "util/ErrorHandler.h"
+#include "util/LineInfo.h"
+#include "util/OrbaState.h"
+#include "util/RunState.h"
+
+LineStream::LineStream(OrbaPreprocessor& preprocessor, const char* fileName)
+    : preprocessor_(preprocessor),
+      otherSymbols_(new SymbolTable()),
+      preprocessorSettings_(orbaOptions()->parseControlled()) {
+  errorHandler()->beginStream(&LineStream::finishFromHandler, this);
+  enterPreprocessor();
+  preprocessor_.startSource(fileName);
+  leavePreprocessor();
+}
+
+LineStream::~LineStream() { finish(); }
+
+void LineStream::enterPreprocessor() {
+  RunState& run = runState();
+  std::swap(run.symbolTable, otherSymbols_);
+  parserSettings_ = run.orbaOptions->parseControlled();
+  run.orbaOptions->setParseControlled(preprocessorSettings_);
+  run.errorHandler->setPreprocessorStage(true);
+}
+
+void LineStream::leavePreprocessor() {
+  RunState& run = runState();
+  run.errorHandler->setPreprocessorStage(false);
+  preprocessorSettings_ = run.orbaOptions->parseControlled();
+  run.orbaOptions->setParseControlled(parserSettings_);
+  std::swap(run.symbolTable, otherSymbols_);
+}
+
+bool LineStream::readTurn() {
+  if (inputDone_) return false;
+  enterPreprocessor();
+  inputDone_ = !preprocessor_.readMore();
+  leavePreprocessor();
+  return !inputDone_;
+}
+
+LineInfo* LineStream::lineAfter(LineInfo* line) {
+  LineState* lines = lineState();
+  for (;;) {
+    LineInfo* next = line ? line->next.get() : lines->first();
+    // The preprocessor may still add to the last line it made (its END mark, a split,
+    // a diagnostic read with the next line).
+    if (next && (next != lines->last() || inputDone_)) return next;
+    if (inputDone_) return nullptr;
+    readTurn();
+  }
+}
+
+bool LineStream::preprocessorHoldsLines() const { return !finished_ && preprocessor_.holdsLines(); }
+
+void LineStream::finish() {
+  if (finished_) return;
+  finished_ = true;
+  while (readTurn()) {
+  }
+  enterPreprocessor();
+  preprocessor_.finishSource();
+  leavePreprocessor();
+  // The preprocessor's symbols go with its table; the parser's stay.
+  delete otherSymbols_;
+  otherSymbols_ = nullptr;
+  errorHandler()->endStream();
+}
+
+void LineStream::finishFromHandler(void* stream) { static_cast<LineStream*>(stream)->finish(); }

@@ -1,0 +1,52 @@
+// The hand-off from the preprocessor to the parser: the parser asks for the next line
+// and the preprocessor reads on until that line is settled (the preprocessor makes no
+// further change to it). Each side keeps what it would have had if the whole source
+// had been preprocessed before the parse: its own symbol table, the run settings of
+// the command line for the preprocessor, and the order of the diagnostics.
+#pragma once
+
+#include "util/RunSettings.h"
+
+class OrbaPreprocessor;
+class SymbolTable;
+struct LineInfo;
+
+class LineStream {
+ public:
+  // Opens the source with the preprocessor. The run's symbol table is the parser's
+  // from here on; the preprocessor gets a table of its own.
+  LineStream(OrbaPreprocessor& preprocessor, const char* fileName);
+  ~LineStream();
+  LineStream(const LineStream&) = delete;
+  LineStream& operator=(const LineStream&) = delete;
+
+  // The line after `line` (the first line when null) once it is settled; null when
+  // the input is done and there is none.
+  LineInfo* lineAfter(LineInfo* line);
+  // Reads the rest of the input and finishes the preprocessor (idempotent).
+  void finish();
+  bool finished() const { return finished_; }
+  // Whether the parse may let go of the lines it is done with: nothing reads them
+  // after the parse (no list file). Set by the run.
+  bool letsGoOfLines() const { return letGo_; }
+  void setLetsGoOfLines(bool letGo) { letGo_ = letGo; }
+  // Whether the preprocessor may still come back to lines it made.
+  bool preprocessorHoldsLines() const;
+
+ private:
+  // One turn of the preprocessor in its own world; false when the input is done.
+  bool readTurn();
+  void enterPreprocessor();
+  void leavePreprocessor();
+  static void finishFromHandler(void* stream);
+
+  OrbaPreprocessor& preprocessor_;
+  // The table the preprocessor does not use at the moment: its own while the parser
+  // runs, the parser's while the preprocessor reads. Owned while it is the former.
+  SymbolTable* otherSymbols_;
+  RunSettings::ParseControlled preprocessorSettings_;
+  RunSettings::ParseControlled parserSettings_;
+  bool inputDone_ = false;
+  bool finished_ = false;
+  bool letGo_ = false;
+};
