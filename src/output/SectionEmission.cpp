@@ -84,10 +84,8 @@ uint32_t sectionClass(const Section& section) {
   return orbaOptions()->concatenateSections ? 2 : 3;
 }
 
-// A section holds less than one TriCore segment, 256 MiB, which also bounds the
-// memory of its image (the store keeps a 32-bit word for each unit while the
-// section is written), and ends at or below address 0xFFFFFFFF.
-constexpr uint64_t kSectionUnitLimit = uint64_t{1} << 28;
+// Besides its size bound (kSectionUnitLimit), a section ends at or below address
+// 0xFFFFFFFF.
 constexpr uint64_t kAddressSpaceEnd = uint64_t{1} << 32;
 
 // E110 at the line of the first node that runs past either bound, false then; the
@@ -124,15 +122,15 @@ bool sectionFits(Section* section, uint64_t base) {
       break;
     }
   }
+  if (size >= kSectionUnitLimit) {
+    section->reportTooLarge(blamed, size);
+    return false;
+  }
   char text[256];
   const char* name = section->getName() ? section->getName() : "";
-  if (size >= kSectionUnitLimit)
-    std::snprintf(text, sizeof text, "section \"%s\" too large: 0x%" PRIX64 " bytes, at most 0x%08" PRIX64, name,
-                  size, kSectionUnitLimit - 1);
-  else
-    std::snprintf(text, sizeof text,
-                  "section \"%s\" too large: 0x%" PRIX64 " bytes at address 0x%" PRIX64 " end past 0xFFFFFFFF",
-                  name, size, base);
+  std::snprintf(text, sizeof text,
+                "section \"%s\" too large: 0x%" PRIX64 " bytes at address 0x%" PRIX64 " end past 0xFFFFFFFF",
+                name, size, base);
   errorHandler()->report(E_error, blamed, text);
   return false;
 }
