@@ -25,24 +25,26 @@ VEKT_POOLED_CLASS_IMPL(FLoad, "FLoad")
 
 namespace {
 
-// The length of the file in bytes; -1 when it cannot be opened.
-int64_t fileLength(const char* path) {
+// Whether a name is a regular file that opens for reading, something else (a device,
+// a FIFO, a directory), or nothing at all. Only a regular file is ever opened: a FIFO
+// would wait for a writer, and a device may never end.
+enum class FileKind { kMissing, kRegular, kOther };
+
+FileKind fileKind(const char* path) {
+  struct stat status;
+  if (::stat(path, &status) != 0) return FileKind::kMissing;
+  if (!S_ISREG(status.st_mode)) return FileKind::kOther;
   std::FILE* file = std::fopen(path, "rb");
-  if (!file) return -1;
-  int64_t length = -1;
-  if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+  if (!file) return FileKind::kMissing;
   std::fclose(file);
-  return length;
+  return FileKind::kRegular;
 }
 
-// A directory opens for reading too: only a regular file that opens counts.
-bool isReadableFile(const char* path) {
+// The length of a regular file in bytes, in 64 bits; -1 when there is none.
+int64_t fileLength(const char* path) {
   struct stat status;
-  if (::stat(path, &status) != 0 || !S_ISREG(status.st_mode)) return false;
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
-  std::fclose(file);
-  return true;
+  if (::stat(path, &status) != 0 || !S_ISREG(status.st_mode)) return -1;
+  return static_cast<int64_t>(status.st_size);
 }
 
 std::string joinPath(const std::string& directory, const char* name) {
@@ -59,6 +61,8 @@ std::string directoryOf(const char* file) {
   directory.resize(slash == 0 ? 1 : slash);
   return directory;
 }
+
+constexpr const char* kNotRegularFile = "not a regular file";
 
 uint32_t bytesPerUnit(int32_t unitBits) { return unitBits > 8 ? static_cast<uint32_t>(unitBits + 7) / 8 : 1; }
 
@@ -78,6 +82,7 @@ FlowNode* FLoad::clone() const {
   copy->directive = directive;
   copy->resolvedPath = resolvedPath;
   copy->searched = searched;
+  copy->notRegular = notRegular;
   return copy;
 }
 
@@ -85,7 +90,14 @@ const char* FLoad::path() {
   if (searched) return resolvedPath;
   searched = 1;
   if (!fileName || !*fileName) return nullptr;
-  if (isReadableFile(fileName)) {
+  // A name that is there but not a regular file is remembered, so that the node says
+  // so rather than that nothing was found.
+  auto found = [this](const char* candidate) {
+    FileKind kind = fileKind(candidate);
+    if (kind == FileKind::kOther) notRegular = 1;
+    return kind == FileKind::kRegular;
+  };
+  if (found(fileName)) {
     resolvedPath = fileName;
     return resolvedPath;
   }
@@ -95,7 +107,7 @@ const char* FLoad::path() {
   const char* source = line && runState().sourceNameLookup ? sourceFileName(static_cast<int32_t>(line->sourceFile)) : nullptr;
   if (source && *source) {
     std::string candidate = joinPath(directoryOf(source), fileName);
-    if (isReadableFile(candidate.c_str())) {
+    if (found(candidate.c_str())) {
       resolvedPath = stringBuffer()->intern(candidate.c_str());
       return resolvedPath;
     }
@@ -104,7 +116,7 @@ const char* FLoad::path() {
   for (const char* directory : runState().orbaOptions->includeDirectories) {
     if (!directory) continue;
     std::string candidate = joinPath(directory, fileName);
-    if (isReadableFile(candidate.c_str())) {
+    if (found(candidate.c_str())) {
       resolvedPath = stringBuffer()->intern(candidate.c_str());
       return resolvedPath;
     }
@@ -152,14 +164,23 @@ void FLoad::emit(ObjectWriter& writer) {
   auto location = static_cast<uint32_t>(section->currentLocation());
   int32_t units = size > 0 ? size : computeSize(section, location);
   if (units <= 0) {
-    errorHandler()->report(W_no_storage_allocation, line, directive);
+    // A file, or a size, that no section can hold got no space: said here, before any
+    // of the file is read.
+    int64_t wanted = requestedUnits();
+    if (wanted > INT32_MAX || !fitsInSection(location, wanted))
+      section->reportTooLarge(line, static_cast<uint64_t>(location) + static_cast<uint64_t>(wanted));
+    else if (!sizeExpression && !path() && notRegular)
+      errorHandler()->report(E_cannot_load_file, line, fileName, kNotRegularFile);
+    else
+      errorHandler()->report(W_no_storage_allocation, line, directive);
     setLineCycles(line, cycles);
     return;
   }
   if (!section->image) {
     errorHandler()->report(E_no_constant_allocation, line, directive);
   } else if (!path()) {
-    errorHandler()->report(E_cannot_load_file, line, fileName, "file does not exists in search path");
+    errorHandler()->report(E_cannot_load_file, line, fileName,
+                           notRegular ? kNotRegularFile : "file does not exists in search path");
   } else {
     errno = 0;
     std::FILE* file = std::fopen(resolvedPath, "rb");

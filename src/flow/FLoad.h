@@ -21,13 +21,14 @@ class FLoad : public FlowNode {
   // in units, rounded up; 0 for a file that is not found.
   int32_t computeSize(Section* section, uint32_t offset) override;
   // Copies the file's bytes into the section's image (zero units after a file shorter
-  // than the size); W242 for no units, E252 in a section without image, E297 for a
-  // file that is not found or does not open.
+  // than the size); W242 for no units, E110 for a file or size too large for any
+  // section, E252 in a section without image, E297 for a file that is not found, is
+  // not a regular file or does not open.
   void emit(ObjectWriter& writer) override;
   void dump(std::ostream& out) const override;
 
   // The file's path, looked for under its own name, then beside the line's source file,
-  // then along the include path; null when it is not found. Looked for once.
+  // then along the include path; null when no regular file is found. Looked for once.
   const char* path();
 
   OrbaExpression* sizeExpression;  // shared; null when none was given
@@ -36,6 +37,7 @@ class FLoad : public FlowNode {
   const char* directive = ".LOAD";
   const char* resolvedPath = nullptr;  // interned
   uint8_t searched = 0;
+  uint8_t notRegular = 0;  // the search met the name as something other than a regular file
 
  private:
   // The units the node asks for, in 64 bits, before the section's limits.

@@ -224,6 +224,13 @@ bool Section::advanceLocation(int64_t units, const LineInfo* at) {
   return true;
 }
 
+void Section::reportTooLarge(const LineInfo* line, uint64_t size) const {
+  char text[256];
+  std::snprintf(text, sizeof text, "section \"%s\" too large: 0x%" PRIX64 " bytes, at most 0x%08" PRIX64,
+                getName() ? getName() : "", size, kSectionUnitLimit - 1);
+  errorHandler()->report(E_error, line, text);
+}
+
 int32_t Section::currentLocation() const {
   if (!writing && walker) return walker->offset;
   return locationCounter;

@@ -146,6 +146,8 @@ class Section {
   // Moves the location counter on by units; E217 at line, and no move, when the
   // location would leave the section's 32-bit address space.
   bool advanceLocation(int64_t units, const LineInfo* line);
+  // E110 at line: the section would hold size bytes, more than kSectionUnitLimit allows.
+  void reportTooLarge(const LineInfo* line, uint64_t size) const;
   // The section's layout walker, made (and reset once) on first use.
   FlowWalker* flowWalker();
   // Checks the fixed start address: E188 when it is not absolute, E104 when no
@@ -240,6 +242,10 @@ inline uint32_t imageUnitBytes(int32_t unitBits) {
 inline uint8_t* Section::imageUnit(uint32_t location) const {
   return image + static_cast<size_t>(location) * imageUnitBytes(mauBits);
 }
+
+// A section holds less than one TriCore segment, 256 MiB, which also bounds the
+// memory of its image.
+inline constexpr uint64_t kSectionUnitLimit = uint64_t{1} << 28;
 
 // Whether units placed at offset stay within a section's 32-bit address space.
 inline bool fitsInSection(uint64_t offset, int64_t units) {

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "objlib/elf_output.h"
 #include "objlib/elf_writer.h"
 #include "objlib/ios_types.h"
 
@@ -80,6 +81,7 @@ struct ElfStringTable {
 
 struct ElfContext {
   std::FILE* stream = nullptr;
+  ElfOutput output;  // the file laid out, written to the stream once complete
   const char* output_name = nullptr;
   uint32_t file_id = 0;
   IosFile* file = nullptr;
@@ -143,15 +145,6 @@ int elf_write_object_with(const char* output_name, std::FILE* stream, uint32_t f
 // Gives back the context's record arrays, maps and string tables once the file is
 // written; the context can then only be discarded.
 void elf_free_context(ElfContext* context);
-
-// Writes bytes at the stream position; a short write is class 2.
-int elf_write_bytes(ElfContext* context, const void* data, size_t size,
-                    ObjLibErrorClass* error);
-// Writes zero bytes up to the next multiple of 4 and gives that position; a short
-// write records class 2 and the pass goes on, an unreadable position fails.
-int elf_pad_to_4(ElfContext* context, uint32_t* position, ObjLibErrorClass* error);
-// The stream position as a 32-bit file offset; class 2 when it cannot be read.
-int elf_tell(ElfContext* context, uint32_t* position, ObjLibErrorClass* error);
 
 // The file's next section in creation order, from the cursor (0 at first); *section
 // is null after the last. A store failure is class 6.

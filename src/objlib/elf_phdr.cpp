@@ -33,10 +33,6 @@ int elf_write_program_headers(ElfContext* context, ObjLibErrorClass* error) {
   // Equal addresses keep their section order, so the output does not depend on the
   // sort's choice of pivot.
   std::stable_sort(records.begin(), records.end(), elf_phdr_before);
-  uint32_t resume = 0;
-  if (elf_tell(context, &resume, error) != 0) return 1;
-  if (std::fseek(context->stream, kProgramHeaderOffset, SEEK_SET) != 0)
-    return elf_fail(error, OBJLIB_ERR_FILE_IO);
   context->program_header_count = static_cast<uint32_t>(records.size());
   // Past what e_phnum holds, the count moves to the null section header's sh_info,
   // which is why this runs before the section header table is written.
@@ -51,8 +47,6 @@ int elf_write_program_headers(ElfContext* context, ObjLibErrorClass* error) {
   std::vector<unsigned char> table(records.size() * context->e_phentsize);
   for (size_t index = 0; index < records.size(); ++index)
     swapProgramHeader(context, records[index], table.data() + index * context->e_phentsize);
-  if (elf_write_bytes(context, table.data(), table.size(), error) != 0) return 1;
-  if (std::fseek(context->stream, resume, SEEK_SET) != 0)
-    return elf_fail(error, OBJLIB_ERR_FILE_IO);
-  return 0;
+  // Over the placeholder that follows the file header.
+  return elf_patch_bytes(context, kProgramHeaderOffset, table.data(), table.size(), error);
 }

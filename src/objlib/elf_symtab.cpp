@@ -137,8 +137,7 @@ int elf_write_string_tables(ElfContext* context, ObjLibErrorClass* error) {
     ElfSectionHeader& header = context->section_headers[table->header_index];
     if (elf_tell(context, &header.sh_offset, error) != 0) return 1;
     header.sh_size = static_cast<uint32_t>(table->bytes.size());
-    if (elf_write_bytes(context, table->bytes.data(), table->bytes.size(), error) != 0)
-      return 1;
+    if (elf_write_string_table(context, table, error) != 0) return 1;
   }
   return 0;
 }
@@ -389,18 +388,5 @@ int elf_write_symtab(ElfContext* context, ObjLibErrorClass* error) {
     symtab.sh_offset = offset;
     symtab.sh_name = name;
   }
-  bool extended = context->extended();
-  size_t entry_size = extended ? 20 : 16;
-  // Written a block of entries at a time: a table of a million symbols would otherwise
-  // take a third copy of itself, beside the records and the file.
-  constexpr size_t kEntriesPerBlock = 1024;
-  unsigned char block[kEntriesPerBlock * 20];
-  size_t count = context->symbols.size();
-  for (size_t first = 0; first < count; first += kEntriesPerBlock) {
-    size_t entries = count - first < kEntriesPerBlock ? count - first : kEntriesPerBlock;
-    for (size_t index = 0; index < entries; ++index)
-      elf_swap_symbol(context->byte_order, context->symbols[first + index], extended, block + index * entry_size);
-    if (elf_write_bytes(context, block, entries * entry_size, error) != 0) return 1;
-  }
-  return 0;
+  return elf_write_symbol_entries(context, error);
 }

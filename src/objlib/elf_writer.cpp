@@ -1,6 +1,8 @@
 #include "objlib/elf_writer.h"
 
+#include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "objlib/elf_context.h"
 #include "objlib/elf_extra.h"
@@ -29,16 +31,6 @@ constexpr uint32_t PF_X = 0x1;
 constexpr uint32_t PF_W = 0x2;
 constexpr uint32_t PF_R = 0x4;
 constexpr uint32_t kExtendedIndexFrom = 0xff00;
-
-int writeZeros(ElfContext* context, size_t count, ObjLibErrorClass* error) {
-  static const unsigned char zeros[256] = {};
-  while (count > 0) {
-    size_t chunk = count < sizeof zeros ? count : sizeof zeros;
-    if (elf_write_bytes(context, zeros, chunk, error) != 0) return 1;
-    count -= chunk;
-  }
-  return 0;
-}
 
 // Address and entry values: integers whose bytes past the eighth are zero. An
 // expression that is not a value yet (a section placed at an address the layout
@@ -103,36 +95,6 @@ int allocHeaders(ElfContext* context, ObjLibErrorClass* error) {
 void mapSection(ElfContext* context, uint32_t section_id, uint32_t header_index) {
   if (context->section_map.size() <= section_id) context->section_map.resize(section_id + 1, 0);
   context->section_map[section_id] = header_index;
-}
-
-// Writes the units of the image as it holds them, segment by segment.
-int writeImage(ElfContext* context, IosHandle section, uint32_t bytes_per_unit,
-               uint32_t units, ObjLibErrorClass* error) {
-  IosHandle image{};
-  if (ios_section_get_image(section, &image, nullptr) != 0)
-    return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
-  uint32_t stride = 1;
-  while (stride < bytes_per_unit) stride <<= 1;
-  uint32_t unit = 0;
-  while (unit < units) {
-    void* storage = nullptr;
-    uint32_t left = 0;
-    if (ios_image_get_data_entry(image, unit, &storage, &left, nullptr) != 0 || left == 0)
-      return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
-    uint32_t count = left < units - unit ? left : units - unit;
-    const auto* bytes = static_cast<const unsigned char*>(storage);
-    if (stride == bytes_per_unit) {
-      if (elf_write_bytes(context, bytes, static_cast<size_t>(count) * stride, error) != 0)
-        return 1;
-    } else {
-      for (uint32_t index = 0; index < count; ++index)
-        if (elf_write_bytes(context, bytes + static_cast<size_t>(index) * stride,
-                            bytes_per_unit, error) != 0)
-          return 1;
-    }
-    unit += count;
-  }
-  return 0;
 }
 
 // Flags of the section and program header from the store's attribute fields.
@@ -280,11 +242,11 @@ int writeSection(ElfContext* context, IosHandle section, ObjLibErrorClass* error
     if (header.sh_size > 0) {
       if (!context->relocatable() && (header.sh_flags & SHF_ALLOC) != 0 && program.p_align != 0) {
         uint32_t gap = (program.p_vaddr - position) % program.p_align;
-        if (gap != 0 && writeZeros(context, gap, error) != 0) return 1;
+        if (elf_write_zeros(context, gap, error) != 0) return 1;
         position += gap;
       }
       header.sh_offset = program.p_offset = position;
-      if (writeImage(context, section, bytes_per_unit, units, error) != 0) return 1;
+      if (elf_write_image(context, section, bytes_per_unit, units, error) != 0) return 1;
     }
   }
   context->section_headers[index] = header;
@@ -337,9 +299,9 @@ int writeSectionHeaderTable(ElfContext* context, ObjLibErrorClass* error) {
   return elf_write_bytes(context, table.data(), table.size(), error);
 }
 
+// Filled in last, over the placeholder at the start of the file: it holds the offset
+// of the section header table.
 int writeHeader(ElfContext* context, ObjLibErrorClass* error) {
-  if (std::fseek(context->stream, 0, SEEK_SET) != 0)
-    return elf_fail(error, OBJLIB_ERR_FILE_IO);
   unsigned char header[kHeaderSize];
   std::memcpy(header, context->e_ident, 16);
   uint32_t order = context->byte_order;
@@ -356,7 +318,7 @@ int writeHeader(ElfContext* context, ObjLibErrorClass* error) {
   elf_swap_field(order, context->e_shentsize, 2, header + 46);
   elf_swap_field(order, context->e_shnum, 2, header + 48);
   elf_swap_field(order, context->e_shstrndx, 2, header + 50);
-  return elf_write_bytes(context, header, sizeof header, error);
+  return elf_patch_bytes(context, 0, header, sizeof header, error);
 }
 
 // Swapping with an empty vector gives the memory back, which clear() does not.
@@ -381,19 +343,13 @@ void elf_free_context(ElfContext* context) {
   releaseVector(context->symbol_map);
   releaseVector(context->section_symbol_map);
   releaseVector(context->extended_index);
+  releaseVector(context->output.pieces);
+  releaseVector(context->output.bytes);
   for (ElfStringTable* table : {&context->section_names, &context->symbol_names}) {
     releaseVector(table->bytes);
     releaseVector(table->buckets);
     std::unordered_map<uint32_t, uint32_t>().swap(table->prefixed);
   }
-}
-
-int elf_write_bytes(ElfContext* context, const void* data, size_t size,
-                    ObjLibErrorClass* error) {
-  if (size == 0) return 0;
-  if (std::fwrite(data, 1, size, context->stream) != size)
-    return elf_fail(error, OBJLIB_ERR_FILE_IO);
-  return 0;
 }
 
 int elf_next_section(ElfContext* context, uint32_t* cursor, IosSection** section, ObjLibErrorClass* error) {
@@ -402,26 +358,6 @@ int elf_next_section(ElfContext* context, uint32_t* cursor, IosSection** section
   if (ios_section_next(context->file_id, cursor, &handle, nullptr) != 0) return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
   if (handle.object_id == 0) return 0;
   if (ios_get_section(handle, section, nullptr) != 0) return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
-  return 0;
-}
-
-int elf_tell(ElfContext* context, uint32_t* position, ObjLibErrorClass* error) {
-  long at = std::ftell(context->stream);
-  if (at < 0 || at > 0xFFFFFFFFL) return elf_fail(error, OBJLIB_ERR_FILE_IO);
-  *position = static_cast<uint32_t>(at);
-  return 0;
-}
-
-int elf_pad_to_4(ElfContext* context, uint32_t* position, ObjLibErrorClass* error) {
-  uint32_t at = 0;
-  if (elf_tell(context, &at, error) != 0) return 1;
-  uint32_t target = (at + 3) & ~3u;
-  if (target != at) {
-    static const unsigned char zeros[4] = {};
-    // Recorded but not fatal here: the next write at the same stream fails anyway.
-    elf_write_bytes(context, zeros, target - at, error);
-  }
-  *position = target;
   return 0;
 }
 
@@ -478,12 +414,12 @@ int elf_write_object_with(const char* output_name, std::FILE* stream, uint32_t f
   }
   if (prepareHeader(&context, error) != 0 || allocHeaders(&context, error) != 0)
     return 1;
-  if (std::fseek(stream, 0, SEEK_SET) != 0) return elf_fail(error, OBJLIB_ERR_FILE_IO);
-  if (writeZeros(&context, kHeaderSize, error) != 0 ||
-      writeZeros(&context,
-                 static_cast<size_t>(context.program_header_reserved) * context.e_phentsize,
-                 error) != 0)
-    return 1;
+  // Placeholders for the file header and the program headers, filled in once the
+  // offsets they hold are known.
+  std::vector<unsigned char> placeholder(
+      kHeaderSize + static_cast<size_t>(context.program_header_reserved) * context.e_phentsize);
+  if (elf_write_bytes(&context, placeholder.data(), placeholder.size(), error) != 0) return 1;
+  std::vector<unsigned char>().swap(placeholder);
   if (elf_create_string_tables(&context, error) != 0 || elf_build_symtab(&context, error) != 0 ||
       writeSections(&context, error) != 0 ||
       elf_write_groups(&context, error) != 0 || elf_resolve_symbol_sections(&context, error) != 0 ||
@@ -491,9 +427,13 @@ int elf_write_object_with(const char* output_name, std::FILE* stream, uint32_t f
       elf_write_attributes(&context, error) != 0 || elf_write_callinfo(&context, error) != 0 ||
       elf_write_misrac(&context, error) != 0 || elf_write_string_tables(&context, error) != 0 ||
       elf_write_program_headers(&context, error) != 0 ||
-      writeSectionHeaderTable(&context, error) != 0 || writeHeader(&context, error) != 0)
+      writeSectionHeaderTable(&context, error) != 0 || writeHeader(&context, error) != 0 ||
+      elf_emit_output(&context, error) != 0)
     return 1;  // the context's destructor gives back what a failed write leaves
   elf_free_context(&context);
-  if (std::fflush(stream) != 0) return elf_fail(error, OBJLIB_ERR_FILE_IO);
+  if (std::fflush(stream) != 0) {
+    if (errno == 0) errno = EIO;
+    return elf_fail(error, OBJLIB_ERR_FILE_IO);
+  }
   return 0;
 }

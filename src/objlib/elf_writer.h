@@ -7,9 +7,10 @@
 
 #include "objlib/ios_types.h"
 
-// Writes the store file to the stream, which the caller opened "w+b" (the producer
-// seeks back to write the header) and closes afterwards. 0, or 1 with the class of
-// the first failing pass.
+// Writes the store file to the stream from its current position, front to back
+// without seeking, so that the stream may be a pipe; the caller opened it for writing
+// and closes it afterwards. 0, or 1 with the class of the first failing pass; after a
+// failed write (class 2) errno tells the cause.
 int elf_write_object(const char* output_name, std::FILE* stream, uint32_t file_id,
                      ObjLibErrorClass* error);
 

@@ -55,13 +55,14 @@ int ensureBuffer(IosSegment* segment, IosErrorCode* error) {
   return ios_alloc_mau_buffer(segment->units, segment->mau_size, &segment->buffer, error);
 }
 
-// Clears count units from offset in whichever segments they fall.
-int clearUnits(IosImage* image, uint32_t offset, uint32_t count, IosErrorCode* error) {
+// Clears count units from offset in whichever segments they fall. A segment without
+// buffer holds zeros already and gets none: a large reserved range costs no memory.
+int clearUnits(IosImage* image, uint32_t offset, uint32_t count, IosErrorCode*) {
   uint64_t end = uint64_t{offset} + count;
   for (uint32_t index = offset >> IOS_SEGMENT_SHIFT; index < image->segments.count; ++index) {
     IosSegment* segment = segmentAt(image, index);
     if (segment->first_unit >= end) break;
-    if (ensureBuffer(segment, error) != 0) return 1;
+    if (segment->buffer == nullptr) continue;
     uint64_t from = offset > segment->first_unit ? offset : segment->first_unit;
     uint64_t segmentEnd = uint64_t{segment->first_unit} + segment->units;
     uint64_t to = end < segmentEnd ? end : segmentEnd;
@@ -332,6 +333,23 @@ int ios_image_get_data_entry(IosHandle image, uint32_t unit, void** storage,
   if (storage != nullptr)
     *storage = static_cast<unsigned char*>(segment->buffer) + size_t{element} *
                                                                   unitBytes(segment->mau_size);
+  if (units_left != nullptr) *units_left = segment->units - element;
+  return 0;
+}
+
+int ios_image_peek_data_entry(IosHandle image, uint32_t unit, const void** storage,
+                              uint32_t* units_left, IosErrorCode* error) {
+  IosImage* record = nullptr;
+  if (ios_get_image(image, &record, error) != 0) return 1;
+  IosSegment* segment = segmentAt(record, unit >> IOS_SEGMENT_SHIFT);
+  uint32_t element = unit & IOS_SEGMENT_MASK;
+  if (segment == nullptr || element >= segment->units)
+    return ios_fail(error, IOS_ERR_DATA_TOO_LARGE);
+  if (storage != nullptr)
+    *storage = segment->buffer == nullptr
+                   ? nullptr
+                   : static_cast<const unsigned char*>(segment->buffer) +
+                         size_t{element} * unitBytes(segment->mau_size);
   if (units_left != nullptr) *units_left = segment->units - element;
   return 0;
 }

@@ -127,6 +127,10 @@ int ios_image_get_entry_c(IosHandle image, uint32_t index, IosPairEntry* entry,
 // when missing. 35 when the unit lies outside the image.
 int ios_image_get_data_entry(IosHandle image, uint32_t unit, void** storage,
                              uint32_t* units_left, IosErrorCode* error);
+// The same without making a buffer: storage is null for a segment that has none, whose
+// units are all zero. For readers of an image, which need not hold its zeros.
+int ios_image_peek_data_entry(IosHandle image, uint32_t unit, const void** storage,
+                              uint32_t* units_left, IosErrorCode* error);
 // Makes buffer, a block of bytes from malloc or calloc, the first segment's storage in
 // place of any it had; the image frees it as its own. The caller that filled a whole
 // section needs no second copy of its first segment. 35, and the buffer stays the
@@ -134,7 +138,8 @@ int ios_image_get_data_entry(IosHandle image, uint32_t unit, void** storage,
 int ios_image_adopt_first_segment(IosHandle image, void* buffer, size_t bytes, IosErrorCode* error);
 
 // Records count units at offset of the section's image as zero data and clears
-// them; 33 without image, 35 past the section's size.
+// them (a segment that has no buffer yet is zero already and stays without); 33
+// without image, 35 past the section's size.
 int ios_image_add_zeros(uint32_t file_id, uint32_t section_id, uint32_t offset, uint32_t count,
                         IosErrorCode* error);
 // Records a plain range of count units at offset; writes no data.

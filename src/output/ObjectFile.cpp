@@ -1,5 +1,6 @@
 #include "output/ObjectFile.h"
 
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -36,6 +37,13 @@ ActiveWriter& activeWriterState() { return runPart<ActiveWriter>(); }
 // The output stream's buffer: object files are written in few large pieces.
 constexpr size_t kOutputBufferBytes = 102400;
 constexpr size_t kVersionTextLength = 76;
+
+// Which file a failed write went to, and why.
+std::string writeFailureText(const std::string& name, int cause) {
+  std::string text = " writing \"" + name + "\"";
+  if (cause != 0) text += std::string(": ") + std::strerror(cause);
+  return text;
+}
 
 }  // namespace
 
@@ -174,20 +182,29 @@ void ObjectFile::completeFileRecords() {
 void ObjectFile::writeElfFile() {
   completeFileRecords();
   OutputFile output(OutputRole::kObject);
-  std::FILE* stream = output.open(name_.c_str(), "w+b");
+  // Written front to back: a pipe or a FIFO takes the object as a file does.
+  std::FILE* stream = output.open(name_.c_str(), "wb");
   if (!stream) {
     errorHandler()->reportWithoutLocation(F_cannot_create, name_.c_str());
     return;
   }
   std::setvbuf(stream, nullptr, _IOFBF, kOutputBufferBytes);
   ObjLibErrorClass failure = OBJLIB_ERR_NONE;
+  errno = 0;
   int failed = elf_write_object(name_.c_str(), stream, fileId, &failure);
+  int cause = errno;
   if (failed) {
     output.discard();
-    errorHandler()->reportWithoutLocation(
-        F_objlib_error, producerErrorText_ ? producerErrorText_(static_cast<int32_t>(failure)) : "");
-  } else if (!output.commit()) {
-    errorHandler()->reportWithoutLocation(F_write_error, name_.c_str());
+    std::string text = producerErrorText_ ? producerErrorText_(static_cast<int32_t>(failure)) : "";
+    if (failure == OBJLIB_ERR_FILE_IO) text += writeFailureText(name_, cause);
+    errorHandler()->reportWithoutLocation(F_objlib_error, text.c_str());
+    return;
+  }
+  errno = 0;
+  if (!output.commit()) {
+    cause = errno;
+    std::string text = name_ + (cause != 0 ? std::string(": ") + std::strerror(cause) : std::string());
+    errorHandler()->reportWithoutLocation(F_write_error, text.c_str());
   }
 }
 

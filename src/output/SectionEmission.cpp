@@ -84,10 +84,8 @@ uint32_t sectionClass(const Section& section) {
   return orbaOptions()->concatenateSections ? 2 : 3;
 }
 
-// A section holds less than one TriCore segment, 256 MiB, which also bounds the
-// memory of its image (the store keeps a 32-bit word for each unit while the
-// section is written), and ends at or below address 0xFFFFFFFF.
-constexpr uint64_t kSectionUnitLimit = uint64_t{1} << 28;
+// Besides its size bound (kSectionUnitLimit), a section ends at or below address
+// 0xFFFFFFFF.
 constexpr uint64_t kAddressSpaceEnd = uint64_t{1} << 32;
 
 // E110 at the line of the first node that runs past either bound, false then; the
@@ -124,17 +122,48 @@ bool sectionFits(Section* section, uint64_t base) {
       break;
     }
   }
+  if (size >= kSectionUnitLimit) {
+    section->reportTooLarge(blamed, size);
+    return false;
+  }
   char text[256];
   const char* name = section->getName() ? section->getName() : "";
-  if (size >= kSectionUnitLimit)
-    std::snprintf(text, sizeof text, "section \"%s\" too large: 0x%" PRIX64 " bytes, at most 0x%08" PRIX64, name,
-                  size, kSectionUnitLimit - 1);
-  else
-    std::snprintf(text, sizeof text,
-                  "section \"%s\" too large: 0x%" PRIX64 " bytes at address 0x%" PRIX64 " end past 0xFFFFFFFF",
-                  name, size, base);
+  std::snprintf(text, sizeof text,
+                "section \"%s\" too large: 0x%" PRIX64 " bytes at address 0x%" PRIX64 " end past 0xFFFFFFFF",
+                name, size, base);
   errorHandler()->report(E_error, blamed, text);
   return false;
+}
+
+// The units the store holds as zero data (reserved space), merged into ranges in
+// address order; none when a reset node lets a later part of the section write over
+// them.
+std::vector<std::pair<uint64_t, uint64_t>> reservedRanges(const Section& section, IosHandle storeImage) {
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;
+  for (Section::FlowIter nodes(section); !nodes.isDone(); nodes.next())
+    if (nodes.current()->kind == FlowNode::kReset) return ranges;
+  IosImage* image = nullptr;
+  if (ios_get_image(storeImage, &image, nullptr) != 0) return ranges;
+  for (uint32_t index = 0; index < image->zero_ranges.count; ++index) {
+    const auto* range = static_cast<const IosRange*>(ios_array_at(&image->zero_ranges, sizeof(IosRange), index));
+    if (range->count > 0) ranges.emplace_back(range->start, uint64_t{range->start} + range->count);
+  }
+  std::sort(ranges.begin(), ranges.end());
+  size_t merged = 0;
+  for (const auto& range : ranges) {
+    if (merged > 0 && range.first <= ranges[merged - 1].second)
+      ranges[merged - 1].second = std::max(ranges[merged - 1].second, range.second);
+    else
+      ranges[merged++] = range;
+  }
+  ranges.resize(merged);
+  return ranges;
+}
+
+// Whether [first, end) lies inside one of the merged ranges.
+bool withinRanges(const std::vector<std::pair<uint64_t, uint64_t>>& ranges, uint64_t first, uint64_t end) {
+  auto after = std::upper_bound(ranges.begin(), ranges.end(), std::make_pair(first, UINT64_MAX));
+  return after != ranges.begin() && std::prev(after)->second >= end;
 }
 
 // The section's fixed start address when it has one that is an integer.
@@ -340,14 +369,23 @@ void ObjectFile::commitImage(Section& section) {
   IosErrorCode error = IOS_ERR_INTERNAL;
   // The store keeps an image in segments. Each after the first takes its run of units
   // in one copy; the first takes the buffer itself, cut to its size, so that a section
-  // of one segment is never held twice.
+  // of one segment is never held twice. A segment that is all reserved space stays
+  // out of the store, which reads a segment without buffer as zeros: the pages of the
+  // buffer that nothing wrote are never made, not even by reading them.
   const uint32_t firstUnits = std::min(section.size, IOS_SEGMENT_UNITS);
+  const auto reserved = section.size > firstUnits ? reservedRanges(section, buffer.storeImage)
+                                                  : std::vector<std::pair<uint64_t, uint64_t>>{};
   for (uint32_t unit = firstUnits; unit < section.size;) {
-    void* storage = nullptr;
+    const void* held = nullptr;
     uint32_t unitsLeft = 0;
-    check(ios_image_get_data_entry(buffer.storeImage, unit, &storage, &unitsLeft, &error), error);
+    check(ios_image_peek_data_entry(buffer.storeImage, unit, &held, &unitsLeft, &error), error);
     uint32_t count = std::min(unitsLeft, section.size - unit);
-    std::memcpy(storage, buffer.bytes.get() + size_t{unit} * stride, size_t{count} * stride);
+    const uint8_t* run = buffer.bytes.get() + size_t{unit} * stride;
+    if (held || !withinRanges(reserved, unit, uint64_t{unit} + count)) {
+      void* storage = nullptr;
+      check(ios_image_get_data_entry(buffer.storeImage, unit, &storage, nullptr, &error), error);
+      std::memcpy(storage, run, size_t{count} * stride);
+    }
     unit += count;
   }
   uint8_t* first = buffer.bytes.release();

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "ElfStoreFixture.h"
 
@@ -195,6 +199,78 @@ TEST_F(ElfWriterFixture, AbsoluteOutputWritesNoRelocationSections) {
   EXPECT_EQ(elf.type(), 2);  // ET_EXEC
   EXPECT_EQ(elf.sectionIndex(".rela.text"), -1);
   EXPECT_EQ(elf.sectionIndex(".bss"), 5);
+}
+
+// What the producer writes into a pipe, which cannot seek; a thread drains it so that
+// a file larger than the pipe's buffer gets through.
+uint32_t writeThroughPipe(uint32_t file, std::vector<unsigned char>* bytes) {
+  int ends[2];
+  if (pipe(ends) != 0) return 99;
+  std::thread reader([&] {
+    unsigned char block[4096];
+    ssize_t count = 0;
+    while ((count = read(ends[0], block, sizeof block)) > 0) bytes->insert(bytes->end(), block, block + count);
+  });
+  std::FILE* stream = fdopen(ends[1], "wb");
+  ObjLibErrorClass error = OBJLIB_ERR_NONE;
+  int status = stream != nullptr ? elf_write_object("t.o", stream, file, &error) : 1;
+  if (stream != nullptr) std::fclose(stream);
+  reader.join();
+  close(ends[0]);
+  return status == 0 ? 0u : static_cast<uint32_t>(error);
+}
+
+// The producer never seeks: a pipe receives the bytes a file does, in relocatable and
+// in absolute output (whose program headers are filled in after the sections).
+TEST_F(ElfWriterFixture, APipeReceivesTheBytesOfTheFile) {
+  struct Case {
+    bool absolute;
+  };
+  const Case cases[] = {{false}, {true}};
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    if (c.absolute) {
+      ASSERT_EQ(ios_file_set_flag_one(file_, nullptr), 0);
+    }
+    build();
+    IosHandle big = section(".big", 3 * IOS_SEGMENT_UNITS + 3, nullptr);
+    ASSERT_EQ(ios_section_create_image(big, nullptr, nullptr), 0);
+    ElfImage elf;
+    ASSERT_EQ(write(&elf), 0u);
+    std::vector<unsigned char> piped;
+    ASSERT_EQ(writeThroughPipe(file_, &piped), 0u);
+    EXPECT_EQ(elf.type(), c.absolute ? 2 : 1);
+    ASSERT_EQ(piped.size(), elf.bytes.size()) << c.absolute;
+    EXPECT_TRUE(piped == elf.bytes) << c.absolute;
+  }
+}
+
+// Segments of an image that nothing wrote are written as zeros, without a buffer being
+// made for them: a section of reserved space costs no memory when the file is written.
+TEST_F(ElfWriter, UnwrittenSegmentsAreWrittenAsZerosWithoutBuffers) {
+  const uint32_t units = 3 * IOS_SEGMENT_UNITS + 5;
+  IosHandle big = section(".big", units, nullptr);
+  IosHandle image{};
+  ASSERT_EQ(ios_section_create_image(big, &image, nullptr), 0);
+  void* storage = nullptr;
+  ASSERT_EQ(ios_image_get_data_entry(image, 2 * IOS_SEGMENT_UNITS + 1, &storage, nullptr, nullptr), 0);
+  *static_cast<unsigned char*>(storage) = 0x5A;
+  ASSERT_EQ(ios_image_add_zeros(big.file_id, big.object_id, 0, 2 * IOS_SEGMENT_UNITS, nullptr), 0);
+  ElfImage elf;
+  ASSERT_EQ(write(&elf), 0u);
+  IosImage* record = nullptr;
+  ASSERT_EQ(ios_get_image(image, &record, nullptr), 0);
+  uint32_t buffers = 0;
+  for (uint32_t i = 0; i < record->segments.count; ++i)
+    buffers += static_cast<IosSegment*>(ios_array_at(&record->segments, sizeof(IosSegment), i))->buffer != nullptr;
+  EXPECT_EQ(buffers, 1u);
+  const ReadSection written = elf.sections().at(elf.sectionIndex(".big"));
+  ASSERT_EQ(written.size, units);
+  ASSERT_LE(size_t{written.offset} + units, elf.bytes.size());
+  std::vector<unsigned char> expected(units, 0);
+  expected[2 * IOS_SEGMENT_UNITS + 1] = 0x5A;
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), elf.bytes.begin() + written.offset));
 }
 
 // One header per section and one per relocation section: more than any count of

@@ -282,6 +282,51 @@ TEST_F(IosImageStore, ZerosAndExpressionsClearTheirUnits) {
   EXPECT_EQ(std::memcmp(storage, expected, 8), 0) << "a relocation leaves its units";
 }
 
+// Reserved space costs no memory: a zero range over segments that were never written
+// makes no buffer for them (they read as zeros), while one over a written segment
+// clears its units there. Counted by the buffers the image holds, at the largest
+// section size.
+TEST_F(IosImageStore, ZerosOverUnwrittenSegmentsMakeNoBuffers) {
+  struct Case {
+    uint32_t size;
+    uint32_t written;  // a unit set to 0xAA first; size = none
+    uint32_t zeroFrom;
+    uint32_t zeroCount;
+    uint32_t buffers;  // segments holding a buffer afterwards
+  };
+  constexpr uint32_t kLargest = (1u << 28) - 1;
+  const Case cases[] = {
+      {kLargest, kLargest, 0, kLargest, 0},
+      {kLargest, kLargest, 4, kLargest - 4, 0},
+      {kLargest, 5 * IOS_SEGMENT_UNITS + 7, 0, kLargest, 1},
+      {3 * IOS_SEGMENT_UNITS, 3 * IOS_SEGMENT_UNITS, IOS_SEGMENT_UNITS - 1, 2, 0},
+  };
+  for (const Case& c : cases) {
+    IosHandle target = section(c.size);
+    IosHandle image{};
+    ASSERT_EQ(ios_section_get_image(target, &image, nullptr), 0);
+    if (c.written < c.size) {
+      void* storage = nullptr;
+      ASSERT_EQ(ios_image_get_data_entry(image, c.written, &storage, nullptr, nullptr), 0);
+      *static_cast<unsigned char*>(storage) = 0xAA;
+    }
+    ASSERT_EQ(ios_image_add_zeros(target.file_id, target.object_id, c.zeroFrom, c.zeroCount, nullptr), 0);
+    IosImage* record = imageOf(target);
+    uint32_t buffers = 0;
+    for (uint32_t i = 0; i < record->segments.count; ++i)
+      buffers += static_cast<IosSegment*>(ios_array_at(&record->segments, sizeof(IosSegment), i))->buffer != nullptr;
+    EXPECT_EQ(buffers, c.buffers) << c.size << " " << c.written;
+    for (uint32_t unit : {c.zeroFrom, c.zeroFrom + c.zeroCount - 1, c.written}) {
+      if (unit >= c.size) continue;
+      const void* storage = nullptr;
+      uint32_t left = 0;
+      ASSERT_EQ(ios_image_peek_data_entry(image, unit, &storage, &left, nullptr), 0);
+      EXPECT_GT(left, 0u);
+      EXPECT_TRUE(storage == nullptr || *static_cast<const unsigned char*>(storage) == 0) << unit;
+    }
+  }
+}
+
 TEST_F(IosImageStore, WindowMismatchesFailWith33) {
   IosHandle first = section(4);
   IosHandle second = section(4);
