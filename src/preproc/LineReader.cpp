@@ -228,7 +228,8 @@ bool MacroPreprocessor::getLineText(InputBuffer& input, std::string& text, LineR
           size_t length = std::strlen(define->value);
           if (text.size() + length > InputBuffer::kMaxLineLength) {
             skipRestOfLine(input);
-            text.assign("\n");
+            text.clear();
+            text.push_back('\n');
             read.pendingDiagnostic = errors->formatMessage(E_error, replacedLineTooLongText());
             return true;
           }

@@ -39,7 +39,9 @@ TEST(LineTextRecycling, TextsOfLinesLetGoOfAreReused) {
       if (c.keptEvery && index % c.keptEvery == 0) kept.push_back(std::move(line));
     }
     EXPECT_LE(arena.textTop(), c.maxTop) << c.name;
-    if (!c.recycle) EXPECT_GE(arena.textTop(), kLines * (text.size() + 2)) << c.name;
+    if (!c.recycle) {
+      EXPECT_GE(arena.textTop(), kLines * (text.size() + 2)) << c.name;
+    }
     for (size_t index = 0; index < kept.size(); ++index)
       EXPECT_STREQ(kept[index]->text, (text + std::to_string(index * c.keptEvery)).c_str()) << c.name;
   }
