@@ -1,7 +1,9 @@
 // Macros of the macro preprocessor (.MACRO, .PMACRO, macro calls), the start and
 // the end of every expansion, and the nesting limit they share with the repeat
 // blocks.
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -153,6 +155,69 @@ bool MacroPreprocessor::handlePmacro(InputBuffer& input, LineInfo* line) {
   }
 }
 
+uint64_t MacroPreprocessor::certainCallLines(const MppMacro* macro, uint32_t depth) {
+  uint64_t total = macro->lineCount;
+  auto known = certainLines.find(macro);
+  if (known != certainLines.end()) {
+    if (known->second.lines == 0) certainLinesUnknown = true;  // a cycle
+    return known->second.lines;
+  }
+  certainLines[macro] = CertainCount{0, false};
+  const std::string& body = macro->body;
+  const char* prefix = commentPrefix();
+  size_t prefixLength = prefix ? std::strlen(prefix) : 0;
+  std::string name;
+  size_t start = 0;
+  bool whole = true;
+  while (start < body.size()) {
+    size_t end = body.find('\n', start);
+    if (end == std::string::npos) end = body.size();
+    std::string_view text(body.data() + start, end - start);
+    start = end + 1;
+    // The closing line ends every body; stopping there still reads it whole.
+    bool last = start >= body.size();
+    if (text.empty()) continue;
+    size_t at = text.find_first_not_of(" \t");
+    if (at == std::string_view::npos) continue;
+    bool comment =
+        prefixLength != 0 && text.substr(at, prefixLength) == std::string_view(prefix, prefixLength);
+    if (comment) continue;
+    size_t tokenEnd = at;
+    while (tokenEnd < text.size() &&
+           (std::isalnum(static_cast<unsigned char>(text[tokenEnd])) || text[tokenEnd] == '_'))
+      ++tokenEnd;
+    // A label, a directive, or a name that substitution or a define may change.
+    bool plain = at != 0 && tokenEnd != at &&
+                 (tokenEnd == text.size() || text[tokenEnd] == ' ' || text[tokenEnd] == '\t');
+    if (plain) {
+      name.assign(text.data() + at, tokenEnd - at);
+      plain = lookupDefine(name.c_str()) == nullptr;
+    }
+    if (!plain) {
+      whole = last;
+      break;
+    }
+    const MppMacro* callee = findMacro(name.c_str());
+    if (!callee || callee->lineCount <= 1 || callee->body.empty()) continue;  // a statement
+    // Deep enough for any chain that doubles past the total, and clear of the
+    // nesting limit, at which a call is refused and its chain ends.
+    if (depth + 1 >= 64 ||
+        expansionStack.size() + depth + 1 >= static_cast<size_t>(kMaxExpansionDepth)) {
+      certainLinesUnknown = true;
+      whole = false;
+      break;
+    }
+    uint64_t lines = certainCallLines(callee, depth + 1);
+    total = lines > UINT64_MAX - total ? UINT64_MAX : total + lines;
+    if (!certainLines[callee].whole) {
+      whole = false;
+      break;
+    }
+  }
+  certainLines[macro] = CertainCount{total, whole};
+  return total;
+}
+
 bool MacroPreprocessor::handleMacroCall(InputBuffer& input, LineInfo* line, const char* label,
                                         const char* name) {
   if (label) defineLabel(label, line);
@@ -168,6 +233,14 @@ bool MacroPreprocessor::handleMacroCall(InputBuffer& input, LineInfo* line, cons
   input.popSource();
   // An empty body (only its .ENDM) expands to nothing and draws no number.
   if (macro->lineCount <= 1 || macro->body.empty() || !checkExpansionDepth(line)) return false;
+  certainLines.clear();
+  certainLinesUnknown = false;
+  uint64_t certain = certainCallLines(macro, 0);
+  if (!certainLinesUnknown && certain > static_cast<uint64_t>(kMaxExpansionLines - expansionLines)) {
+    // Refused whole, at the call: its expansion would pass the total anyway.
+    reserveExpansionLines(certain, line, "macro call");
+    return false;
+  }
   if (!reserveExpansionLines(macro->lineCount, line, "macro call")) return false;
 
   auto expansion = std::make_unique<MppExpand>(MppExpand::kMacroCall, macro);

@@ -270,6 +270,25 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // E110 at the line naming what is skipped, when the total would pass
   // kMaxExpansionLines.
   bool reserveExpansionLines(uint64_t lines, LineInfo* line, const char* skipped);
+  // The lines a call of the macro is sure to make: its body, and the lines of the
+  // calls of other macros in the leading part of its body that holds only plain
+  // statements, counted the same way. The count stops at the first directive, label or
+  // name that a substitution or a define could change, so it never counts a line the
+  // call might not make. Macros that call each other twice per level would otherwise
+  // make ten million lines before the run-wide total stops them.
+  uint64_t certainCallLines(const MppMacro* macro, uint32_t depth);
+  // Counts already made for the call being checked (lines 0 while a macro's own count
+  // is being made), and whether the count read the macro's body to its end: after a
+  // call whose body it did not read through, nothing more of the caller is certain.
+  // Cleared for each call.
+  struct CertainCount {
+    uint64_t lines;
+    bool whole;
+  };
+  std::unordered_map<const MppMacro*, CertainCount> certainLines;
+  // Set when the count met a cycle or came near the nesting limit: a call there may
+  // be refused and end its chain, so nothing is certain beyond the call's own body.
+  bool certainLinesUnknown = false;
   // Pushes the substituted body as the next input and the expansion on the stack, which
   // takes it over; deletes it when a report ends the run first.
   void expandBody(InputBuffer& input, LineInfo* line, MppExpand* expansion, const char* label);
