@@ -21,9 +21,6 @@ config.environment["LC_ALL"] = "C"
 if hasattr(os, "geteuid") and os.geteuid() == 0:
     config.available_features.add("root")
 
-if os.path.exists("/dev/full"):
-    config.available_features.add("dev-full")
-
 # A sanitizer reserves far more address space than the program uses: a limit on
 # it says nothing about the program then.
 if getattr(config, "vekt_sanitize", "OFF").upper() not in ("ON", "TRUE", "1", "YES"):

@@ -17,6 +17,7 @@
 #include "objlib/ios_section.h"
 #include "objlib/ios_strtab.h"
 #include "objlib/ios_symbol.h"
+#include "FullStream.h"
 
 namespace {
 
@@ -296,8 +297,8 @@ TEST_F(IeeeModule, FailuresKeepThePlaceholdersAndReportTheirClass) {
 }
 
 TEST_F(IeeeModule, AFullDiskIsAFileError) {
-  FILE* full = std::fopen("/dev/full", "w");
-  if (full == nullptr) GTEST_SKIP() << "no /dev/full";
+  FILE* full = openFullStream();
+  ASSERT_NE(full, nullptr);
   section(".data", Bytes(100, 7));
   uint32_t error = 0;
   EXPECT_EQ(ieee_write_module("m", full, file_, &error), 1);
