@@ -95,6 +95,22 @@ int putSymbols(ElfContext* context, const ElfPiece& piece, ObjLibErrorClass* err
   return 0;
 }
 
+// Extends the last piece when it is of the same kind, else appends a new one.
+int extendOrAppend(ElfContext* context, ElfPiece::Kind kind, uint64_t size, uint64_t first,
+                   ObjLibErrorClass* error) {
+  ElfOutput& output = context->output;
+  if (!output.pieces.empty() && output.pieces.back().kind == kind) {
+    output.pieces.back().size += size;
+    output.length += size;
+    return 0;
+  }
+  ElfPiece piece{};
+  piece.kind = kind;
+  piece.size = size;
+  piece.first = first;
+  return appendPiece(context, piece, error);
+}
+
 }  // namespace
 
 int elf_write_bytes(ElfContext* context, const void* data, size_t size, ObjLibErrorClass* error) {
@@ -107,30 +123,12 @@ int elf_write_bytes(ElfContext* context, const void* data, size_t size, ObjLibEr
     return elf_fail(error, OBJLIB_ERR_NO_MEMORY);
   }
   // Bytes after bytes extend one piece: their storage follows on.
-  if (!output.pieces.empty() && output.pieces.back().kind == ElfPiece::kBytes) {
-    output.pieces.back().size += size;
-    output.length += size;
-    return 0;
-  }
-  ElfPiece piece{};
-  piece.kind = ElfPiece::kBytes;
-  piece.size = size;
-  piece.first = output.bytes.size() - size;
-  return appendPiece(context, piece, error);
+  return extendOrAppend(context, ElfPiece::kBytes, size, output.bytes.size() - size, error);
 }
 
 int elf_write_zeros(ElfContext* context, uint64_t count, ObjLibErrorClass* error) {
   if (count == 0) return 0;
-  ElfOutput& output = context->output;
-  if (!output.pieces.empty() && output.pieces.back().kind == ElfPiece::kZeros) {
-    output.pieces.back().size += count;
-    output.length += count;
-    return 0;
-  }
-  ElfPiece piece{};
-  piece.kind = ElfPiece::kZeros;
-  piece.size = count;
-  return appendPiece(context, piece, error);
+  return extendOrAppend(context, ElfPiece::kZeros, count, 0, error);
 }
 
 int elf_write_image(ElfContext* context, IosHandle section, uint32_t bytes_per_unit,

@@ -321,14 +321,27 @@ int ios_image_get_entry_c(IosHandle image, uint32_t index, IosPairEntry* entry,
   return getEntry(image, &IosImage::pairs_c, index, entry, error);
 }
 
-int ios_image_get_data_entry(IosHandle image, uint32_t unit, void** storage,
-                             uint32_t* units_left, IosErrorCode* error) {
+namespace {
+
+// The segment that holds the unit and the unit's place in it.
+int findUnit(IosHandle image, uint32_t unit, IosSegment** segment, uint32_t* element,
+             IosErrorCode* error) {
   IosImage* record = nullptr;
   if (ios_get_image(image, &record, error) != 0) return 1;
-  IosSegment* segment = segmentAt(record, unit >> IOS_SEGMENT_SHIFT);
-  uint32_t element = unit & IOS_SEGMENT_MASK;
-  if (segment == nullptr || element >= segment->units)
+  *segment = segmentAt(record, unit >> IOS_SEGMENT_SHIFT);
+  *element = unit & IOS_SEGMENT_MASK;
+  if (*segment == nullptr || *element >= (*segment)->units)
     return ios_fail(error, IOS_ERR_DATA_TOO_LARGE);
+  return 0;
+}
+
+}  // namespace
+
+int ios_image_get_data_entry(IosHandle image, uint32_t unit, void** storage,
+                             uint32_t* units_left, IosErrorCode* error) {
+  IosSegment* segment = nullptr;
+  uint32_t element = 0;
+  if (findUnit(image, unit, &segment, &element, error) != 0) return 1;
   if (ensureBuffer(segment, error) != 0) return 1;
   if (storage != nullptr)
     *storage = static_cast<unsigned char*>(segment->buffer) + size_t{element} *
@@ -339,12 +352,9 @@ int ios_image_get_data_entry(IosHandle image, uint32_t unit, void** storage,
 
 int ios_image_peek_data_entry(IosHandle image, uint32_t unit, const void** storage,
                               uint32_t* units_left, IosErrorCode* error) {
-  IosImage* record = nullptr;
-  if (ios_get_image(image, &record, error) != 0) return 1;
-  IosSegment* segment = segmentAt(record, unit >> IOS_SEGMENT_SHIFT);
-  uint32_t element = unit & IOS_SEGMENT_MASK;
-  if (segment == nullptr || element >= segment->units)
-    return ios_fail(error, IOS_ERR_DATA_TOO_LARGE);
+  IosSegment* segment = nullptr;
+  uint32_t element = 0;
+  if (findUnit(image, unit, &segment, &element, error) != 0) return 1;
   if (storage != nullptr)
     *storage = segment->buffer == nullptr
                    ? nullptr

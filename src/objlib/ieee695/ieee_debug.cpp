@@ -564,10 +564,10 @@ uint32_t ieee_fill_block_end(IeeeWriter* writer, uint32_t* error) {
     }
     case 11: {
       // The size of the module's part of the section.
-      IosAsmSection* record = nullptr;
+      IosHandle section{};
       uint32_t size = 0;
-      if (ios_get_asm_section(asm_record_handle(block), &record, nullptr) != 0 || record == nullptr ||
-          ios_section_get_size(record->name, &size, nullptr) != 0) {
+      if (ios_asm_section_get_section(asm_record_handle(block), &section, nullptr) != 0 ||
+          ios_section_get_size(section, &size, nullptr) != 0) {
         return fail(error, ERR_STORE);
       }
       if (writer->expression_context == nullptr ||
@@ -586,13 +586,24 @@ uint32_t ieee_fill_block_end(IeeeWriter* writer, uint32_t* error) {
   return result;
 }
 
-uint32_t ieee_fill_lifetime_attribute(IeeeWriter* writer, uint32_t* error) {
-  IeeeLetterRecord* argument = writer->letter_cache;
+// An AT record names the variable of its record argument and describes the innermost
+// block's variable or lifetime: the block, with the variable set in the body; null
+// when either is missing.
+static IeeeDebugBlock* begin_attribute(IeeeWriter* writer, IeeeLetterRecord*& argument) {
+  argument = writer->letter_cache;
   IeeeDebugBlock* block = ieee_block_top(writer);
-  if (argument == nullptr || block == nullptr) return fail(error, ERR_OBLIGATED);
+  if (argument == nullptr || block == nullptr) return nullptr;
   IeeeBodyAT& body = writer->current->body->at;
   body.letter = argument->letter;
   body.index = argument->index;
+  return block;
+}
+
+uint32_t ieee_fill_lifetime_attribute(IeeeWriter* writer, uint32_t* error) {
+  IeeeLetterRecord* argument = nullptr;
+  IeeeDebugBlock* block = begin_attribute(writer, argument);
+  if (block == nullptr) return fail(error, ERR_OBLIGATED);
+  IeeeBodyAT& body = writer->current->body->at;
   IosLifetime* lifetime = nullptr;
   IosErrorCode code = IOS_ERR_INTERNAL;
   int status = ios_get_lifetime(slot_handle(block, IEEE_SLOT_LIFETIME), &lifetime, &code);
@@ -605,12 +616,10 @@ uint32_t ieee_fill_lifetime_attribute(IeeeWriter* writer, uint32_t* error) {
 }
 
 uint32_t ieee_fill_type_attribute(IeeeWriter* writer, uint32_t* error) {
-  IeeeLetterRecord* argument = writer->letter_cache;
-  IeeeDebugBlock* block = ieee_block_top(writer);
-  if (argument == nullptr || block == nullptr) return fail(error, ERR_OBLIGATED);
+  IeeeLetterRecord* argument = nullptr;
+  IeeeDebugBlock* block = begin_attribute(writer, argument);
+  if (block == nullptr) return fail(error, ERR_OBLIGATED);
   IeeeBodyAT& body = writer->current->body->at;
-  body.letter = argument->letter;
-  body.index = argument->index;
   IosErrorCode code = IOS_ERR_INTERNAL;
   IosVariable* variable = block_variable(block, &code);
   if (variable == nullptr) return fail(error, ERR_STORE);
