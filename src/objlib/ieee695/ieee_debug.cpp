@@ -4,6 +4,7 @@
 // current debug block, whose slots name the storage objects it stands for.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -165,17 +166,18 @@ class ValueList {
   // A type written by name: the encoder turns "T<type id>" into the type's index.
   void type(uint32_t type_id) {
     if (failed_) return;
-    std::string text = "T" + std::to_string(type_id);
+    char text[16];
+    std::snprintf(text, sizeof text, "T%u", static_cast<unsigned>(type_id));
     ExprNode* node = nullptr;
     ExprValueObject* value = nullptr;
     if (expr_new_node(context_, &node) != 0 || (value = expr_new_value(context_)) == nullptr ||
-        expr_value_set_text(context_, value, text.c_str()) != 0) {
+        expr_value_set_text(context_, value, text) != 0) {
       expr_release(node);
       failed_ = true;
       return;
     }
     node->value_type = EXPR_TYPE_STRING;
-    node->width = static_cast<uint16_t>(text.size() + 1);
+    node->width = static_cast<uint16_t>(std::strlen(text) + 1);
     node->payload.string = value;
     take(node);
   }
