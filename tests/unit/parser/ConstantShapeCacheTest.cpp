@@ -10,15 +10,9 @@
 
 #include "isa/IPAttribute.h"
 #include "parser/ConstantShapeCache.h"
+#include "CachePlaces.h"
 
 namespace {
-
-struct Places {
-  char states[2] = {};
-  char sections[2] = {};
-  const ControlState* state(int i) const { return reinterpret_cast<const ControlState*>(&states[i]); }
-  const Section* section(int i) const { return reinterpret_cast<const Section*>(&sections[i]); }
-};
 
 // A regime of one number: its own range, and the ranges of the forms passed over before
 // it. No field: the image is the base, which tells the regimes apart.

@@ -10,15 +10,9 @@
 #include "isa/JumpRecord.h"
 #include "parser/JumpShapeCache.h"
 #include "parser/LineScanner.h"
+#include "CachePlaces.h"
 
 namespace {
-
-struct Places {
-  char states[2] = {};
-  char sections[2] = {};
-  const ControlState* state(int i) const { return reinterpret_cast<const ControlState*>(&states[i]); }
-  const Section* section(int i) const { return reinterpret_cast<const Section*>(&sections[i]); }
-};
 
 // The key of a jump statement; false when it has no target.
 bool keyOf(JumpShapeCache& cache, const char* text, const ControlState* state, const Section* section,

@@ -9,16 +9,9 @@
 
 #include "isa/IPAttribute.h"
 #include "parser/PlainStatementCache.h"
+#include "CachePlaces.h"
 
 namespace {
-
-// The table only compares the addresses of states and sections: stand-ins do.
-struct Places {
-  char states[2] = {};
-  char sections[2] = {};
-  const ControlState* state(int i) const { return reinterpret_cast<const ControlState*>(&states[i]); }
-  const Section* section(int i) const { return reinterpret_cast<const Section*>(&sections[i]); }
-};
 
 TEST(PlainStatementCache, AnswersOnlyItsTextStateSectionAndGeneration) {
   enum Change { kNothing, kInvalidate, kSameState, kOtherState };
