@@ -155,14 +155,17 @@ bool MacroPreprocessor::handlePmacro(InputBuffer& input, LineInfo* line) {
   }
 }
 
-uint64_t MacroPreprocessor::certainCallLines(const MppMacro* macro, uint32_t depth) {
+uint64_t MacroPreprocessor::certainCallLines(const MppMacro* macro, uint32_t depth, bool& readWhole) {
   uint64_t total = macro->lineCount;
   auto known = certainLines.find(macro);
   if (known != certainLines.end()) {
     if (known->second.lines == 0) certainLinesUnknown = true;  // a cycle
+    readWhole = known->second.whole;
     return known->second.lines;
   }
-  certainLines[macro] = CertainCount{0, false};
+  // Marked as being counted only once a call is met: most bodies hold none, and
+  // their count needs no entry.
+  bool marked = false;
   const std::string& body = macro->body;
   const char* prefix = commentPrefix();
   size_t prefixLength = prefix ? std::strlen(prefix) : 0;
@@ -207,14 +210,20 @@ uint64_t MacroPreprocessor::certainCallLines(const MppMacro* macro, uint32_t dep
       whole = false;
       break;
     }
-    uint64_t lines = certainCallLines(callee, depth + 1);
+    if (!marked) {
+      certainLines[macro] = CertainCount{0, false};
+      marked = true;
+    }
+    bool calleeWhole = false;
+    uint64_t lines = certainCallLines(callee, depth + 1, calleeWhole);
     total = lines > UINT64_MAX - total ? UINT64_MAX : total + lines;
-    if (!certainLines[callee].whole) {
+    if (!calleeWhole) {
       whole = false;
       break;
     }
   }
-  certainLines[macro] = CertainCount{total, whole};
+  if (marked) certainLines[macro] = CertainCount{total, whole};
+  readWhole = whole;
   return total;
 }
 
@@ -235,7 +244,8 @@ bool MacroPreprocessor::handleMacroCall(InputBuffer& input, LineInfo* line, cons
   if (macro->lineCount <= 1 || macro->body.empty() || !checkExpansionDepth(line)) return false;
   certainLines.clear();
   certainLinesUnknown = false;
-  uint64_t certain = certainCallLines(macro, 0);
+  bool readWhole = false;
+  uint64_t certain = certainCallLines(macro, 0, readWhole);
   if (!certainLinesUnknown && certain > static_cast<uint64_t>(kMaxExpansionLines - expansionLines)) {
     // Refused whole, at the call: its expansion would pass the total anyway.
     reserveExpansionLines(certain, line, "macro call");

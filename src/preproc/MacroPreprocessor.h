@@ -276,7 +276,8 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // name that a substitution or a define could change, so it never counts a line the
   // call might not make. Macros that call each other twice per level would otherwise
   // make ten million lines before the run-wide total stops them.
-  uint64_t certainCallLines(const MppMacro* macro, uint32_t depth);
+  // readWhole tells whether the body was read to its end.
+  uint64_t certainCallLines(const MppMacro* macro, uint32_t depth, bool& readWhole);
   // Counts already made for the call being checked (lines 0 while a macro's own count
   // is being made), and whether the count read the macro's body to its end: after a
   // call whose body it did not read through, nothing more of the caller is certain.
