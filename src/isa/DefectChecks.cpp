@@ -336,10 +336,11 @@ void collectScanNodes(DefectScan& scan) {
     }
     if (node->kind == FlowNode::kSimpleRun) {
       const auto& run = static_cast<const FSimpleRun&>(*node);
-      for (uint32_t index = 0; index < run.entryCount(); ++index) {
-        const FSimpleRun::Entry& entry = run.entry(index);
-        scan.madeNodes.push_back(std::make_unique<FSimple>(entry.line, *run.attributesOf(entry), entry.image,
-                                                           entry.bits, run.cyclesOf(entry)));
+      for (FSimpleRun::Cursor entries(run); !entries.isDone(); entries.next()) {
+        const FSimpleRun::Item& entry = entries.item();
+        // A lean entry has no line: no check is switched on at it.
+        scan.madeNodes.push_back(std::make_unique<FSimple>(const_cast<LineInfo*>(entry.line), *run.attributesOf(entry),
+                                                           entry.image, entry.bits, run.cyclesOf(entry)));
         scan.nodes.push_back(scan.madeNodes.back().get());
       }
       continue;
@@ -406,11 +407,7 @@ namespace {
 bool selectsAnyDefectCheck(const ControlState* state, const ControlState*& lastSeen) {
   if (state == nullptr || state == lastSeen) return false;
   lastSeen = state;
-  // Every line of a TriCore run carries the TriCore control state.
-  const auto* tricore = static_cast<const TriCoreControlState*>(state);
-  for (int32_t on : tricore->defectSwitch)
-    if (on != 0) return true;
-  return false;
+  return stateSelectsDefectCheck(state);
 }
 
 // Whether a line that the scan would visit selects a defect check: the checks only report
@@ -431,8 +428,8 @@ bool scanCanReport(const Section& section) {
         if (run.line != nullptr && selectsAnyDefectCheck(run.line->controlState, lastSeen)) return true;
         continue;
       }
-      for (uint32_t index = 0; index < run.entryCount(); ++index) {
-        const LineInfo* line = run.entry(index).line;
+      for (FSimpleRun::Cursor entries(run); !entries.isDone(); entries.next()) {
+        const LineInfo* line = entries.item().line;
         if (line != nullptr && selectsAnyDefectCheck(line->controlState, lastSeen)) return true;
       }
       continue;
@@ -443,6 +440,15 @@ bool scanCanReport(const Section& section) {
 }
 
 }  // namespace
+
+bool stateSelectsDefectCheck(const ControlState* state) {
+  if (state == nullptr) return false;
+  // Every line of a TriCore run carries the TriCore control state.
+  const auto* tricore = static_cast<const TriCoreControlState*>(state);
+  for (int32_t on : tricore->defectSwitch)
+    if (on != 0) return true;
+  return false;
+}
 
 void scanSectionForDefects(Section& section) {
   if (!scanCanReport(section)) return;

@@ -11,6 +11,7 @@
 
 class ErrorHandler;
 class FlowNode;
+class ControlState;
 class IPAttribute;
 class IPInstruction;
 struct IPAttr;
@@ -88,6 +89,9 @@ void checkCpuDefects(DefectScan& scan);
 void advanceDefectScan(DefectScan& scan);
 // initDefectScan, then checkCpuDefects on every instruction node.
 void scanSectionForDefects(Section& section);
+// Whether a line with the control state has any defect check switched on: the checks
+// report only at such lines.
+bool stateSelectsDefectCheck(const ControlState* state);
 
 // The queries of the checks; a null attribute set answers false or not found.
 

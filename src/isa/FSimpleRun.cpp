@@ -12,6 +12,7 @@
 #include "flow/ObjectWriter.h"
 #include "flow/Section.h"
 #include "isa/CycleCounts.h"
+#include "isa/DefectChecks.h"
 #include "isa/FSimple.h"
 #include "isa/IPAttribute.h"
 #include "util/ControlState.h"
@@ -41,6 +42,7 @@ struct SimpleRunStore {
   struct Form {
     IPAttribute* attributes;  // one claim on a shared set
     uint16_t parseCycles;
+    uint8_t bits;
     uint8_t core = 0xFF;  // the core coreCycles was counted for
     uint16_t coreCycles = 0;
   };
@@ -64,23 +66,24 @@ struct SimpleRunStore {
     return true;
   }
 
-  // The form of the set and count, made on first use; -1 when the table is full.
-  int32_t formOf(const IPAttribute& attributes, uint16_t cycles) {
+  // The form of the set, count and bit length, made on first use; -1 when the table
+  // is full.
+  int32_t formOf(const IPAttribute& attributes, uint16_t cycles, uint8_t bits) {
     if ((forms.size() + 1) * 2 > formSlots.size()) growFormSlots();
     const size_t mask = formSlots.size() - 1;
-    for (size_t slot = formSlot(&attributes, cycles);; slot = (slot + 1) & mask) {
+    for (size_t slot = formSlot(&attributes, cycles, bits);; slot = (slot + 1) & mask) {
       FormSlot& entry = formSlots[slot];
-      if (entry.attributes == &attributes && entry.cycles == cycles) return entry.form;
+      if (entry.attributes == &attributes && entry.cycles == cycles && entry.bits == bits) return entry.form;
       if (entry.attributes) continue;
       if (forms.size() >= kMaxForms) return -1;
-      forms.push_back({attributes.copy(), cycles});
-      entry = {&attributes, cycles, static_cast<uint16_t>(forms.size() - 1)};
+      forms.push_back({attributes.copy(), cycles, bits});
+      entry = {&attributes, cycles, bits, static_cast<uint16_t>(forms.size() - 1)};
       return entry.form;
     }
   }
 
-  size_t formSlot(const IPAttribute* attributes, uint16_t cycles) const {
-    const uint64_t key = (reinterpret_cast<uintptr_t>(attributes) << 16) ^ cycles;
+  size_t formSlot(const IPAttribute* attributes, uint16_t cycles, uint8_t bits) const {
+    const uint64_t key = (reinterpret_cast<uintptr_t>(attributes) << 24) ^ (uint64_t{bits} << 16) ^ cycles;
     return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (formSlots.size() - 1);
   }
 
@@ -88,9 +91,10 @@ struct SimpleRunStore {
     formSlots.assign(formSlots.empty() ? 256 : formSlots.size() * 2, FormSlot{});
     const size_t mask = formSlots.size() - 1;
     for (size_t index = 0; index < forms.size(); ++index) {
-      size_t slot = formSlot(forms[index].attributes, forms[index].parseCycles);
+      const Form& form = forms[index];
+      size_t slot = formSlot(form.attributes, form.parseCycles, form.bits);
       while (formSlots[slot].attributes) slot = (slot + 1) & mask;
-      formSlots[slot] = {forms[index].attributes, forms[index].parseCycles, static_cast<uint16_t>(index)};
+      formSlots[slot] = {form.attributes, form.parseCycles, form.bits, static_cast<uint16_t>(index)};
     }
   }
 
@@ -184,30 +188,80 @@ struct SimpleRunStore {
   struct FormSlot {
     const IPAttribute* attributes = nullptr;
     uint16_t cycles = 0;
+    uint8_t bits = 0;
     uint16_t form = 0;
   };
   std::vector<FormSlot> formSlots;
+
+  // Lean runs. An entry in the stream: its form (one byte below kWideForm, else
+  // kWideForm and two bytes), its image in the form's bit length (two or four bytes,
+  // least significant first) and its row: one byte of the line-number step from the
+  // entry before and whether the line came from an expansion, or kFullRow and the
+  // source file, the line number and that flag in nine bytes. A run's first entry has
+  // a full row.
+  static constexpr uint8_t kWideForm = 0xFF;
+  static constexpr uint8_t kFullRow = 0xFF;
+  static constexpr size_t kLeanBlockBits = 18;
+  static constexpr size_t kLeanBlock = size_t{1} << kLeanBlockBits;
+
+  struct LeanRun {
+    uint64_t start;      // the first byte of the run in the stream
+    uint32_t units = 0;  // the run's bytes in the section (lean runs are in byte sections)
+  };
+
+  uint8_t leanByte(uint64_t offset) const {
+    return leanBlocks[offset >> kLeanBlockBits][offset & (kLeanBlock - 1)];
+  }
+  // All of the bytes or, when the stream cannot grow, none.
+  bool putLean(const uint8_t* bytes, size_t count) {
+    while (((leanSize + count - 1) >> kLeanBlockBits) >= leanBlocks.size()) {
+      auto* block = new (std::nothrow) uint8_t[kLeanBlock];
+      if (!block) return false;
+      try {
+        leanBlocks.emplace_back(block);
+      } catch (const std::bad_alloc&) {
+        delete[] block;
+        return false;
+      }
+    }
+    for (size_t index = 0; index < count; ++index, ++leanSize)
+      leanBlocks[leanSize >> kLeanBlockBits][leanSize & (kLeanBlock - 1)] = bytes[index];
+    return true;
+  }
+
+  std::vector<std::unique_ptr<uint8_t[]>> leanBlocks;
+  uint64_t leanSize = 0;
+  std::vector<LeanRun> leanRuns;
+  // The row of the stream's last entry, which the next entry of its run steps from.
+  uint32_t lastRowFile = 0;
+  uint32_t lastRowLine = 0;
+  // The line that the last lean entry took the run's line from, until the parse asks.
+  LineInfo* leanOnlyLine = nullptr;
+  // The control state asked about last and whether it selects a defect check.
+  const ControlState* lastState = nullptr;
+  bool lastStateSelects = false;
 };
 
 SimpleRunStore& runStore() { return runPart<SimpleRunStore>(); }
 
 // The bytes of one entry in memory order, as a fixed-size instruction node makes them
 // in a section of unitBits-bit units; returns their count.
-uint32_t entryBytes(const FSimpleRun::Entry& entry, uint32_t unitBits, int32_t byteOrder, uint8_t (&bytes)[32]) {
-  const uint32_t units = std::max(1u, FSimpleRun::unitsOf(entry, unitBits));
-  return instructionBytes(entry.image, entry.bits, units, unitBits, byteOrder, bytes);
+uint32_t entryBytes(uint32_t image, uint8_t bits, uint32_t unitBits, int32_t byteOrder, uint8_t (&bytes)[32]) {
+  const uint32_t units = std::max(1u, (bits + unitBits - 1) / unitBits);
+  return instructionBytes(image, bits, units, unitBits, byteOrder, bytes);
 }
 
-// The bytes of the entry at index at the section's location counter, as a fixed-size
-// instruction node writes them. A listed line finds its bytes through the store.
-void writeEntry(ObjectWriter& writer, Section& section, uint32_t index, uint32_t unitBits) {
+// The bytes of the entry at index (of a run with lines when the run is not lean) at the
+// section's location counter, as a fixed-size instruction node writes them. A listed
+// line finds its bytes through the store.
+void writeEntry(ObjectWriter& writer, Section& section, const FSimpleRun::Item& item, uint32_t index,
+                uint32_t unitBits) {
   SimpleRunStore& store = runStore();
-  const FSimpleRun::Entry& entry = store.at(index);
-  const uint32_t units = std::max(1u, FSimpleRun::unitsOf(entry, unitBits));
+  const uint32_t units = std::max(1u, FSimpleRun::unitsOf(item, unitBits));
   uint8_t bytes[32];
-  const uint32_t byteCount = entryBytes(entry, unitBits, section.byteOrder, bytes);
+  const uint32_t byteCount = entryBytes(item.image, item.bits, unitBits, section.byteOrder, bytes);
   placeInstructionBytes(writer, section, bytes, byteCount, units, unitBits);
-  LineInfo* line = entry.line;
+  auto* line = const_cast<LineInfo*>(item.line);
   // A listed line is marked; listedRunBytes makes its bytes again from the entry.
   if (line && line->controlState && line->controlState->listCounter > 0 && !store.noteListed(index)) {
     const uint8_t masks[32] = {};
@@ -217,15 +271,61 @@ void writeEntry(ObjectWriter& writer, Section& section, uint32_t index, uint32_t
 
 }  // namespace
 
-const FSimpleRun::Entry& FSimpleRun::entry(uint32_t index) const { return runStore().at(first_ + index); }
-
-const IPAttribute* FSimpleRun::attributesOf(const Entry& entry) const {
-  return runStore().forms[entry.form].attributes;
+FSimpleRun::Cursor::Cursor(const FSimpleRun& run)
+    : run_(run), left_(run.entryCount()), index_(run.isLean() ? 0 : run.first_),
+      offset_(run.isLean() ? runStore().leanRuns[run.first_ & ~kLean].start : 0) {
+  if (left_ > 0) load();
 }
 
-uint32_t FSimpleRun::unitsOf(const Entry& entry, uint32_t unitBits) {
-  return (entry.bits + unitBits - 1) / unitBits;
+void FSimpleRun::Cursor::next() {
+  if (--left_ > 0) load();
 }
+
+void FSimpleRun::Cursor::load() {
+  SimpleRunStore& store = runStore();
+  if (!run_.isLean()) {
+    const Entry& entry = store.at(index_++);
+    const LineInfo* line = entry.line;
+    item_ = {line, entry.image, entry.form, entry.bits, 0, 0, false};
+    if (line) {
+      item_.sourceFile = line->sourceFile;
+      item_.lineNumber = line->lineNumber;
+      item_.expansion = (line->flags[0] & lineflag::kMacroExpansion) != 0;
+    }
+    return;
+  }
+  auto take = [&] { return store.leanByte(offset_++); };
+  uint32_t form = take();
+  if (form == SimpleRunStore::kWideForm) {
+    form = take();
+    form |= static_cast<uint32_t>(take()) << 8;
+  }
+  item_.line = nullptr;
+  item_.form = static_cast<uint16_t>(form);
+  item_.bits = store.forms[form].bits;
+  uint32_t image = 0;
+  for (uint32_t shift = 0; shift < item_.bits; shift += 8) image |= static_cast<uint32_t>(take()) << shift;
+  item_.image = image;
+  const uint8_t row = take();
+  if (row == SimpleRunStore::kFullRow) {
+    uint32_t words[2] = {0, 0};
+    for (uint32_t& word : words)
+      for (uint32_t shift = 0; shift < 32; shift += 8) word |= static_cast<uint32_t>(take()) << shift;
+    item_.sourceFile = words[0];
+    item_.lineNumber = words[1];
+    item_.expansion = take() != 0;
+  } else {
+    // Steps of -63..63 lines, folded to 0..126, above the expansion bit.
+    const uint32_t folded = row >> 1;
+    const int32_t step = (folded & 1) ? -static_cast<int32_t>((folded + 1) >> 1) : static_cast<int32_t>(folded >> 1);
+    item_.lineNumber = item_.lineNumber + static_cast<uint32_t>(step);
+    item_.expansion = (row & 1) != 0;
+  }
+}
+
+const IPAttribute* FSimpleRun::attributesOf(const Item& item) const { return runStore().forms[item.form].attributes; }
+
+uint32_t FSimpleRun::unitsOf(const Item& item, uint32_t unitBits) { return (item.bits + unitBits - 1) / unitBits; }
 
 namespace {
 
@@ -240,13 +340,11 @@ uint16_t formCycles(SimpleRunStore::Form& form, uint8_t core) {
 
 }  // namespace
 
-uint16_t FSimpleRun::cyclesOf(const Entry& entry) const { return formCycles(runStore().forms[entry.form], core_); }
+uint16_t FSimpleRun::cyclesOf(const Item& item) const { return formCycles(runStore().forms[item.form], core_); }
 
 uint64_t FSimpleRun::totalCycles() const {
-  SimpleRunStore& store = runStore();
   uint64_t total = 0;
-  for (uint32_t index = first_; index < first_ + entryCount(); ++index)
-    total += formCycles(store.forms[store.at(index).form], core_);
+  for (Cursor entries(*this); !entries.isDone(); entries.next()) total += cyclesOf(entries.item());
   return total;
 }
 
@@ -259,10 +357,14 @@ int32_t FSimpleRun::computeSize(Section* section, uint32_t /*offset*/) {
   if (size > 0) return size;
   // The entries never change once made: the size of the last layout pass holds.
   if (layoutSize > 0) return static_cast<int32_t>(layoutSize);
-  const uint32_t unitBits = instructionUnitBits(section);
   SimpleRunStore& store = runStore();
+  if (isLean()) return static_cast<int32_t>(store.leanRuns[first_ & ~kLean].units);
+  const uint32_t unitBits = instructionUnitBits(section);
   int64_t units = 0;
-  for (uint32_t index = first_; index < first_ + entryCount(); ++index) units += unitsOf(store.at(index), unitBits);
+  for (uint32_t index = first_; index < first_ + entryCount(); ++index) {
+    const Entry& entry = store.at(index);
+    units += (entry.bits + unitBits - 1) / unitBits;
+  }
   auto total = static_cast<int32_t>(std::min<int64_t>(units, INT32_MAX));
   if (section && section->laidOut) size = total;
   return total;
@@ -272,27 +374,24 @@ void FSimpleRun::emit(ObjectWriter& writer) {
   Section* section = writer.section;
   ErrorHandler* errors = errorHandler();
   const uint32_t unitBits = instructionUnitBits(section);
-  SimpleRunStore& store = runStore();
-  for (uint32_t index = first_; index < first_ + entryCount(); ++index) {
-    const Entry& current = store.at(index);
-    LineInfo* entryLine = current.line;
-    setObjectSourcePosition(entryLine);
+  uint32_t index = first_;
+  for (Cursor entries(*this); !entries.isDone(); entries.next(), ++index) {
+    const Item& current = entries.item();
+    // A lean entry's diagnostics stand at its run's line.
+    auto* entryLine = const_cast<LineInfo*>(current.line);
+    setObjectSourcePosition(entryLine ? entryLine : line);
     if (entryLine && section) entryLine->setCodeAddress(section->locationCounter);
     if (!section || !section->image) {
-      errors->report(E_no_instruction_allocation, entryLine);
+      errors->report(E_no_instruction_allocation, entryLine ? entryLine : line);
       setLineSize(entryLine, unitsOf(current, unitBits));
     } else {
-      writeEntry(writer, *section, index, unitBits);
+      writeEntry(writer, *section, current, index, unitBits);
     }
     setLineCycles(entryLine, cyclesOf(current));
   }
 }
 
-uint16_t FSimpleRun::getCycles() const {
-  uint32_t total = 0;
-  for (uint32_t index = 0; index < entryCount(); ++index) total += cyclesOf(entry(index));
-  return static_cast<uint16_t>(total);
-}
+uint16_t FSimpleRun::getCycles() const { return static_cast<uint16_t>(totalCycles()); }
 
 void FSimpleRun::dump(std::ostream& out) const {
   out << "FSimpleRun(" << entryCount() << " instructions)\n";
@@ -302,8 +401,70 @@ uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]) {
   const FSimpleRun::Entry* entry = runStore().findListed(&line);
   if (!entry || !line.section) return 0;
   const Section& section = *line.section;
-  return entryBytes(*entry, instructionUnitBits(&section), section.byteOrder, bytes);
+  return entryBytes(entry->image, entry->bits, instructionUnitBits(&section), section.byteOrder, bytes);
 }
+
+LineInfo* takeLeanOnlyLine() {
+  SimpleRunStore& store = runStore();
+  LineInfo* line = store.leanOnlyLine;
+  store.leanOnlyLine = nullptr;
+  return line;
+}
+
+namespace {
+
+// Whether nothing after the parse needs the line of a fixed-size instruction in the
+// section: no list file or debug information reads it, no defect check selected at it
+// reports there, and a too-large section can only be blamed at a line of a run when it
+// has a fixed address (lean runs go to sections without one). The entry's bytes are
+// whole bytes of a code section.
+bool leanEntryFits(SimpleRunStore& store, const Section& section, const LineInfo& line, uint8_t bits) {
+  const RunSettings* options = orbaOptions();
+  if (options->listFileWanted || options->asmDebugInfo || section.hasAddress) return false;
+  if ((bits != 16 && bits != 32) || instructionUnitBits(&section) != 8) return false;
+  if (!section.flags.isCode() || section.flags.isData()) return false;
+  if (line.flags[2] & lineflag::kDefinesLabel) return false;
+  const ControlState* state = line.controlState;
+  if (state != store.lastState) {
+    store.lastState = state;
+    store.lastStateSelects = isa::stateSelectsDefectCheck(state);
+  }
+  return !store.lastStateSelects;
+}
+
+// Appends the entry to the lean stream; false when the stream cannot grow.
+bool putLeanEntry(SimpleRunStore& store, uint16_t form, uint32_t image, uint8_t bits, const LineInfo& line,
+                  bool first) {
+  uint8_t bytes[16];
+  size_t count = 0;
+  if (form < SimpleRunStore::kWideForm) {
+    bytes[count++] = static_cast<uint8_t>(form);
+  } else {
+    bytes[count++] = SimpleRunStore::kWideForm;
+    bytes[count++] = static_cast<uint8_t>(form);
+    bytes[count++] = static_cast<uint8_t>(form >> 8);
+  }
+  for (uint32_t shift = 0; shift < bits; shift += 8) bytes[count++] = static_cast<uint8_t>(image >> shift);
+  const uint32_t file = line.sourceFile;
+  const uint32_t number = line.lineNumber;
+  const bool expansion = (line.flags[0] & lineflag::kMacroExpansion) != 0;
+  const auto step = static_cast<int64_t>(number) - static_cast<int64_t>(store.lastRowLine);
+  if (!first && file == store.lastRowFile && step >= -63 && step <= 63) {
+    const uint32_t folded = step >= 0 ? static_cast<uint32_t>(step) * 2 : static_cast<uint32_t>(-step) * 2 - 1;
+    bytes[count++] = static_cast<uint8_t>(folded << 1 | (expansion ? 1 : 0));
+  } else {
+    bytes[count++] = SimpleRunStore::kFullRow;
+    for (uint32_t word : {file, number})
+      for (uint32_t shift = 0; shift < 32; shift += 8) bytes[count++] = static_cast<uint8_t>(word >> shift);
+    bytes[count++] = expansion ? 1 : 0;
+  }
+  if (!store.putLean(bytes, count)) return false;
+  store.lastRowFile = file;
+  store.lastRowLine = number;
+  return true;
+}
+
+}  // namespace
 
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
                              uint8_t bits, uint16_t cycles) {
@@ -321,9 +482,40 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
     return;
   }
   SimpleRunStore& store = runStore();
+  const bool entryFits = attributes.isShared() && bits > 0 && bits <= 32 && plainLine && line->number() != 0;
+  if (entryFits && leanEntryFits(store, section, *line, bits) && store.leanRuns.size() < FSimpleRun::kLean) {
+    // To the section's last node when that is the lean run the stream ends with, else
+    // to a new run; with lines after all when the stream cannot grow.
+    const int32_t form = store.formOf(attributes, cycles, bits);
+    FlowNode* last = section.flow().last();
+    FSimpleRun* run = nullptr;
+    if (last && last->kind == FlowNode::kSimpleRun) {
+      auto* candidate = static_cast<FSimpleRun*>(last);
+      if (candidate->isLean() && (candidate->first_ & ~FSimpleRun::kLean) + 1 == store.leanRuns.size() &&
+          candidate->entryCount() < FSimpleRun::kMaxEntries)
+        run = candidate;
+    }
+    const uint64_t start = store.leanSize;
+    if (form >= 0 && putLeanEntry(store, static_cast<uint16_t>(form), image, bits, *line, run == nullptr)) {
+      if (run) {
+        ++run->cycles;
+        if (line->controlState != run->line->controlState) run->cycles |= FSimpleRun::kMixedStates;
+        store.leanRuns.back().units += bits / 8;
+        // The run stands at its last instruction's line, as a run with lines does: the
+        // line it stood at before is no longer referred to.
+        store.leanOnlyLine = run->line;
+        run->line = line;
+        return;
+      }
+      store.leanRuns.push_back({start, static_cast<uint32_t>(bits / 8)});
+      run = new FSimpleRun(line, static_cast<uint32_t>(store.leanRuns.size() - 1) | FSimpleRun::kLean);
+      run->cycles = 1;
+      section.addNode(run, true);
+      return;
+    }
+  }
   int32_t form = -1;
-  if (attributes.isShared() && bits > 0 && bits <= 32 && plainLine && line->number() != 0 && store.reserveOne())
-    form = store.formOf(attributes, cycles);
+  if (entryFits && store.reserveOne()) form = store.formOf(attributes, cycles, bits);
   if (form < 0) {
     section.addNode(new FSimple(line, attributes, image, bits, cycles), true);
     return;
@@ -338,7 +530,7 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
   FlowNode* last = section.flow().last();
   if (last && last->kind == FlowNode::kSimpleRun) {
     auto* run = static_cast<FSimpleRun*>(last);
-    if (run->first_ + run->entryCount() == index && run->entryCount() < FSimpleRun::kMaxEntries) {
+    if (!run->isLean() && run->first_ + run->entryCount() == index && run->entryCount() < FSimpleRun::kMaxEntries) {
       ++run->cycles;
       if (line->controlState != run->line->controlState) run->cycles |= FSimpleRun::kMixedStates;
       run->line = line;

@@ -5,6 +5,12 @@
 // image and the index of its attribute set) in the run's entry store. Layout sees one
 // node of the run's total size; the object writer, the debug line rows, the cycle
 // counts and the defect scan go through the entries.
+//
+// When nothing after the parse reads an instruction's line (no list file, no debug
+// information, no defect check selected at the line), the entry keeps no line either:
+// a lean run holds its instructions as a byte stream of form, image and where the
+// line stood (for a debug line table asked for later in the source), about five bytes
+// an instruction, and the parse lets go of every line of it but the last.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +36,37 @@ class FSimpleRun : public FlowNode {
     uint8_t spare;
   };
 
+  // An entry as the walks over a run see it, lean or not. A lean entry has no line; its
+  // source file, line number and whether the line came from a macro expansion stand in
+  // for the line's fields.
+  struct Item {
+    const LineInfo* line = nullptr;
+    uint32_t image = 0;
+    uint16_t form = 0;
+    uint8_t bits = 0;
+    uint32_t sourceFile = 0;
+    uint32_t lineNumber = 0;
+    bool expansion = false;
+  };
+
+  // Walks the entries of a run in order.
+  class Cursor {
+   public:
+    explicit Cursor(const FSimpleRun& run);
+    bool isDone() const { return left_ == 0; }
+    const Item& item() const { return item_; }
+    void next();
+
+   private:
+    void load();
+
+    const FSimpleRun& run_;
+    uint32_t left_;
+    uint32_t index_;    // the next entry of a run with lines
+    uint64_t offset_;   // the next byte of a lean run's stream
+    Item item_;
+  };
+
   ~FSimpleRun() override = default;
 
   FlowNode* clone() const override;
@@ -41,13 +78,14 @@ class FSimpleRun : public FlowNode {
   void dump(std::ostream& out) const override;
 
   uint32_t entryCount() const { return cycles & kCountMask; }
-  const Entry& entry(uint32_t index) const;
-  const IPAttribute* attributesOf(const Entry& entry) const;
+  // Whether the entries keep no lines.
+  bool isLean() const { return first_ & kLean; }
+  const IPAttribute* attributesOf(const Item& item) const;
   // The entry's units in a section of unitBits-bit units.
-  static uint32_t unitsOf(const Entry& entry, uint32_t unitBits);
+  static uint32_t unitsOf(const Item& item, uint32_t unitBits);
   // The entry's cycle count: its form's on the core given to assignCore, else the
   // count its statement was built with.
-  uint16_t cyclesOf(const Entry& entry) const;
+  uint16_t cyclesOf(const Item& item) const;
   // The sum of cyclesOf over the entries.
   uint64_t totalCycles() const;
   // From now on the entries count their cycles on this core.
@@ -68,8 +106,13 @@ class FSimpleRun : public FlowNode {
   static constexpr uint16_t kCountMask = 0x7FFF;
   static constexpr uint16_t kMixedStates = 0x8000;
 
+  // A lean run's first_ is its index in the store's table of lean runs with this bit.
+  static constexpr uint32_t kLean = uint32_t{1} << 31;
+
   uint8_t core_ = 0xFF;  // 0xFF: no core assigned
-  uint32_t first_;       // index of the first entry in the run's store
+  // The index of the first entry in the run's store, or of a lean run (kLean). A lean
+  // run's line is the line of its first entry.
+  uint32_t first_;
 };
 
 // Appends a fixed-size instruction of at most 32 bits at the section's end: to the run
@@ -83,3 +126,8 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
 // written while the line's listing was on, in memory order; returns their count, 0 for
 // every other line. They follow any listing bytes the line collected before.
 uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]);
+
+// The line that a lean run stood at before the last statement's instruction joined it,
+// and that nothing of the assembly refers to any more; null when there is none. Asked
+// after each statement: a line is given once.
+LineInfo* takeLeanOnlyLine();

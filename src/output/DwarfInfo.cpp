@@ -113,11 +113,11 @@ void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, Se
       // One row an instruction of the run, as each would have as a node of its own.
       const auto& run = static_cast<const FSimpleRun&>(*node);
       const uint32_t unitBits = described->mauBits > 0 ? static_cast<uint32_t>(described->mauBits) : 8u;
-      for (uint32_t index = 0; index < run.entryCount(); ++index) {
-        const FSimpleRun::Entry& entry = run.entry(index);
-        const LineInfo* row = entry.line;
-        bool skipped = row->variant() >= 0 || (row->flags[0] & lineflag::kMacroExpansion);
-        state.row(program, static_cast<int32_t>(row->sourceFile) + 1, row->lineNumberSigned(),
+      // An entry keeps no line only when its line is a source line (no generic variant).
+      for (FSimpleRun::Cursor entries(run); !entries.isDone(); entries.next()) {
+        const FSimpleRun::Item& entry = entries.item();
+        bool skipped = (entry.line && entry.line->variant() >= 0) || entry.expansion;
+        state.row(program, static_cast<int32_t>(entry.sourceFile) + 1, static_cast<int32_t>(entry.lineNumber),
                   FSimpleRun::unitsOf(entry, unitBits), skipped);
       }
     } else if (isLineRowKind(node->kind) && node->line) {

@@ -104,15 +104,17 @@ bool sectionFits(Section* section, uint64_t base) {
       // The instruction of the run that passes the bound is blamed, as its own node would be.
       const auto& run = static_cast<const FSimpleRun&>(*node);
       const uint32_t unitBits = section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;
-      const FSimpleRun::Entry* passing = nullptr;
-      for (uint32_t index = 0; index < run.entryCount() && !passing; ++index) {
-        offset += FSimpleRun::unitsOf(run.entry(index), unitBits);
-        if (offset > limit) passing = &run.entry(index);
+      bool passed = false;
+      for (FSimpleRun::Cursor entries(run); !entries.isDone(); entries.next()) {
+        offset += FSimpleRun::unitsOf(entries.item(), unitBits);
+        if (offset > limit) {
+          // A lean entry has no line of its own; its run's line stands for it.
+          blamed = entries.item().line ? const_cast<LineInfo*>(entries.item().line) : run.line;
+          passed = true;
+          break;
+        }
       }
-      if (passing) {
-        blamed = passing->line;
-        break;
-      }
+      if (passed) break;
       continue;
     }
     int32_t nodeSize = node->computeSize(section, static_cast<uint32_t>(std::min(offset, limit)));

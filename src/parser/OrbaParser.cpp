@@ -8,6 +8,7 @@
 #include "flow/SectionAdmin.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
+#include "isa/FSimpleRun.h"
 #include "isa/GenericExpansion.h"
 #include "parser/Directives.h"
 #include "parser/FMacroCall.h"
@@ -70,6 +71,9 @@ LineRelease::LineRelease(LineStream* stream, LineInfo* head) : stream_(stream), 
 
 void LineRelease::passed(LineInfo* line) {
   if (!stream_) return;
+  // A line that a lean run stood at until this statement joined it: nothing refers to
+  // it any more, and it goes like a line that was not assembled.
+  leanOnly_ = takeLeanOnlyLine();
   if (line->text) {
     // The last line with text is where a missing END is reported.
     LineInfo* before = lastText_;
@@ -77,6 +81,8 @@ void LineRelease::passed(LineInfo* line) {
     if (before) consider(before);
   }
   if (line != lastText_) consider(line);
+  // Considered before, while the run stood at it.
+  if (leanOnly_) release(leanOnly_);
   if (!waiting_.empty() && !stream_->preprocessorHoldsLines()) {
     std::vector<LineInfo*> ready;
     ready.swap(waiting_);
@@ -86,11 +92,18 @@ void LineRelease::passed(LineInfo* line) {
 
 void LineRelease::consider(LineInfo* line) {
   if (line == head_ || line->variant() >= 0 || (line->flags[2] & kGeneratedLine)) return;
-  if (line->flags[0] & lineflag::kAssemble) {
+  if (line == leanOnly_) {
+    leanOnly_ = nullptr;
+  } else if (line->flags[0] & lineflag::kAssemble) {
     // The statement is done: its nodes and symbols keep the line, not its text.
     if (line != lastText_) line->text = nullptr;
     return;
   }
+  release(line);
+}
+
+void LineRelease::release(LineInfo* line) {
+  if (line == head_) return;
   // A line the preprocessor may come back to waits until it no longer may.
   if (stream_->preprocessorHoldsLines())
     waiting_.push_back(line);

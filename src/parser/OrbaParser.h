@@ -85,11 +85,15 @@ class LineRelease {
 
  private:
   void consider(LineInfo* line);
+  // Lets go of the line now or, while the preprocessor may come back to it, later.
+  void release(LineInfo* line);
   void letGo(LineInfo* line);
 
   LineStream* stream_;
   LineInfo* head_;
   LineInfo* lastText_ = nullptr;
+  // The line that the last statement took a lean run's line from (FSimpleRun.h).
+  LineInfo* leanOnly_ = nullptr;
   // Lines to let go of once the preprocessor no longer holds lines.
   std::vector<LineInfo*> waiting_;
 };

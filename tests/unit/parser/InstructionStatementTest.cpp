@@ -209,14 +209,16 @@ TEST_F(InstructionStatementTest, ConsecutiveFixedSizeInstructionsShareOneRun) {
       if (node->kind != kSimpleRun) continue;
       const auto& run = static_cast<const FSimpleRun&>(*node);
       entries.push_back(run.entryCount());
-      for (uint32_t index = 0; index < run.entryCount(); ++index) {
-        const FSimpleRun::Entry& entry = run.entry(index);
-        entryLines.push_back(entry.line->lineNumber);
+      uint32_t lastLine = 0;
+      for (FSimpleRun::Cursor cursor(run); !cursor.isDone(); cursor.next()) {
+        const FSimpleRun::Item& entry = cursor.item();
+        entryLines.push_back(entry.lineNumber);
+        lastLine = entry.lineNumber;
         EXPECT_TRUE(entry.bits == 16 || entry.bits == 32) << c.name;
       }
       // The run stands at its last instruction's line: a label placed after the flow's
       // last node follows that line.
-      EXPECT_EQ(run.line, run.entry(run.entryCount() - 1).line) << c.name;
+      EXPECT_EQ(run.line->lineNumber, lastLine) << c.name;
     }
     EXPECT_EQ(entries, c.entries) << c.name;
     EXPECT_EQ(entryLines, c.entryLines) << c.name;
@@ -258,8 +260,8 @@ TEST_F(InstructionStatementTest, ARunHoldsAtMostItsLimitAndKeepsItsControlStates
       const auto& run = static_cast<const FSimpleRun&>(*node);
       entries.push_back(run.entryCount());
       oneControlState.push_back(run.oneControlState());
-      for (uint32_t index = 0; index < run.entryCount(); ++index) {
-        ASSERT_EQ(run.entry(index).line->lineNumber, expectedLine) << c.name;
+      for (FSimpleRun::Cursor cursor(run); !cursor.isDone(); cursor.next()) {
+        ASSERT_EQ(cursor.item().lineNumber, expectedLine) << c.name;
         expectedLine += expectedLine == 3 && c.controlInside ? 2 : 1;
       }
     }
