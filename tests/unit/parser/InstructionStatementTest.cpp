@@ -277,3 +277,75 @@ TEST_F(InstructionStatementTest, HardwareOnlyControlStopsExpansion) {
 }
 
 }  // namespace
+
+namespace {
+
+// An entry of a run as the walks over it see it.
+struct SeenEntry {
+  uint32_t image, bits, lineNumber, sourceFile;
+  bool expansion;
+  const IPAttribute* attributes;
+  uint16_t cycles;
+  bool operator==(const SeenEntry&) const = default;
+};
+
+}  // namespace
+
+// Without a list file the instructions go into lean runs, which keep no lines: a walk
+// over them sees every entry as a run with lines shows it, however the line numbers,
+// source files and expansion marks of the lines step from one to the next.
+TEST_F(InstructionStatementTest, ALeanRunShowsItsEntriesAsARunWithLines) {
+  struct Line {
+    int32_t number;
+    int32_t file;
+    bool expansion;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Line> lines;
+  };
+  const Case cases[] = {
+      {"consecutive lines", {{3, 0, false}, {4, 0, false}, {5, 0, false}}},
+      {"one line twice and back", {{3, 0, false}, {3, 0, false}, {2, 0, false}}},
+      {"steps at the edge of a short row", {{100, 0, false}, {163, 0, false}, {100, 0, false}, {164, 0, false}}},
+      {"steps past it", {{100, 0, false}, {36, 0, false}, {1000, 0, false}, {5, 0, false}}},
+      {"another file", {{3, 0, false}, {4, 1, false}, {5, 1, false}, {6, 0, false}}},
+      {"expansion lines", {{3, 0, false}, {9, 0, true}, {10, 0, true}, {4, 0, false}}},
+      {"no line number", {{3, 0, false}, {-1, 0, true}, {4, 0, false}}},
+  };
+  const char* statements[] = {" add d0,d1,d2", " mov d1,#1", " ld.w d4,[a2]8", " nop", " sub d4,d4"};
+  for (const Case& c : cases) {
+    std::vector<SeenEntry> seen[2];
+    for (bool listed : {true, false}) {
+      FreshRun fresh(*this);
+      orbaOptions()->listFileWanted = listed;
+      LineInfo* first = runState().lineState->appendLine(" .SDECL \".text\",CODE\n", 0, 1, 0);
+      LineInfo* second = runState().lineState->appendLine(" .SECT \".text\"\n", 0, 2, 0);
+      for (LineInfo* line : {first, second}) line->flags[0] |= lineflag::kAssemble;
+      for (size_t index = 0; index < c.lines.size(); ++index) {
+        const Line& spec = c.lines[index];
+        const std::string text = std::string(statements[index % std::size(statements)]) + "\n";
+        LineInfo* line = runState().lineState->appendLine(text.c_str(), spec.file, spec.number, 0);
+        line->flags[0] |= lineflag::kAssemble;
+        if (spec.expansion) line->flags[0] |= lineflag::kMacroExpansion;
+      }
+      OrbaParser parser;
+      parser.parse();
+      EXPECT_TRUE(diagnostics().empty()) << c.name;
+      for (FlowNode* node = second->section->firstNode(); node; node = node->nextNode()) {
+        ASSERT_EQ(node->kind, kSimpleRun) << c.name;
+        const auto& run = static_cast<const FSimpleRun&>(*node);
+        EXPECT_EQ(run.isLean(), !listed) << c.name;
+        for (FSimpleRun::Cursor cursor(run); !cursor.isDone(); cursor.next()) {
+          const FSimpleRun::Item& item = cursor.item();
+          EXPECT_EQ(item.line != nullptr, listed) << c.name;
+          seen[listed].push_back({item.image, item.bits, item.lineNumber, item.sourceFile, item.expansion,
+                                  run.attributesOf(item), run.cyclesOf(item)});
+        }
+      }
+      orbaOptions()->listFileWanted = false;
+    }
+    EXPECT_EQ(seen[0].size(), c.lines.size()) << c.name;
+    EXPECT_TRUE(seen[0] == seen[1]) << c.name;
+  }
+}
