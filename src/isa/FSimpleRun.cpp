@@ -1,6 +1,7 @@
 #include "isa/FSimpleRun.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <ostream>
@@ -16,6 +17,8 @@
 #include "isa/FSimple.h"
 #include "isa/IPAttribute.h"
 #include "util/ControlState.h"
+#include "util/assertion.h"
+#include "util/c-memory.h"
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
@@ -30,6 +33,106 @@ static_assert(sizeof(FSimpleRun) <= 48);
 static_assert(sizeof(FSimpleRun::Entry) == 12);
 
 namespace {
+
+// A stream of bytes in blocks that never move. A block whose bytes have all been taken
+// out, once no more come, is given back: the stream of a run's bytes is needed up to
+// its writing, not to the end.
+class ByteStream {
+ public:
+  static constexpr size_t kBlockBits = 18;
+  static constexpr size_t kBlock = size_t{1} << kBlockBits;
+  // The most bytes a stream holds; an offset fits 32 bits.
+  static constexpr uint64_t kMaxBytes = UINT32_MAX;
+
+  uint64_t size() const { return size_; }
+  // All of the first count bytes or, when the stream cannot grow, none. The few bytes
+  // of an entry go in as one fixed-size copy while the block has room for it: a copy of
+  // a varying count of one to four bytes costs more than the bytes.
+  bool put(const uint8_t (&bytes)[16], size_t count) {
+    if (room_ >= sizeof bytes) {
+      std::memcpy(cursor_, bytes, sizeof bytes);
+      cursor_ += count;
+      room_ -= count;
+      size_ += count;
+      pending_.back() += static_cast<uint32_t>(count);
+      return true;
+    }
+    return putAcross(bytes, count);
+  }
+  // Makes the blocks that count bytes more need; false when it cannot.
+  bool reserve(size_t count) {
+    if (count <= room_) return true;
+    VEKT_ASSERT(!closed_);
+    if (size_ + count > kMaxBytes) return false;
+    const size_t needed = ((size_ + count - 1) >> kBlockBits) + 1;
+    while (blocks_.size() < needed) {
+      try {
+        pending_.reserve(blocks_.size() + 1);
+        blocks_.reserve(blocks_.size() + 1);
+      } catch (const std::bad_alloc&) {
+        return false;
+      }
+      // The pages of a block are made in one call, not a fault each: the block is
+      // filled from its start.
+      Block block(static_cast<uint8_t*>(mem_block_alloc(kBlock)));
+      if (!block) return false;
+      blocks_.push_back(std::move(block));
+      pending_.push_back(0);
+    }
+    return true;
+  }
+  uint8_t at(uint64_t offset) const {
+    const uint8_t* block = blocks_[offset >> kBlockBits].get();
+    VEKT_ASSERT(block);
+    return block[offset & (kBlock - 1)];
+  }
+  // Hands the bytes [offset, offset + count) to visit(pointer, count), a piece per
+  // block, and counts them as taken out; no byte comes after the first call.
+  template <typename Visit>
+  void takeOut(uint64_t offset, uint64_t count, Visit visit) {
+    closed_ = true;
+    while (count > 0) {
+      const size_t index = offset >> kBlockBits;
+      const size_t within = offset & (kBlock - 1);
+      const size_t piece = std::min<uint64_t>(count, kBlock - within);
+      VEKT_ASSERT(blocks_[index]);
+      visit(blocks_[index].get() + within, piece);
+      pending_[index] -= static_cast<uint32_t>(piece);
+      if (pending_[index] == 0) blocks_[index].reset();
+      offset += piece;
+      count -= piece;
+    }
+  }
+
+ private:
+  bool putAcross(const uint8_t* bytes, size_t count) {
+    if (!reserve(count)) return false;
+    for (size_t index = 0; index < count; ++index, ++size_) {
+      blocks_[size_ >> kBlockBits].get()[size_ & (kBlock - 1)] = bytes[index];
+      ++pending_[size_ >> kBlockBits];
+    }
+    if ((size_ >> kBlockBits) < blocks_.size()) {
+      cursor_ = blocks_[size_ >> kBlockBits].get() + (size_ & (kBlock - 1));
+      room_ = kBlock - (size_ & (kBlock - 1));
+    } else {
+      cursor_ = nullptr;
+      room_ = 0;
+    }
+    return true;
+  }
+
+  struct GiveBack {
+    void operator()(uint8_t* block) const { mem_block_free(block, kBlock); }
+  };
+  using Block = std::unique_ptr<uint8_t, GiveBack>;
+
+  std::vector<Block> blocks_;
+  std::vector<uint32_t> pending_;  // a block's bytes not taken out yet
+  uint8_t* cursor_ = nullptr;
+  size_t room_ = 0;
+  uint64_t size_ = 0;
+  bool closed_ = false;
+};
 
 // The entries of every run, in blocks that never move, and the distinct pairs of
 // attribute set and cycle count they refer to. A run's entries are consecutive here.
@@ -193,48 +296,38 @@ struct SimpleRunStore {
   };
   std::vector<FormSlot> formSlots;
 
-  // Lean runs. An entry in the stream: its form (one byte below kWideForm, else
-  // kWideForm and two bytes), its image in the form's bit length (two or four bytes,
-  // least significant first) and its row: one byte of the line-number step from the
-  // entry before and whether the line came from an expansion, or kFullRow and the
-  // source file, the line number and that flag in nine bytes. A run's first entry has
-  // a full row.
+  // Lean runs. Their instructions' bytes, in memory order, go to one stream, so that a
+  // run is written with a copy per block; what the walks over a run read goes to
+  // another, an entry's part starting with one byte:
+  // - below kExplicitRow: the form, and the row is the one before with the next line;
+  // - below kWideForm: the form plus kExplicitRow, then the row;
+  // - kWideForm: two bytes of form, then the row.
+  // A row is one byte of the line-number step from the entry before and whether the
+  // line came from an expansion, or kFullRow and the source file, the line number and
+  // that flag in nine bytes. A run's first entry has a full row.
+  static constexpr uint8_t kExplicitRow = 0x80;
   static constexpr uint8_t kWideForm = 0xFF;
   static constexpr uint8_t kFullRow = 0xFF;
-  static constexpr size_t kLeanBlockBits = 18;
-  static constexpr size_t kLeanBlock = size_t{1} << kLeanBlockBits;
 
   struct LeanRun {
-    uint64_t start;      // the first byte of the run in the stream
-    uint32_t units = 0;  // the run's bytes in the section (lean runs are in byte sections)
+    uint32_t imageStart;  // the run's first byte in the image stream
+    uint32_t metaStart;   // and in the other
+    uint32_t units : 31;  // the run's bytes in the section (lean runs are in byte sections)
+    uint32_t bigEndian : 1;
   };
 
-  uint8_t leanByte(uint64_t offset) const {
-    return leanBlocks[offset >> kLeanBlockBits][offset & (kLeanBlock - 1)];
-  }
-  // All of the bytes or, when the stream cannot grow, none.
-  bool putLean(const uint8_t* bytes, size_t count) {
-    while (((leanSize + count - 1) >> kLeanBlockBits) >= leanBlocks.size()) {
-      auto* block = new (std::nothrow) uint8_t[kLeanBlock];
-      if (!block) return false;
-      try {
-        leanBlocks.emplace_back(block);
-      } catch (const std::bad_alloc&) {
-        delete[] block;
-        return false;
-      }
-    }
-    for (size_t index = 0; index < count; ++index, ++leanSize)
-      leanBlocks[leanSize >> kLeanBlockBits][leanSize & (kLeanBlock - 1)] = bytes[index];
-    return true;
-  }
-
-  std::vector<std::unique_ptr<uint8_t[]>> leanBlocks;
-  uint64_t leanSize = 0;
+  ByteStream images;
+  ByteStream meta;
   std::vector<LeanRun> leanRuns;
+
+  // Where the lean run's part of the meta stream ends: where the next one's begins.
+  uint64_t metaEnd(uint32_t number) const {
+    return number + 1 < leanRuns.size() ? leanRuns[number + 1].metaStart : meta.size();
+  }
   // The row of the stream's last entry, which the next entry of its run steps from.
   uint32_t lastRowFile = 0;
   uint32_t lastRowLine = 0;
+  bool lastRowExpansion = false;
   // The line that the last lean entry took the run's line from, until the parse asks.
   LineInfo* leanOnlyLine = nullptr;
   // The control state asked about last and whether it selects a defect check.
@@ -272,8 +365,12 @@ void writeEntry(ObjectWriter& writer, Section& section, const FSimpleRun::Item& 
 }  // namespace
 
 FSimpleRun::Cursor::Cursor(const FSimpleRun& run)
-    : run_(run), left_(run.entryCount()), index_(run.isLean() ? 0 : run.first_),
-      offset_(run.isLean() ? runStore().leanRuns[run.first_ & ~kLean].start : 0) {
+    : run_(run), left_(run.entryCount()), index_(run.isLean() ? 0 : run.first_), offset_(0) {
+  if (run.isLean()) {
+    const auto& lean = runStore().leanRuns[run.first_ & ~kLean];
+    index_ = lean.imageStart;
+    offset_ = lean.metaStart;
+  }
   if (left_ > 0) load();
 }
 
@@ -294,18 +391,31 @@ void FSimpleRun::Cursor::load() {
     }
     return;
   }
-  auto take = [&] { return store.leanByte(offset_++); };
+  auto take = [&] { return store.meta.at(offset_++); };
   uint32_t form = take();
+  const bool explicitRow = form >= SimpleRunStore::kExplicitRow;
   if (form == SimpleRunStore::kWideForm) {
     form = take();
     form |= static_cast<uint32_t>(take()) << 8;
+  } else if (explicitRow) {
+    form -= SimpleRunStore::kExplicitRow;
   }
   item_.line = nullptr;
   item_.form = static_cast<uint16_t>(form);
   item_.bits = store.forms[form].bits;
+  // The bytes are in the section's memory order, each a unit.
+  const uint32_t count = item_.bits / 8;
+  const bool bigEndian = store.leanRuns[run_.first_ & ~kLean].bigEndian;
   uint32_t image = 0;
-  for (uint32_t shift = 0; shift < item_.bits; shift += 8) image |= static_cast<uint32_t>(take()) << shift;
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t byte = store.images.at(index_++);
+    image |= byte << (8 * (bigEndian ? count - 1 - k : k));
+  }
   item_.image = image;
+  if (!explicitRow) {
+    ++item_.lineNumber;
+    return;
+  }
   const uint8_t row = take();
   if (row == SimpleRunStore::kFullRow) {
     uint32_t words[2] = {0, 0};
@@ -344,6 +454,26 @@ uint16_t FSimpleRun::cyclesOf(const Item& item) const { return formCycles(runSto
 
 uint64_t FSimpleRun::totalCycles() const {
   uint64_t total = 0;
+  if (isLean()) {
+    // The forms alone: no image is read and no row made.
+    SimpleRunStore& store = runStore();
+    uint64_t offset = store.leanRuns[first_ & ~kLean].metaStart;
+    for (uint32_t left = entryCount(); left > 0; --left) {
+      uint32_t form = store.meta.at(offset++);
+      if (form >= SimpleRunStore::kExplicitRow) {
+        if (form == SimpleRunStore::kWideForm) {
+          form = store.meta.at(offset) | static_cast<uint32_t>(store.meta.at(offset + 1)) << 8;
+          offset += 2;
+        } else {
+          form -= SimpleRunStore::kExplicitRow;
+        }
+        offset += store.meta.at(offset) == SimpleRunStore::kFullRow ? 10 : 1;
+      }
+      total += formCycles(store.forms[form], core_);
+    }
+    VEKT_ASSERT(offset == store.metaEnd(first_ & ~kLean));
+    return total;
+  }
   for (Cursor entries(*this); !entries.isDone(); entries.next()) total += cyclesOf(entries.item());
   return total;
 }
@@ -374,6 +504,10 @@ void FSimpleRun::emit(ObjectWriter& writer) {
   Section* section = writer.section;
   ErrorHandler* errors = errorHandler();
   const uint32_t unitBits = instructionUnitBits(section);
+  if (isLean() && section && section->image && unitBits == 8) {
+    emitLean(writer, *section);
+    return;
+  }
   uint32_t index = first_;
   for (Cursor entries(*this); !entries.isDone(); entries.next(), ++index) {
     const Item& current = entries.item();
@@ -389,6 +523,25 @@ void FSimpleRun::emit(ObjectWriter& writer) {
     }
     setLineCycles(entryLine, cyclesOf(current));
   }
+}
+
+void FSimpleRun::emitLean(ObjectWriter& writer, Section& section) {
+  SimpleRunStore& store = runStore();
+  const uint32_t number = first_ & ~kLean;
+  const SimpleRunStore::LeanRun& lean = store.leanRuns[number];
+  setObjectSourcePosition(line);
+  if (lean.bigEndian == (section.byteOrder != Section::kLittleEndian)) {
+    // The bytes are the section's already: a copy per block of the stream.
+    store.images.takeOut(lean.imageStart, lean.units, [&](const uint8_t* bytes, size_t count) {
+      const auto units = static_cast<uint32_t>(count);
+      placeInstructionBytes(writer, section, bytes, units, units, 8);
+    });
+  } else {
+    for (Cursor entries(*this); !entries.isDone(); entries.next())
+      writeEntry(writer, section, entries.item(), 0, 8);
+    store.images.takeOut(lean.imageStart, lean.units, [](const uint8_t*, size_t) {});
+  }
+  store.meta.takeOut(lean.metaStart, store.metaEnd(number) - lean.metaStart, [](const uint8_t*, size_t) {});
 }
 
 uint16_t FSimpleRun::getCycles() const { return static_cast<uint16_t>(totalCycles()); }
@@ -432,35 +585,46 @@ bool leanEntryFits(SimpleRunStore& store, const Section& section, const LineInfo
   return !store.lastStateSelects;
 }
 
-// Appends the entry to the lean stream; false when the stream cannot grow.
-bool putLeanEntry(SimpleRunStore& store, uint16_t form, uint32_t image, uint8_t bits, const LineInfo& line,
-                  bool first) {
-  uint8_t bytes[16];
-  size_t count = 0;
-  if (form < SimpleRunStore::kWideForm) {
-    bytes[count++] = static_cast<uint8_t>(form);
-  } else {
-    bytes[count++] = SimpleRunStore::kWideForm;
-    bytes[count++] = static_cast<uint8_t>(form);
-    bytes[count++] = static_cast<uint8_t>(form >> 8);
-  }
-  for (uint32_t shift = 0; shift < bits; shift += 8) bytes[count++] = static_cast<uint8_t>(image >> shift);
+// Appends the entry to the lean streams; false when they cannot take it (then neither
+// holds any of it).
+bool putLeanEntry(SimpleRunStore& store, uint16_t form, uint32_t image, uint8_t bits, bool bigEndian,
+                  const LineInfo& line, bool first) {
+  uint8_t bytes[16] = {};
+  const uint32_t count = bits / 8;
+  for (uint32_t k = 0; k < count; ++k) bytes[k] = static_cast<uint8_t>(image >> (8 * (bigEndian ? count - 1 - k : k)));
+  uint8_t about[16] = {};
+  size_t length = 0;
   const uint32_t file = line.sourceFile;
   const uint32_t number = line.lineNumber;
   const bool expansion = (line.flags[0] & lineflag::kMacroExpansion) != 0;
   const auto step = static_cast<int64_t>(number) - static_cast<int64_t>(store.lastRowLine);
-  if (!first && file == store.lastRowFile && step >= -63 && step <= 63) {
-    const uint32_t folded = step >= 0 ? static_cast<uint32_t>(step) * 2 : static_cast<uint32_t>(-step) * 2 - 1;
-    bytes[count++] = static_cast<uint8_t>(folded << 1 | (expansion ? 1 : 0));
+  const bool sameFile = !first && file == store.lastRowFile;
+  if (sameFile && step == 1 && expansion == store.lastRowExpansion && form < SimpleRunStore::kExplicitRow) {
+    about[length++] = static_cast<uint8_t>(form);
   } else {
-    bytes[count++] = SimpleRunStore::kFullRow;
-    for (uint32_t word : {file, number})
-      for (uint32_t shift = 0; shift < 32; shift += 8) bytes[count++] = static_cast<uint8_t>(word >> shift);
-    bytes[count++] = expansion ? 1 : 0;
+    if (form < SimpleRunStore::kWideForm - SimpleRunStore::kExplicitRow) {
+      about[length++] = static_cast<uint8_t>(form + SimpleRunStore::kExplicitRow);
+    } else {
+      about[length++] = SimpleRunStore::kWideForm;
+      about[length++] = static_cast<uint8_t>(form);
+      about[length++] = static_cast<uint8_t>(form >> 8);
+    }
+    if (sameFile && step >= -63 && step <= 63) {
+      const uint32_t folded = step >= 0 ? static_cast<uint32_t>(step) * 2 : static_cast<uint32_t>(-step) * 2 - 1;
+      about[length++] = static_cast<uint8_t>(folded << 1 | (expansion ? 1 : 0));
+    } else {
+      about[length++] = SimpleRunStore::kFullRow;
+      for (uint32_t word : {file, number})
+        for (uint32_t shift = 0; shift < 32; shift += 8) about[length++] = static_cast<uint8_t>(word >> shift);
+      about[length++] = expansion ? 1 : 0;
+    }
   }
-  if (!store.putLean(bytes, count)) return false;
+  if (!store.images.reserve(count) || !store.meta.reserve(length)) return false;
+  store.images.put(bytes, count);
+  store.meta.put(about, length);
   store.lastRowFile = file;
   store.lastRowLine = number;
+  store.lastRowExpansion = expansion;
   return true;
 }
 
@@ -495,8 +659,10 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
           candidate->entryCount() < FSimpleRun::kMaxEntries)
         run = candidate;
     }
-    const uint64_t start = store.leanSize;
-    if (form >= 0 && putLeanEntry(store, static_cast<uint16_t>(form), image, bits, *line, run == nullptr)) {
+    const auto imageStart = static_cast<uint32_t>(store.images.size());
+    const auto metaStart = static_cast<uint32_t>(store.meta.size());
+    const bool bigEndian = section.byteOrder != Section::kLittleEndian;
+    if (form >= 0 && putLeanEntry(store, static_cast<uint16_t>(form), image, bits, bigEndian, *line, run == nullptr)) {
       if (run) {
         ++run->cycles;
         if (line->controlState != run->line->controlState) run->cycles |= FSimpleRun::kMixedStates;
@@ -507,7 +673,7 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
         run->line = line;
         return;
       }
-      store.leanRuns.push_back({start, static_cast<uint32_t>(bits / 8)});
+      store.leanRuns.push_back({imageStart, metaStart, static_cast<uint32_t>(bits / 8), bigEndian});
       run = new FSimpleRun(line, static_cast<uint32_t>(store.leanRuns.size() - 1) | FSimpleRun::kLean);
       run->cycles = 1;
       section.addNode(run, true);

@@ -104,6 +104,10 @@ class FSimpleRun : public FlowNode {
   // control state; the two fields below fill the padding at the end of the base, and
   // the node takes 48 bytes for the instructions it stands for.
   static constexpr uint16_t kCountMask = 0x7FFF;
+
+  // Writes a lean run into a byte section that has its image; gives the run's part of
+  // the streams back.
+  void emitLean(ObjectWriter& writer, Section& section);
   static constexpr uint16_t kMixedStates = 0x8000;
 
   // A lean run's first_ is its index in the store's table of lean runs with this bit.

@@ -61,6 +61,8 @@ class SideArray {
     }
     chunks_[chunk][number & (LineArena::kChunkSize - 1)] = value;
   }
+  // Whether any line has a value other than the blank one.
+  bool empty() const { return chunks_.empty(); }
 
  private:
   T blank_;
@@ -91,8 +93,11 @@ struct LineSideFields {
       if (!loose.empty()) loose.erase(line);
       return;
     }
+    // Most runs keep none of the fields: a line goes without a look at any of them.
+    LineArena& arena = lineArena();
+    if (codeAddresses.empty() && extraWords.empty() && sourceRanges.empty() && !arena.hasVariants()) return;
     codeAddresses.set(number, -1);
-    lineArena().setVariantOf(number, -1);
+    arena.setVariantOf(number, -1);
     extraWords.set(number, ExtraWords{});
     sourceRanges.set(number, SourceRange{});
   }

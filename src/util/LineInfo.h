@@ -167,6 +167,7 @@ class LineArena {
     return variantChunks_[chunk][number & (kChunkSize - 1)];
   }
   void setVariantOf(uint32_t number, int16_t variant);
+  bool hasVariants() const { return !variantChunks_.empty(); }
 
   // A copy of the bytes [from, from + length), up to a NUL byte among them, with a
   // terminating NUL. Its offset (textOffset) is never 0. It stays for the run unless

@@ -193,6 +193,25 @@ char* allocateChunk(size_t size, bool ordinary) {
   return static_cast<char*>(region);  // fresh anonymous pages are zero already
 }
 
+}  // namespace
+
+void* mem_block_alloc(size_t size) {
+  VEKT_ASSERT(size > 0);
+  if (size < kMappedChunk) return std::malloc(size);
+  void* region = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+  return region == MAP_FAILED ? nullptr : region;
+}
+
+void mem_block_free(void* block, size_t size) {
+  if (!block) return;
+  if (size < kMappedChunk)
+    std::free(block);
+  else
+    munmap(block, size);
+}
+
+namespace {
+
 // The size word of an ordinary chunk has its lowest bit set (sizes are multiples of 4).
 constexpr size_t kOrdinaryChunkBit = 1;
 

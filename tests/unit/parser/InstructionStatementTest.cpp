@@ -5,6 +5,7 @@
 
 #include "ParseFixture.h"
 #include "flow/FGeneric.h"
+#include "isa/CycleCounts.h"
 #include "isa/FInstruction.h"
 #include "isa/FSimple.h"
 #include "isa/FSimpleRun.h"
@@ -316,6 +317,7 @@ TEST_F(InstructionStatementTest, ALeanRunShowsItsEntriesAsARunWithLines) {
   const char* statements[] = {" add d0,d1,d2", " mov d1,#1", " ld.w d4,[a2]8", " nop", " sub d4,d4"};
   for (const Case& c : cases) {
     std::vector<SeenEntry> seen[2];
+    uint64_t cycles[2] = {0, 0};
     for (bool listed : {true, false}) {
       FreshRun fresh(*this);
       orbaOptions()->listFileWanted = listed;
@@ -336,6 +338,9 @@ TEST_F(InstructionStatementTest, ALeanRunShowsItsEntriesAsARunWithLines) {
         ASSERT_EQ(node->kind, kSimpleRun) << c.name;
         const auto& run = static_cast<const FSimpleRun&>(*node);
         EXPECT_EQ(run.isLean(), !listed) << c.name;
+        // Counted on the run's core, as the section totals are.
+        static_cast<FSimpleRun*>(node)->assignCore(isa::coreCodeOf(*orbaOptions()));
+        cycles[listed] += run.totalCycles();
         for (FSimpleRun::Cursor cursor(run); !cursor.isDone(); cursor.next()) {
           const FSimpleRun::Item& item = cursor.item();
           EXPECT_EQ(item.line != nullptr, listed) << c.name;
@@ -347,5 +352,7 @@ TEST_F(InstructionStatementTest, ALeanRunShowsItsEntriesAsARunWithLines) {
     }
     EXPECT_EQ(seen[0].size(), c.lines.size()) << c.name;
     EXPECT_TRUE(seen[0] == seen[1]) << c.name;
+    EXPECT_EQ(cycles[0], cycles[1]) << c.name;
+    EXPECT_GT(cycles[0], 0u) << c.name;
   }
 }
