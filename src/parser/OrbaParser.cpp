@@ -70,7 +70,7 @@ LineRelease::LineRelease(LineStream* stream, LineInfo* head) : stream_(stream), 
 
 void LineRelease::passed(LineInfo* line) {
   if (!stream_) return;
-  if (line->text) {
+  if (line->text.present()) {
     // The last line with text is where a missing END is reported.
     LineInfo* before = lastText_;
     lastText_ = line;
@@ -85,10 +85,10 @@ void LineRelease::passed(LineInfo* line) {
 }
 
 void LineRelease::consider(LineInfo* line) {
-  if (line == head_ || line->variant() >= 0 || (line->flags[2] & kGeneratedLine)) return;
+  if ((line->flags[2] & kGeneratedLine) || line == head_ || line->variant() >= 0) return;
   if (line->flags[0] & lineflag::kAssemble) {
     // The statement is done: its nodes and symbols keep the line, not its text.
-    if (line != lastText_) line->text = nullptr;
+    if (line != lastText_) line->text.clear();
     return;
   }
   // A line the preprocessor may come back to waits until it no longer may.

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <new>
+#include <string>
 #include <type_traits>
 #include <unordered_map>
 #include <vector>
@@ -182,7 +183,9 @@ class LineArena {
   void holdText(uint32_t offset) {
     if (offset && recycleTexts_) ++chunkHolds_[offset >> kTextChunkBits];
   }
-  void dropText(uint32_t offset);
+  void dropText(uint32_t offset) {
+    if (offset && recycleTexts_) dropHeldText(offset);
+  }
   // Gives up the chunk texts are placed in (reused at once when no line holds a text of it).
   void leaveChunk();
   const char* textAt(uint32_t offset) const { return texts_.base + offset; }
@@ -193,6 +196,8 @@ class LineArena {
   }
 
  private:
+  void dropHeldText(uint32_t offset);
+
   RunState* run_;
   LineContexts contexts_;
   std::unique_ptr<LineSideFields> sideFields_;
@@ -242,8 +247,17 @@ class LineText {
   LineText() = default;
   operator const char*() const { return get(); }
   const char* get() const { return offset_ ? lineArena().textAt(offset_) : nullptr; }
-  LineText& operator=(const char* text);
+  // Whether there is a text, without reading where it is.
+  bool present() const { return offset_ != 0; }
+  inline LineText& operator=(const char* text);
   LineText& operator=(const LineText& other) { return *this = other.get(); }
+  // No text any more; the same as assigning null.
+  void clear() {
+    if (uint32_t old = offset_) {
+      offset_ = 0;
+      lineArena().dropText(old);
+    }
+  }
   ~LineText();
   LineText(const LineText&) = delete;
 
@@ -381,6 +395,22 @@ inline int16_t LineInfo::variant() const {
 template <typename Value, Value LineContext::*Member>
 LineContexts& LineContextField<Value, Member>::contexts() {
   return lineArena().contexts();
+}
+
+// Nearly every text assigned is in the store already: a new line's, kept by the line
+// state; only a text from elsewhere takes the copy out of line.
+inline LineText& LineText::operator=(const char* text) {
+  LineArena& arena = lineArena();
+  uint32_t offset = 0;
+  if (text) {
+    offset = arena.textOffset(text);
+    if (offset == 0) offset = arena.textOffset(arena.storeText(text, std::char_traits<char>::length(text)));
+  }
+  uint32_t old = offset_;
+  offset_ = offset;
+  arena.holdText(offset);
+  arena.dropText(old);
+  return *this;
 }
 
 inline LineLink& LineLink::operator=(LineInfo* line) {
