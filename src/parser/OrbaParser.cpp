@@ -146,8 +146,7 @@ void OrbaParser::parse(LineStream* stream) {
   // to it: a node, a symbol, a diagnostic or the generic machinery (see letGoOf).
   LineRelease release(stream && stream->letsGoOfLines() ? stream : nullptr, head);
   for (LineInfo* line = head; line;) {
-    line->controlState = state;
-    line->section = current;
+    line->setControlStateAndSection(state, current);
     if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line))
       current->addNode(new FMacroCall(line), true);
     if (line->flags[0] & lineflag::kAssemble) {

@@ -275,7 +275,10 @@ class LineContextField {
   Value get() const { return contexts().at(number_).*Member; }
   LineContextField& operator=(Value value) {
     LineContexts& table = contexts();
-    LineContext context = table.at(number_);
+    const LineContext& current = table.at(number_);
+    // Most writes give a line the value it has: the number stands.
+    if (current.*Member == value) return *this;
+    LineContext context = current;
     context.*Member = value;
     number_ = table.numberOf(context);
     return *this;
@@ -318,6 +321,15 @@ struct LineInfo {
   ~LineInfo();
 
   uint32_t number() const { return lineArena().numberOf(this); }
+  // Both fields at once, with one look-up of the context they make.
+  void setControlStateAndSection(ControlState* state, Section* lineSection) {
+    LineContexts& table = lineArena().contexts();
+    LineContext context = table.at(contextNumber_);
+    if (context.controlState == state && context.section == lineSection) return;
+    context.controlState = state;
+    context.section = lineSection;
+    contextNumber_ = table.numberOf(context);
+  }
 
   // Clears all but where the line came from and who owns its control state.
   void clearFlags() {
