@@ -12,6 +12,7 @@
 
 LineStream::LineStream(OrbaPreprocessor& preprocessor, const char* fileName)
     : preprocessor_(preprocessor),
+      lines_(lineState()),
       otherSymbols_(new SymbolTable()),
       preprocessorSettings_(orbaOptions()->parseControlled()) {
   errorHandler()->beginStream(&LineStream::finishFromHandler, this);
@@ -38,23 +39,23 @@ void LineStream::leavePreprocessor() {
   std::swap(run.symbolTable, otherSymbols_);
 }
 
-bool LineStream::readTurn() {
+bool LineStream::readTurns() {
   if (inputDone_) return false;
   enterPreprocessor();
-  inputDone_ = !preprocessor_.readMore();
+  for (int turn = 0; !inputDone_; ++turn) {
+    if (turn >= kTurnsPerStay && (turn >= kMostTurnsPerStay || !preprocessor_.holdsLines())) break;
+    inputDone_ = !preprocessor_.readMore();
+  }
   leavePreprocessor();
   return !inputDone_;
 }
 
-LineInfo* LineStream::lineAfter(LineInfo* line) {
-  LineState* lines = lineState();
+LineInfo* LineStream::settledAfter(LineInfo* line) {
   for (;;) {
-    LineInfo* next = line ? line->next.get() : lines->first();
-    // The preprocessor may still add to the last line it made (its END mark, a split,
-    // a diagnostic read with the next line).
-    if (next && (next != lines->last() || inputDone_)) return next;
+    LineInfo* next = line ? line->next.get() : lines_->first();
+    if (next && (next != lines_->last() || inputDone_)) return next;
     if (inputDone_) return nullptr;
-    readTurn();
+    readTurns();
   }
 }
 
@@ -63,7 +64,7 @@ bool LineStream::preprocessorHoldsLines() const { return !finished_ && preproces
 void LineStream::finish() {
   if (finished_) return;
   finished_ = true;
-  while (readTurn()) {
+  while (readTurns()) {
   }
   enterPreprocessor();
   preprocessor_.finishSource();

@@ -5,11 +5,12 @@
 // the command line for the preprocessor, and the order of the diagnostics.
 #pragma once
 
+#include "preproc/LineState.h"
+#include "util/LineInfo.h"
 #include "util/RunSettings.h"
 
 class OrbaPreprocessor;
 class SymbolTable;
-struct LineInfo;
 
 class LineStream {
  public:
@@ -21,8 +22,15 @@ class LineStream {
   LineStream& operator=(const LineStream&) = delete;
 
   // The line after `line` (the first line when null) once it is settled; null when
-  // the input is done and there is none.
-  LineInfo* lineAfter(LineInfo* line);
+  // the input is done and there is none. Nearly every call finds the line made
+  // already: only the last line made sends the preprocessor on.
+  LineInfo* lineAfter(LineInfo* line) {
+    LineInfo* next = line ? line->next.get() : lines_->first();
+    // The preprocessor may still add to the last line it made (its END mark, a split,
+    // a diagnostic read with the next line).
+    if (next && next != lines_->last()) return next;
+    return settledAfter(line);
+  }
   // Reads the rest of the input and finishes the preprocessor (idempotent).
   void finish();
   bool finished() const { return finished_; }
@@ -34,13 +42,20 @@ class LineStream {
   bool preprocessorHoldsLines() const;
 
  private:
-  // One turn of the preprocessor in its own world; false when the input is done.
-  bool readTurn();
+  // The preprocessor reads a few dozen lines in one stay in its own world, where a
+  // stay per line cost as much as reading the line; it stops where it holds no line
+  // if it can, so that the lines the parse passed need not wait for it.
+  static constexpr int kTurnsPerStay = 64;
+  static constexpr int kMostTurnsPerStay = 16 * kTurnsPerStay;
+  LineInfo* settledAfter(LineInfo* line);
+  // A stay of the preprocessor in its own world; false when the input is done.
+  bool readTurns();
   void enterPreprocessor();
   void leavePreprocessor();
   static void finishFromHandler(void* stream);
 
   OrbaPreprocessor& preprocessor_;
+  LineState* lines_;
   // The table the preprocessor does not use at the moment: its own while the parser
   // runs, the parser's while the preprocessor reads. Owned while it is the former.
   SymbolTable* otherSymbols_;

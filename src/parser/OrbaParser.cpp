@@ -74,7 +74,7 @@ void LineRelease::passed(LineInfo* line) {
   // A line that a lean run stood at until this statement joined it: nothing refers to
   // it any more, and it goes like a line that was not assembled.
   leanOnly_ = takeLeanOnlyLine();
-  if (line->text) {
+  if (line->text.present()) {
     // The last line with text is where a missing END is reported.
     LineInfo* before = lastText_;
     lastText_ = line;
@@ -91,12 +91,12 @@ void LineRelease::passed(LineInfo* line) {
 }
 
 void LineRelease::consider(LineInfo* line) {
-  if (line == head_ || line->variant() >= 0 || (line->flags[2] & kGeneratedLine)) return;
+  if ((line->flags[2] & kGeneratedLine) || line == head_ || line->variant() >= 0) return;
   if (line == leanOnly_) {
     leanOnly_ = nullptr;
   } else if (line->flags[0] & lineflag::kAssemble) {
     // The statement is done: its nodes and symbols keep the line, not its text.
-    if (line != lastText_) line->text = nullptr;
+    if (line != lastText_) line->text.clear();
     return;
   }
   release(line);
@@ -159,8 +159,7 @@ void OrbaParser::parse(LineStream* stream) {
   // to it: a node, a symbol, a diagnostic or the generic machinery (see letGoOf).
   LineRelease release(stream && stream->letsGoOfLines() ? stream : nullptr, head);
   for (LineInfo* line = head; line;) {
-    line->controlState = state;
-    line->section = current;
+    line->setControlStateAndSection(state, current);
     if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line))
       current->addNode(new FMacroCall(line), true);
     if (line->flags[0] & lineflag::kAssemble) {

@@ -28,6 +28,11 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool MacroPreprocessor::processLine(InputBuffer& input, const char* text, size_t length,
                                     LineInfo* line) {
+  // Most lines are a statement for the parser: the token loop would find no more.
+  if (isActive() && plainStatement(text, length)) {
+    line->flags[0] |= lineflag::kAssemble;
+    return true;
+  }
   input.pushText(text, length);
   InputBuffer::InputSource* source = input.top();
 

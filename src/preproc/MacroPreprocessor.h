@@ -81,6 +81,12 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // byte, carriage return, name that may be defined or directive with a rule of its
   // own). Adds the runs of blanks the scanner would count; null for any other line.
   const char* plainLineEnd(const char* at, int32_t& blankRuns) const;
+  // Whether the line dispatcher would only mark the line for the parser, read from the
+  // first two tokens as it reads them: after a blank, a name that is no directive of
+  // the preprocessor (a directive of the statement parser is one) and cannot name a
+  // macro, and no colon or defining directive after it. The text ends at `length` or
+  // a NUL byte.
+  bool plainStatement(const char* text, size_t length) const;
 
   // ---- Logical line reader (LineReader.cpp) ----
   // What the reader tells about the line it read besides its text.

@@ -318,6 +318,38 @@ const char* MacroPreprocessor::plainLineEnd(const char* at, int32_t& blankRuns) 
   }
 }
 
+bool MacroPreprocessor::plainStatement(const char* text, size_t length) const {
+  const char* end = text + length;
+  auto classAt = [end](const char* at) {
+    return at < end ? kStartClass[static_cast<uint8_t>(*at)] : static_cast<uint8_t>(kEnd);
+  };
+  auto nameEnd = [end](const char* at) {
+    ++at;
+    while (at < end && kNamePart[static_cast<uint8_t>(*at)]) ++at;
+    return at;
+  };
+  // In the first column a name is a label.
+  if (classAt(text) != kBlank) return false;
+  const char* at = text;
+  while (at < end && isBlank(*at)) ++at;
+  if (classAt(at) != kNameStart || mayBeMacro(*at)) return false;
+  const char* wordEnd = nameEnd(at);
+  int32_t first = nameCode(at, static_cast<size_t>(wordEnd - at));
+  if (first != kMppIdentifier && first != kMppReserved) return false;
+  at = wordEnd;
+  while (at < end && isBlank(*at)) ++at;
+  switch (classAt(at)) {
+    case kColon:
+      return false;
+    case kNameStart: {
+      int32_t next = nameCode(at, static_cast<size_t>(nameEnd(at) - at));
+      return next != kMppEqu && next != kMppMacro && next != kMppSet;
+    }
+    default:
+      return true;
+  }
+}
+
 int32_t MacroPreprocessor::nextToken(InputBuffer& input) {
   InputBuffer::InputSource* source = input.top();
   VEKT_ASSERT(source);

@@ -217,28 +217,12 @@ void LineArena::leaveChunk() {
   chunkCursor_ = chunkEnd_ = 0;
 }
 
-void LineArena::dropText(uint32_t offset) {
-  if (!offset || !recycleTexts_) return;
+void LineArena::dropHeldText(uint32_t offset) {
   size_t chunk = offset >> kTextChunkBits;
   if (chunk >= chunkHolds_.size() || chunkHolds_[chunk] == 0) return;
   // The chunk that takes texts now stays; it is reused once it is left.
   bool current = chunkCursor_ != 0 && (chunkCursor_ - 1) >> kTextChunkBits == chunk;
   if (--chunkHolds_[chunk] == 0 && !current) freeChunks_.push_back(static_cast<uint32_t>(chunk));
-}
-
-LineText& LineText::operator=(const char* text) {
-  LineArena& arena = lineArena();
-  uint32_t old = offset_;
-  if (!text) {
-    offset_ = 0;
-  } else {
-    uint32_t offset = arena.textOffset(text);
-    if (offset == 0) offset = arena.textOffset(arena.storeText(text, std::strlen(text)));
-    offset_ = offset;
-  }
-  arena.holdText(offset_);
-  arena.dropText(old);
-  return *this;
 }
 
 LineText::~LineText() {

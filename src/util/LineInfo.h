@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <new>
+#include <string>
 #include <type_traits>
 #include <unordered_map>
 #include <vector>
@@ -183,7 +184,9 @@ class LineArena {
   void holdText(uint32_t offset) {
     if (offset && recycleTexts_) ++chunkHolds_[offset >> kTextChunkBits];
   }
-  void dropText(uint32_t offset);
+  void dropText(uint32_t offset) {
+    if (offset && recycleTexts_) dropHeldText(offset);
+  }
   // Gives up the chunk texts are placed in (reused at once when no line holds a text of it).
   void leaveChunk();
   const char* textAt(uint32_t offset) const { return texts_.base + offset; }
@@ -194,6 +197,8 @@ class LineArena {
   }
 
  private:
+  void dropHeldText(uint32_t offset);
+
   RunState* run_;
   LineContexts contexts_;
   std::unique_ptr<LineSideFields> sideFields_;
@@ -243,8 +248,17 @@ class LineText {
   LineText() = default;
   operator const char*() const { return get(); }
   const char* get() const { return offset_ ? lineArena().textAt(offset_) : nullptr; }
-  LineText& operator=(const char* text);
+  // Whether there is a text, without reading where it is.
+  bool present() const { return offset_ != 0; }
+  inline LineText& operator=(const char* text);
   LineText& operator=(const LineText& other) { return *this = other.get(); }
+  // No text any more; the same as assigning null.
+  void clear() {
+    if (uint32_t old = offset_) {
+      offset_ = 0;
+      lineArena().dropText(old);
+    }
+  }
   ~LineText();
   LineText(const LineText&) = delete;
 
@@ -262,7 +276,10 @@ class LineContextField {
   Value get() const { return contexts().at(number_).*Member; }
   LineContextField& operator=(Value value) {
     LineContexts& table = contexts();
-    LineContext context = table.at(number_);
+    const LineContext& current = table.at(number_);
+    // Most writes give a line the value it has: the number stands.
+    if (current.*Member == value) return *this;
+    LineContext context = current;
     context.*Member = value;
     number_ = table.numberOf(context);
     return *this;
@@ -305,6 +322,15 @@ struct LineInfo {
   ~LineInfo();
 
   uint32_t number() const { return lineArena().numberOf(this); }
+  // Both fields at once, with one look-up of the context they make.
+  void setControlStateAndSection(ControlState* state, Section* lineSection) {
+    LineContexts& table = lineArena().contexts();
+    LineContext context = table.at(contextNumber_);
+    if (context.controlState == state && context.section == lineSection) return;
+    context.controlState = state;
+    context.section = lineSection;
+    contextNumber_ = table.numberOf(context);
+  }
 
   // Clears all but where the line came from and who owns its control state.
   void clearFlags() {
@@ -382,6 +408,22 @@ inline int16_t LineInfo::variant() const {
 template <typename Value, Value LineContext::*Member>
 LineContexts& LineContextField<Value, Member>::contexts() {
   return lineArena().contexts();
+}
+
+// Nearly every text assigned is in the store already: a new line's, kept by the line
+// state; only a text from elsewhere takes the copy out of line.
+inline LineText& LineText::operator=(const char* text) {
+  LineArena& arena = lineArena();
+  uint32_t offset = 0;
+  if (text) {
+    offset = arena.textOffset(text);
+    if (offset == 0) offset = arena.textOffset(arena.storeText(text, std::char_traits<char>::length(text)));
+  }
+  uint32_t old = offset_;
+  offset_ = offset;
+  arena.holdText(offset);
+  arena.dropText(old);
+  return *this;
 }
 
 inline LineLink& LineLink::operator=(LineInfo* line) {
