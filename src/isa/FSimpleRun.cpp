@@ -663,18 +663,15 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
     const auto metaStart = static_cast<uint32_t>(store.meta.size());
     const bool bigEndian = section.byteOrder != Section::kLittleEndian;
     if (form >= 0 && putLeanEntry(store, static_cast<uint16_t>(form), image, bits, bigEndian, *line, run == nullptr)) {
+      // Nothing refers to the line any more: a lean run stands at no line.
+      store.leanOnlyLine = line;
       if (run) {
         ++run->cycles;
-        if (line->controlState != run->line->controlState) run->cycles |= FSimpleRun::kMixedStates;
         store.leanRuns.back().units += bits / 8;
-        // The run stands at its last instruction's line, as a run with lines does: the
-        // line it stood at before is no longer referred to.
-        store.leanOnlyLine = run->line;
-        run->line = line;
         return;
       }
       store.leanRuns.push_back({imageStart, metaStart, static_cast<uint32_t>(bits / 8), bigEndian});
-      run = new FSimpleRun(line, static_cast<uint32_t>(store.leanRuns.size() - 1) | FSimpleRun::kLean);
+      run = new FSimpleRun(nullptr, static_cast<uint32_t>(store.leanRuns.size() - 1) | FSimpleRun::kLean);
       run->cycles = 1;
       section.addNode(run, true);
       return;

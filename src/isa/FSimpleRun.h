@@ -10,7 +10,7 @@
 // information, no defect check selected at the line), the entry keeps no line either:
 // a lean run holds its instructions as a byte stream of form, image and where the
 // line stood (for a debug line table asked for later in the source), about five bytes
-// an instruction, and the parse lets go of every line of it but the last.
+// an instruction, and the parse lets go of their lines; the run node has no line.
 #pragma once
 
 #include <cstdint>
@@ -114,8 +114,7 @@ class FSimpleRun : public FlowNode {
   static constexpr uint32_t kLean = uint32_t{1} << 31;
 
   uint8_t core_ = 0xFF;  // 0xFF: no core assigned
-  // The index of the first entry in the run's store, or of a lean run (kLean). A lean
-  // run's line is the line of its first entry.
+  // The index of the first entry in the run's store, or of a lean run (kLean).
   uint32_t first_;
 };
 
@@ -131,7 +130,7 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
 // every other line. They follow any listing bytes the line collected before.
 uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]);
 
-// The line that a lean run stood at before the last statement's instruction joined it,
-// and that nothing of the assembly refers to any more; null when there is none. Asked
-// after each statement: a line is given once.
+// The line of the last statement when its instruction went into a lean run: nothing of
+// the assembly refers to it. Null when there is none. Asked after each statement: a
+// line is given once.
 LineInfo* takeLeanOnlyLine();

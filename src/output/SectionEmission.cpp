@@ -108,8 +108,9 @@ bool sectionFits(Section* section, uint64_t base) {
       for (FSimpleRun::Cursor entries(run); !entries.isDone(); entries.next()) {
         offset += FSimpleRun::unitsOf(entries.item(), unitBits);
         if (offset > limit) {
-          // A lean entry has no line of its own; its run's line stands for it.
-          blamed = entries.item().line ? const_cast<LineInfo*>(entries.item().line) : run.line;
+          // A lean entry keeps no line (lean runs are in sections without a fixed
+          // address): the section's own line is blamed then.
+          if (entries.item().line) blamed = const_cast<LineInfo*>(entries.item().line);
           passed = true;
           break;
         }

@@ -71,18 +71,17 @@ LineRelease::LineRelease(LineStream* stream, LineInfo* head) : stream_(stream), 
 
 void LineRelease::passed(LineInfo* line) {
   if (!stream_) return;
-  // A line that a lean run stood at until this statement joined it: nothing refers to
-  // it any more, and it goes like a line that was not assembled.
-  leanOnly_ = takeLeanOnlyLine();
+  // A statement whose instruction went into a lean run leaves nothing that refers to its
+  // line: the line goes like one that was not assembled, once it is considered.
+  LineInfo* lean = takeLeanOnlyLine();
   if (line->text.present()) {
     // The last line with text is where a missing END is reported.
     LineInfo* before = lastText_;
     lastText_ = line;
     if (before) consider(before);
   }
+  if (lean) leanOnly_ = lean;
   if (line != lastText_) consider(line);
-  // Considered before, while the run stood at it.
-  if (leanOnly_) release(leanOnly_);
   if (!waiting_.empty() && !stream_->preprocessorHoldsLines()) {
     std::vector<LineInfo*> ready;
     ready.swap(waiting_);
@@ -91,7 +90,13 @@ void LineRelease::passed(LineInfo* line) {
 }
 
 void LineRelease::consider(LineInfo* line) {
-  if ((line->flags[2] & kGeneratedLine) || line == head_ || line->variant() >= 0) return;
+  if ((line->flags[2] & kGeneratedLine) || line->variant() >= 0) {
+    // The generic machinery keeps the line and its text: away from the texts of lines
+    // that go, so that their chunk can take new ones.
+    if (line != lastText_) line->text.keepApart();
+    return;
+  }
+  if (line == head_) return;
   if (line == leanOnly_) {
     leanOnly_ = nullptr;
   } else if (line->flags[0] & lineflag::kAssemble) {

@@ -92,7 +92,7 @@ class LineRelease {
   LineStream* stream_;
   LineInfo* head_;
   LineInfo* lastText_ = nullptr;
-  // The line that the last statement took a lean run's line from (FSimpleRun.h).
+  // The last statement's line when its instruction went into a lean run (FSimpleRun.h).
   LineInfo* leanOnly_ = nullptr;
   // Lines to let go of once the preprocessor no longer holds lines.
   std::vector<LineInfo*> waiting_;
