@@ -735,21 +735,16 @@ bool takeJumpRecord(InstructionStatements::Session& s, const StatementKeys& st, 
                                                      split.length()))
     return false;
 
-  OrbaExpression* targetExpression = nullptr;
+  // Each parse of the walk reads the target as the name alone (checked above), which
+  // references the name's symbol and makes nothing else: the references are made without
+  // the parses. The name is no generated label's, and a symbol with a value was refused.
+  const char* interned = stringBuffer()->intern(name);
+  Symbol* symbol = nullptr;
   for (uint32_t i = 0; i < shape.parseCount; ++i) {
-    void* expression = nullptr;
-    const char* error = nullptr;
-    s.operands.isa::ExpressionOperandParser::parse(position + split.from - shape.parseBack[i], line, &expression,
-                                                    &error);
-    auto* parsed = static_cast<OrbaExpression*>(expression);
-    if (!targetExpression)
-      targetExpression = parsed;
-    else if (parsed)
-      releaseTempExpression(parsed);
+    Symbol* referenced = table->referenceSymbol(interned, line);
+    if (!symbol) symbol = referenced;
   }
-  Symbol* symbol =
-      targetExpression && targetExpression->getKind() == EK_symbol ? targetExpression->getSymbol() : nullptr;
-  if (targetExpression) releaseTempExpression(targetExpression);
+  if (symbol && symbol->isSet() && symbol->valueExpression) return false;
   // Only a symbol of the target's own name can be shown by its name: else the walk, which
   // cannot differ, builds the stand-in.
   if (!symbol || std::strcmp(symbol->name, name) != 0) return false;
