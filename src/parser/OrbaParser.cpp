@@ -91,9 +91,9 @@ void LineRelease::passed(LineInfo* line) {
 
 void LineRelease::consider(LineInfo* line) {
   if ((line->flags[2] & kGeneratedLine) || line->variant() >= 0) {
-    // The generic machinery keeps the line and its text: away from the texts of lines
-    // that go, so that their chunk can take new ones.
-    if (line != lastText_) line->text.keepApart();
+    // The generic machinery keeps the line, not its text: the text would hold the chunk
+    // of every text placed beside it.
+    if (line != lastText_) line->text.clear();
     return;
   }
   if (line == head_) return;

@@ -213,29 +213,6 @@ size_t LineArena::takeChunk() {
   return chunk;
 }
 
-uint32_t LineArena::keepApart(uint32_t offset) {
-  if (!offset || !recycleTexts_) return offset;
-  const char* text = textAt(offset);
-  const size_t length = std::strlen(text);
-  if (length + 1 > kTextChunk) return offset;
-  if (keepCursor_ == 0 || length + 1 > keepEnd_ - keepCursor_) {
-    if (keepCursor_ != 0) {
-      const size_t left = (keepCursor_ - 1) >> kTextChunkBits;
-      if (chunkHolds_[left] == 0) freeChunks_.push_back(static_cast<uint32_t>(left));
-    }
-    const size_t chunk = takeChunk();
-    keepCursor_ = chunk == 0 ? 1 : chunk << kTextChunkBits;
-    keepEnd_ = (chunk + 1) << kTextChunkBits;
-  }
-  const auto kept = static_cast<uint32_t>(keepCursor_);
-  keepCursor_ += length + 1;
-  // The text's own chunk is held until the drop below: it is not the one taken.
-  std::memcpy(texts_.base + kept, text, length + 1);
-  holdText(kept);
-  dropText(offset);
-  return kept;
-}
-
 void LineArena::leaveChunk() {
   if (chunkCursor_ != 0) {
     size_t chunk = (chunkCursor_ - 1) >> kTextChunkBits;
@@ -247,9 +224,8 @@ void LineArena::leaveChunk() {
 void LineArena::dropHeldText(uint32_t offset) {
   size_t chunk = offset >> kTextChunkBits;
   if (chunk >= chunkHolds_.size() || chunkHolds_[chunk] == 0) return;
-  // The chunks that take texts now stay; they are reused once they are left.
-  const bool current = (chunkCursor_ != 0 && (chunkCursor_ - 1) >> kTextChunkBits == chunk) ||
-                       (keepCursor_ != 0 && (keepCursor_ - 1) >> kTextChunkBits == chunk);
+  // The chunk that takes texts now stays; it is reused once it is left.
+  bool current = chunkCursor_ != 0 && (chunkCursor_ - 1) >> kTextChunkBits == chunk;
   if (--chunkHolds_[chunk] == 0 && !current) freeChunks_.push_back(static_cast<uint32_t>(chunk));
 }
 

@@ -189,10 +189,6 @@ class LineArena {
   }
   // Gives up the chunk texts are placed in (reused at once when no line holds a text of it).
   void leaveChunk();
-  // With recycling on: a copy of the text at that offset in a chunk that takes only such
-  // copies, held in place of it; its offset. For a text kept well beyond its statement,
-  // which would otherwise hold the chunk of every text placed beside it.
-  uint32_t keepApart(uint32_t offset);
   const char* textAt(uint32_t offset) const { return texts_.base + offset; }
   // The offset of a text inside the store, or 0 when it lies outside.
   uint32_t textOffset(const char* text) const {
@@ -219,9 +215,6 @@ class LineArena {
   bool recycleTexts_ = false;
   size_t chunkCursor_ = 0;
   size_t chunkEnd_ = 0;
-  // Where keepApart puts its copies.
-  size_t keepCursor_ = 0;
-  size_t keepEnd_ = 0;
   std::vector<uint32_t> chunkHolds_;
   std::vector<uint32_t> freeChunks_;
   std::vector<uint32_t> freeNumbers_;
@@ -260,8 +253,6 @@ class LineText {
   bool present() const { return offset_ != 0; }
   inline LineText& operator=(const char* text);
   LineText& operator=(const LineText& other) { return *this = other.get(); }
-  // The text stays, in a chunk of texts kept long (LineArena::keepApart).
-  void keepApart() { offset_ = lineArena().keepApart(offset_); }
   // No text any more; the same as assigning null.
   void clear() {
     if (uint32_t old = offset_) {

@@ -12,24 +12,20 @@ namespace {
 
 // Lines made and let go of one after another: with recycling, the texts take the
 // room of a few chunks however many lines pass; a text that a line still holds keeps
-// its bytes; without recycling every text stays. Texts kept apart take chunks of their
-// own, so that many kept lines still leave the chunks of the others free.
+// its bytes; without recycling every text stays.
 TEST(LineTextRecycling, TextsOfLinesLetGoOfAreReused) {
   struct Case {
     const char* name;
     bool recycle;
     size_t keptEvery;  // every that many lines one is kept to the end; 0: none
-    bool apart;        // the kept lines' texts are kept apart
     size_t maxTop;     // the most room the texts may take
   };
   const std::string text(40, 'x');
   constexpr size_t kLines = 100000;
   const Case cases[] = {
-      {"recycled, none kept", true, 0, false, size_t{4} << 16},
-      {"kept lines keep their chunks only", true, 5000, false, size_t{24} << 16},
-      // 20,000 texts of 45 bytes kept: 14 chunks of them, and a few for the others.
-      {"every fifth line kept apart", true, 5, true, size_t{18} << 16},
-      {"not recycled", false, 0, false, SIZE_MAX},
+      {"recycled, none kept", true, 0, size_t{4} << 16},
+      {"kept lines keep their chunks only", true, 5000, size_t{24} << 16},
+      {"not recycled", false, 0, SIZE_MAX},
   };
   for (const Case& c : cases) {
     ScopedRun run;
@@ -40,10 +36,7 @@ TEST(LineTextRecycling, TextsOfLinesLetGoOfAreReused) {
       auto line = std::make_unique<LineInfo>();
       std::string own = text + std::to_string(index);
       line->text = own.c_str();
-      if (c.keptEvery && index % c.keptEvery == 0) {
-        if (c.apart) line->text.keepApart();
-        kept.push_back(std::move(line));
-      }
+      if (c.keptEvery && index % c.keptEvery == 0) kept.push_back(std::move(line));
     }
     EXPECT_LE(arena.textTop(), c.maxTop) << c.name;
     if (!c.recycle) {
