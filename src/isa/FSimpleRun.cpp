@@ -639,6 +639,10 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
     // made only to be deleted at the next.
     FlowNode* last = section.lastNode();
     if (plainLine && section.lastNodeDiscarded() && last->kind == FlowNode::kSimple) {
+      // The line the node stood at is referred to by nothing else unless it defines a
+      // label: the parse may let go of it.
+      LineInfo* before = last->line;
+      if (before && before != line && !(before->flags[2] & lineflag::kDefinesLabel)) runStore().leanOnlyLine = before;
       last->line = line;
       return;
     }

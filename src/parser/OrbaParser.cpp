@@ -71,8 +71,9 @@ LineRelease::LineRelease(LineStream* stream, LineInfo* head) : stream_(stream), 
 
 void LineRelease::passed(LineInfo* line) {
   if (!stream_) return;
-  // A statement whose instruction went into a lean run leaves nothing that refers to its
-  // line: the line goes like one that was not assembled, once it is considered.
+  // A line that nothing refers to any more since this statement (FSimpleRun.h) goes
+  // like one that was not assembled: this one once it is considered, an earlier one,
+  // considered already, now.
   LineInfo* lean = takeLeanOnlyLine();
   if (line->text.present()) {
     // The last line with text is where a missing END is reported.
@@ -80,7 +81,10 @@ void LineRelease::passed(LineInfo* line) {
     lastText_ = line;
     if (before) consider(before);
   }
-  if (lean) leanOnly_ = lean;
+  if (lean == line)
+    leanOnly_ = lean;
+  else if (lean)
+    release(lean);
   if (line != lastText_) consider(line);
   if (!waiting_.empty() && !stream_->preprocessorHoldsLines()) {
     std::vector<LineInfo*> ready;

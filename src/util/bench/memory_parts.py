@@ -121,8 +121,13 @@ def main():
     parser.add_argument("vekt")
     parser.add_argument("source")
     parser.add_argument("--stop", default="OrbaAssembler::writeObject")
-    parser.add_argument("options", nargs="*", help="vekt options, after --")
-    args = parser.parse_args()
+    # The vekt options come after "--".
+    own, options = (sys.argv[1:], [])
+    if "--" in own:
+        at = own.index("--")
+        own, options = own[:at], own[at + 1:]
+    args = parser.parse_args(own)
+    args.options = options
     vekt = os.path.abspath(args.vekt)
     source = os.path.abspath(args.source)
     parts_at_stop(vekt, source, args.stop, args.options)
