@@ -56,9 +56,18 @@ bool JumpShapeCache::Key::make() {
   return true;
 }
 
+JumpShapeCache::Entry* JumpShapeCache::slotWith(uint64_t hash) {
+  const size_t set = setOf(hash);
+  for (size_t way = 0; way < kWays; ++way)
+    if (entries_[set + way].hash == hash) return &entries_[set + way];
+  return nullptr;
+}
+
 const JumpShapeCache::Entry* JumpShapeCache::find(const Key& key) const {
   if (entries_.empty()) return nullptr;
-  const Entry& entry = entries_[key.hash & (kSlots - 1)];
+  const Entry* slot = slotWith(key.hash);
+  if (!slot) return nullptr;
+  const Entry& entry = *slot;
   const auto afterLength = static_cast<size_t>(key.length - key.split.end);
   if (!entry.shape || entry.hash != key.hash || entry.generation != key.generation || entry.state != key.state ||
       entry.section != key.section || entry.beforeLength != key.split.from || entry.afterLength != afterLength ||
@@ -70,9 +79,21 @@ const JumpShapeCache::Entry* JumpShapeCache::find(const Key& key) const {
 }
 
 bool JumpShapeCache::seenBefore(const Key& key) {
-  if (entries_.empty()) entries_.resize(kSlots);
-  Entry& entry = slotOf(key.hash);
-  if (entry.hash == key.hash) return true;
+  if (entries_.empty()) {
+    entries_.resize(kSlots);
+    nextVictim_.resize(kSlots / kWays);
+  }
+  if (slotWith(key.hash)) return true;
+  // A free slot of the set, else the one whose turn it is.
+  const size_t set = setOf(key.hash);
+  size_t way = 0;
+  while (way < kWays && (entries_[set + way].hash != 0 || entries_[set + way].shape)) ++way;
+  if (way == kWays) {
+    uint8_t& victim = nextVictim_[set / kWays];
+    way = victim;
+    victim = static_cast<uint8_t>((victim + 1) % kWays);
+  }
+  Entry& entry = entries_[set + way];
   entry = Entry{};
   entry.hash = key.hash;
   return false;
@@ -84,8 +105,9 @@ bool JumpShapeCache::keep(const Key& key, isa::JumpShape* shape, const uint16_t*
   const size_t beforeLength = key.split.from;
   const size_t afterLength = key.length - key.split.end;
   if (beforeLength + afterLength > kStatementTextRoom || stateCount == 0 || stateCount > kMostStates) return false;
-  Entry& entry = slotOf(key.hash);
-  entry.hash = key.hash;
+  Entry* slot = slotWith(key.hash);
+  if (!slot) return false;
+  Entry& entry = *slot;
   entry.shape = shape;
   entry.state = key.state;
   entry.section = key.section;

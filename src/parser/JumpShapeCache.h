@@ -21,6 +21,9 @@ struct JumpShape;
 class JumpShapeCache {
  public:
   static constexpr size_t kSlots = 512;
+  // A key may stand in any slot of its set: a few dozen texts in a loop would otherwise
+  // keep taking each other's slot.
+  static constexpr size_t kWays = 4;
   static constexpr uint32_t kMostStates = isa::InstructionMatcher::kMostTargetStates;
 
   // A jump statement as the table looks it up.
@@ -91,10 +94,16 @@ class JumpShapeCache {
             uint32_t consumedBeyond);
 
  private:
-  Entry& slotOf(uint64_t hash) { return entries_[hash & (kSlots - 1)]; }
+  // The first slot of the key's set.
+  static size_t setOf(uint64_t hash) { return hash & (kSlots - 1) & ~(kWays - 1); }
+  // The slot of the set whose hash is the key's; null when none is.
+  Entry* slotWith(uint64_t hash);
+  const Entry* slotWith(uint64_t hash) const { return const_cast<JumpShapeCache*>(this)->slotWith(hash); }
 
   // Made at the first jump marked.
   std::vector<Entry> entries_;
+  // Per set, the slot the next new key takes when every slot of the set is taken.
+  std::vector<uint8_t> nextVictim_;
   const ControlState* state_ = nullptr;
   uint32_t generation_ = 0;
   uint32_t bindingChanges_ = 0;

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "isa/JumpRecord.h"
 #include "parser/JumpShapeCache.h"
@@ -121,6 +122,49 @@ TEST(JumpShapeCache, KeepsOnlyWhatFitsItsRoom) {
     cache.seenBefore(key);
     EXPECT_EQ(cache.keep(key, &shape, states, c.stateCount, 0), c.kept);
     EXPECT_EQ(cache.find(key) != nullptr, c.kept);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Every jump of a loop body finds its shape in each pass over the body, as long as no set
+// of the table is asked for more texts than it has slots: texts that share a set keep
+// their shapes side by side instead of taking each other's slot.
+TEST(JumpShapeCache, TextsOfALoopBodyKeepTheirShapesSideBySide) {
+  struct Case {
+    const char* name;
+    size_t texts;
+  };
+  const Case cases[] = {
+      {"a few texts", 8},
+      {"as many texts as a long loop body", 72},
+  };
+  const Places places;
+  const uint16_t states[] = {7};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    JumpShapeCache cache;
+    std::vector<std::string> texts;
+    for (size_t index = 0; index < c.texts; ++index)
+      texts.push_back(" jne d" + std::to_string(index % 16) + ",#" + std::to_string(index / 16) + ",L10");
+    std::vector<isa::JumpShape> shapes(c.texts);
+    size_t found = 0;
+    for (int pass = 0; pass < 3; ++pass) {
+      for (size_t index = 0; index < c.texts; ++index) {
+        JumpShapeCache::Key key;
+        ASSERT_TRUE(keyOf(cache, texts[index].c_str(), places.state(0), places.section(0), 1, key));
+        if (const JumpShapeCache::Entry* entry = cache.find(key)) {
+          EXPECT_EQ(entry->shape, &shapes[index]);
+          ++found;
+        } else if (cache.seenBefore(key)) {
+          ASSERT_TRUE(cache.keep(key, &shapes[index], states, 1, 0));
+        }
+      }
+    }
+    // Marked in the first pass, kept in the second, found in the third.
+    EXPECT_EQ(found, c.texts);
   }
 }
 
