@@ -120,6 +120,22 @@ void Section::initialize(const char* name) {
   }
 }
 
+namespace {
+
+struct ReplacedLine {
+  LineInfo* line = nullptr;
+};
+
+LineInfo*& replacedLine() { return runPart<ReplacedLine>().line; }
+
+}  // namespace
+
+LineInfo* takeReplacedLine() {
+  LineInfo* line = replacedLine();
+  replacedLine() = nullptr;
+  return line;
+}
+
 void Section::addNode(FlowNode* node, bool atEnd) {
   LineInfo* nodeLine = node->line;
   if (this == placeholderSection() && node->hasAddress()) {
@@ -157,6 +173,11 @@ void Section::addNode(FlowNode* node, bool atEnd) {
       delete discardedLabel_;
       discardedLabel_ = lastLabel_;
     } else {
+      // A fixed-size instruction's line that no label names is referred to by nothing
+      // once its node goes: the parse may let go of it.
+      LineInfo* before = discarded_ ? discarded_->line : nullptr;
+      if (before && discarded_->kind == FlowNode::kSimple && !(before->flags[2] & lineflag::kDefinesLabel))
+        replacedLine() = before;
       delete discarded_;
     }
     discarded_ = nullptr;

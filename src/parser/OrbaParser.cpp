@@ -85,6 +85,7 @@ void LineRelease::passed(LineInfo* line) {
     leanOnly_ = lean;
   else if (lean)
     release(lean);
+  if (LineInfo* replaced = takeReplacedLine(); replaced && replaced != line && replaced != lean) release(replaced);
   if (line != lastText_) consider(line);
   if (!waiting_.empty() && !stream_->preprocessorHoldsLines()) {
     std::vector<LineInfo*> ready;
