@@ -108,9 +108,16 @@ bool sectionFits(Section* section, uint64_t base) {
       for (FSimpleRun::Cursor entries(run); !entries.isDone(); entries.next()) {
         offset += FSimpleRun::unitsOf(entries.item(), unitBits);
         if (offset > limit) {
-          // A lean entry keeps no line (lean runs are in sections without a fixed
-          // address): the section's own line is blamed then.
-          if (entries.item().line) blamed = const_cast<LineInfo*>(entries.item().line);
+          // A lean entry keeps no line: a record of where its line stood stands for it,
+          // which a diagnostic prints as it would the line.
+          const FSimpleRun::Item& item = entries.item();
+          if (item.line) {
+            blamed = const_cast<LineInfo*>(item.line);
+          } else {
+            blamed = new LineInfo();
+            blamed->sourceFile = item.sourceFile;
+            blamed->lineNumber = item.lineNumber;
+          }
           passed = true;
           break;
         }
