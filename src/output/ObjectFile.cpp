@@ -105,6 +105,7 @@ void ObjectFile::write() {
   // The records name what wrote the file, so they follow every other section.
   NoteSection note;
   note.build(*this);
+  checkEquateValues();
   writeElfFile();
 }
 

@@ -52,6 +52,10 @@ class ObjectFile : public ObjectWriter {
   void completeFileRecords();
   // Opens the output and runs the ELF producer.
   void writeElfFile();
+  // E139 and the value 0 for each equate whose value the ELF symbol table cannot hold
+  // (more than one relocatable term, or terms the relocations cannot combine), where
+  // the producer would fail on it.
+  void checkEquateValues();
 
   ObjectStore& store() override { return store_; }
   void emitObjectSymbol(Symbol* symbol, int flag) override;
@@ -125,6 +129,8 @@ class ObjectFile : public ObjectWriter {
   std::unordered_map<const Section*, ImageBuffer> images_;
   // Sections too large for the address space: written without contents.
   std::vector<const Section*> unfitSections_;
+  // The equates whose value went out as an expression, with their store symbol.
+  std::vector<std::pair<Symbol*, IosHandle>> equateValues_;
   std::unordered_map<std::string, IosHandle> groups_;
 };
 

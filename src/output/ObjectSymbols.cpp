@@ -8,6 +8,7 @@
 #include "flow/DataEncoder.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
+#include "objlib/elf_reloc.h"
 #include "objlib/ios_callgraph.h"
 #include "objlib/ios_debug.h"
 #include "objlib/ios_section.h"
@@ -250,6 +251,7 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
     } else {
       converted = emitExpressionValue(value, *this, symbol->definitionLine, equate ? 1 : 0);
     }
+    if (equate && converted && converted->kind != EXPR_VALUE) equateValues_.emplace_back(symbol, handle);
     int failed = ios_symbol_set_value_expr(handle, converted, &error);
     expr_release(converted);
     check(failed, error);
@@ -313,4 +315,29 @@ uint32_t ObjectFile::addString(const char* text) {
   IosHandle string = {0, 0};
   check(ios_strtab_add(fileId, text, &string, &error), error);
   return string.object_id;
+}
+
+void ObjectFile::checkEquateValues() {
+  // As the producer reads a symbol's value: an integer, or one relocatable term and a
+  // constant once the symbols it names stand for their values.
+  for (auto& [symbol, handle] : equateValues_) {
+    ExprNode* location = nullptr;
+    if (ios_symbol_get_section_expr(handle, &location, nullptr) != 0 || location == nullptr) continue;
+    if (location->kind == EXPR_VALUE &&
+        (location->value_type == EXPR_TYPE_SIGNED || location->value_type == EXPR_TYPE_UNSIGNED))
+      continue;
+    ElfReference reference{};
+    int64_t constant = 0;
+    if (elfw_build_relocation(location, &reference, &constant, true) == 0) continue;
+    errorHandler()->report(E_invalid_object_expression, symbol->definitionLine);
+    IosErrorCode error = IOS_ERR_INTERNAL;
+    ExprSlotRef slot = {0, nullptr};
+    check(ios_symbol_get_slot(handle, &slot, &error), error);
+    // The slot gives up the value it held for the 0.
+    ExprNode* zero = objectInteger(0);
+    int failed = ios_location_set(slot, zero, &error);
+    expr_release(zero);
+    check(failed, error);
+  }
+  equateValues_.clear();
 }
