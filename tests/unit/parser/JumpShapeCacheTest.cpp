@@ -125,10 +125,6 @@ TEST(JumpShapeCache, KeepsOnlyWhatFitsItsRoom) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // Every jump of a loop body finds its shape in each pass over the body, as long as no set
 // of the table is asked for more texts than it has slots: texts that share a set keep
 // their shapes side by side instead of taking each other's slot.
