@@ -1,6 +1,7 @@
 #include "flow/Section.h"
 
 #include <cinttypes>
+#include <vector>
 #include <cstdio>
 #include <ostream>
 
@@ -122,18 +123,18 @@ void Section::initialize(const char* name) {
 
 namespace {
 
-struct ReplacedLine {
-  LineInfo* line = nullptr;
+// The lines let go of since the parse last asked: one or two a statement.
+struct LinesLetGo {
+  std::vector<LineInfo*> lines;
 };
-
-LineInfo*& replacedLine() { return runPart<ReplacedLine>().line; }
 
 }  // namespace
 
-LineInfo* takeReplacedLine() {
-  LineInfo* line = replacedLine();
-  replacedLine() = nullptr;
-  return line;
+void lineLetGo(LineInfo* line) { runPart<LinesLetGo>().lines.push_back(line); }
+
+void takeLinesLetGo(std::vector<LineInfo*>& lines) {
+  lines.clear();
+  lines.swap(runPart<LinesLetGo>().lines);
 }
 
 void Section::addNode(FlowNode* node, bool atEnd) {
@@ -177,7 +178,7 @@ void Section::addNode(FlowNode* node, bool atEnd) {
       // once its node goes: the parse may let go of it.
       LineInfo* before = discarded_ ? discarded_->line : nullptr;
       if (before && discarded_->kind == FlowNode::kSimple && !(before->flags[2] & lineflag::kDefinesLabel))
-        replacedLine() = before;
+        lineLetGo(before);
       delete discarded_;
     }
     discarded_ = nullptr;

@@ -256,8 +256,10 @@ inline bool fitsInSection(uint64_t offset, int64_t units) {
 // The section that the parse opens for code before any section directive (a symbol in
 // it has no section of its own) is reached through placeholderSection().
 
-// In a run that reads no flow after the parse: the line of the discarded fixed-size
-// instruction node that the last node added took the place of, when no label names it;
-// nothing refers to it any more. Null when there is none. Asked after each statement: a
-// line is given once.
-LineInfo* takeReplacedLine();
+// Lines that nothing of the assembly refers to any more, told to the parse, which lets go
+// of them: the line of a statement whose instruction needs no line after the parse, or,
+// in a run that reads no flow after the parse, the line of a discarded fixed-size
+// instruction node that a later node took the place of, when no label names it.
+void lineLetGo(LineInfo* line);
+// Moves the lines told since the last call into `lines`, in the order they were told.
+void takeLinesLetGo(std::vector<LineInfo*>& lines);

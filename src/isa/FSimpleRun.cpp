@@ -328,8 +328,6 @@ struct SimpleRunStore {
   uint32_t lastRowFile = 0;
   uint32_t lastRowLine = 0;
   bool lastRowExpansion = false;
-  // The line that the last lean entry took the run's line from, until the parse asks.
-  LineInfo* leanOnlyLine = nullptr;
   // The control state asked about last and whether it selects a defect check.
   const ControlState* lastState = nullptr;
   bool lastStateSelects = false;
@@ -557,13 +555,6 @@ uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]) {
   return entryBytes(entry->image, entry->bits, instructionUnitBits(&section), section.byteOrder, bytes);
 }
 
-LineInfo* takeLeanOnlyLine() {
-  SimpleRunStore& store = runStore();
-  LineInfo* line = store.leanOnlyLine;
-  store.leanOnlyLine = nullptr;
-  return line;
-}
-
 namespace {
 
 // Whether nothing after the parse needs the line of a fixed-size instruction in the
@@ -642,7 +633,7 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
       // The line the node stood at is referred to by nothing else unless it defines a
       // label: the parse may let go of it.
       LineInfo* before = last->line;
-      if (before && before != line && !(before->flags[2] & lineflag::kDefinesLabel)) runStore().leanOnlyLine = before;
+      if (before && before != line && !(before->flags[2] & lineflag::kDefinesLabel)) lineLetGo(before);
       last->line = line;
       return;
     }
@@ -668,7 +659,7 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
     const bool bigEndian = section.byteOrder != Section::kLittleEndian;
     if (form >= 0 && putLeanEntry(store, static_cast<uint16_t>(form), image, bits, bigEndian, *line, run == nullptr)) {
       // Nothing refers to the line any more: a lean run stands at no line.
-      store.leanOnlyLine = line;
+      lineLetGo(line);
       if (run) {
         ++run->cycles;
         store.leanRuns.back().units += bits / 8;

@@ -130,8 +130,3 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
 // every other line. They follow any listing bytes the line collected before.
 uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]);
 
-// A line that nothing of the assembly refers to since the last statement: the
-// statement's own when its instruction went into a lean run, or, in a run that reads no
-// flow after the parse, the line of the instruction it took the place of. Null when
-// there is none. Asked after each statement: a line is given once.
-LineInfo* takeLeanOnlyLine();

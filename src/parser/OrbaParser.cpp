@@ -8,7 +8,6 @@
 #include "flow/SectionAdmin.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
-#include "isa/FSimpleRun.h"
 #include "isa/GenericExpansion.h"
 #include "parser/Directives.h"
 #include "parser/FMacroCall.h"
@@ -70,22 +69,23 @@ constexpr uint8_t kGeneratedLine = lineflag::kGenericLine | lineflag::kGenericMa
 LineRelease::LineRelease(LineStream* stream, LineInfo* head) : stream_(stream), head_(head) {}
 
 void LineRelease::passed(LineInfo* line) {
+  // A line that nothing refers to any more since this statement (Section.h) goes like
+  // one that was not assembled: this one once it is considered, an earlier one,
+  // considered already, now. Without a stream the lines stay.
+  takeLinesLetGo(letGo_);
   if (!stream_) return;
-  // A line that nothing refers to any more since this statement (FSimpleRun.h) goes
-  // like one that was not assembled: this one once it is considered, an earlier one,
-  // considered already, now.
-  LineInfo* lean = takeLeanOnlyLine();
   if (line->text.present()) {
     // The last line with text is where a missing END is reported.
     LineInfo* before = lastText_;
     lastText_ = line;
     if (before) consider(before);
   }
-  if (lean == line)
-    leanOnly_ = lean;
-  else if (lean)
-    release(lean);
-  if (LineInfo* replaced = takeReplacedLine(); replaced && replaced != line && replaced != lean) release(replaced);
+  for (LineInfo* unused : letGo_) {
+    if (unused == line)
+      leanOnly_ = line;
+    else
+      release(unused);
+  }
   if (line != lastText_) consider(line);
   if (!waiting_.empty() && !stream_->preprocessorHoldsLines()) {
     std::vector<LineInfo*> ready;

@@ -92,8 +92,10 @@ class LineRelease {
   LineStream* stream_;
   LineInfo* head_;
   LineInfo* lastText_ = nullptr;
-  // The last statement's line when its instruction went into a lean run (FSimpleRun.h).
+  // The last statement's own line when nothing refers to it any more (Section.h).
   LineInfo* leanOnly_ = nullptr;
+  // The lines let go of by the last statement, reused from statement to statement.
+  std::vector<LineInfo*> letGo_;
   // Lines to let go of once the preprocessor no longer holds lines.
   std::vector<LineInfo*> waiting_;
 };
