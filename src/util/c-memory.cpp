@@ -187,19 +187,19 @@ constexpr size_t kMappedChunk = size_t{64} << 10;
 #endif
 
 char* allocateChunk(size_t size, bool ordinary) {
-  if (!ordinary || size < kMappedChunk) return static_cast<char*>(xcalloc(1, size));
-  void* region = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-  if (region == MAP_FAILED) mem_out_of_memory();
-  return static_cast<char*>(region);  // fresh anonymous pages are zero already
+  if (!ordinary) return static_cast<char*>(xcalloc(1, size));
+  void* block = mem_block_alloc(size);
+  if (!block) mem_out_of_memory();
+  return static_cast<char*>(block);
 }
 
 }  // namespace
 
 void* mem_block_alloc(size_t size) {
   VEKT_ASSERT(size > 0);
-  if (size < kMappedChunk) return std::malloc(size);
+  if (size < kMappedChunk) return std::calloc(1, size);
   void* region = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-  return region == MAP_FAILED ? nullptr : region;
+  return region == MAP_FAILED ? nullptr : region;  // fresh anonymous pages are zero already
 }
 
 void mem_block_free(void* block, size_t size) {
@@ -216,9 +216,10 @@ namespace {
 constexpr size_t kOrdinaryChunkBit = 1;
 
 void releaseChunk(char* chunk, size_t sizeWord) {
-  size_t size = sizeWord & ~kOrdinaryChunkBit;
-  if (!(sizeWord & kOrdinaryChunkBit) || size < kMappedChunk) std::free(chunk);
-  else munmap(chunk, size);
+  if (sizeWord & kOrdinaryChunkBit)
+    mem_block_free(chunk, sizeWord & ~kOrdinaryChunkBit);
+  else
+    std::free(chunk);
 }
 
 }  // namespace

@@ -55,8 +55,8 @@ size_t mem_pool_rounded_size(size_t size);
 void* mem_table_alloc(size_t size);
 void mem_table_free(void* table, size_t size);
 
-// A block of that many bytes (size > 0) whose pages are all made at once, for a buffer
-// that is filled from its start; null when there is no memory. Given back with
+// A zero-filled block of that many bytes (size > 0) whose pages are all made at once,
+// for a buffer that is filled from its start; null when there is no memory. Given back with
 // mem_block_free and the same size, to the system at once.
 void* mem_block_alloc(size_t size);
 void mem_block_free(void* block, size_t size);
