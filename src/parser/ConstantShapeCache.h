@@ -49,7 +49,7 @@ struct ShapeRegime {
                     ShapeRegime& regime);
 };
 
-class ConstantShapeCache {
+class ConstantShapeCache : public StatementStaleness {
  public:
   static constexpr size_t kSlots = 1024;
   static constexpr size_t kRegimes = 3;
@@ -84,16 +84,6 @@ class ConstantShapeCache {
   // The key of a statement's shape (the text read must have one) under a state in a section.
   static uint64_t key(const StatementText& text, const ControlState* state, const Section* section);
 
-  // Invalidation: as the plain statements' table, the entries count only while the
-  // statements go on under the state they were kept in, with no directive between.
-  void enterState(const ControlState* state) {
-    if (state == state_) return;
-    state_ = state;
-    ++generation_;
-  }
-  void invalidate() { ++generation_; }
-  uint32_t generation() const { return generation_; }
-
   // The outcome of the statement when its shape is kept under the state in the section and
   // its values take one of the shape's regimes; false otherwise.
   bool find(uint64_t key, const StatementText& text, const ControlState* state, const Section* section,
@@ -115,6 +105,4 @@ class ConstantShapeCache {
 
   // Made at the first shape kept.
   std::vector<Entry> entries_;
-  const ControlState* state_ = nullptr;
-  uint32_t generation_ = 0;
 };

@@ -18,7 +18,7 @@ namespace isa {
 struct JumpShape;
 }
 
-class JumpShapeCache {
+class JumpShapeCache : public StatementStaleness {
  public:
   static constexpr size_t kSlots = 512;
   // A key may stand in any slot of its set: a few dozen texts in a loop would otherwise
@@ -67,10 +67,7 @@ class JumpShapeCache {
   // makes every entry stale too, as a jump names a symbol.
   // The generation a jump under `state` is looked up and kept in.
   uint32_t generationFor(const ControlState* state) {
-    if (state != state_) {
-      state_ = state;
-      ++generation_;
-    }
+    enterState(state);
     return generation_ + bindingChanges_;
   }
   // A directive or control ran; `directive` is its keyword's token, 0 when unknown.
@@ -104,7 +101,5 @@ class JumpShapeCache {
   std::vector<Entry> entries_;
   // Per set, the slot the next new key takes when every slot of the set is taken.
   std::vector<uint8_t> nextVictim_;
-  const ControlState* state_ = nullptr;
-  uint32_t generation_ = 0;
   uint32_t bindingChanges_ = 0;
 };

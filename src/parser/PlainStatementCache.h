@@ -9,13 +9,14 @@
 #include <cstring>
 #include <vector>
 
+#include "parser/StatementText.h"
 #include "util/StringBuffer.h"
 
 class ControlState;
 class IPAttribute;
 class Section;
 
-class PlainStatementCache {
+class PlainStatementCache : public StatementStaleness {
  public:
   // The most characters of a text a slot holds: a slot takes one cache line.
   static constexpr size_t kTextRoom = 27;
@@ -51,22 +52,6 @@ class PlainStatementCache {
     return hash ^ (hash >> 29);
   }
 
-  // Invalidation. A control state is never changed once a later line takes it, but a
-  // state that goes may leave its address to another, and a directive or control may
-  // change the run's settings: the entries count only while the statements go on under the
-  // state they were kept in, with no directive between.
-  // The statements go on under `state`: another state than the last one's makes every
-  // entry stale.
-  void enterState(const ControlState* state) {
-    if (state == state_) return;
-    state_ = state;
-    ++generation_;
-  }
-  // A directive or control ran: every entry is stale.
-  void invalidate() { ++generation_; }
-  // Moves whenever the entries go stale.
-  uint32_t generation() const { return generation_; }
-
   // The entry kept for the text under the state in the section, or null. Every statement
   // that fits asks: the tags answer most misses without reading a slot.
   const Entry* find(uint64_t key, const char* text, size_t length, const ControlState* state,
@@ -97,7 +82,5 @@ class PlainStatementCache {
   // Beside the slots, by slot: the tags answer most misses without reading a slot, which
   // is seldom in the cache.
   std::vector<uint32_t> tags_;
-  const ControlState* state_ = nullptr;
-  uint32_t generation_ = 0;
 };
 static_assert(sizeof(PlainStatementCache::Entry) == 64);

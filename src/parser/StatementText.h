@@ -8,6 +8,8 @@
 
 #include "isa/InstructionMatcherShapes.h"
 
+class ControlState;
+
 // The most characters of a statement text that the tables of repeated statements, shapes
 // and jumps key by. A longer statement goes the long way every time.
 constexpr size_t kStatementTextRoom = 46;
@@ -209,3 +211,26 @@ inline bool StatementText::read(const char* position, const char* commentPrefix)
   shapeLength = static_cast<uint8_t>(made + length - from);
   return true;
 }
+
+// When a statement table's entries go stale. A control state is never changed once a
+// later line takes it, but a state that goes may leave its address to another, and a
+// directive or control may change the run's settings: the entries count only while the
+// statements go on under the state they were kept in, with no directive between.
+class StatementStaleness {
+ public:
+  // The statements go on under `state`: another state than the last one's makes every
+  // entry stale.
+  void enterState(const ControlState* state) {
+    if (state == state_) return;
+    state_ = state;
+    ++generation_;
+  }
+  // A directive or control ran: every entry is stale.
+  void invalidate() { ++generation_; }
+  // Moves whenever the entries go stale.
+  uint32_t generation() const { return generation_; }
+
+ protected:
+  const ControlState* state_ = nullptr;
+  uint32_t generation_ = 0;
+};
