@@ -23,9 +23,11 @@
 
 namespace {
 
-// A record of the debug part as the codec reads it back, written as a short token:
-// "BB1", "BE1", "NN33", "AT33", "AS-N33" (letter and index), "TY257".
-std::vector<std::string> debug_records(const Bytes& module) {
+// What `text` makes of each record of the module's debug part, read back by the codec:
+// the part runs from the first BB to the data or trailer part; an empty text leaves a
+// record out.
+template <typename Text>
+std::vector<std::string> debug_part(const Bytes& module, Text text) {
   std::vector<std::string> out;
   IeeeReader reader(module);
   IeeeRecord record{};
@@ -35,10 +37,23 @@ std::vector<std::string> debug_records(const Bytes& module) {
     int ok = ieee_record_transfer(&record, reader.stream);
     EXPECT_EQ(ok, 1) << "record at " << record.start_offset;
     if (ok == 0) break;
+    if (record.type == IEEE_BB) in_part = true;
+    if (record.type == IEEE_SB || record.type == IEEE_ME) in_part = false;
+    std::string line = in_part ? text(record) : std::string();
+    if (!line.empty()) out.push_back(line);
+    ieee_record_clear(&record);
+  }
+  ieee_record_clear(&record);
+  return out;
+}
+
+// A record of the debug part as the codec reads it back, written as a short token:
+// "BB1", "BE1", "NN33", "AT33", "AS-N33" (letter and index), "TY257".
+std::vector<std::string> debug_records(const Bytes& module) {
+  return debug_part(module, [](const IeeeRecord& record) {
     std::string token;
     switch (record.type) {
       case IEEE_BB:
-        in_part = true;
         token = "BB" + std::to_string(record.body->bb.block_type);
         break;
       case IEEE_BE:
@@ -63,17 +78,11 @@ std::vector<std::string> debug_records(const Bytes& module) {
         break;
       }
       default:
-        // The debug part ends where the data or trailer part begins.
-        if (in_part) in_part = record.type != IEEE_SB && record.type != IEEE_ME;
         break;
     }
-    if (in_part && !token.empty()) out.push_back(token);
-    ieee_record_clear(&record);
-  }
-  ieee_record_clear(&record);
-  return out;
+    return token;
+  });
 }
-
 
 // A value run as read back: hex bytes without the record byte that ends the run.
 std::string value_hex(const IosValue& holder) {
@@ -96,20 +105,11 @@ std::string name_of(const StrBuf* name) {
 // "NN33 name", "AT33 0 0 0 [..]" (unset numbers as "-"), "AS-N33 [..]", and TY items with letter entries as
 // the letter and its index ("TY257 N33 90 T27 9").
 std::vector<std::string> debug_lines(const Bytes& module) {
-  std::vector<std::string> out;
-  IeeeReader reader(module);
-  IeeeRecord record{};
-  uint8_t next = 0;
-  bool in_part = false;
-  while (ieee_stream_peek_byte(reader.stream, &next) != 0) {
-    int ok = ieee_record_transfer(&record, reader.stream);
-    EXPECT_EQ(ok, 1) << "record at " << record.start_offset;
-    if (ok == 0) break;
+  return debug_part(module, [](const IeeeRecord& record) {
     const IeeeBody& b = *record.body;
     std::string line;
     switch (record.type) {
       case IEEE_BB:
-        in_part = true;
         line = "BB" + std::to_string(b.bb.block_type) + " " + name_of(b.bb.name) + " " + value_hex(b.bb.value);
         break;
       case IEEE_BE:
@@ -141,14 +141,10 @@ std::vector<std::string> debug_lines(const Bytes& module) {
         break;
       }
       default:
-        if (in_part) in_part = record.type != IEEE_SB && record.type != IEEE_ME;
         break;
     }
-    if (in_part && !line.empty()) out.push_back(line);
-    ieee_record_clear(&record);
-  }
-  ieee_record_clear(&record);
-  return out;
+    return line;
+  });
 }
 
 class IeeeDebugPart : public DebugInfoFile {
