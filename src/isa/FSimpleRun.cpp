@@ -379,14 +379,12 @@ void FSimpleRun::Cursor::next() {
 void FSimpleRun::Cursor::load() {
   SimpleRunStore& store = runStore();
   if (!run_.isLean()) {
+    // The line's fields are read only by the walks that want them.
     const Entry& entry = store.at(index_++);
-    const LineInfo* line = entry.line;
-    item_ = {line, entry.image, entry.form, entry.bits, 0, 0, false};
-    if (line) {
-      item_.sourceFile = line->sourceFile;
-      item_.lineNumber = line->lineNumber;
-      item_.expansion = (line->flags[0] & lineflag::kMacroExpansion) != 0;
-    }
+    item_.line = entry.line;
+    item_.image = entry.image;
+    item_.form = entry.form;
+    item_.bits = entry.bits;
     return;
   }
   auto take = [&] { return store.meta.at(offset_++); };
@@ -411,7 +409,7 @@ void FSimpleRun::Cursor::load() {
   }
   item_.image = image;
   if (!explicitRow) {
-    ++item_.lineNumber;
+    ++item_.rowLine;
     return;
   }
   const uint8_t row = take();
@@ -419,15 +417,15 @@ void FSimpleRun::Cursor::load() {
     uint32_t words[2] = {0, 0};
     for (uint32_t& word : words)
       for (uint32_t shift = 0; shift < 32; shift += 8) word |= static_cast<uint32_t>(take()) << shift;
-    item_.sourceFile = words[0];
-    item_.lineNumber = words[1];
-    item_.expansion = take() != 0;
+    item_.rowFile = words[0];
+    item_.rowLine = words[1];
+    item_.rowExpansion = take() != 0;
   } else {
     // Steps of -63..63 lines, folded to 0..126, above the expansion bit.
     const uint32_t folded = row >> 1;
     const int32_t step = (folded & 1) ? -static_cast<int32_t>((folded + 1) >> 1) : static_cast<int32_t>(folded >> 1);
-    item_.lineNumber = item_.lineNumber + static_cast<uint32_t>(step);
-    item_.expansion = (row & 1) != 0;
+    item_.rowLine = item_.rowLine + static_cast<uint32_t>(step);
+    item_.rowExpansion = (row & 1) != 0;
   }
 }
 

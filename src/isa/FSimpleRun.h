@@ -36,17 +36,22 @@ class FSimpleRun : public FlowNode {
     uint8_t spare;
   };
 
-  // An entry as the walks over a run see it, lean or not. A lean entry has no line; its
-  // source file, line number and whether the line came from a macro expansion stand in
-  // for the line's fields.
+  // An entry as the walks over a run see it, lean or not. A lean entry has no line; the
+  // source file, line number and whether the line came from a macro expansion, kept in
+  // the run, stand in for the line's fields.
   struct Item {
     const LineInfo* line = nullptr;
     uint32_t image = 0;
     uint16_t form = 0;
     uint8_t bits = 0;
-    uint32_t sourceFile = 0;
-    uint32_t lineNumber = 0;
-    bool expansion = false;
+    uint32_t sourceFile() const { return line ? static_cast<uint32_t>(line->sourceFile) : rowFile; }
+    uint32_t lineNumber() const { return line ? line->lineNumber : rowLine; }
+    bool expansion() const { return line ? (line->flags[0] & lineflag::kMacroExpansion) != 0 : rowExpansion; }
+
+    // A lean entry's row; unused when there is a line.
+    uint32_t rowFile = 0;
+    uint32_t rowLine = 0;
+    bool rowExpansion = false;
   };
 
   // Walks the entries of a run in order.

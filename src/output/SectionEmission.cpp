@@ -115,8 +115,8 @@ bool sectionFits(Section* section, uint64_t base) {
             blamed = const_cast<LineInfo*>(item.line);
           } else {
             blamed = new LineInfo();
-            blamed->sourceFile = item.sourceFile;
-            blamed->lineNumber = item.lineNumber;
+            blamed->sourceFile = item.sourceFile();
+            blamed->lineNumber = item.lineNumber();
           }
           passed = true;
           break;

@@ -89,7 +89,7 @@ class ConstantShapeTest : public ParseTest {
             for (uint32_t word = 0; word < 7; ++word) text << " 0";
             text << ' ' << std::hex << entry.image << std::dec << " usable 1 ";
             IPAttribute::print(text, *run->attributesOf(entry));
-            made[entry.lineNumber] += text.str() + "; ";
+            made[entry.lineNumber()] += text.str() + "; ";
           }
           continue;
         }

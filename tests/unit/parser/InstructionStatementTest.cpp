@@ -213,8 +213,8 @@ TEST_F(InstructionStatementTest, ConsecutiveFixedSizeInstructionsShareOneRun) {
       uint32_t lastLine = 0;
       for (FSimpleRun::Cursor cursor(run); !cursor.isDone(); cursor.next()) {
         const FSimpleRun::Item& entry = cursor.item();
-        entryLines.push_back(entry.lineNumber);
-        lastLine = entry.lineNumber;
+        entryLines.push_back(entry.lineNumber());
+        lastLine = entry.lineNumber();
         EXPECT_TRUE(entry.bits == 16 || entry.bits == 32) << c.name;
       }
       // A run with lines stands at its last instruction's line; a lean run at none.
@@ -267,7 +267,7 @@ TEST_F(InstructionStatementTest, ARunHoldsAtMostItsLimitAndKeepsItsControlStates
       entries.push_back(run.entryCount());
       oneControlState.push_back(run.oneControlState());
       for (FSimpleRun::Cursor cursor(run); !cursor.isDone(); cursor.next()) {
-        ASSERT_EQ(cursor.item().lineNumber, expectedLine) << c.name;
+        ASSERT_EQ(cursor.item().lineNumber(), expectedLine) << c.name;
         expectedLine += expectedLine == 3 && c.controlInside ? 2 : 1;
       }
     }
@@ -350,7 +350,7 @@ TEST_F(InstructionStatementTest, ALeanRunShowsItsEntriesAsARunWithLines) {
         for (FSimpleRun::Cursor cursor(run); !cursor.isDone(); cursor.next()) {
           const FSimpleRun::Item& item = cursor.item();
           EXPECT_EQ(item.line != nullptr, listed) << c.name;
-          seen[listed].push_back({item.image, item.bits, item.lineNumber, item.sourceFile, item.expansion,
+          seen[listed].push_back({item.image, item.bits, item.lineNumber(), item.sourceFile(), item.expansion(),
                                   run.attributesOf(item), run.cyclesOf(item)});
         }
       }
