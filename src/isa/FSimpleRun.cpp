@@ -335,6 +335,20 @@ struct SimpleRunStore {
 
 SimpleRunStore& runStore() { return runPart<SimpleRunStore>(); }
 
+// The form of the lean entry whose part of the meta stream starts at offset; offset moves
+// past it, to the entry's row when the entry has one of its own (explicitRow).
+uint32_t takeLeanForm(const SimpleRunStore& store, uint64_t& offset, bool& explicitRow) {
+  uint32_t form = store.meta.at(offset++);
+  explicitRow = form >= SimpleRunStore::kExplicitRow;
+  if (form == SimpleRunStore::kWideForm) {
+    form = store.meta.at(offset) | static_cast<uint32_t>(store.meta.at(offset + 1)) << 8;
+    offset += 2;
+  } else if (explicitRow) {
+    form -= SimpleRunStore::kExplicitRow;
+  }
+  return form;
+}
+
 // The bytes of one entry in memory order, as a fixed-size instruction node makes them
 // in a section of unitBits-bit units; returns their count.
 uint32_t entryBytes(uint32_t image, uint8_t bits, uint32_t unitBits, int32_t byteOrder, uint8_t (&bytes)[32]) {
@@ -388,14 +402,8 @@ void FSimpleRun::Cursor::load() {
     return;
   }
   auto take = [&] { return store.meta.at(offset_++); };
-  uint32_t form = take();
-  const bool explicitRow = form >= SimpleRunStore::kExplicitRow;
-  if (form == SimpleRunStore::kWideForm) {
-    form = take();
-    form |= static_cast<uint32_t>(take()) << 8;
-  } else if (explicitRow) {
-    form -= SimpleRunStore::kExplicitRow;
-  }
+  bool explicitRow = false;
+  const uint32_t form = takeLeanForm(store, offset_, explicitRow);
   item_.line = nullptr;
   item_.form = static_cast<uint16_t>(form);
   item_.bits = store.forms[form].bits;
@@ -455,16 +463,9 @@ uint64_t FSimpleRun::totalCycles() const {
     SimpleRunStore& store = runStore();
     uint64_t offset = store.leanRuns[first_ & ~kLean].metaStart;
     for (uint32_t left = entryCount(); left > 0; --left) {
-      uint32_t form = store.meta.at(offset++);
-      if (form >= SimpleRunStore::kExplicitRow) {
-        if (form == SimpleRunStore::kWideForm) {
-          form = store.meta.at(offset) | static_cast<uint32_t>(store.meta.at(offset + 1)) << 8;
-          offset += 2;
-        } else {
-          form -= SimpleRunStore::kExplicitRow;
-        }
-        offset += store.meta.at(offset) == SimpleRunStore::kFullRow ? 10 : 1;
-      }
+      bool explicitRow = false;
+      const uint32_t form = takeLeanForm(store, offset, explicitRow);
+      if (explicitRow) offset += store.meta.at(offset) == SimpleRunStore::kFullRow ? 10 : 1;
       total += formCycles(store.forms[form], core_);
     }
     VEKT_ASSERT(offset == store.metaEnd(first_ & ~kLean));
