@@ -117,7 +117,12 @@ bool labelOffsetIn(OrbaExpression* target, const Section& section, int64_t& offs
   if (!sectionSymbol || section.noSectionRelativeEvaluation || target->getKind() != EK_symbol) return false;
   Symbol* label = target->getSymbol();
   if (!label || label == sectionSymbol || label->valueVisit || !target->isInSection(&section)) return false;
-  OrbaExpression* value = label->valueExpression;
+  return sectionOffsetOfValue(label->valueExpression, sectionSymbol, offset);
+}
+
+}  // namespace
+
+bool sectionOffsetOfValue(const OrbaExpression* value, const Symbol* sectionSymbol, int64_t& offset) {
   if (!value) return false;
   auto isSectionSymbol = [sectionSymbol](const OrbaExpression* leaf) {
     return leaf && leaf->getKind() == EK_symbol && leaf->getSymbol() == sectionSymbol;
@@ -133,7 +138,22 @@ bool labelOffsetIn(OrbaExpression* target, const Section& section, int64_t& offs
   return true;
 }
 
-}  // namespace
+bool labelOffsetInSection(Symbol* label, const Section& section, int64_t& offset) {
+  Symbol* sectionSymbol = section.sectionSymbol;
+  if (!sectionSymbol || section.noSectionRelativeEvaluation || !label || label == sectionSymbol || label->valueVisit)
+    return false;
+  if (!label->isDefined() || label->isWeak() || label->isSectionByValue() || label->section != &section) return false;
+  return sectionOffsetOfValue(label->valueExpression, sectionSymbol, offset);
+}
+
+int64_t fieldDisplacement(int64_t distance, int64_t span) {
+  const int n = halvings(span);
+  // A span below 2 has no sign bit to test; the displacement stays as it is.
+  if (n == 0) return distance;
+  const bool signBit = (static_cast<uint64_t>(distance) >> (n - 1)) & 1;
+  if ((signBit && distance > 0) || distance < 0) distance ^= highMask(n);
+  return distance;
+}
 
 OrbaExpression* evaluatePcRelativeCall(const TEFunction::Arguments& arguments) {
   CheckSite site;
@@ -171,12 +191,7 @@ OrbaExpression* evaluatePcRelativeCall(const TEFunction::Arguments& arguments) {
         return TEError::kind5();
     }
   }
-  int n = halvings(site.span);
-  // A span below 2 has no sign bit to test; the displacement stays as it is.
-  if (n == 0) return TEInteger::create(value);
-  bool signBit = (static_cast<uint64_t>(value) >> (n - 1)) & 1;
-  if ((signBit && value > 0) || value < 0) value ^= highMask(n);
-  return TEInteger::create(value);
+  return TEInteger::create(fieldDisplacement(value, site.span));
 }
 
 OrbaExpression* evaluateInPageCall(const TEFunction::Arguments& arguments) {

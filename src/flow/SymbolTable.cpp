@@ -247,11 +247,15 @@ Symbol* SymbolTable::referenceSymbol(const char* name, LineInfo* line) {
     symbol = Symbol::create(name, static_cast<int16_t>(current->scopeId));
     current->symbols.insert(probe, symbol);
   }
+  referenceFound(symbol, line);
+  return symbol;
+}
+
+void SymbolTable::referenceFound(Symbol* symbol, LineInfo* line) {
   symbol->flags[1] |= Symbol::kUsed;
   symbol->addReference(line);
   bool debugSection = line && line->section && line->section->flags.isDebug();
   symbol->flags[2] |= debugSection ? Symbol::kDebugReferenced : Symbol::kProgramReferenced;
-  return symbol;
 }
 
 uint32_t SymbolTable::localLabelCount(const char* digits) const {

@@ -143,6 +143,8 @@ class SymbolTable {
   // Finds the name from the current scope outwards or creates it in the current
   // scope, marks it used and records the reference; never null.
   Symbol* referenceSymbol(const char* name, LineInfo* line);
+  // referenceSymbol for the symbol that looking its name up in the current scope found.
+  void referenceFound(Symbol* symbol, LineInfo* line);
   // Definitions so far of a numbered local label in the current scope.
   uint32_t localLabelCount(const char* digits) const;
   // Discards every symbol with the "Symbol" pool and starts again with scope 0.

@@ -70,12 +70,16 @@ uint32_t unitBitsOf(const Section* section) {
 // The 256-bit instruction image, most significant word first.
 struct Image {
   uint32_t words[8] = {};
+  // Bits source.. of value into destination.., a piece per image word.
   void orValue(uint64_t value, uint32_t width, uint32_t source, uint32_t destination) {
-    for (uint32_t i = 0; i < width; ++i) {
-      uint32_t from = source + i;
-      uint32_t to = destination + i;
+    for (uint32_t i = 0; i < width;) {
+      const uint32_t from = source + i;
+      const uint32_t to = destination + i;
       if (from >= 64 || to >= kImageBits) break;
-      if ((value >> from) & 1) words[7 - to / 32] |= 1u << (to % 32);
+      const uint32_t piece = std::min({width - i, 64 - from, 32 - to % 32});
+      const uint64_t bits = (value >> from) & ((uint64_t{1} << piece) - 1);
+      words[7 - to / 32] |= static_cast<uint32_t>(bits) << (to % 32);
+      i += piece;
     }
   }
 };
@@ -135,6 +139,35 @@ bool packOperandValue(OperandEncoding& operand, uint32_t bitCount, const Section
 
 void markField(const OperandEncoding& operand, Image& mask) {
   for (const OperandMapping& run : operand.mapping) mask.orValue(~uint64_t{0}, run.length, 0, run.destination);
+}
+
+// The form's bits with the operand values in `constants` into the section at location,
+// and into the line's listing bytes when the line is listed.
+void storeEncoding(ObjectWriter& writer, const IPInstruction& form, const Image& constants, const Image& relocated,
+                   uint32_t location, LineInfo* line) {
+  Section* section = writer.section;
+  const uint32_t bitCount = form.encoding->bits;
+  const uint32_t unitBits = unitBitsOf(section);
+  const uint32_t units = std::max(1u, (bitCount + unitBits - 1) / unitBits);
+  const uint32_t byteCount = std::clamp((units * unitBits + 7) / 8, 1u, 32u);
+  const uint32_t bytesPerUnit = std::max(1u, (unitBits + 7) / 8);
+  uint8_t bytes[32] = {};
+  uint8_t masks[32] = {};
+  for (uint32_t k = 0; 8 * k < bitCount && k < byteCount; ++k) {
+    const uint32_t word = 7 - k / 4;
+    const uint32_t shift = 8 * (k % 4);
+    bytes[byteCount - 1 - k] = static_cast<uint8_t>((form.encoding->image[word] | constants.words[word]) >> shift);
+    masks[byteCount - 1 - k] = static_cast<uint8_t>(relocated.words[word] >> shift);
+  }
+  if (section->byteOrder == Section::kLittleEndian) {
+    reverseUnits(bytes, byteCount, bytesPerUnit);
+    reverseUnits(masks, byteCount, bytesPerUnit);
+  }
+  if (static_cast<uint64_t>(location) + byteCount / bytesPerUnit > section->size)
+    reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
+  storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section->imageUnit(location));
+  if (line && line->controlState && line->controlState->listCounter > 0)
+    appendListingBytes(line, bytes, masks, byteCount);
 }
 
 }  // namespace
@@ -257,23 +290,7 @@ void encodeInstruction(ObjectWriter& writer, IPInstruction& form, LineInfo* line
     relocations.push_back({carried, type, operand->relocFunction[1], operand->relocFunction[2]});
   }
 
-  uint8_t bytes[32] = {};
-  uint8_t masks[32] = {};
-  for (uint32_t k = 0; 8 * k < bitCount && k < byteCount; ++k) {
-    const uint32_t word = 7 - k / 4;
-    const uint32_t shift = 8 * (k % 4);
-    bytes[byteCount - 1 - k] = static_cast<uint8_t>((form.encoding->image[word] | constants.words[word]) >> shift);
-    masks[byteCount - 1 - k] = static_cast<uint8_t>(relocated.words[word] >> shift);
-  }
-  if (section->byteOrder == Section::kLittleEndian) {
-    reverseUnits(bytes, byteCount, bytesPerUnit);
-    reverseUnits(masks, byteCount, bytesPerUnit);
-  }
-  if (static_cast<uint64_t>(location) + byteCount / bytesPerUnit > section->size)
-    reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
-  storeImageUnits(byteCount, bytes, kUnitMostSignificantFirst, unitBits, section->imageUnit(location));
-  if (line && line->controlState && line->controlState->listCounter > 0)
-    appendListingBytes(line, bytes, masks, byteCount);
+  storeEncoding(writer, form, constants, relocated, location, line);
 
   ObjectStore& store = writer.store();
   for (const PendingRelocation& relocation : relocations) {
@@ -290,6 +307,38 @@ void encodeInstruction(ObjectWriter& writer, IPInstruction& form, LineInfo* line
     store.releaseExpression(converted);
   }
   section->locationCounter = static_cast<int32_t>(location + units);
+}
+
+bool encodeWithTargetValue(ObjectWriter& writer, IPInstruction& form, uint32_t targetField, int64_t value,
+                           LineInfo* line) {
+  Section* section = writer.section;
+  if (!section || !section->image || !form.encoding || form.encoding->bits == 0 ||
+      targetField >= form.encoding->operands.size())
+    return false;
+  const uint32_t bitCount = form.encoding->bits;
+  const uint64_t bits = bitCount >= 64 ? static_cast<uint64_t>(value)
+                                       : static_cast<uint64_t>(value) & ((uint64_t{1} << bitCount) - 1);
+  const OperandEncoding& target = *form.encoding->operands[targetField];
+  // A value the field's condition refuses is reported by the general way.
+  if (target.mask && target.expect && target.mask->kind == kPlainConstant && target.expect->kind == kPlainConstant &&
+      (static_cast<uint32_t>(bits) & target.mask->value) != target.expect->value)
+    return false;
+  Image constants;
+  Image relocated;
+  for (uint32_t k = 0; k < form.encoding->operands.size(); ++k) {
+    const OperandEncoding& operand = *form.encoding->operands[k];
+    if (k != targetField) {
+      markField(operand, relocated);
+      continue;
+    }
+    for (const OperandMapping& run : operand.mapping) constants.orValue(bits, run.length, run.source, run.destination);
+  }
+  const uint32_t unitBits = unitBitsOf(section);
+  const uint32_t units = std::max(1u, (bitCount + unitBits - 1) / unitBits);
+  const auto location = static_cast<uint32_t>(section->currentLocation());
+  storeEncoding(writer, form, constants, relocated, location, line);
+  section->locationCounter = static_cast<int32_t>(location + units);
+  return true;
 }
 
 }  // namespace isa

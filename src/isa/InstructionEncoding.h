@@ -46,5 +46,10 @@ bool constantOperandRulesOut(IPInstruction& form, Section* section, ExpressionVa
 // value that no relocation can carry, W220/W221 for a value outside @WRANGE bounds, E287
 // for missed condition bits, all at the line.
 void encodeInstruction(ObjectWriter& writer, IPInstruction& form, LineInfo* line);
+// As encodeInstruction for a form whose one operand with a value is `targetField`, given
+// that value as the field holds it: no expression is evaluated. False, with nothing
+// written, where the general way must judge the value (no image, a condition refused).
+bool encodeWithTargetValue(ObjectWriter& writer, IPInstruction& form, uint32_t targetField, int64_t value,
+                           LineInfo* line);
 
 }  // namespace isa

@@ -71,10 +71,12 @@ JumpRecords& jumpRecords();
 
 // Whether a jump record measures its target's distance in layout itself where it can, rather
 // than lending the shared forms (on by default, off only where a test compares the two), and
-// how many layout calls of the run it answered.
+// how many layout calls of the run it answered; likewise how many records it encoded from the
+// measured distance at emission.
 struct DirectJumpLayout {
   bool enabled = true;
   uint64_t taken = 0;
+  uint64_t emitted = 0;
 };
 DirectJumpLayout& directJumpLayout();
 

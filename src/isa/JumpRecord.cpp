@@ -9,6 +9,8 @@
 #include "expr/TEInteger.h"
 #include "expr/functions.h"
 #include "expr/TESymbol.h"
+#include "expr/TETricoreFunction.h"
+#include "flow/DataEncoder.h"
 #include "flow/FGeneric.h"
 #include "flow/FlowWalker.h"
 #include "flow/ObjectWriter.h"
@@ -342,6 +344,22 @@ JumpShape::DirectLayout workOutDirectLayout(JumpShape& shape) {
     direct.masked = check.conditionWords == 1 && check.maskWords && check.bitWords;
     direct.mask = direct.masked ? *check.maskWords : 0;
     direct.pattern = direct.masked ? *check.bitWords : 0;
+    direct.pieceCount = 0;
+    if ((direct.bits == 16 || direct.bits == 32) && field.mapping.size() <= JumpShape::DirectForm::kMostPieces) {
+      bool fits = true;
+      for (const OperandMapping& run : field.mapping)
+        fits = fits && run.length > 0 && run.source + run.length <= direct.bits && run.destination + run.length <= direct.bits;
+      bool clear = true;
+      for (uint32_t w = 0; w < 7; ++w) clear = clear && form->encoding->image[w] == 0;
+      if (fits && clear) {
+        direct.word = form->encoding->image[7];
+        for (const OperandMapping& run : field.mapping) {
+          direct.pieceLength[direct.pieceCount] = static_cast<uint8_t>(run.length);
+          direct.pieceSource[direct.pieceCount] = static_cast<uint8_t>(run.source);
+          direct.pieceDestination[direct.pieceCount++] = static_cast<uint8_t>(run.destination);
+        }
+      }
+    }
   }
   return JumpShape::kDirect;
 }
@@ -645,7 +663,11 @@ LineInfo* FJumpRecord::ownLine() {
   return made;
 }
 
-void emitAsChosenHardwareForm(FInstruction& form, LineInfo* line, LineInfo* genericLine, ObjectWriter& writer) {
+namespace {
+
+// Around the emission of a generic's chosen hardware form: the marks and code addresses the
+// list file reads on the statement's line and on its generic's copy.
+void markBeforeChosenForm(LineInfo* line, LineInfo* genericLine, ObjectWriter& writer) {
   if (genericLine) {
     if (writer.section) genericLine->setCodeAddress(writer.section->locationCounter);
     genericLine->flags[2] |= lineflag::kGenericMark;
@@ -655,18 +677,94 @@ void emitAsChosenHardwareForm(FInstruction& form, LineInfo* line, LineInfo* gene
   currentLayoutLine() = line;
   line->flags[2] |= lineflag::kGeneratedListable;
   if (writer.section) line->setCodeAddress(writer.section->currentLocation());
+}
+
+}  // namespace
+
+void emitAsChosenHardwareForm(FInstruction& form, LineInfo* line, LineInfo* genericLine, ObjectWriter& writer) {
+  markBeforeChosenForm(line, genericLine, writer);
   form.FInstruction::emit(writer);
   line->flags[2] |= lineflag::kGenericMark;
 }
 
-// As the stand-in's emission with its hardware form chosen.
+int64_t FJumpRecord::directFieldValue(const Section& section) const {
+  const JumpShape& shape = *shape_;
+  if (shape.directLayout != JumpShape::kDirect || !directJumpLayout().enabled || (keepsLines_ & 2)) return kNoValue;
+  if (section.hasAddress || !section.image || selected_ < 0 ||
+      static_cast<size_t>(selected_) >= shape.forms->candidates.size())
+    return kNoValue;
+  const auto f = static_cast<uint32_t>(selected_);
+  const JumpShape::DirectForm& form = shape.direct[f];
+  const IPInstruction* chosen = shape.forms->candidates[f];
+  if (chosen->attributes && !chosen->attributes->warnings.empty()) return kNoValue;
+  // Whether the field needs a relocation: the memo when the forms have worked it out, else
+  // as they would, for a field that reads @RANGE(@PCREL(target, ...)).
+  const uint32_t memo = state_ >> fieldShift(f, form.targetField);
+  if (memo & 1u) {
+    if (memo & 2u) return kNoValue;
+  } else {
+    if (chosen->encoding->operands[form.targetField]->transformFlag || target_->isRelocatable()) return kNoValue;
+    SymbolValueVisit visit(target_);
+    if (visit.value() && visit.value()->isRelocatable()) return kNoValue;
+  }
+  int64_t targetOffset = 0;
+  if (!labelOffsetInSection(target_, section, targetOffset)) return kNoValue;
+  const int64_t from = static_cast<int64_t>(static_cast<uint64_t>(form.pcOffset) +
+                                            static_cast<uint64_t>(section.instructionLocation()));
+  const int64_t value =
+      fieldDisplacement(static_cast<int64_t>(static_cast<uint64_t>(targetOffset) - static_cast<uint64_t>(from)),
+                        form.width);
+  // Out of reach: the forms report it.
+  if (value < form.low || value > form.high) return kNoValue;
+  return value;
+}
+
+bool FJumpRecord::writeFromTemplate(ObjectWriter& writer, int64_t value) const {
+  const JumpShape::DirectForm& form = shape_->direct[selected_];
+  Section* section = writer.section;
+  if (form.pieceCount == 0 || section->mauBits != 8 || section->byteOrder != Section::kLittleEndian) return false;
+  const uint32_t bytes = form.bits / 8;
+  const auto location = static_cast<uint32_t>(section->currentLocation());
+  // Past the section's end, or bytes the list file shows: the general way reports and lists.
+  if (static_cast<uint64_t>(location) + bytes > section->size) return false;
+  const ControlState* state = line ? static_cast<const ControlState*>(line->controlState) : nullptr;
+  if (state && state->listCounter > 0) return false;
+  const uint32_t fieldBits = static_cast<uint32_t>(value) & (form.bits == 32 ? ~0u : 0xffffu);
+  if (form.masked && (fieldBits & form.mask) != form.pattern) return false;
+  uint32_t word = form.word;
+  for (uint32_t i = 0; i < form.pieceCount; ++i) {
+    const auto piece = static_cast<uint32_t>((uint64_t{fieldBits} >> form.pieceSource[i]) &
+                                             ((uint64_t{1} << form.pieceLength[i]) - 1));
+    word |= piece << form.pieceDestination[i];
+  }
+  uint8_t* image = section->imageUnit(location);
+  for (uint32_t k = 0; k < bytes; ++k) image[k] = static_cast<uint8_t>(word >> (8 * k));
+  section->locationCounter = static_cast<int32_t>(location + bytes);
+  return true;
+}
+
+// As the stand-in's emission with its hardware form chosen. A record whose layout measured
+// its target itself writes the form from that distance without lending the forms.
 void FJumpRecord::emit(ObjectWriter& writer) {
+  LineInfo* genericLine = !shape_->plain && (keepsLines_ & 1) ? runPart<JumpRecordSides>().lines.at(this) : nullptr;
+  Section* section = writer.section;
+  const int64_t value = section ? directFieldValue(*section) : kNoValue;
+  if (value != kNoValue) {
+    IPInstruction& chosen = *shape_->forms->candidates[static_cast<size_t>(selected_)];
+    if (!shape_->plain) markBeforeChosenForm(line, genericLine, writer);
+    if (writeFromTemplate(writer, value) ||
+        encodeWithTargetValue(writer, chosen, shape_->direct[selected_].targetField, value, line)) {
+      setLineCycles(line, static_cast<uint16_t>(chosen.cycles));
+      if (!shape_->plain) line->flags[2] |= lineflag::kGenericMark;
+      ++directJumpLayout().emitted;
+      return;
+    }
+  }
   FInstruction& forms = lend();
   if (shape_->plain)
     forms.FInstruction::emit(writer);
   else
-    emitAsChosenHardwareForm(forms, line, (keepsLines_ & 1) ? runPart<JumpRecordSides>().lines.at(this) : nullptr,
-                             writer);
+    emitAsChosenHardwareForm(forms, line, genericLine, writer);
   takeBack(forms);
 }
 

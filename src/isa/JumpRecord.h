@@ -7,6 +7,7 @@
 // and puts the stand-in generic it would have had in the node's place.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -76,6 +77,15 @@ struct JumpShape {
     int64_t high = 0;
     uint32_t mask = 0;
     uint32_t pattern = 0;
+    // A form of 16 or 32 bits whose target field lies in its one word: the word without
+    // the field and where each piece of the field goes, so that emission writes the form
+    // from the distance alone. pieceCount 0 for every other form.
+    static constexpr uint32_t kMostPieces = 4;
+    uint32_t word = 0;
+    uint8_t pieceCount = 0;
+    uint8_t pieceLength[kMostPieces] = {};
+    uint8_t pieceSource[kMostPieces] = {};
+    uint8_t pieceDestination[kMostPieces] = {};
   };
   enum DirectLayout : uint8_t { kDirectUnknown, kDirect, kLent };
   DirectLayout directLayout = kDirectUnknown;
@@ -162,6 +172,14 @@ class FJumpRecord : public FlowNode {
   // Layout without lending the forms, for a target in the walker's section at a known
   // offset: false, with nothing changed, where the forms must be lent.
   bool layOutDirectly(FlowWalker& walker, int32_t mode, bool fresh, LayoutChoice& choice);
+
+  // The target field's value of the chosen form, measured as layout measured it, where the
+  // record can write the form from it without lending the forms; kNoValue elsewhere.
+  static constexpr int64_t kNoValue = INT64_MIN;
+  int64_t directFieldValue(const Section& section) const;
+  // Writes the chosen form from the field's value where its shape has the word of it and
+  // nothing but the bytes is asked for; false, with nothing written, elsewhere.
+  bool writeFromTemplate(ObjectWriter& writer, int64_t value) const;
 
   // Lends the shared forms the node's target, line and state; takes the state back.
   FInstruction& lend() const;

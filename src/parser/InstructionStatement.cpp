@@ -738,11 +738,17 @@ bool takeJumpRecord(InstructionStatements::Session& s, const StatementKeys& st, 
   // Each parse of the walk reads the target as the name alone (checked above), which
   // references the name's symbol and makes nothing else: the references are made without
   // the parses. The name is no generated label's, and a symbol with a value was refused.
-  const char* interned = stringBuffer()->intern(name);
-  Symbol* symbol = nullptr;
-  for (uint32_t i = 0; i < shape.parseCount; ++i) {
-    Symbol* referenced = table->referenceSymbol(interned, line);
-    if (!symbol) symbol = referenced;
+  // A symbol the look-up above found is the one each reference finds: the table has not
+  // changed since.
+  Symbol* symbol = known ? const_cast<Symbol*>(known) : nullptr;
+  if (symbol) {
+    for (uint32_t i = 0; i < shape.parseCount; ++i) table->referenceFound(symbol, line);
+  } else {
+    const char* interned = stringBuffer()->intern(name);
+    for (uint32_t i = 0; i < shape.parseCount; ++i) {
+      Symbol* referenced = table->referenceSymbol(interned, line);
+      if (!symbol) symbol = referenced;
+    }
   }
   if (symbol && symbol->isSet() && symbol->valueExpression) return false;
   // Only a symbol of the target's own name can be shown by its name: else the walk, which

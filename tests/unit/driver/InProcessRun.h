@@ -20,7 +20,8 @@ struct InProcessRun {
   std::string object;
   std::string list;
   std::string errors;
-  uint64_t taken = 0;  // statements the memo served
+  uint64_t taken = 0;    // statements the memo served
+  uint64_t emitted = 0;  // emissions it served, for a memo that counts them
 };
 
 inline std::string readWholeFile(const std::string& path) {
@@ -29,11 +30,11 @@ inline std::string readWholeFile(const std::string& path) {
 }
 
 // Assembles the source with the options given, the diagnostics into a file and, unless the
-// options ask for a check, the object and the list file alongside. `memo` is the accessor
+// options ask for a check, the object and (unless `withList` is false) the list file alongside. `memo` is the accessor
 // of a memo with `enabled` and `taken`; it is reached once the run exists.
 template <class Memo>
 InProcessRun runInProcess(const std::string& source, const std::vector<std::string>& options, Memo& (*memo)(),
-                          bool enabled) {
+                          bool enabled, bool withList = true) {
   // Named for the process: test runs of other build trees share the temporary folder.
   const std::string base = testing::TempDir() + "in_process_" + std::to_string(getpid());
   const std::string input = base + ".asm";
@@ -46,7 +47,8 @@ InProcessRun runInProcess(const std::string& source, const std::vector<std::stri
   words.insert(words.end(), options.begin(), options.end());
   bool check = false;
   for (const std::string& option : options) check = check || option == "--check";
-  if (!check) words.insert(words.end(), {"--list-file=" + list, "-o", object});
+  if (!check && withList) words.push_back("--list-file=" + list);
+  if (!check) words.insert(words.end(), {"-o", object});
   words.push_back(input);
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
@@ -58,6 +60,7 @@ InProcessRun runInProcess(const std::string& source, const std::vector<std::stri
     memo().enabled = enabled;
     made.status = assembler.run();
     made.taken = memo().taken;
+    if constexpr (requires { memo().emitted; }) made.emitted = memo().emitted;
   }
   made.object = readWholeFile(object);
   made.list = readWholeFile(list);
