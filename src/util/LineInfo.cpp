@@ -87,19 +87,19 @@ struct LineSideFields {
     auto entry = loose.find(line);
     return entry == loose.end() ? nullptr : &entry->second;
   }
-  void forget(const LineInfo* line) {
-    uint32_t number = line->number();
+  // Clears the fields of the line, whose number in `arena` is `number` (0 for a line of
+  // its own).
+  void forget(const LineInfo* line, LineArena& arena, uint32_t number) {
     if (number == 0) {
       if (!loose.empty()) loose.erase(line);
       return;
     }
-    // Most runs keep none of the fields: a line goes without a look at any of them.
-    LineArena& arena = lineArena();
-    if (codeAddresses.empty() && extraWords.empty() && sourceRanges.empty() && !arena.hasVariants()) return;
-    codeAddresses.set(number, -1);
-    arena.setVariantOf(number, -1);
-    extraWords.set(number, ExtraWords{});
-    sourceRanges.set(number, SourceRange{});
+    // A field that no line of the run has is not looked at: most runs keep none, and a
+    // run with jumps keeps only their variants.
+    if (!codeAddresses.empty()) codeAddresses.set(number, -1);
+    if (arena.hasVariants()) arena.setVariantOf(number, -1);
+    if (!extraWords.empty()) extraWords.set(number, ExtraWords{});
+    if (!sourceRanges.empty()) sourceRanges.set(number, SourceRange{});
   }
 };
 
@@ -253,8 +253,10 @@ LineInfo::~LineInfo() {
   if (ownsControlState()) delete controlState;
   LineExtrasTable& table = extrasTable();
   if (!table.byLine.empty()) table.byLine.erase(this);
-  sideFields().forget(this);
-  if (uint32_t own = number()) lineArena().release(own);
+  LineArena& arena = lineArena();
+  const uint32_t own = arena.numberOf(this);
+  arena.sideFields().forget(this, arena, own);
+  if (own) arena.release(own);
 }
 
 int16_t LineInfo::looseVariant() const {
