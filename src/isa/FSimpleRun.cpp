@@ -720,9 +720,12 @@ bool putLeanEntry(SimpleRunStore& store, uint16_t form, uint32_t image, uint8_t 
 
 // Room for count labels more; false when the table cannot grow.
 bool reserveLabels(SimpleRunStore& store, int32_t count) {
-  if (count == 0) return true;
+  const size_t needed = store.labels.size() + static_cast<size_t>(count);
+  if (needed <= store.labels.capacity()) return true;
   try {
-    store.labels.reserve(store.labels.size() + static_cast<size_t>(count));
+    // Grows as a push would, not by the few labels asked for: a reserve of the exact
+    // size would copy the table at every label.
+    store.labels.reserve(std::max(needed, store.labels.capacity() * 2));
   } catch (const std::bad_alloc&) {
     return false;
   }
