@@ -49,6 +49,37 @@ int32_t listedLocation(const OrbaExpression* value) {
   return 0;
 }
 
+// The rest of writing a label once its padding is placed: the line's location and,
+// for a symbol the layout gave no value, the current location in the object store.
+void giveLabelValue(ObjectWriter& writer, Symbol* symbol, LineInfo* line) {
+  Section* section = writer.section;
+  if (line) line->setCodeAddress(listedLocation(symbol->valueExpression));
+
+  bool awaitsValue = (symbol->flags[0] & kAwaitsLabelValue) &&
+                     !(symbol->flags[0] & (Symbol::kInternal | Symbol::kBinding6));
+  if (!awaitsValue || !section || section == placeholderSection() || symbol->valueExpression) return;
+
+  int32_t location = section->currentLocation();
+  Section* home = symbol->section;
+  OrbaExpression* value;
+  if (!home || home == placeholderSection())
+    value = TEInteger::create(location);
+  else if (location == 0)
+    value = home->baseExpression();
+  else
+    value = TEBinary::create(home->baseExpression(), OP_add, location);
+  symbol->valueExpression = value;
+
+  ObjectStore& store = writer.store();
+  ExprNode* converted = emitExpressionValue(value, writer, line, 0);
+  uint32_t status = 0;
+  // A symbol the writer kept out of the store has neither file nor number there.
+  const uint32_t fileId = symbol->objectSymbolId != 0 ? writer.fileId : 0;
+  if (store.symbolSetValue(fileId, symbol->objectSymbolId, converted, &status))
+    reportObjectStoreError(store, status);
+  if (converted) store.releaseExpression(converted);
+}
+
 }  // namespace
 
 FlowNode* FLabel::clone() const {
@@ -85,32 +116,47 @@ void FLabel::emit(ObjectWriter& writer) {
     if (static_cast<uint32_t>(alignment) > section->maxAlignment)
       section->maxAlignment = static_cast<uint32_t>(alignment);
   }
+  giveLabelValue(writer, symbol, line);
+}
 
-  if (line) line->setCodeAddress(listedLocation(symbol->valueExpression));
+void emitLabelSymbol(ObjectWriter& writer, Symbol* symbol, LineInfo* line) {
+  if (!symbol) return;
+  writer.emitObjectSymbol(symbol, 0);
+  giveLabelValue(writer, symbol, line);
+}
 
-  bool awaitsValue = (symbol->flags[0] & kAwaitsLabelValue) &&
-                     !(symbol->flags[0] & (Symbol::kInternal | Symbol::kBinding6));
-  if (!awaitsValue || !section || section == placeholderSection() || symbol->valueExpression) return;
+namespace {
 
-  int32_t location = section->currentLocation();
+// The offset a label value holds: the integer itself, or the integer right operand
+// of "base + offset"; -1 when the value is neither.
+int64_t placedOffset(const OrbaExpression* value, const OrbaExpression* base) {
+  if (!value) return -1;
+  if (value == base) return 0;
+  if (value->getKind() == EK_integer) return value->getInteger();
+  if (value->getKind() == EK_binary && value->getOperator() == OP_add && value->getArgument(0) == base) {
+    const OrbaExpression* right = value->getArgument(1);
+    if (right && right->getKind() == EK_integer) return right->getInteger();
+  }
+  return -1;
+}
+
+}  // namespace
+
+void placeLabelSymbol(Symbol* symbol, int32_t offset, uint32_t pass) {
+  if (!symbol) return;
+  symbol->layoutBlock = pass;
   Section* home = symbol->section;
-  OrbaExpression* value;
-  if (!home || home == placeholderSection())
-    value = TEInteger::create(location);
-  else if (location == 0)
-    value = home->baseExpression();
+  bool plain = !home || home == placeholderSection();
+  OrbaExpression* base = plain ? nullptr : home->baseExpression();
+  if (placedOffset(symbol->valueExpression, base) == offset &&
+      (plain ? symbol->valueExpression->getKind() == EK_integer : base != nullptr))
+    return;
+  if (plain || !base)
+    symbol->valueExpression = TEInteger::create(offset);
+  else if (offset == 0)
+    symbol->valueExpression = base;
   else
-    value = TEBinary::create(home->baseExpression(), OP_add, location);
-  symbol->valueExpression = value;
-
-  ObjectStore& store = writer.store();
-  ExprNode* converted = emitExpressionValue(value, writer, line, 0);
-  uint32_t status = 0;
-  // A symbol the writer kept out of the store has neither file nor number there.
-  const uint32_t fileId = symbol->objectSymbolId != 0 ? writer.fileId : 0;
-  if (store.symbolSetValue(fileId, symbol->objectSymbolId, converted, &status))
-    reportObjectStoreError(store, status);
-  if (converted) store.releaseExpression(converted);
+    symbol->valueExpression = TEBinary::create(base, OP_add, offset);
 }
 
 void FLabel::dump(std::ostream& out) const {

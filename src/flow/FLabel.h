@@ -3,9 +3,12 @@
 // alignment.
 #pragma once
 
+#include <cstdint>
+
 #include "flow/FlowNode.h"
 #include "util/MemoryPools.h"
 
+class ObjectWriter;
 class Symbol;
 
 class FLabel : public FlowNode {
@@ -24,3 +27,14 @@ class FLabel : public FlowNode {
   // May be null; emit then does nothing.
   Symbol* symbol;
 };
+
+// Gives the label's symbol the value of offset in the section's layout pass. A value
+// that already says so is kept: most labels do not move between passes, and a new
+// expression per label and pass would be wasted.
+void placeLabelSymbol(Symbol* symbol, int32_t offset, uint32_t pass);
+
+// What writing a label without alignment does where it stands: the symbol goes to the
+// object, the line gets its location, and a symbol still without a value takes the
+// current location. A label that stands inside a run of instructions is written
+// through this as its own node would be.
+void emitLabelSymbol(ObjectWriter& writer, Symbol* symbol, LineInfo* line);

@@ -4,8 +4,6 @@
 #include <vector>
 
 #include "expr/OrbaExpression.h"
-#include "expr/TEBinary.h"
-#include "expr/TEInteger.h"
 #include "flow/FGeneric.h"
 #include "flow/FLabel.h"
 #include "flow/FlowWalker.h"
@@ -19,39 +17,7 @@
 
 namespace {
 
-// The offset a label value holds: the integer itself, or the integer right operand
-// of "base + offset"; -1 when the value is neither.
-int64_t placedOffset(const OrbaExpression* value, const OrbaExpression* base) {
-  if (!value) return -1;
-  if (value == base) return 0;
-  if (value->getKind() == EK_integer) return value->getInteger();
-  if (value->getKind() == EK_binary && value->getOperator() == OP_add && value->getArgument(0) == base) {
-    const OrbaExpression* right = value->getArgument(1);
-    if (right && right->getKind() == EK_integer) return right->getInteger();
-  }
-  return -1;
-}
-
-// Gives the label's symbol the value of offset in this pass. A value that already
-// says so is kept: most labels do not move between passes, and a new expression
-// per label and pass would be wasted.
-void placeLabel(const FLabel& label, int32_t offset, uint32_t pass) {
-  Symbol* symbol = label.symbol;
-  if (!symbol) return;
-  symbol->layoutBlock = pass;
-  Section* home = symbol->section;
-  bool plain = !home || home == placeholderSection();
-  OrbaExpression* base = plain ? nullptr : home->baseExpression();
-  if (placedOffset(symbol->valueExpression, base) == offset &&
-      (plain ? symbol->valueExpression->getKind() == EK_integer : base != nullptr))
-    return;
-  if (plain || !base)
-    symbol->valueExpression = TEInteger::create(offset);
-  else if (offset == 0)
-    symbol->valueExpression = base;
-  else
-    symbol->valueExpression = TEBinary::create(base, OP_add, offset);
-}
+void placeLabel(const FLabel& label, int32_t offset, uint32_t pass) { placeLabelSymbol(label.symbol, offset, pass); }
 
 // A rewrite's condition holds when it is absent or simplifies to a non-zero integer.
 bool conditionHolds(OrbaExpression* condition) {
@@ -465,6 +431,13 @@ OrbaOptimizer::PassResult OrbaOptimizer::relaxSection(FlowWalker& walker, int32_
         walker.previousOffset = 0;
         walker.nodeSize = 0;
         break;
+      case FlowNode::kSimpleRun: {
+        // A run places the labels among its instructions; they move when it does.
+        FlowNode::LayoutChoice choice = node->layOut(walker, mode, false);
+        layout.size = walker.nodeSize;
+        layout.changed = choice.changed;
+        break;
+      }
       case FlowNode::kSimple: {
         // Outside the initial pass the node checks its conditions and may turn
         // unusable for good.

@@ -21,6 +21,7 @@
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 #include "util/StringBuffer.h"
+#include "util/assertion.h"
 #include "util/RunState.h"
 
 VEKT_POOLED_CLASS_IMPL(Section, "Section")
@@ -201,6 +202,12 @@ void Section::addNode(FlowNode* node, bool atEnd) {
     delete discardedLabel_;
     discardedLabel_ = nullptr;
   }
+}
+
+void Section::takeLastLabel(FLabel* label) {
+  VEKT_ASSERT(flow_.last() == label);
+  flow_.remove(label);
+  if (lastLabel_ == label) lastLabel_ = nullptr;
 }
 
 void Section::setAddress(OrbaExpression* expression) {

@@ -166,6 +166,9 @@ class Section {
   uint32_t nodeCount() const { return flow_.count(); }
   // The most recently appended label node, cleared when a node with an address follows.
   FLabel* lastLabel() const { return lastLabel_; }
+  // Takes the label node that ends the flow out of it: an entry of a run of
+  // instructions stands for it from now on. The caller deletes the node.
+  void takeLastLabel(FLabel* label);
 
   FlowWalker* walker = nullptr;
   int32_t type = kNoType;

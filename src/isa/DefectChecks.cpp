@@ -338,6 +338,14 @@ void collectScanNodes(DefectScan& scan) {
       const auto& run = static_cast<const FSimpleRun&>(*node);
       for (FSimpleRun::Cursor entries(run); !entries.isDone(); entries.next()) {
         const FSimpleRun::Item& entry = entries.item();
+        // The labels among a run's instructions are neighbours as their nodes would be.
+        for (const FSimpleRun::Label& label : run.labelsBefore(entry)) {
+          if ((label.symbol->flags[2] & Symbol::kDebugReferenced) &&
+              !(label.symbol->flags[2] & Symbol::kProgramReferenced))
+            continue;
+          scan.madeNodes.push_back(std::make_unique<FLabel>(label.symbol->definitionLine, label.symbol));
+          scan.nodes.push_back(scan.madeNodes.back().get());
+        }
         // A lean entry has no line: no check is switched on at it.
         scan.madeNodes.push_back(std::make_unique<FSimple>(const_cast<LineInfo*>(entry.line), *run.attributesOf(entry),
                                                            entry.image, entry.bits, run.cyclesOf(entry)));

@@ -9,9 +9,12 @@
 
 #include "expr/ObjectExpr.h"
 #include "flow/DataEncoder.h"
+#include "flow/FLabel.h"
+#include "flow/FlowWalker.h"
 #include "flow/ObjectStore.h"
 #include "flow/ObjectWriter.h"
 #include "flow/Section.h"
+#include "flow/Symbol.h"
 #include "isa/CycleCounts.h"
 #include "isa/DefectChecks.h"
 #include "isa/FSimple.h"
@@ -314,11 +317,19 @@ struct SimpleRunStore {
     uint32_t metaStart;   // and in the other
     uint32_t units : 31;  // the run's bytes in the section (lean runs are in byte sections)
     uint32_t bigEndian : 1;
+    uint32_t firstLabel;  // the run's first label in `labels`
   };
 
   ByteStream images;
   ByteStream meta;
   std::vector<LeanRun> leanRuns;
+  // The labels of every lean run, a run's consecutive and in source order.
+  std::vector<FSimpleRun::Label> labels;
+
+  // Where the lean run's labels end: where the next one's begin.
+  uint32_t labelEnd(uint32_t number) const {
+    return number + 1 < leanRuns.size() ? leanRuns[number + 1].firstLabel : static_cast<uint32_t>(labels.size());
+  }
 
   // Where the lean run's part of the meta stream ends: where the next one's begins.
   uint64_t metaEnd(uint32_t number) const {
@@ -379,9 +390,13 @@ void writeEntry(ObjectWriter& writer, Section& section, const FSimpleRun::Item& 
 FSimpleRun::Cursor::Cursor(const FSimpleRun& run)
     : run_(run), left_(run.entryCount()), index_(run.isLean() ? 0 : run.first_), offset_(0) {
   if (run.isLean()) {
-    const auto& lean = runStore().leanRuns[run.first_ & ~kLean];
+    const SimpleRunStore& store = runStore();
+    const uint32_t number = run.first_ & ~kLean;
+    const auto& lean = store.leanRuns[number];
     index_ = lean.imageStart;
     offset_ = lean.metaStart;
+    label_ = lean.firstLabel;
+    labelEnd_ = store.labelEnd(number);
   }
   if (left_ > 0) load();
 }
@@ -402,11 +417,15 @@ void FSimpleRun::Cursor::load() {
     return;
   }
   auto take = [&] { return store.meta.at(offset_++); };
+  item_.firstLabel = label_;
+  while (label_ < labelEnd_ && store.labels[label_].offset == unitOffset_) ++label_;
+  item_.labelCount = label_ - item_.firstLabel;
   bool explicitRow = false;
   const uint32_t form = takeLeanForm(store, offset_, explicitRow);
   item_.line = nullptr;
   item_.form = static_cast<uint16_t>(form);
   item_.bits = store.forms[form].bits;
+  unitOffset_ += item_.bits / 8;
   // The bytes are in the section's memory order, each a unit.
   const uint32_t count = item_.bits / 8;
   const bool bigEndian = store.leanRuns[run_.first_ & ~kLean].bigEndian;
@@ -438,6 +457,19 @@ void FSimpleRun::Cursor::load() {
 }
 
 const IPAttribute* FSimpleRun::attributesOf(const Item& item) const { return runStore().forms[item.form].attributes; }
+
+std::span<const FSimpleRun::Label> FSimpleRun::labelsBefore(const Item& item) const {
+  if (item.labelCount == 0) return {};
+  return {runStore().labels.data() + item.firstLabel, item.labelCount};
+}
+
+std::span<const FSimpleRun::Label> FSimpleRun::labels() const {
+  if (!isLean()) return {};
+  const SimpleRunStore& store = runStore();
+  const uint32_t number = first_ & ~kLean;
+  const uint32_t first = store.leanRuns[number].firstLabel;
+  return {store.labels.data() + first, store.labelEnd(number) - first};
+}
 
 uint32_t FSimpleRun::unitsOf(const Item& item, uint32_t unitBits) { return (item.bits + unitBits - 1) / unitBits; }
 
@@ -497,6 +529,32 @@ int32_t FSimpleRun::computeSize(Section* section, uint32_t /*offset*/) {
   return total;
 }
 
+FlowNode::LayoutChoice FSimpleRun::layOut(FlowWalker& walker, int32_t /*mode*/, bool /*fresh*/) {
+  const int32_t units = computeSize(walker.section, static_cast<uint32_t>(walker.offset));
+  walker.nodeSize = units > 0 ? units : 0;
+  LayoutChoice choice;
+  const std::span<const Label> placed = labels();
+  for (const Label& label : placed)
+    placeLabelSymbol(label.symbol, walker.offset + static_cast<int32_t>(label.offset), walker.pass);
+  // As for a label node: the labels moved when the run did.
+  if (!placed.empty()) choice.changed = walker.offset != walker.previousOffset;
+  return choice;
+}
+
+namespace {
+
+// Writes the labels in front of an entry as their own nodes would be written.
+void emitRunLabels(ObjectWriter& writer, std::span<const FSimpleRun::Label> labels) {
+  for (const FSimpleRun::Label& label : labels) {
+    LineInfo* labelLine = label.symbol->definitionLine;
+    setObjectSourcePosition(labelLine);
+    if (labelLine && writer.section) labelLine->setCodeAddress(writer.section->locationCounter);
+    emitLabelSymbol(writer, label.symbol, labelLine);
+  }
+}
+
+}  // namespace
+
 void FSimpleRun::emit(ObjectWriter& writer) {
   Section* section = writer.section;
   ErrorHandler* errors = errorHandler();
@@ -508,6 +566,7 @@ void FSimpleRun::emit(ObjectWriter& writer) {
   uint32_t index = first_;
   for (Cursor entries(*this); !entries.isDone(); entries.next(), ++index) {
     const Item& current = entries.item();
+    emitRunLabels(writer, labelsBefore(current));
     // A lean entry's diagnostics stand at its run's line.
     auto* entryLine = const_cast<LineInfo*>(current.line);
     setObjectSourcePosition(entryLine ? entryLine : line);
@@ -528,14 +587,28 @@ void FSimpleRun::emitLean(ObjectWriter& writer, Section& section) {
   const SimpleRunStore::LeanRun& lean = store.leanRuns[number];
   setObjectSourcePosition(line);
   if (lean.bigEndian == (section.byteOrder != Section::kLittleEndian)) {
-    // The bytes are the section's already: a copy per block of the stream.
-    store.images.takeOut(lean.imageStart, lean.units, [&](const uint8_t* bytes, size_t count) {
+    // The bytes are the section's already: a copy per block of the stream, and a
+    // break at each label.
+    auto place = [&](const uint8_t* bytes, size_t count) {
       const auto units = static_cast<uint32_t>(count);
       placeInstructionBytes(writer, section, bytes, units, units, 8);
-    });
+    };
+    uint32_t placed = 0;
+    for (const Label& label : labels()) {
+      if (label.offset > placed) {
+        store.images.takeOut(lean.imageStart + placed, label.offset - placed, place);
+        placed = label.offset;
+      }
+      emitRunLabels(writer, {&label, 1});
+      setObjectSourcePosition(line);
+    }
+    store.images.takeOut(lean.imageStart + placed, lean.units - placed, place);
   } else {
-    for (Cursor entries(*this); !entries.isDone(); entries.next())
+    for (Cursor entries(*this); !entries.isDone(); entries.next()) {
+      emitRunLabels(writer, labelsBefore(entries.item()));
+      setObjectSourcePosition(line);
       writeEntry(writer, section, entries.item(), 0, 8);
+    }
     store.images.takeOut(lean.imageStart, lean.units, [](const uint8_t*, size_t) {});
   }
   store.meta.takeOut(lean.metaStart, store.metaEnd(number) - lean.metaStart, [](const uint8_t*, size_t) {});
@@ -544,7 +617,9 @@ void FSimpleRun::emitLean(ObjectWriter& writer, Section& section) {
 uint16_t FSimpleRun::getCycles() const { return static_cast<uint16_t>(totalCycles()); }
 
 void FSimpleRun::dump(std::ostream& out) const {
-  out << "FSimpleRun(" << entryCount() << " instructions)\n";
+  out << "FSimpleRun(" << entryCount() << " instructions";
+  if (const size_t labelCount = labels().size()) out << ", " << labelCount << " labels";
+  out << ")\n";
 }
 
 uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]) {
@@ -566,13 +641,38 @@ bool leanEntryFits(SimpleRunStore& store, const Section& section, const LineInfo
   if (options->listFileWanted || options->asmDebugInfo || section.hasAddress) return false;
   if ((bits != 16 && bits != 32) || instructionUnitBits(&section) != 8) return false;
   if (!section.flags.isCode() || section.flags.isData()) return false;
-  if (line.flags[2] & lineflag::kDefinesLabel) return false;
   const ControlState* state = line.controlState;
   if (state != store.lastState) {
     store.lastState = state;
     store.lastStateSelects = isa::stateSelectsDefectCheck(state);
   }
   return !store.lastStateSelects;
+}
+
+// Whether a label node may become an entry of a lean run: a label of the source
+// without alignment, whose symbol names its line as its definition (the run keeps the
+// symbol alone). Generated and aligned labels stay nodes.
+bool labelJoinsRun(const FLabel& label) {
+  const LineInfo* labelLine = label.line;
+  return label.symbol && label.alignment <= 0 && labelLine && (labelLine->flags[2] & lineflag::kDefinesLabel) &&
+         labelLine->variant() < 0 && label.symbol->definitionLine == labelLine;
+}
+
+// How many of the label nodes that end the section's flow a lean entry at the line
+// takes in: those after the last one that must stay a node. -1 when the line defines a
+// label of its own that cannot be taken in, which keeps the entry out of lean runs.
+int32_t labelsJoiningRun(const Section& section, const LineInfo& line) {
+  int32_t count = 0;
+  bool ownLabel = false;
+  for (const FlowNode* node = section.flow().last(); node && node->kind == FlowNode::kLabel;
+       node = node->previousNode()) {
+    const auto& label = static_cast<const FLabel&>(*node);
+    if (!labelJoinsRun(label)) break;
+    ownLabel = ownLabel || label.line == &line;
+    ++count;
+  }
+  if ((line.flags[2] & lineflag::kDefinesLabel) && !ownLabel) return -1;
+  return count;
 }
 
 // Appends the entry to the lean streams; false when they cannot take it (then neither
@@ -618,6 +718,36 @@ bool putLeanEntry(SimpleRunStore& store, uint16_t form, uint32_t image, uint8_t 
   return true;
 }
 
+// Room for count labels more; false when the table cannot grow.
+bool reserveLabels(SimpleRunStore& store, int32_t count) {
+  const size_t needed = store.labels.size() + static_cast<size_t>(count);
+  if (needed <= store.labels.capacity()) return true;
+  try {
+    // Grows as a push would, not by the few labels asked for: a reserve of the exact
+    // size would copy the table at every label.
+    store.labels.reserve(std::max(needed, store.labels.capacity() * 2));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+// Makes the count label nodes that end the section's flow labels of the lean run the
+// store ends with, at offset in it, and deletes the nodes.
+void takeLabels(SimpleRunStore& store, Section& section, int32_t count, uint32_t offset) {
+  if (count == 0) return;
+  FlowNode* node = section.flow().last();
+  for (int32_t step = 1; step < count; ++step) node = node->previousNode();
+  const size_t first = store.labels.size();
+  for (int32_t index = 0; index < count; ++index, node = node->nextNode())
+    store.labels.push_back({static_cast<FLabel*>(node)->symbol, offset});
+  for (size_t index = first; index < store.labels.size(); ++index) {
+    auto* label = static_cast<FLabel*>(section.flow().last());
+    section.takeLastLabel(label);
+    delete label;
+  }
+}
+
 }  // namespace
 
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
@@ -641,11 +771,15 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
   }
   SimpleRunStore& store = runStore();
   const bool entryFits = attributes.isShared() && bits > 0 && bits <= 32 && plainLine && line->number() != 0;
-  if (entryFits && leanEntryFits(store, section, *line, bits) && store.leanRuns.size() < FSimpleRun::kLean) {
-    // To the section's last node when that is the lean run the stream ends with, else
-    // to a new run; with lines after all when the stream cannot grow.
+  const int32_t joining = entryFits ? labelsJoiningRun(section, *line) : -1;
+  if (joining >= 0 && leanEntryFits(store, section, *line, bits) && store.leanRuns.size() < FSimpleRun::kLean &&
+      store.labels.size() + static_cast<uint32_t>(joining) < UINT32_MAX && reserveLabels(store, joining)) {
+    // To the lean run the stream ends with when that comes right before the entry and
+    // the labels that join it, else to a new run; with lines after all when the stream
+    // cannot grow.
     const int32_t form = store.formOf(attributes, cycles, bits);
     FlowNode* last = section.flow().last();
+    for (int32_t skipped = 0; last && skipped < joining; ++skipped) last = last->previousNode();
     FSimpleRun* run = nullptr;
     if (last && last->kind == FlowNode::kSimpleRun) {
       auto* candidate = static_cast<FSimpleRun*>(last);
@@ -657,14 +791,17 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
     const auto metaStart = static_cast<uint32_t>(store.meta.size());
     const bool bigEndian = section.byteOrder != Section::kLittleEndian;
     if (form >= 0 && putLeanEntry(store, static_cast<uint16_t>(form), image, bits, bigEndian, *line, run == nullptr)) {
-      // Nothing refers to the line any more: a lean run stands at no line.
-      lineLetGo(line);
+      // Nothing refers to the line any more unless it defines a label, whose symbol
+      // names it: a lean run stands at no line.
+      if (!(line->flags[2] & lineflag::kDefinesLabel)) lineLetGo(line);
+      const auto firstLabel = static_cast<uint32_t>(store.labels.size());
+      takeLabels(store, section, joining, run ? store.leanRuns.back().units : 0);
       if (run) {
         ++run->cycles;
         store.leanRuns.back().units += bits / 8;
         return;
       }
-      store.leanRuns.push_back({imageStart, metaStart, static_cast<uint32_t>(bits / 8), bigEndian});
+      store.leanRuns.push_back({imageStart, metaStart, static_cast<uint32_t>(bits / 8), bigEndian, firstLabel});
       run = new FSimpleRun(nullptr, static_cast<uint32_t>(store.leanRuns.size() - 1) | FSimpleRun::kLean);
       run->cycles = 1;
       section.addNode(run, true);

@@ -11,9 +11,15 @@
 // a lean run holds its instructions as a byte stream of form, image and where the
 // line stood (for a debug line table asked for later in the source), about five bytes
 // an instruction, and the parse lets go of their lines; the run node has no line.
+//
+// A label defined in front of an instruction of a lean run is an entry of that run as
+// well: its symbol and its offset in the run, placed by layout with the run and
+// written to the object in its place among the instructions. A label is never a lean
+// run's last entry: one that no instruction of the run follows stays a node of its own.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "flow/FlowNode.h"
 #include "util/LineInfo.h"
@@ -21,6 +27,7 @@
 
 class IPAttribute;
 class Section;
+class Symbol;
 
 class FSimpleRun : public FlowNode {
   VEKT_POOLED_CLASS(FSimpleRun)
@@ -34,6 +41,13 @@ class FSimpleRun : public FlowNode {
     uint16_t form;   // index of the attribute set and parse-time cycle count
     uint8_t bits;
     uint8_t spare;
+  };
+
+  // A label among a lean run's instructions: its symbol (whose definition line is the
+  // label's line) and its offset in units from the run's start.
+  struct Label {
+    Symbol* symbol;
+    uint32_t offset;
   };
 
   // An entry as the walks over a run see it, lean or not. A lean entry has no line; the
@@ -52,6 +66,9 @@ class FSimpleRun : public FlowNode {
     uint32_t rowFile = 0;
     uint32_t rowLine = 0;
     bool rowExpansion = false;
+    // The labels that stand right in front of the entry, as indexes into the store.
+    uint32_t firstLabel = 0;
+    uint32_t labelCount = 0;
   };
 
   // Walks the entries of a run in order.
@@ -69,6 +86,9 @@ class FSimpleRun : public FlowNode {
     uint32_t left_;
     uint32_t index_;    // the next entry of a run with lines
     uint64_t offset_;   // the next byte of a lean run's stream
+    uint32_t label_ = 0;      // the next label of a lean run
+    uint32_t labelEnd_ = 0;   // past its last label
+    uint32_t unitOffset_ = 0; // the units of the entries before the next one
     Item item_;
   };
 
@@ -81,6 +101,14 @@ class FSimpleRun : public FlowNode {
   void emit(ObjectWriter& writer) override;
   uint16_t getCycles() const override;
   void dump(std::ostream& out) const override;
+  // Sizes the run and places its labels at their offsets from walker.offset; the
+  // choice is changed when the run has labels and moved since the pass before.
+  LayoutChoice layOut(FlowWalker& walker, int32_t mode, bool fresh) override;
+
+  // The labels that stand in front of the item, in source order.
+  std::span<const Label> labelsBefore(const Item& item) const;
+  // Every label of the run, in source order.
+  std::span<const Label> labels() const;
 
   uint32_t entryCount() const { return cycles & kCountMask; }
   // Whether the entries keep no lines.
@@ -126,7 +154,9 @@ class FSimpleRun : public FlowNode {
 // Appends a fixed-size instruction of at most 32 bits at the section's end: to the run
 // that ends the section's flow or a new run when the attribute set is a shared one, the
 // line has an arena number and the flow is kept, else as an FSimple node through
-// Section::addNode. Takes a claim on the attribute set either way.
+// Section::addNode. Takes a claim on the attribute set either way. When the entry goes
+// to a lean run, the plain labels that end the flow in front of it become entries of
+// that run and their nodes go.
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
                              uint8_t bits, uint16_t cycles);
 

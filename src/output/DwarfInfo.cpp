@@ -116,6 +116,7 @@ void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, Se
       // An entry keeps no line only when its line is a source line (no generic variant).
       for (FSimpleRun::Cursor entries(run); !entries.isDone(); entries.next()) {
         const FSimpleRun::Item& entry = entries.item();
+        for (const FSimpleRun::Label& label : run.labelsBefore(entry)) writeLabelDie(info, label.symbol);
         bool skipped = (entry.line && entry.line->variant() >= 0) || entry.expansion();
         state.row(program, static_cast<int32_t>(entry.sourceFile()) + 1, static_cast<int32_t>(entry.lineNumber()),
                   FSimpleRun::unitsOf(entry, unitBits), skipped);
