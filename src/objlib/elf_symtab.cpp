@@ -190,6 +190,16 @@ int symbolValue(ElfContext* context, IosHandle symbol, uint8_t binding, ElfSymbo
     record.section_relative = true;
     record.section_id = placed->handle.object_id;
   }
+  ElfReference reference{};
+  int64_t constant = 0;
+  uint32_t offset = 0;
+  ExprSlotRef base{};
+  if (ios_symbol_get_section_offset(symbol, &offset, &base, nullptr) == 0) {
+    if (elfw_build_located_relocation(base, offset, &reference, &constant, true) != 0)
+      return elf_fail(error, OBJLIB_ERR_EXPRESSION_LIBRARY);
+    record.st_value = static_cast<uint32_t>(constant);
+    return 0;
+  }
   ExprNode* location = nullptr;
   int status = ios_symbol_get_section_expr(symbol, &location, nullptr);
   if (status == 1) return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
@@ -200,8 +210,6 @@ int symbolValue(ElfContext* context, IosHandle symbol, uint8_t binding, ElfSymbo
     record.st_shndx = 0;
     return 0;
   }
-  ElfReference reference{};
-  int64_t constant = 0;
   if (location->kind == EXPR_VALUE &&
       (location->value_type == EXPR_TYPE_SIGNED || location->value_type == EXPR_TYPE_UNSIGNED)) {
     const unsigned char* bytes = expr_value_bytes(location);

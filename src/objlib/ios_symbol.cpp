@@ -378,14 +378,45 @@ int ios_symbol_get_binding(IosHandle symbol, uint32_t* scope_kind, IosErrorCode*
   return 0;
 }
 
-int ios_symbol_set_value_expr(IosHandle symbol, ExprNode* value, IosErrorCode* error) {
-  LOOKUP(symbol, record);
+namespace {
+
+// Whether the slot holds a value, as a tree or as a located pair, without making the
+// pair's tree.
+bool holdsValue(ExprSlotRef slot) {
+  if (expr_slot_located(slot.context, slot.index)) return true;
   ExprNode* held = nullptr;
   IosErrorCode ignored = IOS_ERR_NO_MEMORY;
-  if (ios_location_get(record->slot, &held, &ignored) == 0)
-    return ios_fail(error, IOS_ERR_VALUE_EXISTS);
+  return ios_location_get(slot, &held, &ignored) == 0;
+}
+
+}  // namespace
+
+int ios_symbol_set_value_expr(IosHandle symbol, ExprNode* value, IosErrorCode* error) {
+  LOOKUP(symbol, record);
+  if (holdsValue(record->slot)) return ios_fail(error, IOS_ERR_VALUE_EXISTS);
   if (value == nullptr) return 0;
   return ios_location_set(record->slot, value, error);
+}
+
+int ios_symbol_set_section_offset(IosHandle symbol, uint32_t offset, IosErrorCode* error) {
+  LOOKUP(symbol, record);
+  if (record->section.object_id == 0) return ios_fail(error, IOS_ERR_NO_SECTION);
+  if (holdsValue(record->slot)) return ios_fail(error, IOS_ERR_VALUE_EXISTS);
+  IosSection* section = nullptr;
+  if (ios_get_section(record->section, &section, error) != 0) return 1;
+  // The base is named by its slot index, which only means something in the
+  // symbol's own context.
+  if (section->address_slot.context != record->slot.context) return ios_fail(error, IOS_ERR_INTERNAL);
+  return ios_location_set_located(record->slot, section->address_slot.index, offset, error);
+}
+
+int ios_symbol_get_section_offset(IosHandle symbol, uint32_t* offset, ExprSlotRef* base, IosErrorCode* error) {
+  LOOKUP(symbol, record);
+  uint32_t baseIndex = 0;
+  int status = ios_location_get_located(record->slot, &baseIndex, offset, error);
+  if (status != 0) return status;
+  if (base != nullptr) *base = ExprSlotRef{baseIndex, record->slot.context};
+  return 0;
 }
 
 int ios_symbol_get_section_expr(IosHandle symbol, ExprNode** value, IosErrorCode* error) {

@@ -149,8 +149,17 @@ int ios_symbol_get_binding(IosHandle symbol, uint32_t* scope_kind, IosErrorCode*
 // Attaches the value expression (the slot takes a reference); 6 when it holds one.
 // A null expression changes nothing.
 int ios_symbol_set_value_expr(IosHandle symbol, ExprNode* value, IosErrorCode* error);
-// The value expression (no reference taken); -1 with 2 when none (out cleared).
+// The value expression (no reference taken); -1 with 2 when none (out cleared). A
+// value held as section + offset gets its expression made here, once.
 int ios_symbol_get_section_expr(IosHandle symbol, ExprNode** value, IosErrorCode* error);
+// The value as its section's address + an unsigned offset, held as the pair with no
+// expression (a label's value); readers that can take the pair read it with the
+// getter below, the others get the expression from ios_symbol_get_section_expr.
+// 7 for a symbol without section, 6 when the value is set.
+int ios_symbol_set_section_offset(IosHandle symbol, uint32_t offset, IosErrorCode* error);
+// The offset and the slot it is relative to (the section's address slot when the
+// value was set); -1 with 2 when the value is not held as the pair.
+int ios_symbol_get_section_offset(IosHandle symbol, uint32_t* offset, ExprSlotRef* base, IosErrorCode* error);
 // The slot that holds the symbol's value, for expressions that refer to it.
 int ios_symbol_get_slot(IosHandle symbol, ExprSlotRef* slot, IosErrorCode* error);
 // Makes the symbol an alias of another: lookups continue at alias_id.

@@ -127,7 +127,8 @@ int ios_symbol_set_value64(uint32_t file_id, uint32_t symbol_id, uint32_t low, u
   LOOKUP(file_id, symbol_id, record);
   ExprLibContext* context = record->slot.context;
   if (context == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
-  if (context->slots.entries[record->slot.index].expr != nullptr) {
+  if (context->slots.entries[record->slot.index].expr != nullptr ||
+      expr_slot_located(context, record->slot.index)) {
     return ios_fail(error, IOS_ERR_VALUE_EXISTS);
   }
   ExprNode* value = integerNode(context, low, high, 64);

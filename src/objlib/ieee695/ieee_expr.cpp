@@ -110,10 +110,7 @@ int encode_reference(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node, u
   uint32_t slot = node->payload.slot.index;
   if (writer != nullptr && writer->object_kind == 4) {
     ExprLibContext* context = node->payload.slot.context;
-    if (context != nullptr && slot < context->slots.capacity &&
-        context->slots.entries[slot].expr != nullptr) {
-      return encode_node(writer, buffer, context->slots.entries[slot].expr, depth + 1);
-    }
+    if (ExprNode* held = expr_slot_expression(context, slot)) return encode_node(writer, buffer, held, depth + 1);
   }
   IeeeLetterRecord* record = ieee_encode_operand_refs(writer, slot);
   if (record == nullptr) return 0;
