@@ -58,8 +58,9 @@ IosSymbolAdmin* ios_symbol_admin_new() {
   admin->symbols = idtab_new();
   admin->scopes = idtab_new();
   admin->slot_map = idtab_new();
+  admin->second_slots = idtab_new();
   if (admin->symbol_pool == nullptr || admin->scope_pool == nullptr || admin->symbols == nullptr ||
-      admin->scopes == nullptr || admin->slot_map == nullptr) {
+      admin->scopes == nullptr || admin->slot_map == nullptr || admin->second_slots == nullptr) {
     ios_symbol_admin_delete(admin);
     return nullptr;
   }
@@ -77,6 +78,11 @@ void ios_symbol_admin_delete(IosSymbolAdmin* admin) {
   idtab_delete(admin->symbols);
   idtab_delete(admin->scopes);
   idtab_delete(admin->slot_map);
+  if (admin->second_slots != nullptr) {
+    for (uint32_t id = 1; id <= admin->second_slots->highest_id; ++id)
+      pool_free(idtab_get(admin->second_slots, id), sizeof(ExprSlotRef));
+    idtab_delete(admin->second_slots);
+  }
   ios_array_free(&admin->list_scopes);
   pool_destroy(admin->symbol_pool);
   pool_destroy(admin->scope_pool);
@@ -428,6 +434,31 @@ int ios_symbol_get_section_expr(IosHandle symbol, ExprNode** value, IosErrorCode
 int ios_symbol_get_slot(IosHandle symbol, ExprSlotRef* slot, IosErrorCode* error) {
   LOOKUP(symbol, record);
   if (slot != nullptr) *slot = record->slot;
+  return 0;
+}
+
+int ios_symbol_set_second_slot(IosHandle symbol, ExprSlotRef slot, IosErrorCode* error) {
+  LOOKUP(symbol, record);
+  IosSymbolAdmin* admin = symbolAdminOf(symbol.file_id, nullptr, error);
+  if (admin == nullptr) return 1;
+  auto* held = static_cast<ExprSlotRef*>(idtab_get(admin->second_slots, record->symbol_id));
+  if (held == nullptr) {
+    held = static_cast<ExprSlotRef*>(pool_alloc(sizeof(ExprSlotRef)));
+    if (held == nullptr || idtab_set(admin->second_slots, record->symbol_id - 1, held) != 0) {
+      pool_free(held, sizeof(ExprSlotRef));
+      return ios_fail(error, IOS_ERR_NO_MEMORY);
+    }
+  }
+  *held = slot;
+  return 0;
+}
+
+int ios_symbol_get_second_slot(IosHandle symbol, ExprSlotRef* slot, IosErrorCode* error) {
+  LOOKUP(symbol, record);
+  IosSymbolAdmin* admin = symbolAdminOf(symbol.file_id, nullptr, error);
+  if (admin == nullptr) return 1;
+  auto* held = static_cast<const ExprSlotRef*>(idtab_get(admin->second_slots, record->symbol_id));
+  if (slot != nullptr) *slot = held != nullptr ? *held : ExprSlotRef{0, nullptr};
   return 0;
 }
 
