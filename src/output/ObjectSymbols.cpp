@@ -217,7 +217,7 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
   if (debugValue && module[2] > 0) emitDebugVariable(symbol, debugValue, handle.object_id);
   symbol->objectSymbolId = handle.object_id;
 
-  check(ios_symbol_set_name(handle, {fileId, addString(symbol->name ? symbol->name : "")}, &error), error);
+  check(ios_symbol_set_name(handle, {fileId, addSymbolName(symbol->name)}, &error), error);
   check(ios_symbol_init_other(handle, &error), error);
   if (symbol->isWeak()) check(ios_symbol_set_weak(handle, &error), error);
 
@@ -323,7 +323,7 @@ void ObjectFile::emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32
   IosErrorCode error = IOS_ERR_INTERNAL;
   IosDebugHandle variable = {0, 0, 0};
   check(ios_module_add_variable({module[0], module[1], module[2]}, &variable, &error), error);
-  check(ios_variable_set_name(variable, {fileId, addString(symbol->name ? symbol->name : "")}, &error), error);
+  check(ios_variable_set_name(variable, {fileId, addSymbolName(symbol->name)}, &error), error);
   Section* section = symbol->section;
   if (section && section != placeholderSection()) {
     uint32_t word = (static_cast<uint32_t>(section->mauBits) << 4) | (section->number & 0xF);
@@ -339,6 +339,15 @@ void ObjectFile::emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32
     expr_release(converted);
     check(failed, error);
   }
+}
+
+uint32_t ObjectFile::addSymbolName(const char* name) {
+  // A symbol's name is interned for the whole run, longer than the store file lives:
+  // the store refers to it instead of copying it.
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  IosHandle string = {0, 0};
+  check(ios_strtab_add_borrowed(fileId, name ? name : "", &string, &error), error);
+  return string.object_id;
 }
 
 uint32_t ObjectFile::addString(const char* text) {
