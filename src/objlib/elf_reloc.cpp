@@ -59,6 +59,39 @@ bool nodeInteger(const ExprNode* node, int64_t* value) {
 }
 
 int decompose(const ExprNode* node, ElfReference* reference, int64_t* constant,
+              bool substitute, uint32_t depth);
+
+void addConstant(int64_t* constant, int64_t value) {
+  *constant = static_cast<int64_t>(static_cast<uint64_t>(*constant) + static_cast<uint64_t>(value));
+}
+
+// A reference to a slot: what the slot holds in its place when substituting, else the
+// slot itself. A located value is read as its pair, base slot + offset, as its tree
+// would be, without making the tree.
+int decomposeSlot(const ExprSlotRef& slot, ElfReference* reference, int64_t* constant, bool substitute,
+                  uint32_t depth) {
+  if (depth > kDepthLimit) return 1;
+  if (substitute && slot.context != nullptr && slot.index < slot.context->slots.capacity) {
+    if (expr_slot_located(slot.context, slot.index)) {
+      const ExprSlot& located = slot.context->slots.entries[slot.index];
+      // The tree's sum sits one level down, its base reference two.
+      if (decomposeSlot(ExprSlotRef{located.base, slot.context}, reference, constant, substitute,
+                        depth + 2) != 0)
+        return 1;
+      addConstant(constant, static_cast<int64_t>(located.offset));
+      return 0;
+    }
+    const ExprNode* held = slot.context->slots.entries[slot.index].expr;
+    if (held != nullptr && !(held->kind == EXPR_VALUE && isIntegerType(held->value_type)))
+      return decompose(held, reference, constant, substitute, depth + 1);
+  }
+  if (reference->slot_index != 0) return 1;
+  reference->slot_index = slot.index;
+  reference->slot_context = slot.context;
+  return 0;
+}
+
+int decompose(const ExprNode* node, ElfReference* reference, int64_t* constant,
               bool substitute, uint32_t depth) {
   if (node == nullptr || depth > kDepthLimit) return 1;
   switch (node->kind) {
@@ -66,22 +99,10 @@ int decompose(const ExprNode* node, ElfReference* reference, int64_t* constant,
       if (node->value_type > EXPR_TYPE_UNSIGNED) return 1;
       int64_t value = 0;
       if (!nodeInteger(node, &value)) return 1;
-      *constant = static_cast<int64_t>(static_cast<uint64_t>(*constant) +
-                                       static_cast<uint64_t>(value));
+      addConstant(constant, value);
       return 0;
     }
-    case EXPR_SLOT_REF: {
-      const ExprSlotRef& slot = node->payload.slot;
-      if (substitute && slot.context != nullptr && slot.index < slot.context->slots.capacity) {
-        const ExprNode* held = slot.context->slots.entries[slot.index].expr;
-        if (held != nullptr && !(held->kind == EXPR_VALUE && isIntegerType(held->value_type)))
-          return decompose(held, reference, constant, substitute, depth + 1);
-      }
-      if (reference->slot_index != 0) return 1;
-      reference->slot_index = slot.index;
-      reference->slot_context = slot.context;
-      return 0;
-    }
+    case EXPR_SLOT_REF: return decomposeSlot(node->payload.slot, reference, constant, substitute, depth);
     case EXPR_ADD: {
       if (expr_operand_count(node) != 2) return 1;
       // Each operand may bring the one reference; a second one ends the form.
@@ -196,6 +217,16 @@ int elfw_build_relocation(const ExprNode* node, ElfReference* reference, int64_t
   *reference = ElfReference{0, nullptr};
   *constant = 0;
   return decompose(node, reference, constant, substitute, 0);
+}
+
+int elfw_build_located_relocation(const ExprSlotRef& base, uint32_t offset, ElfReference* reference,
+                                  int64_t* constant, bool substitute) {
+  *reference = ElfReference{0, nullptr};
+  *constant = 0;
+  // As the tree base + offset would decompose: its sum at depth 0, the base below.
+  if (decomposeSlot(base, reference, constant, substitute, 1) != 0) return 1;
+  addConstant(constant, static_cast<int64_t>(offset));
+  return 0;
 }
 
 bool elf_relocation_operator(int32_t kind, uint32_t* code, uint32_t* operands) {

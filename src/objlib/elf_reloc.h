@@ -11,6 +11,7 @@
 
 struct ExprLibContext;
 struct ExprNode;
+struct ExprSlotRef;
 
 // r_info types of the records of a relocation run.
 inline constexpr uint32_t ELF_RUN_PUSH = 0xFD;
@@ -28,6 +29,9 @@ struct ElfReference {
 // integer value is decomposed in its place. 0, or 1 for any other form.
 int elfw_build_relocation(const ExprNode* node, ElfReference* reference, int64_t* constant,
                           bool substitute);
+// The same for a located value, the base slot plus an offset, without its tree.
+int elfw_build_located_relocation(const ExprSlotRef& base, uint32_t offset, ElfReference* reference,
+                                  int64_t* constant, bool substitute);
 
 // The run-record operator code of an expression node kind and its operand count;
 // false for kinds that have no record form.

@@ -177,12 +177,11 @@ int addFileSymbol(ElfContext* context, const char* name) {
   return 0;
 }
 
-// Value and section of a store symbol from its location expression.
-int symbolValue(ElfContext* context, IosHandle symbol, uint8_t binding, ElfSymbolRecord& record,
-                ObjLibErrorClass* error) {
-  IosHandle section{};
-  if (ios_symbol_get_section(symbol, &section, nullptr) != 0)
-    return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
+// Value and section of a store symbol from its location: the section and offset it
+// holds, or its expression.
+int symbolValue(ElfContext* context, IosHandle symbol, const IosSymbol& store, uint8_t binding,
+                ElfSymbolRecord& record, ObjLibErrorClass* error) {
+  const IosHandle section = store.section;
   if (section.object_id != 0) {
     IosSection* placed = nullptr;
     if (ios_get_section(section, &placed, nullptr) != 0)
@@ -190,8 +189,18 @@ int symbolValue(ElfContext* context, IosHandle symbol, uint8_t binding, ElfSymbo
     record.section_relative = true;
     record.section_id = placed->handle.object_id;
   }
+  ElfReference reference{};
+  int64_t constant = 0;
+  uint32_t offset = 0;
+  uint32_t base = 0;
+  if (ios_location_get_located(store.slot, &base, &offset, nullptr) == 0) {
+    if (elfw_build_located_relocation(ExprSlotRef{base, store.slot.context}, offset, &reference, &constant, true) != 0)
+      return elf_fail(error, OBJLIB_ERR_EXPRESSION_LIBRARY);
+    record.st_value = static_cast<uint32_t>(constant);
+    return 0;
+  }
   ExprNode* location = nullptr;
-  int status = ios_symbol_get_section_expr(symbol, &location, nullptr);
+  int status = ios_location_get(store.slot, &location, nullptr);
   if (status == 1) return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
   if (status != 0 || location == nullptr) {
     if (binding == STB_LOCAL) return elf_fail(error, OBJLIB_ERR_INTERNAL);
@@ -200,8 +209,6 @@ int symbolValue(ElfContext* context, IosHandle symbol, uint8_t binding, ElfSymbo
     record.st_shndx = 0;
     return 0;
   }
-  ElfReference reference{};
-  int64_t constant = 0;
   if (location->kind == EXPR_VALUE &&
       (location->value_type == EXPR_TYPE_SIGNED || location->value_type == EXPR_TYPE_UNSIGNED)) {
     const unsigned char* bytes = expr_value_bytes(location);
@@ -233,27 +240,19 @@ int symbolValue(ElfContext* context, IosHandle symbol, uint8_t binding, ElfSymbo
 
 int addStoreSymbol(ElfContext* context, IosHandle symbol, uint8_t binding,
                    ObjLibErrorClass* error) {
+  // One lookup for all the fields the entry reads (the alias followed, as every
+  // getter would).
   IosSymbol* store = nullptr;
-  IosHandle name{};
   const char* text = nullptr;
-  if (ios_get_symbol(symbol, &store, nullptr) != 0 ||
-      ios_symbol_get_name(symbol, &name, nullptr) != 0 ||
-      ios_string_get_text(name, &text, nullptr) != 0 || text == nullptr)
+  if (ios_get_symbol(symbol, &store, nullptr) != 0 || store->name.object_id == 0 ||
+      ios_string_get_text(store->name, &text, nullptr) != 0 || text == nullptr)
     return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
-  if (binding != STB_LOCAL) {
-    uint32_t weak = 0;
-    if (ios_symbol_get_weak(symbol, &weak, nullptr) != 0)
-      return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
-    if (weak != 0) binding = STB_WEAK;
-  }
+  if (binding != STB_LOCAL && (store->flags & IOS_SYMBOL_WEAK_BIT) != 0) binding = STB_WEAK;
   ElfSymbolRecord record{};
   elf_strtab_add(&context->symbol_names, text, &record.st_name);
-  uint32_t type = 0;
-  if (ios_symbol_get_type(symbol, &type, nullptr) != 0) type = 0;
-  record.st_info = static_cast<uint8_t>(binding << 4 | symbolType(type));
-  uint32_t size = 0;
-  if (ios_symbol_get_size(symbol, &size, nullptr) == 0) record.st_size = size;
-  if (symbolValue(context, symbol, binding, record, error) != 0) return 1;
+  record.st_info = static_cast<uint8_t>(binding << 4 | symbolType(store->flags & IOS_SYMBOL_TYPE_MASK));
+  record.st_size = store->size;
+  if (symbolValue(context, symbol, *store, binding, record, error) != 0) return 1;
   uint32_t index = addSymbolRecord(context, record);
   mapSymbol(context->symbol_map, store->symbol_id, index);
   return 0;

@@ -132,11 +132,8 @@ int handleSlotRef(ExprNode* node) {
   ExprLibContext* context = node->context;
   ExprSlotRef slot = node->payload.slot;
   ExprLibContext* slotContext = slot.context;
-  if (slotContext == nullptr || slot.index == 0 || slot.index >= slotContext->slots.capacity ||
-      slotContext->slots.entries == nullptr || slotContext->slots.entries[slot.index].expr == nullptr) {
-    return fail(context, EXPR_ERR_EMPTY_SLOT);
-  }
-  ExprNode* stored = slotContext->slots.entries[slot.index].expr;
+  ExprNode* stored = expr_slot_expression(slotContext, slot.index);
+  if (stored == nullptr) return fail(context, EXPR_ERR_EMPTY_SLOT);
   // Held for the duration: the evaluation may reach code that replaces the slot.
   ++stored->ref_count;
   int status = dispatch(stored);

@@ -88,7 +88,7 @@ void storeAndRefresh(ExprLibContext* context, uint32_t index, ExprNode* expressi
 // Every dependant slot of slot i follows its expression (or is emptied with it).
 void refreshDependants(ExprLibContext* context, uint32_t index, std::vector<SlotVisit>& path) {
   if (context->dependants == nullptr) return;
-  ExprNode* expression = context->slots.entries[index].expr;
+  ExprNode* expression = expr_slot_expression(context, index);
   for (uint32_t id = 1; id <= context->dependants->highest_id; ++id) {
     auto* entry = static_cast<ExprDependantEntry*>(idtab_get(context->dependants, id));
     if (entry == nullptr) continue;
@@ -175,7 +175,7 @@ int resolveAt(ExprNode** place, std::vector<SlotVisit>& path, uint32_t depth) {
   if (node->kind == EXPR_SLOT_REF) {
     ExprSlotRef slot = node->payload.slot;
     if (!validSlot(slot.context, slot.index)) return 0;
-    ExprNode* held = slot.context->slots.entries[slot.index].expr;
+    ExprNode* held = expr_slot_expression(slot.context, slot.index);
     if (held == nullptr) return 0;
     if (onPath(path, slot.context, slot.index)) {
       node->context->error = EXPR_ERR_WRONG_KIND;
@@ -346,7 +346,7 @@ int expr_import_slot(ExprLibContext* importer, ExprSlotRef* imported, uint32_t i
     return 0;
   }
   ExprNode* derived = nullptr;
-  ExprNode* held = validSlot(owner, index) ? owner->slots.entries[index].expr : nullptr;
+  ExprNode* held = validSlot(owner, index) ? expr_slot_expression(owner, index) : nullptr;
   if (held != nullptr && ios_location_derive(importer, held, &derived, nullptr) != 0) {
     importer->error = EXPR_ERR_NO_MEMORY;
     return 1;

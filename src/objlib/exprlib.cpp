@@ -409,6 +409,42 @@ int objexpr_make_slot_ref(ExprLibContext* context, ExprNode** node, uint32_t slo
   return 0;
 }
 
+namespace {
+
+bool inSlotTable(const ExprLibContext* context, uint32_t index) {
+  return context != nullptr && index != 0 && index < context->slots.capacity &&
+         context->slots.entries != nullptr;
+}
+
+}  // namespace
+
+bool expr_slot_located(const ExprLibContext* context, uint32_t index) {
+  if (!inSlotTable(context, index)) return false;
+  const ExprSlot& slot = context->slots.entries[index];
+  return slot.expr == nullptr && slot.base != EXPR_NO_BASE && slot.base != 0;
+}
+
+ExprNode* expr_slot_expression(ExprLibContext* context, uint32_t index) {
+  if (!inSlotTable(context, index)) return nullptr;
+  if (!expr_slot_located(context, index)) return context->slots.entries[index].expr;
+  const ExprSlot located = context->slots.entries[index];
+  ExprNode* base = nullptr;
+  ExprNode* offset = nullptr;
+  ExprNode* sum = nullptr;
+  int failed = objexpr_make_slot_ref(context, &base, located.base, context) != 0 ||
+               objexpr_make_integer(context, &offset, static_cast<int64_t>(located.offset)) != 0 ||
+               objexpr_make_operator(context, &sum, EXPR_ADD, 2, base, offset) != 0;
+  expr_release(base);
+  expr_release(offset);
+  if (failed) return nullptr;
+  // From now on the slot is an ordinary one: its tree is what every reader sees.
+  ExprSlot& slot = context->slots.entries[index];
+  slot.expr = sum;
+  slot.base = EXPR_NO_BASE;
+  slot.offset = 0;
+  return sum;
+}
+
 int objexpr_make_deferred(ExprLibContext* context, ExprNode** node, uint32_t tag,
                           ExprNode* operand) {
   if (context == nullptr) return 1;

@@ -137,13 +137,16 @@ struct ExprNode {
   ExprPayload payload;  // the node's block extends it to the context's integer width
 };
 
-// A location slot: the expression stored there (one reference) and two words that
-// the object store manages.
+// A location slot: the expression stored there (one reference), or a located value:
+// another slot of the same context plus a constant offset, held as two words with no
+// tree. Most symbols of a file are labels whose value is just that, so the tree
+// (three nodes and a link) is made only when a reader asks for it.
 struct ExprSlot {
   ExprNode* expr;
-  uint32_t word1;
-  uint32_t word2;
+  uint32_t base;    // located value: the slot it is relative to; else EXPR_NO_BASE
+  uint32_t offset;  // located value: the unsigned offset added to the base
 };
+inline constexpr uint32_t EXPR_NO_BASE = 0xFFFFFFFFu;
 
 // The entries come from pool_alloc(capacity * sizeof(ExprSlot)) and go back the same
 // way; whoever grows the table keeps to that.
@@ -242,6 +245,14 @@ int objexpr_make_slot_ref(ExprLibContext* context, ExprNode** node, uint32_t slo
 // on which the node takes one reference.
 int objexpr_make_deferred(ExprLibContext* context, ExprNode** node, uint32_t tag,
                           ExprNode* operand);
+
+// Whether slot i of the context holds a located value (and no tree yet).
+bool expr_slot_located(const ExprLibContext* context, uint32_t index);
+// The expression slot i of the context holds (no reference taken), null when it is
+// empty or not a slot of the context. A located value gets its tree, base slot
+// reference + signed integer offset, made here and kept in the slot from then on;
+// null when memory runs out (error in the context).
+ExprNode* expr_slot_expression(ExprLibContext* context, uint32_t index);
 
 // Drops one reference; at zero the node is freed and its operands released in turn.
 // Null is allowed. Returns 1 only for a node that was already freed.

@@ -59,7 +59,7 @@ int addString(uint32_t file_id, const void* bytes, uint32_t length, IosHandle* s
     pool_free(text, textBlockSize(length));
     return ios_fail(error, IOS_ERR_NO_MEMORY);
   }
-  *record = IosString{IosHandle{file_id, id}, length, text};
+  *record = IosString{IosHandle{file_id, id}, length, false, text};
   if (string != nullptr) *string = record->handle;
   return 0;
 }
@@ -225,8 +225,17 @@ int ios_string_take_text(IosHandle string, char** text, uint32_t* length, IosErr
   if (ios_get_string(string, &record, error) != 0) return 1;
   if (record->text == nullptr) return ios_unset(error);
   if (text == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
-  *text = record->text;
+  if (record->borrowed) {
+    // The caller takes a text the table owns: a borrowed one is copied for it.
+    auto* copy = static_cast<char*>(pool_alloc(textBlockSize(record->length)));
+    if (copy == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
+    std::memcpy(copy, record->text, record->length);
+    *text = copy;
+  } else {
+    *text = const_cast<char*>(record->text);
+  }
   if (length != nullptr) *length = record->length;
+  record->borrowed = false;
   record->text = nullptr;
   record->length = 0;
   ios_type_text_changed();
@@ -237,6 +246,7 @@ int ios_string_set_text(IosHandle string, char* text, uint32_t length, IosErrorC
   IosString* record = nullptr;
   if (ios_get_string(string, &record, error) != 0) return 1;
   if (record->text != nullptr || text == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
+  record->borrowed = false;
   record->text = text;
   record->length = length;
   ios_type_text_changed();

@@ -180,12 +180,14 @@ BlockPool* pool_find(size_t size) {
 void* pool_alloc(size_t size) {
   if (size == 0) return nullptr;
   BlockPool* pool = pool_find(size);
-  void* block = pool != nullptr ? pool_alloc_block(pool) : std::malloc(size);
+  // A large block comes zeroed from fresh pages: clearing it by hand would touch every
+  // page of a table that has only grown and fills its new half over time.
+  void* block = pool != nullptr ? pool_alloc_block(pool) : std::calloc(1, size);
   if (block == nullptr) {
     mmi_hook_event2();
     return nullptr;
   }
-  std::memset(block, 0, size);
+  if (pool != nullptr) std::memset(block, 0, size);
   return block;
 }
 

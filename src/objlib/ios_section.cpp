@@ -123,7 +123,7 @@ int ios_entry_array_push(ExprLibContext* context, ExprSlotRef* slot, IosErrorCod
     table.capacity = capacity;
   }
   uint32_t index = table.next_index++;
-  table.entries[index] = ExprSlot{nullptr, 0xFFFFFFFFu, 0};
+  table.entries[index] = ExprSlot{nullptr, EXPR_NO_BASE, 0};
   *slot = ExprSlotRef{index, context};
   return 0;
 }
@@ -137,8 +137,32 @@ int ios_location_set(ExprSlotRef slot, ExprNode* node, IosErrorCode* error) {
   if (node != nullptr) ++node->ref_count;
   ExprNode* old = entry.expr;
   entry.expr = node;
+  entry.base = EXPR_NO_BASE;
+  entry.offset = 0;
   expr_release(old);
   expr_slot_refresh_dependants(slot.context, slot.index);
+  return 0;
+}
+
+int ios_location_set_located(ExprSlotRef slot, uint32_t base, uint32_t offset, IosErrorCode* error) {
+  if (slot.context == nullptr || slot.index == 0 || slot.index >= slot.context->slots.next_index ||
+      base == 0 || base == slot.index || base >= slot.context->slots.next_index)
+    return ios_fail(error, IOS_ERR_NO_EXPRESSION_SYMBOL);
+  ExprSlot& entry = slot.context->slots.entries[slot.index];
+  ExprNode* old = entry.expr;
+  entry = ExprSlot{nullptr, base, offset};
+  expr_release(old);
+  expr_slot_refresh_dependants(slot.context, slot.index);
+  return 0;
+}
+
+int ios_location_get_located(ExprSlotRef slot, uint32_t* base, uint32_t* offset, IosErrorCode* error) {
+  if (slot.context == nullptr || slot.index == 0 || slot.index >= slot.context->slots.next_index)
+    return ios_fail(error, IOS_ERR_NO_EXPRESSION_SYMBOL);
+  if (!expr_slot_located(slot.context, slot.index)) return ios_unset(error);
+  const ExprSlot& entry = slot.context->slots.entries[slot.index];
+  if (base != nullptr) *base = entry.base;
+  if (offset != nullptr) *offset = entry.offset;
   return 0;
 }
 
@@ -146,8 +170,11 @@ int ios_location_get(ExprSlotRef slot, ExprNode** node, IosErrorCode* error) {
   if (node != nullptr) *node = nullptr;
   if (slot.context == nullptr || slot.index == 0 || slot.index >= slot.context->slots.next_index)
     return ios_fail(error, IOS_ERR_NO_EXPRESSION_SYMBOL);
-  ExprNode* held = slot.context->slots.entries[slot.index].expr;
-  if (held == nullptr) return ios_unset(error);
+  ExprNode* held = expr_slot_expression(slot.context, slot.index);
+  if (held == nullptr) {
+    if (expr_slot_located(slot.context, slot.index)) return ios_fail(error, IOS_ERR_NO_MEMORY);
+    return ios_unset(error);
+  }
   if (node != nullptr) *node = held;
   return 0;
 }

@@ -87,6 +87,13 @@ int ios_location_set(ExprSlotRef slot, ExprNode* node, IosErrorCode* error);
 // The node of the slot (no reference is taken); -1 with IOS_ERR_NO_PROPERTY when
 // empty.
 int ios_location_get(ExprSlotRef slot, ExprNode** node, IosErrorCode* error);
+// Makes the slot hold a located value, slot base of the same context + offset, with
+// no tree (what it held goes); ios_location_get makes the tree when asked.
+// IOS_ERR_NO_EXPRESSION_SYMBOL for a base that is no other slot of the context.
+int ios_location_set_located(ExprSlotRef slot, uint32_t base, uint32_t offset, IosErrorCode* error);
+// The base slot index and offset of a located value; -1 with IOS_ERR_NO_PROPERTY
+// when the slot holds none (empty, or a tree, also one made from the pair).
+int ios_location_get_located(ExprSlotRef slot, uint32_t* base, uint32_t* offset, IosErrorCode* error);
 // A copy of the expression in the target context with one reference for the
 // caller; the node itself with one more reference when it already lives there.
 int ios_location_derive(ExprLibContext* target, ExprNode* node, ExprNode** copy,

@@ -258,7 +258,7 @@ int ios_slot_get_expr(ExprNode** node, uint32_t index, ExprLibContext* slots) {
   if (node == nullptr) return 0;
   *node = nullptr;
   if (slots != nullptr && index < slots->slots.next_index && index < slots->slots.capacity) {
-    *node = slots->slots.entries[index].expr;
+    *node = expr_slot_expression(slots, index);
   }
   return 0;
 }

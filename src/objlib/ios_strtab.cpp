@@ -31,7 +31,8 @@ void ios_strtab_delete(IosStringTable* table) {
   if (table->strings != nullptr) {
     for (uint32_t id = 1; id <= table->strings->highest_id; ++id) {
       auto* record = static_cast<IosString*>(idtab_get(table->strings, id));
-      if (record != nullptr) pool_free(record->text, textBlockSize(record->length));
+      if (record != nullptr && !record->borrowed)
+        pool_free(const_cast<char*>(record->text), textBlockSize(record->length));
     }
     idtab_delete(table->strings);
   }
@@ -39,7 +40,9 @@ void ios_strtab_delete(IosStringTable* table) {
   pool_free(table, sizeof(IosStringTable));
 }
 
-int ios_strtab_add(uint32_t file_id, const char* text, IosHandle* string, IosErrorCode* error) {
+namespace {
+
+int addString(uint32_t file_id, const char* text, bool borrow, IosHandle* string, IosErrorCode* error) {
   IosFile* file = nullptr;
   if (ios_get_file(file_id, &file, error) != 0) return 1;
   IosStringTable* table = file->strtab;
@@ -51,10 +54,15 @@ int ios_strtab_add(uint32_t file_id, const char* text, IosHandle* string, IosErr
   auto* record = static_cast<IosString*>(pool_alloc_block(table->pool));
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   uint32_t id = idtab_next_id(table->strings);
-  *record = IosString{IosHandle{file_id, id}, static_cast<uint32_t>(length), nullptr};
+  *record = IosString{IosHandle{file_id, id}, static_cast<uint32_t>(length), borrow, nullptr};
   if (idtab_set(table->strings, id - 1, record) != 0) {
     pool_free_block(record, table->pool);
     return ios_fail(error, IOS_ERR_NO_MEMORY);
+  }
+  if (borrow) {
+    record->text = text;
+    *string = record->handle;
+    return 0;
   }
   auto* copy = static_cast<char*>(pool_alloc(textBlockSize(record->length)));
   if (copy == nullptr) {
@@ -68,6 +76,16 @@ int ios_strtab_add(uint32_t file_id, const char* text, IosHandle* string, IosErr
   record->text = copy;
   *string = record->handle;
   return 0;
+}
+
+}  // namespace
+
+int ios_strtab_add(uint32_t file_id, const char* text, IosHandle* string, IosErrorCode* error) {
+  return addString(file_id, text, false, string, error);
+}
+
+int ios_strtab_add_borrowed(uint32_t file_id, const char* text, IosHandle* string, IosErrorCode* error) {
+  return addString(file_id, text, true, string, error);
 }
 
 int ios_get_string(IosHandle string, IosString** record, IosErrorCode* error) {

@@ -12,7 +12,8 @@ struct IdTable;
 struct IosString {
   IosHandle handle;
   uint32_t length;  // including the terminating NUL
-  char* text;       // private copy owned by the table
+  bool borrowed;    // the text is the caller's, not a copy the table owns
+  const char* text;
 };
 
 struct IosStringTable {
@@ -28,6 +29,10 @@ void ios_strtab_delete(IosStringTable* table);
 
 // Adds a NUL-terminated text to the file's string table; out: its handle.
 int ios_strtab_add(uint32_t file_id, const char* text, IosHandle* string, IosErrorCode* error);
+// The same without a copy: the table refers to the caller's text, which must stay
+// unchanged until the file is deleted (the assembler's interned names do). Saves a
+// copy per symbol name.
+int ios_strtab_add_borrowed(uint32_t file_id, const char* text, IosHandle* string, IosErrorCode* error);
 // Looks a string record up by {file id, string id}.
 int ios_get_string(IosHandle string, IosString** record, IosErrorCode* error);
 // The text of a string; -1 with IOS_ERR_NO_PROPERTY when the record holds none.

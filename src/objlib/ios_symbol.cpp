@@ -58,8 +58,9 @@ IosSymbolAdmin* ios_symbol_admin_new() {
   admin->symbols = idtab_new();
   admin->scopes = idtab_new();
   admin->slot_map = idtab_new();
+  admin->second_slots = idtab_new();
   if (admin->symbol_pool == nullptr || admin->scope_pool == nullptr || admin->symbols == nullptr ||
-      admin->scopes == nullptr || admin->slot_map == nullptr) {
+      admin->scopes == nullptr || admin->slot_map == nullptr || admin->second_slots == nullptr) {
     ios_symbol_admin_delete(admin);
     return nullptr;
   }
@@ -77,6 +78,11 @@ void ios_symbol_admin_delete(IosSymbolAdmin* admin) {
   idtab_delete(admin->symbols);
   idtab_delete(admin->scopes);
   idtab_delete(admin->slot_map);
+  if (admin->second_slots != nullptr) {
+    for (uint32_t id = 1; id <= admin->second_slots->highest_id; ++id)
+      pool_free(idtab_get(admin->second_slots, id), sizeof(ExprSlotRef));
+    idtab_delete(admin->second_slots);
+  }
   ios_array_free(&admin->list_scopes);
   pool_destroy(admin->symbol_pool);
   pool_destroy(admin->scope_pool);
@@ -378,14 +384,45 @@ int ios_symbol_get_binding(IosHandle symbol, uint32_t* scope_kind, IosErrorCode*
   return 0;
 }
 
-int ios_symbol_set_value_expr(IosHandle symbol, ExprNode* value, IosErrorCode* error) {
-  LOOKUP(symbol, record);
+namespace {
+
+// Whether the slot holds a value, as a tree or as a located pair, without making the
+// pair's tree.
+bool holdsValue(ExprSlotRef slot) {
+  if (expr_slot_located(slot.context, slot.index)) return true;
   ExprNode* held = nullptr;
   IosErrorCode ignored = IOS_ERR_NO_MEMORY;
-  if (ios_location_get(record->slot, &held, &ignored) == 0)
-    return ios_fail(error, IOS_ERR_VALUE_EXISTS);
+  return ios_location_get(slot, &held, &ignored) == 0;
+}
+
+}  // namespace
+
+int ios_symbol_set_value_expr(IosHandle symbol, ExprNode* value, IosErrorCode* error) {
+  LOOKUP(symbol, record);
+  if (holdsValue(record->slot)) return ios_fail(error, IOS_ERR_VALUE_EXISTS);
   if (value == nullptr) return 0;
   return ios_location_set(record->slot, value, error);
+}
+
+int ios_symbol_set_section_offset(IosHandle symbol, uint32_t offset, IosErrorCode* error) {
+  LOOKUP(symbol, record);
+  if (record->section.object_id == 0) return ios_fail(error, IOS_ERR_NO_SECTION);
+  if (holdsValue(record->slot)) return ios_fail(error, IOS_ERR_VALUE_EXISTS);
+  IosSection* section = nullptr;
+  if (ios_get_section(record->section, &section, error) != 0) return 1;
+  // The base is named by its slot index, which only means something in the
+  // symbol's own context.
+  if (section->address_slot.context != record->slot.context) return ios_fail(error, IOS_ERR_INTERNAL);
+  return ios_location_set_located(record->slot, section->address_slot.index, offset, error);
+}
+
+int ios_symbol_get_section_offset(IosHandle symbol, uint32_t* offset, ExprSlotRef* base, IosErrorCode* error) {
+  LOOKUP(symbol, record);
+  uint32_t baseIndex = 0;
+  int status = ios_location_get_located(record->slot, &baseIndex, offset, error);
+  if (status != 0) return status;
+  if (base != nullptr) *base = ExprSlotRef{baseIndex, record->slot.context};
+  return 0;
 }
 
 int ios_symbol_get_section_expr(IosHandle symbol, ExprNode** value, IosErrorCode* error) {
@@ -397,6 +434,31 @@ int ios_symbol_get_section_expr(IosHandle symbol, ExprNode** value, IosErrorCode
 int ios_symbol_get_slot(IosHandle symbol, ExprSlotRef* slot, IosErrorCode* error) {
   LOOKUP(symbol, record);
   if (slot != nullptr) *slot = record->slot;
+  return 0;
+}
+
+int ios_symbol_set_second_slot(IosHandle symbol, ExprSlotRef slot, IosErrorCode* error) {
+  LOOKUP(symbol, record);
+  IosSymbolAdmin* admin = symbolAdminOf(symbol.file_id, nullptr, error);
+  if (admin == nullptr) return 1;
+  auto* held = static_cast<ExprSlotRef*>(idtab_get(admin->second_slots, record->symbol_id));
+  if (held == nullptr) {
+    held = static_cast<ExprSlotRef*>(pool_alloc(sizeof(ExprSlotRef)));
+    if (held == nullptr || idtab_set(admin->second_slots, record->symbol_id - 1, held) != 0) {
+      pool_free(held, sizeof(ExprSlotRef));
+      return ios_fail(error, IOS_ERR_NO_MEMORY);
+    }
+  }
+  *held = slot;
+  return 0;
+}
+
+int ios_symbol_get_second_slot(IosHandle symbol, ExprSlotRef* slot, IosErrorCode* error) {
+  LOOKUP(symbol, record);
+  IosSymbolAdmin* admin = symbolAdminOf(symbol.file_id, nullptr, error);
+  if (admin == nullptr) return 1;
+  auto* held = static_cast<const ExprSlotRef*>(idtab_get(admin->second_slots, record->symbol_id));
+  if (slot != nullptr) *slot = held != nullptr ? *held : ExprSlotRef{0, nullptr};
   return 0;
 }
 

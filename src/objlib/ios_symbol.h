@@ -34,23 +34,24 @@ enum IosScopeKind : uint32_t {
   IOS_SCOPE_LIST = 3,
 };
 
+// One record per symbol of the file, so its fields are packed without holes: the
+// rare second value slot lives in the admin's side table, and the fourth number,
+// which no operation sets, is not kept at all.
 struct IosSymbol {
   uint32_t file_id;
   uint32_t symbol_id;
   uint32_t alias_id;  // 0 = none; lookups continue at that symbol
   IosHandle scope;
   IosHandle name;     // object id 0 = unset
+  IosHandle section;  // object id 0 = undefined symbol
+  uint32_t section_number;  // all ones = unset
+  uint32_t other;           // all ones = unset
+  uint32_t size;
+  uint32_t scope_index;  // 0-based place in its scope's member array
   uint8_t mau_size;   // 0 = unset
   uint8_t info;       // 0 = unset
   uint8_t flags;      // type, deleted, weak
-  uint32_t section_number;  // all ones = unset
-  uint32_t other;           // all ones = unset
-  IosHandle section;        // object id 0 = undefined symbol
-  ExprSlotRef slot;         // holds the value (location) expression
-  uint32_t size;
-  uint32_t scope_index;  // 0-based place in its scope's member array
-  ExprSlotRef second_slot;  // index 0 = none
-  uint32_t fourth;          // 0 = unset
+  ExprSlotRef slot;   // holds the value (location) expression
 };
 
 struct IosScope {
@@ -69,6 +70,7 @@ struct IosSymbolAdmin {
   IosArray list_scopes;  // uint32_t scope ids in creation order
   IdTable* slot_map;     // symbol at index slot - 1
   IosScope* root;        // null until ios_create_root_scope made one
+  IdTable* second_slots;  // ExprSlotRef* at index symbol id - 1, for the few that have one
 };
 
 // Admin lifecycle, used by the file's creation and teardown; delete drops nothing
@@ -149,10 +151,22 @@ int ios_symbol_get_binding(IosHandle symbol, uint32_t* scope_kind, IosErrorCode*
 // Attaches the value expression (the slot takes a reference); 6 when it holds one.
 // A null expression changes nothing.
 int ios_symbol_set_value_expr(IosHandle symbol, ExprNode* value, IosErrorCode* error);
-// The value expression (no reference taken); -1 with 2 when none (out cleared).
+// The value expression (no reference taken); -1 with 2 when none (out cleared). A
+// value held as section + offset gets its expression made here, once.
 int ios_symbol_get_section_expr(IosHandle symbol, ExprNode** value, IosErrorCode* error);
+// The value as its section's address + an unsigned offset, held as the pair with no
+// expression (a label's value); readers that can take the pair read it with the
+// getter below, the others get the expression from ios_symbol_get_section_expr.
+// 7 for a symbol without section, 6 when the value is set.
+int ios_symbol_set_section_offset(IosHandle symbol, uint32_t offset, IosErrorCode* error);
+// The offset and the slot it is relative to (the section's address slot when the
+// value was set); -1 with 2 when the value is not held as the pair.
+int ios_symbol_get_section_offset(IosHandle symbol, uint32_t* offset, ExprSlotRef* base, IosErrorCode* error);
 // The slot that holds the symbol's value, for expressions that refer to it.
 int ios_symbol_get_slot(IosHandle symbol, ExprSlotRef* slot, IosErrorCode* error);
+// The symbol's second value slot: index 0 when it has none.
+int ios_symbol_set_second_slot(IosHandle symbol, ExprSlotRef slot, IosErrorCode* error);
+int ios_symbol_get_second_slot(IosHandle symbol, ExprSlotRef* slot, IosErrorCode* error);
 // Makes the symbol an alias of another: lookups continue at alias_id.
 int ios_symbol_set_alias(IosHandle symbol, uint32_t alias_id, IosErrorCode* error);
 // Marks the symbol deleted; lookups then fail with 4.

@@ -127,7 +127,8 @@ int ios_symbol_set_value64(uint32_t file_id, uint32_t symbol_id, uint32_t low, u
   LOOKUP(file_id, symbol_id, record);
   ExprLibContext* context = record->slot.context;
   if (context == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
-  if (context->slots.entries[record->slot.index].expr != nullptr) {
+  if (context->slots.entries[record->slot.index].expr != nullptr ||
+      expr_slot_located(context, record->slot.index)) {
     return ios_fail(error, IOS_ERR_VALUE_EXISTS);
   }
   ExprNode* value = integerNode(context, low, high, 64);
@@ -141,13 +142,15 @@ int ios_symbol_set_second_value(uint32_t unused, uint32_t file_id, uint32_t symb
                                 int32_t value, IosErrorCode* error) {
   (void)unused;
   LOOKUP(file_id, symbol_id, record);
-  if (record->second_slot.index == 0) return 0;
-  ExprLibContext* context = record->second_slot.context;
+  ExprSlotRef second{};
+  if (ios_symbol_get_second_slot(IosHandle{file_id, symbol_id}, &second, error) != 0) return 1;
+  if (second.index == 0) return 0;
+  ExprLibContext* context = second.context;
   if (context == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
   ExprNode* node = integerNode(context, static_cast<uint32_t>(value),
                                value < 0 ? 0xFFFFFFFFu : 0, 32);
   if (node == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
-  ios_location_set(record->second_slot, node, nullptr);
+  ios_location_set(second, node, nullptr);
   expr_release(node);
   return 0;
 }
@@ -213,8 +216,8 @@ int ios_symbol_get_third_number(uint32_t file_id, uint32_t symbol_id, uint32_t* 
 int ios_symbol_get_fourth_number(uint32_t file_id, uint32_t symbol_id, uint32_t* number,
                                  IosErrorCode* error) {
   LOOKUP(file_id, symbol_id, record);
-  if (number != nullptr) *number = record->fourth;
-  return record->fourth == 0 ? -1 : 0;
+  if (number != nullptr) *number = 0;
+  return -1;
 }
 
 int ios_symbol_resolve(uint32_t file_id, uint32_t symbol_id, IosHandle* resolved,

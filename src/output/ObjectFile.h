@@ -99,6 +99,7 @@ class ObjectFile : public ObjectWriter {
   // Adds the written section to the group of its cluster name or link-once key.
   void joinSectionGroup(Section* section, IosHandle handle);
   uint32_t addString(const char* text);
+  uint32_t addSymbolName(const char* name);
   void check(int failed, IosErrorCode code) const {
     if (failed) storeFailed(code);
   }

@@ -82,6 +82,23 @@ Symbol* findBase(OrbaExpression* expression, bool relaxed) {
   return nullptr;
 }
 
+// The offset of a value that reads S + constant with S the section's own base symbol:
+// a label's value. False for any other shape, and for an offset that the store's
+// unsigned 32-bit pair cannot hold as the converted sum would.
+bool sectionOffsetValue(OrbaExpression* value, const Section* section, uint32_t* offset) {
+  if (!section || !section->sectionSymbol || value->getKind() != EK_binary || value->getOperator() != OP_add)
+    return false;
+  OrbaExpression* left = value->getArgument(0);
+  OrbaExpression* right = value->getArgument(1);
+  if (!left || !right || left->getKind() != EK_symbol || right->getKind() != EK_integer ||
+      left->getSymbol() != section->sectionSymbol)
+    return false;
+  int64_t constant = right->getInteger();
+  if (constant < 0 || constant > static_cast<int64_t>(UINT32_MAX)) return false;
+  *offset = static_cast<uint32_t>(constant);
+  return true;
+}
+
 // The symbol S of a value that reads S or S + constant: the shape of every label's
 // value, its section's base symbol plus its offset. Null for any other shape.
 Symbol* plainBaseSymbol(OrbaExpression* value) {
@@ -200,7 +217,7 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
   if (debugValue && module[2] > 0) emitDebugVariable(symbol, debugValue, handle.object_id);
   symbol->objectSymbolId = handle.object_id;
 
-  check(ios_symbol_set_name(handle, {fileId, addString(symbol->name ? symbol->name : "")}, &error), error);
+  check(ios_symbol_set_name(handle, {fileId, addSymbolName(symbol->name)}, &error), error);
   check(ios_symbol_init_other(handle, &error), error);
   if (symbol->isWeak()) check(ios_symbol_set_weak(handle, &error), error);
 
@@ -215,6 +232,8 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
   }
 
   Section* section = symbol->section;
+  bool holdsSectionOffset = false;
+  uint32_t sectionOffset = 0;
   if (symbol->valueExpression) {
     OrbaExpression* value = symbol->valueExpression;
     bool equate = symbol->isEquate();
@@ -238,9 +257,18 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
     ExprNode* converted = nullptr;
     // A value that is its own relocation base plus a constant goes out as it stands:
     // the general conversion would take the base out and put the same sum together
-    // again, with three new expressions per label.
+    // again, with three new expressions per label. When the base is the section's
+    // own symbol the store keeps just the section and the offset.
     Symbol* plainBase = plainBaseSymbol(value);
-    if (plainBase && findRelocationBaseSymbol(value, equate ? 1 : 0) == plainBase) {
+    bool relocationBase = plainBase && findRelocationBaseSymbol(value, equate ? 1 : 0) == plainBase;
+    // Only a section with contents reaches the store, and with it the address slot it
+    // shares with its base symbol: the pair is then the sum the conversion would make.
+    if (relocationBase && !equate && section && section != placeholderSection() &&
+        (section->objectHandle[1] != 0 || section->nodeCount() != 0) &&
+        sectionOffsetValue(value, section, &sectionOffset)) {
+      holdsSectionOffset = true;
+      line = nullptr;
+    } else if (relocationBase) {
       line = symbol->definitionLine;
       converted = objectExpression(value, symbol->definitionLine);
       line = nullptr;
@@ -251,10 +279,12 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
     } else {
       converted = emitExpressionValue(value, *this, symbol->definitionLine, equate ? 1 : 0);
     }
-    if (equate && converted && converted->kind != EXPR_VALUE) equateValues_.emplace_back(symbol, handle);
-    int failed = ios_symbol_set_value_expr(handle, converted, &error);
-    expr_release(converted);
-    check(failed, error);
+    if (!holdsSectionOffset) {
+      if (equate && converted && converted->kind != EXPR_VALUE) equateValues_.emplace_back(symbol, handle);
+      int failed = ios_symbol_set_value_expr(handle, converted, &error);
+      expr_release(converted);
+      check(failed, error);
+    }
   }
 
   if (section && section != placeholderSection()) {
@@ -265,6 +295,7 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
       check(ios_symbol_set_mau(handle, static_cast<uint32_t>(section->mauBits), &error), error);
     }
   }
+  if (holdsSectionOffset) check(ios_symbol_set_section_offset(handle, sectionOffset, &error), error);
 
   if (symbol->sizeExpression) {
     OrbaExpression* size = symbol->sizeExpression->evaluate();
@@ -292,7 +323,7 @@ void ObjectFile::emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32
   IosErrorCode error = IOS_ERR_INTERNAL;
   IosDebugHandle variable = {0, 0, 0};
   check(ios_module_add_variable({module[0], module[1], module[2]}, &variable, &error), error);
-  check(ios_variable_set_name(variable, {fileId, addString(symbol->name ? symbol->name : "")}, &error), error);
+  check(ios_variable_set_name(variable, {fileId, addSymbolName(symbol->name)}, &error), error);
   Section* section = symbol->section;
   if (section && section != placeholderSection()) {
     uint32_t word = (static_cast<uint32_t>(section->mauBits) << 4) | (section->number & 0xF);
@@ -308,6 +339,15 @@ void ObjectFile::emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32
     expr_release(converted);
     check(failed, error);
   }
+}
+
+uint32_t ObjectFile::addSymbolName(const char* name) {
+  // A symbol's name is interned for the whole run, longer than the store file lives:
+  // the store refers to it instead of copying it.
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  IosHandle string = {0, 0};
+  check(ios_strtab_add_borrowed(fileId, name ? name : "", &string, &error), error);
+  return string.object_id;
 }
 
 uint32_t ObjectFile::addString(const char* text) {

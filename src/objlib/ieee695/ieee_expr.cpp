@@ -106,14 +106,11 @@ int encode_value(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node) {
 
 int encode_node(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node, uint32_t depth);
 
-int encode_reference(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node, uint32_t depth) {
-  uint32_t slot = node->payload.slot.index;
+int encode_slot(IeeeWriter* writer, StrBuf* buffer, const ExprSlotRef& reference, uint32_t depth) {
+  uint32_t slot = reference.index;
   if (writer != nullptr && writer->object_kind == 4) {
-    ExprLibContext* context = node->payload.slot.context;
-    if (context != nullptr && slot < context->slots.capacity &&
-        context->slots.entries[slot].expr != nullptr) {
-      return encode_node(writer, buffer, context->slots.entries[slot].expr, depth + 1);
-    }
+    ExprLibContext* context = reference.context;
+    if (ExprNode* held = expr_slot_expression(context, slot)) return encode_node(writer, buffer, held, depth + 1);
   }
   IeeeLetterRecord* record = ieee_encode_operand_refs(writer, slot);
   if (record == nullptr) return 0;
@@ -121,6 +118,10 @@ int encode_reference(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node, u
   if (letter == 0) return 0;
   if (ieee_buf_put_byte(buffer, letter) != 0) return -1;
   return ieee_encode_number(buffer, static_cast<int64_t>(record->index));
+}
+
+int encode_reference(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node, uint32_t depth) {
+  return encode_slot(writer, buffer, node->payload.slot, depth);
 }
 
 int encode_node(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node, uint32_t depth) {
@@ -207,6 +208,24 @@ int ieee_encode_number(StrBuf* buffer, int64_t value) {
 int ieee_encode_expression(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node) {
   if (buffer == nullptr) return -1;
   return encode_node(writer, buffer, node, 0);
+}
+
+int ieee_encode_section_offset(IeeeWriter* writer, StrBuf* buffer, const ExprSlotRef& base, uint32_t offset) {
+  if (buffer == nullptr) return -1;
+  // Written as the sum base + offset is: its operands in the operator's order (the
+  // sum at depth 0, its operands below it), then the operator's codes.
+  const OperatorCode* entry = find_operator(EXPR_ADD);
+  for (uint8_t operand : entry->operands) {
+    if (operand == 0) break;
+    int status = operand == 1 ? encode_slot(writer, buffer, base, 1)
+                              : ieee_encode_number(buffer, static_cast<int64_t>(offset));
+    if (status != 0) return -1;
+  }
+  for (uint8_t code : entry->codes) {
+    if (code == 0) break;
+    if (ieee_buf_put_byte(buffer, code) != 0) return -1;
+  }
+  return 0;
 }
 
 IeeeLetterRecord* ieee_encode_operand_refs(IeeeWriter* writer, uint32_t slot_index) {

@@ -8,6 +8,7 @@
 #include "objlib/ieee695/ieee_value.h"
 
 struct ExprNode;
+struct ExprSlotRef;
 struct IeeeWriter;
 struct IeeeLetterRecord;
 
@@ -26,6 +27,9 @@ int ieee_encode_number(StrBuf* buffer, int64_t value);
 // Appends the encoding of the node and everything below it. 0, or -1 when the buffer
 // could not grow (the encoding is then incomplete and must not be used).
 int ieee_encode_expression(IeeeWriter* writer, StrBuf* buffer, const ExprNode* node);
+// Appends the encoding of a value held as a base slot + an unsigned offset, as the
+// tree of that sum would be encoded. 0, or -1 as above.
+int ieee_encode_section_offset(IeeeWriter* writer, StrBuf* buffer, const ExprSlotRef& base, uint32_t offset);
 // The letter record that stands for a store reference (slot index); null when none.
 IeeeLetterRecord* ieee_encode_operand_refs(IeeeWriter* writer, uint32_t slot_index);
 // Appends the encoding of the target's expression to its byte run, made when missing

@@ -53,6 +53,27 @@ uint32_t set_encoded(IeeeWriter* writer, IosValue* body_value, ExprNode* express
   return result;
 }
 
+// Encodes a symbol's value held as section + offset into the body value, as
+// set_encoded would encode the tree of that sum. False when the symbol's value is
+// not held that way.
+bool set_encoded_section_offset(IeeeWriter* writer, IosValue* body_value, IosHandle symbol, uint32_t* result,
+                                uint32_t* error) {
+  uint32_t offset = 0;
+  ExprSlotRef base{};
+  if (ios_symbol_get_section_offset(symbol, &offset, &base, nullptr) != 0) return false;
+  StrBuf* text = ieee_buf_new(IEEE_BUF_MIN_CAPACITY);
+  *result = 0;
+  if (text == nullptr || ieee_encode_section_offset(writer, text, base, offset) != 0) {
+    if (error != nullptr) *error = 5;
+    *result = 1;
+  }
+  if (*result == 0 && ieee_buf_length(text) == 0) *result = fail(error, ERR_OBLIGATED);
+  ios_value_clear(body_value);
+  if (*result == 0) body_value->text = text;
+  else ieee_buf_free(text);
+  return true;
+}
+
 // Builds "reference + offset" in the writer's expression context.
 ExprNode* reference_plus(IeeeWriter* writer, uint32_t slot, int32_t kind, int64_t offset) {
   ExprLibContext* context = writer->expression_context;
@@ -417,6 +438,13 @@ uint32_t fill_externals(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t
       if (argument == nullptr || (argument->letter != 0xCE && argument->letter != 0xC9)) {
         return fail(error, ERR_OBLIGATED);
       }
+      uint32_t result = 0;
+      if (found && ios_symbol_get_section_offset(entry->symbol, nullptr, nullptr, nullptr) == 0) {
+        body->as.letter = argument->letter;
+        body->as.index = argument->index;
+        set_encoded_section_offset(writer, &body->as.value, entry->symbol, &result, error);
+        return result;
+      }
       ExprNode* value = nullptr;
       if (!found || ios_symbol_get_section_expr(entry->symbol, &value, nullptr) != 0 || value == nullptr) {
         return fail(error, ERR_OBLIGATED);
@@ -456,6 +484,8 @@ uint32_t fill_externals(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t
         return fail(error, ERR_OBLIGATED);
       }
       body->wx.index = name->index;
+      uint32_t result = 0;
+      if (set_encoded_section_offset(writer, &body->wx.value, entry->symbol, &result, error)) return result;
       ExprNode* value = nullptr;
       if (ios_symbol_get_section_expr(entry->symbol, &value, nullptr) == 0 && value != nullptr) {
         return set_encoded(writer, &body->wx.value, value, error);

@@ -312,7 +312,7 @@ TEST_F(IosSectionStore, SlotTableGrowsFromNoCapacity) {
     ASSERT_EQ(ios_entry_array_push(bare, &slot, nullptr), 0) << i;
     EXPECT_EQ(slot.index, i);
   }
-  EXPECT_EQ(bare->slots.entries[2500].word1, 0xFFFFFFFFu);
+  EXPECT_EQ(bare->slots.entries[2500].base, EXPR_NO_BASE);
   EXPECT_EQ(bare->slots.entries[2500].expr, nullptr);
   expr_context_free(bare);
 }

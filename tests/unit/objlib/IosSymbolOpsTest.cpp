@@ -302,12 +302,12 @@ TEST_F(SymbolOps, NumbersAndTheirUnsetValues) {
 TEST_F(SymbolOps, SecondValueOnlyWithASecondSlot) {
   uint32_t id = symbol();
   EXPECT_EQ(ios_symbol_set_second_value(0, file_, id, -3, nullptr), 0);  // no slot: nothing
-  IosSymbol* record = nullptr;
-  ASSERT_EQ(ios_get_symbol(IosHandle{file_, id}, &record, nullptr), 0);
-  ASSERT_EQ(ios_entry_array_push(context_, &record->second_slot, nullptr), 0);
+  ExprSlotRef second{};
+  ASSERT_EQ(ios_entry_array_push(context_, &second, nullptr), 0);
+  ASSERT_EQ(ios_symbol_set_second_slot(IosHandle{file_, id}, second, nullptr), 0);
   EXPECT_EQ(ios_symbol_set_second_value(0, file_, id, -3, nullptr), 0);
   EXPECT_EQ(ios_symbol_set_second_value(0, file_, id, -4, nullptr), 0);  // overwrites
-  ExprNode* held = context_->slots.entries[record->second_slot.index].expr;
+  ExprNode* held = context_->slots.entries[second.index].expr;
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(held->width, 32);
   EXPECT_EQ(held->value_type, EXPR_TYPE_SIGNED);

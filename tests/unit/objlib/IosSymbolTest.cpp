@@ -4,6 +4,7 @@
 #include <string>
 
 #include "objlib/StoreFileFixture.h"
+#include "objlib/expr_eval.h"
 #include "objlib/exprlib.h"
 #include "objlib/ios_admin.h"
 #include "objlib/ios_section.h"
@@ -233,6 +234,97 @@ TEST_F(IosSymbolStore, ValueExpressionIsWriteOnceAndFoundBySlot) {
   error = NOT_SET;
   EXPECT_EQ(ios_symbol_find_by_slot(file_, slot.index + 100, &found, &error), 1);
   EXPECT_EQ(error, IOS_ERR_NO_EXPRESSION_SYMBOL);
+}
+
+// A value held as section + offset answers every reader as the tree of that sum does:
+// the value query, an evaluation through a reference to the symbol, and the setters
+// that refuse a second value; the pair's tree is made only when a reader asks for it.
+TEST_F(IosSymbolStore, SectionOffsetAnswersAsItsSum) {
+  struct Case {
+    const char* name;
+    int64_t sectionAddress;  // -1: none
+    uint32_t offset;
+    int64_t evaluated;  // -1: the evaluation fails (the section has no address)
+  };
+  const Case cases[] = {
+      {"placed section", 0x1000, 0x24, 0x1024},
+      {"offset 0", 0xA0000000, 0, 0xA0000000},
+      {"largest offset", 0, 0xFFFFFFFFu, 0xFFFFFFFF},
+      {"section without address", -1, 8, -1},
+  };
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    IosHandle section{};
+    ASSERT_EQ(ios_section_create(file_, nullptr, &section, nullptr), 0);
+    ExprSlotRef address{};
+    ASSERT_EQ(ios_section_get_address_slot(section, &address, nullptr), 0);
+    if (c.sectionAddress >= 0) {
+      ExprNode* value = nullptr;
+      ASSERT_EQ(objexpr_make_integer(context_, &value, c.sectionAddress), 0);
+      ASSERT_EQ(ios_section_set_address_expr(section, value, nullptr), 0);
+      expr_release(value);
+    }
+    IosHandle label = symbol(global_);
+    IosErrorCode error = NOT_SET;
+    EXPECT_EQ(ios_symbol_set_section_offset(label, c.offset, &error), 1) << c.name;
+    EXPECT_EQ(error, IOS_ERR_NO_SECTION) << c.name;
+    ASSERT_EQ(ios_symbol_set_section(label, section, nullptr), 0);
+    ASSERT_EQ(ios_symbol_set_section_offset(label, c.offset, nullptr), 0) << c.name;
+    error = NOT_SET;
+    EXPECT_EQ(ios_symbol_set_section_offset(label, c.offset, &error), 1) << c.name;
+    EXPECT_EQ(error, IOS_ERR_VALUE_EXISTS) << c.name;
+    ExprNode* other = nullptr;
+    ASSERT_EQ(objexpr_make_integer(context_, &other, 1), 0);
+    error = NOT_SET;
+    EXPECT_EQ(ios_symbol_set_value_expr(label, other, &error), 1) << c.name;
+    EXPECT_EQ(error, IOS_ERR_VALUE_EXISTS) << c.name;
+    expr_release(other);
+
+    uint32_t offset = 0;
+    ExprSlotRef base{};
+    ASSERT_EQ(ios_symbol_get_section_offset(label, &offset, &base, nullptr), 0) << c.name;
+    EXPECT_EQ(offset, c.offset) << c.name;
+    EXPECT_EQ(base.index, address.index) << c.name;
+    EXPECT_EQ(base.context, address.context) << c.name;
+    const uint32_t nodesBefore = expr_live_node_count(context_);
+
+    // The tree a reader gets: the section's address slot + the offset, kept from now on.
+    ExprNode* value = nullptr;
+    ASSERT_EQ(ios_symbol_get_section_expr(label, &value, nullptr), 0) << c.name;
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->kind, EXPR_ADD) << c.name;
+    ASSERT_EQ(expr_operand_count(value), 2u);
+    ExprNode* left = expr_operand(value, 0);
+    ExprNode* right = expr_operand(value, 1);
+    EXPECT_EQ(left->kind, EXPR_SLOT_REF) << c.name;
+    EXPECT_EQ(left->payload.slot.index, address.index) << c.name;
+    int64_t constant = -1;
+    ASSERT_EQ(expr_evaluate_integer(right, &constant), 0);
+    EXPECT_EQ(constant, int64_t{c.offset}) << c.name;
+    ExprNode* again = nullptr;
+    ASSERT_EQ(ios_symbol_get_section_expr(label, &again, nullptr), 0);
+    EXPECT_EQ(again, value) << c.name;
+    EXPECT_EQ(ios_symbol_get_section_offset(label, &offset, &base, &error), -1) << c.name;
+    EXPECT_EQ(error, IOS_ERR_NO_PROPERTY) << c.name;
+    EXPECT_EQ(expr_live_node_count(context_), nodesBefore + 3) << c.name;
+    // An evaluation through a reference to a symbol reads its value from its slot,
+    // the tree made above or a pair that no reader has asked for yet.
+    IosHandle unread = symbol(global_);
+    ASSERT_EQ(ios_symbol_set_section(unread, section, nullptr), 0);
+    ASSERT_EQ(ios_symbol_set_section_offset(unread, c.offset, nullptr), 0);
+    for (IosHandle held : {label, unread}) {
+      ExprSlotRef slot{};
+      ASSERT_EQ(ios_symbol_get_slot(held, &slot, nullptr), 0);
+      ExprNode* reference = nullptr;
+      ASSERT_EQ(objexpr_make_slot_ref(context_, &reference, slot.index, context_), 0);
+      int64_t evaluated = -1;
+      if (expr_evaluate_integer(reference, &evaluated) != 0) evaluated = -1;
+      EXPECT_EQ(evaluated, c.evaluated) << c.name << " symbol " << held.object_id;
+      expr_release(reference);
+    }
+
+  }
 }
 
 // The cost is counted, not timed: each symbol adds one item to five tables (symbols,
