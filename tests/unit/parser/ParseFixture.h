@@ -69,7 +69,10 @@ class ParseTest : public testing::Test {
     for (ErrorHandler::ErrorIter it(*runState().errorHandler); !it.isDone(); it.next()) {
       const ErrorLine* record = it.current();
       std::string text(record->text, 4);
-      if (record->position) text += "@" + std::to_string(record->position->lineNumber);
+      if (record->position) {
+        text += '@';
+        text += std::to_string(record->position->lineNumber);
+      }
       found.push_back(text);
     }
     return found;
