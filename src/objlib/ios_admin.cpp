@@ -146,8 +146,10 @@ int ios_file_delete(uint32_t file_id, IosErrorCode* error) {
 }
 
 int ios_get_file(uint32_t file_id, IosFile** file, IosErrorCode* error) {
-  if (adminState().admin == nullptr) return ios_fail(error, IOS_ERR_NO_ADMIN);
-  auto* found = static_cast<IosFile*>(idtab_get(adminState().admin->files, file_id));
+  // Every record look-up of the store starts here: the admin is found once.
+  const IosAdmin* admin = adminState().admin;
+  if (admin == nullptr) return ios_fail(error, IOS_ERR_NO_ADMIN);
+  auto* found = static_cast<IosFile*>(idtab_get(admin->files, file_id));
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_FILE);
   if (file != nullptr) *file = found;
   return 0;

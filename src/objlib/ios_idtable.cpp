@@ -39,11 +39,6 @@ int idtab_set(IdTable* table, uint32_t index, void* item) {
   return 0;
 }
 
-void* idtab_get(const IdTable* table, uint32_t id) {
-  if (table == nullptr || id == 0 || id - 1 >= table->capacity) return nullptr;
-  return table->slots[id - 1];
-}
-
 int idtab_append(IdTable* table, void* item) {
   if (table == nullptr) return -1;
   return idtab_set(table, table->highest_id, item);
