@@ -81,6 +81,13 @@ const char* StringBuffer::internBytes(const char* text, size_t length) {
   // Texts are source lines and names: a length beyond 32 bits is no text of a source.
   VEKT_ASSERT(length < UINT32_MAX);
   uint32_t hash = hashBytes(text, length);
+  Slot& recent = recent_[hash & (kRecentSlots - 1)];
+  if (recent.offset != 0 && recent.hash == hash) {
+    const char* stored = interned_.base + recent.offset;
+    uint32_t storedLength;
+    std::memcpy(&storedLength, stored - sizeof storedLength, sizeof storedLength);
+    if (storedLength == length && std::memcmp(stored, text, length) == 0) return stored;
+  }
   size_t mask = slotCount_ - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     Slot& slot = slots_[i];
@@ -96,6 +103,7 @@ const char* StringBuffer::internBytes(const char* text, size_t length) {
       copy[length] = '\0';
       internedUsed_ = end;
       slot = {static_cast<uint32_t>(offset), hash};
+      recent = slot;
       // At most three quarters full, so that a probe always ends at an empty slot.
       if (++used_ * 4 > slotCount_ * 3) grow();
       return copy;
@@ -104,7 +112,10 @@ const char* StringBuffer::internBytes(const char* text, size_t length) {
     const char* stored = interned_.base + slot.offset;
     uint32_t storedLength;
     std::memcpy(&storedLength, stored - sizeof storedLength, sizeof storedLength);
-    if (storedLength == length && std::memcmp(stored, text, length) == 0) return stored;
+    if (storedLength == length && std::memcmp(stored, text, length) == 0) {
+      recent = slot;
+      return stored;
+    }
   }
 }
 

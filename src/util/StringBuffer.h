@@ -50,6 +50,12 @@ class StringBuffer {
   MemRange interned_;
   size_t internedUsed_ = 0;
   Slot* slots_ = nullptr;  // slotCount_ of them, a power of two
+  // The texts interned last, by the low bits of their hash: a name is interned again a
+  // few lines after its first time (the preprocessor's label, then the parser's), and
+  // this small table answers without a probe into the large one, whose slot and text
+  // have left the cache by then.
+  static constexpr size_t kRecentSlots = 1024;
+  Slot recent_[kRecentSlots] = {};
   size_t slotCount_ = 0;
   size_t used_ = 0;
 };

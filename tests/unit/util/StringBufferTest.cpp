@@ -103,7 +103,7 @@ TEST(StringBufferTest, TextsStayFindableOnceTheTableIsMappedOnItsOwn) {
 
 // Texts whose hashes are equal are still told apart by their length and bytes: the
 // slot keeps only the hash, so a probe that finds an equal hash must look at the
-// stored text. The pairs are found by searching, so that they exist whatever the
+// stored text; so must the table of recent texts, where both land in one slot. The pairs are found by searching, so that they exist whatever the
 // texts of the other tests.
 TEST(StringBufferTest, TextsWithEqualHashesStayApart) {
   std::unordered_map<uint32_t, std::string> byHash;
