@@ -246,6 +246,22 @@ ExprValue& TESymbol::getValue(ExprValue& value, const ExprLocation& location, bo
   return value;
 }
 
+bool sectionOffsetOfValue(const OrbaExpression* value, const Symbol* sectionSymbol, int64_t& offset) {
+  if (!value) return false;
+  auto isSectionSymbol = [sectionSymbol](const OrbaExpression* leaf) {
+    return leaf && leaf->getKind() == EK_symbol && leaf->getSymbol() == sectionSymbol;
+  };
+  if (isSectionSymbol(value)) {
+    offset = 0;
+    return true;
+  }
+  if (value->getKind() != EK_binary || value->getOperator() != OP_add) return false;
+  const auto* sum = static_cast<const TEBinary*>(value);
+  if (!isSectionSymbol(sum->left()) || !sum->right() || sum->right()->getKind() != EK_integer) return false;
+  offset = sum->right()->getInteger();
+  return true;
+}
+
 ExprValue& symbolLocationValue(Symbol* symbol, ExprValue& value, const ExprLocation& location, bool& error) {
   Section* section = symbol->section;
   SymbolValueVisit visit(symbol);

@@ -31,3 +31,7 @@ class TESymbol : public OrbaExpression {
 // A symbol's location value at the place, as a reference to it gives it (without the
 // reference's unit): for callers that hold the symbol but no node naming it.
 ExprValue& symbolLocationValue(Symbol* symbol, ExprValue& value, const ExprLocation& location, bool& error);
+
+// The offset of a label value that reads "section symbol" or "section symbol + integer",
+// the form layout gives labels; false for any other value.
+bool sectionOffsetOfValue(const OrbaExpression* value, const Symbol* sectionSymbol, int64_t& offset);

@@ -12,6 +12,7 @@
 #include "expr/TEInteger.h"
 #include "expr/TELineInfo.h"
 #include "expr/TESection.h"
+#include "expr/TESymbol.h"
 #include "expr/functions.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
@@ -121,22 +122,6 @@ bool labelOffsetIn(OrbaExpression* target, const Section& section, int64_t& offs
 }
 
 }  // namespace
-
-bool sectionOffsetOfValue(const OrbaExpression* value, const Symbol* sectionSymbol, int64_t& offset) {
-  if (!value) return false;
-  auto isSectionSymbol = [sectionSymbol](const OrbaExpression* leaf) {
-    return leaf && leaf->getKind() == EK_symbol && leaf->getSymbol() == sectionSymbol;
-  };
-  if (isSectionSymbol(value)) {
-    offset = 0;
-    return true;
-  }
-  if (value->getKind() != EK_binary || value->getOperator() != OP_add) return false;
-  const auto* sum = static_cast<const TEBinary*>(value);
-  if (!isSectionSymbol(sum->left()) || !sum->right() || sum->right()->getKind() != EK_integer) return false;
-  offset = sum->right()->getInteger();
-  return true;
-}
 
 bool labelOffsetInSection(Symbol* label, const Section& section, int64_t& offset) {
   Symbol* sectionSymbol = section.sectionSymbol;

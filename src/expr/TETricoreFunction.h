@@ -26,9 +26,6 @@ OrbaExpression* evaluateInPageCall(const TEFunction::Arguments& arguments);
 // reported, for another call or arguments that do not describe a check.
 bool reportRangeDiagnostic(const TEFunction& call, OrbaExpression*& value);
 
-// The offset of a label value that reads "section symbol" or "section symbol + integer",
-// the form layout gives labels; false for any other value.
-bool sectionOffsetOfValue(const OrbaExpression* value, const Symbol* sectionSymbol, int64_t& offset);
 // The offset of a defined, non-weak label of the section that @PCREL measures without a
 // node; false wherever @PCREL would take the general way.
 bool labelOffsetInSection(Symbol* label, const Section& section, int64_t& offset);

@@ -17,8 +17,6 @@
 
 namespace {
 
-void placeLabel(const FLabel& label, int32_t offset, uint32_t pass) { placeLabelSymbol(label.symbol, offset, pass); }
-
 // A rewrite's condition holds when it is absent or simplifies to a non-zero integer.
 bool conditionHolds(OrbaExpression* condition) {
   if (!condition) return true;
@@ -34,7 +32,7 @@ void shiftPrecedingLabels(FlowWalker& walker, int32_t offset) {
   if (!walker.position) return;
   for (FlowNode* node = walker.position->previousNode(); node; node = node->previousNode()) {
     if (node->kind == FlowNode::kLabel) {
-      placeLabel(static_cast<FLabel&>(*node), offset, walker.pass);
+      placeLabelSymbol(static_cast<FLabel&>(*node).symbol, offset, walker.pass);
       continue;
     }
     if (node->kind != FlowNode::kGeneric) return;
@@ -42,7 +40,7 @@ void shiftPrecedingLabels(FlowWalker& walker, int32_t offset) {
     if (!rewrite) return;
     for (FlowNode* inner = rewrite->nodes.last(); inner; inner = inner->previousNode()) {
       if (inner->kind != FlowNode::kLabel) return;
-      placeLabel(static_cast<FLabel&>(*inner), offset, walker.pass);
+      placeLabelSymbol(static_cast<FLabel&>(*inner).symbol, offset, walker.pass);
     }
   }
 }
@@ -106,7 +104,7 @@ RewriteLayout layoutRewrite(const FGeneric::Rewrite& rewrite, FlowWalker& outer,
       case FlowNode::kLabel: {
         auto& label = static_cast<FLabel&>(*node);
         size = labelPadding(label, walker);
-        placeLabel(label, walker.offset + size, walker.pass);
+        placeLabelSymbol(label.symbol, walker.offset + size, walker.pass);
         break;
       }
       case FlowNode::kReset:
@@ -419,7 +417,7 @@ OrbaOptimizer::PassResult OrbaOptimizer::relaxSection(FlowWalker& walker, int32_
       case FlowNode::kLabel: {
         auto& label = static_cast<FLabel&>(*node);
         layout.size = labelPadding(label, walker);
-        placeLabel(label, walker.offset + layout.size, walker.pass);
+        placeLabelSymbol(label.symbol, walker.offset + layout.size, walker.pass);
         // Both sides before the padding: a padded label would otherwise look moved
         // in every pass.
         layout.changed = walker.offset != walker.previousOffset;

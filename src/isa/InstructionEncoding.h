@@ -51,5 +51,8 @@ void encodeInstruction(ObjectWriter& writer, IPInstruction& form, LineInfo* line
 // written, where the general way must judge the value (no image, a condition refused).
 bool encodeWithTargetValue(ObjectWriter& writer, IPInstruction& form, uint32_t targetField, int64_t value,
                            LineInfo* line);
+// The form's bits as one word with `field` holding value (its low bits, as the field takes
+// them), for a form of 16 or 32 bits whose field lies inside them; false for any other.
+bool formWordWithField(const IPInstruction& form, uint32_t field, int64_t value, uint32_t& word);
 
 }  // namespace isa

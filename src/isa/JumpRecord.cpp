@@ -344,22 +344,6 @@ JumpShape::DirectLayout workOutDirectLayout(JumpShape& shape) {
     direct.masked = check.conditionWords == 1 && check.maskWords && check.bitWords;
     direct.mask = direct.masked ? *check.maskWords : 0;
     direct.pattern = direct.masked ? *check.bitWords : 0;
-    direct.pieceCount = 0;
-    if ((direct.bits == 16 || direct.bits == 32) && field.mapping.size() <= JumpShape::DirectForm::kMostPieces) {
-      bool fits = true;
-      for (const OperandMapping& run : field.mapping)
-        fits = fits && run.length > 0 && run.source + run.length <= direct.bits && run.destination + run.length <= direct.bits;
-      bool clear = true;
-      for (uint32_t w = 0; w < 7; ++w) clear = clear && form->encoding->image[w] == 0;
-      if (fits && clear) {
-        direct.word = form->encoding->image[7];
-        for (const OperandMapping& run : field.mapping) {
-          direct.pieceLength[direct.pieceCount] = static_cast<uint8_t>(run.length);
-          direct.pieceSource[direct.pieceCount] = static_cast<uint8_t>(run.source);
-          direct.pieceDestination[direct.pieceCount++] = static_cast<uint8_t>(run.destination);
-        }
-      }
-    }
   }
   return JumpShape::kDirect;
 }
@@ -722,21 +706,18 @@ int64_t FJumpRecord::directFieldValue(const Section& section) const {
 bool FJumpRecord::writeFromTemplate(ObjectWriter& writer, int64_t value) const {
   const JumpShape::DirectForm& form = shape_->direct[selected_];
   Section* section = writer.section;
-  if (form.pieceCount == 0 || section->mauBits != 8 || section->byteOrder != Section::kLittleEndian) return false;
+  if (section->mauBits != 8 || section->byteOrder != Section::kLittleEndian) return false;
   const uint32_t bytes = form.bits / 8;
   const auto location = static_cast<uint32_t>(section->currentLocation());
   // Past the section's end, or bytes the list file shows: the general way reports and lists.
   if (static_cast<uint64_t>(location) + bytes > section->size) return false;
   const ControlState* state = line ? static_cast<const ControlState*>(line->controlState) : nullptr;
   if (state && state->listCounter > 0) return false;
+  // The field's condition reads the value cut to the form's width, as the encoder does.
   const uint32_t fieldBits = static_cast<uint32_t>(value) & (form.bits == 32 ? ~0u : 0xffffu);
   if (form.masked && (fieldBits & form.mask) != form.pattern) return false;
-  uint32_t word = form.word;
-  for (uint32_t i = 0; i < form.pieceCount; ++i) {
-    const auto piece = static_cast<uint32_t>((uint64_t{fieldBits} >> form.pieceSource[i]) &
-                                             ((uint64_t{1} << form.pieceLength[i]) - 1));
-    word |= piece << form.pieceDestination[i];
-  }
+  uint32_t word = 0;
+  if (!formWordWithField(*shape_->forms->candidates[selected_], form.targetField, value, word)) return false;
   uint8_t* image = section->imageUnit(location);
   for (uint32_t k = 0; k < bytes; ++k) image[k] = static_cast<uint8_t>(word >> (8 * k));
   section->locationCounter = static_cast<int32_t>(location + bytes);

@@ -77,15 +77,6 @@ struct JumpShape {
     int64_t high = 0;
     uint32_t mask = 0;
     uint32_t pattern = 0;
-    // A form of 16 or 32 bits whose target field lies in its one word: the word without
-    // the field and where each piece of the field goes, so that emission writes the form
-    // from the distance alone. pieceCount 0 for every other form.
-    static constexpr uint32_t kMostPieces = 4;
-    uint32_t word = 0;
-    uint8_t pieceCount = 0;
-    uint8_t pieceLength[kMostPieces] = {};
-    uint8_t pieceSource[kMostPieces] = {};
-    uint8_t pieceDestination[kMostPieces] = {};
   };
   enum DirectLayout : uint8_t { kDirectUnknown, kDirect, kLent };
   DirectLayout directLayout = kDirectUnknown;
@@ -177,8 +168,8 @@ class FJumpRecord : public FlowNode {
   // record can write the form from it without lending the forms; kNoValue elsewhere.
   static constexpr int64_t kNoValue = INT64_MIN;
   int64_t directFieldValue(const Section& section) const;
-  // Writes the chosen form from the field's value where its shape has the word of it and
-  // nothing but the bytes is asked for; false, with nothing written, elsewhere.
+  // Writes the chosen form from the field's value where it is one word and nothing but
+  // the bytes is asked for; false, with nothing written, elsewhere.
   bool writeFromTemplate(ObjectWriter& writer, int64_t value) const;
 
   // Lends the shared forms the node's target, line and state; takes the state back.

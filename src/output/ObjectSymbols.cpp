@@ -5,6 +5,7 @@
 #include "expr/ObjectExpr.h"
 #include "expr/OrbaExpression.h"
 #include "expr/TEInteger.h"
+#include "expr/TESymbol.h"
 #include "flow/DataEncoder.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
@@ -86,14 +87,11 @@ Symbol* findBase(OrbaExpression* expression, bool relaxed) {
 // a label's value. False for any other shape, and for an offset that the store's
 // unsigned 32-bit pair cannot hold as the converted sum would.
 bool sectionOffsetValue(OrbaExpression* value, const Section* section, uint32_t* offset) {
-  if (!section || !section->sectionSymbol || value->getKind() != EK_binary || value->getOperator() != OP_add)
+  // The section's symbol alone goes out as its tree: only the sum becomes a pair.
+  int64_t constant = 0;
+  if (!section || !section->sectionSymbol || value->getKind() != EK_binary ||
+      !sectionOffsetOfValue(value, section->sectionSymbol, constant))
     return false;
-  OrbaExpression* left = value->getArgument(0);
-  OrbaExpression* right = value->getArgument(1);
-  if (!left || !right || left->getKind() != EK_symbol || right->getKind() != EK_integer ||
-      left->getSymbol() != section->sectionSymbol)
-    return false;
-  int64_t constant = right->getInteger();
   if (constant < 0 || constant > static_cast<int64_t>(UINT32_MAX)) return false;
   *offset = static_cast<uint32_t>(constant);
   return true;
