@@ -18,6 +18,7 @@
 #include "driver/c-opt.h"
 #include "util/OrbaState.h"
 #include "flow/OrbaOptimizer.h"
+#include "isa/FSimpleRun.h"
 #include "flow/FLabel.h"
 #include "flow/ObjectStore.h"
 #include "flow/Section.h"
@@ -173,6 +174,7 @@ int OrbaAssembler::runStages() {
     checkSymbols();
 
     if (!options->checkOnly) {
+      settleLeanJumps();
       beforeOptimize();
       OrbaOptimizer optimizer;
       optimizer.run();

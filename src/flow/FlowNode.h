@@ -176,6 +176,14 @@ class FlowList {
     (node->next_ ? node->next_->prev_ : tail_) = fresh;
     node->prev_ = node->next_ = nullptr;
   }
+  // Puts `node` (in no list) in front of `anchor` (in this list).
+  void insertBefore(FlowNode* anchor, FlowNode* node) {
+    node->next_ = anchor;
+    node->prev_ = anchor->prev_;
+    (anchor->prev_ ? anchor->prev_->next_ : head_) = node;
+    anchor->prev_ = node;
+    ++count_;
+  }
   // Takes the node out of this list (it must be in it).
   void remove(FlowNode* node) {
     (node->prev_ ? node->prev_->next_ : head_) = node->next_;

@@ -365,11 +365,6 @@ NodeLayout layOutInstruction(FlowNode& node, FlowWalker& walker, int32_t mode, b
   return result;
 }
 
-bool instructionSizeOptimisation(const Section& section) {
-  const ControlState* controls = section.line ? section.line->controlState.get() : nullptr;
-  return controls ? controls->instrSizeOpt : true;
-}
-
 bool jumpChainOptimisation(const LineInfo* line) {
   return line && line->controlState && line->controlState->jumpChainOpt;
 }
@@ -386,6 +381,11 @@ void trackJump(JumpChainSet& chains, FlowNode& node, int32_t mode, int32_t offse
 }
 
 }  // namespace
+
+bool instructionSizeOptimisation(const Section& section) {
+  const ControlState* controls = section.line ? section.line->controlState.get() : nullptr;
+  return controls ? controls->instrSizeOpt : true;
+}
 
 void updateSectionSize(Section& section, int32_t endOffset) {
   if (section.flags.isMax() && static_cast<int32_t>(section.size) > endOffset) return;

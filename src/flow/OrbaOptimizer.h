@@ -56,3 +56,7 @@ class OrbaOptimizer {
 // The section's size after a pass that ended at endOffset: the end, or for a "max"
 // section the largest end ever reached.
 void updateSectionSize(Section& section, int32_t endOffset);
+
+// Whether layout chooses the section's instruction forms by size: else each takes its
+// largest, and a generic its largest rewrite.
+bool instructionSizeOptimisation(const Section& section);

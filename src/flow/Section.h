@@ -157,6 +157,11 @@ class Section {
   const FlowList& flow() const { return flow_; }
   // Puts `fresh` in the place of `node` in the flow; `node` leaves it.
   void replaceNode(FlowNode* node, FlowNode* fresh) { flow_.replace(node, fresh); }
+  // Puts `node` in front of `anchor`, a node of the flow; for nodes made again after the
+  // parse, which nothing of the parse's bookkeeping refers to.
+  void insertNodeBefore(FlowNode* anchor, FlowNode* node) { flow_.insertBefore(anchor, node); }
+  // Takes a node that is not the section's last label out of the flow.
+  void removeNode(FlowNode* node) { flow_.remove(node); }
   FlowNode* firstNode() const { return flow_.first(); }
   // The node added last: an instruction or label that a run without readers of the
   // flow did not keep stands there until the next node comes.

@@ -81,6 +81,11 @@ bool refuseTempLabelName(const char* name, const LineInfo* line) {
 
 bool tempLabelNameTakenEarly() { return tempLabelCounterState().takenEarly; }
 
+unsigned long* freeTempLabelNumber() {
+  TempLabelCounter& state = tempLabelCounterState();
+  return state.takenEarly ? nullptr : &state.tempLabelCounter;
+}
+
 unsigned long nextTempLabelNumber() { return tempLabelCounterState().tempLabelCounter; }
 
 void setNextTempLabelNumber(unsigned long number) { tempLabelCounterState().tempLabelCounter = number; }

@@ -24,6 +24,9 @@ void setNextTempLabelNumber(unsigned long number);
 void noteSymbolName(const char* name);
 // Whether noteSymbolName has met such a symbol in this run.
 bool tempLabelNameTakenEarly();
+// The number the next generated label name takes, to read and set in place; null when a
+// symbol took such a name early. One look-up for a statement that reads and sets it.
+unsigned long* freeTempLabelNumber();
 
 // Whether the name is spelt like a generated label ("__T" or "__t" and digits alone):
 // such names are kept for the assembler, and a source line may not use them.

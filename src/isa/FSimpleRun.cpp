@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <new>
 #include <ostream>
@@ -19,6 +20,7 @@
 #include "isa/DefectChecks.h"
 #include "isa/FSimple.h"
 #include "isa/IPAttribute.h"
+#include "isa/JumpRecord.h"
 #include "util/ControlState.h"
 #include "util/assertion.h"
 #include "util/c-memory.h"
@@ -325,6 +327,29 @@ struct SimpleRunStore {
   std::vector<LeanRun> leanRuns;
   // The labels of every lean run, a run's consecutive and in source order.
   std::vector<FSimpleRun::Label> labels;
+
+  // The jumps written as lean entries, in stream order, with what makes their records
+  // again (see appendLeanJump); kept until layout starts. A jump's part is a few bytes:
+  // a byte of flags, then as varints its entry's first byte in `images` after the last
+  // jump's, how many labels of the table back its target is, its expansion's first
+  // temporary label after the last jump's (zigzag), and its shape and context number
+  // where they are not the last jump's.
+  struct LeanJump {
+    Symbol* target = nullptr;
+    uint32_t imageOffset = 0;  // the entry's first byte in `images`
+    uint32_t firstLabel = 0;
+    uint32_t context = 0;  // the line's context number
+    uint32_t shape = 0;    // in jumpShapes
+  };
+  static constexpr uint8_t kOtherShape = 1;
+  static constexpr uint8_t kOtherContext = 2;
+  ByteStream jumpNotes;
+  uint64_t jumpCount = 0;
+  LeanJump lastJump;
+  std::vector<isa::JumpShape*> jumpShapes;
+  // The targets of the lean jumps with their sections, a pair each time it differs from
+  // the jump before's: what the parse's end looks at before it reads any note.
+  std::vector<std::pair<Symbol*, Section*>> jumpTargets;
 
   // Where the lean run's labels end: where the next one's begin.
   uint32_t labelEnd(uint32_t number) const {
@@ -677,16 +702,13 @@ int32_t labelsJoiningRun(const Section& section, const LineInfo& line) {
 
 // Appends the entry to the lean streams; false when they cannot take it (then neither
 // holds any of it).
-bool putLeanEntry(SimpleRunStore& store, uint16_t form, uint32_t image, uint8_t bits, bool bigEndian,
-                  const LineInfo& line, bool first) {
+bool putLeanEntry(SimpleRunStore& store, uint16_t form, uint32_t image, uint8_t bits, bool bigEndian, uint32_t file,
+                  uint32_t number, bool expansion, bool first) {
   uint8_t bytes[16] = {};
   const uint32_t count = bits / 8;
   for (uint32_t k = 0; k < count; ++k) bytes[k] = static_cast<uint8_t>(image >> (8 * (bigEndian ? count - 1 - k : k)));
   uint8_t about[16] = {};
   size_t length = 0;
-  const uint32_t file = line.sourceFile;
-  const uint32_t number = line.lineNumber;
-  const bool expansion = (line.flags[0] & lineflag::kMacroExpansion) != 0;
   const auto step = static_cast<int64_t>(number) - static_cast<int64_t>(store.lastRowLine);
   const bool sameFile = !first && file == store.lastRowFile;
   if (sameFile && step == 1 && expansion == store.lastRowExpansion && form < SimpleRunStore::kExplicitRow) {
@@ -750,6 +772,365 @@ void takeLabels(SimpleRunStore& store, Section& section, int32_t count, uint32_t
 
 }  // namespace
 
+// Where a lean entry at a section's end goes, and its putting there: the run's private
+// parts, for the instructions and jumps that become entries.
+struct LeanRunAccess {
+  // The label nodes that end the flow and join the entry's run, the run it joins (null
+  // for a new one) and the entry's form.
+  struct Place {
+    int32_t joining = -1;
+    FSimpleRun* run = nullptr;
+    int32_t form = -1;
+  };
+
+  // Where the instruction's entry goes in a lean run; false when it would not be lean.
+  static bool find(SimpleRunStore& store, Section& section, LineInfo* line, const IPAttribute& attributes,
+                   uint8_t bits, uint16_t cycles, Place& place, int32_t* formHint = nullptr) {
+    if (!line || line->variant() >= 0 || &section == placeholderSection() || !orbaOptions()->flowReadAfterParse())
+      return false;
+    if (!attributes.isShared() || bits == 0 || bits > 32 || line->number() == 0) return false;
+    place.joining = labelsJoiningRun(section, *line);
+    if (place.joining < 0 || !leanEntryFits(store, section, *line, bits) || store.leanRuns.size() >= FSimpleRun::kLean ||
+        store.labels.size() + static_cast<uint32_t>(place.joining) >= UINT32_MAX ||
+        !reserveLabels(store, place.joining))
+      return false;
+    // A jump's shape keeps its entries' form: its jumps ask for the same one.
+    const int32_t hinted = formHint ? *formHint : -1;
+    if (hinted >= 0 && static_cast<size_t>(hinted) < store.forms.size() &&
+        store.forms[static_cast<size_t>(hinted)].attributes == &attributes &&
+        store.forms[static_cast<size_t>(hinted)].parseCycles == cycles &&
+        store.forms[static_cast<size_t>(hinted)].bits == bits) {
+      place.form = hinted;
+    } else {
+      place.form = store.formOf(attributes, cycles, bits);
+      if (formHint) *formHint = place.form;
+    }
+    if (place.form < 0) return false;
+    // To the lean run the stream ends with when that comes right before the entry and
+    // the labels that join it, else to a new run.
+    FlowNode* last = section.flow().last();
+    for (int32_t skipped = 0; last && skipped < place.joining; ++skipped) last = last->previousNode();
+    place.run = nullptr;
+    if (last && last->kind == FlowNode::kSimpleRun) {
+      auto* candidate = static_cast<FSimpleRun*>(last);
+      if (candidate->isLean() && (candidate->first_ & ~FSimpleRun::kLean) + 1 == store.leanRuns.size() &&
+          candidate->entryCount() < FSimpleRun::kMaxEntries)
+        place.run = candidate;
+    }
+    return true;
+  }
+
+  // Puts the entry where `place` says; false, with nothing changed, when the streams
+  // cannot take it.
+  static bool put(SimpleRunStore& store, Section& section, LineInfo* line, const Place& place, uint32_t image,
+                  uint8_t bits) {
+    const auto imageStart = static_cast<uint32_t>(store.images.size());
+    const auto metaStart = static_cast<uint32_t>(store.meta.size());
+    const bool bigEndian = section.byteOrder != Section::kLittleEndian;
+    if (!putLeanEntry(store, static_cast<uint16_t>(place.form), image, bits, bigEndian, line->sourceFile,
+                      line->lineNumber, (line->flags[0] & lineflag::kMacroExpansion) != 0, place.run == nullptr))
+      return false;
+    // Nothing refers to the line any more unless it defines a label, whose symbol
+    // names it: a lean run stands at no line.
+    if (!(line->flags[2] & lineflag::kDefinesLabel)) lineLetGo(line);
+    const auto firstLabel = static_cast<uint32_t>(store.labels.size());
+    takeLabels(store, section, place.joining, place.run ? store.leanRuns.back().units : 0);
+    if (place.run) {
+      ++place.run->cycles;
+      store.leanRuns.back().units += bits / 8;
+      return true;
+    }
+    store.leanRuns.push_back({imageStart, metaStart, static_cast<uint32_t>(bits / 8), bigEndian, firstLabel});
+    auto* run = new FSimpleRun(nullptr, static_cast<uint32_t>(store.leanRuns.size() - 1) | FSimpleRun::kLean);
+    run->cycles = 1;
+    section.addNode(run, true);
+    return true;
+  }
+
+  static bool append(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image, uint8_t bits,
+                     uint16_t cycles) {
+    SimpleRunStore& store = runStore();
+    Place place;
+    return find(store, section, line, attributes, bits, cycles, place) && put(store, section, line, place, image, bits);
+  }
+
+  // A new lean run at the streams' end, for the entries of a run being remade.
+  static FSimpleRun* startRun(SimpleRunStore& store, bool bigEndian) {
+    store.leanRuns.push_back({static_cast<uint32_t>(store.images.size()), static_cast<uint32_t>(store.meta.size()), 0,
+                              bigEndian, static_cast<uint32_t>(store.labels.size())});
+    auto* run = new FSimpleRun(nullptr, static_cast<uint32_t>(store.leanRuns.size() - 1) | FSimpleRun::kLean);
+    run->cycles = 0;
+    return run;
+  }
+
+  static uint32_t number(const FSimpleRun& run) { return run.first_ & ~FSimpleRun::kLean; }
+  static void countEntry(FSimpleRun& run) { ++run.cycles; }
+};
+
+namespace {
+
+// How many of its run's labels, from the last one back, a jump's target is looked for
+// among: a jump further back than that stays a record.
+constexpr uint32_t kNearLabels = 64;
+
+}  // namespace
+
+namespace {
+
+// Puts a varint (seven bits a byte, low first) at bytes[length].
+void putVarint(uint8_t (&bytes)[16], size_t& length, uint64_t value) {
+  while (value >= 0x80) {
+    bytes[length++] = static_cast<uint8_t>(value | 0x80);
+    value >>= 7;
+  }
+  bytes[length++] = static_cast<uint8_t>(value);
+}
+
+uint64_t takeVarint(const ByteStream& stream, uint64_t& offset) {
+  uint64_t value = 0;
+  for (uint32_t shift = 0;; shift += 7) {
+    const uint8_t byte = stream.at(offset++);
+    value |= static_cast<uint64_t>(byte & 0x7F) << shift;
+    if (!(byte & 0x80) || shift >= 63) return value;
+  }
+}
+
+// The lean jump whose part of the notes starts at offset, after `last`; offset moves past it.
+SimpleRunStore::LeanJump takeLeanJump(const SimpleRunStore& store, uint64_t& offset,
+                                      const SimpleRunStore::LeanJump& last) {
+  SimpleRunStore::LeanJump jump = last;
+  const uint8_t flags = store.jumpNotes.at(offset++);
+  jump.imageOffset = static_cast<uint32_t>(last.imageOffset + takeVarint(store.jumpNotes, offset));
+  const uint64_t labelBack = takeVarint(store.jumpNotes, offset);
+  const uint64_t labelStep = takeVarint(store.jumpNotes, offset);
+  jump.firstLabel = static_cast<uint32_t>(last.firstLabel + static_cast<uint32_t>((labelStep >> 1) ^ (~(labelStep & 1) + 1)));
+  if (flags & SimpleRunStore::kOtherShape) jump.shape = static_cast<uint32_t>(takeVarint(store.jumpNotes, offset));
+  if (flags & SimpleRunStore::kOtherContext) jump.context = static_cast<uint32_t>(takeVarint(store.jumpNotes, offset));
+  jump.target = store.labels[static_cast<size_t>(labelBack)].symbol;
+  return jump;
+}
+
+}  // namespace
+
+bool appendLeanJump(Section& section, LineInfo* line, const IPAttribute& attributes, uint8_t bits, uint16_t cycles,
+                    const LeanJump& jump, const LeanJumpEncoder& encode) {
+  SimpleRunStore& store = runStore();
+  LeanRunAccess::Place place;
+  if (!LeanRunAccess::find(store, section, line, attributes, bits, cycles, place, &jump.shape->leanForm)) return false;
+  // The target: a label that joins the run with the jump stands where the jump does,
+  // else one of the run's last labels. Its index in the label table once the joining
+  // labels are in it.
+  const auto labelCount = static_cast<uint64_t>(store.labels.size());
+  const uint32_t jumpOffset = place.run ? store.leanRuns.back().units : 0;
+  uint64_t targetIndex = UINT64_MAX;
+  int64_t distance = 0;
+  FlowNode* node = section.flow().last();
+  for (int32_t k = 0; k < place.joining; ++k, node = node->previousNode()) {
+    if (static_cast<FLabel*>(node)->symbol == jump.target) {
+      targetIndex = labelCount + static_cast<uint64_t>(place.joining - 1 - k);
+      break;
+    }
+  }
+  if (targetIndex == UINT64_MAX && place.run) {
+    const uint32_t first = store.leanRuns.back().firstLabel;
+    for (uint64_t k = labelCount, tried = 0; k > first && tried < kNearLabels; --k, ++tried) {
+      if (store.labels[k - 1].symbol == jump.target) {
+        targetIndex = k - 1;
+        distance = static_cast<int64_t>(store.labels[k - 1].offset) - static_cast<int64_t>(jumpOffset);
+        break;
+      }
+    }
+  }
+  uint32_t image = 0;
+  if (targetIndex == UINT64_MAX || !encode.encode(encode.context, distance, image)) return false;
+  // Most jumps of a stretch of code share a few shapes.
+  uint32_t shape = store.lastJump.shape;
+  if (store.jumpShapes.empty() || store.jumpShapes[shape] != jump.shape) {
+    const auto shapeCount = static_cast<uint32_t>(store.jumpShapes.size());
+    uint32_t back = 0;
+    while (back < shapeCount && back < 8 && store.jumpShapes[shapeCount - 1 - back] != jump.shape) ++back;
+    if (back < shapeCount && back < 8) {
+      shape = shapeCount - 1 - back;
+    } else {
+      try {
+        store.jumpShapes.push_back(jump.shape);
+      } catch (const std::bad_alloc&) {
+        return false;
+      }
+      shape = shapeCount;
+    }
+  }
+  const auto imageOffset = static_cast<uint64_t>(store.images.size());
+  const uint32_t context = line->contextNumber_;
+  uint8_t note[16] = {};
+  size_t length = 1;
+  const bool first = store.jumpCount == 0;
+  if (first || shape != store.lastJump.shape) note[0] |= SimpleRunStore::kOtherShape;
+  if (first || context != store.lastJump.context) note[0] |= SimpleRunStore::kOtherContext;
+  putVarint(note, length, imageOffset - store.lastJump.imageOffset);
+  putVarint(note, length, targetIndex);
+  const uint32_t labelStep = jump.firstLabel - store.lastJump.firstLabel;
+  const auto signedStep = static_cast<int32_t>(labelStep);
+  putVarint(note, length, signedStep < 0 ? (uint64_t{~labelStep} << 1) | 1 : uint64_t{labelStep} << 1);
+  if (note[0] & SimpleRunStore::kOtherShape) putVarint(note, length, shape);
+  if (note[0] & SimpleRunStore::kOtherContext) putVarint(note, length, context);
+  const bool newTarget = first || jump.target != store.lastJump.target || context != store.lastJump.context;
+  if (newTarget) {
+    try {
+      store.jumpTargets.emplace_back(jump.target, &section);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+  if (length > sizeof note || imageOffset + bits / 8 > ByteStream::kMaxBytes || !store.jumpNotes.reserve(length) ||
+      !LeanRunAccess::put(store, section, line, place, image, bits)) {
+    if (newTarget) store.jumpTargets.pop_back();
+    return false;
+  }
+  store.jumpNotes.put(note, length);
+  ++store.jumpCount;
+  store.lastJump = {jump.target, static_cast<uint32_t>(imageOffset), jump.firstLabel, context, shape};
+  return true;
+}
+
+namespace {
+
+// Makes the run's node again as nodes without the lean jumps `remade` (in stream order):
+// the other entries go to new lean runs, a jump's labels to label nodes and the jump to
+// its record.
+void remakeRun(SimpleRunStore& store, Section& section, FSimpleRun& run,
+               const std::vector<SimpleRunStore::LeanJump>& remade) {
+  const uint32_t number = LeanRunAccess::number(run);
+  const SimpleRunStore::LeanRun lean = store.leanRuns[number];
+  std::vector<FlowNode*> nodes;
+  FSimpleRun* segment = nullptr;
+  uint64_t offset = lean.imageStart;
+  size_t next = 0;
+  for (FSimpleRun::Cursor entries(run); !entries.isDone(); entries.next()) {
+    const FSimpleRun::Item& item = entries.item();
+    // By value: the label table grows below.
+    const std::span<const FSimpleRun::Label> before = run.labelsBefore(item);
+    const std::vector<FSimpleRun::Label> labels(before.begin(), before.end());
+    if (next < remade.size() && remade[next].imageOffset == offset) {
+      const SimpleRunStore::LeanJump& jump = remade[next++];
+      segment = nullptr;
+      isa::RemadeJump row{jump.target, store.jumpShapes[jump.shape], jump.firstLabel, jump.context, item.rowLine,
+                          item.rowExpansion, nullptr};
+      for (const FSimpleRun::Label& label : labels) {
+        LineInfo* labelLine = label.symbol->definitionLine;
+        nodes.push_back(new FLabel(labelLine, label.symbol));
+        // A label on the jump's own line keeps that line.
+        if (labelLine && labelLine->lineNumber == item.rowLine && labelLine->sourceFile == item.rowFile &&
+            labelLine->contextNumber_ == jump.context)
+          row.ownLine = labelLine;
+      }
+      nodes.push_back(isa::remakeJumpRecord(row));
+    } else {
+      const bool first = segment == nullptr;
+      if (first) {
+        segment = LeanRunAccess::startRun(store, lean.bigEndian);
+        nodes.push_back(segment);
+      }
+      for (const FSimpleRun::Label& label : labels) store.labels.push_back({label.symbol, store.leanRuns.back().units});
+      if (!putLeanEntry(store, item.form, item.image, item.bits, lean.bigEndian, item.rowFile, item.rowLine,
+                        item.rowExpansion, first))
+        throw std::bad_alloc();
+      LeanRunAccess::countEntry(*segment);
+      store.leanRuns.back().units += item.bits / 8;
+    }
+    offset += item.bits / 8;
+  }
+  for (FlowNode* node : nodes) section.insertNodeBefore(&run, node);
+  section.removeNode(&run);
+  delete &run;
+}
+
+}  // namespace
+
+void settleLeanJumps() {
+  SimpleRunStore& store = runStore();
+  if (store.jumpCount == 0) return;
+  // The runs with a jump whose record would not be written as its entry is: every lean
+  // jump of such a run goes back to its record, as a remade jump may take another size
+  // and so move the labels of the others.
+  bool anyRemade = false;
+  for (const auto& [target, section] : store.jumpTargets) anyRemade = anyRemade || !isa::leanJumpWritten(*target, *section);
+  std::vector<std::pair<Symbol*, Section*>>().swap(store.jumpTargets);
+  if (!anyRemade) {
+    store.jumpNotes.takeOut(0, store.jumpNotes.size(), [](const uint8_t*, size_t) {});
+    store.jumpCount = 0;
+    std::vector<isa::JumpShape*>().swap(store.jumpShapes);
+    return;
+  }
+  const auto originalRuns = static_cast<uint32_t>(store.leanRuns.size());
+  std::vector<uint8_t> remakes;
+  std::vector<Section*> sections;
+  auto runOf = [&](uint32_t& number, uint32_t imageOffset) {
+    while (number + 1 < originalRuns && store.leanRuns[number + 1].imageStart <= imageOffset) ++number;
+    return number;
+  };
+  {
+    // Most jumps share their context and target with the jump before.
+    uint32_t checkedContext = UINT32_MAX;
+    Section* section = nullptr;
+    const Symbol* checkedTarget = nullptr;
+    bool written = false;
+    uint32_t number = 0;
+    uint64_t offset = 0;
+    SimpleRunStore::LeanJump last;
+    for (uint64_t left = store.jumpCount; left > 0; --left) {
+      last = takeLeanJump(store, offset, last);
+      if (last.context != checkedContext) {
+        checkedContext = last.context;
+        section = lineArena().contexts().at(last.context).section;
+        checkedTarget = nullptr;
+      }
+      if (last.target != checkedTarget) {
+        checkedTarget = last.target;
+        written = section && isa::leanJumpWritten(*last.target, *section);
+      }
+      if (written) continue;
+      if (remakes.empty()) remakes.resize(originalRuns);
+      remakes[runOf(number, last.imageOffset)] = 1;
+      if (std::find(sections.begin(), sections.end(), section) == sections.end()) sections.push_back(section);
+    }
+  }
+  std::vector<std::vector<SimpleRunStore::LeanJump>> byRun;
+  if (!remakes.empty()) {
+    byRun.resize(originalRuns);
+    uint32_t number = 0;
+    uint64_t offset = 0;
+    SimpleRunStore::LeanJump last;
+    for (uint64_t left = store.jumpCount; left > 0; --left) {
+      last = takeLeanJump(store, offset, last);
+      const uint32_t run = runOf(number, last.imageOffset);
+      if (remakes[run]) byRun[run].push_back(last);
+    }
+  }
+  store.jumpNotes.takeOut(0, store.jumpNotes.size(), [](const uint8_t*, size_t) {});
+  store.jumpCount = 0;
+  for (Section* section : sections) {
+    if (!section) continue;
+    for (FlowNode* node = section->firstNode(); node;) {
+      FlowNode* after = node->nextNode();
+      if (node->kind == FlowNode::kSimpleRun) {
+        auto& run = static_cast<FSimpleRun&>(*node);
+        if (run.isLean() && LeanRunAccess::number(run) < originalRuns && !byRun[LeanRunAccess::number(run)].empty())
+          remakeRun(store, *section, run, byRun[LeanRunAccess::number(run)]);
+      }
+      node = after;
+    }
+  }
+  // The remade runs' bytes are in the new runs now.
+  for (uint32_t run = 0; run < byRun.size(); ++run) {
+    if (byRun[run].empty()) continue;
+    const SimpleRunStore::LeanRun& lean = store.leanRuns[run];
+    store.images.takeOut(lean.imageStart, lean.units, [](const uint8_t*, size_t) {});
+    store.meta.takeOut(lean.metaStart, store.metaEnd(run) - lean.metaStart, [](const uint8_t*, size_t) {});
+  }
+  std::vector<isa::JumpShape*>().swap(store.jumpShapes);
+}
+
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
                              uint8_t bits, uint16_t cycles) {
   const bool plainLine = line && line->variant() < 0 && &section != placeholderSection();
@@ -769,45 +1150,9 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
     section.addNode(new FSimple(line, attributes, image, bits, cycles), true);
     return;
   }
+  if (LeanRunAccess::append(section, line, attributes, image, bits, cycles)) return;
   SimpleRunStore& store = runStore();
   const bool entryFits = attributes.isShared() && bits > 0 && bits <= 32 && plainLine && line->number() != 0;
-  const int32_t joining = entryFits ? labelsJoiningRun(section, *line) : -1;
-  if (joining >= 0 && leanEntryFits(store, section, *line, bits) && store.leanRuns.size() < FSimpleRun::kLean &&
-      store.labels.size() + static_cast<uint32_t>(joining) < UINT32_MAX && reserveLabels(store, joining)) {
-    // To the lean run the stream ends with when that comes right before the entry and
-    // the labels that join it, else to a new run; with lines after all when the stream
-    // cannot grow.
-    const int32_t form = store.formOf(attributes, cycles, bits);
-    FlowNode* last = section.flow().last();
-    for (int32_t skipped = 0; last && skipped < joining; ++skipped) last = last->previousNode();
-    FSimpleRun* run = nullptr;
-    if (last && last->kind == FlowNode::kSimpleRun) {
-      auto* candidate = static_cast<FSimpleRun*>(last);
-      if (candidate->isLean() && (candidate->first_ & ~FSimpleRun::kLean) + 1 == store.leanRuns.size() &&
-          candidate->entryCount() < FSimpleRun::kMaxEntries)
-        run = candidate;
-    }
-    const auto imageStart = static_cast<uint32_t>(store.images.size());
-    const auto metaStart = static_cast<uint32_t>(store.meta.size());
-    const bool bigEndian = section.byteOrder != Section::kLittleEndian;
-    if (form >= 0 && putLeanEntry(store, static_cast<uint16_t>(form), image, bits, bigEndian, *line, run == nullptr)) {
-      // Nothing refers to the line any more unless it defines a label, whose symbol
-      // names it: a lean run stands at no line.
-      if (!(line->flags[2] & lineflag::kDefinesLabel)) lineLetGo(line);
-      const auto firstLabel = static_cast<uint32_t>(store.labels.size());
-      takeLabels(store, section, joining, run ? store.leanRuns.back().units : 0);
-      if (run) {
-        ++run->cycles;
-        store.leanRuns.back().units += bits / 8;
-        return;
-      }
-      store.leanRuns.push_back({imageStart, metaStart, static_cast<uint32_t>(bits / 8), bigEndian, firstLabel});
-      run = new FSimpleRun(nullptr, static_cast<uint32_t>(store.leanRuns.size() - 1) | FSimpleRun::kLean);
-      run->cycles = 1;
-      section.addNode(run, true);
-      return;
-    }
-  }
   int32_t form = -1;
   if (entryFits && store.reserveOne()) form = store.formOf(attributes, cycles, bits);
   if (form < 0) {

@@ -28,6 +28,9 @@
 class IPAttribute;
 class Section;
 class Symbol;
+namespace isa {
+struct JumpShape;
+}
 
 class FSimpleRun : public FlowNode {
   VEKT_POOLED_CLASS(FSimpleRun)
@@ -130,6 +133,7 @@ class FSimpleRun : public FlowNode {
 
  private:
   friend void appendSimpleInstruction(Section&, LineInfo*, const IPAttribute&, uint32_t, uint8_t, uint16_t);
+  friend struct LeanRunAccess;
   FSimpleRun(LineInfo* line, uint32_t first) : FlowNode(line, kSimpleRun), first_(first) {}
 
   // A run has no cycle count of its own (its entries have theirs), so the base's cycles
@@ -165,3 +169,32 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
 // every other line. They follow any listing bytes the line collected before.
 uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]);
 
+// A jump whose target is a label of the lean run it joins, behind it, and whose form
+// the distance alone decides, is an entry of that run as well: nothing after the parse
+// can move the two apart. What makes the record it would otherwise be stays beside
+// the run until layout starts, for a later line that changes the target (a .WEAK).
+struct LeanJump {
+  Symbol* target;
+  isa::JumpShape* shape;
+  uint32_t firstLabel;  // of the expansion's temporary labels
+};
+
+// Makes a jump's image from the distance in units from its first unit to its target;
+// false when the distance does not decide the form.
+struct LeanJumpEncoder {
+  bool (*encode)(const void* context, int64_t distance, uint32_t& image);
+  const void* context;
+};
+
+// Appends the jump at the section's end as an entry of a lean run, with the image
+// `encode` makes from the distance to its target, a label of that run behind it or
+// joining it with the jump, and keeps `jump` beside it; false, with nothing changed,
+// when the jump would not be a lean entry, its target is no near label of its run or
+// `encode` refuses.
+bool appendLeanJump(Section& section, LineInfo* line, const IPAttribute& attributes, uint8_t bits, uint16_t cycles,
+                    const LeanJump& jump, const LeanJumpEncoder& encode);
+
+// Once the parse is done: the lean jumps whose records would not be written as their
+// entries are (isa::leanJumpWritten) become those records, in their runs' places; what
+// the lean jumps kept goes.
+void settleLeanJumps();

@@ -77,6 +77,9 @@ struct DirectJumpLayout {
   bool enabled = true;
   uint64_t taken = 0;
   uint64_t emitted = 0;
+  // Jumps written as lean entries at the parse, and of those the ones made records again.
+  uint64_t entries = 0;
+  uint64_t remade = 0;
 };
 DirectJumpLayout& directJumpLayout();
 

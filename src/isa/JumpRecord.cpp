@@ -14,11 +14,13 @@
 #include "flow/FGeneric.h"
 #include "flow/FlowWalker.h"
 #include "flow/ObjectWriter.h"
+#include "flow/OrbaOptimizer.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "isa/CandidateNodes.h"
 #include "isa/CycleCounts.h"
 #include "isa/FInstruction.h"
+#include "isa/FSimpleRun.h"
 #include "isa/IPInstruction.h"
 #include "isa/InstructionEncoding.h"
 #include "isa/IPAttribute.h"
@@ -31,6 +33,7 @@
 #include "util/OrbaState.h"
 #include "util/RunState.h"
 #include "util/StringBuffer.h"
+#include "preproc/LineState.h"
 
 namespace isa {
 
@@ -352,6 +355,22 @@ int64_t signExtend32(int64_t value) { return static_cast<int32_t>(static_cast<ui
 
 // Whether the form reaches the target from the address, as the operand checks of layout
 // judge it: 1 it does, 0 it does not (with the range text), -1 where only the forms can tell.
+// The distance the pc-relative check of the form's field reads, from a jump at address to
+// a target at offset.
+int64_t checkedDistance(const JumpShape::DirectForm& form, int64_t offset, int64_t address) {
+  const int64_t reference = signExtend32(address + form.pcOffset);
+  int64_t distance = signExtend32(offset - reference);
+  if (form.width != 0) {
+    int k = 0;
+    for (int64_t rest = form.width; rest > 1; rest >>= 1) ++k;
+    if (k > 0) {
+      const bool bit = (static_cast<uint64_t>(distance) >> (k - 1)) & 1;
+      if ((distance > 0 && bit) || (distance < 0 && !bit)) distance ^= static_cast<int64_t>(~uint64_t{0} << k);
+    }
+  }
+  return distance;
+}
+
 int directVerdict(const JumpShape::DirectForm& form, Symbol* target, Section* section, uint32_t address,
                   int32_t previousOffset, const char** message) {
   ExprLocation location;
@@ -362,16 +381,7 @@ int directVerdict(const JumpShape::DirectForm& form, Symbol* target, Section* se
   bool error = false;
   symbolLocationValue(target, value, location, error);
   if (error || value.kind != ExprValue::kRelative || !value.known || value.section != section) return -1;
-  const int64_t reference = signExtend32(static_cast<int64_t>(address) + form.pcOffset);
-  int64_t distance = signExtend32(value.offset - reference);
-  if (form.width != 0) {
-    int k = 0;
-    for (int64_t rest = form.width; rest > 1; rest >>= 1) ++k;
-    if (k > 0) {
-      const bool bit = (static_cast<uint64_t>(distance) >> (k - 1)) & 1;
-      if ((distance > 0 && bit) || (distance < 0 && !bit)) distance ^= static_cast<int64_t>(~uint64_t{0} << k);
-    }
-  }
+  const int64_t distance = checkedDistance(form, value.offset, address);
   if (distance < form.low || distance > form.high) {
     *message = form.low < 0 ? errorHandler()->formatMessage(E_range_error_dec, form.low, form.high)
                             : errorHandler()->formatMessage(E_range_error_hex, form.low, form.high);
@@ -776,6 +786,81 @@ FInstruction* FJumpRecord::becomeStandIn(Section& section) {
   section.replaceNode(this, standIn);
   delete this;
   return standIn;
+}
+
+bool leanJumpWritten(const Symbol& target, const Section& section) {
+  return !target.isWeak() && !target.isRelocatable() && !target.isExternal() && !target.valueExpression &&
+         target.section == &section && instructionSizeOptimisation(section);
+}
+
+namespace {
+
+// The one form of a lean jump's shape with its field holding the distance, as layout
+// checks the distance and emission writes the field (layOutDirectly, directFieldValue,
+// writeFromTemplate): what either refuses stays a record.
+bool encodeLeanJump(const void* context, int64_t distance, uint32_t& word) {
+  const JumpShape& shape = *static_cast<const JumpShape*>(context);
+  const JumpShape::DirectForm& form = shape.direct[0];
+  const int64_t checked = checkedDistance(form, distance, 0);
+  if (checked < form.low || checked > form.high ||
+      (form.masked && (static_cast<uint64_t>(checked) & uint64_t{form.mask}) != uint64_t{form.pattern}))
+    return false;
+  const int64_t value = fieldDisplacement(distance - form.pcOffset, form.width);
+  const uint32_t fieldBits = static_cast<uint32_t>(value) & (form.bits == 32 ? ~0u : 0xffffu);
+  if (value < form.low || value > form.high || (form.masked && (fieldBits & form.mask) != form.pattern)) return false;
+  return formWordWithField(*shape.forms->candidates[0], form.targetField, value, word);
+}
+
+}  // namespace
+
+bool writeJumpAsEntry(Section& section, LineInfo* line, JumpShape& shape, Symbol* target, uint32_t firstLabel) {
+  DirectJumpLayout& direct = directJumpLayout();
+  if (!direct.enabled || shape.checkOnly || !line || !target) return false;
+  if (shape.directLayout == JumpShape::kDirectUnknown) shape.directLayout = workOutDirectLayout(shape);
+  if (shape.directLayout != JumpShape::kDirect || shape.forms->candidates.size() != 1) return false;
+  // The section's choice of forms is looked at once the parse is done.
+  if (section.hasAddress || section.byteOrder != Section::kLittleEndian || target->isWeak() ||
+      target->isRelocatable() || target->isExternal() || target->valueExpression || target->section != &section)
+    return false;
+  const JumpShape::DirectForm& form = shape.direct[0];
+  const IPInstruction& chosen = *shape.forms->candidates[0];
+  if ((form.bits != 16 && form.bits != 32) || !chosen.attributes ||
+      !chosen.attributes->warnings.empty() || chosen.encoding->operands[form.targetField]->transformFlag)
+    return false;
+  // A generic's stand-in lays out as its hardware form only while that takes no more
+  // than the least its expansion would (a halfword an instruction).
+  if (!shape.plain && uint32_t{shape.waiting} * 16 < form.bits) return false;
+  const auto bits = static_cast<uint8_t>(form.bits);
+  const auto cycles = static_cast<uint16_t>(chosen.cycles);
+  // As layout checks the distance and emission writes the field (layOutDirectly,
+  // directFieldValue, writeFromTemplate): what either refuses stays a record.
+  const LeanJumpEncoder encode{encodeLeanJump, &shape};
+  if (!appendLeanJump(section, line, *chosen.attributes, bits, cycles, {target, &shape, firstLabel}, encode))
+    return false;
+  ++direct.entries;
+  return true;
+}
+
+FlowNode* remakeJumpRecord(const RemadeJump& jump) {
+  const JumpShape& shape = *jump.shape;
+  LineInfo* line = jump.ownLine;
+  if (!line) {
+    // The statement as the shape knows it: nothing but diagnostics and a generic's
+    // expansion read the line of a jump without a list file.
+    const std::string text = shape.before + jump.target->name + shape.after;
+    const LineContext& context = lineArena().contexts().at(jump.context);
+    line = lineState()->appendLine(text.c_str(), static_cast<int32_t>(context.sourceFile),
+                                   static_cast<int32_t>(jump.lineNumber), 0);
+    line->setControlStateAndSection(context.controlState, context.section);
+    line->flags[0] = static_cast<uint8_t>(lineflag::kAssemble | (jump.expansion ? lineflag::kMacroExpansion : 0));
+    if (!shape.plain) {
+      // The statement's line is its generic's hardware alternative.
+      line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
+      line->setVariant(0);
+    }
+  }
+  ++directJumpLayout().remade;
+  return new FJumpRecord(line, jump.shape, jump.target, jump.firstLabel);
 }
 
 void standInJumpRecords(Section& section) {

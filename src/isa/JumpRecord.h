@@ -81,6 +81,9 @@ struct JumpShape {
   enum DirectLayout : uint8_t { kDirectUnknown, kDirect, kLent };
   DirectLayout directLayout = kDirectUnknown;
   DirectForm direct[kMostForms];
+  // The form of the run entries its jumps are written as (see writeJumpAsEntry), -1 until
+  // the first.
+  int32_t leanForm = -1;
   // A claim on every node the parses of the target made, which `leaves` point at.
   CandidateNodes* parsedNodes = nullptr;
   // A jump without generic forms: its record stands for an instruction node, not a stand-in.
@@ -192,6 +195,30 @@ class FJumpRecord : public FlowNode {
   JumpShape* shape_;
   Symbol* target_;
 };
+
+// Whether the record of a jump to `target` in `section`, whose target is a label of its
+// lean run, would be written as its lean entry was: with the form the distance decides
+// and the displacement in its field. Not so for a target that needs a relocation or
+// lives elsewhere, or a section whose instructions keep their largest forms.
+bool leanJumpWritten(const Symbol& target, const Section& section);
+
+// Writes the jump as an entry of the lean run it joins (see appendLeanJump) when its
+// shape has one form, that form's field holds the displacement and the target is a near
+// label of the run behind it; false, with nothing done, elsewhere.
+bool writeJumpAsEntry(Section& section, LineInfo* line, JumpShape& shape, Symbol* target, uint32_t firstLabel);
+
+// What a lean jump's record is made again from: the row of its entry and, when its line
+// defined a label, that line.
+struct RemadeJump {
+  Symbol* target;
+  JumpShape* shape;
+  uint32_t firstLabel;
+  uint32_t context;  // the line's context number
+  uint32_t lineNumber;
+  bool expansion;
+  LineInfo* ownLine;
+};
+FlowNode* remakeJumpRecord(const RemadeJump& jump);
 
 // Every jump record of the section becomes its stand-in.
 void standInJumpRecords(Section& section);

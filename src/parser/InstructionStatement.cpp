@@ -386,15 +386,23 @@ void adoptJumpStandIn(FInstruction* standIn, bool chosen, LineInfo* genericLine)
 
 namespace {
 
-bool genericsAllowedAt(const LineInfo* line) {
+// The checks below by the line's control state, read once by a caller that asks several.
+bool genericsAllowedIn(const ControlState* state, const RunSettings* options) {
   // $HW_ONLY clears the run's setting; the line's copy follows the option and the control.
-  bool line_allows = !line->controlState || line->controlState->genericsAllowed;
-  return line_allows && orbaOptions()->optimizeGenerics;
+  return (!state || state->genericsAllowed) && options->optimizeGenerics;
 }
 
-bool jumpChainsAt(const LineInfo* line) {
-  return line->controlState ? line->controlState->jumpChainOpt : orbaOptions()->optimizeJumpChains;
+bool jumpChainsIn(const ControlState* state, const RunSettings* options) {
+  return state ? state->jumpChainOpt : options->optimizeJumpChains;
 }
+
+bool expansionsMayWaitIn(const ControlState* state, const RunSettings* options) {
+  return !jumpChainsIn(state, options) && !options->metrics && !options->instructionMetrics;
+}
+
+bool genericsAllowedAt(const LineInfo* line) { return genericsAllowedIn(line->controlState, orbaOptions()); }
+
+bool jumpChainsAt(const LineInfo* line) { return jumpChainsIn(line->controlState, orbaOptions()); }
 
 bool isGeneratedLine(const LineInfo* line) { return line->variant() >= 0; }
 
@@ -407,10 +415,7 @@ bool noFormAligns(const std::vector<IPInstruction*>& candidates) {
 // Whether a generic's expansions may wait for layout. Jump chains label every generated
 // jump from the counter the expansion's own labels take theirs from, and the metrics count
 // the generated lines as the parse meets them: both need the lines now.
-bool expansionsMayWait(const LineInfo* line) {
-  const RunSettings* options = orbaOptions();
-  return !jumpChainsAt(line) && !options->metrics && !options->instructionMetrics;
-}
+bool expansionsMayWait(const LineInfo* line) { return expansionsMayWaitIn(line->controlState, orbaOptions()); }
 
 // Whether the instruction's bits lie in the last word of its image, which is all a plain
 // statement's slot keeps.
@@ -700,12 +705,16 @@ void keepJumpShape(InstructionStatements::Session& s, const StatementKeys& st, c
 // forms. False, with nothing done, when the statement is not of a kept shape or its
 // target could stand otherwise than the shape's did.
 bool takeJumpRecord(InstructionStatements::Session& s, const StatementKeys& st, uint32_t* consumed) {
-  if (!st.jumpKnown || s.jumps.empty() || !isa::targetOutcomes().enabled) return false;
+  if (!st.jumpKnown || s.jumps.empty()) return false;
+  isa::TargetOutcomes& outcomes = isa::targetOutcomes();
+  if (!outcomes.enabled) return false;
   const char* position = st.position;
   LineInfo* line = st.line;
   const TargetSplit& split = st.jumpSplit;
   Section* section = line->section;
-  if (section == placeholderSection() || jumpChainsAt(line)) return false;
+  const ControlState* state = line->controlState;
+  const RunSettings* options = orbaOptions();
+  if (section == placeholderSection() || jumpChainsIn(state, options)) return false;
   TargetName target;
   if (!target.copy(position, split)) return false;
   const char* name = target.text;
@@ -723,12 +732,15 @@ bool takeJumpRecord(InstructionStatements::Session& s, const StatementKeys& st, 
   const JumpShapeCache::Entry* kept = s.jumps.find(key);
   if (!kept || kept->shape->scope != table->current || kept->shape->scopeId != table->currentScope) return false;
   // The expansion's labels are numbered now and named when the lines are made.
-  const unsigned long firstLabel = nextTempLabelNumber();
-  if (tempLabelNameTakenEarly() || firstLabel > UINT32_MAX || firstLabel < kept->shape->labelCount) return false;
+  unsigned long* labelNumber = freeTempLabelNumber();
+  if (!labelNumber) return false;
+  const unsigned long firstLabel = *labelNumber;
+  if (firstLabel > UINT32_MAX || firstLabel < kept->shape->labelCount) return false;
   isa::JumpShape& shape = *kept->shape;
   if (shape.checkOnly == isa::expansionLinesWanted()) return false;
-  if (!shape.plain && (!genericsAllowedAt(line) || (!shape.checkOnly && !expansionsMayWait(line)))) return false;
-  if (shape.genericRefused && genericsAllowedAt(line)) return false;
+  const bool genericsAllowed = genericsAllowedIn(state, options);
+  if (!shape.plain && (!genericsAllowed || (!shape.checkOnly && !expansionsMayWaitIn(state, options)))) return false;
+  if (shape.genericRefused && genericsAllowed) return false;
   // The walk of the shape's text reads the target as an expression alone, and so it reads
   // this one, when no state it stands in there reads this name as text.
   if (!isa::InstructionMatcher::nameOnlyAnExpression(kept->states, kept->stateCount, position + split.from,
@@ -756,16 +768,22 @@ bool takeJumpRecord(InstructionStatements::Session& s, const StatementKeys& st, 
   if (!symbol || std::strcmp(symbol->name, name) != 0) return false;
   *consumed = split.end + kept->consumedBeyond;
   if (shape.plain) {
-    section->addNode(new isa::FJumpRecord(line, &shape, symbol, 0), true);
+    if (!isa::writeJumpAsEntry(*section, line, shape, symbol, 0))
+      section->addNode(new isa::FJumpRecord(line, &shape, symbol, 0), true);
   } else if (shape.checkOnly) {
     // Nothing after the parse reads the record: it stands for the discarded generic.
-    ++isa::targetOutcomes().taken;
+    ++outcomes.taken;
     section->addNode(new isa::FJumpRecord(line, &shape, symbol, 0), true);
   } else {
-    setNextTempLabelNumber(firstLabel - shape.labelCount);
-    ++isa::targetOutcomes().taken;
-    section->addNode(new isa::FJumpRecord(line, &shape, symbol, static_cast<uint32_t>(firstLabel)), true);
-    markHardwareAlternative(line);
+    *labelNumber = firstLabel - shape.labelCount;
+    ++outcomes.taken;
+    if (isa::writeJumpAsEntry(*section, line, shape, symbol, static_cast<uint32_t>(firstLabel))) {
+      // The entry let go of the line unless a label names it.
+      if (line->flags[2] & lineflag::kDefinesLabel) markHardwareAlternative(line);
+    } else {
+      section->addNode(new isa::FJumpRecord(line, &shape, symbol, static_cast<uint32_t>(firstLabel)), true);
+      markHardwareAlternative(line);
+    }
   }
   ++isa::jumpRecords().taken;
   return true;

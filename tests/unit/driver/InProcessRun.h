@@ -22,6 +22,8 @@ struct InProcessRun {
   std::string errors;
   uint64_t taken = 0;    // statements the memo served
   uint64_t emitted = 0;  // emissions it served, for a memo that counts them
+  uint64_t entries = 0;  // jumps it wrote as run entries, for a memo that counts them
+  uint64_t remade = 0;   // and of those, the ones made records again
 };
 
 inline std::string readWholeFile(const std::string& path) {
@@ -61,6 +63,10 @@ InProcessRun runInProcess(const std::string& source, const std::vector<std::stri
     made.status = assembler.run();
     made.taken = memo().taken;
     if constexpr (requires { memo().emitted; }) made.emitted = memo().emitted;
+    if constexpr (requires { memo().entries; }) {
+      made.entries = memo().entries;
+      made.remade = memo().remade;
+    }
   }
   made.object = readWholeFile(object);
   made.list = readWholeFile(list);
