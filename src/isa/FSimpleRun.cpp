@@ -20,6 +20,7 @@
 #include "isa/DefectChecks.h"
 #include "isa/FSimple.h"
 #include "isa/IPAttribute.h"
+#include "isa/InstructionMatcherShapes.h"
 #include "isa/JumpRecord.h"
 #include "util/ControlState.h"
 #include "util/assertion.h"
@@ -1006,16 +1007,20 @@ void remakeRun(SimpleRunStore& store, Section& section, FSimpleRun& run,
   FSimpleRun* segment = nullptr;
   uint64_t offset = lean.imageStart;
   size_t next = 0;
+  // The last line kept before the entry: a label's, or one made for a remade jump.
+  LineInfo* lastLine = nullptr;
   for (FSimpleRun::Cursor entries(run); !entries.isDone(); entries.next()) {
     const FSimpleRun::Item& item = entries.item();
     // By value: the label table grows below.
     const std::span<const FSimpleRun::Label> before = run.labelsBefore(item);
     const std::vector<FSimpleRun::Label> labels(before.begin(), before.end());
+    for (const FSimpleRun::Label& label : labels)
+      if (label.symbol->definitionLine) lastLine = label.symbol->definitionLine;
     if (next < remade.size() && remade[next].imageOffset == offset) {
       const SimpleRunStore::LeanJump& jump = remade[next++];
       segment = nullptr;
       isa::RemadeJump row{jump.target, store.jumpShapes[jump.shape], jump.firstLabel, jump.context, item.rowLine,
-                          item.rowExpansion, nullptr};
+                          item.rowExpansion, nullptr, lastLine};
       for (const FSimpleRun::Label& label : labels) {
         LineInfo* labelLine = label.symbol->definitionLine;
         nodes.push_back(new FLabel(labelLine, label.symbol));
@@ -1024,7 +1029,9 @@ void remakeRun(SimpleRunStore& store, Section& section, FSimpleRun& run,
             labelLine->contextNumber_ == jump.context)
           row.ownLine = labelLine;
       }
-      nodes.push_back(isa::remakeJumpRecord(row));
+      FlowNode* record = isa::remakeJumpRecord(row);
+      lastLine = record->line;
+      nodes.push_back(record);
     } else {
       const bool first = segment == nullptr;
       if (first) {
@@ -1050,6 +1057,7 @@ void remakeRun(SimpleRunStore& store, Section& section, FSimpleRun& run,
 void settleLeanJumps() {
   SimpleRunStore& store = runStore();
   if (store.jumpCount == 0) return;
+  isa::directJumpLayout().entries += store.jumpCount;
   // The runs with a jump whose record would not be written as its entry is: every lean
   // jump of such a run goes back to its record, as a remade jump may take another size
   // and so move the labels of the others.

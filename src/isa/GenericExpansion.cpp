@@ -1,5 +1,6 @@
 #include "isa/GenericExpansion.h"
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -560,9 +561,16 @@ void expandInstructionLine(const MatchAlternative& alternative, const MatchPath&
 
 namespace {
 
-bool isTargetNameCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
-}
+// By table: every jump's target is scanned for, a character at a time.
+constexpr std::array<bool, 256> kTargetNameCharacters = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c)
+    table[static_cast<size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                                    c == '_' || c == '.';
+  return table;
+}();
+
+bool isTargetNameCharacter(char c) { return kTargetNameCharacters[static_cast<unsigned char>(c)]; }
 
 }  // namespace
 

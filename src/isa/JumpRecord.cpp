@@ -813,44 +813,55 @@ bool encodeLeanJump(const void* context, int64_t distance, uint32_t& word) {
 
 }  // namespace
 
-bool writeJumpAsEntry(Section& section, LineInfo* line, JumpShape& shape, Symbol* target, uint32_t firstLabel) {
-  DirectJumpLayout& direct = directJumpLayout();
-  if (!direct.enabled || shape.checkOnly || !line || !target) return false;
+namespace {
+
+// Whether the shape's jumps may be written as run entries: one form, whose field holds
+// the pc-relative distance alone, with no warning to give and no larger than its
+// expansion would be, in a run that measures jumps itself.
+bool shapeWritesEntries(JumpShape& shape) {
+  if (!directJumpLayout().enabled || shape.checkOnly) return false;
   if (shape.directLayout == JumpShape::kDirectUnknown) shape.directLayout = workOutDirectLayout(shape);
   if (shape.directLayout != JumpShape::kDirect || shape.forms->candidates.size() != 1) return false;
+  const JumpShape::DirectForm& form = shape.direct[0];
+  const IPInstruction& chosen = *shape.forms->candidates[0];
+  if ((form.bits != 16 && form.bits != 32) || !chosen.attributes || !chosen.attributes->warnings.empty() ||
+      chosen.encoding->operands[form.targetField]->transformFlag)
+    return false;
+  // A generic's stand-in lays out as its hardware form only while that takes no more
+  // than the least its expansion would (a halfword an instruction).
+  return shape.plain || uint32_t{shape.waiting} * 16 >= form.bits;
+}
+
+}  // namespace
+
+bool writeJumpAsEntry(Section& section, LineInfo* line, JumpShape& shape, Symbol* target, uint32_t firstLabel) {
+  if (shape.writesEntries == JumpShape::kEntriesUnknown)
+    shape.writesEntries = shapeWritesEntries(shape) ? JumpShape::kEntries : JumpShape::kNoEntries;
+  if (shape.writesEntries != JumpShape::kEntries || !line || !target) return false;
   // The section's choice of forms is looked at once the parse is done.
   if (section.hasAddress || section.byteOrder != Section::kLittleEndian || target->isWeak() ||
       target->isRelocatable() || target->isExternal() || target->valueExpression || target->section != &section)
     return false;
-  const JumpShape::DirectForm& form = shape.direct[0];
   const IPInstruction& chosen = *shape.forms->candidates[0];
-  if ((form.bits != 16 && form.bits != 32) || !chosen.attributes ||
-      !chosen.attributes->warnings.empty() || chosen.encoding->operands[form.targetField]->transformFlag)
-    return false;
-  // A generic's stand-in lays out as its hardware form only while that takes no more
-  // than the least its expansion would (a halfword an instruction).
-  if (!shape.plain && uint32_t{shape.waiting} * 16 < form.bits) return false;
-  const auto bits = static_cast<uint8_t>(form.bits);
+  const auto bits = static_cast<uint8_t>(shape.direct[0].bits);
   const auto cycles = static_cast<uint16_t>(chosen.cycles);
   // As layout checks the distance and emission writes the field (layOutDirectly,
   // directFieldValue, writeFromTemplate): what either refuses stays a record.
   const LeanJumpEncoder encode{encodeLeanJump, &shape};
-  if (!appendLeanJump(section, line, *chosen.attributes, bits, cycles, {target, &shape, firstLabel}, encode))
-    return false;
-  ++direct.entries;
-  return true;
+  return appendLeanJump(section, line, *chosen.attributes, bits, cycles, {target, &shape, firstLabel}, encode);
 }
 
-FlowNode* remakeJumpRecord(const RemadeJump& jump) {
+FlowNode* remakeJumpRecord(RemadeJump& jump) {
   const JumpShape& shape = *jump.shape;
   LineInfo* line = jump.ownLine;
   if (!line) {
     // The statement as the shape knows it: nothing but diagnostics and a generic's
-    // expansion read the line of a jump without a list file.
+    // expansion read the line of a jump without a list file. It stands after the last
+    // line kept before it, a label's of its run.
     const std::string text = shape.before + jump.target->name + shape.after;
     const LineContext& context = lineArena().contexts().at(jump.context);
-    line = lineState()->appendLine(text.c_str(), static_cast<int32_t>(context.sourceFile),
-                                   static_cast<int32_t>(jump.lineNumber), 0);
+    line = lineState()->insertLineAfter(jump.after, text.c_str(), static_cast<int32_t>(context.sourceFile),
+                                        static_cast<int32_t>(jump.lineNumber), 0);
     line->setControlStateAndSection(context.controlState, context.section);
     line->flags[0] = static_cast<uint8_t>(lineflag::kAssemble | (jump.expansion ? lineflag::kMacroExpansion : 0));
     if (!shape.plain) {

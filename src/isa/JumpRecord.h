@@ -81,8 +81,10 @@ struct JumpShape {
   enum DirectLayout : uint8_t { kDirectUnknown, kDirect, kLent };
   DirectLayout directLayout = kDirectUnknown;
   DirectForm direct[kMostForms];
-  // The form of the run entries its jumps are written as (see writeJumpAsEntry), -1 until
-  // the first.
+  // Whether its jumps may be written as run entries (see writeJumpAsEntry), worked out
+  // at the first, and the form of those entries, -1 until the first.
+  enum WritesEntries : uint8_t { kEntriesUnknown, kEntries, kNoEntries };
+  WritesEntries writesEntries = kEntriesUnknown;
   int32_t leanForm = -1;
   // A claim on every node the parses of the target made, which `leaves` point at.
   CandidateNodes* parsedNodes = nullptr;
@@ -208,7 +210,7 @@ bool leanJumpWritten(const Symbol& target, const Section& section);
 bool writeJumpAsEntry(Section& section, LineInfo* line, JumpShape& shape, Symbol* target, uint32_t firstLabel);
 
 // What a lean jump's record is made again from: the row of its entry and, when its line
-// defined a label, that line.
+// defined a label, that line; else the line made for it follows `after` among the lines.
 struct RemadeJump {
   Symbol* target;
   JumpShape* shape;
@@ -217,8 +219,9 @@ struct RemadeJump {
   uint32_t lineNumber;
   bool expansion;
   LineInfo* ownLine;
+  LineInfo* after;
 };
-FlowNode* remakeJumpRecord(const RemadeJump& jump);
+FlowNode* remakeJumpRecord(RemadeJump& jump);
 
 // Every jump record of the section becomes its stand-in.
 void standInJumpRecords(Section& section);

@@ -503,6 +503,8 @@ struct StatementKeys {
   uint64_t plainKey = 0;
   // Its target, found once for the jump records and the walk that keeps them.
   bool jumpKnown = false;
+  // The run's jump record switch and count, once a plain statement has looked.
+  isa::JumpRecords* jumpRecords = nullptr;
   TargetSplit jumpSplit;
 
   StatementKeys(const char* at, LineInfo* of)
@@ -785,7 +787,7 @@ bool takeJumpRecord(InstructionStatements::Session& s, const StatementKeys& st, 
       markHardwareAlternative(line);
     }
   }
-  ++isa::jumpRecords().taken;
+  ++st.jumpRecords->taken;
   return true;
 }
 
@@ -959,7 +961,8 @@ bool InstructionStatements::parse(const char* position, LineInfo* line, uint32_t
     s.shapes.enterState(st.state);
   }
   if (takeConstantShape(s, st, consumed) || takePlainStatement(s, st, consumed)) return true;
-  st.jumpKnown = st.plainKnown && isa::jumpRecords().enabled && st.jumpSplit.find(position, st.text.commentAt);
+  if (st.plainKnown) st.jumpRecords = &isa::jumpRecords();
+  st.jumpKnown = st.plainKnown && st.jumpRecords->enabled && st.jumpSplit.find(position, st.text.commentAt);
   if (takeJumpRecord(s, st, consumed)) return true;
   return matchStatement(s, st, consumed);
 }

@@ -34,6 +34,7 @@
 #include "expr/TEString.h"
 #include "flow/FLabel.h"
 #include "flow/OrbaOptimizer.h"
+#include "isa/FSimpleRun.h"
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
 #include "flow/SectionFinish.h"
@@ -240,7 +241,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (layOut) {
       // Layout must end (the fuzzer's timeout catches a pass that never settles) and
-      // leave every section laid out.
+      // leave every section laid out; the jumps written as entries are settled first.
+      settleLeanJumps();
       OrbaOptimizer optimizer;
       optimizer.run();
       std::unique_ptr<SectionAdmin::SectionIter> sections(sectionAdmin()->createIterator());
