@@ -66,27 +66,7 @@ class ByteStream {
     return putAcross(bytes, count);
   }
   // Makes the blocks that count bytes more need; false when it cannot.
-  bool reserve(size_t count) {
-    if (count <= room_) return true;
-    VEKT_ASSERT(!closed_);
-    if (size_ + count > kMaxBytes) return false;
-    const size_t needed = ((size_ + count - 1) >> kBlockBits) + 1;
-    while (blocks_.size() < needed) {
-      try {
-        pending_.reserve(blocks_.size() + 1);
-        blocks_.reserve(blocks_.size() + 1);
-      } catch (const std::bad_alloc&) {
-        return false;
-      }
-      // The pages of a block are made in one call, not a fault each: the block is
-      // filled from its start.
-      Block block(static_cast<uint8_t*>(mem_block_alloc(kBlock)));
-      if (!block) return false;
-      blocks_.push_back(std::move(block));
-      pending_.push_back(0);
-    }
-    return true;
-  }
+  bool reserve(size_t count) { return count <= room_ || grow(count); }
   uint8_t at(uint64_t offset) const {
     const uint8_t* block = blocks_[offset >> kBlockBits].get();
     VEKT_ASSERT(block);
@@ -111,6 +91,27 @@ class ByteStream {
   }
 
  private:
+  bool grow(size_t count) {
+    VEKT_ASSERT(!closed_);
+    if (size_ + count > kMaxBytes) return false;
+    const size_t needed = ((size_ + count - 1) >> kBlockBits) + 1;
+    while (blocks_.size() < needed) {
+      try {
+        pending_.reserve(blocks_.size() + 1);
+        blocks_.reserve(blocks_.size() + 1);
+      } catch (const std::bad_alloc&) {
+        return false;
+      }
+      // The pages of a block are made in one call, not a fault each: the block is
+      // filled from its start.
+      Block block(static_cast<uint8_t*>(mem_block_alloc(kBlock)));
+      if (!block) return false;
+      blocks_.push_back(std::move(block));
+      pending_.push_back(0);
+    }
+    return true;
+  }
+
   bool putAcross(const uint8_t* bytes, size_t count) {
     if (!reserve(count)) return false;
     for (size_t index = 0; index < count; ++index, ++size_) {

@@ -78,14 +78,14 @@ class RecordingOperands : public isa::ExpressionOperandParser {
 
 // How the target's symbol will stand once the parse has referred to it, for the symbol
 // as it stands now (null: the parse makes it).
-void referencedClass(const Symbol* symbol, const LineInfo* line, uint8_t* flags, uint8_t& place) {
-  const bool debugSection = line->section && line->section->flags.isDebug();
+void referencedClass(const Symbol* symbol, const Section* lineSection, uint8_t* flags, uint8_t& place) {
+  const bool debugSection = lineSection && lineSection->flags.isDebug();
   flags[0] = symbol ? symbol->flags[0] : 0;
   flags[1] = static_cast<uint8_t>((symbol ? symbol->flags[1] : 0) | Symbol::kUsed);
   flags[2] = static_cast<uint8_t>((symbol ? symbol->flags[2] : 0) |
                                   (debugSection ? Symbol::kDebugReferenced : Symbol::kProgramReferenced));
   const Section* section = symbol ? symbol->section : nullptr;
-  place = section == nullptr ? 0 : section == line->section ? 1 : 2;
+  place = section == nullptr ? 0 : section == lineSection ? 1 : 2;
 }
 
 }  // namespace
@@ -570,18 +570,24 @@ void keepPlainOutcome(InstructionStatements::Session& s, const StatementKeys& st
                 consumed);
 }
 
-// The key of a jump statement under the line's state and section as they stand now, for
-// a target symbol that will stand as `symbolFlags` and `symbolPlace` say.
-bool jumpKey(InstructionStatements::Session& s, const StatementKeys& st, const uint8_t* symbolFlags,
-             uint8_t symbolPlace, JumpShapeCache::Key& key) {
+// The key of a jump statement under the line's state and section as given, for a target
+// symbol that will stand as `symbolFlags` and `symbolPlace` say, without its hash.
+void fillJumpKey(InstructionStatements::Session& s, const StatementKeys& st, const ControlState* state,
+                 const Section* section, const uint8_t* symbolFlags, uint8_t symbolPlace, JumpShapeCache::Key& key) {
   key.text = st.position;
   key.split = st.jumpSplit;
   key.length = st.text.length;
-  key.state = st.line->controlState;
-  key.section = st.line->section;
+  key.state = state;
+  key.section = section;
   key.generation = s.jumps.generationFor(key.state);
   for (int i = 0; i < 3; ++i) key.symbolFlags[i] = symbolFlags[i];
   key.symbolPlace = symbolPlace;
+}
+
+// And with it; false when the split does not lie in the text.
+bool jumpKey(InstructionStatements::Session& s, const StatementKeys& st, const ControlState* state,
+             const Section* section, const uint8_t* symbolFlags, uint8_t symbolPlace, JumpShapeCache::Key& key) {
+  fillJumpKey(s, st, state, section, symbolFlags, symbolPlace, key);
   return key.make();
 }
 
@@ -665,8 +671,11 @@ void keepJumpShape(InstructionStatements::Session& s, const StatementKeys& st, c
     return;
 
   JumpShapeCache::Key key;
-  const uint8_t symbolPlace = symbol->section == nullptr ? 0 : symbol->section == line->section ? 1 : 2;
-  if (!jumpKey(s, st, symbol->flags, symbolPlace, key) || !s.jumps.seenBefore(key)) return;
+  // After the walk: a statement outside every section has moved its line to a section made for it.
+  Section* lineSection = line->section;
+  const uint8_t symbolPlace = symbol->section == nullptr ? 0 : symbol->section == lineSection ? 1 : 2;
+  if (!jumpKey(s, st, line->controlState, lineSection, symbol->flags, symbolPlace, key) || !s.jumps.seenBefore(key))
+    return;
   isa::JumpShape* shape = isa::makeJumpShape();
   shape->before.assign(position, split.from);
   shape->after.assign(position + split.end, static_cast<size_t>(st.text.length - split.end));
@@ -713,8 +722,8 @@ bool takeJumpRecord(InstructionStatements::Session& s, const StatementKeys& st, 
   const char* position = st.position;
   LineInfo* line = st.line;
   const TargetSplit& split = st.jumpSplit;
-  Section* section = line->section;
-  const ControlState* state = line->controlState;
+  Section* section = st.section;
+  const ControlState* state = st.state;
   const RunSettings* options = orbaOptions();
   if (section == placeholderSection() || jumpChainsIn(state, options)) return false;
   TargetName target;
@@ -728,10 +737,11 @@ bool takeJumpRecord(InstructionStatements::Session& s, const StatementKeys& st, 
     return false;
   uint8_t flags[3];
   uint8_t place = 0;
-  referencedClass(known, line, flags, place);
+  referencedClass(known, section, flags, place);
   JumpShapeCache::Key key;
-  if (!jumpKey(s, st, flags, place, key)) return false;
-  const JumpShapeCache::Entry* kept = s.jumps.find(key);
+  fillJumpKey(s, st, state, section, flags, place, key);
+  const JumpShapeCache::Entry* kept = s.jumps.findLast(key);
+  if (!kept) kept = key.make() ? s.jumps.find(key) : nullptr;
   if (!kept || kept->shape->scope != table->current || kept->shape->scopeId != table->currentScope) return false;
   // The expansion's labels are numbered now and named when the lines are made.
   unsigned long* labelNumber = freeTempLabelNumber();
@@ -766,8 +776,8 @@ bool takeJumpRecord(InstructionStatements::Session& s, const StatementKeys& st, 
   }
   if (symbol && symbol->isSet() && symbol->valueExpression) return false;
   // Only a symbol of the target's own name can be shown by its name: else the walk, which
-  // cannot differ, builds the stand-in.
-  if (!symbol || std::strcmp(symbol->name, name) != 0) return false;
+  // cannot differ, builds the stand-in. The one found by the look-up was compared above.
+  if (!symbol || (symbol != known && std::strcmp(symbol->name, name) != 0)) return false;
   *consumed = split.end + kept->consumedBeyond;
   if (shape.plain) {
     if (!isa::writeJumpAsEntry(*section, line, shape, symbol, 0))

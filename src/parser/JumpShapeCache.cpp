@@ -63,19 +63,22 @@ JumpShapeCache::Entry* JumpShapeCache::slotWith(uint64_t hash) {
   return nullptr;
 }
 
-const JumpShapeCache::Entry* JumpShapeCache::find(const Key& key) const {
+bool JumpShapeCache::holds(const Entry& entry, const Key& key) {
+  if (key.split.from > key.split.end || key.split.end > key.length) return false;
+  const auto afterLength = static_cast<size_t>(key.length - key.split.end);
+  return entry.shape && entry.generation == key.generation && entry.state == key.state &&
+         entry.section == key.section && entry.beforeLength == key.split.from && entry.afterLength == afterLength &&
+         std::memcmp(entry.text, key.text, key.split.from) == 0 &&
+         std::memcmp(entry.text + key.split.from, key.text + key.split.end, afterLength) == 0 &&
+         std::memcmp(entry.symbolFlags, key.symbolFlags, 3) == 0 && entry.symbolPlace == key.symbolPlace;
+}
+
+const JumpShapeCache::Entry* JumpShapeCache::find(const Key& key) {
   if (entries_.empty()) return nullptr;
   const Entry* slot = slotWith(key.hash);
-  if (!slot) return nullptr;
-  const Entry& entry = *slot;
-  const auto afterLength = static_cast<size_t>(key.length - key.split.end);
-  if (!entry.shape || entry.hash != key.hash || entry.generation != key.generation || entry.state != key.state ||
-      entry.section != key.section || entry.beforeLength != key.split.from || entry.afterLength != afterLength ||
-      std::memcmp(entry.text, key.text, key.split.from) != 0 ||
-      std::memcmp(entry.text + key.split.from, key.text + key.split.end, afterLength) != 0 ||
-      std::memcmp(entry.symbolFlags, key.symbolFlags, 3) != 0 || entry.symbolPlace != key.symbolPlace)
-    return nullptr;
-  return &entry;
+  if (!slot || slot->hash != key.hash || !holds(*slot, key)) return nullptr;
+  last_ = slot;
+  return slot;
 }
 
 bool JumpShapeCache::seenBefore(const Key& key) {

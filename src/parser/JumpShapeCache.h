@@ -78,7 +78,10 @@ class JumpShapeCache : public StatementStaleness {
   bool empty() const { return entries_.empty(); }
 
   // The entry that holds a shape for the key, or null.
-  const Entry* find(const Key& key) const;
+  const Entry* find(const Key& key);
+  // The entry the last find returned, when it holds a shape for the key; else null. The key
+  // needs no hash: a stretch of jumps of one text is looked up without one.
+  const Entry* findLast(const Key& key) const { return last_ && holds(*last_, key) ? last_ : nullptr; }
 
   // The first jump of a text only marks its slot, in place of what the slot held: a text
   // met once needs no shape. True when the slot was marked for the key before.
@@ -97,8 +100,13 @@ class JumpShapeCache : public StatementStaleness {
   Entry* slotWith(uint64_t hash);
   const Entry* slotWith(uint64_t hash) const { return const_cast<JumpShapeCache*>(this)->slotWith(hash); }
 
+  // Whether the entry holds a shape for the key, all but the hash compared.
+  static bool holds(const Entry& entry, const Key& key);
+
   // Made at the first jump marked.
   std::vector<Entry> entries_;
+  // What find returned last: a slot of entries_, whose fields findLast compares again.
+  const Entry* last_ = nullptr;
   // Per set, the slot the next new key takes when every slot of the set is taken.
   std::vector<uint8_t> nextVictim_;
   uint32_t bindingChanges_ = 0;

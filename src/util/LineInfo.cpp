@@ -97,7 +97,7 @@ struct LineSideFields {
     // A field that no line of the run has is not looked at: most runs keep none, and a
     // run with jumps keeps only their variants.
     if (!codeAddresses.empty()) codeAddresses.set(number, -1);
-    if (arena.hasVariants()) arena.setVariantOf(number, -1);
+    if (arena.hasVariants() && arena.variantOf(number) >= 0) arena.setVariantOf(number, -1);
     if (!extraWords.empty()) extraWords.set(number, ExtraWords{});
     if (!sourceRanges.empty()) sourceRanges.set(number, SourceRange{});
   }
