@@ -1,7 +1,8 @@
 // The table of jump shapes: a jump finds the shape kept for its text but for the target,
 // under the same state, section and generation, with its target's symbol standing as the
 // kept one's did; a text is kept at its second meeting; a directive that places data
-// leaves the entries alone, any other, a binding or another state makes them stale.
+// leaves the entries alone, any other, a binding or another state makes them stale. The
+// entry found last answers the next key as the table would.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -65,13 +66,17 @@ TEST(JumpShapeCache, AJumpFindsTheShapeOfItsTextButForTheTarget) {
     EXPECT_EQ(cache.find(kept), nullptr);
     EXPECT_TRUE(cache.seenBefore(kept));
     ASSERT_TRUE(cache.keep(kept, &shape, states, 2, 5));
+    ASSERT_NE(cache.find(kept), nullptr);
     if (c.change == kDataDirective) cache.directiveRan(kTokWord);
     if (c.change == kOtherDirective) cache.directiveRan(0);
     if (c.change == kBinding) cache.bindingChanged();
     if (c.change == kOtherState) cache.generationFor(places.state(1));
     JumpShapeCache::Key looked;
     ASSERT_TRUE(keyOf(cache, c.looked, places.state(0), places.section(c.section), c.place, looked));
+    // The entry found last answers without the hash as the table does with it.
+    const JumpShapeCache::Entry* last = cache.findLast(looked);
     const JumpShapeCache::Entry* entry = cache.find(looked);
+    EXPECT_EQ(last, entry);
     ASSERT_EQ(entry != nullptr, c.found);
     if (!entry) continue;
     EXPECT_EQ(entry->shape, &shape);
