@@ -796,17 +796,7 @@ struct LeanRunAccess {
         store.labels.size() + static_cast<uint32_t>(place.joining) >= UINT32_MAX ||
         !reserveLabels(store, place.joining))
       return false;
-    // A jump's shape keeps its entries' form: its jumps ask for the same one.
-    const int32_t hinted = formHint ? *formHint : -1;
-    if (hinted >= 0 && static_cast<size_t>(hinted) < store.forms.size() &&
-        store.forms[static_cast<size_t>(hinted)].attributes == &attributes &&
-        store.forms[static_cast<size_t>(hinted)].parseCycles == cycles &&
-        store.forms[static_cast<size_t>(hinted)].bits == bits) {
-      place.form = hinted;
-    } else {
-      place.form = store.formOf(attributes, cycles, bits);
-      if (formHint) *formHint = place.form;
-    }
+    place.form = formFor(store, attributes, cycles, bits, formHint);
     if (place.form < 0) return false;
     // To the lean run the stream ends with when that comes right before the entry and
     // the labels that join it, else to a new run.
@@ -820,6 +810,20 @@ struct LeanRunAccess {
         place.run = candidate;
     }
     return true;
+  }
+
+  // The entry form of the set, count and bit length, -1 when the table is full. A jump's
+  // shape keeps its entries' form in `hint`: its jumps ask for the same one.
+  static int32_t formFor(SimpleRunStore& store, const IPAttribute& attributes, uint16_t cycles, uint8_t bits,
+                         int32_t* hint) {
+    const int32_t hinted = hint ? *hint : -1;
+    if (hinted >= 0 && static_cast<size_t>(hinted) < store.forms.size()) {
+      const SimpleRunStore::Form& form = store.forms[static_cast<size_t>(hinted)];
+      if (form.attributes == &attributes && form.parseCycles == cycles && form.bits == bits) return hinted;
+    }
+    const int32_t made = store.formOf(attributes, cycles, bits);
+    if (hint) *hint = made;
+    return made;
   }
 
   // Puts the entry where `place` says; false, with nothing changed, when the streams
@@ -914,11 +918,13 @@ SimpleRunStore::LeanJump takeLeanJump(const SimpleRunStore& store, uint64_t& off
 
 }  // namespace
 
-bool appendLeanJump(Section& section, LineInfo* line, const IPAttribute& attributes, uint8_t bits, uint16_t cycles,
-                    const LeanJump& jump, const LeanJumpEncoder& encode) {
+bool appendLeanJump(Section& section, LineInfo* line, const LeanJumpForm& likely, const LeanJump& jump,
+                    const LeanJumpEncoder& encode) {
   SimpleRunStore& store = runStore();
   LeanRunAccess::Place place;
-  if (!LeanRunAccess::find(store, section, line, attributes, bits, cycles, place, &jump.shape->leanForm)) return false;
+  if (!LeanRunAccess::find(store, section, line, *likely.attributes, likely.bits, likely.cycles, place,
+                           likely.formHint))
+    return false;
   // The target: a label that joins the run with the jump stands where the jump does,
   // else one of the run's last labels. Its index in the label table once the joining
   // labels are in it.
@@ -943,8 +949,16 @@ bool appendLeanJump(Section& section, LineInfo* line, const IPAttribute& attribu
       }
     }
   }
-  uint32_t image = 0;
-  if (targetIndex == UINT64_MAX || !encode.encode(encode.context, distance, image)) return false;
+  LeanJumpForm form = likely;
+  if (targetIndex == UINT64_MAX || !encode.encode(encode.context, distance, form)) return false;
+  if (form.attributes != likely.attributes || form.bits != likely.bits || form.cycles != likely.cycles) {
+    // Another form: its own entry form, of a width a lean run takes.
+    if (!form.attributes->isShared() || (form.bits != 16 && form.bits != 32)) return false;
+    place.form = LeanRunAccess::formFor(store, *form.attributes, form.cycles, form.bits, form.formHint);
+    if (place.form < 0) return false;
+  }
+  const uint8_t bits = form.bits;
+  const uint32_t image = form.image;
   // Most jumps of a stretch of code share a few shapes.
   uint32_t shape = store.lastJump.shape;
   if (store.jumpShapes.empty() || store.jumpShapes[shape] != jump.shape) {

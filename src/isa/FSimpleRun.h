@@ -179,20 +179,31 @@ struct LeanJump {
   uint32_t firstLabel;  // of the expansion's temporary labels
 };
 
-// Makes a jump's image from the distance in units from its first unit to its target;
-// false when the distance does not decide the form.
+// The form a lean jump takes: its attribute set, width, cycles and image, and where its
+// entries' form is kept between jumps (-1 until the first).
+struct LeanJumpForm {
+  const IPAttribute* attributes = nullptr;
+  uint8_t bits = 0;
+  uint16_t cycles = 0;
+  uint32_t image = 0;
+  int32_t* formHint = nullptr;
+};
+
+// Chooses a jump's form and makes its image from the distance in units from its first
+// unit to its target, as layout and emission would; false when the distance does not
+// decide them.
 struct LeanJumpEncoder {
-  bool (*encode)(const void* context, int64_t distance, uint32_t& image);
+  bool (*encode)(const void* context, int64_t distance, LeanJumpForm& form);
   const void* context;
 };
 
-// Appends the jump at the section's end as an entry of a lean run, with the image
-// `encode` makes from the distance to its target, a label of that run behind it or
-// joining it with the jump, and keeps `jump` beside it; false, with nothing changed,
-// when the jump would not be a lean entry, its target is no near label of its run or
-// `encode` refuses.
-bool appendLeanJump(Section& section, LineInfo* line, const IPAttribute& attributes, uint8_t bits, uint16_t cycles,
-                    const LeanJump& jump, const LeanJumpEncoder& encode);
+// Appends the jump at the section's end as an entry of a lean run, in the form `encode`
+// makes from the distance to its target, a label of that run behind it or joining it
+// with the jump, and keeps `jump` beside it; false, with nothing changed, when the jump
+// would not be a lean entry, its target is no near label of its run or `encode` refuses.
+// `likely` is the form the jump most likely takes, its narrowest.
+bool appendLeanJump(Section& section, LineInfo* line, const LeanJumpForm& likely, const LeanJump& jump,
+                    const LeanJumpEncoder& encode);
 
 // Once the parse is done: the lean jumps whose records would not be written as their
 // entries are (isa::leanJumpWritten) become those records, in their runs' places; what

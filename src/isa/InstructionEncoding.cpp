@@ -310,15 +310,16 @@ void encodeInstruction(ObjectWriter& writer, IPInstruction& form, LineInfo* line
 }
 
 bool formWordWithField(const IPInstruction& form, uint32_t field, int64_t value, uint32_t& word) {
-  const OperandEncoding* target =
-      form.encoding && field < form.encoding->operands.size() ? form.encoding->operands[field] : nullptr;
-  const uint32_t bits = form.encoding ? form.encoding->bits : 0;
+  const Encoding* encoding = form.encoding;
+  const OperandEncoding* target = encoding && field < encoding->operands.size() ? encoding->operands[field] : nullptr;
+  const uint32_t bits = encoding ? encoding->bits : 0;
   if (!target || (bits != 16 && bits != 32)) return false;
   // The image's lowest word holds a form of up to 32 bits; the others stay clear.
-  for (uint32_t w = 0; w < 7; ++w)
-    if (form.encoding->image[w] != 0) return false;
+  uint32_t above = 0;
+  for (uint32_t w = 0; w < 7; ++w) above |= encoding->image[w];
+  if (above != 0) return false;
   const uint64_t fieldBits = static_cast<uint64_t>(value) & ((uint64_t{1} << bits) - 1);
-  uint32_t made = form.encoding->image[7];
+  uint32_t made = encoding->image[7];
   for (const OperandMapping& run : target->mapping) {
     if (run.length == 0 || run.source + run.length > bits || run.destination + run.length > bits) return false;
     made |= static_cast<uint32_t>((fieldBits >> run.source) & ((uint64_t{1} << run.length) - 1)) << run.destination;

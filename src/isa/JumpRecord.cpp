@@ -795,12 +795,10 @@ bool leanJumpWritten(const Symbol& target, const Section& section) {
 
 namespace {
 
-// The one form of a lean jump's shape with its field holding the distance, as layout
-// checks the distance and emission writes the field (layOutDirectly, directFieldValue,
-// writeFromTemplate): what either refuses stays a record.
-bool encodeLeanJump(const void* context, int64_t distance, uint32_t& word) {
-  const JumpShape& shape = *static_cast<const JumpShape*>(context);
-  const JumpShape::DirectForm& form = shape.direct[0];
+// Whether the shape's form takes the distance, as layout checks it and emission writes
+// its field (layOutDirectly, directFieldValue, writeFromTemplate), and its word when so.
+bool formTakesDistance(const JumpShape& shape, uint32_t f, int64_t distance, uint32_t& word) {
+  const JumpShape::DirectForm& form = shape.direct[f];
   const int64_t checked = checkedDistance(form, distance, 0);
   if (checked < form.low || checked > form.high ||
       (form.masked && (static_cast<uint64_t>(checked) & uint64_t{form.mask}) != uint64_t{form.pattern}))
@@ -808,7 +806,53 @@ bool encodeLeanJump(const void* context, int64_t distance, uint32_t& word) {
   const int64_t value = fieldDisplacement(distance - form.pcOffset, form.width);
   const uint32_t fieldBits = static_cast<uint32_t>(value) & (form.bits == 32 ? ~0u : 0xffffu);
   if (value < form.low || value > form.high || (form.masked && (fieldBits & form.mask) != form.pattern)) return false;
-  return formWordWithField(*shape.forms->candidates[0], form.targetField, value, word);
+  return formWordWithField(*shape.forms->candidates[f], form.targetField, value, word);
+}
+
+// The first of the shape's narrowest forms: the one layout's first pass takes.
+uint32_t firstNarrowestForm(const JumpShape& shape) {
+  uint32_t first = 0;
+  for (uint32_t f = 1; f < shape.forms->candidates.size(); ++f)
+    if (shape.direct[f].bits < shape.direct[first].bits) first = f;
+  return first;
+}
+
+// The form of a lean jump's shape that layout settles on for the distance, with its word.
+// A plain jump's record keeps the form the first pass took while that reaches; a
+// generic's stand-in chooses afresh in every pass. Either takes the narrowest form that
+// reaches, the default one of two alike.
+bool encodeLeanJump(const void* context, int64_t distance, LeanJumpForm& out) {
+  auto& shape = *static_cast<JumpShape*>(const_cast<void*>(context));
+  const auto count = static_cast<uint32_t>(shape.forms->candidates.size());
+  uint32_t words[JumpShape::kMostForms] = {};
+  bool takes[JumpShape::kMostForms] = {};
+  for (uint32_t f = 0; f < count; ++f) takes[f] = formTakesDistance(shape, f, distance, words[f]);
+  int chosen = -1;
+  if (shape.plain) {
+    const uint32_t first = firstNarrowestForm(shape);
+    if (takes[first]) chosen = static_cast<int>(first);
+  }
+  if (chosen < 0) {
+    for (uint32_t f = 0; f < count; ++f) {
+      if (!takes[f]) continue;
+      const JumpShape::DirectForm& form = shape.direct[f];
+      if (chosen < 0 || form.bits < shape.direct[chosen].bits ||
+          (form.bits == shape.direct[chosen].bits && !shape.direct[chosen].preferred && form.preferred))
+        chosen = static_cast<int>(f);
+    }
+  }
+  if (chosen < 0) return false;
+  const JumpShape::DirectForm& form = shape.direct[chosen];
+  // A generic's stand-in lays out as its hardware form only while that takes no more
+  // than the least its expansion would (a halfword an instruction).
+  if (!shape.plain && uint32_t{shape.waiting} * 16 < form.bits) return false;
+  const IPInstruction& made = *shape.forms->candidates[chosen];
+  out.attributes = made.attributes;
+  out.bits = static_cast<uint8_t>(form.bits);
+  out.cycles = static_cast<uint16_t>(made.cycles);
+  out.image = words[chosen];
+  out.formHint = &shape.leanForms[chosen];
+  return true;
 }
 
 }  // namespace
@@ -821,15 +865,15 @@ namespace {
 bool shapeWritesEntries(JumpShape& shape) {
   if (!directJumpLayout().enabled || shape.checkOnly) return false;
   if (shape.directLayout == JumpShape::kDirectUnknown) shape.directLayout = workOutDirectLayout(shape);
-  if (shape.directLayout != JumpShape::kDirect || shape.forms->candidates.size() != 1) return false;
-  const JumpShape::DirectForm& form = shape.direct[0];
-  const IPInstruction& chosen = *shape.forms->candidates[0];
-  if ((form.bits != 16 && form.bits != 32) || !chosen.attributes || !chosen.attributes->warnings.empty() ||
-      chosen.encoding->operands[form.targetField]->transformFlag)
-    return false;
-  // A generic's stand-in lays out as its hardware form only while that takes no more
-  // than the least its expansion would (a halfword an instruction).
-  return shape.plain || uint32_t{shape.waiting} * 16 >= form.bits;
+  if (shape.directLayout != JumpShape::kDirect) return false;
+  for (uint32_t f = 0; f < shape.forms->candidates.size(); ++f) {
+    const JumpShape::DirectForm& form = shape.direct[f];
+    const IPInstruction& candidate = *shape.forms->candidates[f];
+    if ((form.bits != 16 && form.bits != 32) || !candidate.attributes || !candidate.attributes->warnings.empty() ||
+        candidate.encoding->operands[form.targetField]->transformFlag)
+      return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -842,13 +886,11 @@ bool writeJumpAsEntry(Section& section, LineInfo* line, JumpShape& shape, Symbol
   if (section.hasAddress || section.byteOrder != Section::kLittleEndian || target->isWeak() ||
       target->isRelocatable() || target->isExternal() || target->valueExpression || target->section != &section)
     return false;
-  const IPInstruction& chosen = *shape.forms->candidates[0];
-  const auto bits = static_cast<uint8_t>(shape.direct[0].bits);
-  const auto cycles = static_cast<uint16_t>(chosen.cycles);
-  // As layout checks the distance and emission writes the field (layOutDirectly,
-  // directFieldValue, writeFromTemplate): what either refuses stays a record.
-  const LeanJumpEncoder encode{encodeLeanJump, &shape};
-  return appendLeanJump(section, line, *chosen.attributes, bits, cycles, {target, &shape, firstLabel}, encode);
+  const uint32_t first = firstNarrowestForm(shape);
+  const IPInstruction& likely = *shape.forms->candidates[first];
+  const LeanJumpForm form{likely.attributes, static_cast<uint8_t>(shape.direct[first].bits),
+                          static_cast<uint16_t>(likely.cycles), 0, &shape.leanForms[first]};
+  return appendLeanJump(section, line, form, {target, &shape, firstLabel}, {encodeLeanJump, &shape});
 }
 
 FlowNode* remakeJumpRecord(RemadeJump& jump) {

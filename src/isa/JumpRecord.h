@@ -82,10 +82,10 @@ struct JumpShape {
   DirectLayout directLayout = kDirectUnknown;
   DirectForm direct[kMostForms];
   // Whether its jumps may be written as run entries (see writeJumpAsEntry), worked out
-  // at the first, and the form of those entries, -1 until the first.
+  // at the first, and the entry form of each of its forms, -1 until the first.
   enum WritesEntries : uint8_t { kEntriesUnknown, kEntries, kNoEntries };
   WritesEntries writesEntries = kEntriesUnknown;
-  int32_t leanForm = -1;
+  int32_t leanForms[kMostForms] = {-1, -1};
   // A claim on every node the parses of the target made, which `leaves` point at.
   CandidateNodes* parsedNodes = nullptr;
   // A jump without generic forms: its record stands for an instruction node, not a stand-in.
@@ -205,8 +205,9 @@ class FJumpRecord : public FlowNode {
 bool leanJumpWritten(const Symbol& target, const Section& section);
 
 // Writes the jump as an entry of the lean run it joins (see appendLeanJump) when its
-// shape has one form, that form's field holds the displacement and the target is a near
-// label of the run behind it; false, with nothing done, elsewhere.
+// forms' fields hold the displacement alone, the distance decides which form layout
+// chooses and the target is a near label of the run behind it; false, with nothing done,
+// elsewhere.
 bool writeJumpAsEntry(Section& section, LineInfo* line, JumpShape& shape, Symbol* target, uint32_t firstLabel);
 
 // What a lean jump's record is made again from: the row of its entry and, when its line
