@@ -67,6 +67,18 @@ namespace {
 
 constexpr size_t kHugePage = size_t{2} << 20;
 
+// Makes the pages of [from, from + bytes) of a mapped block, from a page boundary (steps
+// of a block that starts on one), in one call instead of one fault each; a kernel without
+// the call leaves them to fault as usual.
+void makePages(char* from, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  madvise(from, bytes, MADV_POPULATE_WRITE);
+#else
+  (void)from;
+  (void)bytes;
+#endif
+}
+
 }  // namespace
 
 void* mem_table_alloc(size_t size) {
@@ -99,11 +111,10 @@ void mem_table_free(void* table, size_t size) {
 
 namespace {
 
-// Pages are given to a range in steps: small ones while the range is below the large
-// step, so that a small run stays small, then large ones, so that a growing range
-// makes few calls.
+// A range is made usable in large steps, so that a growing range makes few calls, and
+// given its pages in the small steps of blocks filled from their start, so that it holds
+// at most one small step it has not used.
 constexpr size_t kRangeStep = size_t{256} << 10;
-constexpr size_t kRangeFirstStep = size_t{32} << 10;
 
 }  // namespace
 
@@ -124,20 +135,16 @@ void mem_range_reserve(MemRange* range, size_t bytes) {
 
 void mem_range_grow(MemRange* range, size_t bytes) {
   if (bytes > range->reserved) mem_out_of_memory();
-  size_t step = bytes < kRangeStep ? kRangeFirstStep : kRangeStep;
-  size_t ready = std::min((bytes + step - 1) & ~(step - 1), range->reserved);
+  size_t ready = std::min((bytes + kMemBlockReadyStep - 1) & ~(kMemBlockReadyStep - 1), range->reserved);
   if (ready > range->committed) {
     // Doubling keeps the number of calls logarithmic for large runs.
-    size_t wanted = std::min(std::max(ready, range->committed * 2), range->reserved);
+    size_t step = std::min((ready + kRangeStep - 1) & ~(kRangeStep - 1), range->reserved);
+    size_t wanted = std::min(std::max(step, range->committed * 2), range->reserved);
     if (mprotect(range->base + range->committed, wanted - range->committed, PROT_READ | PROT_WRITE) != 0)
       mem_out_of_memory();
     range->committed = wanted;
   }
-#ifdef MADV_POPULATE_WRITE
-  // The pages of one step are filled in one call instead of one fault each; a kernel
-  // without it leaves them to fault as usual.
-  madvise(range->base + range->ready, ready - range->ready, MADV_POPULATE_WRITE);
-#endif
+  makePages(range->base + range->ready, ready - range->ready);
   range->ready = ready;
 }
 
@@ -185,18 +192,6 @@ constexpr size_t kMappedChunk = SIZE_MAX;
 #else
 constexpr size_t kMappedChunk = size_t{64} << 10;
 #endif
-
-// Makes the pages of [from, from + bytes) of a mapped block, from a page boundary (steps
-// of a block that starts on one), in one call instead of one fault each; a kernel without
-// the call leaves them to fault as usual.
-void makePages(char* from, size_t bytes) {
-#ifdef MADV_POPULATE_WRITE
-  madvise(from, bytes, MADV_POPULATE_WRITE);
-#else
-  (void)from;
-  (void)bytes;
-#endif
-}
 
 char* allocateChunk(size_t size, bool ordinary, size_t* ready) {
   *ready = size;
