@@ -49,8 +49,8 @@ TEST(MemRange, GrowsInPlaceAndKeepsWhatWasWritten) {
   }
 }
 
-// A growing range holds pages up to the step its use has reached and none past it: a
-// range that has just crossed into a large step does not hold the whole step.
+// A growing range holds pages up to the step its use has reached and none past it: less
+// than a small step, whatever its size.
 TEST(MemRange, HoldsPagesOnlyUpToTheStepItsUseReached) {
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   if (kMemBlockReadyStep % page != 0) GTEST_SKIP() << "pages larger than a step";
@@ -63,9 +63,10 @@ TEST(MemRange, HoldsPagesOnlyUpToTheStepItsUseReached) {
       {kMemBlockReadyStep, kMemBlockReadyStep},
       {kMemBlockReadyStep + 1, 2 * kMemBlockReadyStep},
       {(size_t{256} << 10) + 1, (size_t{256} << 10) + kMemBlockReadyStep},
-      {(size_t{1} << 20) + 100, (size_t{1} << 20) + kMemBlockReadyStep},
+      {(size_t{3} << 20) + 100, (size_t{3} << 20) + kMemBlockReadyStep},
+      {(size_t{40} << 20) + 1, (size_t{40} << 20) + kMemBlockReadyStep},
   };
-  constexpr size_t kReserved = size_t{8} << 20;
+  constexpr size_t kReserved = size_t{64} << 20;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.used);
     MemRange range;
@@ -74,8 +75,8 @@ TEST(MemRange, HoldsPagesOnlyUpToTheStepItsUseReached) {
     for (size_t used = 64; used < c.used; used += 4096) mem_range_commit(&range, used);
     mem_range_commit(&range, c.used);
     EXPECT_EQ(range.ready, c.ready);
-    std::vector<unsigned char> resident((range.committed - c.ready) / page);
-    ASSERT_EQ(mincore(range.base + c.ready, range.committed - c.ready, resident.data()), 0);
+    std::vector<unsigned char> resident((range.committed - range.ready) / page);
+    ASSERT_EQ(mincore(range.base + range.ready, range.committed - range.ready, resident.data()), 0);
     size_t count = 0;
     for (unsigned char flags : resident) count += flags & 1;
     EXPECT_EQ(count, 0u);
