@@ -54,7 +54,8 @@ class ByteStream {
   // All of the first count bytes or, when the stream cannot grow, none. The few bytes
   // of an entry go in as one fixed-size copy while the block has room for it: a copy of
   // a varying count of one to four bytes costs more than the bytes.
-  bool put(const uint8_t (&bytes)[16], size_t count) {
+  static constexpr size_t kCopy = 16;
+  bool put(const uint8_t (&bytes)[kCopy], size_t count) {
     if (room_ >= sizeof bytes) {
       std::memcpy(cursor_, bytes, sizeof bytes);
       cursor_ += count;
@@ -63,6 +64,7 @@ class ByteStream {
       pending_.back() += static_cast<uint32_t>(count);
       return true;
     }
+    if (readyNextStep() && room_ >= sizeof bytes) return put(bytes, count);
     return putAcross(bytes, count);
   }
   // Makes the blocks that count bytes more need; false when it cannot.
@@ -98,33 +100,51 @@ class ByteStream {
     while (blocks_.size() < needed) {
       try {
         pending_.reserve(blocks_.size() + 1);
+        ready_.reserve(blocks_.size() + 1);
         blocks_.reserve(blocks_.size() + 1);
       } catch (const std::bad_alloc&) {
         return false;
       }
-      // The pages of a block are made in one call, not a fault each: the block is
-      // filled from its start.
-      Block block(static_cast<uint8_t*>(mem_block_alloc(kBlock)));
+      // The block is filled from its start: its pages are made a step at a time, a
+      // step in one call, as the bytes reach them.
+      size_t ready = 0;
+      Block block(static_cast<uint8_t*>(mem_block_alloc(kBlock, &ready)));
       if (!block) return false;
       blocks_.push_back(std::move(block));
       pending_.push_back(0);
+      ready_.push_back(static_cast<uint32_t>(ready));
     }
     return true;
   }
 
+  // Places the cursor in the block being filled, with the pages of its next step made
+  // when those made so far end within an entry's copy; false when no block is there.
+  bool readyNextStep() {
+    const size_t index = size_ >> kBlockBits;
+    if (index >= blocks_.size()) return false;
+    if (ready_[index] < (size_ & (kBlock - 1)) + kCopy && ready_[index] < kBlock)
+      ready_[index] = static_cast<uint32_t>(mem_block_ready_step(blocks_[index].get(), kBlock, ready_[index]));
+    setCursor();
+    return true;
+  }
+  // The cursor at the end of the stream; its room ends where the block's pages do.
+  void setCursor() {
+    const size_t index = size_ >> kBlockBits;
+    if (index < blocks_.size()) {
+      cursor_ = blocks_[index].get() + (size_ & (kBlock - 1));
+      room_ = ready_[index] > (size_ & (kBlock - 1)) ? ready_[index] - (size_ & (kBlock - 1)) : 0;
+    } else {
+      cursor_ = nullptr;
+      room_ = 0;
+    }
+  }
   bool putAcross(const uint8_t* bytes, size_t count) {
     if (!reserve(count)) return false;
     for (size_t index = 0; index < count; ++index, ++size_) {
       blocks_[size_ >> kBlockBits].get()[size_ & (kBlock - 1)] = bytes[index];
       ++pending_[size_ >> kBlockBits];
     }
-    if ((size_ >> kBlockBits) < blocks_.size()) {
-      cursor_ = blocks_[size_ >> kBlockBits].get() + (size_ & (kBlock - 1));
-      room_ = kBlock - (size_ & (kBlock - 1));
-    } else {
-      cursor_ = nullptr;
-      room_ = 0;
-    }
+    setCursor();
     return true;
   }
 
@@ -135,6 +155,7 @@ class ByteStream {
 
   std::vector<Block> blocks_;
   std::vector<uint32_t> pending_;  // a block's bytes not taken out yet
+  std::vector<uint32_t> ready_;    // a block's bytes from its start that have their pages
   uint8_t* cursor_ = nullptr;
   size_t room_ = 0;
   uint64_t size_ = 0;

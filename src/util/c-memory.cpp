@@ -67,6 +67,18 @@ namespace {
 
 constexpr size_t kHugePage = size_t{2} << 20;
 
+// Makes the pages of [from, from + bytes) of a mapped block, from a page boundary (steps
+// of a block that starts on one), in one call instead of one fault each; a kernel without
+// the call leaves them to fault as usual.
+void makePages(char* from, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  madvise(from, bytes, MADV_POPULATE_WRITE);
+#else
+  (void)from;
+  (void)bytes;
+#endif
+}
+
 }  // namespace
 
 void* mem_table_alloc(size_t size) {
@@ -99,11 +111,10 @@ void mem_table_free(void* table, size_t size) {
 
 namespace {
 
-// Pages are given to a range in steps: small ones while the range is below the large
-// step, so that a small run stays small, then large ones, so that a growing range
-// makes few calls.
+// A range is made usable in large steps, so that a growing range makes few calls, and
+// given its pages in the small steps of blocks filled from their start, so that it holds
+// at most one small step it has not used.
 constexpr size_t kRangeStep = size_t{256} << 10;
-constexpr size_t kRangeFirstStep = size_t{32} << 10;
 
 }  // namespace
 
@@ -124,20 +135,16 @@ void mem_range_reserve(MemRange* range, size_t bytes) {
 
 void mem_range_grow(MemRange* range, size_t bytes) {
   if (bytes > range->reserved) mem_out_of_memory();
-  size_t step = bytes < kRangeStep ? kRangeFirstStep : kRangeStep;
-  size_t ready = std::min((bytes + step - 1) & ~(step - 1), range->reserved);
+  size_t ready = std::min((bytes + kMemBlockReadyStep - 1) & ~(kMemBlockReadyStep - 1), range->reserved);
   if (ready > range->committed) {
     // Doubling keeps the number of calls logarithmic for large runs.
-    size_t wanted = std::min(std::max(ready, range->committed * 2), range->reserved);
+    size_t step = std::min((ready + kRangeStep - 1) & ~(kRangeStep - 1), range->reserved);
+    size_t wanted = std::min(std::max(step, range->committed * 2), range->reserved);
     if (mprotect(range->base + range->committed, wanted - range->committed, PROT_READ | PROT_WRITE) != 0)
       mem_out_of_memory();
     range->committed = wanted;
   }
-#ifdef MADV_POPULATE_WRITE
-  // The pages of one step are filled in one call instead of one fault each; a kernel
-  // without it leaves them to fault as usual.
-  madvise(range->base + range->ready, ready - range->ready, MADV_POPULATE_WRITE);
-#endif
+  makePages(range->base + range->ready, ready - range->ready);
   range->ready = ready;
 }
 
@@ -186,20 +193,34 @@ constexpr size_t kMappedChunk = SIZE_MAX;
 constexpr size_t kMappedChunk = size_t{64} << 10;
 #endif
 
-char* allocateChunk(size_t size, bool ordinary) {
+char* allocateChunk(size_t size, bool ordinary, size_t* ready) {
+  *ready = size;
   if (!ordinary) return static_cast<char*>(xcalloc(1, size));
-  void* block = mem_block_alloc(size);
+  void* block = mem_block_alloc(size, ready);
   if (!block) mem_out_of_memory();
   return static_cast<char*>(block);
 }
 
 }  // namespace
 
-void* mem_block_alloc(size_t size) {
+void* mem_block_alloc(size_t size, size_t* ready) {
   VEKT_ASSERT(size > 0);
-  if (size < kMappedChunk) return std::calloc(1, size);
-  void* region = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-  return region == MAP_FAILED ? nullptr : region;  // fresh anonymous pages are zero already
+  if (size < kMappedChunk) {
+    *ready = size;
+    return std::calloc(1, size);
+  }
+  void* region = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (region == MAP_FAILED) return nullptr;  // fresh anonymous pages are zero already
+  *ready = mem_block_ready_step(region, size, 0);
+  return region;
+}
+
+size_t mem_block_ready_step(void* block, size_t size, size_t ready) {
+  if (ready >= size) return size;
+  const size_t until = std::min(size, ready + kMemBlockReadyStep);
+  // A heap block has no pages of its own to make.
+  if (size >= kMappedChunk) makePages(static_cast<char*>(block) + ready, until - ready);
+  return until;
 }
 
 void mem_block_free(void* block, size_t size) {
@@ -240,6 +261,13 @@ void* mem_pool_alloc(MemPool* pool, size_t size) {
   size_t alignment = rounded % 8 == 0 ? 8 : 4;
   if (pool->next) {
     size_t pad = (alignment - reinterpret_cast<uintptr_t>(pool->next) % alignment) % alignment;
+    // The chunk's next step gets its pages only when the bump space reaches it.
+    while (rounded + pad > pool->left && pool->unready > 0) {
+      size_t step = std::min(pool->unready, kMemBlockReadyStep);
+      makePages(pool->next + pool->left, step);
+      pool->left += step;
+      pool->unready -= step;
+    }
     if (rounded + pad <= pool->left) {
       char* block = pool->next + pad;
       pool->next += rounded + pad;
@@ -258,7 +286,8 @@ void* mem_pool_alloc(MemPool* pool, size_t size) {
     if (pool->nextChunk < kMemPoolLargestChunk) pool->nextChunk *= 2;
   }
   bool ordinary = rounded <= kMemPoolOwnChunkThreshold;
-  char* chunk = allocateChunk(chunkSize, ordinary);
+  size_t ready;
+  char* chunk = allocateChunk(chunkSize, ordinary, &ready);
   size_t sizeWord = ordinary ? chunkSize | kOrdinaryChunkBit : chunkSize;
   std::memcpy(chunk, &pool->chunks, sizeof(char*));
   std::memcpy(chunk + sizeof(char*), &sizeWord, sizeof sizeWord);
@@ -266,7 +295,8 @@ void* mem_pool_alloc(MemPool* pool, size_t size) {
   char* block = chunk + kMemPoolChunkHeader;
   if (ordinary) {
     pool->next = block + rounded;
-    pool->left = chunkSize - kMemPoolChunkHeader - rounded;
+    pool->left = ready - kMemPoolChunkHeader - rounded;
+    pool->unready = chunkSize - ready;
   }
   return block;
 }
@@ -284,4 +314,5 @@ void mem_pool_release_chunks(MemPool* pool) {
   pool->chunks = nullptr;
   pool->next = nullptr;
   pool->left = 0;
+  pool->unready = 0;
 }

@@ -20,11 +20,17 @@ constexpr size_t kMemPoolChunkSize = 4096;
 constexpr size_t kMemPoolLargestChunk = size_t{256} << 10;
 // Requests above this many bytes get a chunk of their own.
 constexpr size_t kMemPoolOwnChunkThreshold = 200;
+// A block that is filled from its start (a mapped pool chunk, a stream block) is given
+// its pages this many bytes at a time as the filling reaches them: one call makes the
+// pages of a step, and a run holds at most a step of each such block that it has not
+// used, instead of the rest of a 256 KB chunk.
+constexpr size_t kMemBlockReadyStep = size_t{32} << 10;
 
 struct MemPool {
   char* chunks = nullptr;  // newest chunk; its first pointer links to the older ones
   char* next = nullptr;    // first free byte of the current chunk
-  size_t left = 0;         // bytes still free behind next
+  size_t left = 0;         // bytes still free behind next, up to the end of the pages made
+  size_t unready = 0;      // bytes of the current chunk behind those, its pages not made yet
   void* freeBySize[kMemPoolOwnChunkThreshold / 4 + 1] = {};  // index: rounded size / 4
   size_t size1 = 0;        // first recycled large block size (0 = not yet fixed)
   void* free1 = nullptr;   // free list of blocks of size1
@@ -55,10 +61,14 @@ size_t mem_pool_rounded_size(size_t size);
 void* mem_table_alloc(size_t size);
 void mem_table_free(void* table, size_t size);
 
-// A zero-filled block of that many bytes (size > 0) whose pages are all made at once,
-// for a buffer that is filled from its start; null when there is no memory. Given back with
-// mem_block_free and the same size, to the system at once.
-void* mem_block_alloc(size_t size);
+// A zero-filled block of that many bytes (size > 0) for a buffer that is filled from its
+// start; null when there is no memory. Its pages are made in steps: *ready is set to the
+// bytes from the start that have theirs, and mem_block_ready_step makes those of the next
+// step and returns the new count. Every byte of the block is usable at once; a byte past
+// the ready ones only costs a page fault. Given back with mem_block_free and the same
+// size, to the system at once.
+void* mem_block_alloc(size_t size, size_t* ready);
+size_t mem_block_ready_step(void* block, size_t size, size_t ready);
 void mem_block_free(void* block, size_t size);
 
 // A range of address space that grows in place: reserved whole at the start,

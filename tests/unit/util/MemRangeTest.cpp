@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -44,6 +46,41 @@ TEST(MemRange, GrowsInPlaceAndKeepsWhatWasWritten) {
     for (size_t at = 0; at < written; ++at) ASSERT_EQ(base[at], static_cast<char>(at * 7 + 1)) << at;
     mem_range_release(&range);
     EXPECT_EQ(range.base, nullptr);
+  }
+}
+
+// A growing range holds pages up to the step its use has reached and none past it: less
+// than a small step, whatever its size.
+TEST(MemRange, HoldsPagesOnlyUpToTheStepItsUseReached) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  if (kMemBlockReadyStep % page != 0) GTEST_SKIP() << "pages larger than a step";
+  struct Case {
+    size_t used;   // bytes committed
+    size_t ready;  // bytes from the base that have their pages then
+  };
+  const Case cases[] = {
+      {1, kMemBlockReadyStep},
+      {kMemBlockReadyStep, kMemBlockReadyStep},
+      {kMemBlockReadyStep + 1, 2 * kMemBlockReadyStep},
+      {(size_t{256} << 10) + 1, (size_t{256} << 10) + kMemBlockReadyStep},
+      {(size_t{3} << 20) + 100, (size_t{3} << 20) + kMemBlockReadyStep},
+      {(size_t{40} << 20) + 1, (size_t{40} << 20) + kMemBlockReadyStep},
+  };
+  constexpr size_t kReserved = size_t{64} << 20;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.used);
+    MemRange range;
+    mem_range_reserve(&range, kReserved);
+    // Grown in small asks, as records are added one by one.
+    for (size_t used = 64; used < c.used; used += 4096) mem_range_commit(&range, used);
+    mem_range_commit(&range, c.used);
+    EXPECT_EQ(range.ready, c.ready);
+    std::vector<unsigned char> resident((range.committed - range.ready) / page);
+    ASSERT_EQ(mincore(range.base + range.ready, range.committed - range.ready, resident.data()), 0);
+    size_t count = 0;
+    for (unsigned char flags : resident) count += flags & 1;
+    EXPECT_EQ(count, 0u);
+    mem_range_release(&range);
   }
 }
 

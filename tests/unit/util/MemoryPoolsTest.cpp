@@ -5,6 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "util/MemoryPools.h"
 #include "util/c-memory.h"
 
@@ -156,7 +159,8 @@ TEST(MemPoolTest, OrdinaryChunksDoubleUpToTheLargestAndComeZeroFilled) {
   } cases[] = {{1, kMemPoolChunkSize},
                {2, 2 * kMemPoolChunkSize},
                {3, 4 * kMemPoolChunkSize},
-               {7, 64 * kMemPoolChunkSize},  // the first mapped one
+               {5, 16 * kMemPoolChunkSize},  // the first mapped one
+               {7, 64 * kMemPoolChunkSize},
                {8, kMemPoolLargestChunk},
                {9, kMemPoolLargestChunk},
                {12, kMemPoolLargestChunk}};
@@ -167,17 +171,105 @@ TEST(MemPoolTest, OrdinaryChunksDoubleUpToTheLargestAndComeZeroFilled) {
     char* first = nullptr;
     while (made < c.chunk) {
       // A request that fills no chunk to the end: the next one always starts a chunk.
-      while (pool->left >= 200) mem_pool_alloc(pool, 200);
+      while (pool->left + pool->unready >= 200) mem_pool_alloc(pool, 200);
       first = static_cast<char*>(mem_pool_alloc(pool, 200));
       ++made;
     }
     ASSERT_EQ(first, pool->chunks + kMemPoolChunkHeader);
-    EXPECT_EQ(pool->left, c.bytes - kMemPoolChunkHeader - 200);
+    EXPECT_EQ(pool->left + pool->unready, c.bytes - kMemPoolChunkHeader - 200);
     // Every byte up to the chunk's end is the pool's to hand out, and zero.
-    EXPECT_TRUE(allBytes(pool->next, pool->left, 0));
-    std::memset(pool->next, 0x5A, pool->left);
+    size_t rest = pool->left + pool->unready;
+    EXPECT_TRUE(allBytes(pool->next, rest, 0));
+    std::memset(pool->next, 0x5A, rest);
   }
   MemoryPools::destroyPool(pool);  // ASan reports a chunk given back wrongly or not at all
+}
+
+// The pages of [from, from + bytes) that are resident.
+size_t residentPages(const char* from, size_t bytes) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  std::vector<unsigned char> resident((bytes + page - 1) / page);
+  if (mincore(const_cast<char*>(from), bytes, resident.data()) != 0) return SIZE_MAX;
+  size_t count = 0;
+  for (unsigned char flags : resident) count += flags & 1;
+  return count;
+}
+
+// A mapped chunk holds pages only as far as the bump space has reached, rounded up to a
+// step: the rest of a 256 KB chunk costs nothing until it is used.
+TEST(MemPoolTest, MappedChunkGetsItsPagesAStepAtATimeAsItFills) {
+#ifdef UNDER_ADDRESS_SANITIZER
+  GTEST_SKIP() << "under the sanitizer every chunk is a heap block";
+#endif
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  if (kMemBlockReadyStep % page != 0) GTEST_SKIP() << "pages larger than a step";
+  struct Case {
+    size_t handedOut;  // bytes of 200-byte blocks handed out of the largest chunk
+    size_t ready;      // bytes of the chunk from its start that have their pages
+  };
+  const Case cases[] = {
+      {200, kMemBlockReadyStep},
+      {kMemBlockReadyStep - kMemPoolChunkHeader - 200, kMemBlockReadyStep},
+      {kMemBlockReadyStep, 2 * kMemBlockReadyStep},
+      {3 * kMemBlockReadyStep + 200, 4 * kMemBlockReadyStep},
+      {kMemPoolLargestChunk - kMemPoolChunkHeader - 200, kMemPoolLargestChunk},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.handedOut);
+    MemPool* pool = mem_pool_create();
+    // Chunks double up to the largest: fill until one of that size has just started.
+    char* chunk = nullptr;
+    for (int guard = 0; guard < 100000 && !chunk; ++guard) {
+      char* before = pool->chunks;
+      mem_pool_alloc(pool, 200);
+      if (pool->chunks != before && pool->left + pool->unready == kMemPoolLargestChunk - kMemPoolChunkHeader - 200)
+        chunk = pool->chunks;
+    }
+    ASSERT_NE(chunk, nullptr);
+    for (size_t handed = 200; handed < c.handedOut; handed += 200) mem_pool_alloc(pool, 200);
+    EXPECT_EQ(pool->next + pool->left - chunk, static_cast<ptrdiff_t>(c.ready));
+    EXPECT_EQ(pool->next + pool->left + pool->unready - chunk, static_cast<ptrdiff_t>(kMemPoolLargestChunk));
+    // No page past the ready ones; those are the pool's, and zero.
+    EXPECT_EQ(residentPages(chunk + c.ready, kMemPoolLargestChunk - c.ready), 0u);
+    EXPECT_TRUE(allBytes(pool->next, pool->left, 0));
+    MemoryPools::destroyPool(pool);
+  }
+}
+
+// A block filled from its start has pages a step ahead of its filling at most, and every
+// byte of it is usable at once.
+TEST(CMemoryTest, BlockGetsItsPagesInStepsAndIsWholeFromTheStart) {
+  struct Case {
+    size_t size;
+    int steps;     // calls of mem_block_ready_step after the allocation
+    size_t ready;  // bytes from the start that have their pages then
+    bool mapped;   // a block of its own mapping, not a heap block
+  };
+  const Case cases[] = {
+      {4096, 0, 4096, false},
+      {kMemBlockReadyStep, 3, kMemBlockReadyStep, false},
+      {size_t{256} << 10, 0, kMemBlockReadyStep, true},
+      {size_t{256} << 10, 1, 2 * kMemBlockReadyStep, true},
+      {size_t{256} << 10, 7, size_t{256} << 10, true},
+      {size_t{256} << 10, 9, size_t{256} << 10, true},
+      {(size_t{64} << 10) + 4096, 2, (size_t{64} << 10) + 4096, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.size << " after " << c.steps);
+    size_t ready = 0;
+    auto* block = static_cast<char*>(mem_block_alloc(c.size, &ready));
+    ASSERT_NE(block, nullptr);
+    for (int step = 0; step < c.steps; ++step) ready = mem_block_ready_step(block, c.size, ready);
+#ifndef UNDER_ADDRESS_SANITIZER
+    EXPECT_EQ(ready, c.ready);
+    if (c.mapped) {
+      EXPECT_EQ(residentPages(block + c.ready, c.size - c.ready), 0u);
+    }
+#endif
+    EXPECT_TRUE(allBytes(block, c.size, 0));
+    std::memset(block, 0x5A, c.size);
+    mem_block_free(block, c.size);
+  }
 }
 
 TEST(CMemoryTest, EmptyRequestsAllocateNothing) {
