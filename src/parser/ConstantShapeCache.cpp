@@ -80,7 +80,7 @@ bool ShapeRegime::judge(const std::vector<IPInstruction*>& candidates, const IPI
 }
 
 ConstantShapeCache::~ConstantShapeCache() {
-  for (Entry& entry : entries_) releaseRegimes(entry);
+  entries_.forEach([](Entry& entry) { releaseRegimes(entry); });
 }
 
 void ConstantShapeCache::releaseRegimes(Entry& entry) {
@@ -103,8 +103,9 @@ uint64_t ConstantShapeCache::key(const StatementText& text, const ControlState* 
 const ConstantShapeCache::Entry* ConstantShapeCache::entryFor(uint64_t key, const StatementText& text,
                                                               const ControlState* state,
                                                               const Section* section) const {
-  if (entries_.empty()) return nullptr;
-  const Entry& entry = entries_[key & (kSlots - 1)];
+  const Entry* slot = entries_.find(key & (kSlots - 1));
+  if (!slot) return nullptr;
+  const Entry& entry = *slot;
   const ConstantTokens& tokens = text.tokens;
   if (entry.key != key || entry.generation != generation_ || entry.state != state || entry.section != section ||
       entry.count != tokens.count || entry.textLength != text.shapeLength ||
@@ -150,8 +151,7 @@ bool ConstantShapeCache::keep(uint64_t key, const StatementText& text, const Con
   if (consumed < last.end) return false;
   Entry* entry = entryFor(key, text, state, section);
   if (!entry) {
-    if (entries_.empty()) entries_.resize(kSlots);
-    entry = &entries_[key & (kSlots - 1)];
+    entry = &entries_.at(key & (kSlots - 1));
     releaseRegimes(*entry);
     entry->key = key;
     entry->state = state;

@@ -10,6 +10,7 @@
 
 #include "isa/InstructionMatcherShapes.h"
 #include "parser/StatementText.h"
+#include "util/PagedSlots.h"
 
 class ControlState;
 class IPAttribute;
@@ -103,6 +104,6 @@ class ConstantShapeCache : public StatementStaleness {
                         const Section* section) const;
   static void releaseRegimes(Entry& entry);
 
-  // Made at the first shape kept.
-  std::vector<Entry> entries_;
+  // A page of slots at a time, at the first shape kept in it: an entry is near a kilobyte.
+  PagedSlots<Entry, kSlots, 4> entries_;
 };

@@ -142,8 +142,9 @@ class DeferredExpansionArena {
                          ~(alignof(DeferredExpansion) - 1);
     if (bytes > left_) {
       const size_t chunk = bytes > kChunkBytes ? bytes : kChunkBytes;
-      chunks_.push_back(std::make_unique<std::max_align_t[]>((chunk + sizeof(std::max_align_t) - 1) /
-                                                              sizeof(std::max_align_t)));
+      // Not cleared: a block is written whole when it is made, and a chunk's pages come
+      // only as the blocks reach them.
+      chunks_.emplace_back(new std::max_align_t[(chunk + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t)]);
       next_ = reinterpret_cast<char*>(chunks_.back().get());
       left_ = chunk;
     }

@@ -5,19 +5,16 @@
 #include "isa/IPAttribute.h"
 
 PlainStatementCache::~PlainStatementCache() {
-  for (Entry& entry : entries_) IPAttribute::release(entry.attributes);
+  entries_.forEach([](Entry& entry) { IPAttribute::release(entry.attributes); });
 }
 
 bool PlainStatementCache::keep(uint64_t key, const char* text, size_t length, const ControlState* state,
                                const Section* section, IPAttribute& attributes, uint32_t image, uint8_t bits,
                                uint16_t cycles, size_t consumed) {
   if (length > kTextRoom || consumed > length) return false;
-  if (entries_.empty()) {
-    entries_.resize(kSlots);
-    tags_.resize(kSlots);
-  }
+  if (tags_.empty()) tags_.resize(kSlots);
   const size_t slot = slotOf(key);
-  Entry& entry = entries_[slot];
+  Entry& entry = entries_.at(slot);
   tags_[slot] = tag(key);
   IPAttribute::release(entry.attributes);
   entry.state = state;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "parser/StatementText.h"
+#include "util/PagedSlots.h"
 #include "util/StringBuffer.h"
 
 class ControlState;
@@ -56,10 +57,11 @@ class PlainStatementCache : public StatementStaleness {
   // that fits asks: the tags answer most misses without reading a slot.
   const Entry* find(uint64_t key, const char* text, size_t length, const ControlState* state,
                     const Section* section) const {
-    if (length > kTextRoom || entries_.empty()) return nullptr;
+    if (length > kTextRoom || tags_.empty()) return nullptr;
     const size_t slot = slotOf(key);
-    const Entry& entry = entries_[slot];
-    if (tags_[slot] != tag(key) || entry.generation != generation_ || entry.state != state ||
+    if (tags_[slot] != tag(key)) return nullptr;
+    const Entry& entry = *entries_.find(slot);
+    if (entry.generation != generation_ || entry.state != state ||
         entry.section != section || entry.textLength != length || std::memcmp(entry.text, text, length) != 0)
       return nullptr;
     return &entry;
@@ -77,8 +79,9 @@ class PlainStatementCache : public StatementStaleness {
   static uint32_t tag(uint64_t key) { return static_cast<uint32_t>(key >> 12) | 1; }
   static size_t slotOf(uint64_t key) { return key & (kSlots - 1); }
 
-  // Made at the first statement kept: the parsers of generated lines never keep one.
-  std::vector<Entry> entries_;
+  // A page of slots at a time, at the first statement kept in it: the parsers of
+  // generated lines never keep one, and a small source a few.
+  PagedSlots<Entry, kSlots, 64> entries_;
   // Beside the slots, by slot: the tags answer most misses without reading a slot, which
   // is seldom in the cache.
   std::vector<uint32_t> tags_;
