@@ -123,6 +123,14 @@ SymbolNames::Probe SymbolNames::probe(const char* name, uint32_t hash) const {
 
 Symbol* SymbolNames::find(const char* name, uint32_t hash) const { return probe(name, hash).found; }
 
+Symbol* SymbolNames::recentNamed(const char* name) const {
+  if (!recent_) return nullptr;
+  const bool exact = exact_ || orbaOptions()->caseSensitive;
+  // As probe: while no two spellings are counted, the one symbol of the name is the match.
+  if (!exact && chains_) return nullptr;
+  return sameName(recent_->name, name, exact) ? recent_ : nullptr;
+}
+
 SymbolNames::Probe SymbolNames::probeForInsert(const char* name, uint32_t hash) {
   // At most half the slots are taken, so that a probe for a missing name ends soon.
   if ((symbols_.size() + 1) * 2 > slotCount_) grow();

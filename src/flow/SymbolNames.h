@@ -45,6 +45,10 @@ class SymbolNames {
 
   Symbol* find(const char* name) const { return find(name, hashName(name)); }
   Symbol* find(const char* name, uint32_t hash) const;
+  // The symbol last entered or found when the name is its own, compared as a find would
+  // compare it; else null, and a find must answer. Needs no hash: a stretch of jumps
+  // names one label again and again.
+  Symbol* recentNamed(const char* name) const;
   // A probe that leaves room for one more name, so that its slot stays good for insert.
   Probe probeForInsert(const char* name, uint32_t hash);
   // Enters the symbol under its own name at the probe's slot; the probe found nothing.

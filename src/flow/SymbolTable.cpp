@@ -50,6 +50,14 @@ void SymbolTable::LocalSymbolTable::operator delete(void* block, size_t size) {
   Symbol::operator delete(block, size);
 }
 
+Symbol* SymbolTable::LocalSymbolTable::lookup(const char* name) const {
+  owner->enterDeferredLabels();
+  // This scope is searched first: the symbol it found or entered last, named again, is
+  // the answer without a hash.
+  if (Symbol* recent = symbols.recentNamed(name)) return recent;
+  return lookupEntered(name, SymbolNames::hashName(name));
+}
+
 Symbol* SymbolTable::LocalSymbolTable::lookup(const char* name, uint32_t hash) const {
   owner->enterDeferredLabels();
   return lookupEntered(name, hash);

@@ -57,7 +57,7 @@ class SymbolTable {
     static void operator delete(void* block, size_t size);
 
     // Finds the name here or in the enclosing scopes; null when no scope has it.
-    Symbol* lookup(const char* name) const { return lookup(name, SymbolNames::hashName(name)); }
+    Symbol* lookup(const char* name) const;
     Symbol* lookup(const char* name, uint32_t hash) const;
     // lookup without first entering the labels the table holds back.
     Symbol* lookupEntered(const char* name, uint32_t hash) const;

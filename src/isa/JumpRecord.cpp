@@ -826,8 +826,13 @@ bool encodeLeanJump(const void* context, int64_t distance, LeanJumpForm& out) {
   const auto count = static_cast<uint32_t>(shape.forms->candidates.size());
   uint32_t words[JumpShape::kMostForms] = {};
   bool takes[JumpShape::kMostForms] = {};
-  for (uint32_t f = 0; f < count; ++f) takes[f] = formTakesDistance(shape, f, distance, words[f]);
   int chosen = -1;
+  if (count == 1) {
+    // The form the caller expects: nothing else to fill in.
+    if (!formTakesDistance(shape, 0, distance, out.image)) return false;
+    return shape.plain || uint32_t{shape.waiting} * 16 >= shape.direct[0].bits;
+  }
+  for (uint32_t f = 0; f < count; ++f) takes[f] = formTakesDistance(shape, f, distance, words[f]);
   if (shape.plain) {
     const uint32_t first = firstNarrowestForm(shape);
     if (takes[first]) chosen = static_cast<int>(first);

@@ -447,3 +447,50 @@ TEST_F(SymbolTableTest, ResetDiscardsSymbolsWithTheirPool) {
 }
 
 }  // namespace
+
+// A lookup by a name's text that is not the interned one (a jump's target as the line
+// spells it) answers as the hashed probe does, whether or not it is the name the scope
+// entered or found last.
+TEST_F(SymbolTableTest, LookupByTextAnswersAsTheProbe) {
+  struct Case {
+    const char* name;
+    bool sensitive;
+    std::vector<const char*> defined;  // in order; the last is the scope's most recent
+    const char* looked;
+    int found;  // index into defined, -1 for none
+  };
+  const Case cases[] = {
+      {"the last defined, exact", true, {"Other", "Label"}, "Label", 1},
+      {"another spelling, exact", true, {"Other", "Label"}, "LABEL", -1},
+      {"another defined before, exact", true, {"Other", "Label"}, "Other", 0},
+      {"another spelling, folded", false, {"Other", "Label"}, "LABEL", 1},
+      {"absent", false, {"Other", "Label"}, "Labels", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    options_->caseSensitive = c.sensitive;
+    SymbolTable table;
+    std::vector<Symbol*> made;
+    for (const char* text : c.defined) made.push_back(table.current->defineSymbol(name(text), line(1)));
+    const std::string copy = c.looked;  // not the interned text
+    Symbol* found = table.current->lookup(copy.c_str());
+    EXPECT_EQ(found, c.found < 0 ? nullptr : made[static_cast<size_t>(c.found)]);
+    EXPECT_EQ(found, table.current->lookupEntered(copy.c_str(), SymbolNames::hashName(copy.c_str())));
+  }
+  // Two spellings entered under the exact rule, looked up under the folding one: the
+  // probe counts the matches, and the scope's last one is no shortcut.
+  options_->caseSensitive = true;
+  SymbolTable table;
+  Symbol* first = table.current->defineSymbol(name("Label"), line(1));
+  Symbol* second = table.current->defineSymbol(name("LABEL"), line(2));
+  ASSERT_NE(first, second);
+  options_->caseSensitive = false;
+  const std::string copy = "label";
+  EXPECT_EQ(table.current->lookup(copy.c_str()),
+            table.current->lookupEntered(copy.c_str(), SymbolNames::hashName(copy.c_str())));
+  // A nested scope that hides an outer name finds its own.
+  table.openScope(1);
+  Symbol* inner = table.current->defineSymbol(name("x"), line(3));
+  const std::string x = "x";
+  EXPECT_EQ(table.current->lookup(x.c_str()), inner);
+}
