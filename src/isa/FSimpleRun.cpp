@@ -352,12 +352,12 @@ struct SimpleRunStore {
   std::vector<FSimpleRun::Label> labels;
 
   // The jumps written as lean entries, in stream order, with what makes their records
-  // again (see appendLeanJump); kept until layout starts. A jump's part is a few bytes:
+  // again (see appendLeanJump); kept until layout starts. A jump's note is a few bytes:
   // a byte of flags, then as varints its entry's first byte in `images` after the last
-  // jump's, how many labels of the table back its target is, its expansion's first
-  // temporary label after the last jump's (zigzag), and its shape and context number
-  // where they are not the last jump's.
-  struct LeanJump {
+  // jump's, its target's index in `labels`, its expansion's first temporary label after
+  // the last jump's (zigzag), and its shape and context number where they are not the
+  // last jump's.
+  struct JumpNote {
     Symbol* target = nullptr;
     uint32_t imageOffset = 0;  // the entry's first byte in `images`
     uint32_t firstLabel = 0;
@@ -368,7 +368,7 @@ struct SimpleRunStore {
   static constexpr uint8_t kOtherContext = 2;
   ByteStream jumpNotes;
   uint64_t jumpCount = 0;
-  LeanJump lastJump;
+  JumpNote lastJump;
   std::vector<isa::JumpShape*> jumpShapes;
   // The targets of the lean jumps with their sections, a pair each time it differs from
   // the jump before's: what the parse's end looks at before it reads any note.
@@ -806,14 +806,20 @@ struct LeanRunAccess {
     int32_t form = -1;
   };
 
-  // Where the instruction's entry goes in a lean run; false when it would not be lean.
+  // Whether an instruction at the line in the section may be an entry of a run at all:
+  // a line of the source, not a generated one, in a section of its own.
+  static bool plainLine(const Section& section, const LineInfo* line) {
+    return line && line->variant() < 0 && &section != placeholderSection();
+  }
+
+  // Where the instruction's entry goes in a lean run; false when it would not be lean. The
+  // caller has found the line plain and the flow read after the parse.
   static bool find(SimpleRunStore& store, Section& section, LineInfo* line, const IPAttribute& attributes,
                    uint8_t bits, uint16_t cycles, Place& place, int32_t* formHint = nullptr) {
-    if (!line || line->variant() >= 0 || &section == placeholderSection() || !orbaOptions()->flowReadAfterParse())
-      return false;
     if (!attributes.isShared() || bits == 0 || bits > 32 || line->number() == 0) return false;
     place.joining = labelsJoiningRun(section, *line);
-    if (place.joining < 0 || !leanEntryFits(store, section, *line, bits) || store.leanRuns.size() >= FSimpleRun::kLean ||
+    if (place.joining < 0 || !leanEntryFits(store, section, *line, bits) ||
+        store.leanRuns.size() >= FSimpleRun::kLean ||
         store.labels.size() + static_cast<uint32_t>(place.joining) >= UINT32_MAX ||
         !reserveLabels(store, place.joining))
       return false;
@@ -900,10 +906,6 @@ namespace {
 // among: a jump further back than that stays a record.
 constexpr uint32_t kNearLabels = 64;
 
-}  // namespace
-
-namespace {
-
 // Puts a varint (seven bits a byte, low first) at bytes[length].
 void putVarint(uint8_t (&bytes)[16], size_t& length, uint64_t value) {
   while (value >= 0x80) {
@@ -922,18 +924,20 @@ uint64_t takeVarint(const ByteStream& stream, uint64_t& offset) {
   }
 }
 
-// The lean jump whose part of the notes starts at offset, after `last`; offset moves past it.
-SimpleRunStore::LeanJump takeLeanJump(const SimpleRunStore& store, uint64_t& offset,
-                                      const SimpleRunStore::LeanJump& last) {
-  SimpleRunStore::LeanJump jump = last;
+// The note that starts at offset, after `last`; offset moves past it.
+SimpleRunStore::JumpNote takeJumpNote(const SimpleRunStore& store, uint64_t& offset,
+                                      const SimpleRunStore::JumpNote& last) {
+  SimpleRunStore::JumpNote jump = last;
   const uint8_t flags = store.jumpNotes.at(offset++);
   jump.imageOffset = static_cast<uint32_t>(last.imageOffset + takeVarint(store.jumpNotes, offset));
-  const uint64_t labelBack = takeVarint(store.jumpNotes, offset);
+  const uint64_t targetIndex = takeVarint(store.jumpNotes, offset);
   const uint64_t labelStep = takeVarint(store.jumpNotes, offset);
-  jump.firstLabel = static_cast<uint32_t>(last.firstLabel + static_cast<uint32_t>((labelStep >> 1) ^ (~(labelStep & 1) + 1)));
+  // Zigzag: an even count steps forward, an odd one back.
+  const auto step = static_cast<uint32_t>((labelStep & 1) ? ~(labelStep >> 1) : labelStep >> 1);
+  jump.firstLabel = last.firstLabel + step;
   if (flags & SimpleRunStore::kOtherShape) jump.shape = static_cast<uint32_t>(takeVarint(store.jumpNotes, offset));
   if (flags & SimpleRunStore::kOtherContext) jump.context = static_cast<uint32_t>(takeVarint(store.jumpNotes, offset));
-  jump.target = store.labels[static_cast<size_t>(labelBack)].symbol;
+  jump.target = store.labels[static_cast<size_t>(targetIndex)].symbol;
   return jump;
 }
 
@@ -943,7 +947,8 @@ bool appendLeanJump(Section& section, LineInfo* line, const LeanJumpForm& likely
                     const LeanJumpEncoder& encode) {
   SimpleRunStore& store = runStore();
   LeanRunAccess::Place place;
-  if (!LeanRunAccess::find(store, section, line, *likely.attributes, likely.bits, likely.cycles, place,
+  if (!LeanRunAccess::plainLine(section, line) || !orbaOptions()->flowReadAfterParse() ||
+      !LeanRunAccess::find(store, section, line, *likely.attributes, likely.bits, likely.cycles, place,
                            likely.formHint))
     return false;
   // The target: a label that joins the run with the jump stands where the jump does,
@@ -1036,7 +1041,7 @@ namespace {
 // the other entries go to new lean runs, a jump's labels to label nodes and the jump to
 // its record.
 void remakeRun(SimpleRunStore& store, Section& section, FSimpleRun& run,
-               const std::vector<SimpleRunStore::LeanJump>& remade) {
+               const std::vector<SimpleRunStore::JumpNote>& remade) {
   const uint32_t number = LeanRunAccess::number(run);
   const SimpleRunStore::LeanRun lean = store.leanRuns[number];
   std::vector<FlowNode*> nodes;
@@ -1053,7 +1058,7 @@ void remakeRun(SimpleRunStore& store, Section& section, FSimpleRun& run,
     for (const FSimpleRun::Label& label : labels)
       if (label.symbol->definitionLine) lastLine = label.symbol->definitionLine;
     if (next < remade.size() && remade[next].imageOffset == offset) {
-      const SimpleRunStore::LeanJump& jump = remade[next++];
+      const SimpleRunStore::JumpNote& jump = remade[next++];
       segment = nullptr;
       isa::RemadeJump row{jump.target, store.jumpShapes[jump.shape], jump.firstLabel, jump.context, item.rowLine,
                           item.rowExpansion, nullptr, lastLine};
@@ -1098,7 +1103,8 @@ void settleLeanJumps() {
   // jump of such a run goes back to its record, as a remade jump may take another size
   // and so move the labels of the others.
   bool anyRemade = false;
-  for (const auto& [target, section] : store.jumpTargets) anyRemade = anyRemade || !isa::leanJumpWritten(*target, *section);
+  for (const auto& [target, section] : store.jumpTargets)
+    if (!isa::leanJumpWritten(*target, *section)) anyRemade = true;
   std::vector<std::pair<Symbol*, Section*>>().swap(store.jumpTargets);
   if (!anyRemade) {
     store.jumpNotes.takeOut(0, store.jumpNotes.size(), [](const uint8_t*, size_t) {});
@@ -1106,51 +1112,31 @@ void settleLeanJumps() {
     std::vector<isa::JumpShape*>().swap(store.jumpShapes);
     return;
   }
+  // Seldom: every note is read, with the run it stands in.
   const auto originalRuns = static_cast<uint32_t>(store.leanRuns.size());
-  std::vector<uint8_t> remakes;
-  std::vector<Section*> sections;
-  auto runOf = [&](uint32_t& number, uint32_t imageOffset) {
-    while (number + 1 < originalRuns && store.leanRuns[number + 1].imageStart <= imageOffset) ++number;
-    return number;
-  };
+  std::vector<std::pair<uint32_t, SimpleRunStore::JumpNote>> notes;
+  notes.reserve(store.jumpCount);
   {
-    // Most jumps share their context and target with the jump before.
-    uint32_t checkedContext = UINT32_MAX;
-    Section* section = nullptr;
-    const Symbol* checkedTarget = nullptr;
-    bool written = false;
-    uint32_t number = 0;
+    uint32_t run = 0;
     uint64_t offset = 0;
-    SimpleRunStore::LeanJump last;
+    SimpleRunStore::JumpNote last;
     for (uint64_t left = store.jumpCount; left > 0; --left) {
-      last = takeLeanJump(store, offset, last);
-      if (last.context != checkedContext) {
-        checkedContext = last.context;
-        section = lineArena().contexts().at(last.context).section;
-        checkedTarget = nullptr;
-      }
-      if (last.target != checkedTarget) {
-        checkedTarget = last.target;
-        written = section && isa::leanJumpWritten(*last.target, *section);
-      }
-      if (written) continue;
-      if (remakes.empty()) remakes.resize(originalRuns);
-      remakes[runOf(number, last.imageOffset)] = 1;
-      if (std::find(sections.begin(), sections.end(), section) == sections.end()) sections.push_back(section);
+      last = takeJumpNote(store, offset, last);
+      while (run + 1 < originalRuns && store.leanRuns[run + 1].imageStart <= last.imageOffset) ++run;
+      notes.emplace_back(run, last);
     }
   }
-  std::vector<std::vector<SimpleRunStore::LeanJump>> byRun;
-  if (!remakes.empty()) {
-    byRun.resize(originalRuns);
-    uint32_t number = 0;
-    uint64_t offset = 0;
-    SimpleRunStore::LeanJump last;
-    for (uint64_t left = store.jumpCount; left > 0; --left) {
-      last = takeLeanJump(store, offset, last);
-      const uint32_t run = runOf(number, last.imageOffset);
-      if (remakes[run]) byRun[run].push_back(last);
-    }
+  std::vector<uint8_t> remakes(originalRuns);
+  std::vector<Section*> sections;
+  for (const auto& [run, note] : notes) {
+    Section* section = lineArena().contexts().at(note.context).section;
+    if (section && isa::leanJumpWritten(*note.target, *section)) continue;
+    remakes[run] = 1;
+    if (std::find(sections.begin(), sections.end(), section) == sections.end()) sections.push_back(section);
   }
+  std::vector<std::vector<SimpleRunStore::JumpNote>> byRun(originalRuns);
+  for (const auto& [run, note] : notes)
+    if (remakes[run]) byRun[run].push_back(note);
   store.jumpNotes.takeOut(0, store.jumpNotes.size(), [](const uint8_t*, size_t) {});
   store.jumpCount = 0;
   for (Section* section : sections) {
@@ -1177,7 +1163,7 @@ void settleLeanJumps() {
 
 void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute& attributes, uint32_t image,
                              uint8_t bits, uint16_t cycles) {
-  const bool plainLine = line && line->variant() < 0 && &section != placeholderSection();
+  const bool plainLine = LeanRunAccess::plainLine(section, line);
   if (!orbaOptions()->flowReadAfterParse()) {
     // Nothing reads the flow after the parse: the fixed-size instruction the section
     // discarded last stands for this one as well, at this line, rather than a node
@@ -1194,7 +1180,7 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
     section.addNode(new FSimple(line, attributes, image, bits, cycles), true);
     return;
   }
-  if (LeanRunAccess::append(section, line, attributes, image, bits, cycles)) return;
+  if (plainLine && LeanRunAccess::append(section, line, attributes, image, bits, cycles)) return;
   SimpleRunStore& store = runStore();
   const bool entryFits = attributes.isShared() && bits > 0 && bits <= 32 && plainLine && line->number() != 0;
   int32_t form = -1;

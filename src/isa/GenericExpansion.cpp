@@ -48,6 +48,11 @@ LineInfo* insertExpansionLine(LineInfo* anchor, const char* text, int16_t varian
   return made;
 }
 
+void markHardwareAlternative(LineInfo* line) {
+  line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
+  line->setVariant(0);
+}
+
 LineInfo* insertExpansionLines(LineInfo* anchor, const char* packed, size_t length) {
   std::string text;
   size_t at = 0;

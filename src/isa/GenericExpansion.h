@@ -70,6 +70,9 @@ LineInfo* insertExpansionLine(LineInfo* anchor, const char* text, int16_t varian
 // in order, after `anchor`; returns the last one, or `anchor` when there are none.
 LineInfo* insertExpansionLines(LineInfo* anchor, const char* packed, size_t length);
 
+// Marks a generic statement's own line as the hardware alternative of its generic.
+void markHardwareAlternative(LineInfo* line);
+
 // Appends `text` to `piece`, each placeholder ("~" and one digit) replaced by the label of
 // its digit in `labels`, a new temporary label name when the digit has none yet.
 void makeTempLabelName(std::string& piece, const char* text, TempLabelMap& labels);

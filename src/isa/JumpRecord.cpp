@@ -371,6 +371,18 @@ int64_t checkedDistance(const JumpShape::DirectForm& form, int64_t offset, int64
   return distance;
 }
 
+// Whether the form's field condition takes the checked distance, as layout reads it.
+bool distanceMatchesMask(const JumpShape::DirectForm& form, int64_t distance) {
+  return !form.masked || (static_cast<uint64_t>(distance) & uint64_t{form.mask}) == uint64_t{form.pattern};
+}
+
+// Whether the form's field condition takes the field's value cut to the form's width, as
+// the encoder reads it.
+bool fieldBitsMatchMask(const JumpShape::DirectForm& form, int64_t value) {
+  const uint32_t fieldBits = static_cast<uint32_t>(value) & (form.bits == 32 ? ~0u : 0xffffu);
+  return !form.masked || (fieldBits & form.mask) == form.pattern;
+}
+
 int directVerdict(const JumpShape::DirectForm& form, Symbol* target, Section* section, uint32_t address,
                   int32_t previousOffset, const char** message) {
   ExprLocation location;
@@ -387,7 +399,7 @@ int directVerdict(const JumpShape::DirectForm& form, Symbol* target, Section* se
                             : errorHandler()->formatMessage(E_range_error_hex, form.low, form.high);
     return 0;
   }
-  if (form.masked && (static_cast<uint64_t>(distance) & uint64_t{form.mask}) != uint64_t{form.pattern}) return -1;
+  if (!distanceMatchesMask(form, distance)) return -1;
   return 1;
 }
 
@@ -723,9 +735,7 @@ bool FJumpRecord::writeFromTemplate(ObjectWriter& writer, int64_t value) const {
   if (static_cast<uint64_t>(location) + bytes > section->size) return false;
   const ControlState* state = line ? static_cast<const ControlState*>(line->controlState) : nullptr;
   if (state && state->listCounter > 0) return false;
-  // The field's condition reads the value cut to the form's width, as the encoder does.
-  const uint32_t fieldBits = static_cast<uint32_t>(value) & (form.bits == 32 ? ~0u : 0xffffu);
-  if (form.masked && (fieldBits & form.mask) != form.pattern) return false;
+  if (!fieldBitsMatchMask(form, value)) return false;
   uint32_t word = 0;
   if (!formWordWithField(*shape_->forms->candidates[selected_], form.targetField, value, word)) return false;
   uint8_t* image = section->imageUnit(location);
@@ -788,9 +798,19 @@ FInstruction* FJumpRecord::becomeStandIn(Section& section) {
   return standIn;
 }
 
-bool leanJumpWritten(const Symbol& target, const Section& section) {
+namespace {
+
+// Whether a label's distance from a jump of its section is all its jump's field needs:
+// it takes no relocation and has no value but its place.
+bool targetMeasured(const Symbol& target, const Section& section) {
   return !target.isWeak() && !target.isRelocatable() && !target.isExternal() && !target.valueExpression &&
-         target.section == &section && instructionSizeOptimisation(section);
+         target.section == &section;
+}
+
+}  // namespace
+
+bool leanJumpWritten(const Symbol& target, const Section& section) {
+  return targetMeasured(target, section) && instructionSizeOptimisation(section);
 }
 
 namespace {
@@ -800,12 +820,9 @@ namespace {
 bool formTakesDistance(const JumpShape& shape, uint32_t f, int64_t distance, uint32_t& word) {
   const JumpShape::DirectForm& form = shape.direct[f];
   const int64_t checked = checkedDistance(form, distance, 0);
-  if (checked < form.low || checked > form.high ||
-      (form.masked && (static_cast<uint64_t>(checked) & uint64_t{form.mask}) != uint64_t{form.pattern}))
-    return false;
+  if (checked < form.low || checked > form.high || !distanceMatchesMask(form, checked)) return false;
   const int64_t value = fieldDisplacement(distance - form.pcOffset, form.width);
-  const uint32_t fieldBits = static_cast<uint32_t>(value) & (form.bits == 32 ? ~0u : 0xffffu);
-  if (value < form.low || value > form.high || (form.masked && (fieldBits & form.mask) != form.pattern)) return false;
+  if (value < form.low || value > form.high || !fieldBitsMatchMask(form, value)) return false;
   return formWordWithField(*shape.forms->candidates[f], form.targetField, value, word);
 }
 
@@ -860,13 +877,10 @@ bool encodeLeanJump(const void* context, int64_t distance, LeanJumpForm& out) {
   return true;
 }
 
-}  // namespace
 
-namespace {
-
-// Whether the shape's jumps may be written as run entries: one form, whose field holds
-// the pc-relative distance alone, with no warning to give and no larger than its
-// expansion would be, in a run that measures jumps itself.
+// Whether the shape's jumps may be written as run entries: forms whose fields hold the
+// pc-relative distance alone, of a width a lean run takes, with no warning to give, in
+// a run that measures jumps itself.
 bool shapeWritesEntries(JumpShape& shape) {
   if (!directJumpLayout().enabled || shape.checkOnly) return false;
   if (shape.directLayout == JumpShape::kDirectUnknown) shape.directLayout = workOutDirectLayout(shape);
@@ -888,8 +902,7 @@ bool writeJumpAsEntry(Section& section, LineInfo* line, JumpShape& shape, Symbol
     shape.writesEntries = shapeWritesEntries(shape) ? JumpShape::kEntries : JumpShape::kNoEntries;
   if (shape.writesEntries != JumpShape::kEntries || !line || !target) return false;
   // The section's choice of forms is looked at once the parse is done.
-  if (section.hasAddress || section.byteOrder != Section::kLittleEndian || target->isWeak() ||
-      target->isRelocatable() || target->isExternal() || target->valueExpression || target->section != &section)
+  if (section.hasAddress || section.byteOrder != Section::kLittleEndian || !targetMeasured(*target, section))
     return false;
   const uint32_t first = firstNarrowestForm(shape);
   const IPInstruction& likely = *shape.forms->candidates[first];
@@ -911,11 +924,7 @@ FlowNode* remakeJumpRecord(RemadeJump& jump) {
                                         static_cast<int32_t>(jump.lineNumber), 0);
     line->setControlStateAndSection(context.controlState, context.section);
     line->flags[0] = static_cast<uint8_t>(lineflag::kAssemble | (jump.expansion ? lineflag::kMacroExpansion : 0));
-    if (!shape.plain) {
-      // The statement's line is its generic's hardware alternative.
-      line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
-      line->setVariant(0);
-    }
+    if (!shape.plain) markHardwareAlternative(line);
   }
   ++directJumpLayout().remade;
   return new FJumpRecord(line, jump.shape, jump.target, jump.firstLabel);

@@ -161,12 +161,6 @@ class DeferredExpansionArena {
   size_t left_ = 0;
 };
 
-// The statement's own line as the hardware alternative of its generic.
-void markHardwareAlternative(LineInfo* line) {
-  line->flags[2] = static_cast<uint8_t>((line->flags[2] & ~lineflag::kGenericLine) | lineflag::kGenericAlternative);
-  line->setVariant(0);
-}
-
 // A copy of the statement's line in front of it, which the generic node stands for; the
 // statement's own line becomes the hardware alternative.
 LineInfo* insertGenericLine(LineInfo* line) {
@@ -178,7 +172,7 @@ LineInfo* insertGenericLine(LineInfo* line) {
   generic->section = line->section;
   generic->setVariant(-1);
   generic->flags[2] |= lineflag::kGenericLine;
-  markHardwareAlternative(line);
+  isa::markHardwareAlternative(line);
   return generic;
 }
 
@@ -792,10 +786,10 @@ bool takeJumpRecord(InstructionStatements::Session& s, const StatementKeys& st, 
     ++outcomes.taken;
     if (isa::writeJumpAsEntry(*section, line, shape, symbol, static_cast<uint32_t>(firstLabel))) {
       // The entry let go of the line unless a label names it.
-      if (line->flags[2] & lineflag::kDefinesLabel) markHardwareAlternative(line);
+      if (line->flags[2] & lineflag::kDefinesLabel) isa::markHardwareAlternative(line);
     } else {
       section->addNode(new isa::FJumpRecord(line, &shape, symbol, static_cast<uint32_t>(firstLabel)), true);
-      markHardwareAlternative(line);
+      isa::markHardwareAlternative(line);
     }
   }
   ++st.jumpRecords->taken;
@@ -824,7 +818,7 @@ bool addExpanded(InstructionStatements::Session& s, const StatementKeys& st, con
                                         FDeferredGeneric::pack(packed, context.expansionInstructions));
     candidates.clear();
     section->addNode(standIn, true);
-    markHardwareAlternative(line);
+    isa::markHardwareAlternative(line);
     if (st.jumpKnown) keepJumpShape(s, st, walk, *standIn);
     return true;
   }
@@ -849,7 +843,7 @@ bool addExpanded(InstructionStatements::Session& s, const StatementKeys& st, con
   }
   section->addNode(generic, true);
   // After the node is placed: a generated line's node would join the generic before it.
-  if (hardwareAlternative) markHardwareAlternative(line);
+  if (hardwareAlternative) isa::markHardwareAlternative(line);
   // A check reads nothing of the node: the next jump of the text needs none of its own.
   if (hardware && st.jumpKnown && !isa::expansionLinesWanted() && !isGeneratedLine(line) &&
       section != placeholderSection())
