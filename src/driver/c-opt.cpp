@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "util/InputGate.h"
 #include "util/OutputFile.h"
 #include "util/assertion.h"
 #include "util/RunState.h"
@@ -450,7 +451,7 @@ void opt_readOptionFile(const char* name) {
     return;
   }
   bool fromStdin = std::strcmp(name, "-") == 0;
-  FILE* file = fromStdin ? stdin : std::fopen(name, "rb");
+  FILE* file = fromStdin ? stdin : inputPathAllowed(name) ? std::fopen(name, "rb") : nullptr;
   if (!file) {
     opt_error({"cannot open option file \"", name, "\""});
     return;

@@ -15,6 +15,7 @@
 #include "flow/ObjectWriter.h"
 #include "flow/Section.h"
 #include "util/ErrorHandler.h"
+#include "util/InputGate.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
 #include "util/OutputFile.h"
@@ -31,6 +32,7 @@ namespace {
 enum class FileKind { kMissing, kRegular, kOther };
 
 FileKind fileKind(const char* path) {
+  if (!inputPathAllowed(path)) return FileKind::kMissing;
   struct stat status;
   if (::stat(path, &status) != 0) return FileKind::kMissing;
   if (!S_ISREG(status.st_mode)) return FileKind::kOther;

@@ -18,6 +18,7 @@
 #include "util/assertion.h"
 #include "util/c-memory.h"
 #include "util/RunState.h"
+#include "util/InputGate.h"
 
 namespace {
 
@@ -168,6 +169,7 @@ bool InputBuffer::openFile(const char* fileName, int32_t initialLine) {
   }
   int fd = 0;
   if (std::strcmp(fileName, "-") != 0) {
+    if (!inputPathAllowed(fileName)) return false;
     fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat status;

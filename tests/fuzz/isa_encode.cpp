@@ -16,9 +16,12 @@
 #include "util/LineInfo.h"
 #include "util/MemoryPools.h"
 #include "util/StringBuffer.h"
+#include "FuzzRun.h"
 
 namespace {
 
+// The managers an encoding needs, made afresh for every input: what one input interned,
+// defined or pooled goes with its run instead of piling up over millions of inputs.
 void setUp() {
   runState().stringBuffer = new StringBuffer();
   runState().errorHandler = new ErrorHandler();
@@ -32,21 +35,20 @@ void setUp() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = (setUp(), true);
-  (void)ready;
   if (size > 256) return 0;
+  FuzzRun run;
+  setUp();
   std::string text(reinterpret_cast<const char*>(data), size);
   for (char& c : text)
     if (c == '\n' || c == 0) c = ' ';
 
-  static isa::ExpressionOperandParser parser;
-  static isa::BuildContext context;
-  static LineInfo line;
-  static isa::InstructionBuilder builder(context, &line, nullptr);
-  static isa::InstructionMatcher matcher(parser, builder);
+  isa::ExpressionOperandParser parser;
+  isa::BuildContext context;
+  LineInfo line;
+  isa::InstructionBuilder builder(context, &line, nullptr);
+  isa::InstructionMatcher matcher(parser, builder);
 
   isa::MatchContext match;
-  context = isa::BuildContext{};
   context.matcher = &matcher;
   context.match = &match;
   // The hardware forms only: a generic form would add source lines.

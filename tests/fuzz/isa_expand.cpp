@@ -22,11 +22,14 @@
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/StringBuffer.h"
+#include "FuzzRun.h"
 
 namespace {
 
-void setUp() {
-  static TriCoreFactory factory;
+// The managers an expansion needs, made afresh for every input: what one input interned,
+// defined, expanded or pooled goes with its run instead of piling up over millions of
+// inputs.
+void setUp(TriCoreFactory& factory) {
   runState().orbaFactory = &factory;
   runState().stringBuffer = new StringBuffer();
   runState().errorHandler = new ErrorHandler();
@@ -44,7 +47,7 @@ struct Matched {
 
 // Matches the text as the statement of `line`; the candidates are dropped.
 Matched match(const char* text, LineInfo* line, bool generics) {
-  static isa::ExpressionOperandParser parser;
+  isa::ExpressionOperandParser parser;
   isa::BuildContext context;
   isa::MatchContext match;
   isa::InstructionBuilder builder(context, line, nullptr);
@@ -71,17 +74,17 @@ std::string instructionOf(const char* text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = (setUp(), true);
-  (void)ready;
   if (size > 256) return 0;
+  FuzzRun run;
+  TriCoreFactory factory;
+  setUp(factory);
   std::string text(reinterpret_cast<const char*>(data), size);
   for (char& c : text)
     if (c == '\n' || c == 0) c = ' ';
 
-  // A line list of its own for each input: it takes its lines with it.
   runState().lineState = new LineState();
   runState().lineState->addSourceFile("fuzz.s");
-  static TriCoreControlState control;
+  TriCoreControlState control;
   LineInfo* line = runState().lineState->appendLine(text.c_str(), 0, 1, 0);
   line->controlState = &control;
   Matched statement = match(text.c_str(), line, true);
@@ -102,7 +105,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       __builtin_trap();
     }
   }
-  delete runState().lineState;
-  runState().lineState = nullptr;
   return 0;
 }

@@ -1,27 +1,33 @@
 // The command-line parser, the option-file reader and the --diag selection must
-// never crash, whatever words or file contents they get.
+// never crash, whatever words or file contents they get. The files they read are the
+// target's own: an option file named in the input is looked for in its scratch
+// folder only, and standard input is an empty file there.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "driver/DiagOutput.h"
 #include "driver/c-opt.h"
 #include "FuzzRun.h"
+#include "ScratchFolder.h"
+#include "util/InputGate.h"
 #include "util/OutputFile.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // "-f -" reads an option file from standard input: it must end at once, not wait.
-  if (!std::freopen("/dev/null", "rb", stdin)) std::abort();
+  const std::string empty = scratch::path("options", "stdin");
+  std::FILE* made = std::fopen(empty.c_str(), "wb");
+  if (!made || std::fclose(made) != 0 || !std::freopen(empty.c_str(), "rb", stdin)) std::abort();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   FuzzRun run;  // the parser's state starts fresh for each input
+  setInputPathFilter(scratch::inside);
   std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   switch (data[0] % 3) {
     case 0: {
@@ -38,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     case 1: {
       // The same bytes as an option file, gone again before the next input.
-      static const std::string path = "/tmp/vekt-options-fuzz-" + std::to_string(getpid()) + ".opt";
+      const std::string path = scratch::path("options", "input.opt");
       FILE* file = std::fopen(path.c_str(), "wb");
       if (!file) return 0;
       std::fwrite(input.data(), 1, input.size(), file);

@@ -57,6 +57,7 @@
 #include "util/ControlState.h"
 #include "util/DependencyHandler.h"
 #include "util/ErrorHandler.h"
+#include "util/InputGate.h"
 #include "util/LineInfo.h"
 #include "util/MemoryPools.h"
 #include "util/OrbaFactory.h"
@@ -64,24 +65,19 @@
 #include "util/RunSettings.h"
 #include "util/StringBuffer.h"
 #include "FuzzRun.h"
+#include "ScratchFolder.h"
 
 namespace {
 
 std::string sourcePath;
 std::string objectPath;
 
-void removeSource() {
-  std::remove(sourcePath.c_str());
-  std::remove(objectPath.c_str());
-}
-
 void setUpOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  sourcePath = "/tmp/vekt_fuzz_parser_" + std::to_string(::getpid()) + ".asm";
-  objectPath = "/tmp/vekt_fuzz_parser_" + std::to_string(::getpid()) + ".o";
-  std::atexit(removeSource);
+  sourcePath = scratch::path("parser", "t.asm");
+  objectPath = scratch::path("parser", "t.o");
 }
 
 // The managers of a --check run, made in the order the assembler makes them.
@@ -100,6 +96,8 @@ void setUpRun(TriCoreFactory& factory) {
   runState().lineState = new LineState();
   runState().instructionParser = new InstructionParser();
   isa::installJumpTargets();
+  // A .LOAD may name any file: only those beside the source are read.
+  setInputPathFilter(scratch::inside);
 }
 
 void check(bool holds) {

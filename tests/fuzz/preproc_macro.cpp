@@ -1,10 +1,10 @@
 // The macro preprocessor over arbitrary source text, as --preprocess runs it. The
 // first byte picks settings (bit 0: names without case, bit 1: comments kept as for
 // a list file, bit 2: -D D=1); the rest is the source file. Beside it lies an
-// include file "a.inc"; a fatal message (an include that is not there, nesting too
-// deep) ends the input instead of the process, and so does a run past 5000 lines,
-// 500 messages or a line of 64 KiB. The line list is checked for what
-// every run must give.
+// include file "a.inc", and only files in that folder are read. A fatal message (an
+// include that is not there, nesting too deep) ends the input instead of the process,
+// and so does a run past 5000 lines, 500 messages or a line of 64 KiB. The line list
+// is checked for what every run must give.
 #include <unistd.h>
 
 #include <cstdarg>
@@ -24,74 +24,18 @@
 #include "preproc/MacroPreprocessor.h"
 #include "util/DependencyHandler.h"
 #include "util/ErrorHandler.h"
+#include "util/InputGate.h"
 #include "util/LineInfo.h"
 #include "util/MessageCatalog.h"
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
 #include "util/StringBuffer.h"
 #include "FuzzRun.h"
+#include "ScratchFolder.h"
+#include "StoppingRun.h"
+#include "ScratchFolder.h"
 
 namespace {
-
-struct FatalStop {};
-
-bool isFatal(int32_t id) {
-  char severity = messages::severity(id);
-  return severity == 'F' || severity == 'S';
-}
-
-// Records what a run records, but a fatal or internal message unwinds to the
-// target instead of ending the process.
-class StoppingErrorHandler : public ErrorHandler {
- public:
-  // A run stops after so many messages too: a recursion that reports at every
-  // level would otherwise spend the time in the error records, not in the code
-  // under test.
-  static constexpr int32_t kMaxReports = 500;
-
-  void vreport(int32_t id, const LineInfo* position, va_list args) override {
-    if (isFatal(id) || ++reports_ > kMaxReports) throw FatalStop();
-    ErrorHandler::vreport(id, position, args);
-  }
-  void reportWithoutLocation(int32_t id, ...) override {
-    if (isFatal(id)) throw FatalStop();
-    va_list args;
-    va_start(args, id);
-    const char* text = vformat(id, args);
-    va_end(args);
-    record(id, nullptr, text);
-  }
-
- private:
-  int32_t reports_ = 0;
-};
-
-// A repeat block may legitimately run for billions of iterations; past a bound
-// the input is ended the way a fatal message ends it.
-class BoundedLineState : public LineState {
- public:
-  static constexpr size_t kMaxLines = 5000;
-  LineInfo* appendLine(const char* text, int32_t fileId, int32_t line, int32_t bias) override {
-    count();
-    return LineState::appendLine(text, fileId, line, bias);
-  }
-  LineInfo* insertRangeAfter(LineInfo* anchor, const char* from, const char* to, int32_t fileId,
-                             int32_t line, int32_t bias) override {
-    count();
-    return LineState::insertRangeAfter(anchor, from, to, fileId, line, bias);
-  }
-  LineInfo* insertLineAfter(LineInfo* anchor, const char* text, int32_t fileId, int32_t line,
-                            int32_t bias) override {
-    count();
-    return LineState::insertLineAfter(anchor, text, fileId, line, bias);
-  }
-
- private:
-  void count() {
-    if (++lines_ > kMaxLines) throw FatalStop();
-  }
-  size_t lines_ = 0;
-};
 
 // A macro whose argument appears twice in its body and which calls itself with
 // that argument doubles its text at every level; past a bound for one line the
@@ -106,22 +50,16 @@ class BoundedPreprocessor : public MacroPreprocessor {
   }
 };
 
-std::string folder;
 std::string sourcePath;
-
-void removeFolder() { std::filesystem::remove_all(folder); }
 
 void setUpOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  folder = "/tmp/vekt_fuzz_macro_" + std::to_string(::getpid());
-  std::filesystem::create_directories(folder);
-  sourcePath = folder + "/t.asm";
-  FILE* include = std::fopen((folder + "/a.inc").c_str(), "wb");
+  sourcePath = scratch::path("macro", "t.asm");
+  FILE* include = std::fopen(scratch::path("macro", "a.inc").c_str(), "wb");
   std::fputs("X .EQU 1\n .IF X\n .DEFINE INC \"2\"\n .ENDIF\n", include);
   std::fclose(include);
-  std::atexit(removeFolder);
 }
 
 void setUp(OrbaFactory& factory) {
@@ -132,6 +70,8 @@ void setUp(OrbaFactory& factory) {
   runState().dependencyHandler = new DependencyHandler();
   runState().orbaFactory = &factory;
   InputBuffer::installPathOperations(normalizePathInBuffer, pathDirName);
+  // An .INCLUDE may name any file: only those beside the source are read.
+  setInputPathFilter(scratch::inside);
 }
 
 void check(bool holds) {
@@ -185,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (data[0] & 4) runState().orbaOptions->defines.push_back("D=1");
   writeSource(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
 
-  runState().lineState = new BoundedLineState();
+  runState().lineState = new BoundedLineState(5000);
   runState().errorHandler = new StoppingErrorHandler();
   runState().errorHandler->setErrorLimit(0);
   runState().symbolTable = new SymbolTable();
