@@ -158,8 +158,9 @@ bool MacroPreprocessor::getLineText(InputBuffer& input, std::string& text, LineR
       size_t stop = orbaOptions()->listFileWanted ? offsetOf(source->cursor) : tokenStart;
       size_t kept = read.textBuilt ? textStart : lineStart;
       if (std::memchr(at(kept), '\0', stop - kept)) {
-        // A NUL byte inside the comment kept for the list file.
-        setPending(errors->formatMessage(E_invalid_input_character, 0));
+        // A NUL byte inside the comment kept for the list file cannot stand in the
+        // line's text. A comment's bytes are not checked, so it goes without a word:
+        // asking for a list file must not turn a clean run into one with errors.
         for (size_t offset = kept; offset < stop; ++offset)
           if (*at(offset) != '\0' && !(fromFile && isCtrlZ(*at(offset)))) text.push_back(*at(offset));
       } else {
