@@ -167,6 +167,9 @@ int OrbaAssembler::runStages() {
       LineStream stream(*preProcessor(), source);
       stream.setLetsGoOfLines(!options->listFileWanted);
       parser->parse(&stream);
+      // The rest of the input (after .END) is read here rather than by the stream's
+      // destructor, where a failure could not unwind to the run's handler.
+      stream.finish();
     }
     beforeAfterParse();
     afterParse();

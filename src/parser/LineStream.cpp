@@ -1,5 +1,6 @@
 #include "parser/LineStream.h"
 
+#include <exception>
 #include <utility>
 
 #include "flow/SymbolTable.h"
@@ -21,7 +22,17 @@ LineStream::LineStream(OrbaPreprocessor& preprocessor, const char* fileName)
   leavePreprocessor();
 }
 
-LineStream::~LineStream() { finish(); }
+LineStream::~LineStream() {
+  if (std::uncaught_exceptions() == 0) {
+    finish();
+  } else if (!finished_) {
+    // An exception on its way to the run's handler: reading on could throw again
+    // inside a destructor, which ends the program at once. The rest of the input
+    // stays unread, and the error handler must not come back to a stream that is
+    // gone when it reports the exception.
+    errorHandler()->endStream();
+  }
+}
 
 void LineStream::enterPreprocessor() {
   RunState& run = runState();
