@@ -156,6 +156,7 @@ int OrbaAssembler::runStages() {
 
   const char* source = findSourceFile();
   if (std::strcmp(source, "-") != 0) dependencyHandler()->addDependency(source);
+  if (options->listFileWanted) lineState()->keepStandardInput();
   if (options->preprocessOnly) {
     preProcessor()->openSource(source);
     writePreprocessed();

@@ -265,29 +265,35 @@ void ListManager::listLine(LineInfo* line, Section* section) {
 
 void ListManager::pushSource(LineInfo* line) {
   const char* name = lineState()->sourceFile(static_cast<int32_t>(line->sourceFile));
-  FILE* file = name ? std::fopen(name, "rb") : nullptr;
-  if (!file) {
-    errorHandler()->report(F_cannot_open, line, name ? name : "");
-    return;
-  }
   SourceRecord record;
   record.savedPosition = lastPosition_;
   record.savedLineNumber = lastLineNumber_;
-  // Read whole: the pass takes every line's text from it by offset. A regular file's
-  // size is known: the buffer takes it at once rather than doubling its way there,
-  // which held up to three times the text while it grew.
-  struct stat info;
-  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-    record.bytes.reserve(static_cast<size_t>(info.st_size) + kReadChunk);
-  size_t length = 0;
-  for (;;) {
-    record.bytes.resize(length + kReadChunk);
-    size_t got = std::fread(record.bytes.data() + length, 1, kReadChunk, file);
-    length += got;
-    if (got < kReadChunk) break;
+  if (name && std::strcmp(name, "-") == 0 && lineState()->keepsStandardInput()) {
+    // The standard input cannot be read again: its text was kept as it was read.
+    const std::string& text = lineState()->standardInputText();
+    record.bytes.assign(text.begin(), text.end());
+  } else {
+    FILE* file = name ? std::fopen(name, "rb") : nullptr;
+    if (!file) {
+      errorHandler()->report(F_cannot_open, line, name ? name : "");
+      return;
+    }
+    // Read whole: the pass takes every line's text from it by offset. A regular file's
+    // size is known: the buffer takes it at once rather than doubling its way there,
+    // which held up to three times the text while it grew.
+    struct stat info;
+    if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+      record.bytes.reserve(static_cast<size_t>(info.st_size) + kReadChunk);
+    size_t length = 0;
+    for (;;) {
+      record.bytes.resize(length + kReadChunk);
+      size_t got = std::fread(record.bytes.data() + length, 1, kReadChunk, file);
+      length += got;
+      if (got < kReadChunk) break;
+    }
+    record.bytes.resize(length);
+    std::fclose(file);
   }
-  record.bytes.resize(length);
-  std::fclose(file);
   sources_.push_back(std::move(record));
   lastPosition_ = 0;
   lastLineNumber_ = 0;

@@ -66,6 +66,9 @@ void InputBuffer::InputSource::fillReadBuffer() {
     got = 0;  // not reached: the report ends the run
   }
   if (got == 0) endOfFile = true;
+  // The standard input cannot be read a second time.
+  if (standardInput && got > 0 && lineState()->keepsStandardInput())
+    lineState()->keepStandardInputBytes(readBuffer, static_cast<size_t>(got));
   readBuffer[got] = '\0';
   readCursor = readBuffer;
   readEnd = readBuffer + got;
@@ -185,6 +188,7 @@ bool InputBuffer::openFile(const char* fileName, int32_t initialLine) {
   guardInputFile(fd);
   auto* source = new InputSource(kFileSource);
   source->fd = fd;
+  source->standardInput = std::strcmp(fileName, "-") == 0;
   source->fileId = lineState()->sourceFileId(fileName);
   source->line = initialLine;
   source->readBuffer = static_cast<char*>(xrealloc(nullptr, kReadChunk + 1));

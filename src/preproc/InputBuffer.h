@@ -61,6 +61,7 @@ class InputBuffer {
     int32_t blankRuns = 0;  // runs of blanks the directive scanner skipped
     bool started = false;   // the line loop has framed this source
     int fd = -1;            // the descriptor of a file source; 0 for standard input
+    bool standardInput = false;  // read from "-": what is read is kept when asked
     char* readBuffer = nullptr;  // kReadChunk bytes and a terminating 0
     const char* readCursor = nullptr;
     const char* readEnd = nullptr;

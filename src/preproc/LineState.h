@@ -2,7 +2,9 @@
 // every source file a small dense id, which the lines carry instead of its name.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -67,6 +69,14 @@ class LineState {
   // Takes the line out of the list and deletes it, text and all.
   void removeLine(LineInfo* line);
 
+  // What the run reads from the standard input ("-"), kept for the list file, which
+  // reads every source again and cannot read that one twice. Kept only once asked
+  // for, before the input is read.
+  void keepStandardInput() { keepStandardInput_ = true; }
+  bool keepsStandardInput() const { return keepStandardInput_; }
+  void keepStandardInputBytes(const char* bytes, size_t length) { standardInput_.append(bytes, length); }
+  const std::string& standardInputText() const { return standardInput_; }
+
   LineInfo* first() const { return first_; }
   LineInfo* last() const { return last_; }
   int32_t fileCount() const { return static_cast<int32_t>(fileNames_.size()); }
@@ -88,4 +98,6 @@ class LineState {
   // Keyed by the interned name: interning makes equal names one pointer.
   std::unordered_map<const char*, int32_t> fileIds_;
   std::vector<const char*> fileNames_;
+  bool keepStandardInput_ = false;
+  std::string standardInput_;
 };

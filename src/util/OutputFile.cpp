@@ -1,5 +1,6 @@
 #include "util/OutputFile.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +20,7 @@ enum SlotState : int {
   kFree,       // no output of this role
   kClaimed,    // named, not being written: a regular file there belongs to an earlier run
   kWriting,    // a temporary file exists
-  kDirect,     // a device, pipe or dangling link, written in place
+  kDirect,     // a device, pipe or a link that cannot be followed, written in place
   kCommitted,  // this run put the file in place
 };
 
@@ -113,11 +114,11 @@ void removeRegularFile(const char* path) {
   refuseWith(std::string("output file \"") + output + "\" is a file this run reads");
 }
 
-// The file a path lands on, links in its folder resolved: the identity of a file there
-// tells two names of one file apart only once the file exists.
-std::string placeOf(const char* path, const std::string& target, bool exists) {
+// The file a target lands on, links in its folder resolved: the identity of a file
+// there tells two names of one file apart only once the file exists.
+std::string placeOf(const std::string& target, bool exists) {
   if (exists) return target;
-  std::string name = path;
+  const std::string& name = target;
   size_t slash = name.rfind('/');
   std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
@@ -142,8 +143,49 @@ void noteReadFile(const struct stat& status) {
   checkAgainstOutputs(read);
 }
 
-// Where the output goes: the file a link leads to, so that the link stays a link.
-// `direct` when the target is not a regular file, or a link that leads nowhere.
+// As many links as the system follows in one name; a longer chain is a loop to it.
+constexpr int kMaxLinksFollowed = 40;
+
+bool readLinkText(const std::string& link, std::string& text) {
+  std::vector<char> buffer(256);
+  for (;;) {
+    ssize_t length = readlink(link.c_str(), buffer.data(), buffer.size());
+    if (length < 0) return false;
+    if (static_cast<size_t>(length) < buffer.size()) {
+      text.assign(buffer.data(), static_cast<size_t>(length));
+      return !text.empty();
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// The name that a chain of links starting at `path` ends in when its last link leads
+// to nothing yet: the file that writing through the chain makes. A link's text counts
+// from the link's own folder. False when `path` is no such chain: not a link, a chain
+// that reaches something after all, or one longer than the system follows (a loop),
+// which opening then refuses.
+bool danglingChainEnd(const char* path, std::string& end) {
+  std::string name = path;
+  for (int followed = 0; followed <= kMaxLinksFollowed; ++followed) {
+    struct stat status;
+    if (lstat(name.c_str(), &status) != 0) {
+      if (errno != ENOENT || followed == 0) return false;
+      end = name;
+      return true;
+    }
+    if (!S_ISLNK(status.st_mode)) return false;
+    std::string text;
+    if (!readLinkText(name, text)) return false;
+    size_t slash = name.rfind('/');
+    name = text[0] == '/' || slash == std::string::npos ? text : name.substr(0, slash + 1) + text;
+  }
+  return false;
+}
+
+// Where the output goes: the file a link leads to, so that the link stays a link, and
+// for a chain of links that leads nowhere yet, the name at its end, so that the file
+// is made there. `direct` when the target is not a regular file, or a link that leads
+// nowhere it could be written.
 std::string resolveTarget(const char* path, bool& direct, struct stat& status, bool& exists) {
   direct = false;
   exists = stat(path, &status) == 0;
@@ -157,6 +199,8 @@ std::string resolveTarget(const char* path, bool& direct, struct stat& status, b
     std::free(real);
     return resolved;
   }
+  std::string end;
+  if (danglingChainEnd(path, end)) return end;
   struct stat linkStatus;
   if (lstat(path, &linkStatus) == 0) direct = true;
   return path;
@@ -293,7 +337,7 @@ void claimOutputPath(OutputRole role, const char* path, const char* option) {
   }
   slot.option = option;
   // A device or pipe takes what each output writes to it; only a file loses one of them.
-  slot.place = direct ? std::string() : placeOf(path, target, slot.known);
+  slot.place = direct ? std::string() : placeOf(target, slot.known);
   if (slot.place.empty()) return;
   for (const OutputSlot& other : registry.slots) {
     if (&other == &slot || other.state == kFree || !other.option || other.place.empty()) continue;

@@ -2,14 +2,16 @@
 //
 // A regular file, or a name that does not exist yet, is written to a temporary file
 // in the target's directory and renamed over the target when complete, so that no
-// reader ever sees half a file. A device or a pipe is written directly and is never
+// reader ever sees half a file. Links are followed: to the file they lead to, or to
+// the name at the end of a chain that leads to no file yet, where the file is made. A device or a pipe is written directly and is never
 // removed. Only a regular file is ever removed, and only one this run made or was to
 // replace.
 //
 // Every file the run reads is checked against the outputs by device and inode: an
 // output that would land on a file the run reads is refused with a fatal error before
 // anything is written over it. So is an output that would land on another output's
-// file, which the later of the two would overwrite.
+// file, which the later of the two would overwrite, also when the two meet only
+// through links to a file not made yet.
 #pragma once
 
 #include <cstdio>

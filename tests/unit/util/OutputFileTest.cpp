@@ -73,7 +73,7 @@ class OutputFileTest : public testing::Test {
 using OutputFileDeathTest = OutputFileTest;
 
 TEST_F(OutputFileTest, TargetChangesOnlyWhenTheWholeFileIsInPlace) {
-  enum class Before { kNothing, kFile, kLink };
+  enum class Before { kNothing, kFile, kLink, kLinkToNothing };
   struct Case {
     const char* name;
     Before before;
@@ -87,13 +87,17 @@ TEST_F(OutputFileTest, TargetChangesOnlyWhenTheWholeFileIsInPlace) {
       {"earlier file, discarded", Before::kFile, false, "old"},
       {"link to a file, committed", Before::kLink, true, "new"},
       {"link to a file, discarded", Before::kLink, false, "old"},
+      {"link to no file yet, committed", Before::kLinkToNothing, true, "new"},
+      {"link to no file yet, discarded", Before::kLinkToNothing, false, "<none>"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchDirectory directory;
     const std::string out = directory / "out";
     const std::string real = directory / "real";
-    if (c.before != Before::kNothing) {
+    if (c.before == Before::kLinkToNothing) {
+      ASSERT_EQ(symlink("real", out.c_str()), 0);
+    } else if (c.before != Before::kNothing) {
       std::string file = c.before == Before::kLink ? real : out;
       std::ofstream(file) << "old";
       chmod(file.c_str(), 0604);
@@ -109,7 +113,8 @@ TEST_F(OutputFileTest, TargetChangesOnlyWhenTheWholeFileIsInPlace) {
     std::fputs("new", stream);
     std::fflush(stream);
     // Nobody sees the new text before it is complete.
-    EXPECT_EQ(contents(out), c.before == Before::kNothing ? "<none>" : "old");
+    const bool earlier = c.before == Before::kFile || c.before == Before::kLink;
+    EXPECT_EQ(contents(out), earlier ? "old" : "<none>");
     EXPECT_EQ(directory.names().size(), namesBefore.size() + 1) << "one temporary file";
 
     if (c.commit) {
@@ -121,11 +126,13 @@ TEST_F(OutputFileTest, TargetChangesOnlyWhenTheWholeFileIsInPlace) {
     EXPECT_EQ(contents(out), c.after);
     std::set<std::string> namesAfter = namesBefore;
     if (c.before == Before::kNothing && c.commit) namesAfter.insert("out");
+    // The file is made where the link leads, and the link stays.
+    if (c.before == Before::kLinkToNothing && c.commit) namesAfter.insert("real");
     EXPECT_EQ(directory.names(), namesAfter) << "no temporary file is left";
-    if (c.before == Before::kLink) {
+    if (c.before == Before::kLink || c.before == Before::kLinkToNothing) {
       EXPECT_TRUE(isLink(out));
     }
-    if (c.before != Before::kNothing) {
+    if (earlier) {
       EXPECT_EQ(modeOf(out), 0604u) << "a replaced file keeps its mode";
     }
   }
@@ -244,6 +251,12 @@ TEST_F(OutputFileDeathTest, TwoOutputsOnOneFileAreRefused) {
   std::ofstream(existing) << "earlier";
   ASSERT_EQ(link(existing.c_str(), hardLink.c_str()), 0);
   ASSERT_EQ(symlink(".", linkedFolder.c_str()), 0);
+  // Links that lead to no file yet: one to new.o, a chain of two to it, and one
+  // through the linked folder whose text counts from that folder.
+  ASSERT_EQ(symlink("new.o", (directory / "to-new").c_str()), 0);
+  ASSERT_EQ(symlink("to-new", (directory / "to-to-new").c_str()), 0);
+  ASSERT_EQ(symlink("./new.o", (directory / "via").c_str()), 0);
+  ASSERT_EQ(symlink("missing.o", (directory / "to-missing").c_str()), 0);
   struct Case {
     const char* name;
     std::string object;
@@ -262,6 +275,16 @@ TEST_F(OutputFileDeathTest, TwoOutputsOnOneFileAreRefused) {
       {"new file, different names", directory / "new.o", OutputRole::kList, directory / "new.lst", "--list-file",
        nullptr},
       {"a device takes both", "/dev/null", OutputRole::kError, "/dev/null", "--error-file", nullptr},
+      {"new file, link to it", directory / "new.o", OutputRole::kList, directory / "to-new", "--list-file",
+       "output file \".*/to-new\" is named by both --output and --list-file"},
+      {"new file, chain of links to it", directory / "new.o", OutputRole::kError, directory / "to-to-new",
+       "--error-file", "output file \".*/to-to-new\" is named by both --output and --error-file"},
+      {"link first, new file second", directory / "to-to-new", OutputRole::kDependency, directory / "new.o",
+       "--dep-file", "output file \".*/new.o\" is named by both --output and --dep-file"},
+      {"two links, one end", directory / "here/via", OutputRole::kList, directory / "to-to-new", "--list-file",
+       "output file \".*/to-to-new\" is named by both --output and --list-file"},
+      {"links to different new files", directory / "to-new", OutputRole::kList, directory / "to-missing",
+       "--list-file", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
