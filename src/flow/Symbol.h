@@ -38,6 +38,10 @@ class Symbol {
   static constexpr uint8_t kDebugReferenced = 0x04;
   static constexpr uint8_t kProgramReferenced = 0x08;
   static constexpr uint8_t kAutoExternal = 0x10;  // made external by the symbol checks
+  // The default scope where the symbol was defined, taken from the line's control
+  // state then: the line may be let go of before the symbol checks read it.
+  static constexpr uint8_t kDefaultScopeKnown = 0x20;
+  static constexpr uint8_t kLocalByDefault = 0x40;
 
   enum Type : int32_t { kNoType = 0, kFunc = 1, kObject = 2, kFile = 3 };
 
@@ -71,6 +75,12 @@ class Symbol {
   bool isSectionByValue() const { return flags[1] & kSectionByValue; }
   bool isRelocatable() const { return flags[2] & kRelocatable; }
   bool isSpecialFunctionRegister() const { return flags[2] & kSpecialFunctionRegister; }
+
+  // Records the line that defines the symbol and the default scope in force there.
+  void setDefinitionLine(LineInfo* line);
+  // Whether a symbol without a scope directive is local by default: as the control
+  // state of its definition line said, or as the options say when none was recorded.
+  bool localByDefault() const;
 
   // Counts a reference from the line; the first one is kept, for the diagnostics that
   // point at where an undefined symbol is first used.

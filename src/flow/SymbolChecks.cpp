@@ -21,9 +21,7 @@ bool isAlias(const Symbol& symbol) { return symbol.flags[1] & Symbol::kSectionBy
 
 const LineInfo* firstReference(const Symbol& symbol) { return symbol.firstReference; }
 
-// The default identifier scope at a definition is local unless the options say
-// otherwise.
-bool defaultScopeIsLocal(const Symbol&) { return orbaOptions()->localScopeDefault; }
+bool defaultScopeIsLocal(const Symbol& symbol) { return symbol.localByDefault(); }
 
 void makeExternal(Symbol& symbol) { symbol.flags[0] |= Symbol::kExternal; }
 

@@ -114,7 +114,7 @@ Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* 
       return nullptr;
     }
     symbol->flags[0] |= Symbol::kDefined;
-    symbol->definitionLine = line;
+    symbol->setDefinitionLine(line);
     return symbol;
   }
 
@@ -122,7 +122,7 @@ Symbol* SymbolTable::LocalSymbolTable::defineSymbol(const char* name, LineInfo* 
   if (!symbol) return nullptr;
   symbol->flags[0] |= Symbol::kDefined;
   if (numberedLocal) symbol->flags[0] |= Symbol::kInternal;
-  symbol->definitionLine = line;
+  symbol->setDefinitionLine(line);
   symbols.insert(probe, symbol);
   return symbol;
 }
@@ -132,7 +132,7 @@ Symbol* SymbolTable::LocalSymbolTable::defineNewSymbol(const char* name, LineInf
   Symbol* symbol = Symbol::create(stringBuffer()->intern(name), static_cast<int16_t>(scopeId));
   if (!symbol) return nullptr;
   symbol->flags[0] |= Symbol::kDefined;
-  symbol->definitionLine = line;
+  symbol->setDefinitionLine(line);
   symbols.add(symbol);
   return symbol;
 }
@@ -149,14 +149,14 @@ Symbol* SymbolTable::LocalSymbolTable::defineUnlessDefinedEntered(const char* na
   if (symbol) {
     if (!symbol->isDefined()) {
       symbol->flags[0] |= Symbol::kDefined;
-      symbol->definitionLine = line;
+      symbol->setDefinitionLine(line);
     }
     return symbol;
   }
   symbol = Symbol::create(stringBuffer()->intern(name), static_cast<int16_t>(scopeId));
   if (!symbol) return nullptr;
   symbol->flags[0] |= Symbol::kDefined;
-  symbol->definitionLine = line;
+  symbol->setDefinitionLine(line);
   symbols.insert(probe, symbol);
   return symbol;
 }

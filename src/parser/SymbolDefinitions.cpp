@@ -82,6 +82,8 @@ bool defineEquate(LineInfo* line, const char* labelName, const char* operandName
                       symbol->scope == static_cast<int16_t>(scope->scopeId);
   if (!definedEarly) symbol = scope->defineSymbol(name, line);
   if (!symbol) return false;
+  // The early definition came before the parse gave the line its control state.
+  if (definedEarly) symbol->setDefinitionLine(line);
   int32_t memoryClass = expressionMemoryClass(value);
   symbol->flags[0] |= Symbol::kEquate;
   clearRelocatable(symbol);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,8 @@
 #include "expr/TEInteger.h"
 #include "expr/TESymbol.h"
 #include "flow/SymbolChecks.h"
+#include "flow/SymbolTable.h"
+#include "util/ControlState.h"
 
 namespace {
 
@@ -87,6 +90,56 @@ TEST_F(SymbolChecksTest, DefaultGlobalScopeTurnsExternalDefinitionsGlobal) {
   checkLocalSymbol(*plain);
   EXPECT_TRUE(plain->isGlobal());
   EXPECT_FALSE(plain->isLocal());
+}
+
+// A symbol without a scope directive takes the default scope of the control state its
+// definition line had when it was defined; the line may hold another state, or none,
+// by the time the checks run. Without a state the options decide.
+TEST_F(SymbolChecksTest, DefaultScopeComesFromTheDefinitionLine) {
+  enum LineScope { kNoState, kLineLocal, kLineGlobal };
+  struct Case {
+    const char* what;
+    bool optionsLocal;
+    LineScope atDefinition;
+    bool external;
+    bool global;  // after both checks; else local
+    std::vector<std::string> messages;
+  };
+  const Case cases[] = {
+      {"options local, no state", true, kNoState, false, false, {}},
+      {"options global, no state", false, kNoState, false, true, {}},
+      {"options local, line local", true, kLineLocal, false, false, {}},
+      {"options global, line global", false, kLineGlobal, false, true, {}},
+      {"options global, line local", false, kLineLocal, false, false, {}},
+      {"options local, line global", true, kLineGlobal, false, true, {}},
+      {"external, options global, line local", false, kLineLocal, true, false,
+       {"E197: symbol \"s\" already defined external@2"}},
+      {"external, options local, line global", true, kLineGlobal, true, true,
+       {"W199: redefinition of external symbol \"s\"; made global@2"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedManagers errors(ScopedManagers::kErrors);
+    runState().symbolTable->reset();
+    runState().orbaOptions->localScopeDefault = c.optionsLocal;
+    ControlState local;
+    local.localByDefault = true;
+    ControlState global;
+    global.localByDefault = false;
+    LineInfo* at = line(2);
+    if (c.atDefinition != kNoState) at->controlState = c.atDefinition == kLineLocal ? &local : &global;
+    Symbol* s = runState().symbolTable->current->defineSymbol(runState().stringBuffer->intern("s"), at);
+    ASSERT_NE(s, nullptr);
+    s->addReference(line(3));
+    if (c.external) s->flags[0] |= EX;
+    // What the line says later counts for nothing.
+    at->controlState = c.atDefinition == kLineLocal ? &global : c.atDefinition == kLineGlobal ? &local : nullptr;
+    checkGlobalSymbol(*s);
+    checkLocalSymbol(*s);
+    EXPECT_EQ(s->isGlobal(), c.global);
+    EXPECT_EQ(s->isLocal(), !c.global && !c.external);
+    EXPECT_EQ(diagnostics(), c.messages);
+  }
 }
 
 TEST_F(SymbolChecksTest, EquateOverAnUnresolvedWeakSymbolBecomesZero) {
