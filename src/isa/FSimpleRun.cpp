@@ -374,6 +374,12 @@ struct SimpleRunStore {
   // The targets of the lean jumps with their sections, a pair each time it differs from
   // the jump before's: what the parse's end looks at before it reads any note.
   std::vector<std::pair<Symbol*, Section*>> jumpTargets;
+  // The target settings the last lean jump was written under, and how many jumps came
+  // before the first one written under them: a target control after a jump turns it
+  // back into its record, as the settings the record reads are no longer those of its
+  // parse. The numbers only grow during the parse.
+  uint32_t jumpSettings = 0;
+  uint64_t jumpsUnderEarlierSettings = 0;
 
   // The context number of each section's last lean entry: a section whose flow ends in
   // a lean run has let go of the line a closing label would follow. The pair checked
@@ -1086,6 +1092,10 @@ bool appendLeanJump(Section& section, LineInfo* line, const LeanJumpForm& likely
     return false;
   }
   store.jumpNotes.put(note, length);
+  if (const uint32_t settings = orbaOptions()->targetSettingsNumber(); settings != store.jumpSettings) {
+    store.jumpSettings = settings;
+    store.jumpsUnderEarlierSettings = store.jumpCount;
+  }
   ++store.jumpCount;
   store.lastJump = {jump.target, static_cast<uint32_t>(imageOffset), jump.firstLabel, context, shape};
   return true;
@@ -1157,11 +1167,17 @@ void settleLeanJumps() {
   isa::directJumpLayout().entries += store.jumpCount;
   // The runs with a jump whose record would not be written as its entry is: every lean
   // jump of such a run goes back to its record, as a remade jump may take another size
-  // and so move the labels of the others.
-  bool anyRemade = false;
+  // and so move the labels of the others. So do the jumps written before a target control
+  // that changed the settings.
+  const uint64_t earlier = orbaOptions()->targetSettingsNumber() != store.jumpSettings
+                               ? store.jumpCount
+                               : store.jumpsUnderEarlierSettings;
+  bool anyRemade = earlier > 0;
   for (const auto& [target, section] : store.jumpTargets)
     if (!isa::leanJumpWritten(*target, *section)) anyRemade = true;
   std::vector<std::pair<Symbol*, Section*>>().swap(store.jumpTargets);
+  store.jumpSettings = 0;
+  store.jumpsUnderEarlierSettings = 0;
   if (!anyRemade) {
     store.jumpNotes.takeOut(0, store.jumpNotes.size(), [](const uint8_t*, size_t) {});
     store.jumpCount = 0;
@@ -1184,9 +1200,10 @@ void settleLeanJumps() {
   }
   std::vector<uint8_t> remakes(originalRuns);
   std::vector<Section*> sections;
-  for (const auto& [run, note] : notes) {
+  for (uint64_t index = 0; index < notes.size(); ++index) {
+    const auto& [run, note] = notes[index];
     Section* section = lineArena().contexts().at(note.context).section;
-    if (section && isa::leanJumpWritten(*note.target, *section)) continue;
+    if (index >= earlier && section && isa::leanJumpWritten(*note.target, *section)) continue;
     remakes[run] = 1;
     if (std::find(sections.begin(), sections.end(), section) == sections.end()) sections.push_back(section);
   }
