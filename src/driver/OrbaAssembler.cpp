@@ -371,13 +371,26 @@ LineInfo* lastLineOfStatement(LineInfo* line) {
 void OrbaAssembler::addClosingLabel(Section* section) {
   FlowNode* last = section->lastNode();
   LineInfo* reference = last ? last->ownLine() : section->line;
-  if (!reference) return;
-  reference = lastLineOfStatement(reference);
-  LineInfo* line = lineState()->insertLineAfter(reference, nullptr, static_cast<int32_t>(reference->sourceFile),
-                                                 reference->lineNumberSigned(), 0);
-  if (!line) return;
-  line->controlState = reference->controlState;
-  line->copySourceRange(*reference);
+  LineInfo* line = nullptr;
+  LeanRunEnd leanEnd;
+  if (reference) {
+    reference = lastLineOfStatement(reference);
+    line = lineState()->insertLineAfter(reference, nullptr, static_cast<int32_t>(reference->sourceFile),
+                                        reference->lineNumberSigned(), 0);
+    if (!line) return;
+    line->controlState = reference->controlState;
+    line->copySourceRange(*reference);
+  } else if (leanRunEnd(*section, leanEnd)) {
+    // The section ends in a lean run, which let go of its last instruction's line: the
+    // label's line takes that line's place and control state from what the run kept.
+    LineInfo* after = leanEnd.after ? lastLineOfStatement(leanEnd.after) : nullptr;
+    line = lineState()->insertLineAfter(after, nullptr, static_cast<int32_t>(leanEnd.sourceFile),
+                                        static_cast<int32_t>(leanEnd.lineNumber), 0);
+    if (!line) return;
+    line->controlState = leanEnd.context->controlState;
+  } else {
+    return;
+  }
   line->section = section;
   Symbol* symbol = defineTempLabel(makeTempLabelName(), line);
   if (!symbol) return;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <ostream>
+#include <unordered_map>
 #include <vector>
 
 #include "expr/ObjectExpr.h"
@@ -373,6 +374,33 @@ struct SimpleRunStore {
   // The targets of the lean jumps with their sections, a pair each time it differs from
   // the jump before's: what the parse's end looks at before it reads any note.
   std::vector<std::pair<Symbol*, Section*>> jumpTargets;
+  // The target settings the last lean jump was written under, and how many jumps came
+  // before the first one written under them: a target control after a jump turns it
+  // back into its record, as the settings the record reads are no longer those of its
+  // parse. The numbers only grow during the parse.
+  uint32_t jumpSettings = 0;
+  uint64_t jumpsUnderEarlierSettings = 0;
+
+  // The context number of each section's last lean entry: a section whose flow ends in
+  // a lean run has let go of the line a closing label would follow. The pair checked
+  // first is the last entry's, which most entries share.
+  std::unordered_map<const Section*, uint32_t> endContexts;
+  const Section* endSection = nullptr;
+  uint32_t endContext = 0;
+
+  // Notes the context of the line of an entry put at the section's end; false when the
+  // table cannot grow.
+  bool noteEnd(const Section& section, uint32_t context) {
+    if (&section == endSection && context == endContext) return true;
+    try {
+      endContexts[&section] = context;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    endSection = &section;
+    endContext = context;
+    return true;
+  }
 
   // Where the lean run's labels end: where the next one's begin.
   uint32_t labelEnd(uint32_t number) const {
@@ -387,12 +415,19 @@ struct SimpleRunStore {
   uint32_t lastRowFile = 0;
   uint32_t lastRowLine = 0;
   bool lastRowExpansion = false;
-  // The control state asked about last and whether it selects a defect check.
+  // The control state asked about last and whether it keeps entries out of lean runs
+  // (it selects a defect check, or lean entries are switched off).
   const ControlState* lastState = nullptr;
   bool lastStateSelects = false;
 };
 
 SimpleRunStore& runStore() { return runPart<SimpleRunStore>(); }
+
+}  // namespace
+
+LeanEntries& leanEntries() { return runPart<LeanEntries>(); }
+
+namespace {
 
 // The form of the lean entry whose part of the meta stream starts at offset; offset moves
 // past it, to the entry's row when the entry has one of its own (explicitRow).
@@ -670,6 +705,30 @@ void FSimpleRun::dump(std::ostream& out) const {
   out << ")\n";
 }
 
+bool leanRunEnd(const Section& section, LeanRunEnd& end) {
+  const FlowNode* last = section.lastNode();
+  if (!last || last->kind != FlowNode::kSimpleRun) return false;
+  const auto& run = static_cast<const FSimpleRun&>(*last);
+  const SimpleRunStore& store = runStore();
+  const auto found = store.endContexts.find(&section);
+  if (!run.isLean() || run.entryCount() == 0 || found == store.endContexts.end()) return false;
+  FSimpleRun::Cursor entries(run);
+  for (uint32_t left = run.entryCount(); left > 1; --left) entries.next();
+  end.sourceFile = entries.item().sourceFile();
+  end.lineNumber = entries.item().lineNumber();
+  end.context = &lineArena().contexts().at(found->second);
+  // The run's last label's line, else that of the node before the run, else the
+  // section's definition line.
+  end.after = nullptr;
+  const std::span<const FSimpleRun::Label> labels = run.labels();
+  for (auto label = labels.rbegin(); label != labels.rend() && !end.after; ++label)
+    end.after = label->symbol->definitionLine;
+  for (const FlowNode* node = last->previousNode(); node && !end.after; node = node->previousNode())
+    end.after = node->line;
+  if (!end.after) end.after = section.line;
+  return true;
+}
+
 uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]) {
   const FSimpleRun::Entry* entry = runStore().findListed(&line);
   if (!entry || !line.section) return 0;
@@ -692,7 +751,8 @@ bool leanEntryFits(SimpleRunStore& store, const Section& section, const LineInfo
   const ControlState* state = line.controlState;
   if (state != store.lastState) {
     store.lastState = state;
-    store.lastStateSelects = isa::stateSelectsDefectCheck(state);
+    // A test that keeps every line switches lean entries off before the parse.
+    store.lastStateSelects = isa::stateSelectsDefectCheck(state) || !leanEntries().enabled;
   }
   return !store.lastStateSelects;
 }
@@ -860,9 +920,11 @@ struct LeanRunAccess {
     const auto imageStart = static_cast<uint32_t>(store.images.size());
     const auto metaStart = static_cast<uint32_t>(store.meta.size());
     const bool bigEndian = section.byteOrder != Section::kLittleEndian;
-    if (!putLeanEntry(store, static_cast<uint16_t>(place.form), image, bits, bigEndian, line->sourceFile,
+    if (!store.noteEnd(section, line->contextNumber_) ||
+        !putLeanEntry(store, static_cast<uint16_t>(place.form), image, bits, bigEndian, line->sourceFile,
                       line->lineNumber, (line->flags[0] & lineflag::kMacroExpansion) != 0, place.run == nullptr))
       return false;
+    ++leanEntries().taken;
     // Nothing refers to the line any more unless it defines a label, whose symbol
     // names it: a lean run stands at no line.
     if (!(line->flags[2] & lineflag::kDefinesLabel)) lineLetGo(line);
@@ -1030,6 +1092,10 @@ bool appendLeanJump(Section& section, LineInfo* line, const LeanJumpForm& likely
     return false;
   }
   store.jumpNotes.put(note, length);
+  if (const uint32_t settings = orbaOptions()->targetSettingsNumber(); settings != store.jumpSettings) {
+    store.jumpSettings = settings;
+    store.jumpsUnderEarlierSettings = store.jumpCount;
+  }
   ++store.jumpCount;
   store.lastJump = {jump.target, static_cast<uint32_t>(imageOffset), jump.firstLabel, context, shape};
   return true;
@@ -1101,11 +1167,17 @@ void settleLeanJumps() {
   isa::directJumpLayout().entries += store.jumpCount;
   // The runs with a jump whose record would not be written as its entry is: every lean
   // jump of such a run goes back to its record, as a remade jump may take another size
-  // and so move the labels of the others.
-  bool anyRemade = false;
+  // and so move the labels of the others. So do the jumps written before a target control
+  // that changed the settings.
+  const uint64_t earlier = orbaOptions()->targetSettingsNumber() != store.jumpSettings
+                               ? store.jumpCount
+                               : store.jumpsUnderEarlierSettings;
+  bool anyRemade = earlier > 0;
   for (const auto& [target, section] : store.jumpTargets)
     if (!isa::leanJumpWritten(*target, *section)) anyRemade = true;
   std::vector<std::pair<Symbol*, Section*>>().swap(store.jumpTargets);
+  store.jumpSettings = 0;
+  store.jumpsUnderEarlierSettings = 0;
   if (!anyRemade) {
     store.jumpNotes.takeOut(0, store.jumpNotes.size(), [](const uint8_t*, size_t) {});
     store.jumpCount = 0;
@@ -1128,9 +1200,10 @@ void settleLeanJumps() {
   }
   std::vector<uint8_t> remakes(originalRuns);
   std::vector<Section*> sections;
-  for (const auto& [run, note] : notes) {
+  for (uint64_t index = 0; index < notes.size(); ++index) {
+    const auto& [run, note] = notes[index];
     Section* section = lineArena().contexts().at(note.context).section;
-    if (section && isa::leanJumpWritten(*note.target, *section)) continue;
+    if (index >= earlier && section && isa::leanJumpWritten(*note.target, *section)) continue;
     remakes[run] = 1;
     if (std::find(sections.begin(), sections.end(), section) == sections.end()) sections.push_back(section);
   }

@@ -32,6 +32,15 @@ namespace isa {
 struct JumpShape;
 }
 
+// Whether fixed-size instructions may go to lean runs, letting go of their lines (on by
+// default, off only where a test compares the object with the one every line is kept
+// for), and how many entries of the run went to them.
+struct LeanEntries {
+  bool enabled = true;
+  uint64_t taken = 0;
+};
+LeanEntries& leanEntries();
+
 class FSimpleRun : public FlowNode {
   VEKT_POOLED_CLASS(FSimpleRun)
 
@@ -168,6 +177,19 @@ void appendSimpleInstruction(Section& section, LineInfo* line, const IPAttribute
 // written while the line's listing was on, in memory order; returns their count, 0 for
 // every other line. They follow any listing bytes the line collected before.
 uint32_t listedRunBytes(const LineInfo& line, uint8_t (&bytes)[32]);
+
+// Where the last entry of a lean run stood, for a line made after it once its own line
+// has gone: the entry's row, the context of its line, and the last line before it that
+// is still kept (null when there is none).
+struct LeanRunEnd {
+  uint32_t sourceFile = 0;
+  uint32_t lineNumber = 0;
+  const LineContext* context = nullptr;
+  LineInfo* after = nullptr;
+};
+// The end of the lean run that ends the section's flow; false when the section's flow
+// does not end in one or nothing is known of its last entry.
+bool leanRunEnd(const Section& section, LeanRunEnd& end);
 
 // A jump whose target is a label of the lean run it joins, behind it, and whose form
 // the distance alone decides, is an entry of that run as well: nothing after the parse

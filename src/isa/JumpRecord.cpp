@@ -31,6 +31,7 @@
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
+#include "util/RunSettings.h"
 #include "util/RunState.h"
 #include "util/StringBuffer.h"
 #include "preproc/LineState.h"
@@ -770,6 +771,9 @@ void FJumpRecord::emit(ObjectWriter& writer) {
 }
 
 FInstruction* FJumpRecord::makeStandIn() {
+  // The forms and the expansion as the jump's parse would have made them, whatever
+  // target control came after it.
+  TargetSettingsScope settings(*orbaOptions(), shape_->settingsNumber);
   std::vector<IPInstruction*> forms = buildJumpForms(*shape_, line, target_, nullptr, nullptr, nullptr);
   FInstruction* standIn = shape_->plain ? new FInstruction(line, std::move(forms))
                                         : shape_->makeStandIn(line, std::move(forms), *shape_, target_->name, firstLabel_);

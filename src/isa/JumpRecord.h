@@ -88,6 +88,9 @@ struct JumpShape {
   int32_t leanForms[kMostForms] = {-1, -1};
   // A claim on every node the parses of the target made, which `leaves` point at.
   CandidateNodes* parsedNodes = nullptr;
+  // The target settings the shape's statement was matched under
+  // (RunSettings::targetSettingsNumber): its jumps' own forms are built under them.
+  uint32_t settingsNumber = 0;
   // A jump without generic forms: its record stands for an instruction node, not a stand-in.
   bool plain = false;
   // Made in a run that only checks the source: its records stand for discarded nodes.

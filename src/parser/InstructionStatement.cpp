@@ -133,6 +133,12 @@ struct DeferredExpansion {
   char* text() { return reinterpret_cast<char*>(this + 1); }
 };
 
+// The number of the target settings each deferred expansion was made under, for those
+// made under another than the command line's (RunSettings::targetSettingsNumber).
+struct DeferredExpansionSettings {
+  std::unordered_map<const DeferredExpansion*, uint32_t> numbers;
+};
+
 // The blocks of every deferred expansion of the run. They are kept until the run ends:
 // most are never built, and one allocation a statement would cost more than the text.
 class DeferredExpansionArena {
@@ -199,6 +205,8 @@ class FDeferredGeneric : public FGeneric {
     deferred->length = static_cast<uint32_t>(packed.size());
     deferred->instructions = static_cast<uint16_t>(instructions < kNotDeferred ? instructions : kNotDeferred - 1);
     packed.copy(deferred->text(), packed.size());
+    if (const uint32_t number = orbaOptions()->targetSettingsNumber(); number != 0)
+      runPart<DeferredExpansionSettings>().numbers[deferred] = number;
     return deferred;
   }
 
@@ -218,6 +226,10 @@ class FDeferredGeneric : public FGeneric {
       made->section = statementLine->section;
       if (made == last) break;
     }
+    // The lines are matched as the statement's parse would have matched them.
+    const auto& numbers = runPart<DeferredExpansionSettings>().numbers;
+    const auto made = numbers.find(deferred);
+    TargetSettingsScope settings(*orbaOptions(), made == numbers.end() ? 0 : made->second);
     SymbolTable* table = symbolTable();
     SymbolTable::LocalSymbolTable* outerScope = table->current;
     const uint16_t outerScopeId = table->currentScope;
@@ -688,6 +700,7 @@ void keepJumpShape(InstructionStatements::Session& s, const StatementKeys& st, c
   shape->makeStandIn = makeJumpStandIn;
   shape->makeGenericLine = makeJumpGenericLine;
   shape->adoptStandIn = adoptJumpStandIn;
+  shape->settingsNumber = orbaOptions()->targetSettingsNumber();
   shape->plain = plainJump;
   shape->checkOnly = !isa::expansionLinesWanted();
   shape->genericRefused = genericRefused;

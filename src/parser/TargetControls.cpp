@@ -13,32 +13,37 @@
 #include "util/RunSettings.h"
 
 void selectCore(RunSettings& options, int32_t code) {
+  RunSettings::TargetSettings settings = options.targetSettings();
   // A newer core keeps the flags of the older ones it runs the code of.
   switch (code) {
     case kTokTc13:
-      options.coreTc13 = true;
-      options.coreTc131 = options.coreTc16 = options.coreTc16x = false;
+      settings.coreTc13 = true;
+      settings.coreTc131 = settings.coreTc16 = settings.coreTc16x = false;
       break;
     case kTokTc131:
-      options.coreTc131 = true;
-      options.coreTc16 = options.coreTc16x = false;
+      settings.coreTc131 = true;
+      settings.coreTc16 = settings.coreTc16x = false;
       break;
     case kTokTc16:
-      options.coreTc16 = true;
-      options.coreTc16x = false;
+      settings.coreTc16 = true;
+      settings.coreTc16x = false;
       break;
     case kTokTc16x:
-      options.coreTc16x = true;
+      settings.coreTc16x = true;
       break;
     default:
       break;
   }
+  options.changeTargetSettings(settings);
 }
 
 bool caseControl(OrbaParser& parser, Statement& statement) {
   int32_t on = scanOnOff(parser.scanner(), statement.line);
   if (on < 0) return false;
-  orbaOptions()->caseSensitive = on != 0;
+  RunSettings* options = orbaOptions();
+  RunSettings::TargetSettings settings = options->targetSettings();
+  settings.caseSensitive = on != 0;
+  options->changeTargetSettings(settings);
   markControlLine(statement.line);
   return true;
 }
@@ -50,18 +55,23 @@ bool coreControl(OrbaParser& /*parser*/, Statement& statement) {
 
 bool instructionGroupControl(OrbaParser& /*parser*/, Statement& statement) {
   RunSettings* options = orbaOptions();
+  RunSettings::TargetSettings settings = options->targetSettings();
   switch (statement.keyword) {
     case kTokFpu:
-      options->fpuPresent = true;
+      settings.fpuPresent = true;
+      options->changeTargetSettings(settings);
       break;
     case kTokNoFpu:
-      options->fpuPresent = false;
+      settings.fpuPresent = false;
+      options->changeTargetSettings(settings);
       break;
     case kTokMmu:
-      options->mmuPresent = true;
+      settings.mmuPresent = true;
+      options->changeTargetSettings(settings);
       break;
     case kTokHwOnly: {
-      options->optimizeGenerics = false;
+      settings.optimizeGenerics = false;
+      options->changeTargetSettings(settings);
       // The instruction statement asks each line's state, which copied the option
       // when the run's first state was made: the lines from here on need a state
       // that says no.

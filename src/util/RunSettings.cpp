@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "util/assertion.h"
+
 namespace {
 
 struct CpuEntry {
@@ -31,3 +33,32 @@ const char* cpuIdToName(int32_t id) {
   return "**UNKNOWN CPU NAME**";
 }
 
+
+void RunSettings::setTargetSettings(const TargetSettings& value) {
+  caseSensitive = value.caseSensitive;
+  optimizeGenerics = value.optimizeGenerics;
+  coreTc13 = value.coreTc13;
+  coreTc131 = value.coreTc131;
+  coreTc16 = value.coreTc16;
+  coreTc16x = value.coreTc16x;
+  mmuPresent = value.mmuPresent;
+  fpuPresent = value.fpuPresent;
+}
+
+void RunSettings::changeTargetSettings(const TargetSettings& value) {
+  const TargetSettings before = targetSettings();
+  setTargetSettings(value);
+  if (value == before) return;
+  if (targetHistory_.empty()) targetHistory_.push_back(before);
+  targetHistory_.push_back(value);
+  targetNumber_ = static_cast<uint32_t>(targetHistory_.size() - 1);
+}
+
+uint32_t RunSettings::applyTargetSettings(uint32_t number) {
+  const uint32_t before = targetNumber_;
+  if (number == before) return before;
+  VEKT_ASSERT(number < targetHistory_.size());
+  setTargetSettings(targetHistory_[number]);
+  targetNumber_ = number;
+  return before;
+}

@@ -49,6 +49,28 @@ class RunSettings {
     fpuPresent = value.fpuPresent;
   }
 
+  // The settings the target controls change ($CASE, the core controls, $FPU, $NO_FPU,
+  // $MMU, $HW_ONLY), numbered in the order the parse set them: 0 for those of the
+  // command line, one number more at each control that changed one. A statement is
+  // matched under the settings of its line's parse. Work after the parse that matches
+  // a statement the parse left for later (a generic's expansion, the own forms of a
+  // jump that shared another's) puts the number of that statement's parse in force
+  // for the time it takes, so that it matches as the parse would have.
+  struct TargetSettings {
+    bool caseSensitive, optimizeGenerics, coreTc13, coreTc131, coreTc16, coreTc16x, mmuPresent, fpuPresent;
+    bool operator==(const TargetSettings&) const = default;
+  };
+  TargetSettings targetSettings() const {
+    return {caseSensitive, optimizeGenerics, coreTc13, coreTc131, coreTc16, coreTc16x, mmuPresent, fpuPresent};
+  }
+  // A control's change: the settings in force become `value`, under a new number when
+  // they differ from those before.
+  void changeTargetSettings(const TargetSettings& value);
+  // The number of the settings in force.
+  uint32_t targetSettingsNumber() const { return targetNumber_; }
+  // Puts the settings of the number in force; returns the number in force before.
+  uint32_t applyTargetSettings(uint32_t number);
+
   bool flowReadAfterParse() const {
     return !checkOnly || listFileWanted || metrics || instructionMetrics || sectionInfoConsole || sectionInfoList;
   }
@@ -140,6 +162,27 @@ class RunSettings {
   bool fpuPresent = true;
   bool warnAccessInterruptEnable = false;
   std::vector<const char*> defectMacros;
+
+ private:
+  void setTargetSettings(const TargetSettings& value);
+
+  // The settings of each number, from 0; empty while no control changed any.
+  std::vector<TargetSettings> targetHistory_;
+  uint32_t targetNumber_ = 0;
+};
+
+// Puts the target settings of a number in force for its lifetime.
+class TargetSettingsScope {
+ public:
+  TargetSettingsScope(RunSettings& settings, uint32_t number)
+      : settings_(settings), before_(settings.applyTargetSettings(number)) {}
+  ~TargetSettingsScope() { settings_.applyTargetSettings(before_); }
+  TargetSettingsScope(const TargetSettingsScope&) = delete;
+  TargetSettingsScope& operator=(const TargetSettingsScope&) = delete;
+
+ private:
+  RunSettings& settings_;
+  uint32_t before_;
 };
 
 // CPU names and processor ids; names compare without regard to ASCII case.

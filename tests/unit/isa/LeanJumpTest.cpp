@@ -79,6 +79,28 @@ TEST(LeanJumpTest, EntriesWriteWhatTheRecordsWrite) {
                                          " .SECT \".text\"\n jne d1,d2,L0\n .WEAK L9\n",
        {}, 6, 3},
       {"redefined after", loop + "L0: nop\n", {}, 3, 0},
+      // A target control changes the settings the records read after the parse: every lean
+      // jump before it, the head's too, goes back to its record. A control that changes
+      // nothing, and a defect switch, which only the lines after it read, leave them.
+      {"$HW_ONLY after the jumps", loop + " $HW_ONLY\n", {}, 3, 4},
+      {"a core control after the jumps", loop + " $TC16\n", {}, 3, 4},
+      {"an older core after the jumps", loop + " $TC13\n", {"--core=tc1.6"}, 3, 4},
+      {"$NO_FPU after the jumps", loop + " $NO_FPU\n", {}, 3, 4},
+      {"$MMU after the jumps", loop + " $MMU\n", {}, 3, 4},
+      {"$CASE OFF after the jumps", loop + " $CASE OFF\n", {}, 3, 4},
+      {"$FPU that changes nothing", loop + " $FPU\n", {}, 3, 0},
+      {"a defect switch after the jumps", loop + " $CPU_TC065 ON\n", {}, 3, 0},
+      {"jumps on both sides of $HW_ONLY", loop + " $HW_ONLY\nL1: add d1,d2\n jne d1,d2,L1\n jne d1,d2,L1\n"
+                                              " jne d1,d2,L1\n jne d1,d2,L1\n",
+       {}, 3, 4},
+      {"a defect switch, then $HW_ONLY",
+       "L1: lea a2,[a3]8\nL2: sub d3,d4\n jge d2,#1,L2\n jge d2,#1,L2\nL4:\n jge d2,#1,L4\n $CPU_TC065 ON\n"
+       " jnz d15,L4\n $HW_ONLY\n",
+       {}, 1, 2},
+      {"loops, a defect switch, then $HW_ONLY",
+       " loop32 a2,L3\nL4: loop32 a2,L4\n jge d2,#1,L4\nL5: loop32 a2,L5\n jge d2,#1,L5\nL9: lea a2,[a3]8\n"
+       " jge d2,#1,L9\n $CPU_TC065 ON\n loop32 a2,L9\n $HW_ONLY\n",
+       {}, 1, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -91,6 +113,50 @@ TEST(LeanJumpTest, EntriesWriteWhatTheRecordsWrite) {
     EXPECT_TRUE(entries.object == records.object) << "the objects differ";
     EXPECT_EQ(entries.entries, kHeadEntries + c.entries);
     EXPECT_EQ(entries.remade, c.remade);
+  }
+}
+
+// A target control changes the settings for the lines parsed after it: whatever is built
+// after the parse for a jump before it (its own forms, its expansion) is built under the
+// settings of the jump's parse. The jumps before a control at the end come out as they do
+// without it, lean or not, with a list file or without.
+TEST(LeanJumpTest, ALaterTargetControlLeavesTheJumpsBeforeIt) {
+  struct Case {
+    const char* name;
+    std::string body;
+    const char* control;
+  };
+  const std::string far = "L0: add d1,d2\n jge d2,#1,L0\n jge d2,#1,L0\n jge d2,#1,L0\n" + adds(17000) +
+                          " jge d2,#1,L0\n jge d2,#1,L0\n jge d2,#1,L0\n";
+  const std::string d15 = "L0: add d1,d2\n jeq d15,#0,L0\n jeq d15,#0,L0\n jeq d15,#0,L0\n jeq d15,#0,L0\n";
+  const Case cases[] = {
+      {"a defect switch, then $HW_ONLY",
+       "L1: lea a2,[a3]8\nL2: sub d3,d4\n jge d2,#1,L2\n jge d2,#1,L2\nL4:\n jge d2,#1,L4\n $CPU_TC065 ON\n"
+       " jnz d15,L4\n",
+       " $HW_ONLY\n"},
+      {"loops, a defect switch, then $HW_ONLY",
+       " loop32 a2,L3\nL4: loop32 a2,L4\n jge d2,#1,L4\nL5: loop32 a2,L5\n jge d2,#1,L5\nL9: lea a2,[a3]8\n"
+       " jge d2,#1,L9\n $CPU_TC065 ON\n loop32 a2,L9\n",
+       " $HW_ONLY\n"},
+      {"expansions taken, then $HW_ONLY", far, " $HW_ONLY\n"},
+      {"short forms of d15, then $TC16", d15, " $TC16\n"},
+      {"expansions taken, then $TC16", far, " $TC16\n"},
+      {"expansions taken, then $NO_FPU", far, " $NO_FPU\n"},
+  };
+  for (const Case& c : cases) {
+    for (const bool entries : {true, false}) {
+      for (const bool list : {false, true}) {
+        SCOPED_TRACE(std::string(c.name) + (entries ? ", entries" : ", records") + (list ? ", list" : ""));
+        const std::string source = kHead + c.body;
+        const InProcessRun without = runInProcess(source, {}, &isa::directJumpLayout, entries, list);
+        const InProcessRun with = runInProcess(source + c.control, {}, &isa::directJumpLayout, entries, list);
+        EXPECT_EQ(with.status, 0);
+        EXPECT_EQ(with.status, without.status);
+        EXPECT_EQ(with.errors, without.errors);
+        EXPECT_FALSE(with.object.empty());
+        EXPECT_TRUE(with.object == without.object) << "the objects differ";
+      }
+    }
   }
 }
 
