@@ -4,10 +4,11 @@
 // options (bit 0 a list file, bit 1 -g, bit 2 -OS, bits 3-4 the core, bit 5
 // --emit-locals); the rest is the source.
 //
-// Each input is assembled twice: once as the program does, where a jump back to a
-// label of the stretch of fixed instructions it joins is written as an entry of that
-// stretch at the parse, and once with every jump kept as a record laid out and
-// emitted on its own. The two must agree byte for byte in every file they write, and
+// Each input is assembled twice: once as the program does, where fixed instructions
+// go to lean runs that let go of their lines and a jump back to a label of the run it
+// joins is written as an entry of that run at the parse, and once with every line
+// kept, every instruction a node and every jump a record laid out and emitted on its
+// own. The two must agree byte for byte in every file they write, and
 // in their exit status. A third run toggles the list file, which keeps every line
 // and every jump a record through the run: its object must hold the same sections as
 // the first, all but the note that records the command line. A fatal message ends an
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "driver/OrbaAssembler.h"
+#include "isa/FSimpleRun.h"
 #include "isa/InstructionMatcherShapes.h"
 #include "util/InputGate.h"
 #include "util/OrbaFactory.h"
@@ -37,7 +39,7 @@ constexpr size_t kMaxLines = 20000;
 
 // The factory's options hook is the first point inside a run's own state, before the
 // run makes its line list and reads anything: there the run gets its bounds, the
-// reading confined to the scratch folder and, for the second run, jumps as records.
+// reading confined to the scratch folder and, for the second run, records throughout.
 class FuzzFactory : public TriCoreFactory {
  public:
   explicit FuzzFactory(bool jumpsAsRecords) : jumpsAsRecords_(jumpsAsRecords) {}
@@ -48,6 +50,7 @@ class FuzzFactory : public TriCoreFactory {
     runState().lineState = new BoundedLineState(kMaxLines);
     setInputPathFilter(scratch::inside);
     isa::directJumpLayout().enabled = !jumpsAsRecords_;
+    leanEntries().enabled = !jumpsAsRecords_;
     return options;
   }
 
@@ -182,7 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Outcome lean = assemble(data[0], false);
   const Outcome records = assemble(data[0], true);
   if (!(lean == records)) {
-    std::fprintf(stderr, "lean jumps and records disagree:%s%s%s%s%s\n", lean.stopped != records.stopped ? " stop" : "",
+    std::fprintf(stderr, "lean runs and records disagree:%s%s%s%s%s\n", lean.stopped != records.stopped ? " stop" : "",
                  lean.status != records.status ? " status" : "", lean.object != records.object ? " object" : "",
                  lean.list != records.list ? " list" : "", lean.errors != records.errors ? " errors" : "");
     __builtin_trap();
