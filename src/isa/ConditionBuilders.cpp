@@ -24,6 +24,7 @@ struct OptionFlags {
   bool kernelMode = true;
   bool mmuPresent = false;
   bool fpuPresent = true;
+  bool warnAccessInterruptEnable = false;
 };
 
 // Read when the line is matched, so that controls act on the lines after them. Only the
@@ -38,6 +39,7 @@ OptionFlags optionFlags() {
     flags.kernelMode = options->kernelMode;
     flags.mmuPresent = options->mmuPresent;
     flags.fpuPresent = options->fpuPresent;
+    flags.warnAccessInterruptEnable = options->warnAccessInterruptEnable;
   }
   return flags;
 }
@@ -177,6 +179,11 @@ OrbaExpression* baseRegisterIsOther(OrbaExpression* base, CandidateNodes*& made)
 
 OrbaExpression* offsetAbove32767(OrbaExpression* offset, CandidateNodes*& made) {
   return offset ? compare(offset, OP_greaterEqual, 32768, made) : never();
+}
+
+OrbaExpression* interruptEnableAccess(OrbaExpression* mnemonicSecond, int64_t instruction, CandidateNodes*& made) {
+  OrbaExpression* wanted = compare(flagIsSet(optionFlags().warnAccessInterruptEnable), OP_equal, 1, made);
+  return join(OP_logicalAnd, wanted, operandEquals(mnemonicSecond, instruction, made), made);
 }
 
 OrbaExpression* noCpuTc023(LineInfo* location, OrbaExpression* mnemonicSecond, OrbaExpression* target,

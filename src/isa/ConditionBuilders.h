@@ -54,6 +54,9 @@ OrbaExpression* operandDiffers(OrbaExpression* operand, int64_t value, Candidate
 OrbaExpression* operandsDiffer(OrbaExpression* left, OrbaExpression* right, int64_t offset, CandidateNodes*& made);
 OrbaExpression* baseRegisterIsOther(OrbaExpression* base, CandidateNodes*& made);
 OrbaExpression* offsetAbove32767(OrbaExpression* offset, CandidateNodes*& made);
+// Holds when --warn-access-interrupt-enable is given and the mnemonic's second value is
+// `instruction`: enable, disable and restore share their forms and are told apart so.
+OrbaExpression* interruptEnableAccess(OrbaExpression* mnemonicSecond, int64_t instruction, CandidateNodes*& made);
 // Holds unless the line has the CPU_TC.023 check on and the instruction is calli a11.
 OrbaExpression* noCpuTc023(LineInfo* location, OrbaExpression* mnemonicSecond, OrbaExpression* target,
                            CandidateNodes*& made);
@@ -89,6 +92,11 @@ OrbaExpression* targetIsNotPairIndex(LineInfo*, OrbaExpression** operands, Candi
 template <int Offset>
 OrbaExpression* offsetAbove32767(LineInfo*, OrbaExpression** operands, CandidateNodes*& made) {
   return offsetAbove32767(operands[Offset], made);
+}
+
+template <int Second, int64_t Instruction>
+OrbaExpression* interruptEnableAccess(LineInfo*, OrbaExpression** operands, CandidateNodes*& made) {
+  return interruptEnableAccess(operands[Second], Instruction, made);
 }
 
 template <int Mnemonic, int Target>

@@ -628,6 +628,16 @@ struct Emitter {
         items.push_back("{ATTR_warning, AttributeSpecItem::kOperand, " + readsOnly({at(positions.offset16, tag)}) + ", " +
                         quote("offset is in range [32768:65535], but should be in range [-32768:32767]") +
                         ", &isa::conditions::offsetAbove32767<" + need(positions.offset16, tag) + ">}");
+      } else if (tag == "iewarn") {
+        // One warning per mnemonic, holding for its own second value; besides that operand
+        // the builder reads the option, so the item does not say it reads the operand only.
+        for (const Mnemonic& m : form.mnemonics) {
+          if (m.second < 0)
+            fail("form at line " + std::to_string(form.line) + ": " + m.name + " lacks second= for iewarn");
+          items.push_back("{ATTR_warning, AttributeSpecItem::kOperand, " + reads({at(mnemonicSecond, tag)}) + ", " +
+                          quote("Instruction '" + m.name + "' is used") + ", &isa::conditions::interruptEnableAccess<" +
+                          need(mnemonicSecond, tag) + ", " + std::to_string(m.second) + ">}");
+        }
       } else if (tag == "tc023") {
         items.push_back(whenItem("noCpuTc023<" + need(mnemonicSecond, tag) + ", " + need(positions.target, tag) + ">",
                                  reads({at(mnemonicSecond, tag), at(positions.target, tag)}),

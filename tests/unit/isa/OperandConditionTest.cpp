@@ -13,6 +13,8 @@
 #include "isa/CandidateNodes.h"
 #include "isa/ConditionBuilders.h"
 #include "isa/ExpressionOperandParser.h"
+#include "util/OrbaState.h"
+#include "util/RunSettings.h"
 
 namespace {
 
@@ -103,6 +105,43 @@ TEST_F(OperandConditionTest, ConditionsOverConstantsFoldAndTheirTreesGoToTheCand
       EXPECT_EQ(condition->getInteger(), c.value) << c.name;
     }
     EXPECT_EQ(made ? made->size() : 0, c.made) << c.name;
+    CandidateNodes::release(made);
+  }
+}
+
+// The interrupt-enable warnings hold only with the option and only for the instruction
+// their mnemonic's second value names; a TriCore target must be selected for the option
+// to count.
+TEST_F(OperandConditionTest, InterruptEnableWarningsNeedTheOptionAndTheirInstruction) {
+  using Builder = isa::conditions::Builder;
+  struct Case {
+    const char* name;
+    bool target;
+    bool option;
+    Builder builder;
+    int64_t second;
+    int64_t value;
+  };
+  const Case cases[] = {
+      {"enable with the option", true, true, isa::conditions::interruptEnableAccess<0, 1>, 1, 1},
+      {"disable is not enable", true, true, isa::conditions::interruptEnableAccess<0, 1>, 0, 0},
+      {"disable with the option", true, true, isa::conditions::interruptEnableAccess<0, 0>, 0, 1},
+      {"restore with the option", true, true, isa::conditions::interruptEnableAccess<0, 3>, 3, 1},
+      {"disable Dn is not restore", true, true, isa::conditions::interruptEnableAccess<0, 3>, 2, 0},
+      {"enable without the option", true, false, isa::conditions::interruptEnableAccess<0, 1>, 1, 0},
+      {"restore without the option", true, false, isa::conditions::interruptEnableAccess<0, 3>, 3, 0},
+      {"no TriCore target", false, true, isa::conditions::interruptEnableAccess<0, 1>, 1, 0},
+  };
+  for (const Case& c : cases) {
+    orbaOptions()->targetSelected = c.target;
+    orbaOptions()->warnAccessInterruptEnable = c.option;
+    OrbaExpression* operands[1] = {TEInteger::create(c.second)};
+    CandidateNodes* made = nullptr;
+    OrbaExpression* condition = c.builder(line(1), operands, made);
+    ASSERT_NE(condition, nullptr) << c.name;
+    ASSERT_EQ(condition->getKind(), EK_integer) << c.name << ": " << exprToString(condition);
+    EXPECT_EQ(condition->getInteger(), c.value) << c.name;
+    EXPECT_EQ(made, nullptr) << c.name;
     CandidateNodes::release(made);
   }
 }
