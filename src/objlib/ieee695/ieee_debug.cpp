@@ -739,7 +739,7 @@ bool module_type(IeeeWriter* writer, uint32_t entry_id, TypeHandle* type) {
   if (ios_get_file(writer->file_id, &file, nullptr) != 0 || file == nullptr || file->debug_root == nullptr) {
     return false;
   }
-  auto* entry = static_cast<IosTypeEntry*>(idtab_get(file->debug_root->type_entries.table, entry_id));
+  auto* entry = static_cast<IosTypeEntry*>(idtab_get(file->debug_root->type_entries.table, entry_id - 1));
   if (entry == nullptr || entry->type.type_id < 1) return false;
   *type = entry->type;
   return true;

@@ -363,7 +363,7 @@ void ieee_prepare_module(IeeeWriter* writer) {
     writer->debug_root_id = root->root_id;
     writer->module_count = root->modules.table != nullptr ? root->modules.table->highest_id : 0;
     auto* first = root->typetables.table != nullptr
-                      ? static_cast<IosTypeTable*>(idtab_get(root->typetables.table, 1))
+                      ? static_cast<IosTypeTable*>(idtab_get(root->typetables.table, 0))
                       : nullptr;
     if (first != nullptr) {
       writer->first_type_table = first->handle.record_id;
