@@ -21,7 +21,7 @@ bool validSlot(const ExprLibContext* context, uint32_t index) {
 ExprDependantEntry* findEntry(const ExprLibContext* owner, const ExprLibContext* importer) {
   if (owner->dependants == nullptr) return nullptr;
   for (uint32_t id = 1; id <= owner->dependants->highest_id; ++id) {
-    auto* entry = static_cast<ExprDependantEntry*>(idtab_get(owner->dependants, id));
+    auto* entry = static_cast<ExprDependantEntry*>(idtab_get(owner->dependants, id - 1));
     if (entry != nullptr && entry->context == importer) return entry;
   }
   return nullptr;
@@ -90,7 +90,7 @@ void refreshDependants(ExprLibContext* context, uint32_t index, std::vector<Slot
   if (context->dependants == nullptr) return;
   ExprNode* expression = expr_slot_expression(context, index);
   for (uint32_t id = 1; id <= context->dependants->highest_id; ++id) {
-    auto* entry = static_cast<ExprDependantEntry*>(idtab_get(context->dependants, id));
+    auto* entry = static_cast<ExprDependantEntry*>(idtab_get(context->dependants, id - 1));
     if (entry == nullptr) continue;
     ExprDependantRecord* record = recordOf(entry, index);
     if (record == nullptr || !validSlot(record->context, record->slot_index)) continue;
@@ -277,7 +277,7 @@ void expr_free_dependants(ExprLibContext* context) {
   if (context == nullptr) return;
   if (context->dependants != nullptr) {
     for (uint32_t id = 1; id <= context->dependants->highest_id; ++id) {
-      freeEntry(static_cast<ExprDependantEntry*>(idtab_get(context->dependants, id)));
+      freeEntry(static_cast<ExprDependantEntry*>(idtab_get(context->dependants, id - 1)));
     }
     idtab_delete(context->dependants);
     context->dependants = nullptr;
@@ -290,7 +290,7 @@ void expr_forget_importer(ExprLibContext* owner, const ExprLibContext* importer)
   if (owner == nullptr || owner->dependants == nullptr) return;
   IdTable* table = owner->dependants;
   for (uint32_t id = 1; id <= table->highest_id; ++id) {
-    auto* entry = static_cast<ExprDependantEntry*>(idtab_get(table, id));
+    auto* entry = static_cast<ExprDependantEntry*>(idtab_get(table, id - 1));
     if (entry != nullptr && entry->context == importer) {
       freeEntry(entry);
       idtab_set(table, id - 1, nullptr);

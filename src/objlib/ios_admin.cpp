@@ -90,7 +90,7 @@ void ios_admin_release() {
   if (adminState().admin == nullptr) return;
   if (adminState().admin->files != nullptr) {
     for (uint32_t id = 1; id <= adminState().admin->files->highest_id; ++id) {
-      if (auto* file = static_cast<IosFile*>(idtab_get(adminState().admin->files, id))) teardownFile(file);
+      if (auto* file = static_cast<IosFile*>(idtab_get(adminState().admin->files, id - 1))) teardownFile(file);
     }
     idtab_delete(adminState().admin->files);
   }
@@ -149,7 +149,7 @@ int ios_get_file(uint32_t file_id, IosFile** file, IosErrorCode* error) {
   // Every record look-up of the store starts here: the admin is found once.
   const IosAdmin* admin = adminState().admin;
   if (admin == nullptr) return ios_fail(error, IOS_ERR_NO_ADMIN);
-  auto* found = static_cast<IosFile*>(idtab_get(admin->files, file_id));
+  auto* found = static_cast<IosFile*>(idtab_get(admin->files, file_id - 1));
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_FILE);
   if (file != nullptr) *file = found;
   return 0;
@@ -179,7 +179,7 @@ uint32_t ios_admin_file_count(IosErrorCode* error) {
 int ios_admin_file_id_at(uint32_t index, uint32_t* file_id, IosErrorCode* error) {
   IosAdmin* admin = ios_get_admin();
   if (admin == nullptr) return ios_fail(error, IOS_ERR_NO_ADMIN);
-  auto* file = admin->files != nullptr ? static_cast<IosFile*>(idtab_get(admin->files, index + 1)) : nullptr;
+  auto* file = admin->files != nullptr ? static_cast<IosFile*>(idtab_get(admin->files, index)) : nullptr;
   if (file == nullptr) return ios_fail(error, IOS_ERR_NO_FILE);
   *file_id = file->file_id;
   return 0;

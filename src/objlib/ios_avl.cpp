@@ -6,6 +6,16 @@
 #include "objlib/ios_types.h"
 #include "objlib/objlib_state.h"
 
+AvlNode* avl_insert_with(AvlNode* root, void* data, AvlCompare compare) {
+  int inserted = 0;
+  return avl_insert(root, data, compare, &inserted);
+}
+
+AvlNode* avl_delete_with(AvlNode* root, const void* data, AvlCompare compare) {
+  int found = 0;
+  return avl_delete(root, data, compare, nullptr, nullptr, &found);
+}
+
 void* avl_find(const AvlNode* root, const void* searched, AvlCompare compare) {
   while (root != nullptr) {
     int order = compare(searched, root->data);

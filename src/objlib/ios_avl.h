@@ -16,6 +16,11 @@ void ios_tree_walk(AvlNode* root, AvlVisitor visit, void* context);
 // Number of nodes.
 uint32_t tree_count_nodes(const AvlNode* root);
 
+// avl_insert and avl_delete for callers that need not know whether an element was
+// added or found: the new root.
+AvlNode* avl_insert_with(AvlNode* root, void* data, AvlCompare compare);
+AvlNode* avl_delete_with(AvlNode* root, const void* data, AvlCompare compare);
+
 // A tree with the ordering it is kept in.
 struct AvlMap {
   AvlNode* root;

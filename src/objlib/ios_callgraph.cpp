@@ -228,7 +228,7 @@ int ios_callgraph_resolve(uint32_t file_id, IosErrorCode* error) {
     IosCallGraphNode* target = ios_cgnode_find_or_create(graph, record->target);
     if (target == nullptr) return ios_fail(error, IOS_ERR_NO_CALL);
     mergeAlias(alias, target);
-    graph->nodes = avl_delete_found(graph->nodes, alias, compareNodes, nullptr);
+    graph->nodes = avl_delete_with(graph->nodes, alias, compareNodes);
     ios_cgnode_clear(alias);
   }
 
@@ -445,7 +445,12 @@ int ios_callgraph_merge_nodes(uint32_t file_id, IosHandle target, IosHandle sour
   IosCallGraphNode* into = ios_cgnode_find_or_create(graph, target);
   if (into == nullptr) return ios_fail(error, IOS_ERR_NO_CALL);
   mergeAlias(from, into);
-  graph->nodes = avl_delete_found(graph->nodes, from, compareNodes, nullptr);
+  graph->nodes = avl_delete_with(graph->nodes, from, compareNodes);
   ios_cgnode_clear(from);
+  return 0;
+}
+
+int ios_make_handle(uint32_t file_id, uint32_t object_id, IosHandle* handle) {
+  if (handle != nullptr) *handle = IosHandle{file_id, object_id};
   return 0;
 }

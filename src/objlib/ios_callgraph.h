@@ -125,3 +125,6 @@ int ios_callgraph_count_pairs(uint32_t file_id, uint32_t unused, uint32_t* count
 // made. Merging a node into itself is refused (event 1, error 1).
 int ios_callgraph_merge_nodes(uint32_t file_id, IosHandle target, IosHandle source,
                               IosErrorCode* error);
+
+// A handle made of two words {file id, object id}; always 0.
+int ios_make_handle(uint32_t file_id, uint32_t object_id, IosHandle* handle);

@@ -28,7 +28,7 @@ template <typename Record, typename Release>
 void familyFree(IosDebugFamily* family, Release release) {
   if (family->table != nullptr) {
     for (uint32_t id = 1; id <= family->table->highest_id; ++id) {
-      if (auto* record = static_cast<Record*>(idtab_get(family->table, id))) release(record);
+      if (auto* record = static_cast<Record*>(idtab_get(family->table, id - 1))) release(record);
     }
     idtab_delete(family->table);
     family->table = nullptr;
@@ -67,7 +67,7 @@ int getRecord(IosDebugHandle handle, IosDebugFamily IosDebugRoot::*member, IosEr
   IosFile* file = nullptr;
   if (ios_get_file(handle.file_id, &file, error) != 0) return 1;
   if (file->debug_root == nullptr || handle.root_id != kRootId) return ios_fail(error, code);
-  auto* found = static_cast<Record*>(idtab_get((file->debug_root->*member).table, handle.record_id));
+  auto* found = static_cast<Record*>(idtab_get((file->debug_root->*member).table, handle.record_id - 1));
   if (found == nullptr) return ios_fail(error, code);
   if (record != nullptr) *record = found;
   return 0;

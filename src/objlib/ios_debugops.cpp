@@ -292,7 +292,7 @@ int ios_typetable_bind_symbol(IosDebugHandle table, uint32_t file_id, uint32_t s
   IosDebugRoot* root = nullptr;
   int status = rootOf(table.file_id, &root, error);
   if (status != 0) return status;
-  auto* record = static_cast<IosTypeTable*>(idtab_get(root->typetables.table, table.record_id));
+  auto* record = static_cast<IosTypeTable*>(idtab_get(root->typetables.table, table.record_id - 1));
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_TYPETABLE);
   if (symbol_id < 1) return ios_fail(error, IOS_ERR_NO_SYMBOL);
   if (record->symbol.object_id >= 1) return ios_fail(error, IOS_ERR_VALUE_EXISTS);
@@ -308,7 +308,7 @@ int ios_typetable_get_triple(IosDebugHandle table, uint32_t triple[3], IosErrorC
   IosDebugRoot* root = nullptr;
   int status = rootOf(table.file_id, &root, error);
   if (status != 0) return status;
-  auto* record = static_cast<IosTypeTable*>(idtab_get(root->typetables.table, table.record_id));
+  auto* record = static_cast<IosTypeTable*>(idtab_get(root->typetables.table, table.record_id - 1));
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_TYPETABLE);
   if (record->symbol.object_id < 1) return ios_fail(error, IOS_ERR_NO_PROPERTY);
   if (triple != nullptr) {
@@ -327,7 +327,7 @@ int ios_typetable_by_symbol_index(uint32_t file_id, uint32_t, uint32_t, uint32_t
   IosDebugRoot* root = nullptr;
   int status = rootOf(file_id, &root, error);
   if (status != 0) return status;
-  auto* record = static_cast<IosTypeTable*>(idtab_get(root->typetables_by_symbol, index + 1));
+  auto* record = static_cast<IosTypeTable*>(idtab_get(root->typetables_by_symbol, index));
   if (record == nullptr || record->handle.record_id < 1) return -1;
   if (table != nullptr) *table = record->handle;
   return 0;

@@ -342,7 +342,7 @@ int ios_get_line_block(const uint32_t handle[4], IosLineBlock** record, IosError
   if (status != 0) return status;
   if (module->line_info == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
   // A handle without its block is a missing line block, never a success without one.
-  auto* block = static_cast<IosLineBlock*>(idtab_get(module->line_info->blocks, handle[3]));
+  auto* block = static_cast<IosLineBlock*>(idtab_get(module->line_info->blocks, handle[3] - 1));
   if (block == nullptr) return ios_fail(error, IOS_ERR_NO_LINE_BLOCK);
   if (record != nullptr) *record = block;
   return 0;

@@ -260,7 +260,7 @@ void ios_string_text_free(char* text, uint32_t length) {
 int ios_string_at(uint32_t file_id, uint32_t index, IosHandle* string, IosErrorCode* error) {
   IosFile* file = fileOf(file_id, error);
   if (file == nullptr) return 1;
-  if (file->strtab == nullptr || idtab_get(file->strtab->strings, index + 1) == nullptr)
+  if (file->strtab == nullptr || idtab_get(file->strtab->strings, index) == nullptr)
     return ios_fail(error, IOS_ERR_NO_STRING);
   if (string != nullptr) *string = IosHandle{file_id, index + 1};
   return 0;

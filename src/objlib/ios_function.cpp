@@ -31,7 +31,7 @@ int findRecord(IosDebugHandle handle, IosDebugFamily IosDebugRoot::*member, IosE
   int status = 0;
   IosDebugRoot* root = rootOf(handle.file_id, error, &status);
   if (root == nullptr) return status;
-  auto* found = static_cast<Record*>(idtab_get((root->*member).table, handle.record_id));
+  auto* found = static_cast<Record*>(idtab_get((root->*member).table, handle.record_id - 1));
   if (found == nullptr) return ios_fail(error, missing);
   if (record != nullptr) *record = found;
   return 0;
@@ -169,7 +169,7 @@ int clearExpression(IosDebugHandle handle, ExprNode* Record::*member, IosErrorCo
 // Entry n of a list of ids as a handle; `missing` when the entry holds no id.
 int idAt(const IdTable* list, uint32_t index, uint32_t file_id, uint32_t root_id,
          IosDebugHandle* handle, IosErrorCode missing, IosErrorCode* error) {
-  uint32_t id = ios_item_id(idtab_get(list, index + 1));
+  uint32_t id = ios_item_id(idtab_get(list, index));
   if (id < 1) return ios_fail(error, missing);
   if (handle != nullptr) *handle = IosDebugHandle{file_id, root_id, id};
   return 0;
@@ -271,7 +271,7 @@ int ios_find_lexical_block(IosDebugHandle block, IosLexicalBlock** record, IosEr
   int status = ios_get_lexical_block_admin(block.file_id, block.root_id, &admin, error);
   if (status != 0) return status;
   if (record != nullptr)
-    *record = static_cast<IosLexicalBlock*>(idtab_get(admin->blocks, block.record_id));
+    *record = static_cast<IosLexicalBlock*>(idtab_get(admin->blocks, block.record_id - 1));
   return 0;
 }
 
@@ -381,7 +381,7 @@ void ios_function_admin_free(IosDebugFamily* admin) {
 void ios_lexical_block_admin_free(IosLexicalBlockAdmin* admin) {
   if (admin == nullptr) return;
   for (uint32_t id = 1; admin->blocks != nullptr && id <= admin->blocks->highest_id; ++id) {
-    auto* block = static_cast<IosLexicalBlock*>(idtab_get(admin->blocks, id));
+    auto* block = static_cast<IosLexicalBlock*>(idtab_get(admin->blocks, id - 1));
     if (block != nullptr) releaseContents(block->contents);
   }
   idtab_delete(admin->blocks);
@@ -470,7 +470,7 @@ int ios_function_type_at(IosDebugHandle function, uint32_t index, TypeHandle* ty
                          IosErrorCode* error) {
   IosFunction* record = nullptr;
   if (ios_get_function(function, &record, error) != 0) return 1;
-  uint32_t id = ios_item_id(idtab_get(record->types, index + 1));
+  uint32_t id = ios_item_id(idtab_get(record->types, index));
   if (id < 1) return ios_fail(error, IOS_ERR_NO_TYPE);
   if (type != nullptr) *type = TypeHandle{function.file_id, function.root_id, id};
   return 0;

@@ -14,7 +14,7 @@ void ios_group_admin_delete(IosGroupAdmin* admin) {
   if (admin == nullptr) return;
   if (admin->groups != nullptr) {
     for (uint32_t id = 1; id <= admin->groups->highest_id; ++id) {
-      if (auto* group = static_cast<IosGroup*>(idtab_get(admin->groups, id)))
+      if (auto* group = static_cast<IosGroup*>(idtab_get(admin->groups, id - 1)))
         ios_array_free(&group->members);
     }
     idtab_delete(admin->groups);
@@ -65,7 +65,7 @@ int ios_get_group(IosHandle group, IosGroup** record, IosErrorCode* error) {
   IosFile* file = nullptr;
   if (ios_get_file(group.file_id, &file, error) != 0) return 1;
   IosGroup* found =
-      file->groups != nullptr ? static_cast<IosGroup*>(idtab_get(file->groups->groups, group.object_id))
+      file->groups != nullptr ? static_cast<IosGroup*>(idtab_get(file->groups->groups, group.object_id - 1))
                               : nullptr;
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_GROUP);
   if (record != nullptr) *record = found;

@@ -39,6 +39,11 @@ int idtab_set(IdTable* table, uint32_t index, void* item) {
   return 0;
 }
 
+void* idtab_get(const IdTable* table, uint32_t index) {
+  if (table == nullptr || index >= table->capacity) return nullptr;
+  return table->slots[index];
+}
+
 int idtab_append(IdTable* table, void* item) {
   if (table == nullptr) return -1;
   return idtab_set(table, table->highest_id, item);

@@ -18,11 +18,9 @@ void idtab_delete(IdTable* table);
 // Stores the item (null clears the slot), growing the array to the smallest power of
 // two above the index. 0, or -1 for a null table or when the array cannot grow.
 int idtab_set(IdTable* table, uint32_t index, void* item);
-// The object with that id, or null when the id is 0, out of range or its slot empty.
-inline void* idtab_get(const IdTable* table, uint32_t id) {
-  if (table == nullptr || id == 0 || id - 1 >= table->capacity) return nullptr;
-  return table->slots[id - 1];
-}
+// The item at a 0-based index (the object with id n sits at index n - 1); null for a
+// null table or an index not below the capacity.
+void* idtab_get(const IdTable* table, uint32_t index);
 // The id that the next object of this kind gets.
 inline uint32_t idtab_next_id(const IdTable* table) { return table->highest_id + 1; }
 

@@ -154,7 +154,7 @@ void ios_image_admin_delete(IosImageAdmin* admin) {
   if (admin == nullptr) return;
   if (admin->images != nullptr) {
     for (uint32_t id = 1; id <= admin->images->highest_id; ++id) {
-      auto* image = static_cast<IosImage*>(idtab_get(admin->images, id));
+      auto* image = static_cast<IosImage*>(idtab_get(admin->images, id - 1));
       if (image == nullptr) continue;
       for (uint32_t index = 0; index < image->segments.count; ++index)
         std::free(segmentAt(image, index)->buffer);
@@ -259,7 +259,7 @@ int ios_get_image(IosHandle image, IosImage** record, IosErrorCode* error) {
   IosFile* file = nullptr;
   if (ios_get_file(image.file_id, &file, error) != 0) return 1;
   if (file->images == nullptr) return ios_fail(error, IOS_ERR_NO_IMAGE);
-  auto* found = static_cast<IosImage*>(idtab_get(file->images->images, image.object_id));
+  auto* found = static_cast<IosImage*>(idtab_get(file->images->images, image.object_id - 1));
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_IMAGE);
   if (record != nullptr) *record = found;
   return 0;

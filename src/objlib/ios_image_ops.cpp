@@ -91,7 +91,7 @@ int ios_section_lookup_raw(uint32_t file_id, uint32_t section_id, IosSection** r
   IosFile* file = nullptr;
   if (ios_get_file(file_id, &file, error) != 0) return 1;
   if (file->sections == nullptr) return ios_fail(error, IOS_ERR_NO_SECTION);
-  auto* found = static_cast<IosSection*>(idtab_get(file->sections->sections, section_id));
+  auto* found = static_cast<IosSection*>(idtab_get(file->sections->sections, section_id - 1));
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_SECTION);
   if (record != nullptr) *record = found;
   return 0;

@@ -29,7 +29,7 @@ int findBlock(const IosLineBlockHandle& handle, IosLineInfo** info, IosLineBlock
   if (ios_module_get_line_info(IosDebugHandle{handle.file_id, handle.root_id, handle.module_id},
                                &found, error) != 0)
     return 1;
-  auto* record = static_cast<IosLineBlock*>(idtab_get(found->blocks, handle.block_id));
+  auto* record = static_cast<IosLineBlock*>(idtab_get(found->blocks, handle.block_id - 1));
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_LINE_BLOCK);
   if (info != nullptr) *info = found;
   *block = record;
@@ -44,7 +44,7 @@ int findItem(const IosLineItemHandle& handle, ItemKind kind, IosLineItem** item,
                 nullptr, &block, error) != 0)
     return 1;
   const ItemTable& table = kItemTables[kind];
-  auto* found = static_cast<IosLineItem*>(idtab_get(block->*table.table, handle.item_id));
+  auto* found = static_cast<IosLineItem*>(idtab_get(block->*table.table, handle.item_id - 1));
   if (found == nullptr) return ios_fail(error, table.missing);
   *item = found;
   return 0;
@@ -123,7 +123,7 @@ int createBlock(IosDebugHandle module, StringHandle name, const IosHandle* secti
 
 void freeItems(IdTable* items, bool special) {
   for (uint32_t id = 1; items != nullptr && id <= items->highest_id; ++id) {
-    auto* item = static_cast<IosLineItem*>(idtab_get(items, id));
+    auto* item = static_cast<IosLineItem*>(idtab_get(items, id - 1));
     if (item == nullptr) continue;
     expr_release(item->expression);
     if (special) expr_release(item->expression2);
@@ -155,7 +155,7 @@ IosLineInfo* ios_line_info_new(uint32_t file_id, uint32_t root_id, uint32_t modu
 void ios_line_info_free(IosLineInfo* info) {
   if (info == nullptr) return;
   for (uint32_t id = 1; info->blocks != nullptr && id <= info->blocks->highest_id; ++id) {
-    auto* block = static_cast<IosLineBlock*>(idtab_get(info->blocks, id));
+    auto* block = static_cast<IosLineBlock*>(idtab_get(info->blocks, id - 1));
     if (block == nullptr) continue;
     idtab_delete(block->items);
     freeItems(block->lines, false);

@@ -55,7 +55,7 @@ void standOn(IosNamedListAdmin* admin, IosNamedCursor* cursor, IosNamedCell* cel
 int groupOf(IosHandle record, uint32_t group, IosNamedGroup** found, IosErrorCode* error) {
   IosNamedRecord* named = nullptr;
   if (ios_get_named_record(record, &named, error) != 0) return 1;
-  auto* made = static_cast<IosNamedGroup*>(idtab_get(named->groups, group));
+  auto* made = static_cast<IosNamedGroup*>(idtab_get(named->groups, group - 1));
   if (made == nullptr) return ios_fail(error, IOS_ERR_NO_PROPERTY);
   *found = made;
   return 0;
@@ -79,12 +79,12 @@ IosNamedListAdmin* ios_named_list_admin_new() {
 void ios_named_list_admin_free(IosNamedListAdmin* admin) {
   if (admin == nullptr) return;
   for (uint32_t id = 1; id <= admin->entries->highest_id; ++id) {
-    auto* entry = static_cast<IosNamedEntry*>(idtab_get(admin->entries, id));
+    auto* entry = static_cast<IosNamedEntry*>(idtab_get(admin->entries, id - 1));
     if (entry == nullptr) continue;
     if (entry->record != nullptr) {
       IdTable* groups = entry->record->groups;
       for (uint32_t group = 1; groups != nullptr && group <= groups->highest_id; ++group) {
-        auto* made = static_cast<IosNamedGroup*>(idtab_get(groups, group));
+        auto* made = static_cast<IosNamedGroup*>(idtab_get(groups, group - 1));
         if (made == nullptr) continue;
         idtab_delete(made->items);
         std::free(made);
@@ -141,7 +141,7 @@ int ios_named_record_create(uint32_t file_id, IosHandle* record, IosErrorCode* e
 
 int ios_named_entry_find(IdTable* entries, uint32_t record_id, IosNamedEntry** entry,
                          IosErrorCode* error) {
-  auto* found = static_cast<IosNamedEntry*>(idtab_get(entries, record_id));
+  auto* found = static_cast<IosNamedEntry*>(idtab_get(entries, record_id - 1));
   if (found == nullptr || found->record == nullptr) return ios_fail(error, IOS_ERR_NO_FILE);
   if (entry != nullptr) *entry = found;
   return 0;
@@ -194,7 +194,7 @@ int ios_named_record_add_item(IosHandle record, void* item, IosErrorCode* error)
 void* ios_named_record_item_at(IosHandle record, uint32_t index) {
   IosNamedRecord* named = nullptr;
   if (ios_get_named_record(record, &named, nullptr) != 0) return nullptr;
-  return idtab_get(named->items, index + 1);
+  return idtab_get(named->items, index);
 }
 
 int ios_named_record_add_group(IosHandle record, uint32_t* group, IosErrorCode* error) {
@@ -249,7 +249,7 @@ int ios_named_group_item_at(IosHandle record, uint32_t group, uint32_t index, vo
                             IosErrorCode* error) {
   IosNamedGroup* found = nullptr;
   if (groupOf(record, group, &found, error) != 0) return 1;
-  if (item != nullptr) *item = idtab_get(found->items, index + 1);
+  if (item != nullptr) *item = idtab_get(found->items, index);
   return 0;
 }
 
@@ -258,8 +258,11 @@ IosNamedCursor* ios_named_list_first(IosNamedListAdmin* admin) {
     mmi_hook_event1();
     return nullptr;
   }
+  // An empty list has no cursor: the walk is at its end before it starts.
+  IosNamedCell* first = linkedFrom(admin->first);
+  if (first == nullptr) return nullptr;
   auto* cursor = makeZeroed<IosNamedCursor>();
-  if (cursor != nullptr) standOn(admin, cursor, linkedFrom(admin->first));
+  if (cursor != nullptr) standOn(admin, cursor, first);
   return cursor;
 }
 
@@ -288,7 +291,8 @@ int ios_named_list_iterator_new(uint32_t file_id, IosNamedIterator** iterator,
   if (admin == nullptr) return 1;
   auto* made = makeZeroed<IosNamedIterator>();
   IosNamedCursor* cursor = made != nullptr ? ios_named_list_first(admin) : nullptr;
-  if (cursor == nullptr) {
+  // Over an empty list the iterator has no cursor; otherwise a missing one is memory.
+  if (made == nullptr || (cursor == nullptr && linkedFrom(admin->first) != nullptr)) {
     std::free(made);
     return ios_fail(error, IOS_ERR_NO_MEMORY);
   }
@@ -307,7 +311,8 @@ int ios_named_list_iterator_next(IosNamedIterator* iterator, IosHandle* record,
   }
   IosNamedListAdmin* admin = listOf(iterator->file_id, error);
   if (admin == nullptr) return 1;
-  uint32_t id = ios_named_list_advance(admin, iterator->cursor);
+  // An iterator made over an empty list stays at the end.
+  uint32_t id = iterator->cursor != nullptr ? ios_named_list_advance(admin, iterator->cursor) : 0;
   if (record != nullptr) *record = IosHandle{iterator->file_id, id};
   return 0;
 }

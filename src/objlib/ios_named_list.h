@@ -91,8 +91,8 @@ int ios_named_group_item_count(IosHandle record, uint32_t group, uint32_t* count
 int ios_named_group_item_at(IosHandle record, uint32_t group, uint32_t index, void** item,
                             IosErrorCode* error);
 
-// A new cursor on the first linked record (on nothing for an empty list); null when
-// out of memory, or with hook event 1 for a null list.
+// A new cursor on the first linked record; null for a list without linked records,
+// when out of memory, or with hook event 1 for a null list.
 IosNamedCursor* ios_named_list_first(IosNamedListAdmin* admin);
 // The record id under the cursor (0 at the end); the cursor then moves on to the
 // next linked record. A record unlinked while the cursor stood on it is passed over.
@@ -101,7 +101,8 @@ uint32_t ios_named_list_advance(IosNamedListAdmin* admin, IosNamedCursor* cursor
 // Drops the cursor's reference and frees it; null is ignored.
 void ios_cursor_free(IosNamedListAdmin* admin, IosNamedCursor* cursor);
 
-// An iterator on the first linked record; null with 0 out of memory.
+// An iterator on the first linked record (without a cursor over an empty list, so that
+// it answers 0 at once); null with 0 out of memory.
 int ios_named_list_iterator_new(uint32_t file_id, IosNamedIterator** iterator,
                                 IosErrorCode* error);
 // out: {file id, the current record id, 0 at the end}; then moves to the next linked

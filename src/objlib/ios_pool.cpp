@@ -201,7 +201,7 @@ void pool_free(void* block, size_t size) {
   }
 }
 
-IosListNode* ios_list_push(IosCountedList* list, void* payload) {
+IosListNode* ios_alloc_link8(IosCountedList* list, void* payload) {
   if (list == nullptr) return nullptr;
   auto* node = static_cast<IosListNode*>(pool_alloc(sizeof(IosListNode)));
   if (node == nullptr) return nullptr;

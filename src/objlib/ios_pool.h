@@ -95,6 +95,6 @@ struct IosCountedList {
 };
 
 // Links a new node with the payload in front and counts it; null when out of memory.
-IosListNode* ios_list_push(IosCountedList* list, void* payload);
+IosListNode* ios_alloc_link8(IosCountedList* list, void* payload);
 // Unlinks the first node and returns its payload; null for a null or empty list.
 void* ios_list_pop(IosCountedList* list);

@@ -80,7 +80,7 @@ void ios_section_admin_delete(IosSectionAdmin* admin) {
   if (admin == nullptr) return;
   if (admin->sections != nullptr) {
     for (uint32_t id = 1; id <= admin->sections->highest_id; ++id) {
-      auto* section = static_cast<IosSection*>(idtab_get(admin->sections, id));
+      auto* section = static_cast<IosSection*>(idtab_get(admin->sections, id - 1));
       if (section == nullptr) continue;
       // The context frees its nodes itself when it goes, but a context that outlives
       // the file would otherwise keep them counted as live.
@@ -305,7 +305,7 @@ int ios_get_section(IosHandle section, IosSection** record, IosErrorCode* error)
     IosFile* file = nullptr;
     if (ios_get_file(section.file_id, &file, error) != 0) return 1;
     if (file->sections == nullptr) return ios_fail(error, IOS_ERR_NO_SECTION);
-    auto* found = static_cast<IosSection*>(idtab_get(file->sections->sections, section.object_id));
+    auto* found = static_cast<IosSection*>(idtab_get(file->sections->sections, section.object_id - 1));
     if (found == nullptr) return ios_fail(error, IOS_ERR_NO_SECTION);
     if (found->redirect.object_id > 0) {
       section = found->redirect;
@@ -330,7 +330,7 @@ int ios_section_next(uint32_t file_id, uint32_t* cursor, IosHandle* section,
     uint32_t id = ++*cursor;
     // A section placed into another is deleted and redirects to its destination, which
     // the walk reaches on its own; a section only marked deleted is still walked.
-    auto* found = static_cast<const IosSection*>(idtab_get(table, id));
+    auto* found = static_cast<const IosSection*>(idtab_get(table, id - 1));
     bool placed = found != nullptr && (found->attributes & IOS_SECTION_DELETED_BIT) != 0 &&
                   found->redirect.object_id > 0;
     if (found != nullptr && !placed) {

@@ -95,7 +95,7 @@ IosGroup* groupOf(uint32_t file_id, uint32_t group_id, IosGroupAdmin** admin,
   if (ios_get_file(file_id, &file, error) != 0) return nullptr;
   if (admin != nullptr) *admin = file->groups;
   IosGroup* group = file->groups != nullptr
-                        ? static_cast<IosGroup*>(idtab_get(file->groups->groups, group_id))
+                        ? static_cast<IosGroup*>(idtab_get(file->groups->groups, group_id - 1))
                         : nullptr;
   if (group == nullptr) ios_fail(error, IOS_ERR_NO_GROUP);
   return group;
@@ -333,7 +333,7 @@ int ios_group_next(uint32_t file_id, uint32_t unused, IosHandle* group, IosError
   IosGroupAdmin* admin = file->groups;
   if (admin == nullptr) return ios_fail(error, IOS_ERR_NO_SECTION);
   for (uint32_t id = admin->cursor + 1; id <= admin->groups->highest_id; ++id) {
-    auto* record = static_cast<IosGroup*>(idtab_get(admin->groups, id));
+    auto* record = static_cast<IosGroup*>(idtab_get(admin->groups, id - 1));
     if (record == nullptr || record->deleted != 0) continue;
     admin->cursor = id;
     if (group != nullptr) *group = IosHandle{file_id, id};

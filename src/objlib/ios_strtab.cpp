@@ -30,7 +30,7 @@ void ios_strtab_delete(IosStringTable* table) {
   if (table == nullptr) return;
   if (table->strings != nullptr) {
     for (uint32_t id = 1; id <= table->strings->highest_id; ++id) {
-      auto* record = static_cast<IosString*>(idtab_get(table->strings, id));
+      auto* record = static_cast<IosString*>(idtab_get(table->strings, id - 1));
       if (record != nullptr && !record->borrowed)
         pool_free(const_cast<char*>(record->text), textBlockSize(record->length));
     }
@@ -92,7 +92,7 @@ int ios_get_string(IosHandle string, IosString** record, IosErrorCode* error) {
   IosFile* file = nullptr;
   if (ios_get_file(string.file_id, &file, error) != 0) return 1;
   if (file->strtab == nullptr) return ios_fail(error, IOS_ERR_NO_STRING);
-  auto* found = static_cast<IosString*>(idtab_get(file->strtab->strings, string.object_id));
+  auto* found = static_cast<IosString*>(idtab_get(file->strtab->strings, string.object_id - 1));
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_STRING);
   if (record != nullptr) *record = found;
   return 0;

@@ -71,7 +71,7 @@ void ios_symbol_admin_delete(IosSymbolAdmin* admin) {
   if (admin == nullptr) return;
   if (admin->scopes != nullptr) {
     for (uint32_t id = 1; id <= admin->scopes->highest_id; ++id) {
-      if (auto* scope = static_cast<IosScope*>(idtab_get(admin->scopes, id)))
+      if (auto* scope = static_cast<IosScope*>(idtab_get(admin->scopes, id - 1)))
         ios_array_free(&scope->members);
     }
   }
@@ -80,7 +80,7 @@ void ios_symbol_admin_delete(IosSymbolAdmin* admin) {
   idtab_delete(admin->slot_map);
   if (admin->second_slots != nullptr) {
     for (uint32_t id = 1; id <= admin->second_slots->highest_id; ++id)
-      pool_free(idtab_get(admin->second_slots, id), sizeof(ExprSlotRef));
+      pool_free(idtab_get(admin->second_slots, id - 1), sizeof(ExprSlotRef));
     idtab_delete(admin->second_slots);
   }
   ios_array_free(&admin->list_scopes);
@@ -94,7 +94,7 @@ void ios_symbol_admin_delete(IosSymbolAdmin* admin) {
 int ios_get_scope(IosHandle scope, IosScope** record, IosErrorCode* error) {
   IosSymbolAdmin* admin = symbolAdminOf(scope.file_id, nullptr, error);
   if (admin == nullptr) return 1;
-  auto* found = static_cast<IosScope*>(idtab_get(admin->scopes, scope.object_id));
+  auto* found = static_cast<IosScope*>(idtab_get(admin->scopes, scope.object_id - 1));
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_SCOPE);
   if (record != nullptr) *record = found;
   return 0;
@@ -206,14 +206,14 @@ int ios_symbol_create_with_slot(uint32_t file_id, IosHandle scope, ExprSlotRef s
 int ios_get_symbol(IosHandle symbol, IosSymbol** record, IosErrorCode* error) {
   IosSymbolAdmin* admin = symbolAdminOf(symbol.file_id, nullptr, error);
   if (admin == nullptr) return 1;
-  auto* found = static_cast<IosSymbol*>(idtab_get(admin->symbols, symbol.object_id));
+  auto* found = static_cast<IosSymbol*>(idtab_get(admin->symbols, symbol.object_id - 1));
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_SYMBOL);
   // An alias chain can only be as long as there are symbols; past that it is a
   // cycle.
   for (uint32_t hops = 0; found->alias_id != 0; ++hops) {
     if (record != nullptr) *record = found;
     if (hops > admin->symbols->highest_id) return ios_fail(error, IOS_ERR_NO_SYMBOL);
-    found = static_cast<IosSymbol*>(idtab_get(admin->symbols, found->alias_id));
+    found = static_cast<IosSymbol*>(idtab_get(admin->symbols, found->alias_id - 1));
     if (found == nullptr) return ios_fail(error, IOS_ERR_NO_SYMBOL);
   }
   if (record != nullptr) *record = found;
@@ -232,7 +232,7 @@ int ios_symbol_find_by_slot(uint32_t file_id, uint32_t slot_index, IosHandle* sy
                             IosErrorCode* error) {
   IosSymbolAdmin* admin = symbolAdminOf(file_id, nullptr, error);
   if (admin == nullptr) return 1;
-  auto* found = static_cast<IosSymbol*>(idtab_get(admin->slot_map, slot_index));
+  auto* found = static_cast<IosSymbol*>(idtab_get(admin->slot_map, slot_index - 1));
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_EXPRESSION_SYMBOL);
   if (symbol != nullptr) *symbol = IosHandle{file_id, found->symbol_id};
   return 0;
@@ -441,7 +441,7 @@ int ios_symbol_set_second_slot(IosHandle symbol, ExprSlotRef slot, IosErrorCode*
   LOOKUP(symbol, record);
   IosSymbolAdmin* admin = symbolAdminOf(symbol.file_id, nullptr, error);
   if (admin == nullptr) return 1;
-  auto* held = static_cast<ExprSlotRef*>(idtab_get(admin->second_slots, record->symbol_id));
+  auto* held = static_cast<ExprSlotRef*>(idtab_get(admin->second_slots, record->symbol_id - 1));
   if (held == nullptr) {
     held = static_cast<ExprSlotRef*>(pool_alloc(sizeof(ExprSlotRef)));
     if (held == nullptr || idtab_set(admin->second_slots, record->symbol_id - 1, held) != 0) {
@@ -457,7 +457,7 @@ int ios_symbol_get_second_slot(IosHandle symbol, ExprSlotRef* slot, IosErrorCode
   LOOKUP(symbol, record);
   IosSymbolAdmin* admin = symbolAdminOf(symbol.file_id, nullptr, error);
   if (admin == nullptr) return 1;
-  auto* held = static_cast<const ExprSlotRef*>(idtab_get(admin->second_slots, record->symbol_id));
+  auto* held = static_cast<const ExprSlotRef*>(idtab_get(admin->second_slots, record->symbol_id - 1));
   if (slot != nullptr) *slot = held != nullptr ? *held : ExprSlotRef{0, nullptr};
   return 0;
 }
@@ -465,7 +465,7 @@ int ios_symbol_get_second_slot(IosHandle symbol, ExprSlotRef* slot, IosErrorCode
 int ios_symbol_set_alias(IosHandle symbol, uint32_t alias_id, IosErrorCode* error) {
   IosSymbolAdmin* admin = symbolAdminOf(symbol.file_id, nullptr, error);
   if (admin == nullptr) return 1;
-  auto* record = static_cast<IosSymbol*>(idtab_get(admin->symbols, symbol.object_id));
+  auto* record = static_cast<IosSymbol*>(idtab_get(admin->symbols, symbol.object_id - 1));
   if (record == nullptr) return ios_fail(error, IOS_ERR_NO_SYMBOL);
   record->alias_id = alias_id;
   return 0;

@@ -39,7 +39,7 @@ void leaveScope(IosSymbol* record) {
     // Members are looked up without following aliases: their own record moves.
     IosSymbolAdmin* admin = nullptr;
     if (ios_file_get_symbol_admin(record->file_id, &admin, nullptr) == 0 &&
-        (moved = static_cast<IosSymbol*>(idtab_get(admin->symbols, ids[i]))) != nullptr) {
+        (moved = static_cast<IosSymbol*>(idtab_get(admin->symbols, ids[i] - 1))) != nullptr) {
       moved->scope_index = i;
     }
   }

@@ -64,7 +64,7 @@ bool nameText(uint32_t file_id, uint32_t string_id, std::string_view* text) {
 }
 
 const uint32_t* listEntry(const IdTable* list, uint32_t index) {
-  return static_cast<const uint32_t*>(idtab_get(list, index + 1));
+  return static_cast<const uint32_t*>(idtab_get(list, index));
 }
 
 // Both lists hold the same number of entries and each entry's first `words` words
@@ -147,7 +147,7 @@ void ios_type_store_free(IosTypeStore* store) {
   if (store->table != nullptr) {
     IdTable* types = store->table->types;
     for (uint32_t id = 1; types != nullptr && id <= types->highest_id; ++id) {
-      freeType(static_cast<IosType*>(idtab_get(types, id)));
+      freeType(static_cast<IosType*>(idtab_get(types, id - 1)));
     }
     idtab_delete(types);
     ios_type_index_free(store->table->index);
@@ -179,7 +179,7 @@ int ios_type_lookup(const IosTypeIdTable* table, uint32_t type_id, IosType** typ
   if (table == nullptr) return ios_fail(error, IOS_ERR_NO_TYPE);
   if (type_id < table->base) return ios_unset(error);
   // An id past the end, or a reserved slot never filled, has no record to read.
-  auto* found = static_cast<IosType*>(idtab_get(table->types, type_id - table->base + 1));
+  auto* found = static_cast<IosType*>(idtab_get(table->types, type_id - table->base));
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_TYPE);
   if (type != nullptr) *type = found;
   return 0;
@@ -281,7 +281,7 @@ int ios_typetable_set_entry(IdTable** list, uint32_t index, uint32_t word_a, uin
     *list = idtab_new();
     if (*list == nullptr) return ios_fail(error, IOS_ERR_NO_MEMORY);
   }
-  auto* entry = static_cast<uint32_t*>(idtab_get(*list, index + 1));
+  auto* entry = static_cast<uint32_t*>(idtab_get(*list, index));
   bool made = entry == nullptr;
   if (made) {
     entry = static_cast<uint32_t*>(pool_alloc(entry_words * sizeof(uint32_t)));
@@ -439,7 +439,7 @@ bool nextChild(InternFrame& frame, IosTyperef** child, IosTypeIdTable** childTab
       frame.count = listCount(list);
     }
     while (frame.next < frame.count) {
-      auto* entry = static_cast<uint32_t*>(idtab_get(list, ++frame.next));
+      auto* entry = static_cast<uint32_t*>(idtab_get(list, frame.next++));
       if (entry == nullptr) {
         noteListFailure(frame, failed(-1, IOS_ERR_NO_PROPERTY));
         break;

@@ -90,7 +90,7 @@ int setEntry(uint32_t kind, void* detail, uint32_t index, uint32_t a, uint32_t b
   if (list == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
   uint32_t entryWords = ios_detail_kind(kind)->entry_words;
   if (ios_typetable_set_entry(&list, index, a, b, error, entryWords) != 0) return 1;
-  if (entry != nullptr) *entry = static_cast<uint32_t*>(idtab_get(list, index + 1));
+  if (entry != nullptr) *entry = static_cast<uint32_t*>(idtab_get(list, index));
   ios_type_detail_changed(detail);
   return 0;
 }
@@ -228,7 +228,7 @@ int ios_type_array_dim_count(TypeHandle type, uint32_t* count, IosErrorCode* err
 
 int ios_array_dim_entry(void* detail, uint32_t index, uint32_t pair[2], IosErrorCode* error) {
   if (detail == nullptr) return ios_fail(error, IOS_ERR_TYPEREF_NOT_ARRAY);
-  const auto* entry = static_cast<const uint32_t*>(idtab_get(listOf(IOS_TYPEREF_ARRAY, detail), index + 1));
+  const auto* entry = static_cast<const uint32_t*>(idtab_get(listOf(IOS_TYPEREF_ARRAY, detail), index));
   if (entry == nullptr) return ios_fail(error, IOS_ERR_INTERNAL);
   pair[0] = entry[0];
   pair[1] = entry[1];
@@ -336,7 +336,7 @@ int ios_functype_detail_param_ref(void* detail, uint32_t index, TyperefRef* refe
                                   IosErrorCode* error) {
   if (detail == nullptr) return ios_fail(error, IOS_ERR_TYPEREF_NOT_FUNCTION_TYPE);
   const auto* entry =
-      static_cast<const uint32_t*>(idtab_get(listOf(IOS_TYPEREF_FUNCTION, detail), index + 1));
+      static_cast<const uint32_t*>(idtab_get(listOf(IOS_TYPEREF_FUNCTION, detail), index));
   if (entry == nullptr) return ios_unset(error);
   if (reference != nullptr) *reference = TyperefRef{entry[0], entry[1]};
   return 0;

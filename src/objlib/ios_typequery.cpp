@@ -60,7 +60,7 @@ int readRef(uint32_t file_id, uint32_t root_id, uint32_t type_id, uint32_t kind,
 }
 
 const uint32_t* entryAt(uint32_t kind, void* detail, uint32_t index) {
-  return static_cast<const uint32_t*>(idtab_get(ios_detail_list(kind, detail), index + 1));
+  return static_cast<const uint32_t*>(idtab_get(ios_detail_list(kind, detail), index));
 }
 
 int memberEntry(uint32_t kind, void* detail, uint32_t index, TyperefRef* entry,

@@ -124,7 +124,7 @@ void ios_typeref_detail_free(uint32_t kind, void* detail) {
     size_t entrySize = ios_typeref_entry_words(kind) * sizeof(uint32_t);
     // Slots of removed entries stay empty below the highest id.
     for (uint32_t id = 1; id <= (*table)->highest_id; ++id) {
-      pool_free(idtab_get(*table, id), entrySize);
+      pool_free(idtab_get(*table, id - 1), entrySize);
     }
     idtab_delete(*table);
   }

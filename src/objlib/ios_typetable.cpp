@@ -93,7 +93,7 @@ bool nextReferred(MarkFrame& frame, uint32_t* type_id) {
   if (!frame.walks_list) return false;
   IdTable* list = ios_detail_list(frame.type->kind, frame.type->detail);
   while (frame.next < idtab_count(list)) {
-    const auto* entry = static_cast<const uint32_t*>(idtab_get(list, ++frame.next));
+    const auto* entry = static_cast<const uint32_t*>(idtab_get(list, frame.next++));
     if (entry == nullptr) {
       if (frame.first_status == 0) {
         frame.first_status = -1;
@@ -157,7 +157,7 @@ int ios_find_typetable(IosDebugHandle key, IosTypeTable** table, IosErrorCode* e
   if (ios_get_file(key.file_id, &file, error) != 0) return 1;
   if (file->debug_root == nullptr) return ios_unset(error);
   auto* found =
-      static_cast<IosTypeTable*>(idtab_get(file->debug_root->typetables.table, key.record_id));
+      static_cast<IosTypeTable*>(idtab_get(file->debug_root->typetables.table, key.record_id - 1));
   if (found == nullptr) return ios_fail(error, IOS_ERR_NO_TYPETABLE);
   if (table != nullptr) *table = found;
   return 0;
@@ -224,7 +224,7 @@ int ios_typetable_enter_type(IosDebugHandle key, uint32_t file_id, uint32_t root
   if (table->entered != nullptr) {
     bool present = false;
     for (uint32_t id = idtab_count(table->entered); id >= 1 && !present; --id) {
-      present = ios_item_id(idtab_get(table->entered, id)) == type.type_id;
+      present = ios_item_id(idtab_get(table->entered, id - 1)) == type.type_id;
     }
     if (!present && ios_idtab_append(table->entered, ios_id_item(type.type_id), error) != 0)
       return 1;

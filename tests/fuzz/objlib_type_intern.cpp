@@ -262,7 +262,7 @@ struct Run {
         }
         if (ios_typetable_set_entry(&list, e, words[0], words[1], nullptr, row->entry_words) != 0)
           abort();
-        auto* stored = static_cast<uint32_t*>(idtab_get(list, e + 1));
+        auto* stored = static_cast<uint32_t*>(idtab_get(list, e));
         for (uint32_t w = 2; w < row->entry_words; ++w) stored[w] = words[w];
       }
     }
@@ -271,7 +271,7 @@ struct Run {
   // The first type of the table that equality calls equal to {kind, detail}; 0 when none.
   uint32_t firstEqual(uint32_t kind, void* detail) {
     for (uint32_t i = 0; i < typeCount(); ++i) {
-      auto* t = static_cast<IosType*>(idtab_get(store->table->types, i + 1));
+      auto* t = static_cast<IosType*>(idtab_get(store->table->types, i));
       if (t != nullptr && ios_typeref_equal(t->kind, t->detail, kind, detail)) return t->type_id;
     }
     return 0;
@@ -325,7 +325,7 @@ struct Run {
       abort();
     // A walk without a cycle reserves no slot: every new slot holds its type.
     for (uint32_t i = before; !cycle && i < after; ++i) {
-      if (idtab_get(store->table->types, i + 1) == nullptr) abort();
+      if (idtab_get(store->table->types, i) == nullptr) abort();
     }
     // The typerefs this call interned, the root first; an even sample of a long chain.
     size_t step = reached.size() / kMaxChecksPerCall + 1;

@@ -228,5 +228,5 @@ uint64_t make_u64(uint32_t low, uint32_t high) { return ieee_make_u64(low, high)
 
 void ieee_idtab_for_each(const IdTable* table, void (*function)(void* item, void* argument), void* argument) {
   if (table == nullptr || function == nullptr) return;
-  for (uint32_t id = 1; id <= table->highest_id; ++id) function(idtab_get(table, id), argument);
+  for (uint32_t id = 1; id <= table->highest_id; ++id) function(idtab_get(table, id - 1), argument);
 }

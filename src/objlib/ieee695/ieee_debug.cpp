@@ -19,6 +19,7 @@
 #include "objlib/ios_debug.h"
 #include "objlib/ios_debugops.h"
 #include "objlib/ios_debugread.h"
+#include "objlib/ios_file_props.h"
 #include "objlib/ios_asm_section_ops.h"
 #include "objlib/ios_function.h"
 #include "objlib/ios_group.h"
@@ -163,22 +164,13 @@ class ValueList {
     }
     take(node);
   }
-  // A type written by name: the encoder turns "T<type id>" into the type's index.
-  void type(uint32_t type_id) {
-    if (failed_) return;
-    char text[16];
-    std::snprintf(text, sizeof text, "T%u", static_cast<unsigned>(type_id));
+  // A plain number, as the fields of a block's value list that are no expression.
+  void number(uint64_t value) {
     ExprNode* node = nullptr;
-    ExprValueObject* value = nullptr;
-    if (expr_new_node(context_, &node) != 0 || (value = expr_new_value(context_)) == nullptr ||
-        expr_value_set_text(context_, value, text) != 0) {
-      expr_release(node);
+    if (failed_ || objexpr_make_integer(context_, &node, static_cast<int64_t>(value)) != 0) {
       failed_ = true;
       return;
     }
-    node->value_type = EXPR_TYPE_STRING;
-    node->width = static_cast<uint16_t>(std::strlen(text) + 1);
-    node->payload.string = value;
     take(node);
   }
   // Appends an operand that the caller keeps.
@@ -425,13 +417,62 @@ bool scope_bounds(IeeeWriter* writer, IeeeDebugBlock* block, ScopeBounds* bounds
   return true;
 }
 
-// BB of a function block: the stack space (0 when unknown), the type of the function
-// and its start address, in the order of the format's function blocks.
-void scope_value(const ScopeBounds& bounds, ValueList* list) {
+// BB of a function block: the stack space (0 when unknown), the type index of the
+// function as a plain number (0 when it has no type) and its start address, in the
+// order of the format's function blocks.
+void scope_value(IeeeWriter* writer, const ScopeBounds& bounds, ValueList* list) {
   if (bounds.stack != nullptr) list->add(bounds.stack);
   else list->integer(0);
-  list->type(bounds.type.type_id > 0 ? bounds.type.type_id : 0);
+  uint32_t type_id = bounds.type.type_id > 0 ? bounds.type.type_id : 0;
+  IeeeTypeRecord* record =
+      ieee_find_type_record(writer, TypeHandle{writer->file_id, writer->debug_root_id, type_id});
+  list->number(record != nullptr ? record->index : 0);
   if (bounds.start != nullptr) list->add(bounds.start);
+}
+
+// Appends a name as the format writes names: its length (one byte below 128, 0xDE and
+// one byte below 256, 0xDF and two bytes up to 65535), then its bytes; -1 for a longer
+// name or when the buffer cannot grow.
+int put_name(StrBuf* bytes, const char* text) {
+  size_t length = text != nullptr ? std::strlen(text) : 0;
+  int status = 0;
+  if (length < 128) {
+    status = ieee_buf_put_byte(bytes, static_cast<uint8_t>(length));
+  } else if (length < 256) {
+    status = ieee_buf_put_byte(bytes, 0xDE) != 0 ? -1 : ieee_buf_put_byte(bytes, static_cast<uint8_t>(length));
+  } else if (length <= 0xFFFF) {
+    const uint8_t prefix[3] = {0xDF, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    status = ieee_buf_append_bytes(bytes, prefix, sizeof prefix);
+  } else {
+    return -1;
+  }
+  if (status != 0 || length == 0) return status;
+  return ieee_buf_append_bytes(bytes, text, length);
+}
+
+// An assembler module's tool type: none of the format's tool codes is recorded in the
+// store, so the field says "unspecified".
+constexpr int64_t TOOL_TYPE_UNSPECIFIED = 0;
+
+// BB of an assembler module, after the module's name: the name of the input file it
+// was made from (the file's source name; empty when the file does not record one), the
+// tool type, and the tool's version when the file records one. No date follows, so
+// that the part is the same whenever it is written.
+uint32_t assembler_module_value(IeeeWriter* writer, IosValue* value, uint32_t* error) {
+  IosHandle input{0, 0};
+  IosHandle version{0, 0};
+  const char* input_text = ios_file_get_string3(writer->file_id, &input, nullptr) == 0 ? name_text(input) : nullptr;
+  const char* version_text =
+      ios_file_get_tool_version(writer->file_id, &version, nullptr) == 0 ? name_text(version) : nullptr;
+  StrBuf* bytes = ieee_buf_new(IEEE_BUF_MIN_CAPACITY);
+  if (bytes == nullptr || put_name(bytes, input_text) != 0 || ieee_encode_number(bytes, TOOL_TYPE_UNSPECIFIED) != 0 ||
+      (version_text != nullptr && put_name(bytes, version_text) != 0)) {
+    ieee_buf_free(bytes);
+    return fail(error, ERR_PRODUCER);
+  }
+  ios_value_clear(value);
+  value->text = bytes;
+  return 0;
 }
 
 // BB of a module section: the record's kind (1 code, 2 data, 3 uninitialised data, 0
@@ -488,12 +529,7 @@ uint32_t ieee_fill_block_begin(IeeeWriter* writer, uint32_t* error) {
       if (ios_get_module(slot_handle(block, IEEE_SLOT_MODULE), &module, nullptr) != 0) return fail(error, ERR_STORE);
       name = module->name;
       if (block->kind == 3) value = module->expression;
-      if (block->kind == 10) {
-        // The module's number in the file and a zero.
-        list.integer(static_cast<int32_t>(module->handle.record_id));
-        list.integer(0);
-        listed = true;
-      }
+      if (block->kind == 10 && assembler_module_value(writer, &body.value, error) != 0) return 1;
       break;
     }
     case 5: {
@@ -511,7 +547,7 @@ uint32_t ieee_fill_block_begin(IeeeWriter* writer, uint32_t* error) {
       if (!scope_bounds(writer, block, &bounds)) return fail(error, ERR_STORE);
       name = bounds.name;
       text = bounds.entry_name;
-      scope_value(bounds, &list);
+      scope_value(writer, bounds, &list);
       expr_release(bounds.stack);
       listed = true;
       break;
@@ -739,7 +775,7 @@ bool module_type(IeeeWriter* writer, uint32_t entry_id, TypeHandle* type) {
   if (ios_get_file(writer->file_id, &file, nullptr) != 0 || file == nullptr || file->debug_root == nullptr) {
     return false;
   }
-  auto* entry = static_cast<IosTypeEntry*>(idtab_get(file->debug_root->type_entries.table, entry_id));
+  auto* entry = static_cast<IosTypeEntry*>(idtab_get(file->debug_root->type_entries.table, entry_id - 1));
   if (entry == nullptr || entry->type.type_id < 1) return false;
   *type = entry->type;
   return true;

@@ -1,6 +1,7 @@
 // The record filler of the module writer: fills the record under construction from
 // the object store, the writer and the clock, by the part being written.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 
@@ -515,9 +516,12 @@ uint32_t fill_load_step(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t
   if (step == 0) return fail(error, ERR_INTERNAL);
   uint64_t bytes_per_mau = (entry->mau_bits + 7) / 8;
   uint64_t magnitude = step < 0 ? uint64_t{0} - static_cast<uint64_t>(step) : static_cast<uint64_t>(step);
+  uint64_t units = magnitude / (bytes_per_mau != 0 ? bytes_per_mau : 1);
+  // The number coder holds signed 64-bit values only.
+  if (units > static_cast<uint64_t>(INT64_MAX)) return fail(error, ERR_INTERNAL);
   StrBuf* bytes = ieee_buf_new(IEEE_BUF_MIN_CAPACITY);
   if (bytes == nullptr || ieee_buf_put_byte(bytes, 0xD0) != 0 || ieee_encode_number(bytes, entry->index) != 0 ||
-      ieee_encode_number(bytes, static_cast<int64_t>(magnitude / (bytes_per_mau != 0 ? bytes_per_mau : 1))) != 0 ||
+      ieee_encode_number(bytes, static_cast<int64_t>(units)) != 0 ||
       ieee_buf_put_byte(bytes, step < 0 ? 0xA6 : 0xA5) != 0) {
     ieee_buf_free(bytes);
     return fail(error, ERR_PRODUCER);
@@ -538,7 +542,9 @@ uint32_t fill_data(IeeeWriter* writer, IeeeLetterRecord* argument, uint32_t* err
       if (argument == nullptr) return 0;
       if (argument->letter == 0xD2) return fill_assign_value(writer, argument, error);
       if (argument->letter != 0xD0) return 0;
-      if (ieee_last_record_kind() == IEEE_SB) return fill_assign_value(writer, argument, error);
+      if (writer->moving_load_address == 0 && writer->last_record_kind == IEEE_SB) {
+        return fill_assign_value(writer, argument, error);
+      }
       return fill_load_step(writer, argument, error);
     }
     case IEEE_LR:
@@ -619,6 +625,7 @@ uint32_t ieee_fill_record(IeeeWriter* writer, uint32_t* error) {
       result = fail(error, ERR_SYNTAX);
       break;
   }
+  writer->last_record_kind = type;
   ieee_process_state().last_record_kind = type;
   return result;
 }

@@ -133,7 +133,7 @@ void ieee_prepare_types(IeeeWriter* writer) {
     return;
   }
   for (uint32_t slot = 0; slot < table->types->highest_id; ++slot) {
-    if (idtab_get(table->types, slot + 1) == nullptr) continue;
+    if (idtab_get(table->types, slot) == nullptr) continue;
     writer->type_indexes.emplace(table->base + slot, writer->next_type_index++);
   }
 }

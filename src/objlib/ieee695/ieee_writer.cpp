@@ -1,6 +1,7 @@
 #include "objlib/ieee695/ieee_writer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -362,7 +363,7 @@ void ieee_prepare_module(IeeeWriter* writer) {
     writer->debug_root_id = root->root_id;
     writer->module_count = root->modules.table != nullptr ? root->modules.table->highest_id : 0;
     auto* first = root->typetables.table != nullptr
-                      ? static_cast<IosTypeTable*>(idtab_get(root->typetables.table, 1))
+                      ? static_cast<IosTypeTable*>(idtab_get(root->typetables.table, 0))
                       : nullptr;
     if (first != nullptr) {
       writer->first_type_table = first->handle.record_id;
@@ -645,17 +646,26 @@ int ieee_set_load_address(IeeeWriter* writer, IeeeSectionEntry* entry, uint64_t 
     return 1;
   }
   // The record carries the step from the current load address in bytes; the filler
-  // writes it as P plus or minus that many units.
-  auto bytes_per_mau = static_cast<int64_t>((entry->mau_bits + 7) / 8);
-  int64_t step = static_cast<int64_t>(address - entry->load_address) * (bytes_per_mau != 0 ? bytes_per_mau : 1);
+  // writes it as P plus or minus that many units. The step in bytes must fit the
+  // signed 64-bit number that carries it and that the number coder writes.
+  bool forward = address > entry->load_address;
+  uint64_t units = forward ? address - entry->load_address : entry->load_address - address;
+  uint64_t bytes_per_mau = std::max<uint64_t>((uint64_t{entry->mau_bits} + 7) / 8, 1);
+  if (units > static_cast<uint64_t>(INT64_MAX) / bytes_per_mau) {
+    *error = 1;
+    return 1;
+  }
+  auto bytes = static_cast<int64_t>(units * bytes_per_mau);
   ios_value_clear(&record->value);
-  ieee_value_set_number(&record->value, static_cast<uint64_t>(step));
+  ieee_value_set_number(&record->value, static_cast<uint64_t>(forward ? bytes : -bytes));
   IeeeSectionEntry* outer = writer->current_section;
   writer->current_section = entry;
   uint32_t mode = writer->data_mode;
   writer->data_mode = 0;
+  writer->moving_load_address = 1;
   IeeeVariable variable{LETTER_P, entry->index};
   int result = ieee_emit_record(writer, IEEE_AS, &variable, ieee_fill_record, error);
+  writer->moving_load_address = 0;
   writer->data_mode = mode;
   writer->current_section = outer;
   // A step that was not written leaves the entry where the module stands.

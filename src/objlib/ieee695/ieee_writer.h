@@ -178,6 +178,13 @@ struct IeeeWriter {
   ExprNode* next_relocation;
   uint32_t repeat_count;
   uint32_t call_index;
+  // The type of the record this writer filled last: a P assignment right after SB
+  // gives the section's start. Kept per writer, so that one writer's records never
+  // decide what another writes.
+  uint32_t last_record_kind;
+  // Set while ieee_set_load_address emits its P assignment: a move is a step from the
+  // current load address whatever record came before it.
+  uint32_t moving_load_address;
   // Call graphs and generated names.
   std::vector<std::unique_ptr<IeeeContextEntry>> contexts;  // by index
   IeeeContextEntry* current_context;
@@ -278,7 +285,10 @@ int ieee_write_part6(IeeeWriter* writer, uint32_t* error);
 
 // -1 for a null stream.
 int64_t ieee_stream_position(const IeeeStream* stream);
-// Emits a load-address change of the section's P variable when the address differs.
+// Emits a load-address change of the section's P variable when the address differs:
+// the step from the entry's load address, whatever record came before. A step whose
+// byte count does not fit a signed 64-bit number is refused with 1 (internal error)
+// before anything is written; the entry then keeps its load address.
 int ieee_set_load_address(IeeeWriter* writer, IeeeSectionEntry* entry, uint64_t address,
                           uint32_t* error);
 // The section entry of a storage section; null when none.

@@ -30,7 +30,7 @@ depth .EQU 3
 ; CHECK-NEXT: E2 AS N0x25 [D2 01 02 A5]
 ; CHECK-NEXT: F0 NN N0x26 "depth"
 ; CHECK:      F9 BE []
-; CHECK-NEXT: F8 BB 0xA 0x0 "ieee-debug-names" [01 00]
+; CHECK-NEXT: F8 BB 0xA 0x0 "ieee-debug-names" [14 69 65 65 65 2D 64 65 62 75 67 2D 6E 61 6D 65 73 2E 61 73 6D 00 {{[0-7][0-9A-F]( [0-9A-F]{2})*}}]
 ; CHECK-NEXT: F8 BB 0xB 0x0 ".text" [01 01 D2 01]
 ; CHECK-NEXT: F9 BE [04]
 ; CHECK-NEXT: F9 BE []

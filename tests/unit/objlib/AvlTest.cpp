@@ -60,6 +60,43 @@ TEST(IosAvl, FindMaxAndCountFollowTheOrdering) {
   EXPECT_EQ(tree_count_nodes(nullptr), 0u);
 }
 
+// Insert and delete without the caller's flag: the new root after each step, an equal
+// element inserted again and an absent one deleted leave the tree as it was.
+TEST(IosAvl, InsertWithAndDeleteWithAnswerTheNewRoot) {
+  struct Step {
+    bool insert;
+    int value;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<int> contents;
+  };
+  const Case cases[] = {
+      {"ascending inserts", {{true, 1}, {true, 2}, {true, 3}, {true, 4}}, {1, 2, 3, 4}},
+      {"an equal element again", {{true, 5}, {true, 3}, {true, 5}}, {3, 5}},
+      {"delete the root", {{true, 2}, {true, 1}, {true, 3}, {false, 2}}, {1, 3}},
+      {"delete an absent element", {{true, 2}, {false, 9}}, {2}},
+      {"delete from an empty tree", {{false, 1}}, {}},
+      {"delete everything, insert again", {{true, 1}, {true, 2}, {false, 1}, {false, 2}, {true, 7}}, {7}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int> values;
+    values.reserve(c.steps.size());
+    AvlNode* root = nullptr;
+    for (const Step& step : c.steps) {
+      values.push_back(step.value);
+      root = step.insert ? avl_insert_with(root, &values.back(), compareInts)
+                         : avl_delete_with(root, &values.back(), compareInts);
+    }
+    std::vector<int> contents;
+    ios_tree_walk(root, collect, &contents);
+    EXPECT_EQ(contents, c.contents) << c.name;
+    EXPECT_EQ(tree_count_nodes(root), c.contents.size()) << c.name;
+    avl_free_tree(root, nullptr, nullptr);
+  }
+}
+
 TEST(IosAvl, ManyKeysStayBalanced) {
   constexpr int kCount = 100000;
   std::vector<int> values(kCount);

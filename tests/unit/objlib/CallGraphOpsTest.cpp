@@ -55,6 +55,21 @@ class CallGraphOps : public OneStoreFile {
   IosHookFunction previousHook_ = nullptr;
 };
 
+TEST(StorageHandles, MakeHandleStoresBothWords) {
+  struct Case {
+    uint32_t file_id;
+    uint32_t object_id;
+  };
+  const Case cases[] = {{0, 0}, {1, 2}, {2, 1}, {UINT32_MAX, 0}, {0, UINT32_MAX}};
+  for (const Case& c : cases) {
+    IosHandle made{77, 77};
+    EXPECT_EQ(ios_make_handle(c.file_id, c.object_id, &made), 0);
+    EXPECT_EQ(made.file_id, c.file_id);
+    EXPECT_EQ(made.object_id, c.object_id);
+  }
+  EXPECT_EQ(ios_make_handle(1, 2, nullptr), 0);
+}
+
 TEST_F(CallGraphOps, MergingCombinesCallsToTheSameCallee) {
   record({{F, H, 0, 16, 1}, {F, H, 1, 3, 0}, {G, H, 0, 8, 1}, {G, H, 1, 9, 0}, {K, F, 0, 4, 1}});
   ASSERT_EQ(ios_callgraph_merge_nodes(file_, key(G), key(F), nullptr), 0);

@@ -176,10 +176,10 @@ TEST_F(DebugRecords, RecordsMadeInsideModulesAndVariablesAreListed) {
   ASSERT_EQ(ios_module_add_variable_16384(file_, 1, module_.record_id, &b, nullptr), 0);
   IosModule* module = nullptr;
   ASSERT_EQ(ios_get_module(module_, &module, nullptr), 0);
-  EXPECT_EQ(ios_item_id(idtab_get(module->functions, 1)), function.record_id);
+  EXPECT_EQ(ios_item_id(idtab_get(module->functions, 0)), function.record_id);
   IosVariable* variable = nullptr;
   ASSERT_EQ(ios_get_variable(variable_, &variable, nullptr), 0);
-  EXPECT_EQ(ios_item_id(idtab_get(variable->lifetimes, 1)), lifetime.record_id);
+  EXPECT_EQ(ios_item_id(idtab_get(variable->lifetimes, 0)), lifetime.record_id);
   uint32_t flags = 0, count = 0;
   ASSERT_EQ(ios_variable_get_flags(a, &flags, nullptr), 0);
   EXPECT_EQ(flags, 4096u);

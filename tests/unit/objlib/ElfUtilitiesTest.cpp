@@ -38,7 +38,7 @@ TEST(ElfTableSort, ShortAndLongTablesSortAlike) {
     elf_table_sort(table, compareInts);
     std::vector<int> sorted;
     for (uint32_t id = 1; id <= table->highest_id; ++id)
-      sorted.push_back(*static_cast<int*>(idtab_get(table, id)));
+      sorted.push_back(*static_cast<int*>(idtab_get(table, id - 1)));
     std::vector<int> expected = c.keys;
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(sorted, expected) << c.keys.size();
@@ -274,7 +274,7 @@ TEST(ElfWriterRecords, ListFreeReturnsEveryNodeAndTheHead) {
     size_t inUse = pool->in_use;
     int payloads[3] = {10, 20, 30};
     for (uint32_t index = 0; index < c.nodes; ++index)
-      ASSERT_NE(ios_list_push(list, &payloads[index]), nullptr);
+      ASSERT_NE(ios_alloc_link8(list, &payloads[index]), nullptr);
     EXPECT_EQ(pool->in_use, inUse + c.nodes);
     elf_list_free(list);
     EXPECT_EQ(pool->in_use, inUse - 1) << c.nodes;

@@ -244,14 +244,14 @@ TEST_F(FunctionRecords, FunctionListsCollectTypesVariablesAndBlocks) {
   ASSERT_EQ(ios_get_function(f, &record, nullptr), 0);
   EXPECT_EQ(idtab_count(record->parameters), 1u);
   EXPECT_EQ(ios_block_contents_variable_count(record->body), 2u);
-  EXPECT_EQ(ios_item_id(idtab_get(record->body->variables, 2)), other.record_id);
+  EXPECT_EQ(ios_item_id(idtab_get(record->body->variables, 1)), other.record_id);
 
   // Blocks share one numbering, made alone or inside a function.
   IosDebugHandle inner{};
   ASSERT_EQ(ios_function_add_block(f, &inner, nullptr), 0);
   EXPECT_EQ(inner.record_id, 1u);
   EXPECT_EQ(block().record_id, 2u);
-  EXPECT_EQ(ios_item_id(idtab_get(record->body->children, 1)), 1u);
+  EXPECT_EQ(ios_item_id(idtab_get(record->body->children, 0)), 1u);
 }
 
 TEST_F(FunctionRecords, BlocksNestAndKeepTheirStackUsage) {

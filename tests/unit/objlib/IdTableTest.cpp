@@ -28,7 +28,7 @@ TEST(IdTable, GrowsToThePowerOfTwoAboveTheIndex) {
     EXPECT_EQ(table->capacity, c.capacity);
     EXPECT_EQ(table->highest_id, c.highestId);
     EXPECT_EQ(idtab_next_id(table), c.highestId + 1);
-    for (uint32_t index : c.indexes) EXPECT_EQ(idtab_get(table, index + 1), &items[index]);
+    for (uint32_t index : c.indexes) EXPECT_EQ(idtab_get(table, index), &items[index]);
     idtab_delete(table);
   }
 }
@@ -40,10 +40,10 @@ TEST(IdTable, GrowingKeepsStoredItemsAndClearsNewSlots) {
   idtab_set(table, 1, &items[1]);
   idtab_set(table, 20, &items[2]);
   EXPECT_EQ(table->capacity, 32u);
-  EXPECT_EQ(idtab_get(table, 1), &items[0]);
-  EXPECT_EQ(idtab_get(table, 2), &items[1]);
-  for (uint32_t id = 3; id <= 20; ++id) EXPECT_EQ(idtab_get(table, id), nullptr) << id;
-  EXPECT_EQ(idtab_get(table, 21), &items[2]);
+  EXPECT_EQ(idtab_get(table, 0), &items[0]);
+  EXPECT_EQ(idtab_get(table, 1), &items[1]);
+  for (uint32_t index = 2; index < 20; ++index) EXPECT_EQ(idtab_get(table, index), nullptr) << index;
+  EXPECT_EQ(idtab_get(table, 20), &items[2]);
   idtab_delete(table);
 }
 
@@ -53,17 +53,35 @@ TEST(IdTable, ClearingASlotKeepsTheHighestId) {
   idtab_set(table, 3, &item);
   ASSERT_EQ(idtab_set(table, 3, nullptr), 0);
   EXPECT_EQ(table->highest_id, 4u);
-  EXPECT_EQ(idtab_get(table, 4), nullptr);
+  EXPECT_EQ(idtab_get(table, 3), nullptr);
   idtab_delete(table);
 }
 
-TEST(IdTable, LookupsOutsideTheTableFindNothing) {
+// Items are found by their 0-based index: the item of id n at index n - 1.
+TEST(IdTable, GetAnswersTheItemAtAZeroBasedIndex) {
+  int first = 0;
+  int third = 0;
   IdTable* table = idtab_new();
-  int item;
-  idtab_set(table, 2, &item);
-  const uint32_t ids[] = {0, 4, 5, 1000, UINT32_MAX};
-  for (uint32_t id : ids) EXPECT_EQ(idtab_get(table, id), nullptr) << id;
-  EXPECT_EQ(idtab_get(nullptr, 1), nullptr);
+  ASSERT_EQ(idtab_set(table, 0, &first), 0);
+  ASSERT_EQ(idtab_set(table, 2, &third), 0);
+  ASSERT_EQ(table->capacity, 4u);
+  struct Case {
+    const IdTable* table;
+    uint32_t index;
+    const void* item;
+  };
+  const Case cases[] = {
+      {table, 0, &first},
+      {table, 1, nullptr},      // an empty slot
+      {table, 2, &third},
+      {table, 3, nullptr},      // inside the capacity, above the highest id
+      {table, 4, nullptr},      // the capacity itself
+      {table, 1000, nullptr},
+      {table, UINT32_MAX, nullptr},
+      {nullptr, 0, nullptr},
+      {nullptr, 2, nullptr},
+  };
+  for (const Case& c : cases) EXPECT_EQ(idtab_get(c.table, c.index), c.item) << c.index;
   idtab_delete(table);
 }
 

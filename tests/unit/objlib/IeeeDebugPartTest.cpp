@@ -395,7 +395,7 @@ TEST_F(IeeeDebugPart, BlockRecordsOfKindsWithoutFieldsAndOfUnknownKinds) {
 }
 
 // Each entry of an assembler-section record opens a function-like block in the scope
-// block (its name, no stack space, no type, its start; its end in BE); each record
+// block (its name, no stack space, type index 0, its start; its end in BE); each record
 // that names a section opens a module-section block in the assembler-module block
 // (kind, section index, section base; the section's size in BE).
 TEST_F(IeeeDebugPart, AssemblerSectionRecordsGiveTheirBlocks) {
@@ -415,14 +415,16 @@ TEST_F(IeeeDebugPart, AssemblerSectionRecordsGiveTheirBlocks) {
   Bytes bytes = write(&result, &error);
   ASSERT_EQ(result, 0) << error;
   const std::vector<std::string> expected = {
-      "BB1 one []", "BE []", "BB3 one []", "BB6 entry [00 D4 00 10]", "BE [20]", "BE []",
-      // Module 1 and a zero; the record without a section has no block.
-      "BB10 one [01 00]", "BB11 .text [01 01 D2 01]", "BE [00]", "BE []"};
+      "BB1 one []", "BE []", "BB3 one []", "BB6 entry [00 00 10]", "BE [20]", "BE []",
+      // No input file name recorded and the tool type unspecified; the record without
+      // a section has no block.
+      "BB10 one [00 00]", "BB11 .text [01 01 D2 01]", "BE [00]", "BE []"};
   EXPECT_EQ(debug_lines(bytes), expected);
 }
 
-// A function block carries its stack space (0 unknown), its type and its start
-// address; a lexical block the same with the space its stack-usage record gives.
+// A function block carries its stack space (0 unknown), its type index as a plain
+// number and its start address; a lexical block the same with the space its
+// stack-usage record gives and type index 0.
 TEST_F(IeeeDebugPart, FunctionBlocksCarryStackSpaceTypeAndStart) {
   IosDebugHandle m = module("one");
   IosDebugHandle function{}, block{}, usage{};
@@ -449,9 +451,272 @@ TEST_F(IeeeDebugPart, FunctionBlocksCarryStackSpaceTypeAndStart) {
   ASSERT_EQ(result, 0) << error;
   // Built-in type 5 has the format's index 0x1B.
   const std::vector<std::string> expected = {
-      "BB1 one []", "BE []", "BB3 one []", "BB4 main [00 D4 1B 82 01 00]", "BB6 - [18 D4 00 82 01 10]",
+      "BB1 one []", "BE []", "BB3 one []", "BB4 main [00 1B 82 01 00]", "BB6 - [18 00 82 01 10]",
       "BE [82 01 20]", "BE [82 01 80]", "BE []"};
   EXPECT_EQ(debug_lines(bytes), expected);
+}
+
+// A reader of the debug part that knows only the format's block layouts: each BB and BE
+// record is taken apart field by field as the standard lays it out for its block type,
+// and any byte that does not fit makes the whole read fail.
+class StandardBlockReader {
+ public:
+  explicit StandardBlockReader(const Bytes& bytes) : bytes_(bytes) {}
+
+  // The blocks of the part that starts at offset, one line each; empty with the
+  // reason in `fault` when a record does not follow its layout.
+  std::vector<std::string> read(size_t offset) {
+    at_ = offset;
+    std::vector<std::string> lines;
+    std::vector<uint64_t> open;
+    while (fault.empty()) {
+      if (at_ >= bytes_.size()) return failed("the part runs past the module");
+      uint8_t code = bytes_[at_];
+      if (open.empty() && code != 0xF8) break;
+      ++at_;
+      std::string line;
+      if (code == 0xF8) {
+        uint64_t type = 0, size = 0;
+        std::string name;
+        if (!number(&type) || !number(&size)) return failed("BB head");
+        line = "BB" + std::to_string(type);
+        if (type != 0 && !id(&name)) return failed(line + " name");
+        if (type != 0) line += " " + (name.empty() ? std::string("-") : name);
+        if (!blockBegin(type, &line)) return failed(line);
+        open.push_back(type);
+      } else if (code == 0xF9) {
+        line = "BE" + std::to_string(open.back());
+        if (!blockEnd(open.back(), &line)) return failed(line);
+        open.pop_back();
+      } else {
+        return failed("a record of type " + std::to_string(code) + " inside a block");
+      }
+      if (at_ < bytes_.size() && bytes_[at_] < 0xE0) return failed(line + ": bytes left after the record");
+      lines.push_back(line);
+    }
+    if (!fault.empty()) lines.clear();
+    return lines;
+  }
+
+  std::string fault;
+
+ private:
+  std::vector<std::string> failed(const std::string& why) {
+    if (fault.empty()) fault = why + " at " + std::to_string(at_);
+    return {};
+  }
+  bool more() const { return at_ < bytes_.size(); }
+  bool startsNumber() const { return more() && bytes_[at_] <= 0x88 && bytes_[at_] != 0x80; }
+  bool number(uint64_t* value) {
+    if (!startsNumber()) return false;
+    uint8_t head = bytes_[at_++];
+    if (head < 0x80) {
+      *value = head;
+      return true;
+    }
+    *value = 0;
+    for (uint8_t i = 0; i < head - 0x80; ++i) {
+      if (!more()) return false;
+      *value = (*value << 8) | bytes_[at_++];
+    }
+    return true;
+  }
+  bool startsId() const { return more() && (bytes_[at_] < 0x80 || bytes_[at_] == 0xDE || bytes_[at_] == 0xDF); }
+  bool id(std::string* text) {
+    if (!startsId()) return false;
+    uint8_t head = bytes_[at_++];
+    size_t length = head;
+    if (head == 0xDE || head == 0xDF) {
+      length = 0;
+      for (int i = head == 0xDE ? 1 : 2; i > 0; --i) {
+        if (!more()) return false;
+        length = (length << 8) | bytes_[at_++];
+      }
+    }
+    if (bytes_.size() - at_ < length) return false;
+    text->assign(bytes_.begin() + static_cast<ptrdiff_t>(at_), bytes_.begin() + static_cast<ptrdiff_t>(at_ + length));
+    at_ += length;
+    return true;
+  }
+  // A postfix expression up to the next record: numbers, section letters with their
+  // index, plus and minus; exactly one value must be left.
+  bool expression(std::string* text) {
+    std::vector<std::string> stack;
+    while (more() && bytes_[at_] < 0xE0) {
+      uint8_t byte = bytes_[at_];
+      uint64_t value = 0;
+      if (startsNumber()) {
+        number(&value);
+        stack.push_back(std::to_string(value));
+      } else if (byte == 0xD0 || byte == 0xD2 || byte == 0xCC) {
+        ++at_;
+        if (!number(&value)) return false;
+        stack.push_back(std::string(1, static_cast<char>(byte - 0x80)) + std::to_string(value));
+      } else if (byte == 0xA5 || byte == 0xA6) {
+        ++at_;
+        if (stack.size() < 2) return false;
+        std::string right = stack.back();
+        stack.pop_back();
+        stack.back() += (byte == 0xA5 ? "+" : "-") + right;
+      } else {
+        return false;
+      }
+    }
+    if (stack.size() != 1) return false;
+    *text = stack.front();
+    return true;
+  }
+  // Up to six numbers of a date, when present.
+  bool date(std::string* line) {
+    for (int i = 0; i < 6 && startsNumber(); ++i) {
+      uint64_t value = 0;
+      number(&value);
+      *line += (i == 0 ? " date=" : ".") + std::to_string(value);
+    }
+    return true;
+  }
+  bool blockBegin(uint64_t type, std::string* line) {
+    uint64_t a = 0, b = 0;
+    std::string text;
+    switch (type) {
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+        return true;
+      case 4:
+      case 6:
+        // Stack space, the function's type index, its start.
+        if (!number(&a) || !number(&b) || !expression(&text)) return false;
+        *line += " stack=" + std::to_string(a) + " type=" + std::to_string(b) + " start=" + text;
+        return true;
+      case 5:
+        return date(line);
+      case 10:
+        // Input file name, tool type, then a version and a date when present.
+        if (!id(&text) || !number(&a)) return false;
+        *line += " input=" + (text.empty() ? std::string("-") : text) + " tool=" + std::to_string(a);
+        if (startsId()) {
+          id(&text);
+          *line += " version=" + text;
+        }
+        return date(line);
+      case 11:
+        // Section type, section index, the section's offset.
+        if (!number(&a) || !number(&b) || !expression(&text)) return false;
+        *line += " type=" + std::to_string(a) + " index=" + std::to_string(b) + " offset=" + text;
+        return true;
+      default:
+        return false;
+    }
+  }
+  bool blockEnd(uint64_t type, std::string* line) {
+    std::string text;
+    if (type == 4 || type == 6) {
+      if (!expression(&text)) return false;
+      *line += " end=" + text;
+    } else if (type == 11) {
+      if (!expression(&text)) return false;
+      *line += " size=" + text;
+    }
+    return true;
+  }
+
+  const Bytes& bytes_;
+  size_t at_ = 0;
+};
+
+// The offset of part n from its part-offset assignment (AS W n) in the module head.
+size_t part_offset(const Bytes& module, uint8_t part) {
+  for (size_t i = 0; i + 8 <= module.size(); ++i) {
+    if (module[i] == 0xE2 && module[i + 1] == 0xD7 && module[i + 2] == part && module[i + 3] == 0x84) {
+      return (size_t{module[i + 4]} << 24) | (size_t{module[i + 5]} << 16) | (size_t{module[i + 6]} << 8) |
+             module[i + 7];
+    }
+  }
+  return 0;
+}
+
+// Two modules with a global function holding a lexical block and with assembler
+// sections, written through the library and read back by the format's block layouts.
+TEST_F(IeeeDebugPart, BlocksFollowTheStandardLayouts) {
+  struct Case {
+    const char* name;
+    const char* input;    // the file's source name, null for none
+    const char* version;  // the tool's version, null for none
+    std::string input_line;
+  };
+  const std::string long_name(200, 'a');
+  const Case cases[] = {
+      {"nothing recorded", nullptr, nullptr, " input=- tool=0"},
+      {"source name and version", "prog.asm", "2.1", " input=prog.asm tool=0 version=2.1"},
+      {"a source name of 200 characters", long_name.c_str(), nullptr, " input=" + long_name + " tool=0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    if (c.input != nullptr) {
+      ASSERT_EQ(ios_file_set_string3(file_, IosHandle{file_, name(c.input)}, nullptr), 0);
+    }
+    if (c.version != nullptr) {
+      ASSERT_EQ(ios_file_set_tool_version(file_, IosHandle{file_, name(c.version)}, nullptr), 0);
+    }
+    using Setter = int (*)(IosDebugHandle, ExprNode*, IosErrorCode*);
+    auto set = [&](Setter setter, IosDebugHandle owner, int64_t value) {
+      ExprNode* node = integer(value);
+      EXPECT_EQ(setter(owner, node, nullptr), 0);
+      expr_release(node);
+    };
+    auto assembler_section = [&](IosDebugHandle in, const char* entry, int64_t start, int64_t end) {
+      IosDebugHandle record{};
+      ASSERT_EQ(ios_asm_section_create(in, &record, nullptr), 0);
+      ASSERT_EQ(ios_asm_section_set_name(record, text_, nullptr), 0);
+      ASSERT_EQ(ios_asm_section_set_kind_code(record, nullptr), 0);
+      ExprNode* from = integer(start);
+      ExprNode* to = integer(end);
+      ASSERT_EQ(ios_asm_section_add_entry(record, IosHandle{file_, name(entry)}, from, to, nullptr), 0);
+      expr_release(from);
+      expr_release(to);
+    };
+    IosDebugHandle one = module("one");
+    IosDebugHandle function{}, block{}, usage{};
+    ASSERT_EQ(ios_module_add_function(file_, 1, one.record_id, &function, nullptr), 0);
+    ASSERT_EQ(ios_function_set_name(function, StringHandle{file_, name("main")}, nullptr), 0);
+    ASSERT_EQ(ios_function_set_type(function, TypeHandle{file_, 1, 5}, nullptr), 0);
+    ASSERT_EQ(ios_function_set_field10(function, 1, nullptr), 0);
+    set(ios_function_set_expression_a, function, 0x100);
+    set(ios_function_set_expression_b, function, 0x180);
+    ASSERT_EQ(ios_function_add_block(function, &block, nullptr), 0);
+    set(ios_lexical_block_set_expression_a, block, 0x110);
+    set(ios_lexical_block_set_expression_b, block, 0x120);
+    ASSERT_EQ(ios_lexical_block_add_stack_usage(block, &usage, nullptr), 0);
+    set(ios_stack_usage_set_expression, usage, 24);
+    assembler_section(one, "start", 0x10, 0x20);
+    IosDebugHandle two = module("two");
+    assembler_section(two, "entry", 0x30, 0x40);
+
+    int result = -1;
+    uint32_t error = 99;
+    Bytes bytes = write(&result, &error);
+    ASSERT_EQ(result, 0) << error;
+    size_t offset = part_offset(bytes, 4);
+    ASSERT_NE(offset, 0u);
+    StandardBlockReader reader(bytes);
+    std::vector<std::string> blocks = reader.read(offset);
+    EXPECT_EQ(reader.fault, "");
+    // Built-in type 5 has the format's type index 0x1B (27); the lexical block and the
+    // assembler-section entries have none.
+    const std::vector<std::string> expected = {
+        "BB1 one", "BE1", "BB3 one",
+        "BB4 main stack=0 type=27 start=256", "BB6 - stack=24 type=0 start=272", "BE6 end=288", "BE4 end=384",
+        "BB6 start stack=0 type=0 start=16", "BE6 end=32", "BE3",
+        "BB10 one" + c.input_line, "BB11 .text type=1 index=1 offset=R1", "BE11 size=0", "BE10",
+        "BB0", "BE0",
+        "BB1 two", "BE1", "BB3 two", "BB6 entry stack=0 type=0 start=48", "BE6 end=64", "BE3",
+        "BB10 two" + c.input_line, "BB11 .text type=1 index=1 offset=R1", "BE11 size=0", "BE10"};
+    EXPECT_EQ(blocks, expected);
+  }
 }
 
 // A delta whose address names a section is followed by the attribute record of the

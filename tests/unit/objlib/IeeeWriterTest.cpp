@@ -442,6 +442,117 @@ TEST_F(IeeeModule, ALoadAddressMovesByAStepForwardOrBack) {
   std::fclose(out);
 }
 
+// A move of the load address is a step from where the entry stands, whatever record
+// the writer (or an earlier writer) wrote before it; only the module's own P right
+// after SB gives the section's start.
+TEST_F(IeeeModule, AMoveAfterSectionBeginIsAStepFromTheLoadAddress) {
+  section(".data", Bytes(32, 1));
+  struct Case {
+    const char* name;
+    bool earlier_writer;  // SB written by a writer freed before this one is made
+    bool own_sb;          // SB written by this writer right before the move
+    uint64_t from;
+    uint64_t to;
+    Bytes bytes;  // what this writer appends
+  };
+  const Bytes sb{0xE5, 0x01};
+  const Bytes back8{0xE2, 0xD0, 0x01, 0xD0, 0x01, 0x08, 0xA6};
+  const Bytes ahead4{0xE2, 0xD0, 0x01, 0xD0, 0x01, 0x04, 0xA5};
+  auto join = [](Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const Case cases[] = {
+      {"after its own SB, back", false, true, 16, 8, join(sb, back8)},
+      {"after its own SB, ahead", false, true, 0, 4, join(sb, ahead4)},
+      {"first move after a freed writer's SB", true, false, 16, 8, back8},
+      {"first move of a fresh writer", false, false, 16, 8, back8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.earlier_writer) {
+      FILE* scratch = std::tmpfile();
+      IeeeWriter* earlier = ieee_writer_new(scratch, "m", file_);
+      ieee_prepare_module(earlier);
+      earlier->current_part = 5;
+      earlier->current_section = earlier->sections[0].get();
+      uint32_t error = 0;
+      ASSERT_EQ(ieee_emit_record(earlier, IEEE_SB, nullptr, ieee_fill_record, &error), 0);
+      ieee_writer_free(earlier);
+      std::fclose(scratch);
+    }
+    FILE* out = std::tmpfile();
+    IeeeWriter* writer = ieee_writer_new(out, "m", file_);
+    ieee_prepare_module(writer);
+    ASSERT_EQ(writer->sections.size(), 1u);
+    IeeeSectionEntry* entry = writer->sections[0].get();
+    writer->current_part = 5;
+    writer->current_section = entry;
+    entry->load_address = c.from;
+    uint32_t error = 0;
+    if (c.own_sb) {
+      ASSERT_EQ(ieee_emit_record(writer, IEEE_SB, nullptr, ieee_fill_record, &error), 0);
+    }
+    EXPECT_EQ(ieee_set_load_address(writer, entry, c.to, &error), 0);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(entry->load_address, c.to);
+    ieee_stream_close(&writer->stream);
+    EXPECT_EQ(ieee_file_bytes(out), c.bytes);
+    ieee_writer_free(writer);
+    std::fclose(out);
+  }
+}
+
+// A step is carried as a signed 64-bit count of bytes: one that does not fit is
+// refused before anything is written, and the entry keeps its load address.
+TEST_F(IeeeModule, AStepBeyondTheNumberRangeIsRefused) {
+  constexpr uint64_t P62 = uint64_t{1} << 62;
+  constexpr uint64_t P63 = uint64_t{1} << 63;
+  struct Case {
+    const char* name;
+    uint32_t mau;
+    uint64_t from;
+    uint64_t to;
+    int result;
+    uint32_t error;
+    Bytes bytes;
+  };
+  const Case cases[] = {
+      {"16-bit units, 2^62 ahead", 16, 0, P62, 1, 1, {}},
+      {"16-bit units, 2^62 back", 16, P62, 0, 1, 1, {}},
+      {"16-bit units, all the way", 16, 0, ~uint64_t{0}, 1, 1, {}},
+      {"16-bit units, 2^62 - 1 ahead", 16, 0, P62 - 1, 0, 0,
+       {0xE2, 0xD0, 0x01, 0xD0, 0x01, 0x88, 0x3F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xA5}},
+      {"32-bit units, 2^61 ahead", 32, 0, P62 / 2, 1, 1, {}},
+      {"8-bit units, 2^63 ahead", 8, 0, P63, 1, 1, {}},
+      {"8-bit units, 2^63 - 1 ahead", 8, 0, P63 - 1, 0, 0,
+       {0xE2, 0xD0, 0x01, 0xD0, 0x01, 0x88, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xA5}},
+      {"8-bit units, 2^63 - 1 back", 8, P63 - 1, 0, 0, 0,
+       {0xE2, 0xD0, 0x01, 0xD0, 0x01, 0x88, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xA6}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    section(".wide", Bytes(4, 1), c.mau);
+    FILE* out = std::tmpfile();
+    IeeeWriter* writer = ieee_writer_new(out, "m", file_);
+    ieee_prepare_module(writer);
+    ASSERT_EQ(writer->sections.size(), 1u);
+    IeeeSectionEntry* entry = writer->sections[0].get();
+    writer->current_part = 5;
+    entry->load_address = c.from;
+    uint32_t error = 0;
+    EXPECT_EQ(ieee_set_load_address(writer, entry, c.to, &error), c.result);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(entry->load_address, c.result == 0 ? c.to : c.from);
+    ieee_stream_close(&writer->stream);
+    EXPECT_EQ(ieee_file_bytes(out), c.bytes);
+    ieee_writer_free(writer);
+    std::fclose(out);
+  }
+}
+
 TEST_F(IeeeModule, RelocationItemsAreLoadedInRunsInGapsAndAfterTheLastRun) {
   struct Item {
     uint32_t offset;

@@ -31,7 +31,7 @@ IdTable* tableOf(const std::vector<intptr_t>& items) {
 
 std::vector<intptr_t> itemsOf(const IdTable* table) {
   std::vector<intptr_t> items;
-  for (uint32_t id = 1; id <= table->highest_id; ++id) items.push_back(value(idtab_get(table, id)));
+  for (uint32_t id = 1; id <= table->highest_id; ++id) items.push_back(value(idtab_get(table, id - 1)));
   return items;
 }
 
@@ -119,8 +119,8 @@ TEST(LibraryIdTable, CapacityChangesKeepItemsAndHighest) {
   EXPECT_EQ(idtab_set_capacity(table, 2), 0);
   EXPECT_EQ(table->capacity, 2u);
   EXPECT_EQ(table->highest_id, 3u);  // highest is the caller's business
-  EXPECT_EQ(idtab_get(table, 2), item(2));
-  EXPECT_EQ(idtab_get(table, 3), nullptr);
+  EXPECT_EQ(idtab_get(table, 1), item(2));
+  EXPECT_EQ(idtab_get(table, 2), nullptr);
   idtab_delete(table);
   EXPECT_EQ(idtab_grow_capacity(nullptr, 1), -1);
 }

@@ -114,10 +114,10 @@ TEST_F(ModuleLines, AttachedRecordsAreKeptAsIds) {
   ASSERT_EQ(ios_line_block_attach(made, 4, nullptr), 0);
   IosLineInfo* info = nullptr;
   ASSERT_EQ(ios_module_get_line_info(module_, &info, nullptr), 0);
-  auto* record = static_cast<IosLineBlock*>(idtab_get(info->blocks, made.block_id));
+  auto* record = static_cast<IosLineBlock*>(idtab_get(info->blocks, made.block_id - 1));
   EXPECT_EQ(idtab_count(record->items), 2u);
-  EXPECT_EQ(ios_item_id(idtab_get(record->items, 1)), 12u);
-  EXPECT_EQ(ios_item_id(idtab_get(record->items, 2)), 4u);
+  EXPECT_EQ(ios_item_id(idtab_get(record->items, 0)), 12u);
+  EXPECT_EQ(ios_item_id(idtab_get(record->items, 1)), 4u);
 }
 
 TEST_F(ModuleLines, NameAndSectionOfABlock) {

@@ -166,15 +166,15 @@ TEST(StorageUtilities, RemovingTheLastItemOnlyClearsIt) {
   for (int& item : items) ASSERT_EQ(idtab_append(table, &item), 0);
   ASSERT_EQ(idtab_remove_at(table, 2), 0);
   EXPECT_EQ(table->highest_id, 2u);
-  EXPECT_EQ(idtab_get(table, 3), nullptr);
-  EXPECT_EQ(idtab_get(table, 2), &items[1]);
-  ASSERT_EQ(idtab_remove_at(table, 0), 0);
+  EXPECT_EQ(idtab_get(table, 2), nullptr);
   EXPECT_EQ(idtab_get(table, 1), &items[1]);
+  ASSERT_EQ(idtab_remove_at(table, 0), 0);
+  EXPECT_EQ(idtab_get(table, 0), &items[1]);
   EXPECT_EQ(idtab_remove_at(table, 1), -1);
   EXPECT_EQ(idtab_remove_at(nullptr, 0), -1);
   idtab_clear(table);
   EXPECT_EQ(table->highest_id, 0u);
-  EXPECT_EQ(idtab_get(table, 1), nullptr);
+  EXPECT_EQ(idtab_get(table, 0), nullptr);
   idtab_delete(table);
 }
 
@@ -201,7 +201,7 @@ TEST(StorageUtilities, RecordListsCountAndAppendTheHandlesRecordId) {
     ASSERT_EQ(ios_record_list_count(list, &count), 0) << c.name;
     EXPECT_EQ(count, c.record_ids.size()) << c.name;
     for (size_t i = 0; i < c.record_ids.size(); ++i)
-      EXPECT_EQ(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(idtab_get(list, i + 1))),
+      EXPECT_EQ(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(idtab_get(list, i))),
                 c.record_ids[i])
           << c.name << " entry " << i;
     idtab_delete(list);
@@ -242,7 +242,8 @@ TEST_F(NamedList, CursorWalksLinkedRecordsAndReleasesTheCellsItHeld) {
     for (uint32_t id : c.unlinkedBefore)
       ASSERT_EQ(ios_named_record_unlink(IosHandle{file_, id}, nullptr), 0) << c.name;
     IosNamedCursor* cursor = ios_named_list_first(admin);
-    ASSERT_NE(cursor, nullptr) << c.name;
+    // A list left without linked records gives no cursor; advancing none answers 0.
+    ASSERT_EQ(cursor == nullptr, c.unlinkedBefore.size() == 4) << c.name;
     for (uint32_t step = 0; step < c.stepsFirst; ++step) ios_named_list_advance(admin, cursor);
     for (uint32_t id : c.unlinkedDuring)
       ASSERT_EQ(ios_named_record_unlink(IosHandle{file_, id}, nullptr), 0) << c.name;
@@ -260,6 +261,63 @@ TEST_F(NamedList, CursorWalksLinkedRecordsAndReleasesTheCellsItHeld) {
     }
     EXPECT_EQ(cells, 4 - c.unlinkedBefore.size() - c.unlinkedDuring.size()) << c.name;
   }
+}
+
+// The first cursor stands on the first linked record and counts one more use of its
+// cell; a list without linked records gives no cursor at all, and that is no misuse.
+TEST_F(NamedList, FirstCursorOfAnEmptyListIsNone) {
+  struct Case {
+    const char* name;
+    uint32_t records;
+    std::vector<uint32_t> unlinked;
+    uint32_t first;  // record id under the cursor; 0: no cursor
+  };
+  const Case cases[] = {
+      {"no record ever made", 0, {}, 0},
+      {"every record unlinked", 2, {1, 2}, 0},
+      {"the first record unlinked", 3, {1}, 2},
+      {"nothing unlinked", 2, {}, 1},
+  };
+  IosHookFunction previous = ios_set_hook(recordEvent);
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    for (uint32_t i = 0; i < c.records; ++i) create();
+    for (uint32_t id : c.unlinked) ASSERT_EQ(ios_named_record_unlink(IosHandle{file_, id}, nullptr), 0) << c.name;
+    IosFile* file = nullptr;
+    ASSERT_EQ(ios_get_file(file_, &file, nullptr), 0);
+    IosNamedListAdmin* admin = file->named_lists;
+    IosNamedListAdmin* own = admin == nullptr ? ios_named_list_admin_new() : nullptr;
+    if (own != nullptr) admin = own;
+    ASSERT_NE(admin, nullptr) << c.name;
+    lastEvent = 0;
+    IosNamedCursor* cursor = ios_named_list_first(admin);
+    EXPECT_EQ(lastEvent, 0) << c.name;
+    if (c.first == 0) {
+      EXPECT_EQ(cursor, nullptr) << c.name;
+    } else {
+      ASSERT_NE(cursor, nullptr) << c.name;
+      ASSERT_NE(cursor->cell, nullptr) << c.name;
+      EXPECT_EQ(cursor->cell->record_id, c.first) << c.name;
+      EXPECT_EQ(cursor->cell->references, 2u) << c.name;
+    }
+    ios_cursor_free(admin, cursor);
+    ios_named_list_admin_free(own);
+    // An iterator over the same list answers the end at once.
+    if (c.first == 0) {
+      IosNamedIterator* iterator = nullptr;
+      IosErrorCode error = NOT_SET;
+      ASSERT_EQ(ios_named_list_iterator_new(file_, &iterator, &error), 0) << c.name;
+      EXPECT_EQ(error, NOT_SET) << c.name;
+      IosHandle record{7, 7};
+      EXPECT_EQ(ios_named_list_iterator_next(iterator, &record, nullptr), 0) << c.name;
+      EXPECT_EQ(record.file_id, file_) << c.name;
+      EXPECT_EQ(record.object_id, 0u) << c.name;
+      EXPECT_EQ(lastEvent, 0) << c.name;
+      ios_named_list_iterator_free(iterator);
+    }
+  }
+  ios_set_hook(previous);
 }
 
 TEST_F(NamedList, EntryLookupAndCursorMisuse) {

@@ -126,10 +126,39 @@ TEST(SizeClassPools, RegisteringAClassAgainKeepsItsPool) {
   EXPECT_EQ(pool_find(24), pool);
 }
 
+// Each cell goes in front of the list with its payload, and the count follows.
+TEST(CountedList, AllocLink8PutsACellInFrontAndCountsIt) {
+  int payloads[3];
+  struct Case {
+    const char* name;
+    std::vector<int*> pushed;
+  };
+  const Case cases[] = {
+      {"one cell", {&payloads[0]}},
+      {"three cells", {&payloads[0], &payloads[1], &payloads[2]}},
+      {"a null payload", {nullptr, &payloads[1]}},
+  };
+  for (const Case& c : cases) {
+    IosCountedList list{0, nullptr};
+    for (size_t i = 0; i < c.pushed.size(); ++i) {
+      IosListNode* head = list.head;
+      IosListNode* cell = ios_alloc_link8(&list, c.pushed[i]);
+      ASSERT_NE(cell, nullptr) << c.name;
+      EXPECT_EQ(list.head, cell) << c.name;
+      EXPECT_EQ(cell->next, head) << c.name;
+      EXPECT_EQ(cell->payload, c.pushed[i]) << c.name;
+      EXPECT_EQ(list.count, i + 1) << c.name;
+    }
+    for (size_t i = c.pushed.size(); i-- > 0;) EXPECT_EQ(ios_list_pop(&list), c.pushed[i]) << c.name;
+    EXPECT_EQ(list.count, 0u) << c.name;
+  }
+  EXPECT_EQ(ios_alloc_link8(nullptr, &payloads[0]), nullptr);
+}
+
 TEST(CountedList, PopsInReverseOrderOfPushes) {
   IosCountedList list{0, nullptr};
   int payloads[3];
-  for (int& payload : payloads) ASSERT_NE(ios_list_push(&list, &payload), nullptr);
+  for (int& payload : payloads) ASSERT_NE(ios_alloc_link8(&list, &payload), nullptr);
   EXPECT_EQ(list.count, 3u);
   EXPECT_EQ(ios_list_pop(&list), &payloads[2]);
   EXPECT_EQ(ios_list_pop(&list), &payloads[1]);

@@ -109,7 +109,7 @@ TEST_F(TypeIntern, ResolvedReferencesAreLeftAlone) {
   ASSERT_NE(intern(f), 0u);
   IosType* type = nullptr;
   ASSERT_EQ(ios_type_lookup(store_->table, intern(s), &type, nullptr), 0);
-  const auto* entry = static_cast<uint32_t*>(idtab_get(ios_detail_list(type->kind, type->detail), 1));
+  const auto* entry = static_cast<uint32_t*>(idtab_get(ios_detail_list(type->kind, type->detail), 0));
   EXPECT_EQ(entry[0], 1u);
   EXPECT_EQ(entry[1], 7u);
 }
@@ -134,7 +134,7 @@ TEST_F(TypeIntern, MemberWalkReportsTheFirstFailureAndStillInternsTheRest) {
   EXPECT_EQ(error, IOS_ERR_NO_TYPEREF);
   // The later member was interned and rewritten all the same.
   const auto* entry =
-      static_cast<uint32_t*>(idtab_get(ios_detail_list(IOS_TYPEREF_STRUCTURE, record(s)->detail), 2));
+      static_cast<uint32_t*>(idtab_get(ios_detail_list(IOS_TYPEREF_STRUCTURE, record(s)->detail), 1));
   EXPECT_EQ(entry[0], 1u);
   EXPECT_EQ(entry[1], intern(good));
 }
@@ -321,7 +321,7 @@ class TypeInternNames : public DebugInfoFile {
     if (enumerator) {
       IdTable* list = ios_detail_list(kind, record(id)->detail);
       EXPECT_EQ(ios_typetable_set_entry(&list, 0, file_, string_id, nullptr, 3), 0);
-      static_cast<uint32_t*>(idtab_get(list, 1))[2] = 7;
+      static_cast<uint32_t*>(idtab_get(list, 0))[2] = 7;
     } else if (string_id != 0) {
       setWords(id, ios_detail_kind(kind)->name_word, {file_, string_id});
     }
@@ -440,7 +440,7 @@ TEST_F(TypeIntern, LongPointerChainsInternAndAreWalkedWithoutDeepRecursion) {
   // The walk reached every type of the chain exactly once.
   uint32_t visitedOnce = 0;
   for (uint32_t id = 1; id <= typeCount(); ++id)
-    visitedOnce += static_cast<IosType*>(idtab_get(store_->table->types, id))->visits == 1;
+    visitedOnce += static_cast<IosType*>(idtab_get(store_->table->types, id - 1))->visits == 1;
   EXPECT_EQ(visitedOnce, kChain);
 }
 

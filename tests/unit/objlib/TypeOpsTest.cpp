@@ -242,7 +242,7 @@ TEST_F(TypeOps, ListsAddedByHandleInternAndReadBackByType) {
   uint32_t e = typeref(IOS_TYPEREF_ENUM);
   ASSERT_EQ(ios_typeref_add_enum_entry(handle(e), {file_, name("red")}, 1, nullptr), 0);
   ASSERT_EQ(ios_typeref_add_enum_entry(handle(e), {file_, 0}, 2, nullptr), 0);
-  EXPECT_NE(idtab_get(ios_detail_list(IOS_TYPEREF_ENUM, record(e)->detail), 1), nullptr);
+  EXPECT_NE(idtab_get(ios_detail_list(IOS_TYPEREF_ENUM, record(e)->detail), 0), nullptr);
   uint32_t a = typeref(IOS_TYPEREF_ARRAY);
   ASSERT_EQ(ios_typeref_set_array_type(handle(a), e, nullptr), 0);
   ASSERT_EQ(ios_typeref_add_array_dim(handle(a), 0, 9, nullptr), 0);

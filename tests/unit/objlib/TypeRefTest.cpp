@@ -90,7 +90,7 @@ TEST(TypeRef, FreeingReturnsTheEntriesThatExistThenTheTableAndTheRecord) {
                        : c.kind == IOS_TYPEREF_ARRAY
                            ? static_cast<IosTyperefArray*>(made.detail)->dimensions
                            : static_cast<IosTyperefStructure*>(made.detail)->members;
-      pool_free(idtab_get(table, c.cleared), entrySize);
+      pool_free(idtab_get(table, c.cleared - 1), entrySize);
       ASSERT_EQ(idtab_set(table, c.cleared - 1, nullptr), 0);
     }
     ios_typeref_detail_free(c.kind, made.detail);

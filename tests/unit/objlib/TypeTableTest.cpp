@@ -22,7 +22,7 @@ class TypeTables : public DebugInfoFile {
   IosTypeEntry* entryRecord(uint32_t id) {
     IosFile* file = nullptr;
     EXPECT_EQ(ios_get_file(file_, &file, nullptr), 0);
-    return static_cast<IosTypeEntry*>(idtab_get(file->debug_root->type_entries.table, id));
+    return static_cast<IosTypeEntry*>(idtab_get(file->debug_root->type_entries.table, id - 1));
   }
   // A member typeref of the given typeref's type.
   uint32_t member(uint32_t of) {
@@ -57,7 +57,7 @@ TEST_F(TypeTables, CompositeTypeEnteredTwiceIsListedOnceWithTwoAdminRecords) {
   EXPECT_EQ(first.record_id, 1u);
   EXPECT_EQ(second.record_id, 2u);
   EXPECT_EQ(idtab_count(table_->entered), 1u);
-  EXPECT_EQ(ios_item_id(idtab_get(table_->entered, 1)), intern(s));
+  EXPECT_EQ(ios_item_id(idtab_get(table_->entered, 0)), intern(s));
 }
 
 TEST_F(TypeTables, LookupFailuresHaveTheirCodes) {
