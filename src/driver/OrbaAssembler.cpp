@@ -249,8 +249,9 @@ void OrbaAssembler::writePreprocessed() {
 }
 
 // A failed object-store call is fatal: F008 with the store's text for the code, F005
-// when the store ran out of memory.
-static void checkStore(int failed, IosErrorCode error) {
+// when the store ran out of memory. The code is taken by reference, so that it is read
+// after the call that fills it.
+static void checkStore(int failed, const IosErrorCode& error) {
   if (failed) reportObjectStoreFailure(error, ios_error_text(error));
 }
 

@@ -1,11 +1,15 @@
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "driver/OrbaAssembler.h"
 #include "util/OrbaFactory.h"
 #include "util/OrbaState.h"
+#include "util/c-memory.h"
 
 int main(int argc, char** argv) {
+  // Before the first allocation of the run: the assembler's own making may find no memory.
+  std::set_new_handler(mem_out_of_memory);
   TriCoreFactory factory;
   auto* assembler = new TriCoreAssembler(argc, argv, &factory);
   int status = assembler->run();

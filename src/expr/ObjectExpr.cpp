@@ -4,6 +4,7 @@
 
 #include "objlib/exprlib.h"
 #include "util/OrbaState.h"
+#include "util/c-memory.h"
 
 struct ObjectExprState {
   ObjectExprHooks hooks;
@@ -18,6 +19,16 @@ namespace {
 void releaseAll(std::initializer_list<ExprNode*> nodes) {
   for (ExprNode* node : nodes) expr_release(node);
 }
+
+}  // namespace
+
+bool objectNodeMade(ExprLibContext* context, int status) {
+  if (status == 0) return true;
+  if (context && context->error == EXPR_ERR_NO_MEMORY) mem_out_of_memory();
+  return false;
+}
+
+namespace {
 
 }  // namespace
 
@@ -37,7 +48,7 @@ const LineInfo* objectContextPosition(const ObjectFile* emitting) {
 ExprNode* objectInteger(int64_t value) {
   ExprLibContext* context = objectExprState().context;
   ExprNode* node = nullptr;
-  if (!context || objexpr_make_integer(context, &node, value) != 0) return nullptr;
+  if (!context || !objectNodeMade(context, objexpr_make_integer(context, &node, value))) return nullptr;
   return node;
 }
 
@@ -55,8 +66,8 @@ ExprNode* objectTake(int32_t kind, std::initializer_list<ExprNode*> operands) {
   for (ExprNode* operand : operands) complete = complete && operand != nullptr;
   if (complete) {
     std::vector<ExprNode*> list(operands);
-    if (objexpr_make_operator_n(context, &node, kind, static_cast<uint32_t>(list.size()),
-                                list.data()) != 0)
+    if (!objectNodeMade(context, objexpr_make_operator_n(context, &node, kind, static_cast<uint32_t>(list.size()),
+                                                         list.data())))
       node = nullptr;
   }
   // The new node holds its own references now; the caller's go.
@@ -67,7 +78,7 @@ ExprNode* objectTake(int32_t kind, std::initializer_list<ExprNode*> operands) {
 ExprNode* objectTakeRelocation(uint32_t functionCode, ExprNode* operand) {
   ExprLibContext* context = objectExprState().context;
   ExprNode* node = nullptr;
-  if (context && operand && objexpr_make_deferred(context, &node, functionCode, operand) != 0)
+  if (context && operand && !objectNodeMade(context, objexpr_make_deferred(context, &node, functionCode, operand)))
     node = nullptr;
   expr_release(operand);
   return node;
@@ -76,12 +87,12 @@ ExprNode* objectTakeRelocation(uint32_t functionCode, ExprNode* operand) {
 ExprNode* objectOpenOperator(int32_t kind) {
   ExprLibContext* context = objectExprState().context;
   ExprNode* node = nullptr;
-  if (!context || objexpr_make_operator(context, &node, kind, 0) != 0) return nullptr;
+  if (!context || !objectNodeMade(context, objexpr_make_operator(context, &node, kind, 0))) return nullptr;
   return node;
 }
 
 bool objectTakeAppend(ExprNode* node, ExprNode* operand) {
-  bool appended = node && operand && expr_add_operand(node, operand) == 0;
+  bool appended = node && operand && objectNodeMade(node->context, expr_add_operand(node, operand));
   expr_release(operand);
   if (!appended) expr_release(node);
   return appended;

@@ -69,6 +69,11 @@ void setObjectSourcePosition(const LineInfo* position);
 // The position of a conversion's context (null when unknown).
 const LineInfo* objectContextPosition(const ObjectFile* context);
 
+// Whether a builder of the library that returned status made its node. A builder that
+// failed for want of memory ends the run as running out of memory does anywhere else:
+// its caller would take the missing node for an expression the object file cannot hold.
+bool objectNodeMade(ExprLibContext* context, int status);
+
 ExprNode* objectInteger(int64_t value);
 ExprNode* objectSymbolReference(Symbol* symbol);
 // An operator node over the operands; null when any operand is null.

@@ -254,9 +254,11 @@ void reverseUnits(uint8_t* bytes, uint32_t byteCount, uint32_t bytesPerUnit) {
                      bytes + high * bytesPerUnit);
 }
 
-void appendListingBytes(LineInfo* line, const uint8_t* bytes, const uint8_t* masks,
-                        uint32_t count) {
-  if (!line || count == 0) return;
+namespace {
+
+// Makes the line's listing buffer large enough for count more bytes and counts them in;
+// returns the buffer's capacity. The new bytes and their markers are the caller's to set.
+uint32_t growListing(LineInfo* line, uint32_t count) {
   LineExtras& listing = line->extrasForUpdate();
   uint32_t oldCount = listing.codeByteCount;
   uint32_t newCount = oldCount + count;
@@ -271,10 +273,33 @@ void appendListingBytes(LineInfo* line, const uint8_t* bytes, const uint8_t* mas
     }
     listing.codeBytes = fresh;
   }
-  std::memcpy(listing.codeBytes + oldCount, bytes, count);
-  std::memcpy(listing.codeBytes + capacity + oldCount, masks, count);
   listing.codeByteCount = newCount;
   line->flags[3] |= lineflag::kGroupListed;
+  return capacity;
+}
+
+}  // namespace
+
+void appendListingBytes(LineInfo* line, const uint8_t* bytes, const uint8_t* masks,
+                        uint32_t count) {
+  if (!line || count == 0) return;
+  uint32_t oldCount = line->extras().codeByteCount;
+  uint32_t capacity = growListing(line, count);
+  uint8_t* values = line->extras().codeBytes;
+  std::memcpy(values + oldCount, bytes, count);
+  std::memcpy(values + capacity + oldCount, masks, count);
+}
+
+uint8_t* appendListingZeros(LineInfo* line, uint32_t count) {
+  if (!line || count == 0) return nullptr;
+  uint32_t oldCount = line->extras().codeByteCount;
+  uint32_t capacity = growListing(line, count);
+  uint8_t* values = line->extras().codeBytes;
+  // The pool hands its blocks out zeroed; cleared all the same, so that the list does
+  // not depend on where the buffer came from.
+  std::memset(values + oldCount, 0, count);
+  std::memset(values + capacity + oldCount, 0, count);
+  return values + oldCount;
 }
 
 ExprNode* reverseUnitsExpression(ExprNode* value, uint32_t byteCount, uint32_t bytesPerUnit) {

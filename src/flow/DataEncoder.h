@@ -49,6 +49,10 @@ void reverseUnits(uint8_t* bytes, uint32_t byteCount, uint32_t bytesPerUnit);
 // second half. The buffer's capacity is listingCapacity of the count.
 void appendListingBytes(LineInfo* line, const uint8_t* bytes, const uint8_t* masks,
                         uint32_t count);
+// Appends count zero bytes with marker 0 and returns where their values lie, for a
+// caller that has more bytes than it holds at once to fill them in place; null for a
+// null line or no bytes. The place holds until the line's next append.
+uint8_t* appendListingZeros(LineInfo* line, uint32_t count);
 // The capacity of a line's listing buffer for count bytes; the buffer is twice as
 // large (values, then markers). Up to 64 bytes it is the count rounded up to a
 // multiple of 8; beyond, the next power of two, so that a line that collects bytes

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "util/OutputFile.h"
 #include "util/RunSettings.h"
 #include "util/StringBuffer.h"
+#include "util/c-memory.h"
 
 VEKT_POOLED_CLASS_IMPL(FLoad, "FLoad")
 
@@ -66,7 +68,25 @@ std::string directoryOf(const char* file) {
 
 constexpr const char* kNotRegularFile = "not a regular file";
 
+// Bytes of a file read, stored and listed at a time.
+constexpr size_t kLoadPieceBytes = size_t{64} << 10;
+
 uint32_t bytesPerUnit(int32_t unitBits) { return unitBits > 8 ? static_cast<uint32_t>(unitBits + 7) / 8 : 1; }
+
+// Zeros the bytes of an image range that are not zero yet. Nothing has written most of
+// a large padding (only a part of a max section after a reset meets the bytes of an
+// earlier part): its pages are only read, and a page that is only read takes no memory
+// of its own.
+void clearImage(uint8_t* bytes, size_t count) {
+  size_t index = 0;
+  for (; index + sizeof(uint64_t) <= count; index += sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, bytes + index, sizeof word);
+    if (word != 0) std::memset(bytes + index, 0, sizeof word);
+  }
+  for (; index < count; ++index)
+    if (bytes[index] != 0) bytes[index] = 0;
+}
 
 }  // namespace
 
@@ -187,25 +207,68 @@ void FLoad::emit(ObjectWriter& writer) {
     errno = 0;
     std::FILE* file = std::fopen(resolvedPath, "rb");
     if (!file) {
+      if (errno == ENOMEM) mem_out_of_memory();
       errorHandler()->report(E_cannot_load_file, line, fileName, std::strerror(errno));
     } else {
       guardInputFile(fileno(file));
-      uint32_t unitBytes = bytesPerUnit(unitBits);
-      std::vector<uint8_t> bytes(static_cast<size_t>(units) * unitBytes, 0);
-      // A file shorter than the size leaves zero bytes after its end; a longer one is cut.
-      size_t read = std::fread(bytes.data(), 1, bytes.size(), file);
-      (void)read;
-      std::fclose(file);
-      if (location + static_cast<uint64_t>(units) > section->size)
+      if (location + static_cast<uint64_t>(units) > section->size) {
+        std::fclose(file);
         reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
-      storeImageUnits(static_cast<uint32_t>(bytes.size()), bytes.data(), kUnitMostSignificantFirst,
-                      static_cast<uint32_t>(unitBits), section->imageUnit(location));
-      std::vector<uint8_t> markers(bytes.size(), 0);
-      appendListingBytes(line, bytes.data(), markers.data(), static_cast<uint32_t>(bytes.size()));
+      }
+      // The list shows every byte, the padding's zeros too; they are made at once, as a
+      // buffer grown piece by piece would keep each of its smaller sizes.
+      uint8_t* listed = nullptr;
+      if (listsBytes()) listed = appendListingZeros(line, static_cast<uint32_t>(units) * bytesPerUnit(unitBits));
+      uint32_t fileUnits = placeFileUnits(file, *section, location, static_cast<uint32_t>(units), listed);
+      std::fclose(file);
+      // A file shorter than the size is padded with reserved space, as .SPACE makes it.
+      if (fileUnits < static_cast<uint32_t>(units))
+        padUnits(writer, location + fileUnits, static_cast<uint32_t>(units) - fileUnits);
     }
   }
   if (section->advanceLocation(units, line)) setLineSize(line, static_cast<uint32_t>(units));
   setLineCycles(line, cycles);
+}
+
+bool FLoad::listsBytes() const {
+  // Only the list file shows the bytes: a run without one keeps none of a large file.
+  const RunSettings* settings = runState().orbaOptions;
+  return line && (!settings || settings->listFileWanted);
+}
+
+uint32_t FLoad::placeFileUnits(std::FILE* file, Section& section, uint32_t location, uint32_t units,
+                               uint8_t* listed) {
+  const uint32_t unitBytes = bytesPerUnit(unitBits);
+  // The file is read a piece at a time, straight into the image: a large one is never
+  // held twice. A piece is whole units; a file ending inside a unit ends it with zeros.
+  const size_t pieceUnits = kLoadPieceBytes / unitBytes;
+  std::vector<uint8_t> piece(pieceUnits * unitBytes);
+  uint32_t placed = 0;
+  while (placed < units) {
+    const size_t wanted = std::min<size_t>(pieceUnits, units - placed) * unitBytes;
+    const size_t read = std::fread(piece.data(), 1, wanted, file);
+    const size_t whole = (read + unitBytes - 1) / unitBytes * unitBytes;
+    std::fill(piece.begin() + static_cast<std::ptrdiff_t>(read), piece.begin() + static_cast<std::ptrdiff_t>(whole),
+              0);
+    if (whole > 0) {
+      storeImageUnits(static_cast<uint32_t>(whole), piece.data(), kUnitMostSignificantFirst,
+                      static_cast<uint32_t>(unitBits), section.imageUnit(location + placed));
+      if (listed) std::memcpy(listed + static_cast<size_t>(placed) * unitBytes, piece.data(), whole);
+      placed += static_cast<uint32_t>(whole / unitBytes);
+    }
+    // A short read is the end of the file (or a failure to read on, which ends it too).
+    if (read < wanted) break;
+  }
+  return placed;
+}
+
+void FLoad::padUnits(ObjectWriter& writer, uint32_t location, uint32_t units) {
+  Section& section = *writer.section;
+  clearImage(section.imageUnit(location), static_cast<size_t>(units) * imageUnitBytes(section.mauBits));
+  ObjectStore& store = writer.store();
+  uint32_t status = 0;
+  if (store.imageAddZeros(section.objectHandle[0], section.objectHandle[1], location, units, &status))
+    reportObjectStoreError(store, status);
 }
 
 void FLoad::dump(std::ostream& out) const {

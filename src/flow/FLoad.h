@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "flow/FlowNode.h"
 #include "util/MemoryPools.h"
@@ -20,10 +21,10 @@ class FLoad : public FlowNode {
   // The size expression's units (a negative one counts as 0), else the file's length
   // in units, rounded up; 0 for a file that is not found.
   int32_t computeSize(Section* section, uint32_t offset) override;
-  // Copies the file's bytes into the section's image (zero units after a file shorter
-  // than the size); W242 for no units, E110 for a file or size too large for any
-  // section, E252 in a section without image, E297 for a file that is not found, is
-  // not a regular file or does not open.
+  // Copies the file's bytes into the section's image and reserves zero units after a
+  // file shorter than the size, as .SPACE does; W242 for no units, E110 for a file or
+  // size too large for any section, E252 in a section without image, E297 for a file
+  // that is not found, is not a regular file or does not open.
   void emit(ObjectWriter& writer) override;
   void dump(std::ostream& out) const override;
 
@@ -42,4 +43,13 @@ class FLoad : public FlowNode {
  private:
   // The units the node asks for, in 64 bits, before the section's limits.
   int64_t requestedUnits();
+  // Whether the line collects the bytes for the list file.
+  bool listsBytes() const;
+  // Stores the open file's bytes at location, at most units units, and copies them to
+  // listed when it is not null; returns the units placed, the last one completed with
+  // zeros when the file ends inside it.
+  uint32_t placeFileUnits(std::FILE* file, Section& section, uint32_t location, uint32_t units,
+                          uint8_t* listed);
+  // Records units zero units at location as reserved space of the writer's section.
+  void padUnits(ObjectWriter& writer, uint32_t location, uint32_t units);
 };

@@ -19,8 +19,10 @@ VEKT_POOLED_CLASS_IMPL(FExtern, "FExtern")
 
 namespace {
 
-// F008 and the end of the run when an operation of the store failed.
-void checkStore(const ObjectStore& store, uint32_t failed, uint32_t status) {
+// F008 and the end of the run when an operation of the store failed (F005 when it ran
+// out of memory). The status is taken by reference, so that it is read after the call
+// that fills it.
+void checkStore(const ObjectStore& store, uint32_t failed, const uint32_t& status) {
   if (failed) reportObjectStoreError(store, status);
 }
 

@@ -135,7 +135,7 @@ struct CallInfoWriter {
   // Depth first with an explicit stack: a long call chain must not exhaust ours.
   int walk(IosCallGraphNode* root, ObjLibErrorClass* error) {
     std::vector<Frame> stack;
-    if (enter(root, stack) != 0) return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
+    if (enter(root, stack, error) != 0) return 1;
     while (!stack.empty()) {
       Frame& frame = stack.back();
       if (frame.next >= frame.node->callee_list.count) {
@@ -148,20 +148,22 @@ struct CallInfoWriter {
       uint32_t caller = symbolIndex(context, edge->caller->key);
       uint32_t callee = symbolIndex(context, edge->callee->key);
       if (!silent(caller, callee)) entry(caller, callee, edge->values, edge->count);
-      if (enter(edge->callee, stack) != 0) return elf_fail(error, OBJLIB_ERR_OBJECT_STORE);
+      if (enter(edge->callee, stack, error) != 0) return 1;
     }
     return 0;
   }
 
   // Writes the function's own entry and pushes it, unless it was seen before or is
-  // an alias; 1 when its callees cannot be listed.
-  int enter(IosCallGraphNode* node, std::vector<Frame>& stack) {
+  // an alias; 1 when its callees cannot be listed, for want of memory or otherwise.
+  int enter(IosCallGraphNode* node, std::vector<Frame>& stack, ObjLibErrorClass* error) {
     if (!firstVisit(node->key.object_id)) return 0;
     if (const IosCallAlias* alias = aliasOf(node->key.object_id)) {
       aliasEntry(*alias);
       return 0;
     }
-    if (ios_callgraph_get_node_value(context->file_id, node->key, nullptr, nullptr) != 0) return 1;
+    IosErrorCode code = IOS_ERR_INTERNAL;
+    if (ios_callgraph_get_node_value(context->file_id, node->key, nullptr, &code) != 0)
+      return elf_fail(error, code == IOS_ERR_NO_MEMORY ? OBJLIB_ERR_NO_MEMORY : OBJLIB_ERR_OBJECT_STORE);
     entry(symbolIndex(context, node->key), 0, node->values, 0);
     stack.push_back({node, 0});
     return 0;

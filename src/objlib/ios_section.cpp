@@ -294,8 +294,9 @@ int ios_section_create(uint32_t file_id, const ExprSlotRef* shared_address, IosH
     return ios_fail(error, IOS_ERR_NO_MEMORY);
   }
   ++admin->live_count;
-  if (file->section_flag != 0) idtab_set(file->file_table1, idtab_next_id(file->file_table1) - 1,
-                                         record);
+  if (file->section_flag != 0 &&
+      idtab_set(file->file_table1, idtab_next_id(file->file_table1) - 1, record) != 0)
+    return ios_fail(error, IOS_ERR_NO_MEMORY);
   if (section != nullptr) *section = record->handle;
   return 0;
 }

@@ -195,10 +195,13 @@ int ios_symbol_create_with_slot(uint32_t file_id, IosHandle scope, ExprSlotRef s
   record->scope_index = scopeRecord->members.count - 1;
   *member = id;
   // Slots of other contexts cannot be mapped back; the file's own are what the
-  // producer meets in relocation expressions.
-  if (slot.context == file->expr_context) idtab_set(admin->slot_map, slot.index - 1, record);
-  if (file->section_flag != 0)
-    idtab_set(file->file_table2, idtab_next_id(file->file_table2) - 1, record);
+  // producer meets in relocation expressions. A symbol the producer could not find
+  // from its slot is no symbol of the file: no room for the entry fails the call.
+  if (slot.context == file->expr_context && idtab_set(admin->slot_map, slot.index - 1, record) != 0)
+    return ios_fail(error, IOS_ERR_NO_MEMORY);
+  if (file->section_flag != 0 &&
+      idtab_set(file->file_table2, idtab_next_id(file->file_table2) - 1, record) != 0)
+    return ios_fail(error, IOS_ERR_NO_MEMORY);
   if (symbol != nullptr) *symbol = IosHandle{file_id, id};
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 #include "util/StringBuffer.h"
+#include "util/c-memory.h"
 
 namespace {
 
@@ -40,6 +41,8 @@ const char* DwarfAdmin::makeGroupName() {
 std::string currentDirectory() {
   std::error_code error;
   std::filesystem::path directory = std::filesystem::current_path(error);
+  // Without memory to ask for it the units would name no directory at all.
+  if (error == std::errc::not_enough_memory) mem_out_of_memory();
   return error ? std::string() : directory.string();
 }
 

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include "util/RunState.h"
+#include "util/c-memory.h"
 
 namespace {
 
@@ -61,7 +62,8 @@ char* normalizePathInBuffer(const char* base, const char* path) {
   size_t baseLength = std::strlen(base);
   size_t pathLength = std::strlen(path);
   char* out = static_cast<char*>(std::malloc(baseLength + pathLength + 9));
-  if (!out) return nullptr;
+  // The path as written in place of its form would name another file.
+  if (!out) mem_out_of_memory();
   size_t length = copyRoot(out, base, path);
 
   const char* component = path;
@@ -90,7 +92,7 @@ char* absolutePath(const char* path) {
   if (!workingDirectory().currentDirectory) {
     for (size_t size = 128; size <= 2048 && !workingDirectory().currentDirectory; size *= 2) {
       char* buffer = static_cast<char*>(std::malloc(size));
-      if (!buffer) return nullptr;
+      if (!buffer) mem_out_of_memory();
       if (getcwd(buffer, size)) {
         workingDirectory().currentDirectory = buffer;
       } else {

@@ -8,7 +8,8 @@
 
 // The path joined to base and normalised: "./" dropped, "../" folded into the
 // component before it, '\' turned into '/'. A path starting with '/' stands
-// alone. Returns a malloc'ed text the caller frees, or null when memory runs out.
+// alone. Returns a malloc'ed text the caller frees; no memory for it ends the run
+// as out of memory (F005).
 char* normalizePathInBuffer(const char* base, const char* path);
 // The path made absolute against the current directory (fetched once) and
 // normalised; malloc'ed, or null when the current directory is unavailable.

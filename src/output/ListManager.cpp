@@ -23,6 +23,7 @@
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 #include "util/StringBuffer.h"
+#include "util/c-memory.h"
 #include "util/interrupt.h"
 
 namespace {
@@ -275,6 +276,8 @@ void ListManager::pushSource(LineInfo* line) {
   } else {
     FILE* file = name ? std::fopen(name, "rb") : nullptr;
     if (!file) {
+      // No memory for the stream is no fault of the file.
+      if (name && errno == ENOMEM) mem_out_of_memory();
       errorHandler()->report(F_cannot_open, line, name ? name : "");
       return;
     }

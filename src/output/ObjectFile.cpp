@@ -26,6 +26,7 @@
 #include "util/interrupt.h"
 #include "util/RunState.h"
 #include "util/OutputFile.h"
+#include "util/c-memory.h"
 
 namespace {
 
@@ -177,7 +178,9 @@ void ObjectFile::completeFileRecords() {
   // call information to resolve.
   IosFile* file = nullptr;
   check(ios_get_file(fileId, &file, &error), error);
-  if (file->callgraph) check(ios_callgraph_resolve(fileId, &error), error);
+  // The resolution fails only when the nodes or the list it makes cannot be had, and
+  // then says so with codes of its own: running out of memory, as anywhere else.
+  if (file->callgraph && ios_callgraph_resolve(fileId, &error) != 0) mem_out_of_memory();
 }
 
 void ObjectFile::writeElfFile() {
@@ -196,6 +199,7 @@ void ObjectFile::writeElfFile() {
   int cause = errno;
   if (failed) {
     output.discard();
+    if (failure == OBJLIB_ERR_NO_MEMORY) mem_out_of_memory();
     std::string text = producerErrorText_ ? producerErrorText_(static_cast<int32_t>(failure)) : "";
     if (failure == OBJLIB_ERR_FILE_IO) text += writeFailureText(name_, cause);
     errorHandler()->reportWithoutLocation(F_objlib_error, text.c_str());

@@ -100,7 +100,9 @@ class ObjectFile : public ObjectWriter {
   void joinSectionGroup(Section* section, IosHandle handle);
   uint32_t addString(const char* text);
   uint32_t addSymbolName(const char* name);
-  void check(int failed, IosErrorCode code) const {
+  // The code is taken by reference: it is read only after the call that fills it, which
+  // as a value argument could be evaluated before that call ran.
+  void check(int failed, const IosErrorCode& code) const {
     if (failed) storeFailed(code);
   }
   // Reference node to a symbol's slot, made when the expression conversion meets a

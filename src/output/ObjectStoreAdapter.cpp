@@ -10,8 +10,9 @@
 
 namespace {
 
-// A store call's result in the face's terms: the code goes out only on failure.
-uint32_t result(int failed, IosErrorCode code, uint32_t* error) {
+// A store call's result in the face's terms: the code goes out only on failure. The
+// code is taken by reference, so that it is read after the call that fills it.
+uint32_t result(int failed, const IosErrorCode& code, uint32_t* error) {
   if (failed == 0) return 0;
   if (error) *error = code;
   return 1;

@@ -130,7 +130,7 @@ ExprNode* ObjectFile::symbolReference(ExprLibContext* context, Symbol* symbol) {
   SymbolRecord& record = writer->recordOf(symbol);
   if (!record.registered) return nullptr;
   ExprNode* node = nullptr;
-  if (objexpr_make_slot_ref(context, &node, record.slot, objectExprContext()) != 0) return nullptr;
+  if (!objectNodeMade(context, objexpr_make_slot_ref(context, &node, record.slot, objectExprContext()))) return nullptr;
   return node;
 }
 

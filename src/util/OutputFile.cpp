@@ -13,6 +13,7 @@
 
 #include "util/ErrorHandler.h"
 #include "util/OrbaState.h"
+#include "util/c-memory.h"
 
 namespace {
 
@@ -80,9 +81,11 @@ class SignalBlock {
   sigset_t previous_;
 };
 
+// A slot without its names could not put its file in place nor clean it up: no memory
+// for one ends the run as out of memory.
 char* copyText(const std::string& text) {
   char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (!copy) return nullptr;
+  if (!copy) mem_out_of_memory();
   std::memcpy(copy, text.c_str(), text.size() + 1);
   return copy;
 }
@@ -227,6 +230,13 @@ void nameSlot(OutputSlot& slot, const char* path, bool& direct, std::string& tar
   if (readBefore) refuse(path);
 }
 
+// The result of an open that failed: null for the caller's diagnostic, unless the
+// system had no memory for the stream, which ends the run as out of memory.
+std::FILE* openFailed() {
+  if (errno == ENOMEM) mem_out_of_memory();
+  return nullptr;
+}
+
 mode_t creationMode(const char* target) {
   struct stat status;
   if (stat(target, &status) == 0 && S_ISREG(status.st_mode)) return status.st_mode & 07777;
@@ -250,7 +260,7 @@ std::FILE* OutputFile::open(const char* path, const char* mode) {
 
   if (direct) {
     std::FILE* stream = std::fopen(path, mode);
-    if (!stream) return nullptr;
+    if (!stream) return openFailed();
     SignalBlock block;
     slot.stream = stream;
     slot.state = kDirect;
@@ -261,26 +271,34 @@ std::FILE* OutputFile::open(const char* path, const char* mode) {
   std::string temporary = target + ".XXXXXX";
   SignalBlock block;
   std::FILE* stream = nullptr;
-  int descriptor = mkstemp(temporary.data());
+  // The slot's copy of the name is made before the file: a run that ran out of memory
+  // between the two would leave a file that the clean-up does not know of.
+  replaceText(slot.temporary, &temporary);
+  int descriptor = mkstemp(slot.temporary);
   if (descriptor >= 0) {
     fchmod(descriptor, creationMode(target.c_str()));
     stream = fdopen(descriptor, mode);
     if (!stream) {
       int cause = errno;
       close(descriptor);
-      unlink(temporary.c_str());
+      unlink(slot.temporary);
+      replaceText(slot.temporary, nullptr);
       errno = cause;
-      return nullptr;
+      return openFailed();
     }
   } else {
     // No room for a second file beside the target (a directory that is not writable,
     // a name at the length limit): the file is written in place and counts as the
     // temporary file until it is complete.
+    replaceText(slot.temporary, &target);
     stream = std::fopen(target.c_str(), mode);
-    if (!stream) return nullptr;
-    temporary = target;
+    if (!stream) {
+      int cause = errno;
+      replaceText(slot.temporary, nullptr);
+      errno = cause;
+      return openFailed();
+    }
   }
-  replaceText(slot.temporary, &temporary);
   slot.stream = stream;
   slot.state = kWriting;
   stream_ = stream;

@@ -21,6 +21,12 @@ config.environment["LC_ALL"] = "C"
 if hasattr(os, "geteuid") and os.geteuid() == 0:
     config.available_features.add("root")
 
+# The library that makes one allocation of a run fail, where the build made it.
+fail_alloc = os.path.join(config.vekt_binary_dir, "vekt-fail-alloc.so")
+if os.path.exists(fail_alloc):
+    config.substitutions.append(("%fail-alloc", fail_alloc))
+    config.available_features.add("fail-alloc")
+
 # A sanitizer reserves far more address space than the program uses: a limit on
 # it says nothing about the program then.
 if getattr(config, "vekt_sanitize", "OFF").upper() not in ("ON", "TRUE", "1", "YES"):

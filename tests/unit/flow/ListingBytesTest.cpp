@@ -44,6 +44,60 @@ TEST_F(ListingBytesTest, AppendedBytesAndMarkersSurviveEveryGrowth) {
   }
 }
 
+// Zeros made in place (a file's bytes filled in later, or padding) sit among appended
+// bytes as if appended themselves, with marker 0, also in a buffer that another line
+// had and gave back full of its own bytes.
+TEST_F(ListingBytesTest, ZerosMadeInPlaceAreZeroWithMarkerZeroAmongAppendedBytes) {
+  struct Step {
+    bool zeros;
+    uint32_t count;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"zeros alone", {{true, 5}}},
+      {"zeros after bytes", {{false, 3}, {true, 10}}},
+      {"bytes after zeros", {{true, 10}, {false, 3}}},
+      {"zeros that grow the buffer", {{false, 60}, {true, 100}, {false, 5}}},
+      {"zeros within the capacity", {{false, 65}, {true, 20}, {false, 1}}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    // A line that fills a buffer of the sizes below with non-zero values and markers and
+    // gives it back as it grows, for the line under test to get.
+    LineInfo* before = line(1);
+    const std::vector<uint8_t> full(300, 0xEE);
+    for (uint32_t count : {65u, 70u, 150u}) appendListingBytes(before, full.data(), full.data(), count);
+
+    LineInfo* at = line(2);
+    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> markers;
+    for (const Step& step : test.steps) {
+      if (step.zeros) {
+        const uint8_t* made = appendListingZeros(at, step.count);
+        ASSERT_NE(made, nullptr);
+        EXPECT_EQ(made, at->extras().codeBytes + bytes.size());
+        bytes.insert(bytes.end(), step.count, 0);
+        markers.insert(markers.end(), step.count, 0);
+      } else {
+        std::vector<uint8_t> values(step.count, 0x5A);
+        std::vector<uint8_t> marks(step.count, 0xFF);
+        appendListingBytes(at, values.data(), marks.data(), step.count);
+        bytes.insert(bytes.end(), values.begin(), values.end());
+        markers.insert(markers.end(), marks.begin(), marks.end());
+      }
+    }
+    const uint32_t total = static_cast<uint32_t>(bytes.size());
+    ASSERT_EQ(at->extras().codeByteCount, total);
+    const uint8_t* markersAt = at->extras().codeBytes + listingCapacity(total);
+    EXPECT_EQ(std::vector<uint8_t>(at->extras().codeBytes, at->extras().codeBytes + total), bytes);
+    EXPECT_EQ(std::vector<uint8_t>(markersAt, markersAt + total), markers);
+  }
+  EXPECT_EQ(appendListingZeros(line(3), 0), nullptr);
+  EXPECT_EQ(appendListingZeros(nullptr, 4), nullptr);
+}
+
 TEST_F(ListingBytesTest, CapacityGrowsGeometricallyBeyondSmallLines) {
   struct Case {
     uint32_t count;
