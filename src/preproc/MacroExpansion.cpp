@@ -251,6 +251,20 @@ MacroPreprocessor::BodyLine MacroPreprocessor::bodyLineKind(const MppMacro& macr
       return label.empty() && alone ? BodyLine::kEndif : BodyLine::kOpaque;
     case kMppDup:
       return BodyLine::kRepeat;
+    case kMppDupa:
+    case kMppDupc:
+    case kMppDupf: {
+      // The loop symbol names what each iteration replaces in the block's lines.
+      std::string_view symbol = nameAt(rest);
+      if (symbol.empty() || keywordCode(symbol.data(), symbol.size()) != kMppIdentifier ||
+          replaceable(symbol, false))
+        return BodyLine::kOpaque;
+      operation = symbol;
+      return BodyLine::kLoop;
+    }
+    case kMppRadix:
+      // The radix of numbers is nothing the count reads.
+      return label.empty() ? BodyLine::kStatement : BodyLine::kOpaque;
     case kMppEndm:
       return label.empty() ? BodyLine::kEnd : BodyLine::kOpaque;
     case kMppExitm:
@@ -303,9 +317,18 @@ uint64_t MacroPreprocessor::certainCallLines(MppMacro* macro, uint32_t depth, bo
   // Marked as being counted only once a call is met: most bodies hold none.
   bool marked = false;
   readBodyShape(*macro);
-  // The conditions ('i') and repeat blocks ('d') open at the line, innermost last.
+  // The conditions ('i') and repeat blocks ('d') open at the line, innermost last,
+  // and the loop symbols of those open, which the lines of the block may not name.
   std::string open;
   uint32_t repeats = 0;
+  std::vector<const char*> loops;
+  const bool caseSensitive = orbaOptions()->caseSensitive;
+  auto loopSymbol = [&](const char* name) {
+    for (const char* symbol : loops)
+      if (symbol && name && (caseSensitive ? std::strcmp(symbol, name) == 0 : strcasecmp(symbol, name) == 0))
+        return true;
+    return false;
+  };
   // Whether the lines reached are sure to be read: not after an .EXITM of the body
   // itself (in a repeat block it leaves the iteration alone). A repeat block refused
   // at the total ends the chain, but the total is passed then anyway, as when a call
@@ -318,6 +341,7 @@ uint64_t MacroPreprocessor::certainCallLines(MppMacro* macro, uint32_t depth, bo
     if ((line.label && mayBeDefined(*line.label) && lookupDefine(line.label)) ||
         (line.operation && mayBeDefined(*line.operation) && lookupDefine(line.operation)))
       break;
+    if (!loops.empty() && (loopSymbol(line.label) || loopSymbol(line.operation))) break;
     MppMacro* callee = nullptr;
     if (kind == BodyLine::kName && mayBeMacro(*line.operation)) callee = findMacro(line.operation);
     bool stop = false;
@@ -340,6 +364,13 @@ uint64_t MacroPreprocessor::certainCallLines(MppMacro* macro, uint32_t depth, bo
         stop = expansionStack.size() + depth + repeats + 1 >= static_cast<size_t>(kMaxExpansionDepth);
         open.push_back('d');
         ++repeats;
+        loops.push_back(nullptr);
+        break;
+      case BodyLine::kLoop:
+        stop = expansionStack.size() + depth + repeats + 1 >= static_cast<size_t>(kMaxExpansionDepth);
+        open.push_back('d');
+        ++repeats;
+        loops.push_back(line.operation);
         break;
       case BodyLine::kEnd:
         if (open.empty()) {
@@ -349,6 +380,7 @@ uint64_t MacroPreprocessor::certainCallLines(MppMacro* macro, uint32_t depth, bo
         } else if (open.back() == 'd') {
           open.pop_back();
           --repeats;
+          loops.pop_back();
         } else {
           stop = true;
         }

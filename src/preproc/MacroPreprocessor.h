@@ -283,14 +283,14 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // The lines a call of the macro is sure to make: its body, and the lines of the
   // calls of other macros that its body is sure to reach, counted the same way. The
   // count reads past the lines that cannot change what the rest of the body does —
-  // statements, labels, .SET and .EQU, conditions and .DUP blocks opened and closed
-  // in the body, .EXITM — and stops at any other directive, at a name that a
-  // substitution or a define could change, and after a call whose body it could not
-  // read through, so it never counts a line the call might not make. A call inside
-  // a condition or a repeat block, or after .EXITM or .DUP, is not sure to be made:
-  // its lines are not counted, but its body must be read through as well, since it
-  // may be made. Macros that call the one below twice per level would otherwise make
-  // ten million lines before the run-wide total stops them.
+  // statements, labels, .SET, .EQU and .RADIX, conditions and repeat blocks opened
+  // and closed in the body, .EXITM — and stops at any other directive, at a
+  // name that a substitution or a define could change, and after a call whose body it
+  // could not read through, so it never counts a line the call might not make. A call
+  // inside a condition or a repeat block, or after .EXITM, is not sure to be made: its
+  // lines are not counted, but its body must be read through as well, since it may
+  // be. Macros that call the one below twice per level would otherwise make ten
+  // million lines before the run-wide total stops them.
   // `sure` tells whether the call itself is sure to be made: only there do a cycle and
   // the nesting limit make the whole count unknown; elsewhere they stop it.
   // readWhole tells whether the body was read to its end.
@@ -298,10 +298,11 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // What one line of a body is for that count, as far as its text tells: a name in
   // the operation field is a call or a statement by the macros defined at the call.
   enum class BodyLine : uint8_t {
-    kNothing, kStatement, kName, kIf, kElif, kElse, kEndif, kRepeat, kEnd, kExit, kOpaque
+    kNothing, kStatement, kName, kIf, kElif, kElse, kEndif, kRepeat, kLoop, kEnd, kExit, kOpaque
   };
   // The kind of one line of the macro's body, and the names in its label field and
-  // its operation field (empty when there is none).
+  // its operation field (empty when there is none); for a repeat block with a loop
+  // symbol (kLoop) the symbol stands in the operation field.
   BodyLine bodyLineKind(const MppMacro& macro, std::string_view text, std::string_view& label,
                         std::string_view& operation) const;
   // The macro's body read into its shape (MppMacro::shape) for the current comment

@@ -246,6 +246,10 @@ TEST_F(MacroExpansionTest, DoublingChainsAreRefusedAtTheCallWhateverTheirBodiesH
       {" .IF 0\n nop\n .ELIF 1\n .BYTE 2\n .ELSE\n .ENDIF", true},
       {" .DUP 2\n nop\n .ENDM", true},
       {" .DUP 0\n .IF 1\n .EXITM\n .ENDIF\n .ENDM", true},
+      {" .DUPA a,1,2\n nop\n .WORD a\n .ENDM", true},
+      {" .DUPC c,\"ab\"\n .BYTE 1\n .ENDM", true},
+      {" .DUPF i,1,3\n .DUPA j,4\n .WORD i,j\n .ENDM\n .ENDM", true},
+      {" .RADIX 16", true},
       // After an .EXITM of the body itself the rest of it is not sure to be read.
       {" .EXITM", false},
       {" nop\n .EXITM\n nop", false},
@@ -310,11 +314,22 @@ TEST_F(MacroExpansionTest, CallsThatMayNotBeMadeAreNotCountedAhead) {
 
 TEST_F(MacroExpansionTest, ABodyThatEndsTheRunIsNotCountedThrough) {
   // The first call that reaches .END ends the run: the rest of the chain never
-  // expands, so the forty levels are not refused ahead.
-  Fresh fresh(this);
-  run(doublingChain(" .END", false));
-  EXPECT_EQ(recordedTexts(), std::vector<std::string>{});
-  EXPECT_EQ(preprocessor_->expansionCounter, 40u);
+  // expands, so the forty levels are not refused ahead. A loop symbol may stand for
+  // .END as well.
+  struct Case {
+    const char* body;
+    uint32_t counter;  // expansion numbers drawn
+  };
+  const Case cases[] = {
+      {" .END", 40},
+      {" .DUPA x,.END\n x\n .ENDM", 41},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    Fresh fresh(this);
+    run(doublingChain(c.body, false));
+    EXPECT_EQ(recordedTexts(), std::vector<std::string>{});
+    EXPECT_EQ(preprocessor_->expansionCounter, c.counter);
+  }
 }
-
 }  // namespace
