@@ -394,7 +394,10 @@ uint64_t MacroPreprocessor::certainCallLines(MppMacro* macro, uint32_t depth, bo
     }
     if (stop) break;
     if (!callee || callee->lineCount <= 1 || callee->body.empty()) continue;  // a statement
-    bool calleeSure = sure && reached && open.empty();
+    // A call the body is sure to reach adds its lines to the body's, whether or not
+    // the body itself is sure to be expanded.
+    const bool reachedCall = reached && open.empty();
+    const bool calleeSure = sure && reachedCall;
     uint32_t level = depth + repeats + 1;
     // Deep enough for any chain that doubles past the total, and clear of the
     // nesting limit, at which a call is refused and its chain ends.
@@ -408,7 +411,7 @@ uint64_t MacroPreprocessor::certainCallLines(MppMacro* macro, uint32_t depth, bo
     }
     bool calleeWhole = false;
     uint64_t lines = certainCallLines(callee, level, calleeSure, calleeWhole);
-    if (calleeSure) total = lines > UINT64_MAX - total ? UINT64_MAX : total + lines;
+    if (reachedCall) total = lines > UINT64_MAX - total ? UINT64_MAX : total + lines;
     if (!calleeWhole) break;
   }
   if (marked) certainLines[macro] = CertainCount{total, whole};

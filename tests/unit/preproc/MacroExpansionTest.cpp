@@ -332,4 +332,17 @@ TEST_F(MacroExpansionTest, ABodyThatEndsTheRunIsNotCountedThrough) {
     EXPECT_EQ(preprocessor_->expansionCounter, c.counter);
   }
 }
+TEST_F(MacroExpansionTest, AChainMetFirstInAConditionCountsInFullWhereItIsSure) {
+  // The count of m39 made for the call in the condition serves the sure call after
+  // it too: the outer call is refused before any line, its own expansion included.
+  Fresh fresh(this);
+  std::string chain = doublingChain(" nop", false);
+  chain.erase(chain.rfind(" m39\n"));
+  run(chain + "t .MACRO\n .IF 0\n m39\n .ENDIF\n m39\n .ENDM\n t\n");
+  EXPECT_EQ(preprocessor_->expansionCounter, 0u);
+  EXPECT_EQ(recordedTexts(),
+            std::vector<std::string>{
+                "E110: macro call skipped: lines made by expansions would exceed 10000000 in total"});
+}
+
 }  // namespace
