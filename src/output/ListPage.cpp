@@ -123,15 +123,12 @@ void ListPager::writeEndText(const ControlState& state, std::string_view text) {
 
 void ListPager::writeDiagnostics(const LineInfo& line, const ControlState& state) {
   ErrorHandler* handler = errorHandler();
-  if (!diagnostics_) diagnostics_ = std::make_unique<ErrorHandler::ErrorIter>(*handler);
-  // Records are kept by line number: those of this line sit among the records of
-  // every other line with the same number.
-  for (diagnostics_->seek(&line); !diagnostics_->isDone(); diagnostics_->next()) {
-    const ErrorLine* record = diagnostics_->current();
-    if (record->position != &line) {
-      if (!record->position || record->position->lineNumber != line.lineNumber) return;
-      continue;
-    }
+  // Asked of the line's own records: the lines of one expansion share a line number,
+  // and a walk of all the records of that number for each of them grows with the
+  // square of the expansion.
+  handler->recordsAt(&line, diagnostics_);
+  recordsRead_ += diagnostics_.size();
+  for (const ErrorLine* record : diagnostics_) {
     if (page.full()) newPage(state);
     handler->writeLine(out_, record);
     ++page.linesOnPage;

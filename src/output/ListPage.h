@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "util/ErrorHandler.h"
 
@@ -46,6 +47,8 @@ class ListPager {
   void writeEndText(const ControlState& state, std::string_view text);
   // The diagnostics recorded at the line, one row each.
   void writeDiagnostics(const LineInfo& line, const ControlState& state);
+  // The records writeDiagnostics has looked at so far.
+  size_t recordsRead() const { return recordsRead_; }
 
   ListPageState page;
 
@@ -54,7 +57,8 @@ class ListPager {
 
   FILE* out_;
   const char* banner_;
-  std::unique_ptr<ErrorHandler::ErrorIter> diagnostics_;
+  std::vector<const ErrorLine*> diagnostics_;  // the records of a line, reused
+  size_t recordsRead_ = 0;
 };
 
 }  // namespace listing

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <strings.h>
 #include <vector>
 
 #include "expr/OrbaExpression.h"
@@ -155,59 +156,253 @@ bool MacroPreprocessor::handlePmacro(InputBuffer& input, LineInfo* line) {
   }
 }
 
-uint64_t MacroPreprocessor::certainCallLines(const MppMacro* macro, uint32_t depth, bool& readWhole) {
-  uint64_t total = macro->lineCount;
-  auto known = certainLines.find(macro);
-  if (known != certainLines.end()) {
-    if (known->second.lines == 0) certainLinesUnknown = true;  // a cycle
-    readWhole = known->second.whole;
-    return known->second.lines;
-  }
-  // Marked as being counted only once a call is met: most bodies hold none, and
-  // their count needs no entry.
-  bool marked = false;
-  const std::string& body = macro->body;
+MacroPreprocessor::BodyLine MacroPreprocessor::bodyLineKind(const MppMacro& macro, std::string_view text,
+                                                            std::string_view& label,
+                                                            std::string_view& operation) const {
+  label = {};
+  operation = {};
+  const size_t size = text.size();
+  auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
+  auto skipBlanks = [&](size_t at) {
+    while (at < size && isBlank(text[at])) ++at;
+    return at;
+  };
   const char* prefix = commentPrefix();
-  size_t prefixLength = prefix ? std::strlen(prefix) : 0;
+  const std::string_view comment(prefix ? prefix : "");
+  auto commentAt = [&](size_t at) { return !comment.empty() && text.substr(at, comment.size()) == comment; };
+  // A name of the directive scanner: a letter, '_' or '.', then letters, digits, '_'
+  // and '.'. Empty when none starts there.
+  auto nameAt = [&](size_t at) {
+    size_t end = at;
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    if (end < size && (std::isalpha(byte(end)) || text[end] == '_' || text[end] == '.')) {
+      ++end;
+      while (end < size && (std::isalnum(byte(end)) || text[end] == '_' || text[end] == '.')) ++end;
+    }
+    return text.substr(at, end - at);
+  };
+
+  size_t at = skipBlanks(0);
+  if (at == size || commentAt(at)) return BodyLine::kNothing;
+  // A separator may split the line, a backslash at its end joins the next one, a
+  // carriage return ends it early.
+  const char* separator = statementSeparator();
+  if ((separator && *separator && text.find(separator) != std::string_view::npos) ||
+      text.back() == '\\' || text.find('\r') != std::string_view::npos)
+    return BodyLine::kOpaque;
+
+  // The label field and the operation, found as the dispatcher finds them.
+  std::string_view first = nameAt(at);
+  if (first.empty()) return BodyLine::kOpaque;
+  const int32_t firstCode = keywordCode(first.data(), first.size());
+  size_t next = skipBlanks(at + first.size());
+  operation = first;
+  if (next < size && text[next] == ':') {
+    label = first;
+    operation = nameAt(skipBlanks(next + 1));
+    if (operation.empty()) next = skipBlanks(next + 1);
+  } else {
+    std::string_view second = nameAt(next);
+    int32_t secondCode = keywordCode(second.data(), second.size());
+    if (secondCode == kMppEqu || secondCode == kMppMacro || secondCode == kMppSet ||
+        (at == 0 && firstCode == kMppIdentifier)) {
+      label = first;
+      operation = second;
+    }
+  }
+  if (!label.empty() && keywordCode(label.data(), label.size()) != kMppIdentifier) return BodyLine::kOpaque;
+  if (!operation.empty()) next = static_cast<size_t>(operation.data() - text.data());
+  const size_t after = next + operation.size();
+  // A name that runs into an operator or a backslash may be joined to more.
+  if (after < size && !isBlank(text[after]) && !commentAt(after)) return BodyLine::kOpaque;
+
+  // Names that an argument or a local label's suffix could replace.
+  const bool caseSensitive = orbaOptions()->caseSensitive;
   std::string name;
+  auto replaceable = [&](std::string_view candidate, bool asOperation) {
+    if (candidate.empty()) return false;
+    name.assign(candidate);
+    for (const char* formal : macro.formals)
+      if (formal && (caseSensitive ? std::strcmp(formal, name.c_str()) == 0
+                                   : strcasecmp(formal, name.c_str()) == 0))
+        return true;
+    return asOperation && macro.localNames.count(name.c_str()) != 0;
+  };
+  if (replaceable(label, false) || replaceable(operation, true)) return BodyLine::kOpaque;
+
+  const size_t rest = skipBlanks(after);
+  const bool alone = rest == size || commentAt(rest);
+  switch (keywordCode(operation.data(), operation.size())) {
+    case kMppIdentifier:
+    case kMppReserved:
+      if (operation.empty()) return alone ? BodyLine::kStatement : BodyLine::kOpaque;
+      return BodyLine::kName;
+    case kMppSet:
+    case kMppEqu:
+      return BodyLine::kStatement;
+    case kMppIf:
+      return label.empty() ? BodyLine::kIf : BodyLine::kOpaque;
+    case kMppElif:
+      return label.empty() ? BodyLine::kElif : BodyLine::kOpaque;
+    // Anything after them leaves the level open.
+    case kMppElse:
+      return label.empty() && alone ? BodyLine::kElse : BodyLine::kOpaque;
+    case kMppEndif:
+      return label.empty() && alone ? BodyLine::kEndif : BodyLine::kOpaque;
+    case kMppDup:
+      return BodyLine::kRepeat;
+    case kMppDupa:
+    case kMppDupc:
+    case kMppDupf: {
+      // The loop symbol names what each iteration replaces in the block's lines.
+      std::string_view symbol = nameAt(rest);
+      if (symbol.empty() || keywordCode(symbol.data(), symbol.size()) != kMppIdentifier ||
+          replaceable(symbol, false))
+        return BodyLine::kOpaque;
+      operation = symbol;
+      return BodyLine::kLoop;
+    }
+    case kMppRadix:
+      // The radix of numbers is nothing the count reads.
+      return label.empty() ? BodyLine::kStatement : BodyLine::kOpaque;
+    case kMppEndm:
+      return label.empty() ? BodyLine::kEnd : BodyLine::kOpaque;
+    case kMppExitm:
+      return label.empty() ? BodyLine::kExit : BodyLine::kOpaque;
+    default:
+      return BodyLine::kOpaque;
+  }
+}
+
+void MacroPreprocessor::readBodyShape(MppMacro& macro) const {
+  const char* prefix = commentPrefix();
+  const char* separator = statementSeparator();
+  const bool caseSensitive = orbaOptions()->caseSensitive;
+  if (macro.shapeRead && macro.shapeCaseSensitive == caseSensitive &&
+      macro.shapePrefix == (prefix ? prefix : "") && macro.shapeSeparator == (separator ? separator : ""))
+    return;
+  macro.shapeRead = true;
+  macro.shapeCaseSensitive = caseSensitive;
+  macro.shapePrefix = prefix ? prefix : "";
+  macro.shapeSeparator = separator ? separator : "";
+  macro.shape.clear();
+  StringBuffer* strings = stringBuffer();
+  auto intern = [strings](std::string_view name) {
+    return name.empty() ? nullptr : strings->internRange(name.data(), name.data() + name.size());
+  };
+  const std::string& body = macro.body;
   size_t start = 0;
-  bool whole = true;
   while (start < body.size()) {
     size_t end = body.find('\n', start);
     if (end == std::string::npos) end = body.size();
-    std::string_view text(body.data() + start, end - start);
+    std::string_view label;
+    std::string_view operation;
+    BodyLine kind = bodyLineKind(macro, std::string_view(body.data() + start, end - start), label, operation);
     start = end + 1;
-    // The closing line ends every body; stopping there still reads it whole.
-    bool last = start >= body.size();
-    if (text.empty()) continue;
-    size_t at = text.find_first_not_of(" \t");
-    if (at == std::string_view::npos) continue;
-    bool comment =
-        prefixLength != 0 && text.substr(at, prefixLength) == std::string_view(prefix, prefixLength);
-    if (comment) continue;
-    size_t tokenEnd = at;
-    while (tokenEnd < text.size() &&
-           (std::isalnum(static_cast<unsigned char>(text[tokenEnd])) || text[tokenEnd] == '_'))
-      ++tokenEnd;
-    // A label, a directive, or a name that substitution or a define may change.
-    bool plain = at != 0 && tokenEnd != at &&
-                 (tokenEnd == text.size() || text[tokenEnd] == ' ' || text[tokenEnd] == '\t');
-    if (plain) {
-      name.assign(text.data() + at, tokenEnd - at);
-      plain = lookupDefine(name.c_str()) == nullptr;
-    }
-    if (!plain) {
-      whole = last;
+    if (kind == BodyLine::kNothing) continue;
+    macro.shape.push_back({static_cast<uint8_t>(kind), intern(label), intern(operation)});
+    // Nothing after such a line is read.
+    if (kind == BodyLine::kOpaque || (kind == BodyLine::kEnd && start >= body.size())) break;
+  }
+}
+
+uint64_t MacroPreprocessor::certainCallLines(MppMacro* macro, uint32_t depth, bool sure, bool& readWhole) {
+  uint64_t total = macro->lineCount;
+  auto known = certainLines.find(macro);
+  if (known != certainLines.end()) {
+    if (known->second.lines == 0 && sure) certainLinesUnknown = true;  // a cycle
+    readWhole = known->second.whole;
+    return known->second.lines;
+  }
+  // Marked as being counted only once a call is met: most bodies hold none.
+  bool marked = false;
+  readBodyShape(*macro);
+  // The conditions ('i') and repeat blocks ('d') open at the line, innermost last,
+  // and the loop symbols of those open, which the lines of the block may not name.
+  std::string open;
+  uint32_t repeats = 0;
+  std::vector<const char*> loops;
+  const bool caseSensitive = orbaOptions()->caseSensitive;
+  auto loopSymbol = [&](const char* name) {
+    for (const char* symbol : loops)
+      if (symbol && name && (caseSensitive ? std::strcmp(symbol, name) == 0 : strcasecmp(symbol, name) == 0))
+        return true;
+    return false;
+  };
+  // Whether the lines reached are sure to be read: not after an .EXITM of the body
+  // itself (in a repeat block it leaves the iteration alone). A repeat block refused
+  // at the total ends the chain, but the total is passed then anyway, as when a call
+  // counted here is refused.
+  bool reached = true;
+  bool whole = false;
+  for (const MppMacro::ShapeLine& line : macro->shape) {
+    auto kind = static_cast<BodyLine>(line.kind);
+    // A define replaces the name before the line is read.
+    if ((line.label && mayBeDefined(*line.label) && lookupDefine(line.label)) ||
+        (line.operation && mayBeDefined(*line.operation) && lookupDefine(line.operation)))
       break;
+    if (!loops.empty() && (loopSymbol(line.label) || loopSymbol(line.operation))) break;
+    MppMacro* callee = nullptr;
+    if (kind == BodyLine::kName && mayBeMacro(*line.operation)) callee = findMacro(line.operation);
+    bool stop = false;
+    switch (kind) {
+      case BodyLine::kNothing:
+      case BodyLine::kStatement:
+      case BodyLine::kName:
+        break;
+      case BodyLine::kIf:
+        open.push_back('i');
+        break;
+      case BodyLine::kElif:
+      case BodyLine::kElse:
+      case BodyLine::kEndif:
+        stop = open.empty() || open.back() != 'i';
+        if (!stop && kind == BodyLine::kEndif) open.pop_back();
+        break;
+      case BodyLine::kRepeat:
+        // Clear of the nesting limit, at which the block is refused and its chain ends.
+        stop = expansionStack.size() + depth + repeats + 1 >= static_cast<size_t>(kMaxExpansionDepth);
+        open.push_back('d');
+        ++repeats;
+        loops.push_back(nullptr);
+        break;
+      case BodyLine::kLoop:
+        stop = expansionStack.size() + depth + repeats + 1 >= static_cast<size_t>(kMaxExpansionDepth);
+        open.push_back('d');
+        ++repeats;
+        loops.push_back(line.operation);
+        break;
+      case BodyLine::kEnd:
+        if (open.empty()) {
+          // The closing line ends every body.
+          whole = true;
+          stop = true;
+        } else if (open.back() == 'd') {
+          open.pop_back();
+          --repeats;
+          loops.pop_back();
+        } else {
+          stop = true;
+        }
+        break;
+      case BodyLine::kExit:
+        if (repeats == 0) reached = false;
+        break;
+      case BodyLine::kOpaque:
+        stop = true;
+        break;
     }
-    const MppMacro* callee = findMacro(name.c_str());
+    if (stop) break;
     if (!callee || callee->lineCount <= 1 || callee->body.empty()) continue;  // a statement
+    // A call the body is sure to reach adds its lines to the body's, whether or not
+    // the body itself is sure to be expanded.
+    const bool reachedCall = reached && open.empty();
+    const bool calleeSure = sure && reachedCall;
+    uint32_t level = depth + repeats + 1;
     // Deep enough for any chain that doubles past the total, and clear of the
     // nesting limit, at which a call is refused and its chain ends.
-    if (depth + 1 >= 64 ||
-        expansionStack.size() + depth + 1 >= static_cast<size_t>(kMaxExpansionDepth)) {
-      certainLinesUnknown = true;
-      whole = false;
+    if (level >= 64 || expansionStack.size() + level >= static_cast<size_t>(kMaxExpansionDepth)) {
+      if (calleeSure) certainLinesUnknown = true;
       break;
     }
     if (!marked) {
@@ -215,12 +410,9 @@ uint64_t MacroPreprocessor::certainCallLines(const MppMacro* macro, uint32_t dep
       marked = true;
     }
     bool calleeWhole = false;
-    uint64_t lines = certainCallLines(callee, depth + 1, calleeWhole);
-    total = lines > UINT64_MAX - total ? UINT64_MAX : total + lines;
-    if (!calleeWhole) {
-      whole = false;
-      break;
-    }
+    uint64_t lines = certainCallLines(callee, level, calleeSure, calleeWhole);
+    if (reachedCall) total = lines > UINT64_MAX - total ? UINT64_MAX : total + lines;
+    if (!calleeWhole) break;
   }
   if (marked) certainLines[macro] = CertainCount{total, whole};
   readWhole = whole;
@@ -245,7 +437,7 @@ bool MacroPreprocessor::handleMacroCall(InputBuffer& input, LineInfo* line, cons
   certainLines.clear();
   certainLinesUnknown = false;
   bool readWhole = false;
-  uint64_t certain = certainCallLines(macro, 0, readWhole);
+  uint64_t certain = certainCallLines(macro, 0, true, readWhole);
   if (!certainLinesUnknown && certain > static_cast<uint64_t>(kMaxExpansionLines - expansionLines)) {
     // Refused whole, at the call: its expansion would pass the total anyway.
     reserveExpansionLines(certain, line, "macro call");

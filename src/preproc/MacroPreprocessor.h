@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -87,6 +88,9 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // macro, and no colon or defining directive after it. The text ends at `length` or
   // a NUL byte.
   bool plainStatement(const char* text, size_t length) const;
+  // The token code of a name: a keyword's code, whatever its letter case, or
+  // kMppIdentifier.
+  static int32_t keywordCode(const char* name, size_t length);
 
   // ---- Logical line reader (LineReader.cpp) ----
   // What the reader tells about the line it read besides its text.
@@ -277,13 +281,33 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // kMaxExpansionLines.
   bool reserveExpansionLines(uint64_t lines, LineInfo* line, const char* skipped);
   // The lines a call of the macro is sure to make: its body, and the lines of the
-  // calls of other macros in the leading part of its body that holds only plain
-  // statements, counted the same way. The count stops at the first directive, label or
-  // name that a substitution or a define could change, so it never counts a line the
-  // call might not make. Macros that call each other twice per level would otherwise
-  // make ten million lines before the run-wide total stops them.
+  // calls of other macros that its body is sure to reach, counted the same way. The
+  // count reads past the lines that cannot change what the rest of the body does —
+  // statements, labels, .SET, .EQU and .RADIX, conditions and repeat blocks opened
+  // and closed in the body, .EXITM — and stops at any other directive, at a
+  // name that a substitution or a define could change, and after a call whose body it
+  // could not read through, so it never counts a line the call might not make. A call
+  // inside a condition or a repeat block, or after .EXITM, is not sure to be made: its
+  // lines are not counted, but its body must be read through as well, since it may
+  // be. Macros that call the one below twice per level would otherwise make ten
+  // million lines before the run-wide total stops them.
+  // `sure` tells whether the call itself is sure to be made: only there do a cycle and
+  // the nesting limit make the whole count unknown; elsewhere they stop it.
   // readWhole tells whether the body was read to its end.
-  uint64_t certainCallLines(const MppMacro* macro, uint32_t depth, bool& readWhole);
+  uint64_t certainCallLines(MppMacro* macro, uint32_t depth, bool sure, bool& readWhole);
+  // What one line of a body is for that count, as far as its text tells: a name in
+  // the operation field is a call or a statement by the macros defined at the call.
+  enum class BodyLine : uint8_t {
+    kNothing, kStatement, kName, kIf, kElif, kElse, kEndif, kRepeat, kLoop, kEnd, kExit, kOpaque
+  };
+  // The kind of one line of the macro's body, and the names in its label field and
+  // its operation field (empty when there is none); for a repeat block with a loop
+  // symbol (kLoop) the symbol stands in the operation field.
+  BodyLine bodyLineKind(const MppMacro& macro, std::string_view text, std::string_view& label,
+                        std::string_view& operation) const;
+  // The macro's body read into its shape (MppMacro::shape) for the current comment
+  // prefix and separator, unless it was read for them already.
+  void readBodyShape(MppMacro& macro) const;
   // Counts already made for the call being checked (lines 0 while a macro's own count
   // is being made), and whether the count read the macro's body to its end: after a
   // call whose body it did not read through, nothing more of the caller is certain.

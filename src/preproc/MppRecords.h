@@ -112,6 +112,20 @@ class MppMacro : public MppConstruct {
   std::vector<const char*> formals;  // null for an empty item
   int32_t activeExpansions = 0;
   int32_t scopeLevel = 0;  // index of the macro scope that holds it
+
+  // The lines of the body that matter to the count of the lines a call is sure to
+  // make (MacroExpansion.cpp), read once for the comment prefix, the statement
+  // separator and the letter-case rule they were read with.
+  struct ShapeLine {
+    uint8_t kind;           // what the line is, a MacroPreprocessor::BodyLine
+    const char* label;      // interned, or null
+    const char* operation;  // interned, or null
+  };
+  std::vector<ShapeLine> shape;
+  bool shapeRead = false;
+  bool shapeCaseSensitive = false;
+  std::string shapePrefix;
+  std::string shapeSeparator;
 };
 
 // One name/value pair of an expansion: a formal and its actual argument, or a

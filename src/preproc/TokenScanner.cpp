@@ -262,6 +262,10 @@ int32_t MacroPreprocessor::scanToken(InputBuffer& input) {
   }
 }
 
+int32_t MacroPreprocessor::keywordCode(const char* name, size_t length) {
+  return length == 0 ? kMppIdentifier : nameCode(name, length);
+}
+
 const char* MacroPreprocessor::plainLineEnd(const char* at, int32_t& blankRuns) const {
   // Only bytes of character tokens (and a hash after the first token) may start a
   // comment or a statement; a quote, a continuation, a control byte, a carriage

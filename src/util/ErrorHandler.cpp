@@ -1,5 +1,6 @@
 #include "util/ErrorHandler.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -170,6 +171,7 @@ void ErrorHandler::record(int32_t id, const LineInfo* position, const char* text
     if (!duplicate) {
       ErrorLine* line = new ErrorLine(severity, id, position, text);
       line->promoted = promoted;
+      line->order = (laterStage() ? uint64_t{1} << 63 : 0) | recordCount_++;
       // A multimap puts it after the records of the same line number: they print in the
       // order they came.
       records_.emplace(recordKey(position->lineNumber, laterStage()), line);
@@ -264,6 +266,16 @@ bool ErrorHandler::hasErrorAt(const LineInfo* position) const {
     if (severity == 'E' || severity == 'F' || severity == 'S' || kept->promoted) return true;
   }
   return false;
+}
+
+void ErrorHandler::recordsAt(const LineInfo* position, std::vector<const ErrorLine*>& found) const {
+  found.clear();
+  if (!position) return;
+  auto [from, to] = byPosition_.equal_range(position);
+  for (auto it = from; it != to; ++it)
+    if (it->second.first == position->lineNumber) found.push_back(it->second.second);
+  std::sort(found.begin(), found.end(),
+            [](const ErrorLine* a, const ErrorLine* b) { return a->order < b->order; });
 }
 
 void ErrorHandler::resetCounts() {

@@ -30,6 +30,9 @@ class ErrorLine {
   bool printed = false;
   const LineInfo* position;
   const char* text;  // interned
+  // Where a walk in line order meets the record among those of its line number: the
+  // stage in the top bit (the preprocessor's first), then the order they came in.
+  uint64_t order = 0;
 };
 
 class ErrorHandler {
@@ -59,6 +62,9 @@ class ErrorHandler {
   void writeLine(FILE* stream, const ErrorLine* line) const;
   void printRecorded(FILE* stream);
   bool hasErrorAt(const LineInfo* position) const;
+  // The records kept at the line, in the order the walk in line order meets them:
+  // found among those of the line alone, however many lines share its number.
+  void recordsAt(const LineInfo* position, std::vector<const ErrorLine*>& found) const;
   // Whether any diagnostic is kept at the line (it must stay while they are).
   bool hasRecordAt(const LineInfo* position) const { return byPosition_.count(position) != 0; }
   void resetCounts();
@@ -132,6 +138,7 @@ class ErrorHandler {
   // (macro bodies, repeat blocks, generated lines), but a line holds a few records.
   // A record keeps the line number its line had when it was recorded.
   std::unordered_multimap<const LineInfo*, std::pair<uint32_t, const ErrorLine*>> byPosition_;
+  uint64_t recordCount_ = 0;  // records kept so far: the order of the next
   int32_t errorCount_ = 0;
   int32_t errorLimit_ = 42;
   int32_t warningCount_ = 0;

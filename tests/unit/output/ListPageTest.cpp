@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "ScopedManagers.h"
 #include "output/ListPage.h"
 #include "util/ControlState.h"
+#include "util/LineInfo.h"
 
 namespace {
 
@@ -176,6 +178,33 @@ TEST(ListPagePaging, GapEntriesAreSplitRatherThanMoved) {
   EXPECT_EQ(rows[19], "gap 2");
   EXPECT_EQ(rows[20], "BANNER v1");
   EXPECT_EQ(rows[24], "gap 3");
+}
+
+// The lines of one expansion share a line number; the diagnostics of each are found
+// among its own records, not among all of that number: writing those of N lines with
+// one record each looks at N records, not N times N.
+TEST(ListPageDiagnostics, EachLineReadsItsOwnRecordsOnly) {
+  ScopedManagers managers(ScopedManagers::kStrings | ScopedManagers::kErrors | ScopedManagers::kLines |
+                          ScopedManagers::kOptions);
+  constexpr size_t kLines = 3000;
+  std::vector<LineInfo> lines(kLines);
+  for (size_t i = 0; i < kLines; ++i) {
+    lines[i].lineNumber = 7;
+    errorHandler()->report(E_symbol_undefined, &lines[i], ("s" + std::to_string(i)).c_str());
+  }
+  ControlState state;
+  size_t read = 0;
+  std::string text = written([&](FILE* stream) {
+    ListPager pager(stream, kBanner);
+    pager.page.length = 0;
+    for (const LineInfo& line : lines) pager.writeDiagnostics(line, state);
+    read = pager.recordsRead();
+  });
+  EXPECT_EQ(read, kLines);
+  std::vector<std::string> rows = rowsOf(text);
+  ASSERT_EQ(rows.size(), kLines);
+  EXPECT_EQ(rows.front(), "vekt E205: [\"t.asm\" 7] unknown symbol \"s0\"");
+  EXPECT_EQ(rows.back(), "vekt E205: [\"t.asm\" 7] unknown symbol \"s2999\"");
 }
 
 }  // namespace

@@ -208,3 +208,141 @@ TEST_F(MacroExpansionTest, ExpansionNumbersAreSharedAndEveryBlockWithABodyDrawsO
 }
 
 }  // namespace
+
+namespace {
+
+// Macros m0 .. m<levels - 1>, each above m0 calling the one below twice, and a call
+// of the top one. The innermost body is `innermost`; with `everyLevel` each level
+// above holds it too, before and between its two calls.
+std::string doublingChain(const std::string& innermost, bool everyLevel, int levels = 40) {
+  std::string source = "m0 .MACRO\n" + innermost + "\n .ENDM\n";
+  for (int level = 1; level < levels; ++level) {
+    std::string below = " m" + std::to_string(level - 1) + "\n";
+    std::string between = everyLevel ? innermost + "\n" : "";
+    source += "m" + std::to_string(level) + " .MACRO\n" + between + below + between + below + " .ENDM\n";
+  }
+  return source + " m" + std::to_string(levels - 1) + "\n";
+}
+
+TEST_F(MacroExpansionTest, DoublingChainsAreRefusedAtTheCallWhateverTheirBodiesHold) {
+  // Forty doubling levels would make about 2^41 lines: the call is refused before any
+  // of them is made, with one E110, whatever statements, labels, set symbols,
+  // conditions, repeat blocks or early ends the bodies hold.
+  struct Body {
+    const char* text;
+    bool aroundCalls;  // may stand before and between the calls of every level too
+  };
+  const Body bodies[] = {
+      {" nop", true},
+      {"x .SET 1", true},
+      {" .SET y,2", true},
+      {"z .EQU 3", true},
+      {" .BYTE 1", true},
+      {" .WORD 1,2", true},
+      {"l:", true},
+      {"l nop", true},
+      {"l: .WORD 4 ; a comment", true},
+      {" .IF 1\n nop\n .ENDIF", true},
+      {" .IF 0\n nop\n .ELIF 1\n .BYTE 2\n .ELSE\n .ENDIF", true},
+      {" .DUP 2\n nop\n .ENDM", true},
+      {" .DUP 0\n .IF 1\n .EXITM\n .ENDIF\n .ENDM", true},
+      {" .DUPA a,1,2\n nop\n .WORD a\n .ENDM", true},
+      {" .DUPC c,\"ab\"\n .BYTE 1\n .ENDM", true},
+      {" .DUPF i,1,3\n .DUPA j,4\n .WORD i,j\n .ENDM\n .ENDM", true},
+      {" .RADIX 16", true},
+      // After an .EXITM of the body itself the rest of it is not sure to be read.
+      {" .EXITM", false},
+      {" nop\n .EXITM\n nop", false},
+      {" .IF 1\n .EXITM\n .ENDIF", false},
+  };
+  for (const Body& body : bodies) {
+    for (bool everyLevel : {false, true}) {
+      if (everyLevel && !body.aroundCalls) continue;
+      SCOPED_TRACE(std::string(body.text) + (everyLevel ? " (every level)" : " (innermost)"));
+      Fresh fresh(this);
+      run(doublingChain(body.text, everyLevel));
+      EXPECT_EQ(preprocessor_->expansionLines, 0);
+      EXPECT_EQ(preprocessor_->expansionCounter, 0u);
+      EXPECT_EQ(recordedTexts(),
+                std::vector<std::string>{
+                    "E110: macro call skipped: lines made by expansions would exceed 10000000 in total"});
+    }
+  }
+}
+
+TEST_F(MacroExpansionTest, CallsThatMayNotBeMadeAreNotCountedAhead) {
+  // Each level's second call is not sure to be made, or the first ends the run: the
+  // forty levels expand as far as they go, without E110.
+  struct Case {
+    const char* what;
+    std::string source;
+    uint32_t counter;  // expansion numbers drawn
+  };
+  // Each level holds `between` between its calls and `after` after them, with "@"
+  // standing for the name of the macro below.
+  auto chain = [](const std::string& between, const std::string& after, const char* top) {
+    std::string source = "m0 .MACRO\n nop\n .ENDM\n";
+    for (int level = 1; level < 40; ++level) {
+      std::string below = "m" + std::to_string(level - 1);
+      std::string text = between;
+      for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@'))
+        text.replace(at, 1, below);
+      source += "m" + std::to_string(level) + " .MACRO " + below + "\n " + below + "\n" + text + " " +
+                below + "\n" + after + " .ENDM\n";
+    }
+    return source + " m39 " + top + "\n";
+  };
+  const Case cases[] = {
+      {"after .EXITM", chain(" .EXITM\n", "", ""), 40},
+      {"after .EXITM in a condition that holds", chain(" .IF 1\n .EXITM\n .ENDIF\n", "", ""), 40},
+      {"in a condition that fails", chain(" .IF 0\n", " .ENDIF\n", ""), 40},
+      {"in a branch not taken", chain(" .IF 1\n .ELSE\n", " .ENDIF\n", ""), 40},
+      {"in a repeat block of no iteration", chain(" .DUP 0\n", " .ENDM\n", ""), 40 + 39},
+      {"after a define of the name", chain(" .DEFINE @ \"nop\"\n", "", ""), 40},
+      // The name in the body is the formal, replaced by the argument.
+      {"a formal named as the macro below", chain("", "", "nop"), 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh fresh(this);
+    run(c.source);
+    EXPECT_EQ(recordedTexts(), std::vector<std::string>{});
+    EXPECT_EQ(preprocessor_->expansionCounter, c.counter);
+    EXPECT_TRUE(preprocessor_->expansionStack.empty());
+  }
+}
+
+TEST_F(MacroExpansionTest, ABodyThatEndsTheRunIsNotCountedThrough) {
+  // The first call that reaches .END ends the run: the rest of the chain never
+  // expands, so the forty levels are not refused ahead. A loop symbol may stand for
+  // .END as well.
+  struct Case {
+    const char* body;
+    uint32_t counter;  // expansion numbers drawn
+  };
+  const Case cases[] = {
+      {" .END", 40},
+      {" .DUPA x,.END\n x\n .ENDM", 41},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    Fresh fresh(this);
+    run(doublingChain(c.body, false));
+    EXPECT_EQ(recordedTexts(), std::vector<std::string>{});
+    EXPECT_EQ(preprocessor_->expansionCounter, c.counter);
+  }
+}
+TEST_F(MacroExpansionTest, AChainMetFirstInAConditionCountsInFullWhereItIsSure) {
+  // The count of m39 made for the call in the condition serves the sure call after
+  // it too: the outer call is refused before any line, its own expansion included.
+  Fresh fresh(this);
+  std::string chain = doublingChain(" nop", false);
+  chain.erase(chain.rfind(" m39\n"));
+  run(chain + "t .MACRO\n .IF 0\n m39\n .ENDIF\n m39\n .ENDM\n t\n");
+  EXPECT_EQ(preprocessor_->expansionCounter, 0u);
+  EXPECT_EQ(recordedTexts(),
+            std::vector<std::string>{
+                "E110: macro call skipped: lines made by expansions would exceed 10000000 in total"});
+}
+
+}  // namespace

@@ -487,4 +487,46 @@ TEST_F(ErrorHandlerTest, IteratorSeeksToTheFirstRecordAtOrAfterALine) {
   }
 }
 
+// The list file asks for the records of each line: it gets those of that line alone,
+// in the order the walk in line order meets them (the preprocessor's before the later
+// stages', each in the order they came), among records of many lines of one number.
+TEST_F(ErrorHandlerTest, RecordsAtALineAreItsOwnInTheOrderOfTheWalk) {
+  ErrorHandler local;
+  std::vector<LineInfo*> same;
+  for (int i = 0; i < 200; ++i) same.push_back(line(4));
+  LineInfo* renumbered = line(4);
+  // Recorded in mixed stages and out of stage order.
+  for (size_t i = 0; i < same.size(); ++i) {
+    local.setPreprocessorStage(i % 3 == 0);
+    local.report(E_symbol_undefined, same[i], "a");
+    local.setPreprocessorStage(i % 2 == 0);
+    local.report(E_symbol_undefined, same[i], "b");
+    if (i % 5 == 0) local.report(E_symbol_undefined, same[i], "c");
+  }
+  local.report(E_symbol_undefined, renumbered, "r");
+  renumbered->lineNumber = 5;
+
+  auto texts = [](const std::vector<const ErrorLine*>& records) {
+    std::vector<std::string> result;
+    for (const ErrorLine* record : records) result.emplace_back(record->text);
+    return result;
+  };
+  std::vector<const ErrorLine*> found;
+  for (LineInfo* at : same) {
+    std::vector<const ErrorLine*> walked;
+    for (ErrorHandler::ErrorIter it(local); !it.isDone(); it.next())
+      if (it.current()->position == at) walked.push_back(it.current());
+    local.recordsAt(at, found);
+    ASSERT_EQ(texts(found), texts(walked));
+    ASSERT_EQ(found, walked);
+  }
+  // A record keeps the number its line had: the line renumbered since has none.
+  local.recordsAt(renumbered, found);
+  EXPECT_TRUE(found.empty());
+  local.recordsAt(line(4), found);
+  EXPECT_TRUE(found.empty());
+  local.recordsAt(nullptr, found);
+  EXPECT_TRUE(found.empty());
+}
+
 }  // namespace
