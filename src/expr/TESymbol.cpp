@@ -2,16 +2,13 @@
 
 #include <ostream>
 
+#include "expr/SymbolValueMemo.h"
 #include "expr/TEError.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "util/OrbaState.h"
 
-bool TESymbol::isRelocatable() const {
-  if (symbol_->isRelocatable()) return true;
-  SymbolValueVisit visit(symbol_);
-  return visit.value() && visit.value()->isRelocatable();
-}
+bool TESymbol::isRelocatable() const { return isSymbolValueRelocatable(symbol_); }
 
 bool TESymbol::isInSection(const Section* section) const {
   if (!symbol_->isDefined() || symbol_->isWeak()) return false;
@@ -53,9 +50,7 @@ OrbaExpression* TESymbol::substitute(Symbol* symbol, OrbaExpression* expression)
 
 OrbaExpression* TESymbol::evaluate() {
   if (symbol_->isWeak()) return TEError::kind16();
-  SymbolValueVisit visit(symbol_);
-  if (!visit.value()) return TEError::kind16();
-  return visit.value()->evaluate();
+  return evaluateSymbolValue(symbol_);
 }
 
 uint32_t TESymbol::getUnit() const { return symbol_->unit; }

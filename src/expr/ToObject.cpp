@@ -7,6 +7,7 @@
 #include "util/RunSettings.h"
 #include "util/OrbaState.h"
 #include "expr/ObjectExpr.h"
+#include "expr/SymbolValueMemo.h"
 #include "expr/TEBinary.h"
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
@@ -134,10 +135,14 @@ ExprNode* TESymbol::toObject(ObjectFile* context, bool warn) {
   // A value that leads back to its own symbol cannot be converted.
   if (symbol->valueVisit) return nullptr;
   OrbaExpression* value = symbol->valueExpression;
+  // Each symbol of a chain asks about the rest of it; the first answer is kept.
+  SymbolValueMemo::Hold hold;
   bool relocatable = isRelocatable();
   if (referencedByName(symbol, relocatable) || !value) return objectSymbolReference(symbol);
 
   SymbolValueVisit visit(symbol);
+  // A chain of symbol values deeper than a walk may follow is not converted either.
+  if (!visit.entered()) return nullptr;
   ExprNode* converted = nullptr;
   Section* section = symbol->section;
   // A label written as section start plus offset goes out against the section's

@@ -69,6 +69,7 @@ void giveLabelValue(ObjectWriter& writer, Symbol* symbol, LineInfo* line) {
   else
     value = TEBinary::create(home->baseExpression(), OP_add, location);
   symbol->valueExpression = value;
+  noteSymbolValueChange();
 
   ObjectStore& store = writer.store();
   ExprNode* converted = emitExpressionValue(value, writer, line, 0);
@@ -157,6 +158,7 @@ void placeLabelSymbol(Symbol* symbol, int32_t offset, uint32_t pass) {
     symbol->valueExpression = base;
   else
     symbol->valueExpression = TEBinary::create(base, OP_add, offset);
+  noteSymbolValueChange();
 }
 
 void FLabel::dump(std::ostream& out) const {

@@ -4,6 +4,7 @@
 
 #include "expr/ObjectExpr.h"
 #include "expr/OrbaExpression.h"
+#include "expr/SymbolValueMemo.h"
 #include "expr/TEBinary.h"
 #include "flow/DataEncoder.h"
 #include "flow/ObjectStore.h"
@@ -86,7 +87,11 @@ void FEquSet::writeDebugVariable(ObjectWriter& writer) {
   }
 
   int64_t known = 0;
-  OrbaExpression* symbolValue = symbol->valueExpression ? symbol->valueExpression->evaluate() : nullptr;
+  OrbaExpression* symbolValue = nullptr;
+  if (symbol->valueExpression) {
+    SymbolValueMemo::Use use(writer.debugValues);
+    symbolValue = symbol->valueExpression->evaluate();
+  }
   if (symbolValue && symbolValue->getKind() == EK_integer) known = symbolValue->getInteger();
   ExprNode* record = objectTake(kValueListOperator,
                                 {objectInteger(0), objectInteger(bindingCode(symbol)), objectInteger(known)});

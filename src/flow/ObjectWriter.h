@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "expr/SymbolValueMemo.h"
+
 struct ExprNode;
 struct LineInfo;
 class ObjectStore;
@@ -37,4 +39,7 @@ class ObjectWriter {
   Section* section = nullptr;
   // The line whose expressions are being converted for the object file.
   LineInfo* line = nullptr;
+  // Symbol values evaluated for the debug records: one symbol after another names the
+  // same chain of symbols, which is followed once.
+  SymbolValueMemo debugValues;
 };

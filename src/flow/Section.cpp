@@ -213,7 +213,9 @@ void Section::takeLastLabel(FLabel* label) {
 void Section::setAddress(OrbaExpression* expression) {
   OrbaExpression* simplified = expression ? expression->evaluate() : nullptr;
   OrbaExpression* address = simplified && !simplified->isError() ? simplified : expression;
-  if (sectionSymbol) sectionSymbol->valueExpression = address;
+  if (!sectionSymbol) return;
+  sectionSymbol->valueExpression = address;
+  noteSymbolValueChange();
 }
 
 void Section::finish() { finishLinkOnceName(*this); }

@@ -7,6 +7,7 @@
 #include "util/RunSettings.h"
 
 #include "util/MemoryPools.h"
+#include "util/RunState.h"
 #include "util/c-memory.h"
 
 MemPool*& symbolPool() {
@@ -23,6 +24,17 @@ void* Symbol::operator new(size_t size) noexcept {
 void Symbol::operator delete(void* block, size_t size) {
   if (symbolPool()) MemoryPools::free(symbolPool(), block, size);
 }
+
+namespace {
+struct RunSymbolValues {
+  uint32_t generation = 0;
+  uint32_t visitDepth = 0;
+};
+}  // namespace
+
+uint32_t symbolValueGeneration() { return runPart<RunSymbolValues>().generation; }
+void noteSymbolValueChange() { ++runPart<RunSymbolValues>().generation; }
+uint32_t& symbolValueVisitDepth() { return runPart<RunSymbolValues>().visitDepth; }
 
 Symbol* Symbol::create(const char* name, int16_t scope) {
   noteSymbolName(name);

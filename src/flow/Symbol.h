@@ -110,15 +110,32 @@ class Symbol {
   uint32_t writerRecord = 0;  // the object writer's record of it, plus one; 0 when none
 };
 
+// Counts the changes of symbol values; answers kept about symbol values hold while it
+// stands. Whatever sets a symbol's value expression after the symbol was defined
+// calls noteSymbolValueChange.
+uint32_t symbolValueGeneration();
+void noteSymbolValueChange();
+// The symbol values that the walks of the moment are inside (SymbolValueVisit).
+uint32_t& symbolValueVisitDepth();
+
 // Enters a symbol's value expression for the length of one walk; entered() is false
-// when the walk is already inside it (a value that refers to itself).
+// when the walk is already inside it (a value that refers to itself), and when the
+// walk already follows kMaxDepth symbol values, so that a chain of any length cannot
+// exhaust the stack: it ends as a value that leads back to itself does.
 class SymbolValueVisit {
  public:
-  explicit SymbolValueVisit(Symbol* symbol) : symbol_(symbol), entered_(!symbol->valueVisit) {
+  static constexpr uint32_t kMaxDepth = 1000;
+
+  explicit SymbolValueVisit(Symbol* symbol)
+      : symbol_(symbol), entered_(!symbol->valueVisit && symbolValueVisitDepth() < kMaxDepth) {
+    if (!entered_) return;
     symbol_->valueVisit = true;
+    ++symbolValueVisitDepth();
   }
   ~SymbolValueVisit() {
-    if (entered_) symbol_->valueVisit = false;
+    if (!entered_) return;
+    symbol_->valueVisit = false;
+    --symbolValueVisitDepth();
   }
   SymbolValueVisit(const SymbolValueVisit&) = delete;
   SymbolValueVisit& operator=(const SymbolValueVisit&) = delete;

@@ -103,6 +103,7 @@ void checkGlobalSymbol(Symbol& symbol, SymbolReports* reports) {
     if (value && value->hasWeakReference() && (symbol.isGlobal() || orbaOptions()->emitLocalEqus)) {
       say(reports, symbol, [definition = symbol.definitionLine] { errorHandler()->report(E_unresolved_expression, definition); });
       symbol.valueExpression = TEInteger::create(0);
+      noteSymbolValueChange();
     }
     if (symbol.valueExpression) symbol.unit = symbol.valueExpression->getUnit();
   }

@@ -88,6 +88,7 @@ bool defineEquate(LineInfo* line, const char* labelName, const char* operandName
   symbol->flags[0] |= Symbol::kEquate;
   clearRelocatable(symbol);
   symbol->valueExpression = value;
+  noteSymbolValueChange();
   symbol->section = line->section;
   // A plain number defined inside a section counts as lying in that section's space.
   if ((memoryClass == 0 || memoryClass == 1) && line->section && line->section != placeholderSection())
@@ -128,6 +129,7 @@ bool defineSetSymbol(LineInfo* line, const char* labelName, const char* operandN
     clearRelocatable(symbol);
   }
   symbol->valueExpression = value;
+  noteSymbolValueChange();
   symbol->memoryClass = expressionMemoryClass(value);
   appendEquSet(line, symbol, value);
   return true;
@@ -142,6 +144,7 @@ bool defineAlias(LineInfo* line, const char* aliasName, const char* targetName) 
   alias->flags[1] |= kAlias;
   clearRelocatable(alias);
   alias->valueExpression = TESymbol::create(target);
+  noteSymbolValueChange();
   alias->section = target->section;
   alias->memoryClass = target->memoryClass;
   if (line->section) line->section->addNode(new FAlias(line, alias), true);

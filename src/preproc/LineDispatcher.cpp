@@ -295,7 +295,10 @@ bool MacroPreprocessor::setDirective(InputBuffer& input, LineInfo* line, const c
   } else if (symbol->isUsed()) {
     errors->report(E_used_before_set, line, name);
   }
-  if (assign) symbol->valueExpression = value;
+  if (assign) {
+    symbol->valueExpression = value;
+    noteSymbolValueChange();
+  }
   if (!expectToken(input, kMppNewline)) errors->report(E_no_end_of_line, line);
   return true;
 }

@@ -164,6 +164,7 @@ bool MacroPreprocessor::handleEqu(InputBuffer& input, LineInfo* line, const char
     symbol->flags[0] |= Symbol::kEquate;
     symbol->flags[2] &= static_cast<uint8_t>(~Symbol::kRelocatable);
     symbol->valueExpression = value;
+    noteSymbolValueChange();
   }
   if (!expectToken(input, kMppNewline)) errors->report(E_no_end_of_line, line);
   return true;

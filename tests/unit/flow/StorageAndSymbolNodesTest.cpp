@@ -7,6 +7,9 @@
 #include "flow/FFloatData.h"
 #include "flow/FStorage.h"
 #include "flow/FSymbolDefinition.h"
+#include "expr/TEBinary.h"
+#include "expr/TEInteger.h"
+#include "expr/TESymbol.h"
 #include "util/RunSettings.h"
 
 namespace {
@@ -162,6 +165,71 @@ TEST_F(SymbolNodeTest, EquateGivesItsSymbolAndADebugRecord) {
   }
   EXPECT_TRUE(diagnostics().empty());
   runState().placeholderSection = nullptr;
+}
+
+// The end of an equate chain: counts how often the debug records evaluate it.
+class CountedValue : public OrbaExpression {
+ public:
+  explicit CountedValue(int64_t value) : value_(value) {}
+  bool isValue() const override { return true; }
+  void print(std::ostream& out, unsigned) const override { out << value_; }
+  OrbaExpression* evaluate() override {
+    ++evaluated;
+    return TEInteger::create(value_);
+  }
+  uint32_t getUnit() const override { return 1; }
+  OrbaExpression* clone() override { return new CountedValue(value_); }
+
+  int64_t value_;
+  uint32_t evaluated = 0;
+};
+
+TEST_F(SymbolNodeTest, DebugRecordsOfAnEquateChainEvaluateItOnce) {
+  // Each equate names the one before it (and, for the second run, the one after it);
+  // every debug record carries its equate's value, and the chain is evaluated once
+  // for all of them, not once per record: the end value twice, by its own record and
+  // through the chain.
+  constexpr int kLinks = 2000;
+  for (bool forward : {false, true}) {
+    SCOPED_TRACE(forward);
+    debugInfo(true);
+    Section* in = dataSection();
+    in->objectNumber = 0x25;
+    in->sectionSymbol->objectSymbolId = 9;
+    in->writing = 1;
+    writer_.section = in;
+    writer_.module[2] = 1;
+    LineInfo* statement = at(4, in);
+    statement->setVariant(-1);
+    std::vector<Symbol*> symbols;
+    for (int index = 0; index <= kLinks; ++index) {
+      symbols.push_back(symbol("sym"));
+      symbols.back()->flags[0] |= Symbol::kEquate;
+    }
+    auto* end = new CountedValue(10);
+    for (int index = 0; index <= kLinks; ++index) {
+      int base = forward ? index + 1 : index - 1;
+      symbols[index]->valueExpression =
+          base < 0 || base > kLinks ? end : TEBinary::create(TESymbol::create(symbols[base]), OP_add, 1);
+    }
+    writer_.store_.records.clear();
+    for (Symbol* defined : symbols) {
+      FEquSet node(statement, defined, defined->valueExpression);
+      node.emit(writer_);
+    }
+    EXPECT_EQ(end->evaluated, 2u);
+    const std::string top = "binding (list (int 0) (int 1) (int 2010))";
+    const std::string bottom = "binding (list (int 0) (int 1) (int 10))";
+    const std::string& first = forward ? top : bottom;
+    const std::string& last = forward ? bottom : top;
+    std::vector<std::string> bindings;
+    for (const std::string& record : writer_.store_.records)
+      if (record.rfind("binding", 0) == 0) bindings.push_back(record);
+    ASSERT_EQ(bindings.size(), static_cast<size_t>(kLinks + 1));
+    EXPECT_EQ(bindings.front(), first);
+    EXPECT_EQ(bindings.back(), last);
+  }
+  EXPECT_TRUE(diagnostics().empty());
 }
 
 TEST_F(SymbolNodeTest, SymbolNodesTakeNoPlace) {
