@@ -72,6 +72,10 @@ LineInfo* LineStream::settledAfter(LineInfo* line) {
 
 bool LineStream::preprocessorHoldsLines() const { return !finished_ && preprocessor_.holdsLines(); }
 
+bool LineStream::preprocessorHoldsLine(const LineInfo& line) const {
+  return !finished_ && preprocessor_.holdsLines() && preprocessor_.holdsLine(line);
+}
+
 void LineStream::finish() {
   if (finished_) return;
   finished_ = true;

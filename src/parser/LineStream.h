@@ -40,6 +40,8 @@ class LineStream {
   void setLetsGoOfLines(bool letGo) { letGo_ = letGo; }
   // Whether the preprocessor may still come back to lines it made.
   bool preprocessorHoldsLines() const;
+  // Whether it may still come back to this line, which the parse has passed.
+  bool preprocessorHoldsLine(const LineInfo& line) const;
 
  private:
   // The preprocessor reads a few dozen lines in one stay in its own world, where a

@@ -87,9 +87,24 @@ void LineRelease::passed(LineInfo* line) {
       release(unused);
   }
   if (line != lastText_) consider(line);
-  if (!waiting_.empty() && !stream_->preprocessorHoldsLines()) {
+  if (waiting_.empty()) return;
+  if (!stream_->preprocessorHoldsLines()) {
     std::vector<LineInfo*> ready;
     ready.swap(waiting_);
+    for (LineInfo* waiting : ready) letGo(waiting);
+  } else if (waiting_.size() >= recheckWaiting_) {
+    // The lines held are those of a few open levels: asked again each time the list
+    // has doubled, the waiting lines cost a constant share of the work.
+    std::vector<LineInfo*> ready;
+    size_t kept = 0;
+    for (LineInfo* waiting : waiting_) {
+      if (stream_->preprocessorHoldsLine(*waiting))
+        waiting_[kept++] = waiting;
+      else
+        ready.push_back(waiting);
+    }
+    waiting_.resize(kept);
+    recheckWaiting_ = 2 * kept + kRecheckWaiting;
     for (LineInfo* waiting : ready) letGo(waiting);
   }
 }
@@ -115,7 +130,7 @@ void LineRelease::consider(LineInfo* line) {
 void LineRelease::release(LineInfo* line) {
   if (line == head_) return;
   // A line the preprocessor may come back to waits until it no longer may.
-  if (stream_->preprocessorHoldsLines())
+  if (stream_->preprocessorHoldsLine(*line))
     waiting_.push_back(line);
   else
     letGo(line);
@@ -125,9 +140,13 @@ void LineRelease::letGo(LineInfo* line) {
   if (line == lastText_ || line->ownsControlState() || errorHandler()->hasRecordAt(line)) return;
   // A macro call shown in the list has its node.
   if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line)) return;
-  // A label in the first column: the preprocessor's symbol of it names the line.
+  // A macro call with a label in the first column: the preprocessor's symbol of the
+  // label names the line. (Every other line with a label that the preprocessor defines
+  // is assembled.)
   const char* text = line->text;
-  if (text && *text != '\0' && *text != ' ' && *text != '\t' && *text != '\n') return;
+  if ((line->flags[0] & (lineflag::kMacroCall | lineflag::kMacroDefinition)) == lineflag::kMacroCall && text &&
+      *text != '\0' && *text != ' ' && *text != '\t' && *text != '\n')
+    return;
   lineState()->removeLine(line);
 }
 

@@ -96,8 +96,11 @@ class LineRelease {
   LineInfo* leanOnly_ = nullptr;
   // The lines let go of by the last statement, reused from statement to statement.
   std::vector<LineInfo*> letGo_;
-  // Lines to let go of once the preprocessor no longer holds lines.
+  // Lines to let go of once the preprocessor no longer holds them, and the length of
+  // the list at which it is asked again which it holds.
+  static constexpr size_t kRecheckWaiting = 64;
   std::vector<LineInfo*> waiting_;
+  size_t recheckWaiting_ = kRecheckWaiting;
 };
 
 // The line that parseLine is working on; null between lines. Diagnostics raised

@@ -33,12 +33,14 @@ bool conditionValue(OrbaExpression* expression, LineInfo* line, const char* dire
 void MacroPreprocessor::openConditional(LineInfo* line) {
   auto* level = new MppIfState(conditionTop->active, conditionTop->taken, line);
   conditionStack.push_back(conditionTop);
+  openIfLines_.insert(line);
   conditionTop = level;
   if (!expansionStack.empty()) ++expansionStack.back()->openConditionals;
 }
 
 void MacroPreprocessor::closeConditional() {
   if (conditionStack.empty()) return;
+  openIfLines_.erase(conditionTop->openingLine);
   delete conditionTop;
   conditionTop = conditionStack.back();
   conditionStack.pop_back();

@@ -521,6 +521,7 @@ void MacroPreprocessor::releaseConstructs() {
   while (!macroScopes.empty() || !defineScopes.empty()) popScope();
   for (MppIfState* level : conditionStack) delete level;
   conditionStack.clear();
+  openIfLines_.clear();
   delete conditionTop;
   conditionTop = nullptr;
   // A repeat construct belongs to its running expansion; a macro to its scope.

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "flow/SymbolTable.h"
@@ -64,6 +65,12 @@ class MacroPreprocessor : public OrbaPreprocessor {
   bool holdsLines() const override {
     return !conditionStack.empty() || !expansionStack.empty() || definitionDepth > 0 || pendingConstruct;
   }
+  // Of the lines the parse has passed, the reading comes back only to the .IF lines of
+  // the open conditional levels (a branch in another file, a level left open at the
+  // end). A body is collected within one turn, and an expansion reads no line it made
+  // before: the lines it makes may go while it runs, so that a long expansion takes
+  // the room of the lines in flight, not of all it made.
+  bool holdsLine(const LineInfo& line) const override { return openIfLines_.count(&line) != 0; }
 
   // ---- Directive scanner (TokenScanner.cpp) ----
   // Reads one token from the top source's line at its cursor and returns its code
@@ -392,6 +399,8 @@ class MacroPreprocessor : public OrbaPreprocessor {
   bool mayBeDefined(char first) const { return hasInitial(defineInitials_, first); }
   bool mayBeMacro(char first) const { return hasInitial(macroInitials_, first); }
   size_t innerMacros_ = 0;
+  // The .IF lines of the open conditional levels (all but the bottom one).
+  std::unordered_set<const LineInfo*> openIfLines_;
   // The input of a reading in steps, and where the loop stands between turns.
   std::unique_ptr<InputBuffer> input_;
   LineInfo* lastLine_ = nullptr;

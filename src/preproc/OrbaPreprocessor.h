@@ -9,6 +9,7 @@
 #include "util/c-buffer.h"
 
 class InputBuffer;
+struct LineInfo;
 
 class OrbaPreprocessor {
  public:
@@ -38,6 +39,9 @@ class OrbaPreprocessor {
   // Whether the reading may still come back to a line it made (a conditional, an
   // expansion or a block body is open): until it says no, such lines stay.
   virtual bool holdsLines() const { return false; }
+  // Whether the reading may still come back to this line, one that the parse has
+  // passed: only such a line must stay while holdsLines says that some may.
+  virtual bool holdsLine(const LineInfo& /*line*/) const { return holdsLines(); }
 
   ControlState* controlState() const { return controlState_.get(); }
 
