@@ -56,20 +56,20 @@ TEST(ListPageHeader, HeaderRowsKeepTheirColumns) {
       {"no title: only the title columns are blank, Page ends one short of the width", nullptr, nullptr, 40, 0, true, kBanner,
        {"BANNER v1", std::string(31, ' ') + "Page   1", "", "ADDR CODE      CYCLES  LINE SOURCE LINE"}},
       {"a title and its blank put Page at the width's last nine columns", "Title", nullptr, 40, 0, true, kBanner,
-       {"BANNER v1", "Title" + std::string(27, ' ') + "Page   1", "",
+       {"BANNER v1", std::string("Title") + std::string(27, ' ') + "Page   1", "",
         "ADDR CODE      CYCLES  LINE SOURCE LINE"}},
       {"a long title is cut so that Page keeps its place", "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghij", nullptr, 40, 0,
        true, kBanner,
        {"BANNER v1", "ABCDEFGHIJKLMNOPQRSTUVWXYZabcde Page   1", "", "ADDR CODE      CYCLES  LINE SOURCE LINE"}},
       {"a subtitle follows the title row, padded to the width", "T", "Sub", 40, 0, true, kBanner,
-       {"BANNER v1", "T" + std::string(31, ' ') + "Page   1", "Sub" + std::string(37, ' '), "",
+       {"BANNER v1", std::string("T") + std::string(31, ' ') + "Page   1", std::string("Sub") + std::string(37, ' '), "",
         "ADDR CODE      CYCLES  LINE SOURCE LINE"}},
       {"a subtitle without a title is not printed", nullptr, "Sub", 40, 0, true, kBanner,
        {"BANNER v1", std::string(31, ' ') + "Page   1", "", "ADDR CODE      CYCLES  LINE SOURCE LINE"}},
       {"without y the cycles title is gone", nullptr, nullptr, 40, 0, false, kBanner,
        {"BANNER v1", std::string(31, ' ') + "Page   1", "", "ADDR CODE      LINE SOURCE LINE"}},
       {"a left margin indents every header row but the subtitle", "T", "S", 44, 4, false, kBanner,
-       {"    BANNER v1", "    T" + std::string(31, ' ') + "Page   1", "S" + std::string(39, ' '), "",
+       {"    BANNER v1", std::string("    T") + std::string(31, ' ') + "Page   1", std::string("S") + std::string(39, ' '), "",
         "    ADDR CODE      LINE SOURCE LINE"}},
       {"a banner longer than the room is cut and still ends its row", nullptr, nullptr, 40, 0, false,
        "0123456789012345678901234567890123456789XYZ\n",
@@ -190,7 +190,8 @@ TEST(ListPageDiagnostics, EachLineReadsItsOwnRecordsOnly) {
   std::vector<LineInfo> lines(kLines);
   for (size_t i = 0; i < kLines; ++i) {
     lines[i].lineNumber = 7;
-    errorHandler()->report(E_symbol_undefined, &lines[i], ("s" + std::to_string(i)).c_str());
+    const std::string name = std::string("s").append(std::to_string(i));
+    errorHandler()->report(E_symbol_undefined, &lines[i], name.c_str());
   }
   ControlState state;
   size_t read = 0;
