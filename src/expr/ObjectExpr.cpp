@@ -28,10 +28,6 @@ bool objectNodeMade(ExprLibContext* context, int status) {
   return false;
 }
 
-namespace {
-
-}  // namespace
-
 void setObjectExprHooks(const ObjectExprHooks& newHooks) { objectExprState().hooks = newHooks; }
 
 ExprLibContext* objectExprContext() { return objectExprState().context; }

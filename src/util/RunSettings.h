@@ -21,34 +21,6 @@ class RunSettings {
   RunSettings(const RunSettings&) = delete;
   RunSettings& operator=(const RunSettings&) = delete;
 
-  // Whether anything after the parse reads the sections' flows: layout and the object
-  // file, the list file, the metrics, the section summaries. A run that only checks the
-  // source keeps only what the parse itself looks back at.
-  // The settings the parse may change (listed above), as one value: a streamed run
-  // keeps the preprocessor on those of the command line while the parser changes its
-  // own, so that each reads what it would read had the whole source been
-  // preprocessed before the parse.
-  struct ParseControlled {
-    bool caseSensitive, optimizeGenerics, asmDebugInfo, localDebugSymbols;
-    bool coreTc13, coreTc131, coreTc16, coreTc16x, mmuPresent, fpuPresent;
-  };
-  ParseControlled parseControlled() const {
-    return {caseSensitive, optimizeGenerics, asmDebugInfo, localDebugSymbols, coreTc13,
-            coreTc131,     coreTc16,         coreTc16x,    mmuPresent,        fpuPresent};
-  }
-  void setParseControlled(const ParseControlled& value) {
-    caseSensitive = value.caseSensitive;
-    optimizeGenerics = value.optimizeGenerics;
-    asmDebugInfo = value.asmDebugInfo;
-    localDebugSymbols = value.localDebugSymbols;
-    coreTc13 = value.coreTc13;
-    coreTc131 = value.coreTc131;
-    coreTc16 = value.coreTc16;
-    coreTc16x = value.coreTc16x;
-    mmuPresent = value.mmuPresent;
-    fpuPresent = value.fpuPresent;
-  }
-
   // The settings the target controls change ($CASE, the core controls, $FPU, $NO_FPU,
   // $MMU, $HW_ONLY), numbered in the order the parse set them: 0 for those of the
   // command line, one number more at each control that changed one. A statement is
@@ -63,6 +35,21 @@ class RunSettings {
   TargetSettings targetSettings() const {
     return {caseSensitive, optimizeGenerics, coreTc13, coreTc131, coreTc16, coreTc16x, mmuPresent, fpuPresent};
   }
+  // The settings the parse may change (listed above), as one value: a streamed run
+  // keeps the preprocessor on those of the command line while the parser changes its
+  // own, so that each reads what it would read had the whole source been
+  // preprocessed before the parse.
+  struct ParseControlled {
+    TargetSettings target;
+    bool asmDebugInfo, localDebugSymbols;
+  };
+  ParseControlled parseControlled() const { return {targetSettings(), asmDebugInfo, localDebugSymbols}; }
+  void setParseControlled(const ParseControlled& value) {
+    setTargetSettings(value.target);
+    asmDebugInfo = value.asmDebugInfo;
+    localDebugSymbols = value.localDebugSymbols;
+  }
+
   // A control's change: the settings in force become `value`, under a new number when
   // they differ from those before.
   void changeTargetSettings(const TargetSettings& value);
@@ -71,6 +58,9 @@ class RunSettings {
   // Puts the settings of the number in force; returns the number in force before.
   uint32_t applyTargetSettings(uint32_t number);
 
+  // Whether anything after the parse reads the sections' flows: layout and the object
+  // file, the list file, the metrics, the section summaries. A run that only checks the
+  // source keeps only what the parse itself looks back at.
   bool flowReadAfterParse() const {
     return !checkOnly || listFileWanted || metrics || instructionMetrics || sectionInfoConsole || sectionInfoList;
   }
