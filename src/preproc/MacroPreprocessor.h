@@ -70,7 +70,9 @@ class MacroPreprocessor : public OrbaPreprocessor {
   // end). A body is collected within one turn, and an expansion reads no line it made
   // before: the lines it makes may go while it runs, so that a long expansion takes
   // the room of the lines in flight, not of all it made.
-  bool holdsLine(const LineInfo& line) const override { return openIfLines_.count(&line) != 0; }
+  bool holdsLine(const LineInfo& line) const override {
+    return !openIfLines_.empty() && openIfLines_.count(&line) != 0;
+  }
 
   // ---- Directive scanner (TokenScanner.cpp) ----
   // Reads one token from the top source's line at its cursor and returns its code
