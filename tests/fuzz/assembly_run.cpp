@@ -175,8 +175,6 @@ Outcome assemble(uint8_t settings, bool jumpsAsRecords) {
 
 }  // namespace
 
-// Pooled objects go with the pools of each run, not one by one.
-extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 8192) return 0;
