@@ -162,7 +162,8 @@ int OrbaAssembler::runStages() {
     writePreprocessed();
   } else {
     // The parser takes each line as the preprocessor makes it.
-    OrbaParser* parser = orbaFactory()->createParser();
+    // Owned here, so that an exception on its way to the run's handler takes it too.
+    std::unique_ptr<OrbaParser> parser(orbaFactory()->createParser());
     beforeParse();
     {
       LineStream stream(*preProcessor(), source);
@@ -174,7 +175,7 @@ int OrbaAssembler::runStages() {
     }
     beforeAfterParse();
     afterParse();
-    delete parser;
+    parser.reset();
     checkSymbols();
 
     if (!options->checkOnly) {

@@ -29,7 +29,12 @@ LineStream::~LineStream() {
     // An exception on its way to the run's handler: reading on could throw again
     // inside a destructor, which ends the program at once. The rest of the input
     // stays unread, and the error handler must not come back to a stream that is
-    // gone when it reports the exception.
+    // gone when it reports the exception. One thrown during a stay of the
+    // preprocessor left its table with the run: the run gets its own back, and the
+    // preprocessor's goes as finish() would have let it go.
+    if (insidePreprocessor_) leavePreprocessor();
+    delete otherSymbols_;
+    otherSymbols_ = nullptr;
     errorHandler()->endStream();
   }
 }
@@ -40,9 +45,11 @@ void LineStream::enterPreprocessor() {
   parserSettings_ = run.orbaOptions->parseControlled();
   run.orbaOptions->setParseControlled(preprocessorSettings_);
   run.errorHandler->setPreprocessorStage(true);
+  insidePreprocessor_ = true;
 }
 
 void LineStream::leavePreprocessor() {
+  insidePreprocessor_ = false;
   RunState& run = runState();
   run.errorHandler->setPreprocessorStage(false);
   preprocessorSettings_ = run.orbaOptions->parseControlled();

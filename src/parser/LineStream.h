@@ -66,4 +66,5 @@ class LineStream {
   bool inputDone_ = false;
   bool finished_ = false;
   bool letGo_ = false;
+  bool insidePreprocessor_ = false;  // between enterPreprocessor and leavePreprocessor
 };

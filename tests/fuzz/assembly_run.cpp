@@ -11,16 +11,25 @@
 // own. The two must agree byte for byte in every file they write, and
 // in their exit status. A third run toggles the list file, which keeps every line
 // and every jump a record through the run: its object must hold the same sections as
-// the first, all but the note that records the command line. A fatal message ends an
+// the first, all but the note that records the command line, with one difference that
+// listing makes: a listed macro call or repeat block is a node of the flow and so
+// gives a line row of its own. So the rows of the two line programs are compared as
+// rows: those of the run without the list file, in their order, are the other run's
+// once the rows of its listed macro calls are left out. A fatal message ends an
 // input, not the process; it must end all runs alike.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/OrbaAssembler.h"
+#include "flow/FlowNode.h"
+#include "flow/Section.h"
+#include "flow/SectionAdmin.h"
 #include "isa/FSimpleRun.h"
 #include "isa/InstructionMatcherShapes.h"
 #include "util/InputGate.h"
@@ -53,6 +62,17 @@ class FuzzFactory : public TriCoreFactory {
     leanEntries().enabled = !jumpsAsRecords_;
     return options;
   }
+  // The list pass comes after the object is written, with the flow still whole: the
+  // rows the listed macro calls give, as file and line numbers of the line program.
+  ListManager* createListManager() override {
+    for (const Section* section : sectionAdmin()->sections())
+      for (const FlowNode* node = section->firstNode(); node; node = node->nextNode())
+        if (node->kind == FlowNode::kMacroCall && node->line)
+          macroCallRows.emplace(uint64_t{node->line->sourceFile} + 1, node->line->lineNumberSigned());
+    return TriCoreFactory::createListManager();
+  }
+
+  std::set<std::pair<uint64_t, int64_t>> macroCallRows;
 
  private:
   bool jumpsAsRecords_;
@@ -62,7 +82,12 @@ struct Outcome {
   bool stopped = false;
   int status = 0;
   std::string object, list, errors;
-  bool operator==(const Outcome&) const = default;
+  bool operator==(const Outcome& other) const {
+    return stopped == other.stopped && status == other.status && object == other.object && list == other.list &&
+           errors == other.errors;
+  }
+  // Of a run with a list file: the (file, line) of every listed macro call.
+  std::set<std::pair<uint64_t, int64_t>> macroCallRows;
 };
 
 void check(bool holds) {
@@ -114,33 +139,163 @@ uint32_t readWord(const std::string& bytes, size_t at, size_t width) {
   return value;
 }
 
-// The sections of an ELF32 object in their order, each with its header fields and
-// contents, but for the note: what two runs with other command lines must share.
-// Empty when the file is not a whole object.
-std::string sectionsButNote(const std::string& object) {
-  if (object.size() < 52 || object.compare(0, 4, "\x7f" "ELF") != 0) return std::string();
+// One section of an ELF32 object: its name, its header fields but the name and the
+// file offset (which the sections before it decide), and its contents.
+struct ObjectSection {
+  std::string name;
+  std::string fields;
+  std::string contents;
+};
+
+// The sections of an ELF32 object in their order, but for the note: what two runs
+// with other command lines must share. Empty when the file is not a whole object.
+std::vector<ObjectSection> sectionsButNote(const std::string& object) {
+  std::vector<ObjectSection> sections;
+  if (object.size() < 52 || object.compare(0, 4, "\x7f" "ELF") != 0) return sections;
   const uint32_t tableOffset = readWord(object, 32, 4);
   const uint32_t count = readWord(object, 48, 2);
   const uint32_t namesIndex = readWord(object, 50, 2);
   check(readWord(object, 46, 2) == 40 && uint64_t{tableOffset} + 40ull * count <= object.size() && namesIndex < count);
   auto field = [&](uint32_t section, uint32_t at) { return readWord(object, tableOffset + 40 * section + at, 4); };
   const uint32_t namesAt = field(namesIndex, 16);
-  std::string shared;
   for (uint32_t section = 0; section < count; ++section) {
     const uint32_t nameAt = namesAt + field(section, 0);
     check(nameAt < object.size());
-    const std::string name = object.c_str() + nameAt;
-    if (name == ".note") continue;
-    shared += name;
-    shared.push_back('\0');
+    ObjectSection entry;
+    entry.name = object.c_str() + nameAt;
+    if (entry.name == ".note") continue;
     const uint32_t type = field(section, 4), offset = field(section, 16), size = field(section, 20);
-    for (uint32_t at : {4u, 8u, 12u, 20u, 24u, 28u, 32u, 36u}) shared.append(object, tableOffset + 40 * section + at, 4);
+    for (uint32_t at : {4u, 8u, 12u, 20u, 24u, 28u, 32u, 36u}) entry.fields.append(object, tableOffset + 40 * section + at, 4);
     if (type != 8 /* SHT_NOBITS */ && section != namesIndex) {
       check(uint64_t{offset} + size <= object.size());
-      shared.append(object, offset, size);
+      entry.contents.assign(object, offset, size);
+    }
+    sections.push_back(std::move(entry));
+  }
+  return sections;
+}
+
+// One row of a line-number program: its sequence, its address from the sequence's
+// start (the start itself is a relocation), file and line; an end row closes a
+// sequence and has only an address.
+struct LineRow {
+  uint32_t sequence = 0;
+  uint64_t address = 0;
+  uint64_t file = 1;
+  int64_t line = 1;
+  bool end = false;
+  bool operator==(const LineRow&) const = default;
+};
+
+// The headers of the units of a .debug_line section (without their lengths, which the
+// rows decide) and the rows of their programs; false when the bytes are no whole
+// line-number program.
+bool decodeLineRows(const std::string& bytes, std::string& headers, std::vector<LineRow>& rows) {
+  size_t at = 0;
+  auto byte = [&](uint8_t& value) {
+    if (at >= bytes.size()) return false;
+    value = static_cast<uint8_t>(bytes[at++]);
+    return true;
+  };
+  auto leb = [&](uint64_t& value, bool isSigned) {
+    value = 0;
+    uint8_t part = 0;
+    for (unsigned shift = 0;; shift += 7) {
+      if (shift > 63 || !byte(part)) return false;
+      value |= uint64_t{part & 0x7Fu} << shift;
+      if (!(part & 0x80)) {
+        if (isSigned && (part & 0x40) && shift + 7 < 64) value |= ~uint64_t{0} << (shift + 7);
+        return true;
+      }
+    }
+  };
+  uint32_t sequence = 0;
+  while (at < bytes.size()) {
+    if (bytes.size() - at < 10) return false;
+    const uint64_t unitEnd = uint64_t{at} + 4 + readWord(bytes, at, 4);
+    const uint64_t headerEnd = uint64_t{at} + 10 + readWord(bytes, at + 6, 4);
+    if (unitEnd > bytes.size() || headerEnd > unitEnd) return false;
+    headers.append(bytes, at + 4, headerEnd - at - 4);
+    at = headerEnd;
+    LineRow state;
+    state.sequence = sequence;
+    while (at < unitEnd) {
+      uint8_t opcode = 0;
+      uint64_t value = 0;
+      if (!byte(opcode)) return false;
+      switch (opcode) {
+        case 0: {  // extended
+          uint8_t extended = 0;
+          if (!leb(value, false) || value == 0 || value > unitEnd - at || !byte(extended)) return false;
+          at += value - 1;
+          if (extended == 1) {
+            // Where the sequence ends; the line it ends on is that of its last row.
+            state.end = true;
+            state.file = 0;
+            state.line = 0;
+            rows.push_back(state);
+            state = LineRow();
+            state.sequence = ++sequence;
+          }
+          break;
+        }
+        case 1: rows.push_back(state); break;
+        case 2: if (!leb(value, false)) return false; state.address += value; break;
+        case 3: if (!leb(value, true)) return false; state.line += static_cast<int64_t>(value); break;
+        case 4: if (!leb(value, false)) return false; state.file = value; break;
+        case 7: break;
+        default: return false;  // no other opcode is ever written
+      }
     }
   }
-  return shared;
+  return at == bytes.size();
+}
+
+// Whether the rows without a list file are those with it but for rows of listed macro
+// calls.
+bool rowsAgree(const std::vector<LineRow>& without, const std::vector<LineRow>& with,
+               const std::set<std::pair<uint64_t, int64_t>>& macroCallRows) {
+  size_t next = 0;
+  for (const LineRow& row : with) {
+    if (next < without.size() && without[next] == row)
+      ++next;
+    else if (row.end || !macroCallRows.count({row.file, row.line}))
+      return false;
+  }
+  return next == without.size();
+}
+
+// Whether the object of a run without a list file and that of the run with one hold
+// the same sections, the line programs compared by their rows.
+bool sameButListedRows(const Outcome& without, const Outcome& with) {
+  const std::vector<ObjectSection> plain = sectionsButNote(without.object);
+  const std::vector<ObjectSection> listed = sectionsButNote(with.object);
+  if (plain.size() != listed.size()) return false;
+  for (size_t index = 0; index < plain.size(); ++index) {
+    const ObjectSection& left = plain[index];
+    const ObjectSection& right = listed[index];
+    if (left.name != right.name) return false;
+    if (left.name == ".debug_line") {
+      // All header fields but the size (the fourth).
+      if (left.fields.compare(0, 12, right.fields, 0, 12) != 0 || left.fields.compare(16, 16, right.fields, 16, 16) != 0)
+        return false;
+      std::string leftHeaders, rightHeaders;
+      std::vector<LineRow> leftRows, rightRows;
+      check(decodeLineRows(left.contents, leftHeaders, leftRows));
+      check(decodeLineRows(right.contents, rightHeaders, rightRows));
+      if (leftHeaders != rightHeaders || !rowsAgree(leftRows, rightRows, with.macroCallRows)) return false;
+    } else if (left.name == ".rela.debug_line") {
+      // The same relocations at the offsets their rows moved them to.
+      if (left.fields.compare(0, 12, right.fields, 0, 12) != 0 || left.fields.compare(16, 16, right.fields, 16, 16) != 0 ||
+          left.contents.size() != right.contents.size())
+        return false;
+      for (size_t at = 0; at + 12 <= left.contents.size(); at += 12)
+        if (left.contents.compare(at + 4, 8, right.contents, at + 4, 8) != 0) return false;
+    } else if (left.fields != right.fields || left.contents != right.contents) {
+      return false;
+    }
+  }
+  return true;
 }
 
 Outcome assemble(uint8_t settings, bool jumpsAsRecords) {
@@ -166,6 +321,7 @@ Outcome assemble(uint8_t settings, bool jumpsAsRecords) {
     } catch (const FatalStop&) {
       outcome.stopped = true;
     }
+    outcome.macroCallRows = std::move(factory.macroCallRows);
   }
   outcome.object = readFile(file("t.o"));
   outcome.list = readFile(file("t.lst"));
@@ -175,8 +331,6 @@ Outcome assemble(uint8_t settings, bool jumpsAsRecords) {
 
 }  // namespace
 
-// Pooled objects go with the pools of each run, not one by one.
-extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 8192) return 0;
@@ -191,11 +345,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     __builtin_trap();
   }
   const Outcome listToggled = assemble(data[0] ^ 0x01, false);
-  if (lean.stopped != listToggled.stopped || lean.status != listToggled.status ||
-      sectionsButNote(lean.object) != sectionsButNote(listToggled.object)) {
+  const bool listed = data[0] & 0x01;
+  const bool objectsAgree = listed ? sameButListedRows(listToggled, lean) : sameButListedRows(lean, listToggled);
+  if (lean.stopped != listToggled.stopped || lean.status != listToggled.status || !objectsAgree) {
     std::fprintf(stderr, "a run with and a run without a list file disagree:%s%s%s\n",
                  lean.stopped != listToggled.stopped ? " stop" : "", lean.status != listToggled.status ? " status" : "",
-                 sectionsButNote(lean.object) != sectionsButNote(listToggled.object) ? " object" : "");
+                 !objectsAgree ? " object" : "");
     __builtin_trap();
   }
   // A run that ends without errors leaves an object that starts with the ELF magic.
