@@ -9,6 +9,8 @@ class TESection : public OrbaExpression {
   explicit TESection(Section* section) : section_(section) {}
 
   Section* section() const { return section_; }
+  // For a node made before its section existed: it names the section made for it.
+  void moveTo(Section* section) { section_ = section; }
 
   bool isValue() const override { return true; }
   uint32_t getKind() const override { return EK_section; }

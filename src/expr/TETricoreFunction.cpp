@@ -110,6 +110,24 @@ Measured measure(OrbaExpression* target, Section* section) {
   return {target, section->baseExpression()};
 }
 
+// The start address of a section placed at a fixed address, when it is a number.
+bool fixedStart(const Section& section, int64_t& start) {
+  if (!section.hasAddress || !section.baseExpression()) return false;
+  OrbaExpression* base = section.baseExpression()->evaluate();
+  if (!base || base->getKind() != EK_integer) return false;
+  start = base->getInteger();
+  return true;
+}
+
+// The target and the start that a distance is measured from. A section at a fixed
+// address measures every target from its start address: a number is an address there,
+// not an offset into the section, and a label's value holds the start already.
+Measured measureDistance(OrbaExpression* target, Section* section) {
+  int64_t start = 0;
+  if (fixedStart(*section, start)) return {target, TEInteger::create(start)};
+  return measure(target, section);
+}
+
 // The offset of a target in the section when it is a label there whose value is the
 // section's symbol plus an integer, the form layout gives labels; what measure would
 // fold the target to, read without making a node. False for every other target.
@@ -151,7 +169,7 @@ OrbaExpression* evaluatePcRelativeCall(const TEFunction::Arguments& arguments) {
     value = wrapSub(targetOffset, site.offset);
     if (site.span == 0) return TEInteger::create(value);
   } else {
-    Measured measured = measure(arguments[0], site.section);
+    Measured measured = measureDistance(arguments[0], site.section);
     if (!measured.target || !measured.base) return TEError::kind5();
     if (measured.base->getKind() == EK_integer && measured.target->getKind() == EK_integer) {
       // Both ends are numbers: the distance needs no node either.

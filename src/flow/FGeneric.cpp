@@ -73,6 +73,11 @@ void FGeneric::setExcluded(size_t group, bool value) {
   rewrite.excluded = value ? 1 : 0;
 }
 
+void FGeneric::followToSection(const Section& from, Section& to) {
+  for (Rewrite* group : groups)
+    for (FlowNode* node = group->nodes.first(); node; node = node->nextNode()) node->followToSection(from, to);
+}
+
 FlowNode* FGeneric::clone() const {
   auto* copy = new (std::nothrow) FGeneric(line);
   if (!copy) return nullptr;

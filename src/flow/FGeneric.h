@@ -103,6 +103,7 @@ class FGeneric : public FlowNode {
 
   void releaseData() override;
   FlowNode* clone() const override;
+  void followToSection(const Section& from, Section& to) override;
   bool isInstruction() const override { return true; }
   int32_t computeSize(Section* section, uint32_t offset) override;
   void emit(ObjectWriter& writer) override;

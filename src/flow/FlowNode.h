@@ -93,6 +93,10 @@ class FlowNode {
   // The line a line placed after the node goes after: the node's line, or the line of
   // the generic it stands for, made now when that waits with the expansions.
   virtual LineInfo* ownLine() { return line; }
+  // A node made while no section was active goes to the default section made for it
+  // (Section::addNode): what the node measures against the section it was made in
+  // follows it there.
+  virtual void followToSection(const Section& /*from*/, Section& /*to*/) {}
 
   // What a layout pass learns from a node that chooses its own encoding.
   struct LayoutChoice {

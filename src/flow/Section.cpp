@@ -152,6 +152,7 @@ void Section::addNode(FlowNode* node, bool atEnd) {
         for (LineInfo* next = nodeLine->next; next && next->variant() >= 0; next = next->next)
           next->section = fresh;
     }
+    node->followToSection(*this, *fresh);
     fresh->addNode(node, atEnd);
     return;
   }

@@ -10,6 +10,7 @@
 #include "expr/TEInteger.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
+#include "flow/TempLabels.h"
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
@@ -169,7 +170,9 @@ void checkLocalSymbol(Symbol& symbol, SymbolReports* reports) {
     return;
   }
 
-  if (symbol.isEquate() || symbol.needsDefinition() || symbol.isInternal()) {
+  // The labels of generic expansions carry the assembler's own names: another module
+  // makes the same names, so they stay local whatever the default scope.
+  if (symbol.isEquate() || symbol.needsDefinition() || symbol.isInternal() || isTempLabelName(symbol.name)) {
     symbol.flags[1] |= Symbol::kLocal;
   } else if (symbol.isDefined()) {
     if (symbol.isWeak() || !defaultScopeIsLocal(symbol))

@@ -14,6 +14,7 @@
 #include "isa/IPAttribute.h"
 #include "isa/IPInstruction.h"
 #include "isa/InstructionEncoding.h"
+#include "isa/PostEncode.h"
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaFactory.h"
@@ -112,6 +113,12 @@ void FInstruction::releaseData() {
   selected = -1;
   excludedCount = 0;
   fixed = 0;
+}
+
+void FInstruction::followToSection(const Section& from, Section& to) {
+  for (IPInstruction* candidate : candidates)
+    if (candidate && candidate->encoding)
+      for (OperandEncoding* operand : candidate->encoding->operands) moveSectionChecks(operand->expression, from, to);
 }
 
 FlowNode* FInstruction::clone() const {

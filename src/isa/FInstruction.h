@@ -26,6 +26,7 @@ class FInstruction : public FlowNode {
 
   void releaseData() override;
   FlowNode* clone() const override;
+  void followToSection(const Section& from, Section& to) override;
   bool isInstruction() const override { return true; }
   void dump(std::ostream& out) const override;
   const char* failureText() const override;

@@ -54,6 +54,21 @@ bool isRangeExemptSymbol(const OrbaExpression* expression) {
   return symbol != nullptr && (symbol->flags[0] & Symbol::kBinding6) != 0;
 }
 
+void moveSectionChecks(OrbaExpression* value, const Section& from, Section& to) {
+  // Each check holds what it wraps as its first argument; a list of transforms may wrap
+  // the value more than once, and the walk ends at the value.
+  for (OrbaExpression* check = value; check && check->getKind() == EK_function; check = check->getArgument(0)) {
+    const int32_t code = check->getOperator();
+    if (code == FN_PCREL || code == FN_INPAGE) {
+      OrbaExpression* place = check->getArgument(1);
+      if (place && place->getKind() == EK_section && static_cast<TESection*>(place)->section() == &from)
+        static_cast<TESection*>(place)->moveTo(&to);
+    } else if (code != FN_RANGE && code != FN_WRANGE && code != FN_PAGESIZE) {
+      return;
+    }
+  }
+}
+
 OrbaExpression* negateOperand(LineInfo*, OrbaExpression** argument) {
   return new TEUnary(OP_negate, *argument);
 }

@@ -8,6 +8,7 @@
 
 class CandidateNodes;
 class OrbaExpression;
+class Section;
 struct LineInfo;
 struct OperandTransform;
 
@@ -46,6 +47,10 @@ struct TransformOutputs {
 // at `made` (CandidateNodes::keep) when it is given; otherwise they are the caller's.
 OrbaExpression* applyOperandTransforms(OrbaExpression* value, const OperandTransform* transforms,
                                        TransformOutputs& outputs, LineInfo* line, CandidateNodes** made = nullptr);
+
+// Makes the pc-relative and page checks that applyOperandTransforms wrapped around a
+// value, and that name the section `from`, name `to`; the value itself is not looked into.
+void moveSectionChecks(OrbaExpression* value, const Section& from, Section& to);
 
 // A symbol reference whose symbol is exempt from range checks.
 bool isRangeExemptSymbol(const OrbaExpression* expression);

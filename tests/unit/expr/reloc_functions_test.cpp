@@ -98,6 +98,42 @@ TEST_F(RelocFunctions, PcRelativeGivesTheFieldValueOfTheDisplacement) {
   runState().placeholderSection = nullptr;
 }
 
+// A section placed at a fixed address: its own symbol's value is the address, as the
+// section directive gives it. Every target is measured from that address, a number as
+// the address it is and a label of the section as its offset there, as far as a label
+// at the number's address.
+TEST_F(RelocFunctions, PcRelativeInASectionAtAFixedAddressMeasuresFromItsStart) {
+  Section* placed = section("placed");
+  placed->hasAddress = 1;
+  placed->sectionSymbol->valueExpression = num(0x1000);
+  placed->locationCounter = 0x10;
+  Symbol* near = label("near", placed, 0x40);
+  Symbol* equate = symbol("equate", num(0x1040));
+  equate->flags[0] |= Symbol::kDefined | Symbol::kEquate;
+  equate->section = placed;
+  struct Case {
+    const char* what;
+    std::function<OrbaExpression*()> targetExpression;
+    int64_t offset;
+    int64_t span;
+    int64_t value;
+  };
+  const Case cases[] = {
+      {"a number ahead", [&] { return num(0x1040); }, 0, 0, 0x30},
+      {"a label at that address", [&] { return sym(near); }, 0, 0, 0x30},
+      {"an equate of that address", [&] { return sym(equate); }, 0, 0, 0x30},
+      {"a label plus a number", [&] { return bin(sym(near), OP_add, num(4)); }, 0, 0, 0x34},
+      {"a number behind", [&] { return num(0x1000); }, 0, 0, -0x10},
+      {"a number behind, as a field", [&] { return num(0x1000); }, 0, 256, 0xF0},
+      {"the offset argument counts", [&] { return num(0x1040); }, 0x20, 0, 0x10},
+      {"a number below the start", [&] { return num(0x0F00); }, 0, 0, -0x110},
+  };
+  for (const Case& c : cases) {
+    TEFunction* check = call(FN_PCREL, {c.targetExpression(), at(placed), num(c.offset), num(c.span)});
+    EXPECT_EQ(valueOf(check), c.value) << c.what;
+  }
+}
+
 // Expression nodes live for the whole run: a jump's distance to a label of its own
 // section, asked for at every jump, must not leave one behind for its location.
 TEST_F(RelocFunctions, PcRelativeDistanceToALabelLeavesNoNode) {

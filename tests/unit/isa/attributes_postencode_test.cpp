@@ -91,6 +91,45 @@ TEST_F(PostEncodeTest, TransformsWrapTheOperandInTheirCheckNodes) {
   }
 }
 
+// A statement made before any section was active moves to the section made for it: its
+// checks name that section from then on, and nothing else of the operand changes.
+TEST_F(PostEncodeTest, SectionChecksFollowTheirStatementToAnotherSection) {
+  Section other{"other"};
+  Section elsewhere{"elsewhere"};
+  LineInfo* elsewhereLine = line(6);
+  elsewhereLine->section = &elsewhere;
+  const char* kLine = "LineInfo[5,t.asm]";
+  struct Case {
+    const char* name;
+    std::vector<OperandTransform> list;  // the terminator is added
+    LineInfo* at;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"PC-relative", {entry(3)}, at_, "@PCREL(x, Section[other], 0, 0)"},
+      {"PC-relative inside a range check", {entry(3, 32), entry(1, 0, 30)}, at_,
+       std::string("@RANGE(@PCREL(x, Section[other], 32, 0), 0, 30, ") + kLine + ")"},
+      {"a range check inside PC-relative", {entry(1, -8, 7), entry(3)}, at_,
+       std::string("@PCREL(@RANGE(x, 0xFFFFFFFFFFFFFFF8, 7, ") + kLine + "), Section[other], 0, 0)"},
+      {"PC-relative twice", {entry(3), entry(3)}, at_,
+       "@PCREL(@PCREL(x, Section[other], 0, 0), Section[other], 0, 0)"},
+      {"in-page", {entry(4, 0, 256)}, at_, "@INPAGE(x, Section[other], 0, 0x100)"},
+      {"page size names no section", {entry(18, 256)}, at_, "@PAGESIZE(x, 0x100)"},
+      {"a check of another section stays", {entry(3), entry(1, 0, 30)}, elsewhereLine,
+       std::string("@RANGE(@PCREL(x, Section[elsewhere], 0, 0), 0, 30, LineInfo[6,t.asm])")},
+      {"no check", {entry(13, 1)}, at_, "x"},
+  };
+  for (const Case& c : cases) {
+    std::vector<OperandTransform> list = c.list;
+    list.push_back(entry(0));
+    TransformOutputs outputs;
+    OrbaExpression* result = applyOperandTransforms(x_, list.data(), outputs, c.at);
+    ASSERT_NE(result, nullptr) << c.name;
+    moveSectionChecks(result, section_, other);
+    EXPECT_EQ(result->toString(0), c.expected) << c.name;
+  }
+}
+
 TEST_F(PostEncodeTest, RangeNodeOfAnOutOfRangeConstantEvaluatesToTheRangeError) {
   const OperandTransform list[] = {entry(1, -256, 255), entry(0)};
   TransformOutputs outputs;
