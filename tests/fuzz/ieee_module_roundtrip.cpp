@@ -101,6 +101,11 @@ Bytes bufferBytes(const StrBuf* buffer) {
   return length == 0 ? Bytes() : Bytes(ieee_buf_bytes(buffer), ieee_buf_bytes(buffer) + length);
 }
 
+std::string bufferText(const StrBuf* buffer) {
+  const Bytes bytes = bufferBytes(buffer);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 std::string text(IosHandle string) {
   const char* chars = nullptr;
   if (string.object_id < 1 || ios_string_get_text(string, &chars, nullptr) != 0 || chars == nullptr) return "";
@@ -326,15 +331,14 @@ Record summary(const IeeeRecord& record) {
     case IEEE_SB: out.index = body.number.number; break;
     case IEEE_ST:
       out.index = body.st.section;
-      out.name.assign(reinterpret_cast<const char*>(bufferBytes(body.st.name).data()), ieee_buf_length(body.st.name));
+      out.name = bufferText(body.st.name);
       break;
     case IEEE_NI:
     case IEEE_NX:
     case IEEE_NN:
       out.letter = body.name.letter;
       out.index = body.name.index;
-      out.name.assign(reinterpret_cast<const char*>(bufferBytes(body.name.name).data()),
-                      ieee_buf_length(body.name.name));
+      out.name = bufferText(body.name.name);
       break;
     case IEEE_LD: out.data.assign(body.ld.data, body.ld.data + body.ld.count); break;
     default: break;
@@ -603,9 +607,7 @@ class ModuleAssembler : public TriCoreAssembler {
     uint32_t fileId = 0;
     if (ios_admin_file_id_at(0, &fileId, nullptr) != 0) return;
     checkModule(fileId);
-    checked = true;
   }
-  bool checked = false;
 };
 
 }  // namespace

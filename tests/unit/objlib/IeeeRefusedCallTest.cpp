@@ -66,7 +66,8 @@ class IeeeRefusedCall : public OneStoreFile {
   ExprNode* generated_name(IosHandle string) {
     ExprNode* list = nullptr;
     EXPECT_EQ(objexpr_make_operator(context_, &list, EXPR_LIST, 0), 0);
-    std::string name = "S" + std::to_string(string.object_id);
+    std::string name(1, 'S');
+    name += std::to_string(string.object_id);
     StrBuf* buffer = strbuf_from_string(name.c_str());
     ExprNode* operand = nullptr;
     EXPECT_EQ(ieee_make_expression_node(context_, &operand, buffer), 0);
