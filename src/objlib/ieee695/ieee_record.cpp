@@ -545,6 +545,12 @@ int ieee_record_transfer(IeeeRecord* record, IeeeStream* stream) {
   return result;
 }
 
+int ieee_record_writable(IeeeRecord* record, IeeeStream* trial) {
+  if (record == nullptr || trial == nullptr || trial->mode == 0 || trial->handle != nullptr) return 0;
+  if (record->body == nullptr || !ieee_record_type_known(record->type)) return 0;
+  return code_body(record->type, record->body, trial);
+}
+
 void ieee_record_get_value(IosValue* out, const IeeeRecord* record) {
   ios_value_init(out);
   if (record == nullptr || record->body == nullptr) return;

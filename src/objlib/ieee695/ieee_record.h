@@ -183,6 +183,11 @@ void ieee_record_clear(IeeeRecord* record);
 // Writes or reads the record by the stream's mode; 1 when it was coded and passes its
 // type's validity check. The header's offsets are set in both cases.
 int ieee_record_transfer(IeeeRecord* record, IeeeStream* stream);
+// Codes the record's body onto a write stream that drops what it is given (see
+// ieee_stream_open_discard): 1 when the whole record could be written and passes its
+// check, so that a record which would fail halfway is refused before any byte of it
+// reaches a file. The record and its header stay as they were.
+int ieee_record_writable(IeeeRecord* record, IeeeStream* trial);
 // The value of an AS or WX record (shared, not copied); an empty holder for others.
 void ieee_record_get_value(IosValue* out, const IeeeRecord* record);
 // Copies a holder into the value of an AS or WX record; a null record does nothing.

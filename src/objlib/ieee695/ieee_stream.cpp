@@ -9,7 +9,7 @@ namespace {
 
 // One block write; a short write marks the stream so that the run can report it.
 bool write_block(IeeeStream* stream, uint32_t count) {
-  if (count == 0) return true;
+  if (count == 0 || stream->handle == nullptr) return true;
   if (std::fwrite(stream->buffer, 1, count, stream->handle) != count) {
     stream->write_failed = true;
     return false;
@@ -73,13 +73,21 @@ IeeeStream* ieee_stream_open(FILE* handle, uint32_t mode) {
 
 IeeeStream* ieee_stream_open_write(FILE* handle) { return ieee_stream_open(handle, 1); }
 
+IeeeStream* ieee_stream_open_discard() {
+  IeeeStream* stream = ieee_stream_alloc();
+  if (stream == nullptr) return nullptr;
+  stream->mode = 1;
+  stream->limit = IEEE_STREAM_BLOCK;
+  return stream;
+}
+
 int ieee_stream_close(IeeeStream** slot) {
   if (slot == nullptr || *slot == nullptr) return 1;
   IeeeStream* stream = *slot;
   bool ok = true;
   if (stream->mode != 0) {
     if (stream->fill != stream->limit) ok = write_block(stream, stream->fill);
-    if (std::fflush(stream->handle) != 0) ok = false;
+    if (stream->handle != nullptr && std::fflush(stream->handle) != 0) ok = false;
     ok = ok && !stream->write_failed;
   }
   pool_free(stream, sizeof(IeeeStream));

@@ -37,6 +37,9 @@ IeeeStream* ieee_stream_alloc();
 // null handle or out of memory.
 IeeeStream* ieee_stream_open(FILE* handle, uint32_t mode);
 IeeeStream* ieee_stream_open_write(FILE* handle);
+// A write stream without a file: it counts what it is given and drops it. Records are
+// tried on one before they are written.
+IeeeStream* ieee_stream_open_discard();
 // Writes what is pending (write mode), flushes the handle and frees the stream held
 // in the slot; the slot becomes null. 1, or 0 when any block write of the stream
 // failed (the stream is freed all the same). An empty slot gives 1.

@@ -193,6 +193,7 @@ IeeeWriter* ieee_writer_new(FILE* handle, const char* name, uint32_t file_id) {
 void ieee_writer_free(IeeeWriter* writer) {
   if (writer == nullptr) return;
   ieee_stream_close(&writer->stream);
+  ieee_stream_close(&writer->trial);
   release_writer_contents(writer);
   if (ieee_process_state().current_writer == writer) ieee_process_state().current_writer = nullptr;
   delete writer;
@@ -310,10 +311,14 @@ int ieee_emit_record(IeeeWriter* writer, uint32_t type, const void* source, Ieee
     restore();
     return result;
   }
-  if (writer->stream != nullptr) {
-    if (writer->skip != 1 && ieee_record_transfer(writer->current, writer->stream) == 0) {
+  if (writer->stream != nullptr && writer->skip != 1) {
+    // A record that cannot be written whole is refused before its first byte goes
+    // out, so that a refused record leaves nothing behind in the module.
+    bool writing = writer->stream->mode != 0;
+    if (writing && writer->trial == nullptr) writer->trial = ieee_stream_open_discard();
+    if ((writing && ieee_record_writable(writer->current, writer->trial) == 0) ||
+        ieee_record_transfer(writer->current, writer->stream) == 0) {
       result = 1;
-      // A block write that failed underneath is a file error, not a bad record.
       *error = 2;
     }
   }

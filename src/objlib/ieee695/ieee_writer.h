@@ -120,6 +120,7 @@ struct IeeeWriter {
   uint32_t output_off;
   ExprLibContext* expression_context;
   IeeeStream* stream;
+  IeeeStream* trial;  // drops what it is given; records are tried on it first
   IeeeRecord* scratch;
   IeeeRecord* current;
   uint32_t skip;
