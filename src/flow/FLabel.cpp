@@ -83,6 +83,12 @@ void giveLabelValue(ObjectWriter& writer, Symbol* symbol, LineInfo* line) {
 
 }  // namespace
 
+void FLabel::followToSection(const Section& from, Section& to) {
+  // The symbol names the place of the label: a label that opens the default section
+  // stands in it, not at a number.
+  if (symbol && symbol->section == &from) symbol->section = &to;
+}
+
 FlowNode* FLabel::clone() const {
   auto* copy = new (std::nothrow) FLabel(line, symbol);
   if (!copy) return nullptr;

@@ -18,6 +18,7 @@ class FLabel : public FlowNode {
   FLabel(LineInfo* line, Symbol* symbol) : FlowNode(line, kLabel), symbol(symbol) {}
 
   FlowNode* clone() const override;
+  void followToSection(const Section& from, Section& to) override;
   int32_t computeSize(Section* section, uint32_t offset) override;
   void emit(ObjectWriter& writer) override;
   void dump(std::ostream& out) const override;
