@@ -170,12 +170,12 @@ int64_t FLoad::requestedUnits() {
   return (length + unitBytes - 1) / unitBytes;
 }
 
-int32_t FLoad::computeSize(Section* section, uint32_t offset) {
+int32_t FLoad::computeSize(Section* section, uint32_t /*offset*/) {
   if (size > 0) return size;
   int64_t units = requestedUnits();
-  // A size the section cannot hold gets no space; emit reports it.
-  if (units > INT32_MAX || !fitsInSection(offset, units)) return 0;
-  auto result = static_cast<int32_t>(units);
+  // A size no section holds is laid out as the largest a node can take: the section
+  // passes its bound at this line, and the object output reports it there.
+  auto result = static_cast<int32_t>(std::min<int64_t>(units, INT32_MAX));
   if (section && section->laidOut) size = result;
   return result;
 }
