@@ -45,11 +45,13 @@ class FLoad : public FlowNode {
  private:
   // Whether the line collects the bytes for the list file.
   bool listsBytes() const;
-  // Stores the open file's bytes at location, at most units units, and copies them to
-  // listed when it is not null; returns the units placed, the last one completed with
-  // zeros when the file ends inside it.
+  // The open file's length in units, rounded up; 0 when it cannot be told.
+  int64_t openFileUnits(std::FILE* file) const;
+  // Stores the open file's bytes at location, at most units units, and copies the first
+  // listedUnits of them to listed when it is not null; returns the units placed, the
+  // last one completed with zeros when the file ends inside it.
   uint32_t placeFileUnits(std::FILE* file, Section& section, uint32_t location, uint32_t units,
-                          uint8_t* listed);
+                          uint8_t* listed, uint32_t listedUnits);
   // Records units zero units at location as reserved space of the writer's section.
   void padUnits(ObjectWriter& writer, uint32_t location, uint32_t units);
 };
