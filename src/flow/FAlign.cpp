@@ -1,5 +1,6 @@
 #include "flow/FAlign.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -154,14 +155,20 @@ int64_t FAlign::getAlignment() const {
   return value->getInteger();
 }
 
-int32_t FAlign::computeSize(Section* section, uint32_t offset) {
-  if (size > 0) return size;
+int64_t FAlign::paddingAt(const Section* section, int64_t offset) const {
   int64_t a = getAlignment();
   if (a == -1) return 0;
   if (powerOfTwo) a = roundUpToPowerOfTwo(a);
   // An alignment of 0 asks for nothing, as 1 does.
   if (a == 0) a = 1;
-  auto padding = static_cast<int32_t>(paddingTo(section, offset, a));
+  return paddingTo(section, offset, a);
+}
+
+int32_t FAlign::computeSize(Section* section, uint32_t offset) {
+  if (size > 0) return size;
+  // Padding no section holds is laid out as the largest a node can take: the section
+  // passes its bound at this line, and the object output reports it there.
+  auto padding = static_cast<int32_t>(std::min<int64_t>(paddingAt(section, offset), INT32_MAX));
   if (padding <= 0) return 0;
   if (section->laidOut) size = padding;
   return padding;

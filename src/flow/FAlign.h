@@ -26,6 +26,9 @@ class FAlign : public FlowNode {
   // (at most 32) shifted together, low 32 bits; else its integer value.
   virtual int64_t getAlignment() const;
   virtual void assign(const FAlign& other);
+  // The padding the node asks for at offset, in 64 bits: an alignment past 2^31 may
+  // ask for more than a layout size holds.
+  int64_t paddingAt(const Section* section, int64_t offset) const;
 
   // The bytes first: they fill the padding at the end of the base.
   uint8_t bufferFill = 0;

@@ -170,12 +170,12 @@ int64_t FLoad::requestedUnits() {
   return (length + unitBytes - 1) / unitBytes;
 }
 
-int32_t FLoad::computeSize(Section* section, uint32_t offset) {
+int32_t FLoad::computeSize(Section* section, uint32_t /*offset*/) {
   if (size > 0) return size;
   int64_t units = requestedUnits();
-  // A size the section cannot hold gets no space; emit reports it.
-  if (units > INT32_MAX || !fitsInSection(offset, units)) return 0;
-  auto result = static_cast<int32_t>(units);
+  // A size no section holds is laid out as the largest a node can take: the section
+  // passes its bound at this line, and the object output reports it there.
+  auto result = static_cast<int32_t>(std::min<int64_t>(units, INT32_MAX));
   if (section && section->laidOut) size = result;
   return result;
 }
@@ -215,11 +215,18 @@ void FLoad::emit(ObjectWriter& writer) {
         std::fclose(file);
         reportObjectStoreError(writer.store(), ObjectStore::kDataTooLarge);
       }
-      // The list shows every byte, the padding's zeros too; they are made at once, as a
-      // buffer grown piece by piece would keep each of its smaller sizes.
+      // The list shows the bytes the file gives; the padding after a short file is
+      // reserved space, which the line's size lists as .SPACE lists it. The bytes are
+      // made at once, as a buffer grown piece by piece would keep each of its smaller
+      // sizes.
       uint8_t* listed = nullptr;
-      if (listsBytes()) listed = appendListingZeros(line, static_cast<uint32_t>(units) * bytesPerUnit(unitBits));
-      uint32_t fileUnits = placeFileUnits(file, *section, location, static_cast<uint32_t>(units), listed);
+      uint32_t listedUnits = 0;
+      if (listsBytes()) {
+        listedUnits = static_cast<uint32_t>(std::min<int64_t>(units, openFileUnits(file)));
+        listed = appendListingZeros(line, listedUnits * bytesPerUnit(unitBits));
+      }
+      uint32_t fileUnits =
+          placeFileUnits(file, *section, location, static_cast<uint32_t>(units), listed, listedUnits);
       std::fclose(file);
       // A file shorter than the size is padded with reserved space, as .SPACE makes it.
       if (fileUnits < static_cast<uint32_t>(units))
@@ -236,8 +243,15 @@ bool FLoad::listsBytes() const {
   return line && (!settings || settings->listFileWanted);
 }
 
+int64_t FLoad::openFileUnits(std::FILE* file) const {
+  struct stat status;
+  if (::fstat(fileno(file), &status) != 0 || status.st_size <= 0) return 0;
+  const int64_t unitBytes = bytesPerUnit(unitBits);
+  return (static_cast<int64_t>(status.st_size) + unitBytes - 1) / unitBytes;
+}
+
 uint32_t FLoad::placeFileUnits(std::FILE* file, Section& section, uint32_t location, uint32_t units,
-                               uint8_t* listed) {
+                               uint8_t* listed, uint32_t listedUnits) {
   const uint32_t unitBytes = bytesPerUnit(unitBits);
   // The file is read a piece at a time, straight into the image: a large one is never
   // held twice. A piece is whole units; a file ending inside a unit ends it with zeros.
@@ -253,7 +267,10 @@ uint32_t FLoad::placeFileUnits(std::FILE* file, Section& section, uint32_t locat
     if (whole > 0) {
       storeImageUnits(static_cast<uint32_t>(whole), piece.data(), kUnitMostSignificantFirst,
                       static_cast<uint32_t>(unitBits), section.imageUnit(location + placed));
-      if (listed) std::memcpy(listed + static_cast<size_t>(placed) * unitBytes, piece.data(), whole);
+      // A file that grew since it was measured lists no more than was measured.
+      if (listed && placed < listedUnits)
+        std::memcpy(listed + static_cast<size_t>(placed) * unitBytes, piece.data(),
+                    std::min<size_t>(whole, static_cast<size_t>(listedUnits - placed) * unitBytes));
       placed += static_cast<uint32_t>(whole / unitBytes);
     }
     // A short read is the end of the file (or a failure to read on, which ends it too).

@@ -1,5 +1,6 @@
 #include "flow/FStorage.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <ostream>
 
@@ -52,13 +53,13 @@ int64_t FStorage::requestedUnits() const {
   return count * unitsPerItem;
 }
 
-int32_t FStorage::computeSize(Section* section, uint32_t offset) {
+int32_t FStorage::computeSize(Section* section, uint32_t /*offset*/) {
   if (size > 0) return size;
   int64_t units = requestedUnits();
   if (units < 0) return -1;
-  // A size the section cannot hold gets no space; emit reports it.
-  if (units > INT32_MAX || !fitsInSection(offset, units)) return 0;
-  auto result = static_cast<int32_t>(units);
+  // A size no section holds is laid out as the largest a node can take: the section
+  // passes its bound at this line, and the object output reports it there.
+  auto result = static_cast<int32_t>(std::min<int64_t>(units, INT32_MAX));
   if (section && section->laidOut) size = result;
   return result;
 }
@@ -73,7 +74,7 @@ void FStorage::emit(ObjectWriter& writer) {
   } else if (units == 0) {
     errorHandler()->report(W_no_storage_allocation, line, directive);
   } else if (units > INT32_MAX || !fitsInSection(location, units)) {
-    errorHandler()->report(E_range_error, line);
+    section->reportTooLarge(line, uint64_t{location} + static_cast<uint64_t>(units));
   } else {
     if (section->image) {
       ObjectStore& store = writer.store();

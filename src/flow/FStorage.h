@@ -20,7 +20,7 @@ class FStorage : public FlowNode {
 
   FlowNode* clone() const override;
   // The units reserved: negative for a negative size, 0 when the size is not an
-  // absolute integer or does not fit in the section's address space from offset.
+  // absolute integer, at most INT32_MAX (a larger size passes every section's bound).
   int32_t computeSize(Section* section, uint32_t offset) override;
   void emit(ObjectWriter& writer) override;
   void dump(std::ostream& out) const override;

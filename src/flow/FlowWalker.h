@@ -14,6 +14,20 @@ struct LineInfo;
 // pass that settles every choice at once.
 enum LayoutMode : int32_t { kLayoutInitial = 0, kLayoutRelax = 1, kLayoutFixed = 2 };
 
+// A section holds less than one TriCore segment, 256 MiB, which also bounds the
+// memory of its image.
+inline constexpr uint64_t kSectionUnitLimit = uint64_t{1} << 28;
+
+// A layout offset goes no further than the section bound: a section that reaches it
+// fails anyway, and offsets past it would wrap the 32 bits they are kept in, making a
+// section of several GiB look small. The object output then measures what the section
+// would have held.
+inline int32_t advancedOffset(int32_t offset, int32_t size) {
+  const int64_t next = int64_t{offset} + size;
+  return next > static_cast<int64_t>(kSectionUnitLimit) ? static_cast<int32_t>(kSectionUnitLimit)
+                                                         : static_cast<int32_t>(next);
+}
+
 class FlowWalker {
  public:
   // A walker over a section's flow, or over one rewrite's node list.
@@ -28,8 +42,8 @@ class FlowWalker {
   void reset();
   // Ends the current node: it gave size units; the offsets move on past it.
   void advance(int32_t size) {
-    offset += size;
-    previousOffset += previousNodeSize;
+    offset = advancedOffset(offset, size);
+    previousOffset = advancedOffset(previousOffset, previousNodeSize);
     nodeSize = 0;
     previousNodeSize = 0;
   }

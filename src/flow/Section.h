@@ -10,6 +10,7 @@
 
 #include "flow/FlowIterator.h"
 #include "flow/FlowNode.h"
+#include "flow/FlowWalker.h"
 #include "util/MemoryPools.h"
 
 class FlowWalker;
@@ -250,10 +251,6 @@ inline uint32_t imageUnitBytes(int32_t unitBits) {
 inline uint8_t* Section::imageUnit(uint32_t location) const {
   return image + static_cast<size_t>(location) * imageUnitBytes(mauBits);
 }
-
-// A section holds less than one TriCore segment, 256 MiB, which also bounds the
-// memory of its image.
-inline constexpr uint64_t kSectionUnitLimit = uint64_t{1} << 28;
 
 // Whether units placed at offset stay within a section's 32-bit address space.
 inline bool fitsInSection(uint64_t offset, int64_t units) {

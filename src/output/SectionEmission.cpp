@@ -12,6 +12,9 @@
 #include "expr/ObjectExpr.h"
 #include "expr/OrbaExpression.h"
 #include "flow/DataEncoder.h"
+#include "flow/FAlign.h"
+#include "flow/FLoad.h"
+#include "flow/FStorage.h"
 #include "flow/FlowNode.h"
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
@@ -88,26 +91,46 @@ uint32_t sectionClass(const Section& section) {
 // 0xFFFFFFFF.
 constexpr uint64_t kAddressSpaceEnd = uint64_t{1} << 32;
 
+// The units a node takes at offset when the section is measured past its bound. A
+// .SPACE, .LOAD or .ALIGN gives all it asks for, more than its layout could keep;
+// the others are sized at the offset's low 32 bits, which keeps the padding of
+// aligned labels and instructions.
+uint64_t measuredUnits(FlowNode* node, Section* section, uint64_t offset) {
+  if (node->kind == FlowNode::kAlign)
+    return static_cast<uint64_t>(
+        std::max<int64_t>(0, static_cast<FAlign*>(node)->paddingAt(section, static_cast<int64_t>(offset))));
+  if (node->kind == FlowNode::kStorage)
+    return static_cast<uint64_t>(std::max<int64_t>(0, static_cast<FStorage*>(node)->requestedUnits()));
+  if (node->kind == FlowNode::kLoad) return static_cast<uint64_t>(static_cast<FLoad*>(node)->requestedUnits());
+  int32_t nodeSize = node->computeSize(section, static_cast<uint32_t>(offset));
+  return nodeSize > 0 ? static_cast<uint64_t>(nodeSize) : 0;
+}
+
 // E110 at the line of the first node that runs past either bound, false then; the
-// section's line when no node can be blamed.
+// section's line when no node can be blamed. A section past its unit bound is
+// measured node by node in 64 bits, as its layout stopped counting at the bound.
 bool sectionFits(Section* section, uint64_t base) {
   uint64_t size = section->size;
   // A start address beyond the address space has drawn E104 already.
   if (size < kSectionUnitLimit && (base + size <= kAddressSpaceEnd || base >= kAddressSpaceEnd)) return true;
   uint64_t limit = std::min(kSectionUnitLimit - 1, kAddressSpaceEnd - std::min(base, kAddressSpaceEnd));
-  LineInfo* blamed = section->line;
+  LineInfo* blamed = nullptr;
   uint64_t offset = 0;
+  // The largest part of a section that reset nodes divide.
+  uint64_t measured = 0;
   for (Section::FlowIter nodes(*section); !nodes.isDone(); nodes.next()) {
     FlowNode* node = nodes.current();
-    if (node->kind == FlowNode::kReset) offset = 0;
+    if (node->kind == FlowNode::kReset) {
+      measured = std::max(measured, offset);
+      offset = 0;
+    }
     if (node->kind == FlowNode::kSimpleRun) {
       // The instruction of the run that passes the bound is blamed, as its own node would be.
       const auto& run = static_cast<const FSimpleRun&>(*node);
       const uint32_t unitBits = section->mauBits > 0 ? static_cast<uint32_t>(section->mauBits) : 8u;
-      bool passed = false;
       for (FSimpleRun::Cursor entries(run); !entries.isDone(); entries.next()) {
         offset += FSimpleRun::unitsOf(entries.item(), unitBits);
-        if (offset > limit) {
+        if (offset > limit && !blamed) {
           // A lean entry keeps no line: a record of where its line stood stands for it,
           // which a diagnostic prints as it would the line.
           const FSimpleRun::Item& item = entries.item();
@@ -118,22 +141,17 @@ bool sectionFits(Section* section, uint64_t base) {
             blamed->sourceFile = item.sourceFile();
             blamed->lineNumber = item.lineNumber();
           }
-          passed = true;
-          break;
         }
       }
-      if (passed) break;
       continue;
     }
-    int32_t nodeSize = node->computeSize(section, static_cast<uint32_t>(std::min(offset, limit)));
-    offset += nodeSize > 0 ? static_cast<uint64_t>(nodeSize) : 0;
-    if (offset > limit && node->line) {
-      blamed = node->line;
-      break;
-    }
+    offset += measuredUnits(node, section, offset);
+    if (offset > limit && !blamed && node->line) blamed = node->line;
   }
+  measured = std::max(measured, offset);
+  if (!blamed) blamed = section->line;
   if (size >= kSectionUnitLimit) {
-    section->reportTooLarge(blamed, size);
+    section->reportTooLarge(blamed, std::max(size, measured));
     return false;
   }
   char text[256];

@@ -17,6 +17,7 @@
 #include "expr/ObjectExpr.h"
 #include "expr/OrbaExpression.h"
 #include "flow/FConstant.h"
+#include "flow/FlowWalker.h"
 #include "flow/FlowNode.h"
 #include "objlib/expr_print.h"
 #include "util/ControlState.h"
@@ -178,7 +179,8 @@ class DataNodeTest : public FlowTest {
     uint32_t offset = 0;
     for (FlowNode* node = in->firstNode(); node; node = node->nextNode()) {
       int32_t size = node->computeSize(in, offset);
-      if (size > 0) offset += static_cast<uint32_t>(size);
+      // As the layout counts: no further than the section's bound.
+      if (size > 0) offset = static_cast<uint32_t>(advancedOffset(static_cast<int32_t>(offset), size));
     }
     in->size = offset;
     in->laidOut = 1;

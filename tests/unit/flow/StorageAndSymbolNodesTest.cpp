@@ -23,6 +23,7 @@ TEST_F(StorageTest, SpaceReservesZeroUnitsOrReportsItsSize) {
     int32_t location;
     std::vector<std::string> zeros;  // "offset+count" of each zero range
     std::vector<std::string> messages;
+    uint32_t laidOut = 0;  // the section's size after layout where it is not the location
   } cases[] = {
       {"4", false, 4, {"0+4"}, {}},
       {"2*3", false, 6, {"0+6"}, {}},
@@ -30,10 +31,22 @@ TEST_F(StorageTest, SpaceReservesZeroUnitsOrReportsItsSize) {
       {"0", false, 0, {}, {"W242: no storage allocated for \".SPACE\"@7"}},
       {"-1", false, 0, {}, {"E102: absolute integer expression expected for .SPACE@7"}},
       {"-1", true, 0, {}, {"E102: absolute integer expression expected for .SPACE@7"}},
-      // Sizes beyond 32 bits are out of range, not negative.
-      {"0x80000000", true, 0, {}, {"E217: expression out of range@7"}},
-      {"0x100000004", true, 0, {}, {"E217: expression out of range@7"}},
-      {"0x7fffffff", true, 0x7fffffff, {}, {}},
+      // Sizes beyond 31 bits are more than any section holds, not negative: the layout
+      // gives the node the most one node takes, which passes the section's bound, and
+      // the node names the size asked for.
+      {"0x80000000",
+       true,
+       0,
+       {},
+       {"E110: section \".bss\" too large: 0x80000000 bytes, at most 0x0FFFFFFF@7"},
+       0x10000000},
+      {"0x100000004",
+       true,
+       0,
+       {},
+       {"E110: section \".bss\" too large: 0x100000004 bytes, at most 0x0FFFFFFF@7"},
+       0x10000000},
+      {"0x7fffffff", true, 0x7fffffff, {}, {}, 0x10000000},
       {"ext", false, 0, {}, {"W242: no storage allocated for \".SPACE\"@7"}},
       {"\"AB\"", false, 0, {}, {"W242: no storage allocated for \".SPACE\"@7"}},
   };
@@ -45,7 +58,7 @@ TEST_F(StorageTest, SpaceReservesZeroUnitsOrReportsItsSize) {
     LineInfo* statement = at(7, in);
     in->addNode(new FStorage(statement, parse(c.size, statement), in), true);
     layOutAndWrite(in);
-    EXPECT_EQ(in->size, static_cast<uint32_t>(c.location));
+    EXPECT_EQ(in->size, c.laidOut != 0 ? c.laidOut : static_cast<uint32_t>(c.location));
     EXPECT_EQ(in->locationCounter, c.location);
     EXPECT_EQ(statement->extra(0), static_cast<uint16_t>(c.location));
     std::vector<std::string> zeros;
@@ -62,7 +75,8 @@ TEST_F(StorageTest, SpaceReservesZeroUnitsOrReportsItsSize) {
 }
 
 // The space must fit from where it starts: the same size fits at one offset and
-// not at another. One node reserves at most 2^31 - 1 units.
+// not at another. One node reserves at most 2^31 - 1 units. The layout counts no
+// further than the section's bound, so the section's size does not wrap.
 TEST_F(StorageTest, SpaceThatRunsPastTheAddressSpaceGetsNoRoom) {
   Section* bss = dataSection(true);
   const char* sizes[] = {"0x7FFFFFFF", "0x7FFFFFFF", "0x10", "1"};
@@ -72,9 +86,10 @@ TEST_F(StorageTest, SpaceThatRunsPastTheAddressSpaceGetsNoRoom) {
     bss->addNode(new FStorage(statement, parse(size, statement), bss), true);
   }
   layOutAndWrite(bss);
-  EXPECT_EQ(bss->size, 0xFFFFFFFFu);
+  EXPECT_EQ(bss->size, 0x10000000u);
   EXPECT_EQ(static_cast<uint32_t>(bss->locationCounter), 0xFFFFFFFFu);
-  EXPECT_EQ(diagnostics(), std::vector<std::string>{"E217: expression out of range@3"});
+  EXPECT_EQ(diagnostics(), std::vector<std::string>{
+                               "E110: section \".bss\" too large: 0x10000000E bytes, at most 0x0FFFFFFF@3"});
 }
 
 TEST_F(StorageTest, ZeroRangesStartWhereTheNodeStands) {

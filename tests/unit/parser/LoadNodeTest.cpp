@@ -155,6 +155,45 @@ TEST_F(LoadNodeTest, TenByteFileInSixteenUnitsIsPaddedWithZeros) {
   EXPECT_TRUE(diagnostics().empty());
 }
 
+// The list takes the bytes the file gives, not the zeros that pad it to the size: the
+// padding is reserved space, which the line's size tells.
+TEST_F(LoadNodeTest, ListedBytesAreTheFileBytesWithoutThePadding) {
+  RunSettings* settings = runState().orbaOptions;
+  ASSERT_NE(settings, nullptr);
+  const bool savedListing = settings->listFileWanted;
+  settings->listFileWanted = true;
+  struct Case {
+    const char* size;  // null: no size expression
+    const char* listed;
+    uint16_t reserved;
+  } cases[] = {
+      {nullptr, "01 02 03", 3},
+      {"5", "01 02 03", 5},
+      {"2", "01 02", 2},
+      {"40", "01 02 03", 40},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size ? c.size : "-");
+    Section* in = section(".data");
+    LineInfo* at = line(4, in);
+    at->sourceFile = sourceIndex_;
+    auto* node =
+        new FLoad(at, runState().stringBuffer->intern("three.bin"), c.size ? parse(c.size, at) : nullptr, in);
+    layOutAndWrite(node, in, true);
+    std::string listed;
+    char byte[4];
+    for (uint32_t index = 0; index < at->extras().codeByteCount; ++index) {
+      std::snprintf(byte, sizeof byte, "%02x", at->extras().codeBytes[index]);
+      listed += (listed.empty() ? "" : " ") + std::string(byte);
+    }
+    EXPECT_EQ(listed, c.listed);
+    EXPECT_EQ(at->extra(0), c.reserved);
+    EXPECT_TRUE(diagnostics().empty());
+    clearDiagnostics();
+  }
+  settings->listFileWanted = savedListing;
+}
+
 TEST_F(LoadNodeTest, FileIsLookedForOnceAndKeptByItsClone) {
   Section* in = section(".data");
   LineInfo* at = line(4, in);
