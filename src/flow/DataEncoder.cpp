@@ -325,9 +325,15 @@ ExprNode* reverseUnitsExpression(ExprNode* value, uint32_t byteCount, uint32_t b
 
 ExprNode* emitExpressionValue(OrbaExpression* expression, ObjectWriter& writer, LineInfo* line,
                               int flag) {
+  SymbolQuestionMemos::Use use(writer.symbolQuestions);
   if (expression->countSymbolReferences() == 1) {
     if (Symbol* base = writer.findRelocationBaseSymbol(expression, flag)) {
-      OrbaExpression* rest = expression->substitute(base, TEInteger::create(0));
+      OrbaExpression* zero = TEInteger::create(0);
+      OrbaExpression* rest = nullptr;
+      {
+        SymbolQuestionMemos::SubstituteUse substitution(writer.symbolQuestions, base, zero);
+        rest = expression->substitute(base, zero);
+      }
       rest = rest ? rest->evaluate() : nullptr;
       // Only a constant rest can be added to the base; anything else goes out as written.
       if (rest && rest->getKind() == EK_integer) {
