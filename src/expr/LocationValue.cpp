@@ -5,6 +5,8 @@
 
 #include "util/ErrorHandler.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
+#include "expr/SymbolWalk.h"
 #include "expr/TEBinary.h"
 #include "expr/TEDouble.h"
 #include "expr/TEFract.h"
@@ -262,15 +264,54 @@ bool sectionOffsetOfValue(const OrbaExpression* value, const Symbol* sectionSymb
   return true;
 }
 
+namespace {
+
+struct LocationKey {
+  ExprLocation location;
+  bool error = false;
+  bool operator==(const LocationKey& other) const {
+    return location.section == other.location.section && location.address == other.location.address &&
+           location.sectionStart == other.location.sectionStart && error == other.error;
+  }
+};
+struct LocationAnswer {
+  ExprValue value;
+  bool error = false;
+};
+struct RunLocationWalks {
+  SymbolWalkState<LocationAnswer, LocationKey> equates;
+};
+
+// Whether the location value of a reference to the symbol is that of its value.
+bool locatedByValue(const Symbol* symbol) {
+  return symbol->isEquate() && !symbol->isWeak() && symbol->valueExpression;
+}
+
+}  // namespace
+
 ExprValue& symbolLocationValue(Symbol* symbol, ExprValue& value, const ExprLocation& location, bool& error) {
   Section* section = symbol->section;
+  if (locatedByValue(symbol) && !symbol->valueVisit) {
+    LocationKey key{location, error};
+    LocationAnswer answer = askThroughValue(
+        symbol, runPart<RunLocationWalks>().equates, key, locatedByValue,
+        [key](Symbol* named) {
+          LocationAnswer found;
+          found.value.errorText = nullptr;
+          found.error = key.error;
+          named->valueExpression->getValue(found.value, key.location, found.error);
+          return found;
+        },
+        [](const LocationAnswer& found) { return found; });
+    value = answer.value;
+    error = answer.error;
+    return value;
+  }
   SymbolValueVisit visit(symbol);
   OrbaExpression* symbolValue = visit.value();
   value.errorText = nullptr;
   if (symbol->isWeak() || !symbolValue) {
     setRelative(value, section, 0, false);
-  } else if (symbol->isEquate()) {
-    symbolValue->getValue(value, location, error);
   } else if (section && section == location.section) {
     int64_t offset = labelOffset(symbolValue);
     if (section->hasAddress) offset = wrapAdd(offset, locatedBase(section));

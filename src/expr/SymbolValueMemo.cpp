@@ -1,8 +1,7 @@
 #include "expr/SymbolValueMemo.h"
 
 #include <cstdint>
-#include <memory>
-#include <vector>
+#include <optional>
 
 #include "expr/OrbaExpression.h"
 #include "expr/TEError.h"
@@ -11,229 +10,85 @@
 
 namespace {
 
-// Symbol values a walk follows by plain recursion, in depth and in all, before it
-// settles the rest in a memo of its own. Ordinary values stay far below both, and so
-// are evaluated as they always were; a long chain, or values that name the same
-// symbols over and over, are settled once each past them.
-constexpr uint32_t kDirectDepth = 64;
-constexpr uint32_t kDirectSteps = 4096;
+// Marks the error of a value that leads back to its own symbol; the text shown is
+// that of the kind.
+constexpr char kCycleMark[] = "symbol has no value";
 
-enum Question { kValue = 0, kRelocatable = 1 };
+SymbolWalks& walks() { return symbolWalks(); }
 
-// One question's walk by plain recursion, and the memo it made when it went too far;
-// the memo goes when the walk ends.
-struct DirectWalk {
-  uint32_t depth = 0;
-  uint32_t steps = 0;
-  std::unique_ptr<SymbolValueMemo> own;
-};
+bool walksValue(const Symbol* symbol) { return !symbol->isWeak(); }
+bool walksRelocatable(const Symbol* symbol) { return !symbol->isRelocatable(); }
 
-struct RunSymbolWalks {
-  SymbolValueMemo* activeMemo = nullptr;  // the memo evaluations consult
-  DirectWalk directWalks[2];
-  // The holds open, and the memo made under them.
-  uint32_t holds = 0;
-  std::unique_ptr<SymbolValueMemo> heldMemo;
-};
-RunSymbolWalks& walks() { return runPart<RunSymbolWalks>(); }
-
-// Whether the answer for a reference to the symbol comes from walking its value; the
-// others are answered on the spot, as the reference itself answers them.
-bool walksValue(const Symbol* symbol, Question question) {
-  if (!symbol->valueExpression || symbol->valueVisit) return false;
-  return question == kValue ? !symbol->isWeak() : !symbol->isRelocatable();
+OrbaExpression* valueFromValue(Symbol* symbol) {
+  OrbaExpression* value = symbol->valueExpression->evaluate();
+  // A failed allocation gives no node; it stays an error of its own.
+  return value ? value : TEError::kind5();
 }
 
-bool answered(const SymbolValueMemo::Entry& entry, Question question) {
-  return question == kValue ? entry.value != nullptr : entry.relocatable >= 0;
-}
+int8_t relocatableFromValue(Symbol* symbol) { return symbol->valueExpression->isRelocatable() ? 1 : 0; }
 
-// The symbols an expression names, not those inside their values.
-void collectSymbols(OrbaExpression* expression, std::vector<Symbol*>& symbols,
-                    std::vector<OrbaExpression*>& work) {
-  work.clear();
-  if (expression) work.push_back(expression);
-  while (!work.empty()) {
-    OrbaExpression* node = work.back();
-    work.pop_back();
-    if (node->getKind() == EK_symbol) {
-      if (Symbol* symbol = node->getSymbol()) symbols.push_back(symbol);
-      continue;
-    }
-    if (!node->hasOperands()) continue;
-    for (int32_t index = node->getArgumentCount() - 1; index >= 0; --index)
-      if (OrbaExpression* argument = node->getArgument(index)) work.push_back(argument);
-  }
-}
-
-// The answer for the symbol's own value, asked with the symbol entered.
-void answerFromValue(Symbol* symbol, Question question, SymbolValueMemo& memo) {
-  if (question == kValue) {
-    OrbaExpression* value = symbol->valueExpression->evaluate();
-    // A failed allocation gives no node; it stays an error of its own.
-    memo.entry(symbol).value = value ? value : TEError::kind5();
-  } else {
-    memo.entry(symbol).relocatable = symbol->valueExpression->isRelocatable() ? 1 : 0;
-  }
-}
-
-// Settles the symbol's answer and those of the symbols its value leads to, each after
-// the symbols its own value names, on a stack of its own. The symbols on that stack
-// are entered as a recursive walk would have entered them, so that a value leading
-// back to one of them ends there as it would.
-void settle(Symbol* root, Question question, SymbolValueMemo& memo) {
-  struct Frame {
-    Symbol* symbol;
-    size_t firstPending;
-  };
-  std::vector<Frame> frames;
-  std::vector<Symbol*> pending;
-  std::vector<OrbaExpression*> work;
-  struct Leave {
-    std::vector<Frame>& frames;
-    ~Leave() {
-      for (Frame& frame : frames) frame.symbol->valueVisit = false;
-    }
-  } leave{frames};
-  auto enter = [&](Symbol* symbol) {
-    symbol->valueVisit = true;
-    frames.push_back({symbol, pending.size()});
-    collectSymbols(symbol->valueExpression, pending, work);
-  };
-
-  enter(root);
-  while (!frames.empty()) {
-    if (pending.size() > frames.back().firstPending) {
-      Symbol* next = pending.back();
-      pending.pop_back();
-      if (walksValue(next, question) && !answered(memo.entry(next), question)) enter(next);
-      continue;
-    }
-    Symbol* symbol = frames.back().symbol;
-    answerFromValue(symbol, question, memo);
-    symbol->valueVisit = false;
-    frames.pop_back();
-  }
-}
-
-// The answer from the memo, settled first when missing.
-OrbaExpression* settledValue(Symbol* symbol, SymbolValueMemo& memo) {
-  if (!memo.entry(symbol).value) settle(symbol, kValue, memo);
-  OrbaExpression* value = memo.entry(symbol).value;
-  // The memo keeps its node; a caller may release what it is given.
-  return value->isShared() ? value : value->clone();
-}
-
-bool settledRelocatable(Symbol* symbol, SymbolValueMemo& memo) {
-  if (memo.entry(symbol).relocatable < 0) settle(symbol, kRelocatable, memo);
-  return memo.entry(symbol).relocatable > 0;
-}
-
-// Counts one step of a walk by plain recursion while it lasts; the walk's own memo,
-// if it made one, goes with its outermost step.
-class DirectStep {
- public:
-  explicit DirectStep(DirectWalk& walk) : walk_(walk) {
-    if (walk_.depth++ == 0) walk_.steps = 0;
-    ++walk_.steps;
-  }
-  ~DirectStep() {
-    if (--walk_.depth != 0 || !walk_.own) return;
-    walks().activeMemo = nullptr;
-    walk_.own.reset();
-  }
-  DirectStep(const DirectStep&) = delete;
-  DirectStep& operator=(const DirectStep&) = delete;
-
- private:
-  DirectWalk& walk_;
-};
-
-// The memo the walk must settle in from here on: the one in use, or the walk's own
-// once it went too deep or too far; null while plain recursion goes on.
-SymbolValueMemo* memoFor(DirectWalk& walk) {
-  RunSymbolWalks& state = walks();
-  if (state.activeMemo) return state.activeMemo;
-  if (walk.depth < kDirectDepth && walk.steps < kDirectSteps) return nullptr;
-  std::unique_ptr<SymbolValueMemo>& owner = state.holds ? state.heldMemo : walk.own;
-  owner = std::make_unique<SymbolValueMemo>();
-  state.activeMemo = owner.get();
-  return state.activeMemo;
-}
+// The memo keeps its node; a caller may release what it is given.
+OrbaExpression* copyValue(OrbaExpression* value) { return value->isShared() ? value : value->clone(); }
+int8_t copyFlag(int8_t flag) { return flag; }
 
 }  // namespace
 
-SymbolValueMemo::Hold::Hold() { ++walks().holds; }
+SymbolWalks& symbolWalks() { return runPart<SymbolWalks>(); }
 
-SymbolValueMemo::Hold::~Hold() {
-  RunSymbolWalks& state = walks();
-  if (--state.holds != 0 || !state.heldMemo) return;
-  if (state.activeMemo == state.heldMemo.get()) state.activeMemo = nullptr;
-  state.heldMemo.reset();
-}
-
-SymbolValueMemo::Use::Use(SymbolValueMemo& memo) : previous_(walks().activeMemo) {
-  walks().activeMemo = &memo;
-}
-
-SymbolValueMemo::Use::~Use() { walks().activeMemo = previous_; }
+SymbolQuestionMemos::Use::Use(SymbolQuestionMemos& memos)
+    : values_(memos.values_),
+      references_(walks().references, memos.references_, NoWalkKey{}),
+      weakReferences_(walks().weakReference, memos.weakReferences_, NoWalkKey{}) {}
 
 namespace {
-size_t slotOf(const Symbol* symbol, size_t mask) {
-  uint64_t key = reinterpret_cast<uintptr_t>(symbol);
-  return static_cast<size_t>((key >> 3) * 0x9E3779B97F4A7C15ull >> 20) & mask;
+SymbolAnswers<OrbaExpression*>& substitutionsFor(SymbolAnswers<OrbaExpression*>& memo, const Symbol*& heldSymbol,
+                                                 const OrbaExpression*& heldExpression, Symbol* symbol,
+                                                 OrbaExpression* expression) {
+  if (heldSymbol != symbol || heldExpression != expression) {
+    memo.clear();
+    heldSymbol = symbol;
+    heldExpression = expression;
+  }
+  return memo;
 }
 }  // namespace
 
-void SymbolValueMemo::grow() {
-  std::vector<Slot> old(slots_.empty() ? 64 : slots_.size() * 2);
-  old.swap(slots_);
-  size_t mask = slots_.size() - 1;
-  for (const Slot& slot : old) {
-    if (!slot.symbol) continue;
-    size_t index = slotOf(slot.symbol, mask);
-    while (slots_[index].symbol) index = (index + 1) & mask;
-    slots_[index] = slot;
-  }
-}
+SymbolQuestionMemos::SubstituteUse::SubstituteUse(SymbolQuestionMemos& memos, Symbol* symbol,
+                                                  OrbaExpression* expression)
+    : substituted_(walks().substituted,
+                   substitutionsFor(memos.substituted_, memos.substitutedSymbol_, memos.substitutedExpression_,
+                                    symbol, expression),
+                   SubstituteWalkKey{symbol, expression}) {}
 
-SymbolValueMemo::Entry& SymbolValueMemo::entry(const Symbol* symbol) {
-  if (generation_ != symbolValueGeneration()) {
-    slots_.clear();
-    used_ = 0;
-    generation_ = symbolValueGeneration();
-  }
-  if ((used_ + 1) * 2 > slots_.size()) grow();
-  size_t mask = slots_.size() - 1;
-  size_t index = slotOf(symbol, mask);
-  while (slots_[index].symbol && slots_[index].symbol != symbol) index = (index + 1) & mask;
-  Slot& slot = slots_[index];
-  if (!slot.symbol) {
-    slot.symbol = symbol;
-    ++used_;
-  }
-  return slot.entry;
+SymbolValueMemo::Use::Use(SymbolValueMemo& memo)
+    : values_(walks().values, memo.values_, NoWalkKey{}),
+      relocatable_(walks().relocatable, memo.relocatable_, NoWalkKey{}) {}
+
+OrbaExpression* symbolCycleError() { return TEError::make(ERR_symbolHasNoValue, kCycleMark); }
+
+bool isSymbolCycleError(const OrbaExpression* expression) {
+  return expression && expression->isError() && expression->getErrorKind() == ERR_symbolHasNoValue &&
+         expression->getErrorExtra() == kCycleMark;
 }
 
 OrbaExpression* evaluateSymbolValue(Symbol* symbol) {
-  if (!walksValue(symbol, kValue)) return TEError::kind16();
-  DirectWalk& walk = walks().directWalks[kValue];
-  DirectStep step(walk);
-  if (SymbolValueMemo* memo = memoFor(walk)) return settledValue(symbol, *memo);
-  symbol->valueVisit = true;
-  OrbaExpression* value = symbol->valueExpression->evaluate();
-  symbol->valueVisit = false;
-  return value;
+  if (!symbol->valueExpression || !walksValue(symbol)) return TEError::kind16();
+  if (symbol->valueVisit) return symbolCycleError();
+  SymbolWalks& state = walks();
+  // A difference of two symbols asks at each link whether the rest of the chain is
+  // relocatable: one memo of those answers serves the whole evaluation.
+  std::optional<SymbolAnswers<int8_t>> relocatable;
+  std::optional<SymbolAnswersUse<int8_t, NoWalkKey>> use;
+  if (state.values.depth == 0 && !state.values.memo && !state.relocatable.memo) {
+    relocatable.emplace();
+    use.emplace(state.relocatable, *relocatable, NoWalkKey{});
+  }
+  return askThroughValue(symbol, state.values, NoWalkKey{}, walksValue, valueFromValue, copyValue);
 }
 
 bool isSymbolValueRelocatable(Symbol* symbol) {
   if (symbol->isRelocatable()) return true;
-  if (!walksValue(symbol, kRelocatable)) return false;
-  DirectWalk& walk = walks().directWalks[kRelocatable];
-  DirectStep step(walk);
-  if (SymbolValueMemo* memo = memoFor(walk)) return settledRelocatable(symbol, *memo);
-  symbol->valueVisit = true;
-  bool relocatable = symbol->valueExpression->isRelocatable();
-  symbol->valueVisit = false;
-  return relocatable;
+  if (!symbol->valueExpression || symbol->valueVisit) return false;
+  return askThroughValue(symbol, walks().relocatable, NoWalkKey{}, walksRelocatable, relocatableFromValue,
+                         copyFlag) > 0;
 }

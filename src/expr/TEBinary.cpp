@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "expr/SymbolValueMemo.h"
 #include "expr/TEDouble.h"
 #include "expr/TEError.h"
 #include "expr/TEInteger.h"
@@ -80,12 +81,9 @@ int64_t symbolOffset(const Symbol* symbol) {
   return static_cast<int32_t>(static_cast<uint32_t>(offset));
 }
 
-// The integer that stands for a symbol when two symbols of one section are subtracted.
-int64_t symbolPosition(Symbol* symbol) {
-  OrbaExpression* value = symbol->valueExpression;
-  OrbaExpression* evaluated = value->evaluate();
-  if (evaluated && !evaluated->isError()) value = evaluated;
-  switch (value->getKind()) {
+// The position of a symbol whose value, evaluated where it could be, is the value given.
+int64_t symbolPositionOf(Symbol* symbol, OrbaExpression* value) {
+switch (value->getKind()) {
     case EK_binary: {
       OrbaExpression* base = value->getArgument(0);
       OrbaExpression* added = value->getArgument(1);
@@ -99,6 +97,17 @@ int64_t symbolPosition(Symbol* symbol) {
     default:
       return symbolOffset(symbol);
   }
+}
+
+// The integer that stands for a symbol when two symbols of one section are subtracted;
+// false when the symbol's value leads back into the walk, which no integer stands for.
+bool symbolPosition(Symbol* symbol, int64_t& position) {
+  OrbaExpression* value = symbol->valueExpression;
+  OrbaExpression* evaluated = evaluateSymbolValue(symbol);
+  if (isSymbolCycleError(evaluated)) return false;
+  if (evaluated && !evaluated->isError()) value = evaluated;
+  position = symbolPositionOf(symbol, value);
+  return true;
 }
 
 // Nodes made while rewriting one evaluation; the result of an evaluation is always
@@ -140,13 +149,18 @@ bool isSymbolPlusOrMinusConstant(const SymbolTerm& term) {
 }
 
 // Rewrites left - right where symbols cancel or can be moved; false when the rule
-// does not apply.
-bool rewriteSymbolDifference(OrbaExpression*& left, OrbaExpression*& right, Scratch& scratch) {
+// does not apply, and with `cycle` set when a symbol's value leads back into the walk:
+// then no rewrite may stand in for the value.
+bool rewriteSymbolDifference(OrbaExpression*& left, OrbaExpression*& right, Scratch& scratch, bool& cycle) {
   SymbolTerm leftTerm = matchSymbolTerm(left);
   SymbolTerm rightTerm = matchSymbolTerm(right);
   bool leftMatches = leftTerm.shape != SymbolTerm::kNone;
   bool rightMatches = rightTerm.shape != SymbolTerm::kNone;
   if (leftMatches && rightMatches) {
+    if (leftTerm.symbol->valueVisit || rightTerm.symbol->valueVisit) {
+      cycle = true;
+      return false;
+    }
     if (leftTerm.symbol == rightTerm.symbol) {
       left = replaceSymbolOfTerm(leftTerm, 0, scratch);
       right = replaceSymbolOfTerm(rightTerm, 0, scratch);
@@ -154,8 +168,14 @@ bool rewriteSymbolDifference(OrbaExpression*& left, OrbaExpression*& right, Scra
     }
     if (leftTerm.symbol->section == rightTerm.symbol->section &&
         leftTerm.symbol->valueExpression && rightTerm.symbol->valueExpression) {
-      left = replaceSymbolOfTerm(leftTerm, symbolPosition(leftTerm.symbol), scratch);
-      right = replaceSymbolOfTerm(rightTerm, symbolPosition(rightTerm.symbol), scratch);
+      int64_t leftPosition = 0;
+      int64_t rightPosition = 0;
+      if (!symbolPosition(leftTerm.symbol, leftPosition) || !symbolPosition(rightTerm.symbol, rightPosition)) {
+        cycle = true;
+        return false;
+      }
+      left = replaceSymbolOfTerm(leftTerm, leftPosition, scratch);
+      right = replaceSymbolOfTerm(rightTerm, rightPosition, scratch);
       return true;
     }
     return false;
@@ -325,11 +345,13 @@ OrbaExpression* TEBinary::evaluate() {
     OrbaExpression* left = left_;
     OrbaExpression* right = right_;
     Scratch scratch;
-    if (rewriteSymbolDifference(left, right, scratch)) {
+    bool cycle = false;
+    if (rewriteSymbolDifference(left, right, scratch, cycle)) {
       if (OrbaExpression* folded = foldBinaryOperation(op_, left, right)) return folded->evaluate();
       OrbaExpression* rewritten = scratch.keep(new TEBinary(op_, left, right));
       return rewritten ? rewritten->evaluate() : nullptr;
     }
+    if (cycle) return symbolCycleError();
   }
   OrbaExpression* left = left_->evaluate();
   if (!left || left->isError()) return left;
@@ -347,9 +369,9 @@ uint32_t TEBinary::getUnit() const {
   return unit;
 }
 
-void TEBinary::print(std::ostream& out, unsigned mode) const {
+const char* TEBinary::operatorText(int32_t op) {
   const char* text;
-  switch (op_) {
+  switch (op) {
     case OP_add: text = " + "; break;
     case OP_logicalAnd: text = " && "; break;
     case OP_bitAnd: text = " & "; break;
@@ -371,6 +393,11 @@ void TEBinary::print(std::ostream& out, unsigned mode) const {
     case OP_subtract: text = " - "; break;
     default: text = " <?> "; break;
   }
+  return text;
+}
+
+void TEBinary::print(std::ostream& out, unsigned mode) const {
+  const char* text = operatorText(op_);
   out << '(';
   if (left_) left_->print(out, mode);
   out << text;

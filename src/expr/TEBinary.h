@@ -14,6 +14,9 @@ class TEBinary : public OrbaExpression {
   TEBinary(int32_t op, OrbaExpression* left, OrbaExpression* right)
       : op_(op), left_(left), right_(right) {}
 
+  // The operator's text between the operands in print, with its blanks.
+  static const char* operatorText(int32_t op);
+
   OrbaExpression* left() const { return left_; }
   OrbaExpression* right() const { return right_; }
 

@@ -95,13 +95,17 @@ OrbaExpression* TEUnary::foldSign(int32_t op, OrbaExpression* value) {
   return TEError::make(ERR_cannotEvaluate);
 }
 
-void TEUnary::print(std::ostream& out, unsigned mode) const {
-  switch (op_) {
-    case OP_logicalNot: out << '!'; break;
-    case OP_complement: out << '~'; break;
-    case OP_negate: out << '-'; break;
-    case OP_plus: out << '+'; break;
-    default: out << "<?>"; break;
+const char* TEUnary::operatorText(int32_t op) {
+  switch (op) {
+    case OP_logicalNot: return "!";
+    case OP_complement: return "~";
+    case OP_negate: return "-";
+    case OP_plus: return "+";
+    default: return "<?>";
   }
+}
+
+void TEUnary::print(std::ostream& out, unsigned mode) const {
+  out << operatorText(op_);
   if (operand_) operand_->print(out, mode);
 }

@@ -7,6 +7,9 @@ class TEUnary : public OrbaExpression {
  public:
   TEUnary(int32_t op, OrbaExpression* operand) : op_(op), operand_(operand) {}
 
+  // The operator's text before the operand in print.
+  static const char* operatorText(int32_t op);
+
   OrbaExpression* operand() const { return operand_; }
 
   bool hasOperands() const override { return true; }

@@ -2,12 +2,14 @@
 // for values that only the linker can finish.
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "util/ErrorHandler.h"
 #include "util/RunSettings.h"
 #include "util/OrbaState.h"
 #include "expr/ObjectExpr.h"
 #include "expr/SymbolValueMemo.h"
+#include "expr/SymbolWalk.h"
 #include "expr/TEBinary.h"
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
@@ -15,6 +17,7 @@
 #include "expr/TEUnary.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -130,20 +133,27 @@ ExprNode* TEUnary::toObject(ObjectFile* context, bool warn) {
   }
 }
 
-ExprNode* TESymbol::toObject(ObjectFile* context, bool warn) {
-  Symbol* symbol = symbol_;
-  // A value that leads back to its own symbol cannot be converted.
-  if (symbol->valueVisit) return nullptr;
-  OrbaExpression* value = symbol->valueExpression;
-  // Each symbol of a chain asks about the rest of it; the first answer is kept.
-  SymbolValueMemo::Hold hold;
-  bool relocatable = isRelocatable();
-  if (referencedByName(symbol, relocatable) || !value) return objectSymbolReference(symbol);
+namespace {
 
-  SymbolValueVisit visit(symbol);
-  // A chain of symbol values deeper than a walk may follow is not converted either.
-  if (!visit.entered()) return nullptr;
-  ExprNode* converted = nullptr;
+struct ObjectKey {
+  ObjectFile* context = nullptr;
+  bool warn = false;
+  bool operator==(const ObjectKey& other) const { return context == other.context && warn == other.warn; }
+};
+
+struct RunObjectWalks {
+  SymbolWalkState<ExprNode*, ObjectKey> converted;
+  RunObjectWalks() { converted.release = [](ExprNode*& node) { objectRelease(node); }; }
+};
+
+// Whether a reference to the symbol converts the symbol's value in its place.
+bool convertsValue(Symbol* symbol) {
+  return symbol->valueExpression && !referencedByName(symbol, isSymbolValueRelocatable(symbol));
+}
+
+// The symbol's value in the object form, the symbol marked as being walked.
+ExprNode* convertValue(Symbol* symbol, ObjectFile* context, bool warn) {
+  OrbaExpression* value = symbol->valueExpression;
   Section* section = symbol->section;
   // A label written as section start plus offset goes out against the section's
   // base, so that the linker places it with its section.
@@ -154,9 +164,26 @@ ExprNode* TESymbol::toObject(ObjectFile* context, bool warn) {
     ExprNode* baseForm = base ? base->toObject(context, warn) : nullptr;
     int64_t offset =
         static_cast<int32_t>(static_cast<uint32_t>(value->getArgument(1)->getInteger()));
-    converted = baseForm ? objectTake(OBJ_add, {baseForm, objectInteger(offset)}) : nullptr;
-  } else {
-    converted = value->toObject(context, warn);
+    return baseForm ? objectTake(OBJ_add, {baseForm, objectInteger(offset)}) : nullptr;
   }
-  return converted;
+  return value->toObject(context, warn);
+}
+
+}  // namespace
+
+ExprNode* TESymbol::toObject(ObjectFile* context, bool warn) {
+  Symbol* symbol = symbol_;
+  // A value that leads back to its own symbol cannot be converted.
+  if (symbol->valueVisit) return nullptr;
+  RunObjectWalks& walks = runPart<RunObjectWalks>();
+  // Each symbol of a chain asks whether the rest of it is relocatable: one memo of
+  // those answers serves the whole conversion.
+  SymbolValueMemo relocatable;
+  std::optional<SymbolValueMemo::Use> use;
+  if (walks.converted.depth == 0 && !walks.converted.memo) use.emplace(relocatable);
+  if (!convertsValue(symbol)) return objectSymbolReference(symbol);
+  return askThroughValue(
+      symbol, walks.converted, ObjectKey{context, warn}, convertsValue,
+      [context, warn](Symbol* named) { return convertValue(named, context, warn); },
+      [](ExprNode* node) { return node ? objectShare(node) : nullptr; });
 }

@@ -324,10 +324,16 @@ ExprNode* reverseUnitsExpression(ExprNode* value, uint32_t byteCount, uint32_t b
 }
 
 ExprNode* emitExpressionValue(OrbaExpression* expression, ObjectWriter& writer, LineInfo* line,
-                              int flag) {
+                              int flag, bool* failed) {
+  SymbolQuestionMemos::Use use(writer.symbolQuestions);
   if (expression->countSymbolReferences() == 1) {
     if (Symbol* base = writer.findRelocationBaseSymbol(expression, flag)) {
-      OrbaExpression* rest = expression->substitute(base, TEInteger::create(0));
+      OrbaExpression* zero = TEInteger::create(0);
+      OrbaExpression* rest = nullptr;
+      {
+        SymbolQuestionMemos::SubstituteUse substitution(writer.symbolQuestions, base, zero);
+        rest = expression->substitute(base, zero);
+      }
       rest = rest ? rest->evaluate() : nullptr;
       // Only a constant rest can be added to the base; anything else goes out as written.
       if (rest && rest->getKind() == EK_integer) {
@@ -344,6 +350,7 @@ ExprNode* emitExpressionValue(OrbaExpression* expression, ObjectWriter& writer, 
   writer.line = line;
   ExprNode* converted = writer.objectExpression(expression, line);
   writer.line = nullptr;
+  if (failed) *failed = !converted;
   if (!converted) {
     errorHandler()->report(E_invalid_object_expression, line);
     converted = objectInteger(0);
@@ -383,7 +390,18 @@ void encodeDataConstant(ObjectWriter& writer, const FlowNode& node, OrbaExpressi
 
   Section* section = writer.section;
   ObjectStore& store = writer.store();
-  ExprNode* converted = emitExpressionValue(value, writer, line, 0);
+  bool refused = false;
+  ExprNode* converted = emitExpressionValue(value, writer, line, 0, &refused);
+  if (refused) {
+    // The value was refused with E139 and stands as 0: plain bytes, so that no
+    // relocation record is left for a value that has none.
+    store.releaseExpression(converted);
+    uint8_t element[kElementBytes] = {};
+    placeInteger(element, shape.bytes, 0);
+    placement.storeElement(element);
+    placement.finish();
+    return;
+  }
   uint32_t status = 0;
   uint32_t failed;
   if (relocationType != 0) {

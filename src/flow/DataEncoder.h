@@ -24,10 +24,10 @@ void encodeDataConstant(ObjectWriter& writer, const FlowNode& node, OrbaExpressi
 
 // The object-store form of an expression written at line: a value relative to one
 // symbol is rebased on the symbol the relocation is expressed against. After a
-// failed conversion E139 is reported and the integer 0 returned. The caller owns
-// one reference of the result.
+// failed conversion E139 is reported, the integer 0 returned and *failed (when
+// given) set. The caller owns one reference of the result.
 ExprNode* emitExpressionValue(OrbaExpression* expression, ObjectWriter& writer, LineInfo* line,
-                              int flag);
+                              int flag, bool* failed = nullptr);
 
 // Units that byteCount bytes fill with units of unitBits bits.
 uint32_t unitsForBytes(uint32_t byteCount, uint32_t unitBits);

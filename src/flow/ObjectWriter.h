@@ -42,4 +42,7 @@ class ObjectWriter {
   // Symbol values evaluated for the debug records: one symbol after another names the
   // same chain of symbols, which is followed once.
   SymbolValueMemo debugValues;
+  // Answers about symbol values asked as each symbol and value is written: a chain of
+  // symbols named by each of its links is followed once for all of them.
+  SymbolQuestionMemos symbolQuestions;
 };

@@ -28,13 +28,11 @@ void Symbol::operator delete(void* block, size_t size) {
 namespace {
 struct RunSymbolValues {
   uint32_t generation = 0;
-  uint32_t visitDepth = 0;
 };
 }  // namespace
 
 uint32_t symbolValueGeneration() { return runPart<RunSymbolValues>().generation; }
 void noteSymbolValueChange() { ++runPart<RunSymbolValues>().generation; }
-uint32_t& symbolValueVisitDepth() { return runPart<RunSymbolValues>().visitDepth; }
 
 Symbol* Symbol::create(const char* name, int16_t scope) {
   noteSymbolName(name);

@@ -115,27 +115,17 @@ class Symbol {
 // calls noteSymbolValueChange.
 uint32_t symbolValueGeneration();
 void noteSymbolValueChange();
-// The symbol values that the walks of the moment are inside (SymbolValueVisit).
-uint32_t& symbolValueVisitDepth();
-
-// Enters a symbol's value expression for the length of one walk; entered() is false
-// when the walk is already inside it (a value that refers to itself), and when the
-// walk already follows kMaxDepth symbol values, so that a chain of any length cannot
-// exhaust the stack: it ends as a value that leads back to itself does.
+// Enters a symbol's value expression for the length of one step of a walk; entered()
+// is false when the walk is already inside it (a value that refers to itself). A walk
+// that goes on into the symbols that value names asks through askThroughValue
+// (expr/SymbolWalk.h), which follows a chain of any length without a frame per link.
 class SymbolValueVisit {
  public:
-  static constexpr uint32_t kMaxDepth = 1000;
-
-  explicit SymbolValueVisit(Symbol* symbol)
-      : symbol_(symbol), entered_(!symbol->valueVisit && symbolValueVisitDepth() < kMaxDepth) {
-    if (!entered_) return;
+  explicit SymbolValueVisit(Symbol* symbol) : symbol_(symbol), entered_(!symbol->valueVisit) {
     symbol_->valueVisit = true;
-    ++symbolValueVisitDepth();
   }
   ~SymbolValueVisit() {
-    if (!entered_) return;
-    symbol_->valueVisit = false;
-    --symbolValueVisitDepth();
+    if (entered_) symbol_->valueVisit = false;
   }
   SymbolValueVisit(const SymbolValueVisit&) = delete;
   SymbolValueVisit& operator=(const SymbolValueVisit&) = delete;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "expr/OrbaExpression.h"
+#include "expr/SymbolValueMemo.h"
 #include "flow/FSymbolDefinition.h"
 #include "flow/Section.h"
 #include "flow/SectionAdmin.h"
@@ -122,6 +123,9 @@ void ListManager::generate() {
 }
 
 void ListManager::collectEquateValues() {
+  // Equates name one another: each symbol's value is evaluated once for all lines.
+  SymbolValueMemo values;
+  SymbolValueMemo::Use use(values);
   auto collect = [this](const Section* section) {
     for (FlowNode* node = section->firstNode(); node; node = node->nextNode()) {
       if (node->kind != FlowNode::kEquSet || !node->line) continue;

@@ -91,6 +91,8 @@ class ObjectFile : public ObjectWriter {
   // by pointer is paid per label.
   SymbolRecord& recordOf(Symbol* symbol);
   void emitToObject(Symbol* symbol, SymbolRecord& record, bool global, OrbaExpression* debugValue);
+  // The symbol's value, section, size and type, once its store symbol exists.
+  void finishObjectSymbol(Symbol* symbol, SymbolRecord& record, IosHandle handle);
   void setSymbolValue(Symbol* symbol, uint32_t storeSymbolId);
   void emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32_t storeSymbolId);
   void setSectionAttributes(Section* section, uint32_t sectionId);
@@ -120,6 +122,15 @@ class ObjectFile : public ObjectWriter {
   IosHandle localScope_ = {0, 0};
   // A deque: a record stays in place while the emission of an alias makes others.
   std::deque<SymbolRecord> symbolRecords_;
+  // Aliases whose store symbol exists and that wait for their target, innermost last,
+  // and the alias target being asked for, which joins them instead of waiting itself.
+  struct PendingAlias {
+    Symbol* symbol;
+    IosHandle handle;
+    bool targetAsked;
+  };
+  std::vector<PendingAlias> pendingAliases_;
+  Symbol* aliasTargetAsked_ = nullptr;
   // The contents of a section while its flow is written: zero-filled, handed to the
   // store's image in one copy when the section is complete.
   struct ImageBuffer {
@@ -134,6 +145,9 @@ class ObjectFile : public ObjectWriter {
   std::vector<const Section*> unfitSections_;
   // The equates whose value went out as an expression, with their store symbol.
   std::vector<std::pair<Symbol*, IosHandle>> equateValues_;
+  // The relocation bases of symbols found so far, for the strict and the relaxed search.
+  SymbolAnswers<Symbol*> strictBases_;
+  SymbolAnswers<Symbol*> relaxedBases_;
   std::unordered_map<std::string, IosHandle> groups_;
 };
 

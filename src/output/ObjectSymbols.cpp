@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "expr/ObjectExpr.h"
+#include "expr/SymbolValueMemo.h"
+#include "expr/SymbolWalk.h"
 #include "expr/OrbaExpression.h"
 #include "expr/TEInteger.h"
 #include "expr/TESymbol.h"
@@ -21,6 +23,7 @@
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -51,19 +54,34 @@ bool usableAsBase(const Symbol* symbol) {
   return symbol->isGlobal() || isRelocatableSymbol(symbol);
 }
 
+struct BaseKey {
+  bool relaxed = false;
+  bool operator==(const BaseKey& other) const { return relaxed == other.relaxed; }
+};
+struct RunBaseWalks {
+  SymbolWalkState<Symbol*, BaseKey> bases;
+};
+
+// Whether the base of a reference to the symbol is that of the symbol's value.
+bool baseFromValue(const Symbol* symbol, bool relaxed) {
+  return symbol->valueExpression && (relaxed || symbol->isEquate() || !usableAsBase(symbol));
+}
+
 Symbol* findBase(OrbaExpression* expression, bool relaxed) {
   while (expression) {
     switch (expression->getKind()) {
       case EK_symbol: {
         Symbol* symbol = expression->getSymbol();
         if (!symbol) return nullptr;
-        if (!relaxed && !symbol->isEquate() && usableAsBase(symbol)) return symbol;
-        if (!symbol->valueExpression) return symbol;
+        if (!baseFromValue(symbol, relaxed)) return symbol;
         // An alias or equate chain that leads back to itself has no base: the
         // conversion then reports the value as one it cannot emit.
-        SymbolValueVisit visit(symbol);
-        if (!visit.entered()) return nullptr;
-        return findBase(visit.value(), relaxed);
+        if (symbol->valueVisit) return nullptr;
+        return askThroughValue(
+            symbol, runPart<RunBaseWalks>().bases, BaseKey{relaxed},
+            [relaxed](const Symbol* named) { return baseFromValue(named, relaxed); },
+            [relaxed](Symbol* named) { return findBase(named->valueExpression, relaxed); },
+            [](Symbol* base) { return base; });
       }
       case EK_binary: {
         int32_t op = expression->getOperator();
@@ -111,7 +129,10 @@ Symbol* plainBaseSymbol(OrbaExpression* value) {
 }  // namespace
 
 Symbol* ObjectFile::findRelocationBaseSymbol(OrbaExpression* expression, int flag) {
-  return findBase(expression, flag != 0);
+  bool relaxed = flag != 0;
+  SymbolAnswersUse<Symbol*, BaseKey> use(runPart<RunBaseWalks>().bases, relaxed ? relaxedBases_ : strictBases_,
+                                         BaseKey{relaxed});
+  return findBase(expression, relaxed);
 }
 
 ExprNode* ObjectFile::objectExpression(OrbaExpression* value, LineInfo* at) {
@@ -207,6 +228,7 @@ void ObjectFile::emitObjectSymbol(Symbol* symbol, int flag) {
 
 void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global, OrbaExpression* debugValue) {
   if (record.emitted || record.emitting) return;
+  SymbolQuestionMemos::Use use(symbolQuestions);
   record.emitting = true;
   IosErrorCode error = IOS_ERR_INTERNAL;
   IosHandle scope = global ? globalScope_ : localScope_;
@@ -219,16 +241,43 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
   check(ios_symbol_init_other(handle, &error), error);
   if (symbol->isWeak()) check(ios_symbol_set_weak(handle, &error), error);
 
-  if ((symbol->flags[1] & kAlias) && symbol->valueExpression) {
-    // The alias names its target in the object file too.
-    // The call graph folds calls recorded under the alias into its target.
-    if (Symbol* target = symbol->valueExpression->getSymbol()) {
-      emitObjectSymbol(target, 1);
-      if (target->objectSymbolId != 0)
-        check(ios_alias_add_record(fileId, handle, {fileId, target->objectSymbolId}, &error), error);
-    }
+  Symbol* target = (symbol->flags[1] & kAlias) && symbol->valueExpression ? symbol->valueExpression->getSymbol() : nullptr;
+  if (!target) {
+    finishObjectSymbol(symbol, record, handle);
+    return;
   }
+  // The alias names its target in the object file too, so the target goes first. A
+  // target that is an alias itself is finished here after its own target: a chain of
+  // aliases of any length goes link by link on a stack of its own, in the order in
+  // which each link's target was asked for.
+  if (aliasTargetAsked_ == symbol) {
+    aliasTargetAsked_ = nullptr;
+    pendingAliases_.push_back({symbol, handle, false});
+    return;
+  }
+  size_t outer = pendingAliases_.size();
+  pendingAliases_.push_back({symbol, handle, false});
+  while (pendingAliases_.size() > outer) {
+    PendingAlias& alias = pendingAliases_.back();
+    Symbol* aliased = alias.symbol->valueExpression->getSymbol();
+    if (!alias.targetAsked) {
+      alias.targetAsked = true;
+      aliasTargetAsked_ = aliased;
+      emitObjectSymbol(aliased, 1);
+      aliasTargetAsked_ = nullptr;
+      continue;
+    }
+    PendingAlias done = alias;
+    pendingAliases_.pop_back();
+    // The call graph folds calls recorded under the alias into its target.
+    if (aliased->objectSymbolId != 0)
+      check(ios_alias_add_record(fileId, done.handle, {fileId, aliased->objectSymbolId}, &error), error);
+    finishObjectSymbol(done.symbol, recordOf(done.symbol), done.handle);
+  }
+}
 
+void ObjectFile::finishObjectSymbol(Symbol* symbol, SymbolRecord& record, IosHandle handle) {
+  IosErrorCode error = IOS_ERR_INTERNAL;
   Section* section = symbol->section;
   bool holdsSectionOffset = false;
   uint32_t sectionOffset = 0;

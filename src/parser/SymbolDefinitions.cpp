@@ -3,6 +3,8 @@
 #include <cctype>
 
 #include "expr/OrbaExpression.h"
+#include "expr/SymbolValueMemo.h"
+#include "expr/SymbolWalk.h"
 #include "expr/TESymbol.h"
 #include "flow/FAlign.h"
 #include "flow/FLabel.h"
@@ -15,6 +17,7 @@
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
+#include "util/RunState.h"
 
 namespace {
 
@@ -23,13 +26,21 @@ constexpr uint8_t kAlias = Symbol::kSectionByValue;
 
 void clearRelocatable(Symbol* symbol) { symbol->flags[2] &= static_cast<uint8_t>(~Symbol::kRelocatable); }
 
+struct RunForwardWalks {
+  SymbolWalkState<int8_t, NoWalkKey> forward;
+};
+
 bool symbolIsForward(Symbol* symbol) {
   if (!symbol) return false;
-  SymbolValueVisit visit(symbol);
   // A value that refers back to its own symbol is found by the checks of its
   // definition, not here.
-  if (!visit.entered()) return false;
-  if (OrbaExpression* value = visit.value()) return hasForwardReference(value);
+  if (symbol->valueVisit) return false;
+  if (symbol->valueExpression)
+    return askThroughValue(
+               symbol, runPart<RunForwardWalks>().forward, NoWalkKey{},
+               [](const Symbol* named) { return named->valueExpression != nullptr; },
+               [](Symbol* named) -> int8_t { return hasForwardReference(named->valueExpression) ? 1 : 0; },
+               [](int8_t forward) { return forward; }) > 0;
   if (symbol->isWeak()) return !symbol->isDefined();
   return !symbol->isDefined() && !symbol->isExternal();
 }

@@ -196,7 +196,10 @@ TEST_F(NodesLeavesTest, SymbolsWhoseValuesFormACycleHaveNoValue) {
   a->valueExpression = new TESymbol(b);
   a->flags[0] |= Symbol::kDefined;
   TESymbol reference(a);
-  EXPECT_EQ(reference.evaluate(), TEError::kind16());
+  OrbaExpression* value = reference.evaluate();
+  ASSERT_TRUE(value->isError());
+  EXPECT_EQ(value->getErrorKind(), ERR_symbolHasNoValue);
+  EXPECT_STREQ(TEError::kindText(value), "symbol has no value");
   EXPECT_FALSE(reference.isRelocatable());
   EXPECT_EQ(reference.countSymbolReferences(), 1u);
   EXPECT_FALSE(reference.hasWeakReference());

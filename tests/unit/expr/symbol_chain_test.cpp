@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "expr/SymbolValueMemo.h"
@@ -169,19 +170,53 @@ TEST_F(SymbolChainTest, AChangedValueEmptiesTheMemo) {
   EXPECT_EQ(evaluate(symbols[50])->getInteger(), 51);
 }
 
-TEST_F(SymbolChainTest, OtherWalksStopAtTheirDepthBound) {
-  std::vector<Symbol*> symbols = chain(SymbolValueVisit::kMaxDepth + 1, new CountingLeaf(0, false));
-  std::vector<std::unique_ptr<SymbolValueVisit>> visits;
-  for (uint32_t index = 0; index < SymbolValueVisit::kMaxDepth; ++index) {
-    visits.push_back(std::make_unique<SymbolValueVisit>(symbols[index]));
-    ASSERT_TRUE(visits.back()->entered()) << index;
+TEST_F(SymbolChainTest, EveryWalkFollowsAChainOfAnyLengthOnASmallStack) {
+  // Each walk through symbol values, on a chain far deeper than a frame per link
+  // allows, with the answer that link-by-link recursion would give.
+  constexpr uint32_t kLinks = 100000;
+  std::vector<Symbol*> symbols = chain(kLinks, new CountingLeaf(7, false));
+  Symbol* weak = symbol("w");
+  weak->flags[1] |= Symbol::kWeak;
+  Symbol* other = symbol("o");
+  // Symbols whose section is that of their value, so that the question asks the value.
+  for (Symbol* link : symbols) {
+    link->flags[0] |= Symbol::kDefined;
+    link->flags[1] |= Symbol::kSectionByValue;
   }
-  SymbolValueVisit beyond(symbols[SymbolValueVisit::kMaxDepth]);
-  EXPECT_FALSE(beyond.entered());
-  EXPECT_EQ(beyond.value(), nullptr);
-  visits.pop_back();
-  SymbolValueVisit again(symbols[SymbolValueVisit::kMaxDepth]);
-  EXPECT_TRUE(again.entered());
+  uint32_t references = 0;
+  uint32_t referencesToWeak = 0;
+  bool weakReference = false;
+  bool inSection = false;
+  OrbaExpression* substituted = nullptr;
+  std::string printed;
+  onSmallStack([&] {
+    TESymbol top(symbols[0]);
+    references = top.countSymbolReferences();
+    inSection = top.isInSection(nullptr);
+    printed = top.toString(kPrintSymbolValues);
+    symbols.back()->valueExpression = TEInteger::create(7);
+    noteSymbolValueChange();
+    substituted = top.substitute(other, TEInteger::create(1));
+    symbols.back()->valueExpression = TESymbol::create(weak);
+    noteSymbolValueChange();
+    referencesToWeak = top.countSymbolReferences();
+    weakReference = top.hasWeakReference();
+    top.replaceSymbol(weak, other);
+  });
+  EXPECT_EQ(references, 0u);
+  EXPECT_EQ(referencesToWeak, 1u);
+  EXPECT_FALSE(weakReference);
+  EXPECT_TRUE(inSection);
+  ASSERT_NE(substituted, nullptr);
+  ASSERT_EQ(substituted->getKind(), EK_integer);
+  EXPECT_EQ(substituted->getInteger(), 7 + static_cast<int64_t>(kLinks));
+  EXPECT_EQ(printed.substr(0, 18), "s[(s[(s[(s[(s[(s[(");
+  // "s[(" and " + 1)]" per link, "s[7]" at the end.
+  EXPECT_EQ(printed.size(), kLinks * 9 + 4);
+  EXPECT_EQ(printed.substr(printed.size() - 12), " + 1)] + 1)]");
+  EXPECT_EQ(printed.find("s[7]"), (kLinks - 1) * 3 + 3);
+  EXPECT_EQ(symbols.back()->valueExpression->getSymbol(), other);
+  for (Symbol* symbol : symbols) EXPECT_FALSE(symbol->valueVisit);
 }
 
 }  // namespace
