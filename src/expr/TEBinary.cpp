@@ -157,14 +157,16 @@ bool rewriteSymbolDifference(OrbaExpression*& left, OrbaExpression*& right, Scra
   bool leftMatches = leftTerm.shape != SymbolTerm::kNone;
   bool rightMatches = rightTerm.shape != SymbolTerm::kNone;
   if (leftMatches && rightMatches) {
-    if (leftTerm.symbol->valueVisit || rightTerm.symbol->valueVisit) {
-      cycle = true;
-      return false;
-    }
+    // One symbol on both sides cancels whatever its value is, also one that leads back
+    // into the walk.
     if (leftTerm.symbol == rightTerm.symbol) {
       left = replaceSymbolOfTerm(leftTerm, 0, scratch);
       right = replaceSymbolOfTerm(rightTerm, 0, scratch);
       return true;
+    }
+    if (leftTerm.symbol->valueVisit || rightTerm.symbol->valueVisit) {
+      cycle = true;
+      return false;
     }
     if (leftTerm.symbol->section == rightTerm.symbol->section &&
         leftTerm.symbol->valueExpression && rightTerm.symbol->valueExpression) {
