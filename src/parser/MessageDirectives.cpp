@@ -6,6 +6,7 @@
 #include "expr/ExprReport.h"
 #include "expr/OrbaExpression.h"
 #include "expr/TEError.h"
+#include "flow/Section.h"
 #include "parser/Directives.h"
 #include "parser/ExpressionEntry.h"
 #include "parser/LineFlags.h"
@@ -104,6 +105,8 @@ bool directiveRadix(OrbaParser& parser, Statement& statement) {
   ControlState* state = copyLineControlState(line);
   state->radix = static_cast<int16_t>(radix);
   giveLineControlState(line, state);
+  // As a control's, the line is read by nothing after its statement.
+  lineLetGo(line);
   return true;
 }
 
@@ -117,5 +120,6 @@ bool directiveCommentPrefix(OrbaParser& parser, Statement& statement) {
   ControlState* state = copyLineControlState(statement.line);
   state->commentPrefix = scanner.internToken();
   giveLineControlState(statement.line, state);
+  lineLetGo(statement.line);
   return true;
 }
