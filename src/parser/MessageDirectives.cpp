@@ -112,6 +112,8 @@ bool directiveRadix(OrbaParser& parser, Statement& statement) {
 
 bool directiveCommentPrefix(OrbaParser& parser, Statement& statement) {
   if (rejectLabel(statement)) return false;
+  // As a control's, the line is read by nothing after its statement.
+  lineLetGo(statement.line);
   Scanner& scanner = parser.scanner();
   if (scanner.scan() != kTokString) {
     errorHandler()->report(E_expected_token, statement.line, "<string>");
@@ -120,6 +122,5 @@ bool directiveCommentPrefix(OrbaParser& parser, Statement& statement) {
   ControlState* state = copyLineControlState(statement.line);
   state->commentPrefix = scanner.internToken();
   giveLineControlState(statement.line, state);
-  lineLetGo(statement.line);
   return true;
 }
