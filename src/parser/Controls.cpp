@@ -2,15 +2,16 @@
 #include "parser/Controls.h"
 
 #include "expr/OrbaExpression.h"
+#include "flow/Section.h"
 #include "parser/Directives.h"
 #include "parser/LineFlags.h"
 #include "util/ErrorHandler.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
 
-bool controlStatement(OrbaParser& parser, Statement& statement) {
-  // Every control stands alone on its line.
-  if (rejectLabel(statement)) return false;
+namespace {
+
+bool runControl(OrbaParser& parser, Statement& statement) {
   int32_t code = statement.keyword;
   if ((code >= kTokDefectFirst && code <= kTokDefectLast) || (code >= kTokTc112First && code <= kTokTc113Last) ||
       code == kTokDmuTc001 || code == kTokPmiTc003 || code == kTokPmuTc004)
@@ -48,6 +49,19 @@ bool controlStatement(OrbaParser& parser, Statement& statement) {
     default:
       return parser.unsupportedStatement(statement.line, statementName(statement));
   }
+}
+
+}  // namespace
+
+bool controlStatement(OrbaParser& parser, Statement& statement) {
+  // Every control stands alone on its line.
+  if (rejectLabel(statement)) return false;
+  bool done = runControl(parser, statement);
+  // Nothing of the assembly reads a control's line after its statement (a state of
+  // its own or a diagnostic keeps it anyway): a macro that sets a control at every
+  // call would otherwise keep a line per call.
+  lineLetGo(statement.line);
+  return done;
 }
 
 void markControlLine(LineInfo* line) { line->flags[1] |= lineflag::kControlLine; }

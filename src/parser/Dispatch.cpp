@@ -84,6 +84,13 @@ ControlState* copyLineControlState(const LineInfo* line) {
 
 void giveLineControlState(LineInfo* line, ControlState* state) {
   if (line->controlState == state) return;
+  // A control that changed nothing (a title, a scope or a switch set again, as a
+  // macro body does at every call) leaves its line on the state it had: a copy per
+  // such line would be kept, with its line, to the end of the run.
+  if (line->controlState && state->sameSettings(*line->controlState)) {
+    delete state;
+    return;
+  }
   // A state the line owns was made for this line alone and handed on to no line
   // yet: nothing else refers to it.
   if (line->ownsControlState()) delete line->controlState;

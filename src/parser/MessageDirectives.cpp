@@ -6,6 +6,7 @@
 #include "expr/ExprReport.h"
 #include "expr/OrbaExpression.h"
 #include "expr/TEError.h"
+#include "flow/Section.h"
 #include "parser/Directives.h"
 #include "parser/ExpressionEntry.h"
 #include "parser/LineFlags.h"
@@ -104,11 +105,15 @@ bool directiveRadix(OrbaParser& parser, Statement& statement) {
   ControlState* state = copyLineControlState(line);
   state->radix = static_cast<int16_t>(radix);
   giveLineControlState(line, state);
+  // As a control's, the line is read by nothing after its statement.
+  lineLetGo(line);
   return true;
 }
 
 bool directiveCommentPrefix(OrbaParser& parser, Statement& statement) {
   if (rejectLabel(statement)) return false;
+  // As a control's, the line is read by nothing after its statement.
+  lineLetGo(statement.line);
   Scanner& scanner = parser.scanner();
   if (scanner.scan() != kTokString) {
     errorHandler()->report(E_expected_token, statement.line, "<string>");

@@ -174,6 +174,9 @@ void OrbaParser::parse(LineStream* stream) {
   }
 
   ControlState* state = factory->createControlState();
+  // The state the preprocessor gave the line goes with the preprocessor: the parse's
+  // own first state is the head's, also when its settings are the same.
+  if (!head->ownsControlState()) head->controlState = nullptr;
   giveLineControlState(head, state);
   Section* placeholder = factory->createSectionFromName(head);
   head->section = placeholder;

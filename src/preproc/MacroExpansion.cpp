@@ -191,6 +191,20 @@ MacroPreprocessor::BodyLine MacroPreprocessor::bodyLineKind(const MppMacro& macr
       text.back() == '\\' || text.find('\r') != std::string_view::npos)
     return BodyLine::kOpaque;
 
+  // An assembler control is the parser's alone, whatever follows it, except $CASE,
+  // which changes how the names of the lines after it compare.
+  if (text[at] == '$') {
+    std::string_view control = nameAt(at + 1);
+    if (control.empty() || (control.size() == 4 && strncasecmp(control.data(), "CASE", 4) == 0))
+      return BodyLine::kOpaque;
+    for (const char* formal : macro.formals)
+      if (formal && std::strlen(formal) == control.size() &&
+          (orbaOptions()->caseSensitive ? std::strncmp(formal, control.data(), control.size()) == 0
+                                        : strncasecmp(formal, control.data(), control.size()) == 0))
+        return BodyLine::kOpaque;
+    return BodyLine::kStatement;
+  }
+
   // The label field and the operation, found as the dispatcher finds them.
   std::string_view first = nameAt(at);
   if (first.empty()) return BodyLine::kOpaque;

@@ -122,7 +122,7 @@ bool MacroPreprocessor::handleRadix(InputBuffer& input, LineInfo* line) {
   }
   if (value && value != expression) releaseTempExpression(value);
   releaseTempExpression(expression);
-  if (radix != 0) copyControlStateFor(line)->radix = static_cast<int16_t>(radix);
+  if (radix != 0 && radix != currentControlState_->radix) copyControlStateFor(line)->radix = static_cast<int16_t>(radix);
   return true;
 }
 
@@ -132,9 +132,14 @@ bool MacroPreprocessor::handleCommentPrefix(InputBuffer& input, LineInfo* line) 
     return true;
   }
   const char* prefix = input.tokenText();
-  ControlState* state = copyControlStateFor(line);
-  state->commentPrefix = prefix;
-  state->secondCommentText = prefix[0] != ';' ? stringBuffer()->intern(";") : nullptr;
+  const char* secondText = prefix[0] != ';' ? stringBuffer()->intern(";") : nullptr;
+  // The same prefix again needs no copy, which the run would keep to its end.
+  if (std::strcmp(currentControlState_->commentPrefix, prefix) != 0 ||
+      currentControlState_->secondCommentText != secondText) {
+    ControlState* state = copyControlStateFor(line);
+    state->commentPrefix = prefix;
+    state->secondCommentText = secondText;
+  }
   if (!expectToken(input, kMppNewline)) errorHandler()->report(E_no_end_of_line, line);
   return true;
 }

@@ -2,6 +2,11 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <typeinfo>
+
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
 
@@ -95,6 +100,36 @@ void ControlState::assign(const ControlState& other) {
   jumpChainOpt = other.jumpChainOpt;
   allWarningsOff = other.allWarningsOff;
   warningsAsErrors = other.warningsAsErrors;
+}
+
+namespace {
+
+bool sameText(const char* a, const char* b) {
+  if (a == b) return true;
+  return a && b && std::strcmp(a, b) == 0;
+}
+
+}  // namespace
+
+bool ControlState::sameSettings(const ControlState& other) const {
+  if (typeid(*this) != typeid(other)) return false;
+  return pageWidth == other.pageWidth && pageLength == other.pageLength && topMargin == other.topMargin &&
+         bottomMargin == other.bottomMargin && leftMargin == other.leftMargin && sameText(title, other.title) &&
+         sameText(subtitle, other.subtitle) && layoutValue1 == other.layoutValue1 &&
+         listFlags == other.listFlags && sameText(commentPrefix, other.commentPrefix) &&
+         sameText(secondCommentText, other.secondCommentText) && promotedWarnings == other.promotedWarnings &&
+         suppressedWarnings == other.suppressedWarnings && debugKind == other.debugKind &&
+         listCounter == other.listCounter && layoutValue2 == other.layoutValue2 && radix == other.radix &&
+         genericsAllowed == other.genericsAllowed && localByDefault == other.localByDefault &&
+         localSymbolDebug == other.localSymbolDebug && instrSizeOpt == other.instrSizeOpt &&
+         jumpChainOpt == other.jumpChainOpt && allWarningsOff == other.allWarningsOff &&
+         warningsAsErrors == other.warningsAsErrors;
+}
+
+bool TriCoreControlState::sameSettings(const ControlState& other) const {
+  if (!ControlState::sameSettings(other)) return false;
+  const auto& tricore = static_cast<const TriCoreControlState&>(other);
+  return std::equal(std::begin(defectSwitch), std::end(defectSwitch), std::begin(tricore.defectSwitch));
 }
 
 ControlState::PageLayout ControlState::getPageLayout() const {

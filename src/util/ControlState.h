@@ -52,6 +52,9 @@ class ControlState {
 
   // Copies every setting of other (a target's further switches excepted).
   virtual void assign(const ControlState& other);
+  // Whether other holds the same settings as this state, a target's further switches
+  // included: a control that leaves them as they were needs no copy of its own.
+  virtual bool sameSettings(const ControlState& other) const;
 
   void suppressWarning(int32_t id) { suppressedWarnings.insert(id); }
   void promoteWarning(int32_t id) { promotedWarnings.insert(id); }
@@ -109,6 +112,7 @@ class TriCoreControlState : public ControlState {
  public:
   TriCoreControlState() = default;
   TriCoreControlState(const TriCoreControlState&) = default;
+  bool sameSettings(const ControlState& other) const override;
 
   static constexpr int kDefectSwitches = 42;
   // Indexes of the switches that the operand actions read.

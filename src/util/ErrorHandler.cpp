@@ -168,14 +168,18 @@ void ErrorHandler::record(int32_t id, const LineInfo* position, const char* text
       duplicate = it->second.first == position->lineNumber && kept->id == id &&
                   (kept->text == text || std::strcmp(kept->text, text) == 0);
     }
-    if (!duplicate) {
+    const uint64_t order = (laterStage() ? uint64_t{1} << 63 : 0) | recordCount_;
+    const RecordMark mark{recordKey(position->lineNumber, laterStage()), order};
+    if (!duplicate && !unreachable(mark, laterStage())) {
       ErrorLine* line = new ErrorLine(severity, id, position, text);
       line->promoted = promoted;
-      line->order = (laterStage() ? uint64_t{1} << 63 : 0) | recordCount_++;
+      line->order = order;
+      ++recordCount_;
       // A multimap puts it after the records of the same line number: they print in the
       // order they came.
-      records_.emplace(recordKey(position->lineNumber, laterStage()), line);
+      records_.emplace(mark.first, line);
       byPosition_.emplace(position, std::make_pair(position->lineNumber, line));
+      if (severity == 'E' || promoted) noteError(mark, laterStage());
     }
   }
 
@@ -192,6 +196,53 @@ void ErrorHandler::record(int32_t id, const LineInfo* position, const char* text
     }
     if (id != F_too_many_errors) printRecorded(outputStream());
     endWithFatalStatus();
+  }
+}
+
+bool ErrorHandler::unreachable(const RecordMark& mark, bool later) const {
+  if (errorLimit_ == 0) return false;
+  const std::set<RecordMark>& errors = later ? firstErrors_ : firstPreprocessorErrors_;
+  return errors.size() >= errorsKept() && mark > *errors.rbegin();
+}
+
+void ErrorHandler::noteError(const RecordMark& mark, bool later) {
+  // The list file shows every diagnostic under its line.
+  // Only a streamed run lets go of lines: elsewhere the records may be read per line.
+  if (errorLimit_ == 0 || !streaming_ || (runState().orbaOptions && runState().orbaOptions->listFileWanted))
+    return;
+  bool moved = false;
+  for (std::set<RecordMark>* errors : {&firstErrors_, later ? nullptr : &firstPreprocessorErrors_}) {
+    if (!errors) continue;
+    errors->insert(mark);
+    if (errors->size() > errorsKept()) {
+      errors->erase(std::prev(errors->end()));
+      moved = true;
+    }
+  }
+  if (moved) dropUnreachable();
+}
+
+void ErrorHandler::dropUnreachable() {
+  if (records_.empty() || firstErrors_.size() < errorsKept()) return;
+  const uint64_t firstKey = firstErrors_.rbegin()->first;
+  for (auto entry = std::prev(records_.end());;) {
+    const bool last = entry == records_.begin();
+    auto before = last ? entry : std::prev(entry);
+    if (entry->first < firstKey) break;
+    ErrorLine* line = entry->second;
+    const bool later = (line->order >> 63) != 0;
+    if (unreachable(RecordMark{entry->first, line->order}, later)) {
+      auto [from, to] = byPosition_.equal_range(line->position);
+      for (auto it = from; it != to; ++it)
+        if (it->second.second == line) {
+          byPosition_.erase(it);
+          break;
+        }
+      records_.erase(entry);
+      delete line;
+    }
+    if (last) break;
+    entry = before;
   }
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <set>
+#include <utility>
 #include <unordered_map>
 #include <vector>
 
@@ -129,6 +131,22 @@ class ErrorHandler {
   // A diagnostic that could not be written to the error file goes to standard error
   // instead, and F004 ends the run.
   void errorFileFailed(const ErrorLine* line);
+
+  // Past the error limit: the records that the end-of-run print can never reach.
+  // It prints in key order and stops at the first record after the error one past
+  // the limit, so a record behind the error two past the limit (counted among the
+  // preprocessor's alone for one of the preprocessor's, which a fatal message of the
+  // preprocessor prints without the later stages') is never printed. Without a list
+  // file, which shows every diagnostic, such a record is not kept: a macro chain that
+  // draws an error at every call would keep millions. The keys of the first errors,
+  // kErrorsKept at most for each.
+  using RecordMark = std::pair<uint64_t, uint64_t>;  // key, order
+  bool unreachable(const RecordMark& mark, bool later) const;
+  void noteError(const RecordMark& mark, bool later);
+  void dropUnreachable();
+  size_t errorsKept() const { return static_cast<size_t>(errorLimit_) + 2; }
+  std::set<RecordMark> firstErrors_;
+  std::set<RecordMark> firstPreprocessorErrors_;
 
   const char* errorFileName_ = nullptr;
   OutputFile errorFile_{OutputRole::kError};
