@@ -211,6 +211,11 @@ MacroPreprocessor::BodyLine MacroPreprocessor::bodyLineKind(const MppMacro& macr
   const int32_t firstCode = keywordCode(first.data(), first.size());
   size_t next = skipBlanks(at + first.size());
   operation = first;
+  // A label joined to a bare "@" ("l\@:") stays one label: the backslash only joins
+  // the two texts, and the "@" is no name an argument could replace.
+  const size_t joined = at + first.size();
+  if (joined + 2 < size && text[joined] == '\\' && text[joined + 1] == '@' && text[joined + 2] == ':')
+    next = joined + 2;
   if (next < size && text[next] == ':') {
     label = first;
     operation = nameAt(skipBlanks(next + 1));
