@@ -119,6 +119,16 @@ struct SymbolWalkState {
   uint32_t settling = 0;  // settles in progress, which hold on to the memo's answers
   std::unique_ptr<SymbolAnswers<Answer>> own;
   typename SymbolAnswers<Answer>::Release release = nullptr;
+
+  // Trades the walk in progress, not the memo's release, with another state.
+  void exchangeWalk(SymbolWalkState& other) {
+    std::swap(memo, other.memo);
+    std::swap(key, other.key);
+    std::swap(depth, other.depth);
+    std::swap(steps, other.steps);
+    std::swap(settling, other.settling);
+    std::swap(own, other.own);
+  }
 };
 
 namespace symbolwalk {
@@ -184,19 +194,9 @@ Answer askThroughValue(Symbol* symbol, SymbolWalkState<Answer, Key>& state, cons
   if (state.memo && !(state.key == key)) {
     // The same question with other arguments, asked inside a walk: a walk of its own.
     SymbolWalkState<Answer, Key> outer;
-    std::swap(outer.memo, state.memo);
-    std::swap(outer.key, state.key);
-    std::swap(outer.depth, state.depth);
-    std::swap(outer.steps, state.steps);
-    std::swap(outer.settling, state.settling);
-    std::swap(outer.own, state.own);
+    outer.exchangeWalk(state);
     Answer answer = askThroughValue(symbol, state, key, walks, fromValue, copy);
-    std::swap(outer.memo, state.memo);
-    std::swap(outer.key, state.key);
-    std::swap(outer.depth, state.depth);
-    std::swap(outer.steps, state.steps);
-    std::swap(outer.settling, state.settling);
-    std::swap(outer.own, state.own);
+    outer.exchangeWalk(state);
     return answer;
   }
   struct Settling {

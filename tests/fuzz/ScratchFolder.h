@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -35,6 +36,14 @@ inline const std::string& folder(const char* target) {
 }
 
 inline std::string path(const char* target, const char* file) { return folder(target) + "/" + file; }
+
+// Writes a file of the folder whole; false when any step fails.
+inline bool writeFile(const std::string& name, const void* data, size_t size) {
+  std::FILE* stream = std::fopen(name.c_str(), "wb");
+  if (!stream) return false;
+  const bool written = std::fwrite(data, 1, size, stream) == size;
+  return std::fclose(stream) == 0 && written;
+}
 
 // Whether a name the run is about to read lies inside the folder; a name that does not
 // resolve to an existing file is let through (opening it finds nothing there either).

@@ -107,11 +107,8 @@ std::string readFile(const std::string& name) {
   return bytes;
 }
 
-void writeFile(const char* name, const void* data, size_t size) {
-  std::FILE* stream = std::fopen(name, "wb");
-  check(stream != nullptr);
-  check(std::fwrite(data, 1, size, stream) == size);
-  check(std::fclose(stream) == 0);
+void writeFile(const std::string& name, const void* data, size_t size) {
+  check(scratch::writeFile(name, data, size));
 }
 
 void setUpOnce() {
@@ -130,7 +127,7 @@ void setUpOnce() {
       "inc_top: nop\n"
       " twice d1\n"
       " jne d1,d2,inc_top\n";
-  writeFile(file("a.inc").c_str(), include, sizeof include - 1);
+  writeFile(file("a.inc"), include, sizeof include - 1);
 }
 
 uint32_t readWord(const std::string& bytes, size_t at, size_t width) {
@@ -335,7 +332,7 @@ Outcome assemble(uint8_t settings, bool jumpsAsRecords) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 8192) return 0;
   setUpOnce();
-  writeFile(file("t.asm").c_str(), data + 1, size - 1);
+  writeFile(file("t.asm"), data + 1, size - 1);
   const Outcome lean = assemble(data[0], false);
   const Outcome records = assemble(data[0], true);
   if (!(lean == records)) {

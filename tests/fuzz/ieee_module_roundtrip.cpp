@@ -57,10 +57,7 @@ void check(bool holds, const char* what) {
 std::string file(const char* name) { return scratch::path(kTarget, name); }
 
 void writeFile(const std::string& name, const void* data, size_t size) {
-  std::FILE* stream = std::fopen(name.c_str(), "wb");
-  check(stream != nullptr, "scratch file");
-  check(std::fwrite(data, 1, size, stream) == size, "scratch file written");
-  check(std::fclose(stream) == 0, "scratch file closed");
+  check(scratch::writeFile(name, data, size), "scratch file written");
 }
 
 void setUpOnce() {

@@ -48,11 +48,6 @@ class IeeeCallGraph : public OneStoreFile {
     OneStoreFile::TearDown();
   }
 
-  IosHandle text(const char* value) {
-    IosHandle handle{0, 0};
-    EXPECT_EQ(ios_strtab_add(file_, value, &handle, nullptr), 0);
-    return handle;
-  }
   void function(const char* name) {
     IosHandle scope{0, 0};
     IosHandle handle{0, 0};

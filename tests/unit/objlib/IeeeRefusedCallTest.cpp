@@ -57,11 +57,6 @@ class IeeeRefusedCall : public OneStoreFile {
     ieee_process_state_reset();
     OneStoreFile::TearDown();
   }
-  IosHandle text(const char* value) {
-    IosHandle handle{0, 0};
-    EXPECT_EQ(ios_strtab_add(file_, value, &handle, nullptr), 0);
-    return handle;
-  }
   // An operator node over one generated name operand "S<string id>".
   ExprNode* generated_name(IosHandle string) {
     ExprNode* list = nullptr;

@@ -91,11 +91,6 @@ class IeeeModule : public OneStoreFile {
     OneStoreFile::TearDown();
   }
 
-  IosHandle text(const char* value) {
-    IosHandle handle{0, 0};
-    EXPECT_EQ(ios_strtab_add(file_, value, &handle, nullptr), 0);
-    return handle;
-  }
 
   IosHandle section(const char* name, const Bytes& contents, uint32_t mau = 8) {
     IosHandle handle{0, 0};

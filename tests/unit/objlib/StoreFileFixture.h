@@ -10,6 +10,7 @@
 #include "objlib/ios_admin.h"
 #include "objlib/ios_image.h"
 #include "objlib/ios_section.h"
+#include "objlib/ios_strtab.h"
 
 class StoreFile {
  public:
@@ -52,6 +53,13 @@ class OneStoreFile : public ::testing::Test {
     ExprNode* node = nullptr;
     EXPECT_EQ(objexpr_make_integer(context_, &node, value), 0);
     return node;
+  }
+
+  // The id of a text added to the file's string table.
+  IosHandle text(const char* value) {
+    IosHandle handle{0, 0};
+    EXPECT_EQ(ios_strtab_add(file_, value, &handle, nullptr), 0);
+    return handle;
   }
 
   // A section of the given size and unit width, with an image unless told not to.
