@@ -11,6 +11,7 @@
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
 #include "expr/TESymbol.h"
+#include "expr/ValuePlace.h"
 #include "flow/Symbol.h"
 
 namespace {
@@ -168,8 +169,9 @@ bool rewriteSymbolDifference(OrbaExpression*& left, OrbaExpression*& right, Scra
       cycle = true;
       return false;
     }
-    if (leftTerm.symbol->section == rightTerm.symbol->section &&
-        leftTerm.symbol->valueExpression && rightTerm.symbol->valueExpression) {
+    // Only values that lie in one section, or two numbers, differ by a number.
+    if (shareValuePlace(leftTerm.symbol, rightTerm.symbol) && leftTerm.symbol->valueExpression &&
+        rightTerm.symbol->valueExpression) {
       int64_t leftPosition = 0;
       int64_t rightPosition = 0;
       if (!symbolPosition(leftTerm.symbol, leftPosition) || !symbolPosition(rightTerm.symbol, rightPosition)) {

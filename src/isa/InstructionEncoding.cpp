@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "expr/OrbaExpression.h"
+#include "expr/ValuePlace.h"
 #include "expr/TEFunction.h"
 #include "expr/functions.h"
 #include "flow/DataEncoder.h"
@@ -46,8 +47,8 @@ OrbaExpression* firstArgument(OrbaExpression* call) {
 bool isPrivateDebugReference(const OrbaExpression* expression, const Section* section) {
   if (!section || section->type != Section::kDebug || !expression || expression->getKind() != EK_symbol)
     return false;
-  const Symbol* symbol = expression->getSymbol();
-  const Section* target = symbol ? symbol->section : nullptr;
+  Symbol* symbol = expression->getSymbol();
+  const Section* target = symbol ? symbolValueSection(symbol) : nullptr;
   if (!target || !target->hasAddress || !target->name()) return false;
   const char* name = target->name();
   if (*name == '.') ++name;

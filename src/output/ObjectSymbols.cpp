@@ -8,6 +8,7 @@
 #include "expr/OrbaExpression.h"
 #include "expr/TEInteger.h"
 #include "expr/TESymbol.h"
+#include "expr/ValuePlace.h"
 #include "flow/DataEncoder.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
@@ -44,6 +45,12 @@ bool emittableLocalName(const char* name) {
 bool isRelocatableSymbol(const Symbol* symbol) {
   if (symbol->isRelocatable()) return true;
   return symbol->valueExpression && symbol->valueExpression->isRelocatable();
+}
+
+// The section a written symbol belongs to: a label's own; for an equate, the section its
+// value lies in, none for a number, whichever section was current on its line.
+Section* homeSection(Symbol* symbol) {
+  return isPlacedByValue(symbol) ? symbolValueSection(symbol) : symbol->section;
 }
 
 // Whether a relocation can name the symbol itself rather than what its value holds.
@@ -278,7 +285,7 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
 
 void ObjectFile::finishObjectSymbol(Symbol* symbol, SymbolRecord& record, IosHandle handle) {
   IosErrorCode error = IOS_ERR_INTERNAL;
-  Section* section = symbol->section;
+  Section* section = homeSection(symbol);
   bool holdsSectionOffset = false;
   uint32_t sectionOffset = 0;
   if (symbol->valueExpression) {
@@ -371,7 +378,7 @@ void ObjectFile::emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32
   IosDebugHandle variable = {0, 0, 0};
   check(ios_module_add_variable({module[0], module[1], module[2]}, &variable, &error), error);
   check(ios_variable_set_name(variable, {fileId, addSymbolName(symbol->name)}, &error), error);
-  Section* section = symbol->section;
+  Section* section = homeSection(symbol);
   if (section && section != placeholderSection()) {
     uint32_t word = (static_cast<uint32_t>(section->mauBits) << 4) | (section->number & 0xF);
     check(ios_variable_set_value(variable, word, &error), error);
