@@ -94,7 +94,10 @@ Symbol* defineTempLabel(const char* name, LineInfo* line) {
   SymbolTable::LocalSymbolTable* scope = symbolTable()->current;
   if (!scope) return nullptr;
   Symbol* symbol = scope->defineSymbol(name, line);
-  if (symbol && line) symbol->section = line->section;
+  if (symbol && line) {
+    symbol->section = line->section;
+    noteSymbolValueChange();
+  }
   return symbol;
 }
 
