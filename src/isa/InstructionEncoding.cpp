@@ -6,6 +6,7 @@
 
 #include "expr/OrbaExpression.h"
 #include "expr/TEFunction.h"
+#include "expr/TETricoreFunction.h"
 #include "expr/functions.h"
 #include "flow/DataEncoder.h"
 #include "flow/FConstant.h"
@@ -111,6 +112,13 @@ bool packOperandValue(OperandEncoding& operand, uint32_t bitCount, const Section
     rangeDue = lowValue && highValue && !exprargs::integerValue(lowValue, low) &&
                !exprargs::integerValue(highValue, high);
     value = written->getArgument(0)->evaluate();
+  }
+  if (value && value->isError() && value->getErrorKind() == ERR_range && callCode(written) == FN_RANGE) {
+    // The check found its value and it lies outside the field. A layout that chose the
+    // form before its target was placed lets this through; a relocation would only hand
+    // the linker a field that cannot hold it.
+    OrbaExpression* checked = nullptr;
+    if (reportRangeDiagnostic(*static_cast<TEFunction*>(written), checked)) return true;
   }
   if (!value || value->isError()) return false;
   uint64_t bits = 0;
