@@ -51,6 +51,12 @@ before	.EQU 0x11000
 	jned d1,d2,before
 	jnei d1,d2,before
 	loopu before
+	jeq d15,#1,before
+	jne d15,d2,before
+	jz.t d15:3,before
+	jeq d2,#0,before
+	jlt.u d2,#1,before
+	jge.u d2,#1,before
 
 	.sdecl ".text.h",code AT 0x2000
 	.sect ".text.h"
@@ -78,6 +84,12 @@ before	.EQU 0x11000
 	jned d1,d2,0x12000
 	jnei d1,d2,0x12000
 	loopu 0x12000
+	jeq d15,#1,0x12000
+	jne d15,d2,0x12000
+	jz.t d15:3,0x12000
+	jeq d2,#0,0x12000
+	jlt.u d2,#1,0x12000
+	jge.u d2,#1,0x12000
 
 	.sdecl ".text.i",code AT 0x3000
 	.sect ".text.i"
@@ -105,6 +117,12 @@ before	.EQU 0x11000
 	jned d1,d2,after
 	jnei d1,d2,after
 	loopu after
+	jeq d15,#1,after
+	jne d15,d2,after
+	jz.t d15:3,after
+	jeq d2,#0,after
+	jlt.u d2,#1,after
+	jge.u d2,#1,after
 
 after	.EQU 0x13000
 
@@ -120,4 +138,6 @@ after	.EQU 0x13000
 ; CHECK-NEXT: {{[123]}}090 04001d00 b77f3f21 04801d00 b37f7f21
 ; CHECK-NEXT: {{[123]}}0a0 04801d00 af7f5f21 0500c2f1 1d00aa7f
 ; CHECK-NEXT: {{[123]}}0b0 c2f15f21 0500c211 1d00a47f c2111d00
-; CHECK-NEXT: {{[123]}}0c0 a17f
+; CHECK-NEXT: {{[123]}}0c0 a17f5e13 1d009e7f 3e231d00 9b7fae33
+; CHECK-NEXT: {{[123]}}0d0 1d00987f f6231d00 957ff623 1d00927f
+; CHECK-NEXT: {{[123]}}0e0 76231d00 8f7f
