@@ -37,6 +37,12 @@ int64_t wrapSub(int64_t a, int64_t b) {
   return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
 }
 
+// A distance between two addresses: the program counter counts in 32 bits, so a target
+// beyond them is reached as its low 32 bits are, the way layout measured it.
+int64_t addressDistance(int64_t distance) {
+  return static_cast<int32_t>(static_cast<uint32_t>(distance));
+}
+
 // All bits from n upward set.
 int64_t highMask(int n) { return static_cast<int64_t>(~uint64_t{0} << n); }
 
@@ -173,7 +179,8 @@ OrbaExpression* evaluatePcRelativeCall(const TEFunction::Arguments& arguments) {
     if (!measured.target || !measured.base) return TEError::kind5();
     if (measured.base->getKind() == EK_integer && measured.target->getKind() == EK_integer) {
       // Both ends are numbers: the distance needs no node either.
-      value = wrapSub(measured.target->getInteger(), wrapAdd(measured.base->getInteger(), site.offset));
+      value = addressDistance(
+          wrapSub(measured.target->getInteger(), wrapAdd(measured.base->getInteger(), site.offset)));
       if (site.span == 0) return TEInteger::create(value);
     } else {
       Scratch scratch;
@@ -188,10 +195,13 @@ OrbaExpression* evaluatePcRelativeCall(const TEFunction::Arguments& arguments) {
       OrbaExpression* distance = scratch.binary(measured.target, OP_subtract, from);
       OrbaExpression* displacement = distance ? distance->evaluate() : nullptr;
       if (!displacement) return TEError::kind5();
-      if (displacement->isError() || site.span == 0) return displacement;
+      if (displacement->isError()) return displacement;
       uint32_t kind = displacement->getKind();
+      if (site.span == 0 && kind != EK_integer) return displacement;
       if ((kind != EK_integer && kind != EK_string) || exprargs::integerValue(displacement, value))
         return TEError::kind5();
+      value = addressDistance(value);
+      if (site.span == 0) return TEInteger::create(value);
     }
   }
   return TEInteger::create(fieldDisplacement(value, site.span));

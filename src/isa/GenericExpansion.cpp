@@ -72,6 +72,9 @@ LineInfo* insertExpansionLines(LineInfo* anchor, const char* packed, size_t leng
 
 namespace {
 
+// The print mode of generated lines: source text, without the values of symbols.
+constexpr unsigned kPrintSource = 3u & ~kPrintSymbolValues;
+
 // Forms name a few operands; a longer operand array goes to the heap.
 constexpr uint32_t kOperandRoom = 16;
 
@@ -128,9 +131,11 @@ bool writableAsText(OrbaExpression* value) {
   return true;
 }
 
-// The text of an operand value: a name or a text as it is, anything else printed. A
-// symbol without a value expression prints as its name alone, which nearly every jump
-// target is: it skips the print stream.
+// The text of an operand value: a name or a text as it is, anything else printed as
+// source text, its symbols by their names. A symbol's value printed after it would not
+// read back as an operand, and the name stands for the value anyway. A symbol without a
+// value expression prints as its name alone, which nearly every jump target is: it skips
+// the print stream.
 void appendOperand(std::string& piece, const OrbaExpression* value) {
   if (!value) return;
   const uint32_t kind = value->getKind();
@@ -145,7 +150,7 @@ void appendOperand(std::string& piece, const OrbaExpression* value) {
       return;
     }
   }
-  piece += exprToString(value);
+  piece += value->toString(kPrintSource);
 }
 
 

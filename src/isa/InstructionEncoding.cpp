@@ -1,12 +1,14 @@
 #include "isa/InstructionEncoding.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "expr/OrbaExpression.h"
 #include "expr/ValuePlace.h"
 #include "expr/TEFunction.h"
+#include "expr/TETricoreFunction.h"
 #include "expr/functions.h"
 #include "flow/DataEncoder.h"
 #include "flow/FConstant.h"
@@ -92,6 +94,25 @@ struct PendingRelocation {
   uint32_t fieldBytes;
 };
 
+// A pc-relative target that is a number beyond 32 bits: the jump reaches its low 32 bits,
+// as its distance is measured, and says so as any value cut to fit does.
+void warnTruncatedTarget(const OperandEncoding& operand, const Section* section) {
+  if (!section || !section->hasAddress || !operand.expression) return;
+  OrbaExpression* check = operand.expression;
+  const int32_t code = callCode(check);
+  if (code == FN_RANGE || code == FN_WRANGE) check = firstArgument(check);
+  if (callCode(check) != FN_PCREL || check->getArgumentCount() == 0) return;
+  OrbaExpression* written = check->getArgument(0);
+  // A label of the section lies in it: nearly every jump, which needs no value made.
+  int64_t offset = 0;
+  if (written->getKind() == EK_symbol && labelOffsetInSection(written->getSymbol(), *section, offset)) return;
+  OrbaExpression* target = written->evaluate();
+  if (!target || target->getKind() != EK_integer) return;
+  const int64_t address = target->getInteger();
+  if (address < INT32_MIN || address > static_cast<int64_t>(UINT32_MAX))
+    errorHandler()->report(W_integer_value_truncated, operand.context, 32);
+}
+
 // The operand's bits in the image; false when its value is left to a relocation.
 bool packOperandValue(OperandEncoding& operand, uint32_t bitCount, const Section* section, Image& out) {
   if (!operand.expression || operandNeedsRelocation(operand, section)) return false;
@@ -112,6 +133,13 @@ bool packOperandValue(OperandEncoding& operand, uint32_t bitCount, const Section
     rangeDue = lowValue && highValue && !exprargs::integerValue(lowValue, low) &&
                !exprargs::integerValue(highValue, high);
     value = written->getArgument(0)->evaluate();
+  }
+  if (value && value->isError() && value->getErrorKind() == ERR_range && callCode(written) == FN_RANGE) {
+    // The check found its value and it lies outside the field. A layout that chose the
+    // form before its target was placed lets this through; a relocation would only hand
+    // the linker a field that cannot hold it.
+    OrbaExpression* checked = nullptr;
+    if (reportRangeDiagnostic(*static_cast<TEFunction*>(written), checked)) return true;
   }
   if (!value || value->isError()) return false;
   uint64_t bits = 0;
@@ -279,6 +307,7 @@ void encodeInstruction(ObjectWriter& writer, IPInstruction& form, LineInfo* line
   Image relocated;
   std::vector<PendingRelocation> relocations;
   for (OperandEncoding* operand : form.encoding->operands) {
+    warnTruncatedTarget(*operand, section);
     if (packOperandValue(*operand, bitCount, section, constants)) continue;
     markField(*operand, relocated);
     if (!operand->expression) continue;

@@ -111,6 +111,9 @@ TEST_F(RelocFunctions, PcRelativeInASectionAtAFixedAddressMeasuresFromItsStart) 
   Symbol* equate = symbol("equate", num(0x1040));
   equate->flags[0] |= Symbol::kDefined | Symbol::kEquate;
   equate->section = placed;
+  Symbol* wide = symbol("wide", num(0x100001040));
+  wide->flags[0] |= Symbol::kDefined | Symbol::kEquate;
+  wide->section = placed;
   struct Case {
     const char* what;
     std::function<OrbaExpression*()> targetExpression;
@@ -127,6 +130,12 @@ TEST_F(RelocFunctions, PcRelativeInASectionAtAFixedAddressMeasuresFromItsStart) 
       {"a number behind, as a field", [&] { return num(0x1000); }, 0, 256, 0xF0},
       {"the offset argument counts", [&] { return num(0x1040); }, 0x20, 0, 0x10},
       {"a number below the start", [&] { return num(0x0F00); }, 0, 0, -0x110},
+      // The program counter counts in 32 bits: a target beyond them is its low 32 bits.
+      {"a number beyond 32 bits", [&] { return num(0x100001040); }, 0, 0, 0x30},
+      {"a number beyond 32 bits, as a field", [&] { return num(0x100001000); }, 0, 256, 0xF0},
+      {"an equate beyond 32 bits", [&] { return sym(wide); }, 0, 0, 0x30},
+      {"a number below 0", [&] { return num(-0x100000000 + 0x1040); }, 0, 0, 0x30},
+      {"the top of the address space, behind 0", [&] { return num(0xFFFFFFF0); }, 0, 0, -0x1020},
   };
   for (const Case& c : cases) {
     TEFunction* check = call(FN_PCREL, {c.targetExpression(), at(placed), num(c.offset), num(c.span)});
