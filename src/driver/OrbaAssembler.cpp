@@ -42,6 +42,7 @@
 #include "output/ListManager.h"
 #include "output/MetricsAdmin.h"
 #include "output/ObjectFile.h"
+#include "parser/FMacroCall.h"
 #include "parser/LineStream.h"
 #include "parser/OrbaParser.h"
 #include "util/LineInfo.h"
@@ -372,6 +373,9 @@ LineInfo* lastLineOfStatement(LineInfo* line) {
 
 void OrbaAssembler::addClosingLabel(Section* section) {
   FlowNode* last = section->lastNode();
+  // The label's line goes, and is listed, as it would without line information.
+  while (last && last->kind == FlowNode::kMacroCall && !static_cast<FMacroCall*>(last)->listed)
+    last = last->previousNode();
   LineInfo* reference = last ? last->ownLine() : section->line;
   LineInfo* line = nullptr;
   LeanRunEnd leanEnd;
@@ -382,7 +386,7 @@ void OrbaAssembler::addClosingLabel(Section* section) {
     if (!line) return;
     line->controlState = reference->controlState;
     line->copySourceRange(*reference);
-  } else if (leanRunEnd(*section, leanEnd)) {
+  } else if (leanRunEnd(*section, last, leanEnd)) {
     // The section ends in a lean run, which let go of its last instruction's line: the
     // label's line takes that line's place and control state from what the run kept.
     LineInfo* after = leanEnd.after ? lastLineOfStatement(leanEnd.after) : nullptr;

@@ -705,8 +705,7 @@ void FSimpleRun::dump(std::ostream& out) const {
   out << ")\n";
 }
 
-bool leanRunEnd(const Section& section, LeanRunEnd& end) {
-  const FlowNode* last = section.lastNode();
+bool leanRunEnd(const Section& section, const FlowNode* last, LeanRunEnd& end) {
   if (!last || last->kind != FlowNode::kSimpleRun) return false;
   const auto& run = static_cast<const FSimpleRun&>(*last);
   const SimpleRunStore& store = runStore();

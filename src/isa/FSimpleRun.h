@@ -187,9 +187,9 @@ struct LeanRunEnd {
   const LineContext* context = nullptr;
   LineInfo* after = nullptr;
 };
-// The end of the lean run that ends the section's flow; false when the section's flow
-// does not end in one or nothing is known of its last entry.
-bool leanRunEnd(const Section& section, LeanRunEnd& end);
+// The end of the lean run `last`, the section's last statement; false when that is no
+// lean run or nothing is known of its last entry.
+bool leanRunEnd(const Section& section, const FlowNode* last, LeanRunEnd& end);
 
 // A jump whose target is a label of the lean run it joins, behind it, and whose form
 // the distance alone decides, is an entry of that run as well: nothing after the parse

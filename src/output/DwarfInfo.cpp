@@ -11,6 +11,7 @@
 #include "flow/Symbol.h"
 #include "isa/FSimpleRun.h"
 #include "output/DwarfAdmin.h"
+#include "parser/FMacroCall.h"
 #include "util/LineInfo.h"
 #include "util/OrbaState.h"
 #include "util/RunSettings.h"
@@ -37,10 +38,11 @@ uint32_t nodeSize(const FlowNode* node) {
   return size > 0 ? static_cast<uint32_t>(size) : node->layoutSize;
 }
 
-bool isLineRowKind(uint8_t kind) {
+bool givesLineRow(const FlowNode& node) {
+  const uint8_t kind = node.kind;
+  if (kind == FlowNode::kMacroCall) return static_cast<const FMacroCall&>(node).givesRow;
   return kind == FlowNode::kGeneric || kind == FlowNode::kInstruction || kind == FlowNode::kJumpRecord ||
-         kind == FlowNode::kSimple ||
-         kind == FlowNode::kMacroCall;
+         kind == FlowNode::kSimple;
 }
 
 }  // namespace
@@ -121,7 +123,7 @@ void DwarfAdmin::writeSectionDebugInfo(Section* described, SectionSink& info, Se
         state.row(program, static_cast<int32_t>(entry.sourceFile()) + 1, static_cast<int32_t>(entry.lineNumber()),
                   FSimpleRun::unitsOf(entry, unitBits), skipped);
       }
-    } else if (isLineRowKind(node->kind) && node->line) {
+    } else if (givesLineRow(*node) && node->line) {
       const LineInfo* row = node->line;
       // Expanded lines of a generic instruction fall under its own row; a generic whose
       // expansions were never built stands on its hardware form's line, which is its row.

@@ -6,10 +6,12 @@
 VEKT_POOLED_CLASS_IMPL(FMacroCall, "FMacroCall")
 
 FlowNode* FMacroCall::clone() const {
-  auto* copy = new (std::nothrow) FMacroCall(line);
+  auto* copy = new (std::nothrow) FMacroCall(line, givesRow, listed);
   if (!copy) return nullptr;
   copy->copyBaseForClone(*this);
   return copy;
 }
 
-void FMacroCall::dump(std::ostream& out) const { out << "FMacroCall()\n"; }
+void FMacroCall::dump(std::ostream& out) const {
+  out << "FMacroCall(" << (givesRow ? "row" : "no row") << (listed ? ", listed" : "") << ")\n";
+}

@@ -64,6 +64,14 @@ namespace {
 constexpr uint8_t kGeneratedLine = lineflag::kGenericLine | lineflag::kGenericMark | lineflag::kGeneratedListable |
                                    lineflag::kGenericAlternative;
 
+// A macro call or repeat block is a node of the flow wherever something reads its
+// place: the line program, whose row for the call is the only one the expanded code
+// falls under, whenever line information is on; and the list file, for the address
+// it shows, where the line is listed. Without either, a call costs nothing.
+bool makesCallNode(const LineInfo& line) {
+  return (line.flags[0] & lineflag::kMacroCall) && (orbaOptions()->asmDebugInfo || isListed(line));
+}
+
 }  // namespace
 
 LineRelease::LineRelease(LineStream* stream, LineInfo* head) : stream_(stream), head_(head) {}
@@ -138,8 +146,8 @@ void LineRelease::release(LineInfo* line) {
 
 void LineRelease::letGo(LineInfo* line) {
   if (line == lastText_ || line->ownsControlState() || errorHandler()->hasRecordAt(line)) return;
-  // A macro call shown in the list has its node.
-  if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line)) return;
+  // The node of a macro call keeps its line (line information, once on, stays on).
+  if (makesCallNode(*line)) return;
   // A macro call with a label in the first column: the preprocessor's symbol of the
   // label names the line. (Every other line with a label that the preprocessor defines
   // is assembled.)
@@ -192,8 +200,8 @@ void OrbaParser::parse(LineStream* stream) {
   LineRelease release(stream && stream->letsGoOfLines() ? stream : nullptr, head);
   for (LineInfo* line = head; line;) {
     line->setControlStateAndSection(state, current);
-    if ((line->flags[0] & lineflag::kMacroCall) && isListed(*line))
-      current->addNode(new FMacroCall(line), true);
+    if (makesCallNode(*line))
+      current->addNode(new FMacroCall(line, orbaOptions()->asmDebugInfo, isListed(*line)), true);
     if (line->flags[0] & lineflag::kAssemble) {
       parsing = line;
       parseLine(admin, &current, line);

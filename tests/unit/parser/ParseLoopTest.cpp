@@ -8,6 +8,7 @@
 #include "flow/FLabel.h"
 #include "flow/Symbol.h"
 #include "flow/SymbolTable.h"
+#include "parser/FMacroCall.h"
 #include "util/ControlState.h"
 #include "util/StringBuffer.h"
 
@@ -170,6 +171,59 @@ TEST_F(ParseTest, ALabelTakesItsSectionsKindAndBinding) {
     EXPECT_EQ(used->section, section) << name;
     ASSERT_NE(section->lastLabel(), nullptr);
     EXPECT_EQ(section->lastLabel()->symbol, used) << name;
+  }
+}
+
+// A macro call is a node only where the line program or the list file reads its place,
+// and it has a row in the line program exactly where line information is on at its
+// line, whether a list file is made or not. The node knows whether its line is listed.
+TEST_F(ParseTest, AMacroCallIsANodeWhereLineInformationOrTheListReadsIt) {
+  struct Case {
+    const char* run;
+    bool listFile;
+    bool lineInformation;
+    std::vector<const char*> source;  // "!" starts a macro-call line
+    std::vector<const char*> nodes;   // the call nodes in flow order: "row", "listed" or both
+  };
+  const std::vector<const char*> twoCalls = {"!MC", " nop", "!MC"};
+  const std::vector<const char*> listingOff = {" $LIST OFF", "!MC", " $LIST ON", "!MC"};
+  const std::vector<const char*> lateDebug = {"!MC", " $DEBUG \"a\"", "!MC"};
+  const Case cases[] = {
+      {"neither", false, false, twoCalls, {}},
+      {"line information", false, true, twoCalls, {"row", "row"}},
+      {"a list file", true, false, twoCalls, {"listed", "listed"}},
+      {"both", true, true, twoCalls, {"row listed", "row listed"}},
+      {"a list file, listing off at a call", true, false, listingOff, {"listed"}},
+      {"both, listing off at a call", true, true, listingOff, {"row", "row listed"}},
+      {"line information from $DEBUG on", false, false, lateDebug, {"row"}},
+      {"a list file, line information from $DEBUG on", true, false, lateDebug, {"listed", "row listed"}},
+  };
+  for (const Case& c : cases) {
+    FreshRun fresh(*this);
+    orbaOptions()->listFileWanted = c.listFile;
+    orbaOptions()->asmDebugInfo = c.lineInformation;
+    int32_t number = 1;
+    for (const char* text : {" .SDECL \".text\",CODE", " .SECT \".text\""}) {
+      LineInfo* line = runState().lineState->appendLine((std::string(text) + "\n").c_str(), 0, number++, 0);
+      line->flags[0] |= lineflag::kAssemble;
+    }
+    for (const char* text : c.source) {
+      const bool call = text[0] == '!';
+      LineInfo* line =
+          runState().lineState->appendLine((" " + std::string(text + (call ? 1 : 0)) + "\n").c_str(), 0, number++, 0);
+      line->flags[0] |= call ? lineflag::kMacroCall : lineflag::kAssemble;
+    }
+    OrbaParser parser;
+    parser.parse();
+    std::vector<std::string> nodes;
+    for (Section* section : runState().sectionAdmin->sections())
+      for (FlowNode* node = section->firstNode(); node; node = node->nextNode()) {
+        if (node->kind != FlowNode::kMacroCall) continue;
+        const auto* call = static_cast<FMacroCall*>(node);
+        nodes.push_back(call->givesRow && call->listed ? "row listed" : call->givesRow ? "row" : "listed");
+      }
+    EXPECT_EQ(nodes, std::vector<std::string>(c.nodes.begin(), c.nodes.end())) << c.run;
+    EXPECT_TRUE(diagnostics().empty()) << c.run;
   }
 }
 
