@@ -7,8 +7,10 @@
 // Each input is assembled twice: once as the program does, where fixed instructions
 // go to lean runs that let go of their lines and a jump back to a label of the run it
 // joins is written as an entry of that run at the parse, and once with every line
-// kept, every instruction a node and every jump a record laid out and emitted on its
-// own. The two must agree byte for byte in every file they write, and
+// kept, every instruction a node, every jump a record laid out and emitted on its
+// own, and every statement matched in full rather than worked out from the outcome
+// kept for an earlier statement of its constant shape. The two must agree byte for
+// byte in every file they write, and
 // in their exit status. A third run toggles the list file, which keeps every line
 // and every jump a record through the run: its object must hold the same sections as
 // the first, all but the note that records the command line, byte for byte: a macro
@@ -41,7 +43,8 @@ constexpr size_t kMaxLines = 20000;
 
 // The factory's options hook is the first point inside a run's own state, before the
 // run makes its line list and reads anything: there the run gets its bounds, the
-// reading confined to the scratch folder and, for the second run, records throughout.
+// reading confined to the scratch folder and, for the second run, records throughout
+// and no constant shapes.
 class FuzzFactory : public TriCoreFactory {
  public:
   explicit FuzzFactory(bool jumpsAsRecords) : jumpsAsRecords_(jumpsAsRecords) {}
@@ -53,6 +56,7 @@ class FuzzFactory : public TriCoreFactory {
     setInputPathFilter(scratch::inside);
     isa::directJumpLayout().enabled = !jumpsAsRecords_;
     leanEntries().enabled = !jumpsAsRecords_;
+    isa::constantShapes().enabled = !jumpsAsRecords_;
     return options;
   }
 

@@ -11,7 +11,9 @@
 //  - written again, the records read give the module byte for byte;
 //  - the sections part names the store's sections in their order, with their sizes;
 //  - the externals part names the store's symbols in the order the writer numbers
-//    them, each defined one in the section the store puts it in;
+//    them; the value of each defined one, reduced to a number plus multiples of
+//    section bases and external names, is the store's value reduced alike, and a
+//    label's value lies in the label's section at its offset;
 //  - the data part loads, for every section with contents, data that equals the
 //    store's image at the same units, and an expression at every relocated field.
 // A fatal message ends an input, not the process.
@@ -21,9 +23,11 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/OrbaAssembler.h"
+#include "objlib/expr_values.h"
 #include "objlib/exprlib.h"
 #include "objlib/ieee695/ieee_record.h"
 #include "objlib/ieee695/ieee_state.h"
@@ -129,6 +133,47 @@ struct StoreName {
   bool relative = false;  // its value refers to a location: a section or another symbol
 };
 
+// A value as a number plus multiples of what a linker places: section bases ('S', by
+// the module's section index) and external names ('X', by the module's name index).
+// Numbers are compared in the 32 bits the target's addresses have; the multiples wrap
+// as the numbers do.
+struct Linear {
+  bool known = true;
+  uint32_t number = 0;
+  std::map<std::pair<char, uint64_t>, uint64_t> terms;
+
+  static Linear unknown() {
+    Linear value;
+    value.known = false;
+    return value;
+  }
+  static Linear of(char kind, uint64_t index) {
+    Linear value;
+    value.terms[{kind, index}] = 1;
+    return value;
+  }
+  void add(const Linear& other, int64_t factor) {
+    known = known && other.known;
+    number += static_cast<uint32_t>(other.number * static_cast<uint64_t>(factor));
+    for (const auto& [term, count] : other.terms) {
+      if ((terms[term] += count * static_cast<uint64_t>(factor)) == 0) terms.erase(term);
+    }
+  }
+  bool operator==(const Linear& other) const {
+    return known == other.known && number == other.number && terms == other.terms;
+  }
+};
+
+// The product of two values, known when one of them is a plain number.
+Linear product(const Linear& left, const Linear& right) {
+  if (!left.known || !right.known || (!left.terms.empty() && !right.terms.empty())) return Linear::unknown();
+  const Linear& scaled = left.terms.empty() ? right : left;
+  const uint32_t factor = left.terms.empty() ? left.number : right.number;
+  Linear out;
+  out.add(scaled, static_cast<int32_t>(factor));
+  return out;
+}
+
 struct Store {
   uint32_t fileId = 0;
   std::vector<StoreSection> sections;  // in the order the module numbers them
@@ -183,8 +228,11 @@ void addNames(Store& store, std::map<uint32_t, bool>& seen, IosHandle scope, boo
         record == nullptr || !seen.emplace(symbol.object_id, true).second) {
       continue;
     }
+    // A label held as section and offset is asked for as that pair: asking for its tree
+    // makes one in its place, and the writer would then never write a pair.
     ExprNode* value = nullptr;
-    bool relative = ios_symbol_get_section_expr(symbol, &value, nullptr) == 0 && refersToLocation(value);
+    bool relative = ios_symbol_get_section_offset(symbol, nullptr, nullptr, nullptr) == 0 ||
+                    (ios_symbol_get_section_expr(symbol, &value, nullptr) == 0 && refersToLocation(value));
     store.names.push_back(StoreName{symbol, text(record->name), global, relative});
   }
 }
@@ -228,6 +276,107 @@ Store readStore(uint32_t fileId) {
   }
   return store;
 }
+
+// The store's value of a symbol reduced to a Linear: a label is its section's base plus
+// its offset, a symbol without a value an external name, any other the reduced tree of
+// its value. Unknown for what the reduction does not follow, and for a value that leads
+// back to itself. Each symbol is reduced once: chains of equates that name the one
+// before twice stay linear.
+class StoreValues {
+ public:
+  explicit StoreValues(const Store& store) : store_(store) {
+    for (size_t i = 0; i < store.sections.size(); ++i) {
+      sectionIndex_[store.sections[i].handle.object_id] = i + 1;
+      IosSection* section = nullptr;
+      if (ios_get_section(store.sections[i].handle, &section, nullptr) == 0 && section != nullptr)
+        bySlot_[section->address_slot.index] = i + 1;
+    }
+    for (size_t i = 0; i < store.names.size(); ++i) nameIndex_[store.names[i].symbol.object_id] = 32 + i;
+  }
+
+  // The module's index of a section of the store; 0 for one the module does not number.
+  uint64_t sectionIndex(IosHandle section) const {
+    auto found = sectionIndex_.find(section.object_id);
+    return found != sectionIndex_.end() ? found->second : 0;
+  }
+  // Of the section whose address slot is `slot`.
+  uint64_t sectionOfSlot(uint32_t slot) const {
+    auto found = bySlot_.find(slot);
+    return found != bySlot_.end() ? found->second : 0;
+  }
+
+  Linear symbol(IosHandle symbol) {
+    auto [held, first] = reduced_.try_emplace(symbol.object_id, Linear::unknown());
+    if (!first) return held->second;
+    const Linear value = reduce(symbol);
+    reduced_[symbol.object_id] = value;
+    return value;
+  }
+
+ private:
+  Linear reduce(IosHandle symbol) {
+    uint32_t offset = 0;
+    ExprSlotRef base{};
+    if (ios_symbol_get_section_offset(symbol, &offset, &base, nullptr) == 0) {
+      const uint64_t section = sectionOfSlot(base.index);
+      if (section == 0) return Linear::unknown();
+      Linear value = Linear::of('S', section);
+      value.number = offset;
+      return value;
+    }
+    ExprNode* tree = nullptr;
+    if (ios_symbol_get_section_expr(symbol, &tree, nullptr) == 0 && tree != nullptr) return node(tree, 0);
+    auto name = nameIndex_.find(symbol.object_id);
+    return name != nameIndex_.end() ? Linear::of('X', name->second) : Linear::unknown();
+  }
+
+  Linear node(const ExprNode* tree, uint32_t depth) {
+    if (depth > 4000) return Linear::unknown();
+    switch (tree->kind) {
+      case EXPR_VALUE: {
+        uint32_t words[2] = {};
+        if (tree->value_type != EXPR_TYPE_SIGNED && tree->value_type != EXPR_TYPE_UNSIGNED &&
+            tree->value_type != EXPR_TYPE_UNTYPED)
+          return Linear::unknown();
+        expr_get_int64(tree, words);
+        Linear value;
+        value.number = words[0];
+        return value;
+      }
+      case EXPR_SLOT_REF: {
+        const uint32_t slot = tree->payload.slot.index;
+        if (const uint64_t section = sectionOfSlot(slot)) return Linear::of('S', section);
+        IosHandle symbol{0, 0};
+        if (ios_symbol_find_by_slot(store_.fileId, slot, &symbol, nullptr) != 0) return Linear::unknown();
+        return this->symbol(symbol);
+      }
+      case EXPR_ADD:
+      case EXPR_SUB: {
+        if (expr_operand_count(tree) != 2) return Linear::unknown();
+        Linear value = node(expr_operand(tree, 0), depth + 1);
+        value.add(node(expr_operand(tree, 1), depth + 1), tree->kind == EXPR_ADD ? 1 : -1);
+        return value;
+      }
+      case EXPR_NEG: {
+        if (expr_operand_count(tree) != 1) return Linear::unknown();
+        Linear value;
+        value.add(node(expr_operand(tree, 0), depth + 1), -1);
+        return value;
+      }
+      case EXPR_MUL:
+        if (expr_operand_count(tree) != 2) return Linear::unknown();
+        return product(node(expr_operand(tree, 0), depth + 1), node(expr_operand(tree, 1), depth + 1));
+      default:
+        return Linear::unknown();
+    }
+  }
+
+  const Store& store_;
+  std::map<uint32_t, uint64_t> sectionIndex_;
+  std::map<uint32_t, uint64_t> bySlot_;
+  std::map<uint32_t, uint64_t> nameIndex_;
+  std::map<uint32_t, Linear> reduced_;  // unknown while a symbol is being reduced
+};
 
 // The units [first, first + count) of a section's image, one byte per unit of up to
 // eight bits, or the bytes of each wider unit, most significant first, as data records
@@ -399,6 +548,69 @@ std::vector<uint64_t> sectionVariables(const Bytes& value, size_t* others = null
   return found;
 }
 
+// The values the module gives its names, reduced to Linears: a section variable L or
+// R is the section's base, X an external name, I and N the value of that name. Each
+// name is reduced once, and one whose value leads back to itself is unknown.
+class ModuleValues {
+ public:
+  explicit ModuleValues(const std::map<uint64_t, const Record*>& values) : values_(values) {}
+
+  Linear name(uint64_t index) {
+    auto [held, first] = reduced_.try_emplace(index, Linear::unknown());
+    if (!first) return held->second;
+    auto found = values_.find(index);
+    const Linear value = found != values_.end() ? expression(found->second->value) : Linear::unknown();
+    reduced_[index] = value;
+    return value;
+  }
+
+ private:
+  Linear expression(const Bytes& value) {
+    std::vector<Linear> stack;
+    auto number = [&](size_t at, uint64_t* out) {
+      return ieee_decode_number(value.data() + at, value.size() - at, out);
+    };
+    for (size_t at = 0; at < value.size();) {
+      const uint8_t byte = value[at];
+      uint64_t index = 0;
+      if (byte < 0x80 || (byte >= 0x81 && byte <= 0x88)) {
+        const uint32_t used = number(at, &index);
+        if (used == 0) return Linear::unknown();
+        Linear constant;
+        constant.number = static_cast<uint32_t>(index);
+        stack.push_back(constant);
+        at += used;
+      } else if (byte == 0xCC || byte == 0xD2 || byte == 0xD8 || byte == 0xC9 || byte == 0xCE) {
+        const uint32_t used = at + 1 < value.size() ? number(at + 1, &index) : 0;
+        if (used == 0) return Linear::unknown();
+        stack.push_back(byte == 0xCC || byte == 0xD2 ? Linear::of('S', index)
+                        : byte == 0xD8              ? Linear::of('X', index)
+                                                    : name(index));
+        at += 1 + used;
+      } else if (byte == 0xA5 || byte == 0xA6 || byte == 0xA8) {
+        if (stack.size() < 2) return Linear::unknown();
+        Linear right = stack.back();
+        stack.pop_back();
+        if (byte == 0xA8) stack.back() = product(stack.back(), right);
+        else stack.back().add(right, byte == 0xA5 ? 1 : -1);
+        ++at;
+      } else if (byte == 0xA3) {
+        if (stack.empty()) return Linear::unknown();
+        Linear negated;
+        negated.add(stack.back(), -1);
+        stack.back() = negated;
+        ++at;
+      } else {
+        return Linear::unknown();
+      }
+    }
+    return stack.size() == 1 ? stack.back() : Linear::unknown();
+  }
+
+  const std::map<uint64_t, const Record*>& values_;
+  std::map<uint64_t, Linear> reduced_;
+};
+
 // ---- The checks ----------------------------------------------------------------
 
 void checkFrame(const std::vector<Record>& records, uint64_t parts[8]) {
@@ -477,6 +689,28 @@ void checkNames(const Store& store, const std::vector<const Record*>& part) {
           "a symbol's value refers to a location when the store's does, else it is a plain number");
     for (uint64_t index : sectionVariables(value->second->value)) {
       check(index >= 1 && index <= store.sections.size(), "a value names a section of the module");
+    }
+  }
+  StoreValues stored(store);
+  ModuleValues read(values);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i]->type == IEEE_NX) continue;
+    const IosHandle symbol = store.names[i].symbol;
+    const Linear expected = stored.symbol(symbol);
+    if (!expected.known) continue;
+    const Linear found = read.name(names[i]->index);
+    if (!(found == expected)) {
+      std::fprintf(stderr, "%s: the module gives 0x%x%s, the store 0x%x\n", store.names[i].name.c_str(), found.number,
+                   found.known ? "" : " (not reduced)", expected.number);
+    }
+    check(found == expected, "a symbol's value is the store's");
+    // A label lies in its own section.
+    IosHandle section{0, 0};
+    if (ios_symbol_get_section_offset(symbol, nullptr, nullptr, nullptr) == 0 &&
+        ios_symbol_section(symbol, &section, nullptr) == 0) {
+      const uint64_t index = stored.sectionIndex(section);
+      check(index != 0 && found.terms.size() == 1 && found.terms.count({'S', index}) == 1,
+            "a label's value lies in the label's section");
     }
   }
 }
