@@ -150,8 +150,11 @@ void FFract::emit(ObjectWriter& writer) {
         errorHandler()->report(E_fract_expression_expected, line);
         value = nullptr;
       }
-      if (!value) value = new TEFract(number, static_cast<int32_t>(width));
+      OrbaExpression* made = nullptr;
+      if (!value) value = made = new TEFract(number, static_cast<int32_t>(width));
       encodeDataConstant(writer, *this, value, width, false, 0, 0);
+      // The pool takes the node back with the run, but not the bytes the node holds.
+      releaseTempExpression(made);
     }
   }
   setLineCycles(line, cycles);

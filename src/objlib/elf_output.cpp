@@ -163,6 +163,8 @@ int elf_write_string_table(ElfContext* context, const ElfStringTable* table,
 
 int elf_patch_bytes(ElfContext* context, uint64_t offset, const void* data, size_t size,
                     ObjLibErrorClass* error) {
+  // An empty patch (an empty table, whose data may be null) changes nothing.
+  if (size == 0) return 0;
   ElfOutput& output = context->output;
   uint64_t start = 0;
   for (const ElfPiece& piece : output.pieces) {
@@ -174,7 +176,7 @@ int elf_patch_bytes(ElfContext* context, uint64_t offset, const void* data, size
     }
     start += piece.size;
   }
-  return size == 0 ? 0 : elf_fail(error, OBJLIB_ERR_INTERNAL);
+  return elf_fail(error, OBJLIB_ERR_INTERNAL);
 }
 
 int elf_tell(ElfContext* context, uint32_t* position, ObjLibErrorClass* error) {

@@ -177,8 +177,10 @@ ObjectFile::SymbolRecord& ObjectFile::recordOf(Symbol* symbol) {
 void ObjectFile::emitObjectSymbol(Symbol* symbol, int flag) {
   bool force = flag != 0;
   // An absolute file has no relocations: a reference to a symbol that only a linker
-  // could resolve would silently stay 0.
-  if (line && orbaOptions()->absoluteMode && symbol->isExternal())
+  // could resolve (an external, or a label of a section not placed at an address)
+  // would silently stay 0.
+  if (line && orbaOptions()->absoluteMode &&
+      (symbol->isExternal() || (symbol->section && !symbol->section->hasAddress)))
     errorHandler()->report(E_unresolved_expression, line);
   SymbolRecord& record = recordOf(symbol);
   if (!record.registered) {

@@ -180,6 +180,20 @@ TEST_F(ElfPhdr, UnallocatedSectionHasNoSegment) {
   for (size_t at = 52 + 2 * 32; at < 52 + 3 * 32; ++at) EXPECT_EQ(elf.bytes[at], 0) << at;
 }
 
+// An executable without a loaded section has an empty table: no offset, no count,
+// and nothing patched over the file (the sanitizer build stops on a null copy).
+TEST_F(ElfPhdr, AbsoluteFileWithoutLoadedSectionHasNoTable) {
+  absolute();
+  std::vector<uint8_t> bytes(4, 0x11);
+  IosHandle note = section(".note", 4, &bytes);
+  ASSERT_EQ(ios_section_set_type_note(note, nullptr), 0);
+  ElfImage elf;
+  ASSERT_EQ(write(&elf), 0u);
+  EXPECT_EQ(elf.type(), 2);
+  EXPECT_EQ(elf.u32(28), 0u);
+  EXPECT_EQ(elf.u16(44), 0u);
+}
+
 TEST_F(ElfPhdr, RelocatableOutputKeepsTheAreaZero) {
   std::vector<uint8_t> bytes(4, 0x11);
   placed(".b", 0x2000, &bytes);
