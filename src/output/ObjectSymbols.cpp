@@ -345,6 +345,11 @@ void ObjectFile::convertSymbolValue(PendingSymbol& pending) {
         errorHandler()->report(E_invalid_object_expression, symbol->definitionLine);
         value = TEInteger::create(0);
       }
+    } else if (equate) {
+      // An equate whose value is a number once the sections are laid out (a difference
+      // of two labels of one section) is that number, as data that uses it gets it.
+      OrbaExpression* simplified = value->evaluate();
+      if (simplified && simplified->getKind() == EK_integer) value = simplified;
     }
     // A value that is its own relocation base plus a constant goes out as it stands:
     // the general conversion would take the base out and put the same sum together
