@@ -480,11 +480,32 @@ void ObjectFile::checkEquateValues() {
       continue;
     ElfReference reference{};
     int64_t constant = 0;
-    if (elfw_build_relocation(location, &reference, &constant, true) == 0) continue;
-    errorHandler()->report(E_invalid_object_expression, symbol->definitionLine);
+    bool holds = elfw_build_relocation(location, &reference, &constant, true) == 0;
+    if (!holds) errorHandler()->report(E_invalid_object_expression, symbol->definitionLine);
     IosErrorCode error = IOS_ERR_INTERNAL;
     ExprSlotRef slot = {0, nullptr};
     check(ios_symbol_get_slot(handle, &slot, &error), error);
+    if (holds) {
+      // The slot keeps the term and the constant its value came to. The equates are
+      // checked after those their values name, so an equate of a long chain reads
+      // the sum of the link before it rather than the rest of the chain again, which
+      // the producer would read once per symbol too.
+      ExprNode* sum = objectInteger(constant);
+      if (reference.slot_index != 0) {
+        ExprLibContext* context = objectExprContext();
+        ExprNode* term = nullptr;
+        if (!objectNodeMade(context, objexpr_make_slot_ref(context, &term, reference.slot_index,
+                                                           reference.slot_context))) {
+          expr_release(sum);
+          continue;
+        }
+        sum = objectTake(OBJ_add, {term, sum});
+      }
+      int failed = ios_location_set(slot, sum, &error);
+      expr_release(sum);
+      check(failed, error);
+      continue;
+    }
     // The slot gives up the value it held for the 0.
     ExprNode* zero = objectInteger(0);
     int failed = ios_location_set(slot, zero, &error);
