@@ -489,18 +489,15 @@ void ObjectFile::checkEquateValues() {
       // The slot keeps the term and the constant its value came to. The equates are
       // checked after those their values name, so an equate of a long chain reads
       // the sum of the link before it rather than the rest of the chain again, which
-      // the producer would read once per symbol too.
-      ExprNode* sum = objectInteger(constant);
-      if (reference.slot_index != 0) {
-        ExprLibContext* context = objectExprContext();
-        ExprNode* term = nullptr;
-        if (!objectNodeMade(context, objexpr_make_slot_ref(context, &term, reference.slot_index,
-                                                           reference.slot_context))) {
-          expr_release(sum);
-          continue;
-        }
-        sum = objectTake(OBJ_add, {term, sum});
-      }
+      // the producer would read once per symbol too. A value without a term stays as
+      // it is: a plain number in the slot would make the symbol absolute.
+      if (reference.slot_index == 0) continue;
+      ExprLibContext* context = objectExprContext();
+      ExprNode* term = nullptr;
+      if (!objectNodeMade(context, objexpr_make_slot_ref(context, &term, reference.slot_index,
+                                                         reference.slot_context)))
+        continue;
+      ExprNode* sum = objectTake(OBJ_add, {term, objectInteger(constant)});
       int failed = ios_location_set(slot, sum, &error);
       expr_release(sum);
       check(failed, error);
