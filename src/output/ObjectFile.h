@@ -90,9 +90,36 @@ class ObjectFile : public ObjectWriter {
   // Made on first use. The symbol keeps its record's index, so that no lookup
   // by pointer is paid per label.
   SymbolRecord& recordOf(Symbol* symbol);
+  // The symbol's record with its slot in the expression context, which a reference
+  // to the symbol needs before the symbol is written.
+  SymbolRecord& reserveObjectSymbol(Symbol* symbol);
   void emitToObject(Symbol* symbol, SymbolRecord& record, bool global, OrbaExpression* debugValue);
-  // The symbol's value, section, size and type, once its store symbol exists.
-  void finishObjectSymbol(Symbol* symbol, SymbolRecord& record, IosHandle handle);
+  // A symbol whose store symbol exists and that waits for the rest of its record:
+  // an alias's target, its value converted, the symbols that value names, then its
+  // value, section, size and type.
+  struct PendingSymbol {
+    enum Stage : uint8_t { kTarget, kValue, kNamed, kComplete };
+    Symbol* symbol;
+    IosHandle handle;
+    Stage stage;
+    uint32_t firstNamed = 0;  // in namedLater_, the symbols its value names
+    uint32_t nextNamed = 0;
+    Section* section = nullptr;
+    bool holdsSectionOffset = false;
+    uint32_t sectionOffset = 0;
+    ExprNode* converted = nullptr;
+  };
+  // Emits the symbol for the last pending one: should the symbol become pending, it
+  // joins the stack rather than completing at once.
+  void askLater(Symbol* symbol);
+  // Completes the pending symbols from the last one down to the given count.
+  void completePendingSymbols(size_t outer);
+  // The section and the converted value of a pending symbol; the symbols the value
+  // names without their store symbol go to namedLater_.
+  void convertSymbolValue(PendingSymbol& pending);
+  // The symbol's value, section, size and type, once the symbols its value names
+  // have their store symbols.
+  void finishObjectSymbol(PendingSymbol& pending);
   void setSymbolValue(Symbol* symbol, uint32_t storeSymbolId);
   void emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32_t storeSymbolId);
   void setSectionAttributes(Section* section, uint32_t sectionId);
@@ -122,15 +149,16 @@ class ObjectFile : public ObjectWriter {
   IosHandle localScope_ = {0, 0};
   // A deque: a record stays in place while the emission of an alias makes others.
   std::deque<SymbolRecord> symbolRecords_;
-  // Aliases whose store symbol exists and that wait for their target, innermost last,
-  // and the alias target being asked for, which joins them instead of waiting itself.
-  struct PendingAlias {
-    Symbol* symbol;
-    IosHandle handle;
-    bool targetAsked;
-  };
-  std::vector<PendingAlias> pendingAliases_;
-  Symbol* aliasTargetAsked_ = nullptr;
+  // Symbols whose store symbol exists and whose record waits for other symbols,
+  // innermost last: a chain of values or aliases of any length goes link by link here
+  // rather than one call deeper per link. The symbol asked for on behalf of the last
+  // one joins them instead of completing itself (askedLater_).
+  std::vector<PendingSymbol> pendingSymbols_;
+  Symbol* askedLater_ = nullptr;
+  // The symbols that the values being converted name, to be written after the
+  // conversion: while namingLater_ holds, a reference only reserves the symbol's slot.
+  std::vector<Symbol*> namedLater_;
+  bool namingLater_ = false;
   // The contents of a section while its flow is written: zero-filled, handed to the
   // store's image in one copy when the section is complete.
   struct ImageBuffer {

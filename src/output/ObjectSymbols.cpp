@@ -154,7 +154,14 @@ ExprNode* ObjectFile::objectExpression(OrbaExpression* value, LineInfo* at) {
 ExprNode* ObjectFile::symbolReference(ExprLibContext* context, Symbol* symbol) {
   ObjectFile* writer = activeWriter();
   if (!writer || !symbol) return nullptr;
-  writer->emitObjectSymbol(symbol, 1);
+  if (writer->namingLater_) {
+    // The reference needs only the slot; the symbol itself is written once the value
+    // that names it is converted.
+    SymbolRecord& named = writer->reserveObjectSymbol(symbol);
+    if (!named.emitted && !named.emitting) writer->namedLater_.push_back(symbol);
+  } else {
+    writer->emitObjectSymbol(symbol, 1);
+  }
   SymbolRecord& record = writer->recordOf(symbol);
   if (!record.registered) return nullptr;
   ExprNode* node = nullptr;
@@ -174,14 +181,14 @@ ObjectFile::SymbolRecord& ObjectFile::recordOf(Symbol* symbol) {
   return record;
 }
 
-void ObjectFile::emitObjectSymbol(Symbol* symbol, int flag) {
-  bool force = flag != 0;
+ObjectFile::SymbolRecord& ObjectFile::reserveObjectSymbol(Symbol* symbol) {
   // An absolute file has no relocations: a reference to a symbol that only a linker
   // could resolve (an external, or a label of a section not placed at an address)
   // would silently stay 0.
-  if (line && orbaOptions()->absoluteMode &&
-      (symbol->isExternal() || (symbol->section && !symbol->section->hasAddress)))
-    errorHandler()->report(E_unresolved_expression, line);
+  if (line && orbaOptions()->absoluteMode) {
+    const Section* home = homeSection(symbol);
+    if (symbol->isExternal() || (home && !home->hasAddress)) errorHandler()->report(E_unresolved_expression, line);
+  }
   SymbolRecord& record = recordOf(symbol);
   if (!record.registered) {
     ExprSlotRef slot = {0, nullptr};
@@ -189,9 +196,15 @@ void ObjectFile::emitObjectSymbol(Symbol* symbol, int flag) {
     check(ios_entry_array_push(objectExprContext(), &slot, &error), error);
     record.slot = slot.index;
     record.registered = true;
-  } else if (!force || record.emitted) {
-    return;
   }
+  return record;
+}
+
+void ObjectFile::emitObjectSymbol(Symbol* symbol, int flag) {
+  bool force = flag != 0;
+  bool reserved = recordOf(symbol).registered;
+  SymbolRecord& record = reserveObjectSymbol(symbol);
+  if (reserved && (!force || record.emitted)) return;
   if (record.emitted || record.emitting) return;
 
   if (symbol->flags[1] & kNoObject) {
@@ -250,46 +263,79 @@ void ObjectFile::emitToObject(Symbol* symbol, SymbolRecord& record, bool global,
   check(ios_symbol_init_other(handle, &error), error);
   if (symbol->isWeak()) check(ios_symbol_set_weak(handle, &error), error);
 
-  Symbol* target = (symbol->flags[1] & kAlias) && symbol->valueExpression ? symbol->valueExpression->getSymbol() : nullptr;
-  if (!target) {
-    finishObjectSymbol(symbol, record, handle);
+  bool alias = (symbol->flags[1] & kAlias) && symbol->valueExpression && symbol->valueExpression->getSymbol();
+  PendingSymbol pending{symbol, handle, alias ? PendingSymbol::kTarget : PendingSymbol::kValue};
+  if (askedLater_ == symbol) {
+    askedLater_ = nullptr;
+    pendingSymbols_.push_back(pending);
     return;
   }
-  // The alias names its target in the object file too, so the target goes first. A
-  // target that is an alias itself is finished here after its own target: a chain of
-  // aliases of any length goes link by link on a stack of its own, in the order in
-  // which each link's target was asked for.
-  if (aliasTargetAsked_ == symbol) {
-    aliasTargetAsked_ = nullptr;
-    pendingAliases_.push_back({symbol, handle, false});
-    return;
-  }
-  size_t outer = pendingAliases_.size();
-  pendingAliases_.push_back({symbol, handle, false});
-  while (pendingAliases_.size() > outer) {
-    PendingAlias& alias = pendingAliases_.back();
-    Symbol* aliased = alias.symbol->valueExpression->getSymbol();
-    if (!alias.targetAsked) {
-      alias.targetAsked = true;
-      aliasTargetAsked_ = aliased;
-      emitObjectSymbol(aliased, 1);
-      aliasTargetAsked_ = nullptr;
-      continue;
+  size_t outer = pendingSymbols_.size();
+  pendingSymbols_.push_back(pending);
+  completePendingSymbols(outer);
+}
+
+void ObjectFile::askLater(Symbol* symbol) {
+  askedLater_ = symbol;
+  emitObjectSymbol(symbol, 1);
+  askedLater_ = nullptr;
+}
+
+void ObjectFile::completePendingSymbols(size_t outer) {
+  // Each symbol goes through its stages as the calls of a recursion would, one call
+  // per link, in the same order: store symbols are made in the order in which they
+  // are first named, and a symbol is complete before the one whose value names it.
+  // A symbol that is asked for here (askLater) only joins the stack.
+  while (pendingSymbols_.size() > outer) {
+    size_t index = pendingSymbols_.size() - 1;
+    PendingSymbol& pending = pendingSymbols_[index];
+    switch (pending.stage) {
+      case PendingSymbol::kTarget:
+        // The alias names its target in the object file too, so the target goes first.
+        pending.stage = PendingSymbol::kValue;
+        askLater(pending.symbol->valueExpression->getSymbol());
+        break;
+      case PendingSymbol::kValue: {
+        PendingSymbol current = pending;
+        current.stage = PendingSymbol::kNamed;
+        convertSymbolValue(current);
+        pendingSymbols_[index] = current;
+        break;
+      }
+      case PendingSymbol::kNamed:
+        if (pending.nextNamed < namedLater_.size()) {
+          askLater(namedLater_[pending.nextNamed++]);
+          break;
+        }
+        pending.stage = PendingSymbol::kComplete;
+        break;
+      case PendingSymbol::kComplete: {
+        PendingSymbol done = pending;
+        pendingSymbols_.pop_back();
+        namedLater_.resize(done.firstNamed);
+        finishObjectSymbol(done);
+        break;
+      }
     }
-    PendingAlias done = alias;
-    pendingAliases_.pop_back();
-    // The call graph folds calls recorded under the alias into its target.
-    if (aliased->objectSymbolId != 0)
-      check(ios_alias_add_record(fileId, done.handle, {fileId, aliased->objectSymbolId}, &error), error);
-    finishObjectSymbol(done.symbol, recordOf(done.symbol), done.handle);
   }
 }
 
-void ObjectFile::finishObjectSymbol(Symbol* symbol, SymbolRecord& record, IosHandle handle) {
+void ObjectFile::convertSymbolValue(PendingSymbol& pending) {
+  Symbol* symbol = pending.symbol;
   IosErrorCode error = IOS_ERR_INTERNAL;
+  if (pending.symbol->flags[1] & kAlias) {
+    // The call graph folds calls recorded under the alias into its target.
+    Symbol* aliased = symbol->valueExpression ? symbol->valueExpression->getSymbol() : nullptr;
+    if (aliased && aliased->objectSymbolId != 0)
+      check(ios_alias_add_record(fileId, pending.handle, {fileId, aliased->objectSymbolId}, &error), error);
+  }
+  pending.firstNamed = pending.nextNamed = static_cast<uint32_t>(namedLater_.size());
+  bool outerNaming = namingLater_;
+  namingLater_ = true;
   Section* section = homeSection(symbol);
   bool holdsSectionOffset = false;
   uint32_t sectionOffset = 0;
+  ExprNode* converted = nullptr;
   if (symbol->valueExpression) {
     OrbaExpression* value = symbol->valueExpression;
     bool equate = symbol->isEquate();
@@ -309,8 +355,12 @@ void ObjectFile::finishObjectSymbol(Symbol* symbol, SymbolRecord& record, IosHan
         errorHandler()->report(E_invalid_object_expression, symbol->definitionLine);
         value = TEInteger::create(0);
       }
+    } else if (equate) {
+      // An equate whose value is a number once the sections are laid out (a difference
+      // of two labels of one section) is that number, as data that uses it gets it.
+      OrbaExpression* simplified = value->evaluate();
+      if (simplified && simplified->getKind() == EK_integer) value = simplified;
     }
-    ExprNode* converted = nullptr;
     // A value that is its own relocation base plus a constant goes out as it stands:
     // the general conversion would take the base out and put the same sum together
     // again, with three new expressions per label. When the base is the section's
@@ -335,12 +385,28 @@ void ObjectFile::finishObjectSymbol(Symbol* symbol, SymbolRecord& record, IosHan
     } else {
       converted = emitExpressionValue(value, *this, symbol->definitionLine, equate ? 1 : 0);
     }
-    if (!holdsSectionOffset) {
-      if (equate && converted && converted->kind != EXPR_VALUE) equateValues_.emplace_back(symbol, handle);
-      int failed = ios_symbol_set_value_expr(handle, converted, &error);
-      expr_release(converted);
-      check(failed, error);
-    }
+  }
+  namingLater_ = outerNaming;
+  pending.section = section;
+  pending.holdsSectionOffset = holdsSectionOffset;
+  pending.sectionOffset = sectionOffset;
+  pending.converted = converted;
+}
+
+void ObjectFile::finishObjectSymbol(PendingSymbol& pending) {
+  Symbol* symbol = pending.symbol;
+  SymbolRecord& record = recordOf(symbol);
+  IosHandle handle = pending.handle;
+  Section* section = pending.section;
+  bool holdsSectionOffset = pending.holdsSectionOffset;
+  uint32_t sectionOffset = pending.sectionOffset;
+  IosErrorCode error = IOS_ERR_INTERNAL;
+  if (symbol->valueExpression && !holdsSectionOffset) {
+    ExprNode* converted = pending.converted;
+    if (symbol->isEquate() && converted && converted->kind != EXPR_VALUE) equateValues_.emplace_back(symbol, handle);
+    int failed = ios_symbol_set_value_expr(handle, converted, &error);
+    expr_release(converted);
+    check(failed, error);
   }
 
   if (section && section != placeholderSection()) {
@@ -424,11 +490,29 @@ void ObjectFile::checkEquateValues() {
       continue;
     ElfReference reference{};
     int64_t constant = 0;
-    if (elfw_build_relocation(location, &reference, &constant, true) == 0) continue;
-    errorHandler()->report(E_invalid_object_expression, symbol->definitionLine);
+    bool holds = elfw_build_relocation(location, &reference, &constant, true) == 0;
+    if (!holds) errorHandler()->report(E_invalid_object_expression, symbol->definitionLine);
     IosErrorCode error = IOS_ERR_INTERNAL;
     ExprSlotRef slot = {0, nullptr};
     check(ios_symbol_get_slot(handle, &slot, &error), error);
+    if (holds) {
+      // The slot keeps the term and the constant its value came to. The equates are
+      // checked after those their values name, so an equate of a long chain reads
+      // the sum of the link before it rather than the rest of the chain again, which
+      // the producer would read once per symbol too. A value without a term stays as
+      // it is: a plain number in the slot would make the symbol absolute.
+      if (reference.slot_index == 0) continue;
+      ExprLibContext* context = objectExprContext();
+      ExprNode* term = nullptr;
+      if (!objectNodeMade(context, objexpr_make_slot_ref(context, &term, reference.slot_index,
+                                                         reference.slot_context)))
+        continue;
+      ExprNode* sum = objectTake(OBJ_add, {term, objectInteger(constant)});
+      int failed = ios_location_set(slot, sum, &error);
+      expr_release(sum);
+      check(failed, error);
+      continue;
+    }
     // The slot gives up the value it held for the 0.
     ExprNode* zero = objectInteger(0);
     int failed = ios_location_set(slot, zero, &error);

@@ -13,6 +13,8 @@ Sources (N links each):
   alias      a_i .ALIAS a_(i+1), a_N a label, .word a0
   minus-k    k .EQU 1, s_i .EQU s_(i+1)-k, s_N .EQU 0, .word s0
   minus-1    s_i .EQU s_(i+1)-1, s_N .EQU 0, .word s0
+  minus-lab  s_i .EQU lab2-s_(i+1), s_N .EQU lab (labels lab, lab2), .word s0
+  cycle      s_i .EQU s_(i+1)+1, s_(N-1) .EQU s0+1: no value
 
 Each source runs under every option set given (default: none, -g, "-l -Lv",
 --emit-locals=e); the script prints wall seconds and peak KB from /usr/bin/time
@@ -60,8 +62,17 @@ def minus_1(n):
     return HEADER + " .word s0\n" + "".join("s%d .EQU s%d-1\n" % (i, i + 1) for i in range(n)) + "s%d .EQU 0\n" % n
 
 
+def minus_lab(n):
+    return (HEADER + "lab: .word 0\nlab2: .word 0\n .word s0\n"
+            + "".join("s%d .EQU lab2-s%d\n" % (i, i + 1) for i in range(n)) + "s%d .EQU lab\n" % n)
+
+
+def cycle(n):
+    return HEADER + " .word 0\n" + "".join("s%d .EQU s%d+1\n" % (i, (i + 1) % n) for i in range(n))
+
+
 CASES = {"plus": plus, "global": global_, "extern": extern, "label": label, "alias": alias,
-         "minus-k": minus_k, "minus-1": minus_1}
+         "minus-k": minus_k, "minus-1": minus_1, "minus-lab": minus_lab, "cycle": cycle}
 OPTIONS = ["", "-g", "-l -Lv", "--emit-locals=e"]
 
 
