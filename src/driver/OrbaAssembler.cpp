@@ -401,7 +401,6 @@ void OrbaAssembler::addClosingLabel(Section* section) {
   Symbol* symbol = defineTempLabel(makeTempLabelName(), line);
   if (!symbol) return;
   symbol->section = section;
-  noteSymbolValueChange();
   symbol->flags[1] |= Symbol::kLocal | Symbol::kUsed;
   symbol->flags[2] = static_cast<uint8_t>((symbol->flags[2] & ~Symbol::kRelocatable) | Symbol::kDebugReferenced);
   section->addNode(new FLabel(line, symbol), true);

@@ -8,12 +8,8 @@
 
 namespace {
 
-// The places are asked at every difference of two symbols and for every symbol written:
-// kept until a symbol value or a label's section changes, so that a chain of equates is
-// followed once rather than from each of its links.
 struct RunPlaceWalks {
   SymbolWalkState<ValuePlace, NoWalkKey> places;
-  SymbolAnswers<ValuePlace> known;
 };
 
 ValuePlace sum(const ValuePlace& left, const ValuePlace& right) {
@@ -65,10 +61,8 @@ ValuePlace symbolPlace(Symbol* symbol) {
   if (!isPlacedByValue(symbol)) return symbol->section ? ValuePlace::in(symbol->section) : ValuePlace{};
   // A weak equate has no value here, and a value that leads back to itself lies nowhere.
   if (symbol->isWeak() || !symbol->valueExpression || symbol->valueVisit) return {};
-  RunPlaceWalks& walks = runPart<RunPlaceWalks>();
-  SymbolAnswersUse<ValuePlace, NoWalkKey> use(walks.places, walks.known, NoWalkKey{});
   return askThroughValue(
-      symbol, walks.places, NoWalkKey{}, [](const Symbol* named) { return isPlacedByValue(named); },
+      symbol, runPart<RunPlaceWalks>().places, NoWalkKey{}, [](const Symbol* named) { return isPlacedByValue(named); },
       [](Symbol* named) { return expressionPlace(named->valueExpression); },
       [](const ValuePlace& place) { return place; });
 }

@@ -86,10 +86,7 @@ void giveLabelValue(ObjectWriter& writer, Symbol* symbol, LineInfo* line) {
 void FLabel::followToSection(const Section& from, Section& to) {
   // The symbol names the place of the label: a label that opens the default section
   // stands in it, not at a number.
-  if (symbol && symbol->section == &from) {
-    symbol->section = &to;
-    noteSymbolValueChange();
-  }
+  if (symbol && symbol->section == &from) symbol->section = &to;
 }
 
 FlowNode* FLabel::clone() const {

@@ -117,7 +117,6 @@ void Section::initialize(const char* name) {
     symbol->flags[0] |= Symbol::kInternal;
     symbol->flags[1] |= Symbol::kCountsAsReference;
     symbol->section = this;
-    noteSymbolValueChange();
     sectionSymbol = symbol;
     baseExpression_ = TESymbol::create(symbol);
   }

@@ -134,7 +134,6 @@ Symbol* newDebugLabel(Section& section) {
   Symbol* symbol = defineTempLabel(makeTempLabelName(), section.line);
   if (!symbol) return nullptr;
   symbol->section = &section;
-  noteSymbolValueChange();
   // Present in the object file only while its value is relocatable; never subject
   // to the unused-label warning.
   symbol->flags[0] |= Symbol::kBinding0;

@@ -94,10 +94,7 @@ Symbol* defineTempLabel(const char* name, LineInfo* line) {
   SymbolTable::LocalSymbolTable* scope = symbolTable()->current;
   if (!scope) return nullptr;
   Symbol* symbol = scope->defineSymbol(name, line);
-  if (symbol && line) {
-    symbol->section = line->section;
-    noteSymbolValueChange();
-  }
+  if (symbol && line) symbol->section = line->section;
   return symbol;
 }
 

@@ -345,8 +345,6 @@ bool OrbaParser::defineLabel(Section* section, LineInfo* line, const char* name,
   Symbol* symbol = table->current->defineSymbol(name, line, true);
   if (!symbol) return false;
   symbol->section = section;
-  // Where an equate of the label lies follows from this.
-  noteSymbolValueChange();
   // A label's unit words are its section's type, or 1 for a section without one.
   uint32_t unit = section->type != Section::kNoType ? static_cast<uint32_t>(section->type) : 1;
   symbol->memoryClass = static_cast<int32_t>(unit);
