@@ -11,7 +11,6 @@
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
 #include "expr/TESymbol.h"
-#include "expr/ValuePlace.h"
 #include "flow/Symbol.h"
 
 namespace {
@@ -169,9 +168,8 @@ bool rewriteSymbolDifference(OrbaExpression*& left, OrbaExpression*& right, Scra
       cycle = true;
       return false;
     }
-    // Only values that lie in one section, or two numbers, differ by a number.
-    if (shareValuePlace(leftTerm.symbol, rightTerm.symbol) && leftTerm.symbol->valueExpression &&
-        rightTerm.symbol->valueExpression) {
+    if (leftTerm.symbol->section == rightTerm.symbol->section &&
+        leftTerm.symbol->valueExpression && rightTerm.symbol->valueExpression) {
       int64_t leftPosition = 0;
       int64_t rightPosition = 0;
       if (!symbolPosition(leftTerm.symbol, leftPosition) || !symbolPosition(rightTerm.symbol, rightPosition)) {

@@ -9,7 +9,6 @@
 #include "expr/TEBinary.h"
 #include "expr/TEError.h"
 #include "expr/TEUnary.h"
-#include "expr/ValuePlace.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
 #include "util/OrbaState.h"
@@ -23,11 +22,9 @@ T same(T answer) {
   return answer;
 }
 
-// An equate, a .SET symbol or an alias lies where its value lies, not in the section
-// that was current on its line.
 bool inSectionByValue(const Symbol* symbol) {
   return symbol->isDefined() && !symbol->isWeak() &&
-         (isPlacedByValue(symbol) || symbol->isSectionByValue() || symbol->section == placeholderSection());
+         (symbol->isSectionByValue() || symbol->section == placeholderSection());
 }
 
 bool countsThroughValue(const Symbol* symbol) { return !symbol->isWeak() && !symbol->countsAsReference(); }

@@ -7,7 +7,6 @@
 
 #include "expr/ExprReport.h"
 #include "expr/OrbaExpression.h"
-#include "expr/ValuePlace.h"
 #include "expr/TEError.h"
 #include "expr/TEInteger.h"
 #include "expr/TEString.h"
@@ -30,8 +29,8 @@ bool isDebugSection(const Section* section) { return section && section->type ==
 // given its value in debug information: it goes out as a reference.
 bool refersToPrivateAbsoluteSection(const Section* section, const OrbaExpression* value) {
   if (!isDebugSection(section) || value->getKind() != EK_symbol) return false;
-  Symbol* symbol = value->getSymbol();
-  const Section* home = symbol ? symbolValueSection(symbol) : nullptr;
+  const Symbol* symbol = value->getSymbol();
+  const Section* home = symbol ? symbol->section : nullptr;
   if (!home || !home->hasAddress || !home->getName()) return false;
   const char* name = home->getName();
   if (*name == '.') ++name;

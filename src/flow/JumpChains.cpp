@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "expr/OrbaExpression.h"
-#include "expr/ValuePlace.h"
 #include "flow/FLabel.h"
 #include "flow/FlowNode.h"
 #include "flow/Symbol.h"
@@ -91,7 +90,7 @@ bool JumpChainSet::recordJump(FlowNode* instruction, int64_t offset) {
 }
 
 bool JumpChainSet::targetsOwnSection(const Jump& jump) const {
-  return jump.target && symbolValueSection(jump.target) == section && Jump::hasTargetValue(jump.target);
+  return jump.target && jump.target->section == section && Jump::hasTargetValue(jump.target);
 }
 
 bool JumpChainSet::samePlace(const Jump& jump, const Jump& other) const {

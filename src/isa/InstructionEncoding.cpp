@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "expr/OrbaExpression.h"
-#include "expr/ValuePlace.h"
 #include "expr/TEFunction.h"
 #include "expr/TETricoreFunction.h"
 #include "expr/functions.h"
@@ -49,8 +48,8 @@ OrbaExpression* firstArgument(OrbaExpression* call) {
 bool isPrivateDebugReference(const OrbaExpression* expression, const Section* section) {
   if (!section || section->type != Section::kDebug || !expression || expression->getKind() != EK_symbol)
     return false;
-  Symbol* symbol = expression->getSymbol();
-  const Section* target = symbol ? symbolValueSection(symbol) : nullptr;
+  const Symbol* symbol = expression->getSymbol();
+  const Section* target = symbol ? symbol->section : nullptr;
   if (!target || !target->hasAddress || !target->name()) return false;
   const char* name = target->name();
   if (*name == '.') ++name;

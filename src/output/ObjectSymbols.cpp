@@ -8,7 +8,6 @@
 #include "expr/OrbaExpression.h"
 #include "expr/TEInteger.h"
 #include "expr/TESymbol.h"
-#include "expr/ValuePlace.h"
 #include "flow/DataEncoder.h"
 #include "flow/Section.h"
 #include "flow/Symbol.h"
@@ -45,12 +44,6 @@ bool emittableLocalName(const char* name) {
 bool isRelocatableSymbol(const Symbol* symbol) {
   if (symbol->isRelocatable()) return true;
   return symbol->valueExpression && symbol->valueExpression->isRelocatable();
-}
-
-// The section a written symbol belongs to: a label's own; for an equate, the section its
-// value lies in, none for a number, whichever section was current on its line.
-Section* homeSection(Symbol* symbol) {
-  return isPlacedByValue(symbol) ? symbolValueSection(symbol) : symbol->section;
 }
 
 // Whether a relocation can name the symbol itself rather than what its value holds.
@@ -185,10 +178,9 @@ ObjectFile::SymbolRecord& ObjectFile::reserveObjectSymbol(Symbol* symbol) {
   // An absolute file has no relocations: a reference to a symbol that only a linker
   // could resolve (an external, or a label of a section not placed at an address)
   // would silently stay 0.
-  if (line && orbaOptions()->absoluteMode) {
-    const Section* home = homeSection(symbol);
-    if (symbol->isExternal() || (home && !home->hasAddress)) errorHandler()->report(E_unresolved_expression, line);
-  }
+  if (line && orbaOptions()->absoluteMode &&
+      (symbol->isExternal() || (symbol->section && !symbol->section->hasAddress)))
+    errorHandler()->report(E_unresolved_expression, line);
   SymbolRecord& record = recordOf(symbol);
   if (!record.registered) {
     ExprSlotRef slot = {0, nullptr};
@@ -332,7 +324,7 @@ void ObjectFile::convertSymbolValue(PendingSymbol& pending) {
   pending.firstNamed = pending.nextNamed = static_cast<uint32_t>(namedLater_.size());
   bool outerNaming = namingLater_;
   namingLater_ = true;
-  Section* section = homeSection(symbol);
+  Section* section = symbol->section;
   bool holdsSectionOffset = false;
   uint32_t sectionOffset = 0;
   ExprNode* converted = nullptr;
@@ -446,7 +438,7 @@ void ObjectFile::emitDebugVariable(Symbol* symbol, OrbaExpression* value, uint32
   IosDebugHandle variable = {0, 0, 0};
   check(ios_module_add_variable({module[0], module[1], module[2]}, &variable, &error), error);
   check(ios_variable_set_name(variable, {fileId, addSymbolName(symbol->name)}, &error), error);
-  Section* section = homeSection(symbol);
+  Section* section = symbol->section;
   if (section && section != placeholderSection()) {
     uint32_t word = (static_cast<uint32_t>(section->mauBits) << 4) | (section->number & 0xF);
     check(ios_variable_set_value(variable, word, &error), error);

